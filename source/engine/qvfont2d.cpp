@@ -1,0 +1,221 @@
+// Bitmap font: FreeType rendering, atlas packing and the texture uploads.
+#include "qvfont2d.h"
+
+#include <epoxy/gl.h>
+#include <fmt/core.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace {
+
+// The two code-point ranges every font of the program holds.
+constexpr char32_t firstRangeBegin = 0;
+constexpr char32_t firstRangeEnd = 254;
+constexpr char32_t secondRangeBegin = 0x0401;
+constexpr char32_t secondRangeEnd = 0x0451;
+
+struct FreeTypeLibraryDeleter {
+    void operator()(FT_Library library) const { FT_Done_FreeType(library); }
+};
+struct FreeTypeFaceDeleter {
+    void operator()(FT_Face face) const { FT_Done_Face(face); }
+};
+using FreeTypeLibrary = std::unique_ptr<FT_LibraryRec_, FreeTypeLibraryDeleter>;
+using FreeTypeFace = std::unique_ptr<FT_FaceRec_, FreeTypeFaceDeleter>;
+
+// Copies the slot's coverage bitmap into tightly packed rows (FreeType's
+// rows are pitch bytes apart, and the pitch is negative for bottom-up flow).
+std::vector<uint8_t> packedCoverage(const FT_Bitmap& bitmap)
+{
+    const size_t width = bitmap.width;
+    std::vector<uint8_t> pixels(width * bitmap.rows);
+    if (pixels.empty() || bitmap.buffer == nullptr) {
+        return pixels;
+    }
+    const int pitch = bitmap.pitch;
+    const uint8_t* firstRow = pitch >= 0 ? bitmap.buffer
+                                         : bitmap.buffer - static_cast<ptrdiff_t>(pitch) * (bitmap.rows - 1);
+    for (unsigned r = 0; r < bitmap.rows; ++r) {
+        std::memcpy(pixels.data() + r * width, firstRow + static_cast<ptrdiff_t>(pitch) * r, width);
+    }
+    return pixels;
+}
+
+// Renders one code point; nothing when FreeType cannot load it.
+std::optional<QvGlyphBitmap> renderGlyph(FT_Face face, char32_t code)
+{
+    if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) {
+        return std::nullopt;
+    }
+    const FT_GlyphSlot slot = face->glyph;
+    QvGlyphBitmap glyph;
+    glyph.code = static_cast<char16_t>(code);
+    glyph.metrics.size = glm::vec2(slot->bitmap.width, slot->bitmap.rows);
+    glyph.metrics.bearing = glm::vec2(slot->bitmap_left, slot->bitmap_top);
+    glyph.metrics.advance = static_cast<uint32_t>(slot->advance.x);
+    glyph.metrics.rows = slot->bitmap.rows;
+    glyph.pixels = packedCoverage(slot->bitmap);
+    return glyph;
+}
+
+// Copies a glyph's coverage into its rectangle of the atlas.
+void copyIntoAtlas(std::vector<uint8_t>& atlas, int atlasWidth, const QvGlyphBitmap& glyph)
+{
+    const int x0 = static_cast<int>(glyph.metrics.atlasRect.x);
+    const int y0 = static_cast<int>(glyph.metrics.atlasRect.y);
+    const size_t width = static_cast<size_t>(glyph.metrics.size.x);
+    for (uint32_t r = 0; r < glyph.metrics.rows; ++r) {
+        std::memcpy(atlas.data() + static_cast<size_t>(y0 + r) * atlasWidth + x0,
+                    glyph.pixels.data() + r * width, width);
+    }
+}
+
+// Uploads one-byte coverage as a clamped, linearly filtered red texture; the
+// texture is left bound. Expects an unpack alignment of 1.
+GLuint uploadCoverage(int width, int rows, const uint8_t* pixels)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, width, rows, 0, GL_RED, GL_UNSIGNED_BYTE, pixels);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    return texture;
+}
+
+}  // namespace
+
+QvAtlasPacker::QvAtlasPacker(int width, int height, int rowStep)
+    : width_(width), height_(height), rowStep_(rowStep)
+{
+}
+
+std::optional<glm::vec4> QvAtlasPacker::place(int width, int rows)
+{
+    if (width < 0 || rows < 0 || width > width_) {
+        return std::nullopt;
+    }
+    // A glyph whose right edge would reach the last column starts a new row.
+    if (x_ + width >= width_ && x_ > 0) {
+        startNewRow();
+    }
+    if (y_ + rows > height_) {
+        return std::nullopt;
+    }
+    const glm::vec4 rect(x_, y_, x_ + width, y_ + rows);
+    x_ += width;
+    rowHeight_ = std::max(rowHeight_, rows);
+    return rect;
+}
+
+void QvAtlasPacker::startNewRow()
+{
+    // Rows are rowStep apart; only a taller glyph pushes the next row further
+    // down, so that rectangles of neighbouring rows never overlap.
+    x_ = 0;
+    y_ += std::max(rowStep_, rowHeight_);
+    rowHeight_ = 0;
+}
+
+QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
+{
+    QvBitmapGlyphs result;
+    result.atlas.assign(static_cast<size_t>(QvFont2D::atlasSize) * QvFont2D::atlasSize, 0);
+
+    FT_Library rawLibrary = nullptr;
+    if (FT_Init_FreeType(&rawLibrary) != 0) {
+        fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
+        return result;
+    }
+    FreeTypeLibrary library(rawLibrary);
+    FT_Face rawFace = nullptr;
+    if (FT_New_Face(library.get(), fontPath.c_str(), 0, &rawFace) != 0) {
+        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", fontPath);
+        return result;
+    }
+    FreeTypeFace face(rawFace);
+    if (FT_Set_Pixel_Sizes(face.get(), 0, QvFont2D::pixelHeight) != 0) {
+        fmt::print("ERROR::FREETYPE: Failed to set the pixel size of {}\n", fontPath);
+        return result;
+    }
+    result.fontOpened = true;
+
+    QvAtlasPacker packer(QvFont2D::atlasSize, QvFont2D::atlasSize, QvFont2D::atlasRowStep);
+    int leftOut = 0;
+    const auto renderRange = [&](char32_t begin, char32_t end, bool reportFailures) {
+        for (char32_t code = begin; code <= end; ++code) {
+            std::optional<QvGlyphBitmap> glyph = renderGlyph(face.get(), code);
+            if (!glyph) {
+                if (reportFailures) {
+                    fmt::print("ERROR::FREETYTPE: Failed to load Glyph\n");
+                }
+                continue;
+            }
+            const auto rect = packer.place(static_cast<int>(glyph->metrics.size.x),
+                                           static_cast<int>(glyph->metrics.rows));
+            if (!rect) {
+                ++leftOut;
+                continue;
+            }
+            glyph->metrics.atlasRect = *rect;
+            copyIntoAtlas(result.atlas, QvFont2D::atlasSize, *glyph);
+            result.glyphs.push_back(std::move(*glyph));
+        }
+    };
+    renderRange(firstRangeBegin, firstRangeEnd, true);
+    // The Cyrillic range starts on a row of its own.
+    packer.startNewRow();
+    renderRange(secondRangeBegin, secondRangeEnd, false);
+    if (leftOut > 0) {
+        fmt::print("Glyph atlas of {} is full: {} glyphs left out\n", fontPath, leftOut);
+    }
+    return result;
+}
+
+QvFont2D::QvFont2D(std::string fontPath) : fontPath(std::move(fontPath))
+{
+    init();
+}
+
+QvFont2D::~QvFont2D()
+{
+    for (const auto& [code, character] : characters) {
+        glDeleteTextures(1, &character.texture);
+    }
+    glDeleteTextures(1, &atlasTexture);
+}
+
+const Character2D* QvFont2D::findCharacter(char16_t code) const
+{
+    const auto found = characters.find(code);
+    return found == characters.end() ? nullptr : &found->second;
+}
+
+// Renders and packs without OpenGL, then uploads every glyph and the atlas.
+void QvFont2D::init()
+{
+    QvBitmapGlyphs built = qvRenderBitmapGlyphs(fontPath);
+    atlas = std::move(built.atlas);
+
+    // Coverage rows are one byte a pixel with no padding; the caller's
+    // alignment is put back afterwards.
+    GLint previousAlignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (const QvGlyphBitmap& glyph : built.glyphs) {
+        Character2D record = glyph.metrics;
+        record.texture = uploadCoverage(static_cast<int>(record.size.x), static_cast<int>(record.rows),
+                                        glyph.pixels.empty() ? nullptr : glyph.pixels.data());
+        characters.emplace(glyph.code, record);
+    }
+    atlasTexture = uploadCoverage(atlasWidth, atlasHeight, atlas.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+}
