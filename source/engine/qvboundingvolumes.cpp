@@ -1,0 +1,107 @@
+// qvboundingvolumes: bounds scans and the separating-axis box test.
+#include "qvboundingvolumes.h"
+
+#include <limits>
+#include <utility>
+
+namespace {
+
+constexpr std::size_t kFloatsPerVertex = 3;
+
+// Separated on one axis when either interval lies wholly beyond the other.
+// NaN compares false both ways, so an unset bound never separates.
+bool separated(float minA, float maxA, float minB, float maxB)
+{
+    return minB > maxA || maxB < minA;
+}
+
+}  // namespace
+
+QvAABB::QvAABB(std::vector<Triangle> triangles) : triangles(std::move(triangles))
+{
+}
+
+glm::vec3 QvAABB::unsetVector()
+{
+    return glm::vec3(std::numeric_limits<float>::quiet_NaN());
+}
+
+bool QvAABB::isBoxesIntersects(const QvAABB& other) const
+{
+    return !separated(minX, maxX, other.minX, other.maxX)
+           && !separated(minY, maxY, other.minY, other.maxY)
+           && !separated(minZ, maxZ, other.minZ, other.maxZ);
+}
+
+void QvAABB::addBoxVertices(const std::vector<float>& list)
+{
+    vertices.insert(vertices.end(), list.begin(), list.end());
+    findMinMax();
+}
+
+void QvAABB::findMinMax()
+{
+    if (vertices.size() < kFloatsPerVertex) {
+        return;
+    }
+    if (!hasBounds) {
+        resetBounds(vertices);
+    }
+    widenBounds(vertices);
+}
+
+void QvAABB::findMinMax(const std::vector<float>& list)
+{
+    if (list.size() < kFloatsPerVertex) {
+        return;
+    }
+    resetBounds(list);
+    widenBounds(list);
+}
+
+void QvAABB::changeBoxVertices(std::vector<float> list)
+{
+    vertices = std::move(list);
+}
+
+void QvAABB::addBoxTriangles(const std::vector<Triangle>& list)
+{
+    triangles.insert(triangles.end(), list.begin(), list.end());
+}
+
+std::vector<Triangle>& QvAABB::getBoxTriangles()
+{
+    return triangles;
+}
+
+const std::vector<Triangle>& QvAABB::getBoxTriangles() const
+{
+    return triangles;
+}
+
+const std::vector<float>& QvAABB::getBoxVertices() const
+{
+    return vertices;
+}
+
+void QvAABB::resetBounds(const std::vector<float>& list)
+{
+    minX = maxX = list[0];
+    minY = maxY = list[1];
+    minZ = maxZ = list[2];
+    hasBounds = true;
+}
+
+void QvAABB::widenBounds(const std::vector<float>& list)
+{
+    for (std::size_t i = 0; i + kFloatsPerVertex <= list.size(); i += kFloatsPerVertex) {
+        const float x = list[i], y = list[i + 1], z = list[i + 2];
+        // Written as "new < bound" so that a NaN coordinate never wins.
+        if (x < minX) minX = x;
+        if (x > maxX) maxX = x;
+        if (y < minY) minY = y;
+        if (y > maxY) maxY = y;
+        if (z < minZ) minZ = z;
+        if (z > maxZ) maxZ = z;
+    }
+}
