@@ -1,0 +1,9 @@
+#version 140
+uniform vec4 diffuseColor;
+
+out vec4 fragColor;
+
+void main()
+{
+    fragColor = diffuseColor;
+}

@@ -1,0 +1,66 @@
+// GLSL programs: one QvShader is a vertex and a fragment stage linked into a
+// program, built from files or from text, with the uniform setters every
+// drawable uses. Compile and link failures are printed, never thrown.
+#pragma once
+
+#include <epoxy/gl.h>
+#include <glm/mat4x4.hpp>
+#include <glm/vec3.hpp>
+#include <glm/vec4.hpp>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// Raised when a shader file cannot be opened; no program is built then.
+class QvShaderFileError : public std::runtime_error {
+public:
+    explicit QvShaderFileError(const std::string& path);
+};
+
+class QvShader {
+public:
+    QvShader() = default;
+    // Reads both files and builds the program (throws QvShaderFileError).
+    QvShader(const std::string& vertexPath, const std::string& fragmentPath);
+    virtual ~QvShader() = default;
+
+    // Builds a new program from GLSL text; an empty text skips its stage and
+    // reuses that stage's shader object of the previous build.
+    virtual void prepareNewShaders(const std::string& vertexText, const std::string& fragmentText);
+    // Builds a new program from two files (throws QvShaderFileError).
+    virtual void loadFromFile(const std::string& vertexPath, const std::string& fragmentPath);
+    virtual void useProgram();
+
+    // Uniform setters: look the name up in `program` and load one value into
+    // the current program (call useProgram first). Unknown names are ignored.
+    void setUniform(const std::string& name, const glm::mat4& value);
+    void setUniform(const std::string& name, const glm::vec4& value);
+    void setUniform(const std::string& name, const glm::vec3& value);
+    // Sampler uniforms: the texture unit number.
+    void setUniform(const std::string& name, std::uint64_t value);
+
+    // Shader directory under "shaders/" for a driver GLSL version: "3.3" when
+    // the driver understands #version 330, "3.1" (#version 140) otherwise.
+    static std::string directoryFor(float glslVersion);
+    // "shaders/<dir>/<name><extension>" for the driver's GLSL version.
+    static std::string pathFor(float glslVersion, std::string_view name, std::string_view extension);
+    // The leading "major.minor" of a GL_SHADING_LANGUAGE_VERSION string; 0 when absent.
+    static float parseGlslVersion(std::string_view text);
+
+    GLuint program = 0;
+    GLuint vertexShader = 0;
+    GLuint fragmentShader = 0;
+    GLint status = 0;  // last compile or link status read from the driver
+    std::string vertexSource;    // kept alive for the driver, as handed over
+    std::string fragmentSource;
+    std::string vertexPath;      // file names of the last file build, for diagnostics
+    std::string fragmentPath;
+
+protected:
+    void _createAndCompileVertexShader();
+    void _createAndCompileFragmentShader();
+    void _linkBothShaders();
+    void _deleteBothShaders();
+};
