@@ -1,0 +1,94 @@
+// Start-up cost of the fonts: the outline font's whole build, the bitmap
+// font's build (needs a GL context), and the face triangulation of every
+// glyph by the strip builder beside the GLU tessellator on the same outlines.
+// Run from the run directory: cd build/run && ../bench_fonts
+#include "character3d.h"
+#include "glcontext.h"
+#include "qvfont.h"
+#include "qvfont2d.h"
+#include "qvglyphface.h"
+
+#include <fmt/core.h>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+namespace {
+
+constexpr char fontFile[] = "fonts/djsans/DejaVuSans.ttf";
+constexpr int repeats = 5;
+
+using Clock = std::chrono::steady_clock;
+
+// Best of a few runs, in milliseconds.
+double bestMs(const std::function<void()>& work) {
+    double best = 1e300;
+    for (int i = 0; i < repeats; ++i) {
+        const auto start = Clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    }
+    return best;
+}
+
+// A glyph with the font's contours and nothing triangulated yet.
+Character3D outlineOnly(const Character3D& built) {
+    Character3D glyph(built.character);
+    glyph.contours = built.contours;
+    glyph.outlinePoints = built.outlinePoints;
+    glyph.edges = built.edges;
+    return glyph;
+}
+
+}  // namespace
+
+int main() {
+    int tessellated = 0;
+    const double outlineMs = bestMs([&] { tessellated = QvFont3D(fontFile).tessellatedGlyphs; });
+    const QvFont3D font(fontFile);
+    fmt::print("outline font build:   {:8.2f} ms  ({} glyphs, {} rebuilt by the tessellator)\n",
+               outlineMs, font.glyphs.size(), tessellated);
+
+    {
+        testsupport::GlContext context;
+        const double bitmapMs = bestMs([] { QvFont2D bitmap(fontFile); });
+        fmt::print("bitmap font build:    {:8.2f} ms\n", bitmapMs);
+    }
+
+    std::vector<Character3D> outlines;
+    for (const auto& [code, glyph] : font.glyphs)
+        if (!glyph->edges.empty()) outlines.push_back(outlineOnly(*glyph));
+
+    const double classifyMs = bestMs([&] {
+        for (const Character3D& outline : outlines) {
+            Character3D glyph = outline;
+            for (size_t i = 0; i < glyph.contours.size(); ++i)
+                glyph.identifyTypeOfVertices(glyph.contours[i], i);
+        }
+    });
+    const double stripsMs = bestMs([&] {
+        for (const Character3D& outline : outlines) {
+            Character3D glyph = outline;
+            for (size_t i = 0; i < glyph.contours.size(); ++i)
+                glyph.identifyTypeOfVertices(glyph.contours[i], i);
+            glyph.createBridges();
+        }
+    });
+    const double checkMs = bestMs([&] {
+        for (const auto& [code, glyph] : font.glyphs) qvMeasureFrontFace(*glyph);
+    });
+    const double gluMs = bestMs([&] {
+        for (const Character3D& outline : outlines) {
+            Character3D glyph = outline;
+            qvTessellateFrontFace(glyph);
+        }
+    });
+    fmt::print("faces of {} glyphs:\n", outlines.size());
+    fmt::print("  classification:     {:8.2f} ms\n", classifyMs);
+    fmt::print("  strip builder:      {:8.2f} ms  (classification, bridges, walk, strips)\n", stripsMs);
+    fmt::print("  coverage check:     {:8.2f} ms\n", checkMs);
+    fmt::print("  GLU tessellator:    {:8.2f} ms\n", gluMs);
+    fmt::print("  strip builder / GLU: {:.2f}\n", stripsMs / gluMs);
+    return 0;
+}

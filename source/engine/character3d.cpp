@@ -1,0 +1,542 @@
+// Glyph face triangulation: vertex classification, bridge sweep, detachment
+// walk and zig-zag strips. The angle and distance arithmetic follows a fixed
+// precision recipe (extended-precision roots, cosines rounded to float) so
+// that ties between equally near partners and equally sharp corners resolve
+// the same way on every machine.
+#include "character3d.h"
+
+#include "qvgeometricfunctions.h"
+
+#include <glm/common.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Constants
+// ---------------------------------------------------------------------------
+
+constexpr long double pi = 3.141592653589793238462643383279502884L;
+constexpr long double dormantMinAngle = pi / 4;
+constexpr long double dormantMaxAngle = 5 * pi / 6;
+constexpr long double convexMinCoverage = 7 * pi / 6;
+constexpr float probeStep = 0.1f;            // inside probe: a tenth along each edge
+constexpr float noPartnerDistance = 1000000.0f;
+constexpr int maxWalkSteps = 1515;
+constexpr float backFaceDepth = -100.5f;
+constexpr float texCoordScale = 1000.0f;
+constexpr float nan = std::numeric_limits<float>::quiet_NaN();
+
+const glm::vec3 nanPoint{nan, nan, nan};
+
+enum class PartnerKind { Split, Merge, Convex };
+
+// ---------------------------------------------------------------------------
+// Internal functions
+// ---------------------------------------------------------------------------
+
+// Exact equality of all three coordinates.
+bool samePoint(const glm::vec3& a, const glm::vec3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
+
+QvEdge makeEdge(const glm::vec3& p1, const glm::vec3& p2) {
+    QvEdge e;
+    e.p1 = p1;
+    e.p2 = p2;
+    return e;
+}
+
+QvVertice makeVertice(const glm::vec3& point, const char* type, uint64_t index) {
+    QvVertice v;
+    v.point = point;
+    v.type = type;
+    v.index = index;
+    return v;
+}
+
+QvVertice noVertice() { return makeVertice(nanPoint, "", 0); }
+
+bool hasNaN(const glm::vec3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
+
+// Unsigned angle between a and b from their normalised dot product: the
+// cosine is rounded to float, the angle taken as atan2(sqrt(1 - c^2), c).
+long double angleBetween(long double ax, long double ay, long double az, long double bx,
+                         long double by, long double bz) {
+    const long double dot = ax * bx + ay * by + az * bz;
+    const long double la = std::sqrt(ax * ax + ay * ay + az * az);
+    const long double lb = std::sqrt(bx * bx + by * by + bz * bz);
+    const float c = static_cast<float>(dot / (la * lb));
+    const long double cl = c;
+    return std::atan2(std::sqrt(1.0L - cl * cl), cl);
+}
+
+// Angle of the walk and the strip corner search, kept as a float.
+float edgeAngle(const glm::vec3& a, const glm::vec3& b) {
+    return static_cast<float>(angleBetween(a.x, a.y, a.z, b.x, b.y, b.z));
+}
+
+// Length with the root taken in extended precision, rounded to float.
+float distanceBetween(const glm::vec3& a, const glm::vec3& b) {
+    const glm::vec3 d = a - b;
+    const long double sq = static_cast<long double>(d.x) * d.x +
+                           static_cast<long double>(d.y) * d.y +
+                           static_cast<long double>(d.z) * d.z;
+    return static_cast<float>(std::sqrt(sq));
+}
+
+bool typeIs(const QvVertice& v, const char* type) { return v.type == type; }
+
+// Type and height rules of a partner for each kind of asking vertex.
+bool partnerAllowed(PartnerKind kind, const QvVertice& v, const QvVertice& c) {
+    switch (kind) {
+    case PartnerKind::Split: return !typeIs(c, "merge") && c.point.y >= v.point.y;
+    case PartnerKind::Merge: return !typeIs(c, "split") && c.point.y <= v.point.y;
+    case PartnerKind::Convex: return !typeIs(c, "cross") && !typeIs(c, "convex");
+    }
+    return false;
+}
+
+// The nearest admissible candidate, of equally near ones the first in tree
+// order. Candidates are ranked by (distance, tree position) first and the
+// costly inside and crossing tests run only until one passes; that picks the
+// same vertex as testing every candidate in tree order against the best
+// distance so far, at a fraction of the work.
+QvVertice findPartner(PartnerKind kind, const QvVertice& v, const std::vector<QvEdge>& edges,
+                      const std::vector<QvEdge>& bridges, const QvSweepTree& candidates) {
+    struct Ranked {
+        float distance;
+        size_t order;
+        const QvVertice* vertex;
+    };
+    std::vector<Ranked> ranked;
+    ranked.reserve(candidates.size());
+    size_t order = 0;
+    for (const QvVertice& c : candidates) {
+        const float d = distanceBetween(v.point, c.point);
+        if (d < noPartnerDistance && !samePoint(c.point, v.point) && partnerAllowed(kind, v, c))
+            ranked.push_back({d, order, &c});
+        ++order;
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+        return a.distance < b.distance || (a.distance == b.distance && a.order < b.order);
+    });
+    for (const Ranked& r : ranked) {
+        const glm::vec3& c = r.vertex->point;
+        const glm::vec3 middle = v.point + 0.5f * (c - v.point);
+        if (!isPointInsidePolygonNew(middle, edges)) continue;
+        const QvEdge bridge = makeEdge(v.point, c);
+        if (isSegmentIntersectAnyQvEdge(bridge, edges)) continue;
+        if (isSegmentIntersectAnyQvEdge(bridge, bridges)) continue;
+        return *r.vertex;
+    }
+    return noVertice();
+}
+
+void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
+    for (const QvVertice& v : list)
+        if (!hasNaN(v.point)) tree.insert(v);
+}
+
+// Index of the first edge of list whose p1 is at `from` and whose p2 is not
+// at `except` (pass nanPoint to accept any), or -1.
+long firstLeaving(const std::vector<QvEdge>& list, const glm::vec3& from, const glm::vec3& except) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (samePoint(list[i].p1, from) && !samePoint(list[i].p2, except)) return long(i);
+    return -1;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Construction and classification
+// ---------------------------------------------------------------------------
+
+Character3D::Character3D(const Character& character) : code(character.code), character(character) {}
+
+void Character3D::_recordVertex(glm::vec3 point, const char* type, uint64_t contourIndex) {
+    const std::string name = type;
+    std::vector<glm::vec3>* corners = nullptr;
+    std::vector<QvVertice>* vertices = nullptr;
+    if (name == "start") corners = &startCorners, vertices = &startVertices;
+    else if (name == "split") corners = &splitCorners, vertices = &splitVertices;
+    else if (name == "merge") corners = &mergeCorners, vertices = &mergeVertices;
+    else if (name == "end") corners = &endCorners, vertices = &endVertices;
+    else if (name == "convex") corners = &convexCorners, vertices = &convexVertices;
+    else if (name == "dormant") corners = &dormantCorners, vertices = &dormantVertices;
+    else if (name == "cross") corners = &crossCorners, vertices = &crossVertices;
+    else vertices = &regularVertices;
+    if (corners) corners->push_back(point);
+    vertices->push_back(makeVertice(point, type, contourIndex));
+    QvLeftPriorityVertice all;
+    all.point = point;
+    all.type = type;
+    all.index = contourIndex;
+    allVertices.push_back(all);
+}
+
+void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contourIndex) {
+    const std::vector<glm::vec3>& p = contour.points;
+    const size_t n = p.size();
+    if (n < 2) return;
+    for (size_t i = 0; i < n; ++i) {
+        const glm::vec3 P{p[(i + n - 1) % n].x, p[(i + n - 1) % n].y, 0.0f};
+        const glm::vec3 V{p[i].x, p[i].y, 0.0f};
+        const glm::vec3 N{p[(i + 1) % n].x, p[(i + 1) % n].y, 0.0f};
+
+        // The leftmost and rightmost points are kept as candidates unless
+        // they turn out to be turning points of the sweep themselves.
+        const bool extreme = V.x == contour.minX || V.x == contour.maxX;
+        if (extreme) _recordVertex(V, "cross", contourIndex);
+
+        const glm::vec3 a = V - P;
+        const glm::vec3 b = V - N;
+        const long double theta = angleBetween(a.x, a.y, 0.0L, b.x, b.y, 0.0L);
+
+        // A point just inside the corner tells whether the
+        // glyph covers the corner (less than a half turn) or not (reflex).
+        const glm::vec3 A = V + probeStep * (P - V);
+        const glm::vec3 B = V + probeStep * (N - V);
+        const glm::vec3 T = A + probeStep * (B - A);
+        const bool inside = isPointInsidePolygon(glm::vec3{T.x, T.y, 0.0f}, edges);
+
+        auto below = [&](const glm::vec3& X) { return X.y < V.y || (X.y == V.y && X.x > V.x); };
+        auto above = [&](const glm::vec3& X) { return X.y > V.y || (X.y == V.y && X.x < V.x); };
+        const bool bothBelow = below(P) && below(N);
+        const bool bothAbove = above(P) && above(N);
+
+        const char* type = "regular";
+        if (inside) {
+            if (bothBelow && theta < pi) type = "start";
+            else if (bothAbove && theta < pi) type = "end";
+            else if (dormantMinAngle < theta && theta < dormantMaxAngle) type = "dormant";
+        } else {
+            if (bothBelow && theta + pi > pi) type = "split";
+            else if (bothAbove && theta + pi > pi) type = "merge";
+            else if (2 * pi - theta >= convexMinCoverage) type = "convex";
+        }
+        _recordVertex(V, type, contourIndex);
+        const std::string name = type;
+        if (name == "dormant") _recordVertex(V, "regular", contourIndex);
+
+        // Turning points are queued under their own class; drop the extreme
+        // mark again (allVertices keeps its record).
+        if (extreme && (name == "start" || name == "end" || name == "split" || name == "merge" ||
+                        name == "dormant")) {
+            crossCorners.pop_back();
+            crossVertices.pop_back();
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Bridge sweep
+// ---------------------------------------------------------------------------
+
+QvVertice Character3D::findSuitableVertexForSplit(const QvVertice& v, const std::vector<QvEdge>& edges,
+                                                  const std::vector<QvEdge>& bridges,
+                                                  const QvSweepTree& candidates) {
+    return findPartner(PartnerKind::Split, v, edges, bridges, candidates);
+}
+
+QvVertice Character3D::findSuitableVertexForMerge(const QvVertice& v, const std::vector<QvEdge>& edges,
+                                                  const std::vector<QvEdge>& bridges,
+                                                  const QvSweepTree& candidates) {
+    return findPartner(PartnerKind::Merge, v, edges, bridges, candidates);
+}
+
+QvVertice Character3D::findSuitableVertexForConvex(const QvVertice& v,
+                                                   const std::vector<QvEdge>& edges,
+                                                   const std::vector<QvEdge>& bridges,
+                                                   QvSweepTree& candidates,
+                                                   const QvSweepTree& second) {
+    candidates.insert(second.begin(), second.end());
+    return findPartner(PartnerKind::Convex, v, edges, bridges, candidates);
+}
+
+void Character3D::createBridges() {
+    if (edges.empty()) return;
+    QvSweepTree pendingTree;
+    QvSweepTree doneTree;
+    for (const auto* list : {&startVertices, &splitVertices, &mergeVertices, &convexVertices,
+                             &endVertices, &dormantVertices, &crossVertices})
+        insertVertices(pendingTree, *list);
+
+    std::vector<QvEdge> bridges;
+    while (!pendingTree.empty()) {
+        const QvVertice v = *pendingTree.begin();
+        pendingTree.erase(pendingTree.begin());
+        if (typeIs(v, "merge")) {
+            const QvVertice w = findSuitableVertexForMerge(v, edges, bridges, pendingTree);
+            if (std::isnan(w.point.x)) continue;
+            bridges.push_back(makeEdge(v.point, w.point));
+            pendingTree.erase(w);
+            doneTree.insert(w);
+        } else if (typeIs(v, "split")) {
+            const QvVertice w = findSuitableVertexForSplit(v, edges, bridges, doneTree);
+            if (std::isnan(w.point.x)) continue;
+            doneTree.erase(w);
+            doneTree.erase(v);
+            bridges.push_back(makeEdge(v.point, w.point));
+        } else if (typeIs(v, "convex")) {
+            const QvVertice w = findSuitableVertexForConvex(v, edges, bridges, doneTree, pendingTree);
+            doneTree.insert(v);
+            if (std::isnan(w.point.x)) continue;
+            bridges.push_back(makeEdge(v.point, w.point));
+            pendingTree.erase(w);
+            doneTree.erase(w);
+        } else {
+            doneTree.insert(v);  // start, end, cross, dormant: candidates only
+        }
+    }
+
+    pickupVerticesOfBridges(bridges);
+    swapBridges(bridges);
+    detachPolygon(bridges);
+    makeFrontNormals();
+    makeFrontTextureCoords();
+    makeBackFace();
+}
+
+void Character3D::pickupVerticesOfBridges(const std::vector<QvEdge>& bridges) {
+    for (size_t k = 0; k < bridges.size(); ++k) {
+        bridgePoints.push_back(bridges[k].p1);
+        bridgePoints.push_back(bridges[k].p2);
+        bridgeIndices.push_back(uint32_t(2 * k));
+        bridgeIndices.push_back(uint32_t(2 * k + 1));
+        bridgeIndices.push_back(restartIndex);
+    }
+}
+
+void Character3D::swapBridges(std::vector<QvEdge>& bridges) {
+    const size_t count = bridges.size();
+    for (size_t i = 0; i < count; ++i) bridges.push_back(makeEdge(bridges[i].p2, bridges[i].p1));
+}
+
+// ---------------------------------------------------------------------------
+// Detachment walk
+// ---------------------------------------------------------------------------
+
+// Walks the outline edges and the bridges (each once per direction) into
+// closed pieces. After an outline edge the walk turns onto a bridge when one
+// leaves the point; after a bridge it continues along the outline when it can.
+void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
+    if (edges.empty()) return;
+    QvEdge current = edges[0];
+    std::vector<QvEdge> outline(edges.begin() + 1, edges.end());
+    std::vector<QvEdge> piece{current};
+    QvEdge startEdge = current;
+    int32_t counter = -1;
+    bool byBridge = false;
+    bool closed = false;
+    detachStep.assign(4, nanPoint);
+
+    auto take = [&](std::vector<QvEdge>& list, long index) {
+        current = list[size_t(index)];
+        piece.push_back(current);
+        list.erase(list.begin() + index);
+    };
+
+    for (int step = 0; step < maxWalkSteps; ++step) {
+        if (outline.empty() && bridges.empty()) break;
+        const QvEdge stepStart = step == 0 ? makeEdge(nanPoint, nanPoint) : current;
+
+        if (closed) {
+            if (!piece.empty()) _findSmallestAngle(piece, counter);
+            piece.clear();
+            if (!outline.empty()) {
+                current = outline.front();
+                outline.erase(outline.begin());
+                piece = {current};
+                startEdge = current;
+                byBridge = false;
+                closed = false;
+            }
+        } else if (byBridge) {
+            const long e = firstLeaving(outline, current.p2, nanPoint);
+            if (e >= 0) {
+                take(outline, e);
+                byBridge = false;
+            } else {
+                const long b = firstLeaving(bridges, current.p2, current.p1);
+                if (b >= 0) take(bridges, b);
+            }
+        } else {
+            const long b1Index = firstLeaving(bridges, current.p2, current.p1);
+            if (b1Index < 0) {
+                const long e = firstLeaving(outline, current.p2, nanPoint);
+                if (e >= 0) take(outline, e);
+            } else {
+                const QvEdge b1 = bridges[size_t(b1Index)];
+                bridges.erase(bridges.begin() + b1Index);
+                const long b2Index = step == 0 ? -1 : firstLeaving(bridges, current.p2, current.p1);
+                if (b2Index >= 0) {
+                    // Two bridges leave the point: take the one nearer to the
+                    // way back, so the piece hugs its own corner.
+                    const glm::vec3 back = current.p1 - current.p2;
+                    const QvEdge b2 = bridges[size_t(b2Index)];
+                    const float theta1 = edgeAngle(b1.p2 - b1.p1, back);
+                    const float theta2 = edgeAngle(b2.p2 - b2.p1, back);
+                    if (theta2 < theta1) {
+                        take(bridges, b2Index);
+                        bridges.push_back(b1);
+                    } else {
+                        current = b1;
+                        piece.push_back(current);
+                    }
+                    byBridge = true;
+                } else {
+                    current = b1;
+                    piece.push_back(current);
+                    byBridge = true;
+                    // At b1's far end: the last other bridge leaving it.
+                    long candidate = -1;
+                    for (size_t i = bridges.size(); i-- > 0;) {
+                        if (samePoint(bridges[i].p1, b1.p2) && !samePoint(bridges[i].p2, b1.p1)) {
+                            candidate = long(i);
+                            break;
+                        }
+                    }
+                    if (candidate >= 0) {
+                        const long e = firstLeaving(outline, b1.p2, nanPoint);
+                        if (e >= 0) {
+                            const glm::vec3 back = b1.p1 - b1.p2;
+                            const QvEdge& next = outline[size_t(e)];
+                            const QvEdge& other = bridges[size_t(candidate)];
+                            const float thetaE = edgeAngle(next.p2 - next.p1, back);
+                            const float thetaB = edgeAngle(other.p2 - other.p1, back);
+                            if (thetaE < thetaB &&
+                                !isSegmentIntersectAnyQvEdge(makeEdge(b1.p1, next.p2), edges))
+                                take(outline, e);
+                            else
+                                take(bridges, candidate);
+                            byBridge = false;
+                        } else {
+                            take(bridges, candidate);
+                        }
+                    }
+                }
+            }
+        }
+
+        if (samePoint(current.p2, startEdge.p1)) {
+            closed = true;
+            if (outline.empty() && bridges.empty() && !piece.empty()) {
+                _findSmallestAngle(piece, counter);
+                piece.clear();
+            }
+        }
+        auto flat = [](glm::vec3 p) { return glm::vec3{p.x, p.y, 0.0f}; };
+        detachStep = {flat(stepStart.p1), flat(stepStart.p2), flat(current.p1), flat(current.p2)};
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Strips
+// ---------------------------------------------------------------------------
+
+// Strips one piece from its sharpest corner (the first of equally sharp ones).
+void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter) {
+    const size_t n = piece.size();
+    float smallest = 6.2831855f;
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const size_t j = i + 1 == n ? 0 : i + 1;
+        const float theta = edgeAngle(piece[i].p2 - piece[i].p1, piece[j].p1 - piece[j].p2);
+        if (theta < smallest) {
+            smallest = theta;
+            start = i;
+        }
+    }
+    std::vector<uint32_t> indices;
+    const std::vector<glm::vec3> strip = _makeStrip(piece, start, indices, counter);
+    frontVertices.insert(frontVertices.end(), strip.begin(), strip.end());
+    stripIndices.insert(stripIndices.end(), indices.begin(), indices.end());
+}
+
+// Zig-zag strip from the corner at piece[start].p2: the corner, its
+// predecessor, its successor, the predecessor's predecessor, ...
+std::vector<glm::vec3> Character3D::_makeStrip(const std::vector<QvEdge>& piece, size_t start,
+                                               std::vector<uint32_t>& indices,
+                                               int32_t& counter) const {
+    const long n = long(piece.size());
+    const long s = long(start);
+    std::vector<glm::vec3> strip;
+    auto append = [&](const glm::vec3& p) {
+        strip.push_back(p);
+        indices.push_back(uint32_t(++counter));
+    };
+    append(piece[size_t(s)].p2);
+    for (long i = 1; long(strip.size()) < n; ++i) {
+        const long f = s + i;
+        const long b = s + 1 - i;
+        if (f > n - 1) {
+            append(piece[size_t(b)].p1);
+            append(piece[size_t(f - n)].p2);
+        } else if (b < 0) {
+            append(piece[size_t(b + n)].p1);
+            append(piece[size_t(f)].p2);
+        } else {
+            append(piece[size_t(b)].p1);
+            append(piece[size_t(f)].p2);
+        }
+    }
+    indices.push_back(restartIndex);
+    return strip;
+}
+
+void Character3D::triangulatePolygon() {
+    const std::vector<glm::vec3>& p = outlinePoints;
+    const size_t n = p.size();
+    if (n < 3) return;
+    const size_t first = frontVertices.size();
+    if (p[1].x >= p[0].x) {
+        frontVertices.push_back(p[0]);
+        for (size_t j = 1; frontVertices.size() - first < n; ++j) {
+            frontVertices.push_back(p[j]);
+            frontVertices.push_back(p[n - j]);
+        }
+    } else {
+        frontVertices.push_back(p[n - 1]);
+        for (size_t j = 0; frontVertices.size() - first < n; ++j) {
+            frontVertices.push_back(p[j]);
+            frontVertices.push_back(p[n - 1 - j]);
+        }
+    }
+    for (size_t i = first; i < frontVertices.size(); ++i) stripIndices.push_back(uint32_t(i));
+    stripIndices.push_back(restartIndex);
+}
+
+// ---------------------------------------------------------------------------
+// Derived arrays
+// ---------------------------------------------------------------------------
+
+void Character3D::makeFrontNormals() {
+    frontNormals.assign(frontVertices.size(), glm::vec3{0.0f, 0.0f, 1.0f});
+}
+
+void Character3D::makeFrontTextureCoords() {
+    frontTexCoords.clear();
+    for (const glm::vec3& v : frontVertices)
+        frontTexCoords.emplace_back(v.x / texCoordScale, v.y / texCoordScale);
+}
+
+void Character3D::makeBackFace() {
+    backVertices.clear();
+    backNormals.clear();
+    for (const glm::vec3& v : frontVertices) backVertices.emplace_back(v.x, v.y, backFaceDepth);
+    for (const glm::vec3& n : frontNormals) backNormals.emplace_back(n.x, n.y, -1.0f);
+}
+
+bool Character3D::outlineBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const {
+    if (outlinePoints.empty()) return false;
+    minCorner = maxCorner = outlinePoints.front();
+    for (const glm::vec3& p : outlinePoints) {
+        minCorner = glm::min(minCorner, p);
+        maxCorner = glm::max(maxCorner, p);
+    }
+    return true;
+}

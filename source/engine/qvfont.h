@@ -1,0 +1,101 @@
+// Outline font: reads every glyph of the interface's code-point ranges from a
+// TrueType file with FreeType, flattens and extrudes its contours and builds a
+// Character3D mesh per glyph, once, at construction. Also holds the two value
+// records that carry a glyph from FreeType to the mesh builder.
+#pragma once
+
+#include "qvtype.h"
+
+#include <glm/vec2.hpp>
+#include <glm/vec3.hpp>
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class Character3D;
+
+// One glyph outline as FreeType gives it (26.6 fixed-point values as floats).
+struct Character {
+    char16_t code = 0xFFFF;
+    glm::vec2 size{std::numeric_limits<float>::quiet_NaN()};
+    glm::vec2 bearing{std::numeric_limits<float>::quiet_NaN()};
+    int16_t nContours = 0;
+    int16_t nPoints = 0;
+    std::vector<glm::vec2> points;
+    std::vector<int8_t> tags;           // only tag & 3 is read: 1 on-curve, 0 conic, 2 cubic
+    std::vector<int16_t> contourEnds;   // index in points of each contour's last point
+    uint32_t advance = 0;               // 26.6: advance >> 6 is pixels of the 48-pixel face
+    uint32_t height = 0;                // 26.6
+};
+
+// One closed outline of a glyph after flattening, with its extruded side wall.
+struct Contour {
+    std::vector<glm::vec3> points;      // z 0, closed implicitly
+    std::vector<glm::vec3> backPoints;  // same (x, y) at the wall's back depth
+    std::vector<glm::vec3> wallStrip;   // 2n + 2 triangle-strip vertices
+    std::vector<glm::vec3> wallNormals;
+    std::vector<glm::vec2> wallTexCoords;
+    std::vector<QvEdge> edges;          // closed edge list of points
+    float minX = 10000.0f;
+    float maxX = -10000.0f;
+
+    // Rebuilds edges from points, the last edge returning to the first point.
+    void makeQvEdgeArray();
+    // Fills backPoints and the side-wall strip.
+    void makeExtrude();
+    // Builds wallStrip, wallNormals and wallTexCoords from points and backPoints.
+    void _makeStripForExtrudedContour();
+};
+
+// Marker interface shared by the outline and the bitmap font.
+class QvFont {
+public:
+    virtual ~QvFont() = default;
+};
+
+class QvFont3D : public QvFont {
+public:
+    explicit QvFont3D(std::string fontPath);
+    ~QvFont3D() override;
+    QvFont3D(const QvFont3D&) = delete;
+    QvFont3D& operator=(const QvFont3D&) = delete;
+
+    // The mesh of c, or of the fallback code point when c was not built; never
+    // dangling: an unreadable font answers an empty glyph.
+    virtual const Character3D& getChar3D(char16_t c) const;
+
+    // Stores an empty outline and an empty glyph under c.
+    void makeCharDummy(char16_t c);
+    // Points every 16-bit code point at fallbackGlyph (when it exists).
+    void _fillTableOfGags();
+
+    // Builds the mesh of one outline record and stores it in glyphs.
+    void _buildCharacters(const Character& record);
+    // Joins the contours into the glyph's arrays, classifies and triangulates;
+    // true when the face had to be rebuilt by the robust tessellator.
+    bool _buildMesh(Character3D& glyph);
+    // Flattens and extrudes every contour of record, offset by (dx, dy).
+    static void _buildContour(const Character& record, float dx, float dy, Character3D& glyph);
+    // Appends 10 points (t = 0 ... 0.9) of a quadratic or cubic Bezier curve.
+    static void _makeInterpolationConic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c);
+    static void _makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c,
+                                        glm::vec2 d);
+
+    std::unordered_map<char16_t, Character> outlines;
+    std::unordered_map<char16_t, std::shared_ptr<Character3D>> glyphs;
+    char16_t fallbackCode = 0x00A4;
+    std::shared_ptr<Character3D> fallbackGlyph;
+    std::string fontPath;
+    // How many glyphs had their faces rebuilt by the robust tessellator because
+    // the strip builder did not cover their outline.
+    int tessellatedGlyphs = 0;
+
+private:
+    void init();
+    // Builds fallbackGlyph from U+00A4; 1 when FreeType cannot load it.
+    int _buildGag(struct FT_FaceRec_* face);
+};
