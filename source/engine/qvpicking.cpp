@@ -4,6 +4,8 @@
 // a NaN input can never turn into a hit.
 #include "qvpicking.h"
 
+#include "qvvectormath.h"
+
 #include <cmath>
 
 #include <glm/geometric.hpp>
@@ -29,16 +31,6 @@ bool insideTriangle(Vec e0, Vec e1, Vec r)
     const float v = glm::dot(h, r);
     const float w = 1.0f - u - v;
     return u >= 0.0f && v >= 0.0f && w >= 0.0f;
-}
-
-// Normalises unless the length is zero; the length is taken in double.
-glm::vec3 normalisedUnlessZero(glm::vec3 v)
-{
-    const double length = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
-    if (length == 0.0) {
-        return v;
-    }
-    return glm::vec3(float(v.x / length), float(v.y / length), float(v.z / length));
 }
 
 }  // namespace
@@ -69,7 +61,7 @@ bool barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::ve
                                glm::vec3 direction, glm::vec3& hit)
 {
     const glm::vec3 a(p0), e0 = glm::vec3(p1) - a, e1 = glm::vec3(p2) - a;
-    const glm::vec3 normal = normalisedUnlessZero(glm::cross(e0, e1));
+    const glm::vec3 normal = normaliseUnlessZero(glm::cross(e0, e1));
     if (!rayVsPlane(origin, hit, direction, normal, glm::dot(normal, a))) {
         return false;
     }

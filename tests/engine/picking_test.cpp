@@ -11,6 +11,7 @@
 #include <glm/mat4x4.hpp>
 
 #include "qvpicking.h"
+#include "qvvectormath.h"
 
 using namespace qvpicking;
 
@@ -209,9 +210,9 @@ TEST(Picking, TrianglesReachingBehindTheEyeOrUnsetMatricesAreNeverHit)
     const glm::vec4 atEye(0, 1, 0, 1);
     EXPECT_FALSE(barycentric3D(projection, model, camera, a, b, atEye, {0, 0}));
 
-    glm::mat4 unset(1.0f);
-    unset[0][0] = kNaN;
-    EXPECT_FALSE(barycentric3D(unset, model, camera, a, b, c, {0, 0}));
+    // A never-drawn object still has its unset (all-NaN) matrices.
+    EXPECT_FALSE(barycentric3D(unsetMatrix(), model, camera, a, b, c, {0, 0}));
+    EXPECT_FALSE(barycentric3D(projection, model, unsetMatrix(), a, b, c, {0, 0}));
     EXPECT_FALSE(barycentric3D(projection, model, camera, a, b, c, {kNaN, 0}));
     // A triangle seen edge-on projects to a line: nothing is inside it.
     EXPECT_FALSE(barycentric3D(projection, model, camera, {0, -1, -4, 1}, {0, 1, -4, 1},
