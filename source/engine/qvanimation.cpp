@@ -1,0 +1,300 @@
+// Skeletal animation: skinning data on vertex records, keyframe interpolation
+// of bones, animation files and the hierarchy walk of the animator.
+#include "qvanimation.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/anim.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <fmt/core.h>
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr int BoneSlots = 4;
+constexpr int FreeSlot = -1;
+
+// Index of the key whose segment holds t: the first i with t below the time
+// stamp of key i + 1; the last key when t is at or past every time stamp.
+template <typename Key>
+int keyIndex(const std::vector<Key>& keys, float t)
+{
+    const int count = static_cast<int>(keys.size());
+    for (int i = 0; i + 1 < count; ++i)
+        if (t < keys[i + 1].timeStamp)
+            return i;
+    return std::max(count - 1, 0);
+}
+
+// How far t lies between two key times, held to [0, 1]; 0 for equal times.
+float getScaleFactor(float lastTimeStamp, float nextTimeStamp, float t)
+{
+    const float span = nextTimeStamp - lastTimeStamp;
+    if (!(span > 0.0f))
+        return 0.0f;
+    return std::clamp((t - lastTimeStamp) / span, 0.0f, 1.0f);
+}
+
+// Key i and key i + 1 of a segment; the last key on both ends once t is past it.
+template <typename Key>
+std::pair<const Key&, const Key&> keysAround(const std::vector<Key>& keys, int index)
+{
+    const int next = std::min(index + 1, static_cast<int>(keys.size()) - 1);
+    return {keys[index], keys[next]};
+}
+
+}  // namespace
+
+glm::mat4 convertMatrixToGL3NFormat(const aiMatrix4x4& m)
+{
+    // Assimp stores rows (a1..a4 is row 0); GLM stores columns.
+    glm::mat4 result;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            result[c][r] = m[r][c];
+    return result;
+}
+
+glm::vec3 getGL3NVec(const aiVector3D& v)
+{
+    return glm::vec3(v.x, v.y, v.z);
+}
+
+glm::quat getGL3NQuat(const aiQuaternion& q)
+{
+    return glm::quat(q.w, q.x, q.y, q.z);
+}
+
+void setVertexBoneDataToDefault(Vertex& vertex)
+{
+    vertex.boneIDs = glm::ivec4(FreeSlot);
+    vertex.weights = glm::vec4(0.0f);
+}
+
+void setVertexBoneData(Vertex& vertex, int boneID, float weight)
+{
+    for (int slot = 0; slot < BoneSlots; ++slot) {
+        if (vertex.boneIDs[slot] < 0) {
+            vertex.boneIDs[slot] = boneID;
+            vertex.weights[slot] = weight;
+            return;
+        }
+    }
+}
+
+void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh,
+                                  BoneInfoMap& boneInfoMap, int& boneCounter)
+{
+    for (const MeshBone& bone : mesh.bones) {
+        auto found = boneInfoMap.find(bone.name);
+        if (found == boneInfoMap.end())
+            found = boneInfoMap.emplace(bone.name, BoneInfo{boneCounter++, bone.offset}).first;
+        const int id = found->second.id;
+        for (const auto& [vertexIndex, weight] : bone.weights)
+            if (vertexIndex < vertices.size())
+                setVertexBoneData(vertices[vertexIndex], id, weight);
+    }
+}
+
+// ---- Bone ------------------------------------------------------------------
+
+Bone::Bone(std::string name, int id, std::vector<KeyPosition> positions,
+           std::vector<KeyRotation> rotations, std::vector<KeyScale> scales)
+    : positions(std::move(positions)), rotations(std::move(rotations)), scales(std::move(scales)),
+      name(std::move(name)), id(id)
+{
+    numPositions = static_cast<int>(this->positions.size());
+    numRotations = static_cast<int>(this->rotations.size());
+    numScalings = static_cast<int>(this->scales.size());
+}
+
+Bone::Bone(const std::string& name, int id, const aiNodeAnim& channel) : Bone(name, id, {}, {}, {})
+{
+    for (unsigned i = 0; i < channel.mNumPositionKeys; ++i) {
+        const aiVectorKey& key = channel.mPositionKeys[i];
+        positions.push_back({getGL3NVec(key.mValue), static_cast<float>(key.mTime)});
+    }
+    for (unsigned i = 0; i < channel.mNumRotationKeys; ++i) {
+        const aiQuatKey& key = channel.mRotationKeys[i];
+        rotations.push_back({getGL3NQuat(key.mValue), static_cast<float>(key.mTime)});
+    }
+    for (unsigned i = 0; i < channel.mNumScalingKeys; ++i) {
+        const aiVectorKey& key = channel.mScalingKeys[i];
+        scales.push_back({getGL3NVec(key.mValue), static_cast<float>(key.mTime)});
+    }
+    numPositions = static_cast<int>(positions.size());
+    numRotations = static_cast<int>(rotations.size());
+    numScalings = static_cast<int>(scales.size());
+}
+
+int Bone::getPositionIndex(float animationTime) const
+{
+    return keyIndex(positions, animationTime);
+}
+
+int Bone::getRotationIndex(float animationTime) const
+{
+    return keyIndex(rotations, animationTime);
+}
+
+int Bone::getScaleIndex(float animationTime) const
+{
+    return keyIndex(scales, animationTime);
+}
+
+glm::mat4 Bone::interpolatePosition(float animationTime) const
+{
+    if (positions.empty())
+        return glm::mat4(1.0f);
+    const auto [from, to] = keysAround(positions, getPositionIndex(animationTime));
+    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    return glm::translate(glm::mat4(1.0f), glm::mix(from.position, to.position, f));
+}
+
+glm::mat4 Bone::interpolateRotation(float animationTime) const
+{
+    if (rotations.empty())
+        return glm::mat4(1.0f);
+    const auto [from, to] = keysAround(rotations, getRotationIndex(animationTime));
+    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    glm::quat q = glm::slerp(from.orientation, to.orientation, f);
+    const float length = glm::length(q);
+    if (length != 0.0f)
+        q /= length;
+    return glm::mat4_cast(q);
+}
+
+glm::mat4 Bone::interpolateScaling(float animationTime) const
+{
+    if (scales.empty())
+        return glm::mat4(1.0f);
+    const auto [from, to] = keysAround(scales, getScaleIndex(animationTime));
+    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    return glm::scale(glm::mat4(1.0f), glm::mix(from.scale, to.scale, f));
+}
+
+void Bone::update(float animationTime)
+{
+    localTransform = interpolatePosition(animationTime) * interpolateRotation(animationTime) *
+                     interpolateScaling(animationTime);
+}
+
+// ---- Animation -------------------------------------------------------------
+
+Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap,
+                     int& modelBoneCounter)
+{
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(animationPath, aiProcess_Triangulate);
+    if (!scene || !scene->mRootNode) {
+        fmt::print("{}", importErrorLine(animationPath, importer.GetErrorString()));
+        boneInfoMap = modelBoneInfoMap;
+        return;
+    }
+    readHierarchyData(rootNode, *scene->mRootNode);
+    if (scene->mNumAnimations > 0) {
+        const aiAnimation& animation = *scene->mAnimations[0];
+        duration = static_cast<float>(animation.mDuration);
+        if (animation.mTicksPerSecond != 0.0)
+            ticksPerSecond = animation.mTicksPerSecond;
+        readMissingBones(animation, modelBoneInfoMap, modelBoneCounter);
+    }
+    boneInfoMap = modelBoneInfoMap;
+}
+
+Animation::Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode,
+                     std::vector<Bone> bones, BoneInfoMap boneInfoMap)
+    : duration(duration), ticksPerSecond(ticksPerSecond != 0.0 ? ticksPerSecond : DefaultTicksPerSecond),
+      bones(std::move(bones)), rootNode(std::move(rootNode)), boneInfoMap(std::move(boneInfoMap))
+{
+}
+
+Bone* Animation::FindBone(const std::string& name)
+{
+    auto found = std::find_if(bones.begin(), bones.end(),
+                              [&](const Bone& bone) { return bone.getBoneName() == name; });
+    return found == bones.end() ? nullptr : &*found;
+}
+
+void Animation::readHierarchyData(AssimpNodeData& destination, const aiNode& source)
+{
+    destination.name = source.mName.C_Str();
+    destination.transformation = convertMatrixToGL3NFormat(source.mTransformation);
+    destination.childrenCount = static_cast<int>(source.mNumChildren);
+    for (unsigned i = 0; i < source.mNumChildren; ++i) {
+        AssimpNodeData child;
+        readHierarchyData(child, *source.mChildren[i]);
+        destination.children.push_back(std::move(child));
+    }
+}
+
+// A channel that moves a node the model has no bone for gets the next free id
+// and the identity offset, so that it still takes part in the hierarchy.
+void Animation::readMissingBones(const aiAnimation& animation, BoneInfoMap& modelBoneInfoMap,
+                                 int& modelBoneCounter)
+{
+    for (unsigned i = 0; i < animation.mNumChannels; ++i) {
+        const aiNodeAnim& channel = *animation.mChannels[i];
+        const std::string name = channel.mNodeName.C_Str();
+        auto found = modelBoneInfoMap.find(name);
+        if (found == modelBoneInfoMap.end())
+            found = modelBoneInfoMap.emplace(name, BoneInfo{modelBoneCounter++, glm::mat4(1.0f)}).first;
+        bones.emplace_back(name, found->second.id, channel);
+    }
+}
+
+// ---- Animator --------------------------------------------------------------
+
+Animator::Animator(Animation* animation)
+    : finalBoneMatrices(MaxBones, glm::mat4(1.0f)), currentAnimation(animation)
+{
+}
+
+void Animator::updateAnimation(float dt)
+{
+    deltaTime = dt;
+    if (!currentAnimation)
+        return;
+    const long double duration = currentAnimation->getDuration();
+    long double time = static_cast<long double>(currentTime) +
+                       static_cast<long double>(currentAnimation->getTicksPerSecond()) * dt;
+    if (duration > 0.0L) {
+        time = std::fmod(time, duration);
+        if (time < 0.0L)
+            time += duration;
+    } else {
+        time = 0.0L;  // nothing to play: hold the still pose
+    }
+    currentTime = static_cast<float>(time);
+    calculateBoneTransform(currentAnimation->getRootNode(), glm::mat4(1.0f));
+}
+
+void Animator::playAnimation(Animation* animation)
+{
+    currentAnimation = animation;
+    currentTime = 0.0f;
+}
+
+void Animator::calculateBoneTransform(const AssimpNodeData& node, const glm::mat4& parentTransform)
+{
+    if (!currentAnimation)
+        return;
+    glm::mat4 nodeTransform = node.transformation;
+    if (Bone* bone = currentAnimation->FindBone(node.name)) {
+        bone->update(currentTime);
+        nodeTransform = bone->getLocalTransform();
+    }
+    const glm::mat4 global = parentTransform * nodeTransform;
+
+    const BoneInfoMap& boneInfoMap = currentAnimation->getBoneIDMap();
+    const auto found = boneInfoMap.find(node.name);
+    if (found != boneInfoMap.end() && found->second.id >= 0 && found->second.id < MaxBones)
+        finalBoneMatrices[found->second.id] = global * found->second.offset;
+
+    for (const AssimpNodeData& child : node.children)
+        calculateBoneTransform(child, global);
+}

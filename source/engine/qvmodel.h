@@ -1,0 +1,80 @@
+// Model loading: a model file read through Assimp becomes plain records (one
+// QvMesh per mesh: interleaved vertices, indices, face points, material colour,
+// texture files, bone influences), which QvModel uploads as Meshes and draws.
+// Reading needs no OpenGL context; uploading and drawing do.
+#pragma once
+
+#include <glm/glm.hpp>
+
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// One vertex with everything a skinned, normal-mapped mesh may carry.
+struct Vertex {
+    static constexpr float Unset = std::numeric_limits<float>::quiet_NaN();
+
+    glm::vec3 position{Unset};
+    glm::vec3 normal{Unset};
+    glm::vec2 texCoords{Unset};
+    glm::vec3 tangent{Unset};
+    glm::vec3 bitangent{Unset};
+    glm::ivec4 boneIDs{0};  // -1 marks a free slot once bone data is set
+    glm::vec4 weights{Unset};
+
+    bool operator==(const Vertex&) const = default;
+};
+
+// A GL texture of a model, shared between its meshes by path.
+struct Texture {
+    std::uint32_t id = 0;
+    std::string type;  // sampler base name: "texture_diffuse", "texture_specular", ...
+    std::string path;  // file it was loaded from
+};
+
+// A texture file named by a mesh's material, not yet loaded.
+struct TextureFile {
+    std::string type;  // sampler base name, as in Texture
+    std::string path;  // model directory + the file name the material gives
+};
+
+// A bone of a mesh as the file gives it.
+struct MeshBone {
+    std::string name;
+    glm::mat4 offset;                                     // mesh space -> bone space
+    std::vector<std::pair<std::uint32_t, float>> weights;  // (vertex index, weight)
+};
+
+// One mesh of a model file, copied out of the imported scene.
+struct QvMesh {
+    std::string name;
+    std::vector<Vertex> vertexRecords;  // positions and normals; bone data is added by skinning
+    std::vector<float> vertices;        // interleaved, vertexStride floats a vertex
+    int vertexStride = 0;               // 14 with texture coordinates, 8 without
+    std::vector<glm::vec3> positions;
+    std::vector<std::uint32_t> indices;
+    std::vector<std::vector<glm::vec3>> faces;  // corner points of each face
+    std::optional<glm::vec4> diffuseColor;      // absent when the material has none
+    std::vector<TextureFile> textureFiles;      // in binding order
+    std::vector<MeshBone> bones;
+};
+
+// A whole model file as plain records.
+struct QvModelFile {
+    bool imported = false;
+    std::string directory;       // the path up to and including its last "/"
+    std::vector<QvMesh> meshes;  // depth first: a node's meshes before its children's
+};
+
+// The directory part of a path, with its trailing "/"; empty without one.
+std::string modelDirectory(const std::string& path);
+
+// The one diagnostic line for a model or animation file Assimp cannot read.
+std::string importErrorLine(const std::string& path, const char* error);
+
+// Reads a model file into records; prints one line and returns an empty,
+// not imported file when Assimp cannot read it.
+QvModelFile readModelFile(const std::string& path);
