@@ -122,9 +122,10 @@ public:
     void addEventHandler(Handler handler) { handlers.push_back(std::move(handler)); }
 
     // Append any callable: the exact shape (Sender*, Args*), no parameters, or
-    // (Sub*, OtherArgs*) where Sub derives from Sender. A handler of another
-    // argument class gets a default-constructed object of its own class, never
-    // a reinterpreted one.
+    // (Sub*, OtherArgs*) where Sub derives from Sender. A subclass handler is
+    // skipped for a sender that is not a Sub (checked when Sender is
+    // polymorphic). A handler of another argument class gets a
+    // default-constructed object of its own class, never a reinterpreted one.
     template <class F>
     QvEvent& operator+=(F&& handler);
 

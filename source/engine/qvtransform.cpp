@@ -144,6 +144,27 @@ void QvTransform::computeCentrePivots()
 
 void QvTransform::fireChange() { onChange.opCall(this, nullptr); }
 
+// The end of every absolute operation: normal form, then the change event.
+void QvTransform::commitNormal()
+{
+    composeNormal();
+    fireChange();
+}
+
+// The end of an orbit operation that keeps the stored pivots.
+void QvTransform::commitOrbit()
+{
+    composeOrbit();
+    fireChange();
+}
+
+// The end of an orbit operation with a target: new pivots, orbit form, event.
+void QvTransform::commitOrbitAround(const QvTransform* target)
+{
+    computeOrbitPivots(target);
+    commitOrbit();
+}
+
 // Non-zero flag replaces the translation; zero adds to the vector and
 // pre-multiplies the matrix.
 void QvTransform::changeTranslationComponent(const glm::vec3& v, std::uint8_t flag)
@@ -172,9 +193,8 @@ void QvTransform::changeScalingComponent(const glm::vec3& v, std::uint8_t flag)
 
 void QvTransform::performMatrixMultiplication(std::uint8_t mode)
 {
-    if (mode == 0) composeNormal();
-    else composeOrbit();
-    fireChange();
+    if (mode == 0) commitNormal();
+    else commitOrbit();
 }
 
 // --- absolute operations ----------------------------------------------------------
@@ -182,8 +202,7 @@ void QvTransform::performMatrixMultiplication(std::uint8_t mode)
 void QvTransform::skew(const glm::quat& q)
 {
     spinMatrix = glm::mat4_cast(q);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::skew(long double angle, const glm::vec3& axis, std::uint8_t /*flag: both values act alike*/)
@@ -195,8 +214,7 @@ void QvTransform::skew(long double angle, const glm::vec3& axis, std::uint8_t /*
     if (magnitude != 0.0f) q = glm::quat(q.w / magnitude, q.x / magnitude, q.y / magnitude, q.z / magnitude);
     quaternion = q;
     spinMatrix = glm::mat4_cast(quaternion);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::skew(float angle, const glm::vec3& axis) { rotate(angle, axis); }
@@ -204,22 +222,19 @@ void QvTransform::skew(float angle, const glm::vec3& axis) { rotate(angle, axis)
 void QvTransform::rotate(float x, float y, float z)
 {
     rotation = accumulateAxisRotations(rotation, x, y, z);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::rotate(float angle, const glm::vec3& axis)
 {
     rotation = axisRotation(angle, axis);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::translate(float x, float y, float z, std::uint8_t flag)
 {
     changeTranslationComponent(glm::vec3(x, y, z), flag);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::translate(const glm::vec3& v, std::uint8_t flag) { translate(v.x, v.y, v.z, flag); }
@@ -227,8 +242,7 @@ void QvTransform::translate(const glm::vec3& v, std::uint8_t flag) { translate(v
 void QvTransform::scale(float x, float y, float z, std::uint8_t flag)
 {
     changeScalingComponent(glm::vec3(x, y, z), flag);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::scale(const glm::vec3& v, std::uint8_t flag) { scale(v.x, v.y, v.z, flag); }
@@ -236,15 +250,13 @@ void QvTransform::scale(const glm::vec3& v, std::uint8_t flag) { scale(v.x, v.y,
 void QvTransform::spin(float x, float y, float z)
 {
     spinMatrix = accumulateAxisRotations(spinMatrix, x, y, z);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 void QvTransform::spin(float angle, const glm::vec3& axis)
 {
     spinMatrix = axisRotation(angle, axis);
-    composeNormal();
-    fireChange();
+    commitNormal();
 }
 
 // --- orbit operations ---------------------------------------------------------------
@@ -252,39 +264,31 @@ void QvTransform::spin(float angle, const glm::vec3& axis)
 void QvTransform::relativeSpin(float x, float y, float z)
 {
     spinMatrix = accumulateAxisRotations(spinMatrix, x, y, z);
-    composeOrbit();
-    fireChange();
+    commitOrbit();
 }
 
 void QvTransform::relativeSpin(float angle, const glm::vec3& axis)
 {
     spinMatrix = axisRotation(angle, axis);
-    composeOrbit();
-    fireChange();
+    commitOrbit();
 }
 
 void QvTransform::relativeRotate(float x, float y, float z, const QvTransform* target)
 {
     rotation = accumulateAxisRotations(rotation, x, y, z);
-    computeOrbitPivots(target);
-    composeOrbit();
-    fireChange();
+    commitOrbitAround(target);
 }
 
 void QvTransform::relativeRotate(float angle, const glm::vec3& axis, const QvTransform* target)
 {
     rotation = axisRotation(angle, axis);
-    computeOrbitPivots(target);
-    composeOrbit();
-    fireChange();
+    commitOrbitAround(target);
 }
 
 void QvTransform::relativeTranslate(float x, float y, float z, const QvTransform* target, std::uint8_t flag)
 {
     changeTranslationComponent(glm::vec3(x, y, z), flag);
-    computeOrbitPivots(target);
-    composeOrbit();
-    fireChange();
+    commitOrbitAround(target);
 }
 
 void QvTransform::relativeTranslate(const glm::vec3& v, const QvTransform* target, std::uint8_t flag)
@@ -295,9 +299,7 @@ void QvTransform::relativeTranslate(const glm::vec3& v, const QvTransform* targe
 void QvTransform::relativeScale(float x, float y, float z, const QvTransform* target, std::uint8_t flag)
 {
     changeScalingComponent(glm::vec3(x, y, z), flag);
-    computeOrbitPivots(target);
-    composeOrbit();
-    fireChange();
+    commitOrbitAround(target);
 }
 
 void QvTransform::relativeScale(const glm::vec3& v, const QvTransform* target, std::uint8_t flag)

@@ -135,6 +135,9 @@ private:
     void computeOrbitPivots(const QvTransform* target);
     void computeCentrePivots();
     void fireChange();
+    void commitNormal();
+    void commitOrbit();
+    void commitOrbitAround(const QvTransform* target);
     void changeTranslationComponent(const glm::vec3& v, std::uint8_t flag);
     void changeScalingComponent(const glm::vec3& v, std::uint8_t flag);
     glm::mat4 parentFactor(const glm::mat4& rest) const;
