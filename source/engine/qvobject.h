@@ -54,7 +54,7 @@ public:
     virtual glm::mat4 getCameraMatrix() const;
 
     MCP mcp;
-    QvTransform* transform;  // shared with glyphs and transform trees
+    QvTransform* transform = nullptr;  // shared with glyphs and transform trees
 
 private:
     std::unique_ptr<QvTransform> ownTransform;

@@ -53,10 +53,14 @@ bool screenPointInTriangle(const glm::mat4& clipFromObject, glm::vec4 p0, glm::v
                            glm::vec4 p2, glm::vec2 mouse);
 
 // The same test built from the three matrices, M = projection x camera x model.
+// The arguments follow the material object's barycentric3D(model, camera, ...),
+// with the stored projection in front.
 bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera,
                    glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse);
 
-// Index of the first triangle in list order that holds `mouse`, or -1.
+// Index of the first triangle in list order that holds `mouse`, or -1. The
+// whole box test of a material object: the first hit decides, with no depth
+// comparison between triangles.
 int firstTriangleUnderMouse(const glm::mat4& projection, const glm::mat4& camera,
                             const glm::mat4& model, const std::vector<Triangle>& triangles,
                             glm::vec2 mouse);

@@ -177,17 +177,21 @@ TEST(Picking, ScreenTestAgreesWithCastingThePointerRay)
             const glm::vec2 mouse = ndc(px, py, w, h);
             const glm::vec4 far = clipToWorld * glm::vec4(mouse, 1, 1);
             const glm::vec3 direction = glm::vec3(far) / far.w - eye;
-            bool rayHits = false;
+            bool rayHits = false, perTriangleHits = false;
             for (const Triangle& t : cube) {
                 glm::vec3 hit;
                 rayHits = rayHits
                           || barycentric(eye, direction, glm::vec3(model * t.vertexA),
                                          glm::vec3(model * t.vertexB),
                                          glm::vec3(model * t.vertexC), hit);
+                perTriangleHits = perTriangleHits
+                                  || barycentric3D(projection, model, camera, t.vertexA,
+                                                   t.vertexB, t.vertexC, mouse);
             }
             const bool screenHits =
                 firstTriangleUnderMouse(projection, camera, model, cube, mouse) >= 0;
             EXPECT_EQ(screenHits, rayHits) << px << ", " << py;
+            EXPECT_EQ(perTriangleHits, rayHits) << px << ", " << py;
             (screenHits ? hits : misses)++;
         }
     }
