@@ -1,0 +1,51 @@
+// Image files to OpenGL textures and cube maps through FreeImage, and the
+// JPEG screenshot writer. Pixel buffers are 24-bit RGB, rows padded to a
+// multiple of 4 bytes, row 0 = the bottom row of the picture.
+#pragma once
+
+#include <epoxy/gl.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A resource the program cannot start without (a sky face) did not load.
+class QvResourceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TextureLoader {
+public:
+    TextureLoader() = default;
+    virtual ~TextureLoader() = default;
+
+    // Writes a pixel buffer (layout above) as a JPEG; false, with a printed
+    // line, when the file cannot be written.
+    virtual bool saveImage(const std::string& name, int width, int height,
+                           const std::uint8_t* pixels);
+    // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
+    // when it cannot be read. Needs no GL context.
+    virtual std::vector<std::uint8_t> loadImage(const std::string& path);
+    // A 2D texture of the file; 0 when it cannot be read (size unchanged).
+    virtual GLuint loadTexture(const std::string& path);
+    // As above, also handing back the pixels and their row length.
+    virtual GLuint loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels,
+                               int& stride);
+    virtual int getImageWidth() const { return imageWidth; }
+    virtual int getImageHeight() const { return imageHeight; }
+    // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
+    // cannot be read raises QvResourceError naming the file.
+    virtual GLuint loadCubemap(const std::vector<std::string>& paths);
+
+    // Reads the current read framebuffer (call before the buffer swap) and
+    // writes it as a JPEG; false when the size is empty or writing fails.
+    bool saveScreenshot(const std::string& name, int width, int height);
+
+    // Bytes per row of the pixel buffers: 3 x width rounded up to 4.
+    static int scanLineWidth(int width);
+
+    int imageWidth = 0;
+    int imageHeight = 0;
+};
