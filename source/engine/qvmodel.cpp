@@ -3,6 +3,9 @@
 #include "qvmodel.h"
 
 #include "qvanimation.h"
+#include "qvshader.h"
+
+#include <FreeImage.h>
 
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
@@ -11,6 +14,7 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -149,6 +153,35 @@ void processNode(const aiNode& node, const aiScene& scene, QvModelFile& file)
         processNode(*node.mChildren[i], scene, file);
 }
 
+// Vertex attributes: location, float count and float offset in the interleaved vertex.
+struct VertexAttribute {
+    GLuint location;
+    int count;
+    int offset;
+};
+constexpr VertexAttribute VertexAttributes[] = {
+    {0, PositionFloats, 0},
+    {1, NormalFloats, PositionFloats},
+    {2, TexCoordFloats, PositionFloats + NormalFloats},
+    {3, TangentFloats, PositionFloats + NormalFloats + TexCoordFloats},
+    {4, BitangentFloats, PositionFloats + NormalFloats + TexCoordFloats + TangentFloats},
+};
+constexpr GLuint BoneIdsLocation = 5;
+constexpr GLuint BoneWeightsLocation = 6;
+
+// Per-vertex skinning data as the bone buffer holds it.
+struct BoneAttributes {
+    glm::ivec4 ids;
+    glm::vec4 weights;
+};
+
+// Sampler base names that are numbered per type when a mesh binds them.
+constexpr std::array<const char*, 4> NumberedSamplers = {
+    "texture_diffuse", "texture_specular", "texture_normal", "texture_height"};
+
+// Texture rows are padded to 4 bytes, as GL unpacks them by default.
+constexpr int RowAlignment = 4;
+
 }  // namespace
 
 std::string modelDirectory(const std::string& path)
@@ -177,4 +210,161 @@ QvModelFile readModelFile(const std::string& path)
     file.imported = true;
     processNode(*scene->mRootNode, *scene, file);
     return file;
+}
+
+// ---- GL side -------------------------------------------------------------------
+
+FIBITMAP* loadImage(const std::string& path)
+{
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
+    if (format == FIF_UNKNOWN)
+        return nullptr;
+    return FreeImage_Load(format, path.c_str(), 0);
+}
+
+GLuint loadTexture(FIBITMAP* bitmap)
+{
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rows;
+    if (bitmap) {
+        // Any bit depth reads as 24-bit RGB; the library's row 0 is the bottom row.
+        FIBITMAP* rgb = FreeImage_ConvertTo24Bits(bitmap);
+        if (rgb) {
+            width = static_cast<int>(FreeImage_GetWidth(rgb));
+            height = static_cast<int>(FreeImage_GetHeight(rgb));
+            const int rowLength = (3 * width + RowAlignment - 1) / RowAlignment * RowAlignment;
+            rows.assign(std::size_t(rowLength) * height, 0);
+            for (int y = 0; y < height; ++y) {
+                const BYTE* source = FreeImage_GetScanLine(rgb, height - 1 - y);
+                std::uint8_t* target = &rows[std::size_t(rowLength) * y];
+                for (int x = 0; x < width; ++x) {
+                    target[3 * x] = source[3 * x + FI_RGBA_RED];
+                    target[3 * x + 1] = source[3 * x + FI_RGBA_GREEN];
+                    target[3 * x + 2] = source[3 * x + FI_RGBA_BLUE];
+                }
+            }
+            FreeImage_Unload(rgb);
+        }
+    }
+
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    // The bitmap font leaves the unpack alignment at 1; these rows are padded to 4.
+    GLint previousAlignment = RowAlignment;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, RowAlignment);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 rows.empty() ? nullptr : rows.data());
+    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
+    return texture;
+}
+
+std::vector<std::string> samplerUniformNames(const std::vector<Texture>& textures)
+{
+    std::array<int, NumberedSamplers.size()> counters{};
+    std::vector<std::string> names;
+    for (const Texture& texture : textures) {
+        const auto known = std::find(NumberedSamplers.begin(), NumberedSamplers.end(), texture.type);
+        if (known == NumberedSamplers.end()) {
+            names.push_back(texture.type);
+            continue;
+        }
+        const int number = ++counters[std::size_t(known - NumberedSamplers.begin())];
+        names.push_back(texture.type + std::to_string(number));
+    }
+    return names;
+}
+
+Mesh::Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions,
+           std::vector<std::uint32_t> indices, std::vector<Texture> textures, int vertexStride)
+    : vertices(std::move(vertices)), positions(std::move(positions)), indices(std::move(indices)),
+      textures(std::move(textures))
+{
+    setupMesh(vertexStride);
+}
+
+Mesh::~Mesh()
+{
+    glDeleteBuffers(1, &boneVBO);
+    glDeleteBuffers(1, &EBO);
+    glDeleteBuffers(1, &VBO);
+    glDeleteVertexArrays(1, &VAO);
+}
+
+void Mesh::setupMesh(int vertexStride)
+{
+    if (VAO == 0) {
+        glGenVertexArrays(1, &VAO);
+        glGenBuffers(1, &VBO);
+        glGenBuffers(1, &EBO);
+    }
+    glBindVertexArray(VAO);
+    glBindBuffer(GL_ARRAY_BUFFER, VBO);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(),
+                 GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, EBO);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(std::uint32_t)),
+                 indices.data(), GL_STATIC_DRAW);
+
+    // An 8-float vertex has no tangent or bitangent: those attributes stay off
+    // (the shader then reads constants) rather than reading the next vertex.
+    const GLsizei strideBytes = GLsizei(vertexStride * sizeof(float));
+    for (const VertexAttribute& attribute : VertexAttributes) {
+        if (attribute.offset + attribute.count > vertexStride) {
+            glDisableVertexAttribArray(attribute.location);
+            continue;
+        }
+        glEnableVertexAttribArray(attribute.location);
+        glVertexAttribPointer(attribute.location, attribute.count, GL_FLOAT, GL_FALSE, strideBytes,
+                              reinterpret_cast<const void*>(attribute.offset * sizeof(float)));
+    }
+    glBindVertexArray(0);
+}
+
+void Mesh::setupBones(const std::vector<Vertex>& vertexRecords)
+{
+    std::vector<BoneAttributes> bones;
+    bones.reserve(vertexRecords.size());
+    for (const Vertex& vertex : vertexRecords)
+        bones.push_back({vertex.boneIDs, vertex.weights});
+
+    if (boneVBO == 0)
+        glGenBuffers(1, &boneVBO);
+    glBindVertexArray(VAO);
+    glBindBuffer(GL_ARRAY_BUFFER, boneVBO);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bones.size() * sizeof(BoneAttributes)), bones.data(),
+                 GL_STATIC_DRAW);
+    glEnableVertexAttribArray(BoneIdsLocation);
+    glVertexAttribIPointer(BoneIdsLocation, 4, GL_INT, sizeof(BoneAttributes),
+                           reinterpret_cast<const void*>(offsetof(BoneAttributes, ids)));
+    glEnableVertexAttribArray(BoneWeightsLocation);
+    glVertexAttribPointer(BoneWeightsLocation, 4, GL_FLOAT, GL_FALSE, sizeof(BoneAttributes),
+                          reinterpret_cast<const void*>(offsetof(BoneAttributes, weights)));
+    glBindVertexArray(0);
+}
+
+void Mesh::draw()
+{
+    const std::vector<std::string> samplers = samplerUniformNames(textures);
+    for (std::size_t i = 0; i < textures.size(); ++i) {
+        glActiveTexture(GLenum(GL_TEXTURE0 + i));
+        if (shader)
+            shader->setUniform(samplers[i], std::uint64_t(i));
+        glBindTexture(GL_TEXTURE_2D, textures[i].id);
+    }
+    if (textures.empty()) {
+        // No picture: the model shaders see a 0 x 0 texture and use the colour alone.
+        glActiveTexture(GL_TEXTURE0);
+        glBindTexture(GL_TEXTURE_2D, 0);
+    }
+    glBindVertexArray(VAO);
+    glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, nullptr);
+    glBindVertexArray(0);
+    glActiveTexture(GL_TEXTURE0);
 }

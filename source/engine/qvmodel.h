@@ -4,6 +4,7 @@
 // Reading needs no OpenGL context; uploading and drawing do.
 #pragma once
 
+#include <epoxy/gl.h>
 #include <glm/glm.hpp>
 
 #include <cstdint>
@@ -12,6 +13,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+class QvShader;
+struct FIBITMAP;
 
 // One vertex with everything a skinned, normal-mapped mesh may carry.
 struct Vertex {
@@ -78,3 +82,45 @@ std::string importErrorLine(const std::string& path, const char* error);
 // Reads a model file into records; prints one line and returns an empty,
 // not imported file when Assimp cannot read it.
 QvModelFile readModelFile(const std::string& path);
+
+// ---- GL side: textures, meshes, the drawable model ----------------------------
+
+// The image file as a FreeImage bitmap (format from the name); null when unreadable.
+FIBITMAP* loadImage(const std::string& path);
+// A GL_RGB texture of the bitmap, top row first to match the flipped texture
+// coordinates; a missing bitmap gives a 0 x 0 texture.
+GLuint loadTexture(FIBITMAP* bitmap);
+
+// The sampler uniform each texture feeds, in order: a known type numbered by
+// its own count ("texture_diffuse1", "texture_specular1", "texture_specular2"),
+// any other type string as it is.
+std::vector<std::string> samplerUniformNames(const std::vector<Texture>& textures);
+
+// One mesh on the GPU: interleaved vertex buffer, index buffer and the textures
+// bound when it is drawn. Owns its buffers; the textures belong to the model.
+class Mesh {
+public:
+    Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions,
+         std::vector<std::uint32_t> indices, std::vector<Texture> textures, int vertexStride);
+    virtual ~Mesh();
+    Mesh(const Mesh&) = delete;
+    Mesh& operator=(const Mesh&) = delete;
+
+    // Uploads the vertices and indices and describes the attributes the
+    // stride holds: position 0, normal 1, texture coordinates 2, tangent 3, bitangent 4.
+    void setupMesh(int vertexStride);
+    // Uploads bone ids (attribute 5, integers) and weights (attribute 6) of the records.
+    void setupBones(const std::vector<Vertex>& vertexRecords);
+    // Binds the textures to the samplers of `shader` and draws the triangles.
+    virtual void draw();
+
+    std::vector<float> vertices;
+    std::vector<glm::vec3> positions;
+    std::vector<std::uint32_t> indices;
+    std::vector<Texture> textures;
+    GLuint VAO = 0;
+    QvShader* shader = nullptr;  // the program of the model that draws the mesh
+    GLuint VBO = 0;
+    GLuint EBO = 0;
+    GLuint boneVBO = 0;
+};

@@ -128,3 +128,16 @@ TEST(ModelFile, UnreadableFilePrintsOneLineAndGivesNothing)
     EXPECT_NE(output.find("no-such-model.obj"), std::string::npos);
     EXPECT_NE(output.find("checker.ppm"), std::string::npos);
 }
+
+TEST(ModelFile, SamplersAreNumberedPerTextureType)
+{
+    const std::vector<Texture> textures = {{1, "texture_diffuse", "a.png"},
+                                           {2, "texture_specular", "b.png"},
+                                           {3, "texture_specular", "c.png"},
+                                           {4, "texture_normal", "d.png"},
+                                           {5, "texture_diffuse", "e.png"},
+                                           {6, "texture_emissive", "f.png"}};
+    EXPECT_EQ(samplerUniformNames(textures),
+              (std::vector<std::string>{"texture_diffuse1", "texture_specular1", "texture_specular2",
+                                        "texture_normal1", "texture_diffuse2", "texture_emissive"}));
+}
