@@ -6,6 +6,8 @@
 // (qvRenderBitmapGlyphs, QvAtlasPacker); QvFont2D only adds the uploads.
 #pragma once
 
+#include "qvfont.h"
+
 #include <glm/vec2.hpp>
 #include <glm/vec4.hpp>
 
@@ -67,7 +69,7 @@ struct QvBitmapGlyphs {
 // needs no OpenGL. A font that cannot be opened gives one line and no glyphs.
 QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath);
 
-class QvFont2D {
+class QvFont2D : public QvFont {
 public:
     static constexpr int pixelHeight = 48;
     static constexpr int atlasSize = 1024;
@@ -75,7 +77,7 @@ public:
 
     // Builds and uploads every glyph; needs a current OpenGL context.
     explicit QvFont2D(std::string fontPath);
-    ~QvFont2D();
+    ~QvFont2D() override;
     QvFont2D(const QvFont2D&) = delete;
     QvFont2D& operator=(const QvFont2D&) = delete;
 
