@@ -2,6 +2,10 @@
 // the small GL operations of the main loop.
 #include "qvwindow.h"
 
+#include "qvcamera.h"
+#include "qvloadimage.h"
+#include "qvshader.h"
+
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
@@ -17,6 +21,7 @@ constexpr int kSplashWidth = 512;
 constexpr int kSplashHeight = 256;
 constexpr int kSamples = 8;
 constexpr const char* kIconPath = "icons/icon.bmp";
+constexpr glm::vec4 kSplashClear(0.2f, 0.7f, 0.3f, 1.0f);
 
 // BMP layout: 14-byte file header, then an info header of at least 40 bytes.
 constexpr std::size_t kFileHeaderSize = 14;
@@ -70,6 +75,26 @@ std::vector<std::uint8_t> readWholeFile(const char* path, bool& ok)
     ok = bool(in);
     if (!ok) return {};
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Sends a colour to a uniform with the type the program declares for it
+// (vec3 or vec4); a program without the uniform gets nothing.
+void setColourUniform(GLuint program, const char* name, glm::vec4 colour)
+{
+    GLint count = 0;
+    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        char uniformName[64] = {};
+        GLint size = 0;
+        GLenum type = 0;
+        glGetActiveUniform(program, GLuint(i), sizeof(uniformName), nullptr, &size, &type,
+            uniformName);
+        if (std::string_view(uniformName) != name) continue;
+        const GLint location = glGetUniformLocation(program, name);
+        if (type == GL_FLOAT_VEC3) glUniform3f(location, colour.r, colour.g, colour.b);
+        if (type == GL_FLOAT_VEC4) glUniform4f(location, colour.r, colour.g, colour.b, colour.a);
+        return;
+    }
 }
 
 }  // namespace
@@ -315,9 +340,69 @@ void QvWindow::_loadIcon()
 
 void QvWindow::drawSplashScreen()
 {
-    // TODO splash
-    glClearColor(0.2f, 0.7f, 0.3f, 1.0f);
+    glClearColor(kSplashClear.r, kSplashClear.g, kSplashClear.b, kSplashClear.a);
     glClear(GL_COLOR_BUFFER_BIT);
+
+    const std::string directory = shaderDirectory(glslVersion);
+    QvShader shader(directory + "texture.vert", directory + "texture.frag");
+
+    CameraData data;
+    data.width = std::uint32_t(width);
+    data.height = std::uint32_t(height);
+    data.fov = 45.0f;
+    data.position = glm::vec3(0.0f, 0.0f, 1.0f);
+    data.target = glm::vec3(0.0f, 0.0f, -1.0f);
+    data.up = glm::vec3(0.0f, 1.0f, 0.0f);
+    data.lastX = float(width / 2);
+    data.lastY = float(height / 2);
+    Camera camera(data);
+    camera.lookAt();
+
+    // A quad twice the orthographic view: its upper-right quarter, with
+    // texture coordinates 1..2, fills the window with the logo once.
+    const float w = float(width);
+    const float h = float(height);
+    const float quad[4][8] = {
+        {-w, -h, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f},
+        {-w, h, 0.0f, 0.0f, 2.0f, 0.0f, 0.0f, 1.0f},
+        {w, h, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 1.0f},
+        {w, -h, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 1.0f},
+    };
+    constexpr GLsizei kStride = 8 * sizeof(float);
+    GLuint vao = 0;
+    GLuint vbo = 0;
+    glGenVertexArrays(1, &vao);
+    glGenBuffers(1, &vbo);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(0));
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(20));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(12));
+    glEnableVertexAttribArray(2);
+
+    TextureLoader loader;
+    const GLuint logo = loader.loadTexture("textures/logo.png");
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, logo);
+
+    shader.useProgram();
+    setColourUniform(shader.program, "diffuseColor", glm::vec4(1.0f));
+    shader.setUniform("projection", camera.getOrthographicMatrix());
+    shader.setUniform("camera", camera.getCameraMatrix());
+    shader.setUniform("model", glm::mat4(1.0f));
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    glBindVertexArray(0);
+
+    // The splash frame is the only user of these objects.
+    glUseProgram(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDeleteTextures(1, &logo);
+    glDeleteBuffers(1, &vbo);
+    glDeleteVertexArrays(1, &vao);
+    glDeleteProgram(shader.program);  // QvShader leaves its program to its owner
     swapBuffers();
 }
 
