@@ -77,7 +77,7 @@ public:
     void _buildCharacters(const Character& record);
     // Joins the contours into the glyph's arrays, classifies and triangulates;
     // true when the face had to be rebuilt by the robust tessellator.
-    bool _buildMesh(Character3D& glyph);
+    static bool _buildMesh(Character3D& glyph);
     // Flattens and extrudes every contour of record, offset by (dx, dy).
     static void _buildContour(const Character& record, float dx, float dy, Character3D& glyph);
     // Appends 10 points (t = 0 ... 0.9) of a quadratic or cubic Bezier curve.

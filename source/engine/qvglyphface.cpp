@@ -62,7 +62,7 @@ std::vector<Triangle> frontTriangles(const Character3D& glyph) {
         for (size_t i = 2; i < strip.size(); ++i) {
             const glm::dvec2 a = strip[i - 2], b = strip[i - 1], c = strip[i];
             const double cross = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
-            if (cross == 0.0) continue;
+            if (cross == 0.0 || !std::isfinite(cross)) continue;
             triangles.push_back({a, b, c, std::min({a.y, b.y, c.y}), std::max({a.y, b.y, c.y})});
         }
         strip.clear();
