@@ -1,0 +1,68 @@
+// Line drawing: the segment's buffer, its uniforms and its depth and stencil set-up.
+#include "qvmaterial.h"
+
+#include <glm/mat4x4.hpp>
+
+#include "qvcamera.h"
+#include "qvshader.h"
+
+namespace {
+
+constexpr float lineWidth = 3.0f;
+constexpr GLsizeiptr segmentBytes = 6 * sizeof(float);
+
+}  // namespace
+
+Line::Line(Camera& camera, QvShader& shader) : camera(&camera), shader(&shader)
+{
+    _initBuffers();
+}
+
+Line::~Line()
+{
+    if (vao != 0) glDeleteVertexArrays(1, &vao);
+    if (vbo != 0) glDeleteBuffers(1, &vbo);
+}
+
+void Line::setPosition(glm::vec3 from, glm::vec3 to)
+{
+    start = from;
+    end = to;
+}
+
+void Line::_initBuffers()
+{
+    glGenVertexArrays(1, &vao);
+    glGenBuffers(1, &vbo);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, segmentBytes, nullptr, GL_DYNAMIC_DRAW);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
+    glEnableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
+}
+
+void Line::draw()
+{
+    shader->useProgram();
+    shader->setUniform("projection", camera->getProjectionMatrix());
+    shader->setUniform("camera", camera->getCameraMatrix());
+    shader->setUniform("model", glm::mat4(1.0f));
+    shader->setUniform("diffuseColor", color);
+
+    glLineWidth(lineWidth);
+    glDepthFunc(GL_LEQUAL);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    glStencilFunc(GL_ALWAYS, 1, 0xFF);
+    glStencilMask(0xFF);
+
+    const float points[] = {start.x, start.y, start.z, end.x, end.y, end.z};
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, segmentBytes, points);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDrawArrays(GL_LINES, 0, 2);
+    glBindVertexArray(0);
+    glLineWidth(1.0f);
+}

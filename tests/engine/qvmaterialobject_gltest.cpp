@@ -1,0 +1,266 @@
+// Material objects, lines and the sky drawn into a real framebuffer and read back.
+#include "glcontext.h"
+#include "imagefixtures.h"
+#include "materialfixtures.h"
+#include "qvmaterial.h"
+#include "qvskybox.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+using materialfixtures::TestBox;
+
+namespace {
+
+constexpr int size = 64;
+
+void clearTo(float r, float g, float b)
+{
+    glClearColor(r, g, b, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+}
+
+int channel(float value) { return static_cast<int>(std::lround(value * 255.0f)); }
+
+void expectColour(const std::array<uint8_t, 4>& pixel, glm::vec3 expected, int tolerance = 2)
+{
+    EXPECT_NEAR(pixel[0], channel(expected.r), tolerance);
+    EXPECT_NEAR(pixel[1], channel(expected.g), tolerance);
+    EXPECT_NEAR(pixel[2], channel(expected.b), tolerance);
+}
+
+std::string program(const char* name, const char* extension, const char* directory = "3.3")
+{
+    return std::string("shaders/") + directory + "/" + name + extension;
+}
+
+}  // namespace
+
+TEST(MaterialObjectDraw, BoxShowsItsColourAndTheWireBoxLeavesItUnchanged)
+{
+    testsupport::GlContext context(size, size);
+    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    auto camera = materialfixtures::frontCamera(size, size);
+    {
+        TestBox box("QvModel_Box");
+        box.shader = &flat;
+        box.build(2.0f, 2.0f, 2.0f);
+        box.initBuffers();
+        box.setColor({0.8f, 0.2f, 0.4f, 1.0f});
+
+        clearTo(0.0f, 0.0f, 0.0f);
+        box.draw(*camera);
+        expectColour(context.pixel(size / 2, size / 2), {0.8f, 0.2f, 0.4f});
+        expectColour(context.pixel(1, 1), {0.0f, 0.0f, 0.0f});
+
+        // Wire box only: its colour appears on the screen, not on the object.
+        box.fill = false;
+        box.drawAABB = true;
+        clearTo(0.0f, 0.0f, 0.0f);
+        box.draw(*camera);
+        int wirePixels = 0;
+        const auto pixels = context.pixels();
+        for (size_t i = 0; i < pixels.size(); i += 4) {
+            if (std::abs(pixels[i] - 128) <= 2 && std::abs(pixels[i + 2] - 179) <= 2) ++wirePixels;
+        }
+        EXPECT_GT(wirePixels, 20);
+        EXPECT_EQ(box.currentColor, glm::vec4(0.8f, 0.2f, 0.4f, 1.0f));
+        EXPECT_TRUE(box.mcp.projection == camera->getProjectionMatrix());
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    }
+}
+
+TEST(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
+{
+    testsupport::GlContext context(size, size);
+    auto camera = materialfixtures::frontCamera(size, size);
+    QvLight light;
+    light.lightSpecs.ambient = glm::vec3(0.2f);
+    light.lightSpecs.diffuse = glm::vec3(0.8f);
+    light.lightSpecs.specular = glm::vec3(0.0f);
+    // Seen from the centre of the front face (0, 0, 1), the light is 60 degrees
+    // off the face normal: diffuse 0.8 x cos 60 = 0.4, plus ambient 0.2.
+    light.transform->setTranslation(0.0f, 10.0f * std::sin(1.0471976f),
+                                    1.0f + 10.0f * std::cos(1.0471976f));
+    for (const char* directory : {"3.3", "3.1"}) {
+        QvShader lit(program("light", ".vert", directory), program("light", ".frag", directory));
+        TestBox box("QvModel_Lit");
+        box.shader = &lit;
+        box.build(2.0f, 2.0f, 2.0f);
+        box.initBuffers();
+        box.addLight(&light);
+        box.setColor({1.0f, 0.5f, 0.25f, 1.0f});
+        glVertexAttrib3f(1, 0.0f, 0.0f, 1.0f);  // the face normal, towards the viewer
+
+        clearTo(0.0f, 0.0f, 0.0f);
+        box.draw(*camera);
+        SCOPED_TRACE(directory);
+        expectColour(context.pixel(size / 2, size / 2), glm::vec3(1.0f, 0.5f, 0.25f) * 0.6f, 4);
+
+        // Without any light terms the program shows the plain colour.
+        box.light = nullptr;
+        QvShader fresh(program("light", ".vert", directory), program("light", ".frag", directory));
+        box.shader = &fresh;
+        clearTo(0.0f, 0.0f, 0.0f);
+        box.draw(*camera);
+        expectColour(context.pixel(size / 2, size / 2), {1.0f, 0.5f, 0.25f});
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
+{
+    testsupport::GlContext context(size, size);
+    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    auto camera = materialfixtures::frontCamera(size, size);
+    TestBox box("QvModel_Box");
+    box.shader = &flat;
+    box.build(2.0f, 2.0f, 2.0f);
+    box.initBuffers();
+    const glm::vec4 colour = box.color;
+
+    clearTo(0.0f, 0.0f, 0.0f);
+    box.drawNormals(*camera);  // nothing yet: no segments
+    expectColour(context.pixel(size / 2, size / 2), {0.0f, 0.0f, 0.0f});
+
+    // One segment straight across the view, at the box's depth.
+    box.normals = {-2.0f, 0.0f, 0.0f, 2.0f, 0.0f, 0.0f};
+    box.drawNormals(*camera);
+    bool green = false;
+    for (int y = size / 2 - 1; y <= size / 2; ++y) {
+        const auto p = context.pixel(size / 2, y);
+        green = green || (p[1] > 200 && p[0] < 30 && p[2] < 30);
+    }
+    EXPECT_TRUE(green);
+    EXPECT_EQ(box.color, colour);
+    EXPECT_EQ(box.currentColor, colour);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(LineDraw, GreenSegmentAndLineWidthBackToOne)
+{
+    testsupport::GlContext context(size, size);
+    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    auto camera = materialfixtures::frontCamera(size, size);
+    Line line(*camera, flat);
+    line.setPosition({-3.0f, 0.0f, 0.0f}, {3.0f, 0.0f, 0.0f});
+    glEnable(GL_DEPTH_TEST);
+    clearTo(0.0f, 0.0f, 0.0f);
+    line.draw();
+    glDisable(GL_DEPTH_TEST);
+    expectColour(context.pixel(10, size / 2), {0.0f, 1.0f, 0.0f});
+    expectColour(context.pixel(10, size / 2 + 6), {0.0f, 0.0f, 0.0f});
+    GLfloat width = 0.0f;
+    glGetFloatv(GL_LINE_WIDTH, &width);
+    EXPECT_EQ(width, 1.0f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+namespace {
+
+// A run directory of its own whose six sky faces are solid colours.
+class SkyFixture : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        original = std::filesystem::current_path();
+        directory = std::filesystem::temp_directory_path() / "velmorin_sky";
+        std::filesystem::create_directories(directory / "skybox/art");
+        const char* names[] = {"right", "left", "top", "bottom", "front", "back"};
+        for (int i = 0; i < 6; ++i) {
+            FIBITMAP* bitmap = FreeImage_Allocate(16, 16, 24);
+            RGBQUAD colour{static_cast<BYTE>(faceColours[i].b), static_cast<BYTE>(faceColours[i].g),
+                           static_cast<BYTE>(faceColours[i].r), 0};
+            FreeImage_FillBackground(bitmap, &colour, 0);
+            const auto path = directory / "skybox/art" / (std::string(names[i]) + ".jpg");
+            FreeImage_Save(FIF_JPEG, bitmap, path.c_str(), JPEG_QUALITYSUPERB);
+            FreeImage_Unload(bitmap);
+        }
+    }
+    void TearDown() override { std::filesystem::current_path(original); }
+
+    std::unique_ptr<QvSkybox> makeSky(QvShader& shader)
+    {
+        std::filesystem::current_path(directory);
+        auto sky = std::make_unique<QvSkybox>("Skybox", shader);
+        std::filesystem::current_path(original);
+        return sky;
+    }
+
+    struct Colour { int r, g, b; };
+    // +X, -X, +Y, -Y, +Z, -Z
+    const Colour faceColours[6] = {{220, 40, 40}, {40, 220, 40}, {40, 40, 220},
+                                   {220, 220, 40}, {40, 220, 220}, {220, 40, 220}};
+    std::filesystem::path original;
+    std::filesystem::path directory;
+};
+
+void expectFace(const std::array<uint8_t, 4>& pixel, int r, int g, int b)
+{
+    EXPECT_NEAR(pixel[0], r, 6);
+    EXPECT_NEAR(pixel[1], g, 6);
+    EXPECT_NEAR(pixel[2], b, 6);
+}
+
+}  // namespace
+
+TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
+{
+    testsupport::GlContext context(size, size);
+    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    auto sky = makeSky(skyShader);
+    glEnable(GL_DEPTH_TEST);
+    const struct {
+        glm::vec3 target;
+        int face;
+    } views[] = {{{1, 0, 0}, 0}, {{-1, 0, 0}, 1}, {{0, 0, 1}, 4}, {{0, 0, -1}, 5}};
+    for (const auto& view : views) {
+        for (const glm::vec3& position : {glm::vec3(0.0f), glm::vec3(40.0f, -7.0f, 12.0f)}) {
+            auto camera = materialfixtures::frontCamera(size, size, position, view.target);
+            clearTo(0.0f, 0.0f, 0.0f);
+            sky->draw(*camera);
+            const Colour c = faceColours[view.face];
+            expectFace(context.pixel(size / 2, size / 2), c.r, c.g, c.b);
+        }
+    }
+    // Drawn again over itself with LEQUAL: the same picture, nothing accumulates.
+    auto camera = materialfixtures::frontCamera(size, size);
+    sky->draw(*camera);
+    expectFace(context.pixel(size / 2, size / 2), faceColours[5].r, faceColours[5].g,
+               faceColours[5].b);
+    GLint depthFunction = 0;
+    glGetIntegerv(GL_DEPTH_FUNC, &depthFunction);
+    EXPECT_EQ(depthFunction, GL_LEQUAL);
+    glDisable(GL_DEPTH_TEST);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(SkyFixture, MissingFaceIsReportedNotSwallowed)
+{
+    testsupport::GlContext context(size, size);
+    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    std::filesystem::remove(directory / "skybox/art/top.jpg");
+    try {
+        makeSky(skyShader);
+        FAIL() << "the sky must not start without a face";
+    } catch (const QvResourceError& error) {
+        std::filesystem::current_path(original);
+        EXPECT_NE(std::string(error.what()).find("skybox/art/top.jpg"), std::string::npos);
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(SkyboxDraw, TheGeneratedSkyIsBlueOverhead)
+{
+    testsupport::GlContext context(size, size);
+    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    QvSkybox sky("Skybox", skyShader);
+    auto up = materialfixtures::frontCamera(size, size, glm::vec3(0.0f), {0.0f, 0.9f, -0.44f});
+    clearTo(0.0f, 0.0f, 0.0f);
+    sky.draw(*up);
+    const auto zenith = context.pixel(size / 2, size - 4);
+    EXPECT_GT(zenith[2], zenith[0] + 40) << "blue overhead";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
