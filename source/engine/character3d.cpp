@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace {
 
@@ -28,10 +27,6 @@ constexpr float noPartnerDistance = 1000000.0f;
 constexpr int maxWalkSteps = 1515;
 constexpr float backFaceDepth = -100.5f;
 constexpr float texCoordScale = 1000.0f;
-constexpr float nan = std::numeric_limits<float>::quiet_NaN();
-
-const glm::vec3 nanPoint{nan, nan, nan};
-
 enum class PartnerKind { Split, Merge, Convex };
 
 // ---------------------------------------------------------------------------
@@ -58,7 +53,7 @@ QvVertice makeVertice(const glm::vec3& point, const char* type, uint64_t index) 
     return v;
 }
 
-QvVertice noVertice() { return makeVertice(nanPoint, "", 0); }
+QvVertice noVertice() { return makeVertice(qvNaNPoint, "", 0); }
 
 bool hasNaN(const glm::vec3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
 
@@ -142,7 +137,7 @@ void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
 }
 
 // Index of the first edge of list whose p1 is at `from` and whose p2 is not
-// at `except` (pass nanPoint to accept any), or -1.
+// at `except` (pass qvNaNPoint to accept any), or -1.
 long firstLeaving(const std::vector<QvEdge>& list, const glm::vec3& from, const glm::vec3& except) {
     for (size_t i = 0; i < list.size(); ++i)
         if (samePoint(list[i].p1, from) && !samePoint(list[i].p2, except)) return long(i);
@@ -320,117 +315,145 @@ void Character3D::swapBridges(std::vector<QvEdge>& bridges) {
 // Detachment walk
 // ---------------------------------------------------------------------------
 
-// Walks the outline edges and the bridges (each once per direction) into
-// closed pieces. After an outline edge the walk turns onto a bridge when one
-// leaves the point; after a bridge it continues along the outline when it can.
-void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
-    if (edges.empty()) return;
-    QvEdge current = edges[0];
-    std::vector<QvEdge> outline(edges.begin() + 1, edges.end());
-    std::vector<QvEdge> piece{current};
-    QvEdge startEdge = current;
-    int32_t counter = -1;
-    bool byBridge = false;
-    bool closed = false;
-    detachStep.assign(4, nanPoint);
+namespace {
 
-    auto take = [&](std::vector<QvEdge>& list, long index) {
+// State of the detachment walk: the edge just taken, the piece it extends and
+// the outline edges and bridges not used yet.
+struct Walk {
+    QvEdge current;
+    std::vector<QvEdge> outline;
+    std::vector<QvEdge> bridges;
+    std::vector<QvEdge> piece;
+    bool byBridge = false;  // the current edge is a bridge
+
+    // Makes list[index] the current edge, appends it to the piece, uses it up.
+    void take(std::vector<QvEdge>& list, long index) {
         current = list[size_t(index)];
         piece.push_back(current);
         list.erase(list.begin() + index);
-    };
+    }
+
+    // After a bridge: back onto the outline when it continues, else on along
+    // another bridge.
+    void afterBridge() {
+        const long e = firstLeaving(outline, current.p2, qvNaNPoint);
+        if (e >= 0) {
+            take(outline, e);
+            byBridge = false;
+            return;
+        }
+        const long b = firstLeaving(bridges, current.p2, current.p1);
+        if (b >= 0) take(bridges, b);
+    }
+
+    // After an outline edge: onto a bridge when one leaves the point (of two,
+    // the one nearer to the way back), else on along the outline.
+    void afterOutline(bool firstStep, const std::vector<QvEdge>& allEdges) {
+        const long b1Index = firstLeaving(bridges, current.p2, current.p1);
+        if (b1Index < 0) {
+            const long e = firstLeaving(outline, current.p2, qvNaNPoint);
+            if (e >= 0) take(outline, e);
+            return;
+        }
+        const QvEdge b1 = bridges[size_t(b1Index)];
+        bridges.erase(bridges.begin() + b1Index);
+        const long b2Index = firstStep ? -1 : firstLeaving(bridges, current.p2, current.p1);
+        byBridge = true;
+        if (b2Index >= 0) {
+            const glm::vec3 back = current.p1 - current.p2;
+            const QvEdge b2 = bridges[size_t(b2Index)];
+            if (edgeAngle(b2.p2 - b2.p1, back) < edgeAngle(b1.p2 - b1.p1, back)) {
+                take(bridges, b2Index);
+                bridges.push_back(b1);
+            } else {
+                current = b1;
+                piece.push_back(current);
+            }
+            return;
+        }
+        current = b1;
+        piece.push_back(current);
+        crossBridgeEnd(b1, allEdges);
+    }
+
+    // At the far end of a bridge just taken: the outline edge or the last
+    // other bridge leaving it, whichever turns less sharply from the bridge
+    // (the outline edge only when the shortcut past the corner stays clear).
+    void crossBridgeEnd(const QvEdge& b1, const std::vector<QvEdge>& allEdges) {
+        long candidate = -1;
+        for (size_t i = bridges.size(); i-- > 0;) {
+            if (samePoint(bridges[i].p1, b1.p2) && !samePoint(bridges[i].p2, b1.p1)) {
+                candidate = long(i);
+                break;
+            }
+        }
+        if (candidate < 0) return;
+        const long e = firstLeaving(outline, b1.p2, qvNaNPoint);
+        if (e < 0) {
+            take(bridges, candidate);
+            return;
+        }
+        const glm::vec3 back = b1.p1 - b1.p2;
+        const QvEdge& next = outline[size_t(e)];
+        const QvEdge& other = bridges[size_t(candidate)];
+        if (edgeAngle(next.p2 - next.p1, back) < edgeAngle(other.p2 - other.p1, back) &&
+            !isSegmentIntersectAnyQvEdge(makeEdge(b1.p1, next.p2), allEdges))
+            take(outline, e);
+        else
+            take(bridges, candidate);
+        byBridge = false;
+    }
+};
+
+glm::vec3 flat(glm::vec3 p) { return {p.x, p.y, 0.0f}; }
+
+}  // namespace
+
+// Walks the outline edges and the bridges (each once per direction) into
+// closed pieces and strips every piece once, in the order the pieces close.
+// A walk that cannot go on repeats its step until the step limit.
+void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
+    if (edges.empty()) return;
+    Walk walk;
+    walk.current = edges[0];
+    walk.outline.assign(edges.begin() + 1, edges.end());
+    walk.bridges = std::move(bridges);
+    walk.piece = {walk.current};
+    QvEdge startEdge = walk.current;
+    int32_t counter = -1;
+    bool closed = false;
+    detachStep.assign(4, qvNaNPoint);
 
     for (int step = 0; step < maxWalkSteps; ++step) {
-        if (outline.empty() && bridges.empty()) break;
-        const QvEdge stepStart = step == 0 ? makeEdge(nanPoint, nanPoint) : current;
+        if (walk.outline.empty() && walk.bridges.empty()) break;
+        const QvEdge stepStart = step == 0 ? makeEdge(qvNaNPoint, qvNaNPoint) : walk.current;
 
         if (closed) {
-            if (!piece.empty()) _findSmallestAngle(piece, counter);
-            piece.clear();
-            if (!outline.empty()) {
-                current = outline.front();
-                outline.erase(outline.begin());
-                piece = {current};
-                startEdge = current;
-                byBridge = false;
+            if (!walk.piece.empty()) _findSmallestAngle(walk.piece, counter);
+            walk.piece.clear();
+            if (!walk.outline.empty()) {
+                walk.current = walk.outline.front();
+                walk.outline.erase(walk.outline.begin());
+                walk.piece = {walk.current};
+                startEdge = walk.current;
+                walk.byBridge = false;
                 closed = false;
             }
-        } else if (byBridge) {
-            const long e = firstLeaving(outline, current.p2, nanPoint);
-            if (e >= 0) {
-                take(outline, e);
-                byBridge = false;
-            } else {
-                const long b = firstLeaving(bridges, current.p2, current.p1);
-                if (b >= 0) take(bridges, b);
-            }
+        } else if (walk.byBridge) {
+            walk.afterBridge();
         } else {
-            const long b1Index = firstLeaving(bridges, current.p2, current.p1);
-            if (b1Index < 0) {
-                const long e = firstLeaving(outline, current.p2, nanPoint);
-                if (e >= 0) take(outline, e);
-            } else {
-                const QvEdge b1 = bridges[size_t(b1Index)];
-                bridges.erase(bridges.begin() + b1Index);
-                const long b2Index = step == 0 ? -1 : firstLeaving(bridges, current.p2, current.p1);
-                if (b2Index >= 0) {
-                    // Two bridges leave the point: take the one nearer to the
-                    // way back, so the piece hugs its own corner.
-                    const glm::vec3 back = current.p1 - current.p2;
-                    const QvEdge b2 = bridges[size_t(b2Index)];
-                    const float theta1 = edgeAngle(b1.p2 - b1.p1, back);
-                    const float theta2 = edgeAngle(b2.p2 - b2.p1, back);
-                    if (theta2 < theta1) {
-                        take(bridges, b2Index);
-                        bridges.push_back(b1);
-                    } else {
-                        current = b1;
-                        piece.push_back(current);
-                    }
-                    byBridge = true;
-                } else {
-                    current = b1;
-                    piece.push_back(current);
-                    byBridge = true;
-                    // At b1's far end: the last other bridge leaving it.
-                    long candidate = -1;
-                    for (size_t i = bridges.size(); i-- > 0;) {
-                        if (samePoint(bridges[i].p1, b1.p2) && !samePoint(bridges[i].p2, b1.p1)) {
-                            candidate = long(i);
-                            break;
-                        }
-                    }
-                    if (candidate >= 0) {
-                        const long e = firstLeaving(outline, b1.p2, nanPoint);
-                        if (e >= 0) {
-                            const glm::vec3 back = b1.p1 - b1.p2;
-                            const QvEdge& next = outline[size_t(e)];
-                            const QvEdge& other = bridges[size_t(candidate)];
-                            const float thetaE = edgeAngle(next.p2 - next.p1, back);
-                            const float thetaB = edgeAngle(other.p2 - other.p1, back);
-                            if (thetaE < thetaB &&
-                                !isSegmentIntersectAnyQvEdge(makeEdge(b1.p1, next.p2), edges))
-                                take(outline, e);
-                            else
-                                take(bridges, candidate);
-                            byBridge = false;
-                        } else {
-                            take(bridges, candidate);
-                        }
-                    }
-                }
-            }
+            walk.afterOutline(step == 0, edges);
         }
 
-        if (samePoint(current.p2, startEdge.p1)) {
+        if (samePoint(walk.current.p2, startEdge.p1)) {
             closed = true;
-            if (outline.empty() && bridges.empty() && !piece.empty()) {
-                _findSmallestAngle(piece, counter);
-                piece.clear();
+            if (walk.outline.empty() && walk.bridges.empty() && !walk.piece.empty()) {
+                _findSmallestAngle(walk.piece, counter);
+                walk.piece.clear();
             }
         }
-        auto flat = [](glm::vec3 p) { return glm::vec3{p.x, p.y, 0.0f}; };
-        detachStep = {flat(stepStart.p1), flat(stepStart.p2), flat(current.p1), flat(current.p2)};
+        detachStep = {flat(stepStart.p1), flat(stepStart.p2), flat(walk.current.p1),
+                      flat(walk.current.p2)};
     }
 }
 

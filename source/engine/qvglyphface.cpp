@@ -80,11 +80,12 @@ double crossingX(glm::dvec2 p, glm::dvec2 q, double y) {
 }
 
 // Where the non-zero winding rule fills the line at height y.
-std::vector<Interval> filledAt(const std::vector<const Side*>& active, double y) {
-    std::vector<std::pair<double, int>> crossings;
+void filledAt(const std::vector<const Side*>& active, double y,
+              std::vector<std::pair<double, int>>& crossings, std::vector<Interval>& filled) {
+    crossings.clear();
     for (const Side* s : active) crossings.emplace_back(crossingX(s->low, s->high, y), s->winding);
     std::sort(crossings.begin(), crossings.end());
-    std::vector<Interval> filled;
+    filled.clear();
     int winding = 0;
     for (const auto& [x, w] : crossings) {
         const int before = winding;
@@ -92,12 +93,11 @@ std::vector<Interval> filledAt(const std::vector<const Side*>& active, double y)
         if (before == 0 && winding != 0) filled.push_back({x, x});
         else if (before != 0 && winding == 0) filled.back().to = x;
     }
-    return filled;
 }
 
-// Where each triangle covers the line at height y.
-std::vector<Interval> coveredAt(const std::vector<const Triangle*>& active, double y) {
-    std::vector<Interval> spans;
+// Where each triangle covers the line at height y, sorted by start.
+void coveredAt(const std::vector<const Triangle*>& active, double y, std::vector<Interval>& spans) {
+    spans.clear();
     for (const Triangle* t : active) {
         double lo = INFINITY, hi = -INFINITY;
         const glm::dvec2 corners[3] = {t->a, t->b, t->c};
@@ -113,7 +113,6 @@ std::vector<Interval> coveredAt(const std::vector<const Triangle*>& active, doub
     std::sort(spans.begin(), spans.end(), [](const Interval& a, const Interval& b) {
         return a.from < b.from;
     });
-    return spans;
 }
 
 double totalLength(const std::vector<Interval>& list) {
@@ -123,13 +122,12 @@ double totalLength(const std::vector<Interval>& list) {
 }
 
 // Union of intervals sorted by their start.
-std::vector<Interval> unite(const std::vector<Interval>& sorted) {
-    std::vector<Interval> merged;
+void unite(const std::vector<Interval>& sorted, std::vector<Interval>& merged) {
+    merged.clear();
     for (const Interval& i : sorted) {
         if (!merged.empty() && i.from <= merged.back().to) merged.back().to = std::max(merged.back().to, i.to);
         else merged.push_back(i);
     }
-    return merged;
 }
 
 // Length shared by two sorted lists of disjoint intervals.
@@ -197,6 +195,8 @@ QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
     std::vector<const Side*> activeSides;
     std::vector<const Triangle*> activeTriangles;
     size_t nextSide = 0, nextTriangle = 0;
+    std::vector<std::pair<double, int>> crossings;
+    std::vector<Interval> filled, spans, covered;
     for (size_t band = 0; band + 1 < heights.size(); ++band) {
         const double y = 0.5 * (heights[band] + heights[band + 1]);
         const double h = heights[band + 1] - heights[band];
@@ -206,9 +206,9 @@ QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
         std::erase_if(activeSides, [y](const Side* s) { return s->high.y < y; });
         std::erase_if(activeTriangles, [y](const Triangle* t) { return t->maxY < y; });
 
-        const std::vector<Interval> filled = filledAt(activeSides, y);
-        const std::vector<Interval> spans = coveredAt(activeTriangles, y);
-        const std::vector<Interval> covered = unite(spans);
+        filledAt(activeSides, y, crossings, filled);
+        coveredAt(activeTriangles, y, spans);
+        unite(spans, covered);
         const double filledLength = totalLength(filled);
         const double coveredLength = totalLength(covered);
         const double shared = sharedLength(filled, covered);

@@ -9,6 +9,8 @@
 
 #include <glm/geometric.hpp>
 
+#include <fstream>
+
 using namespace glyphtest;
 
 namespace {
@@ -229,6 +231,15 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs) {
     EXPECT_TRUE(a.frontVertices.empty());
     EXPECT_EQ(a.character.advance, 0u);
     EXPECT_EQ(&missing.getChar3D(0x0416), &a);
+
+    // A file that is there but holds no font goes the same way.
+    const std::string garbage = testing::TempDir() + "not-a-font.ttf";
+    std::ofstream(garbage) << "plain text, not a TrueType file\n";
+    testing::internal::CaptureStdout();
+    const QvFont3D unreadable(garbage);
+    const std::string second = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
+    EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
 }
 
 TEST(QvFont3D, OutlineBoundsStartFromTheGlyphsOwnPoints) {
