@@ -6,12 +6,9 @@
 
 #include <epoxy/gl.h>
 #include <glm/mat4x4.hpp>
-#include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
 
-#include <array>
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>

@@ -35,22 +35,6 @@ bool sameMatrix(const glm::mat4& a, const glm::mat4& b)
 
 }  // namespace
 
-TEST(MaterialObjectIdentity, OrderingNeverAnswersEqual)
-{
-    TestBox a("QvModel_A"), b("QvModel_B");
-    a.setId(3);
-    b.setId(3);
-    EXPECT_TRUE(a.opEquals(b));
-    EXPECT_EQ(a.opCmp(b), 1);
-    EXPECT_EQ(b.opCmp(a), 1);
-    b.setId(2);
-    EXPECT_EQ(a.opCmp(b), -1);
-    EXPECT_EQ(a.currentColor, a.color);
-    QvMaterialObject bare;
-    EXPECT_FALSE(bare.onMouseButtonPress);
-    EXPECT_TRUE(std::isnan(bare.currentColor.x));
-}
-
 TEST(MaterialObjectPicking, ClickInsideTheOutlinePressesAndFiresOnce)
 {
     TestBox box("QvModel_Box");
@@ -198,15 +182,4 @@ TEST(MaterialObjectBox, BoundsAndHeadingFollowTheModelMatrix)
     EXPECT_NEAR(glm::length(box.aabb->direction), 1.0f, 1e-6f);
     box.updateAABBbox();
     EXPECT_NEAR(box.aabb->previousDirection.x, -1.0f, 1e-5f);
-}
-
-TEST(MaterialObjectBox, CollisionTrianglesMoveInPlace)
-{
-    TestBox box("QvModel_Box");
-    box.build(2.0f, 2.0f, 2.0f);
-    box.transform->setTranslation(0.0f, 5.0f, 0.0f);
-    const glm::vec4 first = box.aabb->getBoxTriangles()[0].vertexA;
-    box.updateCollisionWithTriangles();
-    box.updateCollisionWithTriangles();
-    EXPECT_FLOAT_EQ(box.aabb->getBoxTriangles()[0].vertexA.y, first.y + 10.0f);
 }
