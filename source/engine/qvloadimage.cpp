@@ -23,17 +23,18 @@ struct BitmapDeleter {
 };
 using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 
-// Tries every flag value in turn; null when none reads the file.
+// Reads the file with the default flags, or trying every flag value in turn
+// when retry is set; null when nothing reads it.
 Bitmap readBitmap(const std::string& path, bool retry)
 {
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
     if (format == FIF_UNKNOWN) {
         return nullptr;
     }
+    if (!retry) {
+        return Bitmap(FreeImage_Load(format, path.c_str(), 0));
+    }
     for (const int flags : loadFlags) {
-        if (!retry && flags != 0) {
-            continue;
-        }
         if (FIBITMAP* bitmap = FreeImage_Load(format, path.c_str(), flags)) {
             return Bitmap(bitmap);
         }
