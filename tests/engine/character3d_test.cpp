@@ -184,26 +184,13 @@ TEST(FaceStrips, RingIsBridgedIntoFourPiecesThatExactlyFillIt) {
     }
 }
 
-TEST(FaceStrips, BridgeListsAndStraightStripHelpers) {
-    std::vector<QvEdge> bridges(2);
-    bridges[0].p1 = {0, 0, 0};
-    bridges[0].p2 = {1, 0, 0};
-    bridges[1].p1 = {2, 2, 0};
-    bridges[1].p2 = {3, 3, 0};
-    Character3D::swapBridges(bridges);
-    ASSERT_EQ(bridges.size(), 4u);
-    EXPECT_EQ(bridges[2].p1, bridges[0].p2);
-    EXPECT_EQ(bridges[3].p2, bridges[1].p1);
-
-    // One zig-zag straight over a convex outline covers it.
+TEST(FaceStrips, StraightZigZagCoversAConvexOutline) {
     Character3D pentagon;
     pentagon.outlinePoints = {{0, 0, 0}, {40, -10, 0}, {60, 30, 0}, {30, 60, 0}, {-10, 30, 0}};
     pentagon.triangulatePolygon();
     EXPECT_EQ(pentagon.stripIndices.back(), 0xFFFFu);
-    double shoelace = 0;
-    for (size_t i = 0; i < 5; ++i) {
-        const glm::vec3 a = pentagon.outlinePoints[i], b = pentagon.outlinePoints[(i + 1) % 5];
-        shoelace += double(a.x) * b.y - double(b.x) * a.y;
-    }
-    EXPECT_NEAR(frontArea(pentagon), shoelace / 2, 1e-6);
+    Contour contour;
+    contour.points = pentagon.outlinePoints;
+    pentagon.contours = {contour};
+    EXPECT_NEAR(frontArea(pentagon), std::abs(signedOutlineArea(pentagon)), 1e-6);
 }
