@@ -2,6 +2,8 @@
 // of bones, animation files and the hierarchy walk of the animator.
 #include "qvanimation.h"
 
+#include "qvshader.h"
+
 #include <assimp/Importer.hpp>
 #include <assimp/anim.h>
 #include <assimp/postprocess.h>
@@ -185,6 +187,11 @@ void Bone::update(float animationTime)
 
 // ---- Animation -------------------------------------------------------------
 
+Animation::Animation(const std::string& animationPath, QvAnimatedModel& model)
+    : Animation(animationPath, model.getBoneInfoMap(), model.getBoneCount())
+{
+}
+
 Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap,
                      int& modelBoneCounter)
 {
@@ -297,4 +304,37 @@ void Animator::calculateBoneTransform(const AssimpNodeData& node, const glm::mat
 
     for (const AssimpNodeData& child : node.children)
         calculateBoneTransform(child, global);
+}
+
+// ---- QvAnimatedModel ---------------------------------------------------------
+
+QvAnimatedModel::QvAnimatedModel(const std::string& name, const std::string& path) : QvModel(name)
+{
+    _loadModel(path);
+}
+
+void QvAnimatedModel::extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh)
+{
+    ::extractBoneWeightForVertices(vertices, mesh, boneInfoMap, boneCounter);
+}
+
+std::unique_ptr<Mesh> QvAnimatedModel::_processMesh(QvMesh& mesh)
+{
+    std::vector<Vertex> vertices = mesh.vertexRecords;
+    for (Vertex& vertex : vertices)
+        setVertexBoneDataToDefault(vertex);
+    std::unique_ptr<Mesh> uploaded = _uploadMesh(mesh);
+    extractBoneWeightForVertices(vertices, mesh);
+    uploaded->setupBones(vertices);
+    return uploaded;
+}
+
+// Without an animator every bone sits at the identity, so the bind pose is
+// drawn rather than whatever the program last held.
+void QvAnimatedModel::_prepareModelUniforms(QvShader& program)
+{
+    static const std::vector<glm::mat4> bindPose(Animator::MaxBones, glm::mat4(1.0f));
+    const std::vector<glm::mat4>& matrices = animator ? animator->getFinalBoneMatrices() : bindPose;
+    for (std::size_t i = 0; i < matrices.size(); ++i)
+        program.setUniform("finalBonesMatrices[" + std::to_string(i) + "]", matrices[i]);
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QvAnimatedModel;
 struct aiAnimation;
 struct aiNode;
 struct aiNodeAnim;
@@ -106,6 +107,7 @@ public:
 
     Animation() = default;
     // Reads the file; bones met only in a channel are added to the model's map.
+    Animation(const std::string& animationPath, QvAnimatedModel& model);
     Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap, int& modelBoneCounter);
     // An animation put together in code.
     Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode,
@@ -149,4 +151,24 @@ public:
     Animation* currentAnimation = nullptr;
     float currentTime = 0.0f;  // ticks
     float deltaTime = 0.0f;    // seconds
+};
+
+// A model whose vertices follow bones: read like QvModel, with each vertex's up
+// to four bone influences uploaded beside it and the animator's final bone
+// matrices sent as "finalBonesMatrices[i]" when it draws.
+class QvAnimatedModel : public QvModel {
+public:
+    QvAnimatedModel(const std::string& name, const std::string& path);
+
+    BoneInfoMap& getBoneInfoMap() { return boneInfoMap; }
+    int& getBoneCount() { return boneCounter; }
+    void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh);
+
+    Animator* animator = nullptr;  // set by the owner; without one the bind pose is drawn
+    BoneInfoMap boneInfoMap;
+    int boneCounter = 0;  // the next free bone id
+
+protected:
+    std::unique_ptr<Mesh> _processMesh(QvMesh& mesh) override;
+    void _prepareModelUniforms(QvShader& program) override;
 };

@@ -3,7 +3,9 @@
 #include "qvmodel.h"
 
 #include "qvanimation.h"
+#include "qvcamera.h"
 #include "qvshader.h"
+#include "qvtransform.h"
 
 #include <FreeImage.h>
 
@@ -182,6 +184,24 @@ constexpr std::array<const char*, 4> NumberedSamplers = {
 // Texture rows are padded to 4 bytes, as GL unpacks them by default.
 constexpr int RowAlignment = 4;
 
+// Stencil values of the outline pass: the model marks its pixels with 1, and
+// the outline is drawn only where that mark is missing.
+constexpr GLint ModelStencilMark = 1;
+constexpr GLuint AllStencilBits = 0xFF;
+
+// A 1 x 1 white texture: multiplying by it leaves a colour as it is.
+GLuint createWhiteTexture()
+{
+    const std::uint8_t white[4] = {255, 255, 255, 255};
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
+    return texture;
+}
+
 }  // namespace
 
 std::string modelDirectory(const std::string& path)
@@ -358,13 +378,121 @@ void Mesh::draw()
             shader->setUniform(samplers[i], std::uint64_t(i));
         glBindTexture(GL_TEXTURE_2D, textures[i].id);
     }
-    if (textures.empty()) {
-        // No picture: the model shaders see a 0 x 0 texture and use the colour alone.
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, 0);
-    }
     glBindVertexArray(VAO);
     glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
     glActiveTexture(GL_TEXTURE0);
+}
+
+// ---- QvModel -------------------------------------------------------------------
+
+QvModel::QvModel(const std::string& name) : QvMaterialObject(name) {}
+
+QvModel::QvModel(const std::string& name, const std::string& path) : QvModel(name)
+{
+    _loadModel(path);
+}
+
+QvModel::~QvModel()
+{
+    for (const Texture& texture : texturesLoaded)
+        glDeleteTextures(1, &texture.id);
+    glDeleteTextures(1, &blankTexture);
+}
+
+void QvModel::_loadModel(const std::string& path)
+{
+    QvModelFile file = readModelFile(path);
+    directory = file.directory;
+    for (QvMesh& record : file.meshes) {
+        ownedMeshes.push_back(_processMesh(record));
+        meshes.push_back(ownedMeshes.back().get());
+    }
+}
+
+std::unique_ptr<Mesh> QvModel::_processMesh(QvMesh& mesh)
+{
+    std::unique_ptr<Mesh> uploaded = _uploadMesh(mesh);
+    qvMeshes.push_back(std::move(mesh));
+    return uploaded;
+}
+
+std::unique_ptr<Mesh> QvModel::_uploadMesh(const QvMesh& mesh)
+{
+    meshTriangles.insert(meshTriangles.end(), mesh.faces.begin(), mesh.faces.end());
+    vertexStride = mesh.vertexStride;
+    if (mesh.diffuseColor)
+        currentColor = *mesh.diffuseColor;
+    return std::make_unique<Mesh>(mesh.vertices, mesh.positions, mesh.indices,
+                                  _loadMaterialTextures(mesh.textureFiles), mesh.vertexStride);
+}
+
+std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFile>& files)
+{
+    std::vector<Texture> textures;
+    for (const TextureFile& file : files) {
+        const auto loaded = std::find_if(texturesLoaded.begin(), texturesLoaded.end(),
+                                         [&](const Texture& t) { return t.path == file.path; });
+        if (loaded != texturesLoaded.end()) {
+            textures.push_back({loaded->id, file.type, loaded->path});
+            continue;
+        }
+        FIBITMAP* bitmap = loadImage(file.path);
+        const Texture texture{loadTexture(bitmap), file.type, file.path};
+        if (bitmap)
+            FreeImage_Unload(bitmap);
+        textures.push_back(texture);
+        texturesLoaded.push_back(texture);
+    }
+    return textures;
+}
+
+void QvModel::_prepareModelUniforms(QvShader&) {}
+
+// Each mesh sets its samplers in the program that draws it. A mesh without
+// textures gets the white texture on unit 0, so that the model shaders show
+// its colour rather than a previous mesh's picture or the driver's black.
+void QvModel::_drawMeshes(QvShader* program)
+{
+    for (Mesh* mesh : meshes) {
+        if (mesh->textures.empty()) {
+            if (blankTexture == 0)
+                blankTexture = createWhiteTexture();
+            glActiveTexture(GL_TEXTURE0);
+            glBindTexture(GL_TEXTURE_2D, blankTexture);
+        }
+        mesh->shader = program;
+        mesh->draw();
+    }
+}
+
+void QvModel::draw(Camera& camera)
+{
+    QvMaterialObject::draw(camera);
+    if (!shader)
+        return;
+    shader->useProgram();
+    mcp.projection = camera.getProjectionMatrix();
+    mcp.camera = camera.getCameraMatrix();
+    mcp.cameraPosition = camera.getPosition();
+    _prepareUniforms(*shader, transform->getMatrix());
+    _prepareModelUniforms(*shader);
+
+    glStencilFunc(GL_ALWAYS, ModelStencilMark, AllStencilBits);
+    glStencilMask(AllStencilBits);
+    _drawMeshes(shader);
+
+    if (selected && pickingShader) {
+        glStencilFunc(GL_NOTEQUAL, ModelStencilMark, AllStencilBits);
+        glStencilMask(0x00);
+        glDepthMask(GL_FALSE);
+        pickingShader->useProgram();
+        _prepareUniforms(*pickingShader, outlineModel);
+        _prepareModelUniforms(*pickingShader);
+        _drawMeshes(pickingShader);
+    }
+
+    glStencilFunc(GL_ALWAYS, 0, AllStencilBits);
+    glStencilMask(AllStencilBits);
+    glDepthMask(GL_TRUE);
 }

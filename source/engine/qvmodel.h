@@ -4,16 +4,20 @@
 // Reading needs no OpenGL context; uploading and drawing do.
 #pragma once
 
+#include "qvmaterialobject.h"
+
 #include <epoxy/gl.h>
 #include <glm/glm.hpp>
 
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+class Camera;
 class QvShader;
 struct FIBITMAP;
 
@@ -123,4 +127,43 @@ public:
     GLuint VBO = 0;
     GLuint EBO = 0;
     GLuint boneVBO = 0;
+};
+
+// A drawable material object made from a model file: one Mesh per mesh of the
+// file, the material's diffuse colour as its colour, and the material textures
+// loaded from the model's directory, shared between meshes by path.
+class QvModel : public QvMaterialObject {
+public:
+    // Reads and uploads the file; an unreadable file prints one line and
+    // leaves a model without meshes.
+    QvModel(const std::string& name, const std::string& path);
+    ~QvModel() override;
+
+    // Draws every mesh with `shader`, placed by the transform's matrix; with
+    // `selected`, an outline pass with `pickingShader` at `outlineModel`.
+    void draw(Camera& camera) override;
+
+    std::vector<Texture> texturesLoaded;  // every texture loaded so far, for sharing
+    std::string directory;                // the path up to and including its last "/"
+    std::vector<QvMesh> qvMeshes;         // the records of the meshes read
+
+protected:
+    // For subclasses with their own mesh step: they call _loadModel themselves.
+    explicit QvModel(const std::string& name);
+
+    void _loadModel(const std::string& path);
+    // One mesh record to a GL mesh (colour, face points, textures); keeps the record.
+    virtual std::unique_ptr<Mesh> _processMesh(QvMesh& mesh);
+    // The mesh step every model shares: colour, face points, textures, upload.
+    std::unique_ptr<Mesh> _uploadMesh(const QvMesh& mesh);
+    // Loads the files not loaded yet; files loaded before give the same texture.
+    std::vector<Texture> _loadMaterialTextures(const std::vector<TextureFile>& files);
+    // Uniforms a subclass sends after the material object's (the bone matrices).
+    virtual void _prepareModelUniforms(QvShader& program);
+
+private:
+    void _drawMeshes(QvShader* program);
+
+    std::vector<std::unique_ptr<Mesh>> ownedMeshes;  // `meshes` points into these
+    GLuint blankTexture = 0;  // white, bound for meshes without textures; made on first use
 };

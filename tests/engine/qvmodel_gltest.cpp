@@ -1,10 +1,16 @@
-// Model uploads with a GL context: texture rows and orientation, mesh vertex
-// attributes by stride, bone attributes, and the model shader programs.
+// Models on the GPU: texture rows and orientation, vertex attributes by
+// stride, the shader programs, the textured panel drawn where its transform
+// puts it, the outline pass, and the skinned arm before and after its forearm
+// turns. Expected pixels are worked out by hand from the camera below.
 #include "glcontext.h"
+#include "qvanimation.h"
+#include "qvcamera.h"
 #include "qvmodel.h"
 #include "qvshader.h"
+#include "qvtransform.h"
 
 #include <FreeImage.h>
+#include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -13,41 +19,95 @@
 namespace {
 
 const std::string ModelDir = std::string(VELMORIN_TEST_DATA) + "/models/";
+using Rgb = std::array<int, 3>;
+constexpr Rgb Background{51, 51, 51};
 
-struct TextureImage {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;  // tightly packed, GL row 0 first
-
-    std::array<int, 3> at(int x, int row) const
-    {
-        const std::uint8_t* p = &rgb[3 * (std::size_t(row) * width + x)];
-        return {p[0], p[1], p[2]};
-    }
-};
-
-TextureImage readTexture(GLuint texture)
+// Reads a 2D texture back as tightly packed RGB rows, GL row 0 first.
+std::vector<Rgb> readTexture(GLuint texture, int& width)
 {
-    TextureImage image;
+    int height = 0;
     glBindTexture(GL_TEXTURE_2D, texture);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &image.width);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &image.height);
-    image.rgb.resize(std::size_t(3) * image.width * image.height);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    std::vector<std::uint8_t> bytes(std::size_t(3) * width * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    if (!image.rgb.empty())
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, image.rgb.data());
+    if (!bytes.empty())
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, bytes.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    return image;
+    std::vector<Rgb> pixels;
+    for (std::size_t i = 0; i < bytes.size(); i += 3)
+        pixels.push_back({bytes[i], bytes[i + 1], bytes[i + 2]});
+    return pixels;
 }
 
-bool attributeEnabled(GLuint vao, GLuint location)
+bool attributeEnabled(GLuint vao, GLuint location, GLenum query = GL_VERTEX_ATTRIB_ARRAY_ENABLED)
 {
     glBindVertexArray(vao);
-    GLint enabled = 0;
-    glGetVertexAttribiv(location, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+    GLint value = 0;
+    glGetVertexAttribiv(location, query, &value);
     glBindVertexArray(0);
-    return enabled != 0;
+    return value != 0;
 }
+
+// A 64 x 64 target seen by a camera 5 units in front of the origin, looking
+// down -z with a 45 degree field of view: a point (x, y) of the z = 0 plane
+// lands at pixel 32 + 15.45 (x, y), and of the z = 1 plane at 32 + 19.31 (x, y).
+class ModelScene : public testing::Test {
+protected:
+    ModelScene()
+        : camera(frontView()),
+          modelShader(program("model")),
+          skinnedShader(QvShader::pathFor(context.glslVersion(), "skinnedModel", ".vert"),
+                        QvShader::pathFor(context.glslVersion(), "model", ".frag"))
+    {
+        camera.lookAt();
+    }
+
+    static CameraData frontView()
+    {
+        CameraData data;
+        data.width = 64;
+        data.height = 64;
+        data.fov = 45.0f;
+        data.position = glm::vec3(0.0f, 0.0f, 5.0f);
+        data.target = glm::vec3(0.0f, 0.0f, -1.0f);
+        data.up = glm::vec3(0.0f, 1.0f, 0.0f);
+        return data;
+    }
+
+    QvShader program(const char* name)
+    {
+        return QvShader(QvShader::pathFor(context.glslVersion(), name, ".vert"),
+                        QvShader::pathFor(context.glslVersion(), name, ".frag"));
+    }
+
+    void draw(QvModel& model)
+    {
+        context.bind();
+        glClearColor(0.2f, 0.2f, 0.2f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        glEnable(GL_DEPTH_TEST);
+        model.draw(camera);
+    }
+
+    Rgb at(int x, int y) const
+    {
+        const auto p = context.pixel(x, y);
+        return {p[0], p[1], p[2]};
+    }
+
+    void expectColour(int x, int y, const Rgb& expected) const
+    {
+        const Rgb actual = at(x, y);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(actual[i], expected[i], 3) << "pixel " << x << ", " << y << " channel " << i;
+    }
+
+    testsupport::GlContext context;
+    Camera camera;
+    QvShader modelShader;
+    QvShader skinnedShader;
+};
 
 }  // namespace
 
@@ -58,15 +118,22 @@ TEST(ModelTexture, PictureTopRowBecomesTextureRowZero)
     ASSERT_NE(bitmap, nullptr);
     const GLuint texture = loadTexture(bitmap);
     FreeImage_Unload(bitmap);
-
-    const TextureImage image = readTexture(texture);
-    ASSERT_EQ(image.width, 8);
-    ASSERT_EQ(image.height, 8);
+    int width = 0;
+    const std::vector<Rgb> texels = readTexture(texture, width);
+    ASSERT_EQ(width, 8);
+    ASSERT_EQ(texels.size(), 64u);
     // The picture's top half is red then green, its bottom half blue then white.
-    EXPECT_EQ(image.at(0, 0), (std::array<int, 3>{255, 0, 0}));
-    EXPECT_EQ(image.at(7, 0), (std::array<int, 3>{0, 255, 0}));
-    EXPECT_EQ(image.at(0, 7), (std::array<int, 3>{0, 0, 255}));
-    EXPECT_EQ(image.at(7, 7), (std::array<int, 3>{255, 255, 255}));
+    EXPECT_EQ(texels[0], (Rgb{255, 0, 0}));
+    EXPECT_EQ(texels[7], (Rgb{0, 255, 0}));
+    EXPECT_EQ(texels[56], (Rgb{0, 0, 255}));
+    EXPECT_EQ(texels[63], (Rgb{255, 255, 255}));
+
+    // An unreadable file gives no bitmap and an empty texture.
+    EXPECT_EQ(loadImage(ModelDir + "no-such-picture.png"), nullptr);
+    EXPECT_EQ(loadImage(ModelDir + "panel.unknownformat"), nullptr);
+    const GLuint empty = loadTexture(nullptr);
+    EXPECT_NE(empty, 0u);
+    EXPECT_TRUE(readTexture(empty, width).empty());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -84,31 +151,20 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // as the bitmap font leaves it
     const GLuint texture = loadTexture(bitmap);
     FreeImage_Unload(bitmap);
-
     GLint alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    EXPECT_EQ(alignment, 1);  // restored for whoever set it
+    EXPECT_EQ(alignment, 1);  // given back to whoever set it
 
-    const TextureImage image = readTexture(texture);
-    ASSERT_EQ(image.width, 5);
+    int width = 0;
+    const std::vector<Rgb> texels = readTexture(texture, width);
+    ASSERT_EQ(width, 5);
     for (int x = 0; x < 5; ++x) {
-        EXPECT_EQ(image.at(x, 0), (std::array<int, 3>{0, 40 * x, 0})) << x;    // picture top
-        EXPECT_EQ(image.at(x, 1), (std::array<int, 3>{200, 0, 10 * x})) << x;  // picture bottom
+        EXPECT_EQ(texels[x], (Rgb{0, 40 * x, 0})) << x;          // picture top
+        EXPECT_EQ(texels[5 + x], (Rgb{200, 0, 10 * x})) << x;   // picture bottom
     }
 }
 
-TEST(ModelTexture, UnreadableFileGivesAnEmptyTexture)
-{
-    testsupport::GlContext context;
-    EXPECT_EQ(loadImage(ModelDir + "no-such-picture.png"), nullptr);
-    EXPECT_EQ(loadImage(ModelDir + "panel.unknownformat"), nullptr);
-    const GLuint texture = loadTexture(nullptr);
-    EXPECT_NE(texture, 0u);
-    EXPECT_EQ(readTexture(texture).width, 0);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-TEST(ModelMesh, AttributesFollowTheStride)
+TEST(ModelMesh, AttributesFollowTheStrideAndBonesAreIntegers)
 {
     testsupport::GlContext context;
     const QvModelFile file = readModelFile(ModelDir + "panel.obj");
@@ -117,21 +173,12 @@ TEST(ModelMesh, AttributesFollowTheStride)
     const QvMesh& plain = file.meshes[2];
     Mesh full(textured.vertices, textured.positions, textured.indices, {}, textured.vertexStride);
     Mesh bare(plain.vertices, plain.positions, plain.indices, {}, plain.vertexStride);
-
-    for (GLuint location = 0; location < 5; ++location)
+    for (GLuint location = 0; location < 5; ++location) {
         EXPECT_TRUE(attributeEnabled(full.VAO, location)) << location;
-    for (GLuint location = 0; location < 3; ++location)
-        EXPECT_TRUE(attributeEnabled(bare.VAO, location)) << location;
-    // Tangent and bitangent would lie in the next vertex of an 8-float layout.
-    EXPECT_FALSE(attributeEnabled(bare.VAO, 3));
-    EXPECT_FALSE(attributeEnabled(bare.VAO, 4));
+        // Tangent and bitangent would lie in the next vertex of an 8-float layout.
+        EXPECT_EQ(attributeEnabled(bare.VAO, location), location < 3) << location;
+    }
     EXPECT_FALSE(attributeEnabled(full.VAO, 5));
-
-    GLint stride = 0;
-    glBindVertexArray(bare.VAO);
-    glGetVertexAttribiv(2, GL_VERTEX_ATTRIB_ARRAY_STRIDE, &stride);
-    glBindVertexArray(0);
-    EXPECT_EQ(stride, 8 * 4);
 
     std::vector<Vertex> records = textured.vertexRecords;
     for (Vertex& v : records) {
@@ -139,27 +186,119 @@ TEST(ModelMesh, AttributesFollowTheStride)
         v.weights = glm::vec4(1, 0, 0, 0);
     }
     full.setupBones(records);
-    EXPECT_TRUE(attributeEnabled(full.VAO, 5));
+    EXPECT_TRUE(attributeEnabled(full.VAO, 5, GL_VERTEX_ATTRIB_ARRAY_INTEGER));
     EXPECT_TRUE(attributeEnabled(full.VAO, 6));
-    GLint integer = 0;
-    glBindVertexArray(full.VAO);
-    glGetVertexAttribiv(5, GL_VERTEX_ATTRIB_ARRAY_INTEGER, &integer);
-    glBindVertexArray(0);
-    EXPECT_EQ(integer, GL_TRUE);  // bone ids reach the shader as integers
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 TEST(ModelShaders, BothVersionsCompileAndLink)
 {
     testsupport::GlContext context;
-    for (const char* version : {"3.3", "3.1"}) {
-        for (const char* vertex : {"model", "skinnedModel"}) {
-            const std::string dir = std::string("shaders/") + version + "/";
-            QvShader shader(dir + vertex + ".vert", dir + "model.frag");
-            EXPECT_EQ(shader.status, GL_TRUE) << dir << vertex;
-            if (std::string(vertex) == "skinnedModel") {
-                EXPECT_NE(glGetUniformLocation(shader.program, "finalBonesMatrices[99]"), -1);
-            }
-        }
+    for (const std::string dir : {"shaders/3.3/", "shaders/3.1/"}) {
+        QvShader still(dir + "model.vert", dir + "model.frag");
+        EXPECT_EQ(still.status, GL_TRUE) << dir;
+        QvShader skinned(dir + "skinnedModel.vert", dir + "model.frag");
+        EXPECT_EQ(skinned.status, GL_TRUE) << dir;
+        EXPECT_NE(glGetUniformLocation(skinned.program, "finalBonesMatrices[99]"), -1) << dir;
     }
+}
+
+TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
+{
+    QvModel model("QvModel_Panel", ModelDir + "panel.obj");
+    ASSERT_EQ(model.meshes.size(), 3u);
+    EXPECT_EQ(model.qvMeshes.size(), 3u);
+    EXPECT_EQ(model.meshTriangles.size(), 5u);  // 2 + 2 + 1 faces
+    EXPECT_EQ(model.vertexStride, 8);           // of the last mesh read
+    EXPECT_EQ(model.currentColor, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));  // the last material's
+    // Panel and Back name the same file: one texture, loaded once.
+    ASSERT_EQ(model.texturesLoaded.size(), 1u);
+    EXPECT_EQ(model.meshes[0]->textures.at(0).id, model.texturesLoaded[0].id);
+    EXPECT_EQ(model.meshes[1]->textures.at(0).id, model.texturesLoaded[0].id);
+    EXPECT_TRUE(model.meshes[2]->textures.empty());
+
+    model.shader = &modelShader;
+    model.currentColor = glm::vec4(1.0f);  // the picture's own colours
+    model.transform->setTranslation(1.0f, 0.0f, 0.0f);
+    draw(model);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    // The panel spans x 0..2 now, its quadrants in the picture's layout.
+    expectColour(39, 39, {255, 0, 0});
+    expectColour(55, 39, {0, 255, 0});
+    expectColour(39, 24, {0, 0, 255});
+    expectColour(55, 24, {255, 255, 255});
+    expectColour(24, 39, Background);  // where it would be without its transform
+    // The marker triangle in front of the green quadrant has no picture: colour alone.
+    expectColour(53, 33, {255, 255, 255});
+}
+
+TEST_F(ModelScene, OutlinePassRestoresStencilAndDepthWrites)
+{
+    QvModel model("QvModel_Panel", ModelDir + "panel.obj");
+    model.shader = &modelShader;
+    glEnable(GL_STENCIL_TEST);
+    for (bool selected : {false, true}) {
+        // Selected: an outline 1.2 times the panel's size, drawn only outside it.
+        model.selected = selected;
+        model.pickingShader = &modelShader;
+        model.outlineModel = glm::scale(glm::mat4(1.0f), glm::vec3(1.2f));
+        draw(model);
+        GLint stencilMask = 0;
+        GLboolean depthMask = GL_FALSE;
+        glGetIntegerv(GL_STENCIL_WRITEMASK, &stencilMask);
+        glGetBooleanv(GL_DEPTH_WRITEMASK, &depthMask);
+        EXPECT_EQ(stencilMask & 0xFF, 0xFF) << selected;  // a later stencil clear must still work
+        EXPECT_EQ(depthMask, GL_TRUE) << selected;
+        EXPECT_EQ(at(49, 32) != Background, selected);  // in the ring
+        expectColour(52, 32, Background);
+    }
+    glDisable(GL_STENCIL_TEST);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST_F(ModelScene, UnreadableFileLeavesAnEmptyModel)
+{
+    testing::internal::CaptureStdout();
+    QvModel model("QvModel_Missing", ModelDir + "no-such-model.obj");
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1);
+    EXPECT_TRUE(model.meshes.empty());
+    model.shader = &modelShader;
+    draw(model);
+    expectColour(32, 32, Background);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The arm is green (0.1, 0.8, 0.3), with its elbow (arm point (0, 1)) moved to
+// the origin. Pixels: the upright forearm's tip at world (0, 0.8); the spot at
+// (-0.7, 0) that the forearm covers once turned 90 degrees about the elbow;
+// the upper arm at (0, -0.5), which never moves.
+TEST_F(ModelScene, SkinnedForearmTurnsWithTheAnimation)
+{
+    const std::string path = ModelDir + "arm.gltf";
+    QvAnimatedModel arm("QvModel_Arm", path);
+    ASSERT_EQ(arm.meshes.size(), 1u);
+    EXPECT_EQ(arm.getBoneCount(), 2);
+    arm.shader = &skinnedShader;
+    arm.transform->setTranslation(0.0f, -1.0f, 0.0f);
+    const auto armAt = [&](int x, int y) { return at(x, y)[1] > 150; };
+
+    draw(arm);  // no animator: the bind pose
+    EXPECT_TRUE(armAt(32, 44));
+    EXPECT_FALSE(armAt(21, 31));
+    EXPECT_TRUE(armAt(32, 24));
+    const std::vector<std::uint8_t> straight = context.pixels();
+
+    Animation animation(path, arm);
+    Animator animator(&animation);
+    arm.animator = &animator;
+    draw(arm);  // before the first update every bone matrix is the identity
+    EXPECT_EQ(context.pixels(), straight);
+
+    animator.updateAnimation(1.0f);
+    draw(arm);
+    EXPECT_FALSE(armAt(32, 44));
+    EXPECT_TRUE(armAt(21, 31));
+    EXPECT_TRUE(armAt(32, 24));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

@@ -29,10 +29,8 @@ bool lightUsable()
 
 void main()
 {
-    // A mesh without a picture has texture 0 bound: size 0, colour alone.
-    vec4 base = diffuseColor;
-    if (textureSize(texture_diffuse1, 0).x > 0)
-        base *= texture(texture_diffuse1, texCoords);
+    // A mesh without a picture is drawn with a white one: the colour alone.
+    vec4 base = diffuseColor * texture(texture_diffuse1, texCoords);
     float normalLength = length(worldNormal);
     if (normalLength < 1e-6 || !lightUsable()) {
         fragColor = base;
