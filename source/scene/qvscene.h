@@ -1,0 +1,127 @@
+// The tracker scene: the application's one scene. It owns the camera, the two
+// lights, the ten shader programs, the skybox, the transform trees, the list
+// of objects drawn every frame and the list of HUD widgets, and answers the
+// world: a frame (renderScene), resizes, the keys that no control took,
+// picking coordinates and the quit.
+//
+// What joins later (fonts, monitor canvases, labels and title, the HUD panels,
+// the tracker statistics, the word game's rules) plugs into the marked seams
+// of initializeAll, the constructor and renderScene.
+#pragma once
+
+#include "qvcamera.h"
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include <glm/vec4.hpp>
+
+class QvLight;
+class QvMaterialObject;
+class QvShader;
+class QvSkybox;
+class QvTransform;
+class QvWidget3D;
+class QvWindow;
+class TextureLoader;
+struct QvEventArgs;
+struct QvKeyboardEventArgs;
+template <class T> class OakTree;
+
+class QvScene {
+public:
+    // Builds the whole scene; needs the OpenGL context.
+    QvScene(int width, int height, int screenWidth, int screenHeight, float glslVersion);
+    virtual ~QvScene();
+    QvScene(const QvScene&) = delete;
+    QvScene& operator=(const QvScene&) = delete;
+
+    // Indices of the ten shader programs in `shaders`.
+    enum ShaderIndex : std::size_t {
+        defaultShader, lightShader, textureShader, textureLightShader, skyboxShader,
+        text2DShader, text2DStaticShader, imageShader, pointShader, circlePointShader,
+        shaderCount
+    };
+    static constexpr int kKeyCount = 1024;
+
+    QvWindow* window = nullptr;  // handed over by the world: VSync and on-top switches
+    std::vector<QvMaterialObject*> objects;  // drawn every frame, in this order
+    std::vector<QvMaterialObject*> textObjects;
+    std::int32_t objectIdCounter = 0;
+    std::vector<std::unique_ptr<QvShader>> shaders;
+    float glslVersion = std::numeric_limits<float>::quiet_NaN();
+    std::unique_ptr<Camera> camera;
+    CameraData cameraData;  // Home resets the camera to it
+    int width = 0;
+    int height = 0;
+    int screenWidth = 0;
+    int screenHeight = 0;
+    std::unique_ptr<QvLight> light;
+    std::unique_ptr<QvLight> hudLight;
+    std::unique_ptr<QvSkybox> skybox;
+    // Every transform the scene makes (createTransform) lives here, so that
+    // trees, lights and controls can share them by plain pointer.
+    std::vector<std::unique_ptr<QvTransform>> transforms;
+    QvTransform* rootTransform = nullptr;
+    QvTransform* centerTransform = nullptr;
+    std::vector<QvWidget3D*> widgets;  // upper panel, lower panel, FPS panel
+    std::int64_t transformCounter = 0;
+    std::unique_ptr<OakTree<QvTransform>> objectTree;
+    std::unique_ptr<OakTree<QvTransform>> hudTree;
+    double lastFrameTime = 0.0;
+    std::int32_t currentCanvas = 0;  // monitor screen 0..4 the camera faces
+    float fps = 1000.0f;
+    std::array<bool, kKeyCount> keys{};
+    float lastKeysTime = 0.0f;
+    bool refreshTrees = true;
+    std::unique_ptr<TextureLoader> textureLoader;
+    // Set by whoever wants the window saved as "photo.jpeg"; the pixels are
+    // read at the end of the next frame, before the buffers are swapped.
+    bool screenshotPending = false;
+
+    virtual void setViewport(int width, int height);
+    virtual void handlerKeyPress(QvKeyboardEventArgs* args);
+    virtual void handlerKeyDown(QvKeyboardEventArgs* args);
+    virtual void handlerKeyUp(QvKeyboardEventArgs* args);
+    // One frame: the periodic steps, then skybox, objects and shown widgets.
+    virtual void renderScene();
+    // The pixel (x, y), y downward, in normalised device coordinates:
+    // (2x/w - 1, 1 - 2y/h, -1, 1).
+    virtual glm::vec4 getWorldCoords(int x, int y, float w, float h);
+    virtual void destroy();
+    QvTransform* createTransform();
+    QvTransform* createTransform(QvTransform* parent);
+
+    void initializeAll();
+    void initializeCamera();
+    void initializeShaders();
+    void initializeGraphicParameters();
+    void initializeSkybox();
+    void initializeCenterScene();
+    void initializeHUD();
+    void initializeObjects();
+    // One camera step per held key group: left, right, forward, backward.
+    void processingKeys();
+    // Re-places every transform of `tree` below `parent`.
+    void getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent);
+    // Keeps the HUD in front of the camera when the centre transform moves.
+    void followingCamera(QvTransform* transform, QvEventArgs* args);
+    // Tells every widget control that the camera moved.
+    void changeCameraPosition();
+    // Writes the window's pixels as "photo.jpeg" now (between a frame's
+    // drawing and its buffer swap); does nothing for a 0x0 window.
+    void saveScreenshot();
+
+protected:
+    // For scenes that bring their own drawing (and for tests): camera, centre
+    // transform and trees only, no OpenGL call.
+    struct Bare {};
+    QvScene(Bare, int width, int height, int screenWidth, int screenHeight, float glslVersion);
+
+private:
+    void _storeDimensions(int width, int height, int screenWidth, int screenHeight,
+        float glslVersion);
+};

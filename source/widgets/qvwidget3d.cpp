@@ -1,0 +1,54 @@
+// QvWidget3D: the widget's transform tree, its control list and drawing.
+#include "qvwidget3d.h"
+
+#include "qvcontainer.h"
+#include "qvloadimage.h"
+#include "qvmaterialobject.h"
+#include "qvscene.h"
+#include "qvtransform.h"
+
+#include <algorithm>
+
+QvWidget3D::QvWidget3D(QvScene* owner)
+    : scene(owner)
+{
+    name = "QvWidget3D";
+    textureLoader = std::make_unique<TextureLoader>();
+    widgetTree = std::make_unique<OakTree<QvTransform>>(scene->rootTransform);
+    widgetTree->insert(scene->rootTransform, scene->centerTransform);
+}
+
+QvWidget3D::~QvWidget3D() = default;
+
+void QvWidget3D::getChildrenOfParent(QvTransform* parent)
+{
+    std::int64_t count = 0;
+    for (QvTransform* child : widgetTree->getChildren(parent, count)) {
+        child->updateRelativeTransformation(parent);
+        getChildrenOfParent(child);
+    }
+}
+
+void QvWidget3D::draw()
+{
+    for (QvMaterialObject* control : components) control->draw(*scene->camera);
+}
+
+void QvWidget3D::showComponent(QvMaterialObject* control) { components.push_back(control); }
+
+void QvWidget3D::hideComponent(QvMaterialObject* control)
+{
+    const auto sameId = [control](const QvMaterialObject* c) { return c->id == control->id; };
+    const auto found = std::find_if(components.begin(), components.end(), sameId);
+    if (found != components.end()) components.erase(found);
+}
+
+void QvWidget3D::addToScreen()
+{
+    getChildrenOfParent(scene->centerTransform);
+    onScreen = true;
+}
+
+void QvWidget3D::removeFromScreen() { onScreen = false; }
+
+void QvWidget3D::updateChildren(QvTransform* transform) { getChildrenOfParent(transform); }

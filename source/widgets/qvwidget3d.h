@@ -1,0 +1,47 @@
+// The base of the head-up panels: a widget whose controls hang below the
+// scene's centre transform, so they follow the camera and stay in view. It
+// keeps its own transform tree and the list of its controls, which the world
+// walks for input and the scene draws when the widget is on screen.
+#pragma once
+
+#include "qvwidget.h"
+
+#include <memory>
+#include <vector>
+
+class QvMaterialObject;
+class QvScene;
+class QvTransform;
+class TextureLoader;
+template <class T> class OakTree;
+
+class QvWidget3D : public QvWidget {
+public:
+    explicit QvWidget3D(QvScene* scene);
+    ~QvWidget3D() override;
+    QvWidget3D(const QvWidget3D&) = delete;
+    QvWidget3D& operator=(const QvWidget3D&) = delete;
+
+    // Rooted at the scene's root transform, the centre transform below it;
+    // the panels insert their controls' transforms below the centre.
+    std::unique_ptr<OakTree<QvTransform>> widgetTree;
+    // The widget's controls in drawing and dispatch order; the panel that
+    // creates a control owns it.
+    std::vector<QvMaterialObject*> components;
+    QvScene* scene = nullptr;
+    std::unique_ptr<TextureLoader> textureLoader;
+
+    // Re-places every transform below `parent` in the widget's tree.
+    virtual void getChildrenOfParent(QvTransform* parent);
+    virtual void draw();
+    // Appends the control (also when it is there already).
+    virtual void showComponent(QvMaterialObject* control);
+    // Removes the first control with the same id; no match, no change.
+    virtual void hideComponent(QvMaterialObject* control);
+    // Brings the controls to the camera's current place, then shows them.
+    void addToScreen() override;
+    void removeFromScreen() override;
+    // Re-places the transforms below a control's own (its glyphs follow its
+    // press and release scaling).
+    virtual void updateChildren(QvTransform* transform);
+};

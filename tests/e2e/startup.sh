@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# End to end: start-up with resources missing. Without the window icon the
+# program says so in one line and runs normally; without a sky face it ends
+# with a message naming the file and a failure status.
+set -euo pipefail
+
+run_dir="$(cd "${1:?usage: startup.sh RUN_DIR}" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$run_dir"
+fi
+
+work="$(mktemp -d)"
+pid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  cat "$work"/*.txt 2>/dev/null || true
+  exit 1
+}
+
+# A run directory of links to the real one, less the entries named.
+make_run_dir() {  # make_run_dir DIR EXCLUDED-PATH...
+  local dir="$1"
+  shift
+  mkdir -p "$dir"
+  (cd "$run_dir" && find . -type f) | while read -r file; do
+    for excluded in "$@"; do [ "$file" = "./$excluded" ] && continue 2; done
+    mkdir -p "$dir/$(dirname "$file")"
+    ln -s "$run_dir/$file" "$dir/$file"
+  done
+}
+
+# 1. No sky face: a message naming the file and a failure status.
+make_run_dir "$work/nosky" skybox/art/right.jpg
+status=0
+(cd "$work/nosky" && timeout 60 ./velmorin >"$work/nosky.txt" 2>&1) || status=$?
+[ "$status" -ne 0 ] || fail "a missing sky face ended the program with status 0"
+[ "$status" -ne 124 ] || fail "a missing sky face did not end the program"
+grep -q "right.jpg" "$work/nosky.txt" || fail "the message does not name the missing sky face"
+
+# 2. No icon: one line, then the program runs and closes normally.
+make_run_dir "$work/noicon" icons/icon.bmp
+(cd "$work/noicon" && ./velmorin >"$work/noicon.txt" 2>&1) &
+pid=$!
+window=""
+for _ in $(seq 1 150); do
+  kill -0 "$pid" 2>/dev/null || fail "the program ended without its icon"
+  for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
+    xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768' && window="$id"
+  done
+  [ -n "$window" ] && break
+  sleep 0.1
+done
+[ -n "$window" ] || fail "no main window without the icon"
+sleep 0.3
+python3 "$here/xwindow.py" close "$window"
+status=0
+wait "$pid" || status=$?
+pid=""
+[ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"
+[ "$(grep -c "icon" "$work/noicon.txt")" -eq 1 ] || fail "expected one line about the missing icon"
+echo "PASS: missing sky face ends with a failure; missing icon is reported once"

@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Small X11 helper for the end-to-end tests, speaking to Xlib through ctypes
+(no extra packages).
+
+  xwindow.py close WINDOW            send WM_DELETE_WINDOW, as a window
+                                     manager's close button does
+  xwindow.py grab X Y W H FILE.ppm   save a region of the screen as a PPM
+  xwindow.py sky FILE.ppm            print the share of sky-like pixels
+  xwindow.py diff A.ppm B.ppm        print the mean absolute channel difference
+"""
+import ctypes
+import ctypes.util
+import sys
+
+xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+xlib.XOpenDisplay.restype = ctypes.c_void_p
+xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
+xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+xlib.XInternAtom.restype = ctypes.c_ulong
+xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                            ctypes.c_void_p]
+xlib.XFlush.argtypes = [ctypes.c_void_p]
+xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+xlib.XGetImage.restype = ctypes.c_void_p
+xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+
+CLIENT_MESSAGE = 33
+Z_PIXMAP = 2
+ALL_PLANES = 0xFFFFFFFFFFFFFFFF
+
+
+class XClientMessageEvent(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                ("l", ctypes.c_long * 5)]
+
+
+class XEvent(ctypes.Union):
+    _fields_ = [("xclient", XClientMessageEvent), ("pad", ctypes.c_long * 24)]
+
+
+class XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.POINTER(ctypes.c_ubyte)),
+                ("byte_order", ctypes.c_int), ("bitmap_unit", ctypes.c_int),
+                ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int),
+                ("bits_per_pixel", ctypes.c_int), ("red_mask", ctypes.c_ulong),
+                ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
+
+
+def open_display():
+    display = xlib.XOpenDisplay(None)
+    if not display:
+        sys.exit("cannot open the X display")
+    return display
+
+
+def close_window(window):
+    display = open_display()
+    event = XEvent()
+    event.xclient.type = CLIENT_MESSAGE
+    event.xclient.window = window
+    event.xclient.message_type = xlib.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.l[0] = xlib.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    event.xclient.l[1] = 0  # CurrentTime
+    xlib.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+    xlib.XFlush(display)
+    xlib.XCloseDisplay(display)
+
+
+def channel_shift(mask):
+    shift = 0
+    while mask and not (mask >> shift) & 1:
+        shift += 1
+    return shift
+
+
+def grab(x, y, width, height, path):
+    display = open_display()
+    root = xlib.XDefaultRootWindow(display)
+    pointer = xlib.XGetImage(display, root, x, y, width, height, ALL_PLANES, Z_PIXMAP)
+    if not pointer:
+        sys.exit("XGetImage failed")
+    image = ctypes.cast(pointer, ctypes.POINTER(XImage)).contents
+    if image.bits_per_pixel != 32:
+        sys.exit("unsupported screen format: %d bits per pixel" % image.bits_per_pixel)
+    shifts = [channel_shift(m) for m in (image.red_mask, image.green_mask, image.blue_mask)]
+    raw = ctypes.string_at(image.data, image.bytes_per_line * height)
+    out = bytearray()
+    for row in range(height):
+        base = row * image.bytes_per_line
+        for col in range(width):
+            pixel = int.from_bytes(raw[base + 4 * col: base + 4 * col + 4], "little")
+            out += bytes((pixel >> s) & 0xFF for s in shifts)
+    with open(path, "wb") as f:
+        f.write(b"P6\n%d %d\n255\n" % (width, height))
+        f.write(bytes(out))
+    xlib.XCloseDisplay(display)
+
+
+def read_ppm(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    parts = data.split(b"\n", 3)
+    width, height = map(int, parts[1].split())
+    return width, height, parts[3]
+
+
+def sky_share(path):
+    """Share of pixels that read as daylight sky: blue clearly leads red and is bright."""
+    width, height, pixels = read_ppm(path)
+    sky = 0
+    for i in range(0, width * height * 3, 3):
+        r, g, b = pixels[i], pixels[i + 1], pixels[i + 2]
+        if b >= 90 and b > r + 25 and b + 10 >= g:
+            sky += 1
+    return sky / float(width * height)
+
+
+def mean_difference(path_a, path_b):
+    _, _, a = read_ppm(path_a)
+    _, _, b = read_ppm(path_b)
+    return sum(abs(x - y) for x, y in zip(a, b)) / float(len(a))
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "close":
+        close_window(int(argv[2], 0))
+    elif len(argv) == 7 and argv[1] == "grab":
+        grab(int(argv[2]), int(argv[3]), int(argv[4]), int(argv[5]), argv[6])
+    elif len(argv) == 3 and argv[1] == "sky":
+        print("%.3f" % sky_share(argv[2]))
+    elif len(argv) == 4 and argv[1] == "diff":
+        print("%.2f" % mean_difference(argv[2], argv[3]))
+    else:
+        sys.exit(__doc__)
+
+
+if __name__ == "__main__":
+    main(sys.argv)

@@ -1,0 +1,73 @@
+// The OpenGL window's relays: a key becomes key-press plus key-down (press)
+// or key-up (release), a repeat only key-press; a resize sets the viewport and
+// the window's size before the world and the scene see it.
+#include "qvglwindow.h"
+#include "qvscene.h"
+#include "qvworld.h"
+
+#include "glcontext.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <utility>
+
+namespace {
+
+class CountingScene : public QvScene {
+public:
+    CountingScene() : QvScene(Bare{}, 1024, 768, 1920, 1080, 3.3f) {}
+    void handlerKeyPress(QvKeyboardEventArgs*) override { ++presses; }
+    void handlerKeyDown(QvKeyboardEventArgs*) override { ++downs; }
+    void handlerKeyUp(QvKeyboardEventArgs*) override { ++ups; }
+    void setViewport(int w, int h) override { lastSize = {w, h}; }
+    int presses = 0;
+    int downs = 0;
+    int ups = 0;
+    std::pair<int, int> lastSize{0, 0};
+};
+
+}  // namespace
+
+TEST(GLWindow, RelaysSplitKeysAndResizeTheViewportFirst)
+{
+    QvGLWindow window("Velmorin");
+    {
+        testsupport::GlContext context;  // a current context for the viewport
+        auto owned = std::make_unique<CountingScene>();
+        CountingScene* scene = owned.get();
+        window.world =
+            std::make_unique<QvWorld>(std::move(owned), 1024, 768, 1920, 1080, 3.3f);
+
+        QvKeyboardEventArgs key;
+        key.key = GLFW_KEY_A;
+        key.action = GLFW_PRESS;
+        window.onKey(&window, &key);
+        EXPECT_EQ(scene->presses, 1);
+        EXPECT_EQ(scene->downs, 1);
+        key.action = GLFW_REPEAT;
+        window.onKey(&window, &key);
+        EXPECT_EQ(scene->presses, 2);
+        EXPECT_EQ(scene->downs, 1);
+        EXPECT_EQ(scene->ups, 0);
+        key.action = GLFW_RELEASE;
+        window.onKey(&window, &key);
+        EXPECT_EQ(scene->presses, 3);
+        EXPECT_EQ(scene->ups, 1);
+
+        QvWindowEventArgs size;
+        size.width = 300;
+        size.height = 200;
+        window.onResize(&window, &size);
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], 300);
+        EXPECT_EQ(viewport[3], 200);
+        EXPECT_EQ(window.width, 300);
+        EXPECT_EQ(scene->lastSize, std::make_pair(300, 200));
+        EXPECT_EQ(window.world->cartesianWidth, 300);
+        window.world.reset();
+    }
+}

@@ -1,0 +1,121 @@
+// The whole scene with a real context: a frame draws the sky under the
+// camera with no GL error, camera keys step once per tick, and the
+// screenshot is taken at the end of a frame and skipped while minimised.
+#include "qvscene.h"
+
+#include "qvevents.h"
+#include "qvloadimage.h"
+#include "qvshader.h"
+
+#include "glcontext.h"
+
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+void frame(QvScene& scene, double time)
+{
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    scene.camera->frameTime = time;
+    scene.renderScene();
+}
+
+bool skyLike(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    return b >= 90 && b > r + 25 && b + 10 >= g;
+}
+
+}  // namespace
+
+TEST(SceneFrame, DrawsTheSkyEverywhereWithoutGlErrors)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    frame(scene, 1.0);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    const std::vector<std::uint8_t> pixels = context.pixels();
+    int sky = 0;
+    int white = 0;
+    for (std::size_t i = 0; i < pixels.size(); i += 4) {
+        sky += skyLike(pixels[i], pixels[i + 1], pixels[i + 2]) ? 1 : 0;
+        white += (pixels[i] == 255 && pixels[i + 1] == 255 && pixels[i + 2] == 255) ? 1 : 0;
+    }
+    const int total = kWidth * kHeight;
+    EXPECT_GT(sky, total / 2);
+    EXPECT_LT(white, total / 100);  // the clear colour is covered everywhere
+
+    // Looking straight up shows another face of the sky: the picture changes.
+    const auto before = context.pixel(kWidth / 2, kHeight / 2);
+    scene.camera->lookAround(double(kWidth / 2), -1000.0);
+    frame(scene, 1.1);
+    EXPECT_NE(context.pixel(kWidth / 2, kHeight / 2), before);
+}
+
+TEST(SceneFrame, HeldCameraKeysStepAtMostOncePerTick)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    QvKeyboardEventArgs key;
+    key.key = GLFW_KEY_S;
+    key.action = GLFW_PRESS;
+    scene.handlerKeyPress(&key);
+    frame(scene, 1.000);
+    frame(scene, 1.010);  // inside the same 0.016 s tick: no second step
+    EXPECT_NEAR(scene.camera->getPosition().z, 21.0f, 1e-5f);
+    frame(scene, 1.020);
+    EXPECT_NEAR(scene.camera->getPosition().z, 22.0f, 1e-5f);
+    EXPECT_NEAR(scene.fps, 100.0f, 0.5f);  // 1 / 0.01 s
+}
+
+TEST(SceneFrame, ScreenshotAtTheEndOfTheFrameAndNoneWhenMinimised)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    std::filesystem::remove("photo.jpeg");
+    scene.screenshotPending = true;
+    frame(scene, 1.0);
+    EXPECT_FALSE(scene.screenshotPending);
+    ASSERT_TRUE(std::filesystem::exists("photo.jpeg"));
+
+    TextureLoader loader;
+    const std::vector<std::uint8_t> photo = loader.loadImage("photo.jpeg");
+    ASSERT_EQ(loader.getImageWidth(), kWidth);
+    ASSERT_EQ(loader.getImageHeight(), kHeight);
+    // The photo holds the frame just drawn (JPEG is lossy: near, not equal).
+    const auto shown = context.pixel(kWidth / 2, kHeight / 2);
+    const std::uint8_t* saved =
+        &photo[std::size_t(kHeight / 2) * TextureLoader::scanLineWidth(kWidth) + 3 * (kWidth / 2)];
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(saved[c], shown[c], 24) << c;
+
+    std::filesystem::remove("photo.jpeg");
+    scene.setViewport(0, 0);
+    scene.screenshotPending = true;
+    frame(scene, 1.1);
+    EXPECT_FALSE(std::filesystem::exists("photo.jpeg"));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST(SceneFrame, ReleasesItsProgramsWhileTheContextExists)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    std::vector<GLuint> programs;
+    {
+        QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+        for (const auto& shader : scene.shaders) programs.push_back(shader->program);
+        frame(scene, 1.0);
+    }
+    ASSERT_EQ(programs.size(), std::size_t(QvScene::shaderCount));
+    for (const GLuint program : programs) EXPECT_FALSE(glIsProgram(program)) << program;
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
