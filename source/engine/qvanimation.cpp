@@ -13,7 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
+#include <tuple>
 
 namespace {
 
@@ -41,12 +41,14 @@ float getScaleFactor(float lastTimeStamp, float nextTimeStamp, float t)
     return std::clamp((t - lastTimeStamp) / span, 0.0f, 1.0f);
 }
 
-// Key i and key i + 1 of a segment; the last key on both ends once t is past it.
+// Key i and key i + 1 of a segment (the last key on both ends once t is past
+// it), and how far t lies from the first to the second.
 template <typename Key>
-std::pair<const Key&, const Key&> keysAround(const std::vector<Key>& keys, int index)
+std::tuple<const Key&, const Key&, float> blendAt(const std::vector<Key>& keys, int index, float t)
 {
-    const int next = std::min(index + 1, static_cast<int>(keys.size()) - 1);
-    return {keys[index], keys[next]};
+    const Key& from = keys[index];
+    const Key& to = keys[std::min(index + 1, static_cast<int>(keys.size()) - 1)];
+    return {from, to, getScaleFactor(from.timeStamp, to.timeStamp, t)};
 }
 
 }  // namespace
@@ -152,8 +154,7 @@ glm::mat4 Bone::interpolatePosition(float animationTime) const
 {
     if (positions.empty())
         return glm::mat4(1.0f);
-    const auto [from, to] = keysAround(positions, getPositionIndex(animationTime));
-    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    const auto [from, to, f] = blendAt(positions, getPositionIndex(animationTime), animationTime);
     return glm::translate(glm::mat4(1.0f), glm::mix(from.position, to.position, f));
 }
 
@@ -161,8 +162,7 @@ glm::mat4 Bone::interpolateRotation(float animationTime) const
 {
     if (rotations.empty())
         return glm::mat4(1.0f);
-    const auto [from, to] = keysAround(rotations, getRotationIndex(animationTime));
-    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    const auto [from, to, f] = blendAt(rotations, getRotationIndex(animationTime), animationTime);
     glm::quat q = glm::slerp(from.orientation, to.orientation, f);
     const float length = glm::length(q);
     if (length != 0.0f)
@@ -174,8 +174,7 @@ glm::mat4 Bone::interpolateScaling(float animationTime) const
 {
     if (scales.empty())
         return glm::mat4(1.0f);
-    const auto [from, to] = keysAround(scales, getScaleIndex(animationTime));
-    const float f = getScaleFactor(from.timeStamp, to.timeStamp, animationTime);
+    const auto [from, to, f] = blendAt(scales, getScaleIndex(animationTime), animationTime);
     return glm::scale(glm::mat4(1.0f), glm::mix(from.scale, to.scale, f));
 }
 
