@@ -53,6 +53,8 @@ expected_y=$((screen_h / 2 - 384))
 echo "$geometry" | grep -q "Position: ${expected_x},${expected_y} " \
   || fail "window not centred: $geometry (expected ${expected_x},${expected_y})"
 
+$xwin icon "$window" icons/icon.bmp || fail "the window icon is not the upright picture"
+
 grab() {  # grab FILE: the window's area of the screen
   sleep 0.4  # a few frames at 60 Hz
   $xwin grab "$expected_x" "$expected_y" 1024 768 "$1"

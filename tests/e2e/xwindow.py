@@ -7,9 +7,13 @@
   xwindow.py grab X Y W H FILE.ppm   save a region of the screen as a PPM
   xwindow.py sky FILE.ppm            print the share of sky-like pixels
   xwindow.py diff A.ppm B.ppm        print the mean absolute channel difference
+  xwindow.py icon WINDOW FILE.bmp    check that the window's icon is the picture
+                                     of a 32-bit BMP, upright and unmirrored
 """
 import ctypes
 import ctypes.util
+import struct
+import subprocess
 import sys
 
 xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
@@ -129,6 +133,40 @@ def mean_difference(path_a, path_b):
     return sum(abs(x - y) for x, y in zip(a, b)) / float(len(a))
 
 
+def bmp_argb_rows(path):
+    """A 32-bit BMP's pixels as ARGB integers, rows top first."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset, = struct.unpack_from("<I", data, 10)
+    width, height = struct.unpack_from("<ii", data, 18)
+    bits, = struct.unpack_from("<H", data, 28)
+    if bits != 32:
+        sys.exit("expected a 32-bit BMP")
+    rows = []
+    for row in range(abs(height)):
+        file_row = abs(height) - 1 - row if height > 0 else row
+        base = offset + file_row * width * 4
+        rows.append([struct.unpack_from("<I", data, base + 4 * x)[0] for x in range(width)])
+    return width, abs(height), rows
+
+
+def check_icon(window, path):
+    """_NET_WM_ICON holds width, height, then ARGB pixels, rows top first."""
+    text = subprocess.run(["xprop", "-id", str(window), "-notype", "32c", "_NET_WM_ICON"],
+                          capture_output=True, text=True, check=True).stdout
+    values = [int(v) for v in text.split("=", 1)[1].replace(",", " ").split()]
+    width, height, rows = bmp_argb_rows(path)
+    if values[:2] != [width, height]:
+        sys.exit("icon size %s, picture %dx%d" % (values[:2], width, height))
+    shown = values[2:2 + width * height]
+    expected = [pixel for row in rows for pixel in row]
+    # A BMP without alpha shows opaque: compare colours, and alpha where given.
+    wrong = sum(1 for a, b in zip(shown, expected)
+                if (a & 0xFFFFFF) != (b & 0xFFFFFF) or (b >> 24 and a >> 24 != b >> 24))
+    if wrong:
+        sys.exit("%d of %d icon pixels differ from the picture" % (wrong, width * height))
+
+
 def main(argv):
     if len(argv) == 3 and argv[1] == "close":
         close_window(int(argv[2], 0))
@@ -136,6 +174,8 @@ def main(argv):
         grab(int(argv[2]), int(argv[3]), int(argv[4]), int(argv[5]), argv[6])
     elif len(argv) == 3 and argv[1] == "sky":
         print("%.3f" % sky_share(argv[2]))
+    elif len(argv) == 4 and argv[1] == "icon":
+        check_icon(int(argv[2], 0), argv[3])
     elif len(argv) == 4 and argv[1] == "diff":
         print("%.2f" % mean_difference(argv[2], argv[3]))
     else:
