@@ -1,6 +1,7 @@
 // Glyph drawables: quad and mesh uploads, draws and the 3D picking box.
 #include "qvtext3d.h"
 
+#include "character3d.h"
 #include "qvcamera.h"
 #include "qvfont2d.h"
 #include "qvshader.h"
@@ -8,16 +9,22 @@
 
 #include <epoxy/gl.h>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 // Batched text samples the atlas; its size turns pixels into texture space.
 constexpr float atlasExtent = static_cast<float>(QvFont2D::atlasSize);
 
+// Depth of a 3D glyph's picking box (the front face lies at z 0).
+constexpr float pickingBoxDepth = -100.0f;
+
 constexpr GLsizei quadVertexCount = 6;
 constexpr GLint quadComponents = 4;  // x, y, u, v
 
 // Creates the vertex array and buffer of a glyph quad, attribute 0 = (x, y, u, v).
-void createQuadBuffers(const Character2D& glyph, float scale, uint32_t& vao, uint32_t& vbo)
+void createQuadBuffers(const Character2D& glyph, float scale, GLuint& vao, GLuint& vbo)
 {
     const std::array<float, 24> vertices = qvGlyphQuadVertices(glyph, scale);
     glGenVertexArrays(1, &vao);
@@ -33,7 +40,7 @@ void createQuadBuffers(const Character2D& glyph, float scale, uint32_t& vao, uin
 
 // Deletes a quad's vertex array and buffer; a quad never uploaded makes no
 // OpenGL call, so glyph objects can be made and dropped without a context.
-void deleteQuadBuffers(uint32_t& vao, uint32_t& vbo)
+void deleteQuadBuffers(GLuint& vao, GLuint& vbo)
 {
     if (vao == 0 && vbo == 0) {
         return;
@@ -46,7 +53,7 @@ void deleteQuadBuffers(uint32_t& vao, uint32_t& vbo)
 
 // Draws a glyph quad with its own texture on unit 0; the program and its
 // uniforms are already set.
-void drawQuad(uint32_t vao, uint32_t texture)
+void drawQuad(GLuint vao, GLuint texture)
 {
     glActiveTexture(GL_TEXTURE0);
     glBindVertexArray(vao);
@@ -54,6 +61,42 @@ void drawQuad(uint32_t vao, uint32_t texture)
     glDrawArrays(GL_TRIANGLES, 0, quadVertexCount);
     glBindVertexArray(0);
     glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+// Uploads a vertex list into a new buffer and points attribute `index` at it.
+template <typename Vector>
+GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
+{
+    GLuint vbo = 0;
+    glGenBuffers(1, &vbo);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(Vector)),
+                 values.data(), GL_STATIC_DRAW);
+    glVertexAttribPointer(index, Vector::length(), GL_FLOAT, GL_FALSE, sizeof(Vector), nullptr);
+    glEnableVertexAttribArray(index);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return vbo;
+}
+
+// Uploads strip indices into a new element buffer of the bound vertex array.
+GLuint uploadIndices(const std::vector<uint32_t>& indices)
+{
+    GLuint ebo = 0;
+    glGenBuffers(1, &ebo);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
+                 indices.data(), GL_DYNAMIC_DRAW);
+    return ebo;
+}
+
+// Draws one face: its strips joined by the restart index.
+void drawStrips(GLuint vao, size_t indexCount)
+{
+    glBindVertexArray(vao);
+    glEnable(GL_PRIMITIVE_RESTART);
+    glPrimitiveRestartIndex(Character3D::restartIndex);
+    glDrawElements(GL_TRIANGLE_STRIP, static_cast<GLsizei>(indexCount), GL_UNSIGNED_INT, nullptr);
+    glBindVertexArray(0);
 }
 
 glm::mat4 matrixOf(const QvTransform* transform)
@@ -150,4 +193,264 @@ void QvChar2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 c
 std::array<float, 36> QvChar2D::getVertices() const
 {
     return glyph ? qvGlyphAtlasVertices(*glyph, matrixOf(transform)) : std::array<float, 36>{};
+}
+
+// ------------------------------------------------------------ QvCharacter2D
+
+QvCharacter2D::QvCharacter2D(const std::string& name, const Character2D* glyph)
+    : QvMaterialObject(name), glyph(glyph)
+{
+}
+
+QvCharacter2D::QvCharacter2D(const Character2D* glyph) : glyph(glyph) {}
+
+QvCharacter2D::~QvCharacter2D()
+{
+    deleteQuadBuffers(VAO, VBO);
+}
+
+void QvCharacter2D::initBuffers()
+{
+    deleteQuadBuffers(VAO, VBO);
+    if (glyph == nullptr) {
+        return;
+    }
+    createQuadBuffers(*glyph, scale, VAO, VBO);
+}
+
+void QvCharacter2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
+{
+    if (glyph == nullptr || VAO == 0) {
+        return;
+    }
+    shader.useProgram();
+    takeCameraMatrices(camera);
+    currentColor = colour;
+    _prepareUniforms(shader, transform->getMatrix());
+    drawQuad(VAO, glyph->texture);
+}
+
+std::array<float, 36> QvCharacter2D::getVertices() const
+{
+    return glyph ? qvGlyphAtlasVertices(*glyph, transform->getMatrix()) : std::array<float, 36>{};
+}
+
+// ------------------------------------------------------------ QvCharacter3D
+
+QvCharacter3D::QvCharacter3D(const std::string& name, const Character3D& glyph)
+    : QvMaterialObject(name), glyph(&glyph)
+{
+    fillFrontTriangleArray();
+    fillBackTriangleArray();
+    fillExtrudedTriangleArray();
+    findConstraintPoints();
+}
+
+QvCharacter3D::~QvCharacter3D()
+{
+    _releaseBuffers();
+}
+
+void QvCharacter3D::_appendStripTriangles(const std::vector<glm::vec3>& strip)
+{
+    for (size_t i = 2; i < strip.size(); ++i) {
+        meshTriangles.push_back({strip[i - 2], strip[i - 1], strip[i]});
+    }
+}
+
+void QvCharacter3D::fillFrontTriangleArray()
+{
+    _appendStripTriangles(glyph->frontVertices);
+}
+
+void QvCharacter3D::fillBackTriangleArray()
+{
+    _appendStripTriangles(glyph->backVertices);
+}
+
+void QvCharacter3D::fillExtrudedTriangleArray()
+{
+    _appendStripTriangles(glyph->wallStrip);
+}
+
+void QvCharacter3D::findConstraintPoints()
+{
+    // The bounds start from fixed values, not from the first point, so the
+    // box always spans x 0..1000 and y 0..1000 at least.
+    for (const glm::vec3& point : glyph->outlinePoints) {
+        minX = std::min(minX, point.x);
+        maxX = std::max(maxX, point.x);
+        minY = std::min(minY, point.y);
+        maxY = std::max(maxY, point.y);
+    }
+    makeCoordinates();
+}
+
+void QvCharacter3D::makeCoordinates()
+{
+    const float x0 = minX, x1 = maxX, y0 = minY, y1 = maxY;
+    const float front = 0.0f, back = pickingBoxDepth;
+    const glm::vec3 corners[36] = {
+        // front
+        {x0, y0, front}, {x1, y0, front}, {x1, y1, front}, {x1, y1, front}, {x0, y1, front}, {x0, y0, front},
+        // back
+        {x0, y0, back}, {x1, y0, back}, {x1, y1, back}, {x1, y1, back}, {x0, y1, back}, {x0, y0, back},
+        // x = x0
+        {x0, y0, back}, {x0, y0, front}, {x0, y1, front}, {x0, y1, front}, {x0, y1, back}, {x0, y0, back},
+        // x = x1
+        {x1, y0, front}, {x1, y0, back}, {x1, y1, back}, {x1, y1, back}, {x1, y1, front}, {x1, y0, front},
+        // y = y1
+        {x0, y1, front}, {x1, y1, front}, {x1, y1, back}, {x1, y1, back}, {x0, y1, back}, {x0, y1, front},
+        // y = y0
+        {x0, y0, front}, {x1, y0, front}, {x1, y0, back}, {x1, y0, back}, {x0, y0, back}, {x0, y0, front},
+    };
+    boxCoordinates.clear();
+    for (const glm::vec3& corner : corners) {
+        boxCoordinates.insert(boxCoordinates.end(), {corner.x, corner.y, corner.z});
+    }
+    makeAABBbox(boxCoordinates);
+}
+
+void QvCharacter3D::makeAABBbox(const std::vector<float>& coordinates)
+{
+    std::vector<Triangle> triangles;
+    for (size_t i = 0; i + 8 < coordinates.size(); i += 9) {
+        const float* c = coordinates.data() + i;
+        triangles.push_back({glm::vec4(c[0], c[1], c[2], 1.0f), glm::vec4(c[3], c[4], c[5], 1.0f),
+                             glm::vec4(c[6], c[7], c[8], 1.0f)});
+    }
+    aabb = std::make_unique<QvAABB>(std::move(triangles));
+    aabb->addBoxVertices(coordinates);
+}
+
+bool QvCharacter3D::opEquals(const QvCharacter3D& other) const
+{
+    return orderKey.x == other.orderKey.x && orderKey.y == other.orderKey.y;
+}
+
+int QvCharacter3D::opCmp(const QvCharacter3D& other) const
+{
+    if (orderKey.y > other.orderKey.y) {
+        return -1;
+    }
+    if (orderKey.y == other.orderKey.y && other.orderKey.x > orderKey.x) {
+        return -1;
+    }
+    return 1;  // smaller y, NaN on either side, or x not smaller
+}
+
+void QvCharacter3D::_releaseBuffers()
+{
+    // Names stay 0 until initBuffers ran, which needed a context.
+    for (GLuint* buffer : {&outlineVBO, &frontVBO, &frontNormalsVBO, &frontEBO, &texCoordsVBO, &backVBO,
+                           &backNormalsVBO, &backEBO, &wallsVBO}) {
+        if (*buffer != 0) {
+            glDeleteBuffers(1, buffer);
+            *buffer = 0;
+        }
+    }
+    for (GLuint* array : {&outlineVAO, &frontVAO, &backVAO, &wallsVAO}) {
+        if (*array != 0) {
+            glDeleteVertexArrays(1, array);
+            *array = 0;
+        }
+    }
+}
+
+void QvCharacter3D::initBuffers()
+{
+    QvMaterialObject::initBuffers();
+    _releaseBuffers();
+
+    glGenVertexArrays(1, &outlineVAO);
+    glBindVertexArray(outlineVAO);
+    outlineVBO = uploadAttribute(0, glyph->outlinePoints);
+    glBindVertexArray(0);
+
+    glGenVertexArrays(1, &frontVAO);
+    glBindVertexArray(frontVAO);
+    frontVBO = uploadAttribute(0, glyph->frontVertices);
+    frontEBO = uploadIndices(glyph->stripIndices);
+    frontNormalsVBO = uploadAttribute(1, glyph->frontNormals);
+    texCoordsVBO = uploadAttribute(2, glyph->frontTexCoords);
+    glBindVertexArray(0);
+
+    // The back face shares the front's strip indices and texture coordinates;
+    // attribute 2 reads texCoordsVBO, refilled with the same coordinates.
+    glGenVertexArrays(1, &backVAO);
+    glBindVertexArray(backVAO);
+    backVBO = uploadAttribute(0, glyph->backVertices);
+    backEBO = uploadIndices(glyph->stripIndices);
+    backNormalsVBO = uploadAttribute(1, glyph->backNormals);
+    glBindBuffer(GL_ARRAY_BUFFER, texCoordsVBO);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glyph->frontTexCoords.size() * sizeof(glm::vec2)),
+                 glyph->frontTexCoords.data(), GL_STATIC_DRAW);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(glm::vec2), nullptr);
+    glEnableVertexAttribArray(2);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
+
+    // All walls in one buffer: positions, then normals, then texture coordinates.
+    const GLsizeiptr stripBytes = static_cast<GLsizeiptr>(glyph->wallStrip.size() * sizeof(glm::vec3));
+    const GLsizeiptr normalBytes = static_cast<GLsizeiptr>(glyph->wallNormals.size() * sizeof(glm::vec3));
+    const GLsizeiptr texCoordBytes = static_cast<GLsizeiptr>(glyph->wallTexCoords.size() * sizeof(glm::vec2));
+    glGenVertexArrays(1, &wallsVAO);
+    glBindVertexArray(wallsVAO);
+    glGenBuffers(1, &wallsVBO);
+    glBindBuffer(GL_ARRAY_BUFFER, wallsVBO);
+    glBufferData(GL_ARRAY_BUFFER, stripBytes + normalBytes + texCoordBytes, nullptr, GL_STATIC_DRAW);
+    glBufferSubData(GL_ARRAY_BUFFER, 0, stripBytes, glyph->wallStrip.data());
+    glBufferSubData(GL_ARRAY_BUFFER, stripBytes, normalBytes, glyph->wallNormals.data());
+    glBufferSubData(GL_ARRAY_BUFFER, stripBytes + normalBytes, texCoordBytes, glyph->wallTexCoords.data());
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), nullptr);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), reinterpret_cast<void*>(stripBytes));
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(glm::vec2),
+                          reinterpret_cast<void*>(stripBytes + normalBytes));
+    glEnableVertexAttribArray(2);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
+}
+
+void QvCharacter3D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
+{
+    QvMaterialObject::draw(camera);
+    if (frontVAO == 0) {
+        return;
+    }
+    shader.useProgram();
+    takeCameraMatrices(camera);
+    currentColor = colour;
+    // The camera matrices go to the program too: a program that no other
+    // object has set them on would otherwise draw the glyph nowhere.
+    shader.setUniform("model", transform->getMatrix());
+    shader.setUniform("camera", mcp.camera);
+    shader.setUniform("projection", mcp.projection);
+    shader.setUniform("diffuseColor", currentColor);
+    drawFrontFace();
+    drawBackFace();
+    drawExtrudedFaces();
+}
+
+void QvCharacter3D::drawFrontFace()
+{
+    drawStrips(frontVAO, glyph->stripIndices.size());
+}
+
+void QvCharacter3D::drawBackFace()
+{
+    drawStrips(backVAO, glyph->stripIndices.size());
+}
+
+void QvCharacter3D::drawExtrudedFaces()
+{
+    GLint first = 0;
+    for (const Contour& contour : glyph->contours) {
+        const auto count = static_cast<GLsizei>(contour.wallStrip.size());
+        glBindVertexArray(wallsVAO);
+        glDrawArrays(GL_TRIANGLE_STRIP, first, count);
+        glBindVertexArray(0);
+        first += count;
+    }
 }

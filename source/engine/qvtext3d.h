@@ -10,14 +10,20 @@
 // own transform.
 #pragma once
 
+#include "qvmaterialobject.h"
+
 #include <glm/mat4x4.hpp>
+#include <glm/vec2.hpp>
 #include <glm/vec4.hpp>
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <string>
+#include <vector>
 
 struct Character2D;
+class Character3D;
 class Camera;
 class QvShader;
 class QvTransform;
@@ -49,10 +55,90 @@ public:
     virtual void initBuffers();
     virtual std::array<float, 36> getVertices() const;
 
-    uint32_t VBO = 0;
-    uint32_t VAO = 0;
+    GLuint VBO = 0;
+    GLuint VAO = 0;
     float scale = 1.0f;
     const Character2D* glyph = nullptr;  // owned by the font
     QvTransform* transform = nullptr;    // placed by the control
     QvShader* shader = nullptr;          // the control's text shader
+};
+
+// A bitmap glyph quad as a material object: it carries a name, colours, a
+// light and picking state like any scene object.
+class QvCharacter2D : public QvMaterialObject {
+public:
+    QvCharacter2D(const std::string& name, const Character2D* glyph);
+    // A bare material object: no events, no transform tree.
+    explicit QvCharacter2D(const Character2D* glyph);
+    ~QvCharacter2D() override;
+
+    // The quad only: a glyph has no wire box.
+    void initBuffers() override;
+    using QvMaterialObject::draw;
+    // Takes the camera, sends the material uniforms with colour as
+    // diffuseColor and draws the quad; the flag is not read.
+    virtual void draw(QvShader& shader, bool flag, Camera& camera, glm::vec4 colour);
+    virtual std::array<float, 36> getVertices() const;
+
+    GLuint VBO = 0;
+    GLuint VAO = 0;
+    float scale = 1.0f;
+    const Character2D* glyph = nullptr;  // owned by the font
+    // x: where a 2D edit box placed the glyph along its line.
+    glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};
+};
+
+// An extruded outline glyph: front and back faces as restart-joined strips,
+// one wall strip per contour, and a picking box around the outline.
+class QvCharacter3D : public QvMaterialObject {
+public:
+    // Builds the picking triangles and box; no OpenGL yet.
+    QvCharacter3D(const std::string& name, const Character3D& glyph);
+    ~QvCharacter3D() override;
+
+    // The wire box, then the outline, face and wall buffers.
+    void initBuffers() override;
+    using QvMaterialObject::opCmp;
+    using QvMaterialObject::opEquals;
+    // Equal when both orderKey components are equal (never while NaN).
+    virtual bool opEquals(const QvCharacter3D& other) const;
+    // Reading order on orderKey: -1 when this comes first (higher y, then
+    // smaller x), otherwise 1; never 0.
+    virtual int opCmp(const QvCharacter3D& other) const;
+    using QvMaterialObject::draw;
+    // Sends model, camera, projection and diffuseColor = colour, then draws
+    // the faces and walls; leaves primitive restart enabled. The flag is not read.
+    virtual void draw(QvShader& shader, bool flag, Camera& camera, glm::vec4 colour);
+
+    // Picking box over the outline, from the default bounds below.
+    void findConstraintPoints();
+    // The 36 box vertices of [minX, maxX] x [minY, maxY] x [-100, 0].
+    void makeCoordinates();
+    // aabb from the triangles of coordinates, which also become its vertices.
+    void makeAABBbox(const std::vector<float>& coordinates);
+    void drawFrontFace();
+    void drawBackFace();
+    void drawExtrudedFaces();
+    // Every consecutive triple of the face and wall vertex lists becomes a
+    // picking triangle.
+    void fillFrontTriangleArray();
+    void fillBackTriangleArray();
+    void fillExtrudedTriangleArray();
+
+    GLuint outlineVBO = 0, outlineVAO = 0;
+    GLuint frontVAO = 0, frontVBO = 0, frontNormalsVBO = 0, frontEBO = 0, texCoordsVBO = 0;
+    GLuint backVAO = 0, backVBO = 0, backNormalsVBO = 0, backEBO = 0;
+    GLuint wallsVAO = 0, wallsVBO = 0;
+    glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};  // x: place along the line
+    glm::vec2 orderKey{std::numeric_limits<float>::quiet_NaN()};      // compared by opEquals, opCmp
+    float minX = 1000.0f;
+    float maxX = 0.0f;
+    float minY = 1000.0f;
+    float maxY = 0.0f;
+    std::vector<float> boxCoordinates;
+    const Character3D* glyph = nullptr;  // shared with the outline font
+
+private:
+    void _appendStripTriangles(const std::vector<glm::vec3>& strip);
+    void _releaseBuffers();
 };

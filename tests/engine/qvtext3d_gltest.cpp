@@ -1,6 +1,7 @@
 // Glyph drawables on a real context: draw a glyph, read the pixels back.
 #include "glcontext.h"
 #include "qvcamera.h"
+#include "qvfont.h"
 #include "qvfont2d.h"
 #include "qvshader.h"
 #include "qvtext3d.h"
@@ -9,6 +10,7 @@
 #include <glm/ext/matrix_clip_space.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -146,4 +148,90 @@ TEST_F(GlyphDrawing, BatchedAtlasVerticesDrawTheSameGlyph)
     glDeleteVertexArrays(1, &vao);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     expectGlyphAt(*glyph, 8, 14);
+}
+
+namespace {
+
+// Outline units are 1/64 px: scaled down by 64 the mesh of a glyph covers
+// the same pixels as its bitmap, with the pen at (penX, penY).
+void placeOutline(QvTransform& place, float penX, float penY)
+{
+    place.setTranslation(penX, penY, 0);
+    place.setScaling(1.0f / 64, 1.0f / 64, 1.0f / 64);
+}
+
+}  // namespace
+
+TEST_F(GlyphDrawing, Character2DDrawsTheBitmapAtItsPen)
+{
+    const Character2D* glyph = font.findCharacter(u'g');
+    ASSERT_NE(glyph, nullptr);
+    QvCharacter2D character("QvModel_Char_g", glyph);
+    character.transform->setTranslation(20, 20, 0);
+    character.initBuffers();
+    character.draw(*text2D, false, *camera, glyphColour);
+    EXPECT_EQ(character.currentColor, glyphColour);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    expectGlyphAt(*glyph, 20, 20);
+}
+
+TEST_F(GlyphDrawing, Character3DDrawsTheOutlineWithAFreshProgram)
+{
+    // A program no other object has drawn with: the glyph's own draw must
+    // send the camera and projection for anything to show.
+    const float version = context.glslVersion();
+    QvShader light(QvShader::pathFor(version, "light", ".vert"), QvShader::pathFor(version, "light", ".frag"));
+    const QvFont3D outlines("fonts/djsans/DejaVuSans.ttf");
+    const Character2D* bitmap = font.findCharacter(u'A');
+    ASSERT_NE(bitmap, nullptr);
+
+    glDisable(GL_BLEND);
+    glEnable(GL_DEPTH_TEST);
+    camera->projection = glm::ortho(0.0f, float(frameSize), 0.0f, float(frameSize), -10.0f, 10.0f);
+    QvCharacter3D character("QvModel_Char_A", outlines.getChar3D(u'A'));
+    placeOutline(*character.transform, 10, 12);
+    character.initBuffers();
+    character.draw(light, false, *camera, glyphColour);
+    GLboolean restart = GL_FALSE;
+    glGetBooleanv(GL_PRIMITIVE_RESTART, &restart);
+    EXPECT_EQ(restart, GL_TRUE);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    glDisable(GL_DEPTH_TEST);
+
+    // The rasterised outline and FreeType's coverage may differ by a fraction
+    // of a pixel at the edges, so only pixels whose whole neighbourhood is
+    // fully covered (or empty) in the bitmap are held against the frame.
+    const int left = 10 + static_cast<int>(bitmap->bearing.x);
+    const int top = 12 + static_cast<int>(bitmap->bearing.y);
+    const auto coverage = [&](int x, int y) {
+        const int k = x - left;
+        const int r = top - 1 - y;
+        if (k < 0 || k >= static_cast<int>(bitmap->size.x) || r < 0 || r >= static_cast<int>(bitmap->rows)) {
+            return 0;
+        }
+        return static_cast<int>(font.atlas[(static_cast<int>(bitmap->atlasRect.y) + r) * 1024 +
+                                           static_cast<int>(bitmap->atlasRect.x) + k]);
+    };
+    int inside = 0;
+    int outside = 0;
+    for (int y = 1; y < frameSize - 1; ++y) {
+        for (int x = 1; x < frameSize - 1; ++x) {
+            int lowest = 255, highest = 0;
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    lowest = std::min(lowest, coverage(x + dx, y + dy));
+                    highest = std::max(highest, coverage(x + dx, y + dy));
+                }
+            }
+            if (lowest == 255) {
+                ++inside;
+                EXPECT_TRUE(isGlyphColour(context.pixel(x, y))) << x << "," << y;
+            } else if (highest == 0) {
+                ++outside;
+                EXPECT_TRUE(isBackground(context.pixel(x, y))) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(inside, 20);
+    EXPECT_GT(outside, 1000);
 }
