@@ -6,22 +6,7 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: startup.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$run_dir"
-fi
-
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  cat "$work"/*.txt 2>/dev/null || true
-  exit 1
-}
+source "$here/velmorin.bash" "$0" "$run_dir"
 
 # A run directory of links to the real one, less the entries named.
 make_run_dir() {  # make_run_dir DIR EXCLUDED-PATH...
@@ -47,21 +32,10 @@ grep -q "right.jpg" "$work/nosky.txt" || fail "the message does not name the mis
 make_run_dir "$work/noicon" icons/icon.bmp
 (cd "$work/noicon" && ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
-window=""
-for _ in $(seq 1 150); do
-  kill -0 "$pid" 2>/dev/null || fail "the program ended without its icon"
-  for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
-    xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768' && window="$id"
-  done
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no main window without the icon"
+main_window
 sleep 0.3
-python3 "$here/xwindow.py" close "$window"
-status=0
-wait "$pid" || status=$?
-pid=""
+$xwin close "$window"
+exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"
 [ "$(grep -c "icon" "$work/noicon.txt")" -eq 1 ] || fail "expected one line about the missing icon"
 echo "PASS: missing sky face ends with a failure; missing icon is reported once"

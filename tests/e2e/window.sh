@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End to end: starts the real program in its run directory, finds its main
-# window, checks title, size and centred place, drives it with the mouse and
+# window, checks title, size, centred place and icon, drives it with the mouse and
 # keys, checks from screenshots that the sky is drawn and that look-around and
 # Home change and restore the view, then closes the window the way a window
 # manager's close button does and expects exit status 0.
@@ -8,42 +8,12 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: window.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$0" "$run_dir"
-fi
-
-xwin="python3 $here/xwindow.py"
-work="$(mktemp -d)"
-pid=""
-cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  echo "--- program output ---"
-  cat "$work/out.txt" 2>/dev/null || true
-  exit 1
-}
+source "$here/velmorin.bash" "$0" "$run_dir"
 
 cd "$run_dir"
 ./velmorin >"$work/out.txt" 2>&1 &
 pid=$!
-
-# The main window is the one that has grown to 1024x768 (the splash is 512x256).
-window=""
-for _ in $(seq 1 150); do
-  kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
-  for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
-    if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768'; then
-      window="$id"
-    fi
-  done
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || fail "no 1024x768 window named Velmorin appeared"
+main_window
 
 [ "$(xdotool getwindowname "$window")" = "Velmorin" ] || fail "wrong window title"
 read -r screen_w screen_h < <(xdotool getdisplaygeometry)
@@ -98,14 +68,7 @@ xdotool mousemove --window "$window" 512 384 click 5
 
 # Close as a window manager does: WM_DELETE_WINDOW.
 $xwin close "$window"
-status=0
-for _ in $(seq 1 100); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.1
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
-wait "$pid" || status=$?
-pid=""
+exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window"
 wheel="$(grep -c "^yoffset  -1, currentCanvas 1$" "$work/out.txt" || true)"
 [ "$wheel" -eq 2 ] && ! grep -q "currentCanvas 2" "$work/out.txt" \

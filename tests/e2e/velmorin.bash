@@ -1,0 +1,58 @@
+# Shared by the end-to-end scripts (sourced, not run): a virtual X server when
+# none is set, a work folder, failure reporting, and finding the main window.
+# Sourced as: source "$here/velmorin.bash" "$0" "$run_dir"
+
+script="$1"
+run_dir="$2"
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$script" "$run_dir"
+fi
+
+xwin="python3 $(dirname "${BASH_SOURCE[0]}")/xwindow.py"
+work="$(mktemp -d)"
+pid=""
+cleanup() {
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  {
+    echo "FAIL: $*"
+    echo "--- program output ---"
+    cat "$work"/*.txt 2>/dev/null || true
+  } >&2
+  exit 1
+}
+
+# Sets `window` to the program's main window: the one named Velmorin that has
+# grown to 1024x768 (the splash is 512x256). Fails when the program ends first
+# or no such window appears within 15 s.
+main_window() {
+  local id
+  window=""
+  for _ in $(seq 1 150); do
+    kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
+    for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
+      if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768'; then
+        window="$id"
+        return
+      fi
+    done
+    sleep 0.1
+  done
+  fail "no 1024x768 window named Velmorin appeared"
+}
+
+# Waits up to 10 s for the program to end; sets `status` to its exit status.
+exit_status() {
+  status=0
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
+  wait "$pid" || status=$?
+  pid=""
+}
