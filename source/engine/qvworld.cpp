@@ -40,12 +40,9 @@ int limitScreenStep(int step, int currentCanvas, int lastScreen)
 
 QvWorld::QvWorld(int width, int height, int screenWidthValue, int screenHeightValue,
     float glslVersionValue)
+    : QvWorld(nullptr, width, height, screenWidthValue, screenHeightValue, glslVersionValue)
 {
-    setCartesianLengths(width, height);
-    setScreenDimension(screenWidthValue, screenHeightValue);
-    glslVersion = glslVersionValue;
     _initializeScene();
-    _initializeEvents();
 }
 
 QvWorld::QvWorld(std::unique_ptr<QvScene> activeScene, int width, int height,
