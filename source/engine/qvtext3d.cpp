@@ -23,21 +23,6 @@ constexpr float pickingBoxDepth = -100.0f;
 constexpr GLsizei quadVertexCount = 6;
 constexpr GLint quadComponents = 4;  // x, y, u, v
 
-// Creates the vertex array and buffer of a glyph quad, attribute 0 = (x, y, u, v).
-void createQuadBuffers(const Character2D& glyph, float scale, GLuint& vao, GLuint& vbo)
-{
-    const std::array<float, 24> vertices = qvGlyphQuadVertices(glyph, scale);
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(0, quadComponents, GL_FLOAT, GL_FALSE, quadComponents * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
-}
-
 // Deletes a quad's vertex array and buffer; a quad never uploaded makes no
 // OpenGL call, so glyph objects can be made and dropped without a context.
 void deleteQuadBuffers(GLuint& vao, GLuint& vbo)
@@ -49,6 +34,26 @@ void deleteQuadBuffers(GLuint& vao, GLuint& vbo)
     glDeleteBuffers(1, &vbo);
     vao = 0;
     vbo = 0;
+}
+
+// Replaces a glyph quad's vertex array and buffer, attribute 0 = (x, y, u, v);
+// a missing glyph is left without any.
+void rebuildQuadBuffers(const Character2D* glyph, float scale, GLuint& vao, GLuint& vbo)
+{
+    deleteQuadBuffers(vao, vbo);
+    if (glyph == nullptr) {
+        return;
+    }
+    const std::array<float, 24> vertices = qvGlyphQuadVertices(*glyph, scale);
+    glGenVertexArrays(1, &vao);
+    glGenBuffers(1, &vbo);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
+    glVertexAttribPointer(0, quadComponents, GL_FLOAT, GL_FALSE, quadComponents * sizeof(float), nullptr);
+    glEnableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
 }
 
 // Draws a glyph quad with its own texture on unit 0; the program and its
@@ -170,11 +175,7 @@ void QvChar2D::setTransform(QvTransform* t)
 
 void QvChar2D::initBuffers()
 {
-    deleteQuadBuffers(VAO, VBO);
-    if (glyph == nullptr) {
-        return;
-    }
-    createQuadBuffers(*glyph, scale, VAO, VBO);
+    rebuildQuadBuffers(glyph, scale, VAO, VBO);
 }
 
 void QvChar2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
@@ -211,11 +212,7 @@ QvCharacter2D::~QvCharacter2D()
 
 void QvCharacter2D::initBuffers()
 {
-    deleteQuadBuffers(VAO, VBO);
-    if (glyph == nullptr) {
-        return;
-    }
-    createQuadBuffers(*glyph, scale, VAO, VBO);
+    rebuildQuadBuffers(glyph, scale, VAO, VBO);
 }
 
 void QvCharacter2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
