@@ -1,6 +1,7 @@
 // Small image files with known pixels for the texture loader tests.
 #pragma once
 
+#include "tempfiles.h"
 #include <FreeImage.h>
 
 #include <array>
@@ -29,7 +30,7 @@ inline std::string writePng(const std::string& name, int width, int height, int 
             FreeImage_SetPixelColor(bitmap, x, height - 1 - y, &quad);  // FreeImage: bottom-up
         }
     }
-    const auto path = (std::filesystem::temp_directory_path() / ("velmorin_" + name)).string();
+    const auto path = testsupport::tempPath(name).string();
     FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
     FreeImage_Unload(bitmap);
     return path;

@@ -1,4 +1,5 @@
 // Texture and cube-map uploads read back from the driver, and the screenshot.
+#include "tempfiles.h"
 #include "glcontext.h"
 #include "imagefixtures.h"
 #include "qvloadimage.h"
@@ -129,7 +130,7 @@ TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)
     glClear(GL_COLOR_BUFFER_BIT);
     glDisable(GL_SCISSOR_TEST);
 
-    const auto path = (std::filesystem::temp_directory_path() / "velmorin_photo.jpeg").string();
+    const auto path = testsupport::tempPath("photo.jpeg").string();
     std::filesystem::remove(path);
     TextureLoader loader;
     ASSERT_TRUE(loader.saveScreenshot(path, width, height));
@@ -159,7 +160,7 @@ TEST(Screenshot, SavesAPaddedBufferBottomRowFirst)
             pixels[y * stride + 3 * x + (y < 8 ? 0 : 1)] = 255;  // bottom red, top green
         }
     }
-    const auto path = (std::filesystem::temp_directory_path() / "velmorin_buffer.jpeg").string();
+    const auto path = testsupport::tempPath("buffer.jpeg").string();
     TextureLoader loader;
     testing::internal::CaptureStdout();
     ASSERT_TRUE(loader.saveImage(path, width, height, pixels.data()));

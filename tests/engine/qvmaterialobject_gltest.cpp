@@ -1,4 +1,5 @@
 // Material objects, lines and the sky drawn into a real framebuffer and read back.
+#include "tempfiles.h"
 #include "glcontext.h"
 #include "imagefixtures.h"
 #include "materialfixtures.h"
@@ -166,7 +167,7 @@ protected:
     void SetUp() override
     {
         original = std::filesystem::current_path();
-        directory = std::filesystem::temp_directory_path() / "velmorin_sky";
+        directory = testsupport::tempPath("sky");
         std::filesystem::create_directories(directory / "skybox/art");
         const char* names[] = {"right", "left", "top", "bottom", "front", "back"};
         for (int i = 0; i < 6; ++i) {

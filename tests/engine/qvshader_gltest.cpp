@@ -1,5 +1,6 @@
 // Building GLSL programs: the shipped programs, failure diagnostics, rebuilds
 // and uniform uploads.
+#include "tempfiles.h"
 #include "glcontext.h"
 #include "qvshader.h"
 
@@ -19,7 +20,7 @@ const char* programNames[] = {"default", "light",  "texture", "textureLight", "s
 
 std::string writeTemp(const std::string& name, const std::string& text)
 {
-    const auto path = std::filesystem::temp_directory_path() / ("velmorin_" + name);
+    const auto path = testsupport::tempPath(name);
     std::ofstream(path) << text;
     return path.string();
 }
