@@ -191,13 +191,21 @@ bool mate(const DE& e, std::span<const glm::vec3> points, glm::vec3& p, glm::vec
     // The partner is the point whose circle with e leaves every other point
     // on e's right outside: each point inside the current best circle wins.
     const glm::vec3* best = nullptr;
+    bool tied = false;  // some point fell on the circle of the best so far
     for (const glm::vec3& s : points) {
         // Points on the edge's line have a parallel bisector and never pair.
         if (classify(e.org, e.dest, s) != 1 || orientation(e.org, e.dest, s) == 0) continue;
-        if (best == nullptr || inCircle(e.dest, e.org, *best, s) > 0) best = &s;
+        if (best == nullptr) {
+            best = &s;
+            continue;
+        }
+        const int side = inCircle(e.dest, e.org, *best, s);
+        if (side > 0) best = &s;
+        tied = tied || (side == 0 && !sameXY(s, *best));
     }
     if (best == nullptr) return false;
-    best = &canonicalOnCircle(e, points, *best);
+    // Once two points share the winning circle, its second one met a tie.
+    if (tied) best = &canonicalOnCircle(e, points, *best);
 
     double t = 0.0;
     const Line f = bisector(xy(e.org), xy(e.dest));

@@ -171,7 +171,9 @@ void drawCircle(glm::vec2 centre, float radius, std::vector<float>& out)
     if (!std::isfinite(centre.x) || !std::isfinite(centre.y)) return;
     const double cx = std::trunc(double(centre.x) * circleGrid), cy = std::trunc(double(centre.y) * circleGrid);
     auto put = [&](long long px, long long py) {
-        out.insert(out.end(), {float((cx + px) / circleGrid), float((cy + py) / circleGrid), 0.0f});
+        out.push_back(float((cx + px) / circleGrid));
+        out.push_back(float((cy + py) / circleGrid));
+        out.push_back(0.0f);
     };
     walkQuadrant((long long)gridRadius, [&](long long x, long long y) {
         put(x, y);

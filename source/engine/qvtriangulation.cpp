@@ -18,7 +18,6 @@
 #include <cmath>
 #include <limits>
 #include <list>
-#include <numeric>
 
 namespace {
 
@@ -256,21 +255,18 @@ int turnWithTolerance(double cross)
     return cross > 0.0 ? 1 : -1;
 }
 
-// q lies on the ray from `from` through `towards`, beyond it.
-bool isFartherOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
-{
-    if (orientation(from, towards, q) != 0) return false;
-    const double along = (double(q.x) - from.x) * (double(towards.x) - from.x)
-                       + (double(q.y) - from.y) * (double(towards.y) - from.y);
-    return along > 0.0 && distanceSquaredXY(from, q) > distanceSquaredXY(from, towards);
-}
-
-// q lies on the ray from `from` through `towards` (either nearer or farther).
+// q lies on the ray from `from` through `towards` (nearer or farther).
 bool isOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
 {
     if (orientation(from, towards, q) != 0) return false;
     return (double(q.x) - from.x) * (double(towards.x) - from.x)
          + (double(q.y) - from.y) * (double(towards.y) - from.y) > 0.0;
+}
+
+// q lies on the ray from `from` through `towards`, beyond it.
+bool isFartherOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
+{
+    return isOnSameRay(from, towards, q) && distanceSquaredXY(from, q) > distanceSquaredXY(from, towards);
 }
 
 // The angle at b between a and c, in the XY plane, through acos.
@@ -423,10 +419,9 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
             fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", qvPointText(a), qvPointText(b), float(turn));
             ++tests;
             if (j == i || sameXY(b, start)) continue;
-            const bool before = turn == -1
-                || (turn == 0 && (distanceSquaredXY(start, b) < distanceSquaredXY(start, a)
-                                  || (distanceSquaredXY(start, b) == distanceSquaredXY(start, a) && j < i)));
-            if (before) ++rank;
+            // b comes first when it turns right of start -> a, or lies on that ray nearer.
+            const double toB = distanceSquaredXY(start, b), toA = distanceSquaredXY(start, a);
+            if (turn == -1 || (turn == 0 && (toB < toA || (toB == toA && j < i)))) ++rank;
         }
         ranked.emplace_back(rank, i);
     }
@@ -490,8 +485,7 @@ void createJarvisWithACosConvexHull(std::span<const glm::vec3> points, std::vect
             ++tests;
             const double s = score(q);
             const bool wins = best == nullptr
-                ? true
-                : (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
+                || (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
             if (wins) best = &q, bestScore = s;
         }
         return best;

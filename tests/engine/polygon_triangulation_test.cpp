@@ -145,11 +145,12 @@ TEST_P(PolygonTriangulation, CoversRandomStarShapes)
 TEST_P(PolygonTriangulation, DropsStraightCornersInsteadOfEmittingSlivers)
 {
     // A square with three extra points on each side and a doubled corner.
+    const auto corners = square();
     std::vector<glm::vec3> ring;
-    for (glm::vec3 corner : square()) {
+    for (size_t i = 0; i < corners.size(); ++i) {
+        const glm::vec3 corner = corners[i], next = corners[(i + 1) % corners.size()];
         ring.push_back(corner);
         ring.push_back(corner);
-        const glm::vec3 next = square()[(std::find(square().begin(), square().end(), corner) - square().begin() + 1) % 4];
         for (float f : {0.25f, 0.5f, 0.75f}) ring.push_back(corner + f * (next - corner));
     }
     const Output out = run(triangulate(), closed(ring));

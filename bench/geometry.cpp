@@ -1,0 +1,101 @@
+// Timings of the geometry routines on random points (1,000 and 2,000), so the
+// growth from one size to the other shows each routine's order. Diagnostic
+// lines of the routines go to standard output; run with it sent to /dev/null.
+#include "qvdelone.h"
+#include "qvgeometry.h"
+#include "qvtriangulation.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace {
+
+std::vector<glm::vec3> randomPoints(size_t n, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> coordinate(0.0f, 10.0f);
+    std::vector<glm::vec3> points(n);
+    for (glm::vec3& p : points) p = {coordinate(random), coordinate(random), 0.0f};
+    return points;
+}
+
+// The points joined in order of their angle about the centre: a star-shaped
+// polygon, closed by repeating its first corner.
+std::vector<glm::vec3> starPolygon(std::vector<glm::vec3> points)
+{
+    const glm::vec3 centre{5.0f, 5.0f, 0.0f};
+    std::sort(points.begin(), points.end(), [&](glm::vec3 a, glm::vec3 b) {
+        return std::atan2(a.y - centre.y, a.x - centre.x) < std::atan2(b.y - centre.y, b.x - centre.x);
+    });
+    points.push_back(points.front());
+    return points;
+}
+
+double milliseconds(const std::function<void()>& work)
+{
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main()
+{
+    const size_t sizes[] = {1000, 2000};
+    fmt::print(stderr, "{:<32}{:>12}{:>12}{:>8}\n", "routine", "1000 (ms)", "2000 (ms)", "ratio");
+    auto row = [&](const char* name, const std::function<void(const std::vector<glm::vec3>&)>& routine) {
+        double times[2];
+        for (int i = 0; i < 2; ++i) {
+            const auto points = randomPoints(sizes[i], 42);
+            times[i] = milliseconds([&] { routine(points); });
+        }
+        fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>8.2f}\n", name, times[0], times[1], times[1] / times[0]);
+    };
+
+    auto polygonRoutine = [](auto triangulateFunction) {
+        return [=](const std::vector<glm::vec3>& points) {
+            std::vector<glm::vec3> vertices;
+            std::vector<std::uint32_t> indices;
+            int count = 0;
+            triangulateFunction(starPolygon(points), vertices, indices, count);
+        };
+    };
+    row("triangulateByTDBE (polygon)", polygonRoutine(triangulateByTDBE));
+    row("triangulateBySPAR (polygon)", polygonRoutine(triangulateBySPAR));
+    row("qvdelone triangulate", [](const std::vector<glm::vec3>& input) {
+        std::vector<glm::vec3> points = input, vertices, normals;
+        std::vector<std::uint32_t> indices;
+        std::vector<float> circles;
+        int count = 0;
+        triangulate(points, vertices, indices, normals, count, circles);
+    });
+    auto hullRoutine = [](auto hullFunction) {
+        return [=](const std::vector<glm::vec3>& points) {
+            std::vector<glm::vec3> hull;
+            hullFunction(points, hull);
+        };
+    };
+    row("createConvexHull (n^2 lines)", hullRoutine(createConvexHull));
+    row("createGrahamConvexHull", hullRoutine(createGrahamConvexHull));
+    row("createJarvisWithACosConvexHull", hullRoutine(createJarvisWithACosConvexHull));
+    row("createJarvisConvexHull", hullRoutine(createJarvisConvexHull));
+    row("drawCircleBrezem (r 10, each)", [](const std::vector<glm::vec3>& points) {
+        constexpr int side = 512, stride = 3 * side;
+        std::vector<std::uint8_t> source(size_t(side) * stride, 7), destination(size_t(side) * stride, 0);
+        for (const glm::vec3& p : points) {
+            const int x = int(p.x * 51.2f), y = int(p.y * 51.2f);
+            drawCircleBrezem(x, y, y, x, side, stride, destination, side, stride, source, 10);
+        }
+    });
+    row("drawCircle (r 0.2, each)", [](const std::vector<glm::vec3>& points) {
+        std::vector<float> out;
+        for (const glm::vec3& p : points) drawCircle({p.x, p.y}, 0.2f, out);
+    });
+    return 0;
+}
