@@ -103,7 +103,7 @@ std::optional<glm::vec4> QvAtlasPacker::place(int width, int rows)
     if (width < 0 || rows < 0 || width > width_) {
         return std::nullopt;
     }
-    // A glyph whose right edge would reach the last column starts a new row.
+    // A glyph whose right edge would reach the atlas edge starts a new row.
     if (x_ + width >= width_ && x_ > 0) {
         startNewRow();
     }
