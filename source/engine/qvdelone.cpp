@@ -157,6 +157,7 @@ int computeTurn(glm::vec2 a, glm::vec2 b, glm::vec2 c)
 
 DE hullEdge(std::vector<glm::vec3>& points)
 {
+    if (points.empty()) return {};
     size_t leftmost = 0;
     for (size_t i = 1; i < points.size(); ++i)
         if (points[i].x < points[leftmost].x || (points[i].x == points[leftmost].x && points[i].y < points[leftmost].y))

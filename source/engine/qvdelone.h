@@ -44,7 +44,8 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
                  std::vector<std::uint32_t>& indices, std::vector<glm::vec3>& normals, int& count,
                  std::vector<float>& circleLines);
 // A first frontier edge on the convex hull, with no point left of it or inside
-// it; moves the leftmost point to index 0. Needs two distinct points.
+// it; moves the leftmost point to index 0. Without two distinct points its
+// ends coincide (NaN for no points at all).
 DE hullEdge(std::vector<glm::vec3>& points);
 // The Delaunay partner of e on its right: p and circle = (centre x, centre y, radius).
 bool mate(const DE& e, std::span<const glm::vec3> points, glm::vec3& p, glm::vec3& circle);
