@@ -2,7 +2,7 @@
 // font's build (needs a GL context), and the face triangulation of every
 // glyph by the strip builder beside the GLU tessellator on the same outlines.
 // Run from the run directory: cd build/run && ../bench_fonts
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "glcontext.h"
 #include "qvfont.h"
 #include "qvfont2d.h"

@@ -2,7 +2,7 @@
 // Character3D meshes, built once at construction.
 #include "qvfont.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvglyphface.h"
 
 #include <fmt/core.h>

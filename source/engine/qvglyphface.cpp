@@ -1,7 +1,7 @@
 // Front-face check by a band sweep, and the tessellator fallback.
 #include "qvglyphface.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 
 #include <GL/glu.h>
 

@@ -1,7 +1,7 @@
 // Glyph drawables: quad and mesh uploads, draws and the 3D picking box.
 #include "qvtext3d.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvcamera.h"
 #include "qvfont2d.h"
 #include "qvshader.h"

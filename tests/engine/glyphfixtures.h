@@ -3,7 +3,7 @@
 // (triangle areas, non-zero winding) that do not reuse the mesh code.
 #pragma once
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvfont.h"
 
 #include <glm/vec2.hpp>

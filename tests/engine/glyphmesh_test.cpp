@@ -4,7 +4,7 @@
 // from the mesh code. Also checks that the face check itself catches faults.
 #include "glyphfixtures.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvfont.h"
 #include "qvglyphface.h"
 

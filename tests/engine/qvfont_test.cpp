@@ -2,7 +2,7 @@
 // tables built from the real DejaVu Sans file.
 #include "glyphfixtures.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvfont.h"
 
 #include <gtest/gtest.h>

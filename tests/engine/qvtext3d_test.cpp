@@ -1,5 +1,5 @@
 // Glyph drawables without OpenGL: quad corners, atlas coordinates, picking box.
-#include "character3d.h"
+#include "qvcharacter3d.h"
 #include "qvfont2d.h"
 #include "qvtext3d.h"
 #include "qvtransform.h"

@@ -3,7 +3,7 @@
 // whose answer follows from the geometry (areas, corners, symmetric pieces).
 #include "glyphfixtures.h"
 
-#include "character3d.h"
+#include "qvcharacter3d.h"
 
 #include <gtest/gtest.h>
 

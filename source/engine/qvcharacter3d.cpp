@@ -3,7 +3,7 @@
 // precision recipe (extended-precision roots, cosines rounded to float) so
 // that ties between equally near partners and equally sharp corners resolve
 // the same way on every machine.
-#include "character3d.h"
+#include "qvcharacter3d.h"
 
 #include "qvgeometricfunctions.h"
 
