@@ -10,10 +10,10 @@
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
 
 namespace {
 
@@ -196,17 +196,6 @@ QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int wi
     return {screenWidth / 2 - width / 2, screenHeight / 2 - height / 2};
 }
 
-float parseGlslVersion(const char* versionString)
-{
-    if (versionString == nullptr) return 0.0f;
-    return float(std::atof(versionString));
-}
-
-std::string shaderDirectory(float glslVersion)
-{
-    return double(glslVersion) > 1.3 ? "shaders/3.3/" : "shaders/3.1/";
-}
-
 QvWindow::QvWindow()
 {
     if (glfwInit() == GLFW_FALSE) {
@@ -313,8 +302,8 @@ void QvWindow::_makeContext() { glfwMakeContextCurrent(handle); }
 
 void QvWindow::_getGLInfo()
 {
-    glslVersion = parseGlslVersion(
-        reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION)));
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
+    glslVersion = version != nullptr ? QvShader::parseGlslVersion(version) : 0.0f;
 }
 
 void QvWindow::_loadIcon()
@@ -343,8 +332,8 @@ void QvWindow::drawSplashScreen()
     glClearColor(kSplashClear.r, kSplashClear.g, kSplashClear.b, kSplashClear.a);
     glClear(GL_COLOR_BUFFER_BIT);
 
-    const std::string directory = shaderDirectory(glslVersion);
-    QvShader shader(directory + "texture.vert", directory + "texture.frag");
+    QvShader shader(QvShader::pathFor(glslVersion, "texture", ".vert"),
+        QvShader::pathFor(glslVersion, "texture", ".frag"));
 
     CameraData data;
     data.width = std::uint32_t(width);

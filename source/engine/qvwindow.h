@@ -1,8 +1,8 @@
 // The one GLFW window and its OpenGL context: the small undecorated splash
 // window, its growth into the 1024x768 main window with frame and icon, the
 // thin operations the main loop needs, and the twelve events that the input
-// callbacks fire. Also the pure helpers the window and the scene share: the
-// BMP icon decoder, window placement and the GLSL version reading.
+// callbacks fire. Also its pure helpers: the BMP icon decoder and window
+// placement.
 #pragma once
 
 #include "qvevents.h"
@@ -14,7 +14,6 @@
 #include <optional>
 #include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class QvWorld;
@@ -37,13 +36,6 @@ struct QvWindowPosition {
     int y = 0;
 };
 QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int width, int height);
-
-// The leading decimal number of a GL_SHADING_LANGUAGE_VERSION string, read as
-// atof reads it ("3.30 Mesa" -> 3.3); 0 when there is none.
-float parseGlslVersion(const char* versionString);
-
-// "shaders/3.3/" for a GLSL version above 1.3, else "shaders/3.1/".
-std::string shaderDirectory(float glslVersion);
 
 class QvWindow {
 public:

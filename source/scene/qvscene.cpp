@@ -136,11 +136,10 @@ void QvScene::initializeCamera()
 
 void QvScene::initializeShaders()
 {
-    const std::string directory = shaderDirectory(glslVersion);
     shaders.clear();
     for (const char* name : kShaderNames) {
-        shaders.push_back(std::make_unique<QvShader>(
-            directory + name + ".vert", directory + name + ".frag"));
+        shaders.push_back(std::make_unique<QvShader>(QvShader::pathFor(glslVersion, name, ".vert"),
+            QvShader::pathFor(glslVersion, name, ".frag")));
     }
 }
 

@@ -18,9 +18,12 @@ TEST(ShaderDirectory, ParsesDriverVersionStrings)
     EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("3.30 NVIDIA via Cg compiler"), 3.3f);
     EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("4.50"), 4.5f);
     EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("1.40 Mesa"), 1.4f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("1.30"), 1.3f);
     EXPECT_FLOAT_EQ(QvShader::parseGlslVersion(""), 0.0f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("none"), 0.0f);
     EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("3.30 - Build 31.0")), "3.3");
     EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("1.30")), "3.1");
+    EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("1.40")), "3.1");
 }
 
 TEST(ShaderDirectory, ComposesProgramPaths)

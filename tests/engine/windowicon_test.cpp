@@ -162,14 +162,3 @@ TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)
     EXPECT_EQ(main.x, 448);
     EXPECT_EQ(main.y, 156);
 }
-
-TEST(WindowGlsl, VersionStringPicksTheShaderDirectory)
-{
-    EXPECT_FLOAT_EQ(parseGlslVersion("1.30"), 1.3f);
-    EXPECT_FLOAT_EQ(parseGlslVersion("3.30 NVIDIA via Cg compiler"), 3.3f);
-    EXPECT_EQ(parseGlslVersion(nullptr), 0.0f);
-    EXPECT_EQ(parseGlslVersion("none"), 0.0f);
-    EXPECT_EQ(shaderDirectory(parseGlslVersion("1.30")), "shaders/3.1/");
-    EXPECT_EQ(shaderDirectory(parseGlslVersion("1.40")), "shaders/3.3/");
-    EXPECT_EQ(shaderDirectory(parseGlslVersion("4.60")), "shaders/3.3/");
-}

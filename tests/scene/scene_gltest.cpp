@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -118,4 +120,20 @@ TEST(SceneFrame, ReleasesItsProgramsWhileTheContextExists)
     ASSERT_EQ(programs.size(), std::size_t(QvScene::shaderCount));
     for (const GLuint program : programs) EXPECT_FALSE(glIsProgram(program)) << program;
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A driver below GLSL 3.30 cannot compile "#version 330": its programs come
+// from the 3.1 set, whatever the driver's 1.x version.
+TEST(SceneFrame, ProgramsComeFromTheSetTheDriverCanCompile)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    for (const auto& [version, directory] : {std::pair{1.4f, "shaders/3.1/"},
+             std::pair{1.5f, "shaders/3.1/"}, std::pair{3.3f, "shaders/3.3/"}}) {
+        QvScene scene(kWidth, kHeight, 1920, 1080, version);
+        ASSERT_EQ(scene.shaders.size(), std::size_t(QvScene::shaderCount));
+        EXPECT_EQ(scene.shaders[QvScene::skyboxShader]->vertexPath,
+            std::string(directory) + "skybox.vert") << version;
+        EXPECT_EQ(scene.shaders[QvScene::circlePointShader]->fragmentPath,
+            std::string(directory) + "circlePoint.frag") << version;
+    }
 }
