@@ -1,6 +1,7 @@
 // qvboundingvolumes: bounds scans and the separating-axis box test.
 #include "qvboundingvolumes.h"
 
+#include <cmath>
 #include <limits>
 #include <utility>
 
@@ -13,6 +14,15 @@ constexpr std::size_t kFloatsPerVertex = 3;
 bool separated(float minA, float maxA, float minB, float maxB)
 {
     return minB > maxA || maxB < minA;
+}
+
+// Widens [lo, hi] to take in v. A NaN coordinate never wins, and a bound that
+// is still NaN (taken from a first vertex with a NaN coordinate) gives way to
+// the next real one, so one bad vertex cannot leave the box unset for good.
+void widen(float& lo, float& hi, float v)
+{
+    if (v < lo || std::isnan(lo)) lo = v;
+    if (v > hi || std::isnan(hi)) hi = v;
 }
 
 }  // namespace
@@ -95,13 +105,8 @@ void QvAABB::resetBounds(const std::vector<float>& list)
 void QvAABB::widenBounds(const std::vector<float>& list)
 {
     for (std::size_t i = 0; i + kFloatsPerVertex <= list.size(); i += kFloatsPerVertex) {
-        const float x = list[i], y = list[i + 1], z = list[i + 2];
-        // Written as "new < bound" so that a NaN coordinate never wins.
-        if (x < minX) minX = x;
-        if (x > maxX) maxX = x;
-        if (y < minY) minY = y;
-        if (y > maxY) maxY = y;
-        if (z < minZ) minZ = z;
-        if (z > maxZ) maxZ = z;
+        widen(minX, maxX, list[i]);
+        widen(minY, maxY, list[i + 1]);
+        widen(minZ, maxZ, list[i + 2]);
     }
 }

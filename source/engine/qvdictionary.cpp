@@ -13,12 +13,13 @@
 namespace {
 
 // The about texts name the product, its version and its makers with the year.
+// The makers' name is the same in every language, as a name is.
 constexpr char16_t kAboutEnglish[] =
     u"Velmorin version " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers";
 constexpr char16_t kAboutRussian[] =
-    u"\nВерсия " VELMORIN_VERSION u"\n\u00A9 2026 разработчики Velmorin";
+    u"\nВерсия " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
 constexpr char16_t kAboutGerman[] =
-    u"\nVersion " VELMORIN_VERSION u"\n\u00A9 2026 die Velmorin-Entwickler";
+    u"\nVersion " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
 
 QvTextTable buildEnglish()
 {

@@ -118,8 +118,13 @@ public:
     QvEvent(const QvEvent&) = delete;
     QvEvent& operator=(const QvEvent&) = delete;
 
-    // Append a handler of the event's own shape. No duplicate check.
-    void addEventHandler(Handler handler) { handlers.push_back(std::move(handler)); }
+    // Append a handler of the event's own shape. No duplicate check. An empty
+    // handler (a null function) is not kept: calling it would throw in the
+    // middle of a firing and the handlers after it would never run.
+    void addEventHandler(Handler handler)
+    {
+        if (handler) handlers.push_back(std::move(handler));
+    }
 
     // Append any callable: the exact shape (Sender*, Args*), no parameters, or
     // (Sub*, OtherArgs*) where Sub derives from Sender. A subclass handler is
@@ -173,6 +178,9 @@ template <class F>
 QvEvent<Sender, Args>& QvEvent<Sender, Args>::operator+=(F&& handler)
 {
     using Fn = std::decay_t<F>;
+    if constexpr (std::is_pointer_v<Fn>) {
+        if (handler == nullptr) return *this;   // a null function is not a handler
+    }
     if constexpr (std::is_invocable_v<Fn&, Sender*, Args*>) {
         addEventHandler(Handler(std::forward<F>(handler)));
     } else if constexpr (std::is_invocable_v<Fn&>) {

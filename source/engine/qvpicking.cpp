@@ -33,6 +33,24 @@ bool insideTriangle(Vec e0, Vec e1, Vec r)
     return u >= 0.0f && v >= 0.0f && w >= 0.0f;
 }
 
+// The point-in-triangle test after projecting the corners by clipFromObject.
+bool screenPointInTriangle(const glm::mat4& clipFromObject, glm::vec4 p0, glm::vec4 p1,
+                           glm::vec4 p2, glm::vec2 mouse)
+{
+    const glm::vec4 q[3] = {clipFromObject * p0, clipFromObject * p1, clipFromObject * p2};
+    glm::vec2 projected[3];
+    for (int i = 0; i < 3; ++i) {
+        // A vertex at or behind the eye has no place on the screen: dividing
+        // by |w| would mirror it into view and make phantom hits.
+        if (!(q[i].w > 0.0f)) {
+            return false;
+        }
+        projected[i] = glm::vec2(q[i]) / q[i].w;
+    }
+    const glm::vec2 a = projected[0];
+    return insideTriangle(projected[1] - a, projected[2] - a, mouse - a);
+}
+
 }  // namespace
 
 namespace qvpicking {
@@ -118,41 +136,10 @@ bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, gl
     return true;
 }
 
-bool screenPointInTriangle(const glm::mat4& clipFromObject, glm::vec4 p0, glm::vec4 p1,
-                           glm::vec4 p2, glm::vec2 mouse)
-{
-    const glm::vec4 q[3] = {clipFromObject * p0, clipFromObject * p1, clipFromObject * p2};
-    glm::vec2 projected[3];
-    for (int i = 0; i < 3; ++i) {
-        // A vertex at or behind the eye has no place on the screen: dividing
-        // by |w| would mirror it into view and make phantom hits.
-        if (!(q[i].w > 0.0f)) {
-            return false;
-        }
-        projected[i] = glm::vec2(q[i]) / q[i].w;
-    }
-    const glm::vec2 a = projected[0];
-    return insideTriangle(projected[1] - a, projected[2] - a, mouse - a);
-}
-
 bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera,
                    glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse)
 {
     return screenPointInTriangle(projection * camera * model, p0, p1, p2, mouse);
-}
-
-int firstTriangleUnderMouse(const glm::mat4& projection, const glm::mat4& camera,
-                            const glm::mat4& model, const std::vector<Triangle>& triangles,
-                            glm::vec2 mouse)
-{
-    const glm::mat4 clipFromObject = projection * camera * model;
-    for (std::size_t i = 0; i < triangles.size(); ++i) {
-        const Triangle& t = triangles[i];
-        if (screenPointInTriangle(clipFromObject, t.vertexA, t.vertexB, t.vertexC, mouse)) {
-            return int(i);
-        }
-    }
-    return -1;
 }
 
 }  // namespace qvpicking

@@ -8,14 +8,10 @@
 // drawn has NaN matrices and is never hit.
 #pragma once
 
-#include <vector>
-
 #include <glm/mat4x4.hpp>
 #include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
-
-#include "qvboundingvolumes.h"
 
 namespace qvpicking {
 
@@ -46,23 +42,11 @@ bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, gl
                          glm::vec3 p2, glm::vec3& hit);
 
 // Screen space: is `mouse` (NDC x, y) inside the triangle projected by
-// `clipFromObject` (projection x camera x model)? Edges and corners are inside.
-// A triangle with a vertex at w <= 0 (at or behind the eye) is never hit, nor
-// one that projects to a line or a point.
-bool screenPointInTriangle(const glm::mat4& clipFromObject, glm::vec4 p0, glm::vec4 p1,
-                           glm::vec4 p2, glm::vec2 mouse);
-
-// The same test built from the three matrices, M = projection x camera x model.
-// The arguments follow the material object's barycentric3D(model, camera, ...),
-// with the stored projection in front.
+// projection x camera x model? Edges and corners are inside. A triangle with a
+// vertex at w <= 0 (at or behind the eye) is never hit, nor one that projects
+// to a line or a point. The arguments follow the material object's
+// barycentric3D(model, camera, ...), with its stored projection in front.
 bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera,
                    glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse);
-
-// Index of the first triangle in list order that holds `mouse`, or -1. The
-// whole box test of a material object: the first hit decides, with no depth
-// comparison between triangles.
-int firstTriangleUnderMouse(const glm::mat4& projection, const glm::mat4& camera,
-                            const glm::mat4& model, const std::vector<Triangle>& triangles,
-                            glm::vec2 mouse);
 
 }  // namespace qvpicking

@@ -107,6 +107,13 @@ TEST(BoundingBox, NaNCoordinatesNeverReplaceABound)
     QvAABB box;
     box.findMinMax({1, 1, 1, nan, nan, nan, 3, 3, 3});
     expectBounds(box, {1, 1, 1}, {3, 3, 3});
+
+    // Nor does a NaN in the first vertex, from which the bounds start.
+    box.findMinMax({nan, 2, nan, 4, nan, 5, 6, 1, 7});
+    expectBounds(box, {4, 1, 5}, {6, 2, 7});
+    QvAABB fresh;
+    fresh.addBoxVertices({nan, nan, nan, -1, 2, 3});
+    expectBounds(fresh, {-1, 2, 3}, {-1, 2, 3});
 }
 
 TEST(BoundingBox, ChangedVerticesWaitForTheNextScan)

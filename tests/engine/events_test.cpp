@@ -145,6 +145,22 @@ TEST(Event, RelatedHandlerShapesAreAdapted)
     EXPECT_EQ(trace, "none;0;");
 }
 
+// A null function must not break the firing for the handlers after it.
+TEST(Event, EmptyHandlersAreNotKept)
+{
+    HolderEvent event;
+    int calls = 0;
+    event.addEventHandler(HolderEvent::Handler{});
+    void (*none)(Holder*, QvKeyboardEventArgs*) = nullptr;
+    event += none;
+    void (*noneWithoutParameters)() = nullptr;
+    event += noneWithoutParameters;
+    event += [&](Holder*, QvKeyboardEventArgs*) { ++calls; };
+    EXPECT_EQ(event.size(), 1u);
+    EXPECT_NO_THROW(event(nullptr, nullptr));
+    EXPECT_EQ(calls, 1);
+}
+
 TEST(EventArgs, DefaultsAreZeroAndNaN)
 {
     QvMouseEventArgs mouse;
