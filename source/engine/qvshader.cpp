@@ -69,6 +69,20 @@ QvShader::QvShader(const std::string& vertexPath, const std::string& fragmentPat
     loadFromFile(vertexPath, fragmentPath);
 }
 
+QvShader::~QvShader()
+{
+    if (program == 0) {
+        return;  // never built: there may be no context at all
+    }
+    // A program still current would only be marked for deletion.
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    if (static_cast<GLuint>(current) == program) {
+        glUseProgram(0);
+    }
+    glDeleteProgram(program);
+}
+
 void QvShader::loadFromFile(const std::string& vertexPath, const std::string& fragmentPath)
 {
     // Both files are read before anything is handed to the driver, so a
@@ -117,6 +131,7 @@ void QvShader::_createAndCompileFragmentShader()
 
 void QvShader::_linkBothShaders()
 {
+    const GLuint replaced = program;
     program = glCreateProgram();
     // A text build on a fresh object may lack a stage: attaching name 0 would
     // only raise a GL error, the link reports what is missing.
@@ -138,6 +153,10 @@ void QvShader::_linkBothShaders()
         fmt::print("\x1b[01;31mERROR! Shader link failed\n\x1b[0m {} \n",
                    std::string(infoLog, static_cast<size_t>(length)));
         std::fflush(stdout);
+    }
+    // Deleted only now, so the new program never takes the old one's name.
+    if (replaced != 0) {
+        glDeleteProgram(replaced);
     }
 }
 

@@ -1,6 +1,8 @@
 // GLSL programs: one QvShader is a vertex and a fragment stage linked into a
 // program, built from files or from text, with the uniform setters every
-// drawable uses. Compile and link failures are printed, never thrown.
+// drawable uses. Compile and link failures are printed, never thrown. The
+// object owns its program: a rebuild or the destructor releases it, so both
+// must run while the context that built it is current.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -24,12 +26,16 @@ public:
     QvShader() = default;
     // Reads both files and builds the program (throws QvShaderFileError).
     QvShader(const std::string& vertexPath, const std::string& fragmentPath);
-    virtual ~QvShader() = default;
+    virtual ~QvShader();
+    QvShader(const QvShader&) = delete;
+    QvShader& operator=(const QvShader&) = delete;
 
-    // Builds a new program from GLSL text; an empty text skips its stage and
-    // reuses that stage's shader object of the previous build.
+    // Builds a new program from GLSL text, in place of the previous one; an
+    // empty text skips its stage and reuses that stage's shader object of the
+    // previous build.
     virtual void prepareNewShaders(const std::string& vertexText, const std::string& fragmentText);
-    // Builds a new program from two files (throws QvShaderFileError).
+    // Builds a new program from two files, in place of the previous one
+    // (throws QvShaderFileError, and then keeps the previous one).
     virtual void loadFromFile(const std::string& vertexPath, const std::string& fragmentPath);
     virtual void useProgram();
 

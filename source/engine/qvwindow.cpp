@@ -391,7 +391,6 @@ void QvWindow::drawSplashScreen()
     glDeleteTextures(1, &logo);
     glDeleteBuffers(1, &vbo);
     glDeleteVertexArrays(1, &vao);
-    glDeleteProgram(shader.program);  // QvShader leaves its program to its owner
     swapBuffers();
 }
 

@@ -81,16 +81,9 @@ QvScene::QvScene(Bare, int widthValue, int heightValue, int screenWidthValue,
 }
 
 // Runs while the window's context is still current (the window releases the
-// world first); the members, the skybox among them, release their own GL
-// objects after this.
-QvScene::~QvScene()
-{
-    // QvShader leaves its program to its owner. A program still in use would
-    // only be marked for deletion, so none stays current.
-    if (shaders.empty()) return;
-    glUseProgram(0);
-    for (const auto& shader : shaders) glDeleteProgram(shader->program);
-}
+// world first): the programs, the skybox and the other members release their
+// own GL objects.
+QvScene::~QvScene() = default;
 
 void QvScene::_storeDimensions(int widthValue, int heightValue, int screenWidthValue,
     int screenHeightValue, float glslVersionValue)

@@ -160,3 +160,27 @@ TEST(ShaderUniforms, MatricesArriveAsTheMathematicalMatrixAndSamplersAsUnits)
     shader.setUniform("noSuchUniform", glm::vec3(1.0f));  // location -1: ignored
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+TEST(ShaderPrograms, ReplacedAndDestroyedProgramsAreReleased)
+{
+    testsupport::GlContext context;
+    const std::string vertexPath = writeTemp("plain.vert", plainVertex);
+    const std::string fragmentPath = writeTemp("plain.frag", plainFragment);
+    GLuint last = 0;
+    {
+        QvShader shader(vertexPath, fragmentPath);
+        const GLuint first = shader.program;
+        shader.loadFromFile(vertexPath, fragmentPath);
+        EXPECT_FALSE(glIsProgram(first)) << "a file rebuild releases the program it replaces";
+        const GLuint second = shader.program;
+        shader.prepareNewShaders(plainVertex, plainFragment);
+        EXPECT_FALSE(glIsProgram(second)) << "so does a text rebuild";
+        last = shader.program;
+        shader.useProgram();  // still current when its owner goes
+    }
+    EXPECT_FALSE(glIsProgram(last));
+    GLint current = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(current, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
