@@ -5,10 +5,11 @@
 #include "qvtransform.h"
 
 #include <cmath>
-#include <limits>
 
 #include <glm/ext/matrix_transform.hpp>
 #include <glm/gtc/quaternion.hpp>
+
+#include "qvvectormath.h"
 
 namespace {
 
@@ -30,16 +31,11 @@ glm::mat4 accumulateAxisRotations(const glm::mat4& m, float x, float y, float z)
     return axisRotation(z, glm::vec3(0, 0, 1)) * r;
 }
 
-glm::mat4 nanMatrix()
-{
-    return glm::mat4(std::numeric_limits<float>::quiet_NaN());
-}
-
 }  // namespace
 
 // --- construction -------------------------------------------------------------
 
-QvTransform::QvTransform() : parentModel(nanMatrix()) {}
+QvTransform::QvTransform() : parentModel(unsetMatrix()) {}
 
 QvTransform::QvTransform(QvTransform* parent) : QvTransform()
 {
