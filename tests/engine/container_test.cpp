@@ -2,6 +2,7 @@
 #include "qvcontainer.h"
 #include "qvtransform.h"
 
+#include <cstdio>
 #include <deque>
 #include <string>
 #include <vector>
