@@ -272,14 +272,19 @@ void QvCharacter3D::fillExtrudedTriangleArray()
 
 void QvCharacter3D::findConstraintPoints()
 {
-    // The bounds start from fixed values, not from the first point, so the
-    // box always spans x 0..1000 and y 0..1000 at least.
-    for (const glm::vec3& point : glyph->outlinePoints) {
-        minX = std::min(minX, point.x);
-        maxX = std::max(maxX, point.x);
-        minY = std::min(minY, point.y);
-        maxY = std::max(maxY, point.y);
+    // The box hugs the outline: grown from the glyph's first point, so an
+    // accent high above the baseline is not stretched down to fixed bounds.
+    // A glyph without points (the space) gets no box and cannot be picked.
+    glm::vec3 low, high;
+    if (!glyph->outlineBounds(low, high)) {
+        boxCoordinates.clear();
+        makeAABBbox(boxCoordinates);
+        return;
     }
+    minX = low.x;
+    maxX = high.x;
+    minY = low.y;
+    maxY = high.y;
     makeCoordinates();
 }
 
@@ -412,7 +417,10 @@ void QvCharacter3D::initBuffers()
 
 void QvCharacter3D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
 {
-    QvMaterialObject::draw(camera);
+    // A glyph without a box has no wire frame to show.
+    if (!boxCoordinates.empty()) {
+        QvMaterialObject::draw(camera);
+    }
     if (frontVAO == 0) {
         return;
     }

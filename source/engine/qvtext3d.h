@@ -110,7 +110,7 @@ public:
     // the faces and walls; leaves primitive restart enabled. The flag is not read.
     virtual void draw(QvShader& shader, bool flag, Camera& camera, glm::vec4 colour);
 
-    // Picking box over the outline, from the default bounds below.
+    // Picking box over the outline's own bounds; none for a glyph without points.
     void findConstraintPoints();
     // The 36 box vertices of [minX, maxX] x [minY, maxY] x [-100, 0].
     void makeCoordinates();
@@ -131,6 +131,7 @@ public:
     GLuint wallsVAO = 0, wallsVBO = 0;
     glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};  // x: place along the line
     glm::vec2 orderKey{std::numeric_limits<float>::quiet_NaN()};      // compared by opEquals, opCmp
+    // Bounds of the picking box; a glyph without points keeps these values.
     float minX = 1000.0f;
     float maxX = 0.0f;
     float minY = 1000.0f;

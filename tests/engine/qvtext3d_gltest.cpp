@@ -151,3 +151,21 @@ TEST_F(GlyphDrawing, Character3DDrawsTheOutlineWithAFreshProgram)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     expectGlyphAt(*bitmap, 10, 12, 1);
 }
+
+TEST_F(GlyphDrawing, Character3DOfASpaceDrawsNothingEvenWithItsWireBoxOn)
+{
+    QvShader light = program("light");
+    const QvFont3D outlines("fonts/djsans/DejaVuSans.ttf");
+    QvCharacter3D space("QvModel_Char_space", outlines.getChar3D(u' '));
+    space.setShader(&light);
+    space.drawAABB = true;
+    space.transform->setTranslation(10, 12, 0);
+    space.initBuffers();
+    space.draw(light, false, *camera, glyphColour);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    for (int y = 0; y < frameSize; ++y) {
+        for (int x = 0; x < frameSize; ++x) {
+            ASSERT_EQ(context.pixel(x, y)[0], 0) << x << "," << y;
+        }
+    }
+}

@@ -1,10 +1,13 @@
 // Glyph drawables without OpenGL: quad corners, atlas coordinates, picking box.
 #include "qvcharacter3d.h"
+#include "qvfont.h"
 #include "qvfont2d.h"
 #include "qvtext3d.h"
 #include "qvtransform.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -89,13 +92,14 @@ TEST(Character3DPicking, EveryConsecutiveTripleOfTheStripsIsATriangle)
                                                                  mesh.wallStrip[5]}));
 }
 
-TEST(Character3DPicking, BoxReachesTheDefaultBoundsAndIsClosed)
+TEST(Character3DPicking, BoxHugsTheOutlineAndIsClosed)
 {
     Character3D mesh;  // an outline wholly at x 1200..2000, y 1500..2400
-    mesh.outlinePoints = {{1200, 1500, 0}, {2000, 1500, 0}, {1600, 2400, 0}};
+    mesh.outlinePoints = {{1600, 2400, 0}, {1200, 1500, 0}, {2000, 1500, 0}};
     const QvCharacter3D glyph("QvModel_Char_quote", mesh);
-    EXPECT_EQ(glm::vec4(glyph.minX, glyph.maxX, glyph.minY, glyph.maxY), glm::vec4(1000, 2000, 1000, 2400));
+    EXPECT_EQ(glm::vec4(glyph.minX, glyph.maxX, glyph.minY, glyph.maxY), glm::vec4(1200, 2000, 1500, 2400));
     ASSERT_NE(glyph.aabb, nullptr);
+    EXPECT_EQ(glm::vec2(glyph.aabb->minY, glyph.aabb->maxY), glm::vec2(1500, 2400));
     EXPECT_EQ(glm::vec2(glyph.aabb->minZ, glyph.aabb->maxZ), glm::vec2(-100, 0));
     EXPECT_EQ(glyph.aabb->getBoxVertices(), glyph.boxCoordinates);
     // Twelve triangles whose areas add up to the box's surface.
@@ -104,18 +108,35 @@ TEST(Character3DPicking, BoxReachesTheDefaultBoundsAndIsClosed)
     for (const Triangle& t : glyph.aabb->getBoxTriangles()) {
         area += 0.5f * glm::length(glm::cross(glm::vec3(t.vertexB - t.vertexA), glm::vec3(t.vertexC - t.vertexA)));
     }
-    const float w = 1000, h = 1400, d = 100;
+    const float w = 800, h = 900, d = 100;
     EXPECT_FLOAT_EQ(area, 2 * (w * h + w * d + h * d));
 
     Character3D below;
     below.outlinePoints = {{100, -500, 0}, {300, -100, 0}};
     const QvCharacter3D comma("QvModel_Char_comma", below);
-    EXPECT_EQ(glm::vec4(comma.minX, comma.maxX, comma.minY, comma.maxY), glm::vec4(100, 300, -500, 0));
+    EXPECT_EQ(glm::vec4(comma.minX, comma.maxX, comma.minY, comma.maxY), glm::vec4(100, 300, -500, -100));
+}
 
-    const Character3D empty;
-    const QvCharacter3D space("QvModel_Char_space", empty);
+TEST(Character3DPicking, FontGlyphsGetTheirOwnBoxesAndTheSpaceNone)
+{
+    const QvFont3D font("fonts/djsans/DejaVuSans.ttf");
+    // The acute accent sits high above the baseline: its box stays up there.
+    const Character3D& accent = font.getChar3D(0x00B4);
+    const QvCharacter3D acute("QvModel_Char_acute", accent);
+    float lowest = accent.outlinePoints.at(0).y;
+    for (const glm::vec3& p : accent.outlinePoints) {
+        lowest = std::min(lowest, p.y);
+    }
+    EXPECT_GT(lowest, 1000.0f);
+    EXPECT_EQ(acute.minY, lowest);
+    EXPECT_EQ(acute.aabb->minY, lowest);
+
+    const QvCharacter3D space("QvModel_Char_space", font.getChar3D(u' '));
     EXPECT_TRUE(space.meshTriangles.empty());
-    EXPECT_EQ(glm::vec4(space.minX, space.maxX, space.minY, space.maxY), glm::vec4(1000, 0, 1000, 0));
+    EXPECT_TRUE(space.boxCoordinates.empty());
+    ASSERT_NE(space.aabb, nullptr);
+    EXPECT_TRUE(space.aabb->getBoxTriangles().empty());
+    EXPECT_TRUE(space.aabb->getBoxVertices().empty());
 }
 
 TEST(Character3DOrder, ReadingOrderAndNaNKeys)
