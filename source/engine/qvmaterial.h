@@ -1,4 +1,4 @@
-// Small pieces beside the material object: QvMaterial, a colour record sent
+// Small classes beside the material object: QvMaterial, a colour record sent
 // in place of an object's own colour; Line, one coloured world-space segment
 // with its own buffer, camera and program; Primitive, their empty base.
 #pragma once

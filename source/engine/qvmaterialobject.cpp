@@ -135,6 +135,17 @@ void QvMaterialObject::takeCameraMatrices(Camera& c)
     mcp.inverseProjection = c.getInverseProjectionMatrix();
 }
 
+void QvMaterialObject::prepareOverlay(Camera& c, glm::vec4 overlayColor)
+{
+    shader->useProgram();
+    takeCameraMatrices(c);
+    // The overlay colour is sent for this draw only; the object keeps its own.
+    const glm::vec4 objectColor = currentColor;
+    currentColor = overlayColor;
+    _prepareUniforms(*shader, transform->getMatrix());
+    currentColor = objectColor;
+}
+
 void QvMaterialObject::endHover()
 {
     if (hoverShown && !pressed) {
@@ -153,13 +164,7 @@ void QvMaterialObject::draw(Camera& c)
     if (!drawAABB) {
         return;
     }
-    shader->useProgram();
-    takeCameraMatrices(c);
-    // The wire colour is sent for the box only; the object keeps its own.
-    const glm::vec4 objectColor = currentColor;
-    currentColor = wireColor;
-    _prepareUniforms(*shader, transform->getMatrix());
-    currentColor = objectColor;
+    prepareOverlay(c, wireColor);
     drawAABBbox();
 }
 
@@ -188,13 +193,7 @@ void QvMaterialObject::drawNormals(Camera& c)
     if (normals.size() < 2 * floatsPerVertex) {
         return;
     }
-    // The segments are drawn in green; the object's colours stay as they were.
-    shader->useProgram();
-    takeCameraMatrices(c);
-    const glm::vec4 objectColor = currentColor;
-    currentColor = normalColor;
-    _prepareUniforms(*shader, transform->getMatrix());
-    currentColor = objectColor;
+    prepareOverlay(c, normalColor);
     for (size_t i = 0; i + 5 < normals.size(); i += 6) {
         drawLine(c, pointAt(normals, i), pointAt(normals, i + 3));
     }

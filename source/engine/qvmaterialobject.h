@@ -154,6 +154,9 @@ public:
 protected:
     // Camera matrices and position into mcp, as every draw takes them.
     void takeCameraMatrices(Camera& c);
+    // Program, camera and uniforms for a wire box or normals drawn in
+    // `overlayColor`, leaving currentColor as it was.
+    void prepareOverlay(Camera& c, glm::vec4 overlayColor);
     // Gives back the normal colour once the cursor has left (not while pressed).
     void endHover();
 

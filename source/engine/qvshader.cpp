@@ -188,6 +188,24 @@ void QvShader::setUniform(const std::string& name, std::uint64_t value)
     glUniform1i(glGetUniformLocation(program, name.c_str()), static_cast<GLint>(value));
 }
 
+void QvShader::setColorUniform(const std::string& name, glm::vec4 color)
+{
+    const char* names[] = {name.c_str()};
+    GLuint index = GL_INVALID_INDEX;
+    glGetUniformIndices(program, 1, names, &index);
+    if (index == GL_INVALID_INDEX) {
+        return;
+    }
+    GLint type = 0;
+    glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_TYPE, &type);
+    const GLint location = glGetUniformLocation(program, name.c_str());
+    if (type == GL_FLOAT_VEC3) {
+        glUniform3f(location, color.r, color.g, color.b);
+    } else if (type == GL_FLOAT_VEC4) {
+        glUniform4fv(location, 1, glm::value_ptr(color));
+    }
+}
+
 std::string QvShader::directoryFor(float glslVersion)
 {
     return glslVersion + versionTolerance >= glsl330 ? "3.3" : "3.1";

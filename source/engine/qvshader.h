@@ -46,6 +46,9 @@ public:
     void setUniform(const std::string& name, const glm::vec3& value);
     // Sampler uniforms: the texture unit number.
     void setUniform(const std::string& name, std::uint64_t value);
+    // A colour sent with the type the program declares for it: red, green and
+    // blue to a vec3, all four to a vec4; nothing when the program lacks it.
+    void setColorUniform(const std::string& name, glm::vec4 color);
 
     // Shader directory under "shaders/" for a driver GLSL version: "3.3" when
     // the driver understands #version 330, "3.1" (#version 140) otherwise.

@@ -13,7 +13,6 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
-#include <string_view>
 
 namespace {
 
@@ -48,7 +47,7 @@ std::uint16_t readU16(std::span<const std::uint8_t> b, std::size_t at)
 struct Channel {
     std::uint32_t mask = 0;
     int shift = 0;
-    std::uint32_t max = 0;
+    std::uint64_t max = 0;
 };
 
 Channel channelFromMask(std::uint32_t mask)
@@ -65,7 +64,8 @@ Channel channelFromMask(std::uint32_t mask)
 std::uint8_t channelValue(const Channel& c, std::uint32_t pixel, std::uint8_t absent)
 {
     if (c.mask == 0) return absent;
-    const std::uint32_t v = (pixel & c.mask) >> c.shift;
+    // 64-bit: a mask may be up to 32 bits wide, and v * 255 must not wrap.
+    const std::uint64_t v = (pixel & c.mask) >> c.shift;
     return std::uint8_t((v * 255u + c.max / 2) / c.max);
 }
 
@@ -75,26 +75,6 @@ std::vector<std::uint8_t> readWholeFile(const char* path, bool& ok)
     ok = bool(in);
     if (!ok) return {};
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Sends a colour to a uniform with the type the program declares for it
-// (vec3 or vec4); a program without the uniform gets nothing.
-void setColourUniform(GLuint program, const char* name, glm::vec4 colour)
-{
-    GLint count = 0;
-    glGetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
-    for (GLint i = 0; i < count; ++i) {
-        char uniformName[64] = {};
-        GLint size = 0;
-        GLenum type = 0;
-        glGetActiveUniform(program, GLuint(i), sizeof(uniformName), nullptr, &size, &type,
-            uniformName);
-        if (std::string_view(uniformName) != name) continue;
-        const GLint location = glGetUniformLocation(program, name);
-        if (type == GL_FLOAT_VEC3) glUniform3f(location, colour.r, colour.g, colour.b);
-        if (type == GL_FLOAT_VEC4) glUniform4f(location, colour.r, colour.g, colour.b, colour.a);
-        return;
-    }
 }
 
 }  // namespace
@@ -378,7 +358,8 @@ void QvWindow::drawSplashScreen()
     glBindTexture(GL_TEXTURE_2D, logo);
 
     shader.useProgram();
-    setColourUniform(shader.program, "diffuseColor", glm::vec4(1.0f));
+    // The logo program may declare its colour as a vec3 or a vec4.
+    shader.setColorUniform("diffuseColor", glm::vec4(1.0f));
     shader.setUniform("projection", camera.getOrthographicMatrix());
     shader.setUniform("camera", camera.getCameraMatrix());
     shader.setUniform("model", glm::mat4(1.0f));

@@ -184,3 +184,32 @@ TEST(ShaderPrograms, ReplacedAndDestroyedProgramsAreReleased)
     EXPECT_EQ(current, 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
+
+// Sending a vec4 to a vec3 uniform (or the reverse) is a GL error and loads
+// nothing; the colour setter follows the declaration.
+TEST(ShaderUniforms, ColourFollowsTheDeclaredType)
+{
+    testsupport::GlContext context;
+    QvShader rgba;
+    rgba.prepareNewShaders(plainVertex, plainFragment);
+    QvShader rgb;
+    rgb.prepareNewShaders(plainVertex,
+        "#version 140\nuniform vec3 diffuseColor;\nout vec4 fragColor;\n"
+        "void main() { fragColor = vec4(diffuseColor, 1.0); }\n");
+    const glm::vec4 colour(0.25f, 0.5f, 0.75f, 0.125f);
+    for (QvShader* shader : {&rgba, &rgb}) {
+        shader->useProgram();
+        shader->setColorUniform("diffuseColor", colour);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        float read[4] = {};
+        glGetUniformfv(shader->program, glGetUniformLocation(shader->program, "diffuseColor"),
+                       read);
+        EXPECT_FLOAT_EQ(read[0], 0.25f);
+        EXPECT_FLOAT_EQ(read[2], 0.75f);
+        shader->setColorUniform("noSuchColour", colour);
+    }
+    float alpha[4] = {};
+    glGetUniformfv(rgba.program, glGetUniformLocation(rgba.program, "diffuseColor"), alpha);
+    EXPECT_FLOAT_EQ(alpha[3], 0.125f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}

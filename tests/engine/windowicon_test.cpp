@@ -120,6 +120,24 @@ TEST(WindowIcon, ZeroAlphaByteOfPlainThirtyTwoBitMeansOpaque)
     EXPECT_EQ(pixelOf(*icon, 1, 1)[3], 255);
 }
 
+// Bit fields may describe a channel wider than a byte; scaling it down must
+// not overflow.
+TEST(WindowIcon, WideBitFieldChannelsScaleToBytes)
+{
+    auto file = makeBmp(2, 1, 32, true, 3);
+    put32(file, 54, 0xFFFFFFFEu);  // red: 31 bits
+    put32(file, 58, 0);
+    put32(file, 62, 0);
+    put32(file, 66, 0);            // no alpha: opaque
+    put32(file, 14 + 124, 0xFFFFFFFEu);  // full red
+    put32(file, 14 + 124 + 4, 0x80000000u);  // half red
+    std::string error;
+    const auto icon = decodeIconBmp(file, error);
+    ASSERT_TRUE(icon) << error;
+    EXPECT_EQ(pixelOf(*icon, 0, 0), (Rgba{255, 0, 0, 255}));
+    EXPECT_NEAR(pixelOf(*icon, 1, 0)[0], 128, 1);
+}
+
 TEST(WindowIcon, MalformedFilesAreRefusedWithAReason)
 {
     const auto good = makeBmp(32, 32, 32, true);
