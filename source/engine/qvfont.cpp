@@ -135,12 +135,12 @@ void QvFont3D::init() {
     // An unreadable font leaves every code point on an empty fallback glyph:
     // one line says so, and text simply shows nothing.
     if (FT_Init_FreeType(&library) != 0) {
-        fmt::print("ERROR::FREETYTPE: Could not init FreeType Library\n");
+        fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
         makeCharDummy(fallbackCode);
         return;
     }
     if (FT_New_Face(library, fontPath.c_str(), 0, &face) != 0) {
-        fmt::print("ERROR::FREETYTPE: Failed to load font {}\n", fontPath);
+        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", fontPath);
         FT_Done_FreeType(library);
         makeCharDummy(fallbackCode);
         return;

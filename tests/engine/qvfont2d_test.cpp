@@ -1,4 +1,5 @@
 // Bitmap font without OpenGL: atlas packing, FreeType metrics, unreadable fonts.
+#include "fontfixtures.h"
 #include "qvfont2d.h"
 
 #include <ft2build.h>
@@ -188,4 +189,23 @@ TEST(BitmapGlyphs, UnreadableFontPrintsOneLineAndBuildsNothing)
         EXPECT_NE(output.find(path), std::string::npos) << output;
     }
     std::remove(garbage.c_str());
+}
+
+TEST(BitmapGlyphs, GlyphThatFailsToRenderIsReportedOnlyInTheFirstRangeAndLeftOut)
+{
+    const fonttest::BrokenFont broken =
+        fonttest::makeBrokenFont(fontFile, testing::TempDir() + "broken_bitmap_glyphs.ttf", FT_LOAD_RENDER);
+    ASSERT_FALSE(broken.failingFirstRange.empty());
+    ASSERT_FALSE(broken.failingCyrillicRange.empty());
+
+    testing::internal::CaptureStdout();
+    const QvBitmapGlyphs built = qvRenderBitmapGlyphs(broken.path);
+    std::fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), fonttest::glyphErrorLines(broken.failingFirstRange.size()));
+    for (const QvGlyphBitmap& glyph : built.glyphs) {
+        EXPECT_NE(glyph.code, u'A');
+        EXPECT_NE(glyph.code, u'\u0416');
+    }
+    EXPECT_GT(built.glyphs.size(), 300u);
+    std::remove(broken.path.c_str());
 }

@@ -1,5 +1,6 @@
 // Outline records, contour flattening and walls, and the outline font's
 // tables built from the real DejaVu Sans file.
+#include "fontfixtures.h"
 #include "glyphfixtures.h"
 
 #include "qvcharacter3d.h"
@@ -9,6 +10,7 @@
 
 #include <glm/geometric.hpp>
 
+#include <cstdio>
 #include <fstream>
 
 using namespace glyphtest;
@@ -209,6 +211,26 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs) {
     const std::string second = testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
     EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
+}
+
+TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack) {
+    const fonttest::BrokenFont broken =
+        fonttest::makeBrokenFont(fontFile, testing::TempDir() + "broken-glyphs.ttf", FT_LOAD_DEFAULT);
+    ASSERT_FALSE(broken.failingFirstRange.empty());
+    ASSERT_FALSE(broken.failingCyrillicRange.empty());
+
+    testing::internal::CaptureStdout();
+    const QvFont3D font(broken.path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              fonttest::glyphErrorLines(broken.failingCyrillicRange.size()));
+
+    const Character3D& currency = font.getChar3D(0x00A4);
+    EXPECT_FALSE(font.glyphs.count(u'A'));
+    EXPECT_FALSE(font.glyphs.count(u'\u0416'));
+    EXPECT_EQ(&font.getChar3D(u'A'), &currency);
+    EXPECT_EQ(&font.getChar3D(u'\u0416'), &currency);
+    EXPECT_FALSE(font.getChar3D(u'B').contours.empty());
+    std::remove(broken.path.c_str());
 }
 
 TEST(QvFont3D, OutlineBoundsStartFromTheGlyphsOwnPoints) {

@@ -1,0 +1,108 @@
+// Font files for the failure paths of the fonts: a copy of a TrueType file in
+// which chosen glyphs are damaged so that FreeType refuses to load them, and
+// FreeType's own verdict on which code points of a range then fail.
+#pragma once
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fonttest {
+
+inline uint32_t readBig(const std::vector<char>& data, size_t at, int bytes) {
+    uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value = value << 8 | uint8_t(data.at(at + size_t(i)));
+    return value;
+}
+
+// Writes a copy of `source` to `target` in which the outline of each code
+// point's glyph claims 32767 contours, more than any glyph can hold.
+inline void writeFontWithBrokenGlyphs(const std::string& source, const std::string& target,
+                                      const std::vector<char32_t>& codes) {
+    std::ifstream in(source, std::ios::binary);
+    std::vector<char> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+
+    // Table directory: the offsets of the head, loca and glyf tables.
+    size_t head = 0, loca = 0, glyf = 0;
+    const uint32_t tables = readBig(data, 4, 2);
+    for (uint32_t t = 0; t < tables; ++t) {
+        const size_t record = 12 + 16 * size_t(t);
+        const std::string tag(data.begin() + long(record), data.begin() + long(record) + 4);
+        const size_t offset = readBig(data, record + 8, 4);
+        if (tag == "head") head = offset;
+        if (tag == "loca") loca = offset;
+        if (tag == "glyf") glyf = offset;
+    }
+    if (!head || !loca || !glyf) throw std::runtime_error("not a TrueType outline font: " + source);
+    const bool longOffsets = readBig(data, head + 50, 2) == 1;
+
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    FT_Init_FreeType(&library);
+    FT_New_Face(library, source.c_str(), 0, &face);
+    for (char32_t code : codes) {
+        const size_t glyph = FT_Get_Char_Index(face, code);
+        auto location = [&](size_t g) {
+            return longOffsets ? readBig(data, loca + 4 * g, 4) : 2 * readBig(data, loca + 2 * g, 2);
+        };
+        if (glyph == 0 || location(glyph + 1) == location(glyph))
+            throw std::runtime_error("no outline to break for code point " + std::to_string(code));
+        const size_t at = glyf + location(glyph);
+        data[at] = char(0x7F);
+        data[at + 1] = char(0xFF);
+    }
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    std::ofstream(target, std::ios::binary).write(data.data(), std::streamsize(data.size()));
+}
+
+// The code points of [first, last] that FreeType cannot load from `path`
+// at 48 px with `loadFlags`.
+inline std::vector<char32_t> codesFailingToLoad(const std::string& path, char32_t first,
+                                                char32_t last, FT_Int32 loadFlags) {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+    FT_Init_FreeType(&library);
+    FT_New_Face(library, path.c_str(), 0, &face);
+    FT_Set_Pixel_Sizes(face, 0, 48);
+    std::vector<char32_t> failing;
+    for (char32_t c = first; c <= last; ++c)
+        if (FT_Load_Char(face, c, loadFlags) != 0) failing.push_back(c);
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+    return failing;
+}
+
+// A copy of `source` with 'A' and Zhe broken, and the code points of both
+// ranges that FreeType then refuses with `loadFlags` (glyphs built from the
+// broken ones fail too).
+struct BrokenFont {
+    std::string path;
+    std::vector<char32_t> failingFirstRange;     // of 0..254
+    std::vector<char32_t> failingCyrillicRange;  // of U+0401..U+0451
+};
+
+inline BrokenFont makeBrokenFont(const std::string& source, const std::string& name,
+                                 FT_Int32 loadFlags) {
+    BrokenFont font;
+    font.path = name;
+    writeFontWithBrokenGlyphs(source, font.path, {U'A', U'\u0416'});
+    font.failingFirstRange = codesFailingToLoad(font.path, 0, 254, loadFlags);
+    font.failingCyrillicRange = codesFailingToLoad(font.path, 0x0401, 0x0451, loadFlags);
+    return font;
+}
+
+// What the fonts print for `count` glyphs that failed to load.
+inline std::string glyphErrorLines(size_t count) {
+    std::string lines;
+    for (size_t i = 0; i < count; ++i) lines += "ERROR::FREETYTPE: Failed to load Glyph\n";
+    return lines;
+}
+
+}  // namespace fonttest
