@@ -2,6 +2,7 @@
 // buffers, uniform upload, colour states, box maintenance and picking.
 #include "qvmaterialobject.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "qvcamera.h"
@@ -115,9 +116,14 @@ void QvMaterialObject::setPickingShader(const std::string& vertex, const std::st
 
 void QvMaterialObject::initBuffers()
 {
-    const std::vector<float>& vertices = aabb->getBoxVertices();
-    makePositionBuffer(aabbVAO, aabbVBO, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
-                       vertices.data(), GL_STATIC_DRAW);
+    // An object without a box has no wire frame, only the line buffers.
+    if (aabb) {
+        const std::vector<float>& vertices = aabb->getBoxVertices();
+        makePositionBuffer(aabbVAO, aabbVBO,
+                           static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
+                           vertices.data(), GL_STATIC_DRAW);
+        aabbVertexCount = static_cast<GLsizei>(vertices.size() / floatsPerVertex);
+    }
     initBuffersForLine();
 }
 
@@ -161,7 +167,7 @@ void QvMaterialObject::draw(Camera& c)
     if (hoverShown && !hovered) {
         endHover();
     }
-    if (!drawAABB) {
+    if (!drawAABB || shader == nullptr) {
         return;
     }
     prepareOverlay(c, wireColor);
@@ -170,15 +176,22 @@ void QvMaterialObject::draw(Camera& c)
 
 void QvMaterialObject::drawAABBbox()
 {
+    if (aabbVertexCount == 0) {
+        return;  // no wire-box buffer: vertex array 0 would draw stale state
+    }
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
     glBindVertexArray(aabbVAO);
-    glDrawArrays(GL_TRIANGLES, 0, boxVertexCount);
+    // Every control's box has 36 vertices; a shorter list is drawn as it is.
+    glDrawArrays(GL_TRIANGLES, 0, std::min(boxVertexCount, aabbVertexCount));
     glBindVertexArray(0);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 }
 
 void QvMaterialObject::drawLine(Camera& /*c*/, glm::vec3 from, glm::vec3 to)
 {
+    if (lineVAO == 0) {
+        return;  // initBuffers has not run
+    }
     const float points[] = {from.x, from.y, from.z, to.x, to.y, to.z};
     glBindVertexArray(lineVAO);
     glBindBuffer(GL_ARRAY_BUFFER, lineVBO);
@@ -190,7 +203,7 @@ void QvMaterialObject::drawLine(Camera& /*c*/, glm::vec3 from, glm::vec3 to)
 
 void QvMaterialObject::drawNormals(Camera& c)
 {
-    if (normals.size() < 2 * floatsPerVertex) {
+    if (normals.size() < 2 * floatsPerVertex || shader == nullptr || lineVAO == 0) {
         return;
     }
     prepareOverlay(c, normalColor);
@@ -201,6 +214,9 @@ void QvMaterialObject::drawNormals(Camera& c)
 
 void QvMaterialObject::updateShaderUniforms(Camera* sender, QvCameraPositionEventArgs* /*args*/)
 {
+    if (shader == nullptr || sender == nullptr) {
+        return;
+    }
     shader->useProgram();
     takeCameraMatrices(*sender);
     currentColor = color;
@@ -234,6 +250,9 @@ void QvMaterialObject::_prepareUniforms(QvShader& s, const QvMaterial& m, const 
 
 void QvMaterialObject::updateAABBbox()
 {
+    if (!aabb) {
+        return;
+    }
     aabb->previousDirection = aabb->direction;
     const std::vector<float>& v = aabb->getBoxVertices();
     const glm::mat4 model = transform->getMatrix();
@@ -261,6 +280,9 @@ void QvMaterialObject::updateAABBbox()
 
 void QvMaterialObject::updateAABBboxNormals()
 {
+    if (!aabb) {
+        return;
+    }
     const std::vector<float>& v = aabb->getBoxVertices();
     for (size_t i = 0; i + 8 < v.size(); i += 9) {
         const glm::vec3 p0 = pointAt(v, i), p1 = pointAt(v, i + 3), p2 = pointAt(v, i + 6);
@@ -277,6 +299,9 @@ void QvMaterialObject::updateAABBboxNormals()
 
 void QvMaterialObject::updateCollisionWithTriangles()
 {
+    if (!aabb) {
+        return;
+    }
     const glm::mat4 model = transform->getMatrix();
     for (Triangle& t : aabb->getBoxTriangles()) {
         t.vertexA = model * t.vertexA;

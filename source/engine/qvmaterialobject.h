@@ -162,6 +162,7 @@ protected:
 
 private:
     std::unique_ptr<OakTree<QvTransform>> ownObjectTree;
+    GLsizei aabbVertexCount = 0;       // vertices in the wire-box buffer
     bool hoverShown = false;           // currentColor holds hoverColor from a cursor hit
     bool pressScaled = false;          // a press shrank the transform
     glm::vec3 scaleBeforePress{1.0f};  // the scaling the press found

@@ -140,6 +140,30 @@ TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// Drawing before the buffers exist, or without a box, must not draw with
+// vertex array 0 (stale state) or raise a GL error.
+TEST(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
+{
+    testsupport::GlContext context(size, size);
+    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    auto camera = materialfixtures::frontCamera(size, size);
+    TestBox box("QvModel_Empty");
+    box.shader = &flat;
+    box.fill = false;
+    box.drawAABB = true;
+    box.normals = {-2.0f, 0.0f, 0.0f, 2.0f, 0.0f, 0.0f};
+    clearTo(0.0f, 0.0f, 0.0f);
+    box.drawNormals(*camera);  // no line buffer yet
+    box.initBuffers();         // no box: only the line buffers
+    EXPECT_EQ(box.aabbVAO, 0u);
+    EXPECT_NE(box.lineVAO, 0u);
+    box.draw(*camera);
+    for (const std::uint8_t value : context.pixels()) {
+        if (value != 255) EXPECT_EQ(value, 0);  // black, alpha 255
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST(LineDraw, GreenSegmentAndLineWidthBackToOne)
 {
     testsupport::GlContext context(size, size);

@@ -183,3 +183,15 @@ TEST(MaterialObjectBox, BoundsAndHeadingFollowTheModelMatrix)
     box.updateAABBbox();
     EXPECT_NEAR(box.aabb->previousDirection.x, -1.0f, 1e-5f);
 }
+
+TEST(MaterialObjectBox, AnObjectWithoutABoxIsLeftAlone)
+{
+    TestBox boxless("QvModel_Empty");
+    const glm::mat4 before = boxless.transform->getMatrix();
+    boxless.updateAABBbox();
+    boxless.updateAABBboxNormals();
+    boxless.updateCollisionWithTriangles();
+    EXPECT_TRUE(boxless.normals.empty());
+    EXPECT_FALSE(boxless.aabb);
+    EXPECT_TRUE(sameMatrix(boxless.transform->getMatrix(), before));
+}
