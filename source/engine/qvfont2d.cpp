@@ -20,6 +20,8 @@ constexpr char32_t firstRangeEnd = 254;
 constexpr char32_t secondRangeBegin = 0x0401;
 constexpr char32_t secondRangeEnd = 0x0451;
 
+constexpr uint8_t fullCoverage = 255;
+
 struct FreeTypeLibraryDeleter {
     void operator()(FT_Library library) const { FT_Done_FreeType(library); }
 };
@@ -29,25 +31,8 @@ struct FreeTypeFaceDeleter {
 using FreeTypeLibrary = std::unique_ptr<FT_LibraryRec_, FreeTypeLibraryDeleter>;
 using FreeTypeFace = std::unique_ptr<FT_FaceRec_, FreeTypeFaceDeleter>;
 
-// Copies the slot's coverage bitmap into tightly packed rows (FreeType's
-// rows are pitch bytes apart, and the pitch is negative for bottom-up flow).
-std::vector<uint8_t> packedCoverage(const FT_Bitmap& bitmap)
-{
-    const size_t width = bitmap.width;
-    std::vector<uint8_t> pixels(width * bitmap.rows);
-    if (pixels.empty() || bitmap.buffer == nullptr) {
-        return pixels;
-    }
-    const int pitch = bitmap.pitch;
-    const uint8_t* firstRow = pitch >= 0 ? bitmap.buffer
-                                         : bitmap.buffer - static_cast<ptrdiff_t>(pitch) * (bitmap.rows - 1);
-    for (unsigned r = 0; r < bitmap.rows; ++r) {
-        std::memcpy(pixels.data() + r * width, firstRow + static_cast<ptrdiff_t>(pitch) * r, width);
-    }
-    return pixels;
-}
-
-// Renders one code point; nothing when FreeType cannot load it.
+// Renders one code point; nothing when FreeType cannot load it or gives a
+// bitmap that is not coverage (colour or subpixel images).
 std::optional<QvGlyphBitmap> renderGlyph(FT_Face face, char32_t code)
 {
     if (FT_Load_Char(face, code, FT_LOAD_RENDER) != 0) {
@@ -60,7 +45,11 @@ std::optional<QvGlyphBitmap> renderGlyph(FT_Face face, char32_t code)
     glyph.metrics.bearing = glm::vec2(slot->bitmap_left, slot->bitmap_top);
     glyph.metrics.advance = static_cast<uint32_t>(slot->advance.x);
     glyph.metrics.rows = slot->bitmap.rows;
-    glyph.pixels = packedCoverage(slot->bitmap);
+    std::optional<std::vector<uint8_t>> pixels = qvCoverageRows(slot->bitmap);
+    if (!pixels) {
+        return std::nullopt;
+    }
+    glyph.pixels = std::move(*pixels);
     return glyph;
 }
 
@@ -92,6 +81,38 @@ GLuint uploadCoverage(int width, int rows, const uint8_t* pixels)
 }
 
 }  // namespace
+
+std::optional<std::vector<uint8_t>> qvCoverageRows(const FT_Bitmap& bitmap)
+{
+    const bool gray = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY;
+    const bool mono = bitmap.pixel_mode == FT_PIXEL_MODE_MONO;
+    if (!gray && !mono) {
+        return std::nullopt;
+    }
+    const size_t width = bitmap.width;
+    std::vector<uint8_t> pixels(width * bitmap.rows);
+    if (pixels.empty() || bitmap.buffer == nullptr) {
+        return pixels;
+    }
+    // Rows are pitch bytes apart; a negative pitch means the rows run bottom-up.
+    const int pitch = bitmap.pitch;
+    const uint8_t* firstRow = pitch >= 0 ? bitmap.buffer
+                                         : bitmap.buffer - static_cast<ptrdiff_t>(pitch) * (bitmap.rows - 1);
+    for (unsigned r = 0; r < bitmap.rows; ++r) {
+        const uint8_t* row = firstRow + static_cast<ptrdiff_t>(pitch) * r;
+        uint8_t* out = pixels.data() + r * width;
+        if (gray) {
+            std::memcpy(out, row, width);
+            continue;
+        }
+        // One bit a pixel, most significant bit first: the row holds only
+        // (width + 7) / 8 bytes.
+        for (size_t k = 0; k < width; ++k) {
+            out[k] = (row[k / 8] >> (7 - k % 8)) & 1 ? fullCoverage : 0;
+        }
+    }
+    return pixels;
+}
 
 QvAtlasPacker::QvAtlasPacker(int width, int height, int rowStep)
     : width_(width), height_(height), rowStep_(rowStep)

@@ -44,7 +44,7 @@ public:
     QvAtlasPacker(int width, int height, int rowStep);
 
     // The rectangle (x0, y0, x1, y1) for a bitmap of width x rows, or nothing
-    // when the atlas has no room left for it (the cursor then stays put).
+    // when the atlas has no room left for it.
     std::optional<glm::vec4> place(int width, int rows);
     // Moves the cursor to the start of the next row.
     void startNewRow();
@@ -64,6 +64,11 @@ struct QvBitmapGlyphs {
     std::vector<QvGlyphBitmap> glyphs;  // in code-point order; only glyphs that were placed
     std::vector<uint8_t> atlas;         // atlas image, row 0 first
 };
+
+// A rendered FreeType bitmap as one coverage byte per pixel, rows top to
+// bottom and tightly packed; one-bit bitmaps become 0 or 255. Nothing for
+// pixel modes that are not coverage.
+std::optional<std::vector<uint8_t>> qvCoverageRows(const struct FT_Bitmap_& bitmap);
 
 // Renders code points 0..254 and U+0401..U+0451 at 48 px and packs them;
 // needs no OpenGL. A font that cannot be opened gives one line and no glyphs.

@@ -209,3 +209,41 @@ TEST(BitmapGlyphs, GlyphThatFailsToRenderIsReportedOnlyInTheFirstRangeAndLeftOut
     EXPECT_GT(built.glyphs.size(), 300u);
     std::remove(broken.path.c_str());
 }
+
+TEST(BitmapGlyphs, CoverageRowsComeOutPackedTopDownWhateverTheSourceLayout)
+{
+    // Two rows of 10 pixels, bottom-up with padded rows (pitch -12).
+    uint8_t bottomUp[24] = {};
+    for (int k = 0; k < 10; ++k) {
+        bottomUp[k] = static_cast<uint8_t>(100 + k);  // stored first: the bottom row
+        bottomUp[12 + k] = static_cast<uint8_t>(k);   // the top row
+    }
+    FT_Bitmap gray{};
+    gray.rows = 2;
+    gray.width = 10;
+    gray.pitch = -12;
+    gray.buffer = bottomUp;
+    gray.pixel_mode = FT_PIXEL_MODE_GRAY;
+    const auto grayRows = qvCoverageRows(gray);
+    ASSERT_TRUE(grayRows);
+    EXPECT_EQ(*grayRows, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
+                                               100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
+
+    // A one-bit bitmap stores 10 pixels in 2 bytes a row; reading 10 bytes a
+    // row would run past the buffer.
+    uint8_t bits[4] = {0b10100000, 0b01000000, 0b00000001, 0b10000000};
+    FT_Bitmap mono{};
+    mono.rows = 2;
+    mono.width = 10;
+    mono.pitch = 2;
+    mono.buffer = bits;
+    mono.pixel_mode = FT_PIXEL_MODE_MONO;
+    const auto monoRows = qvCoverageRows(mono);
+    ASSERT_TRUE(monoRows);
+    EXPECT_EQ(*monoRows, (std::vector<uint8_t>{255, 0, 255, 0, 0, 0, 0, 0, 0, 255,
+                                               0, 0, 0, 0, 0, 0, 0, 255, 255, 0}));
+
+    FT_Bitmap colour = gray;
+    colour.pixel_mode = FT_PIXEL_MODE_BGRA;
+    EXPECT_FALSE(qvCoverageRows(colour));
+}
