@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End to end: start-up with resources missing. Without the window icon the
 # program says so in one line and runs normally; without a sky face it ends
-# with a message naming the file and a failure status.
+# with a message naming the file and a failure status, as without a shader.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: startup.sh RUN_DIR}" && pwd)"
@@ -28,7 +28,15 @@ status=0
 [ "$status" -ne 124 ] || fail "a missing sky face did not end the program"
 grep -q "right.jpg" "$work/nosky.txt" || fail "the message does not name the missing sky face"
 
-# 2. No icon: one line, then the program runs and closes normally.
+# 2. No skybox program (in either shader set): the same.
+make_run_dir "$work/noshader" shaders/3.3/skybox.frag shaders/3.1/skybox.frag
+status=0
+(cd "$work/noshader" && timeout 60 ./velmorin >"$work/noshader.txt" 2>&1) || status=$?
+[ "$status" -ne 0 ] || fail "a missing shader ended the program with status 0"
+[ "$status" -ne 124 ] || fail "a missing shader did not end the program"
+grep -q "skybox.frag" "$work/noshader.txt" || fail "the message does not name the missing shader"
+
+# 3. No icon: one line, then the program runs and closes normally.
 make_run_dir "$work/noicon" icons/icon.bmp
 (cd "$work/noicon" && ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
@@ -38,4 +46,4 @@ $xwin close "$window"
 exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"
 [ "$(grep -c "icon" "$work/noicon.txt")" -eq 1 ] || fail "expected one line about the missing icon"
-echo "PASS: missing sky face ends with a failure; missing icon is reported once"
+echo "PASS: missing sky face or shader ends with a failure; missing icon is reported once"
