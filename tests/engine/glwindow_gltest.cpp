@@ -3,6 +3,7 @@
 // the window's size before the world and the scene see it.
 #include "qvglwindow.h"
 #include "qvscene.h"
+#include "qvshader.h"
 #include "qvworld.h"
 
 #include "glcontext.h"
@@ -70,4 +71,46 @@ TEST(GLWindow, RelaysSplitKeysAndResizeTheViewportFirst)
         EXPECT_EQ(window.world->cartesianWidth, 300);
         window.world.reset();
     }
+}
+
+namespace {
+
+// Records, as it goes, whether its window's context is current and its
+// programs still exist: the state in which the scene's GL objects are released.
+class ProbeScene : public QvScene {
+public:
+    ProbeScene(float glslVersion, GLFWwindow** context, bool* programAlive)
+        : QvScene(1024, 768, 1920, 1080, glslVersion), context(context), programAlive(programAlive)
+    {
+    }
+    ~ProbeScene() override
+    {
+        *context = glfwGetCurrentContext();
+        *programAlive = glIsProgram(shaders[skyboxShader]->program) == GL_TRUE;
+    }
+    GLFWwindow** context;
+    bool* programAlive;
+};
+
+}  // namespace
+
+TEST(GLWindow, ShutdownReleasesTheSceneInItsContextThenTerminatesGlfw)
+{
+    GLFWwindow* contextAtRelease = nullptr;
+    bool programAlive = false;
+    GLFWwindow* handle = nullptr;
+    {
+        QvGLWindow window("Velmorin");
+        window.create();
+        ASSERT_NE(window.getWorld(), nullptr);
+        window.world->setActiveScene(
+            std::make_unique<ProbeScene>(window.glslVersion, &contextAtRelease, &programAlive));
+        handle = window.handle;
+        glfwMakeContextCurrent(nullptr);  // whatever was current last
+    }
+    EXPECT_EQ(contextAtRelease, handle);
+    EXPECT_TRUE(programAlive);
+    glfwGetError(nullptr);
+    glfwGetTime();  // needs an initialised library
+    EXPECT_EQ(glfwGetError(nullptr), GLFW_NOT_INITIALIZED);
 }
