@@ -136,14 +136,6 @@ void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
         if (!hasNaN(v.point)) tree.insert(v);
 }
 
-// Index of the first edge of list whose p1 is at `from` and whose p2 is not
-// at `except` (pass qvNaNPoint to accept any), or -1.
-long firstLeaving(const std::vector<QvEdge>& list, const glm::vec3& from, const glm::vec3& except) {
-    for (size_t i = 0; i < list.size(); ++i)
-        if (samePoint(list[i].p1, from) && !samePoint(list[i].p2, except)) return long(i);
-    return -1;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -311,6 +303,32 @@ void Character3D::swapBridges(std::vector<QvEdge>& bridges) {
     for (size_t i = 0; i < count; ++i) bridges.push_back(makeEdge(bridges[i].p2, bridges[i].p1));
 }
 
+bool Character3D::_findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vector<QvEdge>& list) {
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (samePoint(list[i].p1, e.p2)) {
+            e = list[i];
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Character3D::_findQvEdgeInDiagonals(QvEdge& e, size_t& index, const std::vector<QvEdge>& list) {
+    for (size_t i = 0; i < list.size(); ++i) {
+        if (samePoint(list[i].p1, e.p2) && !samePoint(list[i].p2, e.p1)) {
+            e = list[i];
+            index = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void Character3D::_removeEdge(std::vector<QvEdge>& list, size_t index) {
+    if (index < list.size()) list.erase(list.begin() + long(index));
+}
+
 // ---------------------------------------------------------------------------
 // Detachment walk
 // ---------------------------------------------------------------------------
@@ -327,41 +345,53 @@ struct Walk {
     bool byBridge = false;  // the current edge is a bridge
 
     // Makes list[index] the current edge, appends it to the piece, uses it up.
-    void take(std::vector<QvEdge>& list, long index) {
-        current = list[size_t(index)];
+    void take(std::vector<QvEdge>& list, size_t index) {
+        current = list[index];
         piece.push_back(current);
-        list.erase(list.begin() + index);
+        Character3D::_removeEdge(list, index);
+    }
+
+    // The first outline edge continuing `from`.
+    bool continuing(const QvEdge& from, size_t& index) const {
+        QvEdge e = from;
+        return Character3D::_findQvEdgeInQvEdges(e, index, outline);
+    }
+
+    // The first bridge leaving `from` other than the way back.
+    bool leaving(const QvEdge& from, size_t& index) const {
+        QvEdge e = from;
+        return Character3D::_findQvEdgeInDiagonals(e, index, bridges);
     }
 
     // After a bridge: back onto the outline when it continues, else on along
     // another bridge.
     void afterBridge() {
-        const long e = firstLeaving(outline, current.p2, qvNaNPoint);
-        if (e >= 0) {
-            take(outline, e);
+        size_t index = 0;
+        if (continuing(current, index)) {
+            take(outline, index);
             byBridge = false;
-            return;
+        } else if (leaving(current, index)) {
+            take(bridges, index);
         }
-        const long b = firstLeaving(bridges, current.p2, current.p1);
-        if (b >= 0) take(bridges, b);
     }
 
     // After an outline edge: onto a bridge when one leaves the point (of two,
     // the one nearer to the way back), else on along the outline.
     void afterOutline(bool firstStep, const std::vector<QvEdge>& allEdges) {
-        const long b1Index = firstLeaving(bridges, current.p2, current.p1);
-        if (b1Index < 0) {
-            const long e = firstLeaving(outline, current.p2, qvNaNPoint);
-            if (e >= 0) take(outline, e);
+        size_t b1Index = 0;
+        if (!leaving(current, b1Index)) {
+            size_t e = 0;
+            if (continuing(current, e)) take(outline, e);
             return;
         }
-        const QvEdge b1 = bridges[size_t(b1Index)];
-        bridges.erase(bridges.begin() + b1Index);
-        const long b2Index = firstStep ? -1 : firstLeaving(bridges, current.p2, current.p1);
+        const QvEdge b1 = bridges[b1Index];
+        Character3D::_removeEdge(bridges, b1Index);
+        size_t b2Index = 0;
+        const bool second = !firstStep && leaving(current, b2Index);
         byBridge = true;
-        if (b2Index >= 0) {
+        if (second) {
             const glm::vec3 back = current.p1 - current.p2;
-            const QvEdge b2 = bridges[size_t(b2Index)];
+            const QvEdge b2 = bridges[b2Index];
             if (edgeAngle(b2.p2 - b2.p1, back) < edgeAngle(b1.p2 - b1.p1, back)) {
                 take(bridges, b2Index);
                 bridges.push_back(b1);
@@ -380,22 +410,22 @@ struct Walk {
     // other bridge leaving it, whichever turns less sharply from the bridge
     // (the outline edge only when the shortcut past the corner stays clear).
     void crossBridgeEnd(const QvEdge& b1, const std::vector<QvEdge>& allEdges) {
-        long candidate = -1;
+        size_t candidate = bridges.size();
         for (size_t i = bridges.size(); i-- > 0;) {
             if (samePoint(bridges[i].p1, b1.p2) && !samePoint(bridges[i].p2, b1.p1)) {
-                candidate = long(i);
+                candidate = i;
                 break;
             }
         }
-        if (candidate < 0) return;
-        const long e = firstLeaving(outline, b1.p2, qvNaNPoint);
-        if (e < 0) {
+        if (candidate == bridges.size()) return;
+        size_t e = 0;
+        if (!continuing(b1, e)) {
             take(bridges, candidate);
             return;
         }
         const glm::vec3 back = b1.p1 - b1.p2;
-        const QvEdge& next = outline[size_t(e)];
-        const QvEdge& other = bridges[size_t(candidate)];
+        const QvEdge& next = outline[e];
+        const QvEdge& other = bridges[candidate];
         if (edgeAngle(next.p2 - next.p1, back) < edgeAngle(other.p2 - other.p1, back) &&
             !isSegmentIntersectAnyQvEdge(makeEdge(b1.p1, next.p2), allEdges))
             take(outline, e);
@@ -432,9 +462,7 @@ void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
             if (!walk.piece.empty()) _findSmallestAngle(walk.piece, counter);
             walk.piece.clear();
             if (!walk.outline.empty()) {
-                walk.current = walk.outline.front();
-                walk.outline.erase(walk.outline.begin());
-                walk.piece = {walk.current};
+                walk.take(walk.outline, 0);  // the new piece starts with it
                 startEdge = walk.current;
                 walk.byBridge = false;
                 closed = false;
@@ -511,24 +539,43 @@ std::vector<glm::vec3> Character3D::_makeStrip(const std::vector<QvEdge>& piece,
     return strip;
 }
 
+void Character3D::triangulateMonotonePolygon(const std::vector<QvEdge>& piece, int32_t& counter) {
+    _findSmallestAngle(piece, counter);
+}
+
 void Character3D::triangulatePolygon() {
+    if (outlinePoints.size() < 3) return;
+    if (outlinePoints[1].x >= outlinePoints[0].x) triangulateForward();
+    else triangulateBackward();
+}
+
+// p[0], then the pairs p[1], p[n-1]; p[2], p[n-2]; ... up to n vertices.
+void Character3D::triangulateForward() {
     const std::vector<glm::vec3>& p = outlinePoints;
     const size_t n = p.size();
-    if (n < 3) return;
     const size_t first = frontVertices.size();
-    if (p[1].x >= p[0].x) {
-        frontVertices.push_back(p[0]);
-        for (size_t j = 1; frontVertices.size() - first < n; ++j) {
-            frontVertices.push_back(p[j]);
-            frontVertices.push_back(p[n - j]);
-        }
-    } else {
-        frontVertices.push_back(p[n - 1]);
-        for (size_t j = 0; frontVertices.size() - first < n; ++j) {
-            frontVertices.push_back(p[j]);
-            frontVertices.push_back(p[n - 1 - j]);
-        }
+    frontVertices.push_back(p[0]);
+    for (size_t j = 1; frontVertices.size() - first < n; ++j) {
+        frontVertices.push_back(p[j]);
+        frontVertices.push_back(p[n - j]);
     }
+    _indexStripFrom(first);
+}
+
+// p[n-1], then the pairs p[0], p[n-1]; p[1], p[n-2]; ... up to n vertices.
+void Character3D::triangulateBackward() {
+    const std::vector<glm::vec3>& p = outlinePoints;
+    const size_t n = p.size();
+    const size_t first = frontVertices.size();
+    frontVertices.push_back(p[n - 1]);
+    for (size_t j = 0; frontVertices.size() - first < n; ++j) {
+        frontVertices.push_back(p[j]);
+        frontVertices.push_back(p[n - 1 - j]);
+    }
+    _indexStripFrom(first);
+}
+
+void Character3D::_indexStripFrom(size_t first) {
     for (size_t i = first; i < frontVertices.size(); ++i) stripIndices.push_back(uint32_t(i));
     stripIndices.push_back(restartIndex);
 }

@@ -59,12 +59,28 @@ public:
     void detachPolygon(std::vector<QvEdge> bridges);
     // Appends, for every element present at the call, its reverse.
     static void swapBridges(std::vector<QvEdge>& bridges);
+    // bridgePoints and bridgeIndices: each bridge as a two-point line strip.
     void pickupVerticesOfBridges(const std::vector<QvEdge>& bridges);
     void makeFrontNormals();
+    // (x, y) / 1000 of every front vertex.
     void makeFrontTextureCoords();
+    // The front vertices and normals mirrored to the back face's depth.
     void makeBackFace();
-    // One zig-zag strip straight over outlinePoints (no bridges).
+    // Strips one closed piece from its sharpest corner.
+    void triangulateMonotonePolygon(const std::vector<QvEdge>& piece, int32_t& counter);
+    // One zig-zag strip straight over outlinePoints (no bridges), walking
+    // forward or backward depending on which way the outline starts.
     void triangulatePolygon();
+    void triangulateForward();
+    void triangulateBackward();
+
+    // Walk helpers. The first element of list whose p1 is e's p2: e becomes
+    // that element and index its place.
+    static bool _findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vector<QvEdge>& list);
+    // The same, skipping elements that lead straight back to e's p1.
+    static bool _findQvEdgeInDiagonals(QvEdge& e, size_t& index, const std::vector<QvEdge>& list);
+    // Removes list[index] when index lies inside the list, keeping the order.
+    static void _removeEdge(std::vector<QvEdge>& list, size_t index);
 
     // Corners of the box around outlinePoints, grown from the first point;
     // false (corners untouched) for a glyph without points.
@@ -99,4 +115,6 @@ private:
     void _findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter);
     std::vector<glm::vec3> _makeStrip(const std::vector<QvEdge>& piece, size_t start,
                                       std::vector<uint32_t>& indices, int32_t& counter) const;
+    // Indexes the front vertices from `first` on as one strip.
+    void _indexStripFrom(size_t first);
 };
