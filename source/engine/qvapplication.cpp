@@ -8,7 +8,10 @@
 
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 namespace {
 
@@ -25,8 +28,15 @@ QvCursorEventArgs _cea;
 QvScrollEventArgs _sea;
 QvDropEventArgs _dea;
 
-// Cursor positions are handed on as whole pixels, truncated toward zero.
-std::int32_t truncatePixel(double v) { return std::int32_t(std::trunc(v)); }
+// Cursor positions are handed on as whole pixels, truncated toward zero; a
+// value beyond the 32-bit range saturates (converting it is undefined).
+std::int32_t truncatePixel(double v)
+{
+    if (std::isnan(v)) return 0;
+    constexpr double lowest = std::numeric_limits<std::int32_t>::min();
+    constexpr double highest = std::numeric_limits<std::int32_t>::max();
+    return std::int32_t(std::trunc(std::clamp(v, lowest, highest)));
+}
 
 void _windowCloseCallback(GLFWwindow*) { qvWindow->onQuit(qvWindow, &_ea); }
 

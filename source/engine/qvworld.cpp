@@ -213,6 +213,8 @@ void QvWorld::_mouseButtonRelease(QvWorld*, QvMouseEventArgs* args)
     if (args->button == kMiddleButton) camera->moveStraightActive = false;
 }
 
+// Hover is tested afresh on every move; held right or middle buttons turn or
+// pan the camera.
 void QvWorld::_cursorPositionChange(QvWorld*, QvCursorEventArgs* args)
 {
     const glm::vec4 ndc =
@@ -232,6 +234,8 @@ void QvWorld::_cursorPositionChange(QvWorld*, QvCursorEventArgs* args)
     if (camera->moveStraightActive) camera->moveStraight(double(args->x), double(args->y));
 }
 
+// The wheel moves the camera between the monitor screens; a step is cut to
+// what keeps the screen index within 0..4, so camera and index stay in step.
 void QvWorld::_scroll(QvWorld*, QvScrollEventArgs* args)
 {
     const int step = wheelStep(args->yoffset);
