@@ -21,14 +21,9 @@ namespace {
 // Constants
 // ---------------------------------------------------------------------------
 
-constexpr FT_UInt pixelHeight = 48;
-constexpr char32_t firstRangeEnd = 254;
-constexpr char32_t cyrillicFirst = 0x0401;
-constexpr char32_t cyrillicLast = 0x0451;
 constexpr float wallDepth = -200.0f;
 constexpr float wallTexScale = 800.0f;       // arc length and depth per texture unit
 constexpr int curveSteps = 10;               // points per flattened Bezier arc
-constexpr char glyphError[] = "ERROR::FREETYTPE: Failed to load Glyph\n";
 
 enum PointTag { tagConic = 0, tagOn = 1, tagCubic = 2 };
 
@@ -145,20 +140,20 @@ void QvFont3D::init() {
         makeCharDummy(fallbackCode);
         return;
     }
-    FT_Set_Pixel_Sizes(face, 0, pixelHeight);
+    FT_Set_Pixel_Sizes(face, 0, qvFontPixelHeight);
     _buildGag(face);
 
     auto load = [&](char32_t c, bool reportFailure) {
         if (FT_Load_Char(face, c, FT_LOAD_DEFAULT) != 0) {
-            if (reportFailure) fmt::print(glyphError);
+            if (reportFailure) fmt::print(qvGlyphLoadError);
             return;
         }
         const Character record = readRecord(face->glyph, char16_t(c));
         outlines[record.code] = record;
         _buildCharacters(record);
     };
-    for (char32_t c = 0; c <= firstRangeEnd; ++c) load(c, false);
-    for (char32_t c = cyrillicFirst; c <= cyrillicLast; ++c) load(c, true);
+    for (char32_t c = 0; c <= qvFontFirstRangeEnd; ++c) load(c, false);
+    for (char32_t c = qvFontCyrillicFirst; c <= qvFontCyrillicLast; ++c) load(c, true);
 
     FT_Done_Face(face);
     FT_Done_FreeType(library);

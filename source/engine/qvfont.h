@@ -18,6 +18,15 @@
 
 class Character3D;
 
+// What both fonts build: the glyphs of code points 0..254 and of the Cyrillic
+// block U+0401..U+0451, rendered at 48 pixels.
+inline constexpr char32_t qvFontFirstRangeEnd = 254;
+inline constexpr char32_t qvFontCyrillicFirst = 0x0401;
+inline constexpr char32_t qvFontCyrillicLast = 0x0451;
+inline constexpr int qvFontPixelHeight = 48;
+// The line either font prints for a glyph FreeType cannot load.
+inline constexpr char qvGlyphLoadError[] = "ERROR::FREETYTPE: Failed to load Glyph\n";
+
 // One glyph outline as FreeType gives it (26.6 fixed-point values as floats).
 struct Character {
     char16_t code = 0xFFFF;
@@ -57,6 +66,8 @@ public:
     virtual ~QvFont() = default;
 };
 
+// The outline font: one Character3D mesh per code point, built at
+// construction; code points it did not build answer the glyph of U+00A4.
 class QvFont3D : public QvFont {
 public:
     explicit QvFont3D(std::string fontPath);

@@ -14,13 +14,7 @@
 
 namespace {
 
-// The two code-point ranges every font of the program holds.
-constexpr char32_t firstRangeBegin = 0;
-constexpr char32_t firstRangeEnd = 254;
-constexpr char32_t secondRangeBegin = 0x0401;
-constexpr char32_t secondRangeEnd = 0x0451;
-
-constexpr uint8_t fullCoverage = 255;
+constexpr uint8_t fullCoverage = 255;  // a pixel wholly inside the glyph
 
 struct FreeTypeLibraryDeleter {
     void operator()(FT_Library library) const { FT_Done_FreeType(library); }
@@ -176,7 +170,7 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
             std::optional<QvGlyphBitmap> glyph = renderGlyph(face.get(), code);
             if (!glyph) {
                 if (reportFailures) {
-                    fmt::print("ERROR::FREETYTPE: Failed to load Glyph\n");
+                    fmt::print(qvGlyphLoadError);
                 }
                 continue;
             }
@@ -191,10 +185,10 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
             result.glyphs.push_back(std::move(*glyph));
         }
     };
-    renderRange(firstRangeBegin, firstRangeEnd, true);
+    renderRange(0, qvFontFirstRangeEnd, true);
     // The Cyrillic range starts on a row of its own.
     packer.startNewRow();
-    renderRange(secondRangeBegin, secondRangeEnd, false);
+    renderRange(qvFontCyrillicFirst, qvFontCyrillicLast, false);
     if (leftOut > 0) {
         fmt::print("Glyph atlas of {} is full: {} glyphs left out\n", fontPath, leftOut);
     }
