@@ -112,7 +112,7 @@ public:
     GLuint aabbVBO = 0, aabbVAO = 0;
     GLuint lineVBO = 0, lineVAO = 0;
     std::vector<float> normals;         // segment end points, appended by updateAABBboxNormals
-    std::vector<float>& normalSegments = normals;
+    std::vector<float>& normalSegments = normals;  // the name the controls use
     glm::vec4 color{0.1058f, 0.7607f, 0.9803f, 1.0f};
     glm::vec4 hoverColor{0.2058f, 0.819f, 1.0f, 1.0f};
     glm::vec4 pressedColor{0.5058f, 0.79f, 1.0f, 1.0f};
@@ -123,7 +123,7 @@ public:
     QvLight* light = nullptr;           // shared by every control given it
     int vertexStride = 0;
     double lastBarTime = 0.0;           // frame time of the last caret toggle
-    double& blinkTime = lastBarTime;
+    double& blinkTime = lastBarTime;    // the name the edit boxes use
     bool selected = false;
     bool focused = false;
     bool hovered = false;

@@ -337,7 +337,10 @@ void QvWindow::drawSplashScreen()
         {w, h, 0.0f, 2.0f, 2.0f, 0.0f, 0.0f, 1.0f},
         {w, -h, 0.0f, 2.0f, 0.0f, 0.0f, 0.0f, 1.0f},
     };
+    // Vertex layout: position (3 floats), texture coordinate (2), normal (3).
     constexpr GLsizei kStride = 8 * sizeof(float);
+    constexpr std::uintptr_t kTexCoordOffset = 3 * sizeof(float);
+    constexpr std::uintptr_t kNormalOffset = 5 * sizeof(float);
     GLuint vao = 0;
     GLuint vbo = 0;
     glGenVertexArrays(1, &vao);
@@ -345,11 +348,13 @@ void QvWindow::drawSplashScreen()
     glBindVertexArray(vao);
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(0));
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, nullptr);
     glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(20));
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride,
+        reinterpret_cast<void*>(kNormalOffset));
     glEnableVertexAttribArray(1);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(12));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride,
+        reinterpret_cast<void*>(kTexCoordOffset));
     glEnableVertexAttribArray(2);
 
     TextureLoader loader;
