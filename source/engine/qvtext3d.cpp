@@ -10,6 +10,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <span>
 #include <utility>
 
 namespace {
@@ -248,26 +249,49 @@ QvCharacter3D::~QvCharacter3D()
     _releaseBuffers();
 }
 
-void QvCharacter3D::_appendStripTriangles(const std::vector<glm::vec3>& strip)
+void QvCharacter3D::_appendStripTriangles(std::span<const glm::vec3> strip)
 {
     for (size_t i = 2; i < strip.size(); ++i) {
         meshTriangles.push_back({strip[i - 2], strip[i - 1], strip[i]});
     }
 }
 
+// A face's strips are the runs of stripIndices between restart indices; a
+// triple that spans two strips is no triangle of the glyph.
+void QvCharacter3D::_appendFaceTriangles(const std::vector<glm::vec3>& vertices)
+{
+    std::vector<glm::vec3> strip;
+    for (const uint32_t index : glyph->stripIndices) {
+        if (index == Character3D::restartIndex) {
+            _appendStripTriangles(strip);
+            strip.clear();
+        } else if (index < vertices.size()) {
+            strip.push_back(vertices[index]);
+        }
+    }
+    _appendStripTriangles(strip);
+}
+
 void QvCharacter3D::fillFrontTriangleArray()
 {
-    _appendStripTriangles(glyph->frontVertices);
+    _appendFaceTriangles(glyph->frontVertices);
 }
 
 void QvCharacter3D::fillBackTriangleArray()
 {
-    _appendStripTriangles(glyph->backVertices);
+    _appendFaceTriangles(glyph->backVertices);
 }
 
+// One wall strip per contour, laid end to end in the glyph's wallStrip.
 void QvCharacter3D::fillExtrudedTriangleArray()
 {
-    _appendStripTriangles(glyph->wallStrip);
+    const std::span<const glm::vec3> walls(glyph->wallStrip);
+    size_t first = 0;
+    for (const Contour& contour : glyph->contours) {
+        const size_t count = std::min(contour.wallStrip.size(), walls.size() - first);
+        _appendStripTriangles(walls.subspan(first, count));
+        first += count;
+    }
 }
 
 void QvCharacter3D::findConstraintPoints()

@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -119,8 +120,8 @@ public:
     void drawFrontFace();
     void drawBackFace();
     void drawExtrudedFaces();
-    // Every consecutive triple of the face and wall vertex lists becomes a
-    // picking triangle.
+    // Picking triangles: every consecutive triple within each front strip,
+    // each back strip and each contour's wall strip.
     void fillFrontTriangleArray();
     void fillBackTriangleArray();
     void fillExtrudedTriangleArray();
@@ -140,6 +141,7 @@ public:
     const Character3D* glyph = nullptr;  // shared with the outline font
 
 private:
-    void _appendStripTriangles(const std::vector<glm::vec3>& strip);
+    void _appendStripTriangles(std::span<const glm::vec3> strip);
+    void _appendFaceTriangles(const std::vector<glm::vec3>& vertices);
     void _releaseBuffers();
 };

@@ -1,4 +1,5 @@
 // Glyph drawables without OpenGL: quad corners, atlas coordinates, picking box.
+#include "glyphfixtures.h"
 #include "qvcharacter3d.h"
 #include "qvfont.h"
 #include "qvfont2d.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -74,22 +76,31 @@ TEST(GlyphQuad, BatchedCornersFollowTheTransformAndAMissingGlyphGivesNothing)
     EXPECT_EQ(missing.getVertices(), (std::array<float, 36>{}));
 }
 
-TEST(Character3DPicking, EveryConsecutiveTripleOfTheStripsIsATriangle)
+TEST(Character3DPicking, TrianglesFollowEachStripAndNoTripleSpansTwo)
 {
-    Character3D mesh;
-    for (int i = 0; i < 6; ++i) {
-        mesh.wallStrip.push_back(glm::vec3(i, 7, i % 2 ? -200 : 0));
-        mesh.frontVertices.push_back(glm::vec3(i, i % 2, 0));
-        mesh.backVertices.push_back(glm::vec3(i, i % 2, -100.5f));
+    // A diamond ring: its face is cut into four strips and it has two walls.
+    const Character3D ring = glyphtest::buildPolygons({{{0, 100}, {100, 0}, {0, -100}, {-100, 0}},
+                                                       {{0, 50}, {-50, 0}, {0, -50}, {50, 0}}});
+    ASSERT_EQ(ring.contours.size(), 2u);
+    const QvCharacter3D glyph("QvModel_Char_o", ring);
+
+    // Summed by kind, the triangle areas are the face's area (front, back) and
+    // the walls' area (perimeter x depth); a triple across two strips adds more.
+    double front = 0, back = 0, walls = 0;
+    for (const std::vector<glm::vec3>& t : glyph.meshTriangles) {
+        ASSERT_EQ(t.size(), 3u);
+        const double area = 0.5 * glm::length(glm::cross(t[1] - t[0], t[2] - t[0]));
+        const bool flat = t[0].z == t[1].z && t[1].z == t[2].z;
+        (flat && t[0].z == 0 ? front : flat ? back : walls) += area;
     }
-    mesh.frontVertices.pop_back();  // 5 front, 6 back, 6 wall vertices
-    const QvCharacter3D glyph("QvModel_Char_A", mesh);
-    ASSERT_EQ(glyph.meshTriangles.size(), 3u + 4u + 4u);
-    EXPECT_EQ(glyph.meshTriangles[0], (std::vector<glm::vec3>{mesh.frontVertices[0], mesh.frontVertices[1],
-                                                             mesh.frontVertices[2]}));
-    EXPECT_EQ(glyph.meshTriangles[3][0], mesh.backVertices[0]);
-    EXPECT_EQ(glyph.meshTriangles.back(), (std::vector<glm::vec3>{mesh.wallStrip[3], mesh.wallStrip[4],
-                                                                 mesh.wallStrip[5]}));
+    EXPECT_NEAR(front, 15000.0, 1e-3);
+    EXPECT_NEAR(back, 15000.0, 1e-3);
+    const double perimeter = 4 * std::sqrt(2.0) * (100 + 50);
+    EXPECT_NEAR(walls, perimeter * 200, 1.0);
+
+    // The front triangles come first, in strip order.
+    const std::vector<glm::vec3> first = glyph.meshTriangles.front();
+    EXPECT_EQ(first, (std::vector<glm::vec3>{ring.frontVertices[0], ring.frontVertices[1], ring.frontVertices[2]}));
 }
 
 TEST(Character3DPicking, BoxHugsTheOutlineAndIsClosed)
