@@ -27,6 +27,7 @@ constexpr float noPartnerDistance = 1000000.0f;
 constexpr int maxWalkSteps = 1515;
 constexpr float backFaceDepth = -100.5f;
 constexpr float texCoordScale = 1000.0f;
+constexpr size_t minStripPoints = 3;         // fewer outline points enclose nothing
 enum class PartnerKind { Split, Merge, Convex };
 
 // ---------------------------------------------------------------------------
@@ -544,7 +545,7 @@ void Character3D::triangulateMonotonePolygon(const std::vector<QvEdge>& piece, i
 }
 
 void Character3D::triangulatePolygon() {
-    if (outlinePoints.size() < 3) return;
+    if (outlinePoints.size() < minStripPoints) return;
     if (outlinePoints[1].x >= outlinePoints[0].x) triangulateForward();
     else triangulateBackward();
 }
@@ -553,6 +554,7 @@ void Character3D::triangulatePolygon() {
 void Character3D::triangulateForward() {
     const std::vector<glm::vec3>& p = outlinePoints;
     const size_t n = p.size();
+    if (n < minStripPoints) return;
     const size_t first = frontVertices.size();
     frontVertices.push_back(p[0]);
     for (size_t j = 1; frontVertices.size() - first < n; ++j) {
@@ -562,15 +564,17 @@ void Character3D::triangulateForward() {
     _indexStripFrom(first);
 }
 
-// p[n-1], then the pairs p[0], p[n-1]; p[1], p[n-2]; ... up to n vertices.
+// p[n-1], then the pairs p[0], p[n-2]; p[1], p[n-3]; ... up to n vertices:
+// the forward zig-zag mirrored, so that no point is repeated or left out.
 void Character3D::triangulateBackward() {
     const std::vector<glm::vec3>& p = outlinePoints;
     const size_t n = p.size();
+    if (n < minStripPoints) return;
     const size_t first = frontVertices.size();
     frontVertices.push_back(p[n - 1]);
     for (size_t j = 0; frontVertices.size() - first < n; ++j) {
         frontVertices.push_back(p[j]);
-        frontVertices.push_back(p[n - 1 - j]);
+        frontVertices.push_back(p[n - 2 - j]);
     }
     _indexStripFrom(first);
 }

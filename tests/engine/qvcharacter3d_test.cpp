@@ -193,4 +193,21 @@ TEST(FaceStrips, StraightZigZagCoversAConvexOutline) {
     contour.points = pentagon.outlinePoints;
     pentagon.contours = {contour};
     EXPECT_NEAR(frontArea(pentagon), std::abs(signedOutlineArea(pentagon)), 1e-6);
+
+    // Mirrored, the outline starts leftwards and the strip is laid from its end.
+    Character3D mirrored;
+    for (const glm::vec3& p : pentagon.outlinePoints) mirrored.outlinePoints.push_back({-p.x, p.y, 0});
+    mirrored.triangulatePolygon();
+    EXPECT_EQ(mirrored.frontVertices.front(), mirrored.outlinePoints.back());
+    contour.points = mirrored.outlinePoints;
+    mirrored.contours = {contour};
+    EXPECT_NEAR(frontArea(mirrored), std::abs(signedOutlineArea(mirrored)), 1e-6);
+
+    // Without points there is nothing to lay, whichever way is asked for.
+    Character3D empty;
+    empty.triangulateForward();
+    empty.triangulateBackward();
+    empty.triangulatePolygon();
+    EXPECT_TRUE(empty.frontVertices.empty());
+    EXPECT_TRUE(empty.stripIndices.empty());
 }
