@@ -1,11 +1,13 @@
 // Polygon triangulations by ear cutting, convex hulls, and their predicates.
 //
 // Both triangulations cut ears: a corner P0 -> P1 -> P2 is an ear when it
-// turns the polygon's way, the diagonal P0 -> P2 touches no side except at
-// its own ends, and the diagonal's midpoint lies inside. Cutting an ear only
-// changes whether the two neighbouring corners are ears, so each corner's
-// last verdict is kept until a neighbour is cut: that keeps the whole cut
-// quadratic. The two functions differ in the order they try the corners.
+// turns the polygon's way, the diagonal P0 -> P2 leaves both its ends into
+// the polygon and touches no side except at its own ends. A cut mostly
+// changes the verdicts of nearby corners only, so each corner's last verdict
+// is kept until a cut near it: that keeps the whole cut quadratic (a far cut
+// that unblocks a corner is caught by one fresh pass when the kept verdicts
+// leave nothing to cut). The two functions differ in the order they try the
+// corners.
 #include "qvtriangulation.h"
 
 #include "qvgeometricfunctions.h"
@@ -119,6 +121,8 @@ public:
     int next(int side) const { return sides_[side].next; }
     QvSegment segment(int side) const { return {sides_[side].from, sides_[side].to}; }
     bool wasRejected(int side) const { return sides_[side].rejected; }
+    // Clears every kept verdict; false when there was none to clear.
+    bool forgetRejections();
 
     // Tries the corner of `side`: cuts it off as a triangle (P0, P1, P2), or
     // (P1, P2, P0) when `fromMiddle`, drops it when straight, or marks it rejected.
@@ -132,7 +136,8 @@ private:
         bool rejected = false;  // corner tested and found not to be an ear
     };
 
-    bool isDiagonalClear(glm::vec3 a, glm::vec3 b) const;
+    bool isInCone(glm::vec3 before, glm::vec3 at, glm::vec3 after, glm::vec3 target) const;
+    bool isDiagonalClear(int side) const;
     void mergeWithNext(int side);
     void emit(glm::vec3 a, glm::vec3 b, glm::vec3 c);
 
@@ -175,21 +180,47 @@ EarRing::EarRing(std::span<const glm::vec3> polygon, std::vector<glm::vec3>& ver
     live_ = n;
 }
 
-bool EarRing::isDiagonalClear(glm::vec3 a, glm::vec3 b) const
+// The ray from `at` towards `target` starts into the polygon: it lies inside
+// the angle that the sides before -> at -> after enclose on the inner side.
+// Exact turns only, so a nearly straight sliver is judged as surely as a wide one.
+bool EarRing::isInCone(glm::vec3 before, glm::vec3 at, glm::vec3 after, glm::vec3 target) const
 {
-    for (const Side& side : sides_)
-        if (side.alive && touchesBeyondSharedEnds(a, b, side.from, side.to)) return false;
-    const glm::vec3 middle = a + 0.5f * (b - a);
-    bool inside = false;
-    for (const Side& side : sides_)
-        if (side.alive && isSideCrossedByRay(middle, side.from, side.to)) inside = !inside;
-    return inside;
+    auto left = [&](glm::vec3 a, glm::vec3 b, glm::vec3 c) { return orientation(a, b, c) * turn_ > 0; };
+    auto leftOrOn = [&](glm::vec3 a, glm::vec3 b, glm::vec3 c) { return orientation(a, b, c) * turn_ >= 0; };
+    if (leftOrOn(at, after, before))  // a convex corner
+        return left(at, target, before) && left(target, at, after);
+    return !(leftOrOn(at, target, after) && leftOrOn(target, at, before));
+}
+
+// The diagonal that would cut off the corner of `side` runs inside the
+// polygon: it leaves both its ends inwards and touches no side between them.
+bool EarRing::isDiagonalClear(int side) const
+{
+    const Side& s = sides_[side];
+    const Side& next = sides_[s.next];
+    const glm::vec3 p0 = s.from, p1 = s.to, p2 = next.to;
+    if (!isInCone(sides_[s.prev].from, p0, p1, p2) || !isInCone(p1, p2, sides_[next.next].to, p0)) return false;
+    for (const Side& other : sides_)
+        if (other.alive && touchesBeyondSharedEnds(p0, p2, other.from, other.to)) return false;
+    return true;
+}
+
+bool EarRing::forgetRejections()
+{
+    bool any = false;
+    for (Side& side : sides_) {
+        any = any || (side.alive && side.rejected);
+        side.rejected = false;
+    }
+    return any;
 }
 
 void EarRing::emit(glm::vec3 a, glm::vec3 b, glm::vec3 c) { appendTriangle(a, b, c, vertices_, indices_, count_); }
 
 // Replaces the side and its successor by the side from its start to the
-// successor's end; only the corners at that new side's ends can change.
+// successor's end. A corner's verdict reads the two sides on either side of
+// it, so the corners of the two sides before and after the new side are
+// judged again.
 void EarRing::mergeWithNext(int side)
 {
     Side& s = sides_[side];
@@ -200,7 +231,9 @@ void EarRing::mergeWithNext(int side)
     t.alive = false;
     --live_;
     s.rejected = false;
+    sides_[s.next].rejected = false;
     sides_[s.prev].rejected = false;
+    sides_[sides_[s.prev].prev].rejected = false;
 }
 
 CornerCut EarRing::cutCorner(int side, bool fromMiddle)
@@ -218,7 +251,7 @@ CornerCut EarRing::cutCorner(int side, bool fromMiddle)
         mergeWithNext(side);
         return CornerCut::Dropped;
     }
-    if (turn != turn_ || !isDiagonalClear(p0, p2)) {
+    if (turn != turn_ || !isDiagonalClear(side)) {
         sides_[side].rejected = true;
         return CornerCut::Blocked;
     }
@@ -235,6 +268,24 @@ void insertByHeight(std::vector<int>& order, const EarRing& ring, int side)
     auto at = std::find_if(order.begin(), order.end(),
                            [&](int other) { return segment.opCmp(ring.segment(other)) > 0; });
     order.insert(at, side);
+}
+
+// Runs `pass` (true when it cut or dropped a corner) until the polygon is
+// used up. A cut can also unblock a corner far from it, whose diagonal only
+// the removed sides crossed; so when a pass finds nothing, the kept verdicts
+// are dropped and one fresh pass decides whether the polygon is finished.
+template <class Pass>
+void cutUntilDone(EarRing& ring, Pass pass)
+{
+    bool fresh = false;
+    while (ring.liveSides() >= 3) {
+        if (pass()) {
+            fresh = false;
+            continue;
+        }
+        if (fresh || !ring.forgetRejections()) break;  // not a simple polygon: keep what was cut
+        fresh = true;
+    }
 }
 
 // --- Hull helpers
@@ -349,16 +400,16 @@ void triangulateByTDBE(std::span<const glm::vec3> polygon, std::vector<glm::vec3
         if (ring.isAlive(side)) insertByHeight(order, ring, side);
         return true;
     };
-    while (ring.liveSides() >= 3) {
-        bool cutOne = false;
-        for (size_t at = 0; at < order.size() && !cutOne; ++at) {
+    cutUntilDone(ring, [&] {
+        for (const int a : order) {
             // Side A with the side after it (corner at A's end), else with the
             // side before it (corner at A's start).
-            const int a = order[at], before = ring.previous(a);
-            cutOne = (!ring.wasRejected(a) && cut(a, false)) || (!ring.wasRejected(before) && cut(before, true));
+            const int before = ring.previous(a);
+            if ((!ring.wasRejected(a) && cut(a, false)) || (!ring.wasRejected(before) && cut(before, true)))
+                return true;
         }
-        if (!cutOne) break;  // not a simple polygon: keep what was cut
-    }
+        return false;
+    });
 }
 
 void triangulateBySPAR(std::span<const glm::vec3> polygon, std::vector<glm::vec3>& vertices,
@@ -366,16 +417,16 @@ void triangulateBySPAR(std::span<const glm::vec3> polygon, std::vector<glm::vec3
 {
     EarRing ring(polygon, vertices, indices, count);
     int head = 0;  // the first side of the list
-    while (ring.liveSides() >= 3) {
-        bool cutOne = false;
+    cutUntilDone(ring, [&] {
         int side = head;
-        for (int step = ring.liveSides(); step > 0 && !cutOne; --step, side = ring.next(side)) {
+        for (int step = ring.liveSides(); step > 0; --step, side = ring.next(side)) {
             const bool wasLast = ring.next(side) == head;
-            cutOne = !ring.wasRejected(side) && ring.cutCorner(side, false) != CornerCut::Blocked;
-            if (cutOne && wasLast) head = side;  // the merged side took the first side's place
+            if (ring.wasRejected(side) || ring.cutCorner(side, false) == CornerCut::Blocked) continue;
+            if (wasLast) head = side;  // the merged side took the first side's place
+            return true;
         }
-        if (!cutOne) break;
-    }
+        return false;
+    });
 }
 
 // --- Convex hulls

@@ -142,6 +142,20 @@ TEST_P(PolygonTriangulation, CoversRandomStarShapes)
     }
 }
 
+TEST_P(PolygonTriangulation, CoversANearlyStraightSliver)
+{
+    // A thin dart whose corner at (96.8, 92.2) turns by a hair: the midpoint of
+    // the one good diagonal lies within rounding of a side, so only exact
+    // turns tell that the diagonal runs inside.
+    const std::vector<glm::vec3> dart{{96.8120575f, 92.2495956f, 0}, {48.4774361f, 80.8391953f, 0},
+                                      {10.4778767f, 72.7347946f, 0}, {34.1577339f, 77.458725f, 0}};
+    for (const auto& ring : {dart, reversed(dart)}) {
+        const Output out = run(triangulate(), closed(ring));
+        EXPECT_EQ(out.count, 6);
+        expectCovers(out, ring);
+    }
+}
+
 TEST_P(PolygonTriangulation, DropsStraightCornersInsteadOfEmittingSlivers)
 {
     // A square with three extra points on each side and a doubled corner.
