@@ -493,6 +493,7 @@ void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
 // Strips one piece from its sharpest corner (the first of equally sharp ones).
 void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter) {
     const size_t n = piece.size();
+    if (n == 0) return;
     float smallest = 6.2831855f;
     size_t start = 0;
     for (size_t i = 0; i < n; ++i) {

@@ -151,6 +151,15 @@ TEST(FaceStrips, ConvexOutlinesBecomeOneStripFromTheSharpestCorner) {
     EXPECT_EQ(triangle.frontVertices[0], glm::vec3(10, 100, 0));  // the sharpest corner
     EXPECT_DOUBLE_EQ(frontArea(triangle), 5000.0);
 
+    // Stripping a piece by hand continues the counter; an empty piece adds nothing.
+    Character3D copy = triangle;
+    int32_t counter = int32_t(copy.frontVertices.size()) - 1;
+    copy.triangulateMonotonePolygon({}, counter);
+    EXPECT_EQ(copy.stripIndices, triangle.stripIndices);
+    copy.triangulateMonotonePolygon(triangle.edges, counter);
+    EXPECT_EQ(copy.stripIndices, (std::vector<uint32_t>{0, 1, 2, 0xFFFF, 3, 4, 5, 0xFFFF}));
+    EXPECT_EQ(copy.frontVertices[3], triangle.frontVertices[0]);
+
     const Character3D diamond = buildPolygons({outerDiamond});
     EXPECT_TRUE(diamond.bridgePoints.empty());
     ASSERT_EQ(diamond.frontVertices.size(), 5u);
