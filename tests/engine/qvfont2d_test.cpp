@@ -42,6 +42,18 @@ FT_GlyphSlot referenceGlyph(char32_t code)
     return FT_Load_Char(face, code, FT_LOAD_RENDER) == 0 ? face->glyph : nullptr;
 }
 
+// A bitmap of two rows of ten pixels as FreeType describes one.
+FT_Bitmap twoRowsOfTen(uint8_t* buffer, int pitch, FT_Pixel_Mode mode)
+{
+    FT_Bitmap bitmap{};
+    bitmap.rows = 2;
+    bitmap.width = 10;
+    bitmap.pitch = pitch;
+    bitmap.buffer = buffer;
+    bitmap.pixel_mode = static_cast<unsigned char>(mode);
+    return bitmap;
+}
+
 const QvBitmapGlyphs& dejaVu()
 {
     static const QvBitmapGlyphs built = qvRenderBitmapGlyphs(fontFile);
@@ -218,12 +230,7 @@ TEST(BitmapGlyphs, CoverageRowsComeOutPackedTopDownWhateverTheSourceLayout)
         bottomUp[k] = static_cast<uint8_t>(100 + k);  // stored first: the bottom row
         bottomUp[12 + k] = static_cast<uint8_t>(k);   // the top row
     }
-    FT_Bitmap gray{};
-    gray.rows = 2;
-    gray.width = 10;
-    gray.pitch = -12;
-    gray.buffer = bottomUp;
-    gray.pixel_mode = FT_PIXEL_MODE_GRAY;
+    const FT_Bitmap gray = twoRowsOfTen(bottomUp, -12, FT_PIXEL_MODE_GRAY);
     const auto grayRows = qvCoverageRows(gray);
     ASSERT_TRUE(grayRows);
     EXPECT_EQ(*grayRows, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
@@ -232,12 +239,7 @@ TEST(BitmapGlyphs, CoverageRowsComeOutPackedTopDownWhateverTheSourceLayout)
     // A one-bit bitmap stores 10 pixels in 2 bytes a row; reading 10 bytes a
     // row would run past the buffer.
     uint8_t bits[4] = {0b10100000, 0b01000000, 0b00000001, 0b10000000};
-    FT_Bitmap mono{};
-    mono.rows = 2;
-    mono.width = 10;
-    mono.pitch = 2;
-    mono.buffer = bits;
-    mono.pixel_mode = FT_PIXEL_MODE_MONO;
+    const FT_Bitmap mono = twoRowsOfTen(bits, 2, FT_PIXEL_MODE_MONO);
     const auto monoRows = qvCoverageRows(mono);
     ASSERT_TRUE(monoRows);
     EXPECT_EQ(*monoRows, (std::vector<uint8_t>{255, 0, 255, 0, 0, 0, 0, 0, 0, 255,
