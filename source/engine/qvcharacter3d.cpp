@@ -23,10 +23,10 @@ constexpr long double dormantMinAngle = pi / 4;
 constexpr long double dormantMaxAngle = 5 * pi / 6;
 constexpr long double convexMinCoverage = 7 * pi / 6;
 constexpr float probeStep = 0.1f;            // inside probe: a tenth along each edge
-constexpr float noPartnerDistance = 1000000.0f;
-constexpr int maxWalkSteps = 1515;
+constexpr float noPartnerDistance = 1000000.0f;  // farther than any two points of a glyph
+constexpr int maxWalkSteps = 1515;           // a walk that cannot go on stops here
 constexpr float backFaceDepth = -100.5f;
-constexpr float texCoordScale = 1000.0f;
+constexpr float texCoordScale = 1000.0f;     // outline units per texture unit
 constexpr size_t minStripPoints = 3;         // fewer outline points enclose nothing
 enum class PartnerKind { Split, Merge, Convex };
 

@@ -30,7 +30,7 @@ struct Side {
     int winding;           // +1 when the outline runs upwards along it
 };
 
-struct Triangle {
+struct FaceTriangle {
     glm::dvec2 a, b, c;
     double minY, maxY;
 };
@@ -55,8 +55,8 @@ std::vector<Side> outlineSides(const Character3D& glyph) {
 }
 
 // The non-degenerate triangles of the front strips.
-std::vector<Triangle> frontTriangles(const Character3D& glyph) {
-    std::vector<Triangle> triangles;
+std::vector<FaceTriangle> frontTriangles(const Character3D& glyph) {
+    std::vector<FaceTriangle> triangles;
     std::vector<glm::dvec2> strip;
     auto flush = [&]() {
         for (size_t i = 2; i < strip.size(); ++i) {
@@ -96,9 +96,9 @@ void filledAt(const std::vector<const Side*>& active, double y,
 }
 
 // Where each triangle covers the line at height y, sorted by start.
-void coveredAt(const std::vector<const Triangle*>& active, double y, std::vector<Interval>& spans) {
+void coveredAt(const std::vector<const FaceTriangle*>& active, double y, std::vector<Interval>& spans) {
     spans.clear();
-    for (const Triangle* t : active) {
+    for (const FaceTriangle* t : active) {
         double lo = INFINITY, hi = -INFINITY;
         const glm::dvec2 corners[3] = {t->a, t->b, t->c};
         for (int k = 0; k < 3; ++k) {
@@ -181,19 +181,19 @@ bool QvFaceCoverage::isSound() const {
 // height times its height give its areas.
 QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
     std::vector<Side> sides = outlineSides(glyph);
-    std::vector<Triangle> triangles = frontTriangles(glyph);
+    std::vector<FaceTriangle> triangles = frontTriangles(glyph);
     std::vector<double> heights;
     for (const Side& s : sides) heights.insert(heights.end(), {s.low.y, s.high.y});
-    for (const Triangle& t : triangles) heights.insert(heights.end(), {t.minY, t.maxY});
+    for (const FaceTriangle& t : triangles) heights.insert(heights.end(), {t.minY, t.maxY});
     std::sort(heights.begin(), heights.end());
     heights.erase(std::unique(heights.begin(), heights.end()), heights.end());
     std::sort(sides.begin(), sides.end(), [](const Side& a, const Side& b) { return a.low.y < b.low.y; });
     std::sort(triangles.begin(), triangles.end(),
-              [](const Triangle& a, const Triangle& b) { return a.minY < b.minY; });
+              [](const FaceTriangle& a, const FaceTriangle& b) { return a.minY < b.minY; });
 
     QvFaceCoverage coverage;
     std::vector<const Side*> activeSides;
-    std::vector<const Triangle*> activeTriangles;
+    std::vector<const FaceTriangle*> activeTriangles;
     size_t nextSide = 0, nextTriangle = 0;
     std::vector<std::pair<double, int>> crossings;
     std::vector<Interval> filled, spans, covered;
@@ -204,7 +204,7 @@ QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
         while (nextTriangle < triangles.size() && triangles[nextTriangle].minY < y)
             activeTriangles.push_back(&triangles[nextTriangle++]);
         std::erase_if(activeSides, [y](const Side* s) { return s->high.y < y; });
-        std::erase_if(activeTriangles, [y](const Triangle* t) { return t->maxY < y; });
+        std::erase_if(activeTriangles, [y](const FaceTriangle* t) { return t->maxY < y; });
 
         filledAt(activeSides, y, crossings, filled);
         coveredAt(activeTriangles, y, spans);
