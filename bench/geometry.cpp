@@ -75,6 +75,20 @@ int main()
         int count = 0;
         triangulate(points, vertices, indices, normals, count, circles);
     });
+    // The same walk without circles, normals or output lists: what the
+    // triangulation itself costs next to drawing the circles.
+    row("qvdelone mate + frontier only", [](const std::vector<glm::vec3>& input) {
+        std::vector<glm::vec3> points = input;
+        QvFrontier frontier{hullEdge(points)};
+        while (!frontier.empty()) {
+            const DE e = *frontier.begin();
+            frontier.erase(frontier.begin());
+            glm::vec3 p, circle;
+            if (!mate(e, points, p, circle)) continue;
+            updateFrontier(frontier, {p, e.org});
+            updateFrontier(frontier, {e.dest, p});
+        }
+    });
     auto hullRoutine = [](auto hullFunction) {
         return [=](const std::vector<glm::vec3>& points) {
             std::vector<glm::vec3> hull;

@@ -18,7 +18,11 @@
 namespace {
 
 constexpr double leftTolerance = 1e-9;
-constexpr double cocircularTolerance = 1e-12;  // relative rounding bound of the circle test
+// Rounding bound of the circle determinant relative to its permanent (the sum
+// of its terms' magnitudes): coordinates are floats, so their differences are
+// exact in double and only the products and sums round. Below it the sign is
+// not known and the points count as on one circle.
+constexpr double cocircularTolerance = 2e-15;
 constexpr int minimumPoints = 3;
 constexpr int trianglesPerPoint = 2;  // a planar triangulation has fewer than 2n triangles
 
@@ -57,14 +61,24 @@ std::string pointListText(std::span<const glm::vec3> points)
 
 bool sameXY(glm::vec3 a, glm::vec3 b) { return a.x == b.x && a.y == b.y; }
 
-// Exact-sign turn of a -> b -> c in double.
+bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+
+// Sign of the turn a -> b -> c, without tolerance. The three points are put in
+// one fixed order before the cross product is rounded, so every ordering of
+// the same three points gets a consistent answer: a point is never on both
+// sides of an edge, whichever way round the frontier holds it.
 int orientation(glm::vec3 a, glm::vec3 b, glm::vec3 c)
 {
+    int sign = 1;
+    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
+    if (isLexicographicallyBefore(c, b)) std::swap(b, c), sign = -sign;
+    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
     const double turn = cross(xy(b) - xy(a), xy(c) - xy(a));
-    return (turn > 0.0) - (turn < 0.0);
+    return sign * ((turn > 0.0) - (turn < 0.0));
 }
 
-bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+// s lies strictly right of the directed edge: the side a frontier edge takes its partner from.
+bool isRightOf(const DE& e, glm::vec3 s) { return orientation(e.org, e.dest, s) < 0; }
 
 // +1 when d lies inside the circle through the counterclockwise a, b, c,
 // -1 outside, 0 on it (within rounding of the determinant).
@@ -73,7 +87,8 @@ int inCircle(glm::vec3 a, glm::vec3 b, glm::vec3 c, glm::vec3 d)
     const glm::dvec2 ad = xy(a) - xy(d), bd = xy(b) - xy(d), cd = xy(c) - xy(d);
     const double al = glm::dot(ad, ad), bl = glm::dot(bd, bd), cl = glm::dot(cd, cd);
     const double det = al * cross(bd, cd) + bl * cross(cd, ad) + cl * cross(ad, bd);
-    const double magnitude = al * std::abs(cross(bd, cd)) + bl * std::abs(cross(cd, ad)) + cl * std::abs(cross(ad, bd));
+    auto permanent = [](glm::dvec2 u, glm::dvec2 v) { return std::abs(u.x * v.y) + std::abs(u.y * v.x); };
+    const double magnitude = al * permanent(bd, cd) + bl * permanent(cd, ad) + cl * permanent(ad, bd);
     if (std::abs(det) <= cocircularTolerance * magnitude) return 0;
     return det > 0.0 ? 1 : -1;
 }
@@ -86,7 +101,7 @@ const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> point
 {
     std::vector<const glm::vec3*> ties;
     for (const glm::vec3& s : points)
-        if (classify(e.org, e.dest, s) == 1 && orientation(e.org, e.dest, s) != 0
+        if (isRightOf(e, s)
             && (&s == &winner || inCircle(e.dest, e.org, winner, s) == 0)
             && std::none_of(ties.begin(), ties.end(), [&](const glm::vec3* t) { return sameXY(*t, s); }))
             ties.push_back(&s);
@@ -160,8 +175,7 @@ DE hullEdge(std::vector<glm::vec3>& points)
     if (points.empty()) return {};
     size_t leftmost = 0;
     for (size_t i = 1; i < points.size(); ++i)
-        if (points[i].x < points[leftmost].x || (points[i].x == points[leftmost].x && points[i].y < points[leftmost].y))
-            leftmost = i;
+        if (isLexicographicallyBefore(points[i], points[leftmost])) leftmost = i;
     std::swap(points[0], points[leftmost]);
     const glm::vec3 origin = points[0];
 
@@ -176,10 +190,10 @@ DE hullEdge(std::vector<glm::vec3>& points)
             continue;
         }
         const glm::vec3 end = points[m];
-        if (classify(origin, end, p) == 0) {
+        const int turn = orientation(origin, end, p);
+        if (turn > 0) {
             m = i;
-        } else if (cross(xy(end) - xy(origin), xy(p) - xy(origin)) == 0.0
-                   && glm::dot(xy(p) - xy(origin), xy(end) - xy(origin)) > 0.0
+        } else if (turn == 0 && glm::dot(xy(p) - xy(origin), xy(end) - xy(origin)) > 0.0
                    && glm::distance(xy(p), xy(origin)) < glm::distance(xy(end), xy(origin))) {
             m = i;
         }
@@ -195,7 +209,7 @@ bool mate(const DE& e, std::span<const glm::vec3> points, glm::vec3& p, glm::vec
     bool tied = false;  // some point fell on the circle of the best so far
     for (const glm::vec3& s : points) {
         // Points on the edge's line have a parallel bisector and never pair.
-        if (classify(e.org, e.dest, s) != 1 || orientation(e.org, e.dest, s) == 0) continue;
+        if (!isRightOf(e, s)) continue;
         if (best == nullptr) {
             best = &s;
             continue;
@@ -236,14 +250,28 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
     if (sameXY(first.org, first.dest)) return;  // every point is the same point
 
     QvFrontier frontier{first};
+    // Directed edges that have a triangle on their right. Where rounding makes
+    // the choices around a nearly cocircular cluster disagree, an edge could
+    // come back for a second triangle; it is dropped instead, so no triangle
+    // is made twice and the walk cannot circle for ever.
+    std::set<DE> covered;
+    auto advance = [&](const DE& side) {
+        DE back = side;
+        back.flip();
+        if (!frontier.contains(side) && covered.contains(back)) return;
+        updateFrontier(frontier, side);
+    };
     const size_t maxTriangles = trianglesPerPoint * points.size();
     for (size_t triangles = 0; !frontier.empty() && triangles < maxTriangles;) {
         const DE e = *frontier.begin();
         frontier.erase(frontier.begin());
         glm::vec3 p, circle;
         if (!mate(e, points, p, circle)) continue;  // a hull edge seen from outside
-        updateFrontier(frontier, {p, e.org});
-        updateFrontier(frontier, {e.dest, p});
+        const DE fromP{p, e.org}, toP{e.dest, p};
+        if (covered.contains(fromP) || covered.contains(toP)) continue;
+        covered.insert({e, fromP, toP});
+        advance(fromP);
+        advance(toP);
         drawCircle({circle.x, circle.y}, circle.z, circleLines);
         appendTriangle(e.org, e.dest, p, vertices, indices, count);
         glm::vec3 normal = glm::cross(e.dest - e.org, e.dest - p);

@@ -130,6 +130,35 @@ TEST(Delaunay, NearlyCocircularSetsStayConsistent)
     }
 }
 
+TEST(Delaunay, NearlyStraightAndJitteredSetsGiveEachTriangleOnce)
+{
+    // Three points a hair off one line: one thin triangle, not the same one
+    // over and over from both sides.
+    std::vector<glm::vec3> thin{{0.0001f, 0.3f, 0}, {0.3001f, 0, 0}, {0.1001f, 0.2f, 0}};
+    const auto original = thin;
+    const Delaunay run(thin);
+    EXPECT_EQ(run.triangles(), 1u);
+    expectDelaunay(run, original, 1e-6);
+
+    // A grid whose points are moved by a few float steps, with repeats: every
+    // square is nearly cocircular and clusters of points nearly coincide.
+    for (std::uint32_t seed : {39u, 1764u, 5254u}) {
+        std::mt19937 random(seed);
+        std::vector<glm::vec3> points(3 + random() % 60);
+        for (glm::vec3& p : points) {
+            const float x = float(random() % 7) * 0.3f + float(random() % 3) * 1e-6f;
+            p = {x, float(random() % 7) * 0.3f - float(random() % 2) * 1e-6f, 0};
+        }
+        auto distinct = points;
+        std::sort(distinct.begin(), distinct.end(), [](glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        const Delaunay jittered(points);
+        SCOPED_TRACE(seed);
+        expectDelaunay(jittered, distinct, 1e-6);
+        EXPECT_EQ(jittered.triangles(), 2 * distinct.size() - boundaryCount(distinct) - 2);
+    }
+}
+
 TEST(Delaunay, WorkedExampleAndDiagnostics)
 {
     std::vector<glm::vec3> points{{1, 0, 0}, {0, 1, 0}, {0, 0, 0}};
