@@ -320,12 +320,13 @@ bool isFartherOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
     return isOnSameRay(from, towards, q) && distanceSquaredXY(from, q) > distanceSquaredXY(from, towards);
 }
 
-// The angle at b between a and c, in the XY plane, through acos.
+// The angle at b between a and c, in the XY plane: the arc cosine of the
+// normalised dot product, taken as atan2(|cross|, dot), which keeps its
+// precision near 0 and pi where the cosine has none left.
 double angleAt(glm::vec3 b, glm::vec3 a, glm::vec3 c)
 {
     const glm::dvec2 u{double(a.x) - b.x, double(a.y) - b.y}, v{double(c.x) - b.x, double(c.y) - b.y};
-    const double cosine = std::clamp(glm::dot(u, v) / (glm::length(u) * glm::length(v)), -1.0, 1.0);
-    return std::atan2(std::sqrt(1.0 - cosine * cosine), cosine);
+    return std::atan2(std::abs(u.x * v.y - u.y * v.x), glm::dot(u, v));
 }
 
 void printStepCounters(size_t count, size_t totalCount)
@@ -430,13 +431,14 @@ void triangulateBySPAR(std::span<const glm::vec3> polygon, std::vector<glm::vec3
 }
 
 // --- Convex hulls
+// They judge turns by their exact sign: with a tolerance, the turns of a
+// nearly straight set contradict one another and the wrap loses its way.
 
 int CGPoint::grahamComparator(const CGPoint& p, const CGPoint& q)
 {
     const double cross = crossXY(pivot, p.point, q.point);
-    if (std::abs(cross) <= turnTolerance) {
-        const float toQ = glm::length(q.point - pivot), toP = glm::length(p.point - pivot);
-        return toQ <= toP ? 1 : -1;
+    if (cross == 0.0) {
+        return distanceSquaredXY(pivot, q.point) <= distanceSquaredXY(pivot, p.point) ? 1 : -1;
     }
     turnedLeft = cross > 0.0;
     return turnedLeft ? 1 : -1;
@@ -466,7 +468,7 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
         for (size_t j = 0; j < n; ++j) {
             fmt::print("\x1b[01;37m\t+++ \x1b[0m \n");
             const glm::vec3 b = points[j];
-            const int turn = computeTurn(start, a, b);
+            const int turn = orientation(start, a, b);
             fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", qvPointText(a), qvPointText(b), float(turn));
             ++tests;
             if (j == i || sameXY(b, start)) continue;
@@ -481,7 +483,7 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
     // Walk counterclockwise and keep only left turns.
     std::vector<glm::vec3> chain{start};
     for (const auto& [rank, i] : ranked) {
-        while (chain.size() >= 2 && computeTurn(chain[chain.size() - 2], chain.back(), points[i]) != 1)
+        while (chain.size() >= 2 && orientation(chain[chain.size() - 2], chain.back(), points[i]) != 1)
             chain.pop_back();
         chain.push_back(points[i]);
     }
@@ -509,7 +511,7 @@ void createGrahamConvexHull(std::span<const glm::vec3> points, std::vector<glm::
     // Clockwise walk keeping right turns; the pivot is never popped.
     std::vector<CGPoint> stack{records.front()};
     for (size_t i = 1; i < records.size(); ++i) {
-        while (stack.size() >= 2 && computeTurn(stack[stack.size() - 2].point, stack.back().point, records[i].point) != -1)
+        while (stack.size() >= 2 && orientation(stack[stack.size() - 2].point, stack.back().point, records[i].point) != -1)
             stack.pop_back();
         stack.push_back(records[i]);
     }
@@ -577,7 +579,7 @@ void createJarvisConvexHull(std::span<const glm::vec3> points, std::vector<glm::
                 candidate = &q;
                 continue;
             }
-            const int turn = computeTurn(current, *candidate, q);
+            const int turn = orientation(current, *candidate, q);
             if (turn == 1 || (turn == 0 && isFartherOnSameRay(current, *candidate, q))) candidate = &q;
         }
         if (candidate == nullptr) break;  // every point is the start

@@ -66,7 +66,8 @@ struct CGPoint {
     bool operator==(const CGPoint& other) const { return point == other.point; }
     // grahamComparator(*this, other).
     int opCmp(const CGPoint& other);
-    // Clockwise about the pivot (largest angle first); on one ray the nearer first.
+    // Clockwise about the pivot (largest angle first); on one ray the nearer
+    // first, measured in the plane (exact turns, no tolerance).
     int grahamComparator(const CGPoint& p, const CGPoint& q);
     // Orientation of (p, q, pivot), as computeTurn.
     int computeTurn(glm::vec3 p, glm::vec3 q) const;

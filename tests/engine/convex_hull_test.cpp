@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <string>
 
 namespace {
@@ -94,6 +95,29 @@ TEST(ConvexHull, DegenerateSetsFinishSanely)
         const auto line = quietHull(hull, {{0, 0, 0}, {1, 1, 0}, {3, 3, 0}, {2, 2, 0}});
         EXPECT_NE(std::find(line.begin(), line.end(), glm::vec3(3, 3, 0)), line.end());
         EXPECT_EQ(quietHull(hull, {}).size(), 0u);
+    }
+}
+
+TEST(ConvexHull, NearlyStraightSetsAndMixedHeights)
+{
+    // Points of one line rounded to floats: a hair off straight, so the true
+    // hull is a thin sliver that every turn must judge the same way.
+    std::mt19937 random(37);
+    std::vector<glm::vec3> line;
+    for (int i = 0; i < 32; ++i) {
+        const float t = float(random() % 1000) / 1000.0f;
+        line.push_back({0.1f + 3.3f * t, 0.7f + 1.9f * t, 0});
+    }
+    // Points of a ring, some at the same place on different heights: the
+    // hull is planar, so height must not decide which of them is nearer.
+    std::vector<glm::vec3> ring;
+    for (int i = 0; i < 40; ++i) {
+        const float angle = float(random() % 24) * 0.2617994f;
+        ring.push_back({1000 + 3 * std::cos(angle), -5000 + 3 * std::sin(angle), float(random() % 3)});
+    }
+    for (const NamedHull& hull : hulls) {
+        SCOPED_TRACE(hull.name);
+        for (const auto& points : {line, ring}) expectHullOf(quietHull(hull, points), points);
     }
 }
 
