@@ -11,11 +11,22 @@ fi
 xwin="python3 $(dirname "${BASH_SOURCE[0]}")/xwindow.py"
 work="$(mktemp -d)"
 pid=""
+holder=""
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
+  if [ -n "$holder" ]; then kill "$holder" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Keep the X server from resetting whenever the program (its only client)
+# ends: a run started during a reset cannot open the display.
+$xwin hold >"$work/hold" &
+holder=$!
+for _ in $(seq 1 50); do
+  [ -s "$work/hold" ] && break
+  sleep 0.1
+done
 
 fail() {
   {

@@ -9,9 +9,12 @@
   xwindow.py diff A.ppm B.ppm        print the mean absolute channel difference
   xwindow.py icon WINDOW FILE.bmp    check that the window's icon is the picture
                                      of a 32-bit BMP, upright and unmirrored
+  xwindow.py hold                    stay connected until killed (prints "ready"
+                                     once connected)
 """
 import ctypes
 import ctypes.util
+import signal
 import struct
 import subprocess
 import sys
@@ -167,8 +170,19 @@ def check_icon(window, path):
         sys.exit("%d of %d icon pixels differ from the picture" % (wrong, width * height))
 
 
+def hold():
+    """An X server without clients resets itself and refuses connections while
+    it does; one client held open keeps it up between two runs of the program."""
+    open_display()
+    print("ready", flush=True)
+    while True:
+        signal.pause()
+
+
 def main(argv):
-    if len(argv) == 3 and argv[1] == "close":
+    if len(argv) == 2 and argv[1] == "hold":
+        hold()
+    elif len(argv) == 3 and argv[1] == "close":
         close_window(int(argv[2], 0))
     elif len(argv) == 7 and argv[1] == "grab":
         grab(int(argv[2]), int(argv[3]), int(argv[4]), int(argv[5]), argv[6])
