@@ -266,8 +266,10 @@ void Animator::updateAnimation(float dt)
     if (!currentAnimation)
         return;
     const long double duration = currentAnimation->getDuration();
-    long double time = static_cast<long double>(currentTime) +
-                       static_cast<long double>(currentAnimation->getTicksPerSecond()) * dt;
+    const long double step = static_cast<long double>(currentAnimation->getTicksPerSecond()) * dt;
+    // A broken frame time (NaN or infinite) would stick in the time for good
+    // and blank the model; it is skipped instead.
+    long double time = static_cast<long double>(currentTime) + (std::isfinite(step) ? step : 0.0L);
     if (duration > 0.0L) {
         time = std::fmod(time, duration);
         if (time < 0.0L)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace {
@@ -100,6 +101,12 @@ TEST(Animator, TimeWrapsAtTheDurationAndZeroDurationStandsStill)
     EXPECT_FLOAT_EQ(animator.currentTime, 25.0f);  // 75 ticks modulo 50
     animator.updateAnimation(-1.5f);               // 25 - 37.5 wraps back into [0, 50)
     EXPECT_FLOAT_EQ(animator.currentTime, 37.5f);
+    // A broken frame time is skipped; the next good one carries on from there.
+    animator.updateAnimation(std::numeric_limits<float>::quiet_NaN());
+    animator.updateAnimation(std::numeric_limits<float>::infinity());
+    EXPECT_FLOAT_EQ(animator.currentTime, 37.5f);
+    animator.updateAnimation(0.1f);
+    EXPECT_FLOAT_EQ(animator.currentTime, 40.0f);
     animator.playAnimation(&animation);
     EXPECT_FLOAT_EQ(animator.currentTime, 0.0f);
 
