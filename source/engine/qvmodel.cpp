@@ -181,6 +181,9 @@ struct BoneAttributes {
 constexpr std::array<const char*, 4> NumberedSamplers = {
     "texture_diffuse", "texture_specular", "texture_normal", "texture_height"};
 
+// The sampler the model shaders colour with; a mesh without textures points it at the white texture.
+const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
+
 // Texture rows are padded to 4 bytes, as GL unpacks them by default.
 constexpr int RowAlignment = 4;
 
@@ -450,8 +453,9 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
 void QvModel::_prepareModelUniforms(QvShader&) {}
 
 // Each mesh sets its samplers in the program that draws it. A mesh without
-// textures gets the white texture on unit 0, so that the model shaders show
-// its colour rather than a previous mesh's picture or the driver's black.
+// textures gets the white texture on unit 0, with the first diffuse sampler
+// pointed there, so that the model shaders show its colour rather than a
+// previous mesh's picture or the driver's black.
 void QvModel::_drawMeshes(QvShader* program)
 {
     for (Mesh* mesh : meshes) {
@@ -460,6 +464,7 @@ void QvModel::_drawMeshes(QvShader* program)
                 blankTexture = createWhiteTexture();
             glActiveTexture(GL_TEXTURE0);
             glBindTexture(GL_TEXTURE_2D, blankTexture);
+            program->setUniform(FirstDiffuseSampler, std::uint64_t(0));
         }
         mesh->shader = program;
         mesh->draw();

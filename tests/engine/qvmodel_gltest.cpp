@@ -200,8 +200,18 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     model.shader = &modelShader;
     model.currentColor = glm::vec4(1.0f);  // the picture's own colours
     model.transform->setTranslation(1.0f, 0.0f, 0.0f);
+    // Someone left the program's sampler on unit 3, where a black picture
+    // lies: every mesh must point the sampler of the program it is drawn with.
+    const GLuint black = loadTexture(nullptr);
+    glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, black);
+    glActiveTexture(GL_TEXTURE0);
+    modelShader.useProgram();
+    modelShader.setUniform("texture_diffuse1", std::uint64_t(3));
     draw(model);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    for (const Mesh* mesh : model.meshes)
+        EXPECT_EQ(mesh->shader, &modelShader);
     // The panel spans x 0..2 now, its quadrants in the picture's layout.
     expectColour(39, 39, {255, 0, 0});
     expectColour(55, 39, {0, 255, 0});
@@ -210,6 +220,7 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     expectColour(24, 39, Background);  // where it would be without its transform
     // The marker triangle in front of the green quadrant has no picture: colour alone.
     expectColour(53, 33, {255, 255, 255});
+    glDeleteTextures(1, &black);
 }
 
 TEST_F(ModelScene, OutlinePassRestoresStencilAndDepthWrites)
