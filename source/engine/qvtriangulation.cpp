@@ -20,6 +20,7 @@
 #include <cmath>
 #include <limits>
 #include <list>
+#include <string>
 
 namespace {
 
@@ -459,6 +460,8 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
     // Every point is tested against every other as seen from start; the
     // number of points that come before it counterclockwise is its rank.
     std::vector<std::pair<size_t, size_t>> ranked;  // (rank, index)
+    std::vector<std::string> texts;  // each point's text, made once for its 2n lines
+    for (const glm::vec3& point : points) texts.push_back(qvPointText(point));
     size_t tests = 0;
     for (size_t i = 0; i < n; ++i) {
         fmt::print("\x1b[01;31m >>>>> \x1b[0m \n");
@@ -469,7 +472,7 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
             fmt::print("\x1b[01;37m\t+++ \x1b[0m \n");
             const glm::vec3 b = points[j];
             const int turn = orientation(start, a, b);
-            fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", qvPointText(a), qvPointText(b), float(turn));
+            fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", texts[i], texts[j], float(turn));
             ++tests;
             if (j == i || sameXY(b, start)) continue;
             // b comes first when it turns right of start -> a, or lies on that ray nearer.
