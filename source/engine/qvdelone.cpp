@@ -1,6 +1,7 @@
 // Advancing-front Delaunay triangulation. Bisectors, centres and turns are
-// worked out in double, so that points on one circle tie exactly instead of
-// picking partners by rounding noise.
+// worked out in double, so that points on one circle tie instead of picking
+// partners by rounding noise, and every side test of a point against an edge
+// gives one answer whichever way round the edge is held.
 #include "qvdelone.h"
 
 #include "qvgeometry.h"
@@ -11,7 +12,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <string>
 #include <utility>
 

@@ -4,6 +4,8 @@
 #include "qvdelone.h"
 #include "qvgeometry.h"
 
+#include <glm/geometric.hpp>
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -172,6 +174,20 @@ TEST(Delaunay, WorkedExampleAndDiagnostics)
         EXPECT_NEAR(std::hypot(run.circles[i] - 0.5, run.circles[i + 1] - 0.5), 0.70711, 0.002);
     EXPECT_NE(run.lines.find("\x1b[01;37m set.length: 3 \x1b[0m \n"), std::string::npos);
     EXPECT_EQ(run.lines.rfind("\x1b[01;37m the most left: ", 0), 0u);
+
+    // Corners at different heights: the normal is the face's own, turned
+    // upwards as a whole, never with one component flipped on its own.
+    std::vector<glm::vec3> slope{{0, 0, 0}, {1, 0, 2}, {0, 1, -3}, {1, 1, 5}};
+    const Delaunay tilted(slope);
+    ASSERT_EQ(tilted.triangles(), 2u);
+    for (size_t t = 0; t < tilted.vertices.size(); t += 3) {
+        const glm::dvec3 a(tilted.vertices[t]), b(tilted.vertices[t + 1]), c(tilted.vertices[t + 2]);
+        glm::dvec3 face = glm::cross(b - a, c - a);
+        if (face.z < 0) face = -face;
+        const glm::dvec3 normal(tilted.normals[t]);
+        EXPECT_NEAR(glm::length(glm::cross(normal, face)), 0.0, 1e-9);
+        EXPECT_GT(glm::dot(normal, face), 0.0);
+    }
 }
 
 TEST(Delaunay, DegenerateSetsFinishSanely)
