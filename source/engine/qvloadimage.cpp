@@ -42,9 +42,9 @@ Bitmap readBitmap(const std::string& path, bool retry)
     return nullptr;
 }
 
-// The bitmap's pixels as RGB rows of scanLineWidth bytes; row 0 is the
-// bitmap's row 0 (the bottom) unless topRowFirst.
-std::vector<std::uint8_t> pixelsOf(FIBITMAP* source, bool topRowFirst)
+}  // namespace
+
+std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
 {
     const int width = static_cast<int>(FreeImage_GetWidth(source));
     const int height = static_cast<int>(FreeImage_GetHeight(source));
@@ -65,6 +65,8 @@ std::vector<std::uint8_t> pixelsOf(FIBITMAP* source, bool topRowFirst)
     }
     return pixels;
 }
+
+namespace {
 
 void printSizeLines(int width, int height)
 {
@@ -112,6 +114,19 @@ void reportWriteFailure(const std::string& name)
 
 }  // namespace
 
+GLuint qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
+{
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    uploadImage(GL_TEXTURE_2D, width, height, pixels);
+    return texture;
+}
+
 int TextureLoader::scanLineWidth(int width)
 {
     const int bytes = bytesPerPixel * width;
@@ -128,7 +143,7 @@ std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
     }
     imageWidth = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
     imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-    return pixelsOf(bitmap.get(), false);
+    return qvBitmapPixels(bitmap.get(), false);
 }
 
 GLuint TextureLoader::loadTexture(const std::string& path)
@@ -149,18 +164,10 @@ GLuint TextureLoader::loadTexture(const std::string& path, std::vector<std::uint
     imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
     stride = scanLineWidth(imageWidth);
     printSizeLines(imageWidth, imageHeight);
-    pixels = pixelsOf(bitmap.get(), false);
+    pixels = qvBitmapPixels(bitmap.get(), false);
     fmt::print("scanLineWidth = {}\n", stride);
 
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    uploadImage(GL_TEXTURE_2D, imageWidth, imageHeight, pixels.data());
-    return texture;
+    return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
 }
 
 GLuint TextureLoader::loadCubemap(const std::vector<std::string>& paths)
@@ -179,7 +186,7 @@ GLuint TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
         const int height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
         // Cube-map faces are specified from their top row.
-        const std::vector<std::uint8_t> pixels = pixelsOf(bitmap.get(), true);
+        const std::vector<std::uint8_t> pixels = qvBitmapPixels(bitmap.get(), true);
         if (!pixels.empty()) {
             uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), width, height,
                         pixels.data());

@@ -10,6 +10,15 @@
 #include <string>
 #include <vector>
 
+struct FIBITMAP;
+
+// A bitmap of any bit depth as RGB rows of TextureLoader::scanLineWidth bytes;
+// row 0 is the bitmap's row 0 (the bottom) unless topRowFirst.
+std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);
+// A repeating, linearly filtered 2D texture of such rows (null pixels give an
+// empty texture), uploaded whatever unpack alignment was left behind.
+GLuint qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
+
 // A resource the program cannot start without (a sky face) did not load.
 class QvResourceError : public std::runtime_error {
 public:

@@ -4,6 +4,7 @@
 
 #include "qvanimation.h"
 #include "qvcamera.h"
+#include "qvloadimage.h"
 #include "qvshader.h"
 #include "qvtransform.h"
 
@@ -184,9 +185,6 @@ constexpr std::array<const char*, 4> NumberedSamplers = {
 // The sampler the model shaders colour with; a mesh without textures points it at the white texture.
 const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
 
-// Texture rows are padded to 4 bytes, as GL unpacks them by default.
-constexpr int RowAlignment = 4;
-
 // Stencil values of the outline pass: the model marks its pixels with 1, and
 // the outline is drawn only where that mark is missing.
 constexpr GLint ModelStencilMark = 1;
@@ -247,45 +245,13 @@ FIBITMAP* loadImage(const std::string& path)
 
 GLuint loadTexture(FIBITMAP* bitmap)
 {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rows;
-    if (bitmap) {
-        // Any bit depth reads as 24-bit RGB; the library's row 0 is the bottom row.
-        FIBITMAP* rgb = FreeImage_ConvertTo24Bits(bitmap);
-        if (rgb) {
-            width = static_cast<int>(FreeImage_GetWidth(rgb));
-            height = static_cast<int>(FreeImage_GetHeight(rgb));
-            const int rowLength = (3 * width + RowAlignment - 1) / RowAlignment * RowAlignment;
-            rows.assign(std::size_t(rowLength) * height, 0);
-            for (int y = 0; y < height; ++y) {
-                const BYTE* source = FreeImage_GetScanLine(rgb, height - 1 - y);
-                std::uint8_t* target = &rows[std::size_t(rowLength) * y];
-                for (int x = 0; x < width; ++x) {
-                    target[3 * x] = source[3 * x + FI_RGBA_RED];
-                    target[3 * x + 1] = source[3 * x + FI_RGBA_GREEN];
-                    target[3 * x + 2] = source[3 * x + FI_RGBA_BLUE];
-                }
-            }
-            FreeImage_Unload(rgb);
-        }
-    }
-
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    // The bitmap font leaves the unpack alignment at 1; these rows are padded to 4.
-    GLint previousAlignment = RowAlignment;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &previousAlignment);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, RowAlignment);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                 rows.empty() ? nullptr : rows.data());
-    glPixelStorei(GL_UNPACK_ALIGNMENT, previousAlignment);
-    return texture;
+    if (!bitmap)
+        return qvCreateRgbTexture(0, 0, nullptr);
+    // Top row first, matching the flipped texture coordinates of the meshes.
+    const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
+    const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
+    const std::vector<std::uint8_t> rows = qvBitmapPixels(bitmap, true);
+    return qvCreateRgbTexture(width, height, rows.data());
 }
 
 std::vector<std::string> samplerUniformNames(const std::vector<Texture>& textures)
