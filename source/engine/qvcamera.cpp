@@ -288,12 +288,7 @@ void Camera::following(float x, float y, float z, glm::vec3 a, glm::vec3 b)
     followPivot = glm::translate(glm::mat4(1.0f), a);
     followOffset = glm::translate(glm::mat4(1.0f), b);
     // -0 compares equal to 0, so a negative zero counts as no turn.
-    if (x != 0.0f || y != 0.0f || z != 0.0f) {
-        const glm::mat4 rx = glm::rotate(glm::mat4(1.0f), x, glm::vec3(1, 0, 0));
-        const glm::mat4 ry = glm::rotate(glm::mat4(1.0f), y, glm::vec3(0, 1, 0));
-        const glm::mat4 rz = glm::rotate(glm::mat4(1.0f), z, glm::vec3(0, 0, 1));
-        followRotation = rz * ry * rx * followRotation;
-    }
+    if (x != 0.0f || y != 0.0f || z != 0.0f) followRotation = accumulateAxisRotations(followRotation, x, y, z);
     followMatrix = followPivot * followRotation * followOffset;
     cameraData.position = glm::vec3(followMatrix * glm::vec4(b, 1.0f));
     cameraData.target = normaliseUnlessZero(a - cameraData.position);

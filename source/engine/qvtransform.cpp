@@ -23,14 +23,6 @@ glm::mat4 scalingMatrix(const glm::vec3& v) { return glm::scale(glm::mat4(1.0f),
 // Rotation by angle (radians, right-handed) about axis, replacing the matrix.
 glm::mat4 axisRotation(float angle, const glm::vec3& axis) { return glm::rotate(glm::mat4(1.0f), angle, axis); }
 
-// m pre-multiplied by Rx(x), then Ry(y), then Rz(z): Rz x Ry x Rx x m.
-glm::mat4 accumulateAxisRotations(const glm::mat4& m, float x, float y, float z)
-{
-    glm::mat4 r = axisRotation(x, glm::vec3(1, 0, 0)) * m;
-    r = axisRotation(y, glm::vec3(0, 1, 0)) * r;
-    return axisRotation(z, glm::vec3(0, 0, 1)) * r;
-}
-
 }  // namespace
 
 // --- construction -------------------------------------------------------------
@@ -197,7 +189,8 @@ void QvTransform::performMatrixMultiplication(std::uint8_t mode)
 
 void QvTransform::skew(const glm::quat& q)
 {
-    spinMatrix = glm::mat4_cast(q);
+    quaternion = q;
+    spinMatrix = glm::mat4_cast(quaternion);
     commitNormal();
 }
 

@@ -1,8 +1,11 @@
-// qvvectormath: vector helpers shared by the camera, picking and the boxes.
+// qvvectormath: vector and matrix helpers shared by the camera, the transforms,
+// picking and the boxes.
 #include "qvvectormath.h"
 
 #include <cmath>
 #include <limits>
+
+#include <glm/ext/matrix_transform.hpp>
 
 glm::vec3 normaliseUnlessZero(glm::vec3 v)
 {
@@ -19,4 +22,11 @@ glm::mat4 unsetMatrix()
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const glm::vec4 column(nan);
     return glm::mat4(column, column, column, column);
+}
+
+glm::mat4 accumulateAxisRotations(const glm::mat4& m, float x, float y, float z)
+{
+    glm::mat4 r = glm::rotate(glm::mat4(1.0f), x, glm::vec3(1, 0, 0)) * m;
+    r = glm::rotate(glm::mat4(1.0f), y, glm::vec3(0, 1, 0)) * r;
+    return glm::rotate(glm::mat4(1.0f), z, glm::vec3(0, 0, 1)) * r;
 }

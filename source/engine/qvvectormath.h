@@ -1,4 +1,5 @@
-// qvvectormath: vector helpers shared by the camera, picking and the boxes.
+// qvvectormath: vector and matrix helpers shared by the camera, the transforms,
+// picking and the boxes.
 #pragma once
 
 #include <glm/mat4x4.hpp>
@@ -11,3 +12,6 @@ glm::vec3 normaliseUnlessZero(glm::vec3 v);
 // A matrix with all sixteen elements NaN: "not set yet". (glm::mat4(NaN) only
 // fills the diagonal.)
 glm::mat4 unsetMatrix();
+
+// m turned about x by `x` radians, then about y, then about z: Rz x Ry x Rx x m.
+glm::mat4 accumulateAxisRotations(const glm::mat4& m, float x, float y, float z);
