@@ -33,7 +33,6 @@ QvTransform::QvTransform(QvTransform* parent) : QvTransform()
 {
     if (parent == nullptr) return;
     this->parent = parent;
-    hasParent = true;
     model = parent->getMatrix();
     parentModel = model;
 }
@@ -80,7 +79,7 @@ glm::vec3 QvTransform::getDistanceFromObjectSurveillance() const { return distan
 // The parent snapshot in front of the rest when the transform has a parent.
 glm::mat4 QvTransform::parentFactor(const glm::mat4& rest) const
 {
-    return hasParent ? parentModel * rest : rest;
+    return parent != nullptr ? parentModel * rest : rest;
 }
 
 void QvTransform::composeNormal()
@@ -189,8 +188,7 @@ void QvTransform::performMatrixMultiplication(std::uint8_t mode)
 
 void QvTransform::skew(const glm::quat& q)
 {
-    quaternion = q;
-    spinMatrix = glm::mat4_cast(quaternion);
+    spinMatrix = glm::mat4_cast(q);
     commitNormal();
 }
 
@@ -201,8 +199,7 @@ void QvTransform::skew(long double angle, const glm::vec3& axis, std::uint8_t /*
     glm::quat q(static_cast<float>(std::cos(half)), axis.x * s, axis.y * s, axis.z * s);
     const float magnitude = std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z);
     if (magnitude != 0.0f) q = glm::quat(q.w / magnitude, q.x / magnitude, q.y / magnitude, q.z / magnitude);
-    quaternion = q;
-    spinMatrix = glm::mat4_cast(quaternion);
+    spinMatrix = glm::mat4_cast(q);
     commitNormal();
 }
 

@@ -143,7 +143,7 @@ private:
     glm::mat4 parentFactor(const glm::mat4& rest) const;
 
     std::int64_t id = 0;
-    QvTransform* parent = nullptr;   // fixed at construction, not owned
+    QvTransform* parent = nullptr;   // fixed at construction, not owned; null: no parent factor
     glm::mat4 model{1.0f};
     glm::mat4 translation{1.0f};
     glm::mat4 rotation{1.0f};
@@ -154,10 +154,8 @@ private:
     glm::mat4 parentModel;           // NaN until a parent snapshot is taken
     glm::mat4 outerPivot{1.0f};
     glm::mat4 innerPivot{1.0f};
-    glm::quat quaternion{1.0f, 0.0f, 0.0f, 0.0f};   // w, x, y, z
     glm::vec3 dimension{0.0f};
     glm::vec3 translationVector{0.0f};
     glm::vec3 scalingVector{0.0f};   // starts at 0 although `scaling` is identity
     glm::vec3 distanceFromObjectSurveillance{0.0f};
-    bool hasParent = false;
 };
