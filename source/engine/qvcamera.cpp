@@ -11,7 +11,6 @@
 #include <glm/matrix.hpp>
 
 #include "qvtransform.h"
-#include "qvvectormath.h"
 
 namespace {
 
@@ -96,14 +95,20 @@ void Camera::reset()
     cameraData.lastY = float(cameraData.height / 2);
 }
 
-void Camera::lookAround(double x, double y)
+glm::vec2 Camera::takeCursorTravel(double x, double y)
 {
-    const float dx = float(x - cameraData.lastX);
-    const float dy = float(cameraData.lastY - y);  // screen y grows downwards
+    // Screen y grows downwards.
+    const glm::vec2 travel(float(x - cameraData.lastX), float(cameraData.lastY - y));
     cameraData.lastX = float(x);
     cameraData.lastY = float(y);
-    yaw += dx * lookSensitivity;
-    pitch += dy * lookSensitivity;
+    return travel;
+}
+
+void Camera::lookAround(double x, double y)
+{
+    const glm::vec2 travel = takeCursorTravel(x, y);
+    yaw += travel.x * lookSensitivity;
+    pitch += travel.y * lookSensitivity;
     if (pitch > kPitchLimit) pitch = kPitchLimit;
     if (pitch < -kPitchLimit) pitch = -kPitchLimit;
     cameraData.target = normaliseUnlessZero(glm::vec3(std::cos(yaw) * std::cos(pitch),
@@ -114,17 +119,14 @@ void Camera::lookAround(double x, double y)
 
 void Camera::moveStraight(double x, double y)
 {
-    const float dx = float(x - cameraData.lastX);
-    const float dy = float(cameraData.lastY - y);
-    cameraData.lastX = float(x);
-    cameraData.lastY = float(y);
-    cameraData.position.y += dy * panSpeed;
+    const glm::vec2 travel = takeCursorTravel(x, y);
+    cameraData.position.y += travel.y * panSpeed;
     // One fixed sideways step per cursor event, in the direction of the drag;
     // a purely vertical drag does not step sideways.
     const glm::vec3 side = glm::cross(cameraData.target, cameraData.up);
-    if (dx > 0.0f) {
+    if (travel.x > 0.0f) {
         cameraData.position += side * panSpeed;
-    } else if (dx < 0.0f) {
+    } else if (travel.x < 0.0f) {
         cameraData.position -= side * panSpeed;
     }
     commitDrag();
@@ -146,67 +148,30 @@ void Camera::turnVertically(float step)
         normaliseUnlessZero(glm::vec3(cameraData.target.x, std::sin(yaw), std::cos(yaw)));
 }
 
-void Camera::rotateLeft()
-{
-    turnHorizontally(-kTurnStep);
-}
+void Camera::rotateLeft() { turnHorizontally(-kTurnStep); }
+void Camera::rotateRight() { turnHorizontally(kTurnStep); }
+void Camera::rotateForward() { turnVertically(-kTurnStep); }
+void Camera::rotateBackward() { turnVertically(kTurnStep); }
 
-void Camera::rotateRight()
+void Camera::stepBy(glm::vec3 delta)
 {
-    turnHorizontally(kTurnStep);
-}
-
-void Camera::rotateForward()
-{
-    turnVertically(-kTurnStep);
-}
-
-void Camera::rotateBackward()
-{
-    turnVertically(kTurnStep);
-}
-
-void Camera::moveToForward()
-{
-    cameraData.position += cameraData.target * cameraData.speed;
+    cameraData.position += delta;
     updatePosition();
 }
 
-void Camera::moveToBackward()
+glm::vec3 Camera::sideStep() const
 {
-    cameraData.position -= cameraData.target * cameraData.speed;
-    updatePosition();
+    return normaliseUnlessZero(glm::cross(cameraData.target, cameraData.up)) * cameraData.speed;
 }
 
-void Camera::moveToStraightLeft()
-{
-    cameraData.position -=
-        normaliseUnlessZero(glm::cross(cameraData.target, cameraData.up)) * cameraData.speed;
-    updatePosition();
-}
+void Camera::moveToForward() { stepBy(cameraData.target * cameraData.speed); }
+void Camera::moveToBackward() { stepBy(-(cameraData.target * cameraData.speed)); }
+void Camera::moveToStraightLeft() { stepBy(-sideStep()); }
+void Camera::moveToStraightRight() { stepBy(sideStep()); }
 
-void Camera::moveToStraightRight()
-{
-    cameraData.position +=
-        normaliseUnlessZero(glm::cross(cameraData.target, cameraData.up)) * cameraData.speed;
-    updatePosition();
-}
-
-void Camera::moveToUp()
-{
-    cameraData.position.y += kVerticalStep;
-}
-
-void Camera::moveToDown()
-{
-    cameraData.position.y -= kVerticalStep;
-}
-
-void Camera::moveToDeep(double d)
-{
-    cameraData.position += cameraData.target * cameraData.speed * float(d) * kDeepFactor;
-    updatePosition();
-}
+void Camera::moveToUp() { cameraData.position.y += kVerticalStep; }
+void Camera::moveToDown() { cameraData.position.y -= kVerticalStep; }
+void Camera::moveToDeep(double d) { stepBy(cameraData.target * cameraData.speed * float(d) * kDeepFactor); }
 
 void Camera::moveUpDown(double d)
 {
@@ -233,55 +198,16 @@ void Camera::updatePosition()
     cameraEvent(this, &cameraArgs);
 }
 
-void Camera::setPosition(glm::vec3 position)
-{
-    cameraData.position = position;
-}
-
-void Camera::setTarget(glm::vec3 target)
-{
-    cameraData.target = target;
-}
-
-glm::vec3 Camera::getPosition() const
-{
-    return cameraData.position;
-}
-
-glm::vec3 Camera::getTarget() const
-{
-    return cameraData.target;
-}
-
-glm::mat4 Camera::getPerspectiveMatrix() const
-{
-    return perspective;
-}
-
-glm::mat4 Camera::getPerspectiveInverseMatrix() const
-{
-    return perspectiveInverse;
-}
-
-glm::mat4 Camera::getOrthographicMatrix() const
-{
-    return orthographic;
-}
-
-glm::mat4 Camera::getProjectionMatrix() const
-{
-    return projection;
-}
-
-glm::mat4 Camera::getInverseProjectionMatrix() const
-{
-    return perspectiveInverse;
-}
-
-glm::mat4 Camera::getCameraMatrix() const
-{
-    return view;
-}
+void Camera::setPosition(glm::vec3 position) { cameraData.position = position; }
+void Camera::setTarget(glm::vec3 target) { cameraData.target = target; }
+glm::vec3 Camera::getPosition() const { return cameraData.position; }
+glm::vec3 Camera::getTarget() const { return cameraData.target; }
+glm::mat4 Camera::getPerspectiveMatrix() const { return perspective; }
+glm::mat4 Camera::getPerspectiveInverseMatrix() const { return perspectiveInverse; }
+glm::mat4 Camera::getOrthographicMatrix() const { return orthographic; }
+glm::mat4 Camera::getProjectionMatrix() const { return projection; }
+glm::mat4 Camera::getInverseProjectionMatrix() const { return perspectiveInverse; }
+glm::mat4 Camera::getCameraMatrix() const { return view; }
 
 void Camera::following(float x, float y, float z, glm::vec3 a, glm::vec3 b)
 {

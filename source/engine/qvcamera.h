@@ -17,6 +17,7 @@
 #include <limits>
 
 #include <glm/mat4x4.hpp>
+#include <glm/vec2.hpp>
 #include <glm/vec3.hpp>
 
 #include "qvevents.h"
@@ -120,6 +121,12 @@ private:
     void updateTransform();
     // The tail of look and pan: view, transform, cameraEvent without arguments.
     void commitDrag();
+    // Cursor travel since the last look or pan event (y up), then remember the cursor.
+    glm::vec2 takeCursorTravel(double x, double y);
+    // Move the eye by delta, then commit.
+    void stepBy(glm::vec3 delta);
+    // One keyboard step to the right: the unit side direction times speed.
+    glm::vec3 sideStep() const;
     // Turn yaw and pitch by step, then aim the front within the horizontal
     // (x, z) or the vertical (y, z) plane.
     void turnHorizontally(float step);
