@@ -93,13 +93,9 @@ struct QvShaderEventArgs : QvEventArgs {
 // ---------------------------------------------------------------------------
 namespace qvevents_detail {
 
-template <class F> struct CallShape : CallShape<decltype(&F::operator())> {};
-template <class R, class... P> struct CallShape<R (*)(P...)> { using Params = std::tuple<P...>; };
-template <class R, class... P> struct CallShape<R(P...)> { using Params = std::tuple<P...>; };
-template <class C, class R, class... P> struct CallShape<R (C::*)(P...)> { using Params = std::tuple<P...>; };
-template <class C, class R, class... P> struct CallShape<R (C::*)(P...) const> { using Params = std::tuple<P...>; };
-template <class C, class R, class... P> struct CallShape<R (C::*)(P...) noexcept> { using Params = std::tuple<P...>; };
-template <class C, class R, class... P> struct CallShape<R (C::*)(P...) const noexcept> { using Params = std::tuple<P...>; };
+// A callable's parameter types, read off the std::function it deduces to
+// (function pointers and lambdas or functors with one call operator).
+template <class F> struct CallShape : CallShape<decltype(std::function{std::declval<F>()})> {};
 template <class R, class... P> struct CallShape<std::function<R(P...)>> { using Params = std::tuple<P...>; };
 
 }  // namespace qvevents_detail
