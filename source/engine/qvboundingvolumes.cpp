@@ -2,7 +2,6 @@
 #include "qvboundingvolumes.h"
 
 #include <cmath>
-#include <limits>
 #include <utility>
 
 namespace {
@@ -29,11 +28,6 @@ void widen(float& lo, float& hi, float v)
 
 QvAABB::QvAABB(std::vector<Triangle> triangles) : triangles(std::move(triangles))
 {
-}
-
-glm::vec3 QvAABB::unsetVector()
-{
-    return glm::vec3(std::numeric_limits<float>::quiet_NaN());
 }
 
 bool QvAABB::isBoxesIntersects(const QvAABB& other) const

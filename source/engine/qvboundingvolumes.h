@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include <glm/vec3.hpp>
@@ -48,12 +49,11 @@ public:
     // Flat x0, y0, z0, x1, y1, z1, ...; a trailing incomplete vertex is ignored.
     std::vector<float> vertices;
     // Written only by the material object's box update.
-    glm::vec3 direction = unsetVector();
-    glm::vec3 previousDirection = unsetVector();
+    glm::vec3 direction{std::numeric_limits<float>::quiet_NaN()};
+    glm::vec3 previousDirection{std::numeric_limits<float>::quiet_NaN()};
     std::vector<Triangle> triangles;
 
 private:
-    static glm::vec3 unsetVector();
     // Sets all six bounds to the first vertex of `list`.
     void resetBounds(const std::vector<float>& list);
     // Widens the bounds over every whole vertex of `list`.
