@@ -4,11 +4,11 @@
 // a NaN input can never turn into a hit.
 #include "qvpicking.h"
 
-#include "qvvectormath.h"
-
 #include <cmath>
 
 #include <glm/geometric.hpp>
+
+#include "qvvectormath.h"
 
 namespace {
 
@@ -31,24 +31,6 @@ bool insideTriangle(Vec e0, Vec e1, Vec r)
     const float v = glm::dot(h, r);
     const float w = 1.0f - u - v;
     return u >= 0.0f && v >= 0.0f && w >= 0.0f;
-}
-
-// The point-in-triangle test after projecting the corners by clipFromObject.
-bool screenPointInTriangle(const glm::mat4& clipFromObject, glm::vec4 p0, glm::vec4 p1,
-                           glm::vec4 p2, glm::vec2 mouse)
-{
-    const glm::vec4 q[3] = {clipFromObject * p0, clipFromObject * p1, clipFromObject * p2};
-    glm::vec2 projected[3];
-    for (int i = 0; i < 3; ++i) {
-        // A vertex at or behind the eye has no place on the screen: dividing
-        // by |w| would mirror it into view and make phantom hits.
-        if (!(q[i].w > 0.0f)) {
-            return false;
-        }
-        projected[i] = glm::vec2(q[i]) / q[i].w;
-    }
-    const glm::vec2 a = projected[0];
-    return insideTriangle(projected[1] - a, projected[2] - a, mouse - a);
 }
 
 }  // namespace
@@ -139,7 +121,19 @@ bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, gl
 bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera,
                    glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse)
 {
-    return screenPointInTriangle(projection * camera * model, p0, p1, p2, mouse);
+    const glm::mat4 clipFromObject = projection * camera * model;
+    const glm::vec4 q[3] = {clipFromObject * p0, clipFromObject * p1, clipFromObject * p2};
+    glm::vec2 projected[3];
+    for (int i = 0; i < 3; ++i) {
+        // A vertex at or behind the eye has no place on the screen: dividing
+        // by |w| would mirror it into view and make phantom hits.
+        if (!(q[i].w > 0.0f)) {
+            return false;
+        }
+        projected[i] = glm::vec2(q[i]) / q[i].w;
+    }
+    const glm::vec2 a = projected[0];
+    return insideTriangle(projected[1] - a, projected[2] - a, mouse - a);
 }
 
 }  // namespace qvpicking
