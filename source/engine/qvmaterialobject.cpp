@@ -3,13 +3,13 @@
 #include "qvmaterialobject.h"
 
 #include <algorithm>
-#include <cmath>
 
 #include "qvcamera.h"
 #include "qvmaterial.h"
 #include "qvpicking.h"
 #include "qvshader.h"
 #include "qvtransform.h"
+#include "qvvectormath.h"
 
 namespace {
 
@@ -264,16 +264,8 @@ void QvMaterialObject::updateAABBbox()
     }
     // A box list too short for the heading edge keeps its old heading.
     if (v.size() >= headingTo + floatsPerVertex) {
-        const glm::vec4 a = model * glm::vec4(pointAt(v, headingFrom), 1.0f);
-        const glm::vec4 b = model * glm::vec4(pointAt(v, headingTo), 1.0f);
-        glm::vec3 direction = glm::vec3(a) - glm::vec3(b);
-        const long double length = std::sqrt(static_cast<long double>(direction.x) * direction.x +
-                                             static_cast<long double>(direction.y) * direction.y +
-                                             static_cast<long double>(direction.z) * direction.z);
-        if (length != 0.0L) {
-            direction /= static_cast<float>(length);
-        }
-        aabb->direction = direction;
+        aabb->direction =
+            normaliseUnlessZero(pointAt(moved, headingFrom) - pointAt(moved, headingTo));
     }
     aabb->findMinMax(moved);
 }
@@ -286,14 +278,9 @@ void QvMaterialObject::updateAABBboxNormals()
     const std::vector<float>& v = aabb->getBoxVertices();
     for (size_t i = 0; i + 8 < v.size(); i += 9) {
         const glm::vec3 p0 = pointAt(v, i), p1 = pointAt(v, i + 3), p2 = pointAt(v, i + 6);
-        glm::vec3 n = glm::cross(p1 - p0, p2 - p0);
         const glm::vec3 c = findCentroid(p0, p1, p2);
-        normals.insert(normals.end(), {c.x, c.y, c.z});
-        if (glm::length(n) != 0.0f) {
-            n = glm::normalize(n);
-        }
-        const glm::vec3 tip = c + n;
-        normals.insert(normals.end(), {tip.x, tip.y, tip.z});
+        const glm::vec3 tip = c + normaliseUnlessZero(glm::cross(p1 - p0, p2 - p0));
+        normals.insert(normals.end(), {c.x, c.y, c.z, tip.x, tip.y, tip.z});
     }
 }
 
@@ -349,44 +336,45 @@ bool QvMaterialObject::barycentric3D(const glm::mat4& model, const glm::mat4& ca
                                     glm::vec2(mouse.x, mouse.y));
 }
 
-bool QvMaterialObject::findIntersectsWithAABB(glm::vec4 mouse, QvMouseEventArgs* args)
+bool QvMaterialObject::boxUnderPointer(glm::vec4 mouse)
 {
     mouseVector = mouse;
     if (!aabb) {
         return false;
     }
     const glm::mat4 model = transform->getMatrix();
+    const glm::mat4 camera = getCameraMatrix();
     for (const Triangle& t : aabb->getBoxTriangles()) {
-        if (barycentric3D(model, getCameraMatrix(), t.vertexA, t.vertexB, t.vertexC,
-                          glm::vec3(mouse))) {
-            pressed = true;
-            if (onMouseButtonPress) {
-                onMouseButtonPress->opCall(this, args);
-            }
+        if (barycentric3D(model, camera, t.vertexA, t.vertexB, t.vertexC, glm::vec3(mouse))) {
             return true;
         }
     }
     return false;
 }
 
+bool QvMaterialObject::findIntersectsWithAABB(glm::vec4 mouse, QvMouseEventArgs* args)
+{
+    if (!boxUnderPointer(mouse)) {
+        return false;
+    }
+    pressed = true;
+    if (onMouseButtonPress) {
+        onMouseButtonPress->opCall(this, args);
+    }
+    return true;
+}
+
 bool QvMaterialObject::findIntersectsWithAABBMouseMove(glm::vec4 mouse, QvCursorEventArgs* args)
 {
-    mouseVector = mouse;
-    if (aabb) {
-        const glm::mat4 model = transform->getMatrix();
-        for (const Triangle& t : aabb->getBoxTriangles()) {
-            if (barycentric3D(model, getCameraMatrix(), t.vertexA, t.vertexB, t.vertexC,
-                              glm::vec3(mouse))) {
-                hovered = true;
-                if (onCursorMove) {
-                    onCursorMove->opCall(this, args);
-                }
-                return true;
-            }
-        }
+    if (!boxUnderPointer(mouse)) {
+        endHover();
+        return false;
     }
-    endHover();
-    return false;
+    hovered = true;
+    if (onCursorMove) {
+        onCursorMove->opCall(this, args);
+    }
+    return true;
 }
 
 // --- mouse handlers -------------------------------------------------------------------

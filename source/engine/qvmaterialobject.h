@@ -161,6 +161,10 @@ protected:
     void endHover();
 
 private:
+    // Stores `mouse` in mouseVector; is it over one of the box's triangles,
+    // projected with the matrices of the last draw?
+    bool boxUnderPointer(glm::vec4 mouse);
+
     std::unique_ptr<OakTree<QvTransform>> ownObjectTree;
     GLsizei aabbVertexCount = 0;       // vertices in the wire-box buffer
     bool hoverShown = false;           // currentColor holds hoverColor from a cursor hit
