@@ -10,19 +10,40 @@ namespace {
 
 constexpr float lineWidth = 3.0f;
 constexpr GLsizeiptr segmentBytes = 6 * sizeof(float);
+constexpr GLint floatsPerVertex = 3;
 
 }  // namespace
+
+void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data,
+                          GLenum usage)
+{
+    glGenVertexArrays(1, &vao);
+    glGenBuffers(1, &vbo);
+    glBindVertexArray(vao);
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBufferData(GL_ARRAY_BUFFER, bytes, data, usage);
+    glVertexAttribPointer(0, floatsPerVertex, GL_FLOAT, GL_FALSE, floatsPerVertex * sizeof(float),
+                          nullptr);
+    glEnableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
+}
+
+void qvDeletePositionBuffer(GLuint& vao, GLuint& vbo)
+{
+    // Names are 0 when nothing was made, which needed a context.
+    if (vao != 0) glDeleteVertexArrays(1, &vao);
+    if (vbo != 0) glDeleteBuffers(1, &vbo);
+    vao = 0;
+    vbo = 0;
+}
 
 Line::Line(Camera& camera, QvShader& shader) : camera(&camera), shader(&shader)
 {
     _initBuffers();
 }
 
-Line::~Line()
-{
-    if (vao != 0) glDeleteVertexArrays(1, &vao);
-    if (vbo != 0) glDeleteBuffers(1, &vbo);
-}
+Line::~Line() { qvDeletePositionBuffer(vao, vbo); }
 
 void Line::setPosition(glm::vec3 from, glm::vec3 to)
 {
@@ -32,15 +53,7 @@ void Line::setPosition(glm::vec3 from, glm::vec3 to)
 
 void Line::_initBuffers()
 {
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, segmentBytes, nullptr, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
+    qvMakePositionBuffer(vao, vbo, segmentBytes, nullptr, GL_DYNAMIC_DRAW);
 }
 
 void Line::draw()

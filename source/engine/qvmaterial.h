@@ -1,6 +1,7 @@
 // Small classes beside the material object: QvMaterial, a colour record sent
 // in place of an object's own colour; Line, one coloured world-space segment
-// with its own buffer, camera and program; Primitive, their empty base.
+// with its own buffer, camera and program; Primitive, their empty base. Also
+// the position-only vertex buffer that lines, boxes and the sky are drawn from.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -11,6 +12,13 @@
 
 class Camera;
 class QvShader;
+
+// A vertex array with one buffer of `bytes` (null data: left undefined) whose
+// attribute 0 is three floats per vertex; both are left unbound.
+void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data,
+                          GLenum usage);
+// Deletes what qvMakePositionBuffer made, if it made anything, and zeroes the names.
+void qvDeletePositionBuffer(GLuint& vao, GLuint& vbo);
 
 class QvMaterial {
 public:

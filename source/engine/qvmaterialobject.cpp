@@ -21,22 +21,6 @@ constexpr GLsizei boxVertexCount = 36;  // every control's box: 12 triangles
 // The 26th and 27th box vertices span the box's local -z edge: its heading.
 constexpr size_t headingFrom = 75, headingTo = 78;
 
-// One vertex array with one buffer of `bytes`, attribute 0 = three floats.
-void makePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data,
-                        GLenum usage)
-{
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, bytes, data, usage);
-    glVertexAttribPointer(0, floatsPerVertex, GL_FLOAT, GL_FALSE, floatsPerVertex * sizeof(float),
-                          nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
-}
-
 glm::vec3 pointAt(const std::vector<float>& v, size_t i) { return {v[i], v[i + 1], v[i + 2]}; }
 
 // The per-axis scale a scaling matrix applies (what is actually drawn).
@@ -73,11 +57,8 @@ QvMaterialObject::QvMaterialObject() = default;
 
 QvMaterialObject::~QvMaterialObject()
 {
-    // Names are 0 unless initBuffers ran, which needed a context.
-    if (aabbVAO != 0) glDeleteVertexArrays(1, &aabbVAO);
-    if (aabbVBO != 0) glDeleteBuffers(1, &aabbVBO);
-    if (lineVAO != 0) glDeleteVertexArrays(1, &lineVAO);
-    if (lineVBO != 0) glDeleteBuffers(1, &lineVBO);
+    qvDeletePositionBuffer(aabbVAO, aabbVBO);
+    qvDeletePositionBuffer(lineVAO, lineVBO);
 }
 
 void QvMaterialObject::setColor(glm::vec4 c)
@@ -119,7 +100,7 @@ void QvMaterialObject::initBuffers()
     // An object without a box has no wire frame, only the line buffers.
     if (aabb) {
         const std::vector<float>& vertices = aabb->getBoxVertices();
-        makePositionBuffer(aabbVAO, aabbVBO,
+        qvMakePositionBuffer(aabbVAO, aabbVBO,
                            static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
                            vertices.data(), GL_STATIC_DRAW);
         aabbVertexCount = static_cast<GLsizei>(vertices.size() / floatsPerVertex);
@@ -129,8 +110,8 @@ void QvMaterialObject::initBuffers()
 
 void QvMaterialObject::initBuffersForLine()
 {
-    makePositionBuffer(lineVAO, lineVBO, 2 * floatsPerVertex * sizeof(float), nullptr,
-                       GL_DYNAMIC_DRAW);
+    qvMakePositionBuffer(lineVAO, lineVBO, 2 * floatsPerVertex * sizeof(float), nullptr,
+                         GL_DYNAMIC_DRAW);
 }
 
 void QvMaterialObject::takeCameraMatrices(Camera& c)

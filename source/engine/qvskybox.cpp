@@ -4,6 +4,7 @@
 #include <glm/mat3x3.hpp>
 
 #include "qvcamera.h"
+#include "qvmaterial.h"
 #include "qvshader.h"
 
 namespace {
@@ -35,8 +36,7 @@ QvSkybox::QvSkybox(const std::string& name, QvShader& skyShader)
             textureLoader->loadCubemap(std::vector<std::string>(faces.begin(), faces.end()));
     } catch (...) {
         // The destructor does not run for a half-built sky.
-        glDeleteVertexArrays(1, &skyboxVAO);
-        glDeleteBuffers(1, &skyboxVBO);
+        qvDeletePositionBuffer(skyboxVAO, skyboxVBO);
         throw;
     }
     shader->useProgram();
@@ -45,21 +45,15 @@ QvSkybox::QvSkybox(const std::string& name, QvShader& skyShader)
 
 QvSkybox::~QvSkybox()
 {
-    if (skyboxVAO != 0) glDeleteVertexArrays(1, &skyboxVAO);
-    if (skyboxVBO != 0) glDeleteBuffers(1, &skyboxVBO);
+    qvDeletePositionBuffer(skyboxVAO, skyboxVBO);
     if (cubemapTexture != 0) glDeleteTextures(1, &cubemapTexture);
 }
 
 void QvSkybox::initBuffers()
 {
-    glGenVertexArrays(1, &skyboxVAO);
-    glGenBuffers(1, &skyboxVBO);
-    glBindVertexArray(skyboxVAO);
-    glBindBuffer(GL_ARRAY_BUFFER, skyboxVBO);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(skyboxVertices.size() * sizeof(float)),
-                 skyboxVertices.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
+    qvMakePositionBuffer(skyboxVAO, skyboxVBO,
+                         static_cast<GLsizeiptr>(skyboxVertices.size() * sizeof(float)),
+                         skyboxVertices.data(), GL_STATIC_DRAW);
 }
 
 void QvSkybox::draw(Camera& c)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "qvcamera.h"
+#include "qvmaterial.h"
 #include "qvmaterialobject.h"
 #include "qvshader.h"
 #include "qvtransform.h"
@@ -28,11 +29,7 @@ constexpr std::array<std::array<int, 3>, 36> boxCorners = {{
 class TestBox : public QvMaterialObject {
 public:
     using QvMaterialObject::QvMaterialObject;
-    ~TestBox() override
-    {
-        if (vao != 0) glDeleteVertexArrays(1, &vao);
-        if (vbo != 0) glDeleteBuffers(1, &vbo);
-    }
+    ~TestBox() override { qvDeletePositionBuffer(vao, vbo); }
 
     // The box, its picking triangles and its wire-box vertices; no GL.
     void build(float w, float h, float d)
@@ -57,17 +54,10 @@ public:
     void initBuffers() override
     {
         QvMaterialObject::initBuffers();
-        glGenVertexArrays(1, &vao);
-        glGenBuffers(1, &vbo);
-        glBindVertexArray(vao);
-        glBindBuffer(GL_ARRAY_BUFFER, vbo);
-        glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(positions.size() * sizeof(float)),
-                     positions.data(), GL_STATIC_DRAW);
-        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 12, nullptr);
-        glEnableVertexAttribArray(0);
+        qvMakePositionBuffer(vao, vbo, static_cast<GLsizeiptr>(positions.size() * sizeof(float)),
+                             positions.data(), GL_STATIC_DRAW);
         // A flat box: every vertex faces the viewer, as the front face does.
         glVertexAttrib3f(1, 0.0f, 0.0f, 1.0f);
-        glBindVertexArray(0);
     }
     // The base draw, then the filled box in the current colour, as a control draws.
     void draw(Camera& c) override
