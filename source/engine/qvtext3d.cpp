@@ -24,51 +24,6 @@ constexpr float pickingBoxDepth = -100.0f;
 constexpr GLsizei quadVertexCount = 6;
 constexpr GLint quadComponents = 4;  // x, y, u, v
 
-// Deletes a quad's vertex array and buffer; a quad never uploaded makes no
-// OpenGL call, so glyph objects can be made and dropped without a context.
-void deleteQuadBuffers(GLuint& vao, GLuint& vbo)
-{
-    if (vao == 0 && vbo == 0) {
-        return;
-    }
-    glDeleteVertexArrays(1, &vao);
-    glDeleteBuffers(1, &vbo);
-    vao = 0;
-    vbo = 0;
-}
-
-// Replaces a glyph quad's vertex array and buffer, attribute 0 = (x, y, u, v);
-// a missing glyph is left without any.
-void rebuildQuadBuffers(const Character2D* glyph, float scale, GLuint& vao, GLuint& vbo)
-{
-    deleteQuadBuffers(vao, vbo);
-    if (glyph == nullptr) {
-        return;
-    }
-    const std::array<float, 24> vertices = qvGlyphQuadVertices(*glyph, scale);
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(0, quadComponents, GL_FLOAT, GL_FALSE, quadComponents * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-    glBindVertexArray(0);
-}
-
-// Draws a glyph quad with its own texture on unit 0; the program and its
-// uniforms are already set.
-void drawQuad(GLuint vao, GLuint texture)
-{
-    glActiveTexture(GL_TEXTURE0);
-    glBindVertexArray(vao);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glDrawArrays(GL_TRIANGLES, 0, quadVertexCount);
-    glBindVertexArray(0);
-    glBindTexture(GL_TEXTURE_2D, 0);
-}
-
 // Uploads a vertex list into a new buffer and points attribute `index` at it.
 template <typename Vector>
 GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
@@ -158,16 +113,59 @@ std::array<float, 36> qvGlyphAtlasVertices(const Character2D& glyph, const glm::
     return result;
 }
 
+// ------------------------------------------------------------- QvGlyphQuad
+
+QvGlyphQuad::~QvGlyphQuad()
+{
+    _deleteQuad();
+}
+
+// A quad never uploaded makes no OpenGL call, so glyph objects can be made and
+// dropped without a context.
+void QvGlyphQuad::_deleteQuad()
+{
+    if (VAO == 0 && VBO == 0) {
+        return;
+    }
+    glDeleteVertexArrays(1, &VAO);
+    glDeleteBuffers(1, &VBO);
+    VAO = 0;
+    VBO = 0;
+}
+
+void QvGlyphQuad::_uploadQuad()
+{
+    _deleteQuad();
+    if (glyph == nullptr) {
+        return;
+    }
+    const std::array<float, 24> vertices = qvGlyphQuadVertices(*glyph, scale);
+    glGenVertexArrays(1, &VAO);
+    glGenBuffers(1, &VBO);
+    glBindVertexArray(VAO);
+    glBindBuffer(GL_ARRAY_BUFFER, VBO);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
+    glVertexAttribPointer(0, quadComponents, GL_FLOAT, GL_FALSE, quadComponents * sizeof(float), nullptr);
+    glEnableVertexAttribArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glBindVertexArray(0);
+}
+
+void QvGlyphQuad::_drawQuad() const
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindVertexArray(VAO);
+    glBindTexture(GL_TEXTURE_2D, glyph->texture);
+    glDrawArrays(GL_TRIANGLES, 0, quadVertexCount);
+    glBindVertexArray(0);
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
 // ---------------------------------------------------------------- QvChar2D
 
-QvChar2D::QvChar2D(const Character2D* glyph) : glyph(glyph) {}
+QvChar2D::QvChar2D(const Character2D* glyph) : QvGlyphQuad(glyph) {}
 
-QvChar2D::QvChar2D(const std::string& /*name*/, const Character2D* glyph) : glyph(glyph) {}
-
-QvChar2D::~QvChar2D()
-{
-    deleteQuadBuffers(VAO, VBO);
-}
+QvChar2D::QvChar2D(const std::string& /*name*/, const Character2D* glyph) : QvGlyphQuad(glyph) {}
 
 void QvChar2D::setTransform(QvTransform* t)
 {
@@ -176,7 +174,7 @@ void QvChar2D::setTransform(QvTransform* t)
 
 void QvChar2D::initBuffers()
 {
-    rebuildQuadBuffers(glyph, scale, VAO, VBO);
+    _uploadQuad();
 }
 
 void QvChar2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
@@ -189,7 +187,7 @@ void QvChar2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 c
     shader.setUniform("camera", camera.getCameraMatrix());
     shader.setUniform("projection", camera.getProjectionMatrix());
     shader.setUniform("diffuseColor", colour);
-    drawQuad(VAO, glyph->texture);
+    _drawQuad();
 }
 
 std::array<float, 36> QvChar2D::getVertices() const
@@ -200,20 +198,15 @@ std::array<float, 36> QvChar2D::getVertices() const
 // ------------------------------------------------------------ QvCharacter2D
 
 QvCharacter2D::QvCharacter2D(const std::string& name, const Character2D* glyph)
-    : QvMaterialObject(name), glyph(glyph)
+    : QvMaterialObject(name), QvGlyphQuad(glyph)
 {
 }
 
-QvCharacter2D::QvCharacter2D(const Character2D* glyph) : glyph(glyph) {}
-
-QvCharacter2D::~QvCharacter2D()
-{
-    deleteQuadBuffers(VAO, VBO);
-}
+QvCharacter2D::QvCharacter2D(const Character2D* glyph) : QvGlyphQuad(glyph) {}
 
 void QvCharacter2D::initBuffers()
 {
-    rebuildQuadBuffers(glyph, scale, VAO, VBO);
+    _uploadQuad();
 }
 
 void QvCharacter2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
@@ -225,7 +218,7 @@ void QvCharacter2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::v
     takeCameraMatrices(camera);
     currentColor = colour;
     _prepareUniforms(shader, transform->getMatrix());
-    drawQuad(VAO, glyph->texture);
+    _drawQuad();
 }
 
 std::array<float, 36> QvCharacter2D::getVertices() const

@@ -38,15 +38,36 @@ std::array<float, 24> qvGlyphQuadVertices(const Character2D& glyph, float scale)
 // records with u, v in the font atlas; for text drawn in one batch.
 std::array<float, 36> qvGlyphAtlasVertices(const Character2D& glyph, const glm::mat4& model);
 
+// What both bitmap glyph drawables share: the glyph, the quad's scale, and
+// the quad's vertex array and buffer, which it owns and deletes.
+class QvGlyphQuad {
+public:
+    explicit QvGlyphQuad(const Character2D* glyph) : glyph(glyph) {}
+    ~QvGlyphQuad();
+    QvGlyphQuad(const QvGlyphQuad&) = delete;
+    QvGlyphQuad& operator=(const QvGlyphQuad&) = delete;
+
+    GLuint VBO = 0;
+    GLuint VAO = 0;
+    float scale = 1.0f;
+    const Character2D* glyph = nullptr;  // owned by the font
+
+protected:
+    void _deleteQuad();
+    // Replaces the quad's vertex array and buffer; a missing glyph gets none.
+    void _uploadQuad();
+    // Draws the quad with the glyph's own texture on unit 0; the program and
+    // its uniforms are already set.
+    void _drawQuad() const;
+};
+
 // A bitmap glyph quad without picking or light. The text controls build it in
 // storage of their own and destroy it explicitly.
-class QvChar2D {
+class QvChar2D : public QvGlyphQuad {
 public:
     explicit QvChar2D(const Character2D* glyph);
     QvChar2D(const std::string& name, const Character2D* glyph);
-    virtual ~QvChar2D();
-    QvChar2D(const QvChar2D&) = delete;
-    QvChar2D& operator=(const QvChar2D&) = delete;
+    virtual ~QvChar2D() = default;
 
     virtual void setTransform(QvTransform* t);
     // Sends model, camera, projection and diffuseColor, then draws the quad
@@ -56,22 +77,17 @@ public:
     virtual void initBuffers();
     virtual std::array<float, 36> getVertices() const;
 
-    GLuint VBO = 0;
-    GLuint VAO = 0;
-    float scale = 1.0f;
-    const Character2D* glyph = nullptr;  // owned by the font
     QvTransform* transform = nullptr;    // placed by the control
     QvShader* shader = nullptr;          // the control's text shader
 };
 
 // A bitmap glyph quad as a material object: it carries a name, colours, a
 // light and picking state like any scene object.
-class QvCharacter2D : public QvMaterialObject {
+class QvCharacter2D : public QvMaterialObject, public QvGlyphQuad {
 public:
     QvCharacter2D(const std::string& name, const Character2D* glyph);
     // A bare material object: no events, no transform tree.
     explicit QvCharacter2D(const Character2D* glyph);
-    ~QvCharacter2D() override;
 
     // The quad only: a glyph has no wire box.
     void initBuffers() override;
@@ -81,10 +97,6 @@ public:
     virtual void draw(QvShader& shader, bool flag, Camera& camera, glm::vec4 colour);
     virtual std::array<float, 36> getVertices() const;
 
-    GLuint VBO = 0;
-    GLuint VAO = 0;
-    float scale = 1.0f;
-    const Character2D* glyph = nullptr;  // owned by the font
     // x: where a 2D edit box placed the glyph along its line.
     glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};
 };
