@@ -24,6 +24,18 @@ constexpr float pickingBoxDepth = -100.0f;
 constexpr GLsizei quadVertexCount = 6;
 constexpr GLint quadComponents = 4;  // x, y, u, v
 
+// Points attribute `index` of the bound vertex array at Vector values that
+// start `offset` bytes into vbo.
+template <typename Vector>
+void pointAttribute(GLuint index, GLuint vbo, GLsizeiptr offset = 0)
+{
+    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glVertexAttribPointer(index, Vector::length(), GL_FLOAT, GL_FALSE, sizeof(Vector),
+                          reinterpret_cast<void*>(offset));
+    glEnableVertexAttribArray(index);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
 // Uploads a vertex list into a new buffer and points attribute `index` at it.
 template <typename Vector>
 GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
@@ -33,9 +45,7 @@ GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(Vector)),
                  values.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(index, Vector::length(), GL_FLOAT, GL_FALSE, sizeof(Vector), nullptr);
-    glEnableVertexAttribArray(index);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    pointAttribute<Vector>(index, vbo);
     return vbo;
 }
 
@@ -394,19 +404,14 @@ void QvCharacter3D::initBuffers()
     texCoordsVBO = uploadAttribute(2, glyph->frontTexCoords);
     glBindVertexArray(0);
 
-    // The back face shares the front's strip indices and texture coordinates;
-    // attribute 2 reads texCoordsVBO, refilled with the same coordinates.
+    // The back face shares the front's strip indices and its texture
+    // coordinates: attribute 2 reads the front's texCoordsVBO.
     glGenVertexArrays(1, &backVAO);
     glBindVertexArray(backVAO);
     backVBO = uploadAttribute(0, glyph->backVertices);
     backEBO = uploadIndices(glyph->stripIndices);
     backNormalsVBO = uploadAttribute(1, glyph->backNormals);
-    glBindBuffer(GL_ARRAY_BUFFER, texCoordsVBO);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(glyph->frontTexCoords.size() * sizeof(glm::vec2)),
-                 glyph->frontTexCoords.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(glm::vec2), nullptr);
-    glEnableVertexAttribArray(2);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    pointAttribute<glm::vec2>(2, texCoordsVBO);
     glBindVertexArray(0);
 
     // All walls in one buffer: positions, then normals, then texture coordinates.
@@ -421,14 +426,9 @@ void QvCharacter3D::initBuffers()
     glBufferSubData(GL_ARRAY_BUFFER, 0, stripBytes, glyph->wallStrip.data());
     glBufferSubData(GL_ARRAY_BUFFER, stripBytes, normalBytes, glyph->wallNormals.data());
     glBufferSubData(GL_ARRAY_BUFFER, stripBytes + normalBytes, texCoordBytes, glyph->wallTexCoords.data());
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), nullptr);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), reinterpret_cast<void*>(stripBytes));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(glm::vec2),
-                          reinterpret_cast<void*>(stripBytes + normalBytes));
-    glEnableVertexAttribArray(2);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    pointAttribute<glm::vec3>(0, wallsVBO);
+    pointAttribute<glm::vec3>(1, wallsVBO, stripBytes);
+    pointAttribute<glm::vec2>(2, wallsVBO, stripBytes + normalBytes);
     glBindVertexArray(0);
 }
 
@@ -467,12 +467,12 @@ void QvCharacter3D::drawBackFace()
 
 void QvCharacter3D::drawExtrudedFaces()
 {
+    glBindVertexArray(wallsVAO);
     GLint first = 0;
     for (const Contour& contour : glyph->contours) {
         const auto count = static_cast<GLsizei>(contour.wallStrip.size());
-        glBindVertexArray(wallsVAO);
         glDrawArrays(GL_TRIANGLE_STRIP, first, count);
-        glBindVertexArray(0);
         first += count;
     }
+    glBindVertexArray(0);
 }
