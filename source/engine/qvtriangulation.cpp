@@ -335,6 +335,25 @@ void printStepCounters(size_t count, size_t totalCount)
     fmt::print("\x1b[01;37m count = {}, totalCount = {} \x1b[0m \n", count, totalCount);
 }
 
+// Gift wrapping from the lowest point: next(at, from) gives the hull point
+// after `at` (null when there is none), `from` being the point before `at`
+// (null at the start). Stops back at the start or after one step per point,
+// and returns the wrap closed by the start.
+template <class Next>
+std::vector<glm::vec3> wrapFromLowest(std::span<const glm::vec3> points, Next next)
+{
+    const glm::vec3 start = points[lowestPoint(points)];
+    std::vector<glm::vec3> wrapped{start};
+    for (size_t steps = 0; steps <= points.size(); ++steps) {
+        const glm::vec3* following = next(wrapped.back(), wrapped.size() > 1 ? &wrapped[wrapped.size() - 2] : nullptr);
+        if (following == nullptr) break;  // every point is the start
+        wrapped.push_back(*following);
+        if (sameXY(*following, start)) break;
+    }
+    if (wrapped.size() == 1 || !sameXY(wrapped.back(), start)) wrapped.push_back(start);
+    return wrapped;
+}
+
 }  // namespace
 
 void appendTriangle(glm::vec3 a, glm::vec3 b, glm::vec3 c, std::vector<glm::vec3>& vertices,
@@ -526,73 +545,44 @@ void createGrahamConvexHull(std::span<const glm::vec3> points, std::vector<glm::
 void createJarvisWithACosConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>& hull)
 {
     if (points.empty()) return;
-    const size_t n = points.size();
-    const glm::vec3 start = points[lowestPoint(points)];
-    std::vector<glm::vec3> wrapped{start};
     size_t tests = 0;
-
-    // Picks, among the points other than `at`, the one with the best angle
-    // score; on one ray from `at` the farthest point wins.
-    auto choose = [&](glm::vec3 at, auto score) {
+    const glm::vec3 start = points[lowestPoint(points)];
+    const glm::vec3 reference = start - glm::vec3(1.0f, 0.0f, 0.0f);
+    // The point with the best angle score seen from `at`, other than `at`
+    // itself: at the start the direction closest to -x, then always the
+    // widest angle at `at`. On one ray from `at` the farthest point wins.
+    hull = wrapFromLowest(points, [&](glm::vec3 at, const glm::vec3* from) {
         const glm::vec3* best = nullptr;
         double bestScore = -std::numeric_limits<double>::infinity();
         for (const glm::vec3& q : points) {
             if (sameXY(q, at)) continue;
             ++tests;
-            const double s = score(q);
+            const double s = from ? angleAt(at, *from, q) : -angleAt(at, reference, q);
             const bool wins = best == nullptr
                 || (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
             if (wins) best = &q, bestScore = s;
         }
         return best;
-    };
-
-    // First step: the direction closest to -x, seen from start.
-    const glm::vec3 reference = start - glm::vec3(1.0f, 0.0f, 0.0f);
-    glm::vec3 previous = start;
-    const glm::vec3* current = choose(start, [&](glm::vec3 q) { return -angleAt(start, reference, q); });
-    // Then always the widest angle at the current point.
-    for (size_t steps = 0; current != nullptr && steps <= n; ++steps) {
-        wrapped.push_back(*current);
-        if (sameXY(*current, start)) break;
-        const glm::vec3 at = *current, from = previous;
-        previous = at;
-        current = choose(at, [&](glm::vec3 q) { return angleAt(at, from, q); });
-    }
-    if (wrapped.size() == 1 || !sameXY(wrapped.back(), start)) wrapped.push_back(start);
-    printStepCounters(wrapped.size() - 1, tests);
-    hull = std::move(wrapped);
+    });
+    printStepCounters(hull.size() - 1, tests);
 }
 
 void createJarvisConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>& hull)
 {
     if (points.empty()) return;
-    const size_t n = points.size();
-    const glm::vec3 start = points[lowestPoint(points)];
-    std::vector<glm::vec3> wrapped{start};
     size_t tests = 0;
-    glm::vec3 current = start;
-    for (size_t steps = 0; steps <= n; ++steps) {
-        // The candidate ends with no point to its left; on one ray, the farthest.
+    // The candidate ends with no point to its left; on one ray, the farthest.
+    hull = wrapFromLowest(points, [&](glm::vec3 at, const glm::vec3*) {
         const glm::vec3* candidate = nullptr;
         for (const glm::vec3& q : points) {
-            if (sameXY(q, current)) continue;
+            if (sameXY(q, at)) continue;
             ++tests;
-            if (candidate == nullptr) {
-                candidate = &q;
-                continue;
-            }
-            const int turn = orientation(current, *candidate, q);
-            if (turn == 1 || (turn == 0 && isFartherOnSameRay(current, *candidate, q))) candidate = &q;
+            const int turn = candidate ? orientation(at, *candidate, q) : 1;
+            if (turn == 1 || (turn == 0 && isFartherOnSameRay(at, *candidate, q))) candidate = &q;
         }
-        if (candidate == nullptr) break;  // every point is the start
-        current = *candidate;
-        wrapped.push_back(current);
-        if (sameXY(current, start)) break;
-    }
-    if (wrapped.size() == 1 || !sameXY(wrapped.back(), start)) wrapped.push_back(start);
-    fmt::print("count = {} totalCount = {}\n", wrapped.size() - 1, tests);
-    hull = std::move(wrapped);
+        return candidate;
+    });
+    fmt::print("count = {} totalCount = {}\n", hull.size() - 1, tests);
 }
 
 void whichIdInClockWiseTurn()
