@@ -44,13 +44,7 @@ bool isSideCrossedByRay(glm::vec3 p, glm::vec3 a, glm::vec3 b)
     return crossX >= p.x;
 }
 
-bool isPointInsidePolygon(glm::vec3 p, std::span<const QvEdge> polygon)
-{
-    bool inside = false;
-    for (const QvEdge& edge : polygon)
-        if (isSideCrossedByRay(p, edge.p1, edge.p2)) inside = !inside;
-    return inside;
-}
+bool isPointInsidePolygon(glm::vec3 p, std::span<const QvEdge> polygon) { return isInsideSides(p, polygon); }
 
 bool isPointInsidePolygonNew(glm::vec3 p, std::span<const QvEdge> polygon)
 {
@@ -73,7 +67,7 @@ bool isSegmentIntersectAnyQvEdge(QvEdge s, std::span<const QvEdge> list)
     const glm::vec3 from = glm::vec3(glm::dvec3(s.p1) + trimStart * glm::dvec3(d));
     const glm::vec3 to = glm::vec3(glm::dvec3(s.p1) + trimEnd * glm::dvec3(d));
     for (const QvEdge& edge : list) {
-        if ((edge.p1 == s.p1 && edge.p2 == s.p2) || (edge.p1 == s.p2 && edge.p2 == s.p1)) return true;
+        if (joinSamePoints(edge, s)) return true;
         if (findSegmentIntersection(edge.p1, edge.p2, from, to)) return true;
     }
     return false;

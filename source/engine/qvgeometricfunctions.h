@@ -19,6 +19,24 @@ bool isSegmentCollinear(QvEdge a, QvEdge b);
 // ray through a shared corner counts that corner once; the ray is unbounded.
 bool isSideCrossedByRay(glm::vec3 p, glm::vec3 a, glm::vec3 b);
 
+// The two sides join the same two points, either way round.
+template <class A, class B>
+bool joinSamePoints(const A& a, const B& b)
+{
+    return (a.p1 == b.p1 && a.p2 == b.p2) || (a.p1 == b.p2 && a.p2 == b.p1);
+}
+
+// Even-odd count of the sides (any record with ends p1 and p2) that the ray
+// from p towards +x crosses.
+template <class Side>
+bool isInsideSides(glm::vec3 p, std::span<const Side> sides)
+{
+    bool inside = false;
+    for (const Side& side : sides)
+        if (isSideCrossedByRay(p, side.p1, side.p2)) inside = !inside;
+    return inside;
+}
+
 // Even-odd test of p against the edges (ray towards +x).
 bool isPointInsidePolygon(glm::vec3 p, std::span<const QvEdge> polygon);
 // The same test for the point 2.5 units above p.

@@ -71,16 +71,6 @@ bool touchesBeyondSharedEnds(glm::vec3 k1, glm::vec3 k2, glm::vec3 e1, glm::vec3
         || (o3 == 0 && isStrictlyBetween(k1, e1, e2)) || (o4 == 0 && isStrictlyBetween(k2, e1, e2));
 }
 
-// Even-odd count of the sides crossed by the ray from p towards +x.
-template <class Side>
-bool isInsideSides(glm::vec3 p, std::span<const Side> sides)
-{
-    bool inside = false;
-    for (const Side& side : sides)
-        if (isSideCrossedByRay(p, side.p1, side.p2)) inside = !inside;
-    return inside;
-}
-
 template <class Side>
 bool touchesAnySide(Side s, std::span<const Side> all)
 {
@@ -91,9 +81,7 @@ bool touchesAnySide(Side s, std::span<const Side> all)
 template <class Side>
 bool containsEitherWay(Side s, std::span<const Side> all)
 {
-    return std::any_of(all.begin(), all.end(), [&](const Side& e) {
-        return (e.p1 == s.p1 && e.p2 == s.p2) || (e.p1 == s.p2 && e.p2 == s.p1);
-    });
+    return std::any_of(all.begin(), all.end(), [&](const Side& e) { return joinSamePoints(e, s); });
 }
 
 glm::vec3 nudgedTowards(glm::vec3 p, float referenceY)
@@ -396,7 +384,7 @@ bool isEdgeCollinearAny(QvEdge s, QvEdge r, std::span<const QvEdge> all)
     s.p1.y += shift;
     s.p2.y += shift;
     for (const QvEdge& e : all) {
-        if ((e.p1 == s.p1 && e.p2 == s.p2) || (e.p1 == s.p2 && e.p2 == s.p1)) return false;
+        if (joinSamePoints(e, s)) return false;
         if (isEdgeCollinear(e, s)) return true;
     }
     return false;
