@@ -332,10 +332,18 @@ std::unique_ptr<Mesh> QvAnimatedModel::_processMesh(QvMesh& mesh)
 
 // Without an animator every bone sits at the identity, so the bind pose is
 // drawn rather than whatever the program last held.
+// The uniform names are made once, not 100 strings on every draw; the shaders
+// hold MaxBones matrices, so further names would find nothing.
 void QvAnimatedModel::_prepareModelUniforms(QvShader& program)
 {
     static const std::vector<glm::mat4> bindPose(Animator::MaxBones, glm::mat4(1.0f));
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> list;
+        for (int i = 0; i < Animator::MaxBones; ++i)
+            list.push_back("finalBonesMatrices[" + std::to_string(i) + "]");
+        return list;
+    }();
     const std::vector<glm::mat4>& matrices = animator ? animator->getFinalBoneMatrices() : bindPose;
-    for (std::size_t i = 0; i < matrices.size(); ++i)
-        program.setUniform("finalBonesMatrices[" + std::to_string(i) + "]", matrices[i]);
+    for (std::size_t i = 0; i < std::min(matrices.size(), names.size()); ++i)
+        program.setUniform(names[i], matrices[i]);
 }
