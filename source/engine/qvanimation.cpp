@@ -51,6 +51,25 @@ std::tuple<const Key&, const Key&, float> blendAt(const std::vector<Key>& keys, 
     return {from, to, getScaleFactor(from.timeStamp, to.timeStamp, t)};
 }
 
+// The id of the named bone; a name new to the map gets the next free id and `offset`.
+int boneId(BoneInfoMap& map, const std::string& name, const glm::mat4& offset, int& counter)
+{
+    const auto [at, added] = map.try_emplace(name, BoneInfo{counter, offset});
+    if (added)
+        ++counter;
+    return at->second.id;
+}
+
+// The keys of one channel list as key records: value and time stamp.
+template <typename Key, typename FileKey, typename Convert>
+std::vector<Key> readKeys(const FileKey* keys, unsigned count, Convert convert)
+{
+    std::vector<Key> result;
+    for (unsigned i = 0; i < count; ++i)
+        result.push_back({convert(keys[i].mValue), static_cast<float>(keys[i].mTime)});
+    return result;
+}
+
 }  // namespace
 
 glm::mat4 convertMatrixToGL3NFormat(const aiMatrix4x4& m)
@@ -94,10 +113,7 @@ void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& m
                                   BoneInfoMap& boneInfoMap, int& boneCounter)
 {
     for (const MeshBone& bone : mesh.bones) {
-        auto found = boneInfoMap.find(bone.name);
-        if (found == boneInfoMap.end())
-            found = boneInfoMap.emplace(bone.name, BoneInfo{boneCounter++, bone.offset}).first;
-        const int id = found->second.id;
+        const int id = boneId(boneInfoMap, bone.name, bone.offset, boneCounter);
         for (const auto& [vertexIndex, weight] : bone.weights)
             if (vertexIndex < vertices.size())
                 setVertexBoneData(vertices[vertexIndex], id, weight);
@@ -109,30 +125,17 @@ void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& m
 Bone::Bone(std::string name, int id, std::vector<KeyPosition> positions,
            std::vector<KeyRotation> rotations, std::vector<KeyScale> scales)
     : positions(std::move(positions)), rotations(std::move(rotations)), scales(std::move(scales)),
-      name(std::move(name)), id(id)
+      numPositions(static_cast<int>(this->positions.size())),
+      numRotations(static_cast<int>(this->rotations.size())),
+      numScalings(static_cast<int>(this->scales.size())), name(std::move(name)), id(id)
 {
-    numPositions = static_cast<int>(this->positions.size());
-    numRotations = static_cast<int>(this->rotations.size());
-    numScalings = static_cast<int>(this->scales.size());
 }
 
-Bone::Bone(const std::string& name, int id, const aiNodeAnim& channel) : Bone(name, id, {}, {}, {})
+Bone::Bone(const std::string& name, int id, const aiNodeAnim& channel)
+    : Bone(name, id, readKeys<KeyPosition>(channel.mPositionKeys, channel.mNumPositionKeys, getGL3NVec),
+           readKeys<KeyRotation>(channel.mRotationKeys, channel.mNumRotationKeys, getGL3NQuat),
+           readKeys<KeyScale>(channel.mScalingKeys, channel.mNumScalingKeys, getGL3NVec))
 {
-    for (unsigned i = 0; i < channel.mNumPositionKeys; ++i) {
-        const aiVectorKey& key = channel.mPositionKeys[i];
-        positions.push_back({getGL3NVec(key.mValue), static_cast<float>(key.mTime)});
-    }
-    for (unsigned i = 0; i < channel.mNumRotationKeys; ++i) {
-        const aiQuatKey& key = channel.mRotationKeys[i];
-        rotations.push_back({getGL3NQuat(key.mValue), static_cast<float>(key.mTime)});
-    }
-    for (unsigned i = 0; i < channel.mNumScalingKeys; ++i) {
-        const aiVectorKey& key = channel.mScalingKeys[i];
-        scales.push_back({getGL3NVec(key.mValue), static_cast<float>(key.mTime)});
-    }
-    numPositions = static_cast<int>(positions.size());
-    numRotations = static_cast<int>(rotations.size());
-    numScalings = static_cast<int>(scales.size());
 }
 
 int Bone::getPositionIndex(float animationTime) const
@@ -198,16 +201,15 @@ Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInf
     const aiScene* scene = importer.ReadFile(animationPath, aiProcess_Triangulate);
     if (!scene || !scene->mRootNode) {
         fmt::print("{}", importErrorLine(animationPath, importer.GetErrorString()));
-        boneInfoMap = modelBoneInfoMap;
-        return;
-    }
-    readHierarchyData(rootNode, *scene->mRootNode);
-    if (scene->mNumAnimations > 0) {
-        const aiAnimation& animation = *scene->mAnimations[0];
-        duration = static_cast<float>(animation.mDuration);
-        if (animation.mTicksPerSecond != 0.0)
-            ticksPerSecond = animation.mTicksPerSecond;
-        readMissingBones(animation, modelBoneInfoMap, modelBoneCounter);
+    } else {
+        readHierarchyData(rootNode, *scene->mRootNode);
+        if (scene->mNumAnimations > 0) {
+            const aiAnimation& animation = *scene->mAnimations[0];
+            duration = static_cast<float>(animation.mDuration);
+            if (animation.mTicksPerSecond != 0.0)
+                ticksPerSecond = animation.mTicksPerSecond;
+            readMissingBones(animation, modelBoneInfoMap, modelBoneCounter);
+        }
     }
     boneInfoMap = modelBoneInfoMap;
 }
@@ -246,10 +248,7 @@ void Animation::readMissingBones(const aiAnimation& animation, BoneInfoMap& mode
     for (unsigned i = 0; i < animation.mNumChannels; ++i) {
         const aiNodeAnim& channel = *animation.mChannels[i];
         const std::string name = channel.mNodeName.C_Str();
-        auto found = modelBoneInfoMap.find(name);
-        if (found == modelBoneInfoMap.end())
-            found = modelBoneInfoMap.emplace(name, BoneInfo{modelBoneCounter++, glm::mat4(1.0f)}).first;
-        bones.emplace_back(name, found->second.id, channel);
+        bones.emplace_back(name, boneId(modelBoneInfoMap, name, glm::mat4(1.0f), modelBoneCounter), channel);
     }
 }
 
