@@ -31,6 +31,8 @@ constexpr int NormalFloats = 3;
 constexpr int TexCoordFloats = 2;
 constexpr int TangentFloats = 3;
 constexpr int BitangentFloats = 3;
+constexpr int PlainStride = PositionFloats + NormalFloats + TexCoordFloats;
+constexpr int TexturedStride = PlainStride + TangentFloats + BitangentFloats;
 
 // Material slots read for textures, in binding order, with the sampler base
 // name each feeds. Normal maps come from the height slot and height maps from
@@ -46,12 +48,6 @@ constexpr TextureSlot TextureSlots[] = {
     {aiTextureType_AMBIENT, "texture_height"},
 };
 
-void appendVector(std::vector<float>& floats, const aiVector3D& v, int& stride)
-{
-    floats.insert(floats.end(), {v.x, v.y, v.z});
-    stride += 3;
-}
-
 // Interleaves position, normal and, when the mesh has texture coordinates,
 // u, v, tangent and bitangent; otherwise (0, 0) after the normal.
 void processVertices(const aiMesh& source, QvMesh& mesh)
@@ -59,34 +55,31 @@ void processVertices(const aiMesh& source, QvMesh& mesh)
     const aiVector3D zero(0.0f, 0.0f, 0.0f);
     const bool textured = source.HasTextureCoords(0);
     const bool tangents = source.HasTangentsAndBitangents();
+    auto append = [&](const aiVector3D& v) { mesh.vertices.insert(mesh.vertices.end(), {v.x, v.y, v.z}); };
     for (unsigned i = 0; i < source.mNumVertices; ++i) {
-        int stride = 0;
         const aiVector3D& p = source.mVertices[i];
         const aiVector3D& n = source.HasNormals() ? source.mNormals[i] : zero;
         mesh.positions.emplace_back(p.x, p.y, p.z);
-        appendVector(mesh.vertices, p, stride);
-        appendVector(mesh.vertices, n, stride);
+        append(p);
+        append(n);
         if (textured) {
             const aiVector3D& uv = source.mTextureCoords[0][i];
             mesh.vertices.insert(mesh.vertices.end(), {uv.x, uv.y});
-            stride += TexCoordFloats;
-            appendVector(mesh.vertices, tangents ? source.mTangents[i] : zero, stride);
-            appendVector(mesh.vertices, tangents ? source.mBitangents[i] : zero, stride);
+            append(tangents ? source.mTangents[i] : zero);
+            append(tangents ? source.mBitangents[i] : zero);
         } else {
             mesh.vertices.insert(mesh.vertices.end(), {0.0f, 0.0f});
-            stride += TexCoordFloats;
         }
-        mesh.vertexStride = stride;
 
         Vertex record;
         record.position = glm::vec3(p.x, p.y, p.z);
         record.normal = glm::vec3(n.x, n.y, n.z);
         mesh.vertexRecords.push_back(record);
     }
+    mesh.vertexStride = textured ? TexturedStride : PlainStride;
 }
 
-// Appends every face's indices and the face's corner points, read from the
-// interleaved list with the mesh's stride.
+// Appends every face's indices and the face's corner points.
 void processFaces(const aiMesh& source, QvMesh& mesh)
 {
     for (unsigned f = 0; f < source.mNumFaces; ++f) {
@@ -97,8 +90,7 @@ void processFaces(const aiMesh& source, QvMesh& mesh)
             if (index >= source.mNumVertices)
                 continue;  // a damaged file must not read past the vertex list
             mesh.indices.push_back(index);
-            const float* corner = &mesh.vertices[std::size_t(mesh.vertexStride) * index];
-            points.emplace_back(corner[0], corner[1], corner[2]);
+            points.push_back(mesh.positions[index]);
         }
         mesh.faces.push_back(std::move(points));
     }
