@@ -182,18 +182,8 @@ const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
 constexpr GLint ModelStencilMark = 1;
 constexpr GLuint AllStencilBits = 0xFF;
 
-// A 1 x 1 white texture: multiplying by it leaves a colour as it is.
-GLuint createWhiteTexture()
-{
-    const std::uint8_t white[4] = {255, 255, 255, 255};
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, white);
-    return texture;
-}
+// One white pixel, its row padded to 4 bytes: multiplying by it leaves a colour as it is.
+constexpr std::uint8_t WhitePixelRow[4] = {255, 255, 255, 0};
 
 }  // namespace
 
@@ -419,7 +409,7 @@ void QvModel::_drawMeshes(QvShader* program)
     for (Mesh* mesh : meshes) {
         if (mesh->textures.empty()) {
             if (blankTexture == 0)
-                blankTexture = createWhiteTexture();
+                blankTexture = qvCreateRgbTexture(1, 1, WhitePixelRow);
             glActiveTexture(GL_TEXTURE0);
             glBindTexture(GL_TEXTURE_2D, blankTexture);
             program->setUniform(FirstDiffuseSampler, std::uint64_t(0));
