@@ -425,9 +425,7 @@ void QvModel::draw(Camera& camera)
     if (!shader)
         return;
     shader->useProgram();
-    mcp.projection = camera.getProjectionMatrix();
-    mcp.camera = camera.getCameraMatrix();
-    mcp.cameraPosition = camera.getPosition();
+    takeCameraMatrices(camera);
     _prepareUniforms(*shader, transform->getMatrix());
     _prepareModelUniforms(*shader);
 
