@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "matrix_checks.h"
 #include "qvobject.h"
 #include "qvtransform.h"
 
@@ -12,10 +13,7 @@ TEST(Object, NewObjectOwnsAFreshTransformAndUnsetMatrices)
     ASSERT_NE(a.getTransform(), nullptr);
     EXPECT_NE(a.getTransform(), b.getTransform());
     EXPECT_EQ(a.getTransform()->getMatrix(), glm::mat4(1.0f));
-    const glm::mat4 camera = a.getCameraMatrix();
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r)
-            EXPECT_TRUE(std::isnan(camera[c][r]));
+    EXPECT_TRUE(isUnset(a.getCameraMatrix()));
     EXPECT_TRUE(std::isnan(a.mcp.cameraPosition.x));
 
     QvTransform shared;

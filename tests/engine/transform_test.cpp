@@ -3,7 +3,6 @@
 #include "qvtransform.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -13,43 +12,11 @@
 #include <glm/matrix.hpp>
 #include <gtest/gtest.h>
 
+#include "matrix_checks.h"
+
 namespace {
 
 constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
-constexpr float kTolerance = 1e-5f;
-
-// A matrix written the way it reads on paper: rows[r][c].
-using Rows = std::array<std::array<float, 4>, 4>;
-
-::testing::AssertionResult matrixIs(const glm::mat4& m, const Rows& rows)
-{
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            if (std::fabs(m[c][r] - rows[r][c]) > kTolerance)
-                return ::testing::AssertionFailure()
-                       << "element [" << r << "][" << c << "] is " << m[c][r] << ", expected " << rows[r][c];
-    return ::testing::AssertionSuccess();
-}
-
-::testing::AssertionResult vecIs(const glm::vec3& v, float x, float y, float z)
-{
-    if (std::fabs(v.x - x) > kTolerance || std::fabs(v.y - y) > kTolerance || std::fabs(v.z - z) > kTolerance)
-        return ::testing::AssertionFailure() << "(" << v.x << ", " << v.y << ", " << v.z << ") expected (" << x
-                                             << ", " << y << ", " << z << ")";
-    return ::testing::AssertionSuccess();
-}
-
-Rows translationRows(float x, float y, float z)
-{
-    return {{{1, 0, 0, x}, {0, 1, 0, y}, {0, 0, 1, z}, {0, 0, 0, 1}}};
-}
-
-Rows diagonalRows(float x, float y, float z)
-{
-    return {{{x, 0, 0, 0}, {0, y, 0, 0}, {0, 0, z, 0}, {0, 0, 0, 1}}};
-}
-
-const Rows kIdentity = diagonalRows(1, 1, 1);
 
 // Counts onChange firings and remembers what the handler saw.
 struct ChangeProbe {
@@ -72,9 +39,9 @@ struct ChangeProbe {
 TEST(TransformConstruction, FreshTransformIsIdentityWithZeroScalingVector)
 {
     QvTransform t;
-    EXPECT_TRUE(matrixIs(t.getMatrix(), kIdentity));
-    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentity));
-    EXPECT_TRUE(vecIs(t.getScalingVector(), 0, 0, 0));
+    EXPECT_TRUE(matrixIs(t.getMatrix(), kIdentityRows));
+    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentityRows));
+    EXPECT_TRUE(vecIs(t.getScalingVector(), {0, 0, 0}));
     EXPECT_EQ(t.getParent(), nullptr);
 }
 
@@ -92,7 +59,7 @@ TEST(TransformConstruction, ChildStartsAtParentsMatrixAndKeepsSnapshot)
     parent.translate(20, 0, 0, 1);
     EXPECT_TRUE(matrixIs(child.getMatrix(), translationRows(10, 0, 0)));
     child.updateRelativeTransformation(&parent);
-    EXPECT_TRUE(vecIs(child.getTranslationVectorFromMatrix(), 20, 0, 0));
+    EXPECT_TRUE(vecIs(child.getTranslationVectorFromMatrix(), {20, 0, 0}));
 
     // The flag constructor uses the parent snapshot like the plain parent one.
     flagged.translate(1, 0, 0, 1);
@@ -144,13 +111,13 @@ TEST(TransformAbsolute, TranslateAccumulatesOrReplaces)
     QvTransform t;
     t.translate(1, 2, 3, 0);
     t.translate(glm::vec3(1, 2, 3), 0);
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 2, 4, 6));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {2, 4, 6}));
     EXPECT_TRUE(matrixIs(t.getTranslation(), translationRows(2, 4, 6)));
 
     QvTransform u;
     u.translate(1, 2, 3, 1);
     u.translate(1, 2, 3, 1);
-    EXPECT_TRUE(vecIs(u.getTranslationVector(), 1, 2, 3));
+    EXPECT_TRUE(vecIs(u.getTranslationVector(), {1, 2, 3}));
     EXPECT_TRUE(matrixIs(u.getMatrix(), translationRows(1, 2, 3)));
 }
 
@@ -161,11 +128,11 @@ TEST(TransformAbsolute, AccumulatingScaleAddsVectorButMultipliesMatrix)
     const float matrices[] = {2, 4, 8};
     for (int i = 0; i < 3; ++i) {
         t.scale(2, 2, 2, 0);
-        EXPECT_TRUE(vecIs(t.getScalingVector(), vectors[i], vectors[i], vectors[i]));
+        EXPECT_TRUE(vecIs(t.getScalingVector(), glm::vec3(vectors[i])));
         EXPECT_TRUE(matrixIs(t.getScaling(), diagonalRows(matrices[i], matrices[i], matrices[i])));
     }
     t.scale(glm::vec3(3, 4, 5), 1);
-    EXPECT_TRUE(vecIs(t.getScalingVector(), 3, 4, 5));
+    EXPECT_TRUE(vecIs(t.getScalingVector(), {3, 4, 5}));
     EXPECT_TRUE(matrixIs(t.getMatrix(), diagonalRows(3, 4, 5)));
 }
 
@@ -176,7 +143,7 @@ TEST(TransformAbsolute, AxisAnglesApplyXThenYThenZ)
     t.rotate(kHalfPi, kHalfPi, 0);
     // Rx(90) takes +Y to +Z, then Ry(90) takes +Z to +X.
     const glm::vec4 y = t.getMatrix() * glm::vec4(0, 1, 0, 1);
-    EXPECT_TRUE(vecIs(glm::vec3(y), 1, 0, 0));
+    EXPECT_TRUE(vecIs(glm::vec3(y), {1, 0, 0}));
     // By hand: Ry(90) x Rx(90).
     EXPECT_TRUE(matrixIs(t.getRotation(), Rows{{{0, 1, 0, 0}, {0, 0, -1, 0}, {-1, 0, 0, 0}, {0, 0, 0, 1}}}));
 }
@@ -211,12 +178,12 @@ TEST(TransformComposition, NormalFormWithParent)
     t.translate(1, 2, 3, 1);
     const Rows expected{{{0, -2, 0, 11}, {0, 0, -2, 2}, {2, 0, 0, 3}, {0, 0, 0, 1}}};
     EXPECT_TRUE(matrixIs(t.getMatrix(), expected));
-    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), 11, 2, 3));
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 1, 2, 3));
+    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), {11, 2, 3}));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {1, 2, 3}));
 
     // performMatrixMultiplication(0) recomposes the same normal form.
     t.setTransformation(glm::mat4(1.0f));
-    EXPECT_TRUE(matrixIs(t.getMatrix(), kIdentity));
+    EXPECT_TRUE(matrixIs(t.getMatrix(), kIdentityRows));
     t.performMatrixMultiplication(0);
     EXPECT_TRUE(matrixIs(t.getMatrix(), expected));
 }
@@ -233,7 +200,7 @@ TEST(TransformComposition, PlainFormIgnoresParentAndSpin)
     EXPECT_TRUE(matrixIs(t.getMatrix(), Rows{{{2, 0, 0, 1}, {0, 2, 0, 2}, {0, 0, 2, 3}, {0, 0, 0, 1}}}));
     t.addTranslation(1, 1, 1);
     t.setRelationTranslation(glm::vec3(1, 1, 1));
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 3, 4, 5));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {3, 4, 5}));
     EXPECT_TRUE(matrixIs(t.getMatrix(), Rows{{{2, 0, 0, 3}, {0, 2, 0, 4}, {0, 0, 2, 5}, {0, 0, 0, 1}}}));
 }
 
@@ -246,11 +213,11 @@ TEST(TransformComposition, OrbitFormPlacesObjectAtDistanceFromTarget)
     t.setDistanceFromObjectSurveillance(glm::vec3(0, 0, 5));
     t.relativeRotate(0, 0, 0, &target);
     EXPECT_TRUE(matrixIs(t.getMatrix(), translationRows(1, 2, 8)));
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 0, 0, 0));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {0, 0, 0}));
 
     // Translation takes no part in the orbit form.
     t.relativeTranslate(4, 0, 0, &target, 1);
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 4, 0, 0));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {4, 0, 0}));
     EXPECT_TRUE(matrixIs(t.getMatrix(), translationRows(1, 2, 8)));
     // ...but shows at the next normal composition.
     t.performMatrixMultiplication(0);
@@ -278,8 +245,8 @@ TEST(TransformComposition, OrbitFormWithRotationSpinAndScale)
 
     // relativeScale keeps the pivots of the target it is given: replace by 1.
     t.relativeScale(1, 1, 1, &target, 1);
-    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), 1, 4, 3));
-    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentity));
+    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), {1, 4, 3}));
+    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentityRows));
 }
 
 TEST(TransformComposition, RelativeSpinBeforeAnyTargetUsesIdentityPivots)
@@ -299,7 +266,7 @@ TEST(TransformComposition, NullOrbitTargetOrbitsTheOrigin)
     QvTransform t;
     t.setDistanceFromObjectSurveillance(glm::vec3(3, 0, 0));
     t.relativeRotate(kHalfPi, glm::vec3(0, 0, 1), nullptr);
-    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), 0, 3, 0));
+    EXPECT_TRUE(vecIs(t.getTranslationVectorFromMatrix(), {0, 3, 0}));
 }
 
 // Centre-pivot form: outer x rotation x inner x scaling, pivots from the
@@ -313,7 +280,7 @@ TEST(TransformComposition, CentrePivotPlacesLikeTranslationWithoutRotation)
 
     t.setRelativeTranslation(1, 0, 0);
     t.setRelativeTranslation(glm::vec3(1, 0, 0));
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 4, 0, 0));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {4, 0, 0}));
     EXPECT_TRUE(matrixIs(t.getTranslation(), translationRows(4, 0, 0)));
     EXPECT_TRUE(matrixIs(t.getMatrix(), translationRows(4, 0, 0)));
 }
@@ -329,7 +296,7 @@ TEST(TransformComposition, CentrePivotRotatesAboutLowerCorner)
     t.setRelativeRotation(0, 0, kHalfPi);
     EXPECT_TRUE(matrixIs(t.getMatrix(), Rows{{{0, -1, 0, 3}, {1, 0, 0, 5}, {0, 0, 1, 5}, {0, 0, 0, 1}}}));
     const glm::vec4 corner = t.getMatrix() * glm::vec4(-1, -1, -1, 1);
-    EXPECT_TRUE(vecIs(glm::vec3(corner), 4, 4, 4));
+    EXPECT_TRUE(vecIs(glm::vec3(corner), {4, 4, 4}));
 }
 
 TEST(TransformComposition, ZeroTranslationAxisIsNeitherShiftedNorPivoted)
@@ -343,7 +310,7 @@ TEST(TransformComposition, ZeroTranslationAxisIsNeitherShiftedNorPivoted)
 
     // The three-float form stores 0.0001 for zeros (either sign), the matrix keeps 0.
     t.changeTranslation(0.0f, 5.0f, -0.0f);
-    EXPECT_TRUE(vecIs(t.getTranslationVector(), 0.0001f, 5, 0.0001f));
+    EXPECT_TRUE(vecIs(t.getTranslationVector(), {0.0001f, 5, 0.0001f}));
     EXPECT_EQ(t.getTranslationVector().x, 0.0001f);
     EXPECT_TRUE(matrixIs(t.getTranslation(), translationRows(0, 5, 0)));
 }
@@ -352,10 +319,10 @@ TEST(TransformComposition, RelativeScalingRebuildsFromSummedVector)
 {
     QvTransform t;
     t.setRelativeScaling(1, 1, 1);
-    EXPECT_TRUE(vecIs(t.getScalingVector(), 1, 1, 1));
-    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentity));
+    EXPECT_TRUE(vecIs(t.getScalingVector(), {1, 1, 1}));
+    EXPECT_TRUE(matrixIs(t.getScaling(), kIdentityRows));
     t.setRelativeScaling(1, 1, 1);
-    EXPECT_TRUE(vecIs(t.getScalingVector(), 2, 2, 2));
+    EXPECT_TRUE(vecIs(t.getScalingVector(), {2, 2, 2}));
     EXPECT_TRUE(matrixIs(t.getMatrix(), diagonalRows(2, 2, 2)));
 }
 
@@ -399,12 +366,12 @@ TEST(TransformSkew, QuaternionSkewSetsSpinAndFlagSelectsNothing)
     const Rows rz90{{{0, -1, 0, 0}, {1, 0, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
     EXPECT_TRUE(matrixIs(a.getMatrix(), rz90));
     EXPECT_TRUE(matrixIs(b.getMatrix(), rz90));
-    EXPECT_TRUE(matrixIs(a.getRotation(), kIdentity));
+    EXPECT_TRUE(matrixIs(a.getRotation(), kIdentityRows));
 
     // A non-unit axis still gives a pure rotation: the quaternion is normalised.
     QvTransform c;
     c.skew(static_cast<long double>(kHalfPi), glm::vec3(0, 0, 3), 0);
-    EXPECT_NEAR(glm::determinant(c.getMatrix()), 1.0f, kTolerance);
+    EXPECT_NEAR(glm::determinant(c.getMatrix()), 1.0f, kMatrixTolerance);
 
     QvTransform d;
     d.skew(glm::quat(std::cos(kHalfPi / 2), 0, 0, std::sin(kHalfPi / 2)));
@@ -457,8 +424,7 @@ TEST(TransformEvents, FiringOperationsFireOnceAfterModelIsStored)
         EXPECT_EQ(probe.sender, &t) << name;
         EXPECT_EQ(probe.args, nullptr) << name;
         // The handler already saw the final matrix.
-        for (int c = 0; c < 4; ++c)
-            for (int r = 0; r < 4; ++r) EXPECT_EQ(probe.seenModel[c][r], t.getMatrix()[c][r]) << name;
+        EXPECT_EQ(probe.seenModel, t.getMatrix()) << name;
     }
 }
 
@@ -497,7 +463,7 @@ TEST(TransformEvents, HandlerCanPropagateToChildren)
     child.setRelativeTranslation(1, 0, 0);
     parent.onChange += [&](QvTransform* sender, QvEventArgs*) { child.updateRelativeTransformation(sender); };
     parent.translate(0, 5, 0, 1);
-    EXPECT_TRUE(vecIs(child.getTranslationVectorFromMatrix(), 1, 5, 0));
+    EXPECT_TRUE(vecIs(child.getTranslationVectorFromMatrix(), {1, 5, 0}));
 }
 
 }  // namespace
