@@ -30,21 +30,23 @@ std::string printed(Tree& tree)
     return testing::internal::GetCapturedStdout();
 }
 
-TEST(OakTree, InsertUnderRootOnceAndPrintCount)
+// A tree rooted at `root` and five transforms to hang in it.
+struct TransformTree : testing::Test {
+    QvTransform root, a, b, c, d, e;
+    Tree tree{&root};
+};
+
+TEST_F(TransformTree, InsertUnderRootOnceAndPrintCount)
 {
-    QvTransform root, t;
-    Tree tree(&root);
-    tree.insert(nullptr, &t);
-    tree.insert(nullptr, &t);
-    EXPECT_EQ(childrenOf(tree, &root), List{&t});
+    tree.insert(nullptr, &a);
+    tree.insert(nullptr, &a);
+    EXPECT_EQ(childrenOf(tree, &root), List{&a});
     EXPECT_EQ(printed(tree), "count nodes = 2\n");
     EXPECT_EQ(tree.nodeCount, 2);
 }
 
-TEST(OakTree, ChildrenKeepInsertionOrderAtEveryLevel)
+TEST_F(TransformTree, ChildrenKeepInsertionOrderAtEveryLevel)
 {
-    QvTransform root, a, b, c, d, e;
-    Tree tree(&root);
     tree.insert(&root, &a);
     tree.insert(&root, &b);
     tree.insert(&a, &c);
@@ -58,25 +60,22 @@ TEST(OakTree, ChildrenKeepInsertionOrderAtEveryLevel)
     EXPECT_EQ(printed(tree), "count nodes = 6\n");
 }
 
-TEST(OakTree, UnknownParentPutsChildUnderRootAndLookupIsByIdentity)
+TEST_F(TransformTree, UnknownParentPutsChildUnderRootAndLookupIsByIdentity)
 {
-    QvTransform root, stranger, t, twin;
-    t.setId(5);
-    twin.setId(5);
-    Tree tree(&root);
-    tree.insert(&stranger, &t);
-    tree.insert(nullptr, &twin);
-    EXPECT_EQ(childrenOf(tree, &root), (List{&t, &twin}));
-    tree.remove(&t);
-    EXPECT_EQ(childrenOf(tree, &root), List{&twin});
+    QvTransform stranger;
+    a.setId(5);
+    b.setId(5);   // a's twin by id
+    tree.insert(&stranger, &a);
+    tree.insert(nullptr, &b);
+    EXPECT_EQ(childrenOf(tree, &root), (List{&a, &b}));
+    tree.remove(&a);
+    EXPECT_EQ(childrenOf(tree, &root), List{&b});
 }
 
 // The duplicate test covers only the chosen parent's subtree, so one transform
 // can sit in two branches; lookups meet the depth-first first copy.
-TEST(OakTree, SameTransformInTwoBranchesResolvesDepthFirst)
+TEST_F(TransformTree, SameTransformInTwoBranchesResolvesDepthFirst)
 {
-    QvTransform root, a, b, c, d, e;
-    Tree tree(&root);
     tree.insert(nullptr, &a);
     tree.insert(nullptr, &b);
     tree.insert(&a, &c);
@@ -99,23 +98,20 @@ TEST(OakTree, SameTransformInTwoBranchesResolvesDepthFirst)
 
 // Two sibling nodes with the same transform (an unknown parent skips the
 // duplicate test): removal unlinks exactly one node and the count stays right.
-TEST(OakTree, RemoveUnlinksOneNodeAmongEqualSiblings)
+TEST_F(TransformTree, RemoveUnlinksOneNodeAmongEqualSiblings)
 {
-    QvTransform root, t, u, stranger;
-    Tree tree(&root);
-    tree.insert(nullptr, &t);
-    tree.insert(nullptr, &u);
-    tree.insert(&stranger, &t);
-    EXPECT_EQ(childrenOf(tree, &root), (List{&t, &u, &t}));
-    tree.remove(&t);
-    EXPECT_EQ(childrenOf(tree, &root), (List{&u, &t}));
+    QvTransform stranger;
+    tree.insert(nullptr, &a);
+    tree.insert(nullptr, &b);
+    tree.insert(&stranger, &a);
+    EXPECT_EQ(childrenOf(tree, &root), (List{&a, &b, &a}));
+    tree.remove(&a);
+    EXPECT_EQ(childrenOf(tree, &root), (List{&b, &a}));
     EXPECT_EQ(printed(tree), "count nodes = 3\n");
 }
 
-TEST(OakTree, RemoveInnerNodeReleasesSubtreeAndKeepsSiblingOrder)
+TEST_F(TransformTree, RemoveInnerNodeReleasesSubtreeAndKeepsSiblingOrder)
 {
-    QvTransform root, a, b, c, d, e;
-    Tree tree(&root);
     for (QvTransform* t : {&a, &b, &c}) tree.insert(nullptr, t);
     tree.insert(&b, &d);
     tree.insert(&d, &e);
@@ -129,24 +125,21 @@ TEST(OakTree, RemoveInnerNodeReleasesSubtreeAndKeepsSiblingOrder)
     EXPECT_EQ(childrenOf(tree, &c), List{&d});
 }
 
-TEST(OakTree, RootCannotBeRemovedAndClearKeepsIt)
+TEST_F(TransformTree, RootCannotBeRemovedAndClearKeepsIt)
 {
-    QvTransform root, t, u;
-    Tree tree(&root);
-    tree.insert(nullptr, &t);
-    tree.insert(&t, &u);
+    tree.insert(nullptr, &a);
+    tree.insert(&a, &b);
     tree.remove(&root);
     EXPECT_EQ(printed(tree), "count nodes = 3\n");
     tree.clear();
     EXPECT_EQ(printed(tree), "count nodes = 1\n");
-    tree.insert(nullptr, &u);
-    EXPECT_EQ(childrenOf(tree, &root), List{&u});
+    tree.insert(nullptr, &b);
+    EXPECT_EQ(childrenOf(tree, &root), List{&b});
 }
 
-TEST(OakTree, LeafAndAbsentTransformsHaveNoChildren)
+TEST_F(TransformTree, LeafAndAbsentTransformsHaveNoChildren)
 {
-    QvTransform root, leaf, absent;
-    Tree tree(&root);
+    QvTransform &leaf = a, &absent = b;
     tree.insert(nullptr, &leaf);
     std::int64_t count = 0;
     EXPECT_TRUE(tree.getChildren(&leaf, count).empty());
@@ -159,19 +152,16 @@ TEST(OakTree, LeafAndAbsentTransformsHaveNoChildren)
 }
 
 // A material object's tree is rooted at its transform's parent, often null.
-TEST(OakTree, NullRootValueActsAsRoot)
+TEST_F(TransformTree, NullRootValueActsAsRoot)
 {
-    QvTransform t;
-    Tree tree(nullptr);
-    tree.insert(nullptr, &t);
-    EXPECT_EQ(childrenOf(tree, nullptr), List{&t});
+    Tree rootless(nullptr);
+    rootless.insert(nullptr, &a);
+    EXPECT_EQ(childrenOf(rootless, nullptr), List{&a});
 }
 
-TEST(OakTree, NodeTakesMoreThanFourThousandChildren)
+TEST_F(TransformTree, NodeTakesMoreThanFourThousandChildren)
 {
-    QvTransform root;
     std::deque<QvTransform> many(5000);
-    Tree tree(&root);
     for (auto& t : many) tree.insert(nullptr, &t);
     const List children = childrenOf(tree, &root);
     ASSERT_EQ(children.size(), 5000u);
@@ -182,13 +172,11 @@ TEST(OakTree, NodeTakesMoreThanFourThousandChildren)
 
 // The scene carries a move down the tree level by level: every child is
 // refreshed from its parent, so grandchildren follow too.
-TEST(OakTree, LevelWalkCarriesAMoveToEveryDescendant)
+TEST_F(TransformTree, LevelWalkCarriesAMoveToEveryDescendant)
 {
-    QvTransform root;
     QvTransform child(&root), grandChild(&child);
     child.setRelativeTranslation(1, 0, 0);
     grandChild.setRelativeTranslation(0, 1, 0);
-    Tree tree(&root);
     tree.insert(&root, &child);
     tree.insert(&child, &grandChild);
 
