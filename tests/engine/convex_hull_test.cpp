@@ -26,13 +26,20 @@ const NamedHull hulls[] = {
     {"Jarvis", createJarvisConvexHull, false},
 };
 
-// Runs a hull with its diagnostic lines captured and dropped.
-std::vector<glm::vec3> quietHull(const NamedHull& hull, const std::vector<glm::vec3>& points)
+// What `work` prints to standard output.
+template <class Work>
+std::string printedBy(Work work)
 {
-    std::vector<glm::vec3> result;
     testing::internal::CaptureStdout();
-    hull.build(points, result);
-    testing::internal::GetCapturedStdout();
+    work();
+    return testing::internal::GetCapturedStdout();
+}
+
+// Runs a hull on a list holding `result` beforehand, its diagnostic lines dropped.
+std::vector<glm::vec3> quietHull(const NamedHull& hull, const std::vector<glm::vec3>& points,
+                                 std::vector<glm::vec3> result = {})
+{
+    printedBy([&] { hull.build(points, result); });
     return result;
 }
 
@@ -137,10 +144,7 @@ TEST(ConvexHull, AppendOrReplaceTheCallersList)
 {
     const glm::vec3 marker{99, 99, 99};
     for (const NamedHull& hull : hulls) {
-        std::vector<glm::vec3> result{marker};
-        testing::internal::CaptureStdout();
-        hull.build(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, result);
-        testing::internal::GetCapturedStdout();
+        const auto result = quietHull(hull, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {marker});
         EXPECT_EQ(result.front() == marker, hull.appends) << hull.name;
         EXPECT_EQ(result.size(), hull.appends ? 5u : 4u) << hull.name;
     }
@@ -149,26 +153,22 @@ TEST(ConvexHull, AppendOrReplaceTheCallersList)
 TEST(ConvexHull, WorkedExamples)
 {
     std::vector<glm::vec3> graham;
-    testing::internal::CaptureStdout();
-    createGrahamConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {1, 1, 0}}, graham);
-    const std::string grahamLines = testing::internal::GetCapturedStdout();
+    const std::string grahamLines = printedBy(
+        [&] { createGrahamConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {1, 1, 0}}, graham); });
     EXPECT_EQ(graham, (std::vector<glm::vec3>{{2, 0, 0}, {1, 2, 0}, {0, 0, 0}, {2, 0, 0}}));
     EXPECT_EQ(grahamLines.rfind("\x1b[01;37m minValue = 0, minIndex = (0, 0, 0) \x1b[0m \n", 0), 0u);
 
     // The square keeps all four corners, counterclockwise from its start.
     std::vector<glm::vec3> square{{7, 7, 7}};
-    testing::internal::CaptureStdout();
-    createConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, square);
-    const std::string lines = testing::internal::GetCapturedStdout();
+    const std::string lines = printedBy(
+        [&] { createConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, square); });
     EXPECT_EQ(square, (std::vector<glm::vec3>{{7, 7, 7}, {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 0}}));
     EXPECT_EQ(lines.rfind("\x1b[01;38m v[minIndex] = (0, 0, 0) \x1b[0m \n\x1b[01;31m >>>>> \x1b[0m \n", 0), 0u);
     EXPECT_NE(lines.find("\x1b[01;37m\t+++ \x1b[0m \n\x1b[01;37m v[i] = (1, 0, 0), v[j] = (1, 1, 0), turn = 1 \x1b[0m \n"),
               std::string::npos);
     EXPECT_NE(lines.find("\x1b[01;34m (7, 7, 7) \x1b[0m \n"), std::string::npos);  // every hull point, old ones too
 
-    testing::internal::CaptureStdout();
-    whichIdInClockWiseTurn();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\x1b[01;37m Point in right id = -1.4 \x1b[0m \n");
+    EXPECT_EQ(printedBy(whichIdInClockWiseTurn), "\x1b[01;37m Point in right id = -1.4 \x1b[0m \n");
 }
 
 TEST(ConvexHull, GrahamComparatorOrdersClockwiseNearerFirst)
