@@ -151,9 +151,7 @@ TEST(Delaunay, NearlyStraightAndJitteredSetsGiveEachTriangleOnce)
             const float x = float(random() % 7) * 0.3f + float(random() % 3) * 1e-6f;
             p = {x, float(random() % 7) * 0.3f - float(random() % 2) * 1e-6f, 0};
         }
-        auto distinct = points;
-        std::sort(distinct.begin(), distinct.end(), [](glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
-        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        const auto distinct = checks::distinctPoints(points);
         const Delaunay jittered(points);
         SCOPED_TRACE(seed);
         expectDelaunay(jittered, distinct, 1e-6);

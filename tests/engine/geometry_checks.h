@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace checks {
@@ -51,14 +52,21 @@ inline bool properlyCross(glm::vec3 a, glm::vec3 b, glm::vec3 c, glm::vec3 d)
     return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
 }
 
-// Andrew's monotone chain: strict hull corners, counterclockwise.
-inline std::vector<glm::vec3> monotoneHull(std::vector<glm::vec3> points)
+// The points sorted by x, then y, each place in the plane once.
+inline std::vector<glm::vec3> distinctPoints(std::vector<glm::vec3> points)
 {
     std::sort(points.begin(), points.end(),
               [](glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
     points.erase(std::unique(points.begin(), points.end(),
                              [](glm::vec3 a, glm::vec3 b) { return a.x == b.x && a.y == b.y; }),
                  points.end());
+    return points;
+}
+
+// Andrew's monotone chain: strict hull corners, counterclockwise.
+inline std::vector<glm::vec3> monotoneHull(std::vector<glm::vec3> points)
+{
+    points = distinctPoints(std::move(points));
     if (points.size() < 3) return points;
     std::vector<glm::vec3> hull(2 * points.size());
     size_t k = 0;
