@@ -41,6 +41,12 @@ GuardedImage labelledSource()
     return source;
 }
 
+// Stamps the disc of `radius` around (srcX, srcY) of source onto (dstX, dstY) of destination.
+void stamp(GuardedImage& destination, int dstX, int dstY, GuardedImage& source, int srcX, int srcY, int radius)
+{
+    drawCircleBrezem(dstX, dstY, srcX, srcY, height, stride, destination.image(), height, stride, source.image(), radius);
+}
+
 // Offsets (x, y) from the destination centre that received a pixel, checking
 // that each came from the same offset around the source centre.
 std::set<std::pair<int, int>> stampedOffsets(GuardedImage& destination, int dstX, int dstY, int srcX, int srcY)
@@ -66,7 +72,7 @@ TEST(DiscStamp, CopiesAFilledDiscOfEveryRadius)
     GuardedImage source = labelledSource();
     for (int radius = 1; radius <= 15; ++radius) {
         GuardedImage destination;
-        drawCircleBrezem(20, 19, 18, 21, height, stride, destination.image(), height, stride, source.image(), radius);
+        stamp(destination, 20, 19, source, 18, 21, radius);
         const auto offsets = stampedOffsets(destination, 20, 19, 18, 21);
         SCOPED_TRACE(radius);
         // Inside the disc means within half a pixel of the true circle.
@@ -89,7 +95,7 @@ TEST(DiscStamp, RadiusTenRowsFollowTheOctant)
 {
     // The octant begins (0, 10), (1, 10), (2, 10), (3, 10), (4, 9), (5, 9), (6, 8), (7, 7).
     GuardedImage source = labelledSource(), destination;
-    drawCircleBrezem(20, 20, 20, 20, height, stride, destination.image(), height, stride, source.image(), 10);
+    stamp(destination, 20, 20, source, 20, 20, 10);
     const auto offsets = stampedOffsets(destination, 20, 20, 20, 20);
     const std::pair<int, int> halfWidths[] = {{10, 3}, {9, 5}, {8, 6}, {7, 7}, {0, 10}};
     for (auto [row, halfWidth] : halfWidths)
@@ -102,11 +108,11 @@ TEST(DiscStamp, RadiusTenRowsFollowTheOctant)
 TEST(DiscStamp, CentrePixelAndEmptyRadius)
 {
     GuardedImage source = labelledSource(), destination;
-    drawCircleBrezem(5, 6, 7, 8, height, stride, destination.image(), height, stride, source.image(), 0);
-    drawCircleBrezem(5, 6, 7, 8, height, stride, destination.image(), height, stride, source.image(), -3);
+    stamp(destination, 5, 6, source, 7, 8, 0);
+    stamp(destination, 5, 6, source, 7, 8, -3);
     EXPECT_TRUE(stampedOffsets(destination, 5, 6, 7, 8).empty());
 
-    drawCircleBrezem(5, 6, 7, 8, height, stride, destination.image(), height, stride, source.image(), 1);
+    stamp(destination, 5, 6, source, 7, 8, 1);
     const size_t to = size_t(height - 6) * stride + 3 * 5, from = size_t(height - 8) * stride + 3 * 7;
     for (int channel = 0; channel < 3; ++channel)
         EXPECT_EQ(destination.image()[to + channel], source.image()[from + channel]);
@@ -121,8 +127,7 @@ TEST(DiscStamp, ClipsAtEveryBorderOfBothImages)
     for (const auto& dst : places)
         for (const auto& src : places) {
             GuardedImage destination;
-            drawCircleBrezem(dst[0], dst[1], src[0], src[1], height, stride, destination.image(), height, stride,
-                             source.image(), 10);
+            stamp(destination, dst[0], dst[1], source, src[0], src[1], 10);
             ASSERT_TRUE(destination.guardsIntact());
             // What was copied still came from the matching source pixel.
             stampedOffsets(destination, dst[0], dst[1], src[0], src[1]);
