@@ -4,6 +4,7 @@
 #include "qvdelone.h"
 #include "qvgeometry.h"
 #include "qvtriangulation.h"
+#include "../tests/engine/geometry_checks.h"  // the same random point sets the tests use
 
 #include <fmt/format.h>
 
@@ -11,18 +12,8 @@
 #include <chrono>
 #include <cmath>
 #include <functional>
-#include <random>
 
 namespace {
-
-std::vector<glm::vec3> randomPoints(size_t n, std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> coordinate(0.0f, 10.0f);
-    std::vector<glm::vec3> points(n);
-    for (glm::vec3& p : points) p = {coordinate(random), coordinate(random), 0.0f};
-    return points;
-}
 
 // The points joined in order of their angle about the centre: a star-shaped
 // polygon, closed by repeating its first corner.
@@ -52,7 +43,7 @@ int main()
     auto row = [&](const char* name, const std::function<void(const std::vector<glm::vec3>&)>& routine) {
         double times[2];
         for (int i = 0; i < 2; ++i) {
-            const auto points = randomPoints(sizes[i], 42);
+            const auto points = checks::randomPoints(sizes[i], 42);
             times[i] = milliseconds([&] { routine(points); });
         }
         fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>8.2f}\n", name, times[0], times[1], times[1] / times[0]);
