@@ -171,7 +171,11 @@ void Camera::moveToStraightRight() { stepBy(sideStep()); }
 
 void Camera::moveToUp() { cameraData.position.y += kVerticalStep; }
 void Camera::moveToDown() { cameraData.position.y -= kVerticalStep; }
-void Camera::moveToDeep(double d) { stepBy(cameraData.target * cameraData.speed * float(d) * kDeepFactor); }
+
+void Camera::moveToDeep(double d)
+{
+    stepBy(cameraData.target * cameraData.speed * float(d) * kDeepFactor);
+}
 
 void Camera::moveUpDown(double d)
 {
@@ -214,7 +218,9 @@ void Camera::following(float x, float y, float z, glm::vec3 a, glm::vec3 b)
     followPivot = glm::translate(glm::mat4(1.0f), a);
     followOffset = glm::translate(glm::mat4(1.0f), b);
     // -0 compares equal to 0, so a negative zero counts as no turn.
-    if (x != 0.0f || y != 0.0f || z != 0.0f) followRotation = accumulateAxisRotations(followRotation, x, y, z);
+    if (x != 0.0f || y != 0.0f || z != 0.0f) {
+        followRotation = accumulateAxisRotations(followRotation, x, y, z);
+    }
     followMatrix = followPivot * followRotation * followOffset;
     cameraData.position = glm::vec3(followMatrix * glm::vec4(b, 1.0f));
     cameraData.target = normaliseUnlessZero(a - cameraData.position);

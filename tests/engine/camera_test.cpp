@@ -17,16 +17,8 @@ namespace {
 // The tracker scene's starting data.
 CameraData sceneData()
 {
-    CameraData data;
-    data.width = 1024;
-    data.height = 768;
-    data.fov = 45;
-    data.position = {0, 0, 20};
-    data.target = {0, 0, -1};
-    data.up = {0, 1, 0};
-    data.lastX = 512;
-    data.lastY = 384;
-    return data;
+    return {.width = 1024, .height = 768, .fov = 45, .position = {0, 0, 20}, .target = {0, 0, -1},
+            .up = {0, 1, 0}, .lastX = 512, .lastY = 384};
 }
 
 glm::mat4 translation(float x, float y, float z)
