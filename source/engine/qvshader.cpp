@@ -37,6 +37,15 @@ std::string readWholeFile(const std::string& path)
     return text.str();
 }
 
+// The driver's log of a shader or program (glGetShaderInfoLog or glGetProgramInfoLog).
+std::string infoLog(GLuint object, void (*getLog)(GLuint, GLsizei, GLsizei*, GLchar*))
+{
+    char text[infoLogCapacity] = {};
+    GLsizei length = 0;
+    getLog(object, infoLogCapacity, &length, text);
+    return std::string(text, static_cast<size_t>(length));
+}
+
 // Compiles one stage; on failure prints the red diagnostic with the driver's log.
 GLuint compileStage(GLenum type, const std::string& source, const std::string& path,
                     const char* stageName, GLint& status)
@@ -47,11 +56,8 @@ GLuint compileStage(GLenum type, const std::string& source, const std::string& p
     glCompileShader(shader);
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     if (status == 0) {
-        char infoLog[infoLogCapacity] = {};
-        GLsizei length = 0;
-        glGetShaderInfoLog(shader, infoLogCapacity, &length, infoLog);
         fmt::print("\x1b[01;31mERROR! File: {}. {} shader compilation failed\x1b[0m {} \n", path,
-                   stageName, std::string(infoLog, static_cast<size_t>(length)));
+                   stageName, infoLog(shader, glGetShaderInfoLog));
         std::fflush(stdout);
     }
     return shader;
@@ -147,11 +153,8 @@ void QvShader::_linkBothShaders()
     glLinkProgram(program);
     glGetProgramiv(program, GL_LINK_STATUS, &status);
     if (status == 0) {
-        char infoLog[infoLogCapacity] = {};
-        GLsizei length = 0;
-        glGetProgramInfoLog(program, infoLogCapacity, &length, infoLog);
         fmt::print("\x1b[01;31mERROR! Shader link failed\n\x1b[0m {} \n",
-                   std::string(infoLog, static_cast<size_t>(length)));
+                   infoLog(program, glGetProgramInfoLog));
         std::fflush(stdout);
     }
     // Deleted only now, so the new program never takes the old one's name.
