@@ -22,11 +22,7 @@ QvWidget3D::~QvWidget3D() = default;
 
 void QvWidget3D::getChildrenOfParent(QvTransform* parent)
 {
-    std::int64_t count = 0;
-    for (QvTransform* child : widgetTree->getChildren(parent, count)) {
-        child->updateRelativeTransformation(parent);
-        getChildrenOfParent(child);
-    }
+    scene->getChildrenOfParent(widgetTree.get(), parent);
 }
 
 void QvWidget3D::draw()
