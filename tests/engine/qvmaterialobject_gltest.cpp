@@ -17,9 +17,9 @@ namespace {
 
 constexpr int size = 64;
 
-void clearTo(float r, float g, float b)
+void clearToBlack()
 {
-    glClearColor(r, g, b, 1.0f);
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
@@ -32,9 +32,19 @@ void expectColour(const std::array<uint8_t, 4>& pixel, glm::vec3 expected, int t
     EXPECT_NEAR(pixel[2], channel(expected.b), tolerance);
 }
 
-std::string program(const char* name, const char* extension, const char* directory = "3.3")
+// One of the shipped programs, from the #version 330 set unless named.
+QvShader shipped(const char* name, const std::string& directory = "3.3")
 {
-    return std::string("shaders/") + directory + "/" + name + extension;
+    const std::string base = "shaders/" + directory + "/" + name;
+    return QvShader(base + ".vert", base + ".frag");
+}
+
+// The 2 x 2 x 2 test box drawn with `shader`, its buffers made.
+void prepare(TestBox& box, QvShader& shader)
+{
+    box.shader = &shader;
+    box.build(2.0f, 2.0f, 2.0f);
+    box.initBuffers();
 }
 
 }  // namespace
@@ -42,16 +52,14 @@ std::string program(const char* name, const char* extension, const char* directo
 TEST(MaterialObjectDraw, BoxShowsItsColourAndTheWireBoxLeavesItUnchanged)
 {
     testsupport::GlContext context(size, size);
-    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    QvShader flat = shipped("default");
     auto camera = materialfixtures::frontCamera(size, size);
     {
         TestBox box("QvModel_Box");
-        box.shader = &flat;
-        box.build(2.0f, 2.0f, 2.0f);
-        box.initBuffers();
+        prepare(box, flat);
         box.setColor({0.8f, 0.2f, 0.4f, 1.0f});
 
-        clearTo(0.0f, 0.0f, 0.0f);
+        clearToBlack();
         box.draw(*camera);
         expectColour(context.pixel(size / 2, size / 2), {0.8f, 0.2f, 0.4f});
         expectColour(context.pixel(1, 1), {0.0f, 0.0f, 0.0f});
@@ -59,7 +67,7 @@ TEST(MaterialObjectDraw, BoxShowsItsColourAndTheWireBoxLeavesItUnchanged)
         // Wire box only: its colour appears on the screen, not on the object.
         box.fill = false;
         box.drawAABB = true;
-        clearTo(0.0f, 0.0f, 0.0f);
+        clearToBlack();
         box.draw(*camera);
         int wirePixels = 0;
         const auto pixels = context.pixels();
@@ -86,25 +94,23 @@ TEST(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
     light.transform->setTranslation(0.0f, 10.0f * std::sin(1.0471976f),
                                     1.0f + 10.0f * std::cos(1.0471976f));
     for (const char* directory : {"3.3", "3.1"}) {
-        QvShader lit(program("light", ".vert", directory), program("light", ".frag", directory));
+        QvShader lit = shipped("light", directory);
         TestBox box("QvModel_Lit");
-        box.shader = &lit;
-        box.build(2.0f, 2.0f, 2.0f);
-        box.initBuffers();
+        prepare(box, lit);
         box.addLight(&light);
         box.setColor({1.0f, 0.5f, 0.25f, 1.0f});
         glVertexAttrib3f(1, 0.0f, 0.0f, 1.0f);  // the face normal, towards the viewer
 
-        clearTo(0.0f, 0.0f, 0.0f);
+        clearToBlack();
         box.draw(*camera);
         SCOPED_TRACE(directory);
         expectColour(context.pixel(size / 2, size / 2), glm::vec3(1.0f, 0.5f, 0.25f) * 0.6f, 4);
 
         // Without any light terms the program shows the plain colour.
         box.light = nullptr;
-        QvShader fresh(program("light", ".vert", directory), program("light", ".frag", directory));
+        QvShader fresh = shipped("light", directory);
         box.shader = &fresh;
-        clearTo(0.0f, 0.0f, 0.0f);
+        clearToBlack();
         box.draw(*camera);
         expectColour(context.pixel(size / 2, size / 2), {1.0f, 0.5f, 0.25f});
     }
@@ -114,15 +120,13 @@ TEST(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
 TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
 {
     testsupport::GlContext context(size, size);
-    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    QvShader flat = shipped("default");
     auto camera = materialfixtures::frontCamera(size, size);
     TestBox box("QvModel_Box");
-    box.shader = &flat;
-    box.build(2.0f, 2.0f, 2.0f);
-    box.initBuffers();
+    prepare(box, flat);
     const glm::vec4 colour = box.color;
 
-    clearTo(0.0f, 0.0f, 0.0f);
+    clearToBlack();
     box.drawNormals(*camera);  // nothing yet: no segments
     expectColour(context.pixel(size / 2, size / 2), {0.0f, 0.0f, 0.0f});
 
@@ -145,14 +149,14 @@ TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
 TEST(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
 {
     testsupport::GlContext context(size, size);
-    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    QvShader flat = shipped("default");
     auto camera = materialfixtures::frontCamera(size, size);
     TestBox box("QvModel_Empty");
     box.shader = &flat;
     box.fill = false;
     box.drawAABB = true;
     box.normals = {-2.0f, 0.0f, 0.0f, 2.0f, 0.0f, 0.0f};
-    clearTo(0.0f, 0.0f, 0.0f);
+    clearToBlack();
     box.drawNormals(*camera);  // no line buffer yet
     box.initBuffers();         // no box: only the line buffers
     EXPECT_EQ(box.aabbVAO, 0u);
@@ -167,12 +171,12 @@ TEST(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
 TEST(LineDraw, GreenSegmentAndLineWidthBackToOne)
 {
     testsupport::GlContext context(size, size);
-    QvShader flat(program("default", ".vert"), program("default", ".frag"));
+    QvShader flat = shipped("default");
     auto camera = materialfixtures::frontCamera(size, size);
     Line line(*camera, flat);
     line.setPosition({-3.0f, 0.0f, 0.0f}, {3.0f, 0.0f, 0.0f});
     glEnable(GL_DEPTH_TEST);
-    clearTo(0.0f, 0.0f, 0.0f);
+    clearToBlack();
     line.draw();
     glDisable(GL_DEPTH_TEST);
     expectColour(context.pixel(10, size / 2), {0.0f, 1.0f, 0.0f});
@@ -234,7 +238,7 @@ void expectFace(const std::array<uint8_t, 4>& pixel, int r, int g, int b)
 TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
 {
     testsupport::GlContext context(size, size);
-    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    QvShader skyShader = shipped("skybox");
     auto sky = makeSky(skyShader);
     glEnable(GL_DEPTH_TEST);
     const struct {
@@ -244,7 +248,7 @@ TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
     for (const auto& view : views) {
         for (const glm::vec3& position : {glm::vec3(0.0f), glm::vec3(40.0f, -7.0f, 12.0f)}) {
             auto camera = materialfixtures::frontCamera(size, size, position, view.target);
-            clearTo(0.0f, 0.0f, 0.0f);
+            clearToBlack();
             sky->draw(*camera);
             const Colour c = faceColours[view.face];
             expectFace(context.pixel(size / 2, size / 2), c.r, c.g, c.b);
@@ -265,7 +269,7 @@ TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
 TEST_F(SkyFixture, MissingFaceIsReportedNotSwallowed)
 {
     testsupport::GlContext context(size, size);
-    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    QvShader skyShader = shipped("skybox");
     std::filesystem::remove(directory / "skybox/art/top.jpg");
     try {
         makeSky(skyShader);
@@ -280,10 +284,10 @@ TEST_F(SkyFixture, MissingFaceIsReportedNotSwallowed)
 TEST(SkyboxDraw, TheGeneratedSkyIsBlueOverhead)
 {
     testsupport::GlContext context(size, size);
-    QvShader skyShader(program("skybox", ".vert"), program("skybox", ".frag"));
+    QvShader skyShader = shipped("skybox");
     QvSkybox sky("Skybox", skyShader);
     auto up = materialfixtures::frontCamera(size, size, glm::vec3(0.0f), {0.0f, 0.9f, -0.44f});
-    clearTo(0.0f, 0.0f, 0.0f);
+    clearToBlack();
     sky.draw(*up);
     const auto zenith = context.pixel(size / 2, size - 4);
     EXPECT_GT(zenith[2], zenith[0] + 40) << "blue overhead";

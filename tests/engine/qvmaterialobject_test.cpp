@@ -25,14 +25,6 @@ void placeInView(TestBox& box)
 const glm::vec4 centre{0.0f, 0.0f, 0.0f, 0.0f};
 const glm::vec4 corner{0.95f, 0.95f, 0.0f, 0.0f};
 
-bool sameMatrix(const glm::mat4& a, const glm::mat4& b)
-{
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r)
-            if (a[c][r] != b[c][r]) return false;
-    return true;
-}
-
 }  // namespace
 
 TEST(MaterialObjectPicking, ClickInsideTheOutlinePressesAndFiresOnce)
@@ -80,7 +72,7 @@ TEST(MaterialObjectPressRelease, ReleaseRestoresExactlyTheScaleThePressFound)
 
     box.pressed = false;  // as the world's release handler does
     box.onMouseButtonRelease->opCall(&box, &args);
-    EXPECT_TRUE(sameMatrix(box.transform->getMatrix(), before));
+    EXPECT_TRUE(box.transform->getMatrix() == before);
     EXPECT_EQ(box.currentColor, box.color);
 }
 
@@ -100,9 +92,9 @@ TEST(MaterialObjectPressRelease, ScaledAndParentedObjectsComeBackUnchanged)
     box.handlerMouseButtonPress(&box, &args);  // a second press does not shrink twice
     EXPECT_NEAR(placement.getScaling()[1][1], 0.7f / 1.2f, 1e-6f);
     box.handlerMouseButtonRelease(&box, &args);
-    EXPECT_TRUE(sameMatrix(placement.getMatrix(), before));
+    EXPECT_TRUE(placement.getMatrix() == before);
     box.handlerMouseButtonRelease(&box, &args);  // a stray release does not grow it
-    EXPECT_TRUE(sameMatrix(placement.getMatrix(), before));
+    EXPECT_TRUE(placement.getMatrix() == before);
 }
 
 // A control whose press does something else (as the monitor canvas does).
@@ -121,7 +113,7 @@ TEST(MaterialObjectPressRelease, ReleaseAfterAnOverriddenPressKeepsTheScale)
     ASSERT_TRUE(box.findIntersectsWithAABB(centre, &args));
     EXPECT_TRUE(box.focused) << "the override runs instead of the base handler";
     box.onMouseButtonRelease->opCall(&box, &args);
-    EXPECT_TRUE(sameMatrix(box.transform->getMatrix(), before));
+    EXPECT_TRUE(box.transform->getMatrix() == before);
 }
 
 TEST(MaterialObjectHover, HoverColourComesAndGoesWithTheCursor)
@@ -193,5 +185,5 @@ TEST(MaterialObjectBox, AnObjectWithoutABoxIsLeftAlone)
     boxless.updateCollisionWithTriangles();
     EXPECT_TRUE(boxless.normals.empty());
     EXPECT_FALSE(boxless.aabb);
-    EXPECT_TRUE(sameMatrix(boxless.transform->getMatrix(), before));
+    EXPECT_TRUE(boxless.transform->getMatrix() == before);
 }
