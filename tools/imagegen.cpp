@@ -32,6 +32,8 @@ Rgb mix(Rgb a, Rgb b, float t) { return a * (1.0f - t) + b * t; }
 Rgb rgb8(int r, int g, int b) { return {r / 255.0f, g / 255.0f, b / 255.0f}; }
 
 float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+// A channel in [0, 1] (clamped) as a byte.
+uint8_t toByte(float v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255)); }
 float smoothstep(float edge0, float edge1, float x)
 {
     const float t = clamp01((x - edge0) / (edge1 - edge0));
@@ -39,6 +41,15 @@ float smoothstep(float edge0, float edge1, float x)
 }
 
 // ---------------------------------------------------------------- picture
+
+// Signed distance (negative inside) from (x, y) to the rectangle centred on
+// (cx, cy) whose straight edges reach hx, hy from the centre, rounded by `radius`.
+float roundedRectDistance(float x, float y, float cx, float cy, float hx, float hy, float radius)
+{
+    const float qx = std::fabs(x - cx) - hx, qy = std::fabs(y - cy) - hy;
+    const float ox = std::max(qx, 0.0f), oy = std::max(qy, 0.0f);
+    return std::sqrt(ox * ox + oy * oy) + std::min(std::max(qx, qy), 0.0f) - radius;
+}
 
 // An RGB picture in floats, row 0 at the top; shapes are anti-aliased by
 // turning a signed distance into coverage.
@@ -90,9 +101,7 @@ public:
         const float cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
         const float hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
         fillShape(x0, y0, x1, y1, colour, alpha, [=](float x, float y) {
-            const float qx = std::fabs(x - cx) - hx, qy = std::fabs(y - cy) - hy;
-            const float ox = std::max(qx, 0.0f), oy = std::max(qy, 0.0f);
-            return std::sqrt(ox * ox + oy * oy) + std::min(std::max(qx, qy), 0.0f) - radius;
+            return roundedRectDistance(x, y, cx, cy, hx, hy, radius);
         });
     }
     void rect(float x0, float y0, float x1, float y1, Rgb colour, float alpha = 1.0f)
@@ -279,9 +288,9 @@ void save(const Picture& picture, const std::string& path, FREE_IMAGE_FORMAT for
         BYTE* line = FreeImage_GetScanLine(bitmap, picture.height - 1 - y);
         for (int x = 0; x < picture.width; ++x) {
             const Rgb& p = picture.pixels[static_cast<size_t>(y) * picture.width + x];
-            line[x * 3 + FI_RGBA_RED] = static_cast<BYTE>(std::lround(clamp01(p.r) * 255));
-            line[x * 3 + FI_RGBA_GREEN] = static_cast<BYTE>(std::lround(clamp01(p.g) * 255));
-            line[x * 3 + FI_RGBA_BLUE] = static_cast<BYTE>(std::lround(clamp01(p.b) * 255));
+            line[x * 3 + FI_RGBA_RED] = toByte(p.r);
+            line[x * 3 + FI_RGBA_GREEN] = toByte(p.g);
+            line[x * 3 + FI_RGBA_BLUE] = toByte(p.b);
         }
     }
     const bool saved = FreeImage_Save(format, bitmap, path.c_str(), flags);
@@ -332,10 +341,7 @@ void saveBmp32(const Picture& picture, const std::vector<float>& alpha, const st
         for (int x = 0; x < picture.width; ++x) {
             const size_t i = static_cast<size_t>(y) * picture.width + x;
             const Rgb& p = picture.pixels[i];
-            out.push_back(static_cast<uint8_t>(std::lround(clamp01(p.b) * 255)));
-            out.push_back(static_cast<uint8_t>(std::lround(clamp01(p.g) * 255)));
-            out.push_back(static_cast<uint8_t>(std::lround(clamp01(p.r) * 255)));
-            out.push_back(static_cast<uint8_t>(std::lround(clamp01(alpha[i]) * 255)));
+            out.insert(out.end(), {toByte(p.b), toByte(p.g), toByte(p.r), toByte(alpha[i])});
         }
     }
     std::ofstream file(path, std::ios::binary);
@@ -406,9 +412,7 @@ void makeIcon(const std::string& path)
     p.paint([&](int, int y) { return mix(rgb8(60, 200, 95), rgb8(24, 120, 58), y / 31.0f); });
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            const float qx = std::fabs(x + 0.5f - 16) - 10, qy = std::fabs(y + 0.5f - 16) - 10;
-            const float d = std::hypot(std::max(qx, 0.0f), std::max(qy, 0.0f)) +
-                            std::min(std::max(qx, qy), 0.0f) - 5.5f;
+            const float d = roundedRectDistance(x + 0.5f, y + 0.5f, 16, 16, 10, 10, 5.5f);
             alpha[y * size + x] = clamp01(0.5f - d);
         }
     }
@@ -572,6 +576,20 @@ void makeDefaultMonitor(const std::string& path, Fonts fonts)
     saveJpeg(p, path);
 }
 
+// Calls draw(ox, oy) for each copy, shifted by whole tiles, of a detail spanning
+// [x0, x1] x [y0, y1] that overlaps a tile of `size`: details crossing an edge tile.
+template <typename Draw>
+void drawWrapped(float size, float x0, float y0, float x1, float y1, Draw draw)
+{
+    for (const float ox : {-size, 0.0f, size}) {
+        for (const float oy : {-size, 0.0f, size}) {
+            if (x0 + ox < size && x1 + ox >= 0 && y0 + oy < size && y1 + oy >= 0) {
+                draw(ox, oy);
+            }
+        }
+    }
+}
+
 // Short grass seen from above: mottled greens and many thin blades, tiling.
 void makeGrass(const std::string& path)
 {
@@ -590,15 +608,10 @@ void makeGrass(const std::string& path)
         const float length = random.range(5, 14);
         const Rgb colour = mix(rgb8(60, 120, 36), rgb8(150, 200, 80), random.next());
         const float ex = x + std::cos(angle) * length, ey = y + std::sin(angle) * length;
-        // Drawn at the wrapped copies too, so blades crossing an edge tile.
-        for (const float ox : {-float(size), 0.0f, float(size)}) {
-            for (const float oy : {-float(size), 0.0f, float(size)}) {
-                if (std::min(x, ex) + ox < size && std::max(x, ex) + ox >= 0 &&
-                    std::min(y, ey) + oy < size && std::max(y, ey) + oy >= 0) {
-                    p.line(x + ox, y + oy, ex + ox, ey + oy, 1.3f, colour, 0.7f);
-                }
-            }
-        }
+        drawWrapped(size, std::min(x, ex), std::min(y, ey), std::max(x, ex), std::max(y, ey),
+                    [&](float ox, float oy) {
+                        p.line(x + ox, y + oy, ex + ox, ey + oy, 1.3f, colour, 0.7f);
+                    });
     }
     saveJpeg(p, path);
 }
@@ -621,17 +634,12 @@ void makeTerrain(const std::string& path)
         const float x = random.range(0, size), y = random.range(0, size);
         const float r = random.range(1.5f, 4.5f);
         const Rgb stone = mix(rgb8(104, 94, 84), rgb8(158, 146, 128), random.next());
-        for (const float ox : {-float(size), 0.0f, float(size)}) {
-            for (const float oy : {-float(size), 0.0f, float(size)}) {
-                if (x + ox + r + 2 < 0 || x + ox - r - 2 >= size || y + oy + r + 2 < 0 ||
-                    y + oy - r - 2 >= size) {
-                    continue;
-                }
-                p.disc(x + ox + 1.0f, y + oy + 1.2f, r, rgb8(50, 36, 24), 0.5f);  // shadow
-                p.disc(x + ox, y + oy, r, stone);
-                p.disc(x + ox - r * 0.3f, y + oy - r * 0.3f, r * 0.45f, stone * 1.15f, 0.6f);
-            }
-        }
+        const float reach = r + 2;  // the stone with its shadow
+        drawWrapped(size, x - reach, y - reach, x + reach, y + reach, [&](float ox, float oy) {
+            p.disc(x + ox + 1.0f, y + oy + 1.2f, r, rgb8(50, 36, 24), 0.5f);  // shadow
+            p.disc(x + ox, y + oy, r, stone);
+            p.disc(x + ox - r * 0.3f, y + oy - r * 0.3f, r * 0.45f, stone * 1.15f, 0.6f);
+        });
     }
     saveJpeg(p, path);
 }
