@@ -7,7 +7,10 @@
 #include "qvmaterialobject.h"
 
 #include <epoxy/gl.h>
-#include <glm/glm.hpp>
+#include <glm/vec2.hpp>
+#include <glm/vec3.hpp>
+#include <glm/vec4.hpp>
+#include <glm/mat4x4.hpp>
 
 #include <cstdint>
 #include <limits>
