@@ -4,13 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <numbers>
 
 namespace {
 
-using Triangulator = std::function<void(std::span<const glm::vec3>, std::vector<glm::vec3>&,
-                                        std::vector<std::uint32_t>&, int&)>;
+using Triangulator = void (*)(std::span<const glm::vec3>, std::vector<glm::vec3>&, std::vector<std::uint32_t>&,
+                              int&);
 
 struct Output {
     std::vector<glm::vec3> vertices;
@@ -79,7 +78,7 @@ std::vector<glm::vec3> star(int n, std::uint32_t seed)
     return ring;
 }
 
-Output run(const Triangulator& triangulate, const std::vector<glm::vec3>& polygon)
+Output run(Triangulator triangulate, const std::vector<glm::vec3>& polygon)
 {
     Output out;
     triangulate(polygon, out.vertices, out.indices, out.count);
@@ -114,13 +113,9 @@ void expectCovers(const Output& out, const std::vector<glm::vec3>& ring)
     EXPECT_NEAR(sum, area, 1e-6 * std::max(1.0, area));
 }
 
-class PolygonTriangulation : public testing::TestWithParam<bool> {
+class PolygonTriangulation : public testing::TestWithParam<Triangulator> {
 protected:
-    Triangulator triangulate() const
-    {
-        if (GetParam()) return triangulateByTDBE;
-        return triangulateBySPAR;
-    }
+    Triangulator triangulate() const { return GetParam(); }
 };
 
 }  // namespace
@@ -196,8 +191,8 @@ TEST_P(PolygonTriangulation, FollowsTheOutputContract)
     expectCovers(run(triangulate(), ell()), ell());
 }
 
-INSTANTIATE_TEST_SUITE_P(, PolygonTriangulation, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "TDBE" : "SPAR"; });
+INSTANTIATE_TEST_SUITE_P(, PolygonTriangulation, testing::Values(triangulateByTDBE, triangulateBySPAR),
+                         [](const auto& info) { return info.param == triangulateByTDBE ? "TDBE" : "SPAR"; });
 
 TEST(SparTriangulation, CutsEarsInListOrder)
 {
