@@ -117,6 +117,33 @@ void Contour::_makeStripForExtrudedContour() {
 }
 
 // ---------------------------------------------------------------------------
+// QvFontFace
+// ---------------------------------------------------------------------------
+
+QvFontFace::QvFontFace(const std::string& path) {
+    if (FT_Init_FreeType(&library_) != 0) {
+        library_ = nullptr;
+        fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
+        return;
+    }
+    if (FT_New_Face(library_, path.c_str(), 0, &face_) != 0) {
+        face_ = nullptr;
+        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", path);
+        return;
+    }
+    if (FT_Set_Pixel_Sizes(face_, 0, qvFontPixelHeight) != 0) {
+        fmt::print("ERROR::FREETYPE: Failed to set the pixel size of {}\n", path);
+        FT_Done_Face(face_);
+        face_ = nullptr;
+    }
+}
+
+QvFontFace::~QvFontFace() {
+    if (face_) FT_Done_Face(face_);
+    if (library_) FT_Done_FreeType(library_);
+}
+
+// ---------------------------------------------------------------------------
 // QvFont3D
 // ---------------------------------------------------------------------------
 
@@ -125,22 +152,14 @@ QvFont3D::QvFont3D(std::string fontPath) : fontPath(std::move(fontPath)) { init(
 QvFont3D::~QvFont3D() = default;
 
 void QvFont3D::init() {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
     // An unreadable font leaves every code point on an empty fallback glyph:
     // one line says so, and text simply shows nothing.
-    if (FT_Init_FreeType(&library) != 0) {
-        fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
+    const QvFontFace file(fontPath);
+    FT_Face face = file.face();
+    if (!face) {
         makeCharDummy(fallbackCode);
         return;
     }
-    if (FT_New_Face(library, fontPath.c_str(), 0, &face) != 0) {
-        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", fontPath);
-        FT_Done_FreeType(library);
-        makeCharDummy(fallbackCode);
-        return;
-    }
-    FT_Set_Pixel_Sizes(face, 0, qvFontPixelHeight);
     _buildGag(face);
 
     auto load = [&](char32_t c, bool reportFailure) {
@@ -154,9 +173,6 @@ void QvFont3D::init() {
     };
     for (char32_t c = 0; c <= qvFontFirstRangeEnd; ++c) load(c, false);
     for (char32_t c = qvFontCyrillicFirst; c <= qvFontCyrillicLast; ++c) load(c, true);
-
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
     if (!glyphs.count(fallbackCode)) makeCharDummy(fallbackCode);
 }
 

@@ -17,6 +17,8 @@
 #include <vector>
 
 class Character3D;
+struct FT_LibraryRec_;
+struct FT_FaceRec_;
 
 // What both fonts build: the glyphs of code points 0..254 and of the Cyrillic
 // block U+0401..U+0451, rendered at 48 pixels.
@@ -26,6 +28,24 @@ inline constexpr char32_t qvFontCyrillicLast = 0x0451;
 inline constexpr int qvFontPixelHeight = 48;
 // The line either font prints for a glyph FreeType cannot load.
 inline constexpr char qvGlyphLoadError[] = "ERROR::FREETYTPE: Failed to load Glyph\n";
+
+// A TrueType file opened with FreeType at qvFontPixelHeight for the length of
+// one font build, closed again with the FreeType library it opened. A file
+// that cannot be opened gets one line and no face.
+class QvFontFace {
+public:
+    explicit QvFontFace(const std::string& path);
+    ~QvFontFace();
+    QvFontFace(const QvFontFace&) = delete;
+    QvFontFace& operator=(const QvFontFace&) = delete;
+
+    // Null when the file could not be opened at the fonts' size.
+    FT_FaceRec_* face() const { return face_; }
+
+private:
+    FT_LibraryRec_* library_ = nullptr;
+    FT_FaceRec_* face_ = nullptr;
+};
 
 // One glyph outline as FreeType gives it (26.6 fixed-point values as floats).
 struct Character {

@@ -9,21 +9,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 namespace {
 
 constexpr uint8_t fullCoverage = 255;  // a pixel wholly inside the glyph
-
-struct FreeTypeLibraryDeleter {
-    void operator()(FT_Library library) const { FT_Done_FreeType(library); }
-};
-struct FreeTypeFaceDeleter {
-    void operator()(FT_Face face) const { FT_Done_Face(face); }
-};
-using FreeTypeLibrary = std::unique_ptr<FT_LibraryRec_, FreeTypeLibraryDeleter>;
-using FreeTypeFace = std::unique_ptr<FT_FaceRec_, FreeTypeFaceDeleter>;
 
 // Renders one code point; nothing when FreeType cannot load it or gives a
 // bitmap that is not coverage (colour or subpixel images).
@@ -145,20 +135,9 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
     QvBitmapGlyphs result;
     result.atlas.assign(static_cast<size_t>(QvFont2D::atlasSize) * QvFont2D::atlasSize, 0);
 
-    FT_Library rawLibrary = nullptr;
-    if (FT_Init_FreeType(&rawLibrary) != 0) {
-        fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
-        return result;
-    }
-    FreeTypeLibrary library(rawLibrary);
-    FT_Face rawFace = nullptr;
-    if (FT_New_Face(library.get(), fontPath.c_str(), 0, &rawFace) != 0) {
-        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", fontPath);
-        return result;
-    }
-    FreeTypeFace face(rawFace);
-    if (FT_Set_Pixel_Sizes(face.get(), 0, QvFont2D::pixelHeight) != 0) {
-        fmt::print("ERROR::FREETYPE: Failed to set the pixel size of {}\n", fontPath);
+    const QvFontFace file(fontPath);
+    const FT_Face face = file.face();
+    if (face == nullptr) {
         return result;
     }
     result.fontOpened = true;
@@ -167,7 +146,7 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
     int leftOut = 0;
     const auto renderRange = [&](char32_t begin, char32_t end, bool reportFailures) {
         for (char32_t code = begin; code <= end; ++code) {
-            std::optional<QvGlyphBitmap> glyph = renderGlyph(face.get(), code);
+            std::optional<QvGlyphBitmap> glyph = renderGlyph(face, code);
             if (!glyph) {
                 if (reportFailures) {
                     fmt::print(qvGlyphLoadError);

@@ -3,6 +3,8 @@
 // FreeType's own verdict on which code points of a range then fail.
 #pragma once
 
+#include "qvfont.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -42,12 +44,9 @@ inline void writeFontWithBrokenGlyphs(const std::string& source, const std::stri
     if (!head || !loca || !glyf) throw std::runtime_error("not a TrueType outline font: " + source);
     const bool longOffsets = readBig(data, head + 50, 2) == 1;
 
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    FT_Init_FreeType(&library);
-    FT_New_Face(library, source.c_str(), 0, &face);
+    const QvFontFace font(source);
     for (char32_t code : codes) {
-        const size_t glyph = FT_Get_Char_Index(face, code);
+        const size_t glyph = FT_Get_Char_Index(font.face(), code);
         auto location = [&](size_t g) {
             return longOffsets ? readBig(data, loca + 4 * g, 4) : 2 * readBig(data, loca + 2 * g, 2);
         };
@@ -57,8 +56,6 @@ inline void writeFontWithBrokenGlyphs(const std::string& source, const std::stri
         data[at] = char(0x7F);
         data[at + 1] = char(0xFF);
     }
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
     std::ofstream(target, std::ios::binary).write(data.data(), std::streamsize(data.size()));
 }
 
@@ -66,16 +63,10 @@ inline void writeFontWithBrokenGlyphs(const std::string& source, const std::stri
 // at 48 px with `loadFlags`.
 inline std::vector<char32_t> codesFailingToLoad(const std::string& path, char32_t first,
                                                 char32_t last, FT_Int32 loadFlags) {
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-    FT_Init_FreeType(&library);
-    FT_New_Face(library, path.c_str(), 0, &face);
-    FT_Set_Pixel_Sizes(face, 0, 48);
+    const QvFontFace font(path);
     std::vector<char32_t> failing;
     for (char32_t c = first; c <= last; ++c)
-        if (FT_Load_Char(face, c, loadFlags) != 0) failing.push_back(c);
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
+        if (FT_Load_Char(font.face(), c, loadFlags) != 0) failing.push_back(c);
     return failing;
 }
 

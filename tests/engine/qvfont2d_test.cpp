@@ -32,14 +32,8 @@ void expectInsideAndDisjoint(const std::vector<glm::vec4>& rects, int width, int
 // slot is null when FreeType cannot load it.
 FT_GlyphSlot referenceGlyph(char32_t code)
 {
-    static FT_Library library = nullptr;
-    static FT_Face face = nullptr;
-    if (face == nullptr) {
-        FT_Init_FreeType(&library);
-        FT_New_Face(library, fontFile, 0, &face);
-        FT_Set_Pixel_Sizes(face, 0, 48);
-    }
-    return FT_Load_Char(face, code, FT_LOAD_RENDER) == 0 ? face->glyph : nullptr;
+    static const QvFontFace font(fontFile);
+    return FT_Load_Char(font.face(), code, FT_LOAD_RENDER) == 0 ? font.face()->glyph : nullptr;
 }
 
 // A bitmap of two rows of ten pixels as FreeType describes one.
