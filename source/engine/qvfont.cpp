@@ -50,12 +50,14 @@ Character readRecord(FT_GlyphSlot slot, char16_t code) {
     return record;
 }
 
-// Length with the root taken in extended precision, rounded to float.
-float preciseLength(glm::vec3 d) {
-    const long double sq = static_cast<long double>(d.x) * d.x +
-                           static_cast<long double>(d.y) * d.y +
-                           static_cast<long double>(d.z) * d.z;
-    return static_cast<float>(std::sqrt(sq));
+// The mesh of one outline record, placed by its bearing; `tessellated` tells
+// whether the tessellator had to redo the face. A record without contours
+// gives an empty glyph.
+std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellated) {
+    auto glyph = std::make_shared<Character3D>(record);
+    QvFont3D::_buildContour(record, record.bearing.x, record.bearing.y, *glyph);
+    tessellated = QvFont3D::_buildMesh(*glyph);
+    return glyph;
 }
 
 }  // namespace
@@ -64,16 +66,20 @@ float preciseLength(glm::vec3 d) {
 // Contour
 // ---------------------------------------------------------------------------
 
+float qvPreciseLength(glm::vec3 d) {
+    const long double sq = static_cast<long double>(d.x) * d.x +
+                           static_cast<long double>(d.y) * d.y +
+                           static_cast<long double>(d.z) * d.z;
+    return static_cast<float>(std::sqrt(sq));
+}
+
 void Contour::makeQvEdgeArray() {
     edges.clear();
     const size_t n = points.size();
     for (size_t i = 0; i < n; ++i) {
         const glm::vec3& a = points[i];
         const glm::vec3& b = points[i + 1 == n ? 0 : i + 1];
-        QvEdge e;
-        e.p1 = glm::vec3(a.x, a.y, 0.0f);
-        e.p2 = glm::vec3(b.x, b.y, 0.0f);
-        edges.push_back(e);
+        edges.push_back(QvEdge{{a.x, a.y, 0.0f}, {b.x, b.y, 0.0f}});
     }
 }
 
@@ -105,7 +111,7 @@ void Contour::_makeStripForExtrudedContour() {
         wallNormals.push_back(normal);
         wallTexCoords.emplace_back(0.0f, s);
         wallTexCoords.emplace_back(depth, s);
-        s += preciseLength(P[j] - P[i]) / wallTexScale;
+        s += qvPreciseLength(P[j] - P[i]) / wallTexScale;
     }
     wallStrip.push_back(P[0]);
     wallStrip.push_back(B[0]);
@@ -180,20 +186,15 @@ int QvFont3D::_buildGag(FT_FaceRec_* face) {
     if (FT_Load_Char(face, fallbackCode, FT_LOAD_DEFAULT) != 0) return 1;
     Character record = readRecord(face->glyph, fallbackCode);
     record.height = 0;
-    auto glyph = std::make_shared<Character3D>(record);
-    if (record.nContours > 0) {
-        _buildContour(record, record.bearing.x, record.bearing.y, *glyph);
-        _buildMesh(*glyph);
-    }
-    fallbackGlyph = std::move(glyph);
+    bool tessellated = false;
+    fallbackGlyph = buildGlyph(record, tessellated);
     return 0;
 }
 
 void QvFont3D::_buildCharacters(const Character& record) {
-    auto glyph = std::make_shared<Character3D>(record);
-    _buildContour(record, record.bearing.x, record.bearing.y, *glyph);
-    if (_buildMesh(*glyph)) ++tessellatedGlyphs;
-    glyphs[record.code] = std::move(glyph);
+    bool tessellated = false;
+    glyphs[record.code] = buildGlyph(record, tessellated);
+    tessellatedGlyphs += tessellated;
 }
 
 bool QvFont3D::_buildMesh(Character3D& glyph) {

@@ -47,6 +47,11 @@ private:
     FT_FaceRec_* face_ = nullptr;
 };
 
+// Length of d with the root taken in extended precision, rounded to float:
+// wall texture coordinates and the glyph mesh's partner distances come out
+// the same on every machine.
+float qvPreciseLength(glm::vec3 d);
+
 // One glyph outline as FreeType gives it (26.6 fixed-point values as floats).
 struct Character {
     char16_t code = 0xFFFF;
