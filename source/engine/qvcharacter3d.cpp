@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 namespace {
 
@@ -39,23 +40,6 @@ bool samePoint(const glm::vec3& a, const glm::vec3& b) {
     return a.x == b.x && a.y == b.y && a.z == b.z;
 }
 
-QvEdge makeEdge(const glm::vec3& p1, const glm::vec3& p2) {
-    QvEdge e;
-    e.p1 = p1;
-    e.p2 = p2;
-    return e;
-}
-
-QvVertice makeVertice(const glm::vec3& point, const char* type, uint64_t index) {
-    QvVertice v;
-    v.point = point;
-    v.type = type;
-    v.index = index;
-    return v;
-}
-
-QvVertice noVertice() { return makeVertice(qvNaNPoint, "", 0); }
-
 bool hasNaN(const glm::vec3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
 
 // Unsigned angle between a and b from their normalised dot product: the
@@ -73,15 +57,6 @@ long double angleBetween(long double ax, long double ay, long double az, long do
 // Angle of the walk and the strip corner search, kept as a float.
 float edgeAngle(const glm::vec3& a, const glm::vec3& b) {
     return static_cast<float>(angleBetween(a.x, a.y, a.z, b.x, b.y, b.z));
-}
-
-// Length with the root taken in extended precision, rounded to float.
-float distanceBetween(const glm::vec3& a, const glm::vec3& b) {
-    const glm::vec3 d = a - b;
-    const long double sq = static_cast<long double>(d.x) * d.x +
-                           static_cast<long double>(d.y) * d.y +
-                           static_cast<long double>(d.z) * d.z;
-    return static_cast<float>(std::sqrt(sq));
 }
 
 bool typeIs(const QvVertice& v, const char* type) { return v.type == type; }
@@ -112,7 +87,7 @@ QvVertice findPartner(PartnerKind kind, const QvVertice& v, const std::vector<Qv
     ranked.reserve(candidates.size());
     size_t order = 0;
     for (const QvVertice& c : candidates) {
-        const float d = distanceBetween(v.point, c.point);
+        const float d = qvPreciseLength(v.point - c.point);
         if (d < noPartnerDistance && !samePoint(c.point, v.point) && partnerAllowed(kind, v, c))
             ranked.push_back({d, order, &c});
         ++order;
@@ -124,12 +99,12 @@ QvVertice findPartner(PartnerKind kind, const QvVertice& v, const std::vector<Qv
         const glm::vec3& c = r.vertex->point;
         const glm::vec3 middle = v.point + 0.5f * (c - v.point);
         if (!isPointInsidePolygonNew(middle, edges)) continue;
-        const QvEdge bridge = makeEdge(v.point, c);
+        const QvEdge bridge{v.point, c};
         if (isSegmentIntersectAnyQvEdge(bridge, edges)) continue;
         if (isSegmentIntersectAnyQvEdge(bridge, bridges)) continue;
         return *r.vertex;
     }
-    return noVertice();
+    return QvVertice{};  // NaN point: no partner
 }
 
 void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
@@ -146,7 +121,7 @@ void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
 Character3D::Character3D(const Character& character) : code(character.code), character(character) {}
 
 void Character3D::_recordVertex(glm::vec3 point, const char* type, uint64_t contourIndex) {
-    const std::string name = type;
+    const std::string_view name = type;
     std::vector<glm::vec3>* corners = nullptr;
     std::vector<QvVertice>* vertices = nullptr;
     if (name == "start") corners = &startCorners, vertices = &startVertices;
@@ -158,12 +133,8 @@ void Character3D::_recordVertex(glm::vec3 point, const char* type, uint64_t cont
     else if (name == "cross") corners = &crossCorners, vertices = &crossVertices;
     else vertices = &regularVertices;
     if (corners) corners->push_back(point);
-    vertices->push_back(makeVertice(point, type, contourIndex));
-    QvLeftPriorityVertice all;
-    all.point = point;
-    all.type = type;
-    all.index = contourIndex;
-    allVertices.push_back(all);
+    vertices->push_back(QvVertice{point, type, contourIndex});
+    allVertices.push_back(QvLeftPriorityVertice{point, type, contourIndex});
 }
 
 void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contourIndex) {
@@ -207,7 +178,7 @@ void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contou
             else if (2 * pi - theta >= convexMinCoverage) type = "convex";
         }
         _recordVertex(V, type, contourIndex);
-        const std::string name = type;
+        const std::string_view name = type;
         if (name == "dormant") _recordVertex(V, "regular", contourIndex);
 
         // Turning points are queued under their own class; drop the extreme
@@ -260,7 +231,7 @@ void Character3D::createBridges() {
         if (typeIs(v, "merge")) {
             const QvVertice w = findSuitableVertexForMerge(v, edges, bridges, pendingTree);
             if (std::isnan(w.point.x)) continue;
-            bridges.push_back(makeEdge(v.point, w.point));
+            bridges.push_back(QvEdge{v.point, w.point});
             pendingTree.erase(w);
             doneTree.insert(w);
         } else if (typeIs(v, "split")) {
@@ -268,12 +239,12 @@ void Character3D::createBridges() {
             if (std::isnan(w.point.x)) continue;
             doneTree.erase(w);
             doneTree.erase(v);
-            bridges.push_back(makeEdge(v.point, w.point));
+            bridges.push_back(QvEdge{v.point, w.point});
         } else if (typeIs(v, "convex")) {
             const QvVertice w = findSuitableVertexForConvex(v, edges, bridges, doneTree, pendingTree);
             doneTree.insert(v);
             if (std::isnan(w.point.x)) continue;
-            bridges.push_back(makeEdge(v.point, w.point));
+            bridges.push_back(QvEdge{v.point, w.point});
             pendingTree.erase(w);
             doneTree.erase(w);
         } else {
@@ -301,7 +272,7 @@ void Character3D::pickupVerticesOfBridges(const std::vector<QvEdge>& bridges) {
 
 void Character3D::swapBridges(std::vector<QvEdge>& bridges) {
     const size_t count = bridges.size();
-    for (size_t i = 0; i < count; ++i) bridges.push_back(makeEdge(bridges[i].p2, bridges[i].p1));
+    for (size_t i = 0; i < count; ++i) bridges.push_back(QvEdge{bridges[i].p2, bridges[i].p1});
 }
 
 bool Character3D::_findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vector<QvEdge>& list) {
@@ -428,7 +399,7 @@ struct Walk {
         const QvEdge& next = outline[e];
         const QvEdge& other = bridges[candidate];
         if (edgeAngle(next.p2 - next.p1, back) < edgeAngle(other.p2 - other.p1, back) &&
-            !isSegmentIntersectAnyQvEdge(makeEdge(b1.p1, next.p2), allEdges))
+            !isSegmentIntersectAnyQvEdge(QvEdge{b1.p1, next.p2}, allEdges))
             take(outline, e);
         else
             take(bridges, candidate);
@@ -457,7 +428,7 @@ void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
 
     for (int step = 0; step < maxWalkSteps; ++step) {
         if (walk.outline.empty() && walk.bridges.empty()) break;
-        const QvEdge stepStart = step == 0 ? makeEdge(qvNaNPoint, qvNaNPoint) : walk.current;
+        const QvEdge stepStart = step == 0 ? QvEdge{} : walk.current;
 
         if (closed) {
             if (!walk.piece.empty()) _findSmallestAngle(walk.piece, counter);
@@ -504,41 +475,25 @@ void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& 
             start = i;
         }
     }
-    std::vector<uint32_t> indices;
-    const std::vector<glm::vec3> strip = _makeStrip(piece, start, indices, counter);
-    frontVertices.insert(frontVertices.end(), strip.begin(), strip.end());
-    stripIndices.insert(stripIndices.end(), indices.begin(), indices.end());
+    _appendStrip(piece, start, counter);
 }
 
 // Zig-zag strip from the corner at piece[start].p2: the corner, its
-// predecessor, its successor, the predecessor's predecessor, ...
-std::vector<glm::vec3> Character3D::_makeStrip(const std::vector<QvEdge>& piece, size_t start,
-                                               std::vector<uint32_t>& indices,
-                                               int32_t& counter) const {
-    const long n = long(piece.size());
-    const long s = long(start);
-    std::vector<glm::vec3> strip;
+// predecessor, its successor, the predecessor's predecessor, ... until every
+// point of the piece is in (an even count repeats the last point).
+void Character3D::_appendStrip(const std::vector<QvEdge>& piece, size_t start, int32_t& counter) {
+    const size_t n = piece.size();
+    const size_t first = frontVertices.size();
     auto append = [&](const glm::vec3& p) {
-        strip.push_back(p);
-        indices.push_back(uint32_t(++counter));
+        frontVertices.push_back(p);
+        stripIndices.push_back(uint32_t(++counter));
     };
-    append(piece[size_t(s)].p2);
-    for (long i = 1; long(strip.size()) < n; ++i) {
-        const long f = s + i;
-        const long b = s + 1 - i;
-        if (f > n - 1) {
-            append(piece[size_t(b)].p1);
-            append(piece[size_t(f - n)].p2);
-        } else if (b < 0) {
-            append(piece[size_t(b + n)].p1);
-            append(piece[size_t(f)].p2);
-        } else {
-            append(piece[size_t(b)].p1);
-            append(piece[size_t(f)].p2);
-        }
+    append(piece[start].p2);
+    for (size_t i = 1; frontVertices.size() - first < n; ++i) {
+        append(piece[(start + 1 + n - i) % n].p1);
+        append(piece[(start + i) % n].p2);
     }
-    indices.push_back(restartIndex);
-    return strip;
+    stripIndices.push_back(restartIndex);
 }
 
 void Character3D::triangulateMonotonePolygon(const std::vector<QvEdge>& piece, int32_t& counter) {

@@ -113,8 +113,7 @@ public:
 private:
     void _recordVertex(glm::vec3 point, const char* type, uint64_t contourIndex);
     void _findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter);
-    std::vector<glm::vec3> _makeStrip(const std::vector<QvEdge>& piece, size_t start,
-                                      std::vector<uint32_t>& indices, int32_t& counter) const;
+    void _appendStrip(const std::vector<QvEdge>& piece, size_t start, int32_t& counter);
     // Indexes the front vertices from `first` on as one strip.
     void _indexStripFrom(size_t first);
 };
