@@ -13,14 +13,15 @@
 
 namespace {
 
+// One run on its own copy of the points (triangulate moves the leftmost to the front).
 struct Delaunay {
-    std::vector<glm::vec3> vertices, normals;
+    std::vector<glm::vec3> points, vertices, normals;
     std::vector<std::uint32_t> indices;
     std::vector<float> circles;
     int count = 0;
     std::string lines;
 
-    explicit Delaunay(std::vector<glm::vec3>& points)
+    explicit Delaunay(std::vector<glm::vec3> input) : points(std::move(input))
     {
         testing::internal::CaptureStdout();
         triangulate(points, vertices, indices, normals, count, circles);
@@ -81,12 +82,10 @@ size_t boundaryCount(const std::vector<glm::vec3>& points)
 TEST(Delaunay, RandomSetsHaveEmptyCircumcirclesAndCoverTheHull)
 {
     for (std::uint32_t seed = 1; seed <= 4; ++seed) {
-        auto points = checks::randomPoints(100 * seed, seed);
-        const auto original = points;
-        const Delaunay run(points);
+        const Delaunay run(checks::randomPoints(100 * seed, seed));
         SCOPED_TRACE(seed);
-        expectDelaunay(run, original, 1e-9);
-        EXPECT_EQ(run.triangles(), 2 * points.size() - boundaryCount(points) - 2);
+        expectDelaunay(run, run.points, 1e-9);
+        EXPECT_EQ(run.triangles(), 2 * run.points.size() - boundaryCount(run.points) - 2);
         // Every triangle adds one circle's outline.
         EXPECT_GT(run.circles.size(), run.triangles() * 4 * 3);
     }
@@ -97,9 +96,8 @@ TEST(Delaunay, CocircularGridDoesNotOverlap)
     std::vector<glm::vec3> grid;
     for (int x = 0; x < 10; ++x)
         for (int y = 0; y < 10; ++y) grid.push_back({0.5f * float(x), 0.5f * float(y), 0});
-    const auto original = grid;
     const Delaunay run(grid);
-    expectDelaunay(run, original, 1e-9);
+    expectDelaunay(run, grid, 1e-9);
     EXPECT_EQ(run.triangles(), 2u * 9u * 9u);
 
     // Each inner edge is shared by exactly two triangles, no edge by more.
@@ -124,10 +122,9 @@ TEST(Delaunay, NearlyCocircularSetsStayConsistent)
         sets[2].push_back({float(i % 5) + 0.5f * float(i / 5 % 2), float(i / 5), 0});  // staggered rows
     }
     sets[1].push_back({0, 0, 0});
-    for (auto& points : sets) {
-        const auto original = points;
+    for (const auto& points : sets) {
         const Delaunay run(points);
-        expectDelaunay(run, original, 1e-6);
+        expectDelaunay(run, points, 1e-6);
         EXPECT_EQ(run.triangles(), 2 * points.size() - boundaryCount(points) - 2);
     }
 }
@@ -137,10 +134,9 @@ TEST(Delaunay, NearlyStraightAndJitteredSetsGiveEachTriangleOnce)
     // Three points a hair off one line: one thin triangle, not the same one
     // over and over from both sides.
     std::vector<glm::vec3> thin{{0.0001f, 0.3f, 0}, {0.3001f, 0, 0}, {0.1001f, 0.2f, 0}};
-    const auto original = thin;
     const Delaunay run(thin);
     EXPECT_EQ(run.triangles(), 1u);
-    expectDelaunay(run, original, 1e-6);
+    expectDelaunay(run, thin, 1e-6);
 
     // A grid whose points are moved by a few float steps, with repeats: every
     // square is nearly cocircular and clusters of points nearly coincide.
@@ -161,9 +157,8 @@ TEST(Delaunay, NearlyStraightAndJitteredSetsGiveEachTriangleOnce)
 
 TEST(Delaunay, WorkedExampleAndDiagnostics)
 {
-    std::vector<glm::vec3> points{{1, 0, 0}, {0, 1, 0}, {0, 0, 0}};
-    const Delaunay run(points);
-    EXPECT_EQ(points[0], glm::vec3(0, 0, 0));  // the leftmost, lowest point moved to the front
+    const Delaunay run({{1, 0, 0}, {0, 1, 0}, {0, 0, 0}});
+    EXPECT_EQ(run.points[0], glm::vec3(0, 0, 0));  // the leftmost, lowest point moved to the front
     EXPECT_EQ(run.vertices, (std::vector<glm::vec3>{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}));
     EXPECT_EQ(run.indices, (std::vector<std::uint32_t>{0, 1, 2}));
     EXPECT_EQ(run.normals, (std::vector<glm::vec3>(3, {0, 0, 1})));
@@ -175,8 +170,7 @@ TEST(Delaunay, WorkedExampleAndDiagnostics)
 
     // Corners at different heights: the normal is the face's own, turned
     // upwards as a whole, never with one component flipped on its own.
-    std::vector<glm::vec3> slope{{0, 0, 0}, {1, 0, 2}, {0, 1, -3}, {1, 1, 5}};
-    const Delaunay tilted(slope);
+    const Delaunay tilted({{0, 0, 0}, {1, 0, 2}, {0, 1, -3}, {1, 1, 5}});
     ASSERT_EQ(tilted.triangles(), 2u);
     for (size_t t = 0; t < tilted.vertices.size(); t += 3) {
         const glm::dvec3 a(tilted.vertices[t]), b(tilted.vertices[t + 1]), c(tilted.vertices[t + 2]);
@@ -191,33 +185,28 @@ TEST(Delaunay, WorkedExampleAndDiagnostics)
 TEST(Delaunay, DegenerateSetsFinishSanely)
 {
     for (size_t n = 0; n < 3; ++n) {
-        auto points = checks::randomPoints(n, 7);
-        const Delaunay run(points);
+        const Delaunay run(checks::randomPoints(n, 7));
         EXPECT_EQ(run.count, 0);
         EXPECT_TRUE(run.lines.empty());
     }
-    std::vector<glm::vec3> line{{0, 0, 0}, {2, 2, 0}, {1, 1, 0}, {3, 3, 0}};
-    EXPECT_EQ(Delaunay(line).count, 0);
-    std::vector<glm::vec3> same(5, {1, 2, 0});
-    EXPECT_EQ(Delaunay(same).count, 0);
+    EXPECT_EQ(Delaunay({{0, 0, 0}, {2, 2, 0}, {1, 1, 0}, {3, 3, 0}}).count, 0);  // one line
+    EXPECT_EQ(Delaunay(std::vector<glm::vec3>(5, {1, 2, 0})).count, 0);          // one point five times
 
     // Repeats add nothing; the triangulation is that of the distinct points.
     auto repeated = checks::randomPoints(40, 3);
     repeated.insert(repeated.end(), repeated.begin(), repeated.begin() + 10);
-    const auto original = repeated;
     const Delaunay run(repeated);
-    expectDelaunay(run, original, 1e-9);
-    EXPECT_EQ(run.triangles(), 2 * 40 - boundaryCount(checks::monotoneHull(original)) - 2);
+    expectDelaunay(run, repeated, 1e-9);
+    EXPECT_EQ(run.triangles(), 2 * 40 - boundaryCount(checks::monotoneHull(repeated)) - 2);
 }
 
 TEST(Delaunay, PointBetweenHullCornersIsUsed)
 {
     // (0, 1) lies on the hull's left side between (0, 0) and (0, 2).
-    std::vector<glm::vec3> points{{0, 2, 0}, {1, 1, 0}, {0, 0, 0}, {0, 1, 0}};
-    const auto original = points;
+    const std::vector<glm::vec3> points{{0, 2, 0}, {1, 1, 0}, {0, 0, 0}, {0, 1, 0}};
     const Delaunay run(points);
     ASSERT_EQ(run.triangles(), 2u);
-    expectDelaunay(run, original, 1e-9);
+    expectDelaunay(run, points, 1e-9);
     EXPECT_NE(std::find(run.vertices.begin(), run.vertices.end(), glm::vec3(0, 1, 0)), run.vertices.end());
 }
 
