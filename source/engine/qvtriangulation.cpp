@@ -534,8 +534,6 @@ void createJarvisWithACosConvexHull(std::span<const glm::vec3> points, std::vect
 {
     if (points.empty()) return;
     size_t tests = 0;
-    const glm::vec3 start = points[lowestPoint(points)];
-    const glm::vec3 reference = start - glm::vec3(1.0f, 0.0f, 0.0f);
     // The point with the best angle score seen from `at`, other than `at`
     // itself: at the start the direction closest to -x, then always the
     // widest angle at `at`. On one ray from `at` the farthest point wins.
@@ -545,7 +543,7 @@ void createJarvisWithACosConvexHull(std::span<const glm::vec3> points, std::vect
         for (const glm::vec3& q : points) {
             if (sameXY(q, at)) continue;
             ++tests;
-            const double s = from ? angleAt(at, *from, q) : -angleAt(at, reference, q);
+            const double s = from ? angleAt(at, *from, q) : -angleAt(at, at - glm::vec3(1.0f, 0.0f, 0.0f), q);
             const bool wins = best == nullptr
                 || (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
             if (wins) best = &q, bestScore = s;

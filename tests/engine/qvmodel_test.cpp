@@ -77,7 +77,7 @@ TEST(ModelFile, MeshWithoutTexCoordsPacksEightFloatsAVertex)
         EXPECT_FLOAT_EQ(marker.vertices[8 * i + 6], 0.0f);
         EXPECT_FLOAT_EQ(marker.vertices[8 * i + 7], 0.0f);
     }
-    // Face points are read with the 8-float stride: the triangle of the file.
+    // Face points are the triangle of the file.
     ASSERT_EQ(marker.faces.size(), 1u);
     expectPoint(marker.faces[0][0], 0.0f, 0.0f, 1.0f);
     expectPoint(marker.faces[0][1], 0.5f, 0.0f, 1.0f);
