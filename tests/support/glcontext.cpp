@@ -1,8 +1,9 @@
 #include "glcontext.h"
 
+#include "qvshader.h"
+
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 namespace testsupport {
 
@@ -78,7 +79,7 @@ std::vector<uint8_t> GlContext::pixels() const
 float GlContext::glslVersion() const
 {
     const auto* text = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
-    return text ? std::stof(text) : 0.0f;
+    return text ? QvShader::parseGlslVersion(text) : 0.0f;
 }
 
 }  // namespace testsupport
