@@ -24,6 +24,10 @@ constexpr int kMiddleButton = GLFW_MOUSE_BUTTON_MIDDLE;
 // Hidden widgets are not on screen: they take no clicks, hover, keys or text.
 bool takesInput(const QvWidget3D* widget) { return widget->onScreen; }
 
+// The widget's controls, copied: a handler may show or hide controls while
+// the list is walked.
+std::vector<QvMaterialObject*> controlsOf(const QvWidget3D* widget) { return widget->components; }
+
 }  // namespace
 
 int wheelStep(double yoffset)
@@ -119,8 +123,7 @@ void QvWorld::_charAdd(QvWorld*, QvCharEventArgs* args)
 {
     for (QvWidget3D* widget : scene->widgets) {
         if (!takesInput(widget)) continue;
-        const std::vector<QvMaterialObject*> controls = widget->components;
-        for (QvMaterialObject* control : controls) {
+        for (QvMaterialObject* control : controlsOf(widget)) {
             if (control->focused) (*control->onChar)(control, args);
         }
     }
@@ -140,8 +143,7 @@ void QvWorld::_routeKey(QvKeyboardEventArgs* args, KeyRoute route)
     bool handled = false;
     for (QvWidget3D* widget : scene->widgets) {
         if (!takesInput(widget)) continue;
-        const std::vector<QvMaterialObject*> controls = widget->components;
-        for (QvMaterialObject* control : controls) {
+        for (QvMaterialObject* control : controlsOf(widget)) {
             if (!control->focused) continue;
             handled = true;
             switch (route) {
@@ -160,30 +162,33 @@ void QvWorld::_routeKey(QvKeyboardEventArgs* args, KeyRoute route)
     }
 }
 
+// The pixel's normalised device x, y (z and w 0), as the picking tests take it.
+glm::vec4 QvWorld::_pickingVector(int x, int y)
+{
+    const glm::vec4 ndc =
+        scene->getWorldCoords(x, y, float(cartesianWidth), float(cartesianHeight));
+    return glm::vec4(ndc.x, ndc.y, 0.0f, 0.0f);
+}
+
 // A left press clears every control's focus, then focuses and presses the hit
 // controls of the first on-screen widget that has a hit.
 void QvWorld::_mouseButtonPress(QvWorld*, QvMouseEventArgs* args)
 {
     Camera* camera = scene->camera.get();
     if (args->button == kLeftButton) {
-        const glm::vec4 ndc = scene->getWorldCoords(
-            args->x, args->y, float(cartesianWidth), float(cartesianHeight));
-        const glm::vec4 p(ndc.x, ndc.y, 0.0f, 0.0f);
+        const glm::vec4 p = _pickingVector(args->x, args->y);
         bool hitFound = false;
         for (QvWidget3D* widget : scene->widgets) {
-            const std::vector<QvMaterialObject*> controls = widget->components;
             const bool picking = !hitFound && takesInput(widget);
-            bool hit = false;
-            for (QvMaterialObject* control : controls) {
+            for (QvMaterialObject* control : controlsOf(widget)) {
                 control->focused = false;
                 if (!picking || !control->pickable) continue;
                 if (control->findIntersectsWithAABB(p, args)) {
                     widget->updateChildren(control->getTransform());
-                    hit = true;
+                    hitFound = true;
                     control->focused = true;
                 }
             }
-            hitFound = hitFound || hit;
         }
     } else if (args->button == kRightButton) {
         camera->cameraData.lastX = float(args->x);
@@ -200,8 +205,7 @@ void QvWorld::_mouseButtonPress(QvWorld*, QvMouseEventArgs* args)
 void QvWorld::_mouseButtonRelease(QvWorld*, QvMouseEventArgs* args)
 {
     for (QvWidget3D* widget : scene->widgets) {
-        const std::vector<QvMaterialObject*> controls = widget->components;
-        for (QvMaterialObject* control : controls) {
+        for (QvMaterialObject* control : controlsOf(widget)) {
             if (!control->pressed) continue;
             control->pressed = false;
             (*control->onMouseButtonRelease)(control, args);
@@ -217,12 +221,9 @@ void QvWorld::_mouseButtonRelease(QvWorld*, QvMouseEventArgs* args)
 // pan the camera.
 void QvWorld::_cursorPositionChange(QvWorld*, QvCursorEventArgs* args)
 {
-    const glm::vec4 ndc =
-        scene->getWorldCoords(args->x, args->y, float(cartesianWidth), float(cartesianHeight));
-    const glm::vec4 p(ndc.x, ndc.y, 0.0f, 0.0f);
+    const glm::vec4 p = _pickingVector(args->x, args->y);
     for (QvWidget3D* widget : scene->widgets) {
-        const std::vector<QvMaterialObject*> controls = widget->components;
-        for (QvMaterialObject* control : controls) {
+        for (QvMaterialObject* control : controlsOf(widget)) {
             control->hovered = false;
             if (takesInput(widget) && control->pickable) {
                 control->findIntersectsWithAABBMouseMove(p, args);

@@ -7,6 +7,8 @@
 
 #include "qvevents.h"
 
+#include <glm/vec4.hpp>
+
 #include <cstdint>
 #include <memory>
 
@@ -72,6 +74,7 @@ public:
 private:
     enum class KeyRoute { press, down, up };
     void _routeKey(QvKeyboardEventArgs* args, KeyRoute route);
+    glm::vec4 _pickingVector(int x, int y);
 };
 
 // The wheel's y offset as a screen step: truncated toward zero and saturated
