@@ -69,11 +69,10 @@ std::uint8_t channelValue(const Channel& c, std::uint32_t pixel, std::uint8_t ab
     return std::uint8_t((v * 255u + c.max / 2) / c.max);
 }
 
-std::vector<std::uint8_t> readWholeFile(const char* path, bool& ok)
+std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path)
 {
     std::ifstream in(path, std::ios::binary);
-    ok = bool(in);
-    if (!ok) return {};
+    if (!in) return std::nullopt;
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -288,14 +287,13 @@ void QvWindow::_getGLInfo()
 
 void QvWindow::_loadIcon()
 {
-    bool opened = false;
-    const std::vector<std::uint8_t> file = readWholeFile(kIconPath, opened);
-    if (!opened) {
+    const std::optional<std::vector<std::uint8_t>> file = readWholeFile(kIconPath);
+    if (!file) {
         fmt::print("Window icon \"{}\" not loaded: cannot open the file\n", kIconPath);
         return;
     }
     std::string error;
-    const std::optional<QvIconImage> icon = decodeIconBmp(file, error);
+    const std::optional<QvIconImage> icon = decodeIconBmp(*file, error);
     if (!icon) {
         fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
         return;
