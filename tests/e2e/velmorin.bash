@@ -37,6 +37,11 @@ fail() {
   exit 1
 }
 
+# Succeeds when a comparison of decimal numbers holds: is_true "0.7 > 0.5".
+is_true() {
+  python3 -c "import sys; sys.exit(0 if $1 else 1)"
+}
+
 # Sets `window` to the program's main window: the one named Velmorin that has
 # grown to 1024x768 (the splash is 512x256). Fails when the program ends first
 # or no such window appears within 15 s.
