@@ -4,10 +4,13 @@
 #pragma once
 
 #include "qvfont.h"
+#include "qvfont2d.h"
+#include "tempfiles.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,16 @@
 #include <vector>
 
 namespace fonttest {
+
+// The font every font test builds from, relative to the run directory.
+inline constexpr char dejaVuFile[] = "fonts/djsans/DejaVuSans.ttf";
+
+// A scratch file of this process that holds plain text, not a font.
+inline std::string writeNotAFont(const std::string& name) {
+    const std::string path = testsupport::tempPath(name).string();
+    std::ofstream(path, std::ios::binary) << "plain text, not a TrueType file\n";
+    return path;
+}
 
 inline uint32_t readBig(const std::vector<char>& data, size_t at, int bytes) {
     uint32_t value = 0;
@@ -70,7 +83,7 @@ inline std::vector<char32_t> codesFailingToLoad(const std::string& path, char32_
     return failing;
 }
 
-// A copy of `source` with 'A' and Zhe broken, and the code points of both
+// A scratch copy of the DejaVu font with 'A' and Zhe broken, and the code points of both
 // ranges that FreeType then refuses with `loadFlags` (glyphs built from the
 // broken ones fail too).
 struct BrokenFont {
@@ -79,14 +92,25 @@ struct BrokenFont {
     std::vector<char32_t> failingCyrillicRange;  // of U+0401..U+0451
 };
 
-inline BrokenFont makeBrokenFont(const std::string& source, const std::string& name,
-                                 FT_Int32 loadFlags) {
+inline BrokenFont makeBrokenFont(const std::string& name, FT_Int32 loadFlags) {
     BrokenFont font;
-    font.path = name;
-    writeFontWithBrokenGlyphs(source, font.path, {U'A', U'\u0416'});
+    font.path = testsupport::tempPath(name).string();
+    writeFontWithBrokenGlyphs(dejaVuFile, font.path, {U'A', U'\u0416'});
     font.failingFirstRange = codesFailingToLoad(font.path, 0, 254, loadFlags);
     font.failingCyrillicRange = codesFailingToLoad(font.path, 0x0401, 0x0451, loadFlags);
     return font;
+}
+
+// The glyph's rectangle of the 1024-pixel-wide atlas holds `pixels` (rows top
+// to bottom, width bytes apart).
+inline bool atlasHolds(const std::vector<uint8_t>& atlas, const Character2D& glyph,
+                       const std::vector<uint8_t>& pixels) {
+    const size_t width = size_t(glyph.size.x);
+    for (size_t r = 0; r < glyph.rows; ++r) {
+        const auto row = atlas.begin() + long((size_t(glyph.atlasRect.y) + r) * 1024 + size_t(glyph.atlasRect.x));
+        if (!std::equal(row, row + long(width), pixels.begin() + long(r * width))) return false;
+    }
+    return true;
 }
 
 // What the fonts print for `count` glyphs that failed to load.

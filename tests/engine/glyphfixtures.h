@@ -3,6 +3,7 @@
 // (triangle areas, non-zero winding) that do not reuse the mesh code.
 #pragma once
 
+#include "fontfixtures.h"
 #include "qvcharacter3d.h"
 #include "qvfont.h"
 
@@ -13,6 +14,16 @@
 #include <vector>
 
 namespace glyphtest {
+
+// The outline font of the DejaVu file, built once per test process.
+inline const QvFont3D& dejaVuOutlines() {
+    static const QvFont3D font(fonttest::dejaVuFile);
+    return font;
+}
+
+// A diamond ring: the outer diamond's area is 20000, the hole's 5000.
+inline const std::vector<glm::vec2> outerDiamond{{0, 100}, {100, 0}, {0, -100}, {-100, 0}};
+inline const std::vector<glm::vec2> innerDiamond{{0, 50}, {-50, 0}, {0, -50}, {50, 0}};
 
 struct OutlinePoint {
     float x, y;

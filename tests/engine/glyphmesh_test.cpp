@@ -16,13 +16,7 @@ using namespace glyphtest;
 
 namespace {
 
-constexpr char fontFile[] = "fonts/djsans/DejaVuSans.ttf";
 constexpr int samplesPerSide = 48;
-
-const QvFont3D& font() {
-    static const QvFont3D instance(fontFile);
-    return instance;
-}
 
 // The closed segments e and f share a point (orientation test).
 bool segmentsCross(const QvEdge& e, const QvEdge& f) {
@@ -82,7 +76,7 @@ bool contoursCross(const Character3D& glyph) {
 
 TEST(GlyphMesh, EveryFrontFaceFillsExactlyItsOutline) {
     int checked = 0, crossing = 0, worst = 0;
-    for (const auto& [code, glyph] : font().glyphs) {
+    for (const auto& [code, glyph] : dejaVuOutlines().glyphs) {
         if (glyph->contours.empty()) continue;
         ++checked;
         // Where no two contours cross, the shoelace sum is the filled area;
@@ -108,15 +102,14 @@ TEST(GlyphMesh, EveryFrontFaceFillsExactlyItsOutline) {
 TEST(GlyphMesh, StripBuilderCarriesMostGlyphsItself) {
     // The tessellator is the exception: a regression that sent every glyph
     // there would pass the coverage test above unnoticed.
-    fmt::print("glyphs rebuilt by the tessellator: {} of {}\n", font().tessellatedGlyphs,
-               font().glyphs.size());
-    EXPECT_LE(font().tessellatedGlyphs, int(font().glyphs.size()) / 10);
-    EXPECT_GT(font().glyphs.size(), 330u);
+    fmt::print("glyphs rebuilt by the tessellator: {} of {}\n", dejaVuOutlines().tessellatedGlyphs,
+               dejaVuOutlines().glyphs.size());
+    EXPECT_LE(dejaVuOutlines().tessellatedGlyphs, int(dejaVuOutlines().glyphs.size()) / 10);
+    EXPECT_GT(dejaVuOutlines().glyphs.size(), 330u);
 }
 
 TEST(GlyphMesh, FaceCheckCatchesMissingAndStrayTriangles) {
-    Character3D ring = buildPolygons({{{0, 100}, {100, 0}, {0, -100}, {-100, 0}},
-                                      {{0, 50}, {-50, 0}, {0, -50}, {50, 0}}});
+    const Character3D ring = buildPolygons({outerDiamond, innerDiamond});
     const QvFaceCoverage sound = qvMeasureFrontFace(ring);
     EXPECT_TRUE(sound.isSound());
     EXPECT_NEAR(sound.outlineArea, 15000.0, 1e-6);
@@ -140,8 +133,7 @@ TEST(GlyphMesh, FaceCheckCatchesMissingAndStrayTriangles) {
 }
 
 TEST(GlyphMesh, TessellatorFallbackGivesSeparateTrianglesOverTheWholeFace) {
-    Character3D ring = buildPolygons({{{0, 100}, {100, 0}, {0, -100}, {-100, 0}},
-                                      {{0, 50}, {-50, 0}, {0, -50}, {50, 0}}});
+    Character3D ring = buildPolygons({outerDiamond, innerDiamond});
     qvTessellateFrontFace(ring);
     ASSERT_FALSE(ring.frontVertices.empty());
     ASSERT_EQ(ring.stripIndices.size(), ring.frontVertices.size() / 3 * 4);

@@ -17,9 +17,6 @@ using namespace glyphtest;
 
 namespace {
 
-const std::vector<glm::vec2> outerDiamond{{0, 100}, {100, 0}, {0, -100}, {-100, 0}};
-const std::vector<glm::vec2> innerDiamond{{0, 50}, {-50, 0}, {0, -50}, {50, 0}};
-
 // A glyph with one contour of the given points, classified and nothing else.
 Character3D classified(const std::vector<glm::vec3>& points) {
     Character3D glyph;

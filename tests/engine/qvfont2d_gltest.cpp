@@ -1,4 +1,5 @@
 // Bitmap font uploads: glyph textures, the atlas and the unpack alignment.
+#include "fontfixtures.h"
 #include "glcontext.h"
 #include "qvfont2d.h"
 
@@ -26,7 +27,7 @@ TEST(Font2DUpload, GlyphTexturesMatchTheAtlasAndAlignmentIsRestored)
 {
     testsupport::GlContext context;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
-    const QvFont2D font("fonts/djsans/DejaVuSans.ttf");
+    const QvFont2D font(fonttest::dejaVuFile);
     GLint alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     EXPECT_EQ(alignment, 8);
@@ -44,13 +45,9 @@ TEST(Font2DUpload, GlyphTexturesMatchTheAtlasAndAlignmentIsRestored)
     for (const char16_t code : {u'A', u'g', u'\u0416'}) {
         const Character2D* glyph = font.findCharacter(code);
         ASSERT_NE(glyph, nullptr);
-        const int width = static_cast<int>(glyph->size.x);
-        const std::vector<uint8_t> texels = readCoverage(glyph->texture, width, static_cast<int>(glyph->rows));
-        for (int r = 0; r < static_cast<int>(glyph->rows); ++r) {
-            const auto atlasRow = font.atlas.begin() + (static_cast<int>(glyph->atlasRect.y) + r) * 1024 +
-                                  static_cast<int>(glyph->atlasRect.x);
-            ASSERT_TRUE(std::equal(atlasRow, atlasRow + width, texels.begin() + r * width)) << int(code);
-        }
+        const std::vector<uint8_t> texels =
+            readCoverage(glyph->texture, static_cast<int>(glyph->size.x), static_cast<int>(glyph->rows));
+        ASSERT_TRUE(fonttest::atlasHolds(font.atlas, *glyph, texels)) << int(code);
     }
     EXPECT_EQ(font.findCharacter(u'\u00FF'), nullptr);
     EXPECT_EQ(font.findCharacter(u'\u20AC'), nullptr);

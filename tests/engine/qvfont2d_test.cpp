@@ -9,12 +9,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <numeric>
 
 namespace {
-
-constexpr const char* fontFile = "fonts/djsans/DejaVuSans.ttf";
 
 void expectInsideAndDisjoint(const std::vector<glm::vec4>& rects, int width, int height)
 {
@@ -32,7 +29,7 @@ void expectInsideAndDisjoint(const std::vector<glm::vec4>& rects, int width, int
 // slot is null when FreeType cannot load it.
 FT_GlyphSlot referenceGlyph(char32_t code)
 {
-    static const QvFontFace font(fontFile);
+    static const QvFontFace font(fonttest::dejaVuFile);
     return FT_Load_Char(font.face(), code, FT_LOAD_RENDER) == 0 ? font.face()->glyph : nullptr;
 }
 
@@ -50,7 +47,7 @@ FT_Bitmap twoRowsOfTen(uint8_t* buffer, int pitch, FT_Pixel_Mode mode)
 
 const QvBitmapGlyphs& dejaVu()
 {
-    static const QvBitmapGlyphs built = qvRenderBitmapGlyphs(fontFile);
+    static const QvBitmapGlyphs built = qvRenderBitmapGlyphs(fonttest::dejaVuFile);
     return built;
 }
 
@@ -134,12 +131,7 @@ TEST(BitmapGlyphs, EveryGlyphFreeTypeRendersIsPackedInsideTheAtlas)
         codes.push_back(glyph.code);
         rects.push_back(glyph.metrics.atlasRect);
         EXPECT_EQ(glyph.metrics.rows, static_cast<uint32_t>(glyph.metrics.size.y));
-        const int width = static_cast<int>(glyph.metrics.size.x);
-        for (int r = 0; r < static_cast<int>(glyph.metrics.rows); ++r) {
-            const auto atlasRow = built.atlas.begin() + (static_cast<int>(glyph.metrics.atlasRect.y) + r) * 1024 +
-                                  static_cast<int>(glyph.metrics.atlasRect.x);
-            ASSERT_TRUE(std::equal(atlasRow, atlasRow + width, glyph.pixels.begin() + r * width));
-        }
+        ASSERT_TRUE(fonttest::atlasHolds(built.atlas, glyph.metrics, glyph.pixels)) << int(glyph.code);
         coverage += std::accumulate(glyph.pixels.begin(), glyph.pixels.end(), uint64_t{0});
     }
     EXPECT_EQ(codes, expectedCodes);
@@ -181,8 +173,7 @@ TEST(BitmapGlyphs, MetricsMatchFreeTypeAndOnlyTheRangesAreBuilt)
 
 TEST(BitmapGlyphs, UnreadableFontPrintsOneLineAndBuildsNothing)
 {
-    const std::string garbage = testing::TempDir() + "not_a_font.ttf";
-    std::ofstream(garbage, std::ios::binary) << "this is not a TrueType font";
+    const std::string garbage = fonttest::writeNotAFont("not_a_font.ttf");
     for (const std::string& path : {std::string("fonts/djsans/NoSuchFont.ttf"), garbage}) {
         testing::internal::CaptureStdout();
         const QvBitmapGlyphs built = qvRenderBitmapGlyphs(path);
@@ -200,7 +191,7 @@ TEST(BitmapGlyphs, UnreadableFontPrintsOneLineAndBuildsNothing)
 TEST(BitmapGlyphs, GlyphThatFailsToRenderIsReportedOnlyInTheFirstRangeAndLeftOut)
 {
     const fonttest::BrokenFont broken =
-        fonttest::makeBrokenFont(fontFile, testing::TempDir() + "broken_bitmap_glyphs.ttf", FT_LOAD_RENDER);
+        fonttest::makeBrokenFont("broken_bitmap_glyphs.ttf", FT_LOAD_RENDER);
     ASSERT_FALSE(broken.failingFirstRange.empty());
     ASSERT_FALSE(broken.failingCyrillicRange.empty());
 

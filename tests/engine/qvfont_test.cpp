@@ -11,18 +11,10 @@
 #include <glm/geometric.hpp>
 
 #include <cstdio>
-#include <fstream>
 
 using namespace glyphtest;
 
 namespace {
-
-constexpr char fontFile[] = "fonts/djsans/DejaVuSans.ttf";
-
-const QvFont3D& font() {
-    static const QvFont3D instance(fontFile);
-    return instance;
-}
 
 // Flattened points of the single contour of a hand-made outline.
 std::vector<glm::vec3> flatten(const std::vector<OutlinePoint>& contour, float dx = 0, float dy = 0) {
@@ -135,9 +127,9 @@ TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays) {
     for (char16_t c = 0; c <= 254; ++c) codes.push_back(c);
     for (char16_t c = 0x401; c <= 0x451; ++c) codes.push_back(c);
     for (char16_t c : codes) {
-        ASSERT_TRUE(font().glyphs.count(c)) << int(c);
-        ASSERT_TRUE(font().outlines.count(c)) << int(c);
-        const Character3D& glyph = font().getChar3D(c);
+        ASSERT_TRUE(dejaVuOutlines().glyphs.count(c)) << int(c);
+        ASSERT_TRUE(dejaVuOutlines().outlines.count(c)) << int(c);
+        const Character3D& glyph = dejaVuOutlines().getChar3D(c);
         EXPECT_EQ(glyph.code, c);
         size_t wall = 0, points = 0;
         for (const Contour& contour : glyph.contours) {
@@ -168,54 +160,51 @@ TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays) {
 }
 
 TEST(QvFont3D, SpaceKeepsItsAdvanceWithoutAnyGeometry) {
-    const Character3D& space = font().getChar3D(u' ');
+    const Character3D& space = dejaVuOutlines().getChar3D(u' ');
     EXPECT_EQ(space.character.nContours, 0);
     EXPECT_TRUE(space.contours.empty());
     EXPECT_TRUE(space.wallStrip.empty());
     EXPECT_TRUE(space.stripIndices.empty());
     EXPECT_GT(space.character.advance, 0u);
-    EXPECT_EQ(space.character.advance, font().outlines.at(u' ').advance);
-    EXPECT_LT(space.character.advance, font().getChar3D(u'W').character.advance);
+    EXPECT_EQ(space.character.advance, dejaVuOutlines().outlines.at(u' ').advance);
+    EXPECT_LT(space.character.advance, dejaVuOutlines().getChar3D(u'W').character.advance);
 }
 
 TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph) {
-    const Character3D& currency = font().getChar3D(0x00A4);
+    const Character3D& currency = dejaVuOutlines().getChar3D(0x00A4);
     EXPECT_FALSE(currency.contours.empty());
-    EXPECT_EQ(&font().getChar3D(0x20AC), &currency);
-    EXPECT_EQ(&font().getChar3D(0x0300), &currency);
-    EXPECT_EQ(&font().getChar3D(0x0452), &currency);
-    EXPECT_NE(&font().getChar3D(u'A'), &currency);
-    ASSERT_TRUE(font().fallbackGlyph);
-    EXPECT_EQ(font().fallbackGlyph->character.height, 0u);
-    EXPECT_EQ(font().fallbackGlyph->outlinePoints, currency.outlinePoints);
+    EXPECT_EQ(&dejaVuOutlines().getChar3D(0x20AC), &currency);
+    EXPECT_EQ(&dejaVuOutlines().getChar3D(0x0300), &currency);
+    EXPECT_EQ(&dejaVuOutlines().getChar3D(0x0452), &currency);
+    EXPECT_NE(&dejaVuOutlines().getChar3D(u'A'), &currency);
+    ASSERT_TRUE(dejaVuOutlines().fallbackGlyph);
+    EXPECT_EQ(dejaVuOutlines().fallbackGlyph->character.height, 0u);
+    EXPECT_EQ(dejaVuOutlines().fallbackGlyph->outlinePoints, currency.outlinePoints);
 }
 
 TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs) {
-    testing::internal::CaptureStdout();
-    const QvFont3D missing("fonts/djsans/NoSuchFont.ttf");
-    const std::string output = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-    EXPECT_NE(output.find("NoSuchFont.ttf"), std::string::npos);
+    // A missing file, and a file that is there but holds no font.
+    const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
+    for (const std::string& path : {std::string("fonts/djsans/NoSuchFont.ttf"), garbage}) {
+        testing::internal::CaptureStdout();
+        const QvFont3D unreadable(path);
+        const std::string output = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+        EXPECT_NE(output.find(path), std::string::npos) << output;
 
-    const Character3D& a = missing.getChar3D(u'A');
-    EXPECT_TRUE(a.contours.empty());
-    EXPECT_TRUE(a.frontVertices.empty());
-    EXPECT_EQ(a.character.advance, 0u);
-    EXPECT_EQ(&missing.getChar3D(0x0416), &a);
-
-    // A file that is there but holds no font goes the same way.
-    const std::string garbage = testing::TempDir() + "not-a-font.ttf";
-    std::ofstream(garbage) << "plain text, not a TrueType file\n";
-    testing::internal::CaptureStdout();
-    const QvFont3D unreadable(garbage);
-    const std::string second = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1) << second;
-    EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
+        const Character3D& a = unreadable.getChar3D(u'A');
+        EXPECT_TRUE(a.contours.empty());
+        EXPECT_TRUE(a.frontVertices.empty());
+        EXPECT_EQ(a.character.advance, 0u);
+        EXPECT_EQ(&unreadable.getChar3D(0x0416), &a);
+        EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
+    }
+    std::remove(garbage.c_str());
 }
 
 TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack) {
     const fonttest::BrokenFont broken =
-        fonttest::makeBrokenFont(fontFile, testing::TempDir() + "broken-glyphs.ttf", FT_LOAD_DEFAULT);
+        fonttest::makeBrokenFont("broken-glyphs.ttf", FT_LOAD_DEFAULT);
     ASSERT_FALSE(broken.failingFirstRange.empty());
     ASSERT_FALSE(broken.failingCyrillicRange.empty());
 
@@ -235,15 +224,15 @@ TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
 
 TEST(QvFont3D, OutlineBoundsStartFromTheGlyphsOwnPoints) {
     glm::vec3 low, high;
-    ASSERT_TRUE(font().getChar3D(0x00B4).outlineBounds(low, high));  // acute accent, high up
+    ASSERT_TRUE(dejaVuOutlines().getChar3D(0x00B4).outlineBounds(low, high));  // acute accent, high up
     EXPECT_GT(low.y, 1000.0f);
     EXPECT_GT(low.x, 0.0f);
-    ASSERT_TRUE(font().getChar3D(u',').outlineBounds(low, high));    // reaches below the baseline
+    ASSERT_TRUE(dejaVuOutlines().getChar3D(u',').outlineBounds(low, high));    // reaches below the baseline
     EXPECT_LT(low.y, 0.0f);
     EXPECT_LT(high.y, 1000.0f);
-    for (const glm::vec3& p : font().getChar3D(u',').outlinePoints) {
+    for (const glm::vec3& p : dejaVuOutlines().getChar3D(u',').outlinePoints) {
         EXPECT_GE(p.y, low.y);
         EXPECT_LE(p.y, high.y);
     }
-    EXPECT_FALSE(font().getChar3D(u' ').outlineBounds(low, high));
+    EXPECT_FALSE(dejaVuOutlines().getChar3D(u' ').outlineBounds(low, high));
 }

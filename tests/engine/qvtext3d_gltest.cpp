@@ -1,5 +1,6 @@
 // Glyph drawables on a real context: draw a glyph, read the pixels back.
 #include "glcontext.h"
+#include "glyphfixtures.h"
 #include "qvcamera.h"
 #include "qvfont.h"
 #include "qvfont2d.h"
@@ -36,7 +37,7 @@ std::unique_ptr<Camera> pixelCamera()
 
 class GlyphDrawing : public testing::Test {
 protected:
-    GlyphDrawing() : context(frameSize, frameSize), font("fonts/djsans/DejaVuSans.ttf"), camera(pixelCamera())
+    GlyphDrawing() : context(frameSize, frameSize), font(fonttest::dejaVuFile), camera(pixelCamera())
     {
         context.bind();
         glClearColor(0, 0, 0, 1);
@@ -134,7 +135,7 @@ TEST_F(GlyphDrawing, Character3DDrawsTheOutlineWithAFreshProgram)
     // No other object has drawn with this program: the glyph's own draw must
     // send the camera and projection for anything to show.
     QvShader light = program("light");
-    const QvFont3D outlines("fonts/djsans/DejaVuSans.ttf");
+    const QvFont3D& outlines = glyphtest::dejaVuOutlines();
     const Character2D* bitmap = font.findCharacter(u'A');
     ASSERT_NE(bitmap, nullptr);
     glDisable(GL_BLEND);
@@ -155,7 +156,7 @@ TEST_F(GlyphDrawing, Character3DDrawsTheOutlineWithAFreshProgram)
 TEST_F(GlyphDrawing, Character3DOfASpaceDrawsNothingEvenWithItsWireBoxOn)
 {
     QvShader light = program("light");
-    const QvFont3D outlines("fonts/djsans/DejaVuSans.ttf");
+    const QvFont3D& outlines = glyphtest::dejaVuOutlines();
     QvCharacter3D space("QvModel_Char_space", outlines.getChar3D(u' '));
     space.setShader(&light);
     space.drawAABB = true;

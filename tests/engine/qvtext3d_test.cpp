@@ -79,8 +79,7 @@ TEST(GlyphQuad, BatchedCornersFollowTheTransformAndAMissingGlyphGivesNothing)
 TEST(Character3DPicking, TrianglesFollowEachStripAndNoTripleSpansTwo)
 {
     // A diamond ring: its face is cut into four strips and it has two walls.
-    const Character3D ring = glyphtest::buildPolygons({{{0, 100}, {100, 0}, {0, -100}, {-100, 0}},
-                                                       {{0, 50}, {-50, 0}, {0, -50}, {50, 0}}});
+    const Character3D ring = glyphtest::buildPolygons({glyphtest::outerDiamond, glyphtest::innerDiamond});
     ASSERT_EQ(ring.contours.size(), 2u);
     const QvCharacter3D glyph("QvModel_Char_o", ring);
 
@@ -130,7 +129,7 @@ TEST(Character3DPicking, BoxHugsTheOutlineAndIsClosed)
 
 TEST(Character3DPicking, FontGlyphsGetTheirOwnBoxesAndTheSpaceNone)
 {
-    const QvFont3D font("fonts/djsans/DejaVuSans.ttf");
+    const QvFont3D& font = glyphtest::dejaVuOutlines();
     // The acute accent sits high above the baseline: its box stays up there.
     const Character3D& accent = font.getChar3D(0x00B4);
     const QvCharacter3D acute("QvModel_Char_acute", accent);
