@@ -561,6 +561,15 @@ void Character3D::makeBackFace() {
     for (const glm::vec3& n : frontNormals) backNormals.emplace_back(n.x, n.y, -1.0f);
 }
 
+std::vector<std::vector<glm::vec3>> Character3D::faceStrips(const std::vector<glm::vec3>& vertices) const {
+    std::vector<std::vector<glm::vec3>> strips(1);
+    for (uint32_t index : stripIndices) {
+        if (index == restartIndex) strips.emplace_back();
+        else if (index < vertices.size()) strips.back().push_back(vertices[index]);
+    }
+    return strips;
+}
+
 bool Character3D::outlineBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const {
     if (outlinePoints.empty()) return false;
     minCorner = maxCorner = outlinePoints.front();

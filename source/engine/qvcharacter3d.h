@@ -82,6 +82,10 @@ public:
     // Removes list[index] when index lies inside the list, keeping the order.
     static void _removeEdge(std::vector<QvEdge>& list, size_t index);
 
+    // The face's strips: stripIndices over vertices (frontVertices or
+    // backVertices) split at the restart index; indices past vertices are skipped.
+    std::vector<std::vector<glm::vec3>> faceStrips(const std::vector<glm::vec3>& vertices) const;
+
     // Corners of the box around outlinePoints, grown from the first point;
     // false (corners untouched) for a glyph without points.
     bool outlineBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const;

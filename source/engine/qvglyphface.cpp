@@ -57,21 +57,14 @@ std::vector<Side> outlineSides(const Character3D& glyph) {
 // The non-degenerate triangles of the front strips.
 std::vector<FaceTriangle> frontTriangles(const Character3D& glyph) {
     std::vector<FaceTriangle> triangles;
-    std::vector<glm::dvec2> strip;
-    auto flush = [&]() {
+    for (const std::vector<glm::vec3>& strip : glyph.faceStrips(glyph.frontVertices)) {
         for (size_t i = 2; i < strip.size(); ++i) {
-            const glm::dvec2 a = strip[i - 2], b = strip[i - 1], c = strip[i];
+            const glm::dvec2 a{strip[i - 2]}, b{strip[i - 1]}, c{strip[i]};
             const double cross = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
             if (cross == 0.0 || !std::isfinite(cross)) continue;
             triangles.push_back({a, b, c, std::min({a.y, b.y, c.y}), std::max({a.y, b.y, c.y})});
         }
-        strip.clear();
-    };
-    for (uint32_t index : glyph.stripIndices) {
-        if (index == Character3D::restartIndex) flush();
-        else if (index < glyph.frontVertices.size()) strip.emplace_back(glyph.frontVertices[index]);
     }
-    flush();
     return triangles;
 }
 

@@ -259,20 +259,12 @@ void QvCharacter3D::_appendStripTriangles(std::span<const glm::vec3> strip)
     }
 }
 
-// A face's strips are the runs of stripIndices between restart indices; a
-// triple that spans two strips is no triangle of the glyph.
+// A triple that spans two strips is no triangle of the glyph.
 void QvCharacter3D::_appendFaceTriangles(const std::vector<glm::vec3>& vertices)
 {
-    std::vector<glm::vec3> strip;
-    for (const uint32_t index : glyph->stripIndices) {
-        if (index == Character3D::restartIndex) {
-            _appendStripTriangles(strip);
-            strip.clear();
-        } else if (index < vertices.size()) {
-            strip.push_back(vertices[index]);
-        }
+    for (const std::vector<glm::vec3>& strip : glyph->faceStrips(vertices)) {
+        _appendStripTriangles(strip);
     }
-    _appendStripTriangles(strip);
 }
 
 void QvCharacter3D::fillFrontTriangleArray()
