@@ -126,11 +126,8 @@ void QvMaterialObject::prepareOverlay(Camera& c, glm::vec4 overlayColor)
 {
     shader->useProgram();
     takeCameraMatrices(c);
-    // The overlay colour is sent for this draw only; the object keeps its own.
-    const glm::vec4 objectColor = currentColor;
-    currentColor = overlayColor;
-    _prepareUniforms(*shader, transform->getMatrix());
-    currentColor = objectColor;
+    // Sent as a material: the object keeps its own colour.
+    _prepareUniforms(*shader, QvMaterial(overlayColor), transform->getMatrix());
 }
 
 void QvMaterialObject::endHover()
