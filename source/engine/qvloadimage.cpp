@@ -42,32 +42,6 @@ Bitmap readBitmap(const std::string& path, bool retry)
     return nullptr;
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
-{
-    const int width = static_cast<int>(FreeImage_GetWidth(source));
-    const int height = static_cast<int>(FreeImage_GetHeight(source));
-    const int stride = TextureLoader::scanLineWidth(width);
-    const Bitmap rgb(FreeImage_ConvertTo24Bits(source));
-    std::vector<std::uint8_t> pixels(static_cast<size_t>(stride) * height, 0);
-    if (!rgb) {
-        return pixels;
-    }
-    for (int y = 0; y < height; ++y) {
-        const BYTE* line = FreeImage_GetScanLine(rgb.get(), topRowFirst ? height - 1 - y : y);
-        std::uint8_t* row = pixels.data() + static_cast<size_t>(y) * stride;
-        for (int x = 0; x < width; ++x) {
-            row[x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
-            row[x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
-            row[x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
-        }
-    }
-    return pixels;
-}
-
-namespace {
-
 void printSizeLines(int width, int height)
 {
     fmt::print("width = {}, height = {}\n", width, height);
@@ -113,6 +87,28 @@ void reportWriteFailure(const std::string& name)
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
+{
+    const int width = static_cast<int>(FreeImage_GetWidth(source));
+    const int height = static_cast<int>(FreeImage_GetHeight(source));
+    const int stride = TextureLoader::scanLineWidth(width);
+    const Bitmap rgb(FreeImage_ConvertTo24Bits(source));
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(stride) * height, 0);
+    if (!rgb) {
+        return pixels;
+    }
+    for (int y = 0; y < height; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(rgb.get(), topRowFirst ? height - 1 - y : y);
+        std::uint8_t* row = pixels.data() + static_cast<size_t>(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            row[x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
+            row[x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
+            row[x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
+        }
+    }
+    return pixels;
+}
 
 GLuint qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
 {
