@@ -133,5 +133,5 @@ public:
 private:
     void init();
     // Builds fallbackGlyph from U+00A4; 1 when FreeType cannot load it.
-    int _buildGag(struct FT_FaceRec_* face);
+    int _buildGag(FT_FaceRec_* face);
 };

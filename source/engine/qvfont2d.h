@@ -76,7 +76,6 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath);
 
 class QvFont2D : public QvFont {
 public:
-    static constexpr int pixelHeight = qvFontPixelHeight;
     static constexpr int atlasSize = 1024;
     static constexpr int atlasRowStep = 50;
 
