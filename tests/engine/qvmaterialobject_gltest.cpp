@@ -1,11 +1,11 @@
 // Material objects, lines and the sky drawn into a real framebuffer and read back.
 #include "tempfiles.h"
 #include "glcontext.h"
-#include "imagefixtures.h"
 #include "materialfixtures.h"
 #include "qvmaterial.h"
 #include "qvskybox.h"
 
+#include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
