@@ -101,8 +101,8 @@ void QvMaterialObject::initBuffers()
     if (aabb) {
         const std::vector<float>& vertices = aabb->getBoxVertices();
         qvMakePositionBuffer(aabbVAO, aabbVBO,
-                           static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
-                           vertices.data(), GL_STATIC_DRAW);
+                             static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
+                             vertices.data(), GL_STATIC_DRAW);
         aabbVertexCount = static_cast<GLsizei>(vertices.size() / floatsPerVertex);
     }
     initBuffersForLine();
