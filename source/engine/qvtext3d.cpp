@@ -22,7 +22,6 @@ constexpr float atlasExtent = static_cast<float>(QvFont2D::atlasSize);
 constexpr float pickingBoxDepth = -100.0f;
 
 constexpr GLsizei quadVertexCount = 6;
-constexpr GLint quadComponents = 4;  // x, y, u, v
 
 // Points attribute `index` of the bound vertex array at Vector values that
 // start `offset` bytes into vbo.
@@ -155,9 +154,7 @@ void QvGlyphQuad::_uploadQuad()
     glBindVertexArray(VAO);
     glBindBuffer(GL_ARRAY_BUFFER, VBO);
     glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
-    glVertexAttribPointer(0, quadComponents, GL_FLOAT, GL_FALSE, quadComponents * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    pointAttribute<glm::vec4>(0, VBO);  // (x, y, u, v) records
     glBindVertexArray(0);
 }
 
