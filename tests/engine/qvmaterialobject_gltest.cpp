@@ -47,44 +47,46 @@ void prepare(TestBox& box, QvShader& shader)
     box.initBuffers();
 }
 
+// The context, the flat program and the front camera every drawing test uses.
+class MaterialObjectDraw : public testing::Test {
+protected:
+    testsupport::GlContext context{size, size};
+    QvShader flat = shipped("default");
+    std::unique_ptr<Camera> camera = materialfixtures::frontCamera(size, size);
+};
+using LineDraw = MaterialObjectDraw;
+
 }  // namespace
 
-TEST(MaterialObjectDraw, BoxShowsItsColourAndTheWireBoxLeavesItUnchanged)
+TEST_F(MaterialObjectDraw, BoxShowsItsColourAndTheWireBoxLeavesItUnchanged)
 {
-    testsupport::GlContext context(size, size);
-    QvShader flat = shipped("default");
-    auto camera = materialfixtures::frontCamera(size, size);
-    {
-        TestBox box("QvModel_Box");
-        prepare(box, flat);
-        box.setColor({0.8f, 0.2f, 0.4f, 1.0f});
+    TestBox box("QvModel_Box");
+    prepare(box, flat);
+    box.setColor({0.8f, 0.2f, 0.4f, 1.0f});
 
-        clearToBlack();
-        box.draw(*camera);
-        expectColour(context.pixel(size / 2, size / 2), {0.8f, 0.2f, 0.4f});
-        expectColour(context.pixel(1, 1), {0.0f, 0.0f, 0.0f});
+    clearToBlack();
+    box.draw(*camera);
+    expectColour(context.pixel(size / 2, size / 2), {0.8f, 0.2f, 0.4f});
+    expectColour(context.pixel(1, 1), {0.0f, 0.0f, 0.0f});
 
-        // Wire box only: its colour appears on the screen, not on the object.
-        box.fill = false;
-        box.drawAABB = true;
-        clearToBlack();
-        box.draw(*camera);
-        int wirePixels = 0;
-        const auto pixels = context.pixels();
-        for (size_t i = 0; i < pixels.size(); i += 4) {
-            if (std::abs(pixels[i] - 128) <= 2 && std::abs(pixels[i + 2] - 179) <= 2) ++wirePixels;
-        }
-        EXPECT_GT(wirePixels, 20);
-        EXPECT_EQ(box.currentColor, glm::vec4(0.8f, 0.2f, 0.4f, 1.0f));
-        EXPECT_TRUE(box.mcp.projection == camera->getProjectionMatrix());
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    // Wire box only: its colour appears on the screen, not on the object.
+    box.fill = false;
+    box.drawAABB = true;
+    clearToBlack();
+    box.draw(*camera);
+    int wirePixels = 0;
+    const auto pixels = context.pixels();
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        if (std::abs(pixels[i] - 128) <= 2 && std::abs(pixels[i + 2] - 179) <= 2) ++wirePixels;
     }
+    EXPECT_GT(wirePixels, 20);
+    EXPECT_EQ(box.currentColor, glm::vec4(0.8f, 0.2f, 0.4f, 1.0f));
+    EXPECT_TRUE(box.mcp.projection == camera->getProjectionMatrix());
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
+TEST_F(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
 {
-    testsupport::GlContext context(size, size);
-    auto camera = materialfixtures::frontCamera(size, size);
     QvLight light;
     light.lightSpecs.ambient = glm::vec3(0.2f);
     light.lightSpecs.diffuse = glm::vec3(0.8f);
@@ -117,11 +119,8 @@ TEST(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
+TEST_F(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
 {
-    testsupport::GlContext context(size, size);
-    QvShader flat = shipped("default");
-    auto camera = materialfixtures::frontCamera(size, size);
     TestBox box("QvModel_Box");
     prepare(box, flat);
     const glm::vec4 colour = box.color;
@@ -146,11 +145,8 @@ TEST(MaterialObjectDraw, NormalsAreDrawnGreenWithoutRecolouringTheObject)
 
 // Drawing before the buffers exist, or without a box, must not draw with
 // vertex array 0 (stale state) or raise a GL error.
-TEST(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
+TEST_F(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
 {
-    testsupport::GlContext context(size, size);
-    QvShader flat = shipped("default");
-    auto camera = materialfixtures::frontCamera(size, size);
     TestBox box("QvModel_Empty");
     box.shader = &flat;
     box.fill = false;
@@ -168,11 +164,8 @@ TEST(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
-TEST(LineDraw, GreenSegmentAndLineWidthBackToOne)
+TEST_F(LineDraw, GreenSegmentAndLineWidthBackToOne)
 {
-    testsupport::GlContext context(size, size);
-    QvShader flat = shipped("default");
-    auto camera = materialfixtures::frontCamera(size, size);
     Line line(*camera, flat);
     line.setPosition({-3.0f, 0.0f, 0.0f}, {3.0f, 0.0f, 0.0f});
     glEnable(GL_DEPTH_TEST);
@@ -210,15 +203,24 @@ protected:
     }
     void TearDown() override { std::filesystem::current_path(original); }
 
-    std::unique_ptr<QvSkybox> makeSky(QvShader& shader)
+    std::unique_ptr<QvSkybox> makeSky()
     {
         std::filesystem::current_path(directory);
-        auto sky = std::make_unique<QvSkybox>("Skybox", shader);
+        auto sky = std::make_unique<QvSkybox>("Skybox", skyShader);
         std::filesystem::current_path(original);
         return sky;
     }
 
     struct Colour { int r, g, b; };
+    static void expectFace(const std::array<uint8_t, 4>& pixel, Colour c)
+    {
+        EXPECT_NEAR(pixel[0], c.r, 6);
+        EXPECT_NEAR(pixel[1], c.g, 6);
+        EXPECT_NEAR(pixel[2], c.b, 6);
+    }
+
+    testsupport::GlContext context{size, size};
+    QvShader skyShader = shipped("skybox");
     // +X, -X, +Y, -Y, +Z, -Z
     const Colour faceColours[6] = {{220, 40, 40}, {40, 220, 40}, {40, 40, 220},
                                    {220, 220, 40}, {40, 220, 220}, {220, 40, 220}};
@@ -226,20 +228,11 @@ protected:
     std::filesystem::path directory;
 };
 
-void expectFace(const std::array<uint8_t, 4>& pixel, int r, int g, int b)
-{
-    EXPECT_NEAR(pixel[0], r, 6);
-    EXPECT_NEAR(pixel[1], g, 6);
-    EXPECT_NEAR(pixel[2], b, 6);
-}
-
 }  // namespace
 
 TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
 {
-    testsupport::GlContext context(size, size);
-    QvShader skyShader = shipped("skybox");
-    auto sky = makeSky(skyShader);
+    auto sky = makeSky();
     glEnable(GL_DEPTH_TEST);
     const struct {
         glm::vec3 target;
@@ -250,15 +243,13 @@ TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
             auto camera = materialfixtures::frontCamera(size, size, position, view.target);
             clearToBlack();
             sky->draw(*camera);
-            const Colour c = faceColours[view.face];
-            expectFace(context.pixel(size / 2, size / 2), c.r, c.g, c.b);
+            expectFace(context.pixel(size / 2, size / 2), faceColours[view.face]);
         }
     }
     // Drawn again over itself with LEQUAL: the same picture, nothing accumulates.
     auto camera = materialfixtures::frontCamera(size, size);
     sky->draw(*camera);
-    expectFace(context.pixel(size / 2, size / 2), faceColours[5].r, faceColours[5].g,
-               faceColours[5].b);
+    expectFace(context.pixel(size / 2, size / 2), faceColours[5]);
     GLint depthFunction = 0;
     glGetIntegerv(GL_DEPTH_FUNC, &depthFunction);
     EXPECT_EQ(depthFunction, GL_LEQUAL);
@@ -268,11 +259,9 @@ TEST_F(SkyFixture, EachDirectionShowsItsFaceAndMovingDoesNotChangeTheSky)
 
 TEST_F(SkyFixture, MissingFaceIsReportedNotSwallowed)
 {
-    testsupport::GlContext context(size, size);
-    QvShader skyShader = shipped("skybox");
     std::filesystem::remove(directory / "skybox/art/top.jpg");
     try {
-        makeSky(skyShader);
+        makeSky();
         FAIL() << "the sky must not start without a face";
     } catch (const QvResourceError& error) {
         std::filesystem::current_path(original);
