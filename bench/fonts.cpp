@@ -22,7 +22,8 @@ constexpr int repeats = 5;
 using Clock = std::chrono::steady_clock;
 
 // Best of a few runs, in milliseconds.
-double bestMs(const std::function<void()>& work) {
+double bestMs(const std::function<void()>& work)
+{
     double best = 1e300;
     for (int i = 0; i < repeats; ++i) {
         const auto start = Clock::now();
@@ -33,7 +34,8 @@ double bestMs(const std::function<void()>& work) {
 }
 
 // A glyph with the font's contours and nothing triangulated yet.
-Character3D outlineOnly(const Character3D& built) {
+Character3D outlineOnly(const Character3D& built)
+{
     Character3D glyph(built.character);
     glyph.contours = built.contours;
     glyph.outlinePoints = built.outlinePoints;
@@ -43,12 +45,13 @@ Character3D outlineOnly(const Character3D& built) {
 
 }  // namespace
 
-int main() {
+int main()
+{
     int tessellated = 0;
     const double outlineMs = bestMs([&] { tessellated = QvFont3D(fontFile).tessellatedGlyphs; });
     const QvFont3D font(fontFile);
-    fmt::print("outline font build:   {:8.2f} ms  ({} glyphs, {} rebuilt by the tessellator)\n",
-               outlineMs, font.glyphs.size(), tessellated);
+    fmt::print("outline font build:   {:8.2f} ms  ({} glyphs, {} rebuilt by the tessellator)\n", outlineMs,
+               font.glyphs.size(), tessellated);
 
     {
         testsupport::GlContext context;

@@ -46,7 +46,8 @@ int main()
             const auto points = checks::randomPoints(sizes[i], 42);
             times[i] = milliseconds([&] { routine(points); });
         }
-        fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>8.2f}\n", name, times[0], times[1], times[1] / times[0]);
+        fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>8.2f}\n", name, times[0], times[1],
+                   times[1] / times[0]);
     };
 
     auto polygonRoutine = [](auto triangulateFunction) {

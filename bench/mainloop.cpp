@@ -20,8 +20,7 @@ int main(int argc, char** argv)
     using Clock = std::chrono::steady_clock;
     const int frames = argc > 1 ? std::atoi(argv[1]) : 600;
     const std::filesystem::path runDirectory =
-        argc > 2 ? std::filesystem::path(argv[2])
-                 : std::filesystem::path(argv[0]).parent_path() / "run";
+        argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::path(argv[0]).parent_path() / "run";
     std::filesystem::current_path(runDirectory);
 
     const Clock::time_point start = Clock::now();
@@ -39,7 +38,6 @@ int main(int argc, char** argv)
     application.stop();
 
     fmt::print("start to first main-window frame: {:.1f} ms\n", firstFrame * 1000.0);
-    fmt::print("main loop: {} frames in {:.3f} s = {:.1f} frames per second\n", frames, loop,
-        frames / loop);
+    fmt::print("main loop: {} frames in {:.3f} s = {:.1f} frames per second\n", frames, loop, frames / loop);
     return 0;
 }

@@ -25,15 +25,36 @@ struct Rgb {
     float r = 0, g = 0, b = 0;
 };
 
-Rgb operator+(Rgb a, Rgb b) { return {a.r + b.r, a.g + b.g, a.b + b.b}; }
-Rgb operator*(Rgb a, float k) { return {a.r * k, a.g * k, a.b * k}; }
-Rgb operator*(Rgb a, Rgb b) { return {a.r * b.r, a.g * b.g, a.b * b.b}; }
-Rgb mix(Rgb a, Rgb b, float t) { return a * (1.0f - t) + b * t; }
-Rgb rgb8(int r, int g, int b) { return {r / 255.0f, g / 255.0f, b / 255.0f}; }
+Rgb operator+(Rgb a, Rgb b)
+{
+    return {a.r + b.r, a.g + b.g, a.b + b.b};
+}
+Rgb operator*(Rgb a, float k)
+{
+    return {a.r * k, a.g * k, a.b * k};
+}
+Rgb operator*(Rgb a, Rgb b)
+{
+    return {a.r * b.r, a.g * b.g, a.b * b.b};
+}
+Rgb mix(Rgb a, Rgb b, float t)
+{
+    return a * (1.0f - t) + b * t;
+}
+Rgb rgb8(int r, int g, int b)
+{
+    return {r / 255.0f, g / 255.0f, b / 255.0f};
+}
 
-float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
+float clamp01(float v)
+{
+    return std::clamp(v, 0.0f, 1.0f);
+}
 // A channel in [0, 1] (clamped) as a byte.
-uint8_t toByte(float v) { return static_cast<uint8_t>(std::lround(clamp01(v) * 255)); }
+uint8_t toByte(float v)
+{
+    return static_cast<uint8_t>(std::lround(clamp01(v) * 255));
+}
 float smoothstep(float edge0, float edge1, float x)
 {
     const float t = clamp01((x - edge0) / (edge1 - edge0));
@@ -81,8 +102,7 @@ public:
     // Covers the pixels whose centre lies inside a shape given by its signed
     // distance (negative inside), within the bounding rectangle.
     template <typename Distance>
-    void fillShape(float x0, float y0, float x1, float y1, Rgb colour, float alpha,
-                   Distance distance)
+    void fillShape(float x0, float y0, float x1, float y1, Rgb colour, float alpha, Distance distance)
     {
         const int xa = std::max(0, static_cast<int>(std::floor(x0)) - 1);
         const int ya = std::max(0, static_cast<int>(std::floor(y0)) - 1);
@@ -95,14 +115,12 @@ public:
             }
         }
     }
-    void roundedRect(float x0, float y0, float x1, float y1, float radius, Rgb colour,
-                     float alpha = 1.0f)
+    void roundedRect(float x0, float y0, float x1, float y1, float radius, Rgb colour, float alpha = 1.0f)
     {
         const float cx = (x0 + x1) / 2, cy = (y0 + y1) / 2;
         const float hx = (x1 - x0) / 2 - radius, hy = (y1 - y0) / 2 - radius;
-        fillShape(x0, y0, x1, y1, colour, alpha, [=](float x, float y) {
-            return roundedRectDistance(x, y, cx, cy, hx, hy, radius);
-        });
+        fillShape(x0, y0, x1, y1, colour, alpha,
+                  [=](float x, float y) { return roundedRectDistance(x, y, cx, cy, hx, hy, radius); });
     }
     void rect(float x0, float y0, float x1, float y1, Rgb colour, float alpha = 1.0f)
     {
@@ -116,22 +134,19 @@ public:
     void ring(float cx, float cy, float radius, float thickness, Rgb colour, float alpha = 1.0f)
     {
         const float outer = radius + thickness / 2;
-        fillShape(cx - outer, cy - outer, cx + outer, cy + outer, colour, alpha,
-                  [=](float x, float y) {
-                      return std::fabs(std::hypot(x - cx, y - cy) - radius) - thickness / 2;
-                  });
+        fillShape(cx - outer, cy - outer, cx + outer, cy + outer, colour, alpha, [=](float x, float y) {
+            return std::fabs(std::hypot(x - cx, y - cy) - radius) - thickness / 2;
+        });
     }
     // A segment with round caps.
-    void line(float ax, float ay, float bx, float by, float thickness, Rgb colour,
-              float alpha = 1.0f)
+    void line(float ax, float ay, float bx, float by, float thickness, Rgb colour, float alpha = 1.0f)
     {
         const float r = thickness / 2;
-        fillShape(std::min(ax, bx) - r, std::min(ay, by) - r, std::max(ax, bx) + r,
-                  std::max(ay, by) + r, colour, alpha, [=](float x, float y) {
+        fillShape(std::min(ax, bx) - r, std::min(ay, by) - r, std::max(ax, bx) + r, std::max(ay, by) + r,
+                  colour, alpha, [=](float x, float y) {
                       const float dx = bx - ax, dy = by - ay;
                       const float len2 = dx * dx + dy * dy;
-                      const float t =
-                          len2 > 0 ? clamp01(((x - ax) * dx + (y - ay) * dy) / len2) : 0.0f;
+                      const float t = len2 > 0 ? clamp01(((x - ax) * dx + (y - ay) * dy) / len2) : 0.0f;
                       return std::hypot(x - (ax + t * dx), y - (ay + t * dy)) - r;
                   });
     }
@@ -159,9 +174,15 @@ float lattice(int x, int y, int z, uint32_t seed)
     return (hash(x, y, z, seed) & 0xFFFFFF) / float(0xFFFFFF);
 }
 
-float fade(float t) { return t * t * t * (t * (t * 6 - 15) + 10); }
+float fade(float t)
+{
+    return t * t * t * (t * (t * 6 - 15) + 10);
+}
 
-int wrap(int v, int period) { return period > 0 ? ((v % period) + period) % period : v; }
+int wrap(int v, int period)
+{
+    return period > 0 ? ((v % period) + period) % period : v;
+}
 
 // Value noise in [0, 1]; with a period the pattern repeats every `period`
 // units in x and y, which makes textures that tile seamlessly.
@@ -238,8 +259,8 @@ public:
         return width;
     }
     // Draws text with its baseline at y, starting at x; letter spacing in pixels.
-    void draw(Picture& picture, const std::string& text, float x, float y, int pixelSize,
-              Rgb colour, float alpha = 1.0f, float spacing = 0.0f)
+    void draw(Picture& picture, const std::string& text, float x, float y, int pixelSize, Rgb colour,
+              float alpha = 1.0f, float spacing = 0.0f)
     {
         FT_Set_Pixel_Sizes(face, 0, pixelSize);
         for (const unsigned char c : text) {
@@ -252,15 +273,15 @@ public:
             for (unsigned row = 0; row < g->bitmap.rows; ++row) {
                 for (unsigned col = 0; col < g->bitmap.width; ++col) {
                     const float coverage = g->bitmap.buffer[row * g->bitmap.pitch + col] / 255.0f;
-                    picture.blend(left + static_cast<int>(col), top + static_cast<int>(row),
-                                  colour, alpha * coverage);
+                    picture.blend(left + static_cast<int>(col), top + static_cast<int>(row), colour,
+                                  alpha * coverage);
                 }
             }
             x += g->advance.x / 64.0f + spacing;
         }
     }
-    void drawCentred(Picture& picture, const std::string& text, float centreX, float y,
-                     int pixelSize, Rgb colour, float alpha = 1.0f, float spacing = 0.0f)
+    void drawCentred(Picture& picture, const std::string& text, float centreX, float y, int pixelSize,
+                     Rgb colour, float alpha = 1.0f, float spacing = 0.0f)
     {
         const float width = measure(text, pixelSize) + spacing * (text.size() - 1);
         draw(picture, text, centreX - width / 2, y, pixelSize, colour, alpha, spacing);
@@ -357,14 +378,12 @@ const Rgb splashGreen = {0.2f, 0.7f, 0.3f};  // the splash window's clear colour
 const Rgb white = {1, 1, 1};
 
 // A pointer's trail: a smooth wandering path with the places it rested.
-void drawTrail(Picture& p, float x0, float y0, float scale, float thickness, Rgb colour,
-               Rgb stopColour)
+void drawTrail(Picture& p, float x0, float y0, float scale, float thickness, Rgb colour, Rgb stopColour)
 {
     std::vector<std::array<float, 2>> points;
     for (int i = 0; i <= 60; ++i) {
         const float t = i / 60.0f;
-        points.push_back({x0 + scale * t,
-                          y0 - scale * (0.35f * std::sin(t * 5.2f) + 0.6f * t * t - 0.1f)});
+        points.push_back({x0 + scale * t, y0 - scale * (0.35f * std::sin(t * 5.2f) + 0.6f * t * t - 0.1f)});
     }
     for (size_t i = 1; i < points.size(); ++i) {
         p.line(points[i - 1][0], points[i - 1][1], points[i][0], points[i][1], thickness, colour);
@@ -446,8 +465,8 @@ Rgb skyColour(float dx, float dy, float dz)
         const float detail = fbm(u * 5.0f, v * 5.0f, 3.5f, 3, 91);
         const float cover = smoothstep(0.48f, 0.72f, density) * smoothstep(0.02f, 0.22f, dy);
         const float shade = 0.78f + 0.22f * smoothstep(0.4f, 0.8f, detail);
-        const Rgb cloud = mix(rgb8(200, 208, 222), rgb8(255, 255, 252), shade) +
-                          sunLight * (0.25f * std::pow(toSun, 4.0f));
+        const Rgb cloud =
+            mix(rgb8(200, 208, 222), rgb8(255, 255, 252), shade) + sunLight * (0.25f * std::pow(toSun, 4.0f));
         colour = mix(colour, cloud, cover * 0.92f);
     }
     // The solid sun disc sits in front of the clouds' thin edges.
@@ -465,18 +484,35 @@ void makeSkybox(const std::string& directory)
         std::array<float, 3> (*direction)(float s, float t);
     };
     const Face faces[] = {
-        {"right", [](float s, float t) { return std::array<float, 3>{1, -t, -s}; }},
-        {"left", [](float s, float t) { return std::array<float, 3>{-1, -t, s}; }},
-        {"top", [](float s, float t) { return std::array<float, 3>{s, 1, t}; }},
-        {"bottom", [](float s, float t) { return std::array<float, 3>{s, -1, -t}; }},
-        {"front", [](float s, float t) { return std::array<float, 3>{s, -t, 1}; }},
-        {"back", [](float s, float t) { return std::array<float, 3>{-s, -t, -1}; }},
+        {"right",
+         [](float s, float t) {
+             return std::array<float, 3>{1, -t, -s};
+         }},
+        {"left",
+         [](float s, float t) {
+             return std::array<float, 3>{-1, -t, s};
+         }},
+        {"top",
+         [](float s, float t) {
+             return std::array<float, 3>{s, 1, t};
+         }},
+        {"bottom",
+         [](float s, float t) {
+             return std::array<float, 3>{s, -1, -t};
+         }},
+        {"front",
+         [](float s, float t) {
+             return std::array<float, 3>{s, -t, 1};
+         }},
+        {"back",
+         [](float s, float t) {
+             return std::array<float, 3>{-s, -t, -1};
+         }},
     };
     for (const Face& face : faces) {
         Picture p(size, size);
         p.paint([&](int x, int y) {
-            const auto d = face.direction(2.0f * (x + 0.5f) / size - 1.0f,
-                                          2.0f * (y + 0.5f) / size - 1.0f);
+            const auto d = face.direction(2.0f * (x + 0.5f) / size - 1.0f, 2.0f * (y + 0.5f) / size - 1.0f);
             return skyColour(d[0], d[1], d[2]);
         });
         saveJpeg(p, directory + "/" + face.name + ".jpg");
@@ -492,8 +528,8 @@ Picture monitorFrame(Rgb screenTop, Rgb screenBottom)
 {
     Picture p(monitorWidth, monitorHeight);
     p.paint([&](int x, int y) {
-        const float edge = std::min({float(x), float(y), float(monitorWidth - 1 - x),
-                                     float(monitorHeight - 1 - y)});
+        const float edge =
+            std::min({float(x), float(y), float(monitorWidth - 1 - x), float(monitorHeight - 1 - y)});
         const Rgb body = rgb8(44, 48, 54);
         return mix(body * 1.25f, body, smoothstep(0.0f, 10.0f, edge));
     });
@@ -530,8 +566,8 @@ void drawHeading(Picture& p, Fonts fonts, const std::string& title, const std::s
 }
 
 void makePlotMonitor(const std::string& path, Fonts fonts, const std::string& title,
-                     const std::string& subtitle, const std::string& axisX,
-                     const std::string& axisY, Rgb accent)
+                     const std::string& subtitle, const std::string& axisX, const std::string& axisY,
+                     Rgb accent)
 {
     Picture p = monitorFrame(rgb8(246, 248, 251), rgb8(226, 233, 242));
     const float gx0 = bezel + 70, gy0 = bezel + 124, gx1 = monitorWidth - bezel - 40,
@@ -550,27 +586,25 @@ void makeInfoMonitor(const std::string& path, Fonts fonts)
     Picture p = monitorFrame(rgb8(12, 14, 18), rgb8(4, 5, 7));
     // Faint scan lines and a soft glow in the middle give the dark glass depth.
     for (int y = static_cast<int>(bezel); y < monitorHeight - bezel; y += 4) {
-        p.rect(bezel, static_cast<float>(y), monitorWidth - bezel, y + 1.0f, rgb8(40, 60, 70),
-               0.12f);
+        p.rect(bezel, static_cast<float>(y), monitorWidth - bezel, y + 1.0f, rgb8(40, 60, 70), 0.12f);
     }
-    drawHeading(p, fonts, "INFORMATION", "statistics and help", rgb8(90, 200, 190),
-                rgb8(70, 120, 120), rgb8(90, 200, 190));
+    drawHeading(p, fonts, "INFORMATION", "statistics and help", rgb8(90, 200, 190), rgb8(70, 120, 120),
+                rgb8(90, 200, 190));
     saveJpeg(p, path);
 }
 
 void makeDefaultMonitor(const std::string& path, Fonts fonts)
 {
     Picture p = monitorFrame(rgb8(26, 30, 40), rgb8(12, 14, 20));
-    const Rgb bars[] = {rgb8(192, 192, 192), rgb8(192, 192, 0), rgb8(0, 192, 192),
-                        rgb8(0, 192, 0),     rgb8(192, 0, 192), rgb8(192, 0, 0),
-                        rgb8(0, 0, 192)};
+    const Rgb bars[] = {rgb8(192, 192, 192), rgb8(192, 192, 0), rgb8(0, 192, 192), rgb8(0, 192, 0),
+                        rgb8(192, 0, 192),   rgb8(192, 0, 0),   rgb8(0, 0, 192)};
     const float x0 = bezel + 60, x1 = monitorWidth - bezel - 60, barWidth = (x1 - x0) / 7;
     for (int i = 0; i < 7; ++i) {
         p.rect(x0 + i * barWidth, monitorHeight - bezel - 170, x0 + (i + 1) * barWidth,
                monitorHeight - bezel - 60, bars[i], 0.85f);
     }
-    fonts.bold.drawCentred(p, "VELMORIN MONITOR", monitorWidth / 2.0f, 230, 56,
-                           rgb8(235, 240, 248), 1.0f, 3.0f);
+    fonts.bold.drawCentred(p, "VELMORIN MONITOR", monitorWidth / 2.0f, 230, 56, rgb8(235, 240, 248), 1.0f,
+                           3.0f);
     fonts.regular.drawCentred(p, "no signal - waiting for data", monitorWidth / 2.0f, 290, 28,
                               rgb8(150, 160, 178));
     saveJpeg(p, path);
@@ -608,10 +642,9 @@ void makeGrass(const std::string& path)
         const float length = random.range(5, 14);
         const Rgb colour = mix(rgb8(60, 120, 36), rgb8(150, 200, 80), random.next());
         const float ex = x + std::cos(angle) * length, ey = y + std::sin(angle) * length;
-        drawWrapped(size, std::min(x, ex), std::min(y, ey), std::max(x, ex), std::max(y, ey),
-                    [&](float ox, float oy) {
-                        p.line(x + ox, y + oy, ex + ox, ey + oy, 1.3f, colour, 0.7f);
-                    });
+        drawWrapped(
+            size, std::min(x, ex), std::min(y, ey), std::max(x, ex), std::max(y, ey),
+            [&](float ox, float oy) { p.line(x + ox, y + oy, ex + ox, ey + oy, 1.3f, colour, 0.7f); });
     }
     saveJpeg(p, path);
 }
@@ -669,13 +702,11 @@ int main(int argc, char** argv)
         makeSkybox(run + "/skybox/art");
         makeInfoMonitor(run + "/textures/monitor_info_black.jpg", fonts);
         makePlotMonitor(run + "/textures/monitor_route.jpg", fonts, "ROUTE",
-                        "the pointer's path across the screen", "x, px", "y",
-                        rgb8(26, 51, 230));
-        makePlotMonitor(run + "/textures/monitor_speed.jpg", fonts, "SPEED",
-                        "pointer speed over time", "time", "px", rgb8(26, 51, 230));
+                        "the pointer's path across the screen", "x, px", "y", rgb8(26, 51, 230));
+        makePlotMonitor(run + "/textures/monitor_speed.jpg", fonts, "SPEED", "pointer speed over time",
+                        "time", "px", rgb8(26, 51, 230));
         makePlotMonitor(run + "/textures/monitor_stops.jpg", fonts, "STOPS",
-                        "where the pointer rested for half a second", "x, px", "y",
-                        rgb8(230, 40, 30));
+                        "where the pointer rested for half a second", "x, px", "y", rgb8(230, 40, 30));
         makeDefaultMonitor(run + "/textures/monitor_default.jpg", fonts);
         makeGrass(run + "/textures/grass.jpg");
         makeTerrain(run + "/textures/0096-512x512.jpg");

@@ -27,8 +27,7 @@ int keyIndex(const std::vector<Key>& keys, float t)
 {
     const int count = static_cast<int>(keys.size());
     for (int i = 0; i + 1 < count; ++i)
-        if (t < keys[i + 1].timeStamp)
-            return i;
+        if (t < keys[i + 1].timeStamp) return i;
     return std::max(count - 1, 0);
 }
 
@@ -36,8 +35,7 @@ int keyIndex(const std::vector<Key>& keys, float t)
 float getScaleFactor(float lastTimeStamp, float nextTimeStamp, float t)
 {
     const float span = nextTimeStamp - lastTimeStamp;
-    if (!(span > 0.0f))
-        return 0.0f;
+    if (!(span > 0.0f)) return 0.0f;
     return std::clamp((t - lastTimeStamp) / span, 0.0f, 1.0f);
 }
 
@@ -55,8 +53,7 @@ std::tuple<const Key&, const Key&, float> blendAt(const std::vector<Key>& keys, 
 int boneId(BoneInfoMap& map, const std::string& name, const glm::mat4& offset, int& counter)
 {
     const auto [at, added] = map.try_emplace(name, BoneInfo{counter, offset});
-    if (added)
-        ++counter;
+    if (added) ++counter;
     return at->second.id;
 }
 
@@ -77,8 +74,7 @@ glm::mat4 convertMatrixToGL3NFormat(const aiMatrix4x4& m)
     // Assimp stores rows (a1..a4 is row 0); GLM stores columns.
     glm::mat4 result;
     for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c)
-            result[c][r] = m[r][c];
+        for (int c = 0; c < 4; ++c) result[c][r] = m[r][c];
     return result;
 }
 
@@ -109,21 +105,20 @@ void setVertexBoneData(Vertex& vertex, int boneID, float weight)
     }
 }
 
-void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh,
-                                  BoneInfoMap& boneInfoMap, int& boneCounter)
+void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh, BoneInfoMap& boneInfoMap,
+                                  int& boneCounter)
 {
     for (const MeshBone& bone : mesh.bones) {
         const int id = boneId(boneInfoMap, bone.name, bone.offset, boneCounter);
         for (const auto& [vertexIndex, weight] : bone.weights)
-            if (vertexIndex < vertices.size())
-                setVertexBoneData(vertices[vertexIndex], id, weight);
+            if (vertexIndex < vertices.size()) setVertexBoneData(vertices[vertexIndex], id, weight);
     }
 }
 
 // ---- Bone ------------------------------------------------------------------
 
-Bone::Bone(std::string name, int id, std::vector<KeyPosition> positions,
-           std::vector<KeyRotation> rotations, std::vector<KeyScale> scales)
+Bone::Bone(std::string name, int id, std::vector<KeyPosition> positions, std::vector<KeyRotation> rotations,
+           std::vector<KeyScale> scales)
     : positions(std::move(positions)), rotations(std::move(rotations)), scales(std::move(scales)),
       numPositions(static_cast<int>(this->positions.size())),
       numRotations(static_cast<int>(this->rotations.size())),
@@ -155,28 +150,24 @@ int Bone::getScaleIndex(float animationTime) const
 
 glm::mat4 Bone::interpolatePosition(float animationTime) const
 {
-    if (positions.empty())
-        return glm::mat4(1.0f);
+    if (positions.empty()) return glm::mat4(1.0f);
     const auto [from, to, f] = blendAt(positions, getPositionIndex(animationTime), animationTime);
     return glm::translate(glm::mat4(1.0f), glm::mix(from.position, to.position, f));
 }
 
 glm::mat4 Bone::interpolateRotation(float animationTime) const
 {
-    if (rotations.empty())
-        return glm::mat4(1.0f);
+    if (rotations.empty()) return glm::mat4(1.0f);
     const auto [from, to, f] = blendAt(rotations, getRotationIndex(animationTime), animationTime);
     glm::quat q = glm::slerp(from.orientation, to.orientation, f);
     const float length = glm::length(q);
-    if (length != 0.0f)
-        q /= length;
+    if (length != 0.0f) q /= length;
     return glm::mat4_cast(q);
 }
 
 glm::mat4 Bone::interpolateScaling(float animationTime) const
 {
-    if (scales.empty())
-        return glm::mat4(1.0f);
+    if (scales.empty()) return glm::mat4(1.0f);
     const auto [from, to, f] = blendAt(scales, getScaleIndex(animationTime), animationTime);
     return glm::scale(glm::mat4(1.0f), glm::mix(from.scale, to.scale, f));
 }
@@ -194,8 +185,7 @@ Animation::Animation(const std::string& animationPath, QvAnimatedModel& model)
 {
 }
 
-Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap,
-                     int& modelBoneCounter)
+Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap, int& modelBoneCounter)
 {
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(animationPath, aiProcess_Triangulate);
@@ -206,16 +196,15 @@ Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInf
         if (scene->mNumAnimations > 0) {
             const aiAnimation& animation = *scene->mAnimations[0];
             duration = static_cast<float>(animation.mDuration);
-            if (animation.mTicksPerSecond != 0.0)
-                ticksPerSecond = animation.mTicksPerSecond;
+            if (animation.mTicksPerSecond != 0.0) ticksPerSecond = animation.mTicksPerSecond;
             readMissingBones(animation, modelBoneInfoMap, modelBoneCounter);
         }
     }
     boneInfoMap = modelBoneInfoMap;
 }
 
-Animation::Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode,
-                     std::vector<Bone> bones, BoneInfoMap boneInfoMap)
+Animation::Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode, std::vector<Bone> bones,
+                     BoneInfoMap boneInfoMap)
     : duration(duration), ticksPerSecond(ticksPerSecond != 0.0 ? ticksPerSecond : DefaultTicksPerSecond),
       bones(std::move(bones)), rootNode(std::move(rootNode)), boneInfoMap(std::move(boneInfoMap))
 {
@@ -262,8 +251,7 @@ Animator::Animator(Animation* animation)
 void Animator::updateAnimation(float dt)
 {
     deltaTime = dt;
-    if (!currentAnimation)
-        return;
+    if (!currentAnimation) return;
     const long double duration = currentAnimation->getDuration();
     const long double step = static_cast<long double>(currentAnimation->getTicksPerSecond()) * dt;
     // A broken frame time (NaN or infinite) would stick in the time for good
@@ -271,8 +259,7 @@ void Animator::updateAnimation(float dt)
     long double time = static_cast<long double>(currentTime) + (std::isfinite(step) ? step : 0.0L);
     if (duration > 0.0L) {
         time = std::fmod(time, duration);
-        if (time < 0.0L)
-            time += duration;
+        if (time < 0.0L) time += duration;
     } else {
         time = 0.0L;  // nothing to play: hold the still pose
     }
@@ -288,8 +275,7 @@ void Animator::playAnimation(Animation* animation)
 
 void Animator::calculateBoneTransform(const AssimpNodeData& node, const glm::mat4& parentTransform)
 {
-    if (!currentAnimation)
-        return;
+    if (!currentAnimation) return;
     glm::mat4 nodeTransform = node.transformation;
     if (Bone* bone = currentAnimation->FindBone(node.name)) {
         bone->update(currentTime);
@@ -302,8 +288,7 @@ void Animator::calculateBoneTransform(const AssimpNodeData& node, const glm::mat
     if (found != boneInfoMap.end() && found->second.id >= 0 && found->second.id < MaxBones)
         finalBoneMatrices[found->second.id] = global * found->second.offset;
 
-    for (const AssimpNodeData& child : node.children)
-        calculateBoneTransform(child, global);
+    for (const AssimpNodeData& child : node.children) calculateBoneTransform(child, global);
 }
 
 // ---- QvAnimatedModel ---------------------------------------------------------
@@ -321,8 +306,7 @@ void QvAnimatedModel::extractBoneWeightForVertices(std::vector<Vertex>& vertices
 std::unique_ptr<Mesh> QvAnimatedModel::_processMesh(QvMesh& mesh)
 {
     std::vector<Vertex> vertices = mesh.vertexRecords;
-    for (Vertex& vertex : vertices)
-        setVertexBoneDataToDefault(vertex);
+    for (Vertex& vertex : vertices) setVertexBoneDataToDefault(vertex);
     std::unique_ptr<Mesh> uploaded = _uploadMesh(mesh);
     extractBoneWeightForVertices(vertices, mesh);
     uploaded->setupBones(vertices);

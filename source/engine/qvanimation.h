@@ -21,8 +21,8 @@ struct aiNodeAnim;
 
 // Where a bone's final matrix goes, and how mesh space maps into bone space.
 struct BoneInfo {
-    int id = 0;          // index into the final bone matrices
-    glm::mat4 offset;    // mesh space -> bone space; identity by default
+    int id = 0;        // index into the final bone matrices
+    glm::mat4 offset;  // mesh space -> bone space; identity by default
 };
 
 using BoneInfoMap = std::map<std::string, BoneInfo>;
@@ -61,14 +61,14 @@ void setVertexBoneDataToDefault(Vertex& vertex);
 void setVertexBoneData(Vertex& vertex, int boneID, float weight);
 // Gives each bone of the mesh an id (new names take boneCounter, which then
 // advances) and stores its influences in the vertex records.
-void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh,
-                                  BoneInfoMap& boneInfoMap, int& boneCounter);
+void extractBoneWeightForVertices(std::vector<Vertex>& vertices, const QvMesh& mesh, BoneInfoMap& boneInfoMap,
+                                  int& boneCounter);
 
 // One animated node: its keys and the local transform at the last update.
 class Bone {
 public:
-    Bone(std::string name, int id, std::vector<KeyPosition> positions,
-         std::vector<KeyRotation> rotations, std::vector<KeyScale> scales);
+    Bone(std::string name, int id, std::vector<KeyPosition> positions, std::vector<KeyRotation> rotations,
+         std::vector<KeyScale> scales);
     Bone(const std::string& name, int id, const aiNodeAnim& channel);
     virtual ~Bone() = default;
 
@@ -110,8 +110,8 @@ public:
     Animation(const std::string& animationPath, QvAnimatedModel& model);
     Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap, int& modelBoneCounter);
     // An animation put together in code.
-    Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode,
-              std::vector<Bone> bones, BoneInfoMap boneInfoMap);
+    Animation(float duration, double ticksPerSecond, AssimpNodeData rootNode, std::vector<Bone> bones,
+              BoneInfoMap boneInfoMap);
     virtual ~Animation() = default;
 
     virtual Bone* FindBone(const std::string& name);
@@ -128,8 +128,7 @@ public:
 
 private:
     void readHierarchyData(AssimpNodeData& destination, const aiNode& source);
-    void readMissingBones(const aiAnimation& animation, BoneInfoMap& modelBoneInfoMap,
-                          int& modelBoneCounter);
+    void readMissingBones(const aiAnimation& animation, BoneInfoMap& modelBoneInfoMap, int& modelBoneCounter);
 };
 
 // Plays one animation: advances its time and computes the final bone matrices.

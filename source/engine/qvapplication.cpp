@@ -38,7 +38,10 @@ std::int32_t truncatePixel(double v)
     return std::int32_t(std::trunc(std::clamp(v, lowest, highest)));
 }
 
-void _windowCloseCallback(GLFWwindow*) { qvWindow->onQuit(qvWindow, &_ea); }
+void _windowCloseCallback(GLFWwindow*)
+{
+    qvWindow->onQuit(qvWindow, &_ea);
+}
 
 void _windowSizeCallback(GLFWwindow*, int width, int height)
 {
@@ -102,10 +105,12 @@ void _dropCallback(GLFWwindow*, int count, const char** paths)
 
 }  // namespace
 
-QvApplication::QvApplication(QvWindow* window) { _initialization(window); }
+QvApplication::QvApplication(QvWindow* window)
+{
+    _initialization(window);
+}
 
-QvApplication::QvApplication()
-    : ownWindow(std::make_unique<QvWindow>())
+QvApplication::QvApplication() : ownWindow(std::make_unique<QvWindow>())
 {
     _initialization(ownWindow.get());
 }
@@ -131,7 +136,10 @@ void QvApplication::start()
     while (qvWindow->windowShouldClose() == 0) _frame();
 }
 
-void QvApplication::stop() { qvWindow->close(); }
+void QvApplication::stop()
+{
+    qvWindow->close();
+}
 
 void QvApplication::_startUp()
 {

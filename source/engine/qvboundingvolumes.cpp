@@ -26,15 +26,12 @@ void widen(float& lo, float& hi, float v)
 
 }  // namespace
 
-QvAABB::QvAABB(std::vector<Triangle> triangles) : triangles(std::move(triangles))
-{
-}
+QvAABB::QvAABB(std::vector<Triangle> triangles) : triangles(std::move(triangles)) {}
 
 bool QvAABB::isBoxesIntersects(const QvAABB& other) const
 {
-    return !separated(minX, maxX, other.minX, other.maxX)
-           && !separated(minY, maxY, other.minY, other.maxY)
-           && !separated(minZ, maxZ, other.minZ, other.maxZ);
+    return !separated(minX, maxX, other.minX, other.maxX) && !separated(minY, maxY, other.minY, other.maxY) &&
+           !separated(minZ, maxZ, other.minZ, other.maxZ);
 }
 
 void QvAABB::addBoxVertices(const std::vector<float>& list)

@@ -23,7 +23,7 @@ constexpr float kPitchLimit = 1.5184364f;
 constexpr float kTurnStep = 0.001f;
 constexpr float kVerticalStep = 0.01f;  // moveToUp, moveToDown
 constexpr float kDeepFactor = 2.2f;
-constexpr double kWheelStep = 24.0;     // world units between two monitor screens
+constexpr double kWheelStep = 24.0;  // world units between two monitor screens
 constexpr float kMinFov = 1.0f;
 constexpr float kMaxFov = 45.0f;
 
@@ -48,8 +48,8 @@ glm::mat4 frustumInverse(float l, float r, float b, float t, float n, float f)
 Camera::Camera(const CameraData& data) : cameraData(data)
 {
     buildPerspective();
-    orthographic = glm::ortho(0.0f, float(cameraData.width), 0.0f, float(cameraData.height),
-                              kOrthoNear, kOrthoFar);
+    orthographic =
+        glm::ortho(0.0f, float(cameraData.width), 0.0f, float(cameraData.height), kOrthoNear, kOrthoFar);
     projection = perspective;
 }
 
@@ -111,9 +111,8 @@ void Camera::lookAround(double x, double y)
     pitch += travel.y * lookSensitivity;
     if (pitch > kPitchLimit) pitch = kPitchLimit;
     if (pitch < -kPitchLimit) pitch = -kPitchLimit;
-    cameraData.target = normaliseUnlessZero(glm::vec3(std::cos(yaw) * std::cos(pitch),
-                                                      std::sin(pitch),
-                                                      std::sin(yaw) * std::cos(pitch)));
+    cameraData.target = normaliseUnlessZero(
+        glm::vec3(std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch)));
     commitDrag();
 }
 
@@ -136,22 +135,32 @@ void Camera::turnHorizontally(float step)
 {
     yaw += step;
     pitch += step;
-    cameraData.target =
-        normaliseUnlessZero(glm::vec3(std::cos(yaw), cameraData.target.y, std::sin(yaw)));
+    cameraData.target = normaliseUnlessZero(glm::vec3(std::cos(yaw), cameraData.target.y, std::sin(yaw)));
 }
 
 void Camera::turnVertically(float step)
 {
     yaw += step;
     pitch += step;
-    cameraData.target =
-        normaliseUnlessZero(glm::vec3(cameraData.target.x, std::sin(yaw), std::cos(yaw)));
+    cameraData.target = normaliseUnlessZero(glm::vec3(cameraData.target.x, std::sin(yaw), std::cos(yaw)));
 }
 
-void Camera::rotateLeft() { turnHorizontally(-kTurnStep); }
-void Camera::rotateRight() { turnHorizontally(kTurnStep); }
-void Camera::rotateForward() { turnVertically(-kTurnStep); }
-void Camera::rotateBackward() { turnVertically(kTurnStep); }
+void Camera::rotateLeft()
+{
+    turnHorizontally(-kTurnStep);
+}
+void Camera::rotateRight()
+{
+    turnHorizontally(kTurnStep);
+}
+void Camera::rotateForward()
+{
+    turnVertically(-kTurnStep);
+}
+void Camera::rotateBackward()
+{
+    turnVertically(kTurnStep);
+}
 
 void Camera::stepBy(glm::vec3 delta)
 {
@@ -164,13 +173,31 @@ glm::vec3 Camera::sideStep() const
     return normaliseUnlessZero(glm::cross(cameraData.target, cameraData.up)) * cameraData.speed;
 }
 
-void Camera::moveToForward() { stepBy(cameraData.target * cameraData.speed); }
-void Camera::moveToBackward() { stepBy(-(cameraData.target * cameraData.speed)); }
-void Camera::moveToStraightLeft() { stepBy(-sideStep()); }
-void Camera::moveToStraightRight() { stepBy(sideStep()); }
+void Camera::moveToForward()
+{
+    stepBy(cameraData.target * cameraData.speed);
+}
+void Camera::moveToBackward()
+{
+    stepBy(-(cameraData.target * cameraData.speed));
+}
+void Camera::moveToStraightLeft()
+{
+    stepBy(-sideStep());
+}
+void Camera::moveToStraightRight()
+{
+    stepBy(sideStep());
+}
 
-void Camera::moveToUp() { cameraData.position.y += kVerticalStep; }
-void Camera::moveToDown() { cameraData.position.y -= kVerticalStep; }
+void Camera::moveToUp()
+{
+    cameraData.position.y += kVerticalStep;
+}
+void Camera::moveToDown()
+{
+    cameraData.position.y -= kVerticalStep;
+}
 
 void Camera::moveToDeep(double d)
 {
@@ -202,16 +229,46 @@ void Camera::updatePosition()
     cameraEvent(this, &cameraArgs);
 }
 
-void Camera::setPosition(glm::vec3 position) { cameraData.position = position; }
-void Camera::setTarget(glm::vec3 target) { cameraData.target = target; }
-glm::vec3 Camera::getPosition() const { return cameraData.position; }
-glm::vec3 Camera::getTarget() const { return cameraData.target; }
-glm::mat4 Camera::getPerspectiveMatrix() const { return perspective; }
-glm::mat4 Camera::getPerspectiveInverseMatrix() const { return perspectiveInverse; }
-glm::mat4 Camera::getOrthographicMatrix() const { return orthographic; }
-glm::mat4 Camera::getProjectionMatrix() const { return projection; }
-glm::mat4 Camera::getInverseProjectionMatrix() const { return perspectiveInverse; }
-glm::mat4 Camera::getCameraMatrix() const { return view; }
+void Camera::setPosition(glm::vec3 position)
+{
+    cameraData.position = position;
+}
+void Camera::setTarget(glm::vec3 target)
+{
+    cameraData.target = target;
+}
+glm::vec3 Camera::getPosition() const
+{
+    return cameraData.position;
+}
+glm::vec3 Camera::getTarget() const
+{
+    return cameraData.target;
+}
+glm::mat4 Camera::getPerspectiveMatrix() const
+{
+    return perspective;
+}
+glm::mat4 Camera::getPerspectiveInverseMatrix() const
+{
+    return perspectiveInverse;
+}
+glm::mat4 Camera::getOrthographicMatrix() const
+{
+    return orthographic;
+}
+glm::mat4 Camera::getProjectionMatrix() const
+{
+    return projection;
+}
+glm::mat4 Camera::getInverseProjectionMatrix() const
+{
+    return perspectiveInverse;
+}
+glm::mat4 Camera::getCameraMatrix() const
+{
+    return view;
+}
 
 void Camera::following(float x, float y, float z, glm::vec3 a, glm::vec3 b)
 {

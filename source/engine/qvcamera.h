@@ -26,13 +26,13 @@
 class QvTransform;
 
 struct CameraData {
-    std::uint32_t width = 0;   // viewport in pixels
+    std::uint32_t width = 0;  // viewport in pixels
     std::uint32_t height = 0;
-    float fov = std::numeric_limits<float>::quiet_NaN();  // vertical, degrees
+    float fov = std::numeric_limits<float>::quiet_NaN();          // vertical, degrees
     glm::vec3 position{std::numeric_limits<float>::quiet_NaN()};  // eye, world units
     glm::vec3 target{std::numeric_limits<float>::quiet_NaN()};    // unit front direction
     glm::vec3 up{std::numeric_limits<float>::quiet_NaN()};
-    float speed = 1.0f;        // length of one keyboard step
+    float speed = 1.0f;                                     // length of one keyboard step
     float lastX = std::numeric_limits<float>::quiet_NaN();  // last cursor seen by look and pan
     float lastY = std::numeric_limits<float>::quiet_NaN();
 };
@@ -97,9 +97,9 @@ public:
     glm::mat4 orthographic;
     CameraData cameraData;
     QvTransform* transform = nullptr;  // shared, owned by the scene
-    float lookSensitivity = 0.005f;   // radians per pixel
+    float lookSensitivity = 0.005f;    // radians per pixel
     float panSpeed = 0.05f;
-    float yaw = kStartYaw;            // radians; -pi/2 looks down -z
+    float yaw = kStartYaw;  // radians; -pi/2 looks down -z
     float pitch = 0.0f;
     // Written by the world: drag state and the current frame's GLFW time.
     bool lookAroundActive = false;

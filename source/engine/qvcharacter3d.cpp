@@ -23,12 +23,12 @@ constexpr long double pi = 3.141592653589793238462643383279502884L;
 constexpr long double dormantMinAngle = pi / 4;
 constexpr long double dormantMaxAngle = 5 * pi / 6;
 constexpr long double convexMinCoverage = 7 * pi / 6;
-constexpr float probeStep = 0.1f;            // inside probe: a tenth along each edge
+constexpr float probeStep = 0.1f;                // inside probe: a tenth along each edge
 constexpr float noPartnerDistance = 1000000.0f;  // farther than any two points of a glyph
-constexpr int maxWalkSteps = 1515;           // a walk that cannot go on stops here
+constexpr int maxWalkSteps = 1515;               // a walk that cannot go on stops here
 constexpr float backFaceDepth = -100.5f;
-constexpr float texCoordScale = 1000.0f;     // outline units per texture unit
-constexpr size_t minStripPoints = 3;         // fewer outline points enclose nothing
+constexpr float texCoordScale = 1000.0f;  // outline units per texture unit
+constexpr size_t minStripPoints = 3;      // fewer outline points enclose nothing
 enum class PartnerKind { Split, Merge, Convex };
 
 // ---------------------------------------------------------------------------
@@ -36,16 +36,21 @@ enum class PartnerKind { Split, Merge, Convex };
 // ---------------------------------------------------------------------------
 
 // Exact equality of all three coordinates.
-bool samePoint(const glm::vec3& a, const glm::vec3& b) {
+bool samePoint(const glm::vec3& a, const glm::vec3& b)
+{
     return a.x == b.x && a.y == b.y && a.z == b.z;
 }
 
-bool hasNaN(const glm::vec3& p) { return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z); }
+bool hasNaN(const glm::vec3& p)
+{
+    return std::isnan(p.x) || std::isnan(p.y) || std::isnan(p.z);
+}
 
 // Unsigned angle between a and b from their normalised dot product: the
 // cosine is rounded to float, the angle taken as atan2(sqrt(1 - c^2), c).
-long double angleBetween(long double ax, long double ay, long double az, long double bx,
-                         long double by, long double bz) {
+long double angleBetween(long double ax, long double ay, long double az, long double bx, long double by,
+                         long double bz)
+{
     const long double dot = ax * bx + ay * by + az * bz;
     const long double la = std::sqrt(ax * ax + ay * ay + az * az);
     const long double lb = std::sqrt(bx * bx + by * by + bz * bz);
@@ -55,18 +60,26 @@ long double angleBetween(long double ax, long double ay, long double az, long do
 }
 
 // Angle of the walk and the strip corner search, kept as a float.
-float edgeAngle(const glm::vec3& a, const glm::vec3& b) {
+float edgeAngle(const glm::vec3& a, const glm::vec3& b)
+{
     return static_cast<float>(angleBetween(a.x, a.y, a.z, b.x, b.y, b.z));
 }
 
-bool typeIs(const QvVertice& v, const char* type) { return v.type == type; }
+bool typeIs(const QvVertice& v, const char* type)
+{
+    return v.type == type;
+}
 
 // Type and height rules of a partner for each kind of asking vertex.
-bool partnerAllowed(PartnerKind kind, const QvVertice& v, const QvVertice& c) {
+bool partnerAllowed(PartnerKind kind, const QvVertice& v, const QvVertice& c)
+{
     switch (kind) {
-    case PartnerKind::Split: return !typeIs(c, "merge") && c.point.y >= v.point.y;
-    case PartnerKind::Merge: return !typeIs(c, "split") && c.point.y <= v.point.y;
-    case PartnerKind::Convex: return !typeIs(c, "cross") && !typeIs(c, "convex");
+    case PartnerKind::Split:
+        return !typeIs(c, "merge") && c.point.y >= v.point.y;
+    case PartnerKind::Merge:
+        return !typeIs(c, "split") && c.point.y <= v.point.y;
+    case PartnerKind::Convex:
+        return !typeIs(c, "cross") && !typeIs(c, "convex");
     }
     return false;
 }
@@ -77,7 +90,8 @@ bool partnerAllowed(PartnerKind kind, const QvVertice& v, const QvVertice& c) {
 // same vertex as testing every candidate in tree order against the best
 // distance so far, at a fraction of the work.
 QvVertice findPartner(PartnerKind kind, const QvVertice& v, const std::vector<QvEdge>& edges,
-                      const std::vector<QvEdge>& bridges, const QvSweepTree& candidates) {
+                      const std::vector<QvEdge>& bridges, const QvSweepTree& candidates)
+{
     struct Ranked {
         float distance;
         size_t order;
@@ -107,7 +121,8 @@ QvVertice findPartner(PartnerKind kind, const QvVertice& v, const std::vector<Qv
     return QvVertice{};  // NaN point: no partner
 }
 
-void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
+void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list)
+{
     for (const QvVertice& v : list)
         if (!hasNaN(v.point)) tree.insert(v);
 }
@@ -120,24 +135,34 @@ void insertVertices(QvSweepTree& tree, const std::vector<QvVertice>& list) {
 
 Character3D::Character3D(const Character& character) : code(character.code), character(character) {}
 
-void Character3D::_recordVertex(glm::vec3 point, const char* type, uint64_t contourIndex) {
+void Character3D::_recordVertex(glm::vec3 point, const char* type, uint64_t contourIndex)
+{
     const std::string_view name = type;
     std::vector<glm::vec3>* corners = nullptr;
     std::vector<QvVertice>* vertices = nullptr;
-    if (name == "start") corners = &startCorners, vertices = &startVertices;
-    else if (name == "split") corners = &splitCorners, vertices = &splitVertices;
-    else if (name == "merge") corners = &mergeCorners, vertices = &mergeVertices;
-    else if (name == "end") corners = &endCorners, vertices = &endVertices;
-    else if (name == "convex") corners = &convexCorners, vertices = &convexVertices;
-    else if (name == "dormant") corners = &dormantCorners, vertices = &dormantVertices;
-    else if (name == "cross") corners = &crossCorners, vertices = &crossVertices;
-    else vertices = &regularVertices;
+    if (name == "start")
+        corners = &startCorners, vertices = &startVertices;
+    else if (name == "split")
+        corners = &splitCorners, vertices = &splitVertices;
+    else if (name == "merge")
+        corners = &mergeCorners, vertices = &mergeVertices;
+    else if (name == "end")
+        corners = &endCorners, vertices = &endVertices;
+    else if (name == "convex")
+        corners = &convexCorners, vertices = &convexVertices;
+    else if (name == "dormant")
+        corners = &dormantCorners, vertices = &dormantVertices;
+    else if (name == "cross")
+        corners = &crossCorners, vertices = &crossVertices;
+    else
+        vertices = &regularVertices;
     if (corners) corners->push_back(point);
     vertices->push_back(QvVertice{point, type, contourIndex});
     allVertices.push_back(QvLeftPriorityVertice{point, type, contourIndex});
 }
 
-void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contourIndex) {
+void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contourIndex)
+{
     const std::vector<glm::vec3>& p = contour.points;
     const size_t n = p.size();
     if (n < 2) return;
@@ -169,13 +194,19 @@ void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contou
 
         const char* type = "regular";
         if (inside) {
-            if (bothBelow && theta < pi) type = "start";
-            else if (bothAbove && theta < pi) type = "end";
-            else if (dormantMinAngle < theta && theta < dormantMaxAngle) type = "dormant";
+            if (bothBelow && theta < pi)
+                type = "start";
+            else if (bothAbove && theta < pi)
+                type = "end";
+            else if (dormantMinAngle < theta && theta < dormantMaxAngle)
+                type = "dormant";
         } else {
-            if (bothBelow && theta + pi > pi) type = "split";
-            else if (bothAbove && theta + pi > pi) type = "merge";
-            else if (2 * pi - theta >= convexMinCoverage) type = "convex";
+            if (bothBelow && theta + pi > pi)
+                type = "split";
+            else if (bothAbove && theta + pi > pi)
+                type = "merge";
+            else if (2 * pi - theta >= convexMinCoverage)
+                type = "convex";
         }
         _recordVertex(V, type, contourIndex);
         const std::string_view name = type;
@@ -183,8 +214,8 @@ void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contou
 
         // Turning points are queued under their own class; drop the extreme
         // mark again (allVertices keeps its record).
-        if (extreme && (name == "start" || name == "end" || name == "split" || name == "merge" ||
-                        name == "dormant")) {
+        if (extreme &&
+            (name == "start" || name == "end" || name == "split" || name == "merge" || name == "dormant")) {
             crossCorners.pop_back();
             crossVertices.pop_back();
         }
@@ -197,31 +228,33 @@ void Character3D::identifyTypeOfVertices(const Contour& contour, uint64_t contou
 
 QvVertice Character3D::findSuitableVertexForSplit(const QvVertice& v, const std::vector<QvEdge>& edges,
                                                   const std::vector<QvEdge>& bridges,
-                                                  const QvSweepTree& candidates) {
+                                                  const QvSweepTree& candidates)
+{
     return findPartner(PartnerKind::Split, v, edges, bridges, candidates);
 }
 
 QvVertice Character3D::findSuitableVertexForMerge(const QvVertice& v, const std::vector<QvEdge>& edges,
                                                   const std::vector<QvEdge>& bridges,
-                                                  const QvSweepTree& candidates) {
+                                                  const QvSweepTree& candidates)
+{
     return findPartner(PartnerKind::Merge, v, edges, bridges, candidates);
 }
 
-QvVertice Character3D::findSuitableVertexForConvex(const QvVertice& v,
-                                                   const std::vector<QvEdge>& edges,
+QvVertice Character3D::findSuitableVertexForConvex(const QvVertice& v, const std::vector<QvEdge>& edges,
                                                    const std::vector<QvEdge>& bridges,
-                                                   QvSweepTree& candidates,
-                                                   const QvSweepTree& second) {
+                                                   QvSweepTree& candidates, const QvSweepTree& second)
+{
     candidates.insert(second.begin(), second.end());
     return findPartner(PartnerKind::Convex, v, edges, bridges, candidates);
 }
 
-void Character3D::createBridges() {
+void Character3D::createBridges()
+{
     if (edges.empty()) return;
     QvSweepTree pendingTree;
     QvSweepTree doneTree;
-    for (const auto* list : {&startVertices, &splitVertices, &mergeVertices, &convexVertices,
-                             &endVertices, &dormantVertices, &crossVertices})
+    for (const auto* list : {&startVertices, &splitVertices, &mergeVertices, &convexVertices, &endVertices,
+                             &dormantVertices, &crossVertices})
         insertVertices(pendingTree, *list);
 
     std::vector<QvEdge> bridges;
@@ -260,7 +293,8 @@ void Character3D::createBridges() {
     makeBackFace();
 }
 
-void Character3D::pickupVerticesOfBridges(const std::vector<QvEdge>& bridges) {
+void Character3D::pickupVerticesOfBridges(const std::vector<QvEdge>& bridges)
+{
     for (size_t k = 0; k < bridges.size(); ++k) {
         bridgePoints.push_back(bridges[k].p1);
         bridgePoints.push_back(bridges[k].p2);
@@ -270,12 +304,14 @@ void Character3D::pickupVerticesOfBridges(const std::vector<QvEdge>& bridges) {
     }
 }
 
-void Character3D::swapBridges(std::vector<QvEdge>& bridges) {
+void Character3D::swapBridges(std::vector<QvEdge>& bridges)
+{
     const size_t count = bridges.size();
     for (size_t i = 0; i < count; ++i) bridges.push_back(QvEdge{bridges[i].p2, bridges[i].p1});
 }
 
-bool Character3D::_findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vector<QvEdge>& list) {
+bool Character3D::_findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vector<QvEdge>& list)
+{
     for (size_t i = 0; i < list.size(); ++i) {
         if (samePoint(list[i].p1, e.p2)) {
             e = list[i];
@@ -286,7 +322,8 @@ bool Character3D::_findQvEdgeInQvEdges(QvEdge& e, size_t& index, const std::vect
     return false;
 }
 
-bool Character3D::_findQvEdgeInDiagonals(QvEdge& e, size_t& index, const std::vector<QvEdge>& list) {
+bool Character3D::_findQvEdgeInDiagonals(QvEdge& e, size_t& index, const std::vector<QvEdge>& list)
+{
     for (size_t i = 0; i < list.size(); ++i) {
         if (samePoint(list[i].p1, e.p2) && !samePoint(list[i].p2, e.p1)) {
             e = list[i];
@@ -297,7 +334,8 @@ bool Character3D::_findQvEdgeInDiagonals(QvEdge& e, size_t& index, const std::ve
     return false;
 }
 
-void Character3D::_removeEdge(std::vector<QvEdge>& list, size_t index) {
+void Character3D::_removeEdge(std::vector<QvEdge>& list, size_t index)
+{
     if (index < list.size()) list.erase(list.begin() + long(index));
 }
 
@@ -317,27 +355,31 @@ struct Walk {
     bool byBridge = false;  // the current edge is a bridge
 
     // Makes list[index] the current edge, appends it to the piece, uses it up.
-    void take(std::vector<QvEdge>& list, size_t index) {
+    void take(std::vector<QvEdge>& list, size_t index)
+    {
         current = list[index];
         piece.push_back(current);
         Character3D::_removeEdge(list, index);
     }
 
     // The first outline edge continuing `from`.
-    bool continuing(const QvEdge& from, size_t& index) const {
+    bool continuing(const QvEdge& from, size_t& index) const
+    {
         QvEdge e = from;
         return Character3D::_findQvEdgeInQvEdges(e, index, outline);
     }
 
     // The first bridge leaving `from` other than the way back.
-    bool leaving(const QvEdge& from, size_t& index) const {
+    bool leaving(const QvEdge& from, size_t& index) const
+    {
         QvEdge e = from;
         return Character3D::_findQvEdgeInDiagonals(e, index, bridges);
     }
 
     // After a bridge: back onto the outline when it continues, else on along
     // another bridge.
-    void afterBridge() {
+    void afterBridge()
+    {
         size_t index = 0;
         if (continuing(current, index)) {
             take(outline, index);
@@ -349,7 +391,8 @@ struct Walk {
 
     // After an outline edge: onto a bridge when one leaves the point (of two,
     // the one nearer to the way back), else on along the outline.
-    void afterOutline(bool firstStep, const std::vector<QvEdge>& allEdges) {
+    void afterOutline(bool firstStep, const std::vector<QvEdge>& allEdges)
+    {
         size_t b1Index = 0;
         if (!leaving(current, b1Index)) {
             size_t e = 0;
@@ -381,7 +424,8 @@ struct Walk {
     // At the far end of a bridge just taken: the outline edge or the last
     // other bridge leaving it, whichever turns less sharply from the bridge
     // (the outline edge only when the shortcut past the corner stays clear).
-    void crossBridgeEnd(const QvEdge& b1, const std::vector<QvEdge>& allEdges) {
+    void crossBridgeEnd(const QvEdge& b1, const std::vector<QvEdge>& allEdges)
+    {
         size_t candidate = bridges.size();
         for (size_t i = bridges.size(); i-- > 0;) {
             if (samePoint(bridges[i].p1, b1.p2) && !samePoint(bridges[i].p2, b1.p1)) {
@@ -407,14 +451,18 @@ struct Walk {
     }
 };
 
-glm::vec3 flat(glm::vec3 p) { return {p.x, p.y, 0.0f}; }
+glm::vec3 flat(glm::vec3 p)
+{
+    return {p.x, p.y, 0.0f};
+}
 
 }  // namespace
 
 // Walks the outline edges and the bridges (each once per direction) into
 // closed pieces and strips every piece once, in the order the pieces close.
 // A walk that cannot go on repeats its step until the step limit.
-void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
+void Character3D::detachPolygon(std::vector<QvEdge> bridges)
+{
     if (edges.empty()) return;
     Walk walk;
     walk.current = edges[0];
@@ -452,8 +500,7 @@ void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
                 walk.piece.clear();
             }
         }
-        detachStep = {flat(stepStart.p1), flat(stepStart.p2), flat(walk.current.p1),
-                      flat(walk.current.p2)};
+        detachStep = {flat(stepStart.p1), flat(stepStart.p2), flat(walk.current.p1), flat(walk.current.p2)};
     }
 }
 
@@ -462,7 +509,8 @@ void Character3D::detachPolygon(std::vector<QvEdge> bridges) {
 // ---------------------------------------------------------------------------
 
 // Strips one piece from its sharpest corner (the first of equally sharp ones).
-void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter) {
+void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& counter)
+{
     const size_t n = piece.size();
     if (n == 0) return;
     float smallest = 6.2831855f;
@@ -481,7 +529,8 @@ void Character3D::_findSmallestAngle(const std::vector<QvEdge>& piece, int32_t& 
 // Zig-zag strip from the corner at piece[start].p2: the corner, its
 // predecessor, its successor, the predecessor's predecessor, ... until every
 // point of the piece is in (an even count repeats the last point).
-void Character3D::_appendStrip(const std::vector<QvEdge>& piece, size_t start, int32_t& counter) {
+void Character3D::_appendStrip(const std::vector<QvEdge>& piece, size_t start, int32_t& counter)
+{
     const size_t n = piece.size();
     const size_t first = frontVertices.size();
     auto append = [&](const glm::vec3& p) {
@@ -496,18 +545,23 @@ void Character3D::_appendStrip(const std::vector<QvEdge>& piece, size_t start, i
     stripIndices.push_back(restartIndex);
 }
 
-void Character3D::triangulateMonotonePolygon(const std::vector<QvEdge>& piece, int32_t& counter) {
+void Character3D::triangulateMonotonePolygon(const std::vector<QvEdge>& piece, int32_t& counter)
+{
     _findSmallestAngle(piece, counter);
 }
 
-void Character3D::triangulatePolygon() {
+void Character3D::triangulatePolygon()
+{
     if (outlinePoints.size() < minStripPoints) return;
-    if (outlinePoints[1].x >= outlinePoints[0].x) triangulateForward();
-    else triangulateBackward();
+    if (outlinePoints[1].x >= outlinePoints[0].x)
+        triangulateForward();
+    else
+        triangulateBackward();
 }
 
 // p[0], then the pairs p[1], p[n-1]; p[2], p[n-2]; ... up to n vertices.
-void Character3D::triangulateForward() {
+void Character3D::triangulateForward()
+{
     const std::vector<glm::vec3>& p = outlinePoints;
     const size_t n = p.size();
     if (n < minStripPoints) return;
@@ -522,7 +576,8 @@ void Character3D::triangulateForward() {
 
 // p[n-1], then the pairs p[0], p[n-2]; p[1], p[n-3]; ... up to n vertices:
 // the forward zig-zag mirrored, so that no point is repeated or left out.
-void Character3D::triangulateBackward() {
+void Character3D::triangulateBackward()
+{
     const std::vector<glm::vec3>& p = outlinePoints;
     const size_t n = p.size();
     if (n < minStripPoints) return;
@@ -535,7 +590,8 @@ void Character3D::triangulateBackward() {
     _indexStripFrom(first);
 }
 
-void Character3D::_indexStripFrom(size_t first) {
+void Character3D::_indexStripFrom(size_t first)
+{
     for (size_t i = first; i < frontVertices.size(); ++i) stripIndices.push_back(uint32_t(i));
     stripIndices.push_back(restartIndex);
 }
@@ -544,33 +600,40 @@ void Character3D::_indexStripFrom(size_t first) {
 // Derived arrays
 // ---------------------------------------------------------------------------
 
-void Character3D::makeFrontNormals() {
+void Character3D::makeFrontNormals()
+{
     frontNormals.assign(frontVertices.size(), glm::vec3{0.0f, 0.0f, 1.0f});
 }
 
-void Character3D::makeFrontTextureCoords() {
+void Character3D::makeFrontTextureCoords()
+{
     frontTexCoords.clear();
     for (const glm::vec3& v : frontVertices)
         frontTexCoords.emplace_back(v.x / texCoordScale, v.y / texCoordScale);
 }
 
-void Character3D::makeBackFace() {
+void Character3D::makeBackFace()
+{
     backVertices.clear();
     backNormals.clear();
     for (const glm::vec3& v : frontVertices) backVertices.emplace_back(v.x, v.y, backFaceDepth);
     for (const glm::vec3& n : frontNormals) backNormals.emplace_back(n.x, n.y, -1.0f);
 }
 
-std::vector<std::vector<glm::vec3>> Character3D::faceStrips(const std::vector<glm::vec3>& vertices) const {
+std::vector<std::vector<glm::vec3>> Character3D::faceStrips(const std::vector<glm::vec3>& vertices) const
+{
     std::vector<std::vector<glm::vec3>> strips(1);
     for (uint32_t index : stripIndices) {
-        if (index == restartIndex) strips.emplace_back();
-        else if (index < vertices.size()) strips.back().push_back(vertices[index]);
+        if (index == restartIndex)
+            strips.emplace_back();
+        else if (index < vertices.size())
+            strips.back().push_back(vertices[index]);
     }
     return strips;
 }
 
-bool Character3D::outlineBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const {
+bool Character3D::outlineBounds(glm::vec3& minCorner, glm::vec3& maxCorner) const
+{
     if (outlinePoints.empty()) return false;
     minCorner = maxCorner = outlinePoints.front();
     for (const glm::vec3& p : outlinePoints) {

@@ -20,7 +20,8 @@
 // Vertices with NaN coordinates are never put into a tree, which keeps this a
 // strict weak order.
 struct QvSweepOrder {
-    bool operator()(const QvVertice& a, const QvVertice& b) const {
+    bool operator()(const QvVertice& a, const QvVertice& b) const
+    {
         return a.point.y > b.point.y || (a.point.y == b.point.y && a.point.x < b.point.x);
     }
 };
@@ -50,10 +51,8 @@ public:
     static QvVertice findSuitableVertexForMerge(const QvVertice& v, const std::vector<QvEdge>& edges,
                                                 const std::vector<QvEdge>& bridges,
                                                 const QvSweepTree& candidates);
-    static QvVertice findSuitableVertexForConvex(const QvVertice& v,
-                                                 const std::vector<QvEdge>& edges,
-                                                 const std::vector<QvEdge>& bridges,
-                                                 QvSweepTree& candidates,
+    static QvVertice findSuitableVertexForConvex(const QvVertice& v, const std::vector<QvEdge>& edges,
+                                                 const std::vector<QvEdge>& bridges, QvSweepTree& candidates,
                                                  const QvSweepTree& second);
     // Cuts the face into pieces along the bridges (both directions) and strips each.
     void detachPolygon(std::vector<QvEdge> bridges);
@@ -105,8 +104,8 @@ public:
     std::vector<glm::vec3> startCorners, splitCorners, mergeCorners, endCorners, convexCorners,
         dormantCorners, crossCorners;
     std::vector<glm::vec3> detachStep;
-    std::vector<QvVertice> regularVertices, startVertices, splitVertices, mergeVertices,
-        endVertices, convexVertices, dormantVertices, crossVertices;
+    std::vector<QvVertice> regularVertices, startVertices, splitVertices, mergeVertices, endVertices,
+        convexVertices, dormantVertices, crossVertices;
     std::vector<QvLeftPriorityVertice> allVertices;
     std::vector<QvEdge> edges;
     bool severalContours = false;

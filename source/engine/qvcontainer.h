@@ -21,9 +21,9 @@ template <class T>
 class OakTree {
 public:
     struct Node {
-        std::vector<std::unique_ptr<Node>> children;   // insertion order
-        Node* parent = nullptr;                        // null for the root
-        T* value = nullptr;                            // not owned
+        std::vector<std::unique_ptr<Node>> children;  // insertion order
+        Node* parent = nullptr;                       // null for the root
+        T* value = nullptr;                           // not owned
     };
 
     // The root node holds rootValue (which may be null).
@@ -47,7 +47,7 @@ public:
     // return the node's value (null when absent). Writes nothing.
     T* print(T* value);
 
-    std::int32_t nodeCount = 0;   // written by the two print operations
+    std::int32_t nodeCount = 0;  // written by the two print operations
 
 private:
     static Node* _findNode(Node* node, const T* value);

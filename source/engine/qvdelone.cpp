@@ -32,7 +32,10 @@ struct Line {
     glm::dvec2 direction;
 };
 
-glm::dvec2 xy(glm::vec3 p) { return {p.x, p.y}; }
+glm::dvec2 xy(glm::vec3 p)
+{
+    return {p.x, p.y};
+}
 
 // Perpendicular bisector of a -> b, pointing from its left to its right.
 Line bisector(glm::dvec2 a, glm::dvec2 b)
@@ -41,7 +44,10 @@ Line bisector(glm::dvec2 a, glm::dvec2 b)
     return {0.5 * (a + b), {along.y, -along.x}};
 }
 
-double cross(glm::dvec2 u, glm::dvec2 v) { return u.x * v.y - u.y * v.x; }
+double cross(glm::dvec2 u, glm::dvec2 v)
+{
+    return u.x * v.y - u.y * v.x;
+}
 
 // Parameter along f where it meets g; false when parallel.
 bool meet(const Line& f, const Line& g, double& t)
@@ -59,9 +65,15 @@ std::string pointListText(std::span<const glm::vec3> points)
     return text + "]";
 }
 
-bool sameXY(glm::vec3 a, glm::vec3 b) { return a.x == b.x && a.y == b.y; }
+bool sameXY(glm::vec3 a, glm::vec3 b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
-bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); }
+bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b)
+{
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+}
 
 // Sign of the turn a -> b -> c, without tolerance. The three points are put in
 // one fixed order before the cross product is rounded, so every ordering of
@@ -78,7 +90,10 @@ int orientation(glm::vec3 a, glm::vec3 b, glm::vec3 c)
 }
 
 // s lies strictly right of the directed edge: the side a frontier edge takes its partner from.
-bool isRightOf(const DE& e, glm::vec3 s) { return orientation(e.org, e.dest, s) < 0; }
+bool isRightOf(const DE& e, glm::vec3 s)
+{
+    return orientation(e.org, e.dest, s) < 0;
+}
 
 // +1 when d lies inside the circle through the counterclockwise a, b, c,
 // -1 outside, 0 on it (within rounding of the determinant).
@@ -101,16 +116,17 @@ const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> point
 {
     std::vector<const glm::vec3*> ties;
     for (const glm::vec3& s : points)
-        if (isRightOf(e, s)
-            && (&s == &winner || inCircle(e.dest, e.org, winner, s) == 0)
-            && std::none_of(ties.begin(), ties.end(), [&](const glm::vec3* t) { return sameXY(*t, s); }))
+        if (isRightOf(e, s) && (&s == &winner || inCircle(e.dest, e.org, winner, s) == 0) &&
+            std::none_of(ties.begin(), ties.end(), [&](const glm::vec3* t) { return sameXY(*t, s); }))
             ties.push_back(&s);
     if (ties.size() == 1) return winner;
 
-    const glm::vec3* lowest = *std::min_element(ties.begin(), ties.end(), [](const glm::vec3* a, const glm::vec3* b) {
-        return isLexicographicallyBefore(*a, *b);
-    });
-    if (isLexicographicallyBefore(*lowest, e.org) && isLexicographicallyBefore(*lowest, e.dest)) return *lowest;
+    const glm::vec3* lowest =
+        *std::min_element(ties.begin(), ties.end(), [](const glm::vec3* a, const glm::vec3* b) {
+            return isLexicographicallyBefore(*a, *b);
+        });
+    if (isLexicographicallyBefore(*lowest, e.org) && isLexicographicallyBefore(*lowest, e.dest))
+        return *lowest;
     // The fan's apex is an end of e: take the tie next to the other end.
     const bool apexIsOrg = isLexicographicallyBefore(e.org, e.dest);
     const glm::vec3 apex = apexIsOrg ? e.org : e.dest, other = apexIsOrg ? e.dest : e.org;
@@ -124,7 +140,8 @@ const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> point
 
 bool DE::operator==(const DE& other) const
 {
-    return (sameXY(org, other.org) && sameXY(dest, other.dest)) || (sameXY(org, other.dest) && sameXY(dest, other.org));
+    return (sameXY(org, other.org) && sameXY(dest, other.dest)) ||
+           (sameXY(org, other.dest) && sameXY(dest, other.org));
 }
 
 int DE::opCmp(const DE& other) const
@@ -147,7 +164,10 @@ DE DE::rotate()
     return *this;
 }
 
-void DE::flip() { std::swap(org, dest); }
+void DE::flip()
+{
+    std::swap(org, dest);
+}
 
 int DE::intersect(const DE& e, double& t, glm::dvec2& p) const
 {
@@ -193,8 +213,8 @@ DE hullEdge(std::vector<glm::vec3>& points)
         const int turn = orientation(origin, end, p);
         if (turn > 0) {
             m = i;
-        } else if (turn == 0 && glm::dot(xy(p) - xy(origin), xy(end) - xy(origin)) > 0.0
-                   && glm::distance(xy(p), xy(origin)) < glm::distance(xy(end), xy(origin))) {
+        } else if (turn == 0 && glm::dot(xy(p) - xy(origin), xy(end) - xy(origin)) > 0.0 &&
+                   glm::distance(xy(p), xy(origin)) < glm::distance(xy(end), xy(origin))) {
             m = i;
         }
     }
@@ -244,7 +264,8 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
 {
     if (points.size() < minimumPoints) return;
     const DE first = hullEdge(points);
-    fmt::print("\x1b[01;37m the most left: [{} -> {}] \x1b[0m \n", qvPointText(first.org), qvPointText(first.dest));
+    fmt::print("\x1b[01;37m the most left: [{} -> {}] \x1b[0m \n", qvPointText(first.org),
+               qvPointText(first.dest));
     fmt::print("\x1b[01;37m set.length: {} \x1b[0m \n", points.size());
     fmt::print("\x1b[01;37m set: {} \x1b[0m \n", pointListText(points));
     if (sameXY(first.org, first.dest)) return;  // every point is the same point

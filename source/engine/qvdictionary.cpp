@@ -16,10 +16,8 @@ namespace {
 // The makers' name is the same in every language, as a name is.
 constexpr char16_t kAboutEnglish[] =
     u"Velmorin version " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers";
-constexpr char16_t kAboutRussian[] =
-    u"\nВерсия " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
-constexpr char16_t kAboutGerman[] =
-    u"\nVersion " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
+constexpr char16_t kAboutRussian[] = u"\nВерсия " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
+constexpr char16_t kAboutGerman[] = u"\nVersion " VELMORIN_VERSION u"\n\u00A9 2026 the Velmorin developers";
 
 QvTextTable buildEnglish()
 {
@@ -80,17 +78,16 @@ QvTextTable buildRussian()
         {9, u"Эх, ну да ладно, подумаешь не повезло!"},
         {10, u"Игра окончена!!!"},
         {11, u"Ты нереально крут!"},
-        {12, std::u16string(
-                 u"Lexfall Word - логическая игра, в которой нужно составлять слова из "
-                 u"случайных букв, летящих вверх. Нажмите клавишу A или стрелка влево, "
-                 u"чтобы переместить букву влево, и клавишу D или стрелка вправо, чтобы "
-                 u"переместить букву вправо. Слова составляются вертикально, если в словаре "
-                 u"найдено сочетание букв, слово выделяется и его можно удалить, нажав "
-                 u"клавишу W или стрелка вверх. А можно его оставить, чтобы составить слово "
-                 u"большей длины и заработать больше очков. Когда буква закрепится на "
-                 u"пятнадцатой строке, игра заканчивается. Чтобы закончить игру и стать "
-                 u"победителем, вы должны пройти все 13 уровней.")
-                 + kAboutRussian},
+        {12, std::u16string(u"Lexfall Word - логическая игра, в которой нужно составлять слова из "
+                            u"случайных букв, летящих вверх. Нажмите клавишу A или стрелка влево, "
+                            u"чтобы переместить букву влево, и клавишу D или стрелка вправо, чтобы "
+                            u"переместить букву вправо. Слова составляются вертикально, если в словаре "
+                            u"найдено сочетание букв, слово выделяется и его можно удалить, нажав "
+                            u"клавишу W или стрелка вверх. А можно его оставить, чтобы составить слово "
+                            u"большей длины и заработать больше очков. Когда буква закрепится на "
+                            u"пятнадцатой строке, игра заканчивается. Чтобы закончить игру и стать "
+                            u"победителем, вы должны пройти все 13 уровней.") +
+                 kAboutRussian},
         {13, u"Вы победили!!!"},
         {14, u"Да"},
         {15, u"Нет"},
@@ -135,19 +132,18 @@ QvTextTable buildGerman()
         {9, u"Na ja, wissen Sie was, Pech gehabt!"},
         {10, u"Spiel vorbei!!!"},
         {11, u"Du bist unglaublich cool!"},
-        {12, std::u16string(
-                 u"Lexfall Word ist ein Logikspiel, bei dem Sie aus zufällig hochfliegenden "
-                 u"Buchstaben Wörter bilden müssen. Drücken Sie die Tasten A oder den linken "
-                 u"Pfeil, um einen Buchstaben nach links zu verschieben, und die Tasten D "
-                 u"oder den rechten Pfeil, um ihn nach rechts zu verschieben. Wörter werden "
-                 u"vertikal zusammengesetzt. Wenn eine Buchstabenkombination im Wörterbuch "
-                 u"gefunden wird, wird das Wort hervorgehoben und kann durch Drücken der "
-                 u"Tasten W oder des Pfeils nach oben gelöscht werden. Und Sie können es "
-                 u"verlassen, um ein längeres Wort zu bilden und mehr Punkte zu verdienen. "
-                 u"Wenn ein Buchstabe an der fünfzehnten Reihe angedockt wird, endet das "
-                 u"Spiel. Um das Spiel zu beenden und der Gewinner zu werden, müssen Sie "
-                 u"alle 13 Level abschließen.")
-                 + kAboutGerman},
+        {12, std::u16string(u"Lexfall Word ist ein Logikspiel, bei dem Sie aus zufällig hochfliegenden "
+                            u"Buchstaben Wörter bilden müssen. Drücken Sie die Tasten A oder den linken "
+                            u"Pfeil, um einen Buchstaben nach links zu verschieben, und die Tasten D "
+                            u"oder den rechten Pfeil, um ihn nach rechts zu verschieben. Wörter werden "
+                            u"vertikal zusammengesetzt. Wenn eine Buchstabenkombination im Wörterbuch "
+                            u"gefunden wird, wird das Wort hervorgehoben und kann durch Drücken der "
+                            u"Tasten W oder des Pfeils nach oben gelöscht werden. Und Sie können es "
+                            u"verlassen, um ein längeres Wort zu bilden und mehr Punkte zu verdienen. "
+                            u"Wenn ein Buchstabe an der fünfzehnten Reihe angedockt wird, endet das "
+                            u"Spiel. Um das Spiel zu beenden und der Gewinner zu werden, müssen Sie "
+                            u"alle 13 Level abschließen.") +
+                 kAboutGerman},
         {13, u"Sie gewinnen!!!"},
         {14, u"Ja"},
         {15, u"Nein"},
@@ -183,10 +179,8 @@ QvTextTable buildGerman()
 }  // namespace
 
 QvDictionary::QvDictionary()
-    : english(buildEnglish()),
-      russian(buildRussian()),
-      german(buildGerman()),
-      table{&english, &russian, &german}
+    : english(buildEnglish()), russian(buildRussian()),
+      german(buildGerman()), table{&english, &russian, &german}
 {
 }
 

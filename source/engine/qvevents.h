@@ -32,7 +32,7 @@ struct QvEventArgs {
 };
 
 struct QvWindowEventArgs : QvEventArgs {
-    std::int32_t width = 0;   // new window size in pixels
+    std::int32_t width = 0;  // new window size in pixels
     std::int32_t height = 0;
     static QvWindowEventArgs _e;
 };
@@ -51,7 +51,7 @@ struct QvKeyboardEventArgs : QvEventArgs {
 };
 
 struct QvMouseEventArgs : QvEventArgs {
-    std::int32_t x = 0;       // cursor in window pixels, truncated toward zero
+    std::int32_t x = 0;  // cursor in window pixels, truncated toward zero
     std::int32_t y = 0;
     std::int32_t button = 0;  // 0 left, 1 right, 2 middle
     std::int32_t action = 0;  // 0 release, 1 press
@@ -72,8 +72,8 @@ struct QvScrollEventArgs : QvEventArgs {
 };
 
 struct QvDropEventArgs : QvEventArgs {
-    std::int32_t count = 0;         // number of dropped paths
-    const char** paths = nullptr;   // owned by GLFW, valid only during the callback
+    std::int32_t count = 0;        // number of dropped paths
+    const char** paths = nullptr;  // owned by GLFW, valid only during the callback
     static QvDropEventArgs _e;
 };
 
@@ -95,8 +95,13 @@ namespace qvevents_detail {
 
 // A callable's parameter types, read off the std::function it deduces to
 // (function pointers and lambdas or functors with one call operator).
-template <class F> struct CallShape : CallShape<decltype(std::function{std::declval<F>()})> {};
-template <class R, class... P> struct CallShape<std::function<R(P...)>> { using Params = std::tuple<P...>; };
+template <class F>
+struct CallShape : CallShape<decltype(std::function{std::declval<F>()})> {
+};
+template <class R, class... P>
+struct CallShape<std::function<R(P...)>> {
+    using Params = std::tuple<P...>;
+};
 
 }  // namespace qvevents_detail
 
@@ -175,7 +180,7 @@ QvEvent<Sender, Args>& QvEvent<Sender, Args>::operator+=(F&& handler)
 {
     using Fn = std::decay_t<F>;
     if constexpr (std::is_pointer_v<Fn>) {
-        if (handler == nullptr) return *this;   // a null function is not a handler
+        if (handler == nullptr) return *this;  // a null function is not a handler
     }
     if constexpr (std::is_invocable_v<Fn&, Sender*, Args*>) {
         addEventHandler(Handler(std::forward<F>(handler)));

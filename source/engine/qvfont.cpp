@@ -22,8 +22,8 @@ namespace {
 // ---------------------------------------------------------------------------
 
 constexpr float wallDepth = -200.0f;
-constexpr float wallTexScale = 800.0f;       // arc length and depth per texture unit
-constexpr int curveSteps = 10;               // points per flattened Bezier arc
+constexpr float wallTexScale = 800.0f;  // arc length and depth per texture unit
+constexpr int curveSteps = 10;          // points per flattened Bezier arc
 
 enum PointTag { tagConic = 0, tagOn = 1, tagCubic = 2 };
 
@@ -32,7 +32,8 @@ enum PointTag { tagConic = 0, tagOn = 1, tagCubic = 2 };
 // ---------------------------------------------------------------------------
 
 // Copies the outline and metrics of the glyph FreeType has just loaded.
-Character readRecord(FT_GlyphSlot slot, char16_t code) {
+Character readRecord(FT_GlyphSlot slot, char16_t code)
+{
     Character record;
     record.code = code;
     record.size = glm::vec2(float(slot->bitmap.width), float(slot->bitmap.rows));
@@ -53,7 +54,8 @@ Character readRecord(FT_GlyphSlot slot, char16_t code) {
 // The mesh of one outline record, placed by its bearing; `tessellated` tells
 // whether the tessellator had to redo the face. A record without contours
 // gives an empty glyph.
-std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellated) {
+std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellated)
+{
     auto glyph = std::make_shared<Character3D>(record);
     QvFont3D::_buildContour(record, record.bearing.x, record.bearing.y, *glyph);
     tessellated = QvFont3D::_buildMesh(*glyph);
@@ -66,14 +68,15 @@ std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellat
 // Contour
 // ---------------------------------------------------------------------------
 
-float qvPreciseLength(glm::vec3 d) {
-    const long double sq = static_cast<long double>(d.x) * d.x +
-                           static_cast<long double>(d.y) * d.y +
+float qvPreciseLength(glm::vec3 d)
+{
+    const long double sq = static_cast<long double>(d.x) * d.x + static_cast<long double>(d.y) * d.y +
                            static_cast<long double>(d.z) * d.z;
     return static_cast<float>(std::sqrt(sq));
 }
 
-void Contour::makeQvEdgeArray() {
+void Contour::makeQvEdgeArray()
+{
     edges.clear();
     const size_t n = points.size();
     for (size_t i = 0; i < n; ++i) {
@@ -83,7 +86,8 @@ void Contour::makeQvEdgeArray() {
     }
 }
 
-void Contour::makeExtrude() {
+void Contour::makeExtrude()
+{
     backPoints.clear();
     for (const glm::vec3& p : points) backPoints.emplace_back(p.x, p.y, wallDepth);
     _makeStripForExtrudedContour();
@@ -91,7 +95,8 @@ void Contour::makeExtrude() {
 
 // Side wall: one quad per edge as a strip, closed by repeating the first pair.
 // The first texture coordinate runs across the wall, the second along it.
-void Contour::_makeStripForExtrudedContour() {
+void Contour::_makeStripForExtrudedContour()
+{
     wallStrip.clear();
     wallNormals.clear();
     wallTexCoords.clear();
@@ -126,7 +131,8 @@ void Contour::_makeStripForExtrudedContour() {
 // QvFontFace
 // ---------------------------------------------------------------------------
 
-QvFontFace::QvFontFace(const std::string& path) {
+QvFontFace::QvFontFace(const std::string& path)
+{
     if (FT_Init_FreeType(&library_) != 0) {
         library_ = nullptr;
         fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
@@ -144,7 +150,8 @@ QvFontFace::QvFontFace(const std::string& path) {
     }
 }
 
-QvFontFace::~QvFontFace() {
+QvFontFace::~QvFontFace()
+{
     if (face_) FT_Done_Face(face_);
     if (library_) FT_Done_FreeType(library_);
 }
@@ -153,11 +160,15 @@ QvFontFace::~QvFontFace() {
 // QvFont3D
 // ---------------------------------------------------------------------------
 
-QvFont3D::QvFont3D(std::string fontPath) : fontPath(std::move(fontPath)) { init(); }
+QvFont3D::QvFont3D(std::string fontPath) : fontPath(std::move(fontPath))
+{
+    init();
+}
 
 QvFont3D::~QvFont3D() = default;
 
-void QvFont3D::init() {
+void QvFont3D::init()
+{
     // An unreadable font leaves every code point on an empty fallback glyph:
     // one line says so, and text simply shows nothing.
     const QvFontFace file(fontPath);
@@ -182,7 +193,8 @@ void QvFont3D::init() {
     if (!glyphs.count(fallbackCode)) makeCharDummy(fallbackCode);
 }
 
-int QvFont3D::_buildGag(FT_FaceRec_* face) {
+int QvFont3D::_buildGag(FT_FaceRec_* face)
+{
     if (FT_Load_Char(face, fallbackCode, FT_LOAD_DEFAULT) != 0) return 1;
     Character record = readRecord(face->glyph, fallbackCode);
     record.height = 0;
@@ -191,18 +203,18 @@ int QvFont3D::_buildGag(FT_FaceRec_* face) {
     return 0;
 }
 
-void QvFont3D::_buildCharacters(const Character& record) {
+void QvFont3D::_buildCharacters(const Character& record)
+{
     bool tessellated = false;
     glyphs[record.code] = buildGlyph(record, tessellated);
     tessellatedGlyphs += tessellated;
 }
 
-bool QvFont3D::_buildMesh(Character3D& glyph) {
+bool QvFont3D::_buildMesh(Character3D& glyph)
+{
     for (const Contour& contour : glyph.contours) {
-        glyph.outlinePoints.insert(glyph.outlinePoints.end(), contour.points.begin(),
-                                   contour.points.end());
-        glyph.wallStrip.insert(glyph.wallStrip.end(), contour.wallStrip.begin(),
-                               contour.wallStrip.end());
+        glyph.outlinePoints.insert(glyph.outlinePoints.end(), contour.points.begin(), contour.points.end());
+        glyph.wallStrip.insert(glyph.wallStrip.end(), contour.wallStrip.begin(), contour.wallStrip.end());
         glyph.wallNormals.insert(glyph.wallNormals.end(), contour.wallNormals.begin(),
                                  contour.wallNormals.end());
         glyph.wallTexCoords.insert(glyph.wallTexCoords.end(), contour.wallTexCoords.begin(),
@@ -210,8 +222,7 @@ bool QvFont3D::_buildMesh(Character3D& glyph) {
         glyph.edges.insert(glyph.edges.end(), contour.edges.begin(), contour.edges.end());
     }
     // Every inside test sees the edges of all contours, so classify only now.
-    for (size_t i = 0; i < glyph.contours.size(); ++i)
-        glyph.identifyTypeOfVertices(glyph.contours[i], i);
+    for (size_t i = 0; i < glyph.contours.size(); ++i) glyph.identifyTypeOfVertices(glyph.contours[i], i);
     if (glyph.edges.empty()) return false;
     glyph.createBridges();
     // The strip builder is a heuristic; where its triangles miss part of the
@@ -225,7 +236,8 @@ bool QvFont3D::_buildMesh(Character3D& glyph) {
 // Contours may start or end on a control point: the arc across the contour's
 // start then runs through the implied on-curve point (the middle of the two
 // control points), and a contour never repeats its first point at its end.
-void QvFont3D::_buildContour(const Character& record, float dx, float dy, Character3D& glyph) {
+void QvFont3D::_buildContour(const Character& record, float dx, float dy, Character3D& glyph)
+{
     if (record.nContours > 1) glyph.severalContours = true;
     if (record.nContours < 1) return;
     const size_t pointCount = std::min(record.points.size(), record.tags.size());
@@ -246,8 +258,10 @@ void QvFont3D::_buildContour(const Character& record, float dx, float dy, Charac
 
         for (size_t i = start; i <= end; ++i) {
             const glm::vec2 cur = P(i);
-            if (i == start) prev = startPoint;
-            else if (tag(i - 1) == tagOn) prev = P(i - 1);
+            if (i == start)
+                prev = startPoint;
+            else if (tag(i - 1) == tagOn)
+                prev = P(i - 1);
             const glm::vec2 next = i == end ? (impliedStart ? startPoint : P(start)) : P(i + 1);
             contour.minX = std::min(contour.minX, cur.x);
             contour.maxX = std::max(contour.maxX, cur.x);
@@ -284,7 +298,8 @@ void QvFont3D::_buildContour(const Character& record, float dx, float dy, Charac
     }
 }
 
-void QvFont3D::_makeInterpolationConic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c) {
+void QvFont3D::_makeInterpolationConic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c)
+{
     float t = 0.0f;
     for (int step = 0; step < curveSteps; ++step, t += 0.1f) {
         const float u = 1.0f - t;
@@ -293,8 +308,8 @@ void QvFont3D::_makeInterpolationConic(Contour& contour, glm::vec2 a, glm::vec2 
     }
 }
 
-void QvFont3D::_makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c,
-                                       glm::vec2 d) {
+void QvFont3D::_makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c, glm::vec2 d)
+{
     float t = 0.0f;
     for (int step = 0; step < curveSteps; ++step, t += 0.1f) {
         const float u = 1.0f - t;
@@ -303,13 +318,15 @@ void QvFont3D::_makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 
     }
 }
 
-const Character3D& QvFont3D::getChar3D(char16_t c) const {
+const Character3D& QvFont3D::getChar3D(char16_t c) const
+{
     auto it = glyphs.find(c);
     if (it == glyphs.end()) it = glyphs.find(fallbackCode);
     return *it->second;
 }
 
-void QvFont3D::makeCharDummy(char16_t c) {
+void QvFont3D::makeCharDummy(char16_t c)
+{
     Character record;
     record.code = c;
     record.size = glm::vec2(0.0f);
@@ -318,7 +335,8 @@ void QvFont3D::makeCharDummy(char16_t c) {
     glyphs[c] = std::make_shared<Character3D>(record);
 }
 
-void QvFont3D::_fillTableOfGags() {
+void QvFont3D::_fillTableOfGags()
+{
     if (!fallbackGlyph) return;
     for (uint32_t c = 0; c <= 0xFFFF; ++c) glyphs[char16_t(c)] = fallbackGlyph;
 }

@@ -60,10 +60,10 @@ struct Character {
     int16_t nContours = 0;
     int16_t nPoints = 0;
     std::vector<glm::vec2> points;
-    std::vector<int8_t> tags;           // only tag & 3 is read: 1 on-curve, 0 conic, 2 cubic
-    std::vector<int16_t> contourEnds;   // index in points of each contour's last point
-    uint32_t advance = 0;               // 26.6: advance >> 6 is pixels of the 48-pixel face
-    uint32_t height = 0;                // 26.6
+    std::vector<int8_t> tags;          // only tag & 3 is read: 1 on-curve, 0 conic, 2 cubic
+    std::vector<int16_t> contourEnds;  // index in points of each contour's last point
+    uint32_t advance = 0;              // 26.6: advance >> 6 is pixels of the 48-pixel face
+    uint32_t height = 0;               // 26.6
 };
 
 // One closed outline of a glyph after flattening, with its extruded side wall.
@@ -73,7 +73,7 @@ struct Contour {
     std::vector<glm::vec3> wallStrip;   // 2n + 2 triangle-strip vertices
     std::vector<glm::vec3> wallNormals;
     std::vector<glm::vec2> wallTexCoords;
-    std::vector<QvEdge> edges;          // closed edge list of points
+    std::vector<QvEdge> edges;  // closed edge list of points
     float minX = 10000.0f;
     float maxX = -10000.0f;
 
@@ -118,8 +118,7 @@ public:
     static void _buildContour(const Character& record, float dx, float dy, Character3D& glyph);
     // Appends 10 points (t = 0 ... 0.9) of a quadratic or cubic Bezier curve.
     static void _makeInterpolationConic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c);
-    static void _makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c,
-                                        glm::vec2 d);
+    static void _makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c, glm::vec2 d);
 
     std::unordered_map<char16_t, Character> outlines;
     std::unordered_map<char16_t, std::shared_ptr<Character3D>> glyphs;

@@ -80,8 +80,8 @@ std::optional<std::vector<uint8_t>> qvCoverageRows(const FT_Bitmap& bitmap)
     }
     // Rows are pitch bytes apart; a negative pitch means the rows run bottom-up.
     const int pitch = bitmap.pitch;
-    const uint8_t* firstRow = pitch >= 0 ? bitmap.buffer
-                                         : bitmap.buffer - static_cast<ptrdiff_t>(pitch) * (bitmap.rows - 1);
+    const uint8_t* firstRow =
+        pitch >= 0 ? bitmap.buffer : bitmap.buffer - static_cast<ptrdiff_t>(pitch) * (bitmap.rows - 1);
     for (unsigned r = 0; r < bitmap.rows; ++r) {
         const uint8_t* row = firstRow + static_cast<ptrdiff_t>(pitch) * r;
         uint8_t* out = pixels.data() + r * width;
@@ -153,8 +153,8 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
                 }
                 continue;
             }
-            const auto rect = packer.place(static_cast<int>(glyph->metrics.size.x),
-                                           static_cast<int>(glyph->metrics.rows));
+            const auto rect =
+                packer.place(static_cast<int>(glyph->metrics.size.x), static_cast<int>(glyph->metrics.rows));
             if (!rect) {
                 ++leftOut;
                 continue;

@@ -22,12 +22,12 @@
 struct Character2D {
     static constexpr float unset = std::numeric_limits<float>::quiet_NaN();
 
-    uint32_t texture = 0;                            // the glyph's own texture
-    glm::vec2 size{unset, unset};                    // (bitmap width, bitmap rows), px
-    glm::vec2 bearing{unset, unset};                 // (left, top) of the bitmap from the pen, px
-    uint32_t advance = 0;                            // 26.6 fixed point; >> 6 gives px
-    uint32_t rows = 0;                               // bitmap rows again (the glyph height)
-    glm::vec4 atlasRect{unset, unset, unset, unset}; // (x0, y0, x1, y1) in the atlas, px
+    uint32_t texture = 0;                             // the glyph's own texture
+    glm::vec2 size{unset, unset};                     // (bitmap width, bitmap rows), px
+    glm::vec2 bearing{unset, unset};                  // (left, top) of the bitmap from the pen, px
+    uint32_t advance = 0;                             // 26.6 fixed point; >> 6 gives px
+    uint32_t rows = 0;                                // bitmap rows again (the glyph height)
+    glm::vec4 atlasRect{unset, unset, unset, unset};  // (x0, y0, x1, y1) in the atlas, px
 };
 
 // A glyph as FreeType rendered it, before any upload.

@@ -3,11 +3,11 @@
 
 namespace {
 
-constexpr float innerShift = 2.5f;              // isPointInsidePolygonNew probes above the point
-constexpr float concaveProbeReach = 100.0f;     // half length of the vertical concavity probe
-constexpr float concaveProbeOffset = 1e-5f;     // keeps that probe off the point's own corner
+constexpr float innerShift = 2.5f;           // isPointInsidePolygonNew probes above the point
+constexpr float concaveProbeReach = 100.0f;  // half length of the vertical concavity probe
+constexpr float concaveProbeOffset = 1e-5f;  // keeps that probe off the point's own corner
 constexpr int concaveCrossings = 3;
-constexpr double trimStart = 0.001;             // part of a segment tested against a list
+constexpr double trimStart = 0.001;  // part of a segment tested against a list
 constexpr double trimEnd = 0.999;
 
 }  // namespace
@@ -44,7 +44,10 @@ bool isSideCrossedByRay(glm::vec3 p, glm::vec3 a, glm::vec3 b)
     return crossX >= p.x;
 }
 
-bool isPointInsidePolygon(glm::vec3 p, std::span<const QvEdge> polygon) { return isInsideSides(p, polygon); }
+bool isPointInsidePolygon(glm::vec3 p, std::span<const QvEdge> polygon)
+{
+    return isInsideSides(p, polygon);
+}
 
 bool isPointInsidePolygonNew(glm::vec3 p, std::span<const QvEdge> polygon)
 {

@@ -8,8 +8,8 @@
 namespace {
 
 constexpr int bytesPerPixel = 3;
-constexpr double circleGrid = 1000.0;           // drawCircle works in 1/1000 units
-constexpr double largestCircleGridRadius = 1e5; // beyond this a circle is skipped, not drawn
+constexpr double circleGrid = 1000.0;            // drawCircle works in 1/1000 units
+constexpr double largestCircleGridRadius = 1e5;  // beyond this a circle is skipped, not drawn
 constexpr std::uint8_t outlineRed[bytesPerPixel] = {255, 0, 0};
 
 // Byte offset of the pixel at (column, row), or -1 when it lies outside the image.
@@ -30,8 +30,10 @@ struct Stamp {
     // Copies the pixel at offset (x, y) from around the source centre to around the destination centre.
     void copy(long long x, long long y) const
     {
-        const long long from = pixelOffset(x + srcX, (long long)srcHeight - srcY - y, srcHeight, srcStride, src.size());
-        const long long to = pixelOffset(x + dstX, (long long)dstHeight - dstY - y, dstHeight, dstStride, dst.size());
+        const long long from =
+            pixelOffset(x + srcX, (long long)srcHeight - srcY - y, srcHeight, srcStride, src.size());
+        const long long to =
+            pixelOffset(x + dstX, (long long)dstHeight - dstY - y, dstHeight, dstStride, dst.size());
         if (from < 0 || to < 0) return;
         for (int channel = 0; channel < bytesPerPixel; ++channel) dst[to + channel] = src[from + channel];
     }
@@ -169,7 +171,8 @@ void drawCircle(glm::vec2 centre, float radius, std::vector<float>& out)
     const double gridRadius = double(radius) * circleGrid;
     if (!(gridRadius >= 0.0) || gridRadius > largestCircleGridRadius) return;
     if (!std::isfinite(centre.x) || !std::isfinite(centre.y)) return;
-    const double cx = std::trunc(double(centre.x) * circleGrid), cy = std::trunc(double(centre.y) * circleGrid);
+    const double cx = std::trunc(double(centre.x) * circleGrid),
+                 cy = std::trunc(double(centre.y) * circleGrid);
     auto put = [&](long long px, long long py) {
         out.push_back(float((cx + px) / circleGrid));
         out.push_back(float((cy + py) / circleGrid));

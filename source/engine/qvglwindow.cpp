@@ -33,7 +33,10 @@ void QvGLWindow::create()
     _initializeWorld();
 }
 
-QvWorld* QvGLWindow::getWorld() { return world.get(); }
+QvWorld* QvGLWindow::getWorld()
+{
+    return world.get();
+}
 
 void QvGLWindow::_initializeWorld()
 {

@@ -40,22 +40,26 @@ struct Interval {
 };
 
 // The outline's sides, horizontal ones left out (they never cross a band).
-std::vector<Side> outlineSides(const Character3D& glyph) {
+std::vector<Side> outlineSides(const Character3D& glyph)
+{
     std::vector<Side> sides;
     for (const Contour& contour : glyph.contours) {
         const size_t n = contour.points.size();
         for (size_t i = 0; i < n; ++i) {
             const glm::dvec2 a{contour.points[i]};
             const glm::dvec2 b{contour.points[i + 1 == n ? 0 : i + 1]};
-            if (a.y < b.y) sides.push_back({a, b, 1});
-            else if (a.y > b.y) sides.push_back({b, a, -1});
+            if (a.y < b.y)
+                sides.push_back({a, b, 1});
+            else if (a.y > b.y)
+                sides.push_back({b, a, -1});
         }
     }
     return sides;
 }
 
 // The non-degenerate triangles of the front strips.
-std::vector<FaceTriangle> frontTriangles(const Character3D& glyph) {
+std::vector<FaceTriangle> frontTriangles(const Character3D& glyph)
+{
     std::vector<FaceTriangle> triangles;
     for (const std::vector<glm::vec3>& strip : glyph.faceStrips(glyph.frontVertices)) {
         for (size_t i = 2; i < strip.size(); ++i) {
@@ -68,13 +72,15 @@ std::vector<FaceTriangle> frontTriangles(const Character3D& glyph) {
     return triangles;
 }
 
-double crossingX(glm::dvec2 p, glm::dvec2 q, double y) {
+double crossingX(glm::dvec2 p, glm::dvec2 q, double y)
+{
     return p.x + (y - p.y) * (q.x - p.x) / (q.y - p.y);
 }
 
 // Where the non-zero winding rule fills the line at height y.
 void filledAt(const std::vector<const Side*>& active, double y,
-              std::vector<std::pair<double, int>>& crossings, std::vector<Interval>& filled) {
+              std::vector<std::pair<double, int>>& crossings, std::vector<Interval>& filled)
+{
     crossings.clear();
     for (const Side* s : active) crossings.emplace_back(crossingX(s->low, s->high, y), s->winding);
     std::sort(crossings.begin(), crossings.end());
@@ -83,13 +89,16 @@ void filledAt(const std::vector<const Side*>& active, double y,
     for (const auto& [x, w] : crossings) {
         const int before = winding;
         winding += w;
-        if (before == 0 && winding != 0) filled.push_back({x, x});
-        else if (before != 0 && winding == 0) filled.back().to = x;
+        if (before == 0 && winding != 0)
+            filled.push_back({x, x});
+        else if (before != 0 && winding == 0)
+            filled.back().to = x;
     }
 }
 
 // Where each triangle covers the line at height y, sorted by start.
-void coveredAt(const std::vector<const FaceTriangle*>& active, double y, std::vector<Interval>& spans) {
+void coveredAt(const std::vector<const FaceTriangle*>& active, double y, std::vector<Interval>& spans)
+{
     spans.clear();
     for (const FaceTriangle* t : active) {
         double lo = INFINITY, hi = -INFINITY;
@@ -103,34 +112,40 @@ void coveredAt(const std::vector<const FaceTriangle*>& active, double y, std::ve
         }
         if (lo < hi) spans.push_back({lo, hi});
     }
-    std::sort(spans.begin(), spans.end(), [](const Interval& a, const Interval& b) {
-        return a.from < b.from;
-    });
+    std::sort(spans.begin(), spans.end(),
+              [](const Interval& a, const Interval& b) { return a.from < b.from; });
 }
 
-double totalLength(const std::vector<Interval>& list) {
+double totalLength(const std::vector<Interval>& list)
+{
     double sum = 0;
     for (const Interval& i : list) sum += i.to - i.from;
     return sum;
 }
 
 // Union of intervals sorted by their start.
-void unite(const std::vector<Interval>& sorted, std::vector<Interval>& merged) {
+void unite(const std::vector<Interval>& sorted, std::vector<Interval>& merged)
+{
     merged.clear();
     for (const Interval& i : sorted) {
-        if (!merged.empty() && i.from <= merged.back().to) merged.back().to = std::max(merged.back().to, i.to);
-        else merged.push_back(i);
+        if (!merged.empty() && i.from <= merged.back().to)
+            merged.back().to = std::max(merged.back().to, i.to);
+        else
+            merged.push_back(i);
     }
 }
 
 // Length shared by two sorted lists of disjoint intervals.
-double sharedLength(const std::vector<Interval>& a, const std::vector<Interval>& b) {
+double sharedLength(const std::vector<Interval>& a, const std::vector<Interval>& b)
+{
     double shared = 0;
     size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
         shared += std::max(0.0, std::min(a[i].to, b[j].to) - std::max(a[i].from, b[j].from));
-        if (a[i].to < b[j].to) ++i;
-        else ++j;
+        if (a[i].to < b[j].to)
+            ++i;
+        else
+            ++j;
     }
     return shared;
 }
@@ -140,16 +155,18 @@ double sharedLength(const std::vector<Interval>& a, const std::vector<Interval>&
 // ---------------------------------------------------------------------------
 
 struct TessOutput {
-    std::deque<glm::dvec3> points;  // stable storage for every vertex handed to GLU
-    std::vector<glm::vec3> corners; // the triangles' corners, three per triangle
+    std::deque<glm::dvec3> points;   // stable storage for every vertex handed to GLU
+    std::vector<glm::vec3> corners;  // the triangles' corners, three per triangle
 };
 
-void GLAPIENTRY onVertex(void* vertex, void* data) {
+void GLAPIENTRY onVertex(void* vertex, void* data)
+{
     const glm::dvec3& p = *static_cast<const glm::dvec3*>(vertex);
     static_cast<TessOutput*>(data)->corners.emplace_back(float(p.x), float(p.y), 0.0f);
 }
 
-void GLAPIENTRY onCombine(GLdouble coords[3], void*[4], GLfloat[4], void** out, void* data) {
+void GLAPIENTRY onCombine(GLdouble coords[3], void* [4], GLfloat[4], void** out, void* data)
+{
     auto* output = static_cast<TessOutput*>(data);
     output->points.emplace_back(coords[0], coords[1], coords[2]);
     *out = &output->points.back();
@@ -164,7 +181,8 @@ void GLAPIENTRY onEdgeFlag(GLboolean, void*) {}
 // Public functions
 // ---------------------------------------------------------------------------
 
-bool QvFaceCoverage::isSound() const {
+bool QvFaceCoverage::isSound() const
+{
     const double tolerance = relativeTolerance * outlineArea + absoluteTolerance;
     return missingArea + excessArea + overlapArea <= tolerance;
 }
@@ -172,7 +190,8 @@ bool QvFaceCoverage::isSound() const {
 // Between two neighbouring vertex heights every side and triangle edge runs
 // straight through the band, so the lengths measured at the band's middle
 // height times its height give its areas.
-QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
+QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph)
+{
     std::vector<Side> sides = outlineSides(glyph);
     std::vector<FaceTriangle> triangles = frontTriangles(glyph);
     std::vector<double> heights;
@@ -193,7 +212,8 @@ QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
     for (size_t band = 0; band + 1 < heights.size(); ++band) {
         const double y = 0.5 * (heights[band] + heights[band + 1]);
         const double h = heights[band + 1] - heights[band];
-        while (nextSide < sides.size() && sides[nextSide].low.y < y) activeSides.push_back(&sides[nextSide++]);
+        while (nextSide < sides.size() && sides[nextSide].low.y < y)
+            activeSides.push_back(&sides[nextSide++]);
         while (nextTriangle < triangles.size() && triangles[nextTriangle].minY < y)
             activeTriangles.push_back(&triangles[nextTriangle++]);
         std::erase_if(activeSides, [y](const Side* s) { return s->high.y < y; });
@@ -213,7 +233,8 @@ QvFaceCoverage qvMeasureFrontFace(const Character3D& glyph) {
     return coverage;
 }
 
-void qvTessellateFrontFace(Character3D& glyph) {
+void qvTessellateFrontFace(Character3D& glyph)
+{
     TessOutput output;
     GLUtesselator* tess = gluNewTess();
     if (!tess) return;

@@ -8,10 +8,10 @@ class Character3D;
 // Areas (outline units squared) found by sweeping the outline and the front
 // triangles band by band between the heights of their vertices.
 struct QvFaceCoverage {
-    double outlineArea = 0;    // filled area of the outline (non-zero winding)
-    double missingArea = 0;    // filled but covered by no triangle
-    double excessArea = 0;     // covered by a triangle but not filled
-    double overlapArea = 0;    // covered by more than one triangle (counted per extra layer)
+    double outlineArea = 0;  // filled area of the outline (non-zero winding)
+    double missingArea = 0;  // filled but covered by no triangle
+    double excessArea = 0;   // covered by a triangle but not filled
+    double overlapArea = 0;  // covered by more than one triangle (counted per extra layer)
 
     // Within a small tolerance of a face that covers exactly the filled area.
     bool isSound() const;

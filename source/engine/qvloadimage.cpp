@@ -12,8 +12,8 @@ namespace {
 
 // FreeImage's JPEG flag values in their declaration order, then the default;
 // every format is tried with each in turn until one loads.
-constexpr int loadFlags[] = {1,    2,     4,     8,     16,    128,    256,    512, 1024,
-                             2048, 8192,  4096,  16384, 32768, 65536, 131072, 262144, 0};
+constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
+                             2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
 constexpr int jpegQualitySuperb = 128;
 constexpr int bytesPerPixel = 3;
 constexpr GLint rowAlignment = 4;  // matches scanLineWidth
@@ -61,8 +61,7 @@ void uploadImage(GLenum target, int width, int height, const std::uint8_t* pixel
 }
 
 // Writes RGB rows (row 0 at the bottom) of the given length as a JPEG.
-bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels,
-               int stride)
+bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels, int stride)
 {
     const Bitmap bitmap(FreeImage_Allocate(width, height, 24, 0, 0, 0));
     if (!bitmap) {
@@ -149,8 +148,7 @@ GLuint TextureLoader::loadTexture(const std::string& path)
     return loadTexture(path, pixels, stride);
 }
 
-GLuint TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels,
-                                  int& stride)
+GLuint TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
     const Bitmap bitmap = readBitmap(path, true);
     if (!bitmap) {
@@ -196,8 +194,7 @@ GLuint TextureLoader::loadCubemap(const std::vector<std::string>& paths)
     return texture;
 }
 
-bool TextureLoader::saveImage(const std::string& name, int width, int height,
-                              const std::uint8_t* pixels)
+bool TextureLoader::saveImage(const std::string& name, int width, int height, const std::uint8_t* pixels)
 {
     printSizeLines(width, height);
     if (width <= 0 || height <= 0 || pixels == nullptr ||

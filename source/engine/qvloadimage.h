@@ -32,16 +32,14 @@ public:
 
     // Writes a pixel buffer (layout above) as a JPEG; false, with a printed
     // line, when the file cannot be written.
-    virtual bool saveImage(const std::string& name, int width, int height,
-                           const std::uint8_t* pixels);
+    virtual bool saveImage(const std::string& name, int width, int height, const std::uint8_t* pixels);
     // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
     // when it cannot be read. Needs no GL context.
     virtual std::vector<std::uint8_t> loadImage(const std::string& path);
     // A 2D texture of the file; 0 when it cannot be read (size unchanged).
     virtual GLuint loadTexture(const std::string& path);
     // As above, also handing back the pixels and their row length.
-    virtual GLuint loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels,
-                               int& stride);
+    virtual GLuint loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride);
     virtual int getImageWidth() const { return imageWidth; }
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that

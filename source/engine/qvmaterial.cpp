@@ -14,16 +14,14 @@ constexpr GLint floatsPerVertex = 3;
 
 }  // namespace
 
-void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data,
-                          GLenum usage)
+void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data, GLenum usage)
 {
     glGenVertexArrays(1, &vao);
     glGenBuffers(1, &vbo);
     glBindVertexArray(vao);
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
     glBufferData(GL_ARRAY_BUFFER, bytes, data, usage);
-    glVertexAttribPointer(0, floatsPerVertex, GL_FLOAT, GL_FALSE, floatsPerVertex * sizeof(float),
-                          nullptr);
+    glVertexAttribPointer(0, floatsPerVertex, GL_FLOAT, GL_FALSE, floatsPerVertex * sizeof(float), nullptr);
     glEnableVertexAttribArray(0);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindVertexArray(0);
@@ -43,7 +41,10 @@ Line::Line(Camera& camera, QvShader& shader) : camera(&camera), shader(&shader)
     _initBuffers();
 }
 
-Line::~Line() { qvDeletePositionBuffer(vao, vbo); }
+Line::~Line()
+{
+    qvDeletePositionBuffer(vao, vbo);
+}
 
 void Line::setPosition(glm::vec3 from, glm::vec3 to)
 {

@@ -15,8 +15,7 @@ class QvShader;
 
 // A vertex array with one buffer of `bytes` (null data: left undefined) whose
 // attribute 0 is three floats per vertex; both are left unbound.
-void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data,
-                          GLenum usage);
+void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data, GLenum usage);
 // Deletes what qvMakePositionBuffer made, if it made anything, and zeroes the names.
 void qvDeletePositionBuffer(GLuint& vao, GLuint& vbo);
 

@@ -21,16 +21,21 @@ constexpr GLsizei boxVertexCount = 36;  // every control's box: 12 triangles
 // The 26th and 27th box vertices span the box's local -z edge: its heading.
 constexpr size_t headingFrom = 75, headingTo = 78;
 
-glm::vec3 pointAt(const std::vector<float>& v, size_t i) { return {v[i], v[i + 1], v[i + 2]}; }
+glm::vec3 pointAt(const std::vector<float>& v, size_t i)
+{
+    return {v[i], v[i + 1], v[i + 2]};
+}
 
 // The per-axis scale a scaling matrix applies (what is actually drawn).
-glm::vec3 diagonalOf(const glm::mat4& m) { return {m[0][0], m[1][1], m[2][2]}; }
+glm::vec3 diagonalOf(const glm::mat4& m)
+{
+    return {m[0][0], m[1][1], m[2][2]};
+}
 
 }  // namespace
 
 QvMaterialObject::QvMaterialObject(const std::string& name)
-    : name(name),
-      onChar(std::make_unique<QvEvent<QvMaterialObject, QvCharEventArgs>>()),
+    : name(name), onChar(std::make_unique<QvEvent<QvMaterialObject, QvCharEventArgs>>()),
       onKeyPress(std::make_unique<QvEvent<QvMaterialObject, QvKeyboardEventArgs>>()),
       onKeyDown(std::make_unique<QvEvent<QvMaterialObject, QvKeyboardEventArgs>>()),
       onKeyUp(std::make_unique<QvEvent<QvMaterialObject, QvKeyboardEventArgs>>()),
@@ -43,12 +48,10 @@ QvMaterialObject::QvMaterialObject(const std::string& name)
 {
     objectTree = ownObjectTree.get();
     // Bound through the virtual operations, so a subclass's override runs.
-    *onMouseButtonPress += [this](QvMaterialObject* s, QvMouseEventArgs* a) {
-        handlerMouseButtonPress(s, a);
-    };
-    *onMouseButtonRelease += [this](QvMaterialObject* s, QvMouseEventArgs* a) {
-        handlerMouseButtonRelease(s, a);
-    };
+    *onMouseButtonPress +=
+        [this](QvMaterialObject* s, QvMouseEventArgs* a) { handlerMouseButtonPress(s, a); };
+    *onMouseButtonRelease +=
+        [this](QvMaterialObject* s, QvMouseEventArgs* a) { handlerMouseButtonRelease(s, a); };
     *onCursorMove += [this](QvMaterialObject* s, QvCursorEventArgs* a) { handlerMouseMove(s, a); };
     currentColor = color;
 }
@@ -82,8 +85,7 @@ void QvMaterialObject::loadShaders(const std::string& vertexPath, const std::str
     shader->loadFromFile(vertexPath, fragmentPath);
 }
 
-void QvMaterialObject::loadPickingShaders(const std::string& vertexPath,
-                                          const std::string& fragmentPath)
+void QvMaterialObject::loadPickingShaders(const std::string& vertexPath, const std::string& fragmentPath)
 {
     pickingShader->loadFromFile(vertexPath, fragmentPath);
 }
@@ -100,8 +102,7 @@ void QvMaterialObject::initBuffers()
     // An object without a box has no wire frame, only the line buffers.
     if (aabb) {
         const std::vector<float>& vertices = aabb->getBoxVertices();
-        qvMakePositionBuffer(aabbVAO, aabbVBO,
-                             static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
+        qvMakePositionBuffer(aabbVAO, aabbVBO, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
                              vertices.data(), GL_STATIC_DRAW);
         aabbVertexCount = static_cast<GLsizei>(vertices.size() / floatsPerVertex);
     }
@@ -110,8 +111,7 @@ void QvMaterialObject::initBuffers()
 
 void QvMaterialObject::initBuffersForLine()
 {
-    qvMakePositionBuffer(lineVAO, lineVBO, 2 * floatsPerVertex * sizeof(float), nullptr,
-                         GL_DYNAMIC_DRAW);
+    qvMakePositionBuffer(lineVAO, lineVBO, 2 * floatsPerVertex * sizeof(float), nullptr, GL_DYNAMIC_DRAW);
 }
 
 void QvMaterialObject::takeCameraMatrices(Camera& c)
@@ -242,8 +242,7 @@ void QvMaterialObject::updateAABBbox()
     }
     // A box list too short for the heading edge keeps its old heading.
     if (v.size() >= headingTo + floatsPerVertex) {
-        aabb->direction =
-            normaliseUnlessZero(pointAt(moved, headingFrom) - pointAt(moved, headingTo));
+        aabb->direction = normaliseUnlessZero(pointAt(moved, headingFrom) - pointAt(moved, headingTo));
     }
     aabb->findMinMax(moved);
 }
@@ -282,27 +281,26 @@ glm::vec3 QvMaterialObject::findCentroid(glm::vec3 a, glm::vec3 b, glm::vec3 c)
     return qvpicking::findCentroid(a, b, c);
 }
 
-bool QvMaterialObject::rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction,
-                                  glm::vec3 normal, float distance)
+bool QvMaterialObject::rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction, glm::vec3 normal,
+                                  float distance)
 {
     return qvpicking::rayVsPlane(origin, hit, direction, normal, distance);
 }
 
-bool QvMaterialObject::barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0,
-                                           glm::vec3 p1, glm::vec3 p2, glm::vec3& hit)
+bool QvMaterialObject::barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
+                                           glm::vec3 p2, glm::vec3& hit)
 {
     return qvpicking::barycentricTESTCULL(origin, direction, p0, p1, p2, hit);
 }
 
-bool QvMaterialObject::barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0,
-                                   glm::vec3 p1, glm::vec3 p2, glm::vec3& hit)
+bool QvMaterialObject::barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
+                                   glm::vec3 p2, glm::vec3& hit)
 {
     return qvpicking::barycentric(origin, direction, p0, p1, p2, hit);
 }
 
-bool QvMaterialObject::barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2,
-                                                 glm::vec3 origin, glm::vec3 direction,
-                                                 glm::vec3& hit)
+bool QvMaterialObject::barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec3 origin,
+                                                 glm::vec3 direction, glm::vec3& hit)
 {
     return qvpicking::barycentric3DForTriangles(p0, p1, p2, origin, direction, hit);
 }
@@ -310,8 +308,7 @@ bool QvMaterialObject::barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm
 bool QvMaterialObject::barycentric3D(const glm::mat4& model, const glm::mat4& camera, glm::vec4 p0,
                                      glm::vec4 p1, glm::vec4 p2, glm::vec3 mouse)
 {
-    return qvpicking::barycentric3D(mcp.projection, model, camera, p0, p1, p2,
-                                    glm::vec2(mouse.x, mouse.y));
+    return qvpicking::barycentric3D(mcp.projection, model, camera, p0, p1, p2, glm::vec2(mouse.x, mouse.y));
 }
 
 bool QvMaterialObject::boxUnderPointer(glm::vec4 mouse)
@@ -363,8 +360,7 @@ void QvMaterialObject::handlerMouseMove(QvMaterialObject* /*sender*/, QvCursorEv
     hoverShown = true;
 }
 
-void QvMaterialObject::handlerMouseButtonPress(QvMaterialObject* /*sender*/,
-                                               QvMouseEventArgs* /*args*/)
+void QvMaterialObject::handlerMouseButtonPress(QvMaterialObject* /*sender*/, QvMouseEventArgs* /*args*/)
 {
     currentColor = pressedColor;
     if (pressScaled) {
@@ -379,8 +375,7 @@ void QvMaterialObject::handlerMouseButtonPress(QvMaterialObject* /*sender*/,
     transform->updateRelativeTransformation(transform->getParent());
 }
 
-void QvMaterialObject::handlerMouseButtonRelease(QvMaterialObject* /*sender*/,
-                                                 QvMouseEventArgs* /*args*/)
+void QvMaterialObject::handlerMouseButtonRelease(QvMaterialObject* /*sender*/, QvMouseEventArgs* /*args*/)
 {
     currentColor = color;
     hoverShown = false;

@@ -77,18 +77,18 @@ public:
 
     // --- picking (pure tests from qvpicking) -----------------------------
     virtual glm::vec3 findCentroid(glm::vec3 a, glm::vec3 b, glm::vec3 c);
-    virtual bool rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction,
-                            glm::vec3 normal, float distance);
-    virtual bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0,
-                                     glm::vec3 p1, glm::vec3 p2, glm::vec3& hit);
-    virtual bool barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
-                             glm::vec3 p2, glm::vec3& hit);
-    virtual bool barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2,
-                                           glm::vec3 origin, glm::vec3 direction, glm::vec3& hit);
+    virtual bool rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction, glm::vec3 normal,
+                            float distance);
+    virtual bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
+                                     glm::vec3 p2, glm::vec3& hit);
+    virtual bool barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1, glm::vec3 p2,
+                             glm::vec3& hit);
+    virtual bool barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec3 origin,
+                                           glm::vec3 direction, glm::vec3& hit);
     // Is the pointer (NDC x, y of mouse) inside the triangle projected with
     // the stored projection, `camera` and `model`?
-    virtual bool barycentric3D(const glm::mat4& model, const glm::mat4& camera, glm::vec4 p0,
-                               glm::vec4 p1, glm::vec4 p2, glm::vec3 mouse);
+    virtual bool barycentric3D(const glm::mat4& model, const glm::mat4& camera, glm::vec4 p0, glm::vec4 p1,
+                               glm::vec4 p2, glm::vec3 mouse);
     // Click test: on the first box triangle under the pointer, sets pressed
     // and fires onMouseButtonPress.
     virtual bool findIntersectsWithAABB(glm::vec4 mouse, QvMouseEventArgs* args);
@@ -107,23 +107,23 @@ public:
     int id = 0;
     std::string name;
     QvDimension size;
-    QvShader* shader = nullptr;         // not owned: programs belong to the scene
+    QvShader* shader = nullptr;  // not owned: programs belong to the scene
     QvShader* pickingShader = nullptr;
     GLuint aabbVBO = 0, aabbVAO = 0;
     GLuint lineVBO = 0, lineVAO = 0;
-    std::vector<float> normals;         // segment end points, appended by updateAABBboxNormals
+    std::vector<float> normals;                    // segment end points, appended by updateAABBboxNormals
     std::vector<float>& normalSegments = normals;  // the name the controls use
     glm::vec4 color{0.1058f, 0.7607f, 0.9803f, 1.0f};
     glm::vec4 hoverColor{0.2058f, 0.819f, 1.0f, 1.0f};
     glm::vec4 pressedColor{0.5058f, 0.79f, 1.0f, 1.0f};
     glm::vec4 focusColor{0.5f, 0.5f, 0.5f, 1.0f};  // box of a focused 2D edit box
-    std::vector<Mesh*> meshes;          // a loaded model's meshes, owned by the model
+    std::vector<Mesh*> meshes;                     // a loaded model's meshes, owned by the model
     std::vector<std::vector<glm::vec3>> meshTriangles;
-    std::unique_ptr<QvAABB> aabb;       // made by each control from its picking triangles
-    QvLight* light = nullptr;           // shared by every control given it
+    std::unique_ptr<QvAABB> aabb;  // made by each control from its picking triangles
+    QvLight* light = nullptr;      // shared by every control given it
     int vertexStride = 0;
-    double lastBarTime = 0.0;           // frame time of the last caret toggle
-    double& blinkTime = lastBarTime;    // the name the edit boxes use
+    double lastBarTime = 0.0;         // frame time of the last caret toggle
+    double& blinkTime = lastBarTime;  // the name the edit boxes use
     bool selected = false;
     bool focused = false;
     bool hovered = false;

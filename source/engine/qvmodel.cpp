@@ -23,8 +23,8 @@ namespace {
 
 // Tangents for normal maps, triangles only, normals where the file has none,
 // and texture v running down the image as the texture rows are stored.
-constexpr unsigned ModelImportFlags = aiProcess_CalcTangentSpace | aiProcess_Triangulate |
-                                      aiProcess_GenSmoothNormals | aiProcess_FlipUVs;
+constexpr unsigned ModelImportFlags =
+    aiProcess_CalcTangentSpace | aiProcess_Triangulate | aiProcess_GenSmoothNormals | aiProcess_FlipUVs;
 
 constexpr int PositionFloats = 3;
 constexpr int NormalFloats = 3;
@@ -87,8 +87,7 @@ void processFaces(const aiMesh& source, QvMesh& mesh)
         std::vector<glm::vec3> points;
         for (unsigned k = 0; k < face.mNumIndices; ++k) {
             const std::uint32_t index = face.mIndices[k];
-            if (index >= source.mNumVertices)
-                continue;  // a damaged file must not read past the vertex list
+            if (index >= source.mNumVertices) continue;  // a damaged file must not read past the vertex list
             mesh.indices.push_back(index);
             points.push_back(mesh.positions[index]);
         }
@@ -144,8 +143,7 @@ void processNode(const aiNode& node, const aiScene& scene, QvModelFile& file)
         if (index < scene.mNumMeshes)
             file.meshes.push_back(processMesh(*scene.mMeshes[index], scene, file.directory));
     }
-    for (unsigned i = 0; i < node.mNumChildren; ++i)
-        processNode(*node.mChildren[i], scene, file);
+    for (unsigned i = 0; i < node.mNumChildren; ++i) processNode(*node.mChildren[i], scene, file);
 }
 
 // Vertex attributes: location, float count and float offset in the interleaved vertex.
@@ -171,8 +169,8 @@ struct BoneAttributes {
 };
 
 // Sampler base names that are numbered per type when a mesh binds them.
-constexpr std::array<const char*, 4> NumberedSamplers = {
-    "texture_diffuse", "texture_specular", "texture_normal", "texture_height"};
+constexpr std::array<const char*, 4> NumberedSamplers = {"texture_diffuse", "texture_specular",
+                                                         "texture_normal", "texture_height"};
 
 // The sampler the model shaders colour with; a mesh without textures points it at the white texture.
 const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
@@ -220,15 +218,13 @@ QvModelFile readModelFile(const std::string& path)
 FIBITMAP* loadImage(const std::string& path)
 {
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN)
-        return nullptr;
+    if (format == FIF_UNKNOWN) return nullptr;
     return FreeImage_Load(format, path.c_str(), 0);
 }
 
 GLuint loadTexture(FIBITMAP* bitmap)
 {
-    if (!bitmap)
-        return qvCreateRgbTexture(0, 0, nullptr);
+    if (!bitmap) return qvCreateRgbTexture(0, 0, nullptr);
     // Top row first, matching the flipped texture coordinates of the meshes.
     const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
     const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
@@ -252,8 +248,8 @@ std::vector<std::string> samplerUniformNames(const std::vector<Texture>& texture
     return names;
 }
 
-Mesh::Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions,
-           std::vector<std::uint32_t> indices, std::vector<Texture> textures, int vertexStride)
+Mesh::Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions, std::vector<std::uint32_t> indices,
+           std::vector<Texture> textures, int vertexStride)
     : vertices(std::move(vertices)), positions(std::move(positions)), indices(std::move(indices)),
       textures(std::move(textures))
 {
@@ -280,8 +276,8 @@ void Mesh::setupMesh(int vertexStride)
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(),
                  GL_STATIC_DRAW);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, EBO);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(std::uint32_t)),
-                 indices.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(std::uint32_t)), indices.data(),
+                 GL_STATIC_DRAW);
 
     // An 8-float vertex has no tangent or bitangent: those attributes stay off
     // (the shader then reads constants) rather than reading the next vertex.
@@ -302,11 +298,9 @@ void Mesh::setupBones(const std::vector<Vertex>& vertexRecords)
 {
     std::vector<BoneAttributes> bones;
     bones.reserve(vertexRecords.size());
-    for (const Vertex& vertex : vertexRecords)
-        bones.push_back({vertex.boneIDs, vertex.weights});
+    for (const Vertex& vertex : vertexRecords) bones.push_back({vertex.boneIDs, vertex.weights});
 
-    if (boneVBO == 0)
-        glGenBuffers(1, &boneVBO);
+    if (boneVBO == 0) glGenBuffers(1, &boneVBO);
     glBindVertexArray(VAO);
     glBindBuffer(GL_ARRAY_BUFFER, boneVBO);
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bones.size() * sizeof(BoneAttributes)), bones.data(),
@@ -325,8 +319,7 @@ void Mesh::draw()
     const std::vector<std::string> samplers = samplerUniformNames(textures);
     for (std::size_t i = 0; i < textures.size(); ++i) {
         glActiveTexture(GLenum(GL_TEXTURE0 + i));
-        if (shader)
-            shader->setUniform(samplers[i], std::uint64_t(i));
+        if (shader) shader->setUniform(samplers[i], std::uint64_t(i));
         glBindTexture(GL_TEXTURE_2D, textures[i].id);
     }
     glBindVertexArray(VAO);
@@ -346,8 +339,7 @@ QvModel::QvModel(const std::string& name, const std::string& path) : QvModel(nam
 
 QvModel::~QvModel()
 {
-    for (const Texture& texture : texturesLoaded)
-        glDeleteTextures(1, &texture.id);
+    for (const Texture& texture : texturesLoaded) glDeleteTextures(1, &texture.id);
     glDeleteTextures(1, &blankTexture);
 }
 
@@ -372,8 +364,7 @@ std::unique_ptr<Mesh> QvModel::_uploadMesh(const QvMesh& mesh)
 {
     meshTriangles.insert(meshTriangles.end(), mesh.faces.begin(), mesh.faces.end());
     vertexStride = mesh.vertexStride;
-    if (mesh.diffuseColor)
-        currentColor = *mesh.diffuseColor;
+    if (mesh.diffuseColor) currentColor = *mesh.diffuseColor;
     return std::make_unique<Mesh>(mesh.vertices, mesh.positions, mesh.indices,
                                   _loadMaterialTextures(mesh.textureFiles), mesh.vertexStride);
 }
@@ -390,8 +381,7 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
         }
         FIBITMAP* bitmap = loadImage(file.path);
         const Texture texture{loadTexture(bitmap), file.type, file.path};
-        if (bitmap)
-            FreeImage_Unload(bitmap);
+        if (bitmap) FreeImage_Unload(bitmap);
         textures.push_back(texture);
         texturesLoaded.push_back(texture);
     }
@@ -408,8 +398,7 @@ void QvModel::_drawMeshes(QvShader* program)
 {
     for (Mesh* mesh : meshes) {
         if (mesh->textures.empty()) {
-            if (blankTexture == 0)
-                blankTexture = qvCreateRgbTexture(1, 1, WhitePixelRow);
+            if (blankTexture == 0) blankTexture = qvCreateRgbTexture(1, 1, WhitePixelRow);
             glActiveTexture(GL_TEXTURE0);
             glBindTexture(GL_TEXTURE_2D, blankTexture);
             program->setUniform(FirstDiffuseSampler, std::uint64_t(0));
@@ -422,8 +411,7 @@ void QvModel::_drawMeshes(QvShader* program)
 void QvModel::draw(Camera& camera)
 {
     QvMaterialObject::draw(camera);
-    if (!shader)
-        return;
+    if (!shader) return;
     shader->useProgram();
     takeCameraMatrices(camera);
     _prepareUniforms(*shader, transform->getMatrix());

@@ -55,7 +55,7 @@ struct TextureFile {
 // A bone of a mesh as the file gives it.
 struct MeshBone {
     std::string name;
-    glm::mat4 offset;                                     // mesh space -> bone space
+    glm::mat4 offset;                                      // mesh space -> bone space
     std::vector<std::pair<std::uint32_t, float>> weights;  // (vertex index, weight)
 };
 
@@ -107,8 +107,8 @@ std::vector<std::string> samplerUniformNames(const std::vector<Texture>& texture
 // bound when it is drawn. Owns its buffers; the textures belong to the model.
 class Mesh {
 public:
-    Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions,
-         std::vector<std::uint32_t> indices, std::vector<Texture> textures, int vertexStride);
+    Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions, std::vector<std::uint32_t> indices,
+         std::vector<Texture> textures, int vertexStride);
     virtual ~Mesh();
     Mesh(const Mesh&) = delete;
     Mesh& operator=(const Mesh&) = delete;

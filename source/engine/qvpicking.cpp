@@ -42,8 +42,7 @@ glm::vec3 findCentroid(glm::vec3 a, glm::vec3 b, glm::vec3 c)
     return (a + b + c) / 3.0f;
 }
 
-bool rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction, glm::vec3 normal,
-                float distance)
+bool rayVsPlane(glm::vec3 origin, glm::vec3& hit, glm::vec3 direction, glm::vec3 normal, float distance)
 {
     const float den = glm::dot(direction, normal);
     if (den == 0.0f) {
@@ -68,8 +67,8 @@ bool barycentric3DForTriangles(glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::ve
     return insideTriangle(e0, e1, hit - a);
 }
 
-bool barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
-                 glm::vec3 p2, glm::vec3& hit)
+bool barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1, glm::vec3 p2,
+                 glm::vec3& hit)
 {
     const glm::vec3 e1 = p1 - p0, e2 = p2 - p0;
     const glm::vec3 pv = glm::cross(direction, e2);
@@ -93,8 +92,8 @@ bool barycentric(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 
     return true;
 }
 
-bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1,
-                         glm::vec3 p2, glm::vec3& hit)
+bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, glm::vec3 p1, glm::vec3 p2,
+                         glm::vec3& hit)
 {
     const glm::vec3 e1 = p1 - p0, e2 = p2 - p0;
     const glm::vec3 pv = glm::cross(direction, e2);
@@ -118,8 +117,8 @@ bool barycentricTESTCULL(glm::vec3 origin, glm::vec3 direction, glm::vec3 p0, gl
     return true;
 }
 
-bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera,
-                   glm::vec4 p0, glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse)
+bool barycentric3D(const glm::mat4& projection, const glm::mat4& model, const glm::mat4& camera, glm::vec4 p0,
+                   glm::vec4 p1, glm::vec4 p2, glm::vec2 mouse)
 {
     const glm::mat4 clipFromObject = projection * camera * model;
     const glm::vec4 q[3] = {clipFromObject * p0, clipFromObject * p1, clipFromObject * p2};

@@ -23,8 +23,7 @@ bool qvGetScreenCursorPos(double* x, double* y)
     int windowX = 0;
     int windowY = 0;
     unsigned int mask = 0;
-    if (!XQueryPointer(display, root, &rootReturn, &childReturn, &rootX, &rootY, &windowX,
-            &windowY, &mask)) {
+    if (!XQueryPointer(display, root, &rootReturn, &childReturn, &rootX, &rootY, &windowX, &windowY, &mask)) {
         return false;
     }
     *x = rootX;

@@ -22,7 +22,7 @@ constexpr float versionTolerance = 1e-4f;
 // cannot declare locations themselves, so they are bound before every link;
 // the #version 330 programs declare the same locations explicitly.
 constexpr std::pair<const char*, GLuint> attributeLocations[] = {
-    {"aPosition", 0}, {"aVertex", 0}, {"aNormal", 1}, {"aAtlasCoords", 1},
+    {"aPosition", 0},  {"aVertex", 0},  {"aNormal", 1},    {"aAtlasCoords", 1},
     {"aTexCoords", 2}, {"aTangent", 3}, {"aBitangent", 4},
 };
 
@@ -47,8 +47,8 @@ std::string infoLog(GLuint object, void (*getLog)(GLuint, GLsizei, GLsizei*, GLc
 }
 
 // Compiles one stage; on failure prints the red diagnostic with the driver's log.
-GLuint compileStage(GLenum type, const std::string& source, const std::string& path,
-                    const char* stageName, GLint& status)
+GLuint compileStage(GLenum type, const std::string& source, const std::string& path, const char* stageName,
+                    GLint& status)
 {
     const GLuint shader = glCreateShader(type);
     const char* text = source.c_str();
@@ -56,8 +56,8 @@ GLuint compileStage(GLenum type, const std::string& source, const std::string& p
     glCompileShader(shader);
     glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     if (status == 0) {
-        fmt::print("\x1b[01;31mERROR! File: {}. {} shader compilation failed\x1b[0m {} \n", path,
-                   stageName, infoLog(shader, glGetShaderInfoLog));
+        fmt::print("\x1b[01;31mERROR! File: {}. {} shader compilation failed\x1b[0m {} \n", path, stageName,
+                   infoLog(shader, glGetShaderInfoLog));
         std::fflush(stdout);
     }
     return shader;
@@ -131,8 +131,7 @@ void QvShader::_createAndCompileVertexShader()
 
 void QvShader::_createAndCompileFragmentShader()
 {
-    fragmentShader =
-        compileStage(GL_FRAGMENT_SHADER, fragmentSource, fragmentPath, "Fragment", status);
+    fragmentShader = compileStage(GL_FRAGMENT_SHADER, fragmentSource, fragmentPath, "Fragment", status);
 }
 
 void QvShader::_linkBothShaders()
@@ -172,8 +171,7 @@ void QvShader::_deleteBothShaders()
 
 void QvShader::setUniform(const std::string& name, const glm::mat4& value)
 {
-    glUniformMatrix4fv(glGetUniformLocation(program, name.c_str()), 1, GL_FALSE,
-                       glm::value_ptr(value));
+    glUniformMatrix4fv(glGetUniformLocation(program, name.c_str()), 1, GL_FALSE, glm::value_ptr(value));
 }
 
 void QvShader::setUniform(const std::string& name, const glm::vec4& value)

@@ -61,10 +61,10 @@ public:
     GLuint program = 0;
     GLuint vertexShader = 0;
     GLuint fragmentShader = 0;
-    GLint status = 0;  // last compile or link status read from the driver
-    std::string vertexSource;    // kept alive for the driver, as handed over
+    GLint status = 0;          // last compile or link status read from the driver
+    std::string vertexSource;  // kept alive for the driver, as handed over
     std::string fragmentSource;
-    std::string vertexPath;      // file names of the last file build, for diagnostics
+    std::string vertexPath;  // file names of the last file build, for diagnostics
     std::string fragmentPath;
 
 protected:

@@ -24,16 +24,14 @@ const float cubeVertices[] = {
 }  // namespace
 
 QvSkybox::QvSkybox(const std::string& name, QvShader& skyShader)
-    : QvMaterialObject(name),
-      skyboxVertices(std::begin(cubeVertices), std::end(cubeVertices)),
+    : QvMaterialObject(name), skyboxVertices(std::begin(cubeVertices), std::end(cubeVertices)),
       textureLoader(std::make_unique<TextureLoader>())
 {
     shader = &skyShader;
     currentColor = glm::vec4(0.793f, 0.398f, 0.847f, 1.0f);
     initBuffers();
     try {
-        cubemapTexture =
-            textureLoader->loadCubemap(std::vector<std::string>(faces.begin(), faces.end()));
+        cubemapTexture = textureLoader->loadCubemap(std::vector<std::string>(faces.begin(), faces.end()));
     } catch (...) {
         // The destructor does not run for a half-built sky.
         qvDeletePositionBuffer(skyboxVAO, skyboxVBO);
@@ -51,8 +49,7 @@ QvSkybox::~QvSkybox()
 
 void QvSkybox::initBuffers()
 {
-    qvMakePositionBuffer(skyboxVAO, skyboxVBO,
-                         static_cast<GLsizeiptr>(skyboxVertices.size() * sizeof(float)),
+    qvMakePositionBuffer(skyboxVAO, skyboxVBO, static_cast<GLsizeiptr>(skyboxVertices.size() * sizeof(float)),
                          skyboxVertices.data(), GL_STATIC_DRAW);
 }
 

@@ -42,8 +42,8 @@ GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
     GLuint vbo = 0;
     glGenBuffers(1, &vbo);
     glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(Vector)),
-                 values.data(), GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(Vector)), values.data(),
+                 GL_STATIC_DRAW);
     pointAttribute<Vector>(index, vbo);
     return vbo;
 }
@@ -104,9 +104,8 @@ std::array<float, 36> qvGlyphAtlasVertices(const Character2D& glyph, const glm::
     const float u1 = glyph.atlasRect.z / atlasExtent;
     const float v1 = glyph.atlasRect.w / atlasExtent;
     const std::array<glm::vec4, 6> corners = {
-        glm::vec4(left, bottom, u0, v1),  glm::vec4(left, top, u0, v0),
-        glm::vec4(right, top, u1, v0),    glm::vec4(right, top, u1, v0),
-        glm::vec4(right, bottom, u1, v1), glm::vec4(left, bottom, u0, v1),
+        glm::vec4(left, bottom, u0, v1), glm::vec4(left, top, u0, v0),     glm::vec4(right, top, u1, v0),
+        glm::vec4(right, top, u1, v0),   glm::vec4(right, bottom, u1, v1), glm::vec4(left, bottom, u0, v1),
     };
     std::array<float, 36> result{};
     for (size_t i = 0; i < corners.size(); ++i) {
@@ -310,17 +309,47 @@ void QvCharacter3D::makeCoordinates()
     const float front = 0.0f, back = pickingBoxDepth;
     const glm::vec3 corners[36] = {
         // front
-        {x0, y0, front}, {x1, y0, front}, {x1, y1, front}, {x1, y1, front}, {x0, y1, front}, {x0, y0, front},
+        {x0, y0, front},
+        {x1, y0, front},
+        {x1, y1, front},
+        {x1, y1, front},
+        {x0, y1, front},
+        {x0, y0, front},
         // back
-        {x0, y0, back}, {x1, y0, back}, {x1, y1, back}, {x1, y1, back}, {x0, y1, back}, {x0, y0, back},
+        {x0, y0, back},
+        {x1, y0, back},
+        {x1, y1, back},
+        {x1, y1, back},
+        {x0, y1, back},
+        {x0, y0, back},
         // x = x0
-        {x0, y0, back}, {x0, y0, front}, {x0, y1, front}, {x0, y1, front}, {x0, y1, back}, {x0, y0, back},
+        {x0, y0, back},
+        {x0, y0, front},
+        {x0, y1, front},
+        {x0, y1, front},
+        {x0, y1, back},
+        {x0, y0, back},
         // x = x1
-        {x1, y0, front}, {x1, y0, back}, {x1, y1, back}, {x1, y1, back}, {x1, y1, front}, {x1, y0, front},
+        {x1, y0, front},
+        {x1, y0, back},
+        {x1, y1, back},
+        {x1, y1, back},
+        {x1, y1, front},
+        {x1, y0, front},
         // y = y1
-        {x0, y1, front}, {x1, y1, front}, {x1, y1, back}, {x1, y1, back}, {x0, y1, back}, {x0, y1, front},
+        {x0, y1, front},
+        {x1, y1, front},
+        {x1, y1, back},
+        {x1, y1, back},
+        {x0, y1, back},
+        {x0, y1, front},
         // y = y0
-        {x0, y0, front}, {x1, y0, front}, {x1, y0, back}, {x1, y0, back}, {x0, y0, back}, {x0, y0, front},
+        {x0, y0, front},
+        {x1, y0, front},
+        {x1, y0, back},
+        {x1, y0, back},
+        {x0, y0, back},
+        {x0, y0, front},
     };
     boxCoordinates.clear();
     for (const glm::vec3& corner : corners) {

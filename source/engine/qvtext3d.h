@@ -77,8 +77,8 @@ public:
     virtual void initBuffers();
     virtual std::array<float, 36> getVertices() const;
 
-    QvTransform* transform = nullptr;    // placed by the control
-    QvShader* shader = nullptr;          // the control's text shader
+    QvTransform* transform = nullptr;  // placed by the control
+    QvShader* shader = nullptr;        // the control's text shader
 };
 
 // A bitmap glyph quad as a material object: it carries a name, colours, a

@@ -17,11 +17,20 @@ namespace {
 // centre-pivot computation never takes its zero path for such a vector.
 constexpr float kZeroTranslationStandIn = 0.0001f;
 
-glm::mat4 translationMatrix(const glm::vec3& v) { return glm::translate(glm::mat4(1.0f), v); }
-glm::mat4 scalingMatrix(const glm::vec3& v) { return glm::scale(glm::mat4(1.0f), v); }
+glm::mat4 translationMatrix(const glm::vec3& v)
+{
+    return glm::translate(glm::mat4(1.0f), v);
+}
+glm::mat4 scalingMatrix(const glm::vec3& v)
+{
+    return glm::scale(glm::mat4(1.0f), v);
+}
 
 // Rotation by angle (radians, right-handed) about axis, replacing the matrix.
-glm::mat4 axisRotation(float angle, const glm::vec3& axis) { return glm::rotate(glm::mat4(1.0f), angle, axis); }
+glm::mat4 axisRotation(float angle, const glm::vec3& axis)
+{
+    return glm::rotate(glm::mat4(1.0f), angle, axis);
+}
 
 }  // namespace
 
@@ -41,9 +50,18 @@ QvTransform::QvTransform(QvTransform* parent, bool /*flag*/) : QvTransform(paren
 
 // --- identity -----------------------------------------------------------------
 
-void QvTransform::setId(std::int64_t id) { this->id = id; }
-std::int64_t QvTransform::getId() const { return id; }
-bool QvTransform::opEquals(const QvTransform& other) const { return id == other.id; }
+void QvTransform::setId(std::int64_t id)
+{
+    this->id = id;
+}
+std::int64_t QvTransform::getId() const
+{
+    return id;
+}
+bool QvTransform::opEquals(const QvTransform& other) const
+{
+    return id == other.id;
+}
 
 int QvTransform::opCmp(const QvTransform& other) const
 {
@@ -55,24 +73,65 @@ int QvTransform::opCmp(const QvTransform& other) const
 std::weak_ordering QvTransform::operator<=>(const QvTransform& other) const
 {
     const int c = opCmp(other);
-    return c < 0 ? std::weak_ordering::less : c > 0 ? std::weak_ordering::greater : std::weak_ordering::equivalent;
+    return c < 0   ? std::weak_ordering::less
+           : c > 0 ? std::weak_ordering::greater
+                   : std::weak_ordering::equivalent;
 }
 
 // --- direct access --------------------------------------------------------------
 
-void QvTransform::setTransformation(const glm::mat4& m) { model = m; }
-void QvTransform::setDimension(const glm::vec3& d) { dimension = d; }
-glm::vec3 QvTransform::getDimension() const { return dimension; }
-glm::mat4 QvTransform::getRotation() const { return rotation; }
-glm::mat4 QvTransform::getTranslation() const { return translation; }
-glm::mat4 QvTransform::getScaling() const { return scaling; }
-glm::mat4 QvTransform::getMatrix() const { return model; }
-glm::vec3 QvTransform::getTranslationVector() const { return translationVector; }
-glm::vec3 QvTransform::getTranslationVectorFromMatrix() const { return glm::vec3(model[3]); }
-glm::vec3 QvTransform::getScalingVector() const { return scalingVector; }
-QvTransform* QvTransform::getParent() const { return parent; }
-void QvTransform::setDistanceFromObjectSurveillance(const glm::vec3& d) { distanceFromObjectSurveillance = d; }
-glm::vec3 QvTransform::getDistanceFromObjectSurveillance() const { return distanceFromObjectSurveillance; }
+void QvTransform::setTransformation(const glm::mat4& m)
+{
+    model = m;
+}
+void QvTransform::setDimension(const glm::vec3& d)
+{
+    dimension = d;
+}
+glm::vec3 QvTransform::getDimension() const
+{
+    return dimension;
+}
+glm::mat4 QvTransform::getRotation() const
+{
+    return rotation;
+}
+glm::mat4 QvTransform::getTranslation() const
+{
+    return translation;
+}
+glm::mat4 QvTransform::getScaling() const
+{
+    return scaling;
+}
+glm::mat4 QvTransform::getMatrix() const
+{
+    return model;
+}
+glm::vec3 QvTransform::getTranslationVector() const
+{
+    return translationVector;
+}
+glm::vec3 QvTransform::getTranslationVectorFromMatrix() const
+{
+    return glm::vec3(model[3]);
+}
+glm::vec3 QvTransform::getScalingVector() const
+{
+    return scalingVector;
+}
+QvTransform* QvTransform::getParent() const
+{
+    return parent;
+}
+void QvTransform::setDistanceFromObjectSurveillance(const glm::vec3& d)
+{
+    distanceFromObjectSurveillance = d;
+}
+glm::vec3 QvTransform::getDistanceFromObjectSurveillance() const
+{
+    return distanceFromObjectSurveillance;
+}
 
 // --- compositions ---------------------------------------------------------------
 
@@ -129,7 +188,10 @@ void QvTransform::computeCentrePivots()
     innerPivot = translationMatrix(inner);
 }
 
-void QvTransform::fireChange() { onChange.opCall(this, nullptr); }
+void QvTransform::fireChange()
+{
+    onChange.opCall(this, nullptr);
+}
 
 // The end of every absolute operation: normal form, then the change event.
 void QvTransform::commitNormal()
@@ -180,8 +242,10 @@ void QvTransform::changeScalingComponent(const glm::vec3& v, std::uint8_t flag)
 
 void QvTransform::performMatrixMultiplication(std::uint8_t mode)
 {
-    if (mode == 0) commitNormal();
-    else commitOrbit();
+    if (mode == 0)
+        commitNormal();
+    else
+        commitOrbit();
 }
 
 // --- absolute operations ----------------------------------------------------------
@@ -203,7 +267,10 @@ void QvTransform::skew(long double angle, const glm::vec3& axis, std::uint8_t /*
     commitNormal();
 }
 
-void QvTransform::skew(float angle, const glm::vec3& axis) { rotate(angle, axis); }
+void QvTransform::skew(float angle, const glm::vec3& axis)
+{
+    rotate(angle, axis);
+}
 
 void QvTransform::rotate(float x, float y, float z)
 {
@@ -223,7 +290,10 @@ void QvTransform::translate(float x, float y, float z, std::uint8_t flag)
     commitNormal();
 }
 
-void QvTransform::translate(const glm::vec3& v, std::uint8_t flag) { translate(v.x, v.y, v.z, flag); }
+void QvTransform::translate(const glm::vec3& v, std::uint8_t flag)
+{
+    translate(v.x, v.y, v.z, flag);
+}
 
 void QvTransform::scale(float x, float y, float z, std::uint8_t flag)
 {
@@ -231,7 +301,10 @@ void QvTransform::scale(float x, float y, float z, std::uint8_t flag)
     commitNormal();
 }
 
-void QvTransform::scale(const glm::vec3& v, std::uint8_t flag) { scale(v.x, v.y, v.z, flag); }
+void QvTransform::scale(const glm::vec3& v, std::uint8_t flag)
+{
+    scale(v.x, v.y, v.z, flag);
+}
 
 void QvTransform::spin(float x, float y, float z)
 {
@@ -307,7 +380,10 @@ void QvTransform::setRotation(float angle, const glm::vec3& axis)
     composePlain();
 }
 
-void QvTransform::setTranslation(float x, float y, float z) { setTranslation(glm::vec3(x, y, z)); }
+void QvTransform::setTranslation(float x, float y, float z)
+{
+    setTranslation(glm::vec3(x, y, z));
+}
 
 void QvTransform::setTranslation(const glm::vec3& v)
 {
@@ -315,7 +391,10 @@ void QvTransform::setTranslation(const glm::vec3& v)
     composePlain();
 }
 
-void QvTransform::addTranslation(float x, float y, float z) { addTranslation(glm::vec3(x, y, z)); }
+void QvTransform::addTranslation(float x, float y, float z)
+{
+    addTranslation(glm::vec3(x, y, z));
+}
 
 void QvTransform::addTranslation(const glm::vec3& v)
 {
@@ -323,7 +402,10 @@ void QvTransform::addTranslation(const glm::vec3& v)
     composePlain();
 }
 
-void QvTransform::setRelationTranslation(const glm::vec3& v) { addTranslation(v); }
+void QvTransform::setRelationTranslation(const glm::vec3& v)
+{
+    addTranslation(v);
+}
 
 void QvTransform::changeTranslation(float x, float y, float z)
 {
@@ -348,7 +430,10 @@ void QvTransform::setRelativeRotation(float x, float y, float z)
     composeCentrePivot(true);
 }
 
-void QvTransform::setRelativeTranslation(float x, float y, float z) { setRelativeTranslation(glm::vec3(x, y, z)); }
+void QvTransform::setRelativeTranslation(float x, float y, float z)
+{
+    setRelativeTranslation(glm::vec3(x, y, z));
+}
 
 void QvTransform::setRelativeTranslation(const glm::vec3& v)
 {

@@ -54,14 +54,14 @@ public:
     // --- identity -----------------------------------------------------------
     void setId(std::int64_t id);
     std::int64_t getId() const;
-    bool opEquals(const QvTransform& other) const;   // ids equal
+    bool opEquals(const QvTransform& other) const;  // ids equal
     // -1 when this id is greater, +1 when it is smaller, 0 when equal.
     int opCmp(const QvTransform& other) const;
     bool operator==(const QvTransform& other) const { return opEquals(other); }
     std::weak_ordering operator<=>(const QvTransform& other) const;
 
     // --- direct access (silent, no recomposition) ----------------------------
-    void setTransformation(const glm::mat4& m);   // model = m; fire onChange yourself if needed
+    void setTransformation(const glm::mat4& m);  // model = m; fire onChange yourself if needed
     void setDimension(const glm::vec3& d);
     glm::vec3 getDimension() const;
     glm::mat4 getRotation() const;
@@ -69,7 +69,7 @@ public:
     glm::mat4 getScaling() const;
     glm::mat4 getMatrix() const;
     glm::vec3 getTranslationVector() const;
-    glm::vec3 getTranslationVectorFromMatrix() const;   // translation column of `model`
+    glm::vec3 getTranslationVectorFromMatrix() const;  // translation column of `model`
     glm::vec3 getScalingVector() const;
     QvTransform* getParent() const;
     void setDistanceFromObjectSurveillance(const glm::vec3& distance);
@@ -79,22 +79,23 @@ public:
     void performMatrixMultiplication(std::uint8_t mode);
 
     // --- absolute operations: normal form, fire -----------------------------
-    void skew(const glm::quat& q);                                        // spin = matrix of q
-    void skew(long double angle, const glm::vec3& axis, std::uint8_t flag);  // spin from axis/angle quaternion
-    void skew(float angle, const glm::vec3& axis);                        // rotation replaced (as rotate)
-    void rotate(float x, float y, float z);                               // rotation accumulates
-    void rotate(float angle, const glm::vec3& axis);                      // rotation replaced
+    void skew(const glm::quat& q);  // spin = matrix of q
+    void skew(long double angle, const glm::vec3& axis,
+              std::uint8_t flag);                     // spin from axis/angle quaternion
+    void skew(float angle, const glm::vec3& axis);    // rotation replaced (as rotate)
+    void rotate(float x, float y, float z);           // rotation accumulates
+    void rotate(float angle, const glm::vec3& axis);  // rotation replaced
     void translate(float x, float y, float z, std::uint8_t flag);
     void translate(const glm::vec3& v, std::uint8_t flag);
-    void scale(float x, float y, float z, std::uint8_t flag);             // zero flag: vector adds, matrix multiplies
+    void scale(float x, float y, float z, std::uint8_t flag);  // zero flag: vector adds, matrix multiplies
     void scale(const glm::vec3& v, std::uint8_t flag);
-    void spin(float x, float y, float z);                                 // spin accumulates
-    void spin(float angle, const glm::vec3& axis);                        // spin replaced
+    void spin(float x, float y, float z);           // spin accumulates
+    void spin(float angle, const glm::vec3& axis);  // spin replaced
 
     // --- orbit operations: orbit form, fire ---------------------------------
     // The target's stored translation vector is the orbit centre; a null target
     // orbits the origin.
-    void relativeSpin(float x, float y, float z);                         // keeps the stored pivots
+    void relativeSpin(float x, float y, float z);  // keeps the stored pivots
     void relativeSpin(float angle, const glm::vec3& axis);
     void relativeRotate(float x, float y, float z, const QvTransform* target);
     void relativeRotate(float angle, const glm::vec3& axis, const QvTransform* target);
@@ -104,22 +105,22 @@ public:
     void relativeScale(const glm::vec3& v, const QvTransform* target, std::uint8_t flag);
 
     // --- set, add and change operations: plain form, silent -----------------
-    void setRotation(float x, float y, float z);                          // accumulates, like rotate
-    void setRotation(float angle, const glm::vec3& axis);                 // replaced
+    void setRotation(float x, float y, float z);           // accumulates, like rotate
+    void setRotation(float angle, const glm::vec3& axis);  // replaced
     void setTranslation(float x, float y, float z);
     void setTranslation(const glm::vec3& v);
     void addTranslation(float x, float y, float z);
     void addTranslation(const glm::vec3& v);
-    void setRelationTranslation(const glm::vec3& v);                      // same as addTranslation(v)
-    void changeTranslation(float x, float y, float z);                    // zero components stored as 0.0001
+    void setRelationTranslation(const glm::vec3& v);    // same as addTranslation(v)
+    void changeTranslation(float x, float y, float z);  // zero components stored as 0.0001
     void setScaling(float x, float y, float z);
 
     // --- centre-pivot operations: centre-pivot form, silent ------------------
     void setRelativeRotation(float x, float y, float z);
     void setRelativeTranslation(float x, float y, float z);
     void setRelativeTranslation(const glm::vec3& v);
-    void changeTranslation(const glm::vec3& v);                           // keeps zero components
-    void setRelativeScaling(float x, float y, float z);                   // scaling rebuilt from the summed vector
+    void changeTranslation(const glm::vec3& v);          // keeps zero components
+    void setRelativeScaling(float x, float y, float z);  // scaling rebuilt from the summed vector
     // Snapshot p's model matrix as the parent factor and recompose. A null p
     // composes without any parent factor.
     void updateRelativeTransformation(const QvTransform* p);
@@ -143,19 +144,19 @@ private:
     glm::mat4 parentFactor(const glm::mat4& rest) const;
 
     std::int64_t id = 0;
-    QvTransform* parent = nullptr;   // fixed at construction, not owned; null: no parent factor
+    QvTransform* parent = nullptr;  // fixed at construction, not owned; null: no parent factor
     glm::mat4 model{1.0f};
     glm::mat4 translation{1.0f};
     glm::mat4 rotation{1.0f};
     glm::mat4 scaling{1.0f};
-    glm::mat4 orbitPivot{1.0f};      // translation to the orbit target's position
-    glm::mat4 orbitDistance{1.0f};   // translation by the orbit distance
-    glm::mat4 spinMatrix{1.0f};      // own rotation next to scaling ("spin")
-    glm::mat4 parentModel;           // NaN until a parent snapshot is taken
+    glm::mat4 orbitPivot{1.0f};     // translation to the orbit target's position
+    glm::mat4 orbitDistance{1.0f};  // translation by the orbit distance
+    glm::mat4 spinMatrix{1.0f};     // own rotation next to scaling ("spin")
+    glm::mat4 parentModel;          // NaN until a parent snapshot is taken
     glm::mat4 outerPivot{1.0f};
     glm::mat4 innerPivot{1.0f};
     glm::vec3 dimension{0.0f};
     glm::vec3 translationVector{0.0f};
-    glm::vec3 scalingVector{0.0f};   // starts at 0 although `scaling` is identity
+    glm::vec3 scalingVector{0.0f};  // starts at 0 although `scaling` is identity
     glm::vec3 distanceFromObjectSurveillance{0.0f};
 };

@@ -31,7 +31,10 @@ constexpr double clockwiseDemoTurn = -1.4;
 
 // --- Shared geometry helpers
 
-bool sameXY(glm::vec3 a, glm::vec3 b) { return a.x == b.x && a.y == b.y; }
+bool sameXY(glm::vec3 a, glm::vec3 b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
 // (b - a) x (c - a) in XY, in double.
 double crossXY(glm::vec3 a, glm::vec3 b, glm::vec3 c)
@@ -56,7 +59,8 @@ double distanceSquaredXY(glm::vec3 a, glm::vec3 b)
 bool isStrictlyBetween(glm::vec3 p, glm::vec3 a, glm::vec3 b)
 {
     if (sameXY(p, a) || sameXY(p, b)) return false;
-    const double along = (double(p.x) - a.x) * (double(b.x) - a.x) + (double(p.y) - a.y) * (double(b.y) - a.y);
+    const double along =
+        (double(p.x) - a.x) * (double(b.x) - a.x) + (double(p.y) - a.y) * (double(b.y) - a.y);
     return along > 0.0 && along < distanceSquaredXY(a, b);
 }
 
@@ -67,8 +71,8 @@ bool touchesBeyondSharedEnds(glm::vec3 k1, glm::vec3 k2, glm::vec3 e1, glm::vec3
     const int o1 = orientation(k1, k2, e1), o2 = orientation(k1, k2, e2);
     const int o3 = orientation(e1, e2, k1), o4 = orientation(e1, e2, k2);
     if (o1 * o2 < 0 && o3 * o4 < 0) return true;
-    return (o1 == 0 && isStrictlyBetween(e1, k1, k2)) || (o2 == 0 && isStrictlyBetween(e2, k1, k2))
-        || (o3 == 0 && isStrictlyBetween(k1, e1, e2)) || (o4 == 0 && isStrictlyBetween(k2, e1, e2));
+    return (o1 == 0 && isStrictlyBetween(e1, k1, k2)) || (o2 == 0 && isStrictlyBetween(e2, k1, k2)) ||
+           (o3 == 0 && isStrictlyBetween(k1, e1, e2)) || (o4 == 0 && isStrictlyBetween(k2, e1, e2));
 }
 
 template <class Side>
@@ -188,7 +192,8 @@ bool EarRing::isDiagonalClear(int side) const
     const Side& s = sides_[side];
     const Side& next = sides_[s.next];
     const glm::vec3 p0 = s.from, p1 = s.to, p2 = next.to;
-    if (!isInCone(sides_[s.prev].from, p0, p1, p2) || !isInCone(p1, p2, sides_[next.next].to, p0)) return false;
+    if (!isInCone(sides_[s.prev].from, p0, p1, p2) || !isInCone(p1, p2, sides_[next.next].to, p0))
+        return false;
     for (const Side& other : sides_)
         if (other.alive && touchesBeyondSharedEnds(p0, p2, other.from, other.to)) return false;
     return true;
@@ -204,7 +209,10 @@ bool EarRing::forgetRejections()
     return any;
 }
 
-void EarRing::emit(glm::vec3 a, glm::vec3 b, glm::vec3 c) { appendTriangle(a, b, c, vertices_, indices_, count_); }
+void EarRing::emit(glm::vec3 a, glm::vec3 b, glm::vec3 c)
+{
+    appendTriangle(a, b, c, vertices_, indices_, count_);
+}
 
 // Replaces the side and its successor by the side from its start to the
 // successor's end. A corner's verdict reads the two sides on either side of
@@ -299,8 +307,9 @@ int turnWithTolerance(double cross)
 bool isOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
 {
     if (orientation(from, towards, q) != 0) return false;
-    return (double(q.x) - from.x) * (double(towards.x) - from.x)
-         + (double(q.y) - from.y) * (double(towards.y) - from.y) > 0.0;
+    return (double(q.x) - from.x) * (double(towards.x) - from.x) +
+               (double(q.y) - from.y) * (double(towards.y) - from.y) >
+           0.0;
 }
 
 // q lies on the ray from `from` through `towards`, beyond it.
@@ -333,7 +342,8 @@ std::vector<glm::vec3> wrapFromLowest(std::span<const glm::vec3> points, Next ne
     const glm::vec3 start = points[lowestPoint(points)];
     std::vector<glm::vec3> wrapped{start};
     for (size_t steps = 0; steps <= points.size(); ++steps) {
-        const glm::vec3* following = next(wrapped.back(), wrapped.size() > 1 ? &wrapped[wrapped.size() - 2] : nullptr);
+        const glm::vec3* following =
+            next(wrapped.back(), wrapped.size() > 1 ? &wrapped[wrapped.size() - 2] : nullptr);
         if (following == nullptr) break;  // every point is the start
         wrapped.push_back(*following);
         if (sameXY(*following, start)) break;
@@ -354,9 +364,15 @@ void appendTriangle(glm::vec3 a, glm::vec3 b, glm::vec3 c, std::vector<glm::vec3
 
 // --- Predicates
 
-bool findSegmentIntersectionRBT(QvSegment a, QvSegment b) { return findSegmentIntersection(a.p1, a.p2, b.p1, b.p2); }
+bool findSegmentIntersectionRBT(QvSegment a, QvSegment b)
+{
+    return findSegmentIntersection(a.p1, a.p2, b.p1, b.p2);
+}
 
-bool isSegmentIntersection(QvEdge a, QvEdge b) { return findSegmentIntersection(a.p1, a.p2, b.p1, b.p2); }
+bool isSegmentIntersection(QvEdge a, QvEdge b)
+{
+    return findSegmentIntersection(a.p1, a.p2, b.p1, b.p2);
+}
 
 bool isPointInsidePolygonRBT(glm::vec3 p, QvSegment s, std::span<const QvSegment> all)
 {
@@ -368,15 +384,30 @@ bool isPointInsidePolygonEdge(glm::vec3 p, QvEdge s, std::span<const QvEdge> all
     return isInsideSides(nudgedTowards(p, s.p2.y), all);
 }
 
-bool isLineIntersectAnyQvSegmentRBT(QvSegment s, QvSegment, std::span<const QvSegment> all) { return touchesAnySide(s, all); }
+bool isLineIntersectAnyQvSegmentRBT(QvSegment s, QvSegment, std::span<const QvSegment> all)
+{
+    return touchesAnySide(s, all);
+}
 
-bool isLineIntersectAnyQvEdge(QvEdge s, QvEdge, std::span<const QvEdge> all) { return touchesAnySide(s, all); }
+bool isLineIntersectAnyQvEdge(QvEdge s, QvEdge, std::span<const QvEdge> all)
+{
+    return touchesAnySide(s, all);
+}
 
-bool isSegmentSameQvSegment(QvSegment s, std::span<const QvSegment> all) { return containsEitherWay(s, all); }
+bool isSegmentSameQvSegment(QvSegment s, std::span<const QvSegment> all)
+{
+    return containsEitherWay(s, all);
+}
 
-bool isEdgeSameQvEdge(QvEdge s, std::span<const QvEdge> all) { return containsEitherWay(s, all); }
+bool isEdgeSameQvEdge(QvEdge s, std::span<const QvEdge> all)
+{
+    return containsEitherWay(s, all);
+}
 
-bool isEdgeCollinear(QvEdge a, QvEdge b) { return isSegmentCollinear(a, b); }
+bool isEdgeCollinear(QvEdge a, QvEdge b)
+{
+    return isSegmentCollinear(a, b);
+}
 
 bool isEdgeCollinearAny(QvEdge s, QvEdge r, std::span<const QvEdge> all)
 {
@@ -390,7 +421,10 @@ bool isEdgeCollinearAny(QvEdge s, QvEdge r, std::span<const QvEdge> all)
     return false;
 }
 
-int computeTurn(glm::vec3 a, glm::vec3 b, glm::vec3 c) { return turnWithTolerance(crossXY(a, b, c)); }
+int computeTurn(glm::vec3 a, glm::vec3 b, glm::vec3 c)
+{
+    return turnWithTolerance(crossXY(a, b, c));
+}
 
 // --- Triangulations
 
@@ -399,7 +433,8 @@ void triangulateByTDBE(std::span<const glm::vec3> polygon, std::vector<glm::vec3
 {
     EarRing ring(polygon, vertices, indices, count);
     std::vector<int> order;  // live sides, highest first
-    for (int side = 0; side < ring.sideCount() && ring.liveSides() > 0; ++side) insertByHeight(order, ring, side);
+    for (int side = 0; side < ring.sideCount() && ring.liveSides() > 0; ++side)
+        insertByHeight(order, ring, side);
 
     auto cut = [&](int side, bool fromMiddle) {
         const int merged = ring.next(side);
@@ -452,9 +487,15 @@ int CGPoint::grahamComparator(const CGPoint& p, const CGPoint& q)
     return turnedLeft ? 1 : -1;
 }
 
-int CGPoint::opCmp(const CGPoint& other) { return grahamComparator(*this, other); }
+int CGPoint::opCmp(const CGPoint& other)
+{
+    return grahamComparator(*this, other);
+}
 
-int CGPoint::computeTurn(glm::vec3 p, glm::vec3 q) const { return ::computeTurn(p, q, pivot); }
+int CGPoint::computeTurn(glm::vec3 p, glm::vec3 q) const
+{
+    return ::computeTurn(p, q, pivot);
+}
 
 void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>& hull)
 {
@@ -467,7 +508,7 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
     // Every point is tested against every other as seen from start; the
     // number of points that come before it counterclockwise is its rank.
     std::vector<std::pair<size_t, size_t>> ranked;  // (rank, index)
-    std::vector<std::string> texts;  // each point's text, made once for its 2n lines
+    std::vector<std::string> texts;                 // each point's text, made once for its 2n lines
     for (const glm::vec3& point : points) texts.push_back(qvPointText(point));
     size_t tests = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -479,7 +520,8 @@ void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>&
             fmt::print("\x1b[01;37m\t+++ \x1b[0m \n");
             const glm::vec3 b = points[j];
             const int turn = orientation(start, a, b);
-            fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", texts[i], texts[j], float(turn));
+            fmt::print("\x1b[01;37m v[i] = {}, v[j] = {}, turn = {} \x1b[0m \n", texts[i], texts[j],
+                       float(turn));
             ++tests;
             if (j == i || sameXY(b, start)) continue;
             // b comes first when it turns right of start -> a, or lies on that ray nearer.
@@ -514,14 +556,18 @@ void createGrahamConvexHull(std::span<const glm::vec3> points, std::vector<glm::
     // A list's merge sort stays in bounds even where the tolerance makes the
     // order inconsistent for nearly collinear points.
     size_t comparisons = 0;
-    sorted.sort([&](CGPoint a, const CGPoint& b) { ++comparisons; return a.opCmp(b) < 0; });
+    sorted.sort([&](CGPoint a, const CGPoint& b) {
+        ++comparisons;
+        return a.opCmp(b) < 0;
+    });
     std::vector<CGPoint> records(sorted.begin(), sorted.end());
     records.front().turnedLeft = true;
 
     // Clockwise walk keeping right turns; the pivot is never popped.
     std::vector<CGPoint> stack{records.front()};
     for (size_t i = 1; i < records.size(); ++i) {
-        while (stack.size() >= 2 && orientation(stack[stack.size() - 2].point, stack.back().point, records[i].point) != -1)
+        while (stack.size() >= 2 &&
+               orientation(stack[stack.size() - 2].point, stack.back().point, records[i].point) != -1)
             stack.pop_back();
         stack.push_back(records[i]);
     }
@@ -544,8 +590,8 @@ void createJarvisWithACosConvexHull(std::span<const glm::vec3> points, std::vect
             if (sameXY(q, at)) continue;
             ++tests;
             const double s = from ? angleAt(at, *from, q) : -angleAt(at, at - glm::vec3(1.0f, 0.0f, 0.0f), q);
-            const bool wins = best == nullptr
-                || (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
+            const bool wins = best == nullptr ||
+                              (isOnSameRay(at, *best, q) ? isFartherOnSameRay(at, *best, q) : s > bestScore);
             if (wins) best = &q, bestScore = s;
         }
         return best;

@@ -43,7 +43,10 @@ int QvEdge::opCmp(const QvEdge& other) const
     return 0;
 }
 
-void QvEdge::swapPoints() { std::swap(p1, p2); }
+void QvEdge::swapPoints()
+{
+    std::swap(p1, p2);
+}
 
 std::string QvEdge::toString() const
 {
@@ -66,8 +69,8 @@ int heightVote(float mine, float theirs, float myOther, float theirOther)
 int QvSegment::opCmp(const QvSegment& other) const
 {
     const float a1 = p1.y, a2 = p2.y, b1 = other.p1.y, b2 = other.p2.y;
-    return heightVote(a1, b1, a2, b2) + heightVote(a1, b2, a2, b1)
-         + heightVote(a2, b1, a1, b2) + heightVote(a2, b2, a1, b1);
+    return heightVote(a1, b1, a2, b2) + heightVote(a1, b2, a2, b1) + heightVote(a2, b1, a1, b2) +
+           heightVote(a2, b2, a1, b1);
 }
 
 bool QvSegment::operator==(const QvSegment& other) const
@@ -75,7 +78,10 @@ bool QvSegment::operator==(const QvSegment& other) const
     return (p1 == other.p1 && p2 == other.p2) || (p1 == other.p2 && p2 == other.p1);
 }
 
-void QvSegment::swapPoints() { std::swap(p1, p2); }
+void QvSegment::swapPoints()
+{
+    std::swap(p1, p2);
+}
 
 std::string QvSegment::toString() const
 {

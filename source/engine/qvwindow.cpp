@@ -34,8 +34,8 @@ constexpr std::int64_t kMaxIconSide = 256;
 
 std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
 {
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16
-        | std::uint32_t(b[at + 3]) << 24;
+    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
+           std::uint32_t(b[at + 3]) << 24;
 }
 
 std::uint16_t readU16(std::span<const std::uint8_t> b, std::size_t at)
@@ -151,9 +151,9 @@ std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std
         for (std::int64_t x = 0; x < width; ++x) {
             const std::size_t at = rowStart + std::size_t(x * bytesPerPixel);
             const std::uint32_t pixel = bitCount == 32
-                ? readU32(file, at)
-                : std::uint32_t(file[at]) | std::uint32_t(file[at + 1]) << 8
-                    | std::uint32_t(file[at + 2]) << 16;
+                                            ? readU32(file, at)
+                                            : std::uint32_t(file[at]) | std::uint32_t(file[at + 1]) << 8 |
+                                                  std::uint32_t(file[at + 2]) << 16;
             std::uint8_t* out = &image.rgba[std::size_t((y * width + x) * 4)];
             out[0] = channelValue(red, pixel, 0);
             out[1] = channelValue(green, pixel, 0);
@@ -200,8 +200,7 @@ void QvWindow::create()
         screenWidth = mode->width;
         screenHeight = mode->height;
     }
-    const QvWindowPosition at =
-        centredWindowPosition(screenWidth, screenHeight, kSplashWidth, kSplashHeight);
+    const QvWindowPosition at = centredWindowPosition(screenWidth, screenHeight, kSplashWidth, kSplashHeight);
     glfwSetWindowPos(handle, at.x, at.y);
     _makeContext();
     glfwSwapInterval(1);
@@ -224,11 +223,20 @@ void QvWindow::restoreWindowDecor()
     _loadIcon();
 }
 
-void QvWindow::hide() { glfwHideWindow(handle); }
+void QvWindow::hide()
+{
+    glfwHideWindow(handle);
+}
 
-void QvWindow::show() { glfwShowWindow(handle); }
+void QvWindow::show()
+{
+    glfwShowWindow(handle);
+}
 
-void QvWindow::close() { glfwSetWindowShouldClose(handle, GLFW_TRUE); }
+void QvWindow::close()
+{
+    glfwSetWindowShouldClose(handle, GLFW_TRUE);
+}
 
 // Always-on-top windows lose their frame; leaving the mode gives it back.
 void QvWindow::setAttributeOnTop(bool on)
@@ -238,15 +246,30 @@ void QvWindow::setAttributeOnTop(bool on)
     glfwSetWindowAttrib(handle, GLFW_DECORATED, on ? GLFW_FALSE : GLFW_TRUE);
 }
 
-float QvWindow::getWindowWidth() { return float(width); }
+float QvWindow::getWindowWidth()
+{
+    return float(width);
+}
 
-float QvWindow::getWindowHeight() { return float(height); }
+float QvWindow::getWindowHeight()
+{
+    return float(height);
+}
 
-void QvWindow::swapBuffers() { glfwSwapBuffers(handle); }
+void QvWindow::swapBuffers()
+{
+    glfwSwapBuffers(handle);
+}
 
-double QvWindow::getTime() { return glfwGetTime(); }
+double QvWindow::getTime()
+{
+    return glfwGetTime();
+}
 
-int QvWindow::windowShouldClose() { return glfwWindowShouldClose(handle); }
+int QvWindow::windowShouldClose()
+{
+    return glfwWindowShouldClose(handle);
+}
 
 void QvWindow::clear()
 {
@@ -261,11 +284,20 @@ void QvWindow::setViewport(int newWidth, int newHeight)
     height = newHeight;
 }
 
-void QvWindow::waitEvents() { glfwWaitEvents(); }
+void QvWindow::waitEvents()
+{
+    glfwWaitEvents();
+}
 
-void QvWindow::pollEvents() { glfwPollEvents(); }
+void QvWindow::pollEvents()
+{
+    glfwPollEvents();
+}
 
-QvWorld* QvWindow::getWorld() { return nullptr; }
+QvWorld* QvWindow::getWorld()
+{
+    return nullptr;
+}
 
 void QvWindow::_initializeGL()
 {
@@ -277,7 +309,10 @@ void QvWindow::_initializeGL()
     glfwWindowHint(GLFW_SAMPLES, kSamples);
 }
 
-void QvWindow::_makeContext() { glfwMakeContextCurrent(handle); }
+void QvWindow::_makeContext()
+{
+    glfwMakeContextCurrent(handle);
+}
 
 void QvWindow::_getGLInfo()
 {
@@ -311,7 +346,7 @@ void QvWindow::drawSplashScreen()
     glClear(GL_COLOR_BUFFER_BIT);
 
     QvShader shader(QvShader::pathFor(glslVersion, "texture", ".vert"),
-        QvShader::pathFor(glslVersion, "texture", ".frag"));
+                    QvShader::pathFor(glslVersion, "texture", ".frag"));
 
     CameraData data;
     data.width = std::uint32_t(width);
@@ -348,11 +383,9 @@ void QvWindow::drawSplashScreen()
     glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
     glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, nullptr);
     glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride,
-        reinterpret_cast<void*>(kNormalOffset));
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(kNormalOffset));
     glEnableVertexAttribArray(1);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride,
-        reinterpret_cast<void*>(kTexCoordOffset));
+    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(kTexCoordOffset));
     glEnableVertexAttribArray(2);
 
     TextureLoader loader;
@@ -388,9 +421,15 @@ void QvWindow::setWindowSizeCallback(GLFWwindowsizefun callback)
     glfwSetWindowSizeCallback(handle, callback);
 }
 
-void QvWindow::setKeyCallback(GLFWkeyfun callback) { glfwSetKeyCallback(handle, callback); }
+void QvWindow::setKeyCallback(GLFWkeyfun callback)
+{
+    glfwSetKeyCallback(handle, callback);
+}
 
-void QvWindow::setCharCallback(GLFWcharfun callback) { glfwSetCharCallback(handle, callback); }
+void QvWindow::setCharCallback(GLFWcharfun callback)
+{
+    glfwSetCharCallback(handle, callback);
+}
 
 void QvWindow::setMouseButtonCallback(GLFWmousebuttonfun callback)
 {
@@ -407,4 +446,7 @@ void QvWindow::setScrollCallback(GLFWscrollfun callback)
     glfwSetScrollCallback(handle, callback);
 }
 
-void QvWindow::setDropCallback(GLFWdropfun callback) { glfwSetDropCallback(handle, callback); }
+void QvWindow::setDropCallback(GLFWdropfun callback)
+{
+    glfwSetDropCallback(handle, callback);
+}

@@ -22,11 +22,17 @@ constexpr int kRightButton = GLFW_MOUSE_BUTTON_RIGHT;
 constexpr int kMiddleButton = GLFW_MOUSE_BUTTON_MIDDLE;
 
 // Hidden widgets are not on screen: they take no clicks, hover, keys or text.
-bool takesInput(const QvWidget3D* widget) { return widget->onScreen; }
+bool takesInput(const QvWidget3D* widget)
+{
+    return widget->onScreen;
+}
 
 // The widget's controls, copied: a handler may show or hide controls while
 // the list is walked.
-std::vector<QvMaterialObject*> controlsOf(const QvWidget3D* widget) { return widget->components; }
+std::vector<QvMaterialObject*> controlsOf(const QvWidget3D* widget)
+{
+    return widget->components;
+}
 
 }  // namespace
 
@@ -42,15 +48,14 @@ int limitScreenStep(int step, int currentCanvas, int lastScreen)
     return std::min(step, std::max(0, currentCanvas));
 }
 
-QvWorld::QvWorld(int width, int height, int screenWidthValue, int screenHeightValue,
-    float glslVersionValue)
+QvWorld::QvWorld(int width, int height, int screenWidthValue, int screenHeightValue, float glslVersionValue)
     : QvWorld(nullptr, width, height, screenWidthValue, screenHeightValue, glslVersionValue)
 {
     _initializeScene();
 }
 
-QvWorld::QvWorld(std::unique_ptr<QvScene> activeScene, int width, int height,
-    int screenWidthValue, int screenHeightValue, float glslVersionValue)
+QvWorld::QvWorld(std::unique_ptr<QvScene> activeScene, int width, int height, int screenWidthValue,
+                 int screenHeightValue, float glslVersionValue)
 {
     setCartesianLengths(width, height);
     setScreenDimension(screenWidthValue, screenHeightValue);
@@ -92,8 +97,8 @@ void QvWorld::saveWindow()
 
 void QvWorld::_initializeScene()
 {
-    scene = std::make_unique<QvScene>(
-        cartesianWidth, cartesianHeight, screenWidth, screenHeight, glslVersion);
+    scene =
+        std::make_unique<QvScene>(cartesianWidth, cartesianHeight, screenWidth, screenHeight, glslVersion);
 }
 
 void QvWorld::_initializeEvents()
@@ -129,11 +134,20 @@ void QvWorld::_charAdd(QvWorld*, QvCharEventArgs* args)
     }
 }
 
-void QvWorld::_keyPress(QvWorld*, QvKeyboardEventArgs* args) { _routeKey(args, KeyRoute::press); }
+void QvWorld::_keyPress(QvWorld*, QvKeyboardEventArgs* args)
+{
+    _routeKey(args, KeyRoute::press);
+}
 
-void QvWorld::_keyDown(QvWorld*, QvKeyboardEventArgs* args) { _routeKey(args, KeyRoute::down); }
+void QvWorld::_keyDown(QvWorld*, QvKeyboardEventArgs* args)
+{
+    _routeKey(args, KeyRoute::down);
+}
 
-void QvWorld::_keyUp(QvWorld*, QvKeyboardEventArgs* args) { _routeKey(args, KeyRoute::up); }
+void QvWorld::_keyUp(QvWorld*, QvKeyboardEventArgs* args)
+{
+    _routeKey(args, KeyRoute::up);
+}
 
 // Keys go to every focused control; the scene gets them only when no control
 // had focus. A release always reaches the scene's key table, so a camera key
@@ -147,26 +161,37 @@ void QvWorld::_routeKey(QvKeyboardEventArgs* args, KeyRoute route)
             if (!control->focused) continue;
             handled = true;
             switch (route) {
-            case KeyRoute::press: (*control->onKeyPress)(control, args); break;
-            case KeyRoute::down: (*control->onKeyDown)(control, args); break;
-            case KeyRoute::up: (*control->onKeyUp)(control, args); break;
+            case KeyRoute::press:
+                (*control->onKeyPress)(control, args);
+                break;
+            case KeyRoute::down:
+                (*control->onKeyDown)(control, args);
+                break;
+            case KeyRoute::up:
+                (*control->onKeyUp)(control, args);
+                break;
             }
         }
     }
     const bool release = route == KeyRoute::press && args->action == GLFW_RELEASE;
     if (handled && !release) return;
     switch (route) {
-    case KeyRoute::press: scene->handlerKeyPress(args); break;
-    case KeyRoute::down: scene->handlerKeyDown(args); break;
-    case KeyRoute::up: scene->handlerKeyUp(args); break;
+    case KeyRoute::press:
+        scene->handlerKeyPress(args);
+        break;
+    case KeyRoute::down:
+        scene->handlerKeyDown(args);
+        break;
+    case KeyRoute::up:
+        scene->handlerKeyUp(args);
+        break;
     }
 }
 
 // The pixel's normalised device x, y (z and w 0), as the picking tests take it.
 glm::vec4 QvWorld::_pickingVector(int x, int y)
 {
-    const glm::vec4 ndc =
-        scene->getWorldCoords(x, y, float(cartesianWidth), float(cartesianHeight));
+    const glm::vec4 ndc = scene->getWorldCoords(x, y, float(cartesianWidth), float(cartesianHeight));
     return glm::vec4(ndc.x, ndc.y, 0.0f, 0.0f);
 }
 
@@ -248,7 +273,10 @@ void QvWorld::_scroll(QvWorld*, QvScrollEventArgs* args)
     fmt::print("yoffset  {}, currentCanvas {}\n", step, scene->currentCanvas);
 }
 
-void QvWorld::_quit(QvWorld*, QvEventArgs*) { scene->destroy(); }
+void QvWorld::_quit(QvWorld*, QvEventArgs*)
+{
+    scene->destroy();
+}
 
 void QvWorld::_drop(QvWorld*, QvDropEventArgs* args)
 {

@@ -20,8 +20,8 @@ public:
     // Creates the tracker scene, which builds the whole interface.
     QvWorld(int width, int height, int screenWidth, int screenHeight, float glslVersion);
     // Takes a scene that is already built (another scene, or a test's).
-    QvWorld(std::unique_ptr<QvScene> scene, int width, int height, int screenWidth,
-        int screenHeight, float glslVersion);
+    QvWorld(std::unique_ptr<QvScene> scene, int width, int height, int screenWidth, int screenHeight,
+            float glslVersion);
     virtual ~QvWorld();
     QvWorld(const QvWorld&) = delete;
     QvWorld& operator=(const QvWorld&) = delete;

@@ -34,8 +34,9 @@ constexpr const char* kScreenshotFile = "photo.jpeg";
 constexpr const char* kDestroyLine =
     "Компилятор не видит, что функция destroy() не существует и поэтому не предупреждает!";
 
-constexpr const char* kShaderNames[QvScene::shaderCount] = {"default", "light", "texture",
-    "textureLight", "skybox", "text2D", "text2DStatic", "image", "point", "circlePoint"};
+constexpr const char* kShaderNames[QvScene::shaderCount] = {
+    "default", "light",        "texture", "textureLight", "skybox",
+    "text2D",  "text2DStatic", "image",   "point",        "circlePoint"};
 
 // Held-key groups in the order the camera steps through them each tick.
 constexpr int kLeftKeys[] = {GLFW_KEY_A, GLFW_KEY_LEFT};
@@ -44,7 +45,7 @@ constexpr int kForwardKeys[] = {GLFW_KEY_W, GLFW_KEY_UP};
 constexpr int kBackwardKeys[] = {GLFW_KEY_S, GLFW_KEY_DOWN};
 
 std::unique_ptr<QvLight> makeLight(QvTransform* transform, glm::vec3 ambient, glm::vec3 diffuse,
-    glm::vec3 specular)
+                                   glm::vec3 specular)
 {
     auto light = std::make_unique<QvLight>();
     light->setTransform(transform);
@@ -57,7 +58,7 @@ std::unique_ptr<QvLight> makeLight(QvTransform* transform, glm::vec3 ambient, gl
 }  // namespace
 
 QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int screenHeightValue,
-    float glslVersionValue)
+                 float glslVersionValue)
 {
     textureLoader = std::make_unique<TextureLoader>();
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
@@ -69,8 +70,8 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     // and lower panels are put on screen.
 }
 
-QvScene::QvScene(Bare, int widthValue, int heightValue, int screenWidthValue,
-    int screenHeightValue, float glslVersionValue)
+QvScene::QvScene(Bare, int widthValue, int heightValue, int screenWidthValue, int screenHeightValue,
+                 float glslVersionValue)
 {
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
     initializeCamera();
@@ -85,8 +86,8 @@ QvScene::QvScene(Bare, int widthValue, int heightValue, int screenWidthValue,
 // own GL objects.
 QvScene::~QvScene() = default;
 
-void QvScene::_storeDimensions(int widthValue, int heightValue, int screenWidthValue,
-    int screenHeightValue, float glslVersionValue)
+void QvScene::_storeDimensions(int widthValue, int heightValue, int screenWidthValue, int screenHeightValue,
+                               float glslVersionValue)
 {
     width = widthValue;
     height = heightValue;
@@ -132,7 +133,7 @@ void QvScene::initializeShaders()
     shaders.clear();
     for (const char* name : kShaderNames) {
         shaders.push_back(std::make_unique<QvShader>(QvShader::pathFor(glslVersion, name, ".vert"),
-            QvShader::pathFor(glslVersion, name, ".frag")));
+                                                     QvShader::pathFor(glslVersion, name, ".frag")));
     }
 }
 
@@ -182,7 +183,10 @@ void QvScene::initializeObjects()
     light = makeLight(lightTransform, glm::vec3(0.8f), glm::vec3(1.0f), glm::vec3(1.0f));
 }
 
-QvTransform* QvScene::createTransform() { return createTransform(nullptr); }
+QvTransform* QvScene::createTransform()
+{
+    return createTransform(nullptr);
+}
 
 QvTransform* QvScene::createTransform(QvTransform* parent)
 {
@@ -268,7 +272,10 @@ glm::vec4 QvScene::getWorldCoords(int x, int y, float w, float h)
     return glm::vec4(2.0f * float(x) / w - 1.0f, 1.0f - 2.0f * float(y) / h, -1.0f, 1.0f);
 }
 
-void QvScene::destroy() { fmt::print("{}\n", kDestroyLine); }
+void QvScene::destroy()
+{
+    fmt::print("{}\n", kDestroyLine);
+}
 
 void QvScene::getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent)
 {

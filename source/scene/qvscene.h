@@ -29,7 +29,8 @@ class QvWindow;
 class TextureLoader;
 struct QvEventArgs;
 struct QvKeyboardEventArgs;
-template <class T> class OakTree;
+template <class T>
+class OakTree;
 
 class QvScene {
 public:
@@ -41,13 +42,21 @@ public:
 
     // Indices of the ten shader programs in `shaders`.
     enum ShaderIndex : std::size_t {
-        defaultShader, lightShader, textureShader, textureLightShader, skyboxShader,
-        text2DShader, text2DStaticShader, imageShader, pointShader, circlePointShader,
+        defaultShader,
+        lightShader,
+        textureShader,
+        textureLightShader,
+        skyboxShader,
+        text2DShader,
+        text2DStaticShader,
+        imageShader,
+        pointShader,
+        circlePointShader,
         shaderCount
     };
     static constexpr int kKeyCount = 1024;
 
-    QvWindow* window = nullptr;  // handed over by the world: VSync and on-top switches
+    QvWindow* window = nullptr;              // handed over by the world: VSync and on-top switches
     std::vector<QvMaterialObject*> objects;  // drawn every frame, in this order
     std::vector<QvMaterialObject*> textObjects;
     std::int32_t objectIdCounter = 0;
@@ -122,6 +131,5 @@ protected:
     QvScene(Bare, int width, int height, int screenWidth, int screenHeight, float glslVersion);
 
 private:
-    void _storeDimensions(int width, int height, int screenWidth, int screenHeight,
-        float glslVersion);
+    void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
 };

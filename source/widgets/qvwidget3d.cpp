@@ -9,8 +9,7 @@
 
 #include <algorithm>
 
-QvWidget3D::QvWidget3D(QvScene* owner)
-    : scene(owner)
+QvWidget3D::QvWidget3D(QvScene* owner) : scene(owner)
 {
     name = "QvWidget3D";
     textureLoader = std::make_unique<TextureLoader>();
@@ -30,7 +29,10 @@ void QvWidget3D::draw()
     for (QvMaterialObject* control : components) control->draw(*scene->camera);
 }
 
-void QvWidget3D::showComponent(QvMaterialObject* control) { components.push_back(control); }
+void QvWidget3D::showComponent(QvMaterialObject* control)
+{
+    components.push_back(control);
+}
 
 void QvWidget3D::hideComponent(QvMaterialObject* control)
 {
@@ -45,6 +47,12 @@ void QvWidget3D::addToScreen()
     onScreen = true;
 }
 
-void QvWidget3D::removeFromScreen() { onScreen = false; }
+void QvWidget3D::removeFromScreen()
+{
+    onScreen = false;
+}
 
-void QvWidget3D::updateChildren(QvTransform* transform) { getChildrenOfParent(transform); }
+void QvWidget3D::updateChildren(QvTransform* transform)
+{
+    getChildrenOfParent(transform);
+}

@@ -13,7 +13,8 @@ class QvMaterialObject;
 class QvScene;
 class QvTransform;
 class TextureLoader;
-template <class T> class OakTree;
+template <class T>
+class OakTree;
 
 class QvWidget3D : public QvWidget {
 public:

@@ -142,7 +142,7 @@ TEST(BoundingBox, BoxesSharingAFaceIntersectAndAnyGapSeparates)
         EXPECT_FALSE(boxOf(lo, hi).isBoxesIntersects(a)) << axis;
     }
     EXPECT_TRUE(a.isBoxesIntersects(boxOf({11, 11, 11}, {11.5f, 11.5f, 11.5f})));  // inside
-    EXPECT_TRUE(a.isBoxesIntersects(boxOf({0, 0, 0}, {50, 50, 50})));           // around
+    EXPECT_TRUE(a.isBoxesIntersects(boxOf({0, 0, 0}, {50, 50, 50})));              // around
     // Neither box contains the origin, and they are apart on z only.
     EXPECT_FALSE(a.isBoxesIntersects(boxOf({10, 10, 20}, {12, 12, 22})));
 }

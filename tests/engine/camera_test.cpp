@@ -17,8 +17,14 @@ namespace {
 // The tracker scene's starting data.
 CameraData sceneData()
 {
-    return {.width = 1024, .height = 768, .fov = 45, .position = {0, 0, 20}, .target = {0, 0, -1},
-            .up = {0, 1, 0}, .lastX = 512, .lastY = 384};
+    return {.width = 1024,
+            .height = 768,
+            .fov = 45,
+            .position = {0, 0, 20},
+            .target = {0, 0, -1},
+            .up = {0, 1, 0},
+            .lastX = 512,
+            .lastY = 384};
 }
 
 glm::mat4 translation(float x, float y, float z)
@@ -63,31 +69,24 @@ TEST(Camera, ProjectionsMatchHandComputedMatrices)
     // Frustum with near 0.1, top = 0.1 tan(22.5 deg) = 0.0414214, right = 4/3 top:
     // 2n/(r-l) = 1 / (tan(22.5) 4/3) = 1.8106601, 2n/(t-b) = 2.4142136,
     // -(f+n)/(f-n) = -1.00002, -2fn/(f-n) = -0.200002.
-    const Rows perspective{{{1.8106601f, 0, 0, 0},
-                            {0, 2.4142136f, 0, 0},
-                            {0, 0, -1.00002f, -0.200002f},
-                            {0, 0, -1, 0}}};
+    const Rows perspective{
+        {{1.8106601f, 0, 0, 0}, {0, 2.4142136f, 0, 0}, {0, 0, -1.00002f, -0.200002f}, {0, 0, -1, 0}}};
     EXPECT_TRUE(matrixIs(camera.getPerspectiveMatrix(), perspective));
     EXPECT_TRUE(matrixIs(camera.getProjectionMatrix(), perspective));
 
     // The inverse undoes it; written out: (r-l)/2n, (t-b)/2n, -(f-n)/2fn, (f+n)/2fn.
-    const Rows inverse{{{0.5522847f, 0, 0, 0},
-                        {0, 0.4142136f, 0, 0},
-                        {0, 0, 0, -1},
-                        {0, 0, -4.99995f, 5.00005f}}};
+    const Rows inverse{
+        {{0.5522847f, 0, 0, 0}, {0, 0.4142136f, 0, 0}, {0, 0, 0, -1}, {0, 0, -4.99995f, 5.00005f}}};
     EXPECT_TRUE(matrixIs(camera.getPerspectiveInverseMatrix(), inverse, 1e-4f));
     EXPECT_EQ(camera.getInverseProjectionMatrix(), camera.getPerspectiveInverseMatrix());
 
     // Orthographic over the viewport, depth -1000..1000.
-    const Rows ortho{{{2.0f / 1024, 0, 0, -1},
-                      {0, 2.0f / 768, 0, -1},
-                      {0, 0, -0.001f, 0},
-                      {0, 0, 0, 1}}};
+    const Rows ortho{{{2.0f / 1024, 0, 0, -1}, {0, 2.0f / 768, 0, -1}, {0, 0, -0.001f, 0}, {0, 0, 0, 1}}};
     EXPECT_TRUE(matrixIs(camera.getOrthographicMatrix(), ortho));
 
     // Points on the frustum's edges land on the edges of clip space.
-    const glm::vec4 nearTopRight = camera.getPerspectiveMatrix()
-                                   * glm::vec4(0.0414214f * 4 / 3, 0.0414214f, -0.1f, 1);
+    const glm::vec4 nearTopRight =
+        camera.getPerspectiveMatrix() * glm::vec4(0.0414214f * 4 / 3, 0.0414214f, -0.1f, 1);
     EXPECT_TRUE(vecIs(glm::vec3(nearTopRight) / nearTopRight.w, {1, 1, -1}, 1e-4f));
     const glm::vec4 farPoint = camera.getPerspectiveMatrix() * glm::vec4(0, 0, -10000, 1);
     EXPECT_NEAR(farPoint.z / farPoint.w, 1.0f, 1e-4f);
@@ -182,8 +181,8 @@ TEST_F(CameraWithTransform, LookAroundTurnsByTheCursorTravel)
     EXPECT_EQ(transformEvents, 1);
     expectTransformFollowsView();
     // Looking at the world point ahead of the eye puts it on the view's -z axis.
-    const glm::vec4 ahead = camera.getCameraMatrix()
-                            * glm::vec4(glm::vec3(0, 0, 20) + 3.0f * camera.getTarget(), 1);
+    const glm::vec4 ahead =
+        camera.getCameraMatrix() * glm::vec4(glm::vec3(0, 0, 20) + 3.0f * camera.getTarget(), 1);
     EXPECT_TRUE(vecIs(glm::vec3(ahead), {0, 0, -3}, 1e-4f));
 
     // Standing still changes nothing but still refreshes and announces.
@@ -204,9 +203,9 @@ TEST_F(CameraWithTransform, LookAroundTurnsByTheCursorTravel)
 
 TEST_F(CameraWithTransform, DragPanFollowsTheDirectionOfTheDrag)
 {
-    camera.moveStraight(512, 374);  // straight up by 10 px
+    camera.moveStraight(512, 374);                            // straight up by 10 px
     EXPECT_TRUE(vecIs(camera.getPosition(), {0, 0.5f, 20}));  // no sideways step
-    camera.moveStraight(540, 374);  // right: side = front x up = (1, 0, 0)
+    camera.moveStraight(540, 374);                            // right: side = front x up = (1, 0, 0)
     EXPECT_TRUE(vecIs(camera.getPosition(), {0.05f, 0.5f, 20}));
     camera.moveStraight(530, 384);  // left and down by 10 px
     EXPECT_TRUE(vecIs(camera.getPosition(), {0, 0, 20}));

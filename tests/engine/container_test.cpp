@@ -52,8 +52,8 @@ TEST_F(TransformTree, ChildrenKeepInsertionOrderAtEveryLevel)
     tree.insert(&a, &c);
     tree.insert(&a, &d);
     tree.insert(&d, &e);
-    tree.insert(&root, &c);   // already below root: ignored
-    tree.insert(&d, &d);      // a node under itself: ignored
+    tree.insert(&root, &c);  // already below root: ignored
+    tree.insert(&d, &d);     // a node under itself: ignored
     EXPECT_EQ(childrenOf(tree, &root), (List{&a, &b}));
     EXPECT_EQ(childrenOf(tree, &a), (List{&c, &d}));
     EXPECT_EQ(childrenOf(tree, &d), List{&e});
@@ -64,7 +64,7 @@ TEST_F(TransformTree, UnknownParentPutsChildUnderRootAndLookupIsByIdentity)
 {
     QvTransform stranger;
     a.setId(5);
-    b.setId(5);   // a's twin by id
+    b.setId(5);  // a's twin by id
     tree.insert(&stranger, &a);
     tree.insert(nullptr, &b);
     EXPECT_EQ(childrenOf(tree, &root), (List{&a, &b}));
@@ -81,13 +81,13 @@ TEST_F(TransformTree, SameTransformInTwoBranchesResolvesDepthFirst)
     tree.insert(&a, &c);
     tree.insert(&b, &d);
     tree.insert(&b, &c);
-    tree.insert(&c, &e);   // goes under the copy of c below a
+    tree.insert(&c, &e);  // goes under the copy of c below a
     EXPECT_EQ(childrenOf(tree, &b), (List{&d, &c}));
     EXPECT_EQ(childrenOf(tree, &a), List{&c});
     EXPECT_EQ(tree.print(&a), &a);
-    EXPECT_EQ(tree.nodeCount, 3);   // a, c, e
+    EXPECT_EQ(tree.nodeCount, 3);  // a, c, e
     EXPECT_EQ(tree.print(&b), &b);
-    EXPECT_EQ(tree.nodeCount, 3);   // b, d, c
+    EXPECT_EQ(tree.nodeCount, 3);  // b, d, c
 
     // Removing c takes the first copy (with e) and leaves b's copy alone.
     tree.remove(&c);

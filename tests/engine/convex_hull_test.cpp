@@ -50,7 +50,8 @@ void expectHullOf(const std::vector<glm::vec3>& hull, const std::vector<glm::vec
     ASSERT_GE(hull.size(), 2u);
     EXPECT_EQ(hull.front(), hull.back());
     const std::vector<glm::vec3> ring(hull.begin(), hull.end() - 1);
-    for (const glm::vec3& corner : ring) EXPECT_NE(std::find(points.begin(), points.end(), corner), points.end());
+    for (const glm::vec3& corner : ring)
+        EXPECT_NE(std::find(points.begin(), points.end(), corner), points.end());
 
     const std::vector<glm::vec3> expected = checks::monotoneHull(points);
     if (expected.size() < 3) return;  // a segment or a point: nothing more to hold
@@ -85,7 +86,7 @@ TEST(ConvexHull, DegenerateSetsFinishSanely)
     const std::vector<std::vector<glm::vec3>> sets{
         {{2, 3, 0}},
         {{2, 3, 0}, {5, 1, 0}},
-        {{0, 0, 0}, {1, 1, 0}, {3, 3, 0}, {2, 2, 0}},            // one line
+        {{0, 0, 0}, {1, 1, 0}, {3, 3, 0}, {2, 2, 0}},             // one line
         {{1, 1, 0}, {1, 1, 0}, {1, 1, 0}},                        // one point three times
         {{0, 0, 0}, {4, 0, 0}, {4, 4, 0}, {0, 0, 0}, {4, 4, 0}},  // repeats
         {{-500, -300, 0}, {-400, -300, 0}, {-450, -200, 0}},      // far left of x = -100
@@ -153,20 +154,27 @@ TEST(ConvexHull, AppendOrReplaceTheCallersList)
 TEST(ConvexHull, WorkedExamples)
 {
     std::vector<glm::vec3> graham;
-    const std::string grahamLines = printedBy(
-        [&] { createGrahamConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {1, 1, 0}}, graham); });
+    const std::string grahamLines = printedBy([&] {
+        createGrahamConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {2, 0, 0}, {1, 2, 0}, {1, 1, 0}}, graham);
+    });
     EXPECT_EQ(graham, (std::vector<glm::vec3>{{2, 0, 0}, {1, 2, 0}, {0, 0, 0}, {2, 0, 0}}));
     EXPECT_EQ(grahamLines.rfind("\x1b[01;37m minValue = 0, minIndex = (0, 0, 0) \x1b[0m \n", 0), 0u);
 
     // The square keeps all four corners, counterclockwise from its start.
     std::vector<glm::vec3> square{{7, 7, 7}};
-    const std::string lines = printedBy(
-        [&] { createConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, square); });
-    EXPECT_EQ(square, (std::vector<glm::vec3>{{7, 7, 7}, {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 0}}));
-    EXPECT_EQ(lines.rfind("\x1b[01;38m v[minIndex] = (0, 0, 0) \x1b[0m \n\x1b[01;31m >>>>> \x1b[0m \n", 0), 0u);
-    EXPECT_NE(lines.find("\x1b[01;37m\t+++ \x1b[0m \n\x1b[01;37m v[i] = (1, 0, 0), v[j] = (1, 1, 0), turn = 1 \x1b[0m \n"),
-              std::string::npos);
-    EXPECT_NE(lines.find("\x1b[01;34m (7, 7, 7) \x1b[0m \n"), std::string::npos);  // every hull point, old ones too
+    const std::string lines = printedBy([&] {
+        createConvexHull(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, square);
+    });
+    EXPECT_EQ(square,
+              (std::vector<glm::vec3>{{7, 7, 7}, {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 0}}));
+    EXPECT_EQ(lines.rfind("\x1b[01;38m v[minIndex] = (0, 0, 0) \x1b[0m \n\x1b[01;31m >>>>> \x1b[0m \n", 0),
+              0u);
+    EXPECT_NE(
+        lines.find(
+            "\x1b[01;37m\t+++ \x1b[0m \n\x1b[01;37m v[i] = (1, 0, 0), v[j] = (1, 1, 0), turn = 1 \x1b[0m \n"),
+        std::string::npos);
+    EXPECT_NE(lines.find("\x1b[01;34m (7, 7, 7) \x1b[0m \n"),
+              std::string::npos);  // every hull point, old ones too
 
     EXPECT_EQ(printedBy(whichIdInClockWiseTurn), "\x1b[01;37m Point in right id = -1.4 \x1b[0m \n");
 }

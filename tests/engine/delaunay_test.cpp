@@ -33,7 +33,8 @@ struct Delaunay {
 // Circumcircle of a, b, c worked out from scratch: (centre, squared radius).
 std::pair<glm::dvec2, double> circumcircle(glm::vec3 a, glm::vec3 b, glm::vec3 c)
 {
-    const double bx = double(b.x) - a.x, by = double(b.y) - a.y, cx = double(c.x) - a.x, cy = double(c.y) - a.y;
+    const double bx = double(b.x) - a.x, by = double(b.y) - a.y, cx = double(c.x) - a.x,
+                 cy = double(c.y) - a.y;
     const double d = 2.0 * (bx * cy - by * cx);
     const double ux = (cy * (bx * bx + by * by) - by * (cx * cx + cy * cy)) / d;
     const double uy = (bx * (cx * cx + cy * cy) - cx * (bx * bx + by * by)) / d;
@@ -55,7 +56,8 @@ void expectDelaunay(const Delaunay& run, const std::vector<glm::vec3>& points, d
         const auto [centre, radiusSquared] = circumcircle(a, b, c);
         for (const glm::vec3& p : points) {
             const double dx = p.x - centre.x, dy = p.y - centre.y;
-            ASSERT_GE(dx * dx + dy * dy, radiusSquared * (1.0 - tolerance)) << "point inside circle of triangle " << t / 3;
+            ASSERT_GE(dx * dx + dy * dy, radiusSquared * (1.0 - tolerance))
+                << "point inside circle of triangle " << t / 3;
         }
         EXPECT_GT(run.normals[t].z, 0.0f);
     }
@@ -115,7 +117,8 @@ TEST(Delaunay, NearlyCocircularSetsStayConsistent)
 {
     std::vector<std::vector<glm::vec3>> sets(3);
     for (int x = 0; x < 7; ++x)
-        for (int y = 0; y < 7; ++y) sets[0].push_back({0.1f * float(x), 0.1f * float(y), 0});  // inexact spacing
+        for (int y = 0; y < 7; ++y)
+            sets[0].push_back({0.1f * float(x), 0.1f * float(y), 0});  // inexact spacing
     for (int i = 0; i < 24; ++i) {
         const float angle = float(i) * 0.2617994f;
         sets[1].push_back({3.0f * std::cos(angle), 3.0f * std::sin(angle), 0});  // a ring and its centre
@@ -231,7 +234,7 @@ TEST(Delaunay, FrontierAndEdgeOperations)
 
     DE edge{{0, 0, 0}, {2, 0, 0}};
     const DE bisector = edge.rotate();
-    EXPECT_EQ(edge.org, glm::vec3(1, 1, 0));  // from the left side ...
+    EXPECT_EQ(edge.org, glm::vec3(1, 1, 0));    // from the left side ...
     EXPECT_EQ(edge.dest, glm::vec3(1, -1, 0));  // ... to the right side
     EXPECT_EQ(bisector.org, edge.org);
     double t = -7.0;

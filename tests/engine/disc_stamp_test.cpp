@@ -15,7 +15,8 @@ constexpr size_t guardBytes = 64;
 
 // An image with guard bytes around it, so writes past either end show.
 struct GuardedImage {
-    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(size_t(height) * stride + 2 * guardBytes, guard);
+    std::vector<std::uint8_t> bytes =
+        std::vector<std::uint8_t>(size_t(height) * stride + 2 * guardBytes, guard);
 
     std::span<std::uint8_t> image() { return std::span(bytes).subspan(guardBytes, size_t(height) * stride); }
     bool guardsIntact() const
@@ -42,14 +43,17 @@ GuardedImage labelledSource()
 }
 
 // Stamps the disc of `radius` around (srcX, srcY) of source onto (dstX, dstY) of destination.
-void stamp(GuardedImage& destination, int dstX, int dstY, GuardedImage& source, int srcX, int srcY, int radius)
+void stamp(GuardedImage& destination, int dstX, int dstY, GuardedImage& source, int srcX, int srcY,
+           int radius)
 {
-    drawCircleBrezem(dstX, dstY, srcX, srcY, height, stride, destination.image(), height, stride, source.image(), radius);
+    drawCircleBrezem(dstX, dstY, srcX, srcY, height, stride, destination.image(), height, stride,
+                     source.image(), radius);
 }
 
 // Offsets (x, y) from the destination centre that received a pixel, checking
 // that each came from the same offset around the source centre.
-std::set<std::pair<int, int>> stampedOffsets(GuardedImage& destination, int dstX, int dstY, int srcX, int srcY)
+std::set<std::pair<int, int>> stampedOffsets(GuardedImage& destination, int dstX, int dstY, int srcX,
+                                             int srcY)
 {
     std::set<std::pair<int, int>> offsets;
     auto image = destination.image();
@@ -100,7 +104,8 @@ TEST(DiscStamp, RadiusTenRowsFollowTheOctant)
     const std::pair<int, int> halfWidths[] = {{10, 3}, {9, 5}, {8, 6}, {7, 7}, {0, 10}};
     for (auto [row, halfWidth] : halfWidths)
         for (int sign : {1, -1}) {
-            EXPECT_TRUE(offsets.count({halfWidth, sign * row}) && offsets.count({-halfWidth, sign * row})) << row;
+            EXPECT_TRUE(offsets.count({halfWidth, sign * row}) && offsets.count({-halfWidth, sign * row}))
+                << row;
             EXPECT_FALSE(offsets.count({halfWidth + 1, sign * row})) << row;
         }
 }
@@ -123,7 +128,8 @@ TEST(DiscStamp, ClipsAtEveryBorderOfBothImages)
     GuardedImage source = labelledSource();
     // Centres on the corners and past the borders, including Y = 0, whose row
     // H - 0 lies one past the last row.
-    const int places[][2] = {{0, 0}, {0, height}, {width - 1, 0}, {width - 1, height}, {-5, 20}, {45, 20}, {20, -5}, {20, 47}};
+    const int places[][2] = {{0, 0},   {0, height}, {width - 1, 0}, {width - 1, height},
+                             {-5, 20}, {45, 20},    {20, -5},       {20, 47}};
     for (const auto& dst : places)
         for (const auto& src : places) {
             GuardedImage destination;
@@ -133,8 +139,7 @@ TEST(DiscStamp, ClipsAtEveryBorderOfBothImages)
             stampedOffsets(destination, dst[0], dst[1], src[0], src[1]);
             // The row padding past the last pixel stays untouched.
             auto image = destination.image();
-            for (int row = 0; row < height; ++row)
-                ASSERT_EQ(image[size_t(row) * stride + 3 * width], guard);
+            for (int row = 0; row < height; ++row) ASSERT_EQ(image[size_t(row) * stride + 3 * width], guard);
         }
     EXPECT_TRUE(source.guardsIntact());
 }

@@ -38,13 +38,18 @@ TEST(Event, ApplyStopsAtFirstNonZeroResult)
 {
     HolderEvent event;
     int bodyCalls = 0;
-    event.opCall(nullptr, nullptr);   // no handlers: nothing happens
-    EXPECT_EQ(event.opApply([&](const HolderEvent::Handler&) { ++bodyCalls; return 1; }), 0);
+    event.opCall(nullptr, nullptr);  // no handlers: nothing happens
+    EXPECT_EQ(event.opApply([&](const HolderEvent::Handler&) {
+        ++bodyCalls;
+        return 1;
+    }),
+              0);
     EXPECT_EQ(bodyCalls, 0);
     EXPECT_FALSE(event.getLastHandler());
 
     std::string trace;
-    for (char name : std::string("ABCD")) event += [&, name](Holder*, QvKeyboardEventArgs*) { trace += name; };
+    for (char name : std::string("ABCD"))
+        event += [&, name](Holder*, QvKeyboardEventArgs*) { trace += name; };
     const int result = event.opApply([&](const HolderEvent::Handler& h) {
         h(nullptr, nullptr);
         return ++bodyCalls == 2 ? 7 : 0;
@@ -109,7 +114,10 @@ TEST(Event, EveryHandlerOfOneFiringSeesTheSameSenderAndArgs)
     std::vector<std::pair<Holder*, QvKeyboardEventArgs*>> seen;
     std::vector<int> keys;
     for (int i = 0; i < 3; ++i)
-        event += [&](Holder* s, QvKeyboardEventArgs* a) { seen.emplace_back(s, a); keys.push_back(a->key); };
+        event += [&](Holder* s, QvKeyboardEventArgs* a) {
+            seen.emplace_back(s, a);
+            keys.push_back(a->key);
+        };
     Holder h;
     QvKeyboardEventArgs shared;
     shared.key = 65;
@@ -129,7 +137,8 @@ TEST(Event, RelatedHandlerShapesAreAdapted)
     HolderEvent event;
     std::string trace;
     event += [&] { trace += "none;"; };
-    event += [&](SpecialHolder* s, QvKeyboardEventArgs* a) { trace += std::to_string(s->special + a->key) + ";"; };
+    event +=
+        [&](SpecialHolder* s, QvKeyboardEventArgs* a) { trace += std::to_string(s->special + a->key) + ";"; };
     // Another argument class gets a fresh default object, never the keyboard one.
     event += [&](Holder*, QvMouseEventArgs* m) { trace += std::to_string(m->x + m->button) + ";"; };
     SpecialHolder s;

@@ -24,13 +24,15 @@ namespace fonttest {
 inline constexpr char dejaVuFile[] = "fonts/djsans/DejaVuSans.ttf";
 
 // A scratch file of this process that holds plain text, not a font.
-inline std::string writeNotAFont(const std::string& name) {
+inline std::string writeNotAFont(const std::string& name)
+{
     const std::string path = testsupport::tempPath(name).string();
     std::ofstream(path, std::ios::binary) << "plain text, not a TrueType file\n";
     return path;
 }
 
-inline uint32_t readBig(const std::vector<char>& data, size_t at, int bytes) {
+inline uint32_t readBig(const std::vector<char>& data, size_t at, int bytes)
+{
     uint32_t value = 0;
     for (int i = 0; i < bytes; ++i) value = value << 8 | uint8_t(data.at(at + size_t(i)));
     return value;
@@ -39,7 +41,8 @@ inline uint32_t readBig(const std::vector<char>& data, size_t at, int bytes) {
 // Writes a copy of `source` to `target` in which the outline of each code
 // point's glyph claims 32767 contours, more than any glyph can hold.
 inline void writeFontWithBrokenGlyphs(const std::string& source, const std::string& target,
-                                      const std::vector<char32_t>& codes) {
+                                      const std::vector<char32_t>& codes)
+{
     std::ifstream in(source, std::ios::binary);
     std::vector<char> data{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 
@@ -74,8 +77,9 @@ inline void writeFontWithBrokenGlyphs(const std::string& source, const std::stri
 
 // The code points of [first, last] that FreeType cannot load from `path`
 // at 48 px with `loadFlags`.
-inline std::vector<char32_t> codesFailingToLoad(const std::string& path, char32_t first,
-                                                char32_t last, FT_Int32 loadFlags) {
+inline std::vector<char32_t> codesFailingToLoad(const std::string& path, char32_t first, char32_t last,
+                                                FT_Int32 loadFlags)
+{
     const QvFontFace font(path);
     std::vector<char32_t> failing;
     for (char32_t c = first; c <= last; ++c)
@@ -92,7 +96,8 @@ struct BrokenFont {
     std::vector<char32_t> failingCyrillicRange;  // of U+0401..U+0451
 };
 
-inline BrokenFont makeBrokenFont(const std::string& name, FT_Int32 loadFlags) {
+inline BrokenFont makeBrokenFont(const std::string& name, FT_Int32 loadFlags)
+{
     BrokenFont font;
     font.path = testsupport::tempPath(name).string();
     writeFontWithBrokenGlyphs(dejaVuFile, font.path, {U'A', U'\u0416'});
@@ -104,17 +109,20 @@ inline BrokenFont makeBrokenFont(const std::string& name, FT_Int32 loadFlags) {
 // The glyph's rectangle of the 1024-pixel-wide atlas holds `pixels` (rows top
 // to bottom, width bytes apart).
 inline bool atlasHolds(const std::vector<uint8_t>& atlas, const Character2D& glyph,
-                       const std::vector<uint8_t>& pixels) {
+                       const std::vector<uint8_t>& pixels)
+{
     const size_t width = size_t(glyph.size.x);
     for (size_t r = 0; r < glyph.rows; ++r) {
-        const auto row = atlas.begin() + long((size_t(glyph.atlasRect.y) + r) * 1024 + size_t(glyph.atlasRect.x));
+        const auto row =
+            atlas.begin() + long((size_t(glyph.atlasRect.y) + r) * 1024 + size_t(glyph.atlasRect.x));
         if (!std::equal(row, row + long(width), pixels.begin() + long(r * width))) return false;
     }
     return true;
 }
 
 // What the fonts print for `count` glyphs that failed to load.
-inline std::string glyphErrorLines(size_t count) {
+inline std::string glyphErrorLines(size_t count)
+{
     std::string lines;
     for (size_t i = 0; i < count; ++i) lines += "ERROR::FREETYTPE: Failed to load Glyph\n";
     return lines;

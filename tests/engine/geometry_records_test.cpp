@@ -11,9 +11,18 @@
 
 namespace {
 
-QvVertice vertex(float x, float y) { return {{x, y, 0.0f}, "regular", 0}; }
-QvSegment segment(float x1, float y1, float x2, float y2) { return {{x1, y1, 0}, {x2, y2, 0}}; }
-QvEdge edge(float x1, float y1, float x2, float y2) { return {{x1, y1, 0}, {x2, y2, 0}}; }
+QvVertice vertex(float x, float y)
+{
+    return {{x, y, 0.0f}, "regular", 0};
+}
+QvSegment segment(float x1, float y1, float x2, float y2)
+{
+    return {{x1, y1, 0}, {x2, y2, 0}};
+}
+QvEdge edge(float x1, float y1, float x2, float y2)
+{
+    return {{x1, y1, 0}, {x2, y2, 0}};
+}
 
 // Closed edge list through the given corners.
 std::vector<QvEdge> ring(const std::vector<glm::vec2>& corners)
@@ -97,11 +106,11 @@ TEST(GeometryRecords, SegmentVotesByHeightAndIgnoresDirection)
 TEST(GeometryPredicates, SegmentTestIsClosedAndRejectsParallels)
 {
     EXPECT_TRUE(findSegmentIntersection(edge(0, 0, 2, 2), edge(0, 2, 2, 0)));
-    EXPECT_TRUE(findSegmentIntersection(edge(0, 0, 1, 0), edge(1, 0, 1, 5)));    // shared end
-    EXPECT_TRUE(findSegmentIntersection(edge(0, 0, 2, 0), edge(1, 0, 1, 5)));    // T junction
+    EXPECT_TRUE(findSegmentIntersection(edge(0, 0, 1, 0), edge(1, 0, 1, 5)));  // shared end
+    EXPECT_TRUE(findSegmentIntersection(edge(0, 0, 2, 0), edge(1, 0, 1, 5)));  // T junction
     EXPECT_FALSE(findSegmentIntersection(edge(0, 0, 1, 0), edge(1.01f, 0, 1.01f, 5)));
-    EXPECT_FALSE(findSegmentIntersection(edge(0, 0, 2, 0), edge(1, 0, 3, 0)));   // collinear overlap
-    EXPECT_FALSE(findSegmentIntersection(edge(0, 0, 2, 0), edge(0, 0, 2, 0)));   // itself
+    EXPECT_FALSE(findSegmentIntersection(edge(0, 0, 2, 0), edge(1, 0, 3, 0)));  // collinear overlap
+    EXPECT_FALSE(findSegmentIntersection(edge(0, 0, 2, 0), edge(0, 0, 2, 0)));  // itself
     EXPECT_FALSE(findSegmentIntersection(edge(0, 0, qvNaN, 0), edge(0, -1, 0, 1)));
     EXPECT_TRUE(isSegmentCollinear(edge(0, 0, 2, 1), edge(5, 5, 1, 3)));
     EXPECT_FALSE(isSegmentCollinear(edge(0, 0, 2, 1), edge(5, 5, 1, 4)));

@@ -39,8 +39,7 @@ TEST(GLWindow, RelaysSplitKeysAndResizeTheViewportFirst)
         testsupport::GlContext context;  // a current context for the viewport
         auto owned = std::make_unique<CountingScene>();
         CountingScene* scene = owned.get();
-        window.world =
-            std::make_unique<QvWorld>(std::move(owned), 1024, 768, 1920, 1080, 3.3f);
+        window.world = std::make_unique<QvWorld>(std::move(owned), 1024, 768, 1920, 1080, 3.3f);
 
         QvKeyboardEventArgs key;
         key.key = GLFW_KEY_A;

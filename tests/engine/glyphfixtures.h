@@ -16,7 +16,8 @@
 namespace glyphtest {
 
 // The outline font of the DejaVu file, built once per test process.
-inline const QvFont3D& dejaVuOutlines() {
+inline const QvFont3D& dejaVuOutlines()
+{
     static const QvFont3D font(fonttest::dejaVuFile);
     return font;
 }
@@ -35,8 +36,8 @@ inline constexpr int conic = 0;
 inline constexpr int cubic = 2;
 
 // An outline record with the given contours, as FreeType would hand it over.
-inline Character makeRecord(const std::vector<std::vector<OutlinePoint>>& contours,
-                            char16_t code = u'x') {
+inline Character makeRecord(const std::vector<std::vector<OutlinePoint>>& contours, char16_t code = u'x')
+{
     Character record;
     record.code = code;
     record.bearing = glm::vec2(0.0f);
@@ -56,7 +57,8 @@ inline Character makeRecord(const std::vector<std::vector<OutlinePoint>>& contou
 // A glyph whose contours are the given polygons (on-curve points only),
 // built the way the font builds every glyph.
 inline Character3D buildPolygons(const std::vector<std::vector<glm::vec2>>& polygons,
-                                 bool* tessellated = nullptr) {
+                                 bool* tessellated = nullptr)
+{
     std::vector<std::vector<OutlinePoint>> contours;
     for (const auto& polygon : polygons) {
         contours.emplace_back();
@@ -71,7 +73,8 @@ inline Character3D buildPolygons(const std::vector<std::vector<glm::vec2>>& poly
 }
 
 // The front triangles: every consecutive triple of each strip.
-inline std::vector<std::array<glm::vec2, 3>> frontTriangles(const Character3D& glyph) {
+inline std::vector<std::array<glm::vec2, 3>> frontTriangles(const Character3D& glyph)
+{
     std::vector<std::array<glm::vec2, 3>> triangles;
     std::vector<glm::vec2> strip;
     auto flush = [&] {
@@ -79,28 +82,33 @@ inline std::vector<std::array<glm::vec2, 3>> frontTriangles(const Character3D& g
         strip.clear();
     };
     for (uint32_t index : glyph.stripIndices) {
-        if (index == 0xFFFF) flush();
-        else strip.emplace_back(glyph.frontVertices.at(index));
+        if (index == 0xFFFF)
+            flush();
+        else
+            strip.emplace_back(glyph.frontVertices.at(index));
     }
     flush();
     return triangles;
 }
 
-inline double triangleArea(const std::array<glm::vec2, 3>& t) {
+inline double triangleArea(const std::array<glm::vec2, 3>& t)
+{
     const double cross = (double(t[1].x) - t[0].x) * (double(t[2].y) - t[0].y) -
                          (double(t[1].y) - t[0].y) * (double(t[2].x) - t[0].x);
     return std::abs(cross) / 2.0;
 }
 
 // Sum of the unsigned areas of the front triangles.
-inline double frontArea(const Character3D& glyph) {
+inline double frontArea(const Character3D& glyph)
+{
     double sum = 0;
     for (const auto& t : frontTriangles(glyph)) sum += triangleArea(t);
     return sum;
 }
 
 // Winding number of the contours around p (crossings of a ray towards +x).
-inline int windingNumber(const Character3D& glyph, glm::dvec2 p) {
+inline int windingNumber(const Character3D& glyph, glm::dvec2 p)
+{
     int winding = 0;
     for (const Contour& contour : glyph.contours) {
         const size_t n = contour.points.size();
@@ -108,15 +116,18 @@ inline int windingNumber(const Character3D& glyph, glm::dvec2 p) {
             const glm::dvec2 a{contour.points[i].x, contour.points[i].y};
             const glm::dvec2 b{contour.points[(i + 1) % n].x, contour.points[(i + 1) % n].y};
             const double side = (b.x - a.x) * (p.y - a.y) - (p.x - a.x) * (b.y - a.y);
-            if (a.y <= p.y && b.y > p.y && side > 0) ++winding;
-            else if (a.y > p.y && b.y <= p.y && side < 0) --winding;
+            if (a.y <= p.y && b.y > p.y && side > 0)
+                ++winding;
+            else if (a.y > p.y && b.y <= p.y && side < 0)
+                --winding;
         }
     }
     return winding;
 }
 
 // p lies inside (or on) the triangle t.
-inline bool insideTriangle(const std::array<glm::vec2, 3>& t, glm::dvec2 p) {
+inline bool insideTriangle(const std::array<glm::vec2, 3>& t, glm::dvec2 p)
+{
     auto side = [&](glm::vec2 a, glm::vec2 b) {
         return (double(b.x) - a.x) * (p.y - a.y) - (p.x - a.x) * (double(b.y) - a.y);
     };
@@ -127,7 +138,8 @@ inline bool insideTriangle(const std::array<glm::vec2, 3>& t, glm::dvec2 p) {
 }
 
 // Shoelace area of the contours taken together, signed by their directions.
-inline double signedOutlineArea(const Character3D& glyph) {
+inline double signedOutlineArea(const Character3D& glyph)
+{
     double sum = 0;
     for (const Contour& contour : glyph.contours) {
         const size_t n = contour.points.size();

@@ -19,9 +19,11 @@ namespace {
 constexpr int samplesPerSide = 48;
 
 // The closed segments e and f share a point (orientation test).
-bool segmentsCross(const QvEdge& e, const QvEdge& f) {
+bool segmentsCross(const QvEdge& e, const QvEdge& f)
+{
     auto orient = [](glm::vec3 a, glm::vec3 b, glm::vec3 c) {
-        const double v = (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
+        const double v =
+            (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
         return (v > 0) - (v < 0);
     };
     auto within = [](glm::vec3 a, glm::vec3 b, glm::vec3 p) {
@@ -42,7 +44,8 @@ struct SampleResult {
 
 // Samples a grid over the glyph's box (offset by irrational fractions so no
 // sample sits on an edge) and compares the winding rule with the triangles.
-SampleResult sampleFace(const Character3D& glyph) {
+SampleResult sampleFace(const Character3D& glyph)
+{
     SampleResult result;
     glm::vec3 low, high;
     if (!glyph.outlineBounds(low, high)) return result;
@@ -63,7 +66,8 @@ SampleResult sampleFace(const Character3D& glyph) {
 }
 
 // Some edge of one contour crosses an edge of another.
-bool contoursCross(const Character3D& glyph) {
+bool contoursCross(const Character3D& glyph)
+{
     for (size_t a = 0; a < glyph.contours.size(); ++a)
         for (size_t b = a + 1; b < glyph.contours.size(); ++b)
             for (const QvEdge& e : glyph.contours[a].edges)
@@ -74,7 +78,8 @@ bool contoursCross(const Character3D& glyph) {
 
 }  // namespace
 
-TEST(GlyphMesh, EveryFrontFaceFillsExactlyItsOutline) {
+TEST(GlyphMesh, EveryFrontFaceFillsExactlyItsOutline)
+{
     int checked = 0, crossing = 0, worst = 0;
     for (const auto& [code, glyph] : dejaVuOutlines().glyphs) {
         if (glyph->contours.empty()) continue;
@@ -95,11 +100,13 @@ TEST(GlyphMesh, EveryFrontFaceFillsExactlyItsOutline) {
         EXPECT_LE(samples.mismatched, 2) << "U+" << std::hex << int(code) << " of " << samples.filled;
         worst = std::max(worst, samples.mismatched);
     }
-    fmt::print("checked {} glyphs, {} with crossing contours, worst sample mismatch {}\n", checked, crossing, worst);
+    fmt::print("checked {} glyphs, {} with crossing contours, worst sample mismatch {}\n", checked, crossing,
+               worst);
     EXPECT_GT(checked, 300);
 }
 
-TEST(GlyphMesh, StripBuilderCarriesMostGlyphsItself) {
+TEST(GlyphMesh, StripBuilderCarriesMostGlyphsItself)
+{
     // The tessellator is the exception: a regression that sent every glyph
     // there would pass the coverage test above unnoticed.
     fmt::print("glyphs rebuilt by the tessellator: {} of {}\n", dejaVuOutlines().tessellatedGlyphs,
@@ -108,7 +115,8 @@ TEST(GlyphMesh, StripBuilderCarriesMostGlyphsItself) {
     EXPECT_GT(dejaVuOutlines().glyphs.size(), 330u);
 }
 
-TEST(GlyphMesh, FaceCheckCatchesMissingAndStrayTriangles) {
+TEST(GlyphMesh, FaceCheckCatchesMissingAndStrayTriangles)
+{
     const Character3D ring = buildPolygons({outerDiamond, innerDiamond});
     const QvFaceCoverage sound = qvMeasureFrontFace(ring);
     EXPECT_TRUE(sound.isSound());
@@ -132,7 +140,8 @@ TEST(GlyphMesh, FaceCheckCatchesMissingAndStrayTriangles) {
     EXPECT_NEAR(excess.excessArea, 200.0, 1e-6);
 }
 
-TEST(GlyphMesh, TessellatorFallbackGivesSeparateTrianglesOverTheWholeFace) {
+TEST(GlyphMesh, TessellatorFallbackGivesSeparateTrianglesOverTheWholeFace)
+{
     Character3D ring = buildPolygons({outerDiamond, innerDiamond});
     qvTessellateFrontFace(ring);
     ASSERT_FALSE(ring.frontVertices.empty());
@@ -144,8 +153,8 @@ TEST(GlyphMesh, TessellatorFallbackGivesSeparateTrianglesOverTheWholeFace) {
     EXPECT_EQ(ring.frontTexCoords.size(), ring.frontVertices.size());
 
     // Overlapping contours are filled once, as their union (non-zero winding).
-    Character3D cross = buildPolygons({{{0, 40}, {100, 40}, {100, 60}, {0, 60}},
-                                       {{40, 0}, {60, 0}, {60, 100}, {40, 100}}});
+    Character3D cross =
+        buildPolygons({{{0, 40}, {100, 40}, {100, 60}, {0, 60}}, {{40, 0}, {60, 0}, {60, 100}, {40, 100}}});
     qvTessellateFrontFace(cross);
     EXPECT_NEAR(frontArea(cross), 2000.0 + 2000.0 - 400.0, 1e-3);
 }

@@ -43,8 +43,9 @@ inline ::testing::AssertionResult vecIs(glm::vec3 v, glm::vec3 expected, float t
 {
     for (int i = 0; i < 3; ++i)
         if (!(std::fabs(v[i] - expected[i]) <= tolerance))
-            return ::testing::AssertionFailure() << "(" << v.x << ", " << v.y << ", " << v.z << ") expected ("
-                                                 << expected.x << ", " << expected.y << ", " << expected.z << ")";
+            return ::testing::AssertionFailure()
+                   << "(" << v.x << ", " << v.y << ", " << v.z << ") expected (" << expected.x << ", "
+                   << expected.y << ", " << expected.z << ")";
     return ::testing::AssertionSuccess();
 }
 

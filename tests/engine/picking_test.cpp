@@ -52,9 +52,8 @@ std::vector<Triangle> cubeTriangles(float h)
 
 // Index of the first triangle in list order that holds `mouse`, or -1: the
 // material object's box test, where the first hit decides.
-int firstTriangleUnderMouse(const glm::mat4& projection, const glm::mat4& camera,
-                            const glm::mat4& model, const std::vector<Triangle>& triangles,
-                            glm::vec2 mouse)
+int firstTriangleUnderMouse(const glm::mat4& projection, const glm::mat4& camera, const glm::mat4& model,
+                            const std::vector<Triangle>& triangles, glm::vec2 mouse)
 {
     for (std::size_t i = 0; i < triangles.size(); ++i) {
         const Triangle& t = triangles[i];
@@ -149,8 +148,7 @@ TEST(Picking, ScreenTestFindsTheSquareUnderThePointerPixel)
     // 0.09053 x, so its right edge is at pixel (1 + 0.09053) / 2 x 1024 = 558.4;
     // y_ndc = y / (20 tan(22.5)) = 0.12071 y, top edge at pixel 337.7.
     const float w = 1024, h = 768;
-    const glm::mat4 projection =
-        glm::perspective(glm::radians(45.0f), w / h, 0.1f, 10000.0f);
+    const glm::mat4 projection = glm::perspective(glm::radians(45.0f), w / h, 0.1f, 10000.0f);
     const glm::mat4 camera = glm::lookAt(glm::vec3(0, 0, 20), glm::vec3(0, 0, 19), glm::vec3(0, 1, 0));
     const glm::mat4 model(1.0f);
     const std::vector<Triangle> square = {
@@ -182,8 +180,8 @@ TEST(Picking, ScreenTestAgreesWithCastingThePointerRay)
     const glm::vec3 eye(3, 2, 6);
     const glm::mat4 projection = glm::perspective(glm::radians(60.0f), w / h, 0.1f, 100.0f);
     const glm::mat4 camera = glm::lookAt(eye, glm::vec3(0), glm::vec3(0, 1, 0));
-    const glm::mat4 model = glm::rotate(glm::translate(glm::mat4(1), glm::vec3(0.5f, 0, 0)),
-                                        0.7f, glm::normalize(glm::vec3(1, 2, 0.5f)));
+    const glm::mat4 model = glm::rotate(glm::translate(glm::mat4(1), glm::vec3(0.5f, 0, 0)), 0.7f,
+                                        glm::normalize(glm::vec3(1, 2, 0.5f)));
     const std::vector<Triangle> cube = cubeTriangles(1.0f);
     const glm::mat4 clipToWorld = glm::inverse(projection * camera);
 
@@ -196,13 +194,11 @@ TEST(Picking, ScreenTestAgreesWithCastingThePointerRay)
             bool rayHits = false;
             for (const Triangle& t : cube) {
                 glm::vec3 hit;
-                rayHits = rayHits
-                          || barycentric(eye, direction, glm::vec3(model * t.vertexA),
-                                         glm::vec3(model * t.vertexB),
-                                         glm::vec3(model * t.vertexC), hit);
+                rayHits =
+                    rayHits || barycentric(eye, direction, glm::vec3(model * t.vertexA),
+                                           glm::vec3(model * t.vertexB), glm::vec3(model * t.vertexC), hit);
             }
-            const bool screenHits =
-                firstTriangleUnderMouse(projection, camera, model, cube, mouse) >= 0;
+            const bool screenHits = firstTriangleUnderMouse(projection, camera, model, cube, mouse) >= 0;
             EXPECT_EQ(screenHits, rayHits) << px << ", " << py;
             (screenHits ? hits : misses)++;
         }
@@ -231,6 +227,6 @@ TEST(Picking, TrianglesReachingBehindTheEyeOrUnsetMatricesAreNeverHit)
     EXPECT_FALSE(barycentric3D(projection, model, unsetMatrix(), a, b, c, {0, 0}));
     EXPECT_FALSE(barycentric3D(projection, model, camera, a, b, c, {kNaN, 0}));
     // A triangle seen edge-on projects to a line: nothing is inside it.
-    EXPECT_FALSE(barycentric3D(projection, model, camera, {0, -1, -4, 1}, {0, 1, -4, 1},
-                               {0, 0, -6, 1}, {0, 0}));
+    EXPECT_FALSE(
+        barycentric3D(projection, model, camera, {0, -1, -4, 1}, {0, 1, -4, 1}, {0, 0, -6, 1}, {0, 0}));
 }

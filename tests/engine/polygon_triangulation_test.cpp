@@ -8,8 +8,8 @@
 
 namespace {
 
-using Triangulator = void (*)(std::span<const glm::vec3>, std::vector<glm::vec3>&, std::vector<std::uint32_t>&,
-                              int&);
+using Triangulator = void (*)(std::span<const glm::vec3>, std::vector<glm::vec3>&,
+                              std::vector<std::uint32_t>&, int&);
 
 struct Output {
     std::vector<glm::vec3> vertices;
@@ -30,8 +30,14 @@ std::vector<glm::vec3> reversed(std::vector<glm::vec3> ring)
     return ring;
 }
 
-std::vector<glm::vec3> square() { return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}; }
-std::vector<glm::vec3> ell() { return {{0, 0, 0}, {4, 0, 0}, {4, 1, 0}, {1, 1, 0}, {1, 4, 0}, {0, 4, 0}}; }
+std::vector<glm::vec3> square()
+{
+    return {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+}
+std::vector<glm::vec3> ell()
+{
+    return {{0, 0, 0}, {4, 0, 0}, {4, 1, 0}, {1, 1, 0}, {1, 4, 0}, {0, 4, 0}};
+}
 
 // A comb of `teeth` teeth standing on a bar.
 std::vector<glm::vec3> comb(int teeth)
@@ -142,8 +148,10 @@ TEST_P(PolygonTriangulation, CoversANearlyStraightSliver)
     // A thin dart whose corner at (96.8, 92.2) turns by a hair: the midpoint of
     // the one good diagonal lies within rounding of a side, so only exact
     // turns tell that the diagonal runs inside.
-    const std::vector<glm::vec3> dart{{96.8120575f, 92.2495956f, 0}, {48.4774361f, 80.8391953f, 0},
-                                      {10.4778767f, 72.7347946f, 0}, {34.1577339f, 77.458725f, 0}};
+    const std::vector<glm::vec3> dart{{96.8120575f, 92.2495956f, 0},
+                                      {48.4774361f, 80.8391953f, 0},
+                                      {10.4778767f, 72.7347946f, 0},
+                                      {34.1577339f, 77.458725f, 0}};
     for (const auto& ring : {dart, reversed(dart)}) {
         const Output out = run(triangulate(), closed(ring));
         EXPECT_EQ(out.count, 6);
@@ -206,8 +214,10 @@ TEST(SparTriangulation, CutsEarsInListOrder)
 
 TEST(SegmentListPredicates, DiagonalTestSeesTheWholeSegment)
 {
-    const std::vector<QvEdge> sides{{{0, 0, 0}, {4, 0, 0}}, {{4, 0, 0}, {4, 4, 0}},
-                                    {{4, 4, 0}, {0, 4, 0}}, {{0, 4, 0}, {0, 0, 0}},
+    const std::vector<QvEdge> sides{{{0, 0, 0}, {4, 0, 0}},
+                                    {{4, 0, 0}, {4, 4, 0}},
+                                    {{4, 4, 0}, {0, 4, 0}},
+                                    {{0, 4, 0}, {0, 0, 0}},
                                     {{3.95f, -1, 0}, {3.95f, 1, 0}}};  // crosses near a diagonal's end
     const QvEdge diagonal{{0, 0, 0}, {4, 4, 0}}, any;
     EXPECT_TRUE(isLineIntersectAnyQvEdge({{0, 0, 0}, {4, 0.05f, 0}}, any, sides));
@@ -228,14 +238,16 @@ TEST(SegmentListPredicates, DiagonalTestSeesTheWholeSegment)
 
 TEST(SegmentListPredicates, NudgedRayTestCountsCornersOnce)
 {
-    const std::vector<QvSegment> diamond{{{0, -1, 0}, {1, 0, 0}}, {{1, 0, 0}, {0, 1, 0}},
-                                         {{0, 1, 0}, {-1, 0, 0}}, {{-1, 0, 0}, {0, -1, 0}}};
+    const std::vector<QvSegment> diamond{
+        {{0, -1, 0}, {1, 0, 0}}, {{1, 0, 0}, {0, 1, 0}}, {{0, 1, 0}, {-1, 0, 0}}, {{-1, 0, 0}, {0, -1, 0}}};
     const QvSegment reference{{0, 0, 0}, {0, 0, 0}};
     EXPECT_TRUE(isPointInsidePolygonRBT({-0.5f, 0, 0}, reference, diamond));
     EXPECT_FALSE(isPointInsidePolygonRBT({-1.5f, 0, 0}, reference, diamond));
     // Far beyond 100 units of reach.
-    const std::vector<QvEdge> wide{{{0, 0, 0}, {1000, 0, 0}}, {{1000, 0, 0}, {1000, 1, 0}},
-                                   {{1000, 1, 0}, {0, 1, 0}}, {{0, 1, 0}, {0, 0, 0}}};
+    const std::vector<QvEdge> wide{{{0, 0, 0}, {1000, 0, 0}},
+                                   {{1000, 0, 0}, {1000, 1, 0}},
+                                   {{1000, 1, 0}, {0, 1, 0}},
+                                   {{0, 1, 0}, {0, 0, 0}}};
     EXPECT_TRUE(isPointInsidePolygonEdge({1, 0.5f, 0}, wide[0], wide));
 }
 

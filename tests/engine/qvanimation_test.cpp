@@ -50,8 +50,7 @@ AssimpNodeData node(const std::string& name, glm::mat4 transformation,
 TEST(Bone, InterpolatesTranslationRotationAndScale)
 {
     Bone bone("joint", 0, {{{0, 0, 0}, 0.0f}, {{10, 0, -4}, 10.0f}},
-              {{turnAboutZ(0), 0.0f}, {turnAboutZ(90), 10.0f}},
-              {{{1, 1, 1}, 0.0f}, {{3, 1, 1}, 10.0f}});
+              {{turnAboutZ(0), 0.0f}, {turnAboutZ(90), 10.0f}}, {{{1, 1, 1}, 0.0f}, {{3, 1, 1}, 10.0f}});
     EXPECT_EQ(bone.getLocalTransform(), glm::mat4(1.0f));
 
     bone.update(5.0f);
@@ -96,8 +95,7 @@ TEST(Animator, TimeWrapsAtTheDurationAndZeroDurationStandsStill)
 {
     Animation animation(50.0f, 25.0, node("root", glm::mat4(1.0f)), {}, {});
     Animator animator(&animation);
-    for (int i = 0; i < 3; ++i)
-        animator.updateAnimation(1.0f);
+    for (int i = 0; i < 3; ++i) animator.updateAnimation(1.0f);
     EXPECT_FLOAT_EQ(animator.currentTime, 25.0f);  // 75 ticks modulo 50
     animator.updateAnimation(-1.5f);               // 25 - 37.5 wraps back into [0, 50)
     EXPECT_FLOAT_EQ(animator.currentTime, 37.5f);
@@ -144,8 +142,7 @@ TEST(Animator, HierarchyWalkBendsTheArm)
 
     // Before the first update every matrix is the identity: the bind pose.
     ASSERT_EQ(animator.getFinalBoneMatrices().size(), 100u);
-    for (const glm::mat4& m : animator.getFinalBoneMatrices())
-        EXPECT_EQ(m, glm::mat4(1.0f));
+    for (const glm::mat4& m : animator.getFinalBoneMatrices()) EXPECT_EQ(m, glm::mat4(1.0f));
 
     EXPECT_EQ(animation.FindBone("upper"), nullptr);
     ASSERT_NE(animation.FindBone("lower"), nullptr);
@@ -170,14 +167,12 @@ TEST(Skinning, BonesTakeIdsInReadingOrderAndFillVertexSlots)
     mesh.bones = {{"known", glm::mat4(1.0f), {{0, 0.75f}}},
                   {"fresh", translation(0, -2, 0), {{0, 0.25f}, {1, 1.0f}, {99, 1.0f}}}};
     std::vector<Vertex> vertices(2);
-    for (Vertex& v : vertices)
-        setVertexBoneDataToDefault(v);
+    for (Vertex& v : vertices) setVertexBoneDataToDefault(v);
     BoneInfoMap map{{"known", {3, glm::mat4(1.0f)}}};
     int counter = 7;
 
     extractBoneWeightForVertices(vertices, mesh, map, counter);
-    for (int id = 20; id < 25; ++id)
-        setVertexBoneData(vertices[1], id, 0.5f);  // only three slots are left
+    for (int id = 20; id < 25; ++id) setVertexBoneData(vertices[1], id, 0.5f);  // only three slots are left
     EXPECT_EQ(counter, 8);
     EXPECT_EQ(map.at("known").id, 3);
     EXPECT_EQ(map.at("fresh").id, 7);
@@ -195,8 +190,7 @@ TEST(ArmFile, SkinAndAnimationReadFromTheFile)
     ASSERT_EQ(file.meshes.size(), 1u);
     QvMesh mesh = file.meshes[0];
     std::vector<Vertex> vertices = mesh.vertexRecords;
-    for (Vertex& v : vertices)
-        setVertexBoneDataToDefault(v);
+    for (Vertex& v : vertices) setVertexBoneDataToDefault(v);
     BoneInfoMap map;
     int counter = 0;
     extractBoneWeightForVertices(vertices, mesh, map, counter);

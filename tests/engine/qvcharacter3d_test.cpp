@@ -18,7 +18,8 @@ using namespace glyphtest;
 namespace {
 
 // A glyph with one contour of the given points, classified and nothing else.
-Character3D classified(const std::vector<glm::vec3>& points) {
+Character3D classified(const std::vector<glm::vec3>& points)
+{
     Character3D glyph;
     Contour contour;
     contour.points = points;
@@ -33,24 +34,28 @@ Character3D classified(const std::vector<glm::vec3>& points) {
     return glyph;
 }
 
-std::vector<glm::vec3> pointsOf(const std::vector<QvVertice>& list) {
+std::vector<glm::vec3> pointsOf(const std::vector<QvVertice>& list)
+{
     std::vector<glm::vec3> points;
     for (const QvVertice& v : list) points.push_back(v.point);
     return points;
 }
 
-size_t countType(const std::vector<QvLeftPriorityVertice>& list, const std::string& type) {
+size_t countType(const std::vector<QvLeftPriorityVertice>& list, const std::string& type)
+{
     return size_t(std::count_if(list.begin(), list.end(), [&](const auto& v) { return v.type == type; }));
 }
 
-QvVertice vertex(float x, float y, const char* type) {
+QvVertice vertex(float x, float y, const char* type)
+{
     QvVertice v;
     v.point = {x, y, 0};
     v.type = type;
     return v;
 }
 
-std::vector<QvEdge> squareEdges(float half) {
+std::vector<QvEdge> squareEdges(float half)
+{
     Contour square;
     square.points = {{-half, -half, 0}, {-half, half, 0}, {half, half, 0}, {half, -half, 0}};
     square.makeQvEdgeArray();
@@ -59,7 +64,8 @@ std::vector<QvEdge> squareEdges(float half) {
 
 }  // namespace
 
-TEST(VertexClassification, RingCornersFollowTheFilledArea) {
+TEST(VertexClassification, RingCornersFollowTheFilledArea)
+{
     const Character3D ring = buildPolygons({outerDiamond, innerDiamond});
     using P = std::vector<glm::vec3>;
     EXPECT_EQ(pointsOf(ring.startVertices), (P{{0, 100, 0}}));
@@ -80,7 +86,8 @@ TEST(VertexClassification, RingCornersFollowTheFilledArea) {
     for (const QvVertice& v : ring.startVertices) EXPECT_EQ(v.index, 0u);
 }
 
-TEST(VertexClassification, NotchesAndDegenerateCornersGetTheirClasses) {
+TEST(VertexClassification, NotchesAndDegenerateCornersGetTheirClasses)
+{
     // An "M"-like outline: the notch between the two bumps opens upwards.
     const Character3D m = classified({{0, 0, 0}, {0, 100, 0}, {50, 40, 0}, {100, 100, 0}, {100, 0, 0}});
     EXPECT_EQ(pointsOf(m.mergeVertices), (std::vector<glm::vec3>{{50, 40, 0}}));
@@ -100,15 +107,15 @@ TEST(VertexClassification, NotchesAndDegenerateCornersGetTheirClasses) {
     EXPECT_TRUE(classified({{5, 5, 0}}).allVertices.empty());
 }
 
-TEST(PartnerSearch, NearestAdmissibleCandidateWinsAndTiesGoToTreeOrder) {
+TEST(PartnerSearch, NearestAdmissibleCandidateWinsAndTiesGoToTreeOrder)
+{
     const std::vector<QvEdge> edges = squareEdges(100);
     const QvVertice v = vertex(0, 0, "split");
     QvSweepTree candidates{vertex(10, 10, "start"), vertex(-10, 10, "end"), vertex(0, 5, "merge"),
                            vertex(0, 0, "start"), vertex(30, 30, "start")};
     // (0, 5) is nearer but a merge vertex; (0, 0) is v itself; of the two at
     // distance 14.1 the one with the smaller x comes first in the tree.
-    EXPECT_EQ(Character3D::findSuitableVertexForSplit(v, edges, {}, candidates).point,
-              glm::vec3(-10, 10, 0));
+    EXPECT_EQ(Character3D::findSuitableVertexForSplit(v, edges, {}, candidates).point, glm::vec3(-10, 10, 0));
 
     // A split vertex only looks upwards, a merge vertex only downwards.
     const QvSweepTree below{vertex(5, -5, "start")};
@@ -124,10 +131,11 @@ TEST(PartnerSearch, NearestAdmissibleCandidateWinsAndTiesGoToTreeOrder) {
               glm::vec3(10, 10, 0));
 }
 
-TEST(PartnerSearch, BridgeNeverLeavesTheGlyph) {
+TEST(PartnerSearch, BridgeNeverLeavesTheGlyph)
+{
     // A "U": the straight way between the tops of the arms crosses the gap.
-    const Character3D u = buildPolygons({{{0, 0}, {0, 100}, {20, 100}, {20, 20}, {80, 20}, {80, 100},
-                                          {100, 100}, {100, 0}}});
+    const Character3D u =
+        buildPolygons({{{0, 0}, {0, 100}, {20, 100}, {20, 20}, {80, 20}, {80, 100}, {100, 100}, {100, 0}}});
     const QvVertice v = vertex(20, 100, "convex");
     QvSweepTree candidates{vertex(80, 100, "start")};
     EXPECT_TRUE(std::isnan(Character3D::findSuitableVertexForConvex(v, u.edges, {}, candidates, {}).point.x));
@@ -140,7 +148,8 @@ TEST(PartnerSearch, BridgeNeverLeavesTheGlyph) {
     EXPECT_EQ(done.size(), 2u);
 }
 
-TEST(FaceStrips, ConvexOutlinesBecomeOneStripFromTheSharpestCorner) {
+TEST(FaceStrips, ConvexOutlinesBecomeOneStripFromTheSharpestCorner)
+{
     const Character3D triangle = buildPolygons({{{0, 0}, {10, 100}, {100, 0}}});
     EXPECT_TRUE(triangle.bridgePoints.empty());
     ASSERT_EQ(triangle.frontVertices.size(), 3u);
@@ -165,15 +174,16 @@ TEST(FaceStrips, ConvexOutlinesBecomeOneStripFromTheSharpestCorner) {
     EXPECT_EQ(diamond.detachStep.size(), 4u);
 }
 
-TEST(FaceStrips, RingIsBridgedIntoFourPiecesThatExactlyFillIt) {
+TEST(FaceStrips, RingIsBridgedIntoFourPiecesThatExactlyFillIt)
+{
     bool tessellated = true;
     const Character3D ring = buildPolygons({outerDiamond, innerDiamond}, &tessellated);
     EXPECT_FALSE(tessellated);
 
     // One bridge from each of the hole's four corners to the outer corner beside it.
     ASSERT_EQ(ring.bridgePoints.size(), 8u);
-    EXPECT_EQ(ring.bridgeIndices, (std::vector<uint32_t>{0, 1, 0xFFFF, 2, 3, 0xFFFF, 4, 5, 0xFFFF,
-                                                        6, 7, 0xFFFF}));
+    EXPECT_EQ(ring.bridgeIndices,
+              (std::vector<uint32_t>{0, 1, 0xFFFF, 2, 3, 0xFFFF, 4, 5, 0xFFFF, 6, 7, 0xFFFF}));
     for (size_t k = 0; k < 8; k += 2) {
         EXPECT_FLOAT_EQ(glm::length(ring.bridgePoints[k] - ring.bridgePoints[k + 1]), 50.0f);
         EXPECT_EQ(std::abs(ring.bridgePoints[k].x) + std::abs(ring.bridgePoints[k].y), 50.0f);
@@ -190,7 +200,8 @@ TEST(FaceStrips, RingIsBridgedIntoFourPiecesThatExactlyFillIt) {
     }
 }
 
-TEST(FaceStrips, StraightZigZagCoversAConvexOutline) {
+TEST(FaceStrips, StraightZigZagCoversAConvexOutline)
+{
     Character3D pentagon;
     pentagon.outlinePoints = {{0, 0, 0}, {40, -10, 0}, {60, 30, 0}, {30, 60, 0}, {-10, 30, 0}};
     pentagon.triangulatePolygon();

@@ -86,11 +86,11 @@ TEST(AtlasPacker, ExactRightEdgeEmptyOversizedAndBottomRow)
 {
     QvAtlasPacker packer(100, 120, 50);
     EXPECT_EQ(*packer.place(60, 10), glm::vec4(0, 0, 60, 10));
-    EXPECT_EQ(*packer.place(0, 0), glm::vec4(60, 0, 60, 0));    // takes no room
+    EXPECT_EQ(*packer.place(0, 0), glm::vec4(60, 0, 60, 0));     // takes no room
     EXPECT_EQ(*packer.place(40, 10), glm::vec4(0, 50, 40, 60));  // 60 + 40 reaches column 100
-    EXPECT_FALSE(packer.place(101, 10));                          // refused, no row used up
+    EXPECT_FALSE(packer.place(101, 10));                         // refused, no row used up
     EXPECT_EQ(*packer.place(10, 10), glm::vec4(40, 50, 50, 60));
-    packer.startNewRow();                                         // last row: y 100, 20 rows left
+    packer.startNewRow();  // last row: y 100, 20 rows left
     EXPECT_FALSE(packer.place(10, 21));
     EXPECT_EQ(*packer.place(10, 20), glm::vec4(0, 100, 10, 120));
 }
@@ -190,15 +190,15 @@ TEST(BitmapGlyphs, UnreadableFontPrintsOneLineAndBuildsNothing)
 
 TEST(BitmapGlyphs, GlyphThatFailsToRenderIsReportedOnlyInTheFirstRangeAndLeftOut)
 {
-    const fonttest::BrokenFont broken =
-        fonttest::makeBrokenFont("broken_bitmap_glyphs.ttf", FT_LOAD_RENDER);
+    const fonttest::BrokenFont broken = fonttest::makeBrokenFont("broken_bitmap_glyphs.ttf", FT_LOAD_RENDER);
     ASSERT_FALSE(broken.failingFirstRange.empty());
     ASSERT_FALSE(broken.failingCyrillicRange.empty());
 
     testing::internal::CaptureStdout();
     const QvBitmapGlyphs built = qvRenderBitmapGlyphs(broken.path);
     std::fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), fonttest::glyphErrorLines(broken.failingFirstRange.size()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              fonttest::glyphErrorLines(broken.failingFirstRange.size()));
     for (const QvGlyphBitmap& glyph : built.glyphs) {
         EXPECT_NE(glyph.code, u'A');
         EXPECT_NE(glyph.code, u'\u0416');
@@ -218,7 +218,7 @@ TEST(BitmapGlyphs, CoverageRowsComeOutPackedTopDownWhateverTheSourceLayout)
     const FT_Bitmap gray = twoRowsOfTen(bottomUp, -12, FT_PIXEL_MODE_GRAY);
     const auto grayRows = qvCoverageRows(gray);
     ASSERT_TRUE(grayRows);
-    EXPECT_EQ(*grayRows, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9,
+    EXPECT_EQ(*grayRows, (std::vector<uint8_t>{0,   1,   2,   3,   4,   5,   6,   7,   8,   9,
                                                100, 101, 102, 103, 104, 105, 106, 107, 108, 109}));
 
     // A one-bit bitmap stores 10 pixels in 2 bytes a row; reading 10 bytes a
@@ -227,8 +227,8 @@ TEST(BitmapGlyphs, CoverageRowsComeOutPackedTopDownWhateverTheSourceLayout)
     const FT_Bitmap mono = twoRowsOfTen(bits, 2, FT_PIXEL_MODE_MONO);
     const auto monoRows = qvCoverageRows(mono);
     ASSERT_TRUE(monoRows);
-    EXPECT_EQ(*monoRows, (std::vector<uint8_t>{255, 0, 255, 0, 0, 0, 0, 0, 0, 255,
-                                               0, 0, 0, 0, 0, 0, 0, 255, 255, 0}));
+    EXPECT_EQ(*monoRows,
+              (std::vector<uint8_t>{255, 0, 255, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 255, 255, 0}));
 
     FT_Bitmap colour = gray;
     colour.pixel_mode = FT_PIXEL_MODE_BGRA;

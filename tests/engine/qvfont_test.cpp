@@ -17,20 +17,23 @@ using namespace glyphtest;
 namespace {
 
 // Flattened points of the single contour of a hand-made outline.
-std::vector<glm::vec3> flatten(const std::vector<OutlinePoint>& contour, float dx = 0, float dy = 0) {
+std::vector<glm::vec3> flatten(const std::vector<OutlinePoint>& contour, float dx = 0, float dy = 0)
+{
     const Character record = makeRecord({contour});
     Character3D glyph(record);
     QvFont3D::_buildContour(record, dx, dy, glyph);
     return glyph.contours.at(0).points;
 }
 
-void expectNear(glm::vec3 actual, glm::vec2 expected) {
+void expectNear(glm::vec3 actual, glm::vec2 expected)
+{
     EXPECT_NEAR(actual.x, expected.x, 1e-3) << "y " << actual.y;
     EXPECT_NEAR(actual.y, expected.y, 1e-3) << "x " << actual.x;
     EXPECT_EQ(actual.z, 0.0f);
 }
 
-bool hasRepeatedNeighbours(const std::vector<glm::vec3>& points) {
+bool hasRepeatedNeighbours(const std::vector<glm::vec3>& points)
+{
     for (size_t i = 0; i < points.size(); ++i)
         if (points.size() > 1 && points[i] == points[(i + 1) % points.size()]) return true;
     return false;
@@ -38,7 +41,8 @@ bool hasRepeatedNeighbours(const std::vector<glm::vec3>& points) {
 
 }  // namespace
 
-TEST(Contour, SquareWallIsClosedStripWithOutwardNormalsAndArcLengthCoordinates) {
+TEST(Contour, SquareWallIsClosedStripWithOutwardNormalsAndArcLengthCoordinates)
+{
     Contour square;
     square.points = {{0, 0, 0}, {0, 10, 0}, {10, 10, 0}, {10, 0, 0}};  // clockwise, y up
     square.makeQvEdgeArray();
@@ -67,27 +71,35 @@ TEST(Contour, SquareWallIsClosedStripWithOutwardNormalsAndArcLengthCoordinates) 
     EXPECT_EQ(square.wallTexCoords[9], glm::vec2(0.25f, 40.0f / 800));  // perimeter / 800
 }
 
-TEST(OutlineFlattening, EachConicArcAddsNinePointsAndFollowsTheParabola) {
+TEST(OutlineFlattening, EachConicArcAddsNinePointsAndFollowsTheParabola)
+{
     const auto points = flatten({{0, 0, on}, {50, 100, conic}, {100, 0, on}, {50, -100, conic}}, 5, -3);
     ASSERT_EQ(points.size(), 2u + 9u * 2u);
     expectNear(points[0], {5, -3});
-    expectNear(points[5], {55, 47});    // t = 0.5 of the upper arc
+    expectNear(points[5], {55, 47});  // t = 0.5 of the upper arc
     expectNear(points[10], {105, -3});
     expectNear(points[15], {55, -53});  // t = 0.5 of the lower arc, which ends at the start
     EXPECT_FALSE(hasRepeatedNeighbours(points));
 }
 
-TEST(OutlineFlattening, TwoControlPointsMeetAtTheirImpliedMiddle) {
+TEST(OutlineFlattening, TwoControlPointsMeetAtTheirImpliedMiddle)
+{
     const auto points = flatten({{0, 0, on}, {0, 100, conic}, {100, 100, conic}, {100, 0, on}});
     ASSERT_EQ(points.size(), 2u + 9u * 2u);
     expectNear(points[9], {50, 100});  // the first arc keeps 9 points, the second starts here
     expectNear(points[19], {100, 0});
 }
 
-TEST(OutlineFlattening, ContourStartingAndEndingOffCurveStartsAtImpliedPoint) {
+TEST(OutlineFlattening, ContourStartingAndEndingOffCurveStartsAtImpliedPoint)
+{
     // A rounded square whose contour begins and ends on control points.
-    const auto points = flatten({{100, 100, conic}, {100, 0, on}, {100, -100, conic}, {0, -100, on},
-                                 {-100, -100, conic}, {-100, 0, on}, {-100, 100, conic}});
+    const auto points = flatten({{100, 100, conic},
+                                 {100, 0, on},
+                                 {100, -100, conic},
+                                 {0, -100, on},
+                                 {-100, -100, conic},
+                                 {-100, 0, on},
+                                 {-100, 100, conic}});
     ASSERT_EQ(points.size(), 40u);
     expectNear(points[0], {0, 100});
     expectNear(points[10], {100, 0});
@@ -97,7 +109,8 @@ TEST(OutlineFlattening, ContourStartingAndEndingOffCurveStartsAtImpliedPoint) {
     EXPECT_FALSE(hasRepeatedNeighbours(points));
 }
 
-TEST(OutlineFlattening, ContourStartingOffCurveDoesNotRepeatItsFirstPoint) {
+TEST(OutlineFlattening, ContourStartingOffCurveDoesNotRepeatItsFirstPoint)
+{
     const auto points = flatten({{50, 100, conic}, {100, 0, on}, {0, 0, on}});
     ASSERT_EQ(points.size(), 11u);
     expectNear(points[0], {0, 0});
@@ -105,7 +118,8 @@ TEST(OutlineFlattening, ContourStartingOffCurveDoesNotRepeatItsFirstPoint) {
     EXPECT_FALSE(hasRepeatedNeighbours(points));
 }
 
-TEST(OutlineFlattening, CubicArcsAndMalformedOutlinesStayInsideTheRecord) {
+TEST(OutlineFlattening, CubicArcsAndMalformedOutlinesStayInsideTheRecord)
+{
     const auto cubicArc = flatten({{0, 0, on}, {0, 100, cubic}, {100, 100, cubic}, {100, 0, on}});
     ASSERT_EQ(cubicArc.size(), 11u);
     expectNear(cubicArc[5], {50, 75});
@@ -122,7 +136,8 @@ TEST(OutlineFlattening, CubicArcsAndMalformedOutlinesStayInsideTheRecord) {
     EXPECT_TRUE(glyph.severalContours);
 }
 
-TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays) {
+TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays)
+{
     std::vector<char16_t> codes;
     for (char16_t c = 0; c <= 254; ++c) codes.push_back(c);
     for (char16_t c = 0x401; c <= 0x451; ++c) codes.push_back(c);
@@ -159,7 +174,8 @@ TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays) {
     }
 }
 
-TEST(QvFont3D, SpaceKeepsItsAdvanceWithoutAnyGeometry) {
+TEST(QvFont3D, SpaceKeepsItsAdvanceWithoutAnyGeometry)
+{
     const Character3D& space = dejaVuOutlines().getChar3D(u' ');
     EXPECT_EQ(space.character.nContours, 0);
     EXPECT_TRUE(space.contours.empty());
@@ -170,7 +186,8 @@ TEST(QvFont3D, SpaceKeepsItsAdvanceWithoutAnyGeometry) {
     EXPECT_LT(space.character.advance, dejaVuOutlines().getChar3D(u'W').character.advance);
 }
 
-TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph) {
+TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph)
+{
     const Character3D& currency = dejaVuOutlines().getChar3D(0x00A4);
     EXPECT_FALSE(currency.contours.empty());
     EXPECT_EQ(&dejaVuOutlines().getChar3D(0x20AC), &currency);
@@ -182,7 +199,8 @@ TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph) {
     EXPECT_EQ(dejaVuOutlines().fallbackGlyph->outlinePoints, currency.outlinePoints);
 }
 
-TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs) {
+TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
+{
     // A missing file, and a file that is there but holds no font.
     const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
     for (const std::string& path : {std::string("fonts/djsans/NoSuchFont.ttf"), garbage}) {
@@ -202,9 +220,9 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs) {
     std::remove(garbage.c_str());
 }
 
-TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack) {
-    const fonttest::BrokenFont broken =
-        fonttest::makeBrokenFont("broken-glyphs.ttf", FT_LOAD_DEFAULT);
+TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
+{
+    const fonttest::BrokenFont broken = fonttest::makeBrokenFont("broken-glyphs.ttf", FT_LOAD_DEFAULT);
     ASSERT_FALSE(broken.failingFirstRange.empty());
     ASSERT_FALSE(broken.failingCyrillicRange.empty());
 
@@ -222,12 +240,13 @@ TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
     std::remove(broken.path.c_str());
 }
 
-TEST(QvFont3D, OutlineBoundsStartFromTheGlyphsOwnPoints) {
+TEST(QvFont3D, OutlineBoundsStartFromTheGlyphsOwnPoints)
+{
     glm::vec3 low, high;
     ASSERT_TRUE(dejaVuOutlines().getChar3D(0x00B4).outlineBounds(low, high));  // acute accent, high up
     EXPECT_GT(low.y, 1000.0f);
     EXPECT_GT(low.x, 0.0f);
-    ASSERT_TRUE(dejaVuOutlines().getChar3D(u',').outlineBounds(low, high));    // reaches below the baseline
+    ASSERT_TRUE(dejaVuOutlines().getChar3D(u',').outlineBounds(low, high));  // reaches below the baseline
     EXPECT_LT(low.y, 0.0f);
     EXPECT_LT(high.y, 1000.0f);
     for (const glm::vec3& p : dejaVuOutlines().getChar3D(u',').outlinePoints) {

@@ -20,8 +20,8 @@ std::vector<std::uint8_t> readTexture(GLenum target, int width, int height)
     return texels;
 }
 
-void expectTexelRow(const std::vector<std::uint8_t>& texels, int width, int texelRow,
-                    int pictureRow, int salt = 0)
+void expectTexelRow(const std::vector<std::uint8_t>& texels, int width, int texelRow, int pictureRow,
+                    int salt = 0)
 {
     for (int x = 0; x < width; ++x) {
         const auto expected = imagefixtures::colourAt(x, pictureRow, salt);
@@ -44,8 +44,7 @@ TEST(TextureUpload, OddWidthImageArrivesBottomRowFirstWhateverTheUnpackAlignment
     const GLuint texture = loader.loadTexture(imagefixtures::writePng("odd.png", width, height));
     const std::string output = testing::internal::GetCapturedStdout();
     ASSERT_NE(texture, 0u);
-    EXPECT_EQ(output,
-              "width = 5, height = 4\nremainder = 2\nscanLineWidth = 16\nscanLineWidth = 16\n");
+    EXPECT_EQ(output, "width = 5, height = 4\nremainder = 2\nscanLineWidth = 16\nscanLineWidth = 16\n");
     const auto texels = readTexture(GL_TEXTURE_2D, width, height);
     for (int row = 0; row < height; ++row) {
         expectTexelRow(texels, width, row, height - 1 - row);
@@ -93,8 +92,7 @@ TEST(CubeMapUpload, FacesGoToTheirTargetsTopRowFirst)
     ASSERT_NE(cube, 0u);
     glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
     for (int i = 0; i < 6; ++i) {
-        const auto texels =
-            readTexture(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), size, size);
+        const auto texels = readTexture(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), size, size);
         for (int row = 0; row < size; ++row) {
             expectTexelRow(texels, size, row, row, i);
         }

@@ -58,10 +58,9 @@ TEST(ImageBuffer, TheGeneratedPicturesHaveTheirDocumentedSizes)
     }
     EXPECT_FALSE(loader.loadImage("textures/0096-512x512.jpg").empty());
     EXPECT_EQ(loader.getImageWidth(), 512);
-    for (const char* monitor : {"monitor_info_black", "monitor_route", "monitor_speed",
-                                "monitor_stops", "monitor_default", "grass"}) {
-        EXPECT_FALSE(loader.loadImage(std::string("textures/") + monitor + ".jpg").empty())
-            << monitor;
+    for (const char* monitor : {"monitor_info_black", "monitor_route", "monitor_speed", "monitor_stops",
+                                "monitor_default", "grass"}) {
+        EXPECT_FALSE(loader.loadImage(std::string("textures/") + monitor + ".jpg").empty()) << monitor;
     }
 }
 
@@ -80,9 +79,9 @@ TEST(ImageBuffer, IconIsA32BitBottomUpBitmapWithAStandardHeader)
     EXPECT_EQ(header[0], 'B');
     EXPECT_EQ(header[1], 'M');
     const int offset = u32(10);
-    EXPECT_EQ(u32(14), 40);   // BITMAPINFOHEADER
-    EXPECT_EQ(u32(18), 32);   // width
-    EXPECT_EQ(u32(22), 32);   // height, positive: rows bottom-up
+    EXPECT_EQ(u32(14), 40);     // BITMAPINFOHEADER
+    EXPECT_EQ(u32(18), 32);     // width
+    EXPECT_EQ(u32(22), 32);     // height, positive: rows bottom-up
     EXPECT_EQ(header[28], 32);  // bits per pixel
     EXPECT_EQ(size, offset + 32 * 32 * 4);
     EXPECT_EQ(u32(2), size);

@@ -23,7 +23,10 @@ void clearToBlack()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
 }
 
-int channel(float value) { return static_cast<int>(std::lround(value * 255.0f)); }
+int channel(float value)
+{
+    return static_cast<int>(std::lround(value * 255.0f));
+}
 
 void expectColour(const std::array<uint8_t, 4>& pixel, glm::vec3 expected, int tolerance = 2)
 {
@@ -93,8 +96,7 @@ TEST_F(MaterialObjectDraw, LitFaceFollowsTheAngleOfTheLightInBothShaderSets)
     light.lightSpecs.specular = glm::vec3(0.0f);
     // Seen from the centre of the front face (0, 0, 1), the light is 60 degrees
     // off the face normal: diffuse 0.8 x cos 60 = 0.4, plus ambient 0.2.
-    light.transform->setTranslation(0.0f, 10.0f * std::sin(1.0471976f),
-                                    1.0f + 10.0f * std::cos(1.0471976f));
+    light.transform->setTranslation(0.0f, 10.0f * std::sin(1.0471976f), 1.0f + 10.0f * std::cos(1.0471976f));
     for (const char* directory : {"3.3", "3.1"}) {
         QvShader lit = shipped("light", directory);
         TestBox box("QvModel_Lit");
@@ -211,7 +213,9 @@ protected:
         return sky;
     }
 
-    struct Colour { int r, g, b; };
+    struct Colour {
+        int r, g, b;
+    };
     static void expectFace(const std::array<uint8_t, 4>& pixel, Colour c)
     {
         EXPECT_NEAR(pixel[0], c.r, 6);
@@ -222,7 +226,7 @@ protected:
     testsupport::GlContext context{size, size};
     QvShader skyShader = shipped("skybox");
     // +X, -X, +Y, -Y, +Z, -Z
-    const Colour faceColours[6] = {{220, 40, 40}, {40, 220, 40}, {40, 40, 220},
+    const Colour faceColours[6] = {{220, 40, 40},  {40, 220, 40},  {40, 40, 220},
                                    {220, 220, 40}, {40, 220, 220}, {220, 40, 220}};
     std::filesystem::path original;
     std::filesystem::path directory;

@@ -31,8 +31,7 @@ std::vector<Rgb> readTexture(GLuint texture, int& width)
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
     std::vector<std::uint8_t> bytes(std::size_t(3) * width * height);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    if (!bytes.empty())
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, bytes.data());
+    if (!bytes.empty()) glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, bytes.data());
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     std::vector<Rgb> pixels;
     for (std::size_t i = 0; i < bytes.size(); i += 3)
@@ -55,8 +54,7 @@ bool attributeEnabled(GLuint vao, GLuint location, GLenum query = GL_VERTEX_ATTR
 class ModelScene : public testing::Test {
 protected:
     ModelScene()
-        : camera(frontView()),
-          modelShader(program("model")),
+        : camera(frontView()), modelShader(program("model")),
           skinnedShader(QvShader::pathFor(context.glslVersion(), "skinnedModel", ".vert"),
                         QvShader::pathFor(context.glslVersion(), "model", ".frag"))
     {
@@ -133,8 +131,8 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
     const std::vector<Rgb> texels = readTexture(texture, width);
     ASSERT_EQ(width, 5);
     for (int x = 0; x < 5; ++x) {
-        EXPECT_EQ(texels[x], (Rgb{0, 40 * x, 0})) << x;          // picture top
-        EXPECT_EQ(texels[5 + x], (Rgb{200, 0, 10 * x})) << x;   // picture bottom
+        EXPECT_EQ(texels[x], (Rgb{0, 40 * x, 0})) << x;        // picture top
+        EXPECT_EQ(texels[5 + x], (Rgb{200, 0, 10 * x})) << x;  // picture bottom
     }
 
     // An unreadable file gives no bitmap and an empty texture.
@@ -188,8 +186,8 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     QvModel model("QvModel_Panel", ModelDir + "panel.obj");
     ASSERT_EQ(model.meshes.size(), 3u);
     EXPECT_EQ(model.qvMeshes.size(), 3u);
-    EXPECT_EQ(model.meshTriangles.size(), 5u);  // 2 + 2 + 1 faces
-    EXPECT_EQ(model.vertexStride, 8);           // of the last mesh read
+    EXPECT_EQ(model.meshTriangles.size(), 5u);                         // 2 + 2 + 1 faces
+    EXPECT_EQ(model.vertexStride, 8);                                  // of the last mesh read
     EXPECT_EQ(model.currentColor, glm::vec4(1.0f, 0.0f, 0.0f, 1.0f));  // the last material's
     // Panel and Back name the same file: one texture, loaded once.
     ASSERT_EQ(model.texturesLoaded.size(), 1u);
@@ -210,8 +208,7 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     modelShader.setUniform("texture_diffuse1", std::uint64_t(3));
     draw(model);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-    for (const Mesh* mesh : model.meshes)
-        EXPECT_EQ(mesh->shader, &modelShader);
+    for (const Mesh* mesh : model.meshes) EXPECT_EQ(mesh->shader, &modelShader);
     // The panel spans x 0..2 now, its quadrants in the picture's layout.
     expectColour(39, 39, {255, 0, 0});
     expectColour(55, 39, {0, 255, 0});

@@ -112,12 +112,9 @@ TEST(ModelFile, UnreadableFilePrintsOneLineAndGivesNothing)
 
 TEST(ModelFile, SamplersAreNumberedPerTextureType)
 {
-    const std::vector<Texture> textures = {{1, "texture_diffuse", "a.png"},
-                                           {2, "texture_specular", "b.png"},
-                                           {3, "texture_specular", "c.png"},
-                                           {4, "texture_normal", "d.png"},
-                                           {5, "texture_diffuse", "e.png"},
-                                           {6, "texture_emissive", "f.png"}};
+    const std::vector<Texture> textures = {
+        {1, "texture_diffuse", "a.png"}, {2, "texture_specular", "b.png"}, {3, "texture_specular", "c.png"},
+        {4, "texture_normal", "d.png"},  {5, "texture_diffuse", "e.png"},  {6, "texture_emissive", "f.png"}};
     EXPECT_EQ(samplerUniformNames(textures),
               (std::vector<std::string>{"texture_diffuse1", "texture_specular1", "texture_specular2",
                                         "texture_normal1", "texture_diffuse2", "texture_emissive"}));

@@ -13,8 +13,8 @@
 
 namespace {
 
-const char* programNames[] = {"default", "light",  "texture", "textureLight", "skybox",
-                              "text2D",  "text2DStatic", "image", "point", "circlePoint"};
+const char* programNames[] = {"default", "light",        "texture", "textureLight", "skybox",
+                              "text2D",  "text2DStatic", "image",   "point",        "circlePoint"};
 
 std::string writeTemp(const std::string& name, const std::string& text)
 {
@@ -23,8 +23,10 @@ std::string writeTemp(const std::string& name, const std::string& text)
     return path.string();
 }
 
-const char* plainVertex = "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition, 1.0); }\n";
-const char* plainFragment = "#version 140\nuniform vec4 diffuseColor;\nout vec4 fragColor;\nvoid main() { fragColor = diffuseColor; }\n";
+const char* plainVertex =
+    "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition, 1.0); }\n";
+const char* plainFragment = "#version 140\nuniform vec4 diffuseColor;\nout vec4 fragColor;\nvoid main() { "
+                            "fragColor = diffuseColor; }\n";
 
 GLint linkStatus(GLuint program)
 {
@@ -99,7 +101,8 @@ TEST(ShaderPrograms, RebuildsReadFreshSourcesAndTextBuildsReuseAStage)
     testsupport::GlContext context;
     const std::string vertexPath = writeTemp("plain.vert", plainVertex);
     const std::string fragmentPath = writeTemp("plain.frag", plainFragment);
-    const std::string otherVertex = writeTemp("other.vert",
+    const std::string otherVertex = writeTemp(
+        "other.vert",
         "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition * 2.0, 1.0); }");
     QvShader shader(vertexPath, fragmentPath);
     const GLuint first = shader.program;
@@ -191,17 +194,15 @@ TEST(ShaderUniforms, ColourFollowsTheDeclaredType)
     QvShader rgba;
     rgba.prepareNewShaders(plainVertex, plainFragment);
     QvShader rgb;
-    rgb.prepareNewShaders(plainVertex,
-        "#version 140\nuniform vec3 diffuseColor;\nout vec4 fragColor;\n"
-        "void main() { fragColor = vec4(diffuseColor, 1.0); }\n");
+    rgb.prepareNewShaders(plainVertex, "#version 140\nuniform vec3 diffuseColor;\nout vec4 fragColor;\n"
+                                       "void main() { fragColor = vec4(diffuseColor, 1.0); }\n");
     const glm::vec4 colour(0.25f, 0.5f, 0.75f, 0.125f);
     for (QvShader* shader : {&rgba, &rgb}) {
         shader->useProgram();
         shader->setColorUniform("diffuseColor", colour);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         float read[4] = {};
-        glGetUniformfv(shader->program, glGetUniformLocation(shader->program, "diffuseColor"),
-                       read);
+        glGetUniformfv(shader->program, glGetUniformLocation(shader->program, "diffuseColor"), read);
         EXPECT_FLOAT_EQ(read[0], 0.25f);
         EXPECT_FLOAT_EQ(read[2], 0.75f);
         shader->setColorUniform("noSuchColour", colour);

@@ -6,11 +6,11 @@
 TEST(ShaderDirectory, NeedsGlsl330ForTheVersion330Programs)
 {
     EXPECT_EQ(QvShader::directoryFor(1.3f), "3.1");
-    EXPECT_EQ(QvShader::directoryFor(1.4f), "3.1");   // a GL 3.1 driver: #version 140 only
+    EXPECT_EQ(QvShader::directoryFor(1.4f), "3.1");  // a GL 3.1 driver: #version 140 only
     EXPECT_EQ(QvShader::directoryFor(1.5f), "3.1");
     EXPECT_EQ(QvShader::directoryFor(3.3f), "3.3");
     EXPECT_EQ(QvShader::directoryFor(4.6f), "3.3");
-    EXPECT_EQ(QvShader::directoryFor(0.0f), "3.1");   // unknown version: the conservative set
+    EXPECT_EQ(QvShader::directoryFor(0.0f), "3.1");  // unknown version: the conservative set
 }
 
 TEST(ShaderDirectory, ParsesDriverVersionStrings)
@@ -36,6 +36,5 @@ TEST(ShaderFiles, MissingFileRaisesBeforeAnyGlCall)
 {
     // No context exists here: reaching the driver would crash, so this also
     // proves that nothing is compiled when a file is missing.
-    EXPECT_THROW(QvShader("shaders/3.3/nothing.vert", "shaders/3.3/nothing.frag"),
-                 QvShaderFileError);
+    EXPECT_THROW(QvShader("shaders/3.3/nothing.vert", "shaders/3.3/nothing.frag"), QvShaderFileError);
 }

@@ -60,7 +60,8 @@ protected:
         if (k < 0 || k >= static_cast<int>(glyph.size.x) || r < 0 || r >= static_cast<int>(glyph.rows)) {
             return 0;
         }
-        return font.atlas[(static_cast<int>(glyph.atlasRect.y) + r) * 1024 + static_cast<int>(glyph.atlasRect.x) + k];
+        return font.atlas[(static_cast<int>(glyph.atlasRect.y) + r) * 1024 +
+                          static_cast<int>(glyph.atlasRect.x) + k];
     }
 
     // Holds the frame against the glyph's bitmap: fully covered pixels show the

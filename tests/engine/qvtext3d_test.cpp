@@ -50,7 +50,8 @@ TEST(GlyphQuad, AtlasCornersSampleTheGlyphsOwnRectangle)
     for (int i = 0; i < 6; ++i) {
         const float* record = batched.data() + i * 6;
         // Scale 1, no transform: the same corners as the quad.
-        EXPECT_EQ(glm::vec4(record[0], record[1], record[2], record[3]), glm::vec4(quad[i * 4], quad[i * 4 + 1], 0, 1));
+        EXPECT_EQ(glm::vec4(record[0], record[1], record[2], record[3]),
+                  glm::vec4(quad[i * 4], quad[i * 4 + 1], 0, 1));
         // Each corner samples the atlas where that corner of the bitmap was copied.
         EXPECT_FLOAT_EQ(record[4] * 1024, 100 + quad[i * 4 + 2] * 10) << i;
         EXPECT_FLOAT_EQ(record[5] * 1024, 50 + quad[i * 4 + 3] * 20) << i;
@@ -99,7 +100,8 @@ TEST(Character3DPicking, TrianglesFollowEachStripAndNoTripleSpansTwo)
 
     // The front triangles come first, in strip order.
     const std::vector<glm::vec3> first = glyph.meshTriangles.front();
-    EXPECT_EQ(first, (std::vector<glm::vec3>{ring.frontVertices[0], ring.frontVertices[1], ring.frontVertices[2]}));
+    EXPECT_EQ(first,
+              (std::vector<glm::vec3>{ring.frontVertices[0], ring.frontVertices[1], ring.frontVertices[2]}));
 }
 
 TEST(Character3DPicking, BoxHugsTheOutlineAndIsClosed)
@@ -116,7 +118,8 @@ TEST(Character3DPicking, BoxHugsTheOutlineAndIsClosed)
     ASSERT_EQ(glyph.aabb->getBoxTriangles().size(), 12u);
     float area = 0;
     for (const Triangle& t : glyph.aabb->getBoxTriangles()) {
-        area += 0.5f * glm::length(glm::cross(glm::vec3(t.vertexB - t.vertexA), glm::vec3(t.vertexC - t.vertexA)));
+        area += 0.5f *
+                glm::length(glm::cross(glm::vec3(t.vertexB - t.vertexA), glm::vec3(t.vertexC - t.vertexA)));
     }
     const float w = 800, h = 900, d = 100;
     EXPECT_FLOAT_EQ(area, 2 * (w * h + w * d + h * d));

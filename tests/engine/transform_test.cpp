@@ -22,7 +22,7 @@ constexpr float kHalfPi = std::numbers::pi_v<float> / 2.0f;
 struct ChangeProbe {
     int count = 0;
     QvTransform* sender = nullptr;
-    QvEventArgs* args = &QvEventArgs::_e;   // anything but null until fired
+    QvEventArgs* args = &QvEventArgs::_e;  // anything but null until fired
     glm::mat4 seenModel{0.0f};
 
     explicit ChangeProbe(QvTransform& t)
@@ -160,7 +160,8 @@ TEST(TransformAbsolute, SetRotationAccumulatesAxisFormReplaces)
     QvTransform u;
     u.setRotation(0.5f, glm::vec3(1, 0, 0));
     u.setRotation(0.5f, glm::vec3(1, 0, 0));
-    EXPECT_TRUE(matrixIs(u.getRotation(), Rows{{{1, 0, 0, 0}, {0, ch, -sh, 0}, {0, sh, ch, 0}, {0, 0, 0, 1}}}));
+    EXPECT_TRUE(
+        matrixIs(u.getRotation(), Rows{{{1, 0, 0, 0}, {0, ch, -sh, 0}, {0, sh, ch, 0}, {0, 0, 0, 1}}}));
 }
 
 // Normal form: parent x translation x spin x rotation x scaling.
@@ -336,7 +337,8 @@ TEST(TransformComposition, UpdateRelativeTransformationFollowsTheGivenParent)
     parent.translate(0, 20, 0, 1);
     child.updateRelativeTransformation(&parent);
     // translation vector 0: pivots identity, model = parent x Rz(90) x 2.
-    EXPECT_TRUE(matrixIs(child.getMatrix(), Rows{{{0, -2, 0, 0}, {2, 0, 0, 20}, {0, 0, 2, 0}, {0, 0, 0, 1}}}));
+    EXPECT_TRUE(
+        matrixIs(child.getMatrix(), Rows{{{0, -2, 0, 0}, {2, 0, 0, 20}, {0, 0, 2, 0}, {0, 0, 0, 1}}}));
 }
 
 TEST(TransformComposition, UpdateWithoutParentComposesWithoutParentFactor)
@@ -386,9 +388,9 @@ TEST(TransformSkew, AngleAxisSkewWritesRotationLikeRotate)
     a.skew(0.3f, glm::vec3(0, 1, 0));
     b.rotate(0.3f, glm::vec3(0, 1, 0));
     EXPECT_TRUE(matrixIs(a.getRotation(), Rows{{{std::cos(0.3f), 0, std::sin(0.3f), 0},
-                                                 {0, 1, 0, 0},
-                                                 {-std::sin(0.3f), 0, std::cos(0.3f), 0},
-                                                 {0, 0, 0, 1}}}));
+                                                {0, 1, 0, 0},
+                                                {-std::sin(0.3f), 0, std::cos(0.3f), 0},
+                                                {0, 0, 0, 1}}}));
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r) EXPECT_FLOAT_EQ(a.getMatrix()[c][r], b.getMatrix()[c][r]);
 }
@@ -411,7 +413,8 @@ TEST(TransformEvents, FiringOperationsFireOnceAfterModelIsStored)
         {"relativeSpin(x, y, z)", [](QvTransform& t) { t.relativeSpin(0.5f, 0, 0); }},
         {"relativeSpin(angle, axis)", [](QvTransform& t) { t.relativeSpin(0.5f, glm::vec3(0, 1, 0)); }},
         {"relativeRotate(x, y, z)", [&](QvTransform& t) { t.relativeRotate(0.5f, 0, 0, &target); }},
-        {"relativeRotate(angle, axis)", [&](QvTransform& t) { t.relativeRotate(0.5f, glm::vec3(0, 1, 0), &target); }},
+        {"relativeRotate(angle, axis)",
+         [&](QvTransform& t) { t.relativeRotate(0.5f, glm::vec3(0, 1, 0), &target); }},
         {"relativeTranslate", [&](QvTransform& t) { t.relativeTranslate(1, 0, 0, &target, 0); }},
         {"relativeScale", [&](QvTransform& t) { t.relativeScale(2, 2, 2, &target, 0); }},
     };

@@ -26,8 +26,7 @@ std::vector<std::uint8_t> shownPixels(GLFWwindow* window, int width, int height)
     glFinish();
     Display* display = glfwGetX11Display();
     XSync(display, 0);
-    XImage* image =
-        XGetImage(display, glfwGetX11Window(window), 0, 0, width, height, AllPlanes, ZPixmap);
+    XImage* image = XGetImage(display, glfwGetX11Window(window), 0, 0, width, height, AllPlanes, ZPixmap);
     std::vector<std::uint8_t> rgb;
     if (image == nullptr) return rgb;
     for (int y = 0; y < height; ++y) {
@@ -68,8 +67,8 @@ TEST(Window, SplashShowsTheLogoAndKeepsNoGlObject)
             const int lx = x * logoWidth / 512;
             const int ly = (255 - y) * logoHeight / 256;  // the logo's rows count from the bottom
             const std::uint8_t* source = &logo[std::size_t(ly) * row + lx * 3];
-            const bool close = std::abs(shown[0] - source[0]) < 40
-                && std::abs(shown[1] - source[1]) < 40 && std::abs(shown[2] - source[2]) < 40;
+            const bool close = std::abs(shown[0] - source[0]) < 40 && std::abs(shown[1] - source[1]) < 40 &&
+                               std::abs(shown[2] - source[2]) < 40;
             matching += close ? 1 : 0;
             ++samples;
         }

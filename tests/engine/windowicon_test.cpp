@@ -25,12 +25,15 @@ void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
 
 // A test picture: every pixel's colour encodes its own position, so any flip
 // or mirror shows up as a wrong coordinate.
-Rgba colourAt(int x, int y) { return {std::uint8_t(10 + x), std::uint8_t(100 + y), 7, 200}; }
+Rgba colourAt(int x, int y)
+{
+    return {std::uint8_t(10 + x), std::uint8_t(100 + y), 7, 200};
+}
 
 // Writes `picture` (rows top first) as a BMP with a 124-byte V5 header, the
 // layout image editors produce for 32-bit icons.
 std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool bottomUp,
-    std::uint32_t compression = 0)
+                                  std::uint32_t compression = 0)
 {
     const std::size_t infoSize = 124;
     const std::size_t offset = 14 + infoSize;
@@ -128,8 +131,8 @@ TEST(WindowIcon, WideBitFieldChannelsScaleToBytes)
     put32(file, 54, 0xFFFFFFFEu);  // red: 31 bits
     put32(file, 58, 0);
     put32(file, 62, 0);
-    put32(file, 66, 0);            // no alpha: opaque
-    put32(file, 14 + 124, 0xFFFFFFFEu);  // full red
+    put32(file, 66, 0);                      // no alpha: opaque
+    put32(file, 14 + 124, 0xFFFFFFFEu);      // full red
     put32(file, 14 + 124 + 4, 0x80000000u);  // half red
     std::string error;
     const auto icon = decodeIconBmp(file, error);

@@ -59,8 +59,7 @@ public:
 // A pickable square covering NDC [x0, x1] x [y0, y1], counting its events.
 class Square : public QvMaterialObject {
 public:
-    Square(const std::string& name, float x0, float y0, float x1, float y1)
-        : QvMaterialObject(name)
+    Square(const std::string& name, float x0, float y0, float x1, float y1) : QvMaterialObject(name)
     {
         const glm::vec4 a(x0, y0, 0, 1), b(x1, y0, 0, 1), c(x1, y1, 0, 1), d(x0, y1, 0, 1);
         aabb = std::make_unique<QvAABB>(std::vector<Triangle>{{a, b, c}, {a, c, d}});
@@ -151,7 +150,7 @@ protected:
 TEST_F(WorldDispatch, LeftPressPicksThroughNormalisedDeviceCoordinates)
 {
     Square* square = add(first.get(), 0.0f, 0.0f, 0.5f, 0.5f);  // pixels x 512..768, y 192..384
-    press(GLFW_MOUSE_BUTTON_LEFT, 400, 300);  // NDC (-0.22, 0.22): left of it
+    press(GLFW_MOUSE_BUTTON_LEFT, 400, 300);                    // NDC (-0.22, 0.22): left of it
     EXPECT_FALSE(square->pressed);
     press(GLFW_MOUSE_BUTTON_LEFT, 600, 150);  // NDC (0.17, 0.61): above it
     EXPECT_FALSE(square->pressed);
@@ -285,8 +284,7 @@ TEST_F(WorldDispatch, WheelStepsSaturateAndKeepTheScreenIndexInRange)
     EXPECT_EQ(scene->currentCanvas, 4);
     EXPECT_NEAR(scene->camera->getPosition().y, startY - 4 * 24.0f, 1e-3f);
     EXPECT_EQ(lines.find("yoffset  -1, currentCanvas 1\n"), 0u);
-    EXPECT_NE(lines.find("yoffset  -1, currentCanvas 4\nyoffset  -1, currentCanvas 4\n"),
-        std::string::npos);
+    EXPECT_NE(lines.find("yoffset  -1, currentCanvas 4\nyoffset  -1, currentCanvas 4\n"), std::string::npos);
 
     wheel(3.0);  // 4 -> 1
     EXPECT_EQ(scene->currentCanvas, 1);
@@ -337,6 +335,5 @@ TEST_F(WorldDispatch, QuitReachesTheSceneAndDropsAreListed)
     drop.paths = paths;
     testing::internal::CaptureStdout();
     world->onDrop(world.get(), &drop);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-        "Count of files:  2\nFile:  /tmp/a.obj\nFile:  \n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Count of files:  2\nFile:  /tmp/a.obj\nFile:  \n");
 }

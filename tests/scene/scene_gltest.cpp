@@ -125,13 +125,14 @@ TEST(SceneFrame, ReleasesItsProgramsWhileTheContextExists)
 TEST(SceneFrame, ProgramsComeFromTheSetTheDriverCanCompile)
 {
     testsupport::GlContext context(kWidth, kHeight);
-    for (const auto& [version, directory] : {std::pair{1.4f, "shaders/3.1/"},
-             std::pair{1.5f, "shaders/3.1/"}, std::pair{3.3f, "shaders/3.3/"}}) {
+    for (const auto& [version, directory] : {std::pair{1.4f, "shaders/3.1/"}, std::pair{1.5f, "shaders/3.1/"},
+                                             std::pair{3.3f, "shaders/3.3/"}}) {
         QvScene scene(kWidth, kHeight, 1920, 1080, version);
         ASSERT_EQ(scene.shaders.size(), std::size_t(QvScene::shaderCount));
-        EXPECT_EQ(scene.shaders[QvScene::skyboxShader]->vertexPath,
-            std::string(directory) + "skybox.vert") << version;
+        EXPECT_EQ(scene.shaders[QvScene::skyboxShader]->vertexPath, std::string(directory) + "skybox.vert")
+            << version;
         EXPECT_EQ(scene.shaders[QvScene::circlePointShader]->fragmentPath,
-            std::string(directory) + "circlePoint.frag") << version;
+                  std::string(directory) + "circlePoint.frag")
+            << version;
     }
 }

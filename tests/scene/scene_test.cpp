@@ -95,5 +95,5 @@ TEST(Scene, DestroyOnlyPrintsItsLine)
     testing::internal::CaptureStdout();
     scene.destroy();
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-        "Компилятор не видит, что функция destroy() не существует и поэтому не предупреждает!\n");
+              "Компилятор не видит, что функция destroy() не существует и поэтому не предупреждает!\n");
 }

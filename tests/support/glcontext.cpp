@@ -33,8 +33,7 @@ GlContext::GlContext(int width, int height) : width_(width), height_(height)
     glGenRenderbuffers(1, &depthStencil_);
     glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
-                              depthStencil_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         std::fprintf(stderr, "GlContext: offscreen framebuffer incomplete\n");
         std::abort();

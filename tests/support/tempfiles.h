@@ -13,8 +13,7 @@ namespace testsupport {
 // <temp>/velmorin_<pid>_<name>
 inline std::filesystem::path tempPath(const std::string& name)
 {
-    return std::filesystem::temp_directory_path() /
-           ("velmorin_" + std::to_string(::getpid()) + "_" + name);
+    return std::filesystem::temp_directory_path() / ("velmorin_" + std::to_string(::getpid()) + "_" + name);
 }
 
 }  // namespace testsupport
