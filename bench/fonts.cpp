@@ -2,11 +2,11 @@
 // font's build (needs a GL context), and the face triangulation of every
 // glyph by the strip builder beside the GLU tessellator on the same outlines.
 // Run from the run directory: cd build/run && ../bench_fonts
-#include "qvcharacter3d.h"
+#include "engine/text/qvcharacter3d.h"
 #include "glcontext.h"
-#include "qvfont.h"
-#include "qvfont2d.h"
-#include "qvglyphface.h"
+#include "engine/text/qvfont.h"
+#include "engine/text/qvfont2d.h"
+#include "engine/text/qvglyphface.h"
 
 #include <fmt/core.h>
 

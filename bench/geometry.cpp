@@ -1,10 +1,10 @@
 // Timings of the geometry routines on random points (1,000 and 2,000), so the
 // growth from one size to the other shows each routine's order. Diagnostic
 // lines of the routines go to standard output; run with it sent to /dev/null.
-#include "qvdelone.h"
-#include "qvgeometry.h"
-#include "qvtriangulation.h"
-#include "../tests/engine/geometry_checks.h"  // the same random point sets the tests use
+#include "engine/geometry/qvdelone.h"
+#include "engine/geometry/qvgeometry.h"
+#include "engine/geometry/qvtriangulation.h"
+#include "../tests/engine/geometry/geometry_checks.h"  // the same random point sets the tests use
 
 #include <fmt/format.h>
 

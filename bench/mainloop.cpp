@@ -5,8 +5,8 @@
 //
 //   bench_mainloop [frames=600] [run directory=build/run]
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" build/bench_mainloop
-#include "qvapplication.h"
-#include "qvglwindow.h"
+#include "engine/shell/qvapplication.h"
+#include "engine/shell/qvglwindow.h"
 
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>

@@ -1,8 +1,8 @@
 // Program entry: builds the OpenGL window titled "Velmorin", hands it to the
 // application, runs it, and reports start-up failures with their message and
 // a failure status.
-#include "qvapplication.h"
-#include "qvglwindow.h"
+#include "engine/shell/qvapplication.h"
+#include "engine/shell/qvglwindow.h"
 
 #include <fmt/core.h>
 

@@ -1,17 +1,17 @@
 // QvScene: construction of the scene's resources, the per-frame work and
 // drawing, the camera keys and the screenshot.
-#include "qvscene.h"
+#include "scene/qvscene.h"
 
-#include "qvevents.h"
-#include "qvloadimage.h"
-#include "qvmaterialobject.h"
-#include "qvobject.h"
-#include "qvshader.h"
-#include "qvskybox.h"
-#include "qvtransform.h"
-#include "qvcontainer.h"
-#include "qvwidget3d.h"
-#include "qvwindow.h"
+#include "engine/core/qvevents.h"
+#include "engine/gl/qvloadimage.h"
+#include "engine/gl/qvmaterialobject.h"
+#include "engine/core/qvobject.h"
+#include "engine/gl/qvshader.h"
+#include "engine/gl/qvskybox.h"
+#include "engine/core/qvtransform.h"
+#include "engine/core/qvcontainer.h"
+#include "widgets/qvwidget3d.h"
+#include "engine/platform/qvwindow.h"
 
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>

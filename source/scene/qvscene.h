@@ -9,7 +9,7 @@
 // of initializeAll, the constructor and renderScene.
 #pragma once
 
-#include "qvcamera.h"
+#include "engine/core/qvcamera.h"
 
 #include <array>
 #include <cstdint>

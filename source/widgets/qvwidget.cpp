@@ -1,4 +1,4 @@
 // QvIWidget: only the out-of-line destructor, which anchors the interface.
-#include "qvwidget.h"
+#include "widgets/qvwidget.h"
 
 QvIWidget::~QvIWidget() = default;

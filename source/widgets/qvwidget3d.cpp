@@ -1,11 +1,11 @@
 // QvWidget3D: the widget's transform tree, its control list and drawing.
-#include "qvwidget3d.h"
+#include "widgets/qvwidget3d.h"
 
-#include "qvcontainer.h"
-#include "qvloadimage.h"
-#include "qvmaterialobject.h"
-#include "qvscene.h"
-#include "qvtransform.h"
+#include "engine/core/qvcontainer.h"
+#include "engine/gl/qvloadimage.h"
+#include "engine/gl/qvmaterialobject.h"
+#include "scene/qvscene.h"
+#include "engine/core/qvtransform.h"
 
 #include <algorithm>
 

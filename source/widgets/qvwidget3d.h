@@ -4,7 +4,7 @@
 // walks for input and the scene draws when the widget is on screen.
 #pragma once
 
-#include "qvwidget.h"
+#include "widgets/qvwidget.h"
 
 #include <memory>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "glcontext.h"
 
-#include "qvshader.h"
+#include "engine/gl/qvshader.h"
 
 #include <cstdio>
 #include <cstdlib>

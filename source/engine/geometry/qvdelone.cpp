@@ -1,0 +1,303 @@
+// Advancing-front Delaunay triangulation. Bisectors, centres and turns are
+// worked out in double, so that points on one circle tie instead of picking
+// partners by rounding noise, and every side test of a point against an edge
+// gives one answer whichever way round the edge is held.
+#include "engine/geometry/qvdelone.h"
+
+#include "engine/geometry/qvgeometry.h"
+#include "engine/geometry/qvtriangulation.h"
+
+#include <fmt/format.h>
+#include <glm/geometric.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <utility>
+
+namespace {
+
+constexpr double leftTolerance = 1e-9;
+// Rounding bound of the circle determinant relative to its permanent (the sum
+// of its terms' magnitudes): coordinates are floats, so their differences are
+// exact in double and only the products and sums round. Below it the sign is
+// not known and the points count as on one circle.
+constexpr double cocircularTolerance = 2e-15;
+constexpr int minimumPoints = 3;
+constexpr int trianglesPerPoint = 2;  // a planar triangulation has fewer than 2n triangles
+
+// A line through `base` along `direction`, in double.
+struct Line {
+    glm::dvec2 base;
+    glm::dvec2 direction;
+};
+
+glm::dvec2 xy(glm::vec3 p)
+{
+    return {p.x, p.y};
+}
+
+// Perpendicular bisector of a -> b, pointing from its left to its right.
+Line bisector(glm::dvec2 a, glm::dvec2 b)
+{
+    const glm::dvec2 along = b - a;
+    return {0.5 * (a + b), {along.y, -along.x}};
+}
+
+double cross(glm::dvec2 u, glm::dvec2 v)
+{
+    return u.x * v.y - u.y * v.x;
+}
+
+// Parameter along f where it meets g; false when parallel.
+bool meet(const Line& f, const Line& g, double& t)
+{
+    const double denominator = cross(f.direction, g.direction);
+    if (denominator == 0.0) return false;
+    t = cross(g.base - f.base, g.direction) / denominator;
+    return true;
+}
+
+std::string pointListText(std::span<const glm::vec3> points)
+{
+    std::string text = "[";
+    for (size_t i = 0; i < points.size(); ++i) text += (i ? ", " : "") + qvPointText(points[i]);
+    return text + "]";
+}
+
+bool sameXY(glm::vec3 a, glm::vec3 b)
+{
+    return a.x == b.x && a.y == b.y;
+}
+
+bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b)
+{
+    return a.x < b.x || (a.x == b.x && a.y < b.y);
+}
+
+// Sign of the turn a -> b -> c, without tolerance. The three points are put in
+// one fixed order before the cross product is rounded, so every ordering of
+// the same three points gets a consistent answer: a point is never on both
+// sides of an edge, whichever way round the frontier holds it.
+int orientation(glm::vec3 a, glm::vec3 b, glm::vec3 c)
+{
+    int sign = 1;
+    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
+    if (isLexicographicallyBefore(c, b)) std::swap(b, c), sign = -sign;
+    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
+    const double turn = cross(xy(b) - xy(a), xy(c) - xy(a));
+    return sign * ((turn > 0.0) - (turn < 0.0));
+}
+
+// s lies strictly right of the directed edge: the side a frontier edge takes its partner from.
+bool isRightOf(const DE& e, glm::vec3 s)
+{
+    return orientation(e.org, e.dest, s) < 0;
+}
+
+// +1 when d lies inside the circle through the counterclockwise a, b, c,
+// -1 outside, 0 on it (within rounding of the determinant).
+int inCircle(glm::vec3 a, glm::vec3 b, glm::vec3 c, glm::vec3 d)
+{
+    const glm::dvec2 ad = xy(a) - xy(d), bd = xy(b) - xy(d), cd = xy(c) - xy(d);
+    const double al = glm::dot(ad, ad), bl = glm::dot(bd, bd), cl = glm::dot(cd, cd);
+    const double det = al * cross(bd, cd) + bl * cross(cd, ad) + cl * cross(ad, bd);
+    auto permanent = [](glm::dvec2 u, glm::dvec2 v) { return std::abs(u.x * v.y) + std::abs(u.y * v.x); };
+    const double magnitude = al * permanent(bd, cd) + bl * permanent(cd, ad) + cl * permanent(ad, bd);
+    if (std::abs(det) <= cocircularTolerance * magnitude) return 0;
+    return det > 0.0 ? 1 : -1;
+}
+
+// Of the points on e's right that share the winning circle, the one that cuts
+// their polygon as a fan from its lowest corner (smallest x, then y). Every
+// edge around the same circle picks by the same fan, so cocircular points
+// never give crossing triangles.
+const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> points, const glm::vec3& winner)
+{
+    std::vector<const glm::vec3*> ties;
+    for (const glm::vec3& s : points)
+        if (isRightOf(e, s) && (&s == &winner || inCircle(e.dest, e.org, winner, s) == 0) &&
+            std::none_of(ties.begin(), ties.end(), [&](const glm::vec3* t) { return sameXY(*t, s); }))
+            ties.push_back(&s);
+    if (ties.size() == 1) return winner;
+
+    const glm::vec3* lowest =
+        *std::min_element(ties.begin(), ties.end(), [](const glm::vec3* a, const glm::vec3* b) {
+            return isLexicographicallyBefore(*a, *b);
+        });
+    if (isLexicographicallyBefore(*lowest, e.org) && isLexicographicallyBefore(*lowest, e.dest))
+        return *lowest;
+    // The fan's apex is an end of e: take the tie next to the other end.
+    const bool apexIsOrg = isLexicographicallyBefore(e.org, e.dest);
+    const glm::vec3 apex = apexIsOrg ? e.org : e.dest, other = apexIsOrg ? e.dest : e.org;
+    const glm::vec3* next = ties.front();
+    for (const glm::vec3* q : ties)
+        if (orientation(apex, *next, *q) == orientation(apex, *next, other)) next = q;
+    return *next;
+}
+
+}  // namespace
+
+bool DE::operator==(const DE& other) const
+{
+    return (sameXY(org, other.org) && sameXY(dest, other.dest)) ||
+           (sameXY(org, other.dest) && sameXY(dest, other.org));
+}
+
+int DE::opCmp(const DE& other) const
+{
+    const float mine[] = {org.x, org.y, dest.x, dest.y};
+    const float theirs[] = {other.org.x, other.org.y, other.dest.x, other.dest.y};
+    for (int i = 0; i < 4; ++i) {
+        if (mine[i] < theirs[i]) return -1;
+        if (mine[i] > theirs[i]) return 1;
+    }
+    return 0;
+}
+
+DE DE::rotate()
+{
+    const Line line = bisector(xy(org), xy(dest));
+    const glm::dvec2 from = line.base - 0.5 * line.direction, to = line.base + 0.5 * line.direction;
+    org = {float(from.x), float(from.y), org.z};
+    dest = {float(to.x), float(to.y), dest.z};
+    return *this;
+}
+
+void DE::flip()
+{
+    std::swap(org, dest);
+}
+
+int DE::intersect(const DE& e, double& t, glm::dvec2& p) const
+{
+    const Line self{xy(org), xy(dest) - xy(org)}, other{xy(e.org), xy(e.dest) - xy(e.org)};
+    double along = 0.0;
+    if (!meet(self, other, along)) return 1;
+    t = along;
+    p = self.base + along * self.direction;
+    return 2;
+}
+
+int classify(glm::vec2 org, glm::vec2 dest, glm::vec2 p)
+{
+    const double s = cross(glm::dvec2(dest) - glm::dvec2(org), glm::dvec2(p) - glm::dvec2(org));
+    return s > leftTolerance ? 0 : 1;
+}
+
+int computeTurn(glm::vec2 a, glm::vec2 b, glm::vec2 c)
+{
+    return computeTurn(glm::vec3(a, 0.0f), glm::vec3(b, 0.0f), glm::vec3(c, 0.0f));
+}
+
+DE hullEdge(std::vector<glm::vec3>& points)
+{
+    if (points.empty()) return {};
+    size_t leftmost = 0;
+    for (size_t i = 1; i < points.size(); ++i)
+        if (isLexicographicallyBefore(points[i], points[leftmost])) leftmost = i;
+    std::swap(points[0], points[leftmost]);
+    const glm::vec3 origin = points[0];
+
+    // Turn the edge left while any point lies left of it; of points on its
+    // line, the nearest one, so that no point is left inside the edge.
+    size_t m = 0;
+    for (size_t i = 1; i < points.size(); ++i) {
+        const glm::vec3 p = points[i];
+        if (sameXY(p, origin)) continue;
+        if (m == 0) {
+            m = i;
+            continue;
+        }
+        const glm::vec3 end = points[m];
+        const int turn = orientation(origin, end, p);
+        if (turn > 0) {
+            m = i;
+        } else if (turn == 0 && glm::dot(xy(p) - xy(origin), xy(end) - xy(origin)) > 0.0 &&
+                   glm::distance(xy(p), xy(origin)) < glm::distance(xy(end), xy(origin))) {
+            m = i;
+        }
+    }
+    return {origin, points[m]};
+}
+
+bool mate(const DE& e, std::span<const glm::vec3> points, glm::vec3& p, glm::vec3& circle)
+{
+    // The partner is the point whose circle with e leaves every other point
+    // on e's right outside: each point inside the current best circle wins.
+    const glm::vec3* best = nullptr;
+    bool tied = false;  // some point fell on the circle of the best so far
+    for (const glm::vec3& s : points) {
+        // Points on the edge's line have a parallel bisector and never pair.
+        if (!isRightOf(e, s)) continue;
+        if (best == nullptr) {
+            best = &s;
+            continue;
+        }
+        const int side = inCircle(e.dest, e.org, *best, s);
+        if (side > 0) best = &s;
+        tied = tied || (side == 0 && !sameXY(s, *best));
+    }
+    if (best == nullptr) return false;
+    // Once two points share the winning circle, its second one met a tie.
+    if (tied) best = &canonicalOnCircle(e, points, *best);
+
+    double t = 0.0;
+    const Line f = bisector(xy(e.org), xy(e.dest));
+    meet(f, bisector(xy(e.dest), xy(*best)), t);
+    const glm::dvec2 centre = f.base + t * f.direction;
+    p = *best;
+    circle = {float(centre.x), float(centre.y), float(glm::distance(xy(*best), centre))};
+    return true;
+}
+
+void updateFrontier(QvFrontier& frontier, DE e)
+{
+    if (frontier.erase(e) > 0) return;
+    e.flip();
+    frontier.insert(e);
+}
+
+void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertices,
+                 std::vector<std::uint32_t>& indices, std::vector<glm::vec3>& normals, int& count,
+                 std::vector<float>& circleLines)
+{
+    if (points.size() < minimumPoints) return;
+    const DE first = hullEdge(points);
+    fmt::print("\x1b[01;37m the most left: [{} -> {}] \x1b[0m \n", qvPointText(first.org),
+               qvPointText(first.dest));
+    fmt::print("\x1b[01;37m set.length: {} \x1b[0m \n", points.size());
+    fmt::print("\x1b[01;37m set: {} \x1b[0m \n", pointListText(points));
+    if (sameXY(first.org, first.dest)) return;  // every point is the same point
+
+    QvFrontier frontier{first};
+    // Directed edges that have a triangle on their right. Where rounding makes
+    // the choices around a nearly cocircular cluster disagree, an edge could
+    // come back for a second triangle; it is dropped instead, so no triangle
+    // is made twice and the walk cannot circle for ever.
+    std::set<DE> covered;
+    auto advance = [&](const DE& side) {
+        DE back = side;
+        back.flip();
+        if (!frontier.contains(side) && covered.contains(back)) return;
+        updateFrontier(frontier, side);
+    };
+    const size_t maxTriangles = trianglesPerPoint * points.size();
+    for (size_t triangles = 0; !frontier.empty() && triangles < maxTriangles;) {
+        const DE e = *frontier.begin();
+        frontier.erase(frontier.begin());
+        glm::vec3 p, circle;
+        if (!mate(e, points, p, circle)) continue;  // a hull edge seen from outside
+        const DE fromP{p, e.org}, toP{e.dest, p};
+        if (covered.contains(fromP) || covered.contains(toP)) continue;
+        covered.insert({e, fromP, toP});
+        advance(fromP);
+        advance(toP);
+        drawCircle({circle.x, circle.y}, circle.z, circleLines);
+        appendTriangle(e.org, e.dest, p, vertices, indices, count);
+        glm::vec3 normal = glm::cross(e.dest - e.org, e.dest - p);
+        if (normal.z < 0.0f) normal = -normal;
+        normals.insert(normals.end(), {normal, normal, normal});
+        ++triangles;
+    }
+}

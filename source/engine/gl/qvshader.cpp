@@ -1,0 +1,230 @@
+// GLSL programs: reading the stage files, compiling, linking, printing the
+// driver's log on failure, and the uniform setters.
+#include "engine/gl/qvshader.h"
+
+#include <fmt/core.h>
+#include <glm/gtc/type_ptr.hpp>
+
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+namespace {
+
+constexpr GLsizei infoLogCapacity = 1024;
+// The oldest GLSL version that accepts the "#version 330" programs.
+constexpr float glsl330 = 3.3f;
+constexpr float versionTolerance = 1e-4f;
+
+// Conventional attribute names and their locations. The #version 140 programs
+// cannot declare locations themselves, so they are bound before every link;
+// the #version 330 programs declare the same locations explicitly.
+constexpr std::pair<const char*, GLuint> attributeLocations[] = {
+    {"aPosition", 0},  {"aVertex", 0},  {"aNormal", 1},    {"aAtlasCoords", 1},
+    {"aTexCoords", 2}, {"aTangent", 3}, {"aBitangent", 4},
+};
+
+std::string readWholeFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw QvShaderFileError(path);
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// The driver's log of a shader or program (glGetShaderInfoLog or glGetProgramInfoLog).
+std::string infoLog(GLuint object, void (*getLog)(GLuint, GLsizei, GLsizei*, GLchar*))
+{
+    char text[infoLogCapacity] = {};
+    GLsizei length = 0;
+    getLog(object, infoLogCapacity, &length, text);
+    return std::string(text, static_cast<size_t>(length));
+}
+
+// Compiles one stage; on failure prints the red diagnostic with the driver's log.
+GLuint compileStage(GLenum type, const std::string& source, const std::string& path, const char* stageName,
+                    GLint& status)
+{
+    const GLuint shader = glCreateShader(type);
+    const char* text = source.c_str();
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    if (status == 0) {
+        fmt::print("\x1b[01;31mERROR! File: {}. {} shader compilation failed\x1b[0m {} \n", path, stageName,
+                   infoLog(shader, glGetShaderInfoLog));
+        std::fflush(stdout);
+    }
+    return shader;
+}
+
+}  // namespace
+
+QvShaderFileError::QvShaderFileError(const std::string& path)
+    : std::runtime_error("Cannot open shader file " + path)
+{
+}
+
+QvShader::QvShader(const std::string& vertexPath, const std::string& fragmentPath)
+{
+    loadFromFile(vertexPath, fragmentPath);
+}
+
+QvShader::~QvShader()
+{
+    if (program == 0) {
+        return;  // never built: there may be no context at all
+    }
+    // A program still current would only be marked for deletion.
+    GLint current = 0;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    if (static_cast<GLuint>(current) == program) {
+        glUseProgram(0);
+    }
+    glDeleteProgram(program);
+}
+
+void QvShader::loadFromFile(const std::string& vertexPath, const std::string& fragmentPath)
+{
+    // Both files are read before anything is handed to the driver, so a
+    // missing file leaves the object exactly as it was.
+    std::string vertexText = readWholeFile(vertexPath);
+    std::string fragmentText = readWholeFile(fragmentPath);
+    this->vertexPath = vertexPath;
+    this->fragmentPath = fragmentPath;
+    vertexSource = std::move(vertexText);
+    fragmentSource = std::move(fragmentText);
+    _createAndCompileVertexShader();
+    _createAndCompileFragmentShader();
+    _linkBothShaders();
+    _deleteBothShaders();
+}
+
+void QvShader::prepareNewShaders(const std::string& vertexText, const std::string& fragmentText)
+{
+    if (!vertexText.empty()) {
+        vertexSource = vertexText;
+        _createAndCompileVertexShader();
+    }
+    if (!fragmentText.empty()) {
+        fragmentSource = fragmentText;
+        _createAndCompileFragmentShader();
+    }
+    _linkBothShaders();
+    _deleteBothShaders();
+}
+
+void QvShader::useProgram()
+{
+    glUseProgram(program);
+}
+
+void QvShader::_createAndCompileVertexShader()
+{
+    vertexShader = compileStage(GL_VERTEX_SHADER, vertexSource, vertexPath, "Vertex", status);
+}
+
+void QvShader::_createAndCompileFragmentShader()
+{
+    fragmentShader = compileStage(GL_FRAGMENT_SHADER, fragmentSource, fragmentPath, "Fragment", status);
+}
+
+void QvShader::_linkBothShaders()
+{
+    const GLuint replaced = program;
+    program = glCreateProgram();
+    // A text build on a fresh object may lack a stage: attaching name 0 would
+    // only raise a GL error, the link reports what is missing.
+    for (const GLuint stage : {vertexShader, fragmentShader}) {
+        if (stage != 0) {
+            glAttachShader(program, stage);
+        }
+    }
+    for (const auto& [name, location] : attributeLocations) {
+        glBindAttribLocation(program, location, name);
+    }
+    glBindFragDataLocation(program, 0, "fragColor");
+    glLinkProgram(program);
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    if (status == 0) {
+        fmt::print("\x1b[01;31mERROR! Shader link failed\n\x1b[0m {} \n",
+                   infoLog(program, glGetProgramInfoLog));
+        std::fflush(stdout);
+    }
+    // Deleted only now, so the new program never takes the old one's name.
+    if (replaced != 0) {
+        glDeleteProgram(replaced);
+    }
+}
+
+void QvShader::_deleteBothShaders()
+{
+    // The names are kept: a later text build with an empty stage reuses them.
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+}
+
+void QvShader::setUniform(const std::string& name, const glm::mat4& value)
+{
+    glUniformMatrix4fv(glGetUniformLocation(program, name.c_str()), 1, GL_FALSE, glm::value_ptr(value));
+}
+
+void QvShader::setUniform(const std::string& name, const glm::vec4& value)
+{
+    glUniform4fv(glGetUniformLocation(program, name.c_str()), 1, glm::value_ptr(value));
+}
+
+void QvShader::setUniform(const std::string& name, const glm::vec3& value)
+{
+    glUniform3fv(glGetUniformLocation(program, name.c_str()), 1, glm::value_ptr(value));
+}
+
+void QvShader::setUniform(const std::string& name, std::uint64_t value)
+{
+    glUniform1i(glGetUniformLocation(program, name.c_str()), static_cast<GLint>(value));
+}
+
+void QvShader::setColorUniform(const std::string& name, glm::vec4 color)
+{
+    const char* names[] = {name.c_str()};
+    GLuint index = GL_INVALID_INDEX;
+    glGetUniformIndices(program, 1, names, &index);
+    if (index == GL_INVALID_INDEX) {
+        return;
+    }
+    GLint type = 0;
+    glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_TYPE, &type);
+    const GLint location = glGetUniformLocation(program, name.c_str());
+    if (type == GL_FLOAT_VEC3) {
+        glUniform3f(location, color.r, color.g, color.b);
+    } else if (type == GL_FLOAT_VEC4) {
+        glUniform4fv(location, 1, glm::value_ptr(color));
+    }
+}
+
+std::string QvShader::directoryFor(float glslVersion)
+{
+    return glslVersion + versionTolerance >= glsl330 ? "3.3" : "3.1";
+}
+
+std::string QvShader::pathFor(float glslVersion, std::string_view name, std::string_view extension)
+{
+    return fmt::format("shaders/{}/{}{}", directoryFor(glslVersion), name, extension);
+}
+
+float QvShader::parseGlslVersion(std::string_view text)
+{
+    // "4.60 NVIDIA ..." or "OpenGL ES GLSL ES 3.20": the first number is the version.
+    const auto start = text.find_first_of("0123456789");
+    if (start == std::string_view::npos) {
+        return 0.0f;
+    }
+    float version = 0.0f;
+    std::from_chars(text.data() + start, text.data() + text.size(), version);
+    return version;
+}

@@ -1,0 +1,274 @@
+// Texture and cube-map uploads read back from the driver, and the screenshot.
+#include "tempfiles.h"
+#include "glcontext.h"
+#include "imagefixtures.h"
+#include "engine/gl/qvloadimage.h"
+
+#include <gtest/gtest.h>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+// The texel rows of one image of a bound texture target, tightly packed.
+std::vector<std::uint8_t> readTexture(GLenum target, int width, int height)
+{
+    std::vector<std::uint8_t> texels(static_cast<size_t>(width) * height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(target, 0, GL_RGB, GL_UNSIGNED_BYTE, texels.data());
+    return texels;
+}
+
+void expectTexelRow(const std::vector<std::uint8_t>& texels, int width, int texelRow, int pictureRow,
+                    int salt = 0)
+{
+    for (int x = 0; x < width; ++x) {
+        const auto expected = imagefixtures::colourAt(x, pictureRow, salt);
+        for (int c = 0; c < 3; ++c) {
+            ASSERT_EQ(texels[(texelRow * width + x) * 3 + c], expected[c])
+                << "texel row " << texelRow << " x " << x;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(TextureUpload, OddWidthImageArrivesBottomRowFirstWhateverTheUnpackAlignment)
+{
+    testsupport::GlContext context;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // as the bitmap font leaves it
+    constexpr int width = 5, height = 4;
+    TextureLoader loader;
+    testing::internal::CaptureStdout();
+    const GLuint texture = loader.loadTexture(imagefixtures::writePng("odd.png", width, height));
+    const std::string output = testing::internal::GetCapturedStdout();
+    ASSERT_NE(texture, 0u);
+    EXPECT_EQ(output, "width = 5, height = 4\nremainder = 2\nscanLineWidth = 16\nscanLineWidth = 16\n");
+    const auto texels = readTexture(GL_TEXTURE_2D, width, height);
+    for (int row = 0; row < height; ++row) {
+        expectTexelRow(texels, width, row, height - 1 - row);
+    }
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 1) << "the caller's unpack alignment is restored";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
+{
+    testsupport::GlContext context;
+    TextureLoader loader;
+    std::vector<std::uint8_t> pixels;
+    int stride = -1;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(loader.loadTexture("textures/missing.jpg", pixels, stride), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(stride, -1);
+    EXPECT_TRUE(pixels.empty());
+
+    testing::internal::CaptureStdout();
+    EXPECT_NE(loader.loadTexture(imagefixtures::writePng("six.png", 6, 2), pixels, stride), 0u);
+    EXPECT_NE(loader.loadTexture(imagefixtures::writePng("seven.png", 7, 3)), 0u);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(stride, 20);
+    EXPECT_EQ(pixels.size(), 40u);
+    EXPECT_EQ(loader.getImageWidth(), 7);
+    EXPECT_EQ(loader.getImageHeight(), 3);
+    EXPECT_EQ(loader.loadTexture("textures/missing.jpg"), 0u);
+    EXPECT_EQ(loader.getImageWidth(), 7) << "a failed load keeps the recorded size";
+}
+
+TEST(CubeMapUpload, FacesGoToTheirTargetsTopRowFirst)
+{
+    testsupport::GlContext context;
+    constexpr int size = 4;
+    std::vector<std::string> faces;
+    for (int i = 0; i < 6; ++i) {
+        faces.push_back(imagefixtures::writePng("face" + std::to_string(i) + ".png", size, size, i));
+    }
+    TextureLoader loader;
+    const GLuint cube = loader.loadCubemap(faces);
+    ASSERT_NE(cube, 0u);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
+    for (int i = 0; i < 6; ++i) {
+        const auto texels = readTexture(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), size, size);
+        for (int row = 0; row < size; ++row) {
+            expectTexelRow(texels, size, row, row, i);
+        }
+    }
+    EXPECT_EQ(loader.getImageWidth(), 0) << "cube faces do not change the recorded size";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
+{
+    testsupport::GlContext context;
+    std::vector<std::string> faces(6, imagefixtures::writePng("fine.png", 2, 2));
+    faces[3] = "skybox/art/absent.jpg";
+    TextureLoader loader;
+    try {
+        loader.loadCubemap(faces);
+        FAIL() << "a missing face must not pass silently";
+    } catch (const QvResourceError& error) {
+        EXPECT_NE(std::string(error.what()).find("skybox/art/absent.jpg"), std::string::npos);
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)
+{
+    constexpr int width = 37, height = 24;  // 3 x 37 is not a multiple of 4
+    testsupport::GlContext context(width, height);
+    glClearColor(0.0f, 0.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(0, height / 2, width, height - height / 2);  // the upper half
+    glClearColor(1.0f, 0.0f, 0.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+
+    const auto path = testsupport::tempPath("photo.jpeg").string();
+    std::filesystem::remove(path);
+    TextureLoader loader;
+    ASSERT_TRUE(loader.saveScreenshot(path, width, height));
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    FIBITMAP* photo = FreeImage_Load(FIF_JPEG, path.c_str(), 0);
+    ASSERT_NE(photo, nullptr);
+    EXPECT_EQ(FreeImage_GetWidth(photo), static_cast<unsigned>(width));
+    EXPECT_EQ(FreeImage_GetHeight(photo), static_cast<unsigned>(height));
+    RGBQUAD top{}, bottom{};
+    FreeImage_GetPixelColor(photo, width / 2, height - 3, &top);  // FreeImage rows run bottom-up
+    FreeImage_GetPixelColor(photo, width / 2, 2, &bottom);
+    FreeImage_Unload(photo);
+    EXPECT_GT(top.rgbRed, 200);
+    EXPECT_LT(top.rgbBlue, 60);
+    EXPECT_GT(bottom.rgbBlue, 200);
+    EXPECT_LT(bottom.rgbRed, 60);
+}
+
+TEST(Screenshot, SavesAPaddedBufferBottomRowFirst)
+{
+    // Eight rows per colour, so that JPEG's colour blocks stay one colour.
+    constexpr int width = 5, height = 16, stride = 16;
+    std::vector<std::uint8_t> pixels(stride * height, 0);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels[y * stride + 3 * x + (y < 8 ? 0 : 1)] = 255;  // bottom red, top green
+        }
+    }
+    const auto path = testsupport::tempPath("buffer.jpeg").string();
+    TextureLoader loader;
+    testing::internal::CaptureStdout();
+    ASSERT_TRUE(loader.saveImage(path, width, height, pixels.data()));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "width = 5, height = 16\nremainder = 2\nscanLineWidth = 16\n");
+    FIBITMAP* photo = FreeImage_Load(FIF_JPEG, path.c_str(), 0);
+    ASSERT_NE(photo, nullptr);
+    RGBQUAD bottom{}, top{};
+    FreeImage_GetPixelColor(photo, 2, 1, &bottom);
+    FreeImage_GetPixelColor(photo, 2, 14, &top);
+    FreeImage_Unload(photo);
+    EXPECT_GT(bottom.rgbRed, 150);
+    EXPECT_GT(top.rgbGreen, 150);
+    EXPECT_LT(bottom.rgbGreen, top.rgbGreen);
+}
+
+TEST(Screenshot, EmptyWindowIsSkippedAndUnwritableFileReported)
+{
+    testsupport::GlContext context(8, 8);
+    TextureLoader loader;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(loader.saveScreenshot("velmorin_never.jpeg", 0, 0));
+    EXPECT_FALSE(loader.saveScreenshot("/no/such/directory/photo.jpeg", 8, 8));
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(std::filesystem::exists("velmorin_never.jpeg"));
+    EXPECT_NE(output.find("skipped"), std::string::npos);
+    EXPECT_NE(output.find("ERROR! Image /no/such/directory/photo.jpeg could not be written"),
+              std::string::npos);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Image buffers: row length, row order and padding of what the loader reads.
+TEST(ImageBuffer, RowsArePaddedToFourBytes)
+{
+    EXPECT_EQ(TextureLoader::scanLineWidth(1024), 3072);
+    EXPECT_EQ(TextureLoader::scanLineWidth(5), 16);
+    EXPECT_EQ(TextureLoader::scanLineWidth(6), 20);
+    EXPECT_EQ(TextureLoader::scanLineWidth(4), 12);
+    EXPECT_EQ(TextureLoader::scanLineWidth(1), 4);
+}
+
+TEST(ImageBuffer, BottomRowFirstWithZeroPadding)
+{
+    constexpr int width = 5, height = 3;
+    const std::string path = imagefixtures::writePng("layout.png", width, height);
+    TextureLoader loader;
+    const auto pixels = loader.loadImage(path);
+    ASSERT_EQ(loader.getImageWidth(), width);
+    ASSERT_EQ(loader.getImageHeight(), height);
+    const int stride = 16;
+    ASSERT_EQ(pixels.size(), static_cast<size_t>(stride * height));
+    for (int row = 0; row < height; ++row) {
+        const int pictureRow = height - 1 - row;  // buffer row 0 is the picture's bottom
+        for (int x = 0; x < width; ++x) {
+            const auto expected = imagefixtures::colourAt(x, pictureRow);
+            for (int c = 0; c < 3; ++c) {
+                EXPECT_EQ(pixels[row * stride + 3 * x + c], expected[c])
+                    << "row " << row << " x " << x << " channel " << c;
+            }
+        }
+        EXPECT_EQ(pixels[row * stride + 15], 0) << "padding of row " << row;
+    }
+}
+
+TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
+{
+    TextureLoader loader;
+    loader.loadImage(imagefixtures::writePng("first.png", 6, 2));
+    EXPECT_EQ(loader.getImageWidth(), 6);
+    EXPECT_TRUE(loader.loadImage("textures/no_such_picture.jpg").empty());
+    EXPECT_EQ(loader.getImageWidth(), 0);
+    EXPECT_EQ(loader.getImageHeight(), 0);
+}
+
+TEST(ImageBuffer, TheGeneratedPicturesHaveTheirDocumentedSizes)
+{
+    TextureLoader loader;
+    EXPECT_FALSE(loader.loadImage("textures/logo.png").empty());
+    EXPECT_EQ(loader.getImageWidth(), 512);
+    EXPECT_EQ(loader.getImageHeight(), 256);
+    for (const char* face : {"right", "left", "top", "bottom", "front", "back"}) {
+        EXPECT_FALSE(loader.loadImage(std::string("skybox/art/") + face + ".jpg").empty()) << face;
+        EXPECT_EQ(loader.getImageWidth(), loader.getImageHeight()) << "cube faces are square";
+    }
+    EXPECT_FALSE(loader.loadImage("textures/0096-512x512.jpg").empty());
+    EXPECT_EQ(loader.getImageWidth(), 512);
+    for (const char* monitor : {"monitor_info_black", "monitor_route", "monitor_speed", "monitor_stops",
+                                "monitor_default", "grass"}) {
+        EXPECT_FALSE(loader.loadImage(std::string("textures/") + monitor + ".jpg").empty()) << monitor;
+    }
+}
+
+TEST(ImageBuffer, IconIsA32BitBottomUpBitmapWithAStandardHeader)
+{
+    std::FILE* file = std::fopen("icons/icon.bmp", "rb");
+    ASSERT_NE(file, nullptr);
+    unsigned char header[54] = {};
+    ASSERT_EQ(std::fread(header, 1, sizeof header, file), sizeof header);
+    std::fseek(file, 0, SEEK_END);
+    const long size = std::ftell(file);
+    std::fclose(file);
+    auto u32 = [&](int at) {
+        return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | header[at + 3] << 24;
+    };
+    EXPECT_EQ(header[0], 'B');
+    EXPECT_EQ(header[1], 'M');
+    const int offset = u32(10);
+    EXPECT_EQ(u32(14), 40);     // BITMAPINFOHEADER
+    EXPECT_EQ(u32(18), 32);     // width
+    EXPECT_EQ(u32(22), 32);     // height, positive: rows bottom-up
+    EXPECT_EQ(header[28], 32);  // bits per pixel
+    EXPECT_EQ(size, offset + 32 * 32 * 4);
+    EXPECT_EQ(u32(2), size);
+}

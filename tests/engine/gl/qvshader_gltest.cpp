@@ -1,0 +1,250 @@
+// Building GLSL programs: the shipped programs, failure diagnostics, rebuilds
+// and uniform uploads.
+#include "tempfiles.h"
+#include "glcontext.h"
+#include "engine/gl/qvshader.h"
+
+#include <gtest/gtest.h>
+#include <glm/gtc/matrix_transform.hpp>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const char* programNames[] = {"default", "light",        "texture", "textureLight", "skybox",
+                              "text2D",  "text2DStatic", "image",   "point",        "circlePoint"};
+
+std::string writeTemp(const std::string& name, const std::string& text)
+{
+    const auto path = testsupport::tempPath(name);
+    std::ofstream(path) << text;
+    return path.string();
+}
+
+const char* plainVertex =
+    "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition, 1.0); }\n";
+const char* plainFragment = "#version 140\nuniform vec4 diffuseColor;\nout vec4 fragColor;\nvoid main() { "
+                            "fragColor = diffuseColor; }\n";
+
+GLint linkStatus(GLuint program)
+{
+    GLint status = 0;
+    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    return status;
+}
+
+}  // namespace
+
+TEST(ShaderPrograms, EveryShippedProgramLinksWithTheAttributeLocationsTheDrawingCodeUses)
+{
+    testsupport::GlContext context;
+    for (const char* directory : {"3.3", "3.1"}) {
+        for (const char* name : programNames) {
+            const std::string base = std::string("shaders/") + directory + "/" + name;
+            testing::internal::CaptureStdout();
+            QvShader shader(base + ".vert", base + ".frag");
+            const std::string output = testing::internal::GetCapturedStdout();
+            EXPECT_EQ(output, "") << base;
+            ASSERT_NE(shader.program, 0u);
+            EXPECT_EQ(linkStatus(shader.program), GL_TRUE) << base;
+            for (const char* attribute : {"aPosition", "aVertex"}) {
+                const GLint location = glGetAttribLocation(shader.program, attribute);
+                EXPECT_TRUE(location == -1 || location == 0) << base << " " << attribute;
+            }
+            for (const auto& [attribute, expected] :
+                 {std::pair{"aNormal", 1}, {"aAtlasCoords", 1}, {"aTexCoords", 2}}) {
+                const GLint location = glGetAttribLocation(shader.program, attribute);
+                EXPECT_TRUE(location == -1 || location == expected) << base << " " << attribute;
+            }
+        }
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(ShaderPrograms, CompileFailurePrintsTheRedLineWithPathAndLog)
+{
+    testsupport::GlContext context;
+    const std::string vertexPath = writeTemp("broken.vert", "#version 140\nvoid main() { oops }\n");
+    const std::string fragmentPath = writeTemp("plain.frag", plainFragment);
+    testing::internal::CaptureStdout();
+    QvShader shader(vertexPath, fragmentPath);
+    const std::string output = testing::internal::GetCapturedStdout();
+
+    const std::string head =
+        "\x1b[01;31mERROR! File: " + vertexPath + ". Vertex shader compilation failed\x1b[0m ";
+    ASSERT_EQ(output.rfind(head, 0), 0u) << output;
+    EXPECT_NE(output.find("\x1b[01;31mERROR! Shader link failed\n\x1b[0m "), std::string::npos);
+    EXPECT_EQ(output.find("Fragment shader compilation failed"), std::string::npos);
+    EXPECT_NE(shader.program, 0u);  // the failed program is still recorded
+    EXPECT_EQ(linkStatus(shader.program), GL_FALSE);
+}
+
+TEST(ShaderPrograms, FragmentFailureNamesTheFragmentFile)
+{
+    testsupport::GlContext context;
+    const std::string vertexPath = writeTemp("plain.vert", plainVertex);
+    const std::string fragmentPath = writeTemp("broken.frag", "#version 140\nvoid main() { x = ; }\n");
+    testing::internal::CaptureStdout();
+    QvShader shader(vertexPath, fragmentPath);
+    const std::string output = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(output.rfind("\x1b[01;31mERROR! File: " + fragmentPath +
+                               ". Fragment shader compilation failed\x1b[0m ",
+                           0),
+              0u)
+        << output;
+}
+
+TEST(ShaderPrograms, RebuildsReadFreshSourcesAndTextBuildsReuseAStage)
+{
+    testsupport::GlContext context;
+    const std::string vertexPath = writeTemp("plain.vert", plainVertex);
+    const std::string fragmentPath = writeTemp("plain.frag", plainFragment);
+    const std::string otherVertex = writeTemp(
+        "other.vert",
+        "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition * 2.0, 1.0); }");
+    QvShader shader(vertexPath, fragmentPath);
+    const GLuint first = shader.program;
+    shader.loadFromFile(otherVertex, fragmentPath);
+    EXPECT_NE(shader.program, first);
+    EXPECT_EQ(shader.vertexSource.find("aPosition * 2.0"), shader.vertexSource.rfind("aPosition"));
+    EXPECT_EQ(shader.vertexSource.find("void main() { gl_Position = vec4(aPosition, 1.0)"),
+              std::string::npos);  // nothing of the first file remains
+
+    // A text build with an empty fragment stage relinks with the last fragment shader.
+    shader.prepareNewShaders(plainVertex, "");
+    EXPECT_EQ(linkStatus(shader.program), GL_TRUE);
+
+    // A fresh object has no stage to reuse: the program is built from the
+    // one stage it has, without a GL error.
+    QvShader empty;
+    empty.prepareNewShaders(plainVertex, "");
+    EXPECT_NE(empty.program, 0u);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(ShaderPrograms, MissingFileLeavesTheProgramUntouched)
+{
+    testsupport::GlContext context;
+    QvShader shader(writeTemp("plain.vert", plainVertex), writeTemp("plain.frag", plainFragment));
+    const GLuint program = shader.program;
+    EXPECT_THROW(shader.loadFromFile("no/such.vert", "no/such.frag"), QvShaderFileError);
+    EXPECT_EQ(shader.program, program);
+}
+
+TEST(ShaderUniforms, MatricesArriveAsTheMathematicalMatrixAndSamplersAsUnits)
+{
+    testsupport::GlContext context;
+    QvShader shader("shaders/3.3/default.vert", "shaders/3.3/default.frag");
+    QvShader textured("shaders/3.3/skybox.vert", "shaders/3.3/skybox.frag");
+    shader.useProgram();
+    const glm::mat4 model = glm::translate(glm::mat4(1.0f), glm::vec3(5.0f, 6.0f, 7.0f));
+    shader.setUniform("model", model);
+    shader.setUniform("diffuseColor", glm::vec4(0.25f, 0.5f, 0.75f, 1.0f));
+    float read[16] = {};
+    glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "model"), read);
+    // GLSL reads matrices by columns: the translation is the fourth column.
+    EXPECT_FLOAT_EQ(read[12], 5.0f);
+    EXPECT_FLOAT_EQ(read[13], 6.0f);
+    EXPECT_FLOAT_EQ(read[14], 7.0f);
+    EXPECT_FLOAT_EQ(read[3], 0.0f);
+    float colour[4] = {};
+    glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "diffuseColor"), colour);
+    EXPECT_FLOAT_EQ(colour[2], 0.75f);
+
+    textured.useProgram();
+    textured.setUniform("skybox", std::uint64_t{3});
+    GLint unit = -1;
+    glGetUniformiv(textured.program, glGetUniformLocation(textured.program, "skybox"), &unit);
+    EXPECT_EQ(unit, 3);
+    shader.setUniform("noSuchUniform", glm::vec3(1.0f));  // location -1: ignored
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST(ShaderPrograms, ReplacedAndDestroyedProgramsAreReleased)
+{
+    testsupport::GlContext context;
+    const std::string vertexPath = writeTemp("plain.vert", plainVertex);
+    const std::string fragmentPath = writeTemp("plain.frag", plainFragment);
+    GLuint last = 0;
+    {
+        QvShader shader(vertexPath, fragmentPath);
+        const GLuint first = shader.program;
+        shader.loadFromFile(vertexPath, fragmentPath);
+        EXPECT_FALSE(glIsProgram(first)) << "a file rebuild releases the program it replaces";
+        const GLuint second = shader.program;
+        shader.prepareNewShaders(plainVertex, plainFragment);
+        EXPECT_FALSE(glIsProgram(second)) << "so does a text rebuild";
+        last = shader.program;
+        shader.useProgram();  // still current when its owner goes
+    }
+    EXPECT_FALSE(glIsProgram(last));
+    GLint current = -1;
+    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
+    EXPECT_EQ(current, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Sending a vec4 to a vec3 uniform (or the reverse) is a GL error and loads
+// nothing; the colour setter follows the declaration.
+TEST(ShaderUniforms, ColourFollowsTheDeclaredType)
+{
+    testsupport::GlContext context;
+    QvShader rgba;
+    rgba.prepareNewShaders(plainVertex, plainFragment);
+    QvShader rgb;
+    rgb.prepareNewShaders(plainVertex, "#version 140\nuniform vec3 diffuseColor;\nout vec4 fragColor;\n"
+                                       "void main() { fragColor = vec4(diffuseColor, 1.0); }\n");
+    const glm::vec4 colour(0.25f, 0.5f, 0.75f, 0.125f);
+    for (QvShader* shader : {&rgba, &rgb}) {
+        shader->useProgram();
+        shader->setColorUniform("diffuseColor", colour);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        float read[4] = {};
+        glGetUniformfv(shader->program, glGetUniformLocation(shader->program, "diffuseColor"), read);
+        EXPECT_FLOAT_EQ(read[0], 0.25f);
+        EXPECT_FLOAT_EQ(read[2], 0.75f);
+        shader->setColorUniform("noSuchColour", colour);
+    }
+    float alpha[4] = {};
+    glGetUniformfv(rgba.program, glGetUniformLocation(rgba.program, "diffuseColor"), alpha);
+    EXPECT_FLOAT_EQ(alpha[3], 0.125f);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Shader directory choice and version parsing (no GL context needed).
+TEST(ShaderDirectory, NeedsGlsl330ForTheVersion330Programs)
+{
+    EXPECT_EQ(QvShader::directoryFor(1.3f), "3.1");
+    EXPECT_EQ(QvShader::directoryFor(1.4f), "3.1");  // a GL 3.1 driver: #version 140 only
+    EXPECT_EQ(QvShader::directoryFor(1.5f), "3.1");
+    EXPECT_EQ(QvShader::directoryFor(3.3f), "3.3");
+    EXPECT_EQ(QvShader::directoryFor(4.6f), "3.3");
+    EXPECT_EQ(QvShader::directoryFor(0.0f), "3.1");  // unknown version: the conservative set
+}
+
+TEST(ShaderDirectory, ParsesDriverVersionStrings)
+{
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("3.30 NVIDIA via Cg compiler"), 3.3f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("4.50"), 4.5f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("1.40 Mesa"), 1.4f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("1.30"), 1.3f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion(""), 0.0f);
+    EXPECT_FLOAT_EQ(QvShader::parseGlslVersion("none"), 0.0f);
+    EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("3.30 - Build 31.0")), "3.3");
+    EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("1.30")), "3.1");
+    EXPECT_EQ(QvShader::directoryFor(QvShader::parseGlslVersion("1.40")), "3.1");
+}
+
+TEST(ShaderDirectory, ComposesProgramPaths)
+{
+    EXPECT_EQ(QvShader::pathFor(4.6f, "textureLight", ".frag"), "shaders/3.3/textureLight.frag");
+    EXPECT_EQ(QvShader::pathFor(1.4f, "skybox", ".vert"), "shaders/3.1/skybox.vert");
+}
+
+TEST(ShaderFiles, MissingFileRaisesBeforeAnyGlCall)
+{
+    // No context exists here: reaching the driver would crash, so this also
+    // proves that nothing is compiled when a file is missing.
+    EXPECT_THROW(QvShader("shaders/3.3/nothing.vert", "shaders/3.3/nothing.frag"), QvShaderFileError);
+}

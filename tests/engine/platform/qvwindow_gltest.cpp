@@ -1,0 +1,282 @@
+// The real window under Xvfb: the splash frame shows the logo with no GL
+// error and leaves no GL object behind; the main window has its frame and
+// the always-on-top state trades it away.
+#include "engine/gl/qvloadimage.h"
+#include "engine/platform/qvwindow.h"
+
+#include <gtest/gtest.h>
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+#include <cstdlib>
+#include <vector>
+#include <array>
+#include <cstdint>
+
+// Xlib's macros (None, Bool, ...) collide with GoogleTest's names: included last.
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+// What the X server shows of the window: RGB, rows top first. (The default
+// framebuffer is multisampled, so its front buffer cannot be read back.)
+std::vector<std::uint8_t> shownPixels(GLFWwindow* window, int width, int height)
+{
+    glFinish();
+    Display* display = glfwGetX11Display();
+    XSync(display, 0);
+    XImage* image = XGetImage(display, glfwGetX11Window(window), 0, 0, width, height, AllPlanes, ZPixmap);
+    std::vector<std::uint8_t> rgb;
+    if (image == nullptr) return rgb;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const unsigned long pixel = XGetPixel(image, x, y);
+            rgb.push_back(std::uint8_t((pixel & image->red_mask) >> 16));
+            rgb.push_back(std::uint8_t((pixel & image->green_mask) >> 8));
+            rgb.push_back(std::uint8_t(pixel & image->blue_mask));
+        }
+    }
+    XDestroyImage(image);
+    return rgb;
+}
+
+}  // namespace
+
+TEST(Window, SplashShowsTheLogoAndKeepsNoGlObject)
+{
+    QvWindow window;
+    window.create();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    EXPECT_GT(window.glslVersion, 1.2f);
+
+    // The logo fills the 512x256 splash: compare the frame with the picture.
+    TextureLoader loader;
+    const std::vector<std::uint8_t> logo = loader.loadImage("textures/logo.png");
+    ASSERT_FALSE(logo.empty());
+    const int logoWidth = loader.getImageWidth();
+    const int logoHeight = loader.getImageHeight();
+    const int row = TextureLoader::scanLineWidth(logoWidth);
+    const std::vector<std::uint8_t> frame = shownPixels(window.handle, 512, 256);
+    ASSERT_EQ(frame.size(), 512u * 256u * 3u);
+    int matching = 0;
+    int samples = 0;
+    for (int y = 16; y < 256; y += 32) {
+        for (int x = 16; x < 512; x += 32) {
+            const std::uint8_t* shown = &frame[(std::size_t(y) * 512 + x) * 3];
+            const int lx = x * logoWidth / 512;
+            const int ly = (255 - y) * logoHeight / 256;  // the logo's rows count from the bottom
+            const std::uint8_t* source = &logo[std::size_t(ly) * row + lx * 3];
+            const bool close = std::abs(shown[0] - source[0]) < 40 && std::abs(shown[1] - source[1]) < 40 &&
+                               std::abs(shown[2] - source[2]) < 40;
+            matching += close ? 1 : 0;
+            ++samples;
+        }
+    }
+    EXPECT_GT(matching, samples * 9 / 10) << matching << " of " << samples;
+
+    for (GLuint name = 1; name < 8; ++name) {
+        EXPECT_FALSE(glIsBuffer(name)) << name;
+        EXPECT_FALSE(glIsVertexArray(name)) << name;
+        EXPECT_FALSE(glIsTexture(name)) << name;
+        EXPECT_FALSE(glIsProgram(name)) << name;
+    }
+}
+
+// Size and centring of the main window are checked end to end (window.sh).
+TEST(Window, MainWindowHasItsFrameAndOnTopTakesItAway)
+{
+    QvWindow window;
+    window.create();
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_DECORATED), GLFW_FALSE);  // splash
+    window.restoreWindowDecor();
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_DECORATED), GLFW_TRUE);
+
+    window.setAttributeOnTop(true);
+    EXPECT_TRUE(window.onTop);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_FLOATING), GLFW_TRUE);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_DECORATED), GLFW_FALSE);
+    window.setAttributeOnTop(false);
+    EXPECT_FALSE(window.onTop);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_FLOATING), GLFW_FALSE);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_DECORATED), GLFW_TRUE);
+}
+
+// The window icon decoder: BMP files built here byte by byte, independently of
+// the decoder, must come out upright, unmirrored RGBA; broken files are refused.
+namespace {
+
+using Rgba = std::array<std::uint8_t, 4>;
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v)
+{
+    b[at] = std::uint8_t(v);
+    b[at + 1] = std::uint8_t(v >> 8);
+}
+
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+}
+
+// A test picture: every pixel's colour encodes its own position, so any flip
+// or mirror shows up as a wrong coordinate.
+Rgba colourAt(int x, int y)
+{
+    return {std::uint8_t(10 + x), std::uint8_t(100 + y), 7, 200};
+}
+
+// Writes `picture` (rows top first) as a BMP with a 124-byte V5 header, the
+// layout image editors produce for 32-bit icons.
+std::vector<std::uint8_t> makeBmp(int width, int height, int bits, bool bottomUp,
+                                  std::uint32_t compression = 0)
+{
+    const std::size_t infoSize = 124;
+    const std::size_t offset = 14 + infoSize;
+    const std::size_t rowSize = (std::size_t(width) * (bits / 8) + 3) / 4 * 4;
+    std::vector<std::uint8_t> b(offset + rowSize * height, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, std::uint32_t(b.size()));
+    put32(b, 10, std::uint32_t(offset));
+    put32(b, 14, std::uint32_t(infoSize));
+    put32(b, 18, std::uint32_t(width));
+    put32(b, 22, std::uint32_t(bottomUp ? height : -height));
+    put16(b, 26, 1);
+    put16(b, 28, std::uint16_t(bits));
+    put32(b, 30, compression);
+    if (compression == 3) {
+        put32(b, 54, 0x00FF0000u);
+        put32(b, 58, 0x0000FF00u);
+        put32(b, 62, 0x000000FFu);
+        put32(b, 66, 0xFF000000u);
+    }
+    for (int y = 0; y < height; ++y) {
+        const int fileRow = bottomUp ? height - 1 - y : y;
+        for (int x = 0; x < width; ++x) {
+            const Rgba c = colourAt(x, y);
+            std::uint8_t* p = &b[offset + fileRow * rowSize + x * (bits / 8)];
+            p[0] = c[2];  // blue
+            p[1] = c[1];  // green
+            p[2] = c[0];  // red
+            if (bits == 32) p[3] = c[3];
+        }
+    }
+    return b;
+}
+
+Rgba pixelOf(const QvIconImage& image, int x, int y)
+{
+    const std::uint8_t* p = &image.rgba[(std::size_t(y) * image.width + x) * 4];
+    return {p[0], p[1], p[2], p[3]};
+}
+
+}  // namespace
+
+TEST(WindowIcon, ThirtyTwoBitBottomUpComesOutUprightAndUnmirrored)
+{
+    for (const std::uint32_t compression : {0u, 3u}) {
+        const auto file = makeBmp(32, 32, 32, true, compression);
+        std::string error;
+        const auto icon = decodeIconBmp(file, error);
+        ASSERT_TRUE(icon) << error;
+        EXPECT_EQ(icon->width, 32);
+        EXPECT_EQ(icon->height, 32);
+        ASSERT_EQ(icon->rgba.size(), 32u * 32u * 4u);
+        for (const auto& [x, y] : {std::pair{0, 0}, {31, 0}, {0, 31}, {31, 31}, {5, 17}}) {
+            EXPECT_EQ(pixelOf(*icon, x, y), colourAt(x, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST(WindowIcon, TopDownAndTwentyFourBitRowsWithPadding)
+{
+    // Width 5 at 24 bits gives 15-byte rows padded to 16: padding must be skipped.
+    std::string error;
+    const auto topDown = decodeIconBmp(makeBmp(5, 3, 32, false), error);
+    ASSERT_TRUE(topDown) << error;
+    EXPECT_EQ(pixelOf(*topDown, 4, 0), colourAt(4, 0));
+    EXPECT_EQ(pixelOf(*topDown, 0, 2), colourAt(0, 2));
+
+    const auto rgb = decodeIconBmp(makeBmp(5, 3, 24, true), error);
+    ASSERT_TRUE(rgb) << error;
+    for (int y = 0; y < 3; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            Rgba expected = colourAt(x, y);
+            expected[3] = 255;  // no alpha channel: opaque
+            EXPECT_EQ(pixelOf(*rgb, x, y), expected) << x << "," << y;
+        }
+    }
+}
+
+TEST(WindowIcon, ZeroAlphaByteOfPlainThirtyTwoBitMeansOpaque)
+{
+    auto file = makeBmp(2, 2, 32, true);
+    for (std::size_t i = 14 + 124 + 3; i < file.size(); i += 4) file[i] = 0;
+    std::string error;
+    const auto icon = decodeIconBmp(file, error);
+    ASSERT_TRUE(icon) << error;
+    EXPECT_EQ(pixelOf(*icon, 1, 1)[3], 255);
+}
+
+// Bit fields may describe a channel wider than a byte; scaling it down must
+// not overflow.
+TEST(WindowIcon, WideBitFieldChannelsScaleToBytes)
+{
+    auto file = makeBmp(2, 1, 32, true, 3);
+    put32(file, 54, 0xFFFFFFFEu);  // red: 31 bits
+    put32(file, 58, 0);
+    put32(file, 62, 0);
+    put32(file, 66, 0);                      // no alpha: opaque
+    put32(file, 14 + 124, 0xFFFFFFFEu);      // full red
+    put32(file, 14 + 124 + 4, 0x80000000u);  // half red
+    std::string error;
+    const auto icon = decodeIconBmp(file, error);
+    ASSERT_TRUE(icon) << error;
+    EXPECT_EQ(pixelOf(*icon, 0, 0), (Rgba{255, 0, 0, 255}));
+    EXPECT_NEAR(pixelOf(*icon, 1, 0)[0], 128, 1);
+}
+
+TEST(WindowIcon, MalformedFilesAreRefusedWithAReason)
+{
+    const auto good = makeBmp(32, 32, 32, true);
+    std::string error;
+
+    EXPECT_FALSE(decodeIconBmp(std::vector<std::uint8_t>(40, 0), error));
+    EXPECT_FALSE(error.empty());
+
+    auto wrongMagic = good;
+    wrongMagic[0] = 'P';
+    EXPECT_FALSE(decodeIconBmp(wrongMagic, error));
+
+    auto truncated = good;
+    truncated.resize(good.size() - 1);
+    EXPECT_FALSE(decodeIconBmp(truncated, error));
+
+    auto offsetPastEnd = good;
+    put32(offsetPastEnd, 10, 0xFFFFFFF0u);
+    EXPECT_FALSE(decodeIconBmp(offsetPastEnd, error));
+
+    auto eightBit = good;
+    put16(eightBit, 28, 8);
+    EXPECT_FALSE(decodeIconBmp(eightBit, error));
+
+    auto rle = good;
+    put32(rle, 30, 1);
+    EXPECT_FALSE(decodeIconBmp(rle, error));
+
+    auto huge = good;
+    put32(huge, 18, 100000);
+    EXPECT_FALSE(decodeIconBmp(huge, error));
+}
+
+TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)
+{
+    const QvWindowPosition splash = centredWindowPosition(1920, 1080, 512, 256);
+    EXPECT_EQ(splash.x, 704);
+    EXPECT_EQ(splash.y, 412);
+    const QvWindowPosition main = centredWindowPosition(1920, 1080, 1024, 768);
+    EXPECT_EQ(main.x, 448);
+    EXPECT_EQ(main.y, 156);
+}
