@@ -117,10 +117,15 @@ mapfile -t depfiles < <(find "$build_dir" -name '*.o.d' -type f)
 [ ${#depfiles[@]} -gt 0 ] || fail "no compiler depfiles under $build_dir: build first"
 mapfile -t linkfiles < <(find "$build_dir" -path '*/CMakeFiles/*' -name link.txt -type f)
 
-# Headers and link inputs: one word a line (a depfile escapes spaces as "\ ").
-cat "${depfiles[@]}" "${linkfiles[@]}" \
-  | sed 's/\\ /\x01/g' | tr -s ' \t\\' '\n\n\n' | tr '\001' ' ' \
-  | grep -v ':$' | system_paths >"$work/read"
+# Headers and link inputs, one a line: the words of the depfiles and link
+# lines less the make targets (a depfile escapes a space in a path as "\ ").
+cat "${depfiles[@]}" "${linkfiles[@]}" | awk '
+  {
+    gsub(/\\ /, "\001")
+    gsub(/\\/, " ")
+    for (i = 1; i <= NF; i++) if ($i !~ /:$/) { gsub(/\001/, " ", $i); print $i }
+  }
+' | system_paths >"$work/read"
 
 # Shared libraries, as the dynamic loader resolves them for each built program
 # (CMake's own probe programs under CMakeFiles/ excepted).
@@ -190,16 +195,16 @@ awk -F'\t' '
 
 if [ -s "$work/missing" ]; then
   {
-    echo "FAIL: the build uses packages that $install_deps does not install:"
+    echo "FAIL: a fresh machine lacks what the build uses; $install_deps must install:"
     awk -F'\t' '
-      $1 == "-" { print "  (no package) " $2; next }
+      $1 == "-" { print "  no package owns " $2 " (installed by hand?)"; next }
       !($1 in example) { example[$1] = $2; order[++n] = $1 }
       { count[$1]++ }
       END {
         for (i = 1; i <= n; i++) {
           name = order[i]
           more = count[name] > 1 ? " and " count[name] - 1 " more" : ""
-          print "  " name ": " example[name] more
+          print "  " name " (for " example[name] more ")"
         }
       }
     ' "$work/missing"
