@@ -1,6 +1,8 @@
 // Timings of the geometry routines on random points (1,000 and 2,000), so the
-// growth from one size to the other shows each routine's order. Diagnostic
-// lines of the routines go to standard output; run with it sent to /dev/null.
+// growth from one size to the other shows each routine's order, then the
+// Delaunay triangulation at 2,000 and 10,000 points next to qhull's qdelaunay
+// (when it is installed). Diagnostic lines of the routines go to standard
+// output; run with it sent to /dev/null.
 #include "engine/geometry/qvdelone.h"
 #include "engine/geometry/qvgeometry.h"
 #include "engine/geometry/qvtriangulation.h"
@@ -11,7 +13,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -32,6 +37,53 @@ double milliseconds(const std::function<void()>& work)
     const auto start = std::chrono::steady_clock::now();
     work();
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Best of a few runs, so a busy machine's spikes do not decide.
+double bestOf(int runs, const std::function<void()>& work)
+{
+    double best = milliseconds(work);
+    for (int i = 1; i < runs; ++i) best = std::min(best, milliseconds(work));
+    return best;
+}
+
+// Our triangulation and qdelaunay on the same points, each timed as a whole:
+// qdelaunay reads its input file and writes its triangles to /dev/null, our
+// routine prints its diagnostic lines as usual.
+void compareWithQhull()
+{
+    const bool haveQhull = std::system("command -v qdelaunay >/dev/null 2>&1") == 0;
+    fmt::print(stderr, "\n{:<32}{:>12}{:>12}{:>8}{:>12}\n", "Delaunay (random points)", "ours (ms)",
+               "qdelaunay", "ratio", "triangles");
+    for (size_t n : {size_t(2000), size_t(10000)}) {
+        const auto points = checks::randomPoints(n, 42);
+        size_t triangles = 0;
+        const double ours = bestOf(3, [&] {
+            std::vector<glm::vec3> copy = points, vertices, normals;
+            std::vector<std::uint32_t> indices;
+            std::vector<float> circles;
+            int count = 0;
+            triangulate(copy, vertices, indices, normals, count, circles);
+            triangles = vertices.size() / 3;
+        });
+        double theirs = std::nan("");
+        if (haveQhull) {
+            const std::string input = fmt::format("/tmp/velmorin_bench_qdelaunay_{}.txt", n);
+            if (std::FILE* file = std::fopen(input.c_str(), "w")) {
+                fmt::print(file, "2\n{}\n", n);
+                for (const glm::vec3& p : points) fmt::print(file, "{} {}\n", p.x, p.y);
+                std::fclose(file);
+                const std::string command = "qdelaunay Qt i < " + input + " > /dev/null";
+                theirs = bestOf(3, [&] {
+                    if (std::system(command.c_str()) != 0) theirs = std::nan("");
+                });
+                std::remove(input.c_str());
+            }
+        }
+        fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>8.2f}{:>12}\n", fmt::format("n = {}", n), ours, theirs,
+                   ours / theirs, triangles);
+    }
+    if (!haveQhull) fmt::print(stderr, "qdelaunay not found (Debian package qhull-bin)\n");
 }
 
 }  // namespace
@@ -103,5 +155,6 @@ int main()
         std::vector<float> out;
         for (const glm::vec3& p : points) drawCircle({p.x, p.y}, 0.2f, out);
     });
+    compareWithQhull();
     return 0;
 }

@@ -136,6 +136,187 @@ const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> point
     return *next;
 }
 
+// Buckets of point indices over the points' bounding box, about two points a
+// cell, so that a partner search reads the cells around an edge instead of
+// every point: the triangulation then grows close to n log n.
+class PointGrid {
+public:
+    explicit PointGrid(std::span<const glm::vec3> points);
+    // The partner mate() finds among all points, found from the cells near e.
+    bool mate(const DE& e, glm::vec3& p, glm::vec3& circle) const;
+
+private:
+    // An axis-aligned window in point coordinates.
+    struct Box {
+        double minX, minY, maxX, maxY;
+    };
+
+    int column(double x) const;
+    int row(double y) const;
+    // Calls visit(index) for every point in the cells of `window` that reach
+    // the right side of e (a cell wholly left of e's line is skipped).
+    template <class Visit>
+    void forRightCells(const DE& e, const Box& window, Visit visit) const;
+    // Best partner among the points right of e in `window`, or none.
+    const glm::vec3* nearestRightOf(const DE& e, const Box& window) const;
+    // A window holding the part of e's circle through s on e's right, where
+    // every better partner than s must lie.
+    Box rightCircleBox(const DE& e, glm::vec3 s) const;
+
+    std::span<const glm::vec3> points;
+    Box bounds{0.0, 0.0, 0.0, 0.0};
+    double cell = 1.0;
+    int columns = 1, rows = 1;
+    std::vector<std::uint32_t> cellStart;  // points of cell k: order[cellStart[k] .. cellStart[k + 1])
+    std::vector<std::uint32_t> order;      // point indices by cell, ascending within each cell
+};
+
+constexpr double pointsPerCell = 2.0;
+// Windows are widened by this share of their size, so that rounding at a
+// window's edge never leaves a partner out.
+constexpr double windowMargin = 1e-5;
+
+bool isFinite(glm::vec3 p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+PointGrid::PointGrid(std::span<const glm::vec3> input) : points(input)
+{
+    bool any = false;
+    for (const glm::vec3& p : points) {
+        if (!isFinite(p)) continue;  // never on either side of an edge: no cell
+        if (!any) bounds = {p.x, p.y, p.x, p.y};
+        any = true;
+        bounds = {std::min(bounds.minX, double(p.x)), std::min(bounds.minY, double(p.y)),
+                  std::max(bounds.maxX, double(p.x)), std::max(bounds.maxY, double(p.y))};
+    }
+    const double width = bounds.maxX - bounds.minX, height = bounds.maxY - bounds.minY;
+    const double n = std::max<double>(1.0, double(points.size()));
+    // Square cells for about two points each; a long thin set gets at most n
+    // cells along its length instead of a cell size from its tiny area.
+    cell = std::max(std::sqrt(width * height * pointsPerCell / n), std::max(width, height) / n);
+    if (!(cell > 0.0)) cell = 1.0;
+    columns = int(std::min(n, std::floor(width / cell))) + 1;
+    rows = int(std::min(n, std::floor(height / cell))) + 1;
+
+    std::vector<std::uint32_t> counts(size_t(columns) * rows + 1, 0);
+    auto cellOf = [&](glm::vec3 p) { return size_t(row(p.y)) * columns + column(p.x); };
+    for (const glm::vec3& p : points)
+        if (isFinite(p)) ++counts[cellOf(p) + 1];
+    for (size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
+    cellStart = counts;
+    order.resize(counts.back());
+    for (std::uint32_t i = 0; i < points.size(); ++i)
+        if (isFinite(points[i])) order[counts[cellOf(points[i])]++] = i;
+}
+
+int PointGrid::column(double x) const
+{
+    return int(std::clamp(std::floor((x - bounds.minX) / cell), 0.0, double(columns - 1)));
+}
+
+int PointGrid::row(double y) const
+{
+    return int(std::clamp(std::floor((y - bounds.minY) / cell), 0.0, double(rows - 1)));
+}
+
+template <class Visit>
+void PointGrid::forRightCells(const DE& e, const Box& window, Visit visit) const
+{
+    const glm::dvec2 o = xy(e.org), d = xy(e.dest) - xy(e.org);
+    // A point q is right of e when d.x (q.y - o.y) - d.y (q.x - o.x) < 0; the
+    // slack keeps cells that touch the line within rounding.
+    const double slack = windowMargin * cell * (std::abs(d.x) + std::abs(d.y));
+    const int rowFrom = row(window.minY), rowTo = row(window.maxY);
+    for (int r = rowFrom; r <= rowTo; ++r) {
+        const double y0 = bounds.minY + r * cell, y1 = y0 + cell;
+        const double lowest = std::min(d.x * (y0 - o.y), d.x * (y1 - o.y)) - slack;
+        double xFrom = window.minX, xTo = window.maxX;
+        if (d.y > 0.0) {
+            xFrom = std::max(xFrom, o.x + lowest / d.y - cell);
+        } else if (d.y < 0.0) {
+            xTo = std::min(xTo, o.x + lowest / d.y + cell);
+        } else if (lowest >= 0.0) {
+            continue;  // the whole row lies left of a level edge
+        }
+        if (xFrom > xTo) continue;
+        const size_t rowStart = size_t(r) * columns;
+        const size_t first = rowStart + column(xFrom), last = rowStart + column(xTo);
+        for (std::uint32_t k = cellStart[first]; k < cellStart[last + 1]; ++k) visit(order[k]);
+    }
+}
+
+const glm::vec3* PointGrid::nearestRightOf(const DE& e, const Box& window) const
+{
+    const glm::vec3* best = nullptr;
+    forRightCells(e, window, [&](std::uint32_t i) {
+        const glm::vec3& s = points[i];
+        if (!isRightOf(e, s)) return;
+        if (best == nullptr || inCircle(e.dest, e.org, *best, s) > 0) best = &s;
+    });
+    return best;
+}
+
+PointGrid::Box PointGrid::rightCircleBox(const DE& e, glm::vec3 s) const
+{
+    const glm::dvec2 a = xy(e.org), b = xy(e.dest);
+    const double length = glm::distance(a, b);
+    const glm::dvec2 along = (b - a) / length, right{along.y, -along.x};
+    const Line f = bisector(a, b);
+    double t = 0.0;
+    const Box whole{bounds.minX, bounds.minY, bounds.maxX, bounds.maxY};
+    if (!meet(f, bisector(b, xy(s)), t)) return whole;  // s all but on e's line
+    const glm::dvec2 centre = f.base + t * f.direction;
+    const double radius = glm::distance(xy(s), centre);
+    if (!std::isfinite(radius)) return whole;
+    const double centreRight = glm::dot(centre - f.base, right);
+    // In e's frame the right part of the circle reaches radius + centreRight
+    // to the right; along e it stays over the edge unless the centre is on the
+    // right, when it can bulge past both ends.
+    const double depth = radius + std::max(0.0, centreRight);
+    const double from = centreRight > 0.0 ? 0.5 * length - radius : 0.0;
+    const double to = centreRight > 0.0 ? 0.5 * length + radius : length;
+    Box box{a.x, a.y, a.x, a.y};
+    for (double u : {from, to})
+        for (double v : {0.0, depth}) {
+            const glm::dvec2 q = a + u * along + v * right;
+            box = {std::min(box.minX, q.x), std::min(box.minY, q.y), std::max(box.maxX, q.x),
+                   std::max(box.maxY, q.y)};
+        }
+    const double margin = windowMargin * (radius + length) + cell * windowMargin;
+    return {box.minX - margin, box.minY - margin, box.maxX + margin, box.maxY + margin};
+}
+
+bool PointGrid::mate(const DE& e, glm::vec3& p, glm::vec3& circle) const
+{
+    if (order.empty() || sameXY(e.org, e.dest)) return false;
+    // Widen a window around the edge until it holds a point on the right, or
+    // the whole grid has none (a hull edge seen from outside).
+    const Box whole{bounds.minX, bounds.minY, bounds.maxX, bounds.maxY};
+    const glm::vec3* first = nullptr;
+    for (double reach = cell;; reach *= 2.0) {
+        const Box window{std::min(e.org.x, e.dest.x) - reach, std::min(e.org.y, e.dest.y) - reach,
+                         std::max(e.org.x, e.dest.x) + reach, std::max(e.org.y, e.dest.y) + reach};
+        first = nearestRightOf(e, window);
+        const bool coversAll = window.minX <= whole.minX && window.minY <= whole.minY &&
+                               window.maxX >= whole.maxX && window.maxY >= whole.maxY;
+        if (first != nullptr || coversAll) break;
+    }
+    if (first == nullptr) return false;
+
+    // Every better partner lies inside the circle through `first`: the points
+    // there, in their original order, decide as the full search would.
+    std::vector<std::uint32_t> near;
+    forRightCells(e, rightCircleBox(e, *first), [&](std::uint32_t i) { near.push_back(i); });
+    std::sort(near.begin(), near.end());
+    std::vector<glm::vec3> candidates;
+    candidates.reserve(near.size() + 1);
+    for (std::uint32_t i : near) candidates.push_back(points[i]);
+    if (candidates.empty()) candidates.push_back(*first);
+    return ::mate(e, candidates, p, circle);
+}
+
 }  // namespace
 
 bool DE::operator==(const DE& other) const
@@ -270,6 +451,7 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
     fmt::print("\x1b[01;37m set: {} \x1b[0m \n", pointListText(points));
     if (sameXY(first.org, first.dest)) return;  // every point is the same point
 
+    const PointGrid grid(points);
     QvFrontier frontier{first};
     // Directed edges that have a triangle on their right. Where rounding makes
     // the choices around a nearly cocircular cluster disagree, an edge could
@@ -287,7 +469,7 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
         const DE e = *frontier.begin();
         frontier.erase(frontier.begin());
         glm::vec3 p, circle;
-        if (!mate(e, points, p, circle)) continue;  // a hull edge seen from outside
+        if (!grid.mate(e, p, circle)) continue;  // a hull edge seen from outside
         const DE fromP{p, e.org}, toP{e.dest, p};
         if (covered.contains(fromP) || covered.contains(toP)) continue;
         covered.insert({e, fromP, toP});

@@ -1,6 +1,9 @@
 // Delaunay triangulation of a point set by the advancing front: starting from
 // one hull edge, each directed frontier edge takes the point to its right
 // whose circle with the edge is smallest, until no edge finds a partner.
+// triangulate() finds partners through a grid of cells over the points, so
+// it reads only the points near each edge; mate() is the plain search over
+// all points, which the grid search reproduces.
 //
 // triangulate() reorders the caller's points: the leftmost (then lowest)
 // point is swapped to index 0.

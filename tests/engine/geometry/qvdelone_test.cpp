@@ -8,7 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <map>
+#include <random>
+#include <set>
 #include <string>
 
 namespace {
@@ -211,6 +215,70 @@ TEST(Delaunay, PointBetweenHullCornersIsUsed)
     ASSERT_EQ(run.triangles(), 2u);
     expectDelaunay(run, points, 1e-9);
     EXPECT_NE(std::find(run.vertices.begin(), run.vertices.end(), glm::vec3(0, 1, 0)), run.vertices.end());
+}
+
+// The triangles of the plain advancing front, every partner found by the full
+// search over all points: what the indexed search must reproduce.
+std::set<std::array<std::pair<float, float>, 3>> fullSearchTriangles(std::vector<glm::vec3> points)
+{
+    std::set<std::array<std::pair<float, float>, 3>> triangles;
+    QvFrontier frontier{hullEdge(points)};
+    while (!frontier.empty()) {
+        const DE e = *frontier.begin();
+        frontier.erase(frontier.begin());
+        glm::vec3 p, circle;
+        if (!mate(e, points, p, circle)) continue;
+        std::array<std::pair<float, float>, 3> corners{
+            {{e.org.x, e.org.y}, {e.dest.x, e.dest.y}, {p.x, p.y}}};
+        std::sort(corners.begin(), corners.end());
+        triangles.insert(corners);
+        updateFrontier(frontier, {p, e.org});
+        updateFrontier(frontier, {e.dest, p});
+    }
+    return triangles;
+}
+
+TEST(Delaunay, IndexedSearchFindsTheFullSearchsPartners)
+{
+    // Sets that strain a grid of cells: a ring (every edge a hull edge on one
+    // side), a long thin strip, two far clusters, and a dense set with a far
+    // outlier that leaves most cells empty.
+    std::vector<std::vector<glm::vec3>> sets(4);
+    for (int i = 0; i < 300; ++i) {
+        const float angle = float(i) * 0.0209439f;
+        sets[0].push_back({0.3f * std::cos(angle), 0.3f * std::sin(angle), 0});
+    }
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int i = 0; i < 400; ++i) {
+        sets[1].push_back({2.0f * unit(random), 0.001f * unit(random), 0});
+        sets[2].push_back({0.1f * unit(random) + (i % 2) * 2.0f, 0.1f * unit(random) + (i % 2) * 1.2f, 0});
+        sets[3].push_back({0.1f * unit(random), 0.1f * unit(random), 0});
+    }
+    sets[3].push_back({4.0f, -1.2f, 0});
+    for (const auto& points : sets) {
+        const Delaunay run(points);
+        std::set<std::array<std::pair<float, float>, 3>> found;
+        for (size_t t = 0; t < run.vertices.size(); t += 3) {
+            std::array<std::pair<float, float>, 3> corners;
+            for (int i = 0; i < 3; ++i) corners[i] = {run.vertices[t + i].x, run.vertices[t + i].y};
+            std::sort(corners.begin(), corners.end());
+            EXPECT_TRUE(found.insert(corners).second) << "triangle made twice";
+        }
+        EXPECT_EQ(found, fullSearchTriangles(points));
+        EXPECT_EQ(run.triangles(), 2 * points.size() - boundaryCount(points) - 2);
+    }
+
+    // Ten thousand random points (in a small square, to keep the circle
+    // outlines short) cover the hull with the right number of triangles.
+    const Delaunay large(checks::randomPoints(10000, 5, 0.5f));
+    EXPECT_EQ(large.triangles(), 2 * large.points.size() - boundaryCount(large.points) - 2);
+    double area = 0.0;
+    for (size_t t = 0; t < large.vertices.size(); t += 3)
+        area +=
+            0.5 * std::abs(checks::cross(large.vertices[t], large.vertices[t + 1], large.vertices[t + 2]));
+    const double hullArea = checks::signedArea(checks::monotoneHull(large.points));
+    EXPECT_NEAR(area, hullArea, 1e-6 * hullArea);
 }
 
 TEST(Delaunay, FrontierAndEdgeOperations)
