@@ -1,10 +1,15 @@
 // qvcontainer: OakTree, the ordered tree of transforms.
 //
 // The tree records which transform hangs under which, so that a change of one
-// transform can be carried to everything placed relative to it (the scene
-// walks it level by level with getChildren). A node stands for one transform
-// object: lookups compare object identity, never ids. The tree owns its nodes
-// but only references the transforms; it never changes a transform.
+// transform can be carried to everything placed relative to it (walk). A node
+// stands for one transform object: lookups compare object identity, never ids.
+// The tree owns its nodes but only references the transforms; it never changes
+// a transform.
+//
+// The walks run on every camera move over hundreds of glyph transforms, so a
+// transform's node is found through an index instead of a search from the
+// root, and walk() visits the nodes directly: linear in the subtree, no
+// allocation.
 //
 // Usage: OakTree<QvTransform> tree(&rootTransform);
 //        tree.insert(&parentTransform, &childTransform);
@@ -13,6 +18,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 class QvTransform;
@@ -41,6 +47,15 @@ public:
     // The transforms of value's direct children, in order. Empty when value has
     // no children or is not in the tree; count is written only when non-empty.
     std::vector<T*> getChildren(T* value, std::int64_t& count) const;
+    // Calls visit(parent, child) for every node below value's node: parents
+    // before their children, siblings in insertion order; `parent` is the value
+    // of the child's own parent node. Nothing happens when value is absent.
+    // visit must not change the tree.
+    template <class Visit>
+    void walk(T* value, Visit&& visit) const
+    {
+        if (const Node* n = _locate(value)) _walk(n, visit);
+    }
     // Count every node and write "count nodes = N".
     void print();
     // Count the nodes of value's subtree into nodeCount (0 when absent) and
@@ -52,8 +67,25 @@ public:
 private:
     static Node* _findNode(Node* node, const T* value);
     static std::int32_t _getNode(const Node* node);
+    template <class Visit>
+    static void _walk(const Node* node, Visit& visit)
+    {
+        for (const auto& child : node->children) {
+            visit(node->value, child->value);
+            _walk(child.get(), visit);
+        }
+    }
+    // The node that holds value: its only node, or the depth-first first one
+    // when the value hangs in several places. Null when absent.
+    Node* _locate(const T* value) const;
+    // True when one of value's nodes is `node` or lies below it.
+    bool _inSubtree(const Node* node, const T* value) const;
+    void _index(Node* node);
+    void _unindex(const Node* node);
 
     std::unique_ptr<Node> root;
+    // Every node of each value, the root's included, in insertion order.
+    std::unordered_map<const T*, std::vector<Node*>> nodesOf;
 };
 
 extern template class OakTree<QvTransform>;

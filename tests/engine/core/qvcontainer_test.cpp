@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <deque>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -199,3 +200,51 @@ TEST_F(TransformTree, LevelWalkCarriesAMoveToEveryDescendant)
 }
 
 }  // namespace
+
+// The walk visits each node once, parents before children, and hands each
+// child its own parent; the same placement as the level-by-level walk.
+TEST_F(TransformTree, WalkVisitsEverySubtreeNodeOnceWithItsParent)
+{
+    tree.insert(&root, &a);
+    tree.insert(&a, &b);
+    tree.insert(&a, &c);
+    tree.insert(&c, &d);
+    tree.insert(&root, &e);
+    std::vector<std::pair<QvTransform*, QvTransform*>> visits;
+    tree.walk(&a, [&](QvTransform* up, QvTransform* child) { visits.emplace_back(up, child); });
+    const std::vector<std::pair<QvTransform*, QvTransform*>> expected{{&a, &b}, {&a, &c}, {&c, &d}};
+    EXPECT_EQ(visits, expected);
+
+    visits.clear();
+    QvTransform absent;
+    tree.walk(&absent, [&](QvTransform* up, QvTransform* child) { visits.emplace_back(up, child); });
+    tree.walk(&d, [&](QvTransform* up, QvTransform* child) { visits.emplace_back(up, child); });
+    EXPECT_TRUE(visits.empty());
+
+    // After a removal the walk no longer reaches the removed subtree, and the
+    // removed transforms can hang elsewhere.
+    tree.remove(&c);
+    tree.insert(&e, &d);
+    tree.walk(&root, [&](QvTransform* up, QvTransform* child) { visits.emplace_back(up, child); });
+    const std::vector<std::pair<QvTransform*, QvTransform*>> after{
+        {&root, &a}, {&a, &b}, {&root, &e}, {&e, &d}};
+    EXPECT_EQ(visits, after);
+}
+
+// A duplicate inserted under a deep parent is still refused when it already
+// hangs below that parent, and accepted when it hangs only elsewhere.
+TEST_F(TransformTree, DuplicateTestSeesDeepCopiesOnly)
+{
+    tree.insert(&root, &a);
+    tree.insert(&a, &b);
+    tree.insert(&b, &c);
+    tree.insert(&a, &c);  // c already below a (under b): ignored
+    EXPECT_EQ(childrenOf(tree, &a), List{&b});
+    tree.insert(&root, &d);
+    tree.insert(&d, &c);  // c is not below d: a second copy
+    EXPECT_EQ(childrenOf(tree, &d), List{&c});
+    tree.clear();
+    EXPECT_EQ(printed(tree), "count nodes = 1\n");
+    tree.insert(&a, &c);  // a is gone with the clear: c goes under the root
+    EXPECT_EQ(childrenOf(tree, &root), List{&c});
+}
