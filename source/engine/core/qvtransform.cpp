@@ -120,6 +120,11 @@ glm::vec3 QvTransform::getScalingVector() const
 {
     return scalingVector;
 }
+
+glm::quat QvTransform::getQuaternion() const
+{
+    return quaternion;
+}
 QvTransform* QvTransform::getParent() const
 {
     return parent;
@@ -263,7 +268,8 @@ void QvTransform::skew(long double angle, const glm::vec3& axis, std::uint8_t /*
     glm::quat q(static_cast<float>(std::cos(half)), axis.x * s, axis.y * s, axis.z * s);
     const float magnitude = std::sqrt(q.w * q.w + q.x * q.x + q.y * q.y + q.z * q.z);
     if (magnitude != 0.0f) q = glm::quat(q.w / magnitude, q.x / magnitude, q.y / magnitude, q.z / magnitude);
-    spinMatrix = glm::mat4_cast(q);
+    quaternion = q;
+    spinMatrix = glm::mat4_cast(quaternion);
     commitNormal();
 }
 

@@ -71,6 +71,7 @@ public:
     glm::vec3 getTranslationVector() const;
     glm::vec3 getTranslationVectorFromMatrix() const;  // translation column of `model`
     glm::vec3 getScalingVector() const;
+    glm::quat getQuaternion() const;  // the one skew(angle, axis, flag) keeps
     QvTransform* getParent() const;
     void setDistanceFromObjectSurveillance(const glm::vec3& distance);
     glm::vec3 getDistanceFromObjectSurveillance() const;
@@ -79,9 +80,9 @@ public:
     void performMatrixMultiplication(std::uint8_t mode);
 
     // --- absolute operations: normal form, fire -----------------------------
-    void skew(const glm::quat& q);  // spin = matrix of q
+    void skew(const glm::quat& q);  // spin = matrix of q; `quaternion` unchanged
     void skew(long double angle, const glm::vec3& axis,
-              std::uint8_t flag);                     // spin from axis/angle quaternion
+              std::uint8_t flag);                     // `quaternion` from axis/angle, spin its matrix
     void skew(float angle, const glm::vec3& axis);    // rotation replaced (as rotate)
     void rotate(float x, float y, float z);           // rotation accumulates
     void rotate(float angle, const glm::vec3& axis);  // rotation replaced
@@ -159,4 +160,5 @@ private:
     glm::vec3 translationVector{0.0f};
     glm::vec3 scalingVector{0.0f};  // starts at 0 although `scaling` is identity
     glm::vec3 distanceFromObjectSurveillance{0.0f};
+    glm::quat quaternion{1.0f, 0.0f, 0.0f, 0.0f};  // w, x, y, z
 };

@@ -380,6 +380,24 @@ TEST(TransformSkew, QuaternionSkewSetsSpinAndFlagSelectsNothing)
     EXPECT_TRUE(matrixIs(d.getMatrix(), rz90));
 }
 
+// The angle-axis form keeps its unit quaternion; the quaternion form leaves it.
+TEST(TransformSkew, AngleAxisSkewKeepsItsQuaternion)
+{
+    QvTransform a;
+    const glm::quat start = a.getQuaternion();
+    EXPECT_EQ(start, glm::quat(1, 0, 0, 0));
+    a.skew(static_cast<long double>(kHalfPi), glm::vec3(0, 0, 1), 0);
+    const glm::quat kept = a.getQuaternion();
+    EXPECT_NEAR(kept.w, std::cos(kHalfPi / 2), 1e-6f);
+    EXPECT_NEAR(kept.z, std::sin(kHalfPi / 2), 1e-6f);
+    EXPECT_NEAR(kept.x * kept.x + kept.y * kept.y, 0.0f, 1e-12f);
+    QvTransform b;
+    b.skew(static_cast<long double>(kHalfPi), glm::vec3(0, 0, 3), 0);
+    EXPECT_NEAR(glm::length(b.getQuaternion()), 1.0f, 1e-6f);  // stored normalised
+    a.skew(glm::quat(0, 1, 0, 0));
+    EXPECT_EQ(a.getQuaternion(), kept);
+}
+
 TEST(TransformSkew, AngleAxisSkewWritesRotationLikeRotate)
 {
     QvTransform a, b;
