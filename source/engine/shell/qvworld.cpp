@@ -262,11 +262,13 @@ void QvWorld::_cursorPositionChange(QvWorld*, QvCursorEventArgs* args)
 
 // The wheel moves the camera between the monitor screens; a step is cut to
 // what keeps the screen index within 0..4, so camera and index stay in step.
+// A horizontal scroll (step 0) below the first screen still commits the
+// camera where it stands, as any upward step there does.
 void QvWorld::_scroll(QvWorld*, QvScrollEventArgs* args)
 {
     const int step = wheelStep(args->yoffset);
     const int taken = limitScreenStep(step, scene->currentCanvas, kLastScreen);
-    if (taken != 0) {
+    if (taken != 0 || (step == 0 && scene->currentCanvas > 0)) {
         scene->camera->moveUpDown(double(taken));
         scene->currentCanvas -= taken;
     }

@@ -304,6 +304,26 @@ TEST_F(WorldDispatch, WheelStepsSaturateAndKeepTheScreenIndexInRange)
     EXPECT_EQ(limitScreenStep(0, 2, 4), 0);
 }
 
+// A horizontal scroll commits the camera in place below the first screen
+// (its moves reach the HUD) and does nothing on the first screen.
+TEST_F(WorldDispatch, HorizontalScrollCommitsTheCameraOnlyBelowTheFirstScreen)
+{
+    int commits = 0;
+    scene->camera->cameraEvent += [&commits]() { ++commits; };
+    testing::internal::CaptureStdout();
+    wheel(0.0);
+    EXPECT_EQ(commits, 0);
+    wheel(-2.0);
+    const float y = scene->camera->getPosition().y;
+    commits = 0;
+    wheel(0.0);
+    const std::string lines = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(commits, 1);
+    EXPECT_EQ(scene->currentCanvas, 2);
+    EXPECT_FLOAT_EQ(scene->camera->getPosition().y, y);
+    EXPECT_NE(lines.find("yoffset  0, currentCanvas 2\n"), std::string::npos);
+}
+
 TEST_F(WorldDispatch, MinimisedWindowKeepsPickingOnTheLastRealSize)
 {
     Square* square = add(first.get(), 0.0f, 0.0f, 0.5f, 0.5f);
