@@ -1,6 +1,7 @@
 // QvScene: construction of the scene's resources, the per-frame work and
 // drawing, the camera keys and the screenshot.
 #include "scene/qvscene.h"
+#include "scene/qvscenelayout.h"
 
 #include "engine/core/qvevents.h"
 #include "engine/gl/qvloadimage.h"
@@ -269,7 +270,7 @@ void QvScene::renderScene()
 
 glm::vec4 QvScene::getWorldCoords(int x, int y, float w, float h)
 {
-    return glm::vec4(2.0f * float(x) / w - 1.0f, 1.0f - 2.0f * float(y) / h, -1.0f, 1.0f);
+    return scenelayout::normalisedDeviceCoords(x, y, w, h);
 }
 
 void QvScene::destroy()
@@ -279,11 +280,7 @@ void QvScene::destroy()
 
 void QvScene::getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent)
 {
-    std::int64_t count = 0;
-    for (QvTransform* child : tree->getChildren(parent, count)) {
-        child->updateRelativeTransformation(parent);
-        getChildrenOfParent(tree, child);
-    }
+    tree->walk(parent, [](QvTransform* up, QvTransform* child) { child->updateRelativeTransformation(up); });
 }
 
 void QvScene::followingCamera(QvTransform* transform, QvEventArgs*)
