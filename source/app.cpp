@@ -1,20 +1,57 @@
-// Program entry: builds the OpenGL window titled "Velmorin", hands it to the
-// application, runs it, and reports start-up failures with their message and
-// a failure status.
+// Program entry: finds the run directory, builds the OpenGL window titled
+// "Velmorin", hands it to the application, runs it, and reports start-up
+// failures with their message and a failure status.
 #include "engine/shell/qvapplication.h"
 #include "engine/shell/qvglwindow.h"
 
 #include <fmt/core.h>
 
 #include <exception>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace {
+
 constexpr const char* APPTITLE = "Velmorin";
+// Every resource path is relative to the run directory; its shader folder is
+// the first thing read, so it marks the directory.
+constexpr const char* kRunDirectoryMark = "shaders";
+
+namespace fs = std::filesystem;
+
+bool holdsRunDirectory(const fs::path& folder)
+{
+    std::error_code error;
+    return fs::is_directory(folder / kRunDirectoryMark, error);
 }
+
+// Started from another folder (a launcher, or the repository root), the
+// program works from the folder of its executable when that one holds the
+// run directory. False, after saying which folder is needed, when neither does.
+bool enterRunDirectory()
+{
+    std::error_code error;
+    const fs::path current = fs::current_path(error);
+    if (!error && holdsRunDirectory(current)) return true;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    const fs::path home = error ? fs::path() : executable.parent_path();
+    if (!home.empty() && holdsRunDirectory(home)) {
+        fs::current_path(home, error);
+        if (!error) return true;
+    }
+    fmt::print("Velmorin cannot find its run directory: neither the working directory {} nor the "
+               "executable's folder {} holds {}/ (with fonts/, textures/, skybox/ and icons/). Start it "
+               "from the run directory that the build assembles (build/run).\n",
+               current.string(), home.string(), kRunDirectoryMark);
+    return false;
+}
+
+}  // namespace
 
 int main()
 {
+    if (!enterRunDirectory()) return 1;
     try {
         auto window = std::make_unique<QvGLWindow>(APPTITLE);
         QvApplication application(window.get());
