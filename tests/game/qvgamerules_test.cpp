@@ -1,0 +1,257 @@
+// The word game's state without tiles: the two save files byte by byte,
+// damaged ones included, the options and the interface language.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include <unistd.h>
+
+#include "game/qvgamerules.h"
+#include "savegame_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+const Bytes kRussianOptions = {3, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0};
+
+// Runs `body` with the rules' stdout captured; returns what it printed.
+template <class Body>
+std::string printedBy(Body body)
+{
+    ::testing::internal::CaptureStdout();
+    body();
+    return ::testing::internal::GetCapturedStdout();
+}
+
+int lineCount(const std::string& text)
+{
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+}  // namespace
+
+using SaveFiles = GameFolder;
+
+TEST_F(SaveFiles, WithoutFilesTheDefaultsStandAndNothingIsWritten)
+{
+    const std::string printed = printedBy([] {
+        QvGameRules rules;
+        EXPECT_EQ(rules.score, 0);
+        EXPECT_EQ(rules.level, 1);
+        EXPECT_EQ(rules.attempts, 1);
+        EXPECT_EQ(rules.speed, 5);
+        EXPECT_EQ(rules.columns, 5);
+        EXPECT_EQ(rules.language, English);
+        EXPECT_TRUE(rules.noSaveFile);
+        EXPECT_FALSE(rules.checkSaved());
+    });
+    EXPECT_EQ(printed, "");
+    EXPECT_FALSE(std::filesystem::exists("savegame"));
+}
+
+TEST_F(SaveFiles, OptionsChooseSpeedColumnsAndLanguage)
+{
+    writeBytes("savegame/saveOptions.sqv", kRussianOptions);
+    QvGameRules rules;
+    EXPECT_EQ(rules.speed, 3);
+    EXPECT_EQ(rules.columns, 7);
+    EXPECT_EQ(rules.language, Russian);
+
+    writeBytes("savegame/saveOptions.sqv", {0xFE, 0xFF, 0xFF, 0xFF, 0, 1, 0, 0, 2, 0, 0, 0});
+    QvGameRules german;
+    EXPECT_EQ(german.speed, -2);  // taken as stored
+    EXPECT_EQ(german.columns, 256);
+    EXPECT_EQ(german.language, German);
+}
+
+// A damaged options file gives the whole integers it holds and 0 for the rest.
+TEST_F(SaveFiles, DamagedOptionsReadOnlyWholeIntegers)
+{
+    struct Case {
+        Bytes bytes;
+        int speed, columns;
+    };
+    const Case cases[] = {
+        {{}, 0, 0},
+        {{9, 0, 0, 0, 4}, 9, 0},                             // 5 bytes: speed only, never half a column count
+        {{3, 0, 0, 0, 7, 0, 0, 0}, 3, 7},                    // 8 bytes: speed and columns
+        {{3, 0, 0, 0, 7, 0, 0, 0, 2, 0, 0, 0, 0x55}, 3, 7},  // 13 bytes: the 13th is ignored
+    };
+    for (const Case& c : cases) {
+        writeBytes("savegame/saveOptions.sqv", c.bytes);
+        QvGameRules rules;
+        EXPECT_EQ(rules.speed, c.speed) << c.bytes.size() << " bytes";
+        EXPECT_EQ(rules.columns, c.columns) << c.bytes.size() << " bytes";
+        EXPECT_EQ(rules.language, c.bytes.size() == 13 ? German : English) << c.bytes.size() << " bytes";
+    }
+}
+
+TEST_F(SaveFiles, UnknownLanguageFallsBackToEnglishWithOneLine)
+{
+    for (const unsigned char stored : {7, 3, 0xFF}) {
+        writeBytes("savegame/saveOptions.sqv", {3, 0, 0, 0, 7, 0, 0, 0, stored, stored, stored, stored});
+        Language language = Russian;
+        const std::string printed = printedBy([&] {
+            QvGameRules rules;
+            language = rules.language;
+            EXPECT_EQ(rules.speed, 3);
+            EXPECT_EQ(rules.columns, 7);
+        });
+        EXPECT_EQ(language, English);
+        EXPECT_EQ(lineCount(printed), 1) << printed;
+        EXPECT_NE(printed.find("English"), std::string::npos) << printed;
+    }
+}
+
+TEST_F(SaveFiles, SaveWritesTheExactBytesAndLoadReadsThemBack)
+{
+    {
+        QvGameRules rules;
+        rules.score = 120;
+        rules.level = 2;
+        rules.attempts = 1;
+        rules.save();
+        EXPECT_TRUE(rules.saved);
+        EXPECT_FALSE(rules.noSaveFile);
+    }
+    EXPECT_EQ(readBytes("savegame/save.sqv"), (Bytes{0x78, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0}));
+    // Only the save itself is left in the folder: no temporary beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("savegame"), {}), 1);
+
+    QvGameRules reread;
+    EXPECT_EQ(reread.score, 120);
+    EXPECT_EQ(reread.level, 2);
+    EXPECT_EQ(reread.attempts, 1);
+    EXPECT_TRUE(reread.checkSaved());
+    EXPECT_FALSE(reread.noSaveFile);
+
+    reread.score = -1;
+    reread.level = 0x01020304;
+    reread.save();
+    EXPECT_EQ(readBytes("savegame/save.sqv"), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 4, 3, 2, 1, 1, 0, 0, 0}));
+}
+
+TEST_F(SaveFiles, OptionsAreWrittenInTheirOrder)
+{
+    writeBytes("savegame/saveOptions.sqv", kRussianOptions);
+    QvGameRules rules;
+    rules.speed = 8;
+    rules.saveOptions();
+    EXPECT_EQ(readBytes("savegame/saveOptions.sqv"), (Bytes{8, 0, 0, 0, 7, 0, 0, 0, 1, 0, 0, 0}));
+}
+
+TEST_F(SaveFiles, UnreadableGameFileCountsAsMissingWithOneLine)
+{
+    std::filesystem::create_directories("savegame/save.sqv");  // opens, but every read fails
+    bool noSaveFile = false;
+    const std::string printed = printedBy([&] {
+        QvGameRules rules;
+        noSaveFile = rules.noSaveFile;
+        EXPECT_EQ(rules.score, 0);
+        EXPECT_EQ(rules.level, 1);
+        EXPECT_FALSE(rules.saved);
+    });
+    EXPECT_TRUE(noSaveFile);
+    EXPECT_EQ(lineCount(printed), 1) << printed;
+}
+
+TEST_F(SaveFiles, ShortGameFileGivesTheWholeIntegersItHolds)
+{
+    writeBytes("savegame/save.sqv", {0x10, 0x27, 0, 0, 5});  // 10000 and one stray byte
+    QvGameRules rules;
+    EXPECT_EQ(rules.score, 10000);
+    EXPECT_EQ(rules.level, 0);
+    EXPECT_EQ(rules.attempts, 0);
+    EXPECT_TRUE(rules.saved);
+}
+
+// A failed write raises an error and leaves the previous save whole.
+TEST_F(SaveFiles, FailedWritesKeepThePreviousSave)
+{
+    const Bytes previousSave = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
+    writeBytes("savegame/save.sqv", previousSave);
+    QvGameRules rules;
+    rules.score = 999;
+    std::filesystem::create_directories("savegame/save.sqv.tmp");  // the temporary cannot be made
+    EXPECT_THROW(rules.save(), std::runtime_error);
+    EXPECT_EQ(readBytes("savegame/save.sqv"), previousSave);
+    std::filesystem::remove("savegame/save.sqv.tmp");
+
+    std::filesystem::remove_all("savegame");
+    const std::string blocker = "not a folder";
+    writeText("savegame", blocker);
+    EXPECT_THROW(rules.save(), std::runtime_error);
+    EXPECT_THROW(rules.saveOptions(), std::runtime_error);
+    EXPECT_EQ(readBytes("savegame"), Bytes(blocker.begin(), blocker.end()));
+}
+
+TEST_F(SaveFiles, ReadOnlyFolderRefusesTheSaveAndKeepsTheFile)
+{
+    const Bytes previousSave = {1, 0, 0, 0, 2, 0, 0, 0, 3, 0, 0, 0};
+    writeBytes("savegame/save.sqv", previousSave);
+    std::filesystem::permissions(
+        "savegame", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                        std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+    // Root writes anywhere: the save runs in a child that gives up root first.
+    EXPECT_EXIT(
+        {
+            if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) std::_Exit(2);
+            QvGameRules rules;
+            rules.score = 5;
+            try {
+                rules.save();
+            } catch (const std::runtime_error&) {
+                std::_Exit(0);
+            }
+            std::_Exit(1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(readBytes("savegame/save.sqv"), previousSave);
+}
+
+TEST_F(SaveFiles, SetAttemptsRewritesTheStoredGame)
+{
+    QvGameRules fresh;
+    fresh.setAttempts(3);
+    EXPECT_EQ(fresh.attempts, 3);
+    EXPECT_FALSE(std::filesystem::exists("savegame/save.sqv"));
+
+    writeBytes("savegame/save.sqv", {0xF4, 1, 0, 0, 4, 0, 0, 0, 1, 0, 0, 0});  // 500, 4, 1
+    QvGameRules rules;
+    rules.score = 20;
+    rules.level = 1;
+    rules.setAttempts(3);
+    EXPECT_EQ(rules.score, 500);
+    EXPECT_EQ(rules.level, 4);
+    EXPECT_EQ(rules.attempts, 3);
+    EXPECT_EQ(readBytes("savegame/save.sqv"), (Bytes{0xF4, 1, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0}));
+}
+
+TEST_F(SaveFiles, ResetAndRestartClearTheRound)
+{
+    writeBytes("savegame/save.sqv", {0xF4, 1, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0});
+    QvGameRules rules;
+    rules.columnLetters[2] = u"ab";
+    rules.wordFound = true;
+    rules.foundRow = 1;
+    rules.restart();
+    EXPECT_TRUE(rules.columnLetters.empty());
+    EXPECT_FALSE(rules.wordFound);
+    EXPECT_EQ(rules.score, 500);
+    rules.reset();
+    EXPECT_EQ(rules.score, 0);
+    EXPECT_EQ(rules.level, 1);
+    EXPECT_EQ(rules.attempts, 1);
+}
+
+TEST(WordSeparators, AreTheControlCodesSevenToThirteenAndSpace)
+{
+    const QvGameRules probe;
+    for (char16_t c = 0; c < 256; ++c) {
+        const bool separator =
+            c == 7 || c == 8 || c == 9 || c == 10 || c == 11 || c == 12 || c == 13 || c == ' ';
+        EXPECT_EQ(probe.isMyControl(c), separator) << int(c);
+    }
+}
