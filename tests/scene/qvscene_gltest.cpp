@@ -110,7 +110,7 @@ TEST(SceneFrame, ReleasesItsProgramsWhileTheContextExists)
     std::vector<GLuint> programs;
     {
         QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
-        for (const auto& shader : scene.shaders) programs.push_back(shader->program);
+        for (const auto& shader : scene.shaders) programs.push_back(shader->program.get());
         frame(scene, 1.0);
     }
     ASSERT_EQ(programs.size(), std::size_t(QvScene::shaderCount));

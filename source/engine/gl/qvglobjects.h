@@ -108,9 +108,15 @@ struct ProgramTraits {
     static GLuint create() { return glCreateProgram(); }
     static void destroy(GLuint name) { glDeleteProgram(name); }
 };
+// Shader objects need their stage to be made: adopt glCreateShader's name.
+struct ShaderTraits {
+    static constexpr QvGLObjectKind kind = QvGLObjectKind::shader;
+    static void destroy(GLuint name) { glDeleteShader(name); }
+};
 }  // namespace qvgl_detail
 
 using QvVertexArray = QvGLName<qvgl_detail::VertexArrayTraits>;
 using QvBuffer = QvGLName<qvgl_detail::BufferTraits>;
 using QvTexture = QvGLName<qvgl_detail::TextureTraits>;
 using QvProgram = QvGLName<qvgl_detail::ProgramTraits>;
+using QvShaderObject = QvGLName<qvgl_detail::ShaderTraits>;

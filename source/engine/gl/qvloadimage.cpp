@@ -18,10 +18,7 @@ constexpr int jpegQualitySuperb = 128;
 constexpr int bytesPerPixel = 3;
 constexpr GLint rowAlignment = 4;  // matches scanLineWidth
 
-struct BitmapDeleter {
-    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-};
-using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
+using Bitmap = QvBitmap;
 
 // Reads the file with the default flags, or trying every flag value in turn
 // when retry is set; null when nothing reads it.
@@ -87,6 +84,16 @@ void reportWriteFailure(const std::string& name)
 
 }  // namespace
 
+void QvBitmapDeleter::operator()(FIBITMAP* bitmap) const
+{
+    FreeImage_Unload(bitmap);
+}
+
+QvBitmap qvReadBitmap(const std::string& path)
+{
+    return readBitmap(path, false);
+}
+
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
 {
     const int width = static_cast<int>(FreeImage_GetWidth(source));
@@ -109,11 +116,10 @@ std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
     return pixels;
 }
 
-GLuint qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
+QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
 {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
+    QvTexture texture = QvTexture::create();
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
@@ -141,18 +147,18 @@ std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
     return qvBitmapPixels(bitmap.get(), false);
 }
 
-GLuint TextureLoader::loadTexture(const std::string& path)
+QvTexture TextureLoader::loadTexture(const std::string& path)
 {
     std::vector<std::uint8_t> pixels;
     int stride = 0;
     return loadTexture(path, pixels, stride);
 }
 
-GLuint TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
+QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
     const Bitmap bitmap = readBitmap(path, true);
     if (!bitmap) {
-        return 0;
+        return {};
     }
     imageWidth = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
     imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
@@ -164,17 +170,15 @@ GLuint TextureLoader::loadTexture(const std::string& path, std::vector<std::uint
     return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
 }
 
-GLuint TextureLoader::loadCubemap(const std::vector<std::string>& paths)
+QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, texture);
+    QvTexture texture = QvTexture::create();
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (size_t i = 0; i < paths.size(); ++i) {
         const Bitmap bitmap = readBitmap(paths[i], false);
         if (!bitmap) {
             // The sky cannot be drawn without all six faces: the caller decides
-            // how to end, the texture made so far is not left behind.
-            glDeleteTextures(1, &texture);
+            // how to end; the texture made so far goes with the owner.
             throw QvResourceError("Cannot load the sky image " + paths[i]);
         }
         const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));

@@ -6,18 +6,30 @@
 #include <epoxy/gl.h>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "engine/gl/qvglobjects.h"
+
 struct FIBITMAP;
+
+// A FreeImage bitmap that unloads itself.
+struct QvBitmapDeleter {
+    void operator()(FIBITMAP* bitmap) const;
+};
+using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
+
+// The image file as a bitmap (format from the name); null when unreadable.
+QvBitmap qvReadBitmap(const std::string& path);
 
 // A bitmap of any bit depth as RGB rows of TextureLoader::scanLineWidth bytes;
 // row 0 is the bitmap's row 0 (the bottom) unless topRowFirst.
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);
 // A repeating, linearly filtered 2D texture of such rows (null pixels give an
 // empty texture), uploaded whatever unpack alignment was left behind.
-GLuint qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
+QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
 
 // A resource the program cannot start without (a sky face) did not load.
 class QvResourceError : public std::runtime_error {
@@ -36,15 +48,15 @@ public:
     // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
     // when it cannot be read. Needs no GL context.
     virtual std::vector<std::uint8_t> loadImage(const std::string& path);
-    // A 2D texture of the file; 0 when it cannot be read (size unchanged).
-    virtual GLuint loadTexture(const std::string& path);
+    // A 2D texture of the file; none when it cannot be read (size unchanged).
+    virtual QvTexture loadTexture(const std::string& path);
     // As above, also handing back the pixels and their row length.
-    virtual GLuint loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride);
+    virtual QvTexture loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride);
     virtual int getImageWidth() const { return imageWidth; }
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
     // cannot be read raises QvResourceError naming the file.
-    virtual GLuint loadCubemap(const std::vector<std::string>& paths);
+    virtual QvTexture loadCubemap(const std::vector<std::string>& paths);
 
     // Reads the current read framebuffer (call before the buffer swap) and
     // writes it as a JPEG; false when the size is empty or writing fails.

@@ -5,6 +5,7 @@
 
 #include "engine/core/qvcamera.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 
 namespace {
 
@@ -14,36 +15,18 @@ constexpr GLint floatsPerVertex = 3;
 
 }  // namespace
 
-void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data, GLenum usage)
+void qvMakePositionBuffer(QvVertexArray& vao, QvBuffer& vbo, GLsizeiptr bytes, const void* data, GLenum usage)
 {
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, bytes, data, usage);
-    glVertexAttribPointer(0, floatsPerVertex, GL_FLOAT, GL_FALSE, floatsPerVertex * sizeof(float), nullptr);
-    glEnableVertexAttribArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    vao = QvVertexArray::create();
+    glBindVertexArray(vao.get());
+    vbo = qvMakeBuffer(GL_ARRAY_BUFFER, bytes, data, usage);
+    qvPointAttribute(QvAttribute::position, vbo, floatsPerVertex);
     glBindVertexArray(0);
-}
-
-void qvDeletePositionBuffer(GLuint& vao, GLuint& vbo)
-{
-    // Names are 0 when nothing was made, which needed a context.
-    if (vao != 0) glDeleteVertexArrays(1, &vao);
-    if (vbo != 0) glDeleteBuffers(1, &vbo);
-    vao = 0;
-    vbo = 0;
 }
 
 Line::Line(Camera& camera, QvShader& shader) : camera(&camera), shader(&shader)
 {
     _initBuffers();
-}
-
-Line::~Line()
-{
-    qvDeletePositionBuffer(vao, vbo);
 }
 
 void Line::setPosition(glm::vec3 from, glm::vec3 to)
@@ -72,8 +55,8 @@ void Line::draw()
     glStencilMask(0xFF);
 
     const float points[] = {start.x, start.y, start.z, end.x, end.y, end.z};
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
+    glBindVertexArray(vao.get());
+    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, segmentBytes, points);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDrawArrays(GL_LINES, 0, 2);

@@ -10,14 +10,16 @@
 
 #include <limits>
 
+#include "engine/gl/qvglobjects.h"
+
 class Camera;
 class QvShader;
 
 // A vertex array with one buffer of `bytes` (null data: left undefined) whose
-// attribute 0 is three floats per vertex; both are left unbound.
-void qvMakePositionBuffer(GLuint& vao, GLuint& vbo, GLsizeiptr bytes, const void* data, GLenum usage);
-// Deletes what qvMakePositionBuffer made, if it made anything, and zeroes the names.
-void qvDeletePositionBuffer(GLuint& vao, GLuint& vbo);
+// positions are three floats per vertex, in place of what vao and vbo held;
+// both are left unbound.
+void qvMakePositionBuffer(QvVertexArray& vao, QvBuffer& vbo, GLsizeiptr bytes, const void* data,
+                          GLenum usage);
 
 class QvMaterial {
 public:
@@ -46,9 +48,6 @@ class Line : public Primitive {
 public:
     // Green by default; the buffer is made at once, so a context must exist.
     Line(Camera& camera, QvShader& shader);
-    ~Line() override;
-    Line(const Line&) = delete;
-    Line& operator=(const Line&) = delete;
 
     virtual void setPosition(glm::vec3 start, glm::vec3 end);
     virtual void _initBuffers();
@@ -59,7 +58,7 @@ public:
     glm::vec3 end{std::numeric_limits<float>::quiet_NaN()};
     glm::vec4 color{0.0f, 1.0f, 0.0f, 1.0f};
     Camera* camera;
-    GLuint vbo = 0;
-    GLuint vao = 0;
+    QvBuffer vbo;
+    QvVertexArray vao;
     QvShader* shader;
 };

@@ -58,11 +58,7 @@ QvMaterialObject::QvMaterialObject(const std::string& name)
 
 QvMaterialObject::QvMaterialObject() = default;
 
-QvMaterialObject::~QvMaterialObject()
-{
-    qvDeletePositionBuffer(aabbVAO, aabbVBO);
-    qvDeletePositionBuffer(lineVAO, lineVBO);
-}
+QvMaterialObject::~QvMaterialObject() = default;
 
 void QvMaterialObject::setColor(glm::vec4 c)
 {
@@ -105,6 +101,10 @@ void QvMaterialObject::initBuffers()
         qvMakePositionBuffer(aabbVAO, aabbVBO, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
                              vertices.data(), GL_STATIC_DRAW);
         aabbVertexCount = static_cast<GLsizei>(vertices.size() / floatsPerVertex);
+    } else {
+        aabbVAO.reset();
+        aabbVBO.reset();
+        aabbVertexCount = 0;
     }
     initBuffersForLine();
 }
@@ -158,7 +158,7 @@ void QvMaterialObject::drawAABBbox()
         return;  // no wire-box buffer: vertex array 0 would draw stale state
     }
     glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-    glBindVertexArray(aabbVAO);
+    glBindVertexArray(aabbVAO.get());
     // Every control's box has 36 vertices; a shorter list is drawn as it is.
     glDrawArrays(GL_TRIANGLES, 0, std::min(boxVertexCount, aabbVertexCount));
     glBindVertexArray(0);
@@ -167,12 +167,12 @@ void QvMaterialObject::drawAABBbox()
 
 void QvMaterialObject::drawLine(Camera& /*c*/, glm::vec3 from, glm::vec3 to)
 {
-    if (lineVAO == 0) {
+    if (!lineVAO) {
         return;  // initBuffers has not run
     }
     const float points[] = {from.x, from.y, from.z, to.x, to.y, to.z};
-    glBindVertexArray(lineVAO);
-    glBindBuffer(GL_ARRAY_BUFFER, lineVBO);
+    glBindVertexArray(lineVAO.get());
+    glBindBuffer(GL_ARRAY_BUFFER, lineVBO.get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof points, points);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDrawArrays(GL_LINES, 0, 2);
@@ -181,7 +181,7 @@ void QvMaterialObject::drawLine(Camera& /*c*/, glm::vec3 from, glm::vec3 to)
 
 void QvMaterialObject::drawNormals(Camera& c)
 {
-    if (normals.size() < 2 * floatsPerVertex || shader == nullptr || lineVAO == 0) {
+    if (normals.size() < 2 * floatsPerVertex || shader == nullptr || !lineVAO) {
         return;
     }
     prepareOverlay(c, normalColor);

@@ -17,6 +17,7 @@
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvevents.h"
 #include "engine/core/qvobject.h"
+#include "engine/gl/qvglobjects.h"
 
 class Camera;
 class Mesh;
@@ -50,7 +51,8 @@ public:
     virtual void setPickingShader(const std::string& vertex, const std::string& fragment);
 
     // --- buffers and drawing ---------------------------------------------
-    // Wire-box buffers from aabb's vertices, then the line buffers.
+    // Wire-box buffers from aabb's vertices, then the line buffers; a rebuild
+    // replaces the buffers of the previous one.
     virtual void initBuffers();
     virtual void initBuffersForLine();
     // Draws the wire box when drawAABB is set; subclasses call it first.
@@ -109,8 +111,10 @@ public:
     QvDimension size;
     QvShader* shader = nullptr;  // not owned: programs belong to the scene
     QvShader* pickingShader = nullptr;
-    GLuint aabbVBO = 0, aabbVAO = 0;
-    GLuint lineVBO = 0, lineVAO = 0;
+    QvBuffer aabbVBO;
+    QvVertexArray aabbVAO;
+    QvBuffer lineVBO;
+    QvVertexArray lineVAO;
     std::vector<float> normals;                    // segment end points, appended by updateAABBboxNormals
     std::vector<float>& normalSegments = normals;  // the name the controls use
     glm::vec4 color{0.1058f, 0.7607f, 0.9803f, 1.0f};

@@ -2,6 +2,8 @@
 // driver's log on failure, and the uniform setters.
 #include "engine/gl/qvshader.h"
 
+#include "engine/gl/qvattributes.h"
+
 #include <fmt/core.h>
 #include <glm/gtc/type_ptr.hpp>
 
@@ -17,14 +19,6 @@ constexpr GLsizei infoLogCapacity = 1024;
 // The oldest GLSL version that accepts the "#version 330" programs.
 constexpr float glsl330 = 3.3f;
 constexpr float versionTolerance = 1e-4f;
-
-// Conventional attribute names and their locations. The #version 140 programs
-// cannot declare locations themselves, so they are bound before every link;
-// the #version 330 programs declare the same locations explicitly.
-constexpr std::pair<const char*, GLuint> attributeLocations[] = {
-    {"aPosition", 0},  {"aVertex", 0},  {"aNormal", 1},    {"aAtlasCoords", 1},
-    {"aTexCoords", 2}, {"aTangent", 3}, {"aBitangent", 4},
-};
 
 std::string readWholeFile(const std::string& path)
 {
@@ -47,17 +41,17 @@ std::string infoLog(GLuint object, void (*getLog)(GLuint, GLsizei, GLsizei*, GLc
 }
 
 // Compiles one stage; on failure prints the red diagnostic with the driver's log.
-GLuint compileStage(GLenum type, const std::string& source, const std::string& path, const char* stageName,
-                    GLint& status)
+QvShaderObject compileStage(GLenum type, const std::string& source, const std::string& path,
+                            const char* stageName, GLint& status)
 {
-    const GLuint shader = glCreateShader(type);
+    QvShaderObject shader(glCreateShader(type));
     const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
+    glShaderSource(shader.get(), 1, &text, nullptr);
+    glCompileShader(shader.get());
+    glGetShaderiv(shader.get(), GL_COMPILE_STATUS, &status);
     if (status == 0) {
         fmt::print("\x1b[01;31mERROR! File: {}. {} shader compilation failed\x1b[0m {} \n", path, stageName,
-                   infoLog(shader, glGetShaderInfoLog));
+                   infoLog(shader.get(), glGetShaderInfoLog));
         std::fflush(stdout);
     }
     return shader;
@@ -77,16 +71,15 @@ QvShader::QvShader(const std::string& vertexPath, const std::string& fragmentPat
 
 QvShader::~QvShader()
 {
-    if (program == 0) {
+    if (!program) {
         return;  // never built: there may be no context at all
     }
     // A program still current would only be marked for deletion.
     GLint current = 0;
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-    if (static_cast<GLuint>(current) == program) {
+    if (static_cast<GLuint>(current) == program.get()) {
         glUseProgram(0);
     }
-    glDeleteProgram(program);
 }
 
 void QvShader::loadFromFile(const std::string& vertexPath, const std::string& fragmentPath)
@@ -107,12 +100,18 @@ void QvShader::loadFromFile(const std::string& vertexPath, const std::string& fr
 
 void QvShader::prepareNewShaders(const std::string& vertexText, const std::string& fragmentText)
 {
+    // An empty text keeps the stage's last source, compiled afresh: the
+    // stage objects themselves went with the previous link.
     if (!vertexText.empty()) {
         vertexSource = vertexText;
-        _createAndCompileVertexShader();
     }
     if (!fragmentText.empty()) {
         fragmentSource = fragmentText;
+    }
+    if (!vertexSource.empty()) {
+        _createAndCompileVertexShader();
+    }
+    if (!fragmentSource.empty()) {
         _createAndCompileFragmentShader();
     }
     _linkBothShaders();
@@ -121,7 +120,7 @@ void QvShader::prepareNewShaders(const std::string& vertexText, const std::strin
 
 void QvShader::useProgram()
 {
-    glUseProgram(program);
+    glUseProgram(program.get());
 }
 
 void QvShader::_createAndCompileVertexShader()
@@ -136,70 +135,83 @@ void QvShader::_createAndCompileFragmentShader()
 
 void QvShader::_linkBothShaders()
 {
-    const GLuint replaced = program;
-    program = glCreateProgram();
+    // The new name is made before the old one goes, so it never takes the
+    // old one's name; the move then deletes the old program.
+    QvProgram linked = QvProgram::create();
     // A text build on a fresh object may lack a stage: attaching name 0 would
     // only raise a GL error, the link reports what is missing.
-    for (const GLuint stage : {vertexShader, fragmentShader}) {
-        if (stage != 0) {
-            glAttachShader(program, stage);
+    for (const QvShaderObject* stage : {&vertexShader, &fragmentShader}) {
+        if (*stage) {
+            glAttachShader(linked.get(), stage->get());
         }
     }
-    for (const auto& [name, location] : attributeLocations) {
-        glBindAttribLocation(program, location, name);
+    for (const QvAttributeBinding& binding : qvAttributeBindings) {
+        glBindAttribLocation(linked.get(), qvLocation(binding.attribute), std::string(binding.name).c_str());
     }
-    glBindFragDataLocation(program, 0, "fragColor");
-    glLinkProgram(program);
-    glGetProgramiv(program, GL_LINK_STATUS, &status);
+    glBindFragDataLocation(linked.get(), 0, "fragColor");
+    glLinkProgram(linked.get());
+    glGetProgramiv(linked.get(), GL_LINK_STATUS, &status);
     if (status == 0) {
         fmt::print("\x1b[01;31mERROR! Shader link failed\n\x1b[0m {} \n",
-                   infoLog(program, glGetProgramInfoLog));
+                   infoLog(linked.get(), glGetProgramInfoLog));
         std::fflush(stdout);
     }
-    // Deleted only now, so the new program never takes the old one's name.
-    if (replaced != 0) {
-        glDeleteProgram(replaced);
-    }
+    program = std::move(linked);
+    uniformLocations.clear();
 }
 
 void QvShader::_deleteBothShaders()
 {
-    // The names are kept: a later text build with an empty stage reuses them.
-    glDeleteShader(vertexShader);
-    glDeleteShader(fragmentShader);
+    // Attached stages live on inside the program; nothing else needs them.
+    vertexShader.reset();
+    fragmentShader.reset();
+}
+
+GLint QvShader::_uniformLocation(const std::string& name)
+{
+    const auto known = uniformLocations.find(name);
+    if (known != uniformLocations.end()) {
+        return known->second;
+    }
+    const GLint location = glGetUniformLocation(program.get(), name.c_str());
+    uniformLocations.emplace(name, location);
+    return location;
 }
 
 void QvShader::setUniform(const std::string& name, const glm::mat4& value)
 {
-    glUniformMatrix4fv(glGetUniformLocation(program, name.c_str()), 1, GL_FALSE, glm::value_ptr(value));
+    glUniformMatrix4fv(_uniformLocation(name), 1, GL_FALSE, glm::value_ptr(value));
 }
 
 void QvShader::setUniform(const std::string& name, const glm::vec4& value)
 {
-    glUniform4fv(glGetUniformLocation(program, name.c_str()), 1, glm::value_ptr(value));
+    glUniform4fv(_uniformLocation(name), 1, glm::value_ptr(value));
 }
 
 void QvShader::setUniform(const std::string& name, const glm::vec3& value)
 {
-    glUniform3fv(glGetUniformLocation(program, name.c_str()), 1, glm::value_ptr(value));
+    glUniform3fv(_uniformLocation(name), 1, glm::value_ptr(value));
 }
 
 void QvShader::setUniform(const std::string& name, std::uint64_t value)
 {
-    glUniform1i(glGetUniformLocation(program, name.c_str()), static_cast<GLint>(value));
+    glUniform1i(_uniformLocation(name), static_cast<GLint>(value));
 }
 
 void QvShader::setColorUniform(const std::string& name, glm::vec4 color)
 {
+    const GLint location = _uniformLocation(name);
+    if (location == -1) {
+        return;
+    }
     const char* names[] = {name.c_str()};
     GLuint index = GL_INVALID_INDEX;
-    glGetUniformIndices(program, 1, names, &index);
+    glGetUniformIndices(program.get(), 1, names, &index);
     if (index == GL_INVALID_INDEX) {
         return;
     }
     GLint type = 0;
-    glGetActiveUniformsiv(program, 1, &index, GL_UNIFORM_TYPE, &type);
-    const GLint location = glGetUniformLocation(program, name.c_str());
+    glGetActiveUniformsiv(program.get(), 1, &index, GL_UNIFORM_TYPE, &type);
     if (type == GL_FLOAT_VEC3) {
         glUniform3f(location, color.r, color.g, color.b);
     } else if (type == GL_FLOAT_VEC4) {

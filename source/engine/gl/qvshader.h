@@ -2,7 +2,8 @@
 // program, built from files or from text, with the uniform setters every
 // drawable uses. Compile and link failures are printed, never thrown. The
 // object owns its program: a rebuild or the destructor releases it, so both
-// must run while the context that built it is current.
+// must run while the context that built it is current. Uniform locations are
+// looked up once per program and name.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -14,6 +15,9 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+
+#include "engine/gl/qvglobjects.h"
 
 // Raised when a shader file cannot be opened; no program is built then.
 class QvShaderFileError : public std::runtime_error {
@@ -31,16 +35,16 @@ public:
     QvShader& operator=(const QvShader&) = delete;
 
     // Builds a new program from GLSL text, in place of the previous one; an
-    // empty text skips its stage and reuses that stage's shader object of the
-    // previous build.
+    // empty text keeps that stage as the previous build had it.
     virtual void prepareNewShaders(const std::string& vertexText, const std::string& fragmentText);
     // Builds a new program from two files, in place of the previous one
     // (throws QvShaderFileError, and then keeps the previous one).
     virtual void loadFromFile(const std::string& vertexPath, const std::string& fragmentPath);
     virtual void useProgram();
 
-    // Uniform setters: look the name up in `program` and load one value into
-    // the current program (call useProgram first). Unknown names are ignored.
+    // Uniform setters: find the name's location in `program` and load one
+    // value into the current program (call useProgram first). Unknown names
+    // are ignored.
     void setUniform(const std::string& name, const glm::mat4& value);
     void setUniform(const std::string& name, const glm::vec4& value);
     void setUniform(const std::string& name, const glm::vec3& value);
@@ -58,9 +62,9 @@ public:
     // The leading "major.minor" of a GL_SHADING_LANGUAGE_VERSION string; 0 when absent.
     static float parseGlslVersion(std::string_view text);
 
-    GLuint program = 0;
-    GLuint vertexShader = 0;
-    GLuint fragmentShader = 0;
+    QvProgram program;
+    QvShaderObject vertexShader;  // stages between compile and link; released once linked
+    QvShaderObject fragmentShader;
     GLint status = 0;          // last compile or link status read from the driver
     std::string vertexSource;  // kept alive for the driver, as handed over
     std::string fragmentSource;
@@ -72,4 +76,11 @@ protected:
     void _createAndCompileFragmentShader();
     void _linkBothShaders();
     void _deleteBothShaders();
+
+private:
+    // The location of a uniform of `program` (-1 when it has none), asked
+    // of the driver the first time only.
+    GLint _uniformLocation(const std::string& name);
+
+    std::unordered_map<std::string, GLint> uniformLocations;  // of the current program
 };

@@ -30,21 +30,10 @@ QvSkybox::QvSkybox(const std::string& name, QvShader& skyShader)
     shader = &skyShader;
     currentColor = glm::vec4(0.793f, 0.398f, 0.847f, 1.0f);
     initBuffers();
-    try {
-        cubemapTexture = textureLoader->loadCubemap(std::vector<std::string>(faces.begin(), faces.end()));
-    } catch (...) {
-        // The destructor does not run for a half-built sky.
-        qvDeletePositionBuffer(skyboxVAO, skyboxVBO);
-        throw;
-    }
+    // A face that fails throws; the members made so far release their names.
+    cubemapTexture = textureLoader->loadCubemap(std::vector<std::string>(faces.begin(), faces.end()));
     shader->useProgram();
     shader->setUniform("skybox", std::uint64_t{0});
-}
-
-QvSkybox::~QvSkybox()
-{
-    qvDeletePositionBuffer(skyboxVAO, skyboxVBO);
-    if (cubemapTexture != 0) glDeleteTextures(1, &cubemapTexture);
 }
 
 void QvSkybox::initBuffers()
@@ -66,9 +55,9 @@ void QvSkybox::draw(Camera& c)
     mcp.camera = glm::mat4(glm::mat3(c.getCameraMatrix()));
     shader->setUniform("camera", mcp.camera);
     shader->setUniform("projection", mcp.projection);
-    glBindVertexArray(skyboxVAO);
+    glBindVertexArray(skyboxVAO.get());
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, cubemapTexture);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cubemapTexture.get());
     glDrawArrays(GL_TRIANGLES, 0, cubeVertexCount);
     glBindVertexArray(0);
 }

@@ -16,7 +16,6 @@ public:
     // Builds the cube and loads the six faces; a face that cannot be read
     // raises QvResourceError (the program cannot start without its sky).
     QvSkybox(const std::string& name, QvShader& shader);
-    ~QvSkybox() override;
 
     // Uploads the cube (no wire-box buffers: the sky is never picked).
     void initBuffers() override;
@@ -24,9 +23,9 @@ public:
     void draw(Camera& c) override;
 
     std::vector<float> skyboxVertices;
-    GLuint skyboxVAO = 0;
-    GLuint skyboxVBO = 0;
-    GLuint cubemapTexture = 0;
+    QvVertexArray skyboxVAO;
+    QvBuffer skyboxVBO;
+    QvTexture cubemapTexture;
     std::unique_ptr<TextureLoader> textureLoader;
     // Face pictures in cube-map target order: +X, -X, +Y, -Y, +Z, -Z.
     std::array<std::string, 6> faces = {

@@ -6,6 +6,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 #include "engine/core/qvtransform.h"
 
 #include <FreeImage.h>
@@ -146,21 +147,19 @@ void processNode(const aiNode& node, const aiScene& scene, QvModelFile& file)
     for (unsigned i = 0; i < node.mNumChildren; ++i) processNode(*node.mChildren[i], scene, file);
 }
 
-// Vertex attributes: location, float count and float offset in the interleaved vertex.
+// Vertex attributes: float count and float offset in the interleaved vertex.
 struct VertexAttribute {
-    GLuint location;
+    QvAttribute attribute;
     int count;
     int offset;
 };
 constexpr VertexAttribute VertexAttributes[] = {
-    {0, PositionFloats, 0},
-    {1, NormalFloats, PositionFloats},
-    {2, TexCoordFloats, PositionFloats + NormalFloats},
-    {3, TangentFloats, PositionFloats + NormalFloats + TexCoordFloats},
-    {4, BitangentFloats, PositionFloats + NormalFloats + TexCoordFloats + TangentFloats},
+    {QvAttribute::position, PositionFloats, 0},
+    {QvAttribute::normal, NormalFloats, PositionFloats},
+    {QvAttribute::texCoords, TexCoordFloats, PositionFloats + NormalFloats},
+    {QvAttribute::tangent, TangentFloats, PositionFloats + NormalFloats + TexCoordFloats},
+    {QvAttribute::bitangent, BitangentFloats, PositionFloats + NormalFloats + TexCoordFloats + TangentFloats},
 };
-constexpr GLuint BoneIdsLocation = 5;
-constexpr GLuint BoneWeightsLocation = 6;
 
 // Per-vertex skinning data as the bone buffer holds it.
 struct BoneAttributes {
@@ -215,20 +214,18 @@ QvModelFile readModelFile(const std::string& path)
 
 // ---- GL side -------------------------------------------------------------------
 
-FIBITMAP* loadImage(const std::string& path)
+QvBitmap loadImage(const std::string& path)
 {
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN) return nullptr;
-    return FreeImage_Load(format, path.c_str(), 0);
+    return qvReadBitmap(path);
 }
 
-GLuint loadTexture(FIBITMAP* bitmap)
+QvTexture loadTexture(const QvBitmap& bitmap)
 {
     if (!bitmap) return qvCreateRgbTexture(0, 0, nullptr);
     // Top row first, matching the flipped texture coordinates of the meshes.
-    const int width = static_cast<int>(FreeImage_GetWidth(bitmap));
-    const int height = static_cast<int>(FreeImage_GetHeight(bitmap));
-    const std::vector<std::uint8_t> rows = qvBitmapPixels(bitmap, true);
+    const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+    const int height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+    const std::vector<std::uint8_t> rows = qvBitmapPixels(bitmap.get(), true);
     return qvCreateRgbTexture(width, height, rows.data());
 }
 
@@ -256,40 +253,23 @@ Mesh::Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions, std::v
     setupMesh(vertexStride);
 }
 
-Mesh::~Mesh()
-{
-    glDeleteBuffers(1, &boneVBO);
-    glDeleteBuffers(1, &EBO);
-    glDeleteBuffers(1, &VBO);
-    glDeleteVertexArrays(1, &VAO);
-}
-
+// A second set-up replaces the buffers of the first.
 void Mesh::setupMesh(int vertexStride)
 {
-    if (VAO == 0) {
-        glGenVertexArrays(1, &VAO);
-        glGenBuffers(1, &VBO);
-        glGenBuffers(1, &EBO);
-    }
-    glBindVertexArray(VAO);
-    glBindBuffer(GL_ARRAY_BUFFER, VBO);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(),
-                 GL_STATIC_DRAW);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, EBO);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(std::uint32_t)), indices.data(),
-                 GL_STATIC_DRAW);
+    VAO = QvVertexArray::create();
+    glBindVertexArray(VAO.get());
+    VBO = qvMakeBuffer(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(float)), vertices.data(),
+                       GL_STATIC_DRAW);
+    EBO = qvMakeBuffer(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(indices.size() * sizeof(std::uint32_t)),
+                       indices.data(), GL_STATIC_DRAW);
 
     // An 8-float vertex has no tangent or bitangent: those attributes stay off
     // (the shader then reads constants) rather than reading the next vertex.
     const GLsizei strideBytes = GLsizei(vertexStride * sizeof(float));
     for (const VertexAttribute& attribute : VertexAttributes) {
-        if (attribute.offset + attribute.count > vertexStride) {
-            glDisableVertexAttribArray(attribute.location);
-            continue;
-        }
-        glEnableVertexAttribArray(attribute.location);
-        glVertexAttribPointer(attribute.location, attribute.count, GL_FLOAT, GL_FALSE, strideBytes,
-                              reinterpret_cast<const void*>(attribute.offset * sizeof(float)));
+        if (attribute.offset + attribute.count > vertexStride) continue;
+        qvPointAttribute(attribute.attribute, VBO, attribute.count, strideBytes,
+                         GLsizeiptr(attribute.offset * sizeof(float)));
     }
     glBindVertexArray(0);
 }
@@ -300,17 +280,13 @@ void Mesh::setupBones(const std::vector<Vertex>& vertexRecords)
     bones.reserve(vertexRecords.size());
     for (const Vertex& vertex : vertexRecords) bones.push_back({vertex.boneIDs, vertex.weights});
 
-    if (boneVBO == 0) glGenBuffers(1, &boneVBO);
-    glBindVertexArray(VAO);
-    glBindBuffer(GL_ARRAY_BUFFER, boneVBO);
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(bones.size() * sizeof(BoneAttributes)), bones.data(),
-                 GL_STATIC_DRAW);
-    glEnableVertexAttribArray(BoneIdsLocation);
-    glVertexAttribIPointer(BoneIdsLocation, 4, GL_INT, sizeof(BoneAttributes),
-                           reinterpret_cast<const void*>(offsetof(BoneAttributes, ids)));
-    glEnableVertexAttribArray(BoneWeightsLocation);
-    glVertexAttribPointer(BoneWeightsLocation, 4, GL_FLOAT, GL_FALSE, sizeof(BoneAttributes),
-                          reinterpret_cast<const void*>(offsetof(BoneAttributes, weights)));
+    glBindVertexArray(VAO.get());
+    boneVBO = qvMakeBuffer(GL_ARRAY_BUFFER, GLsizeiptr(bones.size() * sizeof(BoneAttributes)), bones.data(),
+                           GL_STATIC_DRAW);
+    qvPointAttribute(QvAttribute::boneIds, boneVBO, 4, sizeof(BoneAttributes), offsetof(BoneAttributes, ids),
+                     GL_INT);
+    qvPointAttribute(QvAttribute::boneWeights, boneVBO, 4, sizeof(BoneAttributes),
+                     offsetof(BoneAttributes, weights));
     glBindVertexArray(0);
 }
 
@@ -322,7 +298,7 @@ void Mesh::draw()
         if (shader) shader->setUniform(samplers[i], std::uint64_t(i));
         glBindTexture(GL_TEXTURE_2D, textures[i].id);
     }
-    glBindVertexArray(VAO);
+    glBindVertexArray(VAO.get());
     glDrawElements(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_INT, nullptr);
     glBindVertexArray(0);
     glActiveTexture(GL_TEXTURE0);
@@ -335,12 +311,6 @@ QvModel::QvModel(const std::string& name) : QvMaterialObject(name) {}
 QvModel::QvModel(const std::string& name, const std::string& path) : QvModel(name)
 {
     _loadModel(path);
-}
-
-QvModel::~QvModel()
-{
-    for (const Texture& texture : texturesLoaded) glDeleteTextures(1, &texture.id);
-    glDeleteTextures(1, &blankTexture);
 }
 
 void QvModel::_loadModel(const std::string& path)
@@ -379,9 +349,8 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
             textures.push_back({loaded->id, file.type, loaded->path});
             continue;
         }
-        FIBITMAP* bitmap = loadImage(file.path);
-        const Texture texture{loadTexture(bitmap), file.type, file.path};
-        if (bitmap) FreeImage_Unload(bitmap);
+        textureNames.push_back(loadTexture(loadImage(file.path)));
+        const Texture texture{textureNames.back().get(), file.type, file.path};
         textures.push_back(texture);
         texturesLoaded.push_back(texture);
     }
@@ -398,9 +367,9 @@ void QvModel::_drawMeshes(QvShader* program)
 {
     for (Mesh* mesh : meshes) {
         if (mesh->textures.empty()) {
-            if (blankTexture == 0) blankTexture = qvCreateRgbTexture(1, 1, WhitePixelRow);
+            if (!blankTexture) blankTexture = qvCreateRgbTexture(1, 1, WhitePixelRow);
             glActiveTexture(GL_TEXTURE0);
-            glBindTexture(GL_TEXTURE_2D, blankTexture);
+            glBindTexture(GL_TEXTURE_2D, blankTexture.get());
             program->setUniform(FirstDiffuseSampler, std::uint64_t(0));
         }
         mesh->shader = program;

@@ -4,6 +4,8 @@
 // Reading needs no OpenGL context; uploading and drawing do.
 #pragma once
 
+#include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvmaterialobject.h"
 
 #include <epoxy/gl.h>
@@ -22,7 +24,6 @@
 
 class Camera;
 class QvShader;
-struct FIBITMAP;
 
 // One vertex with everything a skinned, normal-mapped mesh may carry.
 struct Vertex {
@@ -41,9 +42,9 @@ struct Vertex {
 
 // A GL texture of a model, shared between its meshes by path.
 struct Texture {
-    std::uint32_t id = 0;
-    std::string type;  // sampler base name: "texture_diffuse", "texture_specular", ...
-    std::string path;  // file it was loaded from
+    std::uint32_t id = 0;  // owned by the model that loaded it
+    std::string type;      // sampler base name: "texture_diffuse", "texture_specular", ...
+    std::string path;      // file it was loaded from
 };
 
 // A texture file named by a mesh's material, not yet loaded.
@@ -93,10 +94,10 @@ QvModelFile readModelFile(const std::string& path);
 // ---- GL side: textures, meshes, the drawable model ----------------------------
 
 // The image file as a FreeImage bitmap (format from the name); null when unreadable.
-FIBITMAP* loadImage(const std::string& path);
+QvBitmap loadImage(const std::string& path);
 // A GL_RGB texture of the bitmap, top row first to match the flipped texture
 // coordinates; a missing bitmap gives a 0 x 0 texture.
-GLuint loadTexture(FIBITMAP* bitmap);
+QvTexture loadTexture(const QvBitmap& bitmap);
 
 // The sampler uniform each texture feeds, in order: a known type numbered by
 // its own count ("texture_diffuse1", "texture_specular1", "texture_specular2"),
@@ -109,9 +110,7 @@ class Mesh {
 public:
     Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions, std::vector<std::uint32_t> indices,
          std::vector<Texture> textures, int vertexStride);
-    virtual ~Mesh();
-    Mesh(const Mesh&) = delete;
-    Mesh& operator=(const Mesh&) = delete;
+    virtual ~Mesh() = default;
 
     // Uploads the vertices and indices and describes the attributes the
     // stride holds: position 0, normal 1, texture coordinates 2, tangent 3, bitangent 4.
@@ -125,11 +124,11 @@ public:
     std::vector<glm::vec3> positions;
     std::vector<std::uint32_t> indices;
     std::vector<Texture> textures;
-    GLuint VAO = 0;
+    QvVertexArray VAO;
     QvShader* shader = nullptr;  // the program of the model that draws the mesh
-    GLuint VBO = 0;
-    GLuint EBO = 0;
-    GLuint boneVBO = 0;
+    QvBuffer VBO;
+    QvBuffer EBO;
+    QvBuffer boneVBO;
 };
 
 // A drawable material object made from a model file: one Mesh per mesh of the
@@ -140,7 +139,6 @@ public:
     // Reads and uploads the file; an unreadable file prints one line and
     // leaves a model without meshes.
     QvModel(const std::string& name, const std::string& path);
-    ~QvModel() override;
 
     // Draws every mesh with `shader`, placed by the transform's matrix; with
     // `selected`, an outline pass with `pickingShader` at `outlineModel`.
@@ -168,5 +166,6 @@ private:
     void _drawMeshes(QvShader* program);
 
     std::vector<std::unique_ptr<Mesh>> ownedMeshes;  // `meshes` points into these
-    GLuint blankTexture = 0;  // white, bound for meshes without textures; made on first use
+    std::vector<QvTexture> textureNames;             // the names of texturesLoaded
+    QvTexture blankTexture;  // white, bound for meshes without textures; made on first use
 };

@@ -5,6 +5,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
@@ -372,26 +373,20 @@ void QvWindow::drawSplashScreen()
     };
     // Vertex layout: position (3 floats), texture coordinate (2), normal (3).
     constexpr GLsizei kStride = 8 * sizeof(float);
-    constexpr std::uintptr_t kTexCoordOffset = 3 * sizeof(float);
-    constexpr std::uintptr_t kNormalOffset = 5 * sizeof(float);
-    GLuint vao = 0;
-    GLuint vbo = 0;
-    glGenVertexArrays(1, &vao);
-    glGenBuffers(1, &vbo);
-    glBindVertexArray(vao);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, kStride, nullptr);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(kNormalOffset));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, kStride, reinterpret_cast<void*>(kTexCoordOffset));
-    glEnableVertexAttribArray(2);
+    constexpr GLsizeiptr kTexCoordOffset = 3 * sizeof(float);
+    constexpr GLsizeiptr kNormalOffset = 5 * sizeof(float);
+    // The splash frame is the only user of these objects: they go when it is drawn.
+    const QvVertexArray vao = QvVertexArray::create();
+    glBindVertexArray(vao.get());
+    const QvBuffer vbo = qvMakeBuffer(GL_ARRAY_BUFFER, sizeof(quad), quad, GL_STATIC_DRAW);
+    qvPointAttribute(QvAttribute::position, vbo, 3, kStride);
+    qvPointAttribute(QvAttribute::normal, vbo, 3, kStride, kNormalOffset);
+    qvPointAttribute(QvAttribute::texCoords, vbo, 2, kStride, kTexCoordOffset);
 
     TextureLoader loader;
-    const GLuint logo = loader.loadTexture("textures/logo.png");
+    const QvTexture logo = loader.loadTexture("textures/logo.png");
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, logo);
+    glBindTexture(GL_TEXTURE_2D, logo.get());
 
     shader.useProgram();
     // The logo program may declare its colour as a vec3 or a vec4.
@@ -402,12 +397,8 @@ void QvWindow::drawSplashScreen()
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
     glBindVertexArray(0);
 
-    // The splash frame is the only user of these objects.
     glUseProgram(0);
     glBindTexture(GL_TEXTURE_2D, 0);
-    glDeleteTextures(1, &logo);
-    glDeleteBuffers(1, &vbo);
-    glDeleteVertexArrays(1, &vao);
     swapBuffers();
 }
 

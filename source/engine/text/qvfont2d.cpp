@@ -9,11 +9,10 @@ namespace {
 
 // Uploads one-byte coverage as a clamped, linearly filtered red texture; the
 // texture is left bound. Expects an unpack alignment of 1.
-GLuint uploadCoverage(int width, int rows, const uint8_t* pixels)
+QvTexture uploadCoverage(int width, int rows, const uint8_t* pixels)
 {
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
+    QvTexture texture = QvTexture::create();
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RED, width, rows, 0, GL_RED, GL_UNSIGNED_BYTE, pixels);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -27,14 +26,6 @@ GLuint uploadCoverage(int width, int rows, const uint8_t* pixels)
 QvFont2D::QvFont2D(std::string fontPath) : fontPath(std::move(fontPath))
 {
     init();
-}
-
-QvFont2D::~QvFont2D()
-{
-    for (const auto& [code, character] : characters) {
-        glDeleteTextures(1, &character.texture);
-    }
-    glDeleteTextures(1, &atlasTexture);
 }
 
 const Character2D* QvFont2D::findCharacter(char16_t code) const
@@ -56,8 +47,9 @@ void QvFont2D::init()
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     for (const QvGlyphBitmap& glyph : built.glyphs) {
         Character2D record = glyph.metrics;
-        record.texture = uploadCoverage(static_cast<int>(record.size.x), static_cast<int>(record.rows),
-                                        glyph.pixels.empty() ? nullptr : glyph.pixels.data());
+        glyphTextures.push_back(uploadCoverage(static_cast<int>(record.size.x), static_cast<int>(record.rows),
+                                               glyph.pixels.empty() ? nullptr : glyph.pixels.data()));
+        record.texture = glyphTextures.back().get();
         characters.emplace(glyph.code, record);
     }
     atlasTexture = uploadCoverage(atlasWidth, atlasHeight, atlas.data());

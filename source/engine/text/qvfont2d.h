@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/text/qvfont.h"
+#include "engine/gl/qvglobjects.h"
 #include "engine/text/qvglyphatlas.h"
 
 #include <cstdint>
@@ -21,7 +22,6 @@ public:
 
     // Builds and uploads every glyph; needs a current OpenGL context.
     explicit QvFont2D(std::string fontPath);
-    ~QvFont2D() override;
     QvFont2D(const QvFont2D&) = delete;
     QvFont2D& operator=(const QvFont2D&) = delete;
 
@@ -32,9 +32,12 @@ public:
     int atlasWidth = atlasSize;
     int atlasHeight = atlasSize;
     std::string fontPath;
-    uint32_t atlasTexture = 0;
+    QvTexture atlasTexture;
     std::vector<uint8_t> atlas;
 
 private:
     void init();
+
+    // The glyph textures; each record in `characters` carries its name.
+    std::vector<QvTexture> glyphTextures;
 };

@@ -19,7 +19,7 @@ inline constexpr int qvAtlasRowStep = 50;  // least distance between atlas rows,
 struct Character2D {
     static constexpr float unset = std::numeric_limits<float>::quiet_NaN();
 
-    uint32_t texture = 0;                             // the glyph's own texture
+    uint32_t texture = 0;                             // the glyph's own texture, owned by the font
     glm::vec2 size{unset, unset};                     // (bitmap width, bitmap rows), px
     glm::vec2 bearing{unset, unset};                  // (left, top) of the bitmap from the pen, px
     uint32_t advance = 0;                             // 26.6 fixed point; >> 6 gives px

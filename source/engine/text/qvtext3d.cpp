@@ -5,6 +5,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/text/qvfont2d.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 #include "engine/core/qvtransform.h"
 
 #include <epoxy/gl.h>
@@ -23,46 +24,17 @@ constexpr float pickingBoxDepth = -100.0f;
 
 constexpr GLsizei quadVertexCount = 6;
 
-// Points attribute `index` of the bound vertex array at Vector values that
-// start `offset` bytes into vbo.
-template <typename Vector>
-void pointAttribute(GLuint index, GLuint vbo, GLsizeiptr offset = 0)
-{
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glVertexAttribPointer(index, Vector::length(), GL_FLOAT, GL_FALSE, sizeof(Vector),
-                          reinterpret_cast<void*>(offset));
-    glEnableVertexAttribArray(index);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
-}
-
-// Uploads a vertex list into a new buffer and points attribute `index` at it.
-template <typename Vector>
-GLuint uploadAttribute(GLuint index, const std::vector<Vector>& values)
-{
-    GLuint vbo = 0;
-    glGenBuffers(1, &vbo);
-    glBindBuffer(GL_ARRAY_BUFFER, vbo);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(values.size() * sizeof(Vector)), values.data(),
-                 GL_STATIC_DRAW);
-    pointAttribute<Vector>(index, vbo);
-    return vbo;
-}
-
 // Uploads strip indices into a new element buffer of the bound vertex array.
-GLuint uploadIndices(const std::vector<uint32_t>& indices)
+QvBuffer uploadIndices(const std::vector<uint32_t>& indices)
 {
-    GLuint ebo = 0;
-    glGenBuffers(1, &ebo);
-    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, ebo);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
-                 indices.data(), GL_DYNAMIC_DRAW);
-    return ebo;
+    return qvMakeBuffer(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(indices.size() * sizeof(uint32_t)),
+                        indices.data(), GL_DYNAMIC_DRAW);
 }
 
 // Draws one face: its strips joined by the restart index.
-void drawStrips(GLuint vao, size_t indexCount)
+void drawStrips(const QvVertexArray& vao, size_t indexCount)
 {
-    glBindVertexArray(vao);
+    glBindVertexArray(vao.get());
     glEnable(GL_PRIMITIVE_RESTART);
     glPrimitiveRestartIndex(Character3D::restartIndex);
     glDrawElements(GL_TRIANGLE_STRIP, static_cast<GLsizei>(indexCount), GL_UNSIGNED_INT, nullptr);
@@ -123,44 +95,27 @@ std::array<float, 36> qvGlyphAtlasVertices(const Character2D& glyph, const glm::
 
 // ------------------------------------------------------------- QvGlyphQuad
 
-QvGlyphQuad::~QvGlyphQuad()
-{
-    _deleteQuad();
-}
-
-// A quad never uploaded makes no OpenGL call, so glyph objects can be made and
+// A quad never uploaded holds no names, so glyph objects can be made and
 // dropped without a context.
-void QvGlyphQuad::_deleteQuad()
-{
-    if (VAO == 0 && VBO == 0) {
-        return;
-    }
-    glDeleteVertexArrays(1, &VAO);
-    glDeleteBuffers(1, &VBO);
-    VAO = 0;
-    VBO = 0;
-}
-
 void QvGlyphQuad::_uploadQuad()
 {
-    _deleteQuad();
+    VAO.reset();
+    VBO.reset();
     if (glyph == nullptr) {
         return;
     }
     const std::array<float, 24> vertices = qvGlyphQuadVertices(*glyph, scale);
-    glGenVertexArrays(1, &VAO);
-    glGenBuffers(1, &VBO);
-    glBindVertexArray(VAO);
-    glBindBuffer(GL_ARRAY_BUFFER, VBO);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
-    pointAttribute<glm::vec4>(0, VBO);  // (x, y, u, v) records
+    VAO = QvVertexArray::create();
+    glBindVertexArray(VAO.get());
+    VBO = qvMakeBuffer(GL_ARRAY_BUFFER, sizeof(vertices), vertices.data(), GL_STATIC_DRAW);
+    qvPointAttribute(QvAttribute::position, VBO, 4);  // (x, y, u, v) records
     glBindVertexArray(0);
 }
 
 void QvGlyphQuad::_drawQuad() const
 {
     glActiveTexture(GL_TEXTURE0);
-    glBindVertexArray(VAO);
+    glBindVertexArray(VAO.get());
     glBindTexture(GL_TEXTURE_2D, glyph->texture);
     glDrawArrays(GL_TRIANGLES, 0, quadVertexCount);
     glBindVertexArray(0);
@@ -185,7 +140,7 @@ void QvChar2D::initBuffers()
 
 void QvChar2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
 {
-    if (glyph == nullptr || VAO == 0) {
+    if (glyph == nullptr || !VAO) {
         return;
     }
     shader.useProgram();
@@ -217,7 +172,7 @@ void QvCharacter2D::initBuffers()
 
 void QvCharacter2D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::vec4 colour)
 {
-    if (glyph == nullptr || VAO == 0) {
+    if (glyph == nullptr || !VAO) {
         return;
     }
     shader.useProgram();
@@ -241,11 +196,6 @@ QvCharacter3D::QvCharacter3D(const std::string& name, const Character3D& glyph)
     fillBackTriangleArray();
     fillExtrudedTriangleArray();
     findConstraintPoints();
-}
-
-QvCharacter3D::~QvCharacter3D()
-{
-    _releaseBuffers();
 }
 
 void QvCharacter3D::_appendStripTriangles(std::span<const glm::vec3> strip)
@@ -386,67 +336,48 @@ int QvCharacter3D::opCmp(const QvCharacter3D& other) const
     return 1;  // smaller y, NaN on either side, or x not smaller
 }
 
-void QvCharacter3D::_releaseBuffers()
-{
-    // Names stay 0 until initBuffers ran, which needed a context.
-    for (GLuint* buffer : {&outlineVBO, &frontVBO, &frontNormalsVBO, &frontEBO, &texCoordsVBO, &backVBO,
-                           &backNormalsVBO, &backEBO, &wallsVBO}) {
-        if (*buffer != 0) {
-            glDeleteBuffers(1, buffer);
-            *buffer = 0;
-        }
-    }
-    for (GLuint* array : {&outlineVAO, &frontVAO, &backVAO, &wallsVAO}) {
-        if (*array != 0) {
-            glDeleteVertexArrays(1, array);
-            *array = 0;
-        }
-    }
-}
-
+// Every owner below is assigned afresh, so a rebuild releases the previous names.
 void QvCharacter3D::initBuffers()
 {
     QvMaterialObject::initBuffers();
-    _releaseBuffers();
 
-    glGenVertexArrays(1, &outlineVAO);
-    glBindVertexArray(outlineVAO);
-    outlineVBO = uploadAttribute(0, glyph->outlinePoints);
+    outlineVAO = QvVertexArray::create();
+    glBindVertexArray(outlineVAO.get());
+    outlineVBO = qvUploadAttribute(QvAttribute::position, glyph->outlinePoints);
     glBindVertexArray(0);
 
-    glGenVertexArrays(1, &frontVAO);
-    glBindVertexArray(frontVAO);
-    frontVBO = uploadAttribute(0, glyph->frontVertices);
+    frontVAO = QvVertexArray::create();
+    glBindVertexArray(frontVAO.get());
+    frontVBO = qvUploadAttribute(QvAttribute::position, glyph->frontVertices);
     frontEBO = uploadIndices(glyph->stripIndices);
-    frontNormalsVBO = uploadAttribute(1, glyph->frontNormals);
-    texCoordsVBO = uploadAttribute(2, glyph->frontTexCoords);
+    frontNormalsVBO = qvUploadAttribute(QvAttribute::normal, glyph->frontNormals);
+    texCoordsVBO = qvUploadAttribute(QvAttribute::texCoords, glyph->frontTexCoords);
     glBindVertexArray(0);
 
     // The back face shares the front's strip indices and its texture
-    // coordinates: attribute 2 reads the front's texCoordsVBO.
-    glGenVertexArrays(1, &backVAO);
-    glBindVertexArray(backVAO);
-    backVBO = uploadAttribute(0, glyph->backVertices);
+    // coordinates: its texCoords attribute reads the front's texCoordsVBO.
+    backVAO = QvVertexArray::create();
+    glBindVertexArray(backVAO.get());
+    backVBO = qvUploadAttribute(QvAttribute::position, glyph->backVertices);
     backEBO = uploadIndices(glyph->stripIndices);
-    backNormalsVBO = uploadAttribute(1, glyph->backNormals);
-    pointAttribute<glm::vec2>(2, texCoordsVBO);
+    backNormalsVBO = qvUploadAttribute(QvAttribute::normal, glyph->backNormals);
+    qvPointAttribute(QvAttribute::texCoords, texCoordsVBO, glm::vec2::length());
     glBindVertexArray(0);
 
     // All walls in one buffer: positions, then normals, then texture coordinates.
     const GLsizeiptr stripBytes = static_cast<GLsizeiptr>(glyph->wallStrip.size() * sizeof(glm::vec3));
     const GLsizeiptr normalBytes = static_cast<GLsizeiptr>(glyph->wallNormals.size() * sizeof(glm::vec3));
     const GLsizeiptr texCoordBytes = static_cast<GLsizeiptr>(glyph->wallTexCoords.size() * sizeof(glm::vec2));
-    glGenVertexArrays(1, &wallsVAO);
-    glBindVertexArray(wallsVAO);
-    glGenBuffers(1, &wallsVBO);
-    glBindBuffer(GL_ARRAY_BUFFER, wallsVBO);
-    glBufferData(GL_ARRAY_BUFFER, stripBytes + normalBytes + texCoordBytes, nullptr, GL_STATIC_DRAW);
+    wallsVAO = QvVertexArray::create();
+    glBindVertexArray(wallsVAO.get());
+    wallsVBO =
+        qvMakeBuffer(GL_ARRAY_BUFFER, stripBytes + normalBytes + texCoordBytes, nullptr, GL_STATIC_DRAW);
     glBufferSubData(GL_ARRAY_BUFFER, 0, stripBytes, glyph->wallStrip.data());
     glBufferSubData(GL_ARRAY_BUFFER, stripBytes, normalBytes, glyph->wallNormals.data());
     glBufferSubData(GL_ARRAY_BUFFER, stripBytes + normalBytes, texCoordBytes, glyph->wallTexCoords.data());
-    pointAttribute<glm::vec3>(0, wallsVBO);
-    pointAttribute<glm::vec3>(1, wallsVBO, stripBytes);
-    pointAttribute<glm::vec2>(2, wallsVBO, stripBytes + normalBytes);
+    qvPointAttribute(QvAttribute::position, wallsVBO, glm::vec3::length());
+    qvPointAttribute(QvAttribute::normal, wallsVBO, glm::vec3::length(), 0, stripBytes);
+    qvPointAttribute(QvAttribute::texCoords, wallsVBO, glm::vec2::length(), 0, stripBytes + normalBytes);
     glBindVertexArray(0);
 }
 
@@ -456,7 +387,7 @@ void QvCharacter3D::draw(QvShader& shader, bool /*flag*/, Camera& camera, glm::v
     if (!boxCoordinates.empty()) {
         QvMaterialObject::draw(camera);
     }
-    if (frontVAO == 0) {
+    if (!frontVAO) {
         return;
     }
     shader.useProgram();
@@ -485,7 +416,7 @@ void QvCharacter3D::drawBackFace()
 
 void QvCharacter3D::drawExtrudedFaces()
 {
-    glBindVertexArray(wallsVAO);
+    glBindVertexArray(wallsVAO.get());
     GLint first = 0;
     for (const Contour& contour : glyph->contours) {
         const auto count = static_cast<GLsizei>(contour.wallStrip.size());

@@ -10,6 +10,7 @@
 // own transform.
 #pragma once
 
+#include "engine/gl/qvglobjects.h"
 #include "engine/gl/qvmaterialobject.h"
 
 #include <glm/mat4x4.hpp>
@@ -39,21 +40,17 @@ std::array<float, 24> qvGlyphQuadVertices(const Character2D& glyph, float scale)
 std::array<float, 36> qvGlyphAtlasVertices(const Character2D& glyph, const glm::mat4& model);
 
 // What both bitmap glyph drawables share: the glyph, the quad's scale, and
-// the quad's vertex array and buffer, which it owns and deletes.
+// the quad's vertex array and buffer.
 class QvGlyphQuad {
 public:
     explicit QvGlyphQuad(const Character2D* glyph) : glyph(glyph) {}
-    ~QvGlyphQuad();
-    QvGlyphQuad(const QvGlyphQuad&) = delete;
-    QvGlyphQuad& operator=(const QvGlyphQuad&) = delete;
 
-    GLuint VBO = 0;
-    GLuint VAO = 0;
+    QvBuffer VBO;
+    QvVertexArray VAO;
     float scale = 1.0f;
     const Character2D* glyph = nullptr;  // owned by the font
 
 protected:
-    void _deleteQuad();
     // Replaces the quad's vertex array and buffer; a missing glyph gets none.
     void _uploadQuad();
     // Draws the quad with the glyph's own texture on unit 0; the program and
@@ -107,7 +104,6 @@ class QvCharacter3D : public QvMaterialObject {
 public:
     // Builds the picking triangles and box; no OpenGL yet.
     QvCharacter3D(const std::string& name, const Character3D& glyph);
-    ~QvCharacter3D() override;
 
     // The wire box, then the outline, face and wall buffers.
     void initBuffers() override;
@@ -138,10 +134,14 @@ public:
     void fillBackTriangleArray();
     void fillExtrudedTriangleArray();
 
-    GLuint outlineVBO = 0, outlineVAO = 0;
-    GLuint frontVAO = 0, frontVBO = 0, frontNormalsVBO = 0, frontEBO = 0, texCoordsVBO = 0;
-    GLuint backVAO = 0, backVBO = 0, backNormalsVBO = 0, backEBO = 0;
-    GLuint wallsVAO = 0, wallsVBO = 0;
+    QvBuffer outlineVBO;
+    QvVertexArray outlineVAO;
+    QvVertexArray frontVAO;
+    QvBuffer frontVBO, frontNormalsVBO, frontEBO, texCoordsVBO;
+    QvVertexArray backVAO;
+    QvBuffer backVBO, backNormalsVBO, backEBO;
+    QvVertexArray wallsVAO;
+    QvBuffer wallsVBO;
     glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};  // x: place along the line
     glm::vec2 orderKey{std::numeric_limits<float>::quiet_NaN()};      // compared by opEquals, opCmp
     // Bounds of the picking box; a glyph without points keeps these values.
@@ -155,5 +155,4 @@ public:
 private:
     void _appendStripTriangles(std::span<const glm::vec3> strip);
     void _appendFaceTriangles(const std::vector<glm::vec3>& vertices);
-    void _releaseBuffers();
 };

@@ -28,7 +28,6 @@ constexpr std::array<std::array<int, 3>, 36> boxCorners = {{
 class TestBox : public QvMaterialObject {
 public:
     using QvMaterialObject::QvMaterialObject;
-    ~TestBox() override { qvDeletePositionBuffer(vao, vbo); }
 
     // The box, its picking triangles and its wire-box vertices; no GL.
     void build(float w, float h, float d)
@@ -66,14 +65,15 @@ public:
         takeCameraMatrices(c);
         _prepareUniforms(*shader, transform->getMatrix());
         if (fill) {
-            glBindVertexArray(vao);
+            glBindVertexArray(vao.get());
             glDrawArrays(GL_TRIANGLES, 0, 36);
             glBindVertexArray(0);
         }
     }
 
     std::vector<float> positions;
-    GLuint vao = 0, vbo = 0;
+    QvVertexArray vao;
+    QvBuffer vbo;
     bool fill = true;
 };
 

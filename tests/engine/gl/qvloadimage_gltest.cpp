@@ -40,9 +40,9 @@ TEST(TextureUpload, OddWidthImageArrivesBottomRowFirstWhateverTheUnpackAlignment
     constexpr int width = 5, height = 4;
     TextureLoader loader;
     testing::internal::CaptureStdout();
-    const GLuint texture = loader.loadTexture(imagefixtures::writePng("odd.png", width, height));
+    const QvTexture texture = loader.loadTexture(imagefixtures::writePng("odd.png", width, height));
     const std::string output = testing::internal::GetCapturedStdout();
-    ASSERT_NE(texture, 0u);
+    ASSERT_TRUE(texture);
     EXPECT_EQ(output, "width = 5, height = 4\nremainder = 2\nscanLineWidth = 16\nscanLineWidth = 16\n");
     const auto texels = readTexture(GL_TEXTURE_2D, width, height);
     for (int row = 0; row < height; ++row) {
@@ -61,20 +61,20 @@ TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
     std::vector<std::uint8_t> pixels;
     int stride = -1;
     testing::internal::CaptureStdout();
-    EXPECT_EQ(loader.loadTexture("textures/missing.jpg", pixels, stride), 0u);
+    EXPECT_FALSE(loader.loadTexture("textures/missing.jpg", pixels, stride));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(stride, -1);
     EXPECT_TRUE(pixels.empty());
 
     testing::internal::CaptureStdout();
-    EXPECT_NE(loader.loadTexture(imagefixtures::writePng("six.png", 6, 2), pixels, stride), 0u);
-    EXPECT_NE(loader.loadTexture(imagefixtures::writePng("seven.png", 7, 3)), 0u);
+    EXPECT_TRUE(loader.loadTexture(imagefixtures::writePng("six.png", 6, 2), pixels, stride));
+    EXPECT_TRUE(loader.loadTexture(imagefixtures::writePng("seven.png", 7, 3)));
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(stride, 20);
     EXPECT_EQ(pixels.size(), 40u);
     EXPECT_EQ(loader.getImageWidth(), 7);
     EXPECT_EQ(loader.getImageHeight(), 3);
-    EXPECT_EQ(loader.loadTexture("textures/missing.jpg"), 0u);
+    EXPECT_FALSE(loader.loadTexture("textures/missing.jpg"));
     EXPECT_EQ(loader.getImageWidth(), 7) << "a failed load keeps the recorded size";
 }
 
@@ -87,9 +87,9 @@ TEST(CubeMapUpload, FacesGoToTheirTargetsTopRowFirst)
         faces.push_back(imagefixtures::writePng("face" + std::to_string(i) + ".png", size, size, i));
     }
     TextureLoader loader;
-    const GLuint cube = loader.loadCubemap(faces);
-    ASSERT_NE(cube, 0u);
-    glBindTexture(GL_TEXTURE_CUBE_MAP, cube);
+    const QvTexture cube = loader.loadCubemap(faces);
+    ASSERT_TRUE(cube);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, cube.get());
     for (int i = 0; i < 6; ++i) {
         const auto texels = readTexture(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), size, size);
         for (int row = 0; row < size; ++row) {

@@ -157,8 +157,8 @@ TEST_F(MaterialObjectDraw, MissingBoxOrBuffersDrawNothing)
     clearToBlack();
     box.drawNormals(*camera);  // no line buffer yet
     box.initBuffers();         // no box: only the line buffers
-    EXPECT_EQ(box.aabbVAO, 0u);
-    EXPECT_NE(box.lineVAO, 0u);
+    EXPECT_EQ(box.aabbVAO.get(), 0u);
+    EXPECT_NE(box.lineVAO.get(), 0u);
     box.draw(*camera);
     for (const std::uint8_t value : context.pixels()) {
         EXPECT_TRUE(value == 0 || value == 255) << int(value);  // black, alpha 255

@@ -46,15 +46,15 @@ TEST(ShaderPrograms, EveryShippedProgramLinksWithTheAttributeLocationsTheDrawing
             QvShader shader(base + ".vert", base + ".frag");
             const std::string output = testing::internal::GetCapturedStdout();
             EXPECT_EQ(output, "") << base;
-            ASSERT_NE(shader.program, 0u);
-            EXPECT_EQ(linkStatus(shader.program), GL_TRUE) << base;
+            ASSERT_NE(shader.program.get(), 0u);
+            EXPECT_EQ(linkStatus(shader.program.get()), GL_TRUE) << base;
             for (const char* attribute : {"aPosition", "aVertex"}) {
-                const GLint location = glGetAttribLocation(shader.program, attribute);
+                const GLint location = glGetAttribLocation(shader.program.get(), attribute);
                 EXPECT_TRUE(location == -1 || location == 0) << base << " " << attribute;
             }
             for (const auto& [attribute, expected] :
                  {std::pair{"aNormal", 1}, {"aAtlasCoords", 1}, {"aTexCoords", 2}}) {
-                const GLint location = glGetAttribLocation(shader.program, attribute);
+                const GLint location = glGetAttribLocation(shader.program.get(), attribute);
                 EXPECT_TRUE(location == -1 || location == expected) << base << " " << attribute;
             }
         }
@@ -76,8 +76,8 @@ TEST(ShaderPrograms, CompileFailurePrintsTheRedLineWithPathAndLog)
     ASSERT_EQ(output.rfind(head, 0), 0u) << output;
     EXPECT_NE(output.find("\x1b[01;31mERROR! Shader link failed\n\x1b[0m "), std::string::npos);
     EXPECT_EQ(output.find("Fragment shader compilation failed"), std::string::npos);
-    EXPECT_NE(shader.program, 0u);  // the failed program is still recorded
-    EXPECT_EQ(linkStatus(shader.program), GL_FALSE);
+    EXPECT_NE(shader.program.get(), 0u);  // the failed program is still recorded
+    EXPECT_EQ(linkStatus(shader.program.get()), GL_FALSE);
 }
 
 TEST(ShaderPrograms, FragmentFailureNamesTheFragmentFile)
@@ -104,22 +104,22 @@ TEST(ShaderPrograms, RebuildsReadFreshSourcesAndTextBuildsReuseAStage)
         "other.vert",
         "#version 140\nin vec3 aPosition;\nvoid main() { gl_Position = vec4(aPosition * 2.0, 1.0); }");
     QvShader shader(vertexPath, fragmentPath);
-    const GLuint first = shader.program;
+    const GLuint first = shader.program.get();
     shader.loadFromFile(otherVertex, fragmentPath);
-    EXPECT_NE(shader.program, first);
+    EXPECT_NE(shader.program.get(), first);
     EXPECT_EQ(shader.vertexSource.find("aPosition * 2.0"), shader.vertexSource.rfind("aPosition"));
     EXPECT_EQ(shader.vertexSource.find("void main() { gl_Position = vec4(aPosition, 1.0)"),
               std::string::npos);  // nothing of the first file remains
 
     // A text build with an empty fragment stage relinks with the last fragment shader.
     shader.prepareNewShaders(plainVertex, "");
-    EXPECT_EQ(linkStatus(shader.program), GL_TRUE);
+    EXPECT_EQ(linkStatus(shader.program.get()), GL_TRUE);
 
     // A fresh object has no stage to reuse: the program is built from the
     // one stage it has, without a GL error.
     QvShader empty;
     empty.prepareNewShaders(plainVertex, "");
-    EXPECT_NE(empty.program, 0u);
+    EXPECT_NE(empty.program.get(), 0u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
@@ -127,9 +127,9 @@ TEST(ShaderPrograms, MissingFileLeavesTheProgramUntouched)
 {
     testsupport::GlContext context;
     QvShader shader(writeTemp("plain.vert", plainVertex), writeTemp("plain.frag", plainFragment));
-    const GLuint program = shader.program;
+    const GLuint program = shader.program.get();
     EXPECT_THROW(shader.loadFromFile("no/such.vert", "no/such.frag"), QvShaderFileError);
-    EXPECT_EQ(shader.program, program);
+    EXPECT_EQ(shader.program.get(), program);
 }
 
 TEST(ShaderUniforms, MatricesArriveAsTheMathematicalMatrixAndSamplersAsUnits)
@@ -142,20 +142,20 @@ TEST(ShaderUniforms, MatricesArriveAsTheMathematicalMatrixAndSamplersAsUnits)
     shader.setUniform("model", model);
     shader.setUniform("diffuseColor", glm::vec4(0.25f, 0.5f, 0.75f, 1.0f));
     float read[16] = {};
-    glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "model"), read);
+    glGetUniformfv(shader.program.get(), glGetUniformLocation(shader.program.get(), "model"), read);
     // GLSL reads matrices by columns: the translation is the fourth column.
     EXPECT_FLOAT_EQ(read[12], 5.0f);
     EXPECT_FLOAT_EQ(read[13], 6.0f);
     EXPECT_FLOAT_EQ(read[14], 7.0f);
     EXPECT_FLOAT_EQ(read[3], 0.0f);
     float colour[4] = {};
-    glGetUniformfv(shader.program, glGetUniformLocation(shader.program, "diffuseColor"), colour);
+    glGetUniformfv(shader.program.get(), glGetUniformLocation(shader.program.get(), "diffuseColor"), colour);
     EXPECT_FLOAT_EQ(colour[2], 0.75f);
 
     textured.useProgram();
     textured.setUniform("skybox", std::uint64_t{3});
     GLint unit = -1;
-    glGetUniformiv(textured.program, glGetUniformLocation(textured.program, "skybox"), &unit);
+    glGetUniformiv(textured.program.get(), glGetUniformLocation(textured.program.get(), "skybox"), &unit);
     EXPECT_EQ(unit, 3);
     shader.setUniform("noSuchUniform", glm::vec3(1.0f));  // location -1: ignored
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -169,13 +169,13 @@ TEST(ShaderPrograms, ReplacedAndDestroyedProgramsAreReleased)
     GLuint last = 0;
     {
         QvShader shader(vertexPath, fragmentPath);
-        const GLuint first = shader.program;
+        const GLuint first = shader.program.get();
         shader.loadFromFile(vertexPath, fragmentPath);
         EXPECT_FALSE(glIsProgram(first)) << "a file rebuild releases the program it replaces";
-        const GLuint second = shader.program;
+        const GLuint second = shader.program.get();
         shader.prepareNewShaders(plainVertex, plainFragment);
         EXPECT_FALSE(glIsProgram(second)) << "so does a text rebuild";
-        last = shader.program;
+        last = shader.program.get();
         shader.useProgram();  // still current when its owner goes
     }
     EXPECT_FALSE(glIsProgram(last));
@@ -183,6 +183,36 @@ TEST(ShaderPrograms, ReplacedAndDestroyedProgramsAreReleased)
     glGetIntegerv(GL_CURRENT_PROGRAM, &current);
     EXPECT_EQ(current, 0);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Locations are remembered per program: a rebuild that moves a uniform must
+// not send values to where the old program had it.
+TEST(ShaderUniforms, ValuesFollowTheirUniformAcrossARebuild)
+{
+    testsupport::GlContext context;
+    QvShader shader;
+    shader.prepareNewShaders(plainVertex,
+                             "#version 140\nuniform vec4 tint;\nuniform vec4 diffuseColor;\n"
+                             "out vec4 fragColor;\nvoid main() { fragColor = tint + diffuseColor; }\n");
+    shader.useProgram();
+    shader.setUniform("tint", glm::vec4(0.5f));
+    shader.setUniform("diffuseColor", glm::vec4(0.25f));
+    const GLint before = glGetUniformLocation(shader.program.get(), "diffuseColor");
+
+    shader.prepareNewShaders("", "#version 140\nuniform vec4 diffuseColor;\nuniform vec4 shade;\n"
+                                 "out vec4 fragColor;\nvoid main() { fragColor = diffuseColor * shade; }\n");
+    shader.useProgram();
+    const GLint after = glGetUniformLocation(shader.program.get(), "diffuseColor");
+    shader.setUniform("diffuseColor", glm::vec4(0.75f));
+    shader.setUniform("shade", glm::vec4(0.125f));
+    shader.setUniform("tint", glm::vec4(1.0f));  // gone from the new program: ignored
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    float colour[4] = {};
+    glGetUniformfv(shader.program.get(), after, colour);
+    EXPECT_FLOAT_EQ(colour[0], 0.75f) << "locations " << before << " then " << after;
+    float shade[4] = {};
+    glGetUniformfv(shader.program.get(), glGetUniformLocation(shader.program.get(), "shade"), shade);
+    EXPECT_FLOAT_EQ(shade[0], 0.125f);
 }
 
 // Sending a vec4 to a vec3 uniform (or the reverse) is a GL error and loads
@@ -201,13 +231,14 @@ TEST(ShaderUniforms, ColourFollowsTheDeclaredType)
         shader->setColorUniform("diffuseColor", colour);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         float read[4] = {};
-        glGetUniformfv(shader->program, glGetUniformLocation(shader->program, "diffuseColor"), read);
+        glGetUniformfv(shader->program.get(), glGetUniformLocation(shader->program.get(), "diffuseColor"),
+                       read);
         EXPECT_FLOAT_EQ(read[0], 0.25f);
         EXPECT_FLOAT_EQ(read[2], 0.75f);
         shader->setColorUniform("noSuchColour", colour);
     }
     float alpha[4] = {};
-    glGetUniformfv(rgba.program, glGetUniformLocation(rgba.program, "diffuseColor"), alpha);
+    glGetUniformfv(rgba.program.get(), glGetUniformLocation(rgba.program.get(), "diffuseColor"), alpha);
     EXPECT_FLOAT_EQ(alpha[3], 0.125f);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

@@ -112,22 +112,21 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
 {
     testsupport::GlContext context;
     // 5 x 2 pixels: 15 bytes a row, padded to 16 in the upload buffer.
-    FIBITMAP* bitmap = FreeImage_Allocate(5, 2, 24);
+    const QvBitmap bitmap(FreeImage_Allocate(5, 2, 24));
     for (unsigned x = 0; x < 5; ++x) {
         RGBQUAD bottom{BYTE(10 * x), 0, 200, 0};  // blue, green, red
         RGBQUAD top{0, BYTE(40 * x), 0, 0};
-        FreeImage_SetPixelColor(bitmap, x, 0, &bottom);
-        FreeImage_SetPixelColor(bitmap, x, 1, &top);
+        FreeImage_SetPixelColor(bitmap.get(), x, 0, &bottom);
+        FreeImage_SetPixelColor(bitmap.get(), x, 1, &top);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // as the bitmap font leaves it
-    const GLuint texture = loadTexture(bitmap);
-    FreeImage_Unload(bitmap);
+    const QvTexture texture = loadTexture(bitmap);
     GLint alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     EXPECT_EQ(alignment, 1);  // given back to whoever set it
 
     int width = 0;
-    const std::vector<Rgb> texels = readTexture(texture, width);
+    const std::vector<Rgb> texels = readTexture(texture.get(), width);
     ASSERT_EQ(width, 5);
     for (int x = 0; x < 5; ++x) {
         EXPECT_EQ(texels[x], (Rgb{0, 40 * x, 0})) << x;        // picture top
@@ -137,7 +136,7 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
     // An unreadable file gives no bitmap and an empty texture.
     EXPECT_EQ(loadImage(ModelDir + "no-such-picture.png"), nullptr);
     EXPECT_EQ(loadImage(ModelDir + "panel.unknownformat"), nullptr);
-    EXPECT_TRUE(readTexture(loadTexture(nullptr), width).empty());
+    EXPECT_TRUE(readTexture(loadTexture(nullptr).get(), width).empty());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -151,11 +150,11 @@ TEST(ModelMesh, AttributesFollowTheStrideAndBonesAreIntegers)
     Mesh full(textured.vertices, textured.positions, textured.indices, {}, textured.vertexStride);
     Mesh bare(plain.vertices, plain.positions, plain.indices, {}, plain.vertexStride);
     for (GLuint location = 0; location < 5; ++location) {
-        EXPECT_TRUE(attributeEnabled(full.VAO, location)) << location;
+        EXPECT_TRUE(attributeEnabled(full.VAO.get(), location)) << location;
         // Tangent and bitangent would lie in the next vertex of an 8-float layout.
-        EXPECT_EQ(attributeEnabled(bare.VAO, location), location < 3) << location;
+        EXPECT_EQ(attributeEnabled(bare.VAO.get(), location), location < 3) << location;
     }
-    EXPECT_FALSE(attributeEnabled(full.VAO, 5));
+    EXPECT_FALSE(attributeEnabled(full.VAO.get(), 5));
 
     std::vector<Vertex> records = textured.vertexRecords;
     for (Vertex& v : records) {
@@ -163,8 +162,8 @@ TEST(ModelMesh, AttributesFollowTheStrideAndBonesAreIntegers)
         v.weights = glm::vec4(1, 0, 0, 0);
     }
     full.setupBones(records);
-    EXPECT_TRUE(attributeEnabled(full.VAO, 5, GL_VERTEX_ATTRIB_ARRAY_INTEGER));
-    EXPECT_TRUE(attributeEnabled(full.VAO, 6));
+    EXPECT_TRUE(attributeEnabled(full.VAO.get(), 5, GL_VERTEX_ATTRIB_ARRAY_INTEGER));
+    EXPECT_TRUE(attributeEnabled(full.VAO.get(), 6));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -176,7 +175,7 @@ TEST(ModelShaders, BothVersionsCompileAndLink)
         EXPECT_EQ(still.status, GL_TRUE) << dir;
         QvShader skinned(dir + "skinnedModel.vert", dir + "model.frag");
         EXPECT_EQ(skinned.status, GL_TRUE) << dir;
-        EXPECT_NE(glGetUniformLocation(skinned.program, "finalBonesMatrices[99]"), -1) << dir;
+        EXPECT_NE(glGetUniformLocation(skinned.program.get(), "finalBonesMatrices[99]"), -1) << dir;
     }
 }
 
@@ -199,9 +198,9 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     model.transform->setTranslation(1.0f, 0.0f, 0.0f);
     // Someone left the program's sampler on unit 3, where a black picture
     // lies: every mesh must point the sampler of the program it is drawn with.
-    const GLuint black = loadTexture(nullptr);
+    const QvTexture black = loadTexture(nullptr);
     glActiveTexture(GL_TEXTURE3);
-    glBindTexture(GL_TEXTURE_2D, black);
+    glBindTexture(GL_TEXTURE_2D, black.get());
     glActiveTexture(GL_TEXTURE0);
     modelShader.useProgram();
     modelShader.setUniform("texture_diffuse1", std::uint64_t(3));
@@ -216,7 +215,6 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     expectColour(24, 39, Background);  // where it would be without its transform
     // The marker triangle in front of the green quadrant has no picture: colour alone.
     expectColour(53, 33, {255, 255, 255});
-    glDeleteTextures(1, &black);
 }
 
 TEST_F(ModelScene, OutlinePassRestoresStencilAndDepthWrites)

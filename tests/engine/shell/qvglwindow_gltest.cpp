@@ -85,7 +85,7 @@ public:
     ~ProbeScene() override
     {
         *context = glfwGetCurrentContext();
-        *programAlive = glIsProgram(shaders[skyboxShader]->program) == GL_TRUE;
+        *programAlive = glIsProgram(shaders[skyboxShader]->program.get()) == GL_TRUE;
     }
     GLFWwindow** context;
     bool* programAlive;

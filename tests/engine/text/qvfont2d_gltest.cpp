@@ -33,13 +33,13 @@ TEST(Font2DUpload, GlyphTexturesMatchTheAtlasAndAlignmentIsRestored)
     EXPECT_EQ(alignment, 8);
 
     ASSERT_GT(font.characters.size(), 300u);
-    std::set<uint32_t> textures = {0u, font.atlasTexture};
+    std::set<uint32_t> textures = {0u, font.atlasTexture.get()};
     for (const auto& [code, character] : font.characters) {
         textures.insert(character.texture);
     }
     EXPECT_EQ(textures.size(), font.characters.size() + 2);  // all distinct, none 0
 
-    EXPECT_EQ(readCoverage(font.atlasTexture, 1024, 1024), font.atlas);
+    EXPECT_EQ(readCoverage(font.atlasTexture.get(), 1024, 1024), font.atlas);
     // 'A' is 33 px wide: its rows only come out right when uploaded with an
     // unpack alignment of 1.
     for (const char16_t code : {u'A', u'g', u'\u0416'}) {
@@ -64,6 +64,6 @@ TEST(Font2DUpload, MissingFontGivesAnEmptyFontAndOneLine)
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
     EXPECT_TRUE(font.characters.empty());
     EXPECT_EQ(font.findCharacter(u'A'), nullptr);
-    EXPECT_NE(font.atlasTexture, 0u);
+    EXPECT_NE(font.atlasTexture.get(), 0u);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }

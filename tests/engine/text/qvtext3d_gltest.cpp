@@ -236,7 +236,7 @@ TEST(GlyphQuad, BatchedCornersFollowTheTransformAndAMissingGlyphGivesNothing)
 
     QvChar2D missing(nullptr);
     missing.initBuffers();
-    EXPECT_EQ(missing.VAO, 0u);
+    EXPECT_EQ(missing.VAO.get(), 0u);
     EXPECT_EQ(missing.getVertices(), (std::array<float, 36>{}));
 }
 
