@@ -2,12 +2,15 @@
 // and uniform uploads.
 #include "tempfiles.h"
 #include "glcontext.h"
+#include "engine/gl/qvattributes.h"
 #include "engine/gl/qvshader.h"
 
 #include <gtest/gtest.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -52,8 +55,11 @@ TEST(ShaderPrograms, EveryShippedProgramLinksWithTheAttributeLocationsTheDrawing
                 const GLint location = glGetAttribLocation(shader.program.get(), attribute);
                 EXPECT_TRUE(location == -1 || location == 0) << base << " " << attribute;
             }
-            for (const auto& [attribute, expected] :
-                 {std::pair{"aNormal", 1}, {"aAtlasCoords", 1}, {"aTexCoords", 2}}) {
+            for (const auto& [attribute, expected] : {std::pair{"aNormal", 1},
+                                                      {"aAtlasCoords", 1},
+                                                      {"aTexCoords", 2},
+                                                      {"aBoneIds", 5},
+                                                      {"aWeights", 6}}) {
                 const GLint location = glGetAttribLocation(shader.program.get(), attribute);
                 EXPECT_TRUE(location == -1 || location == expected) << base << " " << attribute;
             }
@@ -241,6 +247,46 @@ TEST(ShaderUniforms, ColourFollowsTheDeclaredType)
     glGetUniformfv(rgba.program.get(), glGetUniformLocation(rgba.program.get(), "diffuseColor"), alpha);
     EXPECT_FLOAT_EQ(alpha[3], 0.125f);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Both shipped sets come from one source: they differ only in the version
+// line and, in the 330 set, in the locations written before each vertex input
+// and the fragment colour, which must be those the drawing code uses.
+TEST(ShaderFiles, BothSetsAreOneSourceWithTheirVersionAndLocations)
+{
+    const std::regex layout(R"(^layout\(location = (\d+)\) (in|out) \w+ (\w+);)");
+    int located = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("shaders/3.3")) {
+        const std::string name = entry.path().filename().string();
+        std::ifstream modernFile(entry.path()), legacyFile("shaders/3.1/" + name);
+        ASSERT_TRUE(legacyFile) << name << " is missing from the 3.1 set";
+        std::string modernLine, legacyLine;
+        std::getline(modernFile, modernLine);
+        std::getline(legacyFile, legacyLine);
+        EXPECT_EQ(modernLine, "#version 330") << name;
+        EXPECT_EQ(legacyLine, "#version 140") << name;
+        while (std::getline(modernFile, modernLine)) {
+            ASSERT_TRUE(std::getline(legacyFile, legacyLine)) << name;
+            std::smatch match;
+            if (!std::regex_search(modernLine, match, layout)) {
+                EXPECT_EQ(modernLine, legacyLine) << name;
+                continue;
+            }
+            ++located;
+            EXPECT_EQ(modernLine.substr(match.position(2)), legacyLine) << name;
+            int expected = 0;  // the fragment colour
+            if (match[2] == "in") {
+                expected = -1;
+                for (const QvAttributeBinding& binding : qvAttributeBindings) {
+                    if (binding.name == match[3].str())
+                        expected = static_cast<int>(qvLocation(binding.attribute));
+                }
+            }
+            EXPECT_EQ(std::stoi(match[1]), expected) << name << ": " << modernLine;
+        }
+        EXPECT_FALSE(std::getline(legacyFile, legacyLine)) << name;
+    }
+    EXPECT_GT(located, 20);
 }
 
 // Shader directory choice and version parsing (no GL context needed).

@@ -1,9 +1,0 @@
-#version 140
-uniform vec4 diffuseColor;
-
-out vec4 fragColor;
-
-void main()
-{
-    fragColor = diffuseColor;
-}

@@ -1,0 +1,8 @@
+uniform vec4 diffuseColor;
+
+out vec4 fragColor;
+
+void main()
+{
+    fragColor = diffuseColor;
+}

@@ -1,0 +1,14 @@
+// A flat picture quad: (x, y) in the control's plane z = 0, (u, v) in the picture.
+in vec4 aVertex;
+
+uniform mat4 model;
+uniform mat4 camera;
+uniform mat4 projection;
+
+out vec2 texCoords;
+
+void main()
+{
+    texCoords = aVertex.zw;
+    gl_Position = projection * camera * model * vec4(aVertex.xy, 0.0, 1.0);
+}

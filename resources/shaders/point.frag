@@ -1,0 +1,8 @@
+uniform vec3 backgroundColor;
+
+out vec4 fragColor;
+
+void main()
+{
+    fragColor = vec4(backgroundColor, 1.0);
+}
