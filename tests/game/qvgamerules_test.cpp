@@ -2,6 +2,7 @@
 // damaged ones included, the options and the interface language.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
