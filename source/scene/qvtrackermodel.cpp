@@ -1,0 +1,254 @@
+// TrackerModel: the per-frame steps of the tracker in their fixed order
+// (frame rate, key tick, first-frame priming, pointer sample with route point,
+// odometer, position and speed sample, speed-plot wrap and point, clock, FPS,
+// stop check) and the Start/Stop and Clear commands.
+#include "scene/qvtrackermodel.h"
+
+#include "scene/qvtrackertext.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr char16_t kPixelUnit[] = u"px";
+constexpr char16_t kSpeedUnit[] = u"px/100ms";
+// The longest label text: a 64-bit number with sign, the speed unit and the
+// terminator.
+constexpr int kLabelTextCapacity = qvIntTextCapacity + 8;
+
+constexpr std::uint32_t bit(TrackerLabel label)
+{
+    return std::uint32_t(1) << int(label);
+}
+
+// Whole pixels of a screen coordinate; callers reject non-finite input first.
+std::int64_t wholePixel(double value)
+{
+    return std::int64_t(std::trunc(value));
+}
+
+double distance(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1)
+{
+    return std::hypot(double(x1 - x0), double(y1 - y0));
+}
+
+}  // namespace
+
+TrackerModel::TrackerModel(int screenWidth, int screenHeight)
+    : _screenWidth(screenWidth > 0 ? screenWidth : 1), _screenHeight(screenHeight > 0 ? screenHeight : 1)
+{
+    _plots = {&_ownRoute, &_ownSpeed, &_ownStops};
+}
+
+void TrackerModel::attachPlots(const TrackerPlots& plots)
+{
+    _plots.route = plots.route ? plots.route : &_ownRoute;
+    _plots.speed = plots.speed ? plots.speed : &_ownSpeed;
+    _plots.stops = plots.stops ? plots.stops : &_ownStops;
+}
+
+TrackerFrame TrackerModel::frame(double t, double x, double y, bool pointerKnown)
+{
+    TrackerFrame result;
+    pointerKnown = pointerKnown && std::isfinite(x) && std::isfinite(y);
+
+    if (t > _lastFrameTime) fps = 1.0 / (t - _lastFrameTime);
+    // The clock adds the time between two tracked frames, so it keeps the
+    // seconds actually tracked instead of counting ticks that fire late.
+    if (tracking) {
+        if (_clockRunning) trackedSeconds += t - _lastFrameTime;
+        _clockRunning = true;
+    }
+    _lastFrameTime = t;
+
+    if (t - _lastKeysTime >= kKeysInterval) {
+        result.keysTick = true;
+        _lastKeysTime = t;
+    }
+
+    const std::int64_t px = pointerKnown ? wholePixel(x) : 0;
+    const std::int64_t py = pointerKnown ? wholePixel(y) : 0;
+    if (!_primed && pointerKnown) _prime(px, py, t);
+
+    if (tracking) {
+        if (_primed && pointerKnown && t - _lastSampleTime >= kSampleInterval) _samplePointer(t, px, py);
+        if (plotCounter >= double(_screenWidth)) {
+            plotCounter = 0.0;
+            _plots.speed->clear();
+        }
+        if (t - _lastPlotTime >= kPlotInterval) {
+            _plotSpeed();
+            _lastPlotTime = t;
+        }
+        _tickClock();
+    }
+
+    if (t - _lastFpsTime >= kFpsInterval) {
+        _write(TrackerLabel::fps, std::int64_t(fps));
+        _lastFpsTime = t;
+    }
+
+    if (stopped && t - _lastMoveTime >= kStopDelay) _checkStop(t);
+    return result;
+}
+
+bool TrackerModel::toggle(double x, double y, bool pointerKnown)
+{
+    _clockRunning = false;
+    if (tracking) {
+        tracking = false;
+        return true;
+    }
+    tracking = true;
+    // Measure from where the pointer is now; without a position the next
+    // frame that has one takes it.
+    if (pointerKnown && std::isfinite(x) && std::isfinite(y)) {
+        _prime(wholePixel(x), wholePixel(y), _lastFrameTime);
+    } else {
+        _primed = false;
+    }
+    return false;
+}
+
+void TrackerModel::clear()
+{
+    _plots.route->clear();
+    _plots.speed->clear();
+    _plots.stops->clear();
+    odometer = 0.0;
+    plotCounter = 0.0;
+    maxSpeed = 0.0;
+}
+
+std::uint32_t TrackerModel::takeChangedLabels()
+{
+    const std::uint32_t changed = _changed;
+    _changed = 0;
+    return changed;
+}
+
+int TrackerModel::labelText(TrackerLabel label, char16_t* buffer, int capacity) const
+{
+    const int index = int(label);
+    if (buffer == nullptr || index < 0 || index >= kLabelCount || capacity < kLabelTextCapacity) return 0;
+    const std::int64_t value = _values[std::size_t(index)];
+    switch (label) {
+    case TrackerLabel::monitorTime:
+        return qvClockText(value, buffer);
+    case TrackerLabel::upperOdometer:
+        return qvAppendText(buffer, qvIntToStr(value, buffer), capacity, kPixelUnit);
+    case TrackerLabel::upperSpeed:
+        return qvAppendText(buffer, qvIntToStr(value, buffer), capacity, kSpeedUnit);
+    default:
+        return qvIntToStr(value, buffer);
+    }
+}
+
+glm::vec3 TrackerModel::_device(double x, double y) const
+{
+    return glm::vec3(float(2.0 * x / _screenWidth - 1.0), float(1.0 - 2.0 * y / _screenHeight), -1.0f);
+}
+
+// Takes (x, y) as the place the next movement is measured from, for the
+// odometer and for the speed.
+void TrackerModel::_prime(std::int64_t x, std::int64_t y, double t)
+{
+    pointerX = x;
+    pointerY = y;
+    _speedSampleX = x;
+    _speedSampleY = y;
+    _lastSpeedTime = t;
+    _primed = true;
+}
+
+// Pointer sample: a move adds a route point and its distance (before the
+// labels are written, so they show the true total), a repeat is a rest.
+void TrackerModel::_samplePointer(double t, std::int64_t x, std::int64_t y)
+{
+    if (x != pointerX || y != pointerY) {
+        const glm::vec3 p = _device(double(x), double(y));
+        _plots.route->emplace_back(p.x / kPlotShrink, p.y / kPlotShrink, 0.0f);
+        odometer += distance(pointerX, pointerY, x, y);
+        const auto whole = std::int64_t(odometer);
+        _write(TrackerLabel::upperOdometer, whole);
+        _write(TrackerLabel::monitorOdometer, whole);
+        _write(TrackerLabel::upperX, x);
+        _write(TrackerLabel::monitorX, x);
+        _write(TrackerLabel::upperY, y);
+        _write(TrackerLabel::monitorY, y);
+        if (t - _lastSpeedTime >= kSpeedInterval) _sampleSpeed(t, x, y);
+        stopped = false;
+        _lastMoveTime = t;
+    } else {
+        speed = 0.0;
+        _write(TrackerLabel::upperSpeed, 0);
+        _write(TrackerLabel::monitorSpeed, 0);
+        stopped = true;
+        // The next movement's speed is measured from the resting place and
+        // time, not averaged over the rest.
+        _speedSampleX = x;
+        _speedSampleY = y;
+        _lastSpeedTime = t;
+    }
+    _lastSampleTime = t;
+    pointerX = x;
+    pointerY = y;
+}
+
+// Speed sample: the distance since the last one, scaled to 100 ms by the time
+// that actually passed (frames do not land on 0.1 s exactly).
+void TrackerModel::_sampleSpeed(double t, std::int64_t x, std::int64_t y)
+{
+    const double elapsed = t - _lastSpeedTime;
+    speed = std::trunc(distance(_speedSampleX, _speedSampleY, x, y) * kSpeedInterval / elapsed);
+    if (speed > maxSpeed) {
+        maxSpeed = speed;
+        _write(TrackerLabel::monitorMaxSpeed, std::int64_t(maxSpeed));
+    }
+    _write(TrackerLabel::upperSpeed, std::int64_t(speed));
+    _write(TrackerLabel::monitorSpeed, std::int64_t(speed));
+    _lastSpeedTime = t;
+    _speedSampleX = x;
+    _speedSampleY = y;
+}
+
+// Speed-plot point: time runs left to right one screen pixel per point, the
+// speed upward, limited to the plot's ceiling.
+void TrackerModel::_plotSpeed()
+{
+    if (speed > kSpeedPlotCeiling) speed = kSpeedPlotCeiling;
+    const glm::vec3 p = _device(std::trunc(plotCounter), std::trunc(speed));
+    plotCounter += 1.0;
+    _plots.speed->emplace_back(p.x / kPlotShrink, -p.y / kPlotShrink, 0.0f);
+}
+
+// Clock: the whole tracked seconds; the label changes once a second.
+void TrackerModel::_tickClock()
+{
+    _write(TrackerLabel::monitorTime, std::int64_t(std::floor(trackedSeconds)));
+}
+
+// Stop check, 0.5 s after the last move or check: one stop point per resting
+// place, at the route's last vertex.
+void TrackerModel::_checkStop(double t)
+{
+    std::vector<float>& stops = *_plots.stops;
+    if (!_plots.route->empty()) {
+        const glm::vec3 last = _plots.route->back();
+        const std::size_t n = stops.size();
+        if (n < 3 || stops[n - 3] != last.x || stops[n - 2] != last.y) {
+            stops.insert(stops.end(), {last.x, last.y, 0.0f});
+        }
+    }
+    _write(TrackerLabel::monitorStops, stopCount());
+    _lastMoveTime = t;
+}
+
+void TrackerModel::_write(TrackerLabel label, std::int64_t value)
+{
+    const auto index = std::size_t(label);
+    if ((_written & bit(label)) && _values[index] == value) return;
+    _values[index] = value;
+    _written |= bit(label);
+    _changed |= bit(label);
+}
