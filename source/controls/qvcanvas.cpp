@@ -1,0 +1,174 @@
+// qvcanvas: the monitor's box, its overlay draw and the triangle layer.
+#include "controls/qvcanvas.h"
+
+#include "controls/qvcontrolbox.h"
+#include "engine/core/qvcamera.h"
+#include "engine/core/qvtransform.h"
+#include "engine/gl/qvshader.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::size_t frontFaceFirst = 6, frontFaceEnd = 12;  // vertices of the face at z = +D/2
+constexpr std::size_t texCoordFloat = 3;                      // u, v at floats 3 and 4 of a vertex
+constexpr GLuint positionAttribute = 0;
+constexpr GLuint normalAttribute = 1;
+constexpr GLsizei vec3Bytes = 3 * sizeof(float);
+constexpr float faceLineWidth = 1.0f;
+constexpr float routeLineWidth = 2.0f;
+const glm::vec3 faceBackground{1.0f, 1.0f, 1.0f};
+const glm::vec3 pointColor{1.0f, 0.0f, 0.0f};
+const glm::vec3 circleColor{0.5f, 0.5f, 0.5f};
+const glm::vec3 lineColor{0.1f, 0.2f, 0.9f};
+const glm::vec3 cursorColor{0.9f, 0.2f, 0.1f};
+const glm::vec3 missingNormal{0.0f, 0.0f, 1.0f};
+
+// A buffer bound as `target` and filled with `bytes` of `data`.
+QvBuffer staticBuffer(GLenum target, std::size_t bytes, const void* data)
+{
+    QvBuffer buffer = QvBuffer::create();
+    glBindBuffer(target, buffer.get());
+    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
+    return buffer;
+}
+
+void vec3Attribute(GLuint index)
+{
+    glVertexAttribPointer(index, 3, GL_FLOAT, GL_FALSE, vec3Bytes, nullptr);
+    glEnableVertexAttribArray(index);
+}
+
+}  // namespace
+
+std::vector<float> qvCanvasBoxVertices(float width, float height, float depth)
+{
+    std::vector<float> vertices = qvControlBoxVertices(width, height, depth);
+    for (std::size_t v = 0; v < qvBoxVertexCount; ++v) {
+        if (v >= frontFaceFirst && v < frontFaceEnd) {
+            continue;  // the front face maps the whole picture
+        }
+        for (std::size_t c = 0; c < 2; ++c) {
+            float& coordinate = vertices[v * qvBoxFloatsPerVertex + texCoordFloat + c];
+            if (coordinate == 1.0f) {
+                coordinate = qvCanvasSideTexCoord;
+            }
+        }
+    }
+    return vertices;
+}
+
+QvCanvas::QvCanvas(const std::string& name, QvLight* /*light*/, Camera& camera)
+    : QvPlotSurface(name, camera, qvCanvasFirstTransformId),
+      defaultTexture(textureLoader.loadTexture(qvCanvasDefaultTexture))
+{
+    texture = defaultTexture.get();
+    fmt::print("\x1b[01;31m CREATING CANVAS {} \x1b[0m \n", name);
+}
+
+QvCanvas::~QvCanvas() = default;
+
+void QvCanvas::setSize(float width, float height, float depth)
+{
+    size = {width, height, depth};
+    buildBox(qvCanvasBoxVertices(width, height, depth));
+    initBuffersForPoint();
+    initBuffersForCirclePoints();
+    initBuffersForLineStrip();
+    initBuffersForCursor();
+}
+
+void QvCanvas::drawFrame()
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    QvBoxControl::drawFrame();
+    glBindTexture(GL_TEXTURE_2D, 0);
+}
+
+void QvCanvas::draw(Camera& camera)
+{
+    QvMaterialObject::draw(camera);
+    beginFrameUploads();
+    const double now = camera.frameTime;
+    if (shader != nullptr) {
+        shader->useProgram();
+        takeCameraMatrices(camera);
+        if (rotating) {
+            transform->setRotation(0.0f, static_cast<float>(now - lastTime), 0.0f);
+        }
+        _prepareUniforms(*shader, transform->getMatrix());
+        glLineWidth(faceLineWidth);
+        drawFrame();
+    }
+    backgroundColor = faceBackground;
+    if (drawOverlay) {
+        glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
+        currentColor = trianglesColor;
+        drawTriangles(camera);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+
+        backgroundColor = pointColor;
+        drawPoint(camera);
+        backgroundColor = circleColor;
+        drawCircle(camera);
+        glLineWidth(routeLineWidth);
+        backgroundColor = lineColor;
+        drawLineBestPractices(camera);
+        if (!lineVertices.empty()) {
+            const glm::vec3 last = lineVertices.back();
+            cursorCoords.assign({last.x, last.y, last.z});
+        }
+        backgroundColor = cursorColor;
+        drawCursor(camera);
+    }
+    lastTime = now;
+}
+
+void QvCanvas::drawTriangles(Camera& camera)
+{
+    // The face's program shows its texture, not a colour: the triangles take
+    // the overlay's flat program, in trianglesColor.
+    if (!trianglesVao || pointShader == nullptr) {
+        return;
+    }
+    prepareLayer(*pointShader, camera, qvOverlayLineDepth, glm::vec3(trianglesColor));
+    pointShader->setUniform("diffuseColor", trianglesColor);
+    // Never more than the buffer holds, whatever the list has become since.
+    const std::size_t count = std::min(triangleVertices.size(), uploadedTriangleVertices);
+    if (count > 0) {
+        glBindVertexArray(trianglesVao.get());
+        glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(count));
+        glBindVertexArray(0);
+    }
+}
+
+void QvCanvas::initBuffersForTriangles()
+{
+    trianglesVao = QvVertexArray::create();
+    glBindVertexArray(trianglesVao.get());
+    trianglesVbo =
+        staticBuffer(GL_ARRAY_BUFFER, triangleVertices.size() * sizeof(glm::vec3), triangleVertices.data());
+    trianglesEbo = staticBuffer(GL_ELEMENT_ARRAY_BUFFER, triangleIndices.size() * sizeof(std::uint32_t),
+                                triangleIndices.data());
+    vec3Attribute(positionAttribute);
+    // A polygon triangulation leaves the normals of an earlier Delaunay run
+    // (or none): the buffer gets one per vertex all the same.
+    std::vector<glm::vec3> normals = triangleNormals;
+    if (normals.size() < triangleVertices.size()) {
+        normals.resize(triangleVertices.size(), missingNormal);
+    }
+    normalsVbo = staticBuffer(GL_ARRAY_BUFFER, normals.size() * sizeof(glm::vec3), normals.data());
+    vec3Attribute(normalAttribute);
+    glBindVertexArray(0);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    uploadedTriangleVertices = triangleVertices.size();
+}
+
+void QvCanvas::reportDelaunay()
+{
+    fmt::print("\x1b[01;31m triangleVertices.length: {} \x1b[0m \n", triangleVertices.size());
+    fmt::print("\x1b[01;31m triangleNormals.length: {} \x1b[0m \n", triangleNormals.size());
+}
