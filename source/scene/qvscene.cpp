@@ -3,21 +3,27 @@
 #include "scene/qvscene.h"
 #include "scene/qvscenelayout.h"
 
+#include "engine/core/qvcontainer.h"
+#include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
+#include "engine/core/qvobject.h"
+#include "engine/core/qvtransform.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvmaterialobject.h"
-#include "engine/core/qvobject.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvskybox.h"
-#include "engine/core/qvtransform.h"
-#include "engine/core/qvcontainer.h"
-#include "widgets/qvwidget3d.h"
 #include "engine/platform/qvwindow.h"
+#include "engine/text/qvfont.h"
+#include "engine/text/qvfont2d.h"
+#include "widgets/qvfpswidget3d.h"
+#include "widgets/qvlowerpanelwidget3d.h"
+#include "widgets/qvupperpanelwidget3d.h"
 
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <string>
 
@@ -61,19 +67,19 @@ std::unique_ptr<QvLight> makeLight(QvTransform* transform, glm::vec3 ambient, gl
 QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int screenHeightValue,
                  float glslVersionValue)
 {
+    textBuffer.fill(char16_t(0xFFFF));
     textureLoader = std::make_unique<TextureLoader>();
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
-    // Seam: the word game's rules object (interface language) and the
-    // interface string table are created here.
+    dictionary = std::make_unique<QvDictionary>();
     initializeAll();
-    // Seam: the scene layout's creators (monitor canvases, information text,
-    // statistics labels, 3D title) append to `objects` here, then the upper
-    // and lower panels are put on screen.
+    drawUpperPanel();
+    drawLowerPanel();
 }
 
 QvScene::QvScene(Bare, int widthValue, int heightValue, int screenWidthValue, int screenHeightValue,
                  float glslVersionValue)
 {
+    textBuffer.fill(char16_t(0xFFFF));
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
     initializeCamera();
     initializeCenterScene();
@@ -100,15 +106,14 @@ void QvScene::_storeDimensions(int widthValue, int heightValue, int screenWidthV
 void QvScene::initializeAll()
 {
     initializeCamera();
-    // Seam: the outline font and the bitmap font of "fonts/djsans/DejaVuSans.ttf".
+    initializeFonts();
     initializeShaders();
     initializeGraphicParameters();
     initializeSkybox();
     initializeCenterScene();
     initializeHUD();
     initializeObjects();
-    // Seam: the upper panel, lower panel and FPS panel are created here, in
-    // that order, and appended to `widgets`.
+    initializeWidgets();
     camera->lookAt();
 }
 
@@ -127,6 +132,13 @@ void QvScene::initializeCamera()
     // The view exists before the centre transform is attached, so the
     // transform never takes a NaN matrix from it.
     camera->lookAt();
+}
+
+// The outline font first: the title's glyphs; every other text is bitmap.
+void QvScene::initializeFonts()
+{
+    font3D = std::make_unique<QvFont3D>(kFontFile);
+    font2D = std::make_unique<QvFont2D>(kFontFile);
 }
 
 void QvScene::initializeShaders()
@@ -184,6 +196,17 @@ void QvScene::initializeObjects()
     light = makeLight(lightTransform, glm::vec3(0.8f), glm::vec3(1.0f), glm::vec3(1.0f));
 }
 
+// Each panel builds its controls from the fields set up above.
+void QvScene::initializeWidgets()
+{
+    upperPanel = std::make_unique<QvUpperPanelWidget3D>(this);
+    widgets.push_back(upperPanel.get());
+    lowerPanel = std::make_unique<QvLowerPanelWidget3D>(this);
+    widgets.push_back(lowerPanel.get());
+    fpsWidget = std::make_unique<QvFPSWidget3D>(this);
+    widgets.push_back(fpsWidget.get());
+}
+
 QvTransform* QvScene::createTransform()
 {
     return createTransform(nullptr);
@@ -212,10 +235,21 @@ void QvScene::handlerKeyPress(QvKeyboardEventArgs* args)
 
 void QvScene::handlerKeyDown(QvKeyboardEventArgs* args)
 {
-    // Seam: F shows or hides the FPS panel; T the upper and the lower panel.
-    if (args->key == GLFW_KEY_HOME) {
+    switch (args->key) {
+    case GLFW_KEY_F:
+        showOrHideFPSWidget();
+        break;
+    case GLFW_KEY_T:
+        // Each panel toggles on its own flag, so a lone hidden one swaps.
+        showOrHideUpperPanel();
+        showOrHideLowerPanel();
+        break;
+    case GLFW_KEY_HOME:
         camera->initialize(cameraData);
         currentCanvas = 0;
+        break;
+    default:
+        break;
     }
 }
 
@@ -230,6 +264,98 @@ void QvScene::processingKeys()
     if (held(kRightKeys)) camera->moveToStraightRight();
     if (held(kForwardKeys)) camera->moveToForward();
     if (held(kBackwardKeys)) camera->moveToBackward();
+}
+
+namespace {
+
+// Shows a hidden widget (brought to the camera's place first) or hides a
+// shown one, keeping the scene's flag in step.
+void toggleWidget(QvWidget3D* widget, bool& shown)
+{
+    if (widget == nullptr) return;
+    if (shown) {
+        shown = false;
+        widget->removeFromScreen();
+    } else {
+        shown = true;
+        widget->addToScreen();
+    }
+}
+
+}  // namespace
+
+void QvScene::showOrHideUpperPanel()
+{
+    toggleWidget(upperPanel.get(), upperPanelShown);
+}
+
+void QvScene::showOrHideLowerPanel()
+{
+    toggleWidget(lowerPanel.get(), lowerPanelShown);
+}
+
+void QvScene::showOrHideFPSWidget()
+{
+    toggleWidget(fpsWidget.get(), fpsShown);
+}
+
+void QvScene::drawUpperPanel()
+{
+    upperPanel->addToScreen();
+    upperPanelShown = true;
+}
+
+void QvScene::drawLowerPanel()
+{
+    lowerPanel->addToScreen();
+    lowerPanelShown = true;
+}
+
+void QvScene::undrawUpperPanel()
+{
+    upperPanel->removeFromScreen();
+    upperPanelShown = false;
+}
+
+void QvScene::undrawLowerPanel()
+{
+    lowerPanel->removeFromScreen();
+    lowerPanelShown = false;
+}
+
+// Swap interval 1 (the start) or 0; the window keeps which one is set.
+void QvScene::switchVSync()
+{
+    if (window == nullptr) return;
+    glfwSwapInterval(window->vsyncOff ? 1 : 0);
+    window->vsyncOff = !window->vsyncOff;
+}
+
+void QvScene::switchOnTop()
+{
+    if (window == nullptr) return;
+    window->setAttributeOnTop(!window->onTop);
+}
+
+// Start: the help text gives way to the statistics. Stop: the window is
+// saved as "photo.jpeg" at the end of the next frame, whose back buffer is
+// complete then (between frames it holds nothing defined).
+void QvScene::startTracker()
+{
+    if (!tracking) {
+        tracking = true;
+        // Seam: the tracker starts its run here.
+    } else {
+        tracking = false;
+        screenshotPending = true;
+    }
+}
+
+void QvScene::excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name)
+{
+    const auto found = std::find_if(list.begin(), list.end(),
+                                    [&name](const QvMaterialObject* o) { return o->name == name; });
+    if (found != list.end()) list.erase(found);
 }
 
 void QvScene::renderScene()

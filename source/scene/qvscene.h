@@ -1,12 +1,13 @@
 // The tracker scene: the application's one scene. It owns the camera, the two
-// lights, the ten shader programs, the skybox, the transform trees, the list
-// of objects drawn every frame and the list of HUD widgets, and answers the
-// world: a frame (renderScene), resizes, the keys that no control took,
-// picking coordinates and the quit.
+// lights, the ten shader programs, the two fonts, the skybox, the transform
+// trees, the monitor canvases, the information text, the statistics labels,
+// the 3D title and the three HUD panels, and answers the world: a frame
+// (renderScene), resizes, the keys that no control took, picking coordinates
+// and the quit. The lower panel's controls call back into it (start/stop,
+// clear, VSync, on top, the typed name).
 //
-// What joins later (fonts, monitor canvases, labels and title, the HUD panels,
-// the tracker statistics, the word game's rules) plugs into the marked seams
-// of initializeAll, the constructor and renderScene.
+// The tracker's statistics plug into the marked seams of renderScene,
+// startTracker and buttonClear.
 #pragma once
 
 #include "engine/core/qvcamera.h"
@@ -15,15 +16,22 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <glm/vec4.hpp>
 
+class QvDictionary;
+class QvFont2D;
+class QvFont3D;
+class QvFPSWidget3D;
 class QvLight;
+class QvLowerPanelWidget3D;
 class QvMaterialObject;
 class QvShader;
 class QvSkybox;
 class QvTransform;
+class QvUpperPanelWidget3D;
 class QvWidget3D;
 class QvWindow;
 class TextureLoader;
@@ -55,11 +63,15 @@ public:
         shaderCount
     };
     static constexpr int kKeyCount = 1024;
+    static constexpr std::size_t kTextBufferUnits = 100;
+    static constexpr const char* kFontFile = "fonts/djsans/DejaVuSans.ttf";
 
     QvWindow* window = nullptr;              // handed over by the world: VSync and on-top switches
     std::vector<QvMaterialObject*> objects;  // drawn every frame, in this order
+    // Controls whose dictionary text follows the language (the lower panel's
+    // switches and button).
     std::vector<QvMaterialObject*> textObjects;
-    std::int32_t objectIdCounter = 0;
+    std::int32_t objectIdCounter = 0;  // ids of the HUD panels' controls
     std::vector<std::unique_ptr<QvShader>> shaders;
     float glslVersion = std::numeric_limits<float>::quiet_NaN();
     std::unique_ptr<Camera> camera;
@@ -77,6 +89,12 @@ public:
     QvTransform* rootTransform = nullptr;
     QvTransform* centerTransform = nullptr;
     std::vector<QvWidget3D*> widgets;  // upper panel, lower panel, FPS panel
+    std::unique_ptr<QvUpperPanelWidget3D> upperPanel;
+    std::unique_ptr<QvLowerPanelWidget3D> lowerPanel;
+    std::unique_ptr<QvFPSWidget3D> fpsWidget;
+    std::unique_ptr<QvDictionary> dictionary;
+    std::unique_ptr<QvFont3D> font3D;
+    std::unique_ptr<QvFont2D> font2D;
     std::int64_t transformCounter = 0;
     std::unique_ptr<OakTree<QvTransform>> objectTree;
     std::unique_ptr<OakTree<QvTransform>> hudTree;
@@ -85,7 +103,14 @@ public:
     float fps = 1000.0f;
     std::array<bool, kKeyCount> keys{};
     float lastKeysTime = 0.0f;
+    double titleAngle = 0.0;  // phase of the title's sway
+    bool tracking = false;
     bool refreshTrees = true;
+    bool fpsShown = false;
+    bool upperPanelShown = false;
+    bool lowerPanelShown = false;
+    // Where the per-frame label texts are assembled (no string per frame).
+    std::array<char16_t, kTextBufferUnits> textBuffer;
     std::unique_ptr<TextureLoader> textureLoader;
     // Set by whoever wants the window saved as "photo.jpeg"; the pixels are
     // read at the end of the next frame, before the buffers are swapped.
@@ -98,24 +123,44 @@ public:
     // One frame: the periodic steps, then skybox, objects and shown widgets.
     virtual void renderScene();
     // The pixel (x, y), y downward, in normalised device coordinates:
-    // (2x/w - 1, 1 - 2y/h, -1, 1).
+    // (2x/w - 1, 1 - 2y/h, -1, 1); finite also for an empty window.
     virtual glm::vec4 getWorldCoords(int x, int y, float w, float h);
     virtual void destroy();
+    // The lower panel's controls.
+    virtual void startTracker();
+    virtual void switchVSync();
+    virtual void switchOnTop();
     QvTransform* createTransform();
     QvTransform* createTransform(QvTransform* parent);
 
     void initializeAll();
     void initializeCamera();
+    void initializeFonts();
     void initializeShaders();
     void initializeGraphicParameters();
     void initializeSkybox();
     void initializeCenterScene();
     void initializeHUD();
     void initializeObjects();
+    void initializeWidgets();
+
+    // Removes the first object of `list` named `name`; no match, no change.
+    static void excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name);
+
     // One camera step per held key group: left, right, forward, backward.
     void processingKeys();
+    void showOrHideUpperPanel();
+    void showOrHideLowerPanel();
+    void showOrHideFPSWidget();
+    void drawUpperPanel();
+    void drawLowerPanel();
+    void undrawUpperPanel();
+    void undrawLowerPanel();
     // Re-places every transform of `tree` below `parent`.
     void getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent);
+    // Re-places the object tree below a moved object (the title, the
+    // information text), so their glyphs follow.
+    void transformed(QvTransform* transform, QvEventArgs* args);
     // Keeps the HUD in front of the camera when the centre transform moves.
     void followingCamera(QvTransform* transform, QvEventArgs* args);
     // Tells every widget control that the camera moved.

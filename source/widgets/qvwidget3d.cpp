@@ -1,13 +1,26 @@
-// QvWidget3D: the widget's transform tree, its control list and drawing.
+// QvWidget3D: the widget's transform tree, its control list and drawing, and
+// the set-up steps every panel shares.
 #include "widgets/qvwidget3d.h"
 
+#include "controls/qvpanel.h"
 #include "engine/core/qvcontainer.h"
+#include "engine/core/qvtransform.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvmaterialobject.h"
+#include "engine/gl/qvshader.h"
 #include "scene/qvscene.h"
-#include "engine/core/qvtransform.h"
 
 #include <algorithm>
+
+namespace {
+
+constexpr glm::vec3 kWidgetScaling(0.05f, 0.05f, 0.02f);
+constexpr float kWidgetDistance = -1.0f;  // in front of the camera
+constexpr float kPanelWidth = 27.0f;
+constexpr float kPanelDepth = 1.0f;
+constexpr const char* kPanelName = "QvModel_UpperPanel";
+
+}  // namespace
 
 QvWidget3D::QvWidget3D(QvScene* owner) : scene(owner)
 {
@@ -55,4 +68,46 @@ void QvWidget3D::removeFromScreen()
 void QvWidget3D::updateChildren(QvTransform* transform)
 {
     getChildrenOfParent(transform);
+}
+
+QvTransform* QvWidget3D::createWidgetTransform(float y)
+{
+    QvTransform* transform = scene->createTransform(scene->centerTransform);
+    transform->setScaling(kWidgetScaling.x, kWidgetScaling.y, kWidgetScaling.z);
+    transform->setRotation(0.0f, 0.0f, 0.0f);
+    transform->setTranslation(0.0f, y, kWidgetDistance);
+    widgetTree->insert(transform->getParent(), transform);
+    return transform;
+}
+
+std::unique_ptr<QvPanel> QvWidget3D::createPanel(QvTransform* widgetTransform, float height, glm::vec4 colour)
+{
+    auto panel = std::make_unique<QvPanel>(kPanelName, *scene->camera);
+    panel->setId(nextControlId());
+    panel->setSize(kPanelWidth, height, kPanelDepth);
+    panel->setColor(colour);
+    panel->setTransform(widgetTransform);
+    panel->shader = scene->shaders[QvScene::lightShader].get();
+    panel->pickingShader = scene->shaders[QvScene::lightShader].get();
+    panel->setDimension();
+    panel->updateAABBbox();
+    panel->addLight(scene->hudLight.get());
+    components.push_back(panel.get());
+    return panel;
+}
+
+QvTransform* QvWidget3D::createControlTransform(QvTransform* widgetTransform, glm::vec3 scaling,
+                                                glm::vec3 translation)
+{
+    QvTransform* transform = scene->createTransform(widgetTransform);
+    transform->setScaling(scaling.x, scaling.y, scaling.z);
+    transform->setRotation(0.0f, 0.0f, 0.0f);
+    transform->setTranslation(translation);
+    widgetTree->insert(widgetTransform, transform);
+    return transform;
+}
+
+int QvWidget3D::nextControlId()
+{
+    return ++scene->objectIdCounter;
 }

@@ -6,10 +6,14 @@
 
 #include "widgets/qvwidget.h"
 
+#include <glm/vec3.hpp>
+#include <glm/vec4.hpp>
+
 #include <memory>
 #include <vector>
 
 class QvMaterialObject;
+class QvPanel;
 class QvScene;
 class QvTransform;
 class TextureLoader;
@@ -45,4 +49,18 @@ public:
     // Re-places the transforms below a control's own (its glyphs follow its
     // press and release scaling).
     virtual void updateChildren(QvTransform* transform);
+
+protected:
+    // The panels' common steps. The widget transform: below the centre
+    // transform, scaled to HUD size, `y` up from the view's centre, one unit
+    // in front of the camera; in the widget's tree.
+    QvTransform* createWidgetTransform(float y);
+    // The slab ("QvModel_UpperPanel" for all three panels), 27 x height,
+    // sharing the widget transform, lit by the HUD light; listed first.
+    std::unique_ptr<QvPanel> createPanel(QvTransform* widgetTransform, float height, glm::vec4 colour);
+    // A control's transform below the widget transform, in the widget's tree.
+    QvTransform* createControlTransform(QvTransform* widgetTransform, glm::vec3 scaling,
+                                        glm::vec3 translation);
+    // The next control id of the scene's HUD panels.
+    int nextControlId();
 };

@@ -7,10 +7,16 @@
 #include "engine/gl/qvshader.h"
 #include "glcontext.h"
 #include "engine/core/qvtransform.h"
+#include "engine/platform/qvwindow.h"
+#include "widgets/qvfpswidget3d.h"
+#include "widgets/qvlowerpanelwidget3d.h"
+#include "widgets/qvupperpanelwidget3d.h"
 
 #include <gtest/gtest.h>
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
+#include <array>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -133,6 +139,127 @@ TEST(SceneFrame, ProgramsComeFromTheSetTheDriverCanCompile)
                   std::string(directory) + "circlePoint.frag")
             << version;
     }
+}
+
+namespace {
+
+constexpr int kHudWidth = 256;
+constexpr int kHudHeight = 192;
+
+// Within a few units per channel (lighting and blending round alike, not
+// always to the same value on every driver).
+bool near(std::array<std::uint8_t, 4> a, std::array<std::uint8_t, 4> b)
+{
+    for (int c = 0; c < 3; ++c) {
+        if (std::abs(int(a[c]) - int(b[c])) > 3) return false;
+    }
+    return true;
+}
+
+// Pixels of the panels, from the top of the window down: the upper panel's
+// band, the FPS panel's band just below it, the lower panel's band.
+struct HudProbe {
+    testsupport::GlContext& context;
+    std::array<std::uint8_t, 4> upper() const { return context.pixel(kHudWidth / 2, kHudHeight - 4); }
+    std::array<std::uint8_t, 4> fps() const { return context.pixel(kHudWidth / 2, kHudHeight - 19); }
+    std::array<std::uint8_t, 4> lower() const { return context.pixel(kHudWidth / 2, 4); }
+    std::array<std::uint8_t, 4> middle() const { return context.pixel(kHudWidth / 2, kHudHeight / 2); }
+};
+
+void key(QvScene& scene, int code)
+{
+    QvKeyboardEventArgs args;
+    args.key = code;
+    args.action = GLFW_PRESS;
+    scene.handlerKeyPress(&args);
+    scene.handlerKeyDown(&args);
+    args.action = GLFW_RELEASE;
+    scene.handlerKeyPress(&args);
+    scene.handlerKeyUp(&args);
+}
+
+}  // namespace
+
+// The panels hang in front of the camera: wherever it moves and turns, they
+// cover the same pixels in the same colours, while the view behind changes.
+TEST(SceneHud, PanelsStayInFrontOfTheMovingCamera)
+{
+    testsupport::GlContext context(kHudWidth, kHudHeight);
+    QvScene scene(kHudWidth, kHudHeight, 1920, 1080, context.glslVersion());
+    ASSERT_EQ(scene.widgets.size(), 3u);
+    EXPECT_TRUE(scene.upperPanelShown && scene.lowerPanelShown);
+    EXPECT_FALSE(scene.fpsShown);
+    const HudProbe probe{context};
+    frame(scene, 1.0);
+    const auto upper = probe.upper(), lower = probe.lower(), middle = probe.middle();
+    key(scene, GLFW_KEY_T);
+    frame(scene, 1.1);
+    EXPECT_FALSE(near(probe.upper(), upper));  // the sky where the panel was
+    EXPECT_FALSE(near(probe.lower(), lower));
+    key(scene, GLFW_KEY_T);
+
+    scene.camera->moveUpDown(-2.0);
+    scene.camera->lookAround(double(kHudWidth / 2) + 300.0, double(kHudHeight / 2) - 150.0);
+    scene.camera->moveToForward();
+    frame(scene, 1.2);
+    EXPECT_FALSE(near(probe.middle(), middle));
+    EXPECT_TRUE(near(probe.upper(), upper));
+    EXPECT_TRUE(near(probe.lower(), lower));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// T hides and shows both panels (each on its own flag); F the FPS panel,
+// which starts hidden and sits just below the upper panel.
+TEST(SceneHud, TAndFTogglePanels)
+{
+    testsupport::GlContext context(kHudWidth, kHudHeight);
+    QvScene scene(kHudWidth, kHudHeight, 1920, 1080, context.glslVersion());
+    const HudProbe probe{context};
+    frame(scene, 1.0);
+    const auto upper = probe.upper(), fpsArea = probe.fps(), lower = probe.lower();
+
+    key(scene, GLFW_KEY_F);
+    EXPECT_TRUE(scene.fpsShown && scene.fpsWidget->onScreen);
+    frame(scene, 1.1);
+    const auto fps = probe.fps();
+    EXPECT_FALSE(near(fps, fpsArea));
+    EXPECT_TRUE(near(probe.upper(), upper));
+    key(scene, GLFW_KEY_F);
+    frame(scene, 1.2);
+    EXPECT_TRUE(near(probe.fps(), fpsArea));
+
+    // With only the upper panel hidden, T swaps the two.
+    scene.undrawUpperPanel();
+    key(scene, GLFW_KEY_T);
+    EXPECT_TRUE(scene.upperPanelShown && scene.upperPanel->onScreen);
+    EXPECT_FALSE(scene.lowerPanelShown || scene.lowerPanel->onScreen);
+    frame(scene, 1.3);
+    EXPECT_TRUE(near(probe.upper(), upper));
+    EXPECT_FALSE(near(probe.lower(), lower));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The window switches: VSync flips the window's flag (and the swap
+// interval), On Top the window's floating state.
+TEST(SceneSwitches, VSyncAndOnTopFollowTheWindow)
+{
+    QvWindow window;
+    window.create();
+    QvScene scene(1024, 768, 1920, 1080, 3.3f);
+    scene.window = &window;
+    EXPECT_FALSE(window.vsyncOff);
+    scene.switchVSync();
+    EXPECT_TRUE(window.vsyncOff);
+    scene.switchVSync();
+    EXPECT_FALSE(window.vsyncOff);
+
+    scene.switchOnTop();
+    EXPECT_TRUE(window.onTop);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_FLOATING), GLFW_TRUE);
+    scene.switchOnTop();
+    EXPECT_FALSE(window.onTop);
+    EXPECT_EQ(glfwGetWindowAttrib(window.handle, GLFW_FLOATING), GLFW_FALSE);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 // The scene's pure parts, without OpenGL: the key table and the camera keys,

@@ -1,0 +1,30 @@
+// QvFPSWidget3D: the slab and the frame-rate labels.
+#include "widgets/qvfpswidget3d.h"
+
+#include "controls/qvpanel.h"
+
+namespace {
+
+constexpr float kWidgetY = 0.335f;
+constexpr float kPanelHeight = 1.0f;
+constexpr glm::vec4 kPanelColour(0.4058f, 0.3607f, 0.5803f, 0.75f);
+
+}  // namespace
+
+QvFPSWidget3D::QvFPSWidget3D(QvScene* owner) : QvWidget3D(owner)
+{
+    initialize();
+}
+
+QvFPSWidget3D::~QvFPSWidget3D() = default;
+
+void QvFPSWidget3D::initialize()
+{
+    widgetTransform = createWidgetTransform(kWidgetY);
+    panel = createPanel(widgetTransform, kPanelHeight, kPanelColour);
+}
+
+void QvFPSWidget3D::draw()
+{
+    QvWidget3D::draw();
+}
