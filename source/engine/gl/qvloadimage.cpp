@@ -94,6 +94,46 @@ QvBitmap qvReadBitmap(const std::string& path)
     return readBitmap(path, false);
 }
 
+QvBitmap qvReadBitmap(std::span<const std::uint8_t> file)
+{
+    // FreeImage only reads from the memory it is given.
+    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    QvBitmap bitmap;
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+    if (format != FIF_UNKNOWN) {
+        bitmap.reset(FreeImage_LoadFromMemory(format, memory, 0));
+    }
+    FreeImage_CloseMemory(memory);
+    return bitmap;
+}
+
+std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
+{
+    const int width = static_cast<int>(FreeImage_GetWidth(source));
+    const int height = static_cast<int>(FreeImage_GetHeight(source));
+    const bool hasAlpha = FreeImage_GetBPP(source) == 32;
+    const Bitmap rgba(FreeImage_ConvertTo32Bits(source));
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4, 0);
+    if (!rgba) {
+        return {};
+    }
+    for (int y = 0; y < height; ++y) {
+        // FreeImage's row 0 is the bottom of the picture.
+        const BYTE* line = FreeImage_GetScanLine(rgba.get(), height - 1 - y);
+        std::uint8_t* row = pixels.data() + static_cast<size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x) {
+            row[x * 4 + 0] = line[x * 4 + FI_RGBA_RED];
+            row[x * 4 + 1] = line[x * 4 + FI_RGBA_GREEN];
+            row[x * 4 + 2] = line[x * 4 + FI_RGBA_BLUE];
+            row[x * 4 + 3] = hasAlpha ? line[x * 4 + FI_RGBA_ALPHA] : 255;
+        }
+    }
+    return pixels;
+}
+
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
 {
     const int width = static_cast<int>(FreeImage_GetWidth(source));

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,10 +24,16 @@ using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
 
 // The image file as a bitmap (format from the name); null when unreadable.
 QvBitmap qvReadBitmap(const std::string& path);
+// The bytes of an image file as a bitmap (format from its contents); null
+// when FreeImage does not recognise or cannot read them.
+QvBitmap qvReadBitmap(std::span<const std::uint8_t> file);
 
 // A bitmap of any bit depth as RGB rows of TextureLoader::scanLineWidth bytes;
 // row 0 is the bitmap's row 0 (the bottom) unless topRowFirst.
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);
+// A bitmap of any bit depth as tightly packed RGBA rows, top row first;
+// without an alpha channel every pixel is opaque.
+std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* bitmap);
 // A repeating, linearly filtered 2D texture of such rows (null pixels give an
 // empty texture), uploaded whatever unpack alignment was left behind.
 QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);

@@ -7,6 +7,7 @@
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
 
+#include <FreeImage.h>
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
@@ -23,15 +24,19 @@ constexpr int kSamples = 8;
 constexpr const char* kIconPath = "icons/icon.bmp";
 constexpr glm::vec4 kSplashClear(0.2f, 0.7f, 0.3f, 1.0f);
 
-// BMP layout: 14-byte file header, then an info header of at least 40 bytes.
-constexpr std::size_t kFileHeaderSize = 14;
-constexpr std::size_t kInfoHeaderMinSize = 40;
-constexpr std::uint32_t kBiRgb = 0;
-constexpr std::uint32_t kBiBitfields = 3;
-constexpr std::uint32_t kBiAlphaBitfields = 6;
-// Icons are small; anything larger is not an icon and is refused before any
-// allocation is made from the header's numbers.
-constexpr std::int64_t kMaxIconSide = 256;
+// Icons are small; anything larger is not an icon.
+constexpr int kMaxIconSide = 256;
+
+// BMP header fields that the header-size shim below touches.
+constexpr std::size_t kPixelOffsetAt = 10;
+constexpr std::size_t kInfoSizeAt = 14;
+constexpr std::size_t kWidthAt = 18;
+constexpr std::size_t kHeightAt = 22;
+constexpr std::size_t kCompressionAt = 30;
+constexpr std::uint32_t kInfoHeader = 40;  // the Windows header FreeImage reads
+constexpr std::uint32_t kInfoHeaderV5 = 124;
+constexpr std::uint32_t kBitFields = 3;
+constexpr std::uint32_t kAlphaBitFields = 6;
 
 std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
 {
@@ -39,35 +44,46 @@ std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
            std::uint32_t(b[at + 3]) << 24;
 }
 
-std::uint16_t readU16(std::span<const std::uint8_t> b, std::size_t at)
+void writeU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
 {
-    return std::uint16_t(b[at] | b[at + 1] << 8);
+    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> (8 * i));
 }
 
-// One colour channel described by a bit mask of a 32-bit pixel.
-struct Channel {
-    std::uint32_t mask = 0;
-    int shift = 0;
-    std::uint64_t max = 0;
-};
-
-Channel channelFromMask(std::uint32_t mask)
+// Image editors write icons with the longer V2 to V5 headers, which FreeImage
+// refuses. Those begin with the fields of the 40-byte header and keep their
+// channel masks where its bit fields go, and the pixel offset is absolute, so
+// the file is handed over as a 40-byte one; nothing else is read here.
+std::vector<std::uint8_t> withPlainInfoHeader(std::span<const std::uint8_t> file)
 {
-    Channel c;
-    c.mask = mask;
-    if (mask == 0) return c;
-    while (((mask >> c.shift) & 1u) == 0) ++c.shift;
-    c.max = mask >> c.shift;
-    return c;
+    std::vector<std::uint8_t> copy(file.begin(), file.end());
+    if (copy.size() < kCompressionAt + 4 || copy[0] != 'B' || copy[1] != 'M') return copy;
+    const std::uint32_t infoSize = readU32(copy, kInfoSizeAt);
+    if (infoSize <= kInfoHeader || infoSize > kInfoHeaderV5) return copy;
+    writeU32(copy, kInfoSizeAt, kInfoHeader);
+    if (readU32(copy, kCompressionAt) == kAlphaBitFields) writeU32(copy, kCompressionAt, kBitFields);
+    return copy;
 }
 
-// Scales a masked value to 0..255; an absent channel reads as `absent`.
-std::uint8_t channelValue(const Channel& c, std::uint32_t pixel, std::uint8_t absent)
+// A BMP header's size, refused before FreeImage allocates for it.
+bool bmpLargerThanAnIcon(std::span<const std::uint8_t> file)
 {
-    if (c.mask == 0) return absent;
-    // 64-bit: a mask may be up to 32 bits wide, and v * 255 must not wrap.
-    const std::uint64_t v = (pixel & c.mask) >> c.shift;
-    return std::uint8_t((v * 255u + c.max / 2) / c.max);
+    if (file.size() < kHeightAt + 4 || file[0] != 'B' || file[1] != 'M') return false;
+    const std::int64_t width = std::int32_t(readU32(file, kWidthAt));
+    const std::int64_t height = std::int32_t(readU32(file, kHeightAt));
+    return width > kMaxIconSide || height > kMaxIconSide || -height > kMaxIconSide;
+}
+
+// FreeImage reads a BMP cut short without complaint, making up the missing
+// rows: an uncompressed one must hold every row its header promises.
+bool pixelRowsPresent(std::span<const std::uint8_t> file, FIBITMAP* bitmap)
+{
+    if (file.size() < kCompressionAt + 4 || file[0] != 'B' || file[1] != 'M') return true;  // not a BMP
+    const std::uint32_t compression = readU32(file, kCompressionAt);
+    if (compression != 0 && compression != kBitFields && compression != kAlphaBitFields) return true;
+    const std::uint64_t rowBytes =
+        (std::uint64_t(FreeImage_GetWidth(bitmap)) * FreeImage_GetBPP(bitmap) + 31) / 32 * 4;
+    const std::uint64_t end = readU32(file, kPixelOffsetAt) + rowBytes * FreeImage_GetHeight(bitmap);
+    return end <= file.size();
 }
 
 std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path)
@@ -81,91 +97,36 @@ std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path)
 
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
 {
-    if (file.size() < kFileHeaderSize + kInfoHeaderMinSize) {
-        error = "file too short for a BMP header";
+    if (bmpLargerThanAnIcon(file)) {
+        error = "larger than an icon";
         return std::nullopt;
     }
-    if (file[0] != 'B' || file[1] != 'M') {
-        error = "not a BMP file";
+    const QvBitmap bitmap = qvReadBitmap(withPlainInfoHeader(file));
+    if (!bitmap) {
+        error = "not a picture FreeImage can read";
         return std::nullopt;
     }
-    const std::uint32_t pixelOffset = readU32(file, 10);
-    const std::uint32_t infoSize = readU32(file, 14);
-    const std::int32_t rawWidth = std::int32_t(readU32(file, 18));
-    const std::int32_t rawHeight = std::int32_t(readU32(file, 22));
-    const std::uint16_t bitCount = readU16(file, 28);
-    const std::uint32_t compression = readU32(file, 30);
-    if (infoSize < kInfoHeaderMinSize) {
-        error = "unsupported BMP header";
+    QvIconImage image;
+    image.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+    image.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+    if (image.width <= 0 || image.height <= 0 || image.width > kMaxIconSide || image.height > kMaxIconSide) {
+        error = fmt::format("unsupported icon size {}x{}", image.width, image.height);
         return std::nullopt;
     }
-    const std::int64_t width = rawWidth;
-    const bool bottomUp = rawHeight > 0;
-    const std::int64_t height = bottomUp ? std::int64_t(rawHeight) : -std::int64_t(rawHeight);
-    if (width <= 0 || height <= 0 || width > kMaxIconSide || height > kMaxIconSide) {
-        error = fmt::format("unsupported icon size {}x{}", rawWidth, rawHeight);
-        return std::nullopt;
-    }
-    if (bitCount != 24 && bitCount != 32) {
-        error = fmt::format("unsupported bit depth {}", bitCount);
-        return std::nullopt;
-    }
-
-    // Channel masks: BI_RGB means fixed blue, green, red (and, at 32 bits, a
-    // byte that is alpha when any pixel uses it); bit fields name them.
-    Channel red = channelFromMask(0x00FF0000u);
-    Channel green = channelFromMask(0x0000FF00u);
-    Channel blue = channelFromMask(0x000000FFu);
-    Channel alpha = channelFromMask(bitCount == 32 ? 0xFF000000u : 0u);
-    if (compression == kBiBitfields || compression == kBiAlphaBitfields) {
-        const std::size_t masks = kFileHeaderSize + kInfoHeaderMinSize;
-        const bool hasAlphaMask = compression == kBiAlphaBitfields || infoSize >= 56;
-        if (bitCount != 32 || file.size() < masks + (hasAlphaMask ? 16 : 12)) {
-            error = "malformed BMP bit fields";
-            return std::nullopt;
-        }
-        red = channelFromMask(readU32(file, masks));
-        green = channelFromMask(readU32(file, masks + 4));
-        blue = channelFromMask(readU32(file, masks + 8));
-        alpha = channelFromMask(hasAlphaMask ? readU32(file, masks + 12) : 0u);
-    } else if (compression != kBiRgb) {
-        error = "compressed BMP not supported";
-        return std::nullopt;
-    }
-
-    const std::int64_t bytesPerPixel = bitCount / 8;
-    const std::int64_t rowSize = (width * bytesPerPixel + 3) / 4 * 4;
-    if (std::int64_t(pixelOffset) + rowSize * height > std::int64_t(file.size())) {
+    if (!pixelRowsPresent(file, bitmap.get())) {
         error = "pixel data runs past the end of the file";
         return std::nullopt;
     }
-
-    QvIconImage image;
-    image.width = int(width);
-    image.height = int(height);
-    image.rgba.resize(std::size_t(width * height * 4));
-    bool anyAlpha = false;
-    for (std::int64_t y = 0; y < height; ++y) {
-        // Output row y is the picture's y-th row from the top.
-        const std::int64_t fileRow = bottomUp ? height - 1 - y : y;
-        const std::size_t rowStart = std::size_t(pixelOffset + fileRow * rowSize);
-        for (std::int64_t x = 0; x < width; ++x) {
-            const std::size_t at = rowStart + std::size_t(x * bytesPerPixel);
-            const std::uint32_t pixel = bitCount == 32
-                                            ? readU32(file, at)
-                                            : std::uint32_t(file[at]) | std::uint32_t(file[at + 1]) << 8 |
-                                                  std::uint32_t(file[at + 2]) << 16;
-            std::uint8_t* out = &image.rgba[std::size_t((y * width + x) * 4)];
-            out[0] = channelValue(red, pixel, 0);
-            out[1] = channelValue(green, pixel, 0);
-            out[2] = channelValue(blue, pixel, 0);
-            out[3] = channelValue(alpha, pixel, 255);
-            anyAlpha = anyAlpha || out[3] != 0;
-        }
+    image.rgba = qvBitmapRgbaPixels(bitmap.get());
+    if (image.rgba.empty()) {
+        error = "pixels cannot be converted";
+        return std::nullopt;
     }
-    // A BI_RGB file whose fourth byte is zero everywhere has no alpha at all;
+    // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
     // taking it literally would make the icon invisible.
-    if (!anyAlpha && compression == kBiRgb) {
+    bool anyAlpha = false;
+    for (std::size_t i = 3; i < image.rgba.size(); i += 4) anyAlpha = anyAlpha || image.rgba[i] != 0;
+    if (!anyAlpha) {
         for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
     }
     return image;

@@ -1,7 +1,7 @@
 // The one GLFW window and its OpenGL context: the small undecorated splash
 // window, its growth into the 1024x768 main window with frame and icon, the
 // thin operations the main loop needs, and the twelve events that the input
-// callbacks fire. Also its pure helpers: the BMP icon decoder and window
+// callbacks fire. Also its pure helpers: the icon decoder and window
 // placement.
 #pragma once
 
@@ -25,9 +25,9 @@ struct QvIconImage {
     std::vector<std::uint8_t> rgba;
 };
 
-// Decodes the bytes of an uncompressed 24- or 32-bit BMP into an upright,
-// unmirrored RGBA image. On malformed input returns nothing and says why in
-// `error`.
+// Decodes the bytes of an icon picture (a BMP, or any format FreeImage
+// reads) into an upright, unmirrored RGBA image of at most 256 x 256. On
+// malformed input returns nothing and says why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
