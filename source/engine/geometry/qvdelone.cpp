@@ -5,6 +5,7 @@
 #include "engine/geometry/qvdelone.h"
 
 #include "engine/geometry/qvgeometry.h"
+#include "engine/geometry/qvplane.h"
 #include "engine/geometry/qvtriangulation.h"
 
 #include <fmt/format.h>
@@ -32,21 +33,17 @@ struct Line {
     glm::dvec2 direction;
 };
 
-glm::dvec2 xy(glm::vec3 p)
-{
-    return {p.x, p.y};
-}
+using qvplane::cross;
+using qvplane::isLexicographicallyBefore;
+using qvplane::orientation;
+using qvplane::sameXY;
+using qvplane::xy;
 
 // Perpendicular bisector of a -> b, pointing from its left to its right.
 Line bisector(glm::dvec2 a, glm::dvec2 b)
 {
     const glm::dvec2 along = b - a;
     return {0.5 * (a + b), {along.y, -along.x}};
-}
-
-double cross(glm::dvec2 u, glm::dvec2 v)
-{
-    return u.x * v.y - u.y * v.x;
 }
 
 // Parameter along f where it meets g; false when parallel.
@@ -63,30 +60,6 @@ std::string pointListText(std::span<const glm::vec3> points)
     std::string text = "[";
     for (size_t i = 0; i < points.size(); ++i) text += (i ? ", " : "") + qvPointText(points[i]);
     return text + "]";
-}
-
-bool sameXY(glm::vec3 a, glm::vec3 b)
-{
-    return a.x == b.x && a.y == b.y;
-}
-
-bool isLexicographicallyBefore(glm::vec3 a, glm::vec3 b)
-{
-    return a.x < b.x || (a.x == b.x && a.y < b.y);
-}
-
-// Sign of the turn a -> b -> c, without tolerance. The three points are put in
-// one fixed order before the cross product is rounded, so every ordering of
-// the same three points gets a consistent answer: a point is never on both
-// sides of an edge, whichever way round the frontier holds it.
-int orientation(glm::vec3 a, glm::vec3 b, glm::vec3 c)
-{
-    int sign = 1;
-    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
-    if (isLexicographicallyBefore(c, b)) std::swap(b, c), sign = -sign;
-    if (isLexicographicallyBefore(b, a)) std::swap(a, b), sign = -sign;
-    const double turn = cross(xy(b) - xy(a), xy(c) - xy(a));
-    return sign * ((turn > 0.0) - (turn < 0.0));
 }
 
 // s lies strictly right of the directed edge: the side a frontier edge takes its partner from.
@@ -368,7 +341,7 @@ int classify(glm::vec2 org, glm::vec2 dest, glm::vec2 p)
 
 int computeTurn(glm::vec2 a, glm::vec2 b, glm::vec2 c)
 {
-    return computeTurn(glm::vec3(a, 0.0f), glm::vec3(b, 0.0f), glm::vec3(c, 0.0f));
+    return qvplane::computeTurn(glm::vec3(a, 0.0f), glm::vec3(b, 0.0f), glm::vec3(c, 0.0f));
 }
 
 DE hullEdge(std::vector<glm::vec3>& points)

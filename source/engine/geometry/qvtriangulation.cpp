@@ -9,6 +9,7 @@
 // leave nothing to cut). The two functions differ in the order they try the
 // corners.
 #include "engine/geometry/qvtriangulation.h"
+#include "engine/geometry/qvplane.h"
 
 #include "engine/geometry/qvgeometricfunctions.h"
 
@@ -26,28 +27,13 @@ namespace {
 
 constexpr float insideNudge = 1e-5f;     // vertical step of the nudged ray test, taken twice
 constexpr float collinearShift = 1e-5f;  // vertical move of isEdgeCollinearAny
-constexpr double turnTolerance = 1e-9;   // |cross| at or below this is a straight line
 constexpr double clockwiseDemoTurn = -1.4;
 
 // --- Shared geometry helpers
 
-bool sameXY(glm::vec3 a, glm::vec3 b)
-{
-    return a.x == b.x && a.y == b.y;
-}
-
-// (b - a) x (c - a) in XY, in double.
-double crossXY(glm::vec3 a, glm::vec3 b, glm::vec3 c)
-{
-    return (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
-}
-
-// Exact-sign orientation: +1 left turn, -1 right turn, 0 on one line.
-int orientation(glm::vec3 a, glm::vec3 b, glm::vec3 c)
-{
-    const double cross = crossXY(a, b, c);
-    return (cross > 0.0) - (cross < 0.0);
-}
+using qvplane::crossXY;
+using qvplane::orientation;
+using qvplane::sameXY;
 
 double distanceSquaredXY(glm::vec3 a, glm::vec3 b)
 {
@@ -297,12 +283,6 @@ size_t lowestPoint(std::span<const glm::vec3> points)
     return best;
 }
 
-int turnWithTolerance(double cross)
-{
-    if (std::abs(cross) <= turnTolerance) return 0;
-    return cross > 0.0 ? 1 : -1;
-}
-
 // q lies on the ray from `from` through `towards` (nearer or farther).
 bool isOnSameRay(glm::vec3 from, glm::vec3 towards, glm::vec3 q)
 {
@@ -423,7 +403,7 @@ bool isEdgeCollinearAny(QvEdge s, QvEdge r, std::span<const QvEdge> all)
 
 int computeTurn(glm::vec3 a, glm::vec3 b, glm::vec3 c)
 {
-    return turnWithTolerance(crossXY(a, b, c));
+    return qvplane::computeTurn(a, b, c);
 }
 
 // --- Triangulations
@@ -494,7 +474,7 @@ int CGPoint::opCmp(const CGPoint& other)
 
 int CGPoint::computeTurn(glm::vec3 p, glm::vec3 q) const
 {
-    return ::computeTurn(p, q, pivot);
+    return qvplane::computeTurn(p, q, pivot);
 }
 
 void createConvexHull(std::span<const glm::vec3> points, std::vector<glm::vec3>& hull)
