@@ -15,6 +15,7 @@
 #include "engine/platform/qvwindow.h"
 #include "engine/text/qvfont.h"
 #include "engine/text/qvfont2d.h"
+#include "game/qvgamelogic.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
@@ -70,6 +71,7 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     textBuffer.fill(char16_t(0xFFFF));
     textureLoader = std::make_unique<TextureLoader>();
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
+    gameLogic = std::make_unique<QvGameLogic>();
     dictionary = std::make_unique<QvDictionary>();
     initializeAll();
     drawUpperPanel();
@@ -205,6 +207,11 @@ void QvScene::initializeWidgets()
     widgets.push_back(lowerPanel.get());
     fpsWidget = std::make_unique<QvFPSWidget3D>(this);
     widgets.push_back(fpsWidget.get());
+}
+
+int QvScene::language() const
+{
+    return gameLogic ? int(gameLogic->language) : int(English);
 }
 
 QvTransform* QvScene::createTransform()

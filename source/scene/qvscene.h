@@ -25,6 +25,7 @@ class QvDictionary;
 class QvFont2D;
 class QvFont3D;
 class QvFPSWidget3D;
+class QvGameLogic;
 class QvLight;
 class QvLowerPanelWidget3D;
 class QvMaterialObject;
@@ -67,6 +68,7 @@ public:
     static constexpr const char* kFontFile = "fonts/djsans/DejaVuSans.ttf";
 
     QvWindow* window = nullptr;              // handed over by the world: VSync and on-top switches
+    std::unique_ptr<QvGameLogic> gameLogic;  // its language is the interface language
     std::vector<QvMaterialObject*> objects;  // drawn every frame, in this order
     // Controls whose dictionary text follows the language (the lower panel's
     // switches and button).
@@ -132,6 +134,10 @@ public:
     virtual void switchOnTop();
     QvTransform* createTransform();
     QvTransform* createTransform(QvTransform* parent);
+
+    // The interface language of every dictionary text (0 English, 1
+    // Russian, 2 German), as the options file chose it at start.
+    int language() const;
 
     void initializeAll();
     void initializeCamera();
