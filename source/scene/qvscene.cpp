@@ -3,6 +3,7 @@
 #include "scene/qvscene.h"
 #include "scene/qvscenelayout.h"
 
+#include "controls/qvcanvas.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
@@ -74,6 +75,10 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     gameLogic = std::make_unique<QvGameLogic>();
     dictionary = std::make_unique<QvDictionary>();
     initializeAll();
+    createInfoCanvas();
+    createMouseRouteCanvas();
+    createMouseSpeedCanvas();
+    createMouseStopsCanvas();
     drawUpperPanel();
     drawLowerPanel();
 }
@@ -207,6 +212,49 @@ void QvScene::initializeWidgets()
     widgets.push_back(lowerPanel.get());
     fpsWidget = std::make_unique<QvFPSWidget3D>(this);
     widgets.push_back(fpsWidget.get());
+}
+
+std::unique_ptr<QvCanvas> QvScene::_createMonitor(const char* name, int index, const char* texture)
+{
+    QvTransform* transform = createTransform();
+    transform->setScaling(scenelayout::monitorAspect(screenWidth, screenHeight), 1.0f, 1.0f);
+    transform->setRelativeTranslation(0.0f, scenelayout::monitorY(index), scenelayout::kMonitorZ);
+    objectTree->insert(nullptr, transform);
+
+    auto canvas = std::make_unique<QvCanvas>(name, light.get(), *camera);
+    canvas->setPointShader(shaders[pointShader].get());
+    canvas->setCirclePointShader(shaders[circlePointShader].get());
+    canvas->setSize(scenelayout::kMonitorFace, scenelayout::kMonitorFace, scenelayout::kMonitorDepth);
+    monitorTextures[std::size_t(index)] = textureLoader->loadTexture(texture);
+    canvas->setTexture(monitorTextures[std::size_t(index)].get());
+    canvas->setTransform(transform);
+    canvas->shader = shaders[textureLightShader].get();
+    canvas->pickingShader = shaders[lightShader].get();
+    canvas->addLight(light.get());
+    objects.push_back(canvas.get());
+    return canvas;
+}
+
+// The information monitor carries text, not plots: no overlay.
+void QvScene::createInfoCanvas()
+{
+    infoCanvas = _createMonitor("QvModel_InfoCanvas", 0, "textures/monitor_info_black.jpg");
+    infoCanvas->drawOverlay = false;
+}
+
+void QvScene::createMouseRouteCanvas()
+{
+    routeCanvas = _createMonitor("QvModel_MouseRouteCanvas", 1, "textures/monitor_route.jpg");
+}
+
+void QvScene::createMouseSpeedCanvas()
+{
+    speedCanvas = _createMonitor("QvModel_MouseSpeedCanvas", 2, "textures/monitor_speed.jpg");
+}
+
+void QvScene::createMouseStopsCanvas()
+{
+    stopsCanvas = _createMonitor("QvModel_MouseStopsCanvas", 3, "textures/monitor_stops.jpg");
 }
 
 int QvScene::language() const
@@ -356,6 +404,15 @@ void QvScene::startTracker()
         tracking = false;
         screenshotPending = true;
     }
+}
+
+// The plots start again empty; the counters are the tracker's.
+void QvScene::buttonClear()
+{
+    routeCanvas->lineVertices.clear();
+    speedCanvas->lineVertices.clear();
+    stopsCanvas->pointCoords.clear();
+    // Seam: the tracker zeroes its odometer, maximum and plot position here.
 }
 
 void QvScene::excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name)

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine/core/qvcamera.h"
+#include "engine/gl/qvglobjects.h"
 
 #include <array>
 #include <cstdint>
@@ -21,6 +22,7 @@
 
 #include <glm/vec4.hpp>
 
+class QvCanvas;
 class QvDictionary;
 class QvFont2D;
 class QvFont3D;
@@ -130,6 +132,7 @@ public:
     virtual void destroy();
     // The lower panel's controls.
     virtual void startTracker();
+    virtual void buttonClear();
     virtual void switchVSync();
     virtual void switchOnTop();
     QvTransform* createTransform();
@@ -149,6 +152,12 @@ public:
     void initializeHUD();
     void initializeObjects();
     void initializeWidgets();
+
+    // The layout's creators, called once each in this order.
+    virtual void createInfoCanvas();
+    virtual void createMouseRouteCanvas();
+    virtual void createMouseSpeedCanvas();
+    virtual void createMouseStopsCanvas();
 
     // Removes the first object of `list` named `name`; no match, no change.
     static void excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name);
@@ -175,6 +184,13 @@ public:
     // drawing and its buffer swap); does nothing for a 0x0 window.
     void saveScreenshot();
 
+    std::unique_ptr<QvCanvas> infoCanvas;
+    std::unique_ptr<QvCanvas> routeCanvas;
+    std::unique_ptr<QvCanvas> speedCanvas;
+    std::unique_ptr<QvCanvas> stopsCanvas;
+    // The monitor faces' pictures, one a monitor, in the creators' order.
+    std::array<QvTexture, 4> monitorTextures;
+
 protected:
     // For scenes that bring their own drawing (and for tests): camera, centre
     // transform and trees only, no OpenGL call.
@@ -183,4 +199,7 @@ protected:
 
 private:
     void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
+    // One monitor: a canvas of the aspect-scaled face at the screen `index`
+    // of the column, showing `texture`, drawn from now on.
+    std::unique_ptr<QvCanvas> _createMonitor(const char* name, int index, const char* texture);
 };
