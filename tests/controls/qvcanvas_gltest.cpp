@@ -1,0 +1,286 @@
+// The monitor canvas drawn into a framebuffer: route, stops and cursor in
+// their colours where they belong, what each frame uploads, buffers that grow
+// past their first capacity, and the triangle layer made from clicks.
+#include "controlfixtures.h"
+#include "tempfiles.h"
+
+#include "controls/qvcanvas.h"
+#include "engine/core/qvcamera.h"
+#include "engine/core/qvtransform.h"
+
+#include <glm/gtc/matrix_transform.hpp>
+
+#include <filesystem>
+#include <fstream>
+
+using controlfixtures::kViewSize;
+
+namespace {
+
+using Rgb = std::array<int, 3>;
+const Rgb red{255, 0, 0}, routeBlue{26, 51, 230}, cursorRed{230, 51, 26}, triangleYellow{219, 225, 57};
+
+bool near(Rgb a, Rgb b, int tolerance = 12)
+{
+    for (int i = 0; i < 3; ++i)
+        if (std::abs(a[i] - b[i]) > tolerance) return false;
+    return true;
+}
+
+// A canvas of the scene's 20 x 20 face shrunk to 2 x 2 units, so overlay x
+// and y from -1 to 1 span the middle of the view.
+class CanvasDraw : public controlfixtures::ControlDraw {
+protected:
+    QvShader textureLight = controlfixtures::shipped("textureLight");
+    QvShader point = controlfixtures::shipped("point");
+    QvShader circlePoint = controlfixtures::shipped("circlePoint");
+
+    std::unique_ptr<QvCanvas> makeCanvas(const std::string& name = "QvModel_MouseRouteCanvas")
+    {
+        testing::internal::CaptureStdout();
+        auto canvas = std::make_unique<QvCanvas>(name, nullptr, *camera);
+        created = testing::internal::GetCapturedStdout();
+        canvas->shader = &textureLight;
+        canvas->setPointShader(&point);
+        canvas->setCirclePointShader(&circlePoint);
+        canvas->setSize(20.0f, 20.0f, 1.0f);
+        canvas->transform->setScaling(0.1f, 0.1f, 0.1f);
+        return canvas;
+    }
+
+    void drawFrame(QvCanvas& canvas)
+    {
+        controlfixtures::clearAll();
+        glEnable(GL_PROGRAM_POINT_SIZE);
+        canvas.draw(*camera);
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    }
+
+    // The framebuffer pixel under an overlay point (x, y) of the canvas.
+    Rgb colourAt(const QvCanvas& canvas, float x, float y, float depth = qvOverlayPointDepth) const
+    {
+        const glm::vec4 world = qvOverlayModel(canvas.transform->getMatrix(), depth) * glm::vec4(x, y, 0, 1);
+        const glm::vec4 clip = camera->getProjectionMatrix() * camera->getCameraMatrix() * world;
+        const int px = int((clip.x / clip.w + 1.0f) * 0.5f * kViewSize);
+        const int py = int((clip.y / clip.w + 1.0f) * 0.5f * kViewSize);
+        const auto p = context.pixel(px, py);
+        return {p[0], p[1], p[2]};
+    }
+
+    int pixelsNear(Rgb colour)
+    {
+        return controlfixtures::countPixels(context, 0, 0, kViewSize, kViewSize, [&](int r, int g, int b) {
+            return near({r, g, b}, colour, 8);
+        });
+    }
+
+    // A click at overlay (x, y), as the world delivers it after a pick.
+    void click(QvCanvas& canvas, float x, float y)
+    {
+        canvas.mouseVector = {x, y, 0.0f, 1.0f};
+        canvas.onMouseButtonPress->opCall(&canvas, &QvMouseEventArgs::_e);
+    }
+
+    std::string created;
+};
+
+}  // namespace
+
+TEST_F(CanvasDraw, RouteStopsAndCursorShowInTheirColours)
+{
+    auto canvas = makeCanvas();
+    // After the texture loader's lines, in bold red.
+    EXPECT_TRUE(created.ends_with("\n\x1b[01;31m CREATING CANVAS QvModel_MouseRouteCanvas \x1b[0m \n"));
+    canvas->pointCoords = {-0.5f, -0.5f, 0.0f, 0.5f, -0.5f, 0.0f};
+    canvas->lineVertices = {{-0.8f, 0.6f, 0.0f}, {0.0f, 0.6f, 0.0f}, {0.8f, 0.6f, 0.0f}};
+    for (int frame = 0; frame < 2; ++frame) {
+        drawFrame(*canvas);
+        SCOPED_TRACE(frame);
+        EXPECT_TRUE(near(colourAt(*canvas, -0.5f, -0.5f), red));
+        EXPECT_TRUE(near(colourAt(*canvas, 0.5f, -0.5f), red));
+        EXPECT_TRUE(near(colourAt(*canvas, -0.4f, 0.6f, qvOverlayLineDepth), routeBlue));
+        EXPECT_TRUE(near(colourAt(*canvas, 0.8f, 0.6f), cursorRed));
+    }
+    EXPECT_EQ(canvas->cursorCoords, (std::vector<float>{0.8f, 0.6f, 0.0f}));
+    // The face shows its texture around the overlay, not the clear colour.
+    const Rgb face = colourAt(*canvas, 0.0f, -0.2f);
+    EXPECT_GT(face[0] + face[1] + face[2], 30);
+
+    // The scene's Clear empties the route: the cursor stays where it was.
+    canvas->lineVertices.clear();
+    canvas->pointCoords.clear();
+    drawFrame(*canvas);
+    EXPECT_TRUE(near(colourAt(*canvas, 0.8f, 0.6f), cursorRed));
+    EXPECT_FALSE(near(colourAt(*canvas, -0.5f, -0.5f), red));
+}
+
+TEST_F(CanvasDraw, NoCursorBeforeTheRouteAndStopsKeepTheirFirstPoint)
+{
+    auto canvas = makeCanvas("QvModel_StopsCanvas");
+    drawFrame(*canvas);
+    EXPECT_EQ(pixelsNear(cursorRed), 0);
+    EXPECT_EQ(pixelsNear(red), 0);
+
+    // Stops arrive frame by frame while the route moves on: the first stop
+    // stays a stop, the cursor is at the route's end.
+    canvas->pointCoords = {-0.6f, -0.6f, 0.0f};
+    canvas->lineVertices = {{0.2f, 0.2f, 0.0f}};
+    drawFrame(*canvas);
+    for (int frame = 0; frame < 3; ++frame) {
+        canvas->pointCoords.insert(canvas->pointCoords.end(), {0.3f * frame - 0.3f, -0.2f, 0.0f});
+        canvas->lineVertices.push_back({0.2f + 0.1f * frame, 0.3f, 0.0f});
+        drawFrame(*canvas);
+    }
+    EXPECT_TRUE(near(colourAt(*canvas, -0.6f, -0.6f), red));
+    EXPECT_TRUE(near(colourAt(*canvas, 0.0f, -0.2f), red));
+    EXPECT_TRUE(near(colourAt(*canvas, 0.4f, 0.3f), cursorRed));
+    EXPECT_FALSE(near(colourAt(*canvas, 0.2f, 0.2f), cursorRed));
+}
+
+TEST_F(CanvasDraw, EachFrameSendsOnlyWhatTheListsGained)
+{
+    auto canvas = makeCanvas();
+    for (int i = 0; i < 1000; ++i) canvas->lineVertices.push_back({i / 1000.0f, 0.0f, 0.0f});
+    canvas->pointCoords = {0.1f, 0.1f, 0.0f};
+    drawFrame(*canvas);
+    const size_t vertex = 3 * sizeof(float);
+    EXPECT_EQ(canvas->overlayBytesLastFrame(), 1000 * vertex + vertex + vertex);  // route, stop, cursor
+
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->overlayBytesLastFrame(), 0u);  // steady state
+
+    canvas->lineVertices.push_back({0.5f, 0.5f, 0.0f});
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->overlayBytesLastFrame(), vertex + vertex);  // the new vertex and the moved cursor
+
+    // Cleared and refilled within one frame: sent again from the start.
+    canvas->lineVertices.assign(1001, {-0.5f, -0.5f, 0.0f});
+    canvas->lineVertices.push_back({-0.5f, 0.5f, 0.0f});
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->overlayBytesLastFrame(), 1002 * vertex + vertex);
+    EXPECT_TRUE(near(colourAt(*canvas, -0.5f, 0.0f, qvOverlayLineDepth), routeBlue));
+}
+
+TEST_F(CanvasDraw, RoutePastTheFirstCapacityGrowsItsBufferAndKeepsDrawing)
+{
+    auto canvas = makeCanvas();
+    // A million vertices parked in one corner, then a stroke across the middle.
+    canvas->lineVertices.assign(1'000'000, {-0.9f, -0.9f, 0.0f});
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->lineLayer.capacity(), qvOverlayCapacityBytes);
+    for (int i = 0; i <= 100; ++i) canvas->lineVertices.push_back({0.5f, -0.5f + i / 100.0f, 0.0f});
+    drawFrame(*canvas);
+    EXPECT_GT(canvas->lineLayer.capacity(), qvOverlayCapacityBytes);
+
+    GLint bufferBytes = 0;
+    glBindBuffer(GL_ARRAY_BUFFER, canvas->lineLayer.vbo.get());
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &bufferBytes);
+    EXPECT_GE(size_t(bufferBytes), canvas->lineVertices.size() * sizeof(glm::vec3));
+    // The contents survived the growth: first and last vertex read back.
+    glm::vec3 first, last;
+    glGetBufferSubData(GL_ARRAY_BUFFER, 0, sizeof first, &first);
+    glGetBufferSubData(GL_ARRAY_BUFFER, GLintptr((canvas->lineVertices.size() - 1) * sizeof last),
+                       sizeof last, &last);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_EQ(first, glm::vec3(-0.9f, -0.9f, 0.0f));
+    EXPECT_EQ(last, glm::vec3(0.5f, 0.5f, 0.0f));
+    EXPECT_TRUE(near(colourAt(*canvas, 0.5f, 0.0f, qvOverlayLineDepth), routeBlue));
+
+    // The next frame is back to sending nothing.
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->overlayBytesLastFrame(), 0u);
+}
+
+TEST_F(CanvasDraw, ClickedPolygonTriangulatesIntoTheTriangleLayer)
+{
+    auto canvas = makeCanvas();
+    drawFrame(*canvas);  // before any triangulation: no triangles
+    EXPECT_EQ(pixelsNear(triangleYellow), 0);
+
+    canvas->polygonMode = true;
+    for (auto [x, y] : {std::pair{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}})
+        click(*canvas, x, y);
+    EXPECT_TRUE(canvas->focused);
+    EXPECT_EQ(canvas->pointCoords.size(), 12u);
+    canvas->triangulationSPAR();  // nothing closed yet: nothing happens
+    EXPECT_FALSE(canvas->trianglesVao);
+    canvas->closePolygon();
+    canvas->triangulationSPAR();
+    drawFrame(*canvas);
+    EXPECT_TRUE(near(colourAt(*canvas, 0.0f, 0.0f, qvOverlayLineDepth), triangleYellow));
+    EXPECT_TRUE(near(colourAt(*canvas, -0.2f, 0.3f, qvOverlayLineDepth), triangleYellow));
+    EXPECT_FALSE(near(colourAt(*canvas, 0.8f, -0.8f, qvOverlayLineDepth), triangleYellow));
+
+    // A second triangulation replaces the layer's objects instead of adding.
+    const std::int64_t live = qvLiveGLObjects();
+    canvas->triangulationTDBE();
+    EXPECT_EQ(qvLiveGLObjects(), live);
+    // Wireframe draws outlines: the middle of a triangle is not filled.
+    canvas->wireframe = true;
+    drawFrame(*canvas);
+    EXPECT_LT(pixelsNear(triangleYellow), 400);
+    EXPECT_GT(pixelsNear(triangleYellow), 20);
+    GLint mode[2] = {0, 0};
+    glGetIntegerv(GL_POLYGON_MODE, mode);
+    EXPECT_EQ(mode[0], GL_FILL);
+}
+
+TEST_F(CanvasDraw, DelaunayOfClicksWritesItsOBJFileAndDraws)
+{
+    const auto path = testsupport::tempPath("canvas");
+    auto canvas = makeCanvas(path.string());
+    for (auto [x, y] : {std::pair{-0.6f, -0.6f}, {0.6f, -0.6f}, {0.0f, 0.7f}, {0.1f, -0.1f}})
+        click(*canvas, x, y);
+    testing::internal::CaptureStdout();
+    canvas->triangulationDeloneSIA();
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("\x1b[01;31m triangleVertices.length: 9 \x1b[0m \n"), std::string::npos);
+    EXPECT_NE(printed.find("\x1b[01;31m triangleNormals.length: 9 \x1b[0m \n"), std::string::npos);
+    EXPECT_TRUE(canvas->pointCoords.empty());
+    EXPECT_EQ(canvas->delaunayPoints.size(), 4u);
+
+    std::ifstream file(path.string() + ".obj");
+    std::string line;
+    int vertexLines = 0, normalLines = 0, faceLines = 0;
+    while (std::getline(file, line)) {
+        vertexLines += line.rfind("v ", 0) == 0;
+        normalLines += line.rfind("vn ", 0) == 0;
+        faceLines += line.rfind("f ", 0) == 0;
+    }
+    std::filesystem::remove(path.string() + ".obj");
+    EXPECT_EQ(vertexLines, 9);
+    EXPECT_EQ(normalLines, 3);
+    EXPECT_EQ(faceLines, 3);
+    drawFrame(*canvas);
+    EXPECT_TRUE(near(colourAt(*canvas, 0.0f, 0.0f, qvOverlayLineDepth), triangleYellow));
+
+    // A file that cannot be written is reported; the triangles still draw.
+    auto lost = makeCanvas("/nonexistent-velmorin-dir/canvas");
+    for (auto [x, y] : {std::pair{-0.6f, -0.6f}, {0.6f, -0.6f}, {0.0f, 0.7f}}) click(*lost, x, y);
+    testing::internal::CaptureStdout();
+    lost->triangulationDeloneSIA();
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("/nonexistent-velmorin-dir/canvas.obj"),
+              std::string::npos);
+    EXPECT_EQ(lost->triangleVertices.size(), 3u);
+    drawFrame(*lost);
+    EXPECT_TRUE(near(colourAt(*lost, 0.0f, -0.2f, qvOverlayLineDepth), triangleYellow));
+}
+
+TEST_F(CanvasDraw, RotationFollowsFrameTimeAndTheInfoCanvasShowsNoOverlay)
+{
+    auto canvas = makeCanvas("QvModel_InfoCanvas");
+    canvas->rotating = true;
+    camera->frameTime = 0.5;
+    drawFrame(*canvas);
+    const glm::mat4 m = canvas->transform->getMatrix();
+    EXPECT_NEAR(m[0][0], 0.1f * std::cos(0.5f), 1e-5);  // turned by the whole time since start
+    EXPECT_DOUBLE_EQ(canvas->lastTime, 0.5);
+
+    canvas->rotating = false;
+    canvas->drawOverlay = false;
+    canvas->pointCoords = {0.0f, 0.0f, 0.0f};
+    camera->frameTime = 0.75;
+    drawFrame(*canvas);
+    EXPECT_EQ(pixelsNear(red), 0);
+    EXPECT_DOUBLE_EQ(canvas->lastTime, 0.75);
+}
