@@ -33,7 +33,9 @@ xdotool windowfocus --sync "$window" 2>/dev/null || true
 
 grab "$work/start.ppm"
 sky="$($xwin sky "$work/start.ppm")"
-is_true "$sky > 0.5" || fail "the window does not show the sky (sky-like share $sky)"
+# The information monitor fills most of the start view; the sky shows
+# around it, between the head-up panels.
+is_true "$sky > 0.1" || fail "the window does not show the sky (sky-like share $sky)"
 
 # Right-drag looks around: the view changes.
 xdotool mousemove --window "$window" 512 384 mousedown 3
