@@ -77,9 +77,9 @@ Tilt tiltOnto(glm::vec3 normal, glm::vec3 down)
 {
     const glm::vec3 axis = glm::cross(-normal, -down);
     // Parallel vectors span no plane: a zero axis would spin into NaN.
-    if (length(axis) == 0.0f) return {0.0f, glm::vec3(0.0f, 1.0f, 0.0f)};
+    if (length(axis) == 0.0f) return {0.0f, axis, glm::vec3(0.0f, 1.0f, 0.0f)};
     const long double c = std::clamp<long double>(glm::dot(normal, down), -1.0L, 1.0L);
-    return {static_cast<float>(std::atan2(std::sqrt(1.0L - c * c), c)), axis};
+    return {static_cast<float>(std::atan2(std::sqrt(1.0L - c * c), c)), axis, axis};
 }
 
 glm::vec3 downhill(glm::vec3 normal)

@@ -57,12 +57,15 @@ glm::vec3 normalize(glm::vec3 v);
 glm::vec3 surfaceNormal(glm::vec3 v0, glm::vec3 v1, glm::vec3 v2);
 
 // The spin that tilts an object resting on a surface of unit normal `normal`
-// reached along `down`: the angle between them about cross(-normal, -down).
-// The cosine is clamped to [-1, 1]; parallel vectors (level ground) give no
-// rotation: angle 0 about the y axis.
+// reached along `down`: the angle between them (cosine clamped to [-1, 1])
+// about cross(-normal, -down). `axis` is that cross product, zero for
+// parallel vectors (level ground), and also serves as the object's nudge;
+// `spinAxis` is what a spin can take: on level ground angle 0 about y, so no
+// rotation and nothing that is not a number.
 struct Tilt {
     float angle;
     glm::vec3 axis;
+    glm::vec3 spinAxis;
 };
 Tilt tiltOnto(glm::vec3 normal, glm::vec3 down);
 
