@@ -52,11 +52,12 @@ TrackerFrame TrackerModel::frame(double t, double x, double y, bool pointerKnown
     TrackerFrame result;
     pointerKnown = pointerKnown && std::isfinite(x) && std::isfinite(y);
 
-    if (t > _lastFrameTime) fps = 1.0 / (t - _lastFrameTime);
+    const double frameSeconds = t > _lastFrameTime ? t - _lastFrameTime : 0.0;
+    if (frameSeconds > 0.0) fps = 1.0 / frameSeconds;
     // The clock adds the time between two tracked frames, so it keeps the
     // seconds actually tracked instead of counting ticks that fire late.
     if (tracking) {
-        if (_clockRunning) trackedSeconds += t - _lastFrameTime;
+        if (_clockRunning) trackedSeconds += frameSeconds;
         _clockRunning = true;
     }
     _lastFrameTime = t;
