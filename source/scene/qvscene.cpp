@@ -13,6 +13,7 @@
 #include "engine/gl/qvmaterialobject.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvskybox.h"
+#include "engine/platform/qvscreencursor.h"
 #include "engine/platform/qvwindow.h"
 #include "engine/text/qvfont.h"
 #include "engine/text/qvfont2d.h"
@@ -36,7 +37,6 @@ constexpr glm::vec3 kCameraStart(0.0f, 0.0f, 20.0f);
 constexpr glm::vec3 kCameraFront(0.0f, 0.0f, -1.0f);
 constexpr glm::vec3 kCameraUp(0.0f, 1.0f, 0.0f);
 constexpr float kCameraSpeed = 1.0f;
-constexpr double kKeysInterval = 0.016;  // camera keys step at most once per tick
 constexpr glm::vec3 kLightPosition(0.0f, 300.0f, 0.0f);
 constexpr glm::vec3 kHudLightPosition(0.0f, 0.0f, 0.1f);
 constexpr const char* kScreenshotFile = "photo.jpeg";
@@ -79,6 +79,7 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     createMouseRouteCanvas();
     createMouseSpeedCanvas();
     createMouseStopsCanvas();
+    tracker->attachPlots({&routeCanvas->lineVertices, &speedCanvas->lineVertices, &stopsCanvas->pointCoords});
     drawUpperPanel();
     drawLowerPanel();
 }
@@ -108,6 +109,7 @@ void QvScene::_storeDimensions(int widthValue, int heightValue, int screenWidthV
     screenWidth = screenWidthValue;
     screenHeight = screenHeightValue;
     glslVersion = glslVersionValue;
+    tracker = std::make_unique<TrackerModel>(screenWidth, screenHeight);
 }
 
 void QvScene::initializeAll()
@@ -397,11 +399,16 @@ void QvScene::switchOnTop()
 // complete then (between frames it holds nothing defined).
 void QvScene::startTracker()
 {
-    if (!tracking) {
-        tracking = true;
-        // Seam: the tracker starts its run here.
+    // Measured from where the pointer is now: movement while the tracker was
+    // off never reaches the odometer.
+    double x = 0.0;
+    double y = 0.0;
+    const bool pointerKnown = qvGetScreenCursorPos(&x, &y);
+    const bool stopped = tracker->toggle(x, y, pointerKnown);
+    tracking = tracker->tracking;
+    if (!stopped) {
+        // Seam: the help text gives way to the statistics labels here.
     } else {
-        tracking = false;
         screenshotPending = true;
     }
 }
@@ -409,10 +416,7 @@ void QvScene::startTracker()
 // The plots start again empty; the counters are the tracker's.
 void QvScene::buttonClear()
 {
-    routeCanvas->lineVertices.clear();
-    speedCanvas->lineVertices.clear();
-    stopsCanvas->pointCoords.clear();
-    // Seam: the tracker zeroes its odometer, maximum and plot position here.
+    tracker->clear();
 }
 
 void QvScene::excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name)
@@ -424,14 +428,19 @@ void QvScene::excludeElement(std::vector<QvMaterialObject*>& list, const std::st
 
 void QvScene::renderScene()
 {
+    // The pointer is read on the whole screen every frame, also outside the
+    // window; the tracker decides which frames sample it.
     const double t = camera->frameTime;
-    if (t > lastFrameTime) fps = float(1.0 / (t - lastFrameTime));
+    double pointerX = 0.0;
+    double pointerY = 0.0;
+    const bool pointerKnown = qvGetScreenCursorPos(&pointerX, &pointerY);
+    const TrackerFrame steps = tracker->frame(t, pointerX, pointerY, pointerKnown);
+    fps = float(tracker->fps);
     lastFrameTime = t;
 
-    if (t - double(lastKeysTime) >= kKeysInterval) {
+    if (steps.keysTick) {
         processingKeys();
         // Seam: the 3D title's sway steps here.
-        lastKeysTime = float(t);
     }
 
     if (refreshTrees) {
@@ -440,11 +449,9 @@ void QvScene::renderScene()
         }
         getChildrenOfParent(hudTree.get(), rootTransform);
         refreshTrees = false;
-        // Seam: the tracker primes its first pointer sample here.
     }
 
-    // Seam: the tracker's periodic steps (pointer and speed samples, plots,
-    // clock, FPS label, stop check) run here.
+    // Seam: the statistics labels take the tracker's changed texts here.
 
     skybox->draw(*camera);
     for (QvMaterialObject* object : objects) object->draw(*camera);

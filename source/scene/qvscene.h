@@ -12,6 +12,7 @@
 
 #include "engine/core/qvcamera.h"
 #include "engine/gl/qvglobjects.h"
+#include "scene/qvtrackermodel.h"
 
 #include <array>
 #include <cstdint>
@@ -106,9 +107,11 @@ public:
     std::int32_t currentCanvas = 0;  // monitor screen 0..4 the camera faces
     float fps = 1000.0f;
     std::array<bool, kKeyCount> keys{};
-    float lastKeysTime = 0.0f;
     double titleAngle = 0.0;  // phase of the title's sway
-    bool tracking = false;
+    bool tracking = false;    // follows tracker->tracking
+    // The statistics and plots; the plots live in the route, speed and stops
+    // canvases' lists.
+    std::unique_ptr<TrackerModel> tracker;
     bool refreshTrees = true;
     bool fpsShown = false;
     bool upperPanelShown = false;

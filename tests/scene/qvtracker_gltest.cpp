@@ -1,0 +1,91 @@
+// The tracker inside the real scene: the pointer is moved on the X server's
+// screen (also far outside the window) between frames, and the scene's
+// Start/Stop and Clear operations run as the lower panel would call them.
+#include "scene/qvscene.h"
+#include "controls/qvcanvas.h"
+#include "glcontext.h"
+
+#include <gtest/gtest.h>
+#include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
+#define GLFW_EXPOSE_NATIVE_X11
+#include <GLFW/glfw3native.h>
+#include <X11/Xlib.h>
+
+#include <filesystem>
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+// Puts the pointer at (x, y) of the whole screen.
+void movePointer(int x, int y)
+{
+    Display* display = glfwGetX11Display();
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, x, y);
+    XSync(display, False);
+}
+
+struct TrackedScene {
+    testsupport::GlContext context{kWidth, kHeight};
+    QvScene scene{kWidth, kHeight, 1920, 1080, context.glslVersion()};
+    double t = 1.0;
+
+    void frame(double dt = 1.0 / 60.0)
+    {
+        t += dt;
+        scene.camera->frameTime = t;
+        scene.renderScene();
+    }
+    void frameAt(int x, int y)
+    {
+        movePointer(x, y);
+        frame();
+    }
+};
+
+}  // namespace
+
+TEST(TrackerScene, CountsOnlyMovementWhileTrackingIntoTheCanvases)
+{
+    TrackedScene s;
+    s.frameAt(100, 100);
+    s.frameAt(1500, 900);  // before the start, far outside the window
+    s.scene.startTracker();
+    EXPECT_TRUE(s.scene.tracking);
+    s.frameAt(1530, 940);                    // 50 px
+    s.frameAt(1530, 1000);                   // 60 px
+    for (int i = 0; i < 40; ++i) s.frame();  // a rest of two thirds of a second
+    EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 110.0);
+    EXPECT_EQ(s.scene.routeCanvas->lineVertices.size(), 2u);
+    EXPECT_FALSE(s.scene.speedCanvas->lineVertices.empty());
+    ASSERT_EQ(s.scene.stopsCanvas->pointCoords.size(), 3u);
+    EXPECT_EQ(s.scene.stopsCanvas->pointCoords[0], s.scene.routeCanvas->lineVertices.back().x);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    s.scene.buttonClear();
+    EXPECT_TRUE(s.scene.routeCanvas->lineVertices.empty());
+    EXPECT_TRUE(s.scene.speedCanvas->lineVertices.empty());
+    EXPECT_TRUE(s.scene.stopsCanvas->pointCoords.empty());
+    EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 0.0);
+    s.frameAt(1530, 1010);
+    EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 10.0);
+    EXPECT_TRUE(s.scene.tracking);
+}
+
+TEST(TrackerScene, StopSavesTheWindowAtTheEndOfTheNextFrame)
+{
+    TrackedScene s;
+    s.frameAt(200, 200);
+    s.scene.startTracker();
+    s.frame();
+    std::filesystem::remove("photo.jpeg");
+    s.scene.startTracker();  // nothing moved: the photo is taken all the same
+    EXPECT_FALSE(s.scene.tracking);
+    s.frame();
+    EXPECT_TRUE(std::filesystem::exists("photo.jpeg"));
+    std::filesystem::remove("photo.jpeg");
+    s.frame();
+    EXPECT_FALSE(std::filesystem::exists("photo.jpeg")) << "one photo per stop";
+}
