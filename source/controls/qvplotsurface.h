@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 class QvShader;
@@ -33,7 +34,6 @@ public:
     std::size_t sync(const void* data, std::size_t bytes);
     // Draws `count` vertices from the first; nothing before create().
     void draw(GLenum mode, std::size_t count) const;
-    bool exists() const { return static_cast<bool>(vao); }
     std::size_t capacity() const { return capacityBytes; }
 
     QvVertexArray vao;

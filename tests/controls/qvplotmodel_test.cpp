@@ -99,10 +99,6 @@ TEST(PlotModel, ClicksFillTheListsAndPolygonsClose)
     EXPECT_EQ(polygon.polygons.size(), 2u);
     EXPECT_EQ(polygon.polygonIndex, 1);
 
-    polygon.addPointsToDelaunay(2, 4, 1);
-    EXPECT_EQ(std::vector<glm::vec3>(polygon.delaunayPoints.end() - 4, polygon.delaunayPoints.end()),
-              (std::vector<glm::vec3>{{-1, -2, 0.5f}, {1, -2, 0.5f}, {1, 2, 0.5f}, {-1, 2, 0.5f}}));
-
     polygon.lineVertices.push_back({1, 1, 1});
     polygon.cursorCoords = {1, 1, 1};
     polygon.triangleNormals.push_back({0, 0, 1});
