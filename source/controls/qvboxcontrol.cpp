@@ -75,9 +75,15 @@ void QvBoxControl::buildBox(std::vector<float> boxVertices)
     initBuffers();
 }
 
+glm::vec3 QvBoxControl::drawnScaling() const
+{
+    const glm::mat4 m = transform->getScaling();
+    return {m[0][0], m[1][1], m[2][2]};
+}
+
 void QvBoxControl::setDimension()
 {
-    const glm::vec3 s = transform->getScalingVector();
+    const glm::vec3 s = drawnScaling();
     transform->setDimension({size.width * s.x, size.height * s.y, size.depth * s.z});
 }
 

@@ -38,8 +38,12 @@ public:
     // Builds the box of (width, height, depth): vertices, collision triangles,
     // the picking box 3 % larger, then initBuffers.
     virtual void setSize(float width, float height, float depth);
-    // The transform's dimension = size x the transform's scaling vector.
+    // The transform's dimension = size x the transform's scaling.
     virtual void setDimension();
+    // The scaling the transform's matrix applies. A new transform's stored
+    // scaling vector is (0, 0, 0) under an identity matrix; read as it is, a
+    // creator that never called setScaling would get collapsed text.
+    glm::vec3 drawnScaling() const;
     // The base's wire-box buffers, then the box's own.
     void initBuffers() override;
     // The box alone, 36 vertices with the current program and uniforms.
