@@ -5,33 +5,18 @@
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
-
-namespace {
-
-constexpr GLuint kPositionAttribute = 0;
-constexpr GLuint kNormalAttribute = 1;
-constexpr GLuint kTexCoordAttribute = 2;
-
-void pointAttribute(GLuint index, GLint components, std::size_t offset)
-{
-    glVertexAttribPointer(index, components, GL_FLOAT, GL_FALSE, static_cast<GLsizei>(qvBoxStride),
-                          reinterpret_cast<void*>(offset));
-    glEnableVertexAttribArray(index);
-}
-
-}  // namespace
+#include "engine/gl/qvvertexlayout.h"
 
 void qvUploadControlBox(QvVertexArray& vao, QvBuffer& vbo, const std::vector<float>& vertices)
 {
     vao = QvVertexArray::create();
-    vbo = QvBuffer::create();
     glBindVertexArray(vao.get());
-    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)), vertices.data(),
-                 GL_STATIC_DRAW);
-    pointAttribute(kPositionAttribute, 3, 0);
-    pointAttribute(kNormalAttribute, 3, qvBoxNormalOffset);
-    pointAttribute(kTexCoordAttribute, 2, qvBoxTexCoordOffset);
+    vbo = qvMakeBuffer(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices.size() * sizeof(float)),
+                       vertices.data(), GL_STATIC_DRAW);
+    const GLsizei stride = qvBoxStride;
+    qvPointAttribute(QvAttribute::position, vbo, 3, stride, 0);
+    qvPointAttribute(QvAttribute::normal, vbo, 3, stride, qvBoxNormalOffset);
+    qvPointAttribute(QvAttribute::texCoords, vbo, 2, stride, qvBoxTexCoordOffset);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glBindVertexArray(0);
 }

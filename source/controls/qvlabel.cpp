@@ -7,6 +7,7 @@
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 #include "engine/text/qvfont2d.h"
 #include "engine/text/qvtext3d.h"
 
@@ -155,22 +156,20 @@ void QvLabel::prepareGLBuffers()
 {
     // The batch keeps its vertex array and buffer from build to build: a
     // value label rebuilt every frame makes no new GL object.
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(batchVertices.size() * sizeof(float));
     if (!batchVao) {
         batchVao = QvVertexArray::create();
-        batchVbo = QvBuffer::create();
         glBindVertexArray(batchVao.get());
-        glBindBuffer(GL_ARRAY_BUFFER, batchVbo.get());
+        batchVbo = qvMakeBuffer(GL_ARRAY_BUFFER, bytes, batchVertices.data(), GL_STATIC_DRAW);
         const GLsizei stride = kBatchFloatsPerVertex * sizeof(float);
-        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, stride, nullptr);
-        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(4 * sizeof(float)));
-        glEnableVertexAttribArray(0);
-        glEnableVertexAttribArray(1);
+        qvPointAttribute(QvAttribute::position, batchVbo, 4, stride);
+        qvPointAttribute(QvAttribute::atlasCoords, batchVbo, 2, stride, 4 * sizeof(float));
         glBindVertexArray(0);
+    } else {
+        glBindBuffer(GL_ARRAY_BUFFER, batchVbo.get());
+        glBufferData(GL_ARRAY_BUFFER, bytes, batchVertices.data(), GL_STATIC_DRAW);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
     }
-    glBindBuffer(GL_ARRAY_BUFFER, batchVbo.get());
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(batchVertices.size() * sizeof(float)),
-                 batchVertices.data(), GL_STATIC_DRAW);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
     batchVertexCount = static_cast<GLsizei>(batchVertices.size() / kBatchFloatsPerVertex);
 }
 
@@ -213,7 +212,7 @@ void QvLabel::draw(Camera& camera)
         return;
     }
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, font2D->atlasTexture);
+    glBindTexture(GL_TEXTURE_2D, font2D->atlasTexture.get());
     optimizeDraw(camera);
     glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -11,6 +11,7 @@
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 #include "engine/text/qvcharacter3d.h"
 #include "engine/text/qvfont.h"
 #include "engine/text/qvfont2d.h"
@@ -223,12 +224,9 @@ void QvTextControl::uploadSlot(QvGlyphSlot& slot)
     const std::array<float, kQuadFloats> quad = qvGlyphQuadVertices(*slot.glyph, 1.0f);
     if (!slot.vao) {
         slot.vao = QvVertexArray::create();
-        slot.vbo = QvBuffer::create();
         glBindVertexArray(slot.vao.get());
-        glBindBuffer(GL_ARRAY_BUFFER, slot.vbo.get());
-        glBufferData(GL_ARRAY_BUFFER, sizeof quad, quad.data(), GL_DYNAMIC_DRAW);
-        glVertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, 4 * sizeof(float), nullptr);
-        glEnableVertexAttribArray(0);
+        slot.vbo = qvMakeBuffer(GL_ARRAY_BUFFER, sizeof quad, quad.data(), GL_DYNAMIC_DRAW);
+        qvPointAttribute(QvAttribute::position, slot.vbo, 4);  // (x, y, u, v) records
         glBindVertexArray(0);
     } else {
         glBindBuffer(GL_ARRAY_BUFFER, slot.vbo.get());
