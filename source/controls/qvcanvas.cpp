@@ -2,6 +2,7 @@
 #include "controls/qvcanvas.h"
 
 #include "controls/qvcontrolbox.h"
+#include "controls/qvviewcheck.h"
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
@@ -104,7 +105,18 @@ void QvCanvas::draw(Camera& camera)
         drawFrame();
     }
     backgroundColor = faceBackground;
-    if (drawOverlay) {
+    const bool mayBeSeen =
+        transform == nullptr ||
+        qvBoxMayBeInView(camera.getProjectionMatrix() * camera.getCameraMatrix() * transform->getMatrix(),
+                         vertices, qvBoxFloatsPerVertex);
+    if (drawOverlay && !mayBeSeen) {
+        // Out of view: a long route would cost its full drawing time for no
+        // pixel. The lists still go to the GPU (only what they gained), so
+        // the layers are current when the canvas comes back into view.
+        syncLayer(pointLayer, pointCoords.data(), pointCoords.size() * sizeof(float));
+        syncLayer(circleLayer, circleLines.data(), circleLines.size() * sizeof(float));
+        syncLayer(lineLayer, lineVertices.data(), lineVertices.size() * sizeof(glm::vec3));
+    } else if (drawOverlay) {
         glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
         currentColor = trianglesColor;
         drawTriangles(camera);

@@ -89,3 +89,23 @@ TEST(TrackerScene, StopSavesTheWindowAtTheEndOfTheNextFrame)
     s.frame();
     EXPECT_FALSE(std::filesystem::exists("photo.jpeg")) << "one photo per stop";
 }
+
+TEST(TrackerScene, RouteOutOfViewStillReachesItsBuffer)
+{
+    // The camera faces the information monitor: the route canvas is out of
+    // view and draws no overlay, but what the route gains is still sent, so
+    // nothing is stale when the camera turns to it.
+    TrackedScene s;
+    s.frameAt(300, 300);
+    s.scene.startTracker();
+    s.frameAt(310, 300);
+    EXPECT_EQ(s.scene.routeCanvas->overlayBytesLastFrame(), 12u);
+    s.scene.buttonClear();
+    s.frameAt(320, 300);
+    s.frameAt(330, 300);
+    EXPECT_EQ(s.scene.routeCanvas->overlayBytesLastFrame(), 12u);
+    s.scene.camera->moveUpDown(-1.0);
+    s.frameAt(340, 300);
+    EXPECT_EQ(s.scene.routeCanvas->overlayBytesLastFrame(), 12u + 12u) << "the line and the cursor";
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
