@@ -230,23 +230,6 @@ TEST_F(SaveFiles, SetAttemptsRewritesTheStoredGame)
     EXPECT_EQ(readBytes("savegame/save.sqv"), (Bytes{0xF4, 1, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0}));
 }
 
-TEST_F(SaveFiles, ResetAndRestartClearTheRound)
-{
-    writeBytes("savegame/save.sqv", {0xF4, 1, 0, 0, 4, 0, 0, 0, 2, 0, 0, 0});
-    QvGameRules rules;
-    rules.columnLetters[2] = u"ab";
-    rules.wordFound = true;
-    rules.foundRow = 1;
-    rules.restart();
-    EXPECT_TRUE(rules.columnLetters.empty());
-    EXPECT_FALSE(rules.wordFound);
-    EXPECT_EQ(rules.score, 500);
-    rules.reset();
-    EXPECT_EQ(rules.score, 0);
-    EXPECT_EQ(rules.level, 1);
-    EXPECT_EQ(rules.attempts, 1);
-}
-
 TEST(WordSeparators, AreTheControlCodesSevenToThirteenAndSpace)
 {
     const QvGameRules probe;
