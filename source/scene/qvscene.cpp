@@ -4,6 +4,7 @@
 #include "scene/qvscenelayout.h"
 
 #include "controls/qvcanvas.h"
+#include "controls/qvlabel.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
@@ -27,6 +28,7 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -40,6 +42,11 @@ constexpr float kCameraSpeed = 1.0f;
 constexpr glm::vec3 kLightPosition(0.0f, 300.0f, 0.0f);
 constexpr glm::vec3 kHudLightPosition(0.0f, 0.0f, 0.1f);
 constexpr const char* kScreenshotFile = "photo.jpeg";
+constexpr const char* kInfoTextName = "QvModel_InfoText";
+constexpr const char* kFirstStatisticsName = "QvModel_OdometerLabel";
+constexpr const char16_t* kTitle = u"Velmorin";
+constexpr double kTitleSwayStep = 0.003;     // phase per tick
+constexpr double kTitleSwayDivisor = 300.0;  // radians per tick = cos(phase) / this
 constexpr const char* kDestroyLine =
     "Компилятор не видит, что функция destroy() не существует и поэтому не предупреждает!";
 
@@ -79,6 +86,22 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     createMouseRouteCanvas();
     createMouseSpeedCanvas();
     createMouseStopsCanvas();
+    createInfoText();
+    createOdometerLabel();
+    createOdometerValueLabel();
+    createSpeedometerLabel();
+    createSpeedometerValueLabel();
+    createXCoordLabel();
+    createXCoordValueLabel();
+    createYCoordLabel();
+    createYCoordValueLabel();
+    createMaxSpeedLabel();
+    createMaxSpeedValueLabel();
+    createNumberOfStopsLabel();
+    createNumberOfStopsValueLabel();
+    createTimeLabel();
+    createTimeValueLabel();
+    createVelmorinText3D();
     tracker->attachPlots({&routeCanvas->lineVertices, &speedCanvas->lineVertices, &stopsCanvas->pointCoords});
     drawUpperPanel();
     drawLowerPanel();
@@ -259,6 +282,189 @@ void QvScene::createMouseStopsCanvas()
     stopsCanvas = _createMonitor("QvModel_MouseStopsCanvas", 3, "textures/monitor_stops.jpg");
 }
 
+std::unique_ptr<QvLabel> QvScene::_createStatisticsLabel(const char* name, std::size_t slot)
+{
+    const scenelayout::StatisticsLabel& place = scenelayout::kStatisticsLabels[slot];
+    QvTransform* parent = infoCanvas->getTransform();
+    QvTransform* transform = createTransform(parent);
+    transform->setScaling(1.0f, 1.0f, 1.0f);
+    transform->setRelativeTranslation(place.x, place.y, scenelayout::kLabelZ);
+    objectTree->insert(parent, transform);
+
+    std::unique_ptr<QvLabel> label;
+    if (place.key != 0) {
+        label = std::make_unique<QvLabel>(name, *dictionary, language(), place.key, *font2D, light.get(),
+                                          *camera);
+    } else {
+        label = std::make_unique<QvLabel>(name, u"0", *font2D, light.get(), *camera);
+        label->setObjectTree(objectTree.get());
+    }
+    label->setSize(2.0f, 1.0f, 1.0f);
+    label->setFontSize(scenelayout::kStatisticsFontSize);
+    label->setTransform(transform);
+    label->shader = shaders[lightShader].get();
+    label->setTextShader(shaders[text2DShader].get());
+    label->setOptimizeTextShader(shaders[text2DStaticShader].get());
+    label->initLabel();
+    label->addLight(light.get());
+    return label;
+}
+
+// The help text, wrapped on the information monitor in the interface language.
+void QvScene::createInfoText()
+{
+    QvTransform* parent = infoCanvas->getTransform();
+    QvTransform* transform = createTransform(parent);
+    transform->setScaling(1.0f, 1.0f, 1.0f);
+    transform->setRelativeTranslation(0.0f, 0.0f, scenelayout::kInfoTextZ);
+    objectTree->insert(parent, transform);
+
+    infoText = std::make_unique<QvLabel>(kInfoTextName, *dictionary, language(), scenelayout::kHelpKey,
+                                         *font2D, light.get(), *camera);
+    infoText->enableWrapping();
+    infoText->optimized = true;
+    infoText->setSize(scenelayout::kInfoTextWidth, scenelayout::kInfoTextHeight, 1.0f);
+    infoText->setFontSize(scenelayout::kInfoTextFontSize);
+    infoText->setTransform(transform);
+    infoText->shader = shaders[lightShader].get();
+    infoText->pickingShader = shaders[lightShader].get();
+    infoText->setTextShader(shaders[text2DShader].get());
+    infoText->setOptimizeTextShader(shaders[text2DStaticShader].get());
+    infoText->initLabel();
+    transform->onChange += [this](QvTransform* t, QvEventArgs* a) { transformed(t, a); };
+    infoText->addLight(light.get());
+    objects.push_back(infoText.get());
+}
+
+void QvScene::createOdometerLabel()
+{
+    odometerLabel = _createStatisticsLabel("QvModel_OdometerLabel", 0);
+}
+
+void QvScene::createOdometerValueLabel()
+{
+    odometerValueLabel = _createStatisticsLabel("QvModel_OdometerValueLabel", 1);
+}
+
+void QvScene::createSpeedometerLabel()
+{
+    speedometerLabel = _createStatisticsLabel("QvModel_SpeedometerLabel", 2);
+}
+
+void QvScene::createSpeedometerValueLabel()
+{
+    speedometerValueLabel = _createStatisticsLabel("QvModel_SpeedometerValueLabel", 3);
+}
+
+void QvScene::createXCoordLabel()
+{
+    xCoordLabel = _createStatisticsLabel("QvModel_XCoordLabel", 4);
+}
+
+void QvScene::createXCoordValueLabel()
+{
+    xCoordValueLabel = _createStatisticsLabel("QvModel_XCoordValueLabel", 5);
+}
+
+void QvScene::createYCoordLabel()
+{
+    yCoordLabel = _createStatisticsLabel("QvModel_YCoordLabel", 6);
+}
+
+void QvScene::createYCoordValueLabel()
+{
+    yCoordValueLabel = _createStatisticsLabel("QvModel_YCoordValueLabel", 7);
+}
+
+void QvScene::createMaxSpeedLabel()
+{
+    maxSpeedLabel = _createStatisticsLabel("QvModel_MaxSpeedLabel", 8);
+}
+
+void QvScene::createMaxSpeedValueLabel()
+{
+    maxSpeedValueLabel = _createStatisticsLabel("QvModel_MaxSpeedValueLabel", 9);
+}
+
+void QvScene::createNumberOfStopsLabel()
+{
+    numberOfStopsLabel = _createStatisticsLabel("QvModel_NumberOfStopsLabel", 10);
+}
+
+void QvScene::createNumberOfStopsValueLabel()
+{
+    numberOfStopsValueLabel = _createStatisticsLabel("QvModel_NumberOfStopsValueLabel", 11);
+}
+
+void QvScene::createTimeLabel()
+{
+    timeLabel = _createStatisticsLabel("QvModel_TimeLabel", 12);
+}
+
+void QvScene::createTimeValueLabel()
+{
+    timeValueLabel = _createStatisticsLabel("QvModel_TimeValueLabel", 13);
+}
+
+// The extruded title below the monitors; its glyphs hang in the object tree,
+// so they follow its sway.
+void QvScene::createVelmorinText3D()
+{
+    QvTransform* transform = createTransform();
+    transform->setScaling(scenelayout::monitorAspect(screenWidth, screenHeight), 1.0f, 1.0f);
+    transform->setTranslation(0.0f, scenelayout::kTitleY, scenelayout::kMonitorZ);
+    objectTree->insert(nullptr, transform);
+
+    titleText = std::make_unique<QvLabel>("QvModel_VelmorinText3D", kTitle, *font3D, light.get(), *camera);
+    titleText->setObjectTree(objectTree.get());
+    titleText->setSize(scenelayout::kMonitorFace, scenelayout::kMonitorFace, scenelayout::kMonitorDepth);
+    titleText->setFontSize(scenelayout::kTitleFontSize);
+    titleText->setTransform(transform);
+    titleText->shader = shaders[lightShader].get();
+    titleText->pickingShader = shaders[lightShader].get();
+    titleText->setTextShader(shaders[lightShader].get());
+    titleText->setOptimizeTextShader(shaders[text2DStaticShader].get());
+    titleText->initLabel();
+    transform->onChange += [this](QvTransform* t, QvEventArgs* a) { transformed(t, a); };
+    titleText->addLight(light.get());
+    objects.push_back(titleText.get());
+}
+
+std::array<QvLabel*, 14> QvScene::statisticsLabels() const
+{
+    return {odometerLabel.get(),      odometerValueLabel.get(),
+            speedometerLabel.get(),   speedometerValueLabel.get(),
+            xCoordLabel.get(),        xCoordValueLabel.get(),
+            yCoordLabel.get(),        yCoordValueLabel.get(),
+            maxSpeedLabel.get(),      maxSpeedValueLabel.get(),
+            numberOfStopsLabel.get(), numberOfStopsValueLabel.get(),
+            timeLabel.get(),          timeValueLabel.get()};
+}
+
+// Recognised by the first caption's name: the labels join once.
+void QvScene::includeElements()
+{
+    const bool listed = std::any_of(objects.begin(), objects.end(), [](const QvMaterialObject* o) {
+        return o->name == kFirstStatisticsName;
+    });
+    if (listed) return;
+    for (QvLabel* label : statisticsLabels()) objects.push_back(label);
+}
+
+// The title swings back and forth about its vertical axis: the rotation
+// accumulates cos(phase) / 300 a tick.
+void QvScene::swayTitle()
+{
+    titleAngle += kTitleSwayStep;
+    if (titleText)
+        titleText->getTransform()->rotate(0.0f, float(std::cos(titleAngle) / kTitleSwayDivisor), 0.0f);
+}
+
+void QvScene::transformed(QvTransform* transform, QvEventArgs*)
+{
+    getChildrenOfParent(objectTree.get(), transform);
+}
+
 int QvScene::language() const
 {
     return gameLogic ? int(gameLogic->language) : int(English);
@@ -407,7 +613,8 @@ void QvScene::startTracker()
     const bool stopped = tracker->toggle(x, y, pointerKnown);
     tracking = tracker->tracking;
     if (!stopped) {
-        // Seam: the help text gives way to the statistics labels here.
+        excludeElement(objects, kInfoTextName);
+        includeElements();
     } else {
         screenshotPending = true;
     }
@@ -440,7 +647,7 @@ void QvScene::renderScene()
 
     if (steps.keysTick) {
         processingKeys();
-        // Seam: the 3D title's sway steps here.
+        swayTitle();
     }
 
     if (refreshTrees) {

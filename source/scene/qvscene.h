@@ -29,6 +29,7 @@ class QvFont2D;
 class QvFont3D;
 class QvFPSWidget3D;
 class QvGameLogic;
+class QvLabel;
 class QvLight;
 class QvLowerPanelWidget3D;
 class QvMaterialObject;
@@ -161,12 +162,34 @@ public:
     virtual void createMouseRouteCanvas();
     virtual void createMouseSpeedCanvas();
     virtual void createMouseStopsCanvas();
+    virtual void createInfoText();
+    virtual void createOdometerLabel();
+    virtual void createOdometerValueLabel();
+    virtual void createSpeedometerLabel();
+    virtual void createSpeedometerValueLabel();
+    virtual void createXCoordLabel();
+    virtual void createXCoordValueLabel();
+    virtual void createYCoordLabel();
+    virtual void createYCoordValueLabel();
+    virtual void createMaxSpeedLabel();
+    virtual void createMaxSpeedValueLabel();
+    virtual void createNumberOfStopsLabel();
+    virtual void createNumberOfStopsValueLabel();
+    virtual void createTimeLabel();
+    virtual void createTimeValueLabel();
+    virtual void createVelmorinText3D();
 
     // Removes the first object of `list` named `name`; no match, no change.
     static void excludeElement(std::vector<QvMaterialObject*>& list, const std::string& name);
+    // Appends the fourteen statistics labels to `objects`, once.
+    void includeElements();
+    // The fourteen statistics labels in creation order.
+    std::array<QvLabel*, 14> statisticsLabels() const;
 
     // One camera step per held key group: left, right, forward, backward.
     void processingKeys();
+    // One sway step of the 3D title about its vertical axis.
+    void swayTitle();
     void showOrHideUpperPanel();
     void showOrHideLowerPanel();
     void showOrHideFPSWidget();
@@ -174,11 +197,11 @@ public:
     void drawLowerPanel();
     void undrawUpperPanel();
     void undrawLowerPanel();
-    // Re-places every transform of `tree` below `parent`.
-    void getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent);
     // Re-places the object tree below a moved object (the title, the
     // information text), so their glyphs follow.
     void transformed(QvTransform* transform, QvEventArgs* args);
+    // Re-places every transform of `tree` below `parent`.
+    void getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent);
     // Keeps the HUD in front of the camera when the centre transform moves.
     void followingCamera(QvTransform* transform, QvEventArgs* args);
     // Tells every widget control that the camera moved.
@@ -191,6 +214,22 @@ public:
     std::unique_ptr<QvCanvas> routeCanvas;
     std::unique_ptr<QvCanvas> speedCanvas;
     std::unique_ptr<QvCanvas> stopsCanvas;
+    std::unique_ptr<QvLabel> infoText;
+    std::unique_ptr<QvLabel> odometerLabel;
+    std::unique_ptr<QvLabel> odometerValueLabel;
+    std::unique_ptr<QvLabel> speedometerLabel;
+    std::unique_ptr<QvLabel> speedometerValueLabel;
+    std::unique_ptr<QvLabel> xCoordLabel;
+    std::unique_ptr<QvLabel> xCoordValueLabel;
+    std::unique_ptr<QvLabel> yCoordLabel;
+    std::unique_ptr<QvLabel> yCoordValueLabel;
+    std::unique_ptr<QvLabel> maxSpeedLabel;
+    std::unique_ptr<QvLabel> maxSpeedValueLabel;
+    std::unique_ptr<QvLabel> numberOfStopsLabel;
+    std::unique_ptr<QvLabel> numberOfStopsValueLabel;
+    std::unique_ptr<QvLabel> timeLabel;
+    std::unique_ptr<QvLabel> timeValueLabel;
+    std::unique_ptr<QvLabel> titleText;
     // The monitor faces' pictures, one a monitor, in the creators' order.
     std::array<QvTexture, 4> monitorTextures;
 
@@ -205,4 +244,7 @@ private:
     // One monitor: a canvas of the aspect-scaled face at the screen `index`
     // of the column, showing `texture`, drawn from now on.
     std::unique_ptr<QvCanvas> _createMonitor(const char* name, int index, const char* texture);
+    // Statistics label `slot` (0..13) of the layout's table on the
+    // information monitor: a caption from the dictionary or a value "0".
+    std::unique_ptr<QvLabel> _createStatisticsLabel(const char* name, std::size_t slot);
 };

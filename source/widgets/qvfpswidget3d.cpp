@@ -1,6 +1,7 @@
 // QvFPSWidget3D: the slab and the frame-rate labels.
 #include "widgets/qvfpswidget3d.h"
 
+#include "controls/qvlabel.h"
 #include "controls/qvpanel.h"
 
 namespace {
@@ -8,6 +9,7 @@ namespace {
 constexpr float kWidgetY = 0.335f;
 constexpr float kPanelHeight = 1.0f;
 constexpr glm::vec4 kPanelColour(0.4058f, 0.3607f, 0.5803f, 0.75f);
+constexpr glm::vec4 kTextColour(1.0f, 1.0f, 1.0f, 1.0f);
 
 }  // namespace
 
@@ -22,6 +24,8 @@ void QvFPSWidget3D::initialize()
 {
     widgetTransform = createWidgetTransform(kWidgetY);
     panel = createPanel(widgetTransform, kPanelHeight, kPanelColour);
+    fpsLabel = createLabel(widgetTransform, "QvModel_LabelFPS", u"FPS:", -10.0f, kTextColour);
+    fpsValueLabel = createLabel(widgetTransform, "QvModel_LabelFPS", u"0", -9.0f, kTextColour);
 }
 
 void QvFPSWidget3D::draw()

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+class QvLabel;
 class QvPanel;
 
 class QvFPSWidget3D : public QvWidget3D {
@@ -18,4 +19,6 @@ public:
 
     QvTransform* widgetTransform = nullptr;
     std::unique_ptr<QvPanel> panel;
+    std::unique_ptr<QvLabel> fpsLabel;
+    std::unique_ptr<QvLabel> fpsValueLabel;
 };

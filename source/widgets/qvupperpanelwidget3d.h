@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class QvLabel;
 class QvPanel;
 
 class QvUpperPanelWidget3D : public QvWidget3D {
@@ -20,4 +21,12 @@ public:
 
     QvTransform* widgetTransform = nullptr;
     std::unique_ptr<QvPanel> panel;
+    std::unique_ptr<QvLabel> odometerLabel;
+    std::unique_ptr<QvLabel> odometerValueLabel;  // "1234px"
+    std::unique_ptr<QvLabel> speedLabel;
+    std::unique_ptr<QvLabel> speedValueLabel;  // "37px/100ms"
+    std::unique_ptr<QvLabel> xCoordLabel;
+    std::unique_ptr<QvLabel> xCoordValueLabel;
+    std::unique_ptr<QvLabel> yCoordLabel;
+    std::unique_ptr<QvLabel> yCoordValueLabel;
 };

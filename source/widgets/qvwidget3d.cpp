@@ -2,6 +2,7 @@
 // the set-up steps every panel shares.
 #include "widgets/qvwidget3d.h"
 
+#include "controls/qvlabel.h"
 #include "controls/qvpanel.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvtransform.h"
@@ -19,6 +20,8 @@ constexpr float kWidgetDistance = -1.0f;  // in front of the camera
 constexpr float kPanelWidth = 27.0f;
 constexpr float kPanelDepth = 1.0f;
 constexpr const char* kPanelName = "QvModel_UpperPanel";
+constexpr float kLabelZ = 0.1f;  // just in front of the slab
+constexpr float kLabelFontSize = 15.0f;
 
 }  // namespace
 
@@ -105,6 +108,27 @@ QvTransform* QvWidget3D::createControlTransform(QvTransform* widgetTransform, gl
     transform->setTranslation(translation);
     widgetTree->insert(widgetTransform, transform);
     return transform;
+}
+
+std::unique_ptr<QvLabel> QvWidget3D::createLabel(QvTransform* widgetTransform, const std::string& labelName,
+                                                 const std::u16string& text, float x, glm::vec4 colour)
+{
+    QvTransform* transform =
+        createControlTransform(widgetTransform, glm::vec3(1.0f), glm::vec3(x, 0.0f, kLabelZ));
+    auto label =
+        std::make_unique<QvLabel>(labelName, text, *scene->font2D, scene->light.get(), *scene->camera);
+    label->setObjectTree(widgetTree.get());
+    label->setId(nextControlId());
+    label->setSize(1.0f, 1.0f, 1.0f);
+    label->setFontSize(kLabelFontSize);
+    label->setColor(colour);
+    label->setTransform(transform);
+    label->shader = scene->shaders[QvScene::lightShader].get();
+    label->setTextShader(scene->shaders[QvScene::text2DShader].get());
+    label->initLabel();
+    label->addLight(scene->hudLight.get());
+    components.push_back(label.get());
+    return label;
 }
 
 int QvWidget3D::nextControlId()

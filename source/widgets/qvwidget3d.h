@@ -10,8 +10,10 @@
 #include <glm/vec4.hpp>
 
 #include <memory>
+#include <string>
 #include <vector>
 
+class QvLabel;
 class QvMaterialObject;
 class QvPanel;
 class QvScene;
@@ -61,6 +63,10 @@ protected:
     // A control's transform below the widget transform, in the widget's tree.
     QvTransform* createControlTransform(QvTransform* widgetTransform, glm::vec3 scaling,
                                         glm::vec3 translation);
+    // A fixed-text HUD label (font size 15) at x on the panel's centre line,
+    // its glyphs in the widget's tree; listed after the controls before it.
+    std::unique_ptr<QvLabel> createLabel(QvTransform* widgetTransform, const std::string& name,
+                                         const std::u16string& text, float x, glm::vec4 colour);
     // The next control id of the scene's HUD panels.
     int nextControlId();
 };

@@ -7,7 +7,6 @@
 #include "engine/gl/qvshader.h"
 #include "glcontext.h"
 #include "engine/core/qvtransform.h"
-#include "controls/qvcanvas.h"
 #include "engine/platform/qvwindow.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
@@ -238,51 +237,6 @@ TEST(SceneHud, TAndFTogglePanels)
     frame(scene, 1.3);
     EXPECT_TRUE(near(probe.upper(), upper));
     EXPECT_FALSE(near(probe.lower(), lower));
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-// Four monitors one below another, 24 units apart, in front of the start
-// view, each face stretched to the screen's shape, drawn in this order.
-TEST(SceneLayoutGL, MonitorsStandInAColumnScaledToTheScreen)
-{
-    testsupport::GlContext context(kHudWidth, kHudHeight);
-    QvScene scene(kHudWidth, kHudHeight, 1920, 1080, context.glslVersion());
-    const std::vector<QvCanvas*> monitors{scene.infoCanvas.get(), scene.routeCanvas.get(),
-                                          scene.speedCanvas.get(), scene.stopsCanvas.get()};
-    ASSERT_GE(scene.objects.size(), monitors.size());
-    for (std::size_t i = 0; i < monitors.size(); ++i) {
-        EXPECT_EQ(scene.objects[i], monitors[i]);
-        const glm::mat4 m = monitors[i]->getTransform()->getMatrix();
-        EXPECT_NEAR(m[3].y, -24.0f * float(i), 1e-4f);
-        EXPECT_NEAR(m[3].z, -11.0f, 1e-4f);
-        EXPECT_NEAR(glm::length(glm::vec3(m[0])), 1920.0f / 1080.0f, 1e-4f);
-        EXPECT_NEAR(glm::length(glm::vec3(m[1])), 1.0f, 1e-4f);
-        EXPECT_NE(monitors[i]->texture, 0u);
-    }
-    EXPECT_FALSE(scene.infoCanvas->drawOverlay);
-    EXPECT_TRUE(scene.routeCanvas->drawOverlay);
-
-    // The start view looks at the information monitor: its dark face fills
-    // the middle of the window (the sky is bright).
-    frame(scene, 1.0);
-    const auto middle = context.pixel(kHudWidth / 2, kHudHeight / 2);
-    EXPECT_LT(int(middle[0]) + middle[1] + middle[2], 150);
-    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
-}
-
-TEST(SceneLayoutGL, ClearEmptiesThePlots)
-{
-    testsupport::GlContext context(kHudWidth, kHudHeight);
-    QvScene scene(kHudWidth, kHudHeight, 1920, 1080, context.glslVersion());
-    scene.routeCanvas->lineVertices.assign(5, glm::vec3(0.1f));
-    scene.speedCanvas->lineVertices.assign(3, glm::vec3(0.2f));
-    scene.stopsCanvas->pointCoords.assign(6, 0.3f);
-    frame(scene, 1.0);
-    scene.buttonClear();
-    EXPECT_TRUE(scene.routeCanvas->lineVertices.empty());
-    EXPECT_TRUE(scene.speedCanvas->lineVertices.empty());
-    EXPECT_TRUE(scene.stopsCanvas->pointCoords.empty());
-    frame(scene, 1.1);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 

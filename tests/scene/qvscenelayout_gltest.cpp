@@ -1,0 +1,177 @@
+// The scene's layout in a real scene: the monitors, the help text and the
+// statistics labels in the interface language, the title, and the statistics replacing the help text when
+// tracking starts.
+#include "scene/qvscene.h"
+
+#include "controls/qvcanvas.h"
+#include "controls/qvlabel.h"
+#include "engine/core/qvdictionary.h"
+#include "engine/core/qvtransform.h"
+#include "glcontext.h"
+#include "tempfiles.h"
+#include "widgets/qvupperpanelwidget3d.h"
+
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 256;
+constexpr int kHeight = 192;
+
+void frame(QvScene& scene, double time)
+{
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    scene.camera->frameTime = time;
+    scene.renderScene();
+}
+
+// A run directory of its own: the resources linked from the shared one, a
+// savegame folder whose options choose `language`; the working directory
+// moves there for the object's life.
+class LanguageRunDirectory {
+public:
+    explicit LanguageRunDirectory(std::int32_t language)
+        : previous(fs::current_path()), folder(testsupport::tempPath("run_" + std::to_string(language)))
+    {
+        fs::create_directories(folder / "savegame");
+        for (const char* entry : {"shaders", "fonts", "textures", "skybox", "icons", "dictionary"}) {
+            fs::create_directory_symlink(previous / entry, folder / entry);
+        }
+        const std::int32_t options[3] = {3, 7, language};  // speed, columns, language; little-endian host
+        std::ofstream(folder / "savegame/saveOptions.sqv", std::ios::binary)
+            .write(reinterpret_cast<const char*>(options), sizeof options);
+        fs::current_path(folder);
+    }
+    ~LanguageRunDirectory()
+    {
+        fs::current_path(previous);
+        fs::remove_all(folder);
+    }
+
+private:
+    fs::path previous;
+    fs::path folder;
+};
+
+std::vector<std::u16string> captions(const QvScene& scene)
+{
+    std::vector<std::u16string> texts;
+    const auto labels = scene.statisticsLabels();
+    for (std::size_t i = 0; i < labels.size(); i += 2) texts.push_back(labels[i]->getLabel());
+    return texts;
+}
+
+}  // namespace
+
+// Four monitors one below another, 24 units apart, in front of the start
+// view, each face stretched to the screen's shape, drawn in this order; the
+// help text on the first, the title below the last.
+TEST(SceneLayoutGL, MonitorsStandInAColumnScaledToTheScreen)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    const std::vector<QvMaterialObject*> expected{scene.infoCanvas.get(),  scene.routeCanvas.get(),
+                                                  scene.speedCanvas.get(), scene.stopsCanvas.get(),
+                                                  scene.infoText.get(),    scene.titleText.get()};
+    EXPECT_EQ(scene.objects, expected);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto* monitor = static_cast<QvCanvas*>(expected[i]);
+        const glm::mat4 m = monitor->getTransform()->getMatrix();
+        EXPECT_NEAR(m[3].y, -24.0f * float(i), 1e-4f);
+        EXPECT_NEAR(m[3].z, -11.0f, 1e-4f);
+        EXPECT_NEAR(glm::length(glm::vec3(m[0])), 1920.0f / 1080.0f, 1e-4f);
+        EXPECT_NEAR(glm::length(glm::vec3(m[1])), 1.0f, 1e-4f);
+        EXPECT_NE(monitor->texture, 0u);
+    }
+    EXPECT_FALSE(scene.infoCanvas->drawOverlay);
+    EXPECT_TRUE(scene.routeCanvas->drawOverlay);
+    EXPECT_NEAR(scene.titleText->getTransform()->getMatrix()[3].y, -96.0f, 1e-4f);
+
+    // The start view looks at the information monitor: its dark face fills
+    // the middle of the window (the sky is bright).
+    frame(scene, 1.0);
+    const auto middle = context.pixel(kWidth / 2, kHeight / 2 + 30);
+    EXPECT_LT(int(middle[0]) + middle[1] + middle[2], 150);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Start: the help text leaves the monitor and the fourteen labels join after
+// the title, once however often tracking starts.
+TEST(SceneLayoutGL, TrackingSwapsTheHelpTextForTheStatistics)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    frame(scene, 1.0);
+    scene.startTracker();
+    ASSERT_TRUE(scene.tracking);
+    std::vector<QvMaterialObject*> expected{scene.infoCanvas.get(), scene.routeCanvas.get(),
+                                            scene.speedCanvas.get(), scene.stopsCanvas.get(),
+                                            scene.titleText.get()};
+    for (QvLabel* label : scene.statisticsLabels()) expected.push_back(label);
+    EXPECT_EQ(scene.objects, expected);
+    frame(scene, 1.1);
+    scene.startTracker();  // stop
+    scene.startTracker();  // start again
+    scene.includeElements();
+    EXPECT_EQ(scene.objects, expected);
+    frame(scene, 1.2);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The start view shows the help text: light glyphs on the dark face; they
+// are gone once tracking shows the statistics there instead.
+TEST(SceneLayoutGL, HelpTextIsDrawnOnTheInformationMonitor)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    const auto brightOnFace = [&context] {
+        int bright = 0;
+        for (int y = kHeight / 2 - 40; y < kHeight / 2 + 10; ++y) {
+            for (int x = kWidth / 4; x < 3 * kWidth / 4; ++x) {
+                const auto p = context.pixel(x, y);
+                bright += (int(p[1]) + p[2] > 200) ? 1 : 0;
+            }
+        }
+        return bright;
+    };
+    frame(scene, 1.0);
+    const int withHelp = brightOnFace();
+    EXPECT_GT(withHelp, 100);
+    scene.startTracker();
+    frame(scene, 1.1);
+    EXPECT_LT(brightOnFace(), withHelp);
+}
+
+// The options file chooses the interface language of the help text, the
+// captions and the lower panel; the upper panel stays English. A stored
+// language the tables do not have comes up in English.
+TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    const QvDictionary dictionary;
+    for (const std::int32_t language : {0, 1, 2, 7}) {
+        const LanguageRunDirectory run(language);
+        QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+        const int expected = language == 7 ? 0 : language;
+        EXPECT_EQ(scene.language(), expected) << language;
+        EXPECT_EQ(scene.infoText->getLabel(), dictionary.text(expected, 18)) << language;
+        std::vector<std::u16string> keys;
+        for (std::int32_t key = 19; key <= 25; ++key) keys.push_back(dictionary.text(expected, key));
+        EXPECT_EQ(captions(scene), keys) << language;
+        EXPECT_EQ(scene.upperPanel->odometerLabel->getLabel(), u"Odometer:") << language;
+        EXPECT_EQ(scene.upperPanel->speedLabel->getLabel(), u"Speedometer:") << language;
+        frame(scene, 1.0);
+    }
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
