@@ -61,8 +61,6 @@ public:
     // The mesh in landscapeColor (outlines with wireframe).
     void draw(Camera& camera) override;
     void drawTriangles(Camera& camera);
-    // The box's 36 vertices, no texture.
-    void drawFrame() { QvBoxControl::drawFrame(); }
     // New terrain buffers with room for the current mesh; the draw grows
     // them when the mesh outgrows them.
     void initBuffersForTriangles() override;

@@ -211,6 +211,14 @@ TEST_F(CanvasDraw, ClickedPolygonTriangulatesIntoTheTriangleLayer)
     EXPECT_TRUE(near(colourAt(*canvas, -0.2f, 0.3f, qvOverlayLineDepth), triangleYellow));
     EXPECT_FALSE(near(colourAt(*canvas, 0.8f, -0.8f, qvOverlayLineDepth), triangleYellow));
 
+    // No Delaunay run made normals: the normal buffer still has one a corner.
+    GLint normalBytes = 0;
+    glBindBuffer(GL_ARRAY_BUFFER, canvas->normalsVbo.get());
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &normalBytes);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_TRUE(canvas->triangleNormals.empty());
+    EXPECT_EQ(size_t(normalBytes), canvas->triangleVertices.size() * sizeof(glm::vec3));
+
     // A second triangulation replaces the layer's objects instead of adding.
     const std::int64_t live = qvLiveGLObjects();
     canvas->triangulationTDBE();
