@@ -89,6 +89,9 @@ std::int32_t clampTo32(std::int64_t value)
 // The whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path)
 {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec))
+        return std::nullopt;  // a folder opens, but reads nothing
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -48,6 +48,7 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
     QvGameRules rules;
     rules.loadDictionary();
     std::filesystem::remove("dictionary/russian.txt");
+    std::filesystem::create_directories("dictionary/russian.txt/inside");  // present, but no file
     writeText("dictionary/german.txt", "gr\xFF\xFE"
                                        "n");
     const std::string printed = printedDuring([&] { rules.loadDictionary(); });
