@@ -107,3 +107,36 @@ std::unique_ptr<QvAABB> qvControlBoxAABB(const std::vector<float>& vertices)
     box->addBoxVertices(qvControlBoxAABBVertices(vertices));
     return box;
 }
+
+std::vector<float> qvImageQuadVertices(float width, float height)
+{
+    const float w = width, h = height;
+    return {
+        0, 0, 0, 0,  //
+        0, h, 0, 1,  //
+        w, h, 1, 1,  //
+        w, h, 1, 1,  //
+        w, 0, 1, 0,  //
+        0, 0, 0, 0,
+    };
+}
+
+std::unique_ptr<QvAABB> qvImageQuadAABB(const std::vector<float>& quad)
+{
+    constexpr std::size_t stride = 4;
+    auto corner = [&](std::size_t v) {
+        return glm::vec4(quad[v * stride], quad[v * stride + 1], 0.0f, 1.0f);
+    };
+    std::vector<Triangle> triangles;
+    std::vector<float> grown;
+    for (std::size_t v = 0; v + 2 < quad.size() / stride; v += 3) {
+        triangles.push_back({corner(v), corner(v + 1), corner(v + 2)});
+    }
+    for (std::size_t v = 0; v < quad.size() / stride; ++v) {
+        grown.insert(grown.end(), {quad[v * stride] * qvPickingBoxGrowth,
+                                   quad[v * stride + 1] * qvPickingBoxGrowth, 0.0f});
+    }
+    auto box = std::make_unique<QvAABB>(std::move(triangles));
+    box->addBoxVertices(grown);
+    return box;
+}

@@ -39,3 +39,11 @@ std::vector<float> qvControlBoxAABBVertices(const std::vector<float>& vertices);
 // The collision box of an interleaved list: its triangles, and the grown
 // positions as its vertex list and bounds.
 std::unique_ptr<QvAABB> qvControlBoxAABB(const std::vector<float>& vertices);
+
+// The image control's flat quad instead of a box: 6 vertices of (x, y, u, v)
+// with the lower left corner at the local origin (not centred), in z = 0.
+inline constexpr std::size_t qvImageQuadFloatCount = 24;
+std::vector<float> qvImageQuadVertices(float width, float height);
+// Its collision box: the quad's two triangles (z 0, w 1) and its corners
+// grown by qvPickingBoxGrowth as the vertex list.
+std::unique_ptr<QvAABB> qvImageQuadAABB(const std::vector<float>& quad);

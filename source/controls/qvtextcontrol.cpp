@@ -80,6 +80,13 @@ QvTextBox QvTextControl::textBox() const
     return {size.width, size.height, size.depth, drawnScaling(), padding};
 }
 
+void QvTextControl::enterTree()
+{
+    if (objectTree->print(transform) == nullptr) {
+        objectTree->insert(transform->getParent(), transform);
+    }
+}
+
 std::unique_ptr<QvTransform> QvTextControl::makeGlyphTransform()
 {
     auto t = std::make_unique<QvTransform>(transform);
@@ -130,6 +137,7 @@ void QvTextControl::definedMaxHeightChar(float h)
 void QvTextControl::initLabel3D(const std::u16string& label)
 {
     QvBoxControl::setDimension();
+    enterTree();
     if (font3D == nullptr) {
         return;
     }
@@ -172,6 +180,7 @@ void QvTextControl::addGlyph2D(char16_t code, std::unique_ptr<QvTransform> t)
 void QvTextControl::initLabel2D(const std::u16string& label)
 {
     QvBoxControl::setDimension();
+    enterTree();
     for (char16_t c : label) addGlyph2D(c, makeGlyphTransform());
     const QvLineLayout line = qvLayOutLine(textBox(), glyphMetrics, scale, depths.build);
     placeGlyphs(line);
@@ -182,6 +191,7 @@ void QvTextControl::initLabel2D(const std::u16string& label)
 void QvTextControl::initWrapperLabel2D(const std::u16string& label)
 {
     QvBoxControl::setDimension();
+    enterTree();
     for (char16_t c : label) addGlyph2D(c, makeGlyphTransform());
     const QvLineLayout text = qvWrapBitmapText(textBox(), glyphMetrics, scale, depths.build);
     placeGlyphs(text);
@@ -239,6 +249,7 @@ void QvTextControl::uploadSlot(QvGlyphSlot& slot)
 void QvTextControl::initCLabel2D(const char16_t* p, int n)
 {
     QvBoxControl::setDimension();
+    enterTree();
     const std::size_t count =
         p == nullptr || n < 1 ? 0 : std::min<std::size_t>(std::size_t(n), cGlyphs.size());
     for (std::size_t i = 0; i < count; ++i) {

@@ -23,9 +23,8 @@
 
 #include "controls/qvboxcontrol.h"
 #include "controls/qvtextlayout.h"
+#include "engine/text/qvtext3d.h"
 
-class QvCharacter2D;
-class QvCharacter3D;
 class QvDictionary;
 class QvFont2D;
 class QvFont3D;
@@ -127,6 +126,9 @@ protected:
     // Draws the first `count` non-empty slots with `colour`.
     void drawSlots(Camera& camera, glm::vec4 colour, std::size_t count);
     QvTextBox textBox() const;
+    // Puts the control's transform into the tree (under its parent) unless it
+    // is there, so that glyph transforms land below it and follow its moves.
+    void enterTree();
     // A new glyph transform under the control's, with the next id.
     std::unique_ptr<QvTransform> makeGlyphTransform();
     // Applies placements to the glyph transforms of the string text.

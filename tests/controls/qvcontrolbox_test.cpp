@@ -133,3 +133,28 @@ TEST(ControlBox, FlatBoxStillHasTrianglesAndBounds)
         EXPECT_EQ(positionOf(v, k).z, positionOf(v, k + 6).z);
     }
 }
+
+TEST(ImageQuad, QuadStandsOnItsLowerLeftCorner)
+{
+    const std::vector<float> quad = qvImageQuadVertices(4.0f, 2.0f);
+    ASSERT_EQ(quad.size(), 24u);
+    // Two triangles covering the 4 x 2 rectangle exactly once.
+    float area = 0.0f;
+    for (size_t t = 0; t < 2; ++t) {
+        const float* a = &quad[t * 12];
+        area += std::abs((a[4] - a[0]) * (a[9] - a[1]) - (a[8] - a[0]) * (a[5] - a[1])) / 2.0f;
+    }
+    EXPECT_FLOAT_EQ(area, 8.0f);
+    // Texture coordinates run 0..1 along x and y.
+    for (size_t v = 0; v < 6; ++v) {
+        EXPECT_FLOAT_EQ(quad[v * 4 + 2], quad[v * 4] / 4.0f);
+        EXPECT_FLOAT_EQ(quad[v * 4 + 3], quad[v * 4 + 1] / 2.0f);
+    }
+    const std::unique_ptr<QvAABB> box = qvImageQuadAABB(quad);
+    EXPECT_EQ(box->getBoxTriangles().size(), 2u);
+    EXPECT_EQ(box->getBoxVertices().size(), 18u);
+    EXPECT_FLOAT_EQ(box->minX, 0.0f);
+    EXPECT_FLOAT_EQ(box->maxX, 4.12f);
+    EXPECT_FLOAT_EQ(box->maxY, 2.06f);
+    EXPECT_EQ(box->maxZ, 0.0f);
+}
