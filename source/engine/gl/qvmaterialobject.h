@@ -43,6 +43,9 @@ public:
     virtual void setColor(glm::vec4 c);
     virtual void addLight(QvLight* l) { light = l; }
     virtual void setShader(QvShader* s) { shader = s; }
+    // Does a click give this object the keyboard? A read-only text box is
+    // pressed like any control but leaves the keys to the scene.
+    virtual bool takesFocus() const { return true; }
     // Forwarders to the existing shader objects (they never create one).
     virtual void changeShaders(const std::string& vertex, const std::string& fragment);
     virtual void setShaders(const std::string& vertex, const std::string& fragment);

@@ -211,7 +211,7 @@ void QvWorld::_mouseButtonPress(QvWorld*, QvMouseEventArgs* args)
                 if (control->findIntersectsWithAABB(p, args)) {
                     widget->updateChildren(control->getTransform());
                     hitFound = true;
-                    control->focused = true;
+                    control->focused = control->takesFocus();
                 }
             }
         }

@@ -245,6 +245,27 @@ TEST_F(WorldDispatch, KeysAndCharactersGoToFocusedControlsElseToTheScene)
     EXPECT_FALSE(scene->keys[GLFW_KEY_E]);
 }
 
+// A control that declines focus (a read-only ticker) is still pressed, but
+// the keys stay with the scene.
+TEST_F(WorldDispatch, ControlThatDeclinesFocusLeavesTheKeysToTheScene)
+{
+    class Ticker : public Square {
+    public:
+        using Square::Square;
+        bool takesFocus() const override { return false; }
+    };
+    squares.push_back(std::make_unique<Ticker>("QvModel_LabelLogo", -1.0f, -1.0f, 0.0f, 0.0f));
+    first->showComponent(squares.back().get());
+    Square* ticker = squares.back().get();
+    press(GLFW_MOUSE_BUTTON_LEFT, 100, 700);
+    EXPECT_TRUE(ticker->pressed);
+    EXPECT_EQ(ticker->presses, 1);
+    EXPECT_FALSE(ticker->focused);
+    key(GLFW_KEY_W, GLFW_PRESS);
+    EXPECT_TRUE(scene->keys[GLFW_KEY_W]);
+    EXPECT_EQ(ticker->keys, 0);
+}
+
 TEST_F(WorldDispatch, RightAndMiddleDragsDriveTheCameraWithoutTouchingFocus)
 {
     Square* square = add(first.get(), -1.0f, -1.0f, 1.0f, 1.0f);
