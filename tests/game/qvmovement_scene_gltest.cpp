@@ -1,6 +1,6 @@
 // The movement controllers on the real landscape control: its 80,000-triangle
 // grid shaped into hills, placed over x -320..320, z -200..200 as the island
-// lookup expects, a tile dropped onto it and a vehicle driven across it, the
+// lookup expects, letter tiles dropped onto it and a vehicle driven across it, the
 // camera following; the terrain is drawn from the camera behind the tile.
 // Heights are checked against a brute-force search of every triangle.
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "controlfixtures.h"
 #include "controls/qvlandscape.h"
 #include "engine/core/qvtransform.h"
+#include "game/qvcube.h"
 #include "game/qvmovement.h"
 #include "movement_fixture.h"
 
@@ -23,7 +24,7 @@ float hills(float x, float z)
     return 3.0f * std::sin(x * 0.05f) * std::cos(z * 0.04f) + 0.02f * x;
 }
 
-class LandscapeScene : public controlfixtures::ControlDraw {
+class LandscapeScene : public controlfixtures::TextControlDraw {
 protected:
     void SetUp() override
     {
@@ -68,19 +69,26 @@ protected:
 
 }  // namespace
 
+// Flying letter tiles, each ticking its controller from its own draw.
 TEST_F(LandscapeScene, FallingTileStopsWhereItsCornerRayMeetsTheGround)
 {
     for (const glm::vec2& at :
          {glm::vec2(0.3f, 0.3f), glm::vec2(37.5f, -81.2f), glm::vec2(-150.9f, 120.4f)}) {
-        const float ground = *groundUnder(at.x, at.y);
-        auto tile = movementtest::makeTile({at.x, ground + 3.0f, at.y});
-        tile->collisionObjects = {landscape.get()};
-        QvMovement movement(tile.get(), camera.get());
+        QvFlyingCube tile("QvModel_Cube", u"A", font2D, nullptr, *camera);
+        tile.shader = &flat;
+        tile.setSize(1.0f, 1.0f, 1.0f);
+        tile.setTextShader(&text);
+        tile.initLabel();
+        tile.transform->translate(glm::vec3(at.x, *groundUnder(at.x, at.y) + 3.0f, at.y), 1);
+        tile.collisionObjects = {landscape.get()};
+        QvMovement movement(&tile, camera.get());
+        tile.movement = &movement;
         testing::internal::CaptureStdout();
-        for (int i = 0; i < 1000 && movement.falling; ++i) movement.tick();
+        for (int i = 0; i < 1000 && movement.falling; ++i) tile.draw(*camera);
         testing::internal::GetCapturedStdout();
         ASSERT_FALSE(movement.falling) << at.x;
-        const QvAABB& box = *tile->aabb;
+        ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+        const QvAABB& box = *tile.aabb;
         const float gap = box.maxY - *groundUnder(box.minX, box.minZ);
         EXPECT_LE(gap, 1.0f + 1e-3f) << at.x;
         EXPECT_GT(gap, 1.0f - 0.011f) << at.x;
