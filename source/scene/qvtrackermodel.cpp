@@ -6,6 +6,7 @@
 
 #include "scene/qvtrackertext.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -181,6 +182,7 @@ void TrackerModel::_samplePointer(double t, std::int64_t x, std::int64_t y)
         stopped = false;
         _lastMoveTime = t;
     } else {
+        if (x != _speedSampleX || y != _speedSampleY) _settleSpeed(x, y);
         speed = 0.0;
         _write(TrackerLabel::upperSpeed, 0);
         _write(TrackerLabel::monitorSpeed, 0);
@@ -211,6 +213,21 @@ void TrackerModel::_sampleSpeed(double t, std::int64_t x, std::int64_t y)
     _lastSpeedTime = t;
     _speedSampleX = x;
     _speedSampleY = y;
+}
+
+// At the first rest after a movement too short for a speed sample: that
+// movement took at most 100 ms, so its distance is its speed per 100 ms (over
+// a longer time, scaled). It may set the maximum; the speed shown is the
+// rest's 0.
+void TrackerModel::_settleSpeed(std::int64_t x, std::int64_t y)
+{
+    const double elapsed = std::max(_lastMoveTime - _lastSpeedTime, kSpeedInterval);
+    const double settled =
+        std::trunc(distance(_speedSampleX, _speedSampleY, x, y) * kSpeedInterval / elapsed);
+    if (settled > maxSpeed) {
+        maxSpeed = settled;
+        _write(TrackerLabel::monitorMaxSpeed, std::int64_t(maxSpeed));
+    }
 }
 
 // Speed-plot point: time runs left to right one screen pixel per point, the

@@ -111,6 +111,7 @@ private:
     void _prime(std::int64_t x, std::int64_t y, double t);
     void _samplePointer(double t, std::int64_t x, std::int64_t y);
     void _sampleSpeed(double t, std::int64_t x, std::int64_t y);
+    void _settleSpeed(std::int64_t x, std::int64_t y);
     void _plotSpeed();
     void _tickClock();
     void _checkStop(double t);

@@ -187,6 +187,18 @@ TEST(TrackerSpeed, RestRestartsTheReference)
     EXPECT_LE(run.model.maxSpeed, 37.0);
 }
 
+TEST(TrackerSpeed, FlickShorterThanASampleStillSetsTheMaximum)
+{
+    Session run;
+    run.toggle();
+    run.rest(1.0);
+    run.move(30.0, 40.0, 3);  // 150 px in 50 ms, then a rest
+    run.frame();
+    EXPECT_DOUBLE_EQ(run.model.maxSpeed, 150.0);
+    EXPECT_EQ(run.text(TrackerLabel::monitorMaxSpeed), "150");
+    EXPECT_EQ(run.text(TrackerLabel::upperSpeed), "0px/100ms");
+}
+
 TEST(TrackerSpeed, AboveCeilingPlottedAtCeilingWhileMaximumKeepsIt)
 {
     Session run(1920, 1080);
