@@ -658,7 +658,7 @@ void QvScene::renderScene()
         refreshTrees = false;
     }
 
-    // Seam: the statistics labels take the tracker's changed texts here.
+    if (const std::uint32_t changed = tracker->takeChangedLabels()) _showTrackerTexts(changed);
 
     skybox->draw(*camera);
     for (QvMaterialObject* object : objects) object->draw(*camera);
@@ -669,6 +669,35 @@ void QvScene::renderScene()
     if (screenshotPending) {
         screenshotPending = false;
         saveScreenshot();
+    }
+}
+
+std::array<QvLabel*, TrackerModel::kLabelCount> QvScene::_trackerLabels() const
+{
+    const auto label = [](const std::unique_ptr<QvLabel>& owner) { return owner.get(); };
+    return {upperPanel ? label(upperPanel->odometerValueLabel) : nullptr,
+            label(odometerValueLabel),
+            upperPanel ? label(upperPanel->speedValueLabel) : nullptr,
+            label(speedometerValueLabel),
+            upperPanel ? label(upperPanel->xCoordValueLabel) : nullptr,
+            label(xCoordValueLabel),
+            upperPanel ? label(upperPanel->yCoordValueLabel) : nullptr,
+            label(yCoordValueLabel),
+            label(maxSpeedValueLabel),
+            label(numberOfStopsValueLabel),
+            label(timeValueLabel),
+            fpsWidget ? label(fpsWidget->fpsValueLabel) : nullptr};
+}
+
+// Each changed text is assembled in the one textBuffer and handed over as a
+// pointer and a length: no string is built per frame.
+void QvScene::_showTrackerTexts(std::uint32_t changed)
+{
+    const std::array<QvLabel*, TrackerModel::kLabelCount> labels = _trackerLabels();
+    for (int i = 0; i < TrackerModel::kLabelCount; ++i) {
+        if (((changed >> i) & 1u) == 0 || labels[std::size_t(i)] == nullptr) continue;
+        const int length = tracker->labelText(TrackerLabel(i), textBuffer.data(), int(textBuffer.size()));
+        labels[std::size_t(i)]->setLabel(textBuffer.data(), length);
     }
 }
 

@@ -240,6 +240,11 @@ protected:
     QvScene(Bare, int width, int height, int screenWidth, int screenHeight, float glslVersion);
 
 private:
+    // The label each tracker text goes to, in TrackerLabel order (null where
+    // a panel has none).
+    std::array<QvLabel*, TrackerModel::kLabelCount> _trackerLabels() const;
+    // The texts the tracker changed this frame, through textBuffer.
+    void _showTrackerTexts(std::uint32_t changed);
     void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
     // One monitor: a canvas of the aspect-scaled face at the screen `index`
     // of the column, showing `texture`, drawn from now on.

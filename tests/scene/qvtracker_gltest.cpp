@@ -3,6 +3,10 @@
 // Start/Stop and Clear operations run as the lower panel would call them.
 #include "scene/qvscene.h"
 #include "controls/qvcanvas.h"
+#include "controls/qvlabel.h"
+#include "engine/text/qvfont2d.h"
+#include "widgets/qvfpswidget3d.h"
+#include "widgets/qvupperpanelwidget3d.h"
 #include "glcontext.h"
 
 #include <gtest/gtest.h>
@@ -27,10 +31,30 @@ void movePointer(int x, int y)
     XSync(display, False);
 }
 
+// What a value label shows: the string text, or the characters of the glyph
+// slots that a buffer text filled, read back from the font.
+std::u16string shown(const QvLabel& label, const QvFont2D& font)
+{
+    if (!label.showsBuffer()) return label.text;
+    std::u16string text;
+    for (std::int64_t i = 0; i < label.cLength; ++i) {
+        const Character2D* glyph = label.cGlyphs[std::size_t(i)].glyph;
+        for (const auto& [code, character] : font.characters) {
+            if (&character == glyph) text += code;
+        }
+    }
+    return text;
+}
+
 struct TrackedScene {
     testsupport::GlContext context{kWidth, kHeight};
     QvScene scene{kWidth, kHeight, 1920, 1080, context.glslVersion()};
     double t = 1.0;
+
+    std::u16string shown(const std::unique_ptr<QvLabel>& label) const
+    {
+        return ::shown(*label, *scene.font2D);
+    }
 
     void frame(double dt = 1.0 / 60.0)
     {
@@ -64,6 +88,19 @@ TEST(TrackerScene, CountsOnlyMovementWhileTrackingIntoTheCanvases)
     EXPECT_EQ(s.scene.stopsCanvas->pointCoords[0], s.scene.routeCanvas->lineVertices.back().x);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
+    // The upper panel carries the units, the information monitor the bare
+    // numbers.
+    EXPECT_EQ(s.shown(s.scene.upperPanel->odometerValueLabel), u"110px");
+    EXPECT_EQ(s.shown(s.scene.odometerValueLabel), u"110");
+    EXPECT_EQ(s.shown(s.scene.upperPanel->speedValueLabel), u"0px/100ms");
+    EXPECT_EQ(s.shown(s.scene.speedometerValueLabel), u"0");
+    EXPECT_EQ(s.shown(s.scene.upperPanel->xCoordValueLabel), u"1530");
+    EXPECT_EQ(s.shown(s.scene.yCoordValueLabel), u"1000");
+    EXPECT_EQ(s.shown(s.scene.numberOfStopsValueLabel), u"1");
+    EXPECT_EQ(s.shown(s.scene.timeValueLabel), u"00:00:00");
+    // Both moves fell within 100 ms: (1500, 900) to (1530, 1000) is 104 px.
+    EXPECT_EQ(s.shown(s.scene.maxSpeedValueLabel), u"104");
+
     s.scene.buttonClear();
     EXPECT_TRUE(s.scene.routeCanvas->lineVertices.empty());
     EXPECT_TRUE(s.scene.speedCanvas->lineVertices.empty());
@@ -72,6 +109,28 @@ TEST(TrackerScene, CountsOnlyMovementWhileTrackingIntoTheCanvases)
     s.frameAt(1530, 1010);
     EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 10.0);
     EXPECT_TRUE(s.scene.tracking);
+}
+
+TEST(TrackerScene, FirstStartSwapsTheHelpTextForTheStatistics)
+{
+    TrackedScene s;
+    const auto named = [&s](const char* name) {
+        int count = 0;
+        for (QvMaterialObject* object : s.scene.objects) count += object->name == name ? 1 : 0;
+        return count;
+    };
+    EXPECT_EQ(named("QvModel_InfoText"), 1);
+    s.scene.startTracker();
+    s.scene.startTracker();
+    s.scene.startTracker();
+    EXPECT_EQ(named("QvModel_InfoText"), 0);
+    EXPECT_EQ(named("QvModel_OdometerLabel"), 1);
+    EXPECT_EQ(named("QvModel_TimeValueLabel"), 1);
+    // The FPS panel's value is first written at 2 s.
+    s.frame(0.5);
+    EXPECT_EQ(s.shown(s.scene.fpsWidget->fpsValueLabel), u"0");
+    s.frame(1.0);
+    EXPECT_EQ(s.shown(s.scene.fpsWidget->fpsValueLabel), u"1");
 }
 
 TEST(TrackerScene, StopSavesTheWindowAtTheEndOfTheNextFrame)
