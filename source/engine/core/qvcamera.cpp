@@ -69,8 +69,9 @@ void Camera::initialize(const CameraData& data)
     cameraData = data;
     yaw = kStartYaw;
     pitch = 0.0f;
-    lookAt();
-    updateTransform();
+    // A committed move like any other: the Home key's reset must reach the
+    // listeners too (the HUD widgets refresh their camera matrices on it).
+    updatePosition();
 }
 
 void Camera::setTransform(QvTransform* t)

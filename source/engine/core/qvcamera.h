@@ -43,8 +43,8 @@ public:
     Camera(const Camera&) = delete;
     Camera& operator=(const Camera&) = delete;
 
-    // Replaces the data, resets yaw and pitch, rebuilds the view and the
-    // transform (fires its onChange). Projections are not rebuilt.
+    // Replaces the data, resets yaw and pitch and commits: view, transform
+    // (its onChange), cameraEvent with the position. Projections are not rebuilt.
     void initialize(const CameraData& data);
     // Attaches t (size 1, 1, 1), placed at the inverse of the current view.
     void setTransform(QvTransform* t);

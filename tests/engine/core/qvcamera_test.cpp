@@ -241,7 +241,9 @@ TEST_F(CameraWithTransform, InitializeRestoresPlacementButKeepsTheZoom)
     EXPECT_EQ(camera.yaw, Camera::kStartYaw);
     EXPECT_EQ(camera.pitch, 0);
     EXPECT_EQ(camera.getCameraMatrix(), translation(0, 0, -20));
-    EXPECT_EQ(cameraEvents, eventsBefore);  // the transform is told, listeners are not
+    EXPECT_EQ(cameraEvents, eventsBefore + 1);  // the listeners hear of the reset
+    EXPECT_TRUE(lastHadArgs);
+    EXPECT_TRUE(vecIs(camera.cameraArgs.position, {0, 0, 20}));
     expectTransformFollowsView();
     EXPECT_FLOAT_EQ(camera.cameraData.fov, 45);
     EXPECT_NEAR(camera.getProjectionMatrix()[1][1], 1 / std::tan(15 * std::numbers::pi_v<float> / 180),
@@ -294,7 +296,7 @@ TEST(Camera, WorksWithoutAnAttachedTransform)
     camera.lookAround(600, 300);
     camera.moveStraight(600, 290);
     camera.following(0.1f, 0, 0, {0, 0, 0}, {0, 0, 5});
-    EXPECT_EQ(cameraEvents, 4);
+    EXPECT_EQ(cameraEvents, 5);
     EXPECT_FALSE(std::isnan(camera.getCameraMatrix()[3][2]));
 
     QvTransform later;
