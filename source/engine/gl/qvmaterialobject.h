@@ -142,9 +142,11 @@ public:
     glm::vec4 mouseVector{std::numeric_limits<float>::quiet_NaN()};
     OakTree<QvTransform>* objectTree = nullptr;
     std::vector<QvMaterialObject*> children;
-    std::vector<QvMaterialObject*> linkedObjects;
     std::vector<QvMaterialObject*> selection;
+    // Objects a movement controller tests this one against; one list under
+    // both the names the game code and the object model use.
     std::vector<QvMaterialObject*> collisionObjects;
+    std::vector<QvMaterialObject*>& linkedObjects = collisionObjects;
 
     std::unique_ptr<QvEvent<QvMaterialObject, QvCharEventArgs>> onChar;
     std::unique_ptr<QvEvent<QvMaterialObject, QvKeyboardEventArgs>> onKeyPress;

@@ -468,3 +468,14 @@ TEST(MaterialObjectBox, AnObjectWithoutABoxIsLeftAlone)
     EXPECT_FALSE(boxless.aabb);
     EXPECT_TRUE(boxless.transform->getMatrix() == before);
 }
+
+TEST(MaterialObjectLists, LinkedAndCollisionObjectsAreOneList)
+{
+    QvMaterialObject tile("QvModel_Cube"), ground("QvModel_Landscape"), wall("QvModel_Cube");
+    tile.linkedObjects.push_back(&ground);
+    tile.collisionObjects.push_back(&wall);
+    ASSERT_EQ(tile.collisionObjects.size(), 2u);
+    EXPECT_EQ(tile.collisionObjects.front(), &ground);
+    EXPECT_EQ(&tile.linkedObjects, &tile.collisionObjects);
+    EXPECT_TRUE(ground.linkedObjects.empty());
+}
