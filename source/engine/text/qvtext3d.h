@@ -96,6 +96,7 @@ public:
 
     // x: where a 2D edit box placed the glyph along its line.
     glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};
+    float& positionX = linePosition.x;  // the name the edit boxes use for that x
 };
 
 // An extruded outline glyph: front and back faces as restart-joined strips,
@@ -143,6 +144,7 @@ public:
     QvVertexArray wallsVAO;
     QvBuffer wallsVBO;
     glm::vec2 linePosition{std::numeric_limits<float>::quiet_NaN()};  // x: place along the line
+    float& positionX = linePosition.x;  // the name the edit boxes use for that x
     glm::vec2 orderKey{std::numeric_limits<float>::quiet_NaN()};      // compared by opEquals, opCmp
     // Bounds of the picking box; a glyph without points keeps these values.
     float minX = 1000.0f;

@@ -332,3 +332,16 @@ TEST(Character3DOrder, ReadingOrderAndNaNKeys)
     EXPECT_TRUE(a.opEquals(b));
     EXPECT_EQ(a.opCmp(b), 1);
 }
+
+TEST(GlyphLinePosition, PositionXIsTheLinePositionsX)
+{
+    Character2D record;
+    QvCharacter2D flat("a", &record);
+    EXPECT_TRUE(std::isnan(flat.positionX));
+    flat.positionX = 1.5f;
+    EXPECT_EQ(flat.linePosition.x, 1.5f);
+    const Character3D mesh;
+    QvCharacter3D extruded("a", mesh);
+    extruded.linePosition.x = -2.0f;
+    EXPECT_EQ(extruded.positionX, -2.0f);
+}
