@@ -212,6 +212,31 @@ TEST_F(Edit2DDraw, BatchIsRebuiltOnlyWhenTextOrCameraChanges)
     EXPECT_GT(textPixels(0, kViewSize), 0);
 }
 
+// A key places one glyph and makes one glyph's GL objects whether the box
+// is empty or holds 200 scrolled characters; the scroll is placed once, at
+// the next draw.
+TEST_F(Edit2DDraw, TypingIntoALongTextCostsWhatTypingIntoAnEmptyOneDoes)
+{
+    box.focused = true;
+    const auto costOfTenKeys = [&] {
+        const int placed = box.glyphPlacements;
+        const std::int64_t objects = qvLiveGLObjects();
+        type(std::u32string(10, U'W'));
+        return std::pair(box.glyphPlacements - placed, qvLiveGLObjects() - objects);
+    };
+    const auto empty = costOfTenKeys();
+    EXPECT_EQ(empty.first, 10);
+    box.clear();
+    type(std::u32string(200, U'W'));
+    frame(0.0);
+    EXPECT_EQ(costOfTenKeys(), empty);
+    const int beforeDraw = box.glyphPlacements;
+    frame(0.1);
+    EXPECT_GE(box.glyphPlacements - beforeDraw, 200);  // the scroll, once per frame
+    frame(0.2);
+    EXPECT_LE(box.glyphPlacements - beforeDraw, 210);  // and nothing moved since
+}
+
 TEST_F(Edit2DDraw, DeletedGlyphsLeaveNoTransformOrGLObject)
 {
     box.focused = true;
