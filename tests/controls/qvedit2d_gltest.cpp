@@ -7,7 +7,12 @@
 #include "controls/qvedit2d.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvtransform.h"
+#include "engine/shell/qvworld.h"
 #include "engine/text/qvtext3d.h"
+#include "scene/qvscene.h"
+#include "widgets/qvwidget3d.h"
+
+#include <GLFW/glfw3.h>
 
 #include <string>
 
@@ -313,6 +318,110 @@ TEST_F(Edit2DDraw, ClickFocusesExceptAReadOnlyBoxWhichIgnoresInput)
     press(qvKeyEnter);
     EXPECT_EQ(box.glyphCount(), 0);
     EXPECT_FALSE(box.optimized);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr int kWindowWidth = 1024;
+constexpr int kWindowHeight = 768;
+
+// A scene that draws nothing itself, as the world sees it.
+class InputScene : public QvScene {
+public:
+    InputScene() : QvScene(Bare{}, kWindowWidth, kWindowHeight, 1920, 1080, 3.3f) {}
+};
+
+// The name box and the read-only ticker in one widget, driven through the
+// world as the window's callbacks drive it.
+class Edit2DInput : public Edit2DDraw {
+protected:
+    void SetUp() override
+    {
+        Edit2DDraw::SetUp();
+        auto owned = std::make_unique<InputScene>();
+        scene = owned.get();
+        world = std::make_unique<QvWorld>(std::move(owned), kWindowWidth, kWindowHeight, 1920, 1080, 3.3f);
+        widget = std::make_unique<QvWidget3D>(scene);
+        widget->onScreen = true;
+        scene->widgets.push_back(widget.get());
+        box.pickable = true;
+        box.setId(1);
+        widget->showComponent(&box);
+        frame(0.0);  // picking projects the box with the matrices of its last draw
+    }
+    void click(int x, int y)
+    {
+        QvMouseEventArgs mouse;
+        mouse.x = x;
+        mouse.y = y;
+        mouse.button = GLFW_MOUSE_BUTTON_LEFT;
+        mouse.action = GLFW_PRESS;
+        world->onMouseButtonPress(world.get(), &mouse);
+        mouse.action = GLFW_RELEASE;
+        world->onMouseButtonRelease(world.get(), &mouse);
+    }
+    void typeThroughWorld(std::u32string_view s)
+    {
+        for (char32_t c : s) {
+            QvCharEventArgs args;
+            args.codepoint = c;
+            world->onChar(world.get(), &args);
+        }
+    }
+    void keyThroughWorld(int code)
+    {
+        QvKeyboardEventArgs args;
+        args.key = code;
+        args.action = GLFW_PRESS;
+        world->onKeyPress(world.get(), &args);
+        world->onKeyDown(world.get(), &args);
+        args.action = GLFW_RELEASE;
+        world->onKeyPress(world.get(), &args);
+        world->onKeyUp(world.get(), &args);
+    }
+
+    InputScene* scene = nullptr;
+    std::unique_ptr<QvWorld> world;
+    std::unique_ptr<QvWidget3D> widget;
+};
+
+TEST_F(Edit2DInput, ClickTypeAndEnterHandTheFullNameOn)
+{
+    std::u16string entered;
+    box.enteredEvent += [&](QvEdit2D* sender, QvEventArgs*) { entered = sender->getText(); };
+    click(kWindowWidth / 2, kWindowHeight / 2);
+    ASSERT_TRUE(box.focused);
+    typeThroughWorld(U"Zoë Жук");
+    keyThroughWorld(GLFW_KEY_LEFT);
+    keyThroughWorld(GLFW_KEY_BACKSPACE);  // the u goes
+    keyThroughWorld(GLFW_KEY_ENTER);
+    EXPECT_EQ(entered, u"Zoë Жк");
+
+    // A click elsewhere takes the focus away: keys reach the scene again.
+    click(5, 5);
+    EXPECT_FALSE(box.focused);
+    typeThroughWorld(U"x");
+    EXPECT_EQ(box.glyphCount(), 6);
+    QvKeyboardEventArgs w;
+    w.key = GLFW_KEY_W;
+    w.action = GLFW_PRESS;
+    world->onKeyPress(world.get(), &w);
+    EXPECT_TRUE(scene->keys[GLFW_KEY_W]);
+}
+
+TEST_F(Edit2DInput, ClickingTheReadOnlyTickerLeavesTheCameraKeysToTheScene)
+{
+    box.readOnly = true;
+    box.setTicker(u"Velmorin");
+    click(kWindowWidth / 2, kWindowHeight / 2);
+    EXPECT_FALSE(box.focused);
+    QvKeyboardEventArgs w;
+    w.key = GLFW_KEY_W;
+    w.action = GLFW_PRESS;
+    world->onKeyPress(world.get(), &w);
+    EXPECT_TRUE(scene->keys[GLFW_KEY_W]);
 }
 
 }  // namespace
