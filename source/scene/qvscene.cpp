@@ -4,6 +4,7 @@
 #include "scene/qvscenelayout.h"
 
 #include "controls/qvcanvas.h"
+#include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
@@ -235,6 +236,7 @@ void QvScene::initializeWidgets()
     widgets.push_back(upperPanel.get());
     lowerPanel = std::make_unique<QvLowerPanelWidget3D>(this);
     widgets.push_back(lowerPanel.get());
+    lowerPanel->editName->enteredEvent += [this]() { changeEditName(); };
     fpsWidget = std::make_unique<QvFPSWidget3D>(this);
     widgets.push_back(fpsWidget.get());
 }
@@ -458,6 +460,13 @@ void QvScene::swayTitle()
     titleAngle += kTitleSwayStep;
     if (titleText)
         titleText->getTransform()->rotate(0.0f, float(std::cos(titleAngle) / kTitleSwayDivisor), 0.0f);
+}
+
+// The typed name, any letters the outline font has (others show its
+// fallback sign), an empty one included.
+void QvScene::changeEditName()
+{
+    if (titleText) titleText->setLabel(lowerPanel->editName->getText());
 }
 
 void QvScene::transformed(QvTransform* transform, QvEventArgs*)

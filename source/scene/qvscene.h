@@ -190,6 +190,8 @@ public:
     void processingKeys();
     // One sway step of the 3D title about its vertical axis.
     void swayTitle();
+    // Puts the text of the lower panel's name box on the 3D title.
+    void changeEditName();
     void showOrHideUpperPanel();
     void showOrHideLowerPanel();
     void showOrHideFPSWidget();

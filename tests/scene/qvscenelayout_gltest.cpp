@@ -3,15 +3,22 @@
 // tracking starts.
 #include "scene/qvscene.h"
 
+#include "controls/qvbutton.h"
 #include "controls/qvcanvas.h"
+#include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
+#include "controls/qvpanel.h"
+#include "controls/qvswitch.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvtransform.h"
 #include "glcontext.h"
 #include "tempfiles.h"
+#include "widgets/qvfpswidget3d.h"
+#include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
 
 #include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -70,6 +77,16 @@ std::vector<std::u16string> captions(const QvScene& scene)
     const auto labels = scene.statisticsLabels();
     for (std::size_t i = 0; i < labels.size(); i += 2) texts.push_back(labels[i]->getLabel());
     return texts;
+}
+
+// Enter as the world delivers it to the focused box.
+void pressEnter(QvEdit2D& box)
+{
+    QvKeyboardEventArgs enter;
+    enter.key = GLFW_KEY_ENTER;
+    enter.action = GLFW_PRESS;
+    (*box.onKeyPress)(&box, &enter);
+    (*box.onKeyDown)(&box, &enter);
 }
 
 }  // namespace
@@ -153,6 +170,64 @@ TEST(SceneLayoutGL, HelpTextIsDrawnOnTheInformationMonitor)
     EXPECT_LT(brightOnFace(), withHelp);
 }
 
+// The name typed in the lower panel replaces the title on Enter, Cyrillic
+// and accented letters and an empty name included.
+TEST(SceneLayoutGL, EnteredNameReplacesTheTitle)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    EXPECT_EQ(scene.titleText->getLabel(), u"Velmorin");
+    QvEdit2D& name = *scene.lowerPanel->editName;
+    name.setString("Ёлка-Zürich");
+    pressEnter(name);
+    EXPECT_EQ(scene.titleText->getLabel(), u"Ёлка-Zürich");
+    frame(scene, 1.0);
+    name.setString("");
+    pressEnter(name);
+    EXPECT_EQ(scene.titleText->getLabel(), u"");
+    frame(scene, 1.1);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The lower panel's six controls in order, every one pickable, the switches
+// and the button also listed for language updates; only the ticker takes
+// no focus.
+TEST(SceneLayoutGL, LowerPanelHoldsItsControlsInOrder)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    const QvLowerPanelWidget3D& lower = *scene.lowerPanel;
+    const std::vector<QvMaterialObject*> expected{
+        lower.panel.get(),       lower.switchShading.get(), lower.clearButton.get(), lower.switchVSync.get(),
+        lower.switchOnTop.get(), lower.editName.get(),      lower.ticker.get()};
+    EXPECT_EQ(lower.components, expected);
+    std::vector<std::string> names;
+    for (const QvMaterialObject* control : lower.components) names.push_back(control->name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"QvModel_UpperPanel", "QvModel_SwitchShading", "QvModel_ButtonClear",
+                                        "QvModel_SwitchVSync", "QvModel_SwitchOnTop", "QvModel_EditName",
+                                        "QvModel_LabelLogo"}));
+    EXPECT_FALSE(lower.panel->pickable);
+    for (std::size_t i = 1; i < expected.size(); ++i) EXPECT_TRUE(expected[i]->pickable) << names[i];
+    EXPECT_EQ(scene.textObjects,
+              (std::vector<QvMaterialObject*>{lower.switchShading.get(), lower.clearButton.get(),
+                                              lower.switchVSync.get(), lower.switchOnTop.get()}));
+    EXPECT_TRUE(lower.editName->takesFocus());
+    EXPECT_FALSE(lower.ticker->takesFocus());
+    // Only the lower panel's controls can be clicked.
+    for (const QvWidget3D* widget : {scene.widgets[0], scene.widgets[2]}) {
+        for (const QvMaterialObject* control : widget->components) EXPECT_FALSE(control->pickable);
+    }
+    // Ids count up across the panels in creation order.
+    int previous = 0;
+    for (const QvWidget3D* widget : scene.widgets) {
+        for (const QvMaterialObject* control : widget->components) {
+            EXPECT_EQ(control->id, previous + 1);
+            previous = control->id;
+        }
+    }
+}
+
 // The options file chooses the interface language of the help text, the
 // captions and the lower panel; the upper panel stays English. A stored
 // language the tables do not have comes up in English.
@@ -171,6 +246,13 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
         EXPECT_EQ(captions(scene), keys) << language;
         EXPECT_EQ(scene.upperPanel->odometerLabel->getLabel(), u"Odometer:") << language;
         EXPECT_EQ(scene.upperPanel->speedLabel->getLabel(), u"Speedometer:") << language;
+        const QvLowerPanelWidget3D& lower = *scene.lowerPanel;
+        EXPECT_EQ(lower.switchShading->offText, dictionary.text(expected, 1)) << language;
+        EXPECT_EQ(lower.switchShading->onText, dictionary.text(expected, 2)) << language;
+        EXPECT_EQ(lower.switchVSync->offText, dictionary.text(expected, 10)) << language;
+        EXPECT_EQ(lower.switchOnTop->offText, dictionary.text(expected, 3)) << language;
+        EXPECT_EQ(lower.switchOnTop->onText, dictionary.text(expected, 4)) << language;
+        EXPECT_EQ(lower.clearButton->getLabel(), u"Clear") << language;
         frame(scene, 1.0);
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
