@@ -23,9 +23,11 @@ constexpr std::uint32_t bit(TrackerLabel label)
 }
 
 // Whole pixels of a screen coordinate; callers reject non-finite input first.
+// Limited far beyond any screen, so the conversion is always defined.
 std::int64_t wholePixel(double value)
 {
-    return std::int64_t(std::trunc(value));
+    constexpr double kFarthest = 1.0e15;
+    return std::int64_t(std::clamp(std::trunc(value), -kFarthest, kFarthest));
 }
 
 double distance(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1)
