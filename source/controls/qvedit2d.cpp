@@ -223,11 +223,11 @@ void QvEdit2D::draw(Camera& camera)
         glBindTexture(GL_TEXTURE_2D, 0);
         return;
     }
-    tickerStepDue(camera.frameTime);
+    const bool stepped = tickerStepDue(camera.frameTime);
     placeGlyphs();
     for (Glyph& glyph : glyphs) {
         QvCharacter2D& object = *glyph.object;
-        const bool picked = object.selected && !tickerMode && pickingTextShader;
+        const bool picked = object.selected && !stepped && pickingTextShader;
         QvShader* program = picked ? pickingTextShader : textShader;
         if (!program) continue;
         currentColor = picked ? selectionColor : textColor;

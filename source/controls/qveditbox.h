@@ -432,7 +432,9 @@ void QvEditBox<Box, Object>::layOutFromStart(const std::string& utf8, bool signA
         // A value's minus sign passes a digits-only box; a typed one does not.
         const bool sign = signAllowed && first && code == U'-' && !line.readOnly;
         first = false;
-        if (sign || line.admits(code)) insertGlyph(static_cast<char16_t>(code));
+        if (!sign && !line.admits(code)) continue;
+        insertGlyph(static_cast<char16_t>(code));
+        edited();  // as typing: a batched 2D box draws glyph by glyph again
     }
 }
 

@@ -204,8 +204,15 @@ TEST_F(Edit2DDraw, BatchIsRebuiltOnlyWhenTextOrCameraChanges)
     EXPECT_EQ(box.batchRebuilds, typed + 2);
     press(qvKeyEnter);
     EXPECT_EQ(box.batchRebuilds, typed + 3);
+    // Text set by the program shows at once, batched or not.
+    frame(3.0);
+    const int shortName = textPixels(0, kViewSize);
+    box.changeText("WWWWWWW");
+    frame(3.1);
+    EXPECT_GT(textPixels(0, kViewSize), shortName + 50);
 
     // A batched ticker rebuilds after each of its steps, and only then.
+    box.optimized = true;
     box.setTicker(u"news");
     const int ticker = box.batchRebuilds;
     frame(10.0);
