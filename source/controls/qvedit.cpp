@@ -56,6 +56,7 @@ double QvEdit::barHalfWidth() const
 void QvEdit::setTransform(QvTransform* t)
 {
     QvEditBox::setTransform(t);
+    if (!transform) return;  // no place for a bar
     buildBar(makeGlyph(barCode), barShader);
     barAdvance = pixels(font.getChar3D(barCode)) * scale;
     barTransform->setScaling(scale, scale, scale);

@@ -38,6 +38,7 @@ void QvEdit2D::setFontSize(float size)
 void QvEdit2D::setTransform(QvTransform* t)
 {
     QvEditBox::setTransform(t);
+    if (!transform) return;  // no place for a bar
     createBar();
 }
 
