@@ -8,6 +8,7 @@
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
 #include "glcontext.h"
+#include "tempfiles.h"
 
 #include <gtest/gtest.h>
 #include <epoxy/gl.h>
@@ -167,4 +168,28 @@ TEST(TrackerScene, RouteOutOfViewStillReachesItsBuffer)
     s.frameAt(340, 300);
     EXPECT_EQ(s.scene.routeCanvas->overlayBytesLastFrame(), 12u + 12u) << "the line and the cursor";
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+TEST(TrackerScene, UnwritablePhotoIsReportedInOneLineAndTrackingGoesOn)
+{
+    TrackedScene s;
+    // Resources are read at construction; the photo goes where the program
+    // works, here a folder in which "photo.jpeg" is a folder itself.
+    const std::filesystem::path before = std::filesystem::current_path();
+    const std::filesystem::path folder = testsupport::tempPath("unwritable");
+    std::filesystem::create_directories(folder / "photo.jpeg");
+    std::filesystem::current_path(folder);
+    s.frameAt(400, 400);
+    s.scene.startTracker();
+    s.frameAt(410, 400);
+    s.scene.startTracker();
+    testing::internal::CaptureStdout();
+    s.frame();
+    const std::string output = testing::internal::GetCapturedStdout();
+    std::filesystem::current_path(before);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(output, "ERROR! Image photo.jpeg could not be written\n");
+    s.scene.startTracker();
+    s.frameAt(420, 400);
+    EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 20.0);
 }
