@@ -37,16 +37,6 @@ std::vector<QvEdge> ring(const std::vector<glm::vec2>& corners)
 
 }  // namespace
 
-TEST(GeometryRecords, DefaultsAreNaN)
-{
-    const QvVertice v;
-    EXPECT_TRUE(std::isnan(v.point.x) && std::isnan(v.point.y) && std::isnan(v.point.z));
-    EXPECT_TRUE(v.type.empty());
-    EXPECT_EQ(v.index, 0u);
-    EXPECT_FALSE(v == QvVertice{});  // NaN equals nothing
-    EXPECT_TRUE(std::isnan(QvSegment{}.p2.y));
-}
-
 TEST(GeometryRecords, VerticeOrderIsHighestThenLeftmost)
 {
     EXPECT_EQ(vertex(0, 5).opCmp(vertex(1, 5)), -1);
