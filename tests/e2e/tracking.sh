@@ -148,7 +148,7 @@ sleep 0.5
 for step in "${path[@]}"; do
   read -r x y kind <<<"$step"
   xdotool mousemove "$x" "$y"
-  if [ "$kind" = rest ]; then sleep 1.0; else sleep 0.3; fi
+  if [ "$kind" = rest ]; then sleep 1.0; else sleep 0.2; fi
 done
 # The pointer rests on the switch before Stop: a stop there too.
 sleep 1.0
