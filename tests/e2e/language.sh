@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end: the options file chooses the interface language. Started with
 # savegame/saveOptions.sqv holding English, Russian and German in turn, the
-# help text on the information monitor reads in that language, read from a
-# screenshot with tesseract, while the upper panel keeps its English captions.
+# help text on the information monitor and the lower panel's switches read in
+# that language (a screenshot read with tesseract), while the upper panel
+# keeps its English captions.
 # Each run works in a run directory of its own (links to the real one).
 set -euo pipefail
 
@@ -34,9 +35,9 @@ read -r screen_w screen_h < <(xdotool getdisplaygeometry)
 left=$((screen_w / 2 - 512))
 top=$((screen_h / 2 - 384))
 
-check_language() {  # check_language NUMBER TESSERACT-LANGUAGE EXPECTED-WORD...
-  local number="$1" ocr="$2"
-  shift 2
+check_language() {  # check_language NUMBER TESSERACT-LANGUAGE SWITCH-WORDS EXPECTED-WORD...
+  local number="$1" ocr="$2" switches="$3"
+  shift 3
   local dir="$work/lang$number"
   make_run_dir "$dir" "$number"
   (cd "$dir" && ./velmorin >"$work/lang$number.txt" 2>&1) &
@@ -53,12 +54,20 @@ check_language() {  # check_language NUMBER TESSERACT-LANGUAGE EXPECTED-WORD...
   for word in "$@"; do
     echo "$help" | grep -qi -- "$word" || fail "language $number: help text without '$word': $help"
   done
+  # The lower panel's Start/Stop, Clear, VSync and On-top row.
+  lower="$(read_text "$work/shot$number.ppm" 20 728 380 36 3 "$ocr")"
+  for word in $switches; do
+    echo "$lower" | grep -q -- "$word" || fail "language $number: switches without '$word': $lower"
+  done
+  if [ "$number" -ne 0 ]; then
+    echo "$lower" | grep -q "Eco" && fail "language $number: the VSync switch is still English: $lower"
+  fi
   upper="$(read_text "$work/shot$number.ppm" 0 0 1024 45 2 eng)"
   echo "$upper" | grep -q "Odometer" || fail "language $number: upper panel not in English: $upper"
   echo "$upper" | grep -q "Speedometer" || fail "language $number: upper panel not in English: $upper"
 }
 
-check_language 0 eng "three-dimensional" "mouse"
-check_language 1 rus "интерфейс" "камер"
-check_language 2 deu "dreidimensional" "Maus"
-echo "PASS: help text in English, Russian and German from the options file; upper panel in English"
+check_language 0 eng "Start Eco Off" "three-dimensional" "mouse"
+check_language 1 rus "Старт ыше" "интерфейс" "камер"
+check_language 2 deu "Start Obenauf" "dreidimensional" "Maus"
+echo "PASS: help text and switches in English, Russian and German from the options file; upper panel in English"
