@@ -7,6 +7,7 @@
 namespace {
 
 std::array<std::int64_t, static_cast<std::size_t>(QvGLObjectKind::count)> liveNames{};
+std::int64_t createdNames = 0;
 
 }  // namespace
 
@@ -22,11 +23,17 @@ std::int64_t qvLiveGLObjects()
     return total;
 }
 
+std::int64_t qvCreatedGLObjects()
+{
+    return createdNames;
+}
+
 namespace qvgl_detail {
 
 void countCreated(QvGLObjectKind kind)
 {
     ++liveNames[static_cast<std::size_t>(kind)];
+    ++createdNames;
 }
 
 void countDeleted(QvGLObjectKind kind)

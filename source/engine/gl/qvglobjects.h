@@ -18,6 +18,9 @@ enum class QvGLObjectKind { vertexArray, buffer, texture, program, shader, count
 // Number of names of `kind` (or of all kinds) held by owners right now.
 std::int64_t qvLiveGLObjects(QvGLObjectKind kind);
 std::int64_t qvLiveGLObjects();
+// Number of names owners have made since the process started (deletions do
+// not lower it): shows churn that the live counts hide.
+std::int64_t qvCreatedGLObjects();
 
 namespace qvgl_detail {
 void countCreated(QvGLObjectKind kind);
