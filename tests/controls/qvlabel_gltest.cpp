@@ -80,6 +80,7 @@ TEST_F(LabelDraw, ValueSlotsAreRewrittenWithoutNewGLObjects)
     value = u"88888888";
     label.setLabel(value.data(), int(value.size()));
     const std::int64_t warm = qvLiveGLObjects();
+    const std::int64_t made = qvCreatedGLObjects();
     const int eights = drawAndCount(label, *camera, context);
     EXPECT_GT(eights, 5 * one) << "eight wide digits cover more than one thin one";
 
@@ -92,6 +93,7 @@ TEST_F(LabelDraw, ValueSlotsAreRewrittenWithoutNewGLObjects)
         label.draw(*camera);
     }
     EXPECT_EQ(qvLiveGLObjects(), warm);
+    EXPECT_EQ(qvCreatedGLObjects(), made) << "none made and deleted again either";
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     // The buffer was read during the call only: overwriting it changes nothing.
     std::fill(std::begin(buffer), std::end(buffer), u'8');
