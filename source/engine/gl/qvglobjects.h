@@ -50,7 +50,7 @@ public:
         return *this;
     }
 
-    // A fresh name of this kind; the one held before is deleted.
+    // An owner of a fresh name of this kind; assigning it over an owner deletes that one's name.
     static QvGLName create()
     {
         QvGLName owner;
