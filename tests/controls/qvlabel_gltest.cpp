@@ -18,7 +18,9 @@ bool isLit(std::uint8_t r, std::uint8_t g, std::uint8_t b)
     return r > 100 || g > 100 || b > 100;
 }
 
-// The label as the scene sets one up: box, font size, text program.
+// The label as the scene sets one up: box, font size, text program. Its
+// transform never gets setScaling, so its stored scaling vector stays
+// (0, 0, 0): the text must be laid out by the scaling that is drawn.
 void setUp(QvLabel& label, QvShader& textShader, float width = 2.0f)
 {
     label.setColor({1.0f, 1.0f, 1.0f, 1.0f});
