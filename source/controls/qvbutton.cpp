@@ -16,45 +16,34 @@ QvButton::QvButton(const std::string& name, const QvDictionary& dictionary, int 
                    QvFont3D& font, QvLight* /*light*/, Camera& camera)
     : QvTextControl(name, camera, qvButtonFirstTransformId, qvButtonSlotCount, kButtonDepths)
 {
-    this->dictionary = &dictionary;
-    this->language = language;
-    this->key = key;
-    font3D = &font;
-    initButtonWith(true, u"", camera);
+    useDictionary(dictionary, language, key);
+    useFont(font);
+    initialization(u"", camera);
 }
 
 QvButton::QvButton(const std::string& name, const QvDictionary& dictionary, int language, int key,
                    QvFont2D& font, QvLight* /*light*/, Camera& camera)
     : QvTextControl(name, camera, qvButtonFirstTransformId, qvButtonSlotCount, kButtonDepths)
 {
-    this->dictionary = &dictionary;
-    this->language = language;
-    this->key = key;
-    font2D = &font;
-    initButtonWith(false, u"", camera);
+    useDictionary(dictionary, language, key);
+    useFont(font);
+    initialization(u"", camera);
 }
 
 QvButton::QvButton(const std::string& name, const std::u16string& text, QvFont3D& font, QvLight* /*light*/,
                    Camera& camera)
     : QvTextControl(name, camera, qvButtonFirstTransformId, qvButtonSlotCount, kButtonDepths)
 {
-    font3D = &font;
-    initButtonWith(true, text, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 QvButton::QvButton(const std::string& name, const std::u16string& text, QvFont2D& font, QvLight* /*light*/,
                    Camera& camera)
     : QvTextControl(name, camera, qvButtonFirstTransformId, qvButtonSlotCount, kButtonDepths)
 {
-    font2D = &font;
-    initButtonWith(false, text, camera);
-}
-
-void QvButton::initButtonWith(bool outline, const std::u16string& label, Camera& camera)
-{
-    is3D = outline;
-    scale = outline ? qvInitialScale3D : qvInitialScale2D;
-    initialization(label, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 void QvButton::initialization(const std::u16string& label, Camera& camera)

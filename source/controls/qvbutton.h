@@ -43,5 +43,4 @@ public:
     std::unique_ptr<QvEvent<QvButton, QvEventArgs>> buttonEvent;
 
 private:
-    void initButtonWith(bool outline, const std::u16string& label, Camera& camera);
 };

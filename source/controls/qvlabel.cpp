@@ -23,45 +23,32 @@ QvLabel::QvLabel(const std::string& name, const QvDictionary& dictionary, int la
                  QvFont3D& font, QvLight* /*light*/, Camera& camera)
     : QvTextControl(name, camera, qvLabelFirstTransformId, qvLabelSlotCount, kLabelDepths)
 {
-    this->dictionary = &dictionary;
-    this->language = language;
-    this->key = key;
-    font3D = &font;
-    initLabelWith(true, dictionary.text(language, key), camera);
+    useFont(font);
+    initialization(useDictionary(dictionary, language, key), camera);
 }
 
 QvLabel::QvLabel(const std::string& name, const QvDictionary& dictionary, int language, int key,
                  QvFont2D& font, QvLight* /*light*/, Camera& camera)
     : QvTextControl(name, camera, qvLabelFirstTransformId, qvLabelSlotCount, kLabelDepths)
 {
-    this->dictionary = &dictionary;
-    this->language = language;
-    this->key = key;
-    font2D = &font;
-    initLabelWith(false, dictionary.text(language, key), camera);
+    useFont(font);
+    initialization(useDictionary(dictionary, language, key), camera);
 }
 
 QvLabel::QvLabel(const std::string& name, const std::u16string& text, QvFont3D& font, QvLight* /*light*/,
                  Camera& camera)
     : QvTextControl(name, camera, qvLabelFirstTransformId, qvLabelSlotCount, kLabelDepths)
 {
-    font3D = &font;
-    initLabelWith(true, text, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 QvLabel::QvLabel(const std::string& name, const std::u16string& text, QvFont2D& font, QvLight* /*light*/,
                  Camera& camera)
     : QvTextControl(name, camera, qvLabelFirstTransformId, qvLabelSlotCount, kLabelDepths)
 {
-    font2D = &font;
-    initLabelWith(false, text, camera);
-}
-
-void QvLabel::initLabelWith(bool outline, const std::u16string& label, Camera& camera)
-{
-    is3D = outline;
-    scale = outline ? qvInitialScale3D : qvInitialScale2D;
-    initialization(label, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 void QvLabel::initialization(const std::u16string& label, Camera& camera)

@@ -64,6 +64,5 @@ public:
     std::vector<float> batchVertices;
 
 private:
-    void initLabelWith(bool outline, const std::u16string& label, Camera& camera);
     GLsizei batchVertexCount = 0;  // vertices in the batch buffer
 };

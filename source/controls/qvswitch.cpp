@@ -17,34 +17,24 @@ QvSwitch::QvSwitch(const std::string& name, const QvDictionary& dictionary, int 
                    QvFont2D& font, QvLight* /*light*/, Camera& camera)
     : QvTextControl(name, camera, qvSwitchFirstTransformId, 0, kSwitchDepths)
 {
-    this->dictionary = &dictionary;
-    this->language = language;
-    this->key = key;
-    font2D = &font;
-    initSwitchWith(false, dictionary.text(language, key), camera);
+    useFont(font);
+    initialization(useDictionary(dictionary, language, key), camera);
 }
 
 QvSwitch::QvSwitch(const std::string& name, const std::u16string& text, QvFont3D& font, QvLight* /*light*/,
                    Camera& camera)
     : QvTextControl(name, camera, qvSwitchFirstTransformId, 0, kSwitchDepths)
 {
-    font3D = &font;
-    initSwitchWith(true, text, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 QvSwitch::QvSwitch(const std::string& name, const std::u16string& text, QvFont2D& font, QvLight* /*light*/,
                    Camera& camera)
     : QvTextControl(name, camera, qvSwitchFirstTransformId, 0, kSwitchDepths)
 {
-    font2D = &font;
-    initSwitchWith(false, text, camera);
-}
-
-void QvSwitch::initSwitchWith(bool outline, const std::u16string& label, Camera& camera)
-{
-    is3D = outline;
-    scale = outline ? qvInitialScale3D : qvInitialScale2D;
-    initialization(label, camera);
+    useFont(font);
+    initialization(text, camera);
 }
 
 void QvSwitch::initialization(const std::u16string& label, Camera& camera)

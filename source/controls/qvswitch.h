@@ -47,5 +47,4 @@ public:
     std::unique_ptr<QvEvent<QvSwitch, QvEventArgs>> switchEvent;
 
 private:
-    void initSwitchWith(bool outline, const std::u16string& label, Camera& camera);
 };

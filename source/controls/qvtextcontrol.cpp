@@ -2,6 +2,8 @@
 // layout arithmetic of qvtextlayout.
 #include "controls/qvtextcontrol.h"
 
+#include "engine/core/qvdictionary.h"
+
 #include <algorithm>
 #include <array>
 
@@ -43,6 +45,28 @@ QvTextControl::QvTextControl(const std::string& name, Camera& camera, std::int64
                              std::size_t slotCount, const QvTextDepths& depths)
     : QvBoxControl(name, camera, firstTransformId), cGlyphs(slotCount), depths(depths)
 {
+}
+
+void QvTextControl::useFont(QvFont3D& font)
+{
+    font3D = &font;
+    is3D = true;
+    scale = qvInitialScale3D;
+}
+
+void QvTextControl::useFont(QvFont2D& font)
+{
+    font2D = &font;
+    is3D = false;
+    scale = qvInitialScale2D;
+}
+
+const std::u16string& QvTextControl::useDictionary(const QvDictionary& source, int textLanguage, int textKey)
+{
+    dictionary = &source;
+    language = textLanguage;
+    key = textKey;
+    return source.text(language, key);
 }
 
 QvTextControl::~QvTextControl()

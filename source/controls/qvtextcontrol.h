@@ -121,6 +121,12 @@ public:
     bool glyphDrawFlag = false;
 
 protected:
+    // The text is built from the outline font's extruded glyphs, at their starting scale.
+    void useFont(QvFont3D& font);
+    // The text is built from the bitmap font's quads, at their starting scale.
+    void useFont(QvFont2D& font);
+    // The text is the dictionary's entry (language, key); returns that entry.
+    const std::u16string& useDictionary(const QvDictionary& source, int textLanguage, int textKey);
     // Draws the glyphs of the text shown with `colour`.
     void drawGlyphs(Camera& camera, glm::vec4 colour);
     // Draws the first `count` non-empty slots with `colour`.
