@@ -1,5 +1,5 @@
-// qvscenelayout: the tracker scene's fixed layout and the small conversions
-// its frames use, kept apart from OpenGL so that they can be checked on their
+// qvscenelayout: the tracker scene's fixed layout and the pointer's
+// conversion to normalised device coordinates, kept apart from OpenGL so that they can be checked on their
 // own.
 //
 // The scene stands in a column in front of the camera: four monitors one below
@@ -80,29 +80,6 @@ inline glm::vec4 normalisedDeviceCoords(int x, int y, float w, float h)
     const float nx = w > 0.0f ? 2.0f * float(x) / w - 1.0f : 0.0f;
     const float ny = h > 0.0f ? 1.0f - 2.0f * float(y) / h : 0.0f;
     return glm::vec4(nx, ny, -1.0f, 1.0f);
-}
-
-// Units intToStr writes at most: ten digits, a sign and the terminator.
-constexpr int kIntTextUnits = 12;
-
-// The decimal text of `value` into `buffer` (at least kIntTextUnits units),
-// terminated by a 0 unit; `length` = the units before it. Works on the
-// magnitude as an unsigned number, so the most negative value converts too.
-inline void intToStr(std::int32_t value, char16_t* buffer, int& length)
-{
-    std::uint32_t magnitude = value < 0 ? 0u - std::uint32_t(value) : std::uint32_t(value);
-    length = 0;
-    do {
-        buffer[length++] = char16_t(u'0' + magnitude % 10u);
-        magnitude /= 10u;
-    } while (magnitude != 0u);
-    if (value < 0) buffer[length++] = u'-';
-    buffer[length] = 0;
-    for (int i = 0, j = length - 1; i < j; ++i, --j) {
-        const char16_t swap = buffer[i];
-        buffer[i] = buffer[j];
-        buffer[j] = swap;
-    }
 }
 
 }  // namespace scenelayout

@@ -3,25 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
-#include <cstdint>
-#include <string>
-
-namespace {
 
 using namespace scenelayout;
-
-std::u16string textOf(std::int32_t value, int& length)
-{
-    char16_t buffer[kIntTextUnits];
-    std::fill(std::begin(buffer), std::end(buffer), char16_t(0xFFFF));
-    intToStr(value, buffer, length);
-    EXPECT_EQ(buffer[length], 0);  // terminated right after the text
-    return std::u16string(buffer, std::size_t(length));
-}
-
-}  // namespace
 
 // The monitor faces keep the screen's shape: 35.6 x 20 units on 1920 x 1080.
 TEST(SceneLayout, MonitorsScaleXByTheScreensAspect)
@@ -67,25 +51,4 @@ TEST(SceneLayout, NormalisedDeviceCoordsCoverTheWindowAndStayFiniteWhenEmpty)
     const glm::vec4 minimised = normalisedDeviceCoords(10, 20, 0, 0);
     EXPECT_TRUE(std::isfinite(minimised.x) && std::isfinite(minimised.y));
     EXPECT_EQ(minimised, glm::vec4(0, 0, -1, 1));
-}
-
-TEST(SceneLayout, IntToStrWritesDecimalTextOfEveryInt32)
-{
-    int length = -1;
-    EXPECT_EQ(textOf(0, length), u"0");
-    EXPECT_EQ(length, 1);
-    EXPECT_EQ(textOf(-7, length), u"-7");
-    EXPECT_EQ(length, 2);
-    EXPECT_EQ(textOf(305, length), u"305");
-    EXPECT_EQ(textOf(-42, length), u"-42");
-    EXPECT_EQ(textOf(INT32_MAX, length), u"2147483647");
-    EXPECT_EQ(textOf(INT32_MIN, length), u"-2147483648");
-    EXPECT_EQ(length, 11);
-    // Against the standard library's conversion across the magnitudes.
-    for (std::int64_t v = 1; v < INT32_MAX; v = v * 7 + 3) {
-        for (std::int32_t s : {std::int32_t(v), std::int32_t(-v)}) {
-            const std::string expected = std::to_string(s);
-            EXPECT_EQ(textOf(s, length), std::u16string(expected.begin(), expected.end()));
-        }
-    }
 }
