@@ -1,6 +1,6 @@
 // qvscenelayout: the tracker scene's fixed layout and the pointer's
-// conversion to normalised device coordinates, kept apart from OpenGL so that they can be checked on their
-// own.
+// conversion to normalised device coordinates, kept apart from OpenGL so
+// that they can be checked on their own.
 //
 // The scene stands in a column in front of the camera: four monitors one below
 // another, kMonitorSpacing units apart, and the 3D title below them. The
