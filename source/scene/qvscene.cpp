@@ -474,6 +474,35 @@ void QvScene::transformed(QvTransform* transform, QvEventArgs*)
     getChildrenOfParent(objectTree.get(), transform);
 }
 
+// Tested against the box that bounds what they draw: a monitor's face, the
+// information monitor's face for the texts laid out on it, the title's box
+// with room for its sway. Anything else is always drawn. From any one screen
+// the other screens stand 24 units away, outside the view.
+bool QvScene::_outOfView(const QvMaterialObject& object) const
+{
+    const QvMaterialObject* bounds = nullptr;
+    float margin = 1.0f;
+    const QvTransform* transform = object.getTransform();
+    if (transform == nullptr) return false;
+    if (&object == infoCanvas.get() || &object == routeCanvas.get() || &object == speedCanvas.get() ||
+        &object == stopsCanvas.get()) {
+        bounds = &object;
+    } else if (infoCanvas && transform->getParent() == infoCanvas->getTransform()) {
+        bounds = infoCanvas.get();
+        margin = 1.2f;  // the texts stand a little in front of the face
+    } else if (&object == titleText.get()) {
+        bounds = &object;
+        margin = 1.5f;
+    } else {
+        return false;
+    }
+    const glm::mat4 clipFromLocal =
+        camera->getProjectionMatrix() * camera->getCameraMatrix() * bounds->getTransform()->getMatrix();
+    const QvDimension& size = bounds->size;
+    const glm::vec3 half = 0.5f * margin * glm::vec3(size.width, size.height, size.depth);
+    return scenelayout::boxOutsideView(clipFromLocal, half);
+}
+
 int QvScene::language() const
 {
     return gameLogic ? int(gameLogic->language) : int(English);
@@ -670,7 +699,9 @@ void QvScene::renderScene()
     if (const std::uint32_t changed = tracker->takeChangedLabels()) _showTrackerTexts(changed);
 
     skybox->draw(*camera);
-    for (QvMaterialObject* object : objects) object->draw(*camera);
+    for (QvMaterialObject* object : objects) {
+        if (!_outOfView(*object)) object->draw(*camera);
+    }
     for (QvWidget3D* widget : widgets) {
         if (widget->onScreen) widget->draw();
     }

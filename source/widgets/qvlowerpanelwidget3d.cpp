@@ -92,6 +92,9 @@ void QvLowerPanelWidget3D::initialize()
     components.push_back(editName.get());
 
     ticker = _createEditBox("QvModel_LabelLogo", kTickerWidth, kTickerX);
+    // Batched too: the scrolling line is one draw a frame instead of one per
+    // glyph, most of which the stencil clips away anyway.
+    ticker->optimized = true;
     ticker->readOnly = true;
     ticker->pickable = true;
     ticker->setMask(kTickerMask);
