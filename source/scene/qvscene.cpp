@@ -6,6 +6,8 @@
 #include "controls/qvcanvas.h"
 #include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
+#include "controls/qvcontrolbox.h"
+#include "controls/qvviewcheck.h"
 #include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
@@ -474,33 +476,24 @@ void QvScene::transformed(QvTransform* transform, QvEventArgs*)
     getChildrenOfParent(objectTree.get(), transform);
 }
 
-// Tested against the box that bounds what they draw: a monitor's face, the
-// information monitor's face for the texts laid out on it, the title's box
-// with room for its sway. Anything else is always drawn. From any one screen
-// the other screens stand 24 units away, outside the view.
+// The texts on the information monitor (help text, statistics) are tested
+// against the monitor's box, the title against its own, which its glyphs
+// sway with; anything else is drawn (the canvases check their own view).
+// From any one screen the other screens stand 24 units away, out of view.
 bool QvScene::_outOfView(const QvMaterialObject& object) const
 {
-    const QvMaterialObject* bounds = nullptr;
-    float margin = 1.0f;
     const QvTransform* transform = object.getTransform();
-    if (transform == nullptr) return false;
-    if (&object == infoCanvas.get() || &object == routeCanvas.get() || &object == speedCanvas.get() ||
-        &object == stopsCanvas.get()) {
-        bounds = &object;
-    } else if (infoCanvas && transform->getParent() == infoCanvas->getTransform()) {
+    const QvBoxControl* bounds = nullptr;
+    if (&object == titleText.get()) {
+        bounds = titleText.get();
+    } else if (infoCanvas && transform != nullptr && transform->getParent() == infoCanvas->getTransform()) {
         bounds = infoCanvas.get();
-        margin = 1.2f;  // the texts stand a little in front of the face
-    } else if (&object == titleText.get()) {
-        bounds = &object;
-        margin = 1.5f;
     } else {
         return false;
     }
-    const glm::mat4 clipFromLocal =
+    const glm::mat4 clipFromModel =
         camera->getProjectionMatrix() * camera->getCameraMatrix() * bounds->getTransform()->getMatrix();
-    const QvDimension& size = bounds->size;
-    const glm::vec3 half = 0.5f * margin * glm::vec3(size.width, size.height, size.depth);
-    return scenelayout::boxOutsideView(clipFromLocal, half);
+    return !qvBoxMayBeInView(clipFromModel, bounds->vertices, qvBoxFloatsPerVertex);
 }
 
 int QvScene::language() const

@@ -250,8 +250,8 @@ private:
     void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
     // One monitor: a canvas of the aspect-scaled face at the screen `index`
     // of the column, showing `texture`, drawn from now on.
-    // An object that the camera cannot see this frame (monitors, the texts
-    // on the information monitor and the title are tested).
+    // An object that the camera cannot see this frame (the texts on the
+    // information monitor and the title are tested).
     bool _outOfView(const QvMaterialObject& object) const;
     std::unique_ptr<QvCanvas> _createMonitor(const char* name, int index, const char* texture);
     // Statistics label `slot` (0..13) of the layout's table on the

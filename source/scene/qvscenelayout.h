@@ -9,8 +9,6 @@
 // hang on the information monitor in seven rows, caption left, value right.
 #pragma once
 
-#include <glm/mat4x4.hpp>
-#include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
 
 #include <array>
@@ -82,31 +80,6 @@ inline glm::vec4 normalisedDeviceCoords(int x, int y, float w, float h)
     const float nx = w > 0.0f ? 2.0f * float(x) / w - 1.0f : 0.0f;
     const float ny = h > 0.0f ? 1.0f - 2.0f * float(y) / h : 0.0f;
     return glm::vec4(nx, ny, -1.0f, 1.0f);
-}
-
-// True when the centred box of `halfExtents` lies wholly outside the view
-// volume of `clipFromLocal` (projection x view x model): all eight corners
-// beyond one and the same clip plane. Conservative: a box that merely
-// straddles the volume's corner still counts as seen.
-inline bool boxOutsideView(const glm::mat4& clipFromLocal, glm::vec3 halfExtents)
-{
-    int beyond[6] = {0, 0, 0, 0, 0, 0};  // x > w, x < -w, y > w, y < -w, z > w, z < -w
-    for (int corner = 0; corner < 8; ++corner) {
-        const glm::vec4 local((corner & 1) ? halfExtents.x : -halfExtents.x,
-                              (corner & 2) ? halfExtents.y : -halfExtents.y,
-                              (corner & 4) ? halfExtents.z : -halfExtents.z, 1.0f);
-        const glm::vec4 p = clipFromLocal * local;
-        beyond[0] += p.x > p.w;
-        beyond[1] += p.x < -p.w;
-        beyond[2] += p.y > p.w;
-        beyond[3] += p.y < -p.w;
-        beyond[4] += p.z > p.w;
-        beyond[5] += p.z < -p.w;
-    }
-    for (int count : beyond) {
-        if (count == 8) return true;
-    }
-    return false;
 }
 
 }  // namespace scenelayout
