@@ -4,10 +4,9 @@
 // the 3D title and the three HUD panels, and answers the world: a frame
 // (renderScene), resizes, the keys that no control took, picking coordinates
 // and the quit. The lower panel's controls call back into it (start/stop,
-// clear, VSync, on top, the typed name).
-//
-// The tracker's statistics plug into the marked seams of renderScene,
-// startTracker and buttonClear.
+// clear, VSync, on top, the typed name). The statistics themselves are the
+// tracker model's; the scene samples the pointer for it, shows its texts and
+// hands it the canvases' plot lists.
 #pragma once
 
 #include "engine/core/qvcamera.h"
