@@ -6,6 +6,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 
 #include <fmt/format.h>
 
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::size_t frontFaceFirst = 6, frontFaceEnd = 12;  // vertices of the face at z = +D/2
 constexpr std::size_t texCoordFloat = 3;                      // u, v at floats 3 and 4 of a vertex
-constexpr GLuint positionAttribute = 0;
-constexpr GLuint normalAttribute = 1;
-constexpr GLsizei vec3Bytes = 3 * sizeof(float);
 constexpr float faceLineWidth = 1.0f;
 constexpr float routeLineWidth = 2.0f;
 const glm::vec3 faceBackground{1.0f, 1.0f, 1.0f};
@@ -26,21 +24,6 @@ const glm::vec3 circleColor{0.5f, 0.5f, 0.5f};
 const glm::vec3 lineColor{0.1f, 0.2f, 0.9f};
 const glm::vec3 cursorColor{0.9f, 0.2f, 0.1f};
 const glm::vec3 missingNormal{0.0f, 0.0f, 1.0f};
-
-// A buffer bound as `target` and filled with `bytes` of `data`.
-QvBuffer staticBuffer(GLenum target, std::size_t bytes, const void* data)
-{
-    QvBuffer buffer = QvBuffer::create();
-    glBindBuffer(target, buffer.get());
-    glBufferData(target, static_cast<GLsizeiptr>(bytes), data, GL_STATIC_DRAW);
-    return buffer;
-}
-
-void vec3Attribute(GLuint index)
-{
-    glVertexAttribPointer(index, 3, GL_FLOAT, GL_FALSE, vec3Bytes, nullptr);
-    glEnableVertexAttribArray(index);
-}
 
 }  // namespace
 
@@ -161,21 +144,18 @@ void QvCanvas::initBuffersForTriangles()
 {
     trianglesVao = QvVertexArray::create();
     glBindVertexArray(trianglesVao.get());
-    trianglesVbo =
-        staticBuffer(GL_ARRAY_BUFFER, triangleVertices.size() * sizeof(glm::vec3), triangleVertices.data());
-    trianglesEbo = staticBuffer(GL_ELEMENT_ARRAY_BUFFER, triangleIndices.size() * sizeof(std::uint32_t),
-                                triangleIndices.data());
-    vec3Attribute(positionAttribute);
+    trianglesVbo = qvUploadAttribute(QvAttribute::position, triangleVertices);
+    trianglesEbo = qvMakeBuffer(GL_ELEMENT_ARRAY_BUFFER,
+                                static_cast<GLsizeiptr>(triangleIndices.size() * sizeof(std::uint32_t)),
+                                triangleIndices.data(), GL_STATIC_DRAW);
     // A polygon triangulation leaves the normals of an earlier Delaunay run
     // (or none): the buffer gets one per vertex all the same.
     std::vector<glm::vec3> normals = triangleNormals;
     if (normals.size() < triangleVertices.size()) {
         normals.resize(triangleVertices.size(), missingNormal);
     }
-    normalsVbo = staticBuffer(GL_ARRAY_BUFFER, normals.size() * sizeof(glm::vec3), normals.data());
-    vec3Attribute(normalAttribute);
+    normalsVbo = qvUploadAttribute(QvAttribute::normal, normals);
     glBindVertexArray(0);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
     uploadedTriangleVertices = triangleVertices.size();
 }
 

@@ -7,6 +7,7 @@
 #include "engine/core/qvtransform.h"
 #include "engine/geometry/qvgeometry.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 
 #include <fmt/format.h>
 #include <glm/gtc/matrix_transform.hpp>
@@ -16,9 +17,6 @@
 
 namespace {
 
-constexpr GLuint positionAttribute = 0;
-constexpr GLuint normalAttribute = 1;
-constexpr GLuint texCoordAttribute = 2;
 constexpr GLint rowAlignment = 4;  // the image rows are padded to 4 bytes
 const glm::vec3 faceBackground{1.0f, 1.0f, 1.0f};
 // What a vertex without a normal or texture coordinate of its own gets.
@@ -40,16 +38,11 @@ void placeLight(QvLight& light, QvTransform& t, const LightColours& colours)
     light.lightSpecs.specular = colours.specular;
 }
 
-// A dynamic buffer of `bytes` behind attribute `index` of the bound vertex array.
-QvBuffer attributeBuffer(GLuint index, GLint components, std::size_t bytes)
+// A dynamic buffer of `bytes` behind `attribute` of the bound vertex array.
+QvBuffer attributeBuffer(QvAttribute attribute, GLint components, std::size_t bytes)
 {
-    QvBuffer buffer = QvBuffer::create();
-    glBindBuffer(GL_ARRAY_BUFFER, buffer.get());
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(index, components, GL_FLOAT, GL_FALSE, components * GLsizei(sizeof(float)),
-                          nullptr);
-    glEnableVertexAttribArray(index);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    QvBuffer buffer = qvMakeBuffer(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), nullptr, GL_DYNAMIC_DRAW);
+    qvPointAttribute(attribute, buffer, components);
     return buffer;
 }
 
@@ -116,9 +109,9 @@ void QvLandscape::initBuffersForTriangles()
     meshCapacity = std::max<std::size_t>(triangleVertices.size(), 1);
     trianglesVao = QvVertexArray::create();
     glBindVertexArray(trianglesVao.get());
-    trianglesVbo = attributeBuffer(positionAttribute, 3, meshCapacity * sizeof(glm::vec3));
-    normalsVbo = attributeBuffer(normalAttribute, 3, meshCapacity * sizeof(glm::vec3));
-    texCoordsVbo = attributeBuffer(texCoordAttribute, 2, meshCapacity * sizeof(glm::vec2));
+    trianglesVbo = attributeBuffer(QvAttribute::position, 3, meshCapacity * sizeof(glm::vec3));
+    normalsVbo = attributeBuffer(QvAttribute::normal, 3, meshCapacity * sizeof(glm::vec3));
+    texCoordsVbo = attributeBuffer(QvAttribute::texCoords, 2, meshCapacity * sizeof(glm::vec2));
     glBindVertexArray(0);
 }
 

@@ -5,6 +5,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvshader.h"
+#include "engine/gl/qvvertexlayout.h"
 
 #include <fmt/format.h>
 
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr GLuint positionAttribute = 0;
 constexpr std::size_t floatsPerVertex = 3;
 constexpr std::size_t vertexBytes = floatsPerVertex * sizeof(float);
 constexpr std::size_t cursorBytes = vertexBytes;
@@ -23,16 +23,12 @@ constexpr std::size_t cursorBytes = vertexBytes;
 
 void QvOverlayLayer::create(std::size_t capacity)
 {
-    vao = QvVertexArray::create();
-    vbo = QvBuffer::create();
     capacityBytes = capacity;
     tracker.reset();
+    vao = QvVertexArray::create();
     glBindVertexArray(vao.get());
-    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacityBytes), nullptr, GL_DYNAMIC_DRAW);
-    glVertexAttribPointer(positionAttribute, floatsPerVertex, GL_FLOAT, GL_FALSE, vertexBytes, nullptr);
-    glEnableVertexAttribArray(positionAttribute);
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    vbo = qvMakeBuffer(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacityBytes), nullptr, GL_DYNAMIC_DRAW);
+    qvPointAttribute(QvAttribute::position, vbo, floatsPerVertex);
     glBindVertexArray(0);
 }
 

@@ -25,8 +25,8 @@ inline constexpr std::size_t qvOverlayCapacityBytes = 12'000'000;
 // One overlay layer: x, y, z floats in a buffer behind one vertex array.
 class QvOverlayLayer {
 public:
-    // A new vertex array and buffer of `capacityBytes`, attribute 0 = three
-    // floats; whatever was held before is released.
+    // A new vertex array and buffer of `capacityBytes` behind the position
+    // attribute (three floats); whatever was held before is released.
     void create(std::size_t capacityBytes);
     // Sends what the list gained since the last sync (all of it when it was
     // emptied or rewritten), first growing the buffer if the list outgrew it.
