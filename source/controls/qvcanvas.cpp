@@ -48,7 +48,7 @@ QvCanvas::QvCanvas(const std::string& name, QvLight* /*light*/, Camera& camera)
     : QvPlotSurface(name, camera, qvCanvasFirstTransformId),
       defaultTexture(textureLoader.loadTexture(qvCanvasDefaultTexture))
 {
-    texture = defaultTexture.get();
+    texture = &defaultTexture;
     fmt::print("\x1b[01;31m CREATING CANVAS {} \x1b[0m \n", name);
 }
 
@@ -67,7 +67,7 @@ void QvCanvas::setSize(float width, float height, float depth)
 void QvCanvas::drawFrame()
 {
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture != nullptr ? texture->get() : 0);
     QvBoxControl::drawFrame();
     glBindTexture(GL_TEXTURE_2D, 0);
 }

@@ -36,8 +36,9 @@ public:
     // The canvas box, its collision data and buffers, then the point,
     // circle-point, line-strip and cursor buffers.
     void setSize(float width, float height, float depth) override;
-    // The face shows t from now on (0: no texture).
-    virtual void setTexture(GLuint t) { texture = t; }
+    // The face shows t from now on (null: no texture). The canvas borrows
+    // it: its owner must outlive the canvas or hand it another one first.
+    virtual void setTexture(const QvTexture* t) { texture = t; }
     // The face, then (with drawOverlay) the five overlay layers.
     void draw(Camera& camera) override;
     // The box's 36 vertices with the face texture, current program and uniforms.
@@ -56,7 +57,9 @@ public:
     QvBuffer trianglesVbo;
     QvBuffer normalsVbo;
     QvBuffer trianglesEbo;
-    GLuint texture = 0;  // the face's texture; the default one is owned below
+    // The face's texture: the default one owned below until setTexture
+    // lends another.
+    const QvTexture* texture = nullptr;
     TextureLoader textureLoader;
     glm::vec4 trianglesColor{0.859f, 0.883f, 0.224f, 1.0f};
     double lastTime = 0.0;  // frame time of the previous draw

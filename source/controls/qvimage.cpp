@@ -15,7 +15,7 @@ constexpr GLsizei kQuadVertexCount = 6;
 
 }  // namespace
 
-QvImage::QvImage(const std::string& name, GLuint texture, Camera& camera)
+QvImage::QvImage(const std::string& name, const QvTexture* texture, Camera& camera)
     : QvMaterialObject(name), texture(texture)
 {
     mcp.camera = camera.getCameraMatrix();
@@ -57,7 +57,7 @@ void QvImage::draw(Camera& camera)
     qvSetControlStencil(1, 0xFF);
     glActiveTexture(GL_TEXTURE0);
     glBindVertexArray(vao.get());
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture != nullptr ? texture->get() : 0);
     glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
     glBufferSubData(GL_ARRAY_BUFFER, 0, kQuadBytes, quad.data());
     glBindBuffer(GL_ARRAY_BUFFER, 0);

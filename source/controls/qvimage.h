@@ -1,6 +1,6 @@
 // qvimage: one texture on a flat rectangle in the scene, pickable like
 // every other control. Its quad is re-sent on every draw, so a new size only
-// needs setSize. The texture is not owned.
+// needs setSize. The texture is borrowed: whoever made it outlives the image.
 #pragma once
 
 #include <string>
@@ -13,7 +13,7 @@ class Camera;
 
 class QvImage : public QvMaterialObject {
 public:
-    QvImage(const std::string& name, GLuint texture, Camera& camera);
+    QvImage(const std::string& name, const QvTexture* texture, Camera& camera);
 
     // The quad of width x height from the local origin and its collision
     // data; the depth is kept but shapes nothing. No GL.
@@ -27,6 +27,6 @@ public:
 
     QvBuffer vbo;
     QvVertexArray vao;
-    GLuint texture = 0;
+    const QvTexture* texture = nullptr;  // not owned; null: the quad is drawn untextured
     std::vector<float> quad;
 };

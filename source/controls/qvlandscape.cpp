@@ -73,8 +73,7 @@ QvLandscape::QvLandscape(const std::string& name, Camera& camera)
     baseWidth = textureLoader.getImageWidth();
     baseHeight = textureLoader.getImageHeight();
     baseScanLine = TextureLoader::scanLineWidth(baseWidth);
-    ownedTexture = QvTexture(textureLoader.loadTexture(qvLandscapeGrassImage, grassPixels, grassScanLine));
-    texture = ownedTexture.get();
+    texture = textureLoader.loadTexture(qvLandscapeGrassImage, grassPixels, grassScanLine);
     grassWidth = textureLoader.getImageWidth();
     grassHeight = textureLoader.getImageHeight();
     placeLight(farLight, farLightTransform, farLightColours);
@@ -144,8 +143,7 @@ void QvLandscape::generateDefaultLandscape(int width, int height)
 
 void QvLandscape::setLandscapeTexture(const std::string& path)
 {
-    ownedTexture = QvTexture(textureLoader.loadTexture(path));
-    texture = ownedTexture.get();
+    texture = textureLoader.loadTexture(path);
 }
 
 void QvLandscape::outputInfo()
@@ -223,12 +221,11 @@ void QvLandscape::uploadBaseImage()
         basePixels.empty()) {
         return;  // the base image did not load
     }
-    if (texture == 0) {
-        ownedTexture = QvTexture(qvCreateRgbTexture(baseWidth, baseHeight, basePixels.data()));
-        texture = ownedTexture.get();
+    if (!texture) {
+        texture = qvCreateRgbTexture(baseWidth, baseHeight, basePixels.data());
         return;
     }
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     GLint previous = rowAlignment;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &previous);
     glPixelStorei(GL_UNPACK_ALIGNMENT, rowAlignment);
@@ -267,7 +264,7 @@ void QvLandscape::drawTriangles(Camera& camera)
     shader->setUniform("diffuseColor", landscapeColor);
     glActiveTexture(GL_TEXTURE0);
     glBindVertexArray(trianglesVao.get());
-    glBindTexture(GL_TEXTURE_2D, texture);
+    glBindTexture(GL_TEXTURE_2D, texture.get());
     uploadMesh();
     if (!triangleVertices.empty()) {
         glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triangleVertices.size()));

@@ -81,7 +81,7 @@ public:
     bool direction = false;  // set: the brush lowers
     QvLight farLight;
     QvLight nearLight;
-    GLuint texture = 0;
+    QvTexture texture;  // the grass picture, then the base image the brush paints
     TextureLoader textureLoader;
     std::vector<std::uint8_t> basePixels;
     std::vector<std::uint8_t> grassPixels;
@@ -101,7 +101,6 @@ private:
     // Re-specifies the texture from basePixels.
     void uploadBaseImage();
 
-    QvTexture ownedTexture;
     std::size_t meshCapacity = 0;  // vertices the terrain buffers hold
     QvTransform farLightTransform;
     QvTransform nearLightTransform;

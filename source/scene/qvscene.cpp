@@ -255,7 +255,7 @@ std::unique_ptr<QvCanvas> QvScene::_createMonitor(const char* name, int index, c
     canvas->setCirclePointShader(shaders[circlePointShader].get());
     canvas->setSize(scenelayout::kMonitorFace, scenelayout::kMonitorFace, scenelayout::kMonitorDepth);
     monitorTextures[std::size_t(index)] = textureLoader->loadTexture(texture);
-    canvas->setTexture(monitorTextures[std::size_t(index)].get());
+    canvas->setTexture(&monitorTextures[std::size_t(index)]);
     canvas->setTransform(transform);
     canvas->shader = shaders[textureLightShader].get();
     canvas->pickingShader = shaders[lightShader].get();

@@ -114,6 +114,30 @@ TEST_F(CanvasDraw, RouteStopsAndCursorShowInTheirColours)
     EXPECT_FALSE(near(colourAt(*canvas, -0.5f, -0.5f), red));
 }
 
+TEST_F(CanvasDraw, ALentFaceTextureShowsAndOutlivesTheCanvas)
+{
+    // A 1 x 1 green picture, owned here as the scene owns the monitor faces.
+    QvTexture green = QvTexture::create();
+    const std::uint8_t pixel[4] = {0, 255, 0, 255};
+    glBindTexture(GL_TEXTURE_2D, green.get());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    const std::int64_t texturesBefore = qvLiveGLObjects(QvGLObjectKind::texture);
+    {
+        auto canvas = makeCanvas();
+        EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::texture), texturesBefore + 1) << "its default face";
+        canvas->setTexture(&green);
+        drawFrame(*canvas);
+        const Rgb face = colourAt(*canvas, 0.0f, -0.2f);
+        EXPECT_GT(face[1], face[0] + 30);
+        EXPECT_GT(face[1], face[2] + 30);
+    }
+    // The canvas gave back its default face and left the lent one alone.
+    EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::texture), texturesBefore);
+    EXPECT_EQ(glIsTexture(green.get()), GL_TRUE);
+}
+
 TEST_F(CanvasDraw, NoCursorBeforeTheRouteAndStopsKeepTheirFirstPoint)
 {
     auto canvas = makeCanvas("QvModel_StopsCanvas");

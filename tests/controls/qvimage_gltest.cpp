@@ -17,7 +17,7 @@ TEST_F(ImageDraw, TextureShowsOnTheQuadOnlyOnceItHasBuffers)
     glBindTexture(GL_TEXTURE_2D, 0);
     QvShader image = controlfixtures::shipped("image");
 
-    QvImage picture("QvModel_Image", red.get(), *camera);
+    QvImage picture("QvModel_Image", &red, *camera);
     picture.shader = &image;
     picture.setSize(1.0f, 1.0f, 0.0f);
     controlfixtures::clearAll();

@@ -109,7 +109,8 @@ TEST(SceneLayoutGL, MonitorsStandInAColumnScaledToTheScreen)
         EXPECT_NEAR(m[3].z, -11.0f, 1e-4f);
         EXPECT_NEAR(glm::length(glm::vec3(m[0])), 1920.0f / 1080.0f, 1e-4f);
         EXPECT_NEAR(glm::length(glm::vec3(m[1])), 1.0f, 1e-4f);
-        EXPECT_NE(monitor->texture, 0u);
+        ASSERT_NE(monitor->texture, nullptr);
+        EXPECT_TRUE(*monitor->texture);
     }
     EXPECT_FALSE(scene.infoCanvas->drawOverlay);
     EXPECT_TRUE(scene.routeCanvas->drawOverlay);
