@@ -66,16 +66,17 @@ GlContext::GlContext(int width, int height) : width_(width), height_(height)
     }
     glfwMakeContextCurrent(window_);
 
-    glGenFramebuffers(1, &framebuffer_);
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-    glGenRenderbuffers(1, &colour_);
-    glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+    framebuffer_ = QvFramebuffer::create();
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_.get());
+    colour_ = QvRenderbuffer::create();
+    glBindRenderbuffer(GL_RENDERBUFFER, colour_.get());
     glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
-    glGenRenderbuffers(1, &depthStencil_);
-    glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_.get());
+    depthStencil_ = QvRenderbuffer::create();
+    glBindRenderbuffer(GL_RENDERBUFFER, depthStencil_.get());
     glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, depthStencil_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER,
+                              depthStencil_.get());
     if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
         std::fprintf(stderr, "GlContext: offscreen framebuffer incomplete\n");
         std::abort();
@@ -85,24 +86,26 @@ GlContext::GlContext(int width, int height) : width_(width), height_(height)
 
 GlContext::~GlContext()
 {
+    // The names go while their context is still current; the members' own
+    // destructors would run after the window is gone.
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    glDeleteRenderbuffers(1, &colour_);
-    glDeleteRenderbuffers(1, &depthStencil_);
-    glDeleteFramebuffers(1, &framebuffer_);
+    colour_.reset();
+    depthStencil_.reset();
+    framebuffer_.reset();
     glfwDestroyWindow(window_);
     glfwTerminate();
 }
 
 void GlContext::bind() const
 {
-    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_.get());
     glViewport(0, 0, width_, height_);
 }
 
 std::array<uint8_t, 4> GlContext::pixel(int x, int y) const
 {
     std::array<uint8_t, 4> rgba{};
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_.get());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     return rgba;
@@ -111,7 +114,7 @@ std::array<uint8_t, 4> GlContext::pixel(int x, int y) const
 std::vector<uint8_t> GlContext::pixels() const
 {
     std::vector<uint8_t> rgba(static_cast<size_t>(width_) * height_ * 4);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_.get());
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
     return rgba;

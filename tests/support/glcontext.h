@@ -5,6 +5,8 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 
+#include "engine/gl/qvglobjects.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -35,9 +37,9 @@ public:
 
 private:
     GLFWwindow* window_ = nullptr;
-    GLuint framebuffer_ = 0;
-    GLuint colour_ = 0;
-    GLuint depthStencil_ = 0;
+    QvFramebuffer framebuffer_;
+    QvRenderbuffer colour_;
+    QvRenderbuffer depthStencil_;
     int width_;
     int height_;
 };

@@ -13,7 +13,7 @@
 #include <utility>
 
 // Kinds of GL object, for the live-name counters.
-enum class QvGLObjectKind { vertexArray, buffer, texture, program, shader, count };
+enum class QvGLObjectKind { vertexArray, buffer, texture, program, shader, framebuffer, renderbuffer, count };
 
 // Number of names of `kind` (or of all kinds) held by owners right now.
 std::int64_t qvLiveGLObjects(QvGLObjectKind kind);
@@ -116,6 +116,26 @@ struct ShaderTraits {
     static constexpr QvGLObjectKind kind = QvGLObjectKind::shader;
     static void destroy(GLuint name) { glDeleteShader(name); }
 };
+struct FramebufferTraits {
+    static constexpr QvGLObjectKind kind = QvGLObjectKind::framebuffer;
+    static GLuint create()
+    {
+        GLuint name = 0;
+        glGenFramebuffers(1, &name);
+        return name;
+    }
+    static void destroy(GLuint name) { glDeleteFramebuffers(1, &name); }
+};
+struct RenderbufferTraits {
+    static constexpr QvGLObjectKind kind = QvGLObjectKind::renderbuffer;
+    static GLuint create()
+    {
+        GLuint name = 0;
+        glGenRenderbuffers(1, &name);
+        return name;
+    }
+    static void destroy(GLuint name) { glDeleteRenderbuffers(1, &name); }
+};
 }  // namespace qvgl_detail
 
 using QvVertexArray = QvGLName<qvgl_detail::VertexArrayTraits>;
@@ -123,3 +143,5 @@ using QvBuffer = QvGLName<qvgl_detail::BufferTraits>;
 using QvTexture = QvGLName<qvgl_detail::TextureTraits>;
 using QvProgram = QvGLName<qvgl_detail::ProgramTraits>;
 using QvShaderObject = QvGLName<qvgl_detail::ShaderTraits>;
+using QvFramebuffer = QvGLName<qvgl_detail::FramebufferTraits>;
+using QvRenderbuffer = QvGLName<qvgl_detail::RenderbufferTraits>;

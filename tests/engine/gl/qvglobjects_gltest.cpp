@@ -35,7 +35,8 @@ Counts liveCounts()
 std::string describe(const Counts& c)
 {
     return "arrays " + std::to_string(c[0]) + ", buffers " + std::to_string(c[1]) + ", textures " +
-           std::to_string(c[2]) + ", programs " + std::to_string(c[3]) + ", shaders " + std::to_string(c[4]);
+           std::to_string(c[2]) + ", programs " + std::to_string(c[3]) + ", shaders " + std::to_string(c[4]) +
+           ", framebuffers " + std::to_string(c[5]) + ", renderbuffers " + std::to_string(c[6]);
 }
 
 // Builds a drawable, rebuilds it twice and drops it. The build must hold
@@ -92,6 +93,38 @@ TEST_F(OwnedNames, OwnersCountAndReleaseTheirNames)
     second.reset();
     EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::buffer), before);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+TEST_F(OwnedNames, OffscreenTargetOwnersCountAndReleaseTheirNames)
+{
+    // The fixture's context draws into a framebuffer of its own, held by owners too.
+    const std::int64_t framebuffers = qvLiveGLObjects(QvGLObjectKind::framebuffer);
+    const std::int64_t renderbuffers = qvLiveGLObjects(QvGLObjectKind::renderbuffer);
+    EXPECT_GE(framebuffers, 1);
+    EXPECT_GE(renderbuffers, 2);
+
+    GLuint targetName = 0;
+    GLuint colourName = 0;
+    {
+        const QvFramebuffer target = QvFramebuffer::create();
+        const QvRenderbuffer colour = QvRenderbuffer::create();
+        targetName = target.get();
+        colourName = colour.get();
+        glBindFramebuffer(GL_FRAMEBUFFER, target.get());
+        glBindRenderbuffer(GL_RENDERBUFFER, colour.get());
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, 4, 4);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour.get());
+        EXPECT_EQ(glCheckFramebufferStatus(GL_FRAMEBUFFER), static_cast<GLenum>(GL_FRAMEBUFFER_COMPLETE));
+        EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::framebuffer), framebuffers + 1);
+        EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::renderbuffer), renderbuffers + 1);
+        glBindRenderbuffer(GL_RENDERBUFFER, 0);
+        context.bind();
+    }
+    EXPECT_EQ(glIsFramebuffer(targetName), GL_FALSE);
+    EXPECT_EQ(glIsRenderbuffer(colourName), GL_FALSE);
+    EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::framebuffer), framebuffers);
+    EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::renderbuffer), renderbuffers);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
