@@ -1,5 +1,5 @@
-// Outline font: FreeType outlines -> flattened, extruded contours ->
-// Character3D meshes, built once at construction.
+// Outline font: FreeType outlines, read at construction -> flattened, extruded
+// contours -> Character3D meshes, each built once, when first asked for.
 #include "engine/text/qvfont.h"
 
 #include "engine/text/qvcharacter3d.h"
@@ -119,13 +119,13 @@ void QvFont3D::init()
             if (reportFailure) fmt::print(qvGlyphLoadError);
             return;
         }
-        const Character record = readRecord(face->glyph, char16_t(c));
-        outlines[record.code] = record;
-        _buildCharacters(record);
+        outlines[char16_t(c)] = readRecord(face->glyph, char16_t(c));
     };
+    // Reading every outline here keeps the lines for glyphs that fail to load
+    // at construction, and lets the face close before any mesh is built.
     for (char32_t c = 0; c <= qvFontFirstRangeEnd; ++c) load(c, false);
     for (char32_t c = qvFontCyrillicFirst; c <= qvFontCyrillicLast; ++c) load(c, true);
-    if (!glyphs.count(fallbackCode)) makeCharDummy(fallbackCode);
+    if (!outlines.count(fallbackCode)) makeCharDummy(fallbackCode);
 }
 
 int QvFont3D::_buildGag(FT_FaceRec_* face)
@@ -138,7 +138,7 @@ int QvFont3D::_buildGag(FT_FaceRec_* face)
     return 0;
 }
 
-void QvFont3D::_buildCharacters(const Character& record)
+void QvFont3D::_buildCharacters(const Character& record) const
 {
     bool tessellated = false;
     glyphs[record.code] = buildGlyph(record, tessellated);
@@ -255,9 +255,18 @@ void QvFont3D::_makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 
 
 const Character3D& QvFont3D::getChar3D(char16_t c) const
 {
-    auto it = glyphs.find(c);
-    if (it == glyphs.end()) it = glyphs.find(fallbackCode);
-    return *it->second;
+    if (const auto built = glyphs.find(c); built != glyphs.end()) return *built->second;
+    // A code point never read answers the fallback's glyph.
+    const char16_t code = outlines.count(c) ? c : fallbackCode;
+    if (const auto built = glyphs.find(code); built != glyphs.end()) return *built->second;
+    _buildCharacters(outlines.at(code));
+    return *glyphs.at(code);
+}
+
+void QvFont3D::buildAllGlyphs() const
+{
+    for (const auto& [code, record] : outlines)
+        if (!glyphs.count(code)) _buildCharacters(record);
 }
 
 void QvFont3D::makeCharDummy(char16_t c)

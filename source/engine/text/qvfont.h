@@ -1,6 +1,7 @@
-// Outline font: reads every glyph of the interface's code-point ranges from a
-// TrueType file with FreeType, flattens and extrudes its contours and builds a
-// Character3D mesh per glyph, once, at construction.
+// Outline font: reads every glyph outline of the interface's code-point ranges
+// from a TrueType file with FreeType at construction; flattens and extrudes a
+// glyph's contours into its Character3D mesh the first time the glyph is asked
+// for, since a scene shows only a few of the 336.
 #pragma once
 
 #include "engine/text/qvglyphoutline.h"
@@ -52,8 +53,8 @@ public:
     virtual ~QvFont() = default;
 };
 
-// The outline font: one Character3D mesh per code point, built at
-// construction; code points it did not build answer the glyph of U+00A4.
+// The outline font: one Character3D mesh per code point read at construction,
+// built on first use; code points it did not read answer the glyph of U+00A4.
 class QvFont3D : public QvFont {
 public:
     explicit QvFont3D(std::string fontPath);
@@ -61,9 +62,12 @@ public:
     QvFont3D(const QvFont3D&) = delete;
     QvFont3D& operator=(const QvFont3D&) = delete;
 
-    // The mesh of c, or of the fallback code point when c was not built; never
-    // dangling: an unreadable font answers an empty glyph.
+    // The mesh of c, or of the fallback code point when c was not read, built
+    // now if it is the first ask; the reference stays valid for the font's
+    // life. Never dangling: an unreadable font answers an empty glyph.
     virtual const Character3D& getChar3D(char16_t c) const;
+    // Builds every mesh not built yet, for whoever needs the whole table.
+    void buildAllGlyphs() const;
 
     // Stores an empty outline and an empty glyph under c.
     void makeCharDummy(char16_t c);
@@ -71,7 +75,7 @@ public:
     void _fillTableOfGags();
 
     // Builds the mesh of one outline record and stores it in glyphs.
-    void _buildCharacters(const Character& record);
+    void _buildCharacters(const Character& record) const;
     // Joins the contours into the glyph's arrays, classifies and triangulates;
     // true when the face had to be rebuilt by the robust tessellator.
     static bool _buildMesh(Character3D& glyph);
@@ -82,13 +86,15 @@ public:
     static void _makeInterpolationCubic(Contour& contour, glm::vec2 a, glm::vec2 b, glm::vec2 c, glm::vec2 d);
 
     std::unordered_map<char16_t, Character> outlines;
-    std::unordered_map<char16_t, std::shared_ptr<Character3D>> glyphs;
+    // The meshes built so far, from outlines: a cache that getChar3D fills,
+    // hence mutable. Only the thread that draws asks for glyphs.
+    mutable std::unordered_map<char16_t, std::shared_ptr<Character3D>> glyphs;
     char16_t fallbackCode = 0x00A4;
     std::shared_ptr<Character3D> fallbackGlyph;
     std::string fontPath;
-    // How many glyphs had their faces rebuilt by the robust tessellator because
-    // the strip builder did not cover their outline.
-    int tessellatedGlyphs = 0;
+    // How many of the built glyphs had their faces rebuilt by the robust
+    // tessellator because the strip builder did not cover their outline.
+    mutable int tessellatedGlyphs = 0;
 
 private:
     void init();

@@ -174,6 +174,36 @@ TEST(QvFont3D, BuildsBothRangesWithWallsFacesAndDerivedArrays)
     }
 }
 
+TEST(QvFont3D, GlyphMeshIsBuiltOnFirstUseOnceAndAsInTheWholeTable)
+{
+    const QvFont3D font(fonttest::dejaVuFile);
+    EXPECT_EQ(font.outlines.size(), dejaVuOutlines().outlines.size());
+    EXPECT_FALSE(font.glyphs.count(u'A'));
+
+    // Asked in another order than the whole table was built in.
+    for (char16_t c : {u'\u0416', u'A', u'g', u'8'}) {
+        const Character3D& onDemand = font.getChar3D(c);
+        EXPECT_EQ(&font.getChar3D(c), &onDemand) << int(c);
+        const Character3D& whole = dejaVuOutlines().getChar3D(c);
+        EXPECT_EQ(onDemand.code, c);
+        EXPECT_EQ(onDemand.character.advance, whole.character.advance) << int(c);
+        EXPECT_EQ(onDemand.outlinePoints, whole.outlinePoints) << int(c);
+        EXPECT_EQ(onDemand.wallStrip, whole.wallStrip) << int(c);
+        EXPECT_EQ(onDemand.wallNormals, whole.wallNormals) << int(c);
+        EXPECT_EQ(onDemand.frontVertices, whole.frontVertices) << int(c);
+        EXPECT_EQ(onDemand.backVertices, whole.backVertices) << int(c);
+        EXPECT_EQ(onDemand.frontTexCoords, whole.frontTexCoords) << int(c);
+        EXPECT_EQ(onDemand.stripIndices, whole.stripIndices) << int(c);
+        EXPECT_FALSE(onDemand.frontVertices.empty()) << int(c);
+    }
+
+    // A code point never read builds the currency sign once, as its own ask would.
+    const Character3D& euro = font.getChar3D(0x20AC);
+    EXPECT_EQ(&font.getChar3D(0x00A4), &euro);
+    EXPECT_EQ(euro.outlinePoints, dejaVuOutlines().getChar3D(0x00A4).outlinePoints);
+    EXPECT_EQ(font.glyphs.size(), 5u);  // nothing else was built
+}
+
 TEST(QvFont3D, SpaceKeepsItsAdvanceWithoutAnyGeometry)
 {
     const Character3D& space = dejaVuOutlines().getChar3D(u' ');
