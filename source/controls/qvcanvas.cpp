@@ -58,10 +58,9 @@ void QvCanvas::setSize(float width, float height, float depth)
 {
     size = {width, height, depth};
     buildBox(qvCanvasBoxVertices(width, height, depth));
-    initBuffersForPoint();
-    initBuffersForCirclePoints();
-    initBuffersForLineStrip();
-    initBuffersForCursor();
+    // Three 12 MB buffers a monitor were most of start-up's canvas cost,
+    // though the info monitor never plots and the others wait for tracking.
+    initBuffersOnFirstData();
 }
 
 void QvCanvas::drawFrame()

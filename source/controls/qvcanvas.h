@@ -33,8 +33,9 @@ public:
     QvCanvas(const std::string& name, QvLight* light, Camera& camera);
     ~QvCanvas() override;
 
-    // The canvas box, its collision data and buffers, then the point,
-    // circle-point, line-strip and cursor buffers.
+    // The canvas box, its collision data and buffers; the point,
+    // circle-point, line-strip and cursor buffers follow on the first draw
+    // that has something to send to each.
     void setSize(float width, float height, float depth) override;
     // The face shows t from now on (null: no texture). The canvas borrows
     // it: its owner must outlive the canvas or hand it another one first.

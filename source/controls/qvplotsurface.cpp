@@ -32,8 +32,16 @@ void QvOverlayLayer::create(std::size_t capacity)
     glBindVertexArray(0);
 }
 
+void QvOverlayLayer::createOnFirstData(std::size_t capacity)
+{
+    deferredCapacityBytes = capacity;
+}
+
 std::size_t QvOverlayLayer::sync(const void* data, std::size_t bytes)
 {
+    if (!vbo && bytes > 0 && deferredCapacityBytes > 0) {
+        create(deferredCapacityBytes);
+    }
     if (!vbo) {
         return 0;
     }
@@ -145,6 +153,14 @@ void QvPlotSurface::initBuffersForLineStrip()
 void QvPlotSurface::initBuffersForCursor()
 {
     cursorLayer.create(cursorBytes);
+}
+
+void QvPlotSurface::initBuffersOnFirstData()
+{
+    pointLayer.createOnFirstData(qvOverlayCapacityBytes);
+    circleLayer.createOnFirstData(qvOverlayCapacityBytes);
+    lineLayer.createOnFirstData(qvOverlayCapacityBytes);
+    cursorLayer.createOnFirstData(cursorBytes);
 }
 
 void QvPlotSurface::prepareLayer(QvShader& program, Camera& camera, float depth, glm::vec3 colour)

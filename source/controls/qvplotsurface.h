@@ -28,8 +28,13 @@ public:
     // A new vertex array and buffer of `capacityBytes` behind the position
     // attribute (three floats); whatever was held before is released.
     void create(std::size_t capacityBytes);
+    // Only notes `capacityBytes`: the layer's GL objects are created by the
+    // first sync that has something to send. A buffer this size costs
+    // milliseconds to allocate, and most layers stay empty for a long time.
+    void createOnFirstData(std::size_t capacityBytes);
     // Sends what the list gained since the last sync (all of it when it was
-    // emptied or rewritten), first growing the buffer if the list outgrew it.
+    // emptied or rewritten), first creating the objects deferred by
+    // createOnFirstData or growing the buffer if the list outgrew it.
     // Returns the bytes sent.
     std::size_t sync(const void* data, std::size_t bytes);
     // Draws `count` vertices from the first; nothing before create().
@@ -41,6 +46,7 @@ public:
 
 private:
     std::size_t capacityBytes = 0;
+    std::size_t deferredCapacityBytes = 0;  // what createOnFirstData noted
     QvUploadTracker tracker;
 };
 
@@ -76,6 +82,8 @@ public:
     void initBuffersForCirclePoints();
     void initBuffersForLineStrip();
     void initBuffersForCursor();
+    // The same four, each made only when its list first has something in it.
+    void initBuffersOnFirstData();
     // One overlay layer each, with the backgroundColor already set; the
     // line strip without setting the line width.
     void drawPoint(Camera& camera);

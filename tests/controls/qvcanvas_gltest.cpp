@@ -215,6 +215,47 @@ TEST_F(CanvasDraw, RoutePastTheFirstCapacityGrowsItsBufferAndKeepsDrawing)
     EXPECT_EQ(canvas->overlayBytesLastFrame(), 0u);
 }
 
+TEST_F(CanvasDraw, EachOverlayBufferIsMadeOnceWhenItsListFirstHoldsSomething)
+{
+    auto canvas = makeCanvas();
+    const auto liveBuffers = [] { return qvLiveGLObjects(QvGLObjectKind::buffer); };
+    const std::int64_t afterSetSize = liveBuffers();
+    drawFrame(*canvas);
+    EXPECT_EQ(liveBuffers(), afterSetSize) << "nothing to plot yet";
+    EXPECT_FALSE(canvas->lineLayer.vbo);
+
+    canvas->lineVertices = {{-0.8f, 0.6f, 0.0f}, {0.8f, 0.6f, 0.0f}};
+    drawFrame(*canvas);
+    EXPECT_EQ(liveBuffers(), afterSetSize + 2) << "the route's and the cursor's";
+    EXPECT_EQ(canvas->lineLayer.capacity(), qvOverlayCapacityBytes);
+    EXPECT_FALSE(canvas->pointLayer.vbo);
+    EXPECT_FALSE(canvas->circleLayer.vbo);
+    EXPECT_TRUE(near(colourAt(*canvas, -0.4f, 0.6f, qvOverlayLineDepth), routeBlue));
+
+    // Later frames, a cleared and refilled route and a first stop make no
+    // second route buffer.
+    const GLuint route = canvas->lineLayer.vbo.get();
+    const std::int64_t made = qvCreatedGLObjects();
+    canvas->lineVertices.push_back({0.0f, 0.0f, 0.0f});
+    drawFrame(*canvas);
+    canvas->lineVertices.assign(3, {0.5f, 0.5f, 0.0f});
+    canvas->pointCoords = {-0.5f, -0.5f, 0.0f};
+    drawFrame(*canvas);
+    drawFrame(*canvas);
+    EXPECT_EQ(canvas->lineLayer.vbo.get(), route);
+    EXPECT_EQ(qvCreatedGLObjects(), made + 2) << "only the stops' vertex array and buffer";
+    EXPECT_TRUE(near(colourAt(*canvas, -0.5f, -0.5f), red));
+
+    // A canvas without its overlay never pays for the buffers.
+    auto info = makeCanvas("QvModel_InfoCanvas");
+    info->drawOverlay = false;
+    info->lineVertices = canvas->lineVertices;
+    info->pointCoords = canvas->pointCoords;
+    const std::int64_t infoBuffers = liveBuffers();
+    drawFrame(*info);
+    EXPECT_EQ(liveBuffers(), infoBuffers);
+}
+
 TEST_F(CanvasDraw, ClickedPolygonTriangulatesIntoTheTriangleLayer)
 {
     auto canvas = makeCanvas();
