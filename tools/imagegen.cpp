@@ -520,11 +520,19 @@ void makeSkybox(const std::string& directory)
 }
 
 // Monitor face: a bezel around a screen. The canvas shows only the lower-left
-// corner of the picture on its sides, so that corner must be bezel.
+// corner of the picture on its sides (4.5 % each way, 29 rows), so that corner
+// must be bezel.
 constexpr int monitorWidth = 1024, monitorHeight = 640;
 constexpr float bezel = 40;
 
-Picture monitorFrame(Rgb screenTop, Rgb screenBottom)
+// The tracker draws the whole screen onto 1 / 1.11 of the face's half-size
+// (its plot shrink), so route, speed and stops land on 5 % to 95 % of the
+// picture each way: that region, and only it, is the plotting monitors' graph
+// paper. Their bezel is thinner so that the region lies on the screen.
+constexpr float plotReach = 1.0f / 1.11f;
+constexpr float plotBezel = 30;
+
+Picture monitorFrame(Rgb screenTop, Rgb screenBottom, float rim = bezel)
 {
     Picture p(monitorWidth, monitorHeight);
     p.paint([&](int x, int y) {
@@ -533,12 +541,11 @@ Picture monitorFrame(Rgb screenTop, Rgb screenBottom)
         const Rgb body = rgb8(44, 48, 54);
         return mix(body * 1.25f, body, smoothstep(0.0f, 10.0f, edge));
     });
-    p.roundedRect(bezel - 4, bezel - 4, monitorWidth - bezel + 4, monitorHeight - bezel + 4, 10,
-                  rgb8(20, 22, 25));
-    const float top = bezel, bottom = monitorHeight - bezel;
+    p.roundedRect(rim - 4, rim - 4, monitorWidth - rim + 4, monitorHeight - rim + 4, 10, rgb8(20, 22, 25));
+    const float top = rim, bottom = monitorHeight - rim;
     for (int y = static_cast<int>(top); y < static_cast<int>(bottom); ++y) {
         const Rgb colour = mix(screenTop, screenBottom, (y - top) / (bottom - top));
-        p.rect(bezel, static_cast<float>(y), monitorWidth - bezel, y + 1.0f, colour);
+        p.rect(rim, static_cast<float>(y), monitorWidth - rim, y + 1.0f, colour);
     }
     return p;
 }
@@ -546,7 +553,8 @@ Picture monitorFrame(Rgb screenTop, Rgb screenBottom)
 // Graph paper for the plotting monitors: fine and bold grid lines and a frame.
 void drawGrid(Picture& p, float x0, float y0, float x1, float y1, int columns, int rows)
 {
-    const Rgb minor = rgb8(206, 218, 232), major = rgb8(160, 180, 204);
+    const Rgb minor = rgb8(214, 223, 235), major = rgb8(176, 192, 212), frame = rgb8(118, 134, 156);
+    p.rect(x0, y0, x1, y1, rgb8(250, 251, 253), 0.7f);
     for (int i = 0; i <= columns * 2; ++i) {
         const float x = x0 + (x1 - x0) * i / (columns * 2);
         p.line(x, y0, x, y1, i % 2 == 0 ? 1.6f : 0.8f, i % 2 == 0 ? major : minor);
@@ -555,6 +563,10 @@ void drawGrid(Picture& p, float x0, float y0, float x1, float y1, int columns, i
         const float y = y0 + (y1 - y0) * i / (rows * 2);
         p.line(x0, y, x1, y, i % 2 == 0 ? 1.6f : 0.8f, i % 2 == 0 ? major : minor);
     }
+    p.line(x0, y0, x1, y0, 2, frame);
+    p.line(x1, y0, x1, y1, 2, frame);
+    p.line(x1, y1, x0, y1, 2, frame);
+    p.line(x0, y1, x0, y0, 2, frame);
 }
 
 void drawHeading(Picture& p, Fonts fonts, const std::string& title, const std::string& subtitle,
@@ -565,19 +577,23 @@ void drawHeading(Picture& p, Fonts fonts, const std::string& title, const std::s
     fonts.regular.draw(p, subtitle, bezel + 50, bezel + 96, 22, subtitleColour);
 }
 
+// A plotting monitor: graph paper over exactly the region the tracker plots
+// on, with the title, a caption and the axes' note small and muted in its
+// corners, so that a plotted line reads against the grid, not the lettering.
 void makePlotMonitor(const std::string& path, Fonts fonts, const std::string& title,
-                     const std::string& subtitle, const std::string& axisX, const std::string& axisY,
-                     Rgb accent)
+                     const std::string& subtitle, const std::string& axes, Rgb accent)
 {
-    Picture p = monitorFrame(rgb8(246, 248, 251), rgb8(226, 233, 242));
-    const float gx0 = bezel + 70, gy0 = bezel + 124, gx1 = monitorWidth - bezel - 40,
-                gy1 = monitorHeight - bezel - 60;
-    drawGrid(p, gx0, gy0, gx1, gy1, 8, 4);
-    p.line(gx0, gy1, gx1, gy1, 3, rgb8(70, 84, 104));
-    p.line(gx0, gy0, gx0, gy1, 3, rgb8(70, 84, 104));
-    fonts.regular.drawCentred(p, axisX, (gx0 + gx1) / 2, gy1 + 40, 22, rgb8(80, 94, 112));
-    fonts.regular.draw(p, axisY, gx0 - 58, gy0 + 4, 22, rgb8(80, 94, 112));
-    drawHeading(p, fonts, title, subtitle, rgb8(34, 46, 66), rgb8(92, 106, 126), accent);
+    Picture p = monitorFrame(rgb8(240, 243, 247), rgb8(226, 232, 240), plotBezel);
+    const float margin = (1.0f - plotReach) / 2;
+    const float gx0 = monitorWidth * margin, gx1 = monitorWidth - gx0;
+    const float gy0 = monitorHeight * margin, gy1 = monitorHeight - gy0;
+    drawGrid(p, gx0, gy0, gx1, gy1, 10, 6);
+
+    const Rgb titleColour = rgb8(104, 118, 140), noteColour = rgb8(136, 148, 166);
+    p.roundedRect(gx0 + 12, gy0 + 12, gx0 + 16, gy0 + 32, 2, accent, 0.6f);
+    fonts.bold.draw(p, title, gx0 + 24, gy0 + 30, 20, titleColour, 1.0f, 2.0f);
+    fonts.regular.draw(p, subtitle, gx0 + 24, gy0 + 50, 14, noteColour);
+    fonts.regular.draw(p, axes, gx1 - 12 - fonts.regular.measure(axes, 14), gy1 - 12, 14, noteColour);
     saveJpeg(p, path);
 }
 
@@ -702,11 +718,13 @@ int main(int argc, char** argv)
         makeSkybox(run + "/skybox/art");
         makeInfoMonitor(run + "/textures/monitor_info_black.jpg", fonts);
         makePlotMonitor(run + "/textures/monitor_route.jpg", fonts, "ROUTE",
-                        "the pointer's path across the screen", "x, px", "y", rgb8(26, 51, 230));
+                        "the pointer's path across the whole screen", "the screen, top edge up",
+                        rgb8(26, 51, 230));
         makePlotMonitor(run + "/textures/monitor_speed.jpg", fonts, "SPEED", "pointer speed over time",
-                        "time", "px", rgb8(26, 51, 230));
+                        "time to the right, px/100ms up", rgb8(26, 51, 230));
         makePlotMonitor(run + "/textures/monitor_stops.jpg", fonts, "STOPS",
-                        "where the pointer rested for half a second", "x, px", "y", rgb8(230, 40, 30));
+                        "where the pointer rested for half a second", "the screen, top edge up",
+                        rgb8(230, 40, 30));
         makeDefaultMonitor(run + "/textures/monitor_default.jpg", fonts);
         makeGrass(run + "/textures/grass.jpg");
         makeTerrain(run + "/textures/0096-512x512.jpg");
