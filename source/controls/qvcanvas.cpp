@@ -44,11 +44,18 @@ std::vector<float> qvCanvasBoxVertices(float width, float height, float depth)
     return vertices;
 }
 
-QvCanvas::QvCanvas(const std::string& name, QvLight* /*light*/, Camera& camera)
-    : QvPlotSurface(name, camera, qvCanvasFirstTransformId),
-      defaultTexture(textureLoader.loadTexture(qvCanvasDefaultTexture))
+QvCanvas::QvCanvas(const std::string& name, QvLight* light, Camera& camera)
+    : QvCanvas(name, light, camera, nullptr)
 {
-    texture = &defaultTexture;
+}
+
+QvCanvas::QvCanvas(const std::string& name, QvLight* /*light*/, Camera& camera, const QvTexture* face)
+    : QvPlotSurface(name, camera, qvCanvasFirstTransformId), texture(face)
+{
+    if (texture == nullptr) {
+        defaultTexture = textureLoader.loadTexture(qvCanvasDefaultTexture);
+        texture = &defaultTexture;
+    }
     fmt::print("\x1b[01;31m CREATING CANVAS {} \x1b[0m \n", name);
 }
 

@@ -31,6 +31,9 @@ public:
     // Loads the default face texture and prints the "CREATING CANVAS" line.
     // The light is not kept: the creator calls addLight.
     QvCanvas(const std::string& name, QvLight* light, Camera& camera);
+    // The same with the face lent from the start, as setTexture lends it, so
+    // that no default face is loaded only to be replaced; null: the default.
+    QvCanvas(const std::string& name, QvLight* light, Camera& camera, const QvTexture* face);
     ~QvCanvas() override;
 
     // The canvas box, its collision data and buffers; the point,
@@ -58,8 +61,8 @@ public:
     QvBuffer trianglesVbo;
     QvBuffer normalsVbo;
     QvBuffer trianglesEbo;
-    // The face's texture: the default one owned below until setTexture
-    // lends another.
+    // The face's texture: lent by the creator, or the default one owned
+    // below until setTexture lends another.
     const QvTexture* texture = nullptr;
     TextureLoader textureLoader;
     glm::vec4 trianglesColor{0.859f, 0.883f, 0.224f, 1.0f};

@@ -250,12 +250,13 @@ std::unique_ptr<QvCanvas> QvScene::_createMonitor(const char* name, int index, c
     transform->setRelativeTranslation(0.0f, scenelayout::monitorY(index), scenelayout::kMonitorZ);
     objectTree->insert(nullptr, transform);
 
-    auto canvas = std::make_unique<QvCanvas>(name, light.get(), *camera);
+    // The picture goes in with the canvas, which then loads no default face.
+    monitorTextures[std::size_t(index)] = textureLoader->loadTexture(texture);
+    auto canvas =
+        std::make_unique<QvCanvas>(name, light.get(), *camera, &monitorTextures[std::size_t(index)]);
     canvas->setPointShader(shaders[pointShader].get());
     canvas->setCirclePointShader(shaders[circlePointShader].get());
     canvas->setSize(scenelayout::kMonitorFace, scenelayout::kMonitorFace, scenelayout::kMonitorDepth);
-    monitorTextures[std::size_t(index)] = textureLoader->loadTexture(texture);
-    canvas->setTexture(&monitorTextures[std::size_t(index)]);
     canvas->setTransform(transform);
     canvas->shader = shaders[textureLightShader].get();
     canvas->pickingShader = shaders[lightShader].get();

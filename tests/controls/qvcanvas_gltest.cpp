@@ -136,6 +136,23 @@ TEST_F(CanvasDraw, ALentFaceTextureShowsAndOutlivesTheCanvas)
     // The canvas gave back its default face and left the lent one alone.
     EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::texture), texturesBefore);
     EXPECT_EQ(glIsTexture(green.get()), GL_TRUE);
+
+    // Lent at construction, the face spares the canvas its default picture:
+    // no texture of its own and none of the loader's lines.
+    {
+        testing::internal::CaptureStdout();
+        QvCanvas canvas("QvModel_MouseSpeedCanvas", nullptr, *camera, &green);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "\x1b[01;31m CREATING CANVAS QvModel_MouseSpeedCanvas \x1b[0m \n");
+        EXPECT_EQ(qvLiveGLObjects(QvGLObjectKind::texture), texturesBefore);
+        canvas.shader = &textureLight;
+        canvas.setSize(20.0f, 20.0f, 1.0f);
+        canvas.transform->setScaling(0.1f, 0.1f, 0.1f);
+        drawFrame(canvas);
+        const Rgb face = colourAt(canvas, 0.0f, -0.2f);
+        EXPECT_GT(face[1], face[0] + 30);
+    }
+    EXPECT_EQ(glIsTexture(green.get()), GL_TRUE);
 }
 
 TEST_F(CanvasDraw, NoCursorBeforeTheRouteAndStopsKeepTheirFirstPoint)

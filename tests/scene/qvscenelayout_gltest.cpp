@@ -111,6 +111,7 @@ TEST(SceneLayoutGL, MonitorsStandInAColumnScaledToTheScreen)
         EXPECT_NEAR(glm::length(glm::vec3(m[1])), 1.0f, 1e-4f);
         ASSERT_NE(monitor->texture, nullptr);
         EXPECT_TRUE(*monitor->texture);
+        EXPECT_EQ(monitor->texture, &scene.monitorTextures[i]) << "its own picture from the start";
     }
     EXPECT_FALSE(scene.infoCanvas->drawOverlay);
     EXPECT_TRUE(scene.routeCanvas->drawOverlay);
