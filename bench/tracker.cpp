@@ -16,6 +16,7 @@
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvvertexlayout.h"
 #include "scene/qvscene.h"
 #include "scene/qvtrackermodel.h"
 
@@ -122,28 +123,26 @@ GLuint compile(GLenum kind, const char* source)
 // monitor.
 double bareLineStrip(const std::vector<glm::vec3>& vertices, const glm::mat4& clipFromModel)
 {
-    static const char* vertexSource = "#version 330 core\n"
-                                      "layout(location = 0) in vec3 position;\n"
-                                      "uniform mat4 clipFromModel;\n"
-                                      "void main() { gl_Position = clipFromModel * vec4(position, 1.0); }\n";
+    // The position at the location the program's own shaders give it.
+    const std::string vertexSource =
+        fmt::format("#version 330 core\n"
+                    "layout(location = {}) in vec3 position;\n"
+                    "uniform mat4 clipFromModel;\n"
+                    "void main() {{ gl_Position = clipFromModel * vec4(position, 1.0); }}\n",
+                    qvLocation(QvAttribute::position));
     static const char* fragmentSource = "#version 330 core\n"
                                         "out vec4 colour;\n"
                                         "void main() { colour = vec4(1.0, 0.2, 0.2, 1.0); }\n";
     QvProgram program = QvProgram::create();
-    QvShaderObject vertexShader(compile(GL_VERTEX_SHADER, vertexSource));
+    QvShaderObject vertexShader(compile(GL_VERTEX_SHADER, vertexSource.c_str()));
     QvShaderObject fragmentShader(compile(GL_FRAGMENT_SHADER, fragmentSource));
     glAttachShader(program.get(), vertexShader.get());
     glAttachShader(program.get(), fragmentShader.get());
     glLinkProgram(program.get());
 
-    QvVertexArray vao = QvVertexArray::create();
-    QvBuffer vbo = QvBuffer::create();
+    const QvVertexArray vao = QvVertexArray::create();
     glBindVertexArray(vao.get());
-    glBindBuffer(GL_ARRAY_BUFFER, vbo.get());
-    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size() * sizeof(glm::vec3)), vertices.data(),
-                 GL_STATIC_DRAW);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(glm::vec3), nullptr);
-    glEnableVertexAttribArray(0);
+    const QvBuffer vbo = qvUploadAttribute(QvAttribute::position, vertices);
 
     glUseProgram(program.get());
     glUniformMatrix4fv(glGetUniformLocation(program.get(), "clipFromModel"), 1, GL_FALSE,
