@@ -569,14 +569,6 @@ void drawGrid(Picture& p, float x0, float y0, float x1, float y1, int columns, i
     p.line(x0, y1, x0, y0, 2, frame);
 }
 
-void drawHeading(Picture& p, Fonts fonts, const std::string& title, const std::string& subtitle,
-                 Rgb titleColour, Rgb subtitleColour, Rgb accent)
-{
-    p.roundedRect(bezel + 24, bezel + 26, bezel + 34, bezel + 68, 3, accent);
-    fonts.bold.draw(p, title, bezel + 48, bezel + 64, 42, titleColour, 1.0f, 4.0f);
-    fonts.regular.draw(p, subtitle, bezel + 50, bezel + 96, 22, subtitleColour);
-}
-
 // A plotting monitor: graph paper over exactly the region the tracker plots
 // on, with the title, a caption and the axes' note small and muted in its
 // corners, so that a plotted line reads against the grid, not the lettering.
@@ -604,8 +596,18 @@ void makeInfoMonitor(const std::string& path, Fonts fonts)
     for (int y = static_cast<int>(bezel); y < monitorHeight - bezel; y += 4) {
         p.rect(bezel, static_cast<float>(y), monitorWidth - bezel, y + 1.0f, rgb8(40, 60, 70), 0.12f);
     }
-    drawHeading(p, fonts, "INFORMATION", "statistics and help", rgb8(90, 200, 190), rgb8(70, 120, 120),
-                rgb8(90, 200, 190));
+    // The statistics rows and the help text fill the glass from its top edge,
+    // so the monitor's name sits small in the bottom-right corner, clear of them.
+    const Rgb accent = rgb8(90, 200, 190), caption = rgb8(70, 120, 120);
+    const float right = monitorWidth - bezel - 24, baseline = monitorHeight - bezel - 20;
+    const std::string title = "INFORMATION", subtitle = "statistics and help";
+    constexpr float titleSpacing = 2.0f;
+    const float titleWidth = fonts.bold.measure(title, 20) + titleSpacing * title.size();
+    const float subtitleWidth = fonts.regular.measure(subtitle, 14);
+    const float left = right - std::max(titleWidth, subtitleWidth);
+    p.roundedRect(left - 14, baseline - 38, left - 10, baseline, 2, accent, 0.6f);
+    fonts.bold.draw(p, title, left, baseline - 20, 20, accent, 0.8f, titleSpacing);
+    fonts.regular.draw(p, subtitle, left, baseline, 14, caption);
     saveJpeg(p, path);
 }
 
