@@ -44,11 +44,12 @@ is_true() {
 
 # Sets `window` to the program's main window: the one named Velmorin that has
 # grown to 1024x768 (the splash is 512x256). Fails when the program ends first
-# or no such window appears within 15 s.
+# or no such window appears within 30 s (software GL on a busy machine is slow
+# to start; a healthy run takes well under a second).
 main_window() {
   local id
   window=""
-  for _ in $(seq 1 150); do
+  for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
     for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
       if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768'; then
@@ -61,10 +62,10 @@ main_window() {
   fail "no 1024x768 window named Velmorin appeared"
 }
 
-# Waits up to 10 s for the program to end; sets `status` to its exit status.
+# Waits up to 30 s for the program to end; sets `status` to its exit status.
 exit_status() {
   status=0
-  for _ in $(seq 1 100); do
+  for _ in $(seq 1 300); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
