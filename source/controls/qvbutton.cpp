@@ -91,14 +91,7 @@ void QvButton::updateText(int newLanguage)
 
 void QvButton::initLabel()
 {
-    const std::u16string label = text;
-    if (is3D) {
-        initLabel3D(label);
-        if (!label.empty()) textAlign3D();
-    } else {
-        initLabel2D(label);
-        if (!label.empty()) textAlign2D();
-    }
+    buildCentredText();
 }
 
 void QvButton::initCLabel(int count)

@@ -85,14 +85,7 @@ void QvSwitch::updateText(int newLanguage)
 
 void QvSwitch::initLabel()
 {
-    const std::u16string label = text;
-    if (is3D) {
-        initLabel3D(label);
-        if (!label.empty()) textAlign3D();
-    } else {
-        initLabel2D(label);
-        if (!label.empty()) textAlign2D();
-    }
+    buildCentredText();
 }
 
 void QvSwitch::draw(Camera& camera)

@@ -309,6 +309,17 @@ void QvTextControl::alignCCenter(float k)
 
 // --- clearing and drawing ------------------------------------------------------------
 
+void QvTextControl::buildCentredText()
+{
+    if (is3D) {
+        initLabel3D(text);
+        if (!text.empty()) textAlign3D();
+    } else {
+        initLabel2D(text);
+        if (!text.empty()) textAlign2D();
+    }
+}
+
 void QvTextControl::clearGlyphs()
 {
     // Out of the tree before the transforms go, so it never holds a freed one.

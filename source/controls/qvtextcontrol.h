@@ -127,6 +127,8 @@ protected:
     void useFont(QvFont2D& font);
     // The text is the dictionary's entry (language, key); returns that entry.
     const std::u16string& useDictionary(const QvDictionary& source, int textLanguage, int textKey);
+    // Builds the glyphs of `text` and centres them in the box (buttons, switches).
+    void buildCentredText();
     // Draws the glyphs of the text shown with `colour`.
     void drawGlyphs(Camera& camera, glm::vec4 colour);
     // Draws the first `count` non-empty slots with `colour`.

@@ -6,7 +6,9 @@
 #include "glcontext.h"
 #include "materialfixtures.h"
 
+#include "engine/core/qvevents.h"
 #include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvmaterialobject.h"
 #include "engine/gl/qvshader.h"
 #include "engine/text/qvfont.h"
 #include "engine/text/qvfont2d.h"
@@ -17,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace controlfixtures {
 
@@ -82,5 +85,26 @@ class TextControlDraw : public ControlDraw {
 protected:
     QvFont2D font2D{kFontPath};
 };
+
+// Sends each code point to `control` as the world sends a typed character.
+inline void typeInto(QvMaterialObject& control, std::u32string_view codePoints)
+{
+    for (const char32_t c : codePoints) {
+        QvCharEventArgs args;
+        args.codepoint = c;
+        (*control.onChar)(&control, &args);
+    }
+}
+
+// Sends `times` presses of `key` to `control` as the world sends a key down.
+inline void pressKey(QvMaterialObject& control, int key, int times = 1)
+{
+    for (int i = 0; i < times; ++i) {
+        QvKeyboardEventArgs args;
+        args.key = key;
+        args.action = 1;
+        (*control.onKeyDown)(&control, &args);
+    }
+}
 
 }  // namespace controlfixtures

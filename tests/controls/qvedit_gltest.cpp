@@ -48,23 +48,8 @@ protected:
         box.transform->setScaling(1.0f, 1.0f, 1.0f);
         box.setTransform(box.transform);
     }
-    void type(std::u32string_view s)
-    {
-        for (char32_t c : s) {
-            QvCharEventArgs args;
-            args.codepoint = c;
-            (*box.onChar)(&box, &args);
-        }
-    }
-    void press(int key, int times = 1)
-    {
-        for (int i = 0; i < times; ++i) {
-            QvKeyboardEventArgs args;
-            args.key = key;
-            args.action = 1;
-            (*box.onKeyDown)(&box, &args);
-        }
-    }
+    void type(std::u32string_view s) { controlfixtures::typeInto(box, s); }
+    void press(int key, int times = 1) { controlfixtures::pressKey(box, key, times); }
     void frame()
     {
         controlfixtures::clearAll();
