@@ -33,7 +33,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -53,10 +52,6 @@ constexpr double kTitleSwayStep = 0.003;     // phase per tick
 constexpr double kTitleSwayDivisor = 300.0;  // radians per tick = cos(phase) / this
 constexpr const char* kDestroyLine =
     "Компилятор не видит, что функция destroy() не существует и поэтому не предупреждает!";
-
-// The monitors' pictures, in the monitors' order (info, route, speed, stops).
-constexpr const char* kMonitorPictures[] = {"textures/monitor_info_black.jpg", "textures/monitor_route.jpg",
-                                            "textures/monitor_speed.jpg", "textures/monitor_stops.jpg"};
 
 constexpr const char* kShaderNames[QvScene::shaderCount] = {
     "default", "light",        "texture", "textureLight", "skybox",
@@ -86,8 +81,6 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
 {
     textBuffer.fill(char16_t(0xFFFF));
     textureLoader = std::make_unique<TextureLoader>();
-    // Read while the fonts, programs and sky are built; the monitors take them.
-    textureLoader->prefetch({std::begin(kMonitorPictures), std::end(kMonitorPictures)});
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
     gameLogic = std::make_unique<QvGameLogic>();
     dictionary = std::make_unique<QvDictionary>();
@@ -275,23 +268,23 @@ std::unique_ptr<QvCanvas> QvScene::_createMonitor(const char* name, int index, c
 // The information monitor carries text, not plots: no overlay.
 void QvScene::createInfoCanvas()
 {
-    infoCanvas = _createMonitor("QvModel_InfoCanvas", 0, kMonitorPictures[0]);
+    infoCanvas = _createMonitor("QvModel_InfoCanvas", 0, "textures/monitor_info_black.jpg");
     infoCanvas->drawOverlay = false;
 }
 
 void QvScene::createMouseRouteCanvas()
 {
-    routeCanvas = _createMonitor("QvModel_MouseRouteCanvas", 1, kMonitorPictures[1]);
+    routeCanvas = _createMonitor("QvModel_MouseRouteCanvas", 1, "textures/monitor_route.jpg");
 }
 
 void QvScene::createMouseSpeedCanvas()
 {
-    speedCanvas = _createMonitor("QvModel_MouseSpeedCanvas", 2, kMonitorPictures[2]);
+    speedCanvas = _createMonitor("QvModel_MouseSpeedCanvas", 2, "textures/monitor_speed.jpg");
 }
 
 void QvScene::createMouseStopsCanvas()
 {
-    stopsCanvas = _createMonitor("QvModel_MouseStopsCanvas", 3, kMonitorPictures[3]);
+    stopsCanvas = _createMonitor("QvModel_MouseStopsCanvas", 3, "textures/monitor_stops.jpg");
 }
 
 std::unique_ptr<QvLabel> QvScene::_createStatisticsLabel(const char* name, std::size_t slot)

@@ -6,7 +6,6 @@
 #include <fmt/core.h>
 
 #include <cstdio>
-#include <future>
 #include <memory>
 
 namespace {
@@ -38,32 +37,6 @@ Bitmap readBitmap(const std::string& path, bool retry)
         }
     }
     return nullptr;
-}
-
-// Reads and converts one file; safe off the GL thread.
-TextureLoader::Decoded decode(const std::string& path, bool retry, bool topRowFirst)
-{
-    const Bitmap bitmap = readBitmap(path, retry);
-    if (!bitmap) {
-        return {};
-    }
-    return {true, static_cast<int>(FreeImage_GetWidth(bitmap.get())),
-            static_cast<int>(FreeImage_GetHeight(bitmap.get())), qvBitmapPixels(bitmap.get(), topRowFirst)};
-}
-
-// Reads every file at once, one thread each, and hands them back in order.
-std::vector<TextureLoader::Decoded> decodeAll(const std::vector<std::string>& paths, bool retry,
-                                              bool topRowFirst)
-{
-    std::vector<std::future<TextureLoader::Decoded>> reading;
-    for (const std::string& path : paths) {
-        reading.push_back(std::async(std::launch::async, decode, path, retry, topRowFirst));
-    }
-    std::vector<TextureLoader::Decoded> images;
-    for (auto& image : reading) {
-        images.push_back(image.get());
-    }
-    return images;
 }
 
 void printSizeLines(int width, int height)
@@ -221,32 +194,17 @@ QvTexture TextureLoader::loadTexture(const std::string& path)
     return loadTexture(path, pixels, stride);
 }
 
-void TextureLoader::prefetch(const std::vector<std::string>& paths)
-{
-    for (const std::string& path : paths) {
-        if (!prefetched.count(path)) {
-            prefetched.emplace(path, std::async(std::launch::async, decode, path, true, false));
-        }
-    }
-}
-
 QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
-    Decoded image;
-    if (const auto ahead = prefetched.find(path); ahead != prefetched.end()) {
-        image = ahead->second.get();
-        prefetched.erase(ahead);
-    } else {
-        image = decode(path, true, false);
-    }
-    if (!image.read) {
+    const Bitmap bitmap = readBitmap(path, true);
+    if (!bitmap) {
         return {};
     }
-    imageWidth = image.width;
-    imageHeight = image.height;
+    imageWidth = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+    imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
     stride = scanLineWidth(imageWidth);
     printSizeLines(imageWidth, imageHeight);
-    pixels = std::move(image.pixels);
+    pixels = qvBitmapPixels(bitmap.get(), false);
     fmt::print("scanLineWidth = {}\n", stride);
 
     return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
@@ -254,19 +212,22 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 
 QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 {
-    // Cube-map faces are specified from their top row.
-    const std::vector<Decoded> faces = decodeAll(paths, false, true);
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
-    for (size_t i = 0; i < faces.size(); ++i) {
-        if (!faces[i].read) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const Bitmap bitmap = readBitmap(paths[i], false);
+        if (!bitmap) {
             // The sky cannot be drawn without all six faces: the caller decides
             // how to end; the texture made so far goes with the owner.
             throw QvResourceError("Cannot load the sky image " + paths[i]);
         }
-        if (!faces[i].pixels.empty()) {
-            uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), faces[i].width,
-                        faces[i].height, faces[i].pixels.data());
+        const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+        const int height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+        // Cube-map faces are specified from their top row.
+        const std::vector<std::uint8_t> pixels = qvBitmapPixels(bitmap.get(), true);
+        if (!pixels.empty()) {
+            uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), width, height,
+                        pixels.data());
         }
     }
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);

@@ -6,8 +6,6 @@
 #include <epoxy/gl.h>
 
 #include <cstdint>
-#include <future>
-#include <map>
 #include <memory>
 #include <span>
 #include <stdexcept>
@@ -57,11 +55,6 @@ public:
     // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
     // when it cannot be read. Needs no GL context.
     virtual std::vector<std::uint8_t> loadImage(const std::string& path);
-    // Starts reading the files on threads of their own (no GL, nothing
-    // printed there); a later loadTexture of one of them takes what was read,
-    // and prints and uploads as it always does. Decoding several pictures
-    // one after the other was a visible part of start-up.
-    void prefetch(const std::vector<std::string>& paths);
     // A 2D texture of the file; none when it cannot be read (size unchanged).
     virtual QvTexture loadTexture(const std::string& path);
     // As above, also handing back the pixels and their row length.
@@ -81,15 +74,4 @@ public:
 
     int imageWidth = 0;
     int imageHeight = 0;
-
-    // A file read into rows as qvBitmapPixels gives them.
-    struct Decoded {
-        bool read = false;  // false: nothing could read the file
-        int width = 0;
-        int height = 0;
-        std::vector<std::uint8_t> pixels;
-    };
-
-private:
-    std::map<std::string, std::future<Decoded>> prefetched;
 };

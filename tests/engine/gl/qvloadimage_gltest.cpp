@@ -78,49 +78,6 @@ TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
     EXPECT_EQ(loader.getImageWidth(), 7) << "a failed load keeps the recorded size";
 }
 
-TEST(TextureUpload, PrefetchedFilesLoadAndPrintAsIfReadThen)
-{
-    testsupport::GlContext context;
-    const std::string five = imagefixtures::writePng("ahead5.png", 5, 4, 1);
-    const std::string seven = imagefixtures::writePng("ahead7.png", 7, 3, 2);
-    TextureLoader loader;
-    loader.prefetch({five, seven, "textures/missing.jpg"});
-
-    // Taken in another order than they were asked for.
-    std::vector<std::uint8_t> pixels;
-    int stride = 0;
-    testing::internal::CaptureStdout();
-    const QvTexture second = loader.loadTexture(seven, pixels, stride);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "width = 7, height = 3\nremainder = 1\nscanLineWidth = 24\nscanLineWidth = 24\n");
-    ASSERT_TRUE(second);
-    EXPECT_EQ(stride, 24);
-    EXPECT_EQ(pixels.size(), 72u);
-    EXPECT_EQ(loader.getImageWidth(), 7);
-    auto texels = readTexture(GL_TEXTURE_2D, 7, 3);
-    for (int row = 0; row < 3; ++row) expectTexelRow(texels, 7, row, 2 - row, 2);
-
-    testing::internal::CaptureStdout();
-    const QvTexture first = loader.loadTexture(five);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "width = 5, height = 4\nremainder = 2\nscanLineWidth = 16\nscanLineWidth = 16\n");
-    ASSERT_TRUE(first);
-    texels = readTexture(GL_TEXTURE_2D, 5, 4);
-    for (int row = 0; row < 4; ++row) expectTexelRow(texels, 5, row, 3 - row, 1);
-
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(loader.loadTexture("textures/missing.jpg"));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(loader.getImageWidth(), 5) << "a failed load keeps the recorded size";
-
-    // Once taken, a file is read afresh by the next load.
-    testing::internal::CaptureStdout();
-    EXPECT_TRUE(loader.loadTexture(seven));
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(loader.getImageWidth(), 7);
-    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-}
-
 TEST(CubeMapUpload, FacesGoToTheirTargetsTopRowFirst)
 {
     testsupport::GlContext context;
