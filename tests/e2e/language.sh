@@ -40,7 +40,7 @@ check_language() {  # check_language NUMBER TESSERACT-LANGUAGE SWITCH-WORDS EXPE
   shift 3
   local dir="$work/lang$number"
   make_run_dir "$dir" "$number"
-  (cd "$dir" && ./velmorin >"$work/lang$number.txt" 2>&1) &
+  (cd "$dir" && exec ./velmorin >"$work/lang$number.txt" 2>&1) &
   pid=$!
   main_window
   sleep 1.0

@@ -19,7 +19,7 @@ cp "$run_dir/velmorin" "$work/copy/velmorin"
 cp "$run_dir/velmorin" "$work/lonely/velmorin"
 
 # 1. From another folder: the main window opens and closes normally.
-(cd "$work/elsewhere" && ../copy/velmorin >"$work/elsewhere.txt" 2>&1) &
+(cd "$work/elsewhere" && exec ../copy/velmorin >"$work/elsewhere.txt" 2>&1) &
 pid=$!
 main_window
 sleep 0.3

@@ -38,7 +38,7 @@ grep -q "skybox.frag" "$work/noshader.txt" || fail "the message does not name th
 
 # 3. No icon: one line, then the program runs and closes normally.
 make_run_dir "$work/noicon" icons/icon.bmp
-(cd "$work/noicon" && ./velmorin >"$work/noicon.txt" 2>&1) &
+(cd "$work/noicon" && exec ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
 main_window
 sleep 0.3
