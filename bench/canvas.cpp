@@ -10,6 +10,7 @@
 //   bench_canvas [frames=300] [run directory=build/run]
 // Run under Xvfb: xvfb-run -a -s "-screen 0 1920x1080x24" build/bench_canvas
 #include "glcontext.h"
+#include "../tests/engine/gl/materialfixtures.h"  // the tests' camera
 
 #include "controls/qvcanvas.h"
 #include "engine/core/qvcamera.h"
@@ -38,20 +39,6 @@ struct Result {
     double syncMs = 0.0;        // the route layer brought up to date, per frame
     double fullUploadMs = 0.0;  // the whole route sent, per frame
 };
-
-std::unique_ptr<Camera> frontCamera()
-{
-    CameraData data;
-    data.width = viewSize;
-    data.height = viewSize;
-    data.fov = 45.0f;
-    data.position = {0.0f, 0.0f, 25.0f};
-    data.target = {0.0f, 0.0f, -1.0f};
-    data.up = {0.0f, 1.0f, 0.0f};
-    auto camera = std::make_unique<Camera>(data);
-    camera->lookAt();
-    return camera;
-}
 
 // A route point of a pointer wandering over the screen, in the overlay frame.
 glm::vec3 routePoint(std::size_t i)
@@ -118,7 +105,7 @@ int main(int argc, char** argv)
     testsupport::GlContext context(viewSize, viewSize);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_PROGRAM_POINT_SIZE);
-    auto camera = frontCamera();
+    auto camera = materialfixtures::frontCamera(viewSize, viewSize, {0.0f, 0.0f, 25.0f});
     QvShader textureLight("shaders/3.3/textureLight.vert", "shaders/3.3/textureLight.frag");
     QvShader point("shaders/3.3/point.vert", "shaders/3.3/point.frag");
     QvShader circlePoint("shaders/3.3/circlePoint.vert", "shaders/3.3/circlePoint.frag");

@@ -9,6 +9,7 @@
 #include "engine/gl/qvshader.h"
 #include "engine/text/qvfont2d.h"
 #include "glcontext.h"
+#include "../tests/engine/gl/materialfixtures.h"  // the tests' camera
 
 #include <fmt/core.h>
 
@@ -31,20 +32,6 @@ double msSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-std::unique_ptr<Camera> sceneCamera()
-{
-    CameraData data;
-    data.width = kViewWidth;
-    data.height = kViewHeight;
-    data.fov = 45.0f;
-    data.position = {0.0f, 0.0f, 20.0f};
-    data.target = {0.0f, 0.0f, -1.0f};
-    data.up = {0.0f, 1.0f, 0.0f};
-    auto camera = std::make_unique<Camera>(data);
-    camera->lookAt();
-    return camera;
-}
-
 // What one frame of the run costs, in milliseconds.
 struct FrameCost {
     double rewriteMs = 0.0;  // the setLabel calls alone
@@ -60,7 +47,8 @@ int main()
     QvFont2D font(kFontFile);
     QvShader text("shaders/3.3/text2D.vert", "shaders/3.3/text2D.frag");
     QvShader flat("shaders/3.3/default.vert", "shaders/3.3/default.frag");
-    const std::unique_ptr<Camera> camera = sceneCamera();
+    const std::unique_ptr<Camera> camera =
+        materialfixtures::frontCamera(kViewWidth, kViewHeight, {0.0f, 0.0f, 20.0f});
 
     std::vector<std::unique_ptr<QvLabel>> labels;
     for (int i = 0; i < kLabels; ++i) {

@@ -27,8 +27,3 @@ void QvFPSWidget3D::initialize()
     fpsLabel = createLabel(widgetTransform, "QvModel_LabelFPS", u"FPS:", -10.0f, kTextColour);
     fpsValueLabel = createLabel(widgetTransform, "QvModel_LabelFPS", u"0", -9.0f, kTextColour);
 }
-
-void QvFPSWidget3D::draw()
-{
-    QvWidget3D::draw();
-}

@@ -15,7 +15,6 @@ public:
 
     // Builds the slab and its labels, once.
     virtual void initialize();
-    void draw() override;
 
     QvTransform* widgetTransform = nullptr;
     std::unique_ptr<QvPanel> panel;

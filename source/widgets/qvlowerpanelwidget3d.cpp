@@ -103,11 +103,6 @@ void QvLowerPanelWidget3D::initialize()
     components.push_back(ticker.get());
 }
 
-void QvLowerPanelWidget3D::draw()
-{
-    QvWidget3D::draw();
-}
-
 std::unique_ptr<QvSwitch> QvLowerPanelWidget3D::_createSwitch(const char* switchName, std::int32_t offKey,
                                                               std::int32_t onKey, float x)
 {

@@ -21,7 +21,6 @@ public:
 
     // Builds the slab and its controls, once.
     virtual void initialize();
-    void draw() override;
 
     QvTransform* widgetTransform = nullptr;
     std::unique_ptr<QvPanel> panel;

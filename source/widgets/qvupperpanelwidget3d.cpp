@@ -35,8 +35,3 @@ void QvUpperPanelWidget3D::initialize()
     yCoordLabel = createLabel(widgetTransform, "QvModel_LabelYCoord", u"Y:", 9.5f, kTextColour);
     yCoordValueLabel = createLabel(widgetTransform, "QvModel_LabelYCoordValue", u"0", 10.0f, kTextColour);
 }
-
-void QvUpperPanelWidget3D::draw()
-{
-    QvWidget3D::draw();
-}
