@@ -7,20 +7,27 @@
 // costs to draw; facing the information monitor a frame should cost what it
 // did fresh, since the route's canvas is out of view.
 //
+// The window has the program's own hints, 8 samples included (multisampling
+// roughly doubles a frame's cost under a software rasteriser), and a frame is
+// the program's: clear, draw the scene, swap, then glFinish. The number of
+// samples can be given to see what they cost; 8 is the program's.
+//
 //   cmake --build build --target bench_tracker
-//   cd build/run && xvfb-run -a -s "-screen 0 1920x1080x24" ../bench_tracker
-#include "glcontext.h"
+//   cd build/run && xvfb-run -a -s "-screen 0 1920x1080x24" ../bench_tracker [samples=8]
 
 #include "controls/qvcanvas.h"
 #include "controls/qvplotmodel.h"
 #include "engine/core/qvcamera.h"
 #include "engine/core/qvtransform.h"
 #include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
+#include "engine/platform/qvwindow.h"
 #include "scene/qvscene.h"
 #include "scene/qvtrackermodel.h"
 
 #include <epoxy/gl.h>
+#include <GLFW/glfw3.h>
 #include <fmt/core.h>
 #include <glm/vec3.hpp>
 
@@ -28,6 +35,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -42,6 +50,7 @@ constexpr int kScreenHeight = 1080;
 constexpr double kFrame = 1.0 / 60.0;
 constexpr int kHourFrames = 3600 * 60;
 constexpr int kMeasuredFrames = 600;
+constexpr int kProgramSamples = 8;
 
 // Resident set size of this process, in MiB.
 double residentMiB()
@@ -71,14 +80,40 @@ struct Stage {
     double rssMiB = 0.0;
 };
 
-// Mean milliseconds of `count` frames of the scene, each finished on the GPU.
-double sceneBlock(QvScene& scene, double& t, int count)
+// The program's window at its main size: its hints from QvWindow itself,
+// with `samples` in place of its own when given. Visible, as the program's is.
+void createWindow(QvWindow& window, int samples)
+{
+    window._initializeGL();
+    glfwWindowHint(GLFW_SAMPLES, samples);
+    window.handle = glfwCreateWindow(kWidth, kHeight, "bench_tracker", nullptr, nullptr);
+    if (window.handle == nullptr) {
+        fmt::print(stderr, "bench_tracker: no window (is a display set?)\n");
+        std::exit(1);
+    }
+    window._makeContext();
+    glfwSwapInterval(0);
+    glViewport(0, 0, kWidth, kHeight);
+}
+
+// The GLSL version as the program reads it.
+float glslVersion()
+{
+    const auto* version = reinterpret_cast<const char*>(glGetString(GL_SHADING_LANGUAGE_VERSION));
+    return version != nullptr ? QvShader::parseGlslVersion(version) : 0.0f;
+}
+
+// Mean milliseconds of `count` frames of the scene as the main loop draws
+// them, each finished on the GPU.
+double sceneBlock(QvWindow& window, QvScene& scene, double& t, int count)
 {
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < count; ++i) {
         t += kFrame;
+        window.clear();
         scene.camera->frameTime = t;
         scene.renderScene();
+        window.swapBuffers();
         glFinish();
     }
     const auto end = std::chrono::steady_clock::now();
@@ -87,24 +122,24 @@ double sceneBlock(QvScene& scene, double& t, int count)
 
 // The median of three blocks' means over `count` frames: the machine is
 // shared, and one busy moment should not decide a ratio.
-double sceneFrames(QvScene& scene, double& t, int count)
+double sceneFrames(QvWindow& window, QvScene& scene, double& t, int count)
 {
     std::array<double, 3> blocks{};
-    for (double& block : blocks) block = sceneBlock(scene, t, count / 3);
+    for (double& block : blocks) block = sceneBlock(window, scene, t, count / 3);
     std::sort(blocks.begin(), blocks.end());
     return blocks[1];
 }
 
 // Both views of the scene: the information monitor, then one wheel step down
 // to the route monitor, and back.
-Stage measure(QvScene& scene, double& t)
+Stage measure(QvWindow& window, QvScene& scene, double& t)
 {
     Stage stage;
-    sceneFrames(scene, t, 30);  // warm up, first uploads
-    stage.infoMs = sceneFrames(scene, t, kMeasuredFrames);
+    sceneFrames(window, scene, t, 30);  // warm up, first uploads
+    stage.infoMs = sceneFrames(window, scene, t, kMeasuredFrames);
     scene.camera->moveUpDown(-1.0);
-    sceneFrames(scene, t, 30);
-    stage.routeMs = sceneFrames(scene, t, kMeasuredFrames);
+    sceneFrames(window, scene, t, 30);
+    stage.routeMs = sceneFrames(window, scene, t, kMeasuredFrames);
     scene.camera->moveUpDown(1.0);
     stage.rssMiB = residentMiB();
     return stage;
@@ -121,7 +156,7 @@ GLuint compile(GLenum kind, const char* source)
 // Mean milliseconds of a frame that clears and draws only a line strip of
 // `vertices` (width 2) through `clipFromModel`, for comparison with the route
 // monitor.
-double bareLineStrip(const std::vector<glm::vec3>& vertices, const glm::mat4& clipFromModel)
+double bareLineStrip(QvWindow& window, const std::vector<glm::vec3>& vertices, const glm::mat4& clipFromModel)
 {
     // The position at the location the program's own shaders give it.
     const std::string vertexSource =
@@ -149,9 +184,10 @@ double bareLineStrip(const std::vector<glm::vec3>& vertices, const glm::mat4& cl
                        &clipFromModel[0][0]);
     glDisable(GL_DEPTH_TEST);
     glLineWidth(2.0f);
-    const auto frame = [&vertices]() {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    const auto frame = [&]() {
+        window.clear();
         glDrawArrays(GL_LINE_STRIP, 0, GLsizei(vertices.size()));
+        window.swapBuffers();
         glFinish();
     };
     for (int i = 0; i < 30; ++i) frame();
@@ -167,14 +203,19 @@ double bareLineStrip(const std::vector<glm::vec3>& vertices, const glm::mat4& cl
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
-    testsupport::GlContext context(kWidth, kHeight);
+    const int samples = argc > 1 ? std::atoi(argv[1]) : kProgramSamples;
+    QvWindow window;  // outlives the scene, whose GL objects need its context
+    createWindow(window, samples);
+    GLint framebufferSamples = 0;
+    glGetIntegerv(GL_SAMPLES, &framebufferSamples);
     const double baseRss = residentMiB();
-    QvScene scene(kWidth, kHeight, kScreenWidth, kScreenHeight, context.glslVersion());
+    QvScene scene(kWidth, kHeight, kScreenWidth, kScreenHeight, glslVersion());
+    scene.window = &window;
     scene.startTracker();  // the statistics labels join the information monitor
     double t = 0.0;
-    const Stage fresh = measure(scene, t);
+    const Stage fresh = measure(window, scene, t);
 
     // One hour of movement straight into the tracker, a sample a frame.
     TrackerModel& tracker = *scene.tracker;
@@ -187,17 +228,20 @@ int main()
     const auto feedEnd = std::chrono::steady_clock::now();
     const std::size_t routeVertices = tracker.route().size();
     const double fedRss = residentMiB();  // the lists, before anything is drawn or sent
-    const Stage hour = measure(scene, t);
+    const Stage hour = measure(window, scene, t);
     // The strip where the route monitor shows it, as the camera faces it.
     scene.camera->moveUpDown(-1.0);
     const glm::mat4 clipFromModel =
         scene.camera->getProjectionMatrix() * scene.camera->getCameraMatrix() *
         qvOverlayModel(scene.routeCanvas->transform->getMatrix(), qvOverlayLineDepth);
     scene.camera->moveUpDown(1.0);
-    const double bareMs = bareLineStrip(tracker.route(), clipFromModel);
+    const double bareMs = bareLineStrip(window, tracker.route(), clipFromModel);
     const double feedUs =
         std::chrono::duration<double, std::micro>(feedEnd - feedStart).count() / kHourFrames;
 
+    fmt::print("{}x{} window, {} samples asked ({} given; the program asks {}); a frame is clear, draw, "
+               "swap, glFinish\n",
+               kWidth, kHeight, samples, framebufferSamples, kProgramSamples);
     fmt::print("tracker statistics, per sample (no drawing): {:.3f} us\n", feedUs);
     fmt::print("route vertices after one hour: {}\n", routeVertices);
     fmt::print("{:<34}{:>12}{:>12}{:>10}\n", "", "fresh", "one hour", "ratio");
