@@ -254,10 +254,10 @@ int main(int argc, char** argv)
         bareMs, hour.routeMs - fresh.routeMs);
     fmt::print("resident memory: before the scene {:.1f} MiB, fresh scene {:.1f} MiB\n", baseRss,
                fresh.rssMiB);
-    fmt::print("  one hour fed in, nothing drawn yet: {:.1f} MiB (+{:.1f} MiB; the route's own data is "
+    fmt::print("  one hour fed in, nothing drawn yet: {:.1f} MiB ({:+.1f} MiB; the route's own data is "
                "{:.1f} MiB)\n",
                fedRss, fedRss - fresh.rssMiB, double(routeVertices * sizeof(glm::vec3)) / (1024.0 * 1024.0));
-    fmt::print("  after drawing it: {:.1f} MiB (+{:.1f} MiB: the GPU buffer's copy and the driver's working "
+    fmt::print("  after drawing it: {:.1f} MiB ({:+.1f} MiB: the GPU buffer's copy and the driver's working "
                "memory)\n",
                hour.rssMiB, hour.rssMiB - fedRss);
     return 0;
