@@ -208,7 +208,7 @@ void printFrameCost(const char* name, const FrameCost& cost, const FrameCost& ba
 int main(int argc, char** argv)
 {
     const int frames = argc > 1 ? std::atoi(argv[1]) : 300;
-    const int runs = argc > 2 ? std::atoi(argv[2]) : 11;
+    const int runs = std::max(1, argc > 2 ? std::atoi(argv[2]) : 11);
     const fs::path benchDirectory = fs::canonical("/proc/self/exe").parent_path();
     const fs::path runDirectory = fs::canonical(argc > 3 ? fs::path(argv[3]) : benchDirectory / "run");
     fs::current_path(runDirectory);
