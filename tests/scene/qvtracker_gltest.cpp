@@ -143,6 +143,8 @@ TEST(TrackerScene, FirstStartSwapsTheHelpTextForTheStatistics)
     EXPECT_EQ(s.shown(s.scene.fpsWidget->fpsValueLabel), u"1");
 }
 
+namespace {
+
 // The Start/Stop switch as the world clicks it: the press flips the switch,
 // the release starts or stops the tracker.
 void click(QvMaterialObject& control)
@@ -175,6 +177,8 @@ SwitchColours switchColours(const std::uint8_t* rgb, int stride, int pixelBytes,
     }
     return colours;
 }
+
+}  // namespace
 
 // Stop writes the photo of the window as it is with the tracker stopped (the
 // switch blue), even when nothing moved: a Start that follows before the
