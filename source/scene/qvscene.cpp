@@ -3,7 +3,9 @@
 #include "scene/qvscene.h"
 #include "scene/qvscenelayout.h"
 
+#include "controls/qvbutton.h"
 #include "controls/qvcanvas.h"
+#include "controls/qvedit.h"
 #include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
 #include "controls/qvcontrolbox.h"
@@ -29,6 +31,7 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
+#include <glm/matrix.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -521,6 +524,34 @@ void QvScene::setViewport(int newWidth, int newHeight)
     height = newHeight;
 }
 
+void QvScene::setCartesianLengths(int newWidth, int newHeight)
+{
+    width = newWidth;
+    height = newHeight;
+}
+
+void QvScene::setScreenDimension(int newScreenWidth, int newScreenHeight)
+{
+    screenWidth = newScreenWidth;
+    screenHeight = newScreenHeight;
+}
+
+// Only the text controls that read a dictionary follow the language; a
+// switch keeps the language it was built with.
+void QvScene::updateText()
+{
+    const int current = language();
+    for (QvMaterialObject* object : textObjects) {
+        if (auto* button = dynamic_cast<QvButton*>(object)) {
+            if (button->dictionary != nullptr) button->updateText(current);
+        } else if (auto* edit = dynamic_cast<QvEdit*>(object)) {
+            if (edit->dictionary != nullptr) edit->updateText(current);
+        } else if (auto* label = dynamic_cast<QvLabel*>(object)) {
+            if (label->dictionary != nullptr) label->updateText(current);
+        }
+    }
+}
+
 void QvScene::handlerKeyPress(QvKeyboardEventArgs* args)
 {
     if (args->key < 0 || args->key >= kKeyCount) return;
@@ -633,22 +664,22 @@ void QvScene::switchOnTop()
 }
 
 // Start: the help text gives way to the statistics. Stop: the window is
-// saved as "photo.jpeg" at the end of the next frame, whose back buffer is
-// complete then (between frames it holds nothing defined).
+// saved as "photo.jpeg" at once, as it looks with the tracker stopped, so a
+// quit or a new start before the next frame neither loses nor changes it.
 void QvScene::startTracker()
 {
     // Measured from where the pointer is now: movement while the tracker was
     // off never reaches the odometer.
     double x = 0.0;
     double y = 0.0;
-    const bool pointerKnown = qvGetScreenCursorPos(&x, &y);
+    const bool pointerKnown = _readPointer(&x, &y);
     const bool stopped = tracker->toggle(x, y, pointerKnown);
     tracking = tracker->tracking;
     if (!stopped) {
         excludeElement(objects, kInfoTextName);
         includeElements();
     } else {
-        screenshotPending = true;
+        _photograph();
     }
 }
 
@@ -672,7 +703,7 @@ void QvScene::renderScene()
     const double t = camera->frameTime;
     double pointerX = 0.0;
     double pointerY = 0.0;
-    const bool pointerKnown = qvGetScreenCursorPos(&pointerX, &pointerY);
+    const bool pointerKnown = _readPointer(&pointerX, &pointerY);
     const TrackerFrame steps = tracker->frame(t, pointerX, pointerY, pointerKnown);
     fps = float(tracker->fps);
     lastFrameTime = t;
@@ -684,26 +715,53 @@ void QvScene::renderScene()
 
     if (refreshTrees) {
         for (QvWidget3D* widget : widgets) {
-            if (widget->onScreen) widget->getChildrenOfParent(rootTransform);
+            if (widget->onScreen) getChildrenOfWidget(widget->widgetTree.get(), rootTransform);
         }
-        getChildrenOfParent(hudTree.get(), rootTransform);
+        getChildrenOfParentHUD(hudTree.get(), rootTransform);
         refreshTrees = false;
     }
 
     if (const std::uint32_t changed = tracker->takeChangedLabels()) _showTrackerTexts(changed);
 
-    skybox->draw(*camera);
+    _drawScene();
+
+    if (screenshotPending) {
+        screenshotPending = false;
+        saveScreenshot();
+    }
+}
+
+void QvScene::_drawScene()
+{
+    if (skybox) skybox->draw(*camera);
     for (QvMaterialObject* object : objects) {
         if (!_outOfView(*object)) object->draw(*camera);
     }
     for (QvWidget3D* widget : widgets) {
         if (widget->onScreen) widget->draw();
     }
+}
 
-    if (screenshotPending) {
-        screenshotPending = false;
-        saveScreenshot();
-    }
+// Between frames the back buffer holds nothing defined: the photo gets a
+// frame of its own, cleared as the main loop clears. The loop's next frame
+// clears and draws again, so nothing of it is ever shown.
+void QvScene::_photograph()
+{
+    screenshotPending = false;
+    glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    _drawScene();
+    saveScreenshot();
+}
+
+bool QvScene::_readPointer(double* x, double* y)
+{
+    QvScreenCursor cursor;
+    const bool known = qvGetScreenCursor(&cursor);
+    if (known) tracker->setPointerArea(cursor.screenWidth, cursor.screenHeight);
+    *x = cursor.x;
+    *y = cursor.y;
+    return known;
 }
 
 std::array<QvLabel*, TrackerModel::kLabelCount> QvScene::_trackerLabels() const
@@ -737,11 +795,27 @@ void QvScene::_showTrackerTexts(std::uint32_t changed)
 
 glm::vec4 QvScene::getWorldCoords(int x, int y, float w, float h)
 {
+    return normalisedDeviceCoordinates(x, y, w, h);
+}
+
+glm::vec4 QvScene::normalisedDeviceCoordinates(int x, int y, float w, float h) const
+{
     return scenelayout::normalisedDeviceCoords(x, y, w, h);
+}
+
+glm::vec4 QvScene::inverseProjection(glm::vec4 clip) const
+{
+    return glm::inverse(camera->getProjectionMatrix()) * clip;
+}
+
+glm::vec4 QvScene::inverseCamera(glm::vec4 eye) const
+{
+    return glm::inverse(camera->getCameraMatrix()) * eye;
 }
 
 void QvScene::destroy()
 {
+    if (screenshotPending) _photograph();
     fmt::print("{}\n", kDestroyLine);
 }
 
@@ -750,11 +824,21 @@ void QvScene::getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* paren
     tree->walk(parent, [](QvTransform* up, QvTransform* child) { child->updateRelativeTransformation(up); });
 }
 
+void QvScene::getChildrenOfParentHUD(OakTree<QvTransform>* tree, QvTransform* parent)
+{
+    getChildrenOfParent(tree, parent);
+}
+
+void QvScene::getChildrenOfWidget(OakTree<QvTransform>* tree, QvTransform* parent)
+{
+    getChildrenOfParent(tree, parent);
+}
+
 void QvScene::followingCamera(QvTransform* transform, QvEventArgs*)
 {
-    getChildrenOfParent(hudTree.get(), transform);
+    getChildrenOfParentHUD(hudTree.get(), transform);
     for (QvWidget3D* widget : widgets) {
-        if (widget->onScreen) widget->getChildrenOfParent(transform);
+        if (widget->onScreen) getChildrenOfWidget(widget->widgetTree.get(), transform);
     }
 }
 

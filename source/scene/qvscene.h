@@ -93,34 +93,35 @@ public:
     std::vector<std::unique_ptr<QvTransform>> transforms;
     QvTransform* rootTransform = nullptr;
     QvTransform* centerTransform = nullptr;
-    std::vector<QvWidget3D*> widgets;  // upper panel, lower panel, FPS panel
-    std::unique_ptr<QvUpperPanelWidget3D> upperPanel;
-    std::unique_ptr<QvLowerPanelWidget3D> lowerPanel;
-    std::unique_ptr<QvFPSWidget3D> fpsWidget;
+    // Members die in reverse order of declaration: what the panels, canvases
+    // and labels borrow (strings, fonts, trees, pictures) is declared before
+    // them, so that every borrower is gone before what it borrows.
     std::unique_ptr<QvDictionary> dictionary;
     std::unique_ptr<QvFont3D> font3D;
     std::unique_ptr<QvFont2D> font2D;
     std::int64_t transformCounter = 0;
     std::unique_ptr<OakTree<QvTransform>> objectTree;
     std::unique_ptr<OakTree<QvTransform>> hudTree;
+    std::unique_ptr<TextureLoader> textureLoader;
+    std::vector<QvWidget3D*> widgets;  // upper panel, lower panel, FPS panel
+    std::unique_ptr<QvUpperPanelWidget3D> upperPanel;
+    std::unique_ptr<QvLowerPanelWidget3D> lowerPanel;
+    std::unique_ptr<QvFPSWidget3D> fpsWidget;
     double lastFrameTime = 0.0;
     std::int32_t currentCanvas = 0;  // monitor screen 0..4 the camera faces
     float fps = 1000.0f;
     std::array<bool, kKeyCount> keys{};
     double titleAngle = 0.0;  // phase of the title's sway
     bool tracking = false;    // follows tracker->tracking
-    // The statistics and plots; the plots live in the route, speed and stops
-    // canvases' lists.
-    std::unique_ptr<TrackerModel> tracker;
     bool refreshTrees = true;
     bool fpsShown = false;
     bool upperPanelShown = false;
     bool lowerPanelShown = false;
     // Where the per-frame label texts are assembled (no string per frame).
     std::array<char16_t, kTextBufferUnits> textBuffer;
-    std::unique_ptr<TextureLoader> textureLoader;
     // Set by whoever wants the window saved as "photo.jpeg"; the pixels are
-    // read at the end of the next frame, before the buffers are swapped.
+    // read at the end of the next frame, before the buffers are swapped, or
+    // by destroy when the program ends first.
     bool screenshotPending = false;
 
     virtual void setViewport(int width, int height);
@@ -132,6 +133,8 @@ public:
     // The pixel (x, y), y downward, in normalised device coordinates:
     // (2x/w - 1, 1 - 2y/h, -1, 1); finite also for an empty window.
     virtual glm::vec4 getWorldCoords(int x, int y, float w, float h);
+    // Writes a photo still waiting (so that quitting never loses it), then
+    // prints its line.
     virtual void destroy();
     // The lower panel's controls.
     virtual void startTracker();
@@ -140,6 +143,22 @@ public:
     virtual void switchOnTop();
     QvTransform* createTransform();
     QvTransform* createTransform(QvTransform* parent);
+
+    // The window's size in pixels (as setViewport) and the screen's.
+    void setCartesianLengths(int width, int height);
+    void setScreenDimension(int screenWidth, int screenHeight);
+    // The computation of getWorldCoords: the pixel (x, y) of a w x h area,
+    // y downward, in normalised device coordinates.
+    glm::vec4 normalisedDeviceCoordinates(int x, int y, float w, float h) const;
+    // A clip-space vector taken back through the camera's projection into
+    // the camera's (eye) space, and an eye-space vector through the view into
+    // the world; points come back with their w, directions with w = 0.
+    glm::vec4 inverseProjection(glm::vec4 clip) const;
+    glm::vec4 inverseCamera(glm::vec4 eye) const;
+    // Gives every text control of textObjects that reads a dictionary the
+    // interface language: buttons, labels and 3D edit boxes; switches, 2D
+    // edit boxes and literal texts keep what they show.
+    void updateText();
 
     // The interface language of every dictionary text (0 English, 1
     // Russian, 2 German), as the options file chose it at start.
@@ -203,6 +222,9 @@ public:
     void transformed(QvTransform* transform, QvEventArgs* args);
     // Re-places every transform of `tree` below `parent`.
     void getChildrenOfParent(OakTree<QvTransform>* tree, QvTransform* parent);
+    // The same walk over the HUD light's tree and over a widget's tree.
+    void getChildrenOfParentHUD(OakTree<QvTransform>* tree, QvTransform* parent);
+    void getChildrenOfWidget(OakTree<QvTransform>* tree, QvTransform* parent);
     // Keeps the HUD in front of the camera when the centre transform moves.
     void followingCamera(QvTransform* transform, QvEventArgs* args);
     // Tells every widget control that the camera moved.
@@ -211,6 +233,8 @@ public:
     // drawing and its buffer swap); does nothing for a 0x0 window.
     void saveScreenshot();
 
+    // The monitor faces' pictures, one a monitor, in the creators' order.
+    std::array<QvTexture, 4> monitorTextures;
     std::unique_ptr<QvCanvas> infoCanvas;
     std::unique_ptr<QvCanvas> routeCanvas;
     std::unique_ptr<QvCanvas> speedCanvas;
@@ -231,8 +255,9 @@ public:
     std::unique_ptr<QvLabel> timeLabel;
     std::unique_ptr<QvLabel> timeValueLabel;
     std::unique_ptr<QvLabel> titleText;
-    // The monitor faces' pictures, one a monitor, in the creators' order.
-    std::array<QvTexture, 4> monitorTextures;
+    // The statistics and plots; the plots live in the route, speed and stops
+    // canvases' lists.
+    std::unique_ptr<TrackerModel> tracker;
 
 protected:
     // For scenes that bring their own drawing (and for tests): camera, centre
@@ -246,6 +271,15 @@ private:
     std::array<QvLabel*, TrackerModel::kLabelCount> _trackerLabels() const;
     // The texts the tracker changed this frame, through textBuffer.
     void _showTrackerTexts(std::uint32_t changed);
+    // The pointer for the tracker, which also learns the size of the area
+    // the pointer moves in.
+    bool _readPointer(double* x, double* y);
+    // Skybox, objects and shown widgets with the camera.
+    void _drawScene();
+    // Draws the scene as it stands now into a cleared back buffer and saves
+    // it as "photo.jpeg": the photo does not wait for a frame that a quit or
+    // a new start could take from it.
+    void _photograph();
     void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
     // One monitor: a canvas of the aspect-scaled face at the screen `index`
     // of the column, showing `texture`, drawn from now on.

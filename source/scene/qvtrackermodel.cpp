@@ -38,7 +38,10 @@ double distance(std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t 
 }  // namespace
 
 TrackerModel::TrackerModel(int screenWidth, int screenHeight)
-    : _screenWidth(screenWidth > 0 ? screenWidth : 1), _screenHeight(screenHeight > 0 ? screenHeight : 1)
+    : _screenWidth(screenWidth > 0 ? screenWidth : 1),
+      _screenHeight(screenHeight > 0 ? screenHeight : 1),
+      _areaWidth(_screenWidth),
+      _areaHeight(_screenHeight)
 {
     _plots = {&_ownRoute, &_ownSpeed, &_ownStops};
 }
@@ -48,6 +51,13 @@ void TrackerModel::attachPlots(const TrackerPlots& plots)
     _plots.route = plots.route ? plots.route : &_ownRoute;
     _plots.speed = plots.speed ? plots.speed : &_ownSpeed;
     _plots.stops = plots.stops ? plots.stops : &_ownStops;
+}
+
+void TrackerModel::setPointerArea(int width, int height)
+{
+    if (width <= 0 || height <= 0) return;
+    _areaWidth = width;
+    _areaHeight = height;
 }
 
 TrackerFrame TrackerModel::frame(double t, double x, double y, bool pointerKnown)
@@ -72,6 +82,9 @@ TrackerFrame TrackerModel::frame(double t, double x, double y, bool pointerKnown
 
     const std::int64_t px = pointerKnown ? wholePixel(x) : 0;
     const std::int64_t py = pointerKnown ? wholePixel(y) : 0;
+    // Where the pointer went while it could not be read is unknown: the
+    // straight line from the last known place is no distance it travelled.
+    if (!pointerKnown) _primed = false;
     if (!_primed && pointerKnown) _prime(px, py, t);
 
     if (tracking) {
@@ -148,9 +161,9 @@ int TrackerModel::labelText(TrackerLabel label, char16_t* buffer, int capacity) 
     }
 }
 
-glm::vec3 TrackerModel::_device(double x, double y) const
+glm::vec3 TrackerModel::_device(double x, double y, int width, int height)
 {
-    return glm::vec3(float(2.0 * x / _screenWidth - 1.0), float(1.0 - 2.0 * y / _screenHeight), -1.0f);
+    return glm::vec3(float(2.0 * x / width - 1.0), float(1.0 - 2.0 * y / height), -1.0f);
 }
 
 // Takes (x, y) as the place the next movement is measured from, for the
@@ -170,7 +183,7 @@ void TrackerModel::_prime(std::int64_t x, std::int64_t y, double t)
 void TrackerModel::_samplePointer(double t, std::int64_t x, std::int64_t y)
 {
     if (x != pointerX || y != pointerY) {
-        const glm::vec3 p = _device(double(x), double(y));
+        const glm::vec3 p = _device(double(x), double(y), _areaWidth, _areaHeight);
         _plots.route->emplace_back(p.x / kPlotShrink, p.y / kPlotShrink, 0.0f);
         odometer += distance(pointerX, pointerY, x, y);
         const auto whole = std::int64_t(odometer);
@@ -233,11 +246,14 @@ void TrackerModel::_settleSpeed(std::int64_t x, std::int64_t y)
 }
 
 // Speed-plot point: time runs left to right one screen pixel per point, the
-// speed upward, limited to the plot's ceiling.
+// speed upward, limited to the plot's ceiling. A screen lower than the
+// ceiling has no room above its own height: faster points stay on the face's
+// top edge.
 void TrackerModel::_plotSpeed()
 {
     if (speed > kSpeedPlotCeiling) speed = kSpeedPlotCeiling;
-    const glm::vec3 p = _device(std::trunc(plotCounter), std::trunc(speed));
+    const double height = std::min(std::trunc(speed), double(_screenHeight));
+    const glm::vec3 p = _device(std::trunc(plotCounter), height, _screenWidth, _screenHeight);
     plotCounter += 1.0;
     _plots.speed->emplace_back(p.x / kPlotShrink, -p.y / kPlotShrink, 0.0f);
 }

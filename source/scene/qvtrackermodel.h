@@ -65,10 +65,17 @@ public:
     // model's own list for that plot).
     void attachPlots(const TrackerPlots& plots);
 
+    // The size of the area the pointer moves in (the X screen, every monitor
+    // of the desktop); route points map by it from the next sample on, those
+    // plotted before stay. An empty size keeps the last one. It starts as the
+    // screen size given at construction.
+    void setPointerArea(int width, int height);
+
     // One frame at time t (seconds, never decreasing). (x, y) is the pointer
     // in screen pixels; pointerKnown false (no X display, pointer on another
     // screen) skips this frame's pointer sample rather than measuring a jump
-    // to a made-up position.
+    // to a made-up position, and the next known position is measured from
+    // itself, as after a start.
     TrackerFrame frame(double t, double x, double y, bool pointerKnown = true);
 
     // Starts or stops tracking. (x, y) is the pointer now: a start measures
@@ -106,8 +113,9 @@ public:
     std::int64_t stopCount() const { return std::int64_t(_plots.stops->size() / 3); }
 
 private:
-    // The screen pixel (x, y), y downward, in normalised device coordinates.
-    glm::vec3 _device(double x, double y) const;
+    // The pixel (x, y), y downward, of a width x height area in normalised
+    // device coordinates.
+    static glm::vec3 _device(double x, double y, int width, int height);
     void _prime(std::int64_t x, std::int64_t y, double t);
     void _samplePointer(double t, std::int64_t x, std::int64_t y);
     void _sampleSpeed(double t, std::int64_t x, std::int64_t y);
@@ -117,8 +125,10 @@ private:
     void _checkStop(double t);
     void _write(TrackerLabel label, std::int64_t value);
 
-    int _screenWidth;
+    int _screenWidth;  // the speed plot's time axis and height
     int _screenHeight;
+    int _areaWidth;  // the route's: where the pointer moves
+    int _areaHeight;
     std::vector<glm::vec3> _ownRoute;
     std::vector<glm::vec3> _ownSpeed;
     std::vector<float> _ownStops;

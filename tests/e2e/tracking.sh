@@ -5,7 +5,8 @@
 # showing the route on the route monitor; the odometer equal to the path's
 # length within 2 px, X and Y at the pointer's last position (upper panel);
 # one stop per rest of half a second or more at a distinct place, a rest
-# before the Stop click included (information monitor).
+# before the Stop click included (information monitor); a Stop right before
+# the window closes still leaves its photo.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: tracking.sh RUN_DIR}" && pwd)"
@@ -174,7 +175,16 @@ grab "$work/info.ppm"
 read -r _ _ _ stops < <(read_numbers "$work/info.ppm" 100 680 blue)
 [ "$stops" = "$rests" ] || fail "the information monitor shows '$stops' stops after $rests rests ($(cat "$work/ocr.txt"))"
 
+# Start again, then Stop and close the window at once: the photo of that
+# Stop is written before the program ends.
+rm -f photo.jpeg
+xdotool click 1  # Start
+sleep 0.3
+xdotool click 1  # Stop
 $xwin close "$window"
 exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window"
-echo "PASS: path of $length px read as $odometer px, $stops stops, X $x Y $y, photo with the route"
+[ -f photo.jpeg ] || fail "no photo.jpeg after a Stop just before the window closed"
+size="$(jpeg_size photo.jpeg)"
+[ "$size" = "1024 768" ] || fail "the last photo.jpeg is '$size', not the window's 1024 768"
+echo "PASS: path of $length px read as $odometer px, $stops stops, X $x Y $y, photo with the route, photo at a Stop just before closing"

@@ -2,12 +2,20 @@
 // camera with no GL error, camera keys step once per tick, and the
 // screenshot is taken at the end of a frame and skipped while minimised.
 #include "scene/qvscene.h"
+#include "controls/qvbutton.h"
+#include "controls/qvedit.h"
+#include "controls/qvedit2d.h"
+#include "controls/qvlabel.h"
+#include "controls/qvswitch.h"
+#include "engine/core/qvcontainer.h"
+#include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
 #include "glcontext.h"
 #include "engine/core/qvtransform.h"
 #include "engine/platform/qvwindow.h"
+#include "game/qvgamelogic.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
@@ -108,6 +116,50 @@ TEST(SceneFrame, ScreenshotAtTheEndOfTheFrameAndNoneWhenMinimised)
     scene.screenshotPending = true;
     frame(scene, 1.1);
     EXPECT_FALSE(std::filesystem::exists("photo.jpeg"));
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// Only the controls that read the dictionary take the new language: the
+// caption label, the 3D edit box's ticker; the literal label, the literal
+// Clear button, the switches and the 2D ticker keep what they show.
+TEST(SceneText, UpdateTextGivesTheDictionaryControlsTheInterfaceLanguage)
+{
+    testsupport::GlContext context(kWidth, kHeight);
+    QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
+    const Language start = scene.gameLogic->language;
+    const Language other = start == German ? Russian : German;
+    const QvDictionary& words = *scene.dictionary;
+    constexpr std::int32_t kOdometerKey = 19;
+    constexpr std::int32_t kAboutKey = 16;
+    ASSERT_NE(words.text(start, kOdometerKey), words.text(other, kOdometerKey));
+    ASSERT_NE(words.text(start, kAboutKey), words.text(other, kAboutKey));
+
+    QvEdit edit("QvModel_Edit3D", *scene.font3D, scene.light.get(), *scene.camera);
+    edit.shader = scene.shaders[QvScene::lightShader].get();
+    edit.setBarShader(scene.shaders[QvScene::lightShader].get());
+    edit.setTextShader(scene.shaders[QvScene::lightShader].get());
+    edit.setFontSize(25.0f);
+    edit.setSize(2.0f, 0.6f, 0.1f);
+    edit.setTransform(scene.createTransform());
+    edit.setTicker(scene.dictionary.get(), start, kAboutKey);
+    QvEdit2D& ticker = *scene.lowerPanel->ticker;
+    QvSwitch& startStop = *scene.lowerPanel->switchShading;
+    const std::u16string tickerText = ticker.text;
+    const std::u16string switchText = startStop.text;
+    scene.textObjects.push_back(scene.odometerLabel.get());
+    scene.textObjects.push_back(scene.odometerValueLabel.get());
+    scene.textObjects.push_back(&edit);
+    scene.textObjects.push_back(&ticker);
+
+    scene.gameLogic->language = other;
+    scene.updateText();
+    EXPECT_EQ(scene.odometerLabel->text, words.text(other, kOdometerKey));
+    EXPECT_EQ(edit.text, words.text(other, kAboutKey));
+    EXPECT_EQ(scene.odometerValueLabel->text, u"0");
+    EXPECT_EQ(scene.lowerPanel->clearButton->text, u"Clear");
+    EXPECT_EQ(startStop.text, switchText);
+    EXPECT_EQ(ticker.text, tickerText);
+    frame(scene, 1.0);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
@@ -328,6 +380,78 @@ TEST(Scene, WorldCoordinatesOfTheWindowCorners)
     EXPECT_EQ(scene.getWorldCoords(0, 0, 1024.0f, 768.0f), glm::vec4(-1.0f, 1.0f, -1.0f, 1.0f));
     EXPECT_EQ(scene.getWorldCoords(1024, 768, 1024.0f, 768.0f), glm::vec4(1.0f, -1.0f, -1.0f, 1.0f));
     EXPECT_EQ(scene.getWorldCoords(512, 192, 1024.0f, 768.0f), glm::vec4(0.0f, 0.5f, -1.0f, 1.0f));
+}
+
+// getWorldCoords is the NDC computation; the two inverses undo the camera's
+// projection and view, and together take the window's centre on the near
+// plane back to the point 0.1 in front of the camera.
+TEST(Scene, DeviceCoordinatesAndTheCameraInverses)
+{
+    BareScene scene;
+    EXPECT_EQ(scene.normalisedDeviceCoordinates(0, 768, 1024.0f, 768.0f), glm::vec4(-1.0f, -1.0f, -1.0f, 1.0f));
+    EXPECT_EQ(scene.normalisedDeviceCoordinates(1024, 0, 1024.0f, 768.0f), glm::vec4(1.0f, 1.0f, -1.0f, 1.0f));
+    EXPECT_EQ(scene.getWorldCoords(300, 200, 1024.0f, 768.0f),
+              scene.normalisedDeviceCoordinates(300, 200, 1024.0f, 768.0f));
+
+    scene.camera->moveUpDown(-1.0);
+    scene.camera->lookAround(700.0, 300.0);
+    const glm::mat4 projection = scene.camera->getProjectionMatrix();
+    const glm::mat4 view = scene.camera->getCameraMatrix();
+    for (const glm::vec4& p : {glm::vec4(0.3f, -0.2f, -5.0f, 1.0f), glm::vec4(4.0f, 2.0f, -50.0f, 1.0f),
+                              glm::vec4(0.0f, 1.0f, -1.0f, 0.0f)}) {
+        const glm::vec4 eye = scene.inverseProjection(projection * p);
+        const glm::vec4 world = scene.inverseCamera(view * p);
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_NEAR(eye[i], p[i], 1e-3f * std::max(1.0f, std::abs(p[i])));
+            EXPECT_NEAR(world[i], p[i], 1e-4f * std::max(1.0f, std::abs(p[i])));
+        }
+    }
+
+    const glm::vec4 nearEye = scene.inverseProjection(glm::vec4(0.0f, 0.0f, -1.0f, 1.0f));
+    const glm::vec4 nearWorld = scene.inverseCamera(nearEye / nearEye.w);
+    const glm::vec3 expected = scene.camera->getPosition() + 0.1f * glm::normalize(scene.camera->getTarget());
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(nearWorld[i], expected[i], 1e-4f) << i;
+}
+
+// The walks recompose children and grandchildren under the parent's matrix.
+TEST(Scene, TreeWalksPlaceChildrenAndGrandchildrenUnderTheParent)
+{
+    BareScene scene;
+    scene.centerTransform->setTranslation(glm::vec3(2.0f, -24.0f, 20.0f));
+    scene.getChildrenOfParentHUD(scene.hudTree.get(), scene.rootTransform);
+    EXPECT_EQ(scene.hudLight->getTransform()->getTranslationVectorFromMatrix(), glm::vec3(2.0f, -24.0f, 20.1f));
+
+    OakTree<QvTransform> widgetTree(scene.rootTransform);
+    QvTransform* panel = scene.createTransform(scene.centerTransform);
+    QvTransform* control = scene.createTransform(panel);
+    panel->setTranslation(glm::vec3(0.0f, -0.4f, -1.0f));
+    control->setTranslation(glm::vec3(-9.4f, 0.05f, 0.7f));
+    widgetTree.insert(scene.rootTransform, scene.centerTransform);
+    widgetTree.insert(scene.centerTransform, panel);
+    widgetTree.insert(panel, control);
+    scene.getChildrenOfWidget(&widgetTree, scene.rootTransform);
+    const glm::vec3 placed = control->getTranslationVectorFromMatrix();
+    EXPECT_NEAR(placed.x, 2.0f - 9.4f, 1e-5f);
+    EXPECT_NEAR(placed.y, -24.0f - 0.4f + 0.05f, 1e-5f);
+    EXPECT_NEAR(placed.z, 20.0f - 1.0f + 0.7f, 1e-5f);
+}
+
+// Members die in reverse order of declaration: what the panels, canvases
+// and labels borrow must be declared (and so laid out) before them.
+TEST(Scene, OwnersOutliveTheirBorrowers)
+{
+    BareScene scene;
+    const auto at = [](const auto& member) { return reinterpret_cast<std::uintptr_t>(&member); };
+    for (const std::uintptr_t owner : {at(scene.dictionary), at(scene.font3D), at(scene.font2D),
+                                       at(scene.objectTree), at(scene.hudTree), at(scene.textureLoader),
+                                       at(scene.light), at(scene.shaders)}) {
+        for (const std::uintptr_t borrower : {at(scene.upperPanel), at(scene.lowerPanel), at(scene.fpsWidget),
+                                              at(scene.infoCanvas), at(scene.infoText), at(scene.titleText)}) {
+            EXPECT_LT(owner, borrower);
+        }
+    }
+    EXPECT_LT(at(scene.monitorTextures), at(scene.infoCanvas)) << "the canvases show these pictures";
+    EXPECT_LT(at(scene.stopsCanvas), at(scene.tracker)) << "the tracker writes into the canvases' lists";
 }
 
 TEST(Scene, TransformsAndTheCentreThatCarriesTheCamera)

@@ -1,4 +1,5 @@
-// Screen cursor: XQueryPointer on the root window of GLFW's own X display.
+// Screen cursor: XQueryPointer and XGetGeometry on the root window of GLFW's
+// own X display.
 #include "engine/platform/qvscreencursor.h"
 
 #include <GLFW/glfw3.h>
@@ -6,10 +7,9 @@
 #include <GLFW/glfw3native.h>
 #include <X11/Xlib.h>
 
-bool qvGetScreenCursorPos(double* x, double* y)
+bool qvGetScreenCursor(QvScreenCursor* cursor)
 {
-    *x = 0.0;
-    *y = 0.0;
+    *cursor = QvScreenCursor{};
     // Before glfwInit (or after glfwTerminate) GLFW has no display open.
     Display* display = glfwGetX11Display();
     if (display == nullptr) {
@@ -26,7 +26,30 @@ bool qvGetScreenCursorPos(double* x, double* y)
     if (!XQueryPointer(display, root, &rootReturn, &childReturn, &rootX, &rootY, &windowX, &windowY, &mask)) {
         return false;
     }
-    *x = rootX;
-    *y = rootY;
+    // Asked of the server each time: Xlib's DisplayWidth keeps the size the
+    // connection opened with and misses a monitor plugged in later.
+    int originX = 0;
+    int originY = 0;
+    unsigned int rootWidth = 0;
+    unsigned int rootHeight = 0;
+    unsigned int border = 0;
+    unsigned int depth = 0;
+    if (!XGetGeometry(display, root, &rootReturn, &originX, &originY, &rootWidth, &rootHeight, &border,
+                      &depth)) {
+        return false;
+    }
+    cursor->x = rootX;
+    cursor->y = rootY;
+    cursor->screenWidth = int(rootWidth);
+    cursor->screenHeight = int(rootHeight);
     return true;
+}
+
+bool qvGetScreenCursorPos(double* x, double* y)
+{
+    QvScreenCursor cursor;
+    const bool known = qvGetScreenCursor(&cursor);
+    *x = cursor.x;
+    *y = cursor.y;
+    return known;
 }

@@ -3,7 +3,22 @@
 // tracker asks the X server directly.
 #pragma once
 
+// The pointer and the area it moves in: the X screen's root window, which
+// spans every monitor of the desktop (two 1920 x 1080 monitors side by side
+// give 3840 x 1080), not only the primary one.
+struct QvScreenCursor {
+    double x = 0.0;  // root-window pixels
+    double y = 0.0;
+    int screenWidth = 0;  // the root window's size, read with the position
+    int screenHeight = 0;
+};
+
 // Writes the pointer's position in root-window (screen) pixels into x and y.
 // Returns false, with both set to 0, when no X display is open (GLFW not
 // initialised) or the pointer is on another screen of the display.
 bool qvGetScreenCursorPos(double* x, double* y);
+
+// The same, with the root window's current size, so that a desktop that grew
+// or shrank (a monitor plugged in or out) is seen at once. False, with every
+// field 0, in the same cases as qvGetScreenCursorPos.
+bool qvGetScreenCursor(QvScreenCursor* cursor);
