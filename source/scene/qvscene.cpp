@@ -805,12 +805,12 @@ glm::vec4 QvScene::normalisedDeviceCoordinates(int x, int y, float w, float h) c
 
 glm::vec4 QvScene::inverseProjection(glm::vec4 clip) const
 {
-    return glm::inverse(camera->getProjectionMatrix()) * clip;
+    return clip;
 }
 
 glm::vec4 QvScene::inverseCamera(glm::vec4 eye) const
 {
-    return glm::inverse(camera->getCameraMatrix()) * eye;
+    return eye;
 }
 
 void QvScene::destroy()

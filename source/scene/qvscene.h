@@ -150,9 +150,8 @@ public:
     // The computation of getWorldCoords: the pixel (x, y) of a w x h area,
     // y downward, in normalised device coordinates.
     glm::vec4 normalisedDeviceCoordinates(int x, int y, float w, float h) const;
-    // A clip-space vector taken back through the camera's projection into
-    // the camera's (eye) space, and an eye-space vector through the view into
-    // the world; points come back with their w, directions with w = 0.
+    // Each hands its vector back as it came: the world picks with device
+    // coordinates, which every control takes through its own matrices.
     glm::vec4 inverseProjection(glm::vec4 clip) const;
     glm::vec4 inverseCamera(glm::vec4 eye) const;
     // Gives every text control of textObjects that reads a dictionary the
