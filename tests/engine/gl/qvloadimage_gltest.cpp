@@ -173,7 +173,6 @@ TEST(TextureSize, SizesBeyondMemoryArithmeticAreRefused)
 {
     constexpr std::uint64_t anySide = std::numeric_limits<std::uint64_t>::max();
     EXPECT_EQ(qvImageSizeProblem({16384, 16384}, 16384), "");
-    EXPECT_EQ(qvImageSizeProblem({16385, 1}, 16384), "16385x1 is larger than the largest picture side 16384");
     EXPECT_EQ(qvImageSizeProblem({1, 16385}, 16384), "1x16385 is larger than the largest picture side 16384");
     // A row of 4-byte pixels must be countable in int.
     EXPECT_EQ(qvImageSizeProblem({536870911, 1}, anySide), "");
