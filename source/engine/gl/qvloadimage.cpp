@@ -5,8 +5,14 @@
 #include <FreeImage.h>
 #include <fmt/core.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
+#include <filesystem>
+#include <limits>
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -20,20 +26,53 @@ constexpr GLint rowAlignment = 4;  // matches scanLineWidth
 
 using Bitmap = QvBitmap;
 
+void reportRefusal(const std::string& path, const std::string& reason)
+{
+    fmt::print("Picture {} not loaded: {}\n", path, reason);
+    std::fflush(stdout);
+}
+
+// Reads the picture's header alone, so that a small file claiming a huge
+// size costs nothing. False when the picture must not be decoded: a size
+// refused (with a line naming the file), or a header that does not read (in
+// silence, as for any unreadable file).
+bool sizeReadable(FREE_IMAGE_FORMAT format, const std::string& path, int maxSide)
+{
+    if (!FreeImage_FIFSupportsNoPixels(format)) {
+        reportRefusal(path, fmt::format("the size of a {} picture cannot be read before decoding it",
+                                        FreeImage_GetFormatFromFIF(format)));
+        return false;
+    }
+    const Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (!header) {
+        return false;
+    }
+    const QvImageSize size{FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())};
+    const std::string problem = qvImageSizeProblem(size, std::uint64_t(std::max(maxSide, 0)));
+    if (!problem.empty()) {
+        reportRefusal(path, problem);
+        return false;
+    }
+    return true;
+}
+
 // Reads the file with the default flags, or trying every flag value in turn
-// when retry is set; null when nothing reads it.
-Bitmap readBitmap(const std::string& path, bool retry)
+// when retry is set; null when nothing reads it or its size is refused.
+Bitmap readBitmap(const std::string& path, bool retry, int maxSide)
 {
     const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN) {
+    if (format == FIF_UNKNOWN || !sizeReadable(format, path, maxSide)) {
         return nullptr;
     }
     if (!retry) {
         return Bitmap(FreeImage_Load(format, path.c_str(), 0));
     }
     for (const int flags : loadFlags) {
-        if (FIBITMAP* bitmap = FreeImage_Load(format, path.c_str(), flags)) {
-            return Bitmap(bitmap);
+        // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS: the header
+        // alone that it reads of a broken picture is no picture.
+        Bitmap bitmap(FreeImage_Load(format, path.c_str(), flags));
+        if (bitmap && FreeImage_HasPixels(bitmap.get())) {
+            return bitmap;
         }
     }
     return nullptr;
@@ -57,6 +96,42 @@ void uploadImage(GLenum target, int width, int height, const std::uint8_t* pixel
     glPixelStorei(GL_UNPACK_ALIGNMENT, previous);
 }
 
+// The driver's limit on a side of a texture of the given kind; the common
+// limit when the driver gives none.
+int driverMaxSize(GLenum limit)
+{
+    GLint size = 0;
+    glGetIntegerv(limit, &size);
+    return size > 0 ? size : qvCommonMaxTextureSize;
+}
+
+// Replaces the file `name` by `bytes` so that it is never seen half written:
+// a kill or a full disk mid-write leaves the earlier file whole. The bytes
+// go to a temporary file beside it, which is renamed over the name only once
+// it is complete on disk.
+bool replaceFile(const std::string& name, const std::uint8_t* bytes, std::size_t size)
+{
+    namespace fs = std::filesystem;
+    const fs::path temporary = fs::path(name).concat(".tmp");
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    bool written = std::fwrite(bytes, 1, size, file) == size;
+    written = std::fflush(file) == 0 && written;
+    written = ::fsync(::fileno(file)) == 0 && written;
+    written = std::fclose(file) == 0 && written;
+    std::error_code ec;
+    if (written) {
+        fs::rename(temporary, name, ec);
+    }
+    if (!written || ec) {
+        fs::remove(temporary, ec);
+        return false;
+    }
+    return true;
+}
+
 // Writes RGB rows (row 0 at the bottom) of the given length as a JPEG.
 bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels, int stride)
 {
@@ -73,7 +148,18 @@ bool writeJpeg(const std::string& name, int width, int height, const std::uint8_
             line[x * 3 + FI_RGBA_BLUE] = row[x * 3 + 2];
         }
     }
-    return FreeImage_Save(FIF_JPEG, bitmap.get(), name.c_str(), jpegQualitySuperb) != 0;
+    // Encoded in memory first: the file is only touched with a complete picture.
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    if (memory == nullptr) {
+        return false;
+    }
+    BYTE* bytes = nullptr;
+    DWORD size = 0;
+    const bool written = FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), memory, jpegQualitySuperb) != 0 &&
+                         FreeImage_AcquireMemory(memory, &bytes, &size) != 0 &&
+                         replaceFile(name, bytes, size);
+    FreeImage_CloseMemory(memory);
+    return written;
 }
 
 void reportWriteFailure(const std::string& name)
@@ -89,9 +175,50 @@ void QvBitmapDeleter::operator()(FIBITMAP* bitmap) const
     FreeImage_Unload(bitmap);
 }
 
-QvBitmap qvReadBitmap(const std::string& path)
+std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
 {
-    return readBitmap(path, false);
+    if (size.width > maxSide || size.height > maxSide) {
+        return fmt::format("{}x{} is larger than the largest picture side {}", size.width, size.height,
+                           maxSide);
+    }
+    // Rows are measured in int (scanLineWidth); a copy takes up to 4 bytes a pixel.
+    constexpr std::uint64_t bytesPerPixelAtMost = 4;
+    constexpr std::uint64_t maxRow = std::numeric_limits<int>::max();
+    constexpr std::uint64_t maxBuffer = std::numeric_limits<std::ptrdiff_t>::max();
+    const std::uint64_t row = size.width * bytesPerPixelAtMost;
+    if (row > maxRow || (row > 0 && size.height > maxBuffer / row)) {
+        return fmt::format("{}x{} does not fit in memory", size.width, size.height);
+    }
+    return {};
+}
+
+std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error)
+{
+    // FreeImage only reads from the memory it is given.
+    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
+    if (memory == nullptr) {
+        error = "not a picture FreeImage can read";
+        return std::nullopt;
+    }
+    std::optional<QvImageSize> size;
+    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
+    if (format != FIF_UNKNOWN && !FreeImage_FIFSupportsNoPixels(format)) {
+        error = fmt::format("the size of a {} picture cannot be read before decoding it",
+                            FreeImage_GetFormatFromFIF(format));
+    } else if (const Bitmap header{format == FIF_UNKNOWN
+                                       ? nullptr
+                                       : FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS)}) {
+        size = QvImageSize{FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())};
+    } else {
+        error = "not a picture FreeImage can read";
+    }
+    FreeImage_CloseMemory(memory);
+    return size;
+}
+
+QvBitmap qvReadBitmap(const std::string& path, int maxSide)
+{
+    return readBitmap(path, false, maxSide);
 }
 
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file)
@@ -176,7 +303,7 @@ int TextureLoader::scanLineWidth(int width)
 
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
-    const Bitmap bitmap = readBitmap(path, true);
+    const Bitmap bitmap = readBitmap(path, true, maxImageSide);
     if (!bitmap) {
         imageWidth = 0;
         imageHeight = 0;
@@ -196,7 +323,8 @@ QvTexture TextureLoader::loadTexture(const std::string& path)
 
 QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
-    const Bitmap bitmap = readBitmap(path, true);
+    maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
+    const Bitmap bitmap = readBitmap(path, true, maxImageSide);
     if (!bitmap) {
         return {};
     }
@@ -212,10 +340,11 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 
 QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 {
+    const int maxFaceSide = driverMaxSize(GL_MAX_CUBE_MAP_TEXTURE_SIZE);
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (size_t i = 0; i < paths.size(); ++i) {
-        const Bitmap bitmap = readBitmap(paths[i], false);
+        const Bitmap bitmap = readBitmap(paths[i], false, maxFaceSide);
         if (!bitmap) {
             // The sky cannot be drawn without all six faces: the caller decides
             // how to end; the texture made so far goes with the owner.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -22,8 +23,30 @@ struct QvBitmapDeleter {
 };
 using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
 
+// The usual largest texture side of current drivers: the bound on pictures
+// read where no context can be asked for its own limit.
+constexpr int qvCommonMaxTextureSize = 16384;
+
+// Width and height a picture's header gives.
+struct QvImageSize {
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+};
+
+// Why a picture of that size is not read: its side exceeds maxSide or its
+// pixel buffers would not fit in memory arithmetic; empty when it may be read.
+std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
+
+// The size in a picture's header, read without decoding its pixels; nothing
+// (the reason in `error`) when FreeImage does not know the format, cannot
+// read the size of that format on its own, or cannot read the header.
+std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
+
 // The image file as a bitmap (format from the name); null when unreadable.
-QvBitmap qvReadBitmap(const std::string& path);
+// A picture whose header gives a refused size (qvImageSizeProblem), or whose
+// format cannot be measured before decoding, is not decoded: one line naming
+// the file says why.
+QvBitmap qvReadBitmap(const std::string& path, int maxSide = qvCommonMaxTextureSize);
 // The bytes of an image file as a bitmap (format from its contents); null
 // when FreeImage does not recognise or cannot read them.
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file);
@@ -50,19 +73,23 @@ public:
     virtual ~TextureLoader() = default;
 
     // Writes a pixel buffer (layout above) as a JPEG; false, with a printed
-    // line, when the file cannot be written.
+    // line, when the file cannot be written, and then a file already there
+    // under that name is left whole.
     virtual bool saveImage(const std::string& name, int width, int height, const std::uint8_t* pixels);
     // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
-    // when it cannot be read. Needs no GL context.
+    // when it cannot be read or is larger than maxImageSide. Needs no GL
+    // context.
     virtual std::vector<std::uint8_t> loadImage(const std::string& path);
-    // A 2D texture of the file; none when it cannot be read (size unchanged).
+    // A 2D texture of the file; none when it cannot be read or exceeds the
+    // driver's texture size (size unchanged).
     virtual QvTexture loadTexture(const std::string& path);
     // As above, also handing back the pixels and their row length.
     virtual QvTexture loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride);
     virtual int getImageWidth() const { return imageWidth; }
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
-    // cannot be read raises QvResourceError naming the file.
+    // cannot be read, or exceeds the driver's cube-map size, raises
+    // QvResourceError naming the file.
     virtual QvTexture loadCubemap(const std::vector<std::string>& paths);
 
     // Reads the current read framebuffer (call before the buffer swap) and
@@ -74,4 +101,7 @@ public:
 
     int imageWidth = 0;
     int imageHeight = 0;
+    // Largest picture side read. loadTexture sets it to the driver's texture
+    // limit; loadImage, which may run without a context, takes it as it is.
+    int maxImageSide = qvCommonMaxTextureSize;
 };

@@ -12,9 +12,17 @@
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
 
-#include <fstream>
-#include <iterator>
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <stdexcept>
+
+// Xlib's macros (None, Bool, Status...) are kept out of the headers above.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -27,14 +35,20 @@ constexpr glm::vec4 kSplashClear(0.2f, 0.7f, 0.3f, 1.0f);
 // Icons are small; anything larger is not an icon.
 constexpr int kMaxIconSide = 256;
 
-// BMP header fields that the header-size shim below touches.
+// Fields of a BMP's file header and of the Windows info headers (the 40-byte
+// one and the longer V2 to V5 ones, which all begin with its fields).
+constexpr std::size_t kFileHeader = 14;
 constexpr std::size_t kPixelOffsetAt = 10;
 constexpr std::size_t kInfoSizeAt = 14;
 constexpr std::size_t kWidthAt = 18;
 constexpr std::size_t kHeightAt = 22;
+constexpr std::size_t kBitCountAt = 28;
 constexpr std::size_t kCompressionAt = 30;
+constexpr std::size_t kMasksAt = 54;  // red, green, blue, alpha; in or right after the info header
 constexpr std::uint32_t kInfoHeader = 40;  // the Windows header FreeImage reads
+constexpr std::uint32_t kInfoHeaderV3 = 56;  // the first to hold an alpha mask
 constexpr std::uint32_t kInfoHeaderV5 = 124;
+constexpr std::uint32_t kUncompressed = 0;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
 
@@ -44,64 +58,150 @@ std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
            std::uint32_t(b[at + 3]) << 24;
 }
 
+std::uint16_t readU16(std::span<const std::uint8_t> b, std::size_t at)
+{
+    return std::uint16_t(b[at] | b[at + 1] << 8);
+}
+
 void writeU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
 {
     for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> (8 * i));
 }
 
-// Image editors write icons with the longer V2 to V5 headers, which FreeImage
-// refuses. Those begin with the fields of the 40-byte header and keep their
-// channel masks where its bit fields go, and the pixel offset is absolute, so
-// the file is handed over as a 40-byte one; nothing else is read here.
-std::vector<std::uint8_t> withPlainInfoHeader(std::span<const std::uint8_t> file)
+// What decides how a Windows BMP is read.
+struct BmpHeader {
+    std::uint32_t pixelOffset = 0;
+    std::uint32_t infoSize = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative when the rows run top first
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = 0;
+    std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha: bit-field files only
+
+    bool bitFields() const { return compression == kBitFields || compression == kAlphaBitFields; }
+    std::uint64_t rows() const { return std::uint64_t(height < 0 ? -height : height); }
+};
+
+// The header of a BMP with a Windows info header of 40 to 124 bytes; nothing
+// for other files (OS/2 BMPs included), which FreeImage reads on its own.
+std::optional<BmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
 {
-    std::vector<std::uint8_t> copy(file.begin(), file.end());
-    if (copy.size() < kCompressionAt + 4 || copy[0] != 'B' || copy[1] != 'M') return copy;
-    const std::uint32_t infoSize = readU32(copy, kInfoSizeAt);
-    if (infoSize <= kInfoHeader || infoSize > kInfoHeaderV5) return copy;
+    if (file.size() < kFileHeader + kInfoHeader || file[0] != 'B' || file[1] != 'M') return std::nullopt;
+    BmpHeader header;
+    header.infoSize = readU32(file, kInfoSizeAt);
+    if (header.infoSize < kInfoHeader || header.infoSize > kInfoHeaderV5) return std::nullopt;
+    header.pixelOffset = readU32(file, kPixelOffsetAt);
+    header.width = std::int32_t(readU32(file, kWidthAt));
+    header.height = std::int32_t(readU32(file, kHeightAt));
+    header.bitCount = readU16(file, kBitCountAt);
+    header.compression = readU32(file, kCompressionAt);
+    if (header.bitFields()) {
+        // The 40-byte header is followed by the masks; the longer ones hold them.
+        const bool alpha = header.compression == kAlphaBitFields || header.infoSize >= kInfoHeaderV3;
+        const std::size_t count = alpha ? 4 : 3;
+        if (file.size() < kMasksAt + 4 * count) return header;  // masks stay 0: refused later
+        for (std::size_t i = 0; i < count; ++i) header.masks[i] = readU32(file, kMasksAt + 4 * i);
+    }
+    return header;
+}
+
+bool iconSizeFits(std::uint64_t width, std::uint64_t height)
+{
+    return width > 0 && height > 0 && width <= kMaxIconSide && height <= kMaxIconSide;
+}
+
+std::string iconSizeError(std::uint64_t width, std::uint64_t height)
+{
+    return fmt::format("unsupported icon size {}x{}", width, height);
+}
+
+// FreeImage refuses the V2 to V5 headers that image editors write. It gets
+// the file with the 40-byte header they begin with, followed by the palette
+// and pixels moved up to where that header ends. Nothing when the pixels
+// are said to start inside the header.
+std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std::uint8_t> file,
+                                                             const BmpHeader& header)
+{
+    if (header.infoSize == kInfoHeader) return std::vector<std::uint8_t>(file.begin(), file.end());
+    const std::size_t headersEnd = kFileHeader + header.infoSize;
+    if (header.pixelOffset < headersEnd || file.size() < headersEnd) return std::nullopt;
+    const std::uint32_t removed = header.infoSize - kInfoHeader;
+    std::vector<std::uint8_t> copy(file.begin(), file.begin() + kFileHeader + kInfoHeader);
+    copy.insert(copy.end(), file.begin() + headersEnd, file.end());
     writeU32(copy, kInfoSizeAt, kInfoHeader);
-    if (readU32(copy, kCompressionAt) == kAlphaBitFields) writeU32(copy, kCompressionAt, kBitFields);
+    writeU32(copy, kPixelOffsetAt, header.pixelOffset - removed);
     return copy;
 }
 
-// A BMP header's size, refused before FreeImage allocates for it.
-bool bmpLargerThanAnIcon(std::span<const std::uint8_t> file)
+// FreeImage reads an uncompressed BMP cut short without complaint, making up
+// the missing rows: it must hold every row its header promises.
+bool pixelRowsPresent(std::span<const std::uint8_t> file, const BmpHeader& header)
 {
-    if (file.size() < kHeightAt + 4 || file[0] != 'B' || file[1] != 'M') return false;
-    const std::int64_t width = std::int32_t(readU32(file, kWidthAt));
-    const std::int64_t height = std::int32_t(readU32(file, kHeightAt));
-    return width > kMaxIconSide || height > kMaxIconSide || -height > kMaxIconSide;
+    if (header.compression != kUncompressed && !header.bitFields()) return true;
+    const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
+    return std::uint64_t(header.pixelOffset) + rowBytes * header.rows() <= file.size();
 }
 
-// FreeImage reads a BMP cut short without complaint, making up the missing
-// rows: an uncompressed one must hold every row its header promises.
-bool pixelRowsPresent(std::span<const std::uint8_t> file, FIBITMAP* bitmap)
+// A colour mask is one run of set bits within the pixel's bits.
+bool maskUsable(std::uint32_t mask, int bitCount)
 {
-    if (file.size() < kCompressionAt + 4 || file[0] != 'B' || file[1] != 'M') return true;  // not a BMP
-    const std::uint32_t compression = readU32(file, kCompressionAt);
-    if (compression != 0 && compression != kBitFields && compression != kAlphaBitFields) return true;
-    const std::uint64_t rowBytes =
-        (std::uint64_t(FreeImage_GetWidth(bitmap)) * FreeImage_GetBPP(bitmap) + 31) / 32 * 4;
-    const std::uint64_t end = readU32(file, kPixelOffsetAt) + rowBytes * FreeImage_GetHeight(bitmap);
-    return end <= file.size();
+    if (mask == 0 || (bitCount < 32 && mask >> bitCount != 0)) return false;
+    const std::uint32_t run = mask >> std::countr_zero(mask);
+    return (run & (run + 1)) == 0;
 }
 
-std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path)
+// One channel of a pixel word, scaled from the mask's bits to 0..255.
+std::uint8_t maskedChannel(std::uint32_t word, std::uint32_t mask)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    const std::uint64_t top = (std::uint64_t(1) << std::popcount(mask)) - 1;
+    const std::uint64_t value = (word & mask) >> std::countr_zero(mask);
+    return std::uint8_t((value * 255 + top / 2) / top);
 }
 
-}  // namespace
-
-std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
+// A 16- or 32-bit BMP whose colour masks say where each channel is. FreeImage
+// ignores the masks of 32-bit files, so these are read here.
+std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, const BmpHeader& header,
+                                           std::string& error)
 {
-    if (bmpLargerThanAnIcon(file)) {
-        error = "larger than an icon";
+    if (header.bitCount != 16 && header.bitCount != 32) {
+        error = fmt::format("colour masks on a {}-bit picture", header.bitCount);
         return std::nullopt;
     }
-    const QvBitmap bitmap = qvReadBitmap(withPlainInfoHeader(file));
+    const auto [red, green, blue, alpha] = header.masks;
+    if (!maskUsable(red, header.bitCount) || !maskUsable(green, header.bitCount) ||
+        !maskUsable(blue, header.bitCount) || (alpha != 0 && !maskUsable(alpha, header.bitCount))) {
+        error = "unsupported colour masks";
+        return std::nullopt;
+    }
+    if (!pixelRowsPresent(file, header)) {
+        error = "pixel data runs past the end of the file";
+        return std::nullopt;
+    }
+    QvIconImage image;
+    image.width = int(header.width);
+    image.height = int(header.rows());
+    image.rgba.resize(std::size_t(image.width) * image.height * 4);
+    const std::size_t bytesPerPixel = header.bitCount / 8;
+    const std::size_t rowBytes = (std::size_t(image.width) * header.bitCount + 31) / 32 * 4;
+    for (int y = 0; y < image.height; ++y) {
+        const int fileRow = header.height > 0 ? image.height - 1 - y : y;
+        const std::size_t rowAt = header.pixelOffset + std::size_t(fileRow) * rowBytes;
+        std::uint8_t* out = &image.rgba[std::size_t(y) * image.width * 4];
+        for (int x = 0; x < image.width; ++x) {
+            const std::size_t at = rowAt + std::size_t(x) * bytesPerPixel;
+            const std::uint32_t word = bytesPerPixel == 4 ? readU32(file, at) : readU16(file, at);
+            out[x * 4 + 0] = maskedChannel(word, red);
+            out[x * 4 + 1] = maskedChannel(word, green);
+            out[x * 4 + 2] = maskedChannel(word, blue);
+            out[x * 4 + 3] = alpha != 0 ? maskedChannel(word, alpha) : 255;
+        }
+    }
+    return image;
+}
+
+// The picture FreeImage decoded, as an icon.
+std::optional<QvIconImage> iconFromBitmap(const QvBitmap& bitmap, std::string& error)
+{
     if (!bitmap) {
         error = "not a picture FreeImage can read";
         return std::nullopt;
@@ -109,12 +209,8 @@ std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std
     QvIconImage image;
     image.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
     image.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-    if (image.width <= 0 || image.height <= 0 || image.width > kMaxIconSide || image.height > kMaxIconSide) {
-        error = fmt::format("unsupported icon size {}x{}", image.width, image.height);
-        return std::nullopt;
-    }
-    if (!pixelRowsPresent(file, bitmap.get())) {
-        error = "pixel data runs past the end of the file";
+    if (!iconSizeFits(std::uint64_t(image.width), std::uint64_t(image.height))) {
+        error = iconSizeError(std::uint64_t(image.width), std::uint64_t(image.height));
         return std::nullopt;
     }
     image.rgba = qvBitmapRgbaPixels(bitmap.get());
@@ -122,12 +218,89 @@ std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std
         error = "pixels cannot be converted";
         return std::nullopt;
     }
+    return image;
+}
+
+// A Windows BMP: its size is checked before anything is decoded.
+std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, const BmpHeader& header,
+                                            std::string& error)
+{
+    const std::uint64_t width = std::uint64_t(std::max<std::int64_t>(header.width, 0));
+    if (!iconSizeFits(width, header.rows())) {
+        error = iconSizeError(width, header.rows());
+        return std::nullopt;
+    }
+    if (header.bitFields()) return decodeBitFields(file, header, error);
+    const std::optional<std::vector<std::uint8_t>> plain = withPlainInfoHeader(file, header);
+    if (!plain) {
+        error = "pixel data starts inside the header";
+        return std::nullopt;
+    }
+    if (!pixelRowsPresent(file, header)) {
+        error = "pixel data runs past the end of the file";
+        return std::nullopt;
+    }
+    return iconFromBitmap(qvReadBitmap(*plain), error);
+}
+
+// The whole file; nothing, with the reason in `error`, when it cannot be
+// opened or read (a folder opens but does not read).
+std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path, std::string& error)
+{
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+        error = fmt::format("cannot open the file ({})", std::strerror(errno));
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t chunk[4096];
+    std::size_t count = 0;
+    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + count);
+    const bool failed = std::ferror(file) != 0;
+    const int reason = errno;
+    std::fclose(file);
+    if (failed) {
+        error = fmt::format("cannot read the file ({})", std::strerror(reason));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// Without an X display GLFW cannot start; says which display could not be
+// opened, or nothing when the display opens (GLFW failed for another reason).
+std::optional<std::string> unopenedDisplay()
+{
+    if (Display* display = XOpenDisplay(nullptr)) {
+        XCloseDisplay(display);
+        return std::nullopt;
+    }
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') return "The X display could not be opened: DISPLAY is not set";
+    return fmt::format("The X display \"{}\" could not be opened", name);
+}
+
+}  // namespace
+
+std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
+{
+    std::optional<QvIconImage> image;
+    if (const std::optional<BmpHeader> header = readBmpHeader(file)) {
+        image = decodeWindowsBmp(file, *header, error);
+    } else if (const std::optional<QvImageSize> size = qvReadImageSize(file, error)) {
+        // Any other picture is measured from its header before it is decoded.
+        if (iconSizeFits(size->width, size->height)) {
+            image = iconFromBitmap(qvReadBitmap(file), error);
+        } else {
+            error = iconSizeError(size->width, size->height);
+        }
+    }
+    if (!image) return std::nullopt;
     // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
     // taking it literally would make the icon invisible.
     bool anyAlpha = false;
-    for (std::size_t i = 3; i < image.rgba.size(); i += 4) anyAlpha = anyAlpha || image.rgba[i] != 0;
+    for (std::size_t i = 3; i < image->rgba.size(); i += 4) anyAlpha = anyAlpha || image->rgba[i] != 0;
     if (!anyAlpha) {
-        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
+        for (std::size_t i = 3; i < image->rgba.size(); i += 4) image->rgba[i] = 255;
     }
     return image;
 }
@@ -140,7 +313,9 @@ QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int wi
 QvWindow::QvWindow()
 {
     if (glfwInit() == GLFW_FALSE) {
-        throw std::runtime_error("Error! Library GLFW didn't initialized!");
+        std::string message = "Error! Library GLFW didn't initialized!";
+        if (const std::optional<std::string> display = unopenedDisplay()) message += "\n" + *display;
+        throw std::runtime_error(message);
     }
 }
 
@@ -284,12 +459,12 @@ void QvWindow::_getGLInfo()
 
 void QvWindow::_loadIcon()
 {
-    const std::optional<std::vector<std::uint8_t>> file = readWholeFile(kIconPath);
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> file = readWholeFile(kIconPath, error);
     if (!file) {
-        fmt::print("Window icon \"{}\" not loaded: cannot open the file\n", kIconPath);
+        fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
         return;
     }
-    std::string error;
     const std::optional<QvIconImage> icon = decodeIconBmp(*file, error);
     if (!icon) {
         fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);

@@ -26,8 +26,9 @@ struct QvIconImage {
 };
 
 // Decodes the bytes of an icon picture (a BMP, or any format FreeImage
-// reads) into an upright, unmirrored RGBA image of at most 256 x 256. On
-// malformed input returns nothing and says why in `error`.
+// reads) into an upright, unmirrored RGBA image of at most 256 x 256, the
+// size taken from the header before any pixel is decoded. On malformed input
+// returns nothing and says why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
@@ -40,7 +41,8 @@ QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int wi
 class QvWindow {
 public:
     // Initialises GLFW; throws std::runtime_error("Error! Library GLFW didn't
-    // initialized!") when it cannot.
+    // initialized!") when it cannot, followed by a line naming the X display
+    // when that is what could not be opened.
     QvWindow();
     // Destroys the window and terminates GLFW. Derived windows release their
     // GL objects first, while the context still exists.

@@ -3,11 +3,16 @@
 // the always-on-top state trades it away.
 #include "engine/gl/qvloadimage.h"
 #include "engine/platform/qvwindow.h"
+#include "imagefixtures.h"
+#include "tempfiles.h"
 
 #include <gtest/gtest.h>
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 #include <array>
 #include <cstdint>
@@ -244,6 +249,194 @@ TEST(WindowIcon, MalformedFilesAreRefusedWithAReason)
     auto huge = good;
     put32(huge, 18, 100000);
     EXPECT_FALSE(decodeIconBmp(huge, error));
+}
+
+// Pictures of other layouts: palettes behind long headers, colour masks in
+// any order, pictures of other formats, a folder in place of the file.
+namespace {
+
+// A BMP written field by field: an info header of `infoSize` bytes whose
+// colour masks sit inside it (or follow it, when it has 40 bytes), then the
+// palette, then the rows of `words` (one per pixel, top row first; palette
+// indices or masked pixel words), bottom row first.
+struct BmpSpec {
+    int width = 3;
+    int height = 2;
+    int bits = 32;
+    std::uint32_t infoSize = 124;
+    std::uint32_t compression = 0;
+    std::vector<std::uint32_t> masks;
+    std::vector<Rgba> palette;
+};
+
+std::vector<std::uint8_t> writeBmp(const BmpSpec& spec, const std::vector<std::uint32_t>& words)
+{
+    const std::size_t masksAfterHeader = spec.infoSize == 40 ? 4 * spec.masks.size() : 0;
+    const std::size_t offset = 14 + spec.infoSize + masksAfterHeader + 4 * spec.palette.size();
+    const std::size_t rowSize = (std::size_t(spec.width) * spec.bits + 31) / 32 * 4;
+    std::vector<std::uint8_t> b(offset + rowSize * spec.height, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, std::uint32_t(b.size()));
+    put32(b, 10, std::uint32_t(offset));
+    put32(b, 14, spec.infoSize);
+    put32(b, 18, std::uint32_t(spec.width));
+    put32(b, 22, std::uint32_t(spec.height));
+    put16(b, 26, 1);
+    put16(b, 28, std::uint16_t(spec.bits));
+    put32(b, 30, spec.compression);
+    put32(b, 46, std::uint32_t(spec.palette.size()));
+    // Whatever an editor leaves in the rest of a long header.
+    for (std::size_t i = 54; i < 14 + spec.infoSize; ++i) b[i] = std::uint8_t(0xA5 ^ i);
+    for (std::size_t i = 0; i < spec.masks.size(); ++i) put32(b, 54 + 4 * i, spec.masks[i]);
+    for (std::size_t i = 0; i < spec.palette.size(); ++i) {
+        const Rgba& c = spec.palette[i];
+        const std::size_t at = 14 + spec.infoSize + masksAfterHeader + 4 * i;
+        b[at] = c[2];
+        b[at + 1] = c[1];
+        b[at + 2] = c[0];
+        b[at + 3] = 0;
+    }
+    for (int y = 0; y < spec.height; ++y) {
+        for (int x = 0; x < spec.width; ++x) {
+            const std::uint32_t word = words[std::size_t(y) * spec.width + x];
+            const std::size_t at = offset + std::size_t(spec.height - 1 - y) * rowSize + x * (spec.bits / 8);
+            for (int i = 0; i < spec.bits / 8; ++i) b[at + i] = std::uint8_t(word >> (8 * i));
+        }
+    }
+    return b;
+}
+
+// Picture colours for the masked files, all multiples of 17 so that 4-bit
+// channels hold them exactly (17 x n is n in both nibbles).
+Rgba maskedColourAt(int x, int y)
+{
+    return {std::uint8_t(17 * (12 - x)), std::uint8_t(17 * (1 + y)), std::uint8_t(17 * (2 + x + y)),
+            std::uint8_t(17 * (15 - y))};
+}
+
+// Places each channel's top bits in its mask.
+std::uint32_t packChannels(const Rgba& colour, const std::vector<std::uint32_t>& masks)
+{
+    std::uint32_t word = 0;
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        int shift = 0;
+        int bits = 0;
+        while (((masks[i] >> shift) & 1u) == 0) ++shift;
+        while (shift + bits < 32 && ((masks[i] >> (shift + bits)) & 1u) != 0) ++bits;
+        word |= std::uint32_t(colour[i] >> (8 - bits)) << shift;
+    }
+    return word;
+}
+
+}  // namespace
+
+TEST(WindowIcon, PaletteColoursSurviveLongHeaders)
+{
+    BmpSpec spec;
+    spec.width = 4;
+    spec.bits = 8;
+    for (int i = 0; i < 256; ++i) spec.palette.push_back({std::uint8_t(7 + i), std::uint8_t(155 - i / 2), 100, 0});
+    spec.palette[5] = {7, 155, 100, 0};
+    std::vector<std::uint32_t> indices;
+    for (int i = 0; i < spec.width * spec.height; ++i) indices.push_back(std::uint32_t(3 * i + 5));
+    for (const std::uint32_t infoSize : {40u, 108u, 124u}) {
+        spec.infoSize = infoSize;
+        std::string error;
+        const auto icon = decodeIconBmp(writeBmp(spec, indices), error);
+        ASSERT_TRUE(icon) << infoSize << ": " << error;
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) {
+                Rgba expected = spec.palette[indices[std::size_t(y) * spec.width + x]];
+                expected[3] = 255;
+                EXPECT_EQ(pixelOf(*icon, x, y), expected) << "header " << infoSize << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(WindowIcon, ColourMasksSayWhereEachChannelIs)
+{
+    constexpr std::uint32_t redLow = 0x000000FFu, green = 0x0000FF00u, blueHigh = 0x00FF0000u;
+    struct Case {
+        std::uint32_t infoSize;
+        std::uint32_t compression;
+        int bits;
+        std::vector<std::uint32_t> masks;
+    };
+    const Case cases[] = {
+        {40, 3, 32, {redLow, green, blueHigh}},
+        {40, 6, 32, {redLow, green, blueHigh, 0xFF000000u}},
+        {124, 3, 32, {redLow, green, blueHigh, 0xFF000000u}},
+        {124, 6, 32, {redLow, green, blueHigh, 0xFF000000u}},
+        {108, 3, 32, {0xFF000000u, 0x00FF0000u, 0x0000FF00u, 0x000000FFu}},  // RGBA byte order
+        {124, 3, 16, {0x0F00u, 0x00F0u, 0x000Fu, 0xF000u}},                  // 4 bits a channel
+    };
+    for (const Case& c : cases) {
+        BmpSpec spec;
+        spec.infoSize = c.infoSize;
+        spec.compression = c.compression;
+        spec.bits = c.bits;
+        spec.masks = c.masks;
+        std::vector<std::uint32_t> words;
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) words.push_back(packChannels(maskedColourAt(x, y), c.masks));
+        }
+        std::string error;
+        const auto icon = decodeIconBmp(writeBmp(spec, words), error);
+        ASSERT_TRUE(icon) << c.infoSize << "/" << c.compression << ": " << error;
+        for (int y = 0; y < spec.height; ++y) {
+            for (int x = 0; x < spec.width; ++x) {
+                Rgba expected = maskedColourAt(x, y);
+                if (c.masks.size() < 4) expected[3] = 255;  // no alpha mask: opaque
+                EXPECT_EQ(pixelOf(*icon, x, y), expected)
+                    << "header " << c.infoSize << ", compression " << c.compression << ", " << c.bits
+                    << " bits, at " << x << "," << y;
+            }
+        }
+    }
+
+    // Masks that are no runs of bits cannot be read right.
+    BmpSpec gappy;
+    gappy.infoSize = 40;
+    gappy.compression = 3;
+    gappy.masks = {0x000000F3u, green, blueHigh};
+    std::string error;
+    EXPECT_FALSE(decodeIconBmp(writeBmp(gappy, std::vector<std::uint32_t>(6, 0)), error));
+    EXPECT_EQ(error, "unsupported colour masks");
+}
+
+TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
+{
+    std::string error;
+    EXPECT_FALSE(decodeIconBmp(imagefixtures::pngHeaderClaiming(4000, 4000), error));
+    EXPECT_EQ(error, "unsupported icon size 4000x4000");
+    EXPECT_FALSE(decodeIconBmp(imagefixtures::pngHeaderClaiming(100, 300000), error));
+    EXPECT_EQ(error, "unsupported icon size 100x300000");
+
+    // A small PNG still makes an icon.
+    std::ifstream in(imagefixtures::writePng("icon.png", 3, 2), std::ios::binary);
+    const std::vector<std::uint8_t> png(std::istreambuf_iterator<char>(in), {});
+    const auto icon = decodeIconBmp(png, error);
+    ASSERT_TRUE(icon) << error;
+    EXPECT_EQ(icon->width, 3);
+    const auto c = imagefixtures::colourAt(2, 1);
+    EXPECT_EQ(pixelOf(*icon, 2, 1), (Rgba{c[0], c[1], c[2], 255}));
+}
+
+TEST(WindowIcon, FolderInPlaceOfTheFileIsReportedAndSkipped)
+{
+    QvWindow window;
+    const std::filesystem::path runDirectory = std::filesystem::current_path();
+    const std::filesystem::path scratch = testsupport::tempPath("iconfolder");
+    std::filesystem::create_directories(scratch / "icons" / "icon.bmp");
+    std::filesystem::current_path(scratch);
+    testing::internal::CaptureStdout();
+    EXPECT_NO_THROW(window._loadIcon());
+    const std::string output = testing::internal::GetCapturedStdout();
+    std::filesystem::current_path(runDirectory);
+    std::filesystem::remove_all(scratch);
+    EXPECT_EQ(output, "Window icon \"icons/icon.bmp\" not loaded: cannot read the file (Is a directory)\n");
 }
 
 TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)
