@@ -65,8 +65,8 @@ inline std::unique_ptr<QvMaterialObject> makeFloor(const std::string& name, floa
 
 // A square of side 2 x half through (0, y, 0) that rises towards +x by
 // `degrees`, wound so that its normal points up or down.
-inline std::unique_ptr<QvMaterialObject> makeSlope(const std::string& name, float y, float degrees, bool normalUp,
-                                                   float half = 5.0f)
+inline std::unique_ptr<QvMaterialObject> makeSlope(const std::string& name, float y, float degrees,
+                                                   bool normalUp, float half = 5.0f)
 {
     const float rise = std::tan(glm::radians(degrees)) * half;
     const glm::vec4 a(-half, y - rise, -half, 1), b(half, y + rise, -half, 1), c(half, y + rise, half, 1),

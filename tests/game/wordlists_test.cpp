@@ -22,20 +22,29 @@ struct WordList {
     const char* file;
     std::u16string letters;  // the lower-case alphabet, written out here
     std::u16string vowels;
-    const char16_t* sample;  // a common word every list of the language has
-    std::vector<std::u16string> common;   // short words a player expects to be found
-    std::vector<std::u16string> notWords; // abbreviations, units, numerals the sources hold
+    const char16_t* sample;                // a common word every list of the language has
+    std::vector<std::u16string> common;    // short words a player expects to be found
+    std::vector<std::u16string> notWords;  // abbreviations, units, numerals the sources hold
 };
 
 const WordList kLists[] = {
-    {"english.txt", u"abcdefghijklmnopqrstuvwxyz", u"aeiouy", u"cat",
+    {"english.txt",
+     u"abcdefghijklmnopqrstuvwxyz",
+     u"aeiouy",
+     u"cat",
      {u"at", u"go", u"we", u"my", u"ox", u"cat", u"dog", u"sun", u"mix", u"why", u"tree"},
-     {u"cc", u"cf", u"kg", u"qt", u"xx", u"iv", u"ii", u"vi", u"xi", u"cm", u"oz", u"pt", u"etc", u"mph",
-      u"mpg", u"pkg", u"xiv", u"lix", u"assn", u"blvd", u"secy"}},
-    {"russian.txt", u"абвгдежзийклмнопрстуфхцчшщъыьэюяё", u"аеёиоуыэюя", u"кот",
+     {u"cc", u"cf",  u"kg",  u"qt",  u"xx",  u"iv",  u"ii",  u"vi",   u"xi",   u"cm",  u"oz",
+      u"pt", u"etc", u"mph", u"mpg", u"pkg", u"xiv", u"lix", u"assn", u"blvd", u"secy"}},
+    {"russian.txt",
+     u"абвгдежзийклмнопрстуфхцчшщъыьэюяё",
+     u"аеёиоуыэюя",
+     u"кот",
      {u"да", u"не", u"он", u"ёж", u"юг", u"кот", u"дом", u"мир", u"где", u"ещё"},
      {u"гл", u"кг", u"км", u"ст", u"ул", u"ед", u"га", u"млн", u"тыс", u"изд", u"обл", u"отд"}},
-    {"german.txt", u"abcdefghijklmnopqrstuvwxyzäöüß", u"aeiouyäöü", u"haus",
+    {"german.txt",
+     u"abcdefghijklmnopqrstuvwxyzäöüß",
+     u"aeiouyäöü",
+     u"haus",
      {u"ab", u"du", u"zu", u"ja", u"öl", u"ich", u"tag", u"uhr", u"süß", u"haus"},
      {u"bh", u"cd", u"kz", u"vw", u"kg", u"ca", u"bmw", u"cdu", u"nsa", u"lkw", u"usw", u"kwh", u"jan",
       u"eva", u"gmbh"}},
@@ -111,7 +120,8 @@ TEST(WordLists, HoldOnlyLowerCaseWordsOfTheirLanguageEachWithAVowel)
         int words = 0;
         int strays = 0;
         for (const std::u16string& word : lines(kFolder / list.file)) {
-            const bool clean = !word.empty() && word.find_first_not_of(list.letters) == std::u16string::npos &&
+            const bool clean = !word.empty() &&
+                               word.find_first_not_of(list.letters) == std::u16string::npos &&
                                word.find_first_of(list.vowels) != std::u16string::npos;
             if (!clean && ++strays <= 5) ADD_FAILURE() << "stray line '" << utf8::utf16to8(word) << "'";
             ++words;
@@ -130,8 +140,10 @@ TEST(WordLists, ShortWordsAreNoAbbreviationsUnitsOrNumerals)
         SCOPED_TRACE(list.file);
         const std::vector<std::u16string> all = lines(kFolder / list.file);
         const std::set<std::u16string> words(all.begin(), all.end());
-        for (const std::u16string& word : list.common) EXPECT_EQ(words.count(word), 1u) << utf8::utf16to8(word);
-        for (const std::u16string& word : list.notWords) EXPECT_EQ(words.count(word), 0u) << utf8::utf16to8(word);
+        for (const std::u16string& word : list.common)
+            EXPECT_EQ(words.count(word), 1u) << utf8::utf16to8(word);
+        for (const std::u16string& word : list.notWords)
+            EXPECT_EQ(words.count(word), 0u) << utf8::utf16to8(word);
     }
     for (const std::u16string& word : lines(kFolder / "english.txt")) {
         EXPECT_TRUE(word == u"mix" || !isRomanNumeral(word)) << utf8::utf16to8(word);
@@ -164,7 +176,8 @@ TEST(WordLists, ShortWordsComeFromCommonEntries)
     }
     int strays = 0;
     for (const std::u16string& word : lines(kFolder / "german.txt")) {
-        if (wordLike.count(word) == 0 && ++strays <= 5) ADD_FAILURE() << "only capitals: " << utf8::utf16to8(word);
+        if (wordLike.count(word) == 0 && ++strays <= 5)
+            ADD_FAILURE() << "only capitals: " << utf8::utf16to8(word);
     }
     EXPECT_EQ(strays, 0);
 }
