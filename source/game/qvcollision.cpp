@@ -75,11 +75,20 @@ glm::vec3 surfaceNormal(glm::vec3 v0, glm::vec3 v1, glm::vec3 v2)
 
 Tilt tiltOnto(glm::vec3 normal, glm::vec3 down)
 {
-    const glm::vec3 axis = glm::cross(-normal, -down);
+    const glm::vec3 nudge = glm::cross(-normal, -down);
+    // Turning the normal itself onto the ray would stand the object on its
+    // head on every surface whose normal faces up, and mirror its lean on the
+    // others: the object's up goes to the side of the surface it came from.
+    const glm::vec3 up = -down;
+    const glm::vec3 facing = glm::dot(normal, up) < 0.0f ? -normal : normal;
+    const glm::vec3 axis = glm::cross(up, facing);
     // Parallel vectors span no plane: a zero axis would spin into NaN.
-    if (length(axis) == 0.0f) return {0.0f, axis, glm::vec3(0.0f, 1.0f, 0.0f)};
-    const long double c = std::clamp<long double>(glm::dot(normal, down), -1.0L, 1.0L);
-    return {static_cast<float>(std::atan2(std::sqrt(1.0L - c * c), c)), axis, axis};
+    if (length(axis) == 0.0f) return {0.0f, nudge, glm::vec3(0.0f, 1.0f, 0.0f)};
+    // The sine from the cross product keeps a slight slope's angle exact,
+    // where the arc cosine of a cosine near 1 would round it away.
+    return {static_cast<float>(std::atan2(static_cast<long double>(length(axis)),
+                                          static_cast<long double>(glm::dot(facing, up)))),
+            nudge, axis};
 }
 
 glm::vec3 downhill(glm::vec3 normal)

@@ -56,12 +56,13 @@ glm::vec3 normalize(glm::vec3 v);
 // positive residue; zero for a degenerate triangle.
 glm::vec3 surfaceNormal(glm::vec3 v0, glm::vec3 v1, glm::vec3 v2);
 
-// The spin that tilts an object resting on a surface of unit normal `normal`
-// reached along `down`: the angle between them (cosine clamped to [-1, 1])
-// about cross(-normal, -down). `axis` is that cross product, zero for
-// parallel vectors (level ground), and also serves as the object's nudge;
-// `spinAxis` is what a spin can take: on level ground angle 0 about y, so no
-// rotation and nothing that is not a number.
+// The spin that stands an object flush on a surface of unit normal `normal`
+// reached along `down`: it carries the object's up (-down) onto the normal
+// turned to face back up the ray, whatever the triangle's winding, so a
+// slight slope gives a slight tilt and level ground none. `spinAxis` and
+// `angle` are that rotation (on level ground angle 0 about y, so nothing
+// that is not a number); `axis` is cross(-normal, -down) of the normal as
+// wound, zero on level ground, and serves as the object's nudge.
 struct Tilt {
     float angle;
     glm::vec3 axis;

@@ -86,12 +86,19 @@ std::int32_t clampTo32(std::int64_t value)
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
+// Only regular files are read: a folder opens but reads nothing, and opening
+// a named pipe or a device waits for a writer that may never come, which
+// would hold up the start for good.
+bool isRegularFile(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
 // The whole contents of a file, or nothing when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec))
-        return std::nullopt;  // a folder opens, but reads nothing
+    if (!isRegularFile(path)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -130,6 +137,12 @@ Values decode(const unsigned char* bytes, std::size_t size)
 
 std::optional<Values> read(const std::filesystem::path& path)
 {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return std::nullopt;
+    if (!isRegularFile(path)) {
+        fmt::print("Save file {} could not be read (not a regular file); taken as missing\n", path.string());
+        return std::nullopt;
+    }
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) return std::nullopt;
     unsigned char bytes[kSaveFileSize] = {};

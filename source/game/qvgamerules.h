@@ -178,8 +178,8 @@ std::array<unsigned char, 12> encode(const Values& values);
 // The whole integers held by the first `size` bytes (at most three); the
 // values a short file does not hold are 0, a partial integer is ignored.
 Values decode(const unsigned char* bytes, std::size_t size);
-// Reads `path`. Empty when the file cannot be opened or a read fails (the
-// failure is printed as one line).
+// Reads `path`. Empty when the file cannot be opened, is not a regular file
+// or a read fails (the last two are printed as one line).
 std::optional<Values> read(const std::filesystem::path& path);
 // Writes `path` through a temporary file in the same folder, renamed over the
 // old one; makes the folder when missing. Throws std::runtime_error on any

@@ -130,7 +130,7 @@ glm::vec3 QvVehicleMovement::motion() const
 
 void QvVehicleMovement::drive()
 {
-    moveBy(motion());
+    moveBy(motion() * frameFactor());
     updateCamera();
 }
 
@@ -172,7 +172,7 @@ void QvVehicleMovement::tick()
 
 void QvVehicleMovement::freeFall()
 {
-    moveBy(motion() + gravity * fallSpeed);
+    moveBy((motion() + gravity * fallSpeed) * frameFactor());
     updateCamera();
 }
 

@@ -8,9 +8,10 @@
 // back with speed that builds up and coasts down, turns about y with the
 // camera orbiting behind, stands 0.61 above the terrain, slides down slopes,
 // climbs steep faces, bounces off other objects and is put back at (0, 2, 0)
-// when it drops below y -20. Speed changes are scaled by `frequency`, the
-// frame time since the last tick x 60, so the feel does not depend on the
-// frame rate. The geometry is qvcollision's; the controllers apply it.
+// when it drops below y -20. Speed changes and every step it takes are
+// scaled by `frequency`, the frame time since the last tick x 60, so the feel
+// does not depend on the frame rate: a speed is distance per sixtieth of a
+// second. The geometry is qvcollision's; the controllers apply it.
 //
 // A controller owns neither the object nor the camera; the owner calls tick
 // once a frame (a flying tile does so from its draw) and fills the object's
@@ -100,7 +101,7 @@ public:
     // Frequency, the coasting timer, then (while falling) the frontal and
     // ground tests of every object of the collision list.
     void tick() override;
-    // One step of the motion with gravity, then the camera.
+    // One frame's step of the motion with gravity, then the camera.
     void freeFall() override;
     // A coasting step when `inertia` is set and 0.001 s have passed.
     virtual void timer(double time);
@@ -138,7 +139,7 @@ private:
     float frameFactor() const;
     // direction x speed + slide x slideSpeed + rise x riseSpeed.
     glm::vec3 motion() const;
-    // The motion without gravity, then the camera.
+    // One frame's step of the motion without gravity, then the camera.
     void drive();
     // The camera's front on the ground plane.
     glm::vec3 groundFront() const;

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <glm/gtc/constants.hpp>
+#include <glm/trigonometric.hpp>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -58,6 +60,18 @@ inline std::unique_ptr<QvMaterialObject> makeTriangles(const std::string& name,
 inline std::unique_ptr<QvMaterialObject> makeFloor(const std::string& name, float y, float half = 50.0f)
 {
     const glm::vec4 a(-half, y, -half, 1), b(half, y, -half, 1), c(half, y, half, 1), d(-half, y, half, 1);
+    return makeTriangles(name, {{a, b, c}, {a, c, d}});
+}
+
+// A square of side 2 x half through (0, y, 0) that rises towards +x by
+// `degrees`, wound so that its normal points up or down.
+inline std::unique_ptr<QvMaterialObject> makeSlope(const std::string& name, float y, float degrees,
+                                                   bool normalUp, float half = 5.0f)
+{
+    const float rise = std::tan(glm::radians(degrees)) * half;
+    const glm::vec4 a(-half, y - rise, -half, 1), b(half, y + rise, -half, 1), c(half, y + rise, half, 1),
+        d(-half, y - rise, half, 1);
+    if (normalUp) return makeTriangles(name, {{a, c, b}, {a, d, c}});
     return makeTriangles(name, {{a, b, c}, {a, c, d}});
 }
 

@@ -87,15 +87,23 @@ TEST(CollisionSurface, NormalsAreUnitAndFollowTheWinding)
     EXPECT_GT(surfaceNormal({0, 0, 0}, {1, 0, 0}, {0, 0.1f, 1}).z, 0.0f);
 }
 
-TEST(CollisionSurface, TiltTurnsTheNormalOntoTheRay)
+// The tilt stands the object flush on the surface: its up is carried onto
+// the surface's normal on the side the ray came from, by the slope's own
+// angle, for either winding. A slope of half a degree tilts it half a degree.
+TEST(CollisionSurface, TiltStandsTheObjectFlushOnTheSurface)
 {
-    const glm::vec3 down(0, -1, 0);
-    for (float degrees : {10.0f, 30.0f, 60.0f, 89.0f, 120.0f}) {
+    const glm::vec3 down(0, -1, 0), up(0, 1, 0);
+    for (float degrees : {-60.0f, -10.0f, -0.5f, 0.5f, 10.0f, 30.0f, 60.0f, 89.0f}) {
         const float a = glm::radians(degrees);
-        const glm::vec3 n(std::sin(a), std::cos(a), 0.0f);
-        const Tilt tilt = tiltOnto(n, down);
-        const glm::mat4 r = glm::rotate(glm::mat4(1.0f), tilt.angle, glm::normalize(tilt.axis));
-        expectNear(glm::vec3(r * glm::vec4(n, 0.0f)), down);  // the normal is carried onto the ray
+        const glm::vec3 upward(std::sin(a), std::cos(a), 0.0f);
+        for (const glm::vec3& n : {upward, -upward}) {
+            SCOPED_TRACE(testing::Message() << degrees << " degrees, normal y " << n.y);
+            const Tilt tilt = tiltOnto(n, down);
+            const glm::mat4 r = glm::rotate(glm::mat4(1.0f), tilt.angle, glm::normalize(tilt.spinAxis));
+            expectNear(glm::vec3(r * glm::vec4(up, 0.0f)), upward);
+            EXPECT_NEAR(tilt.angle, std::abs(a), 1e-6f);
+            expectNear(tilt.axis, glm::cross(-n, -down));  // the nudge keeps the winding's axis
+        }
     }
     // Level ground, either winding, and a normal a rounding error past unit
     // length: no rotation and nothing that is not a number.
@@ -107,6 +115,7 @@ TEST(CollisionSurface, TiltTurnsTheNormalOntoTheRay)
     }
     const Tilt nearlyParallel = tiltOnto(glm::vec3(1e-4f, -1.0000001f, 0.0f), down);
     EXPECT_TRUE(std::isfinite(nearlyParallel.angle));
+    EXPECT_LT(nearlyParallel.angle, 1e-3f);
 }
 
 TEST(CollisionSurface, DownhillPointsDownTheSlopeWithTheSineOfItsAngle)
