@@ -135,6 +135,7 @@ public:
     glm::vec4 barColor = barDark;
     bool glyphDrawFlag = false;
     bool& digitsOnly = line.digitsOnly;
+    int& maxLength = line.maxLength;  // 0: any length
     bool& tickerMode = line.tickerMode;
     std::vector<std::string>& enumNames = numbers.enumNames;
     int& minValue = numbers.minValue;
