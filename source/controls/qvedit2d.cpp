@@ -102,6 +102,15 @@ void QvEdit2D::moveBarToEndPosition()
     moveBarHome(edge - margin, edge);
 }
 
+void QvEdit2D::clear()
+{
+    QvEditBox::clear();
+    // Whatever follows rebuilds the batch (Enter, a ticker text, a camera
+    // move) or ends batching (each glyph typed or set).
+    deleteBuffers();
+    batchVertices.clear();
+}
+
 void QvEdit2D::enter()
 {
     optimized = true;

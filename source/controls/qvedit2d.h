@@ -50,6 +50,9 @@ public:
     void moveBarToEndPosition() override;
 
     virtual std::u16string getText() const { return text; }
+    // The base's, and the batch goes with the glyphs: a batched box that
+    // program text leaves empty draws nothing, not the text it had.
+    void clear() override;
 
     // --- batched drawing ----------------------------------------------------------------
     virtual void optimizeDraw(Camera& camera);

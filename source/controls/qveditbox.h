@@ -71,7 +71,9 @@ public:
     virtual void setValue(int v);
     virtual int getValue() const { return numbers.value; }
     // The UTF-8 text typed in from the start position through the input
-    // rules; leaves ticker mode first, so the text scrolls like typed text.
+    // rules, then out of ticker mode. A box that ran a ticker lays the text
+    // out as its ticker texts: without scrolling, so it starts at the start
+    // position even when it runs past the right edge.
     virtual void changeText(const std::string& utf8);
     // As changeText, and value = the text read as a decimal int. A text that
     // is no int changes nothing, prints one line and answers false.
@@ -133,6 +135,7 @@ public:
     glm::vec4 barColor = barDark;
     bool glyphDrawFlag = false;
     bool& digitsOnly = line.digitsOnly;
+    int& maxLength = line.maxLength;  // 0: any length
     bool& tickerMode = line.tickerMode;
     std::vector<std::string>& enumNames = numbers.enumNames;
     int& minValue = numbers.minValue;
@@ -425,7 +428,6 @@ template <class Box, class Object>
 void QvEditBox<Box, Object>::layOutFromStart(const std::string& utf8, bool signAllowed)
 {
     clear();
-    tickerMode = false;
     moveBarToStartPosition();
     bool first = true;
     for (char32_t code : qvDecodeUtf8(utf8)) {
@@ -436,6 +438,7 @@ void QvEditBox<Box, Object>::layOutFromStart(const std::string& utf8, bool signA
         insertGlyph(static_cast<char16_t>(code));
         edited();  // as typing: a batched 2D box draws glyph by glyph again
     }
+    tickerMode = false;
 }
 
 template <class Box, class Object>

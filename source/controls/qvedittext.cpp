@@ -112,6 +112,7 @@ void QvEditText::clear()
 bool QvEditText::admits(char32_t code) const
 {
     if (readOnly || code > qvEditLastCodePoint) return false;
+    if (maxLength > 0 && glyphCount() >= maxLength) return false;
     return !digitsOnly || isDigit(code);
 }
 

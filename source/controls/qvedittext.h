@@ -76,7 +76,8 @@ public:
 
     // --- input rules ----------------------------------------------------------
     // Would a typed code point be taken? Read-only takes nothing, digits-only
-    // only 0 to 9; nothing beyond the basic plane.
+    // only 0 to 9, a full line (maxLength glyphs) nothing more; nothing
+    // beyond the basic plane.
     bool admits(char32_t code) const;
 
     // --- commands ---------------------------------------------------------------
@@ -109,6 +110,7 @@ public:
     bool tickerMode = false;  // the line runs as a ticker: typing never scrolls
     bool readOnly = false;
     bool digitsOnly = false;
+    int maxLength = 0;  // most glyphs typing or program text may give; 0: no limit
 
 private:
     // Every glyph from index `first` on moves by dx along the line.

@@ -53,6 +53,8 @@ QvLabel::QvLabel(const std::string& name, const std::u16string& text, QvFont2D& 
 
 void QvLabel::initialization(const std::u16string& label, Camera& camera)
 {
+    // Only the outline and the wrapped glyphs take ids from the counter.
+    numberedBitmapGlyphs = false;
     focused = false;
     mcp.camera = camera.getCameraMatrix();
     text = label;
@@ -81,8 +83,10 @@ void QvLabel::setLabel(const char16_t* p, int n)
 
 void QvLabel::updateText(int newLanguage)
 {
+    // The string text shows from now on: the clear must drop its old glyphs,
+    // which it leaves alone while the slots are in use.
+    cLength = 0;
     clear();
-    cLength = 0;  // the rebuilt string text is what shows now
     if (dictionary != nullptr && dictionary->has(newLanguage, key)) {
         language = newLanguage;
         text = dictionary->text(language, key);

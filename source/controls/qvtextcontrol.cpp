@@ -43,7 +43,8 @@ std::string nameOf(char16_t c)
 
 QvTextControl::QvTextControl(const std::string& name, Camera& camera, std::int64_t firstTransformId,
                              std::size_t slotCount, const QvTextDepths& depths)
-    : QvBoxControl(name, camera, firstTransformId), cGlyphs(slotCount), depths(depths)
+    : QvBoxControl(name, camera, firstTransformId), cGlyphs(slotCount), depths(depths),
+      builtTransform(transform)
 {
 }
 
@@ -71,6 +72,15 @@ const std::u16string& QvTextControl::useDictionary(const QvDictionary& source, i
 
 QvTextControl::~QvTextControl()
 {
+    if (objectTree != nullptr) {
+        for (const auto& t : glyphTransforms) objectTree->remove(t.get());
+        for (const QvGlyphSlot& slot : cGlyphs) {
+            if (slot.transform) objectTree->remove(slot.transform.get());
+        }
+        // The control's own transform goes with it; one its creator handed
+        // over stays where the creator put it.
+        if (transform == builtTransform) objectTree->remove(transform);
+    }
     // Glyph objects point at their transforms: they go first.
     glyphs2D.clear();
     glyphs3D.clear();
@@ -111,11 +121,13 @@ void QvTextControl::enterTree()
     }
 }
 
-std::unique_ptr<QvTransform> QvTextControl::makeGlyphTransform()
+std::unique_ptr<QvTransform> QvTextControl::makeGlyphTransform(bool numbered)
 {
     auto t = std::make_unique<QvTransform>(transform);
-    t->setId(transform->getId() + transformIdCounter);
-    ++transformIdCounter;
+    if (numbered) {
+        t->setId(transform->getId() + transformIdCounter);
+        ++transformIdCounter;
+    }
     return t;
 }
 
@@ -205,7 +217,7 @@ void QvTextControl::initLabel2D(const std::u16string& label)
 {
     QvBoxControl::setDimension();
     enterTree();
-    for (char16_t c : label) addGlyph2D(c, makeGlyphTransform());
+    for (char16_t c : label) addGlyph2D(c, makeGlyphTransform(numberedBitmapGlyphs));
     const QvLineLayout line = qvLayOutLine(textBox(), glyphMetrics, scale, depths.build);
     placeGlyphs(line);
     textWidth += line.textWidth;

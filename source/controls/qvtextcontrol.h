@@ -62,6 +62,8 @@ class QvTextControl : public QvBoxControl {
 public:
     QvTextControl(const std::string& name, Camera& camera, std::int64_t firstTransformId,
                   std::size_t slotCount, const QvTextDepths& depths);
+    // The glyph and slot transforms leave the tree, which may outlive the
+    // control (a widget's or the scene's).
     ~QvTextControl() override;
 
     // Scale per font size (size / 100000 outline, size / 1667 bitmap); both
@@ -137,18 +139,24 @@ protected:
     // Puts the control's transform into the tree (under its parent) unless it
     // is there, so that glyph transforms land below it and follow its moves.
     void enterTree();
-    // A new glyph transform under the control's, with the next id.
-    std::unique_ptr<QvTransform> makeGlyphTransform();
+    // A new glyph transform under the control's, with the next id (or, not
+    // numbered, without one and leaving the counter as it is).
+    std::unique_ptr<QvTransform> makeGlyphTransform(bool numbered = true);
     // Applies placements to the glyph transforms of the string text.
     void placeGlyphs(const QvLineLayout& layout);
     void placeSlots(const QvLineLayout& layout);
     std::vector<QvGlyphMetrics> slotMetrics() const;
 
     QvTextDepths depths;
+    // Whether initLabel2D numbers its glyph transforms (the label's go without ids).
+    bool numberedBitmapGlyphs = true;
     std::vector<std::unique_ptr<QvTransform>> glyphTransforms;  // parallel to the glyphs
     std::vector<QvGlyphMetrics> glyphMetrics;                   // parallel to the glyphs
 
 private:
+    // The transform the control was made with, freed with it.
+    QvTransform* const builtTransform;
+
     void place(QvTransform& t, const QvGlyphPlacement& p);
     // Appends one 2D glyph object placed at `p`.
     void addGlyph2D(char16_t code, std::unique_ptr<QvTransform> t);

@@ -41,6 +41,11 @@ constexpr float kNameWidth = 4.0f;
 constexpr float kNameX = 0.0f;
 constexpr float kTickerWidth = 8.0f;
 constexpr float kTickerX = 6.8f;
+// The longest name the box takes, so that the 3D title shows it readably
+// and builds few meshes (one extruded mesh a letter): the title shrinks 32
+// of the font's widest letters to a third of its size on a 16:9 screen, to
+// a quarter on a 4:3 one; names of common letters to a half.
+constexpr int kNameMaxLength = 32;
 constexpr std::uint8_t kTickerMask = 2;  // its own stencil reference: the scroll is clipped to its box
 constexpr std::int32_t kAboutKey = 16;
 
@@ -87,6 +92,7 @@ void QvLowerPanelWidget3D::initialize()
 
     editName = _createEditBox("QvModel_EditName", kNameWidth, kNameX);
     editName->optimized = true;  // one batched draw for the typed glyphs
+    editName->maxLength = kNameMaxLength;
     editName->pickable = true;
     editName->addLight(scene->hudLight.get());
     components.push_back(editName.get());

@@ -14,7 +14,10 @@
 
 #include <GLFW/glfw3.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 using controlfixtures::kViewSize;
 
@@ -207,6 +210,64 @@ TEST_F(Edit2DDraw, BatchIsRebuiltOnlyWhenTextOrCameraChanges)
     frame(10.020);
     EXPECT_EQ(box.batchRebuilds, ticker + 2);
     EXPECT_GT(textPixels(0, kViewSize), 0);
+}
+
+// Program text leaves the batch empty when it adds no glyph: the box shows
+// nothing, not the text it had before.
+TEST_F(Edit2DDraw, ABatchedBoxThatProgramTextEmptiesDrawsNothing)
+{
+    const std::vector<std::pair<const char*, std::function<void()>>> emptying{
+        {"clear", [&] { box.clear(); }},
+        {"changeText", [&] { box.changeText(""); }},
+        {"setString", [&] { box.setString(""); }},
+        {"refused whole",
+         [&] {
+             box.digitsOnly = true;
+             box.setString("abc");
+             box.digitsOnly = false;
+         }},
+    };
+    double t = 0.0;
+    for (const auto& [how, empty] : emptying) {
+        box.clear();
+        type(U"name");
+        press(qvKeyEnter);
+        frame(t += 0.1);
+        ASSERT_GT(textPixels(0, kViewSize), 20) << how;
+        empty();
+        ASSERT_EQ(box.glyphCount(), 0) << how;
+        EXPECT_TRUE(box.optimized) << how;
+        frame(t += 0.1);
+        EXPECT_EQ(textPixels(0, kViewSize), 0) << how;
+    }
+}
+
+// Program text ends ticker mode once it is laid out, so on a box that ran a
+// ticker it is laid out as the ticker's texts are: from the start position,
+// without scrolling, on past the right edge. Typing scrolls again.
+TEST_F(Edit2DDraw, ProgramTextOnATickerIsLaidOutBeforeTheTickerEnds)
+{
+    const std::string wide(40, 'W');
+    const std::vector<std::pair<const char*, std::function<void()>>> setters{
+        {"changeText", [&] { box.changeText(wide); }},   {"setString", [&] { box.setString(wide); }},
+        {"setEnum", [&] { box.setEnum(wide, 1); }},      {"setText", [&] { box.setText("2000000000"); }},
+        {"setValue", [&] { box.setValue(2000000000); }},
+    };
+    // The start position: a margin of twice the padding (1 %) of the width.
+    const float start = kBoxWidth * 2.0f / 100.0f - kBoxWidth / 2.0f;
+    for (const auto& [how, set] : setters) {
+        set();  // an edit box's text scrolls to keep the caret in the box
+        ASSERT_GT(box.textWidth(), kBoxWidth) << how;
+        EXPECT_LT(box.glyphAt(1)->linePosition.x, start - 1e-4f) << how;
+
+        box.setTicker(u"news");
+        set();
+        EXPECT_FALSE(box.tickerMode) << how;
+        EXPECT_FLOAT_EQ(box.glyphAt(1)->linePosition.x, start) << how;
+        EXPECT_NEAR(box.caretPosition.x, start + box.textWidth(), 1e-4f) << how;
+        type(U"W");
+        EXPECT_LT(box.glyphAt(1)->linePosition.x, start) << how;
+    }
 }
 
 // A key places one glyph and makes one glyph's GL objects whether the box

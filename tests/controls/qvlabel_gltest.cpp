@@ -13,6 +13,9 @@ using LabelDraw = controlfixtures::TextControlDraw;
 
 namespace {
 
+// Small enough for a sentence to fit the view from the box's left edge.
+constexpr float kNarrowFontSize = 4.0f;
+
 bool isLit(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
     return r > 100 || g > 100 || b > 100;
@@ -32,6 +35,19 @@ void setUp(QvLabel& label, QvShader& textShader, float width = 2.0f)
 int litPixels(const testsupport::GlContext& context)
 {
     return controlfixtures::countPixels(context, 0, 0, context.width(), context.height(), isLit);
+}
+
+// Leftmost and rightmost columns holding lit pixels.
+std::pair<int, int> litColumns(const testsupport::GlContext& context)
+{
+    int first = kViewSize, last = -1;
+    for (int x = 0; x < kViewSize; ++x) {
+        if (controlfixtures::countPixels(context, x, 0, x + 1, kViewSize, isLit) > 0) {
+            first = std::min(first, x);
+            last = x;
+        }
+    }
+    return {first, last};
 }
 
 // Lit pixels after clearing and drawing the label alone.
@@ -159,23 +175,67 @@ TEST_F(LabelDraw, CodeUnitsWithoutBitmapGlyphShowTheFallback)
     EXPECT_GT(drawAndCount(label, *camera, context), 0);
 }
 
+// After buffer text the rebuilt dictionary entry is all the label holds and
+// draws: the same glyphs, over the same columns, as a label made with it.
 TEST_F(LabelDraw, UpdateTextShowsTheDictionaryEntryAfterBufferText)
 {
     QvDictionary dictionary;
     QvLabel label("QvModel_LabelTime", dictionary, 0, 25, font2D, nullptr, *camera);
     setUp(label, text);
+    label.setFontSize(kNarrowFontSize);
     label.initLabel();
     EXPECT_EQ(label.getLabel(), u"Time:");
     const std::u16string value = u"1";
     label.setLabel(value.data(), 1);
-    const int single = drawAndCount(label, *camera, context);
+    ASSERT_GT(drawAndCount(label, *camera, context), 0);
 
     label.updateText(1);
+    const std::u16string& entry = dictionary.text(1, 25);
     EXPECT_EQ(label.cLength, 0);
-    EXPECT_EQ(label.getLabel(), dictionary.text(1, 25));
-    EXPECT_GT(drawAndCount(label, *camera, context), 2 * single) << "the rebuilt text shows";
+    EXPECT_EQ(label.getLabel(), entry);
+    EXPECT_EQ(label.glyphs2D.size(), entry.size());
+    drawAndCount(label, *camera, context);
+    const auto shown = litColumns(context);
+
+    QvLabel fresh("QvModel_LabelTime", entry, font2D, nullptr, *camera);
+    setUp(fresh, text);
+    fresh.setFontSize(kNarrowFontSize);
+    fresh.initLabel();
+    drawAndCount(fresh, *camera, context);
+    const auto alone = litColumns(context);
+    ASSERT_LT(alone.first, alone.second);
+    EXPECT_EQ(shown, alone);
+
     label.updateText(7);  // no such language: the text stays
-    EXPECT_EQ(label.getLabel(), dictionary.text(1, 25));
+    EXPECT_EQ(label.getLabel(), entry);
+    EXPECT_EQ(label.glyphs2D.size(), entry.size());
+}
+
+// Glyph transform ids: the outline and the wrapped glyphs take the next ids
+// from the label's counter; the plain bitmap glyphs go without.
+TEST_F(LabelDraw, OnlyOutlineAndWrappedGlyphsTakeTransformIds)
+{
+    constexpr std::int64_t kLabelTransformId = 7;
+    QvLabel plain("QvModel_Label", u"ab", font2D, nullptr, *camera);
+    QvLabel wrapped("QvModel_LabelInfo", u"ab", font2D, nullptr, *camera);
+    wrapped.enableWrapping();
+    QvFont3D font3D(controlfixtures::kFontPath);
+    QvLabel outline("QvModel_Title", u"ab", font3D, nullptr, *camera);
+    for (QvLabel* label : {&plain, &wrapped, &outline}) {
+        label->transform->setId(kLabelTransformId);
+        setUp(*label, text);
+        label->initLabel();
+    }
+    EXPECT_EQ(plain.transformIdCounter, qvLabelFirstTransformId);
+    for (const auto& glyph : plain.glyphs2D) EXPECT_EQ(glyph->transform->getId(), 0);
+
+    EXPECT_EQ(wrapped.transformIdCounter, qvLabelFirstTransformId + 2);
+    EXPECT_EQ(outline.transformIdCounter, qvLabelFirstTransformId + 2);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::int64_t id = kLabelTransformId + qvLabelFirstTransformId + std::int64_t(i);
+        EXPECT_EQ(wrapped.glyphs2D[i]->transform->getId(), id);
+        EXPECT_EQ(outline.glyphs3D[i]->transform->getId(), id);
+    }
 }
 
 TEST_F(LabelDraw, WrappedTextIsDrawnInOneBatchOnSeveralLines)
