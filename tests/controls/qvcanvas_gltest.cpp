@@ -218,8 +218,8 @@ TEST_F(CanvasDraw, EachFrameSendsOnlyWhatTheListsGained)
 TEST_F(CanvasDraw, EditsAnywhereInAListReachTheGPU)
 {
     auto canvas = makeCanvas();
-    canvas->lineVertices = {{-0.8f, 0.6f, 0.0f}, {-0.4f, 0.6f, 0.0f}, {0.0f, 0.6f, 0.0f}, {0.4f, 0.6f, 0.0f},
-                            {0.8f, 0.6f, 0.0f}};
+    canvas->lineVertices = {
+        {-0.8f, 0.6f, 0.0f}, {-0.4f, 0.6f, 0.0f}, {0.0f, 0.6f, 0.0f}, {0.4f, 0.6f, 0.0f}, {0.8f, 0.6f, 0.0f}};
     drawFrame(*canvas);
 
     // One vertex in the middle moved: the ends and the length are as sent.
@@ -264,9 +264,13 @@ TEST_F(CanvasDraw, OutOfViewFramesLeaveTheSameFieldsAsInView)
             c.lineVertices = {{-0.5f, 0.5f, 0.0f}, {0.2f, 0.1f, 0.0f}};
             c.pointCoords = {0.1f, 0.1f, 0.0f};
         },
-        [](QvCanvas& c) { c.lineVertices.push_back({0.3f, -0.4f, 0.0f}); },
+        [](QvCanvas& c) {
+            c.lineVertices.push_back({0.3f, -0.4f, 0.0f});
+        },
         [](QvCanvas& c) { c.lineVertices.clear(); },  // the cursor stays where it was
-        [](QvCanvas& c) { c.lineVertices.push_back({-0.7f, -0.1f, 0.0f}); },
+        [](QvCanvas& c) {
+            c.lineVertices.push_back({-0.7f, -0.1f, 0.0f});
+        },
     };
     double t = 0.0;
     for (const auto& change : frames) {

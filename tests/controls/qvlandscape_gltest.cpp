@@ -181,7 +181,8 @@ TEST_F(LandscapeDraw, BrushMovesExactlyTheGridPointsWithinItsDisc)
             for (int c = 0; c < 200; ++c) {
                 // A cell's first entry is its upper-left grid point.
                 const float z = v[size_t((r * 200 + c) * 6)].z;
-                ASSERT_EQ(z, float(brushStrength(c - centreColumn, r - centreRow))) << "row " << r << " column " << c;
+                ASSERT_EQ(z, float(brushStrength(c - centreColumn, r - centreRow)))
+                    << "row " << r << " column " << c;
             }
         }
         for (const glm::vec3& p : v) raised += p.z != 0.0f;
@@ -199,8 +200,15 @@ TEST_F(LandscapeDraw, PositionsBeyondAnyIntegerLeaveEverythingAsItWas)
     const Triangle* collision = &landscape->aabb->getBoxTriangles().front();
     const double huge = 1e12, infinity = std::numeric_limits<double>::infinity();
     // 6e9 has a cell (of no grid) but no pixel in the 512-pixel pictures.
-    for (auto [x, y] : {std::pair{6e9, 384.0}, {huge, 384.0}, {-huge, 384.0}, {512.0, huge}, {512.0, -huge}, {1e300, 1e300},
-                        {-1e300, 384.0}, {infinity, 384.0}, {512.0, std::nan("")}}) {
+    for (auto [x, y] : {std::pair{6e9, 384.0},
+                        {huge, 384.0},
+                        {-huge, 384.0},
+                        {512.0, huge},
+                        {512.0, -huge},
+                        {1e300, 1e300},
+                        {-1e300, 384.0},
+                        {infinity, 384.0},
+                        {512.0, std::nan("")}}) {
         SCOPED_TRACE(testing::Message() << x << ", " << y);
         for (bool plough : {false, true}) {
             if (plough != landscape->shading) landscape->switchShading();

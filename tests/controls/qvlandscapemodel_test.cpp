@@ -150,8 +150,13 @@ TEST(LandscapeBrush, CentreCellOfADisplayPosition)
     EXPECT_EQ(qvBrushCentreIndex(lastWhole, 0, 1.0f, 1.0f, 200), std::int64_t(lastWhole) * 6);
     EXPECT_EQ(qvBrushCentreIndex(-lastWhole - 0.5, 0, 1.0f, 1.0f, 200), -std::int64_t(lastWhole) * 6);
     EXPECT_EQ(qvBrushCentreIndex(0, -lastWhole, 1.0f, 1.0f, 200), -std::int64_t(lastWhole) * 200 * 6);
-    for (auto [x, y] : {std::pair{firstBeyond, 0.0}, {-firstBeyond - 1.0, 0.0}, {0.0, firstBeyond}, {1e300, 1e300},
-                        {-1e300, 0.0}, {std::nan(""), 0.0}, {0.0, std::numeric_limits<double>::infinity()}})
+    for (auto [x, y] : {std::pair{firstBeyond, 0.0},
+                        {-firstBeyond - 1.0, 0.0},
+                        {0.0, firstBeyond},
+                        {1e300, 1e300},
+                        {-1e300, 0.0},
+                        {std::nan(""), 0.0},
+                        {0.0, std::numeric_limits<double>::infinity()}})
         EXPECT_FALSE(qvBrushCentreIndex(x, y, 1.0f, 1.0f, 200).has_value()) << x << ", " << y;
     EXPECT_FALSE(qvBrushCentreIndex(5, 5, 0.0f, 1.0f, 200).has_value());  // no display step: no column
     // A grid so wide that row x columns x 6 leaves 64 bits.

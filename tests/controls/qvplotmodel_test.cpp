@@ -294,10 +294,13 @@ TEST(UploadTracker, SendsOnlyWhatAListGained)
 
     // Assigned, inserted before the end, resized, handed out for a rewrite:
     // each moves the revision; shrunk or emptied: all that is left, or nothing.
-    for (auto rewrite : std::vector<std::function<void()>>{
-             [&] { route.assign(10, 1.0f); }, [&] { route = {1, 2, 3}; },
-             [&] { route.insert(route.begin(), {0.0f}); }, [&] { route.resize(2); },
-             [&] { route.edit().push_back(4.0f); }}) {
+    for (auto rewrite : std::vector<std::function<void()>>{[&] { route.assign(10, 1.0f); },
+                                                           [&] {
+                                                               route = {1, 2, 3};
+                                                           },
+                                                           [&] { route.insert(route.begin(), {0.0f}); },
+                                                           [&] { route.resize(2); },
+                                                           [&] { route.edit().push_back(4.0f); }}) {
         const std::uint64_t revision = route.revision();
         rewrite();
         EXPECT_NE(route.revision(), revision);
