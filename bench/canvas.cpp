@@ -78,7 +78,7 @@ Result run(QvCanvas& canvas, Camera& camera, int frames)
         canvas.lineVertices.push_back(routePoint(canvas.lineVertices.size()));
         const std::size_t listBytes = canvas.lineVertices.size() * sizeof(glm::vec3);
         Clock::time_point start = Clock::now();
-        canvas.lineLayer.sync(canvas.lineVertices.data(), listBytes);
+        canvas.lineLayer.sync(canvas.lineVertices);
         glFinish();
         syncSeconds += std::chrono::duration<double>(Clock::now() - start).count();
         start = Clock::now();

@@ -83,49 +83,69 @@ void QvCanvas::draw(Camera& camera)
     QvMaterialObject::draw(camera);
     beginFrameUploads();
     const double now = camera.frameTime;
+    takeCameraMatrices(camera);
+    if (rotating) {
+        transform->setRotation(0.0f, static_cast<float>(now - lastTime), 0.0f);
+    }
     if (shader != nullptr) {
         shader->useProgram();
-        takeCameraMatrices(camera);
-        if (rotating) {
-            transform->setRotation(0.0f, static_cast<float>(now - lastTime), 0.0f);
-        }
         _prepareUniforms(*shader, transform->getMatrix());
         glLineWidth(faceLineWidth);
         drawFrame();
     }
     backgroundColor = faceBackground;
-    const bool mayBeSeen =
-        transform == nullptr ||
-        qvBoxMayBeInView(camera.getProjectionMatrix() * camera.getCameraMatrix() * transform->getMatrix(),
-                         vertices, qvBoxFloatsPerVertex);
-    if (drawOverlay && !mayBeSeen) {
-        // Out of view: a long route would cost its full drawing time for no
-        // pixel. The lists still go to the GPU (only what they gained), so
-        // the layers are current when the canvas comes back into view.
-        syncLayer(pointLayer, pointCoords.data(), pointCoords.size() * sizeof(float));
-        syncLayer(circleLayer, circleLines.data(), circleLines.size() * sizeof(float));
-        syncLayer(lineLayer, lineVertices.data(), lineVertices.size() * sizeof(glm::vec3));
-    } else if (drawOverlay) {
-        glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
-        currentColor = trianglesColor;
-        drawTriangles(camera);
-        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-
-        backgroundColor = pointColor;
-        drawPoint(camera);
-        backgroundColor = circleColor;
-        drawCircle(camera);
-        glLineWidth(routeLineWidth);
-        backgroundColor = lineColor;
-        drawLineBestPractices(camera);
-        if (!lineVertices.empty()) {
-            const glm::vec3 last = lineVertices.back();
-            cursorCoords.assign({last.x, last.y, last.z});
-        }
-        backgroundColor = cursorColor;
-        drawCursor(camera);
+    if (drawOverlay) {
+        drawOverlayLayers(camera);
     }
     lastTime = now;
+}
+
+void QvCanvas::drawOverlayLayers(Camera& camera)
+{
+    // Out of view, a long route would cost its full drawing time for no
+    // pixel: only the draws are skipped. The fields change as they would in
+    // view, and the lists still go to the GPU (only what they gained), so
+    // the layers are current when the canvas comes back into view.
+    const bool seen =
+        qvBoxMayBeInView(camera.getProjectionMatrix() * camera.getCameraMatrix() * transform->getMatrix(),
+                         vertices, qvBoxFloatsPerVertex);
+    currentColor = trianglesColor;
+    if (seen) {
+        glPolygonMode(GL_FRONT_AND_BACK, wireframe ? GL_LINE : GL_FILL);
+        drawTriangles(camera);
+        glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    }
+    backgroundColor = pointColor;
+    if (seen) {
+        drawPoint(camera);
+    } else {
+        syncLayer(pointLayer, pointCoords);
+    }
+    backgroundColor = circleColor;
+    if (seen) {
+        drawCircle(camera);
+    } else {
+        syncLayer(circleLayer, circleLines);
+    }
+    backgroundColor = lineColor;
+    if (seen) {
+        glLineWidth(routeLineWidth);
+        drawLineBestPractices(camera);
+    } else {
+        syncLayer(lineLayer, lineVertices);
+    }
+    if (!lineVertices.empty()) {
+        // Set only when it moves, so an unchanged cursor is not sent again.
+        const glm::vec3 last = lineVertices.back();
+        if (cursorCoords.size() != 3 || cursorCoords[0] != last.x || cursorCoords[1] != last.y ||
+            cursorCoords[2] != last.z) {
+            cursorCoords.assign({last.x, last.y, last.z});
+        }
+    }
+    backgroundColor = cursorColor;
+    if (seen) {
+        drawCursor(camera);
+    }
 }
 
 void QvCanvas::drawTriangles(Camera& camera)

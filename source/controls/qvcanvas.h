@@ -72,6 +72,9 @@ protected:
     void reportDelaunay() override;
 
 private:
+    // The five overlay layers; out of view, only their uploads and the
+    // fields they set.
+    void drawOverlayLayers(Camera& camera);
     QvTexture defaultTexture;
     std::size_t uploadedTriangleVertices = 0;
 };

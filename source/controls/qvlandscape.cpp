@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -189,26 +190,32 @@ void QvLandscape::till(std::int64_t index, float dh, int baseX, int baseY, int g
 void QvLandscape::rebuild(double x, double y, float h)
 {
     // Before a grid exists there is no cell to find, and no display to scale by.
-    if (columns <= 0 || displayWidth <= 0 || displayHeight <= 0 || !std::isfinite(x) || !std::isfinite(y)) {
+    if (columns <= 0 || displayWidth <= 0 || displayHeight <= 0) {
         return;
     }
     float unit = h / qvBrushStrengthUnit;
-    const std::int64_t centre = qvBrushCentreIndex(x, y, displayStepX, displayStepY, columns);
+    // A position so far off the display that its cell or pixel has no
+    // integer (or none at all: NaN, infinity) touches nothing: the terrain,
+    // its picture, texture and collision box stay as they are.
+    const std::optional<std::int64_t> centre = qvBrushCentreIndex(x, y, displayStepX, displayStepY, columns);
+    const std::optional<int> baseX = qvBrushImagePixel(baseWidth, displayWidth, x);
+    const std::optional<int> baseY = qvBrushImagePixel(baseHeight, displayHeight, y);
+    const std::optional<int> grassX = qvBrushImagePixel(grassWidth, displayWidth, x);
+    const std::optional<int> grassY = qvBrushImagePixel(grassHeight, displayHeight, y);
+    if (!centre || !baseX || !baseY || !grassX || !grassY) {
+        return;
+    }
     if (direction) {
         unit = -unit;
     }
-    const int baseX = int(double(float(baseWidth) / float(displayWidth)) * x);
-    const int baseY = int(double(float(baseHeight) / float(displayHeight)) * y);
-    const int grassX = int(double(float(grassWidth) / float(displayWidth)) * x);
-    const int grassY = int(double(float(grassHeight) / float(displayHeight)) * y);
     const std::int64_t rowEntries = std::int64_t(columns) * qvLandscapeEntriesPerCell;
     for (const QvBrushCell& cell : qvBrushCells) {
-        const std::int64_t index = centre + cell.dc * qvLandscapeEntriesPerCell + cell.dr * rowEntries;
+        const std::int64_t index = *centre + cell.dc * qvLandscapeEntriesPerCell + cell.dr * rowEntries;
         const float amount = unit * float(cell.amount);
         if (shading) {
             plow(index, amount);
         } else {
-            till(index, amount, baseX, baseY, grassX, grassY);
+            till(index, amount, *baseX, *baseY, *grassX, *grassY);
         }
     }
     updateCollisionCoords();

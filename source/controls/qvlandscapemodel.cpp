@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -29,6 +31,17 @@ bool listsHold(const std::vector<glm::vec3>& vertices, const std::vector<glm::ve
 {
     const auto held = static_cast<std::int64_t>(std::min(vertices.size(), normals.size()));
     return lowest >= 0 && highest < held;
+}
+
+// v truncated towards zero, when an int holds the result (not for NaN).
+std::optional<int> wholeInt(double v)
+{
+    constexpr double below = double(std::numeric_limits<int>::min()) - 1.0;
+    constexpr double above = double(std::numeric_limits<int>::max()) + 1.0;
+    if (!(v > below && v < above)) {
+        return std::nullopt;
+    }
+    return int(v);
 }
 
 glm::vec3 shadedNormal(glm::vec3 p)
@@ -148,15 +161,37 @@ bool qvTillHeights(std::vector<glm::vec3>& vertices, std::vector<glm::vec3>& nor
 
 bool qvGrassStampFits(int x, int y, int height, int scanLine, std::size_t bytes)
 {
-    // The disc's last byte inside the buffer, its top row above row 0.
+    // The disc's last byte inside the buffer, its top row above row 0; in 64
+    // bits, so that no brush position overflows the sums.
+    const std::int64_t top = std::int64_t(height) - qvGrassRadius - y;
     const std::int64_t lastByte =
         3 * std::int64_t(x) + 32 + (std::int64_t(height) + qvGrassRadius - y) * scanLine;
-    return lastByte >= 0 && std::uint64_t(lastByte) < bytes && height - qvGrassRadius - y > 0;
+    return top > 0 && lastByte >= 0 && std::uint64_t(lastByte) < bytes;
 }
 
-std::int64_t qvBrushCentreIndex(double x, double y, float displayStepX, float displayStepY, int columns)
+std::optional<std::int64_t> qvBrushCentreIndex(double x, double y, float displayStepX, float displayStepY,
+                                               int columns)
 {
-    const auto column = std::int64_t(std::trunc(x / double(displayStepX)));
-    const auto row = std::int64_t(std::trunc(y / double(displayStepY)));
-    return (std::int64_t(columns) * row + column) * qvLandscapeEntriesPerCell;
+    const std::optional<int> column = wholeInt(x / double(displayStepX));
+    const std::optional<int> row = wholeInt(y / double(displayStepY));
+    if (!column || !row) {
+        return std::nullopt;
+    }
+    const std::int64_t rowEntries = std::int64_t(columns) * qvLandscapeEntriesPerCell;
+    // The brush's farthest cell is two rows and two columns away.
+    const std::int64_t reach = 2 * std::abs(rowEntries) + 2 * qvLandscapeEntriesPerCell;
+    std::int64_t index = 0;
+    if (__builtin_mul_overflow(std::int64_t(columns), std::int64_t(*row), &index) ||
+        __builtin_add_overflow(index, std::int64_t(*column), &index) ||
+        __builtin_mul_overflow(index, std::int64_t(qvLandscapeEntriesPerCell), &index) ||
+        index > std::numeric_limits<std::int64_t>::max() - reach ||
+        index < std::numeric_limits<std::int64_t>::min() + reach) {
+        return std::nullopt;
+    }
+    return index;
+}
+
+std::optional<int> qvBrushImagePixel(int imageSize, int displaySize, double p)
+{
+    return wholeInt(double(float(imageSize) / float(displaySize)) * p);
 }

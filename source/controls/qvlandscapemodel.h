@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "engine/core/qvboundingvolumes.h"
@@ -85,5 +86,12 @@ struct QvBrushCell {
 // The 21 cells in the order they are applied.
 extern const std::array<QvBrushCell, 21> qvBrushCells;
 
-// The cell index under display position (x, y).
-std::int64_t qvBrushCentreIndex(double x, double y, float displayStepX, float displayStepY, int columns);
+// The cell index under display position (x, y); none when the position's
+// column or row is beyond what an int holds, or the index with the brush's
+// reach around it beyond what 64 bits hold: no grid has a cell there.
+std::optional<std::int64_t> qvBrushCentreIndex(double x, double y, float displayStepX, float displayStepY,
+                                               int columns);
+// The pixel column (or row) of an image `imageSize` wide (or high) under
+// display position p on a display `displaySize` wide (or high); none when it
+// is beyond what an int holds.
+std::optional<int> qvBrushImagePixel(int imageSize, int displaySize, double p);

@@ -86,31 +86,21 @@ bool qvWriteOBJFile(const std::string& path, const std::string& vertexText, cons
 
 // --- upload bookkeeping ------------------------------------------------------
 
-QvUploadTracker::Plan QvUploadTracker::plan(const void* data, std::size_t bytes) const
+QvUploadTracker::Plan QvUploadTracker::plan(std::size_t bytes, std::uint64_t revision) const
 {
     if (bytes == 0) {
         return {};
     }
-    const auto* list = static_cast<const unsigned char*>(data);
-    const std::size_t sample = std::min(sampleBytes, sentBytes);
-    const bool sameStart = sentBytes > 0 && bytes >= sentBytes &&
-                           std::memcmp(list, firstSample.data(), sample) == 0 &&
-                           std::memcmp(list + sentBytes - sample, lastSample.data(), sample) == 0;
-    if (!sameStart) {
-        return {0, bytes};  // new, shrunk or rewritten: all of it
+    if (revision != sentRevision || bytes < sentBytes) {
+        return {0, bytes};  // rewritten since: all of it
     }
     return {sentBytes, bytes - sentBytes};
 }
 
-void QvUploadTracker::sent(const void* data, std::size_t bytes)
+void QvUploadTracker::sent(std::size_t bytes, std::uint64_t revision)
 {
-    const auto* list = static_cast<const unsigned char*>(data);
     sentBytes = bytes;
-    const std::size_t sample = std::min(sampleBytes, bytes);
-    if (sample > 0) {
-        std::memcpy(firstSample.data(), list, sample);
-        std::memcpy(lastSample.data(), list + bytes - sample, sample);
-    }
+    sentRevision = revision;
 }
 
 // --- lists -------------------------------------------------------------------
@@ -192,7 +182,8 @@ void QvPlotModel::triangulateDelaunay()
     triangleNormals.clear();
     objVertexText.clear();
     objFaceText.clear();
-    triangulate(delaunayPoints, triangleVertices, triangleIndices, triangleNormals, vertexCount, circleLines);
+    triangulate(delaunayPoints, triangleVertices, triangleIndices, triangleNormals, vertexCount,
+                circleLines.edit());
 }
 
 template <class Hull>

@@ -6,13 +6,15 @@
 // fill; the OBJ export turns the triangles into text and a file. The overlay
 // frame (x and y from -1 to 1 across a 20-unit face) and the bookkeeping that
 // lets a frame upload only what a list gained since the last one live here as
-// well, so the tests reach them without a context.
+// well, so the tests reach them without a context. The lists that go to the
+// GPU every frame are QvPlotLists, which tell a rewrite from an append.
 #pragma once
+
+#include "controls/qvplotlist.h"
 
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -38,10 +40,9 @@ std::string qvOBJNumber(float value);
 // On failure prints one line naming the file and the reason; false.
 bool qvWriteOBJFile(const std::string& path, const std::string& vertexText, const std::string& faceText);
 
-// What a frame has to send of a list that only grows or is rewritten from
-// the start: remembers how many bytes went to the GPU and two samples of
-// them (the first vertex and the last one sent), so a list that was emptied
-// and refilled since is noticed and sent again from the start.
+// What a frame has to send of a list: what it gained since the last upload
+// while it only grew, all of it once it was rewritten (its revision moved on,
+// QvPlotList) or the buffer was replaced.
 class QvUploadTracker {
 public:
     struct Plan {
@@ -49,20 +50,17 @@ public:
         std::size_t bytes = 0;   // how many; 0 = nothing to do
     };
 
-    // What to send of a list holding `bytes` bytes at `data`.
-    Plan plan(const void* data, std::size_t bytes) const;
-    // Records that the list's first `bytes` bytes are on the GPU now.
-    void sent(const void* data, std::size_t bytes);
+    // What to send of a list of `bytes` bytes at `revision`.
+    Plan plan(std::size_t bytes, std::uint64_t revision) const;
+    // Records that the list's first `bytes` bytes at `revision` are on the GPU now.
+    void sent(std::size_t bytes, std::uint64_t revision);
     // Forgets what was sent (the buffer was replaced or reallocated).
     void reset() { sentBytes = 0; }
     std::size_t sentSoFar() const { return sentBytes; }
 
 private:
-    static constexpr std::size_t sampleBytes = 3 * sizeof(float);
-
     std::size_t sentBytes = 0;
-    std::array<unsigned char, sampleBytes> firstSample{};
-    std::array<unsigned char, sampleBytes> lastSample{};
+    std::uint64_t sentRevision = 0;
 };
 
 class QvPlotModel {
@@ -102,9 +100,9 @@ public:
 
     bool polygonMode = false;
     std::vector<std::vector<glm::vec3>> polygons;  // all closed but the last, the open one
-    std::vector<glm::vec3> lineVertices;           // the line strip, written by the scene
+    QvPlotList<glm::vec3> lineVertices;            // the line strip, written by the scene
     std::vector<glm::vec3> delaunayPoints;
-    std::vector<float> pointCoords;  // x, y, z triples, written by clicks and the scene
+    QvPlotList<float> pointCoords;  // x, y, z triples, written by clicks and the scene
     std::vector<glm::vec3> triangleVertices;
     std::vector<std::uint32_t> triangleIndices;
     std::vector<glm::vec3> triangleNormals;
@@ -112,8 +110,8 @@ public:
     std::int64_t polygonIndex = 0;
     std::string objVertexText;
     std::string objFaceText;
-    std::vector<float> cursorCoords;  // the last route vertex once there was one
-    std::vector<float> circleLines;   // x, y, z triples of the Delaunay circles
+    QvPlotList<float> cursorCoords;  // the last route vertex once there was one
+    QvPlotList<float> circleLines;   // x, y, z triples of the Delaunay circles
     int vertexCount = 0;
 
 private:

@@ -37,7 +37,7 @@ void QvOverlayLayer::createOnFirstData(std::size_t capacity)
     deferredCapacityBytes = capacity;
 }
 
-std::size_t QvOverlayLayer::sync(const void* data, std::size_t bytes)
+std::size_t QvOverlayLayer::sync(const void* data, std::size_t bytes, std::uint64_t revision)
 {
     if (!vbo && bytes > 0 && deferredCapacityBytes > 0) {
         create(deferredCapacityBytes);
@@ -53,14 +53,14 @@ std::size_t QvOverlayLayer::sync(const void* data, std::size_t bytes)
         glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(capacityBytes), nullptr, GL_DYNAMIC_DRAW);
         tracker.reset();
     }
-    const QvUploadTracker::Plan plan = tracker.plan(data, bytes);
+    const QvUploadTracker::Plan plan = tracker.plan(bytes, revision);
     if (plan.bytes > 0) {
         glBufferSubData(GL_ARRAY_BUFFER, static_cast<GLintptr>(plan.offset),
                         static_cast<GLsizeiptr>(plan.bytes),
                         static_cast<const unsigned char*>(data) + plan.offset);
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    tracker.sent(data, bytes);
+    tracker.sent(bytes, revision);
     return plan.bytes;
 }
 
@@ -172,18 +172,13 @@ void QvPlotSurface::prepareLayer(QvShader& program, Camera& camera, float depth,
     program.setUniform("backgroundColor", colour);
 }
 
-void QvPlotSurface::syncLayer(QvOverlayLayer& layer, const void* data, std::size_t bytes)
-{
-    lastFrameBytes += layer.sync(data, bytes);
-}
-
 void QvPlotSurface::drawPoint(Camera& camera)
 {
     if (pointShader == nullptr) {
         return;
     }
     prepareLayer(*pointShader, camera, qvOverlayPointDepth, backgroundColor);
-    syncLayer(pointLayer, pointCoords.data(), pointCoords.size() * sizeof(float));
+    syncLayer(pointLayer, pointCoords);
     pointLayer.draw(GL_POINTS, pointCoords.size() / floatsPerVertex);
 }
 
@@ -193,7 +188,7 @@ void QvPlotSurface::drawCircle(Camera& camera)
         return;
     }
     prepareLayer(*circlePointShader, camera, qvOverlayLineDepth, backgroundColor);
-    syncLayer(circleLayer, circleLines.data(), circleLines.size() * sizeof(float));
+    syncLayer(circleLayer, circleLines);
     circleLayer.draw(GL_POINTS, circleLines.size() / floatsPerVertex);
 }
 
@@ -203,7 +198,7 @@ void QvPlotSurface::drawLineBestPractices(Camera& camera)
         return;
     }
     prepareLayer(*lineShader, camera, qvOverlayLineDepth, backgroundColor);
-    syncLayer(lineLayer, lineVertices.data(), lineVertices.size() * sizeof(glm::vec3));
+    syncLayer(lineLayer, lineVertices);
     lineLayer.draw(GL_LINE_STRIP, lineVertices.size());
 }
 
@@ -214,6 +209,6 @@ void QvPlotSurface::drawCursor(Camera& camera)
         return;
     }
     prepareLayer(*pointShader, camera, qvOverlayPointDepth, backgroundColor);
-    syncLayer(cursorLayer, cursorCoords.data(), cursorBytes);
+    syncLayer(cursorLayer, cursorCoords);
     cursorLayer.draw(GL_POINTS, 1);
 }

@@ -33,10 +33,15 @@ public:
     // milliseconds to allocate, and most layers stay empty for a long time.
     void createOnFirstData(std::size_t capacityBytes);
     // Sends what the list gained since the last sync (all of it when it was
-    // emptied or rewritten), first creating the objects deferred by
-    // createOnFirstData or growing the buffer if the list outgrew it.
-    // Returns the bytes sent.
-    std::size_t sync(const void* data, std::size_t bytes);
+    // rewritten), first creating the objects deferred by createOnFirstData
+    // or growing the buffer if the list outgrew it. Returns the bytes sent.
+    template <class T>
+    std::size_t sync(const QvPlotList<T>& list)
+    {
+        return sync(list.data(), list.size() * sizeof(T), list.revision());
+    }
+    // The same for `bytes` at `data`, the list's revision given apart.
+    std::size_t sync(const void* data, std::size_t bytes, std::uint64_t revision);
     // Draws `count` vertices from the first; nothing before create().
     void draw(GLenum mode, std::size_t count) const;
     std::size_t capacity() const { return capacityBytes; }
@@ -111,7 +116,11 @@ protected:
     // `colour` (sent as backgroundColor).
     void prepareLayer(QvShader& program, Camera& camera, float depth, glm::vec3 colour);
     // Sends a list to its layer, counting the bytes towards this frame.
-    void syncLayer(QvOverlayLayer& layer, const void* data, std::size_t bytes);
+    template <class T>
+    void syncLayer(QvOverlayLayer& layer, const QvPlotList<T>& list)
+    {
+        lastFrameBytes += layer.sync(list);
+    }
     // Starts counting a new frame's uploads.
     void beginFrameUploads() { lastFrameBytes = 0; }
 

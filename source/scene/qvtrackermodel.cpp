@@ -268,7 +268,7 @@ void TrackerModel::_tickClock()
 // place, at the route's last vertex.
 void TrackerModel::_checkStop(double t)
 {
-    std::vector<float>& stops = *_plots.stops;
+    QvPlotList<float>& stops = *_plots.stops;
     if (!_plots.route->empty()) {
         const glm::vec3 last = _plots.route->back();
         const std::size_t n = stops.size();

@@ -7,6 +7,8 @@
 // canvases; the tests drive it with hand-made timings.
 #pragma once
 
+#include "controls/qvplotlist.h"
+
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -32,11 +34,12 @@ enum class TrackerLabel : int {
 };
 
 // Where the plots go. The model keeps lists of its own, but the scene points
-// it at the canvases' lists so that a long route is stored once.
+// it at the canvases' lists so that a long route is stored once; they are
+// plot lists, so each canvas knows what to send of them.
 struct TrackerPlots {
-    std::vector<glm::vec3>* route = nullptr;  // line strip, x and y in -0.9009..0.9009
-    std::vector<glm::vec3>* speed = nullptr;  // line strip, one point per sample tick
-    std::vector<float>* stops = nullptr;      // x, y, z per stop point
+    QvPlotList<glm::vec3>* route = nullptr;  // line strip, x and y in -0.9009..0.9009
+    QvPlotList<glm::vec3>* speed = nullptr;  // line strip, one point per sample tick
+    QvPlotList<float>* stops = nullptr;      // x, y, z per stop point
 };
 
 // What a frame asks of its caller besides the labels and plots.
@@ -106,9 +109,9 @@ public:
     double fps = 1000.0;          // rate of the latest frame
     double plotCounter = 0.0;     // x of the next speed-plot point, screen pixels
 
-    const std::vector<glm::vec3>& route() const { return *_plots.route; }
-    const std::vector<glm::vec3>& speedPlot() const { return *_plots.speed; }
-    const std::vector<float>& stopPoints() const { return *_plots.stops; }
+    const QvPlotList<glm::vec3>& route() const { return *_plots.route; }
+    const QvPlotList<glm::vec3>& speedPlot() const { return *_plots.speed; }
+    const QvPlotList<float>& stopPoints() const { return *_plots.stops; }
     // Stops recorded so far (the stops label's number).
     std::int64_t stopCount() const { return std::int64_t(_plots.stops->size() / 3); }
 
@@ -129,9 +132,9 @@ private:
     int _screenHeight;
     int _areaWidth;  // the route's: where the pointer moves
     int _areaHeight;
-    std::vector<glm::vec3> _ownRoute;
-    std::vector<glm::vec3> _ownSpeed;
-    std::vector<float> _ownStops;
+    QvPlotList<glm::vec3> _ownRoute;
+    QvPlotList<glm::vec3> _ownSpeed;
+    QvPlotList<float> _ownStops;
     TrackerPlots _plots;
 
     bool _primed = false;  // the first frame has taken the pointer's position

@@ -7,6 +7,10 @@
 #include "controls/qvlandscapemodel.h"
 #include "engine/core/qvtransform.h"
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
 using controlfixtures::kViewSize;
 
 namespace {
@@ -15,11 +19,13 @@ class LandscapeDraw : public controlfixtures::ControlDraw {
 protected:
     QvShader textureLight = controlfixtures::shipped("textureLight");
 
-    std::unique_ptr<QvLandscape> makeLandscape()
+    // With `shaded` the grid is built with position-derived normals.
+    std::unique_ptr<QvLandscape> makeLandscape(bool shaded = false)
     {
         testing::internal::CaptureStdout();
         auto landscape = std::make_unique<QvLandscape>("QvModel_Landscape", *camera);
         landscape->shader = &textureLight;
+        if (shaded) landscape->switchShading();
         landscape->setSize(2.0f, 1.0f, 0.1f);
         landscape->generateDefaultLandscape(1024, 768);
         printed = testing::internal::GetCapturedStdout();
@@ -42,8 +48,43 @@ protected:
         return bytes;
     }
 
+    // The first `count` entries of an attribute buffer, read back.
+    template <class T>
+    static std::vector<T> bufferEntries(const QvBuffer& buffer, size_t count)
+    {
+        std::vector<T> entries(count);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer.get());
+        glGetBufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(count * sizeof(T)), entries.data());
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+        return entries;
+    }
+
+    // The terrain texture's level 0 as RGB rows of 4-byte multiples.
+    static std::vector<std::uint8_t> texturePixels(const QvLandscape& landscape)
+    {
+        GLint width = 0, height = 0;
+        glBindTexture(GL_TEXTURE_2D, landscape.texture.get());
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+        std::vector<std::uint8_t> pixels(size_t((3 * width + 3) / 4 * 4) * size_t(height));
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+        glBindTexture(GL_TEXTURE_2D, 0);
+        return pixels;
+    }
+
     std::string printed;
 };
+
+// The brush's strength at cell offset (dc, dr), from its shape alone: a disc
+// of radius sqrt(5) cells (the 5 x 5 square without its corners), 20^2 at
+// the centre, 17^2 on the ring around it, 14^2 on the outer ring; 0 outside.
+int brushStrength(int dc, int dr)
+{
+    if (dc * dc + dr * dr > 5) return 0;
+    const int ring = std::max(std::abs(dc), std::abs(dr));
+    return ring == 0 ? 400 : ring == 1 ? 289 : 196;
+}
 
 }  // namespace
 
@@ -104,7 +145,7 @@ TEST_F(LandscapeDraw, TillPaintsGrassAndTheTerrainSurvivesAClear)
     const auto before = landscape->basePixels;
     landscape->rebuild(512, 384, 1000);  // the middle of the display, till
     EXPECT_NE(landscape->basePixels, before);
-    const std::int64_t centre = qvBrushCentreIndex(512, 384, 5.12f, 3.84f, 200);
+    const std::int64_t centre = qvBrushCentreIndex(512, 384, 5.12f, 3.84f, 200).value();
     EXPECT_FLOAT_EQ(landscape->triangleVertices[size_t(centre)].z, 4.0f);  // 400 hundred-thousandths of 1000
     drawFrame(*landscape);
 
@@ -123,4 +164,94 @@ TEST_F(LandscapeDraw, TillPaintsGrassAndTheTerrainSurvivesAClear)
     EXPECT_EQ(landscape->triangleVertices.size(), 240000u);
     EXPECT_EQ(landscape->triangleNormals.size(), 480000u);  // the old ones stay at the head
     drawFrame(*landscape);
+}
+
+TEST_F(LandscapeDraw, BrushMovesExactlyTheGridPointsWithinItsDisc)
+{
+    // The middle of the display: cell (row 100, column 100). Unit strength.
+    const int centreColumn = 100, centreRow = 100;
+    const double x = centreColumn * 5.12 + 1.0, y = centreRow * 3.84 + 1.0;
+    for (bool plough : {true, false}) {
+        SCOPED_TRACE(plough ? "plough" : "till");
+        auto landscape = makeLandscape(plough);
+        landscape->rebuild(x, y, 100000.0f);
+        const auto& v = landscape->triangleVertices;
+        size_t raised = 0;
+        for (int r = 0; r < 200; ++r) {
+            for (int c = 0; c < 200; ++c) {
+                // A cell's first entry is its upper-left grid point.
+                const float z = v[size_t((r * 200 + c) * 6)].z;
+                ASSERT_EQ(z, float(brushStrength(c - centreColumn, r - centreRow)))
+                    << "row " << r << " column " << c;
+            }
+        }
+        for (const glm::vec3& p : v) raised += p.z != 0.0f;
+        EXPECT_EQ(raised, 21u * 6u);  // 21 grid points, six entries each
+    }
+}
+
+TEST_F(LandscapeDraw, PositionsBeyondAnyIntegerLeaveEverythingAsItWas)
+{
+    auto landscape = makeLandscape();
+    const auto vertices = landscape->triangleVertices;
+    const auto normals = landscape->triangleNormals;
+    const auto base = landscape->basePixels;
+    const auto shown = texturePixels(*landscape);  // the grass picture until a rebuild
+    const Triangle* collision = &landscape->aabb->getBoxTriangles().front();
+    const double huge = 1e12, infinity = std::numeric_limits<double>::infinity();
+    // 6e9 has a cell (of no grid) but no pixel in the 512-pixel pictures.
+    for (auto [x, y] : {std::pair{6e9, 384.0},
+                        {huge, 384.0},
+                        {-huge, 384.0},
+                        {512.0, huge},
+                        {512.0, -huge},
+                        {1e300, 1e300},
+                        {-1e300, 384.0},
+                        {infinity, 384.0},
+                        {512.0, std::nan("")}}) {
+        SCOPED_TRACE(testing::Message() << x << ", " << y);
+        for (bool plough : {false, true}) {
+            if (plough != landscape->shading) landscape->switchShading();
+            landscape->rebuild(x, y, 1000.0f);
+            EXPECT_EQ(landscape->triangleVertices, vertices);
+            EXPECT_EQ(landscape->triangleNormals, normals);
+            EXPECT_EQ(landscape->basePixels, base);
+            EXPECT_EQ(texturePixels(*landscape), shown);
+            EXPECT_EQ(&landscape->aabb->getBoxTriangles().front(), collision);
+        }
+    }
+    // The same brush on the display works as ever.
+    landscape->rebuild(512, 384, 1000.0f);
+    EXPECT_NE(landscape->triangleVertices, vertices);
+    EXPECT_NE(texturePixels(*landscape), shown);
+}
+
+TEST_F(LandscapeDraw, ShortNormalAndTextureListsArePaddedOnTheGPU)
+{
+    // Shaded normals (|x|, |y|, -1) and the grid's texture coordinates go to
+    // the GPU first, then both lists are cut short of the mesh.
+    auto landscape = makeLandscape(true);
+    drawFrame(*landscape);
+    const size_t count = landscape->triangleVertices.size();
+    const size_t kept = 10;
+    const std::vector<glm::vec3> keptNormals(landscape->triangleNormals.begin(),
+                                             landscape->triangleNormals.begin() + kept);
+    const std::vector<glm::vec2> keptCoords(landscape->textureCoords.begin(),
+                                            landscape->textureCoords.begin() + kept);
+    ASSERT_NE(landscape->triangleNormals[kept], glm::vec3(0.0f, 0.0f, -1.0f));
+    ASSERT_NE(landscape->textureCoords[kept], glm::vec2(0.0f));
+    landscape->triangleNormals.resize(kept);
+    landscape->textureCoords.resize(kept);
+    drawFrame(*landscape);
+
+    const auto normals = bufferEntries<glm::vec3>(landscape->normalsVbo, count);
+    const auto coords = bufferEntries<glm::vec2>(landscape->texCoordsVbo, count);
+    const auto positions = bufferEntries<glm::vec3>(landscape->trianglesVbo, count);
+    EXPECT_EQ(positions, landscape->triangleVertices);
+    EXPECT_EQ(std::vector<glm::vec3>(normals.begin(), normals.begin() + kept), keptNormals);
+    EXPECT_EQ(std::vector<glm::vec2>(coords.begin(), coords.begin() + kept), keptCoords);
+    // Every vertex past the lists' ends faces the viewer flat, at texel (0, 0).
+    EXPECT_EQ(std::count(normals.begin() + kept, normals.end(), glm::vec3(0.0f, 0.0f, -1.0f)),
+              std::ptrdiff_t(count - kept));
+    EXPECT_EQ(std::count(coords.begin() + kept, coords.end(), glm::vec2(0.0f)), std::ptrdiff_t(count - kept));
 }

@@ -15,6 +15,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -256,36 +257,63 @@ TEST(PlotModel, OverlayFrameSpansTheFace)
 TEST(UploadTracker, SendsOnlyWhatAListGained)
 {
     QvUploadTracker tracker;
-    std::vector<float> route{1, 2, 3, 4, 5, 6};
+    QvPlotList<float> route{1, 2, 3, 4, 5, 6};
     const size_t vertex = 3 * sizeof(float);
-    auto plan = tracker.plan(route.data(), route.size() * sizeof(float));
-    EXPECT_EQ(plan.offset, 0u);
-    EXPECT_EQ(plan.bytes, 2 * vertex);
-    tracker.sent(route.data(), route.size() * sizeof(float));
+    const auto bytes = [&] { return route.size() * sizeof(float); };
+    const auto plan = [&] { return tracker.plan(bytes(), route.revision()); };
+    const auto send = [&] { tracker.sent(bytes(), route.revision()); };
+    EXPECT_EQ(plan().offset, 0u);
+    EXPECT_EQ(plan().bytes, 2 * vertex);
+    send();
 
-    // Unchanged: nothing; one more vertex: that vertex alone.
-    EXPECT_EQ(tracker.plan(route.data(), route.size() * sizeof(float)).bytes, 0u);
+    // Unchanged: nothing; appended, at the end or by push_back: that alone.
+    EXPECT_EQ(plan().bytes, 0u);
     route.insert(route.end(), {7, 8, 9});
-    plan = tracker.plan(route.data(), route.size() * sizeof(float));
-    EXPECT_EQ(plan.offset, 2 * vertex);
-    EXPECT_EQ(plan.bytes, vertex);
-    tracker.sent(route.data(), route.size() * sizeof(float));
+    EXPECT_EQ(plan().offset, 2 * vertex);
+    EXPECT_EQ(plan().bytes, vertex);
+    route.push_back(10);
+    EXPECT_EQ(plan().bytes, vertex + sizeof(float));
+    send();
 
-    // Cleared and refilled past the old length: all of it again.
-    route = {9, 9, 9, 1, 1, 1, 2, 2, 2, 3, 3, 3};
-    plan = tracker.plan(route.data(), route.size() * sizeof(float));
-    EXPECT_EQ(plan.offset, 0u);
-    EXPECT_EQ(plan.bytes, route.size() * sizeof(float));
-    tracker.sent(route.data(), route.size() * sizeof(float));
+    // Edited in the middle, first and last float unchanged: all of it.
+    route.set(4, -5);
+    EXPECT_EQ(plan().offset, 0u);
+    EXPECT_EQ(plan().bytes, bytes());
+    send();
+    EXPECT_EQ(plan().bytes, 0u);
 
-    // The same start, a different last vertex sent: rewritten, all again.
-    std::vector<float> rewritten = route;
-    rewritten[10] = -1;
-    rewritten.insert(rewritten.end(), {4, 4, 4});
-    EXPECT_EQ(tracker.plan(rewritten.data(), rewritten.size() * sizeof(float)).offset, 0u);
+    // Emptied and refilled to the same length with the same ends: all again.
+    const std::vector<float> before = route;
+    route.clear();
+    for (size_t i = 0; i < before.size(); ++i) route.push_back(i == 5 ? 0.0f : before[i]);
+    EXPECT_EQ(route.front(), before.front());
+    EXPECT_EQ(route.back(), before.back());
+    EXPECT_EQ(plan().offset, 0u);
+    EXPECT_EQ(plan().bytes, bytes());
+    send();
 
-    // Shrunk or emptied: all of what is left, or nothing.
-    route.resize(3);
-    EXPECT_EQ(tracker.plan(route.data(), route.size() * sizeof(float)).bytes, vertex);
-    EXPECT_EQ(tracker.plan(route.data(), 0).bytes, 0u);
+    // Assigned, inserted before the end, resized, handed out for a rewrite:
+    // each moves the revision; shrunk or emptied: all that is left, or nothing.
+    for (auto rewrite : std::vector<std::function<void()>>{[&] { route.assign(10, 1.0f); },
+                                                           [&] {
+                                                               route = {1, 2, 3};
+                                                           },
+                                                           [&] { route.insert(route.begin(), {0.0f}); },
+                                                           [&] { route.resize(2); },
+                                                           [&] { route.edit().push_back(4.0f); }}) {
+        const std::uint64_t revision = route.revision();
+        rewrite();
+        EXPECT_NE(route.revision(), revision);
+        EXPECT_EQ(plan().offset, 0u);
+        EXPECT_EQ(plan().bytes, bytes());
+        send();
+    }
+    route.clear();
+    EXPECT_EQ(plan().bytes, 0u);
+
+    // A buffer replaced under the list: all of it again.
+    route.push_back(1.0f);
+    send();
+    tracker.reset();
+    EXPECT_EQ(plan().bytes, sizeof(float));
 }

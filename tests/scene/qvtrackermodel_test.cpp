@@ -318,9 +318,9 @@ TEST(TrackerPlots, SpeedPlotStartsAgainAfterScreenWidthPoints)
 
 TEST(TrackerPlots, AttachedListsReceiveThePoints)
 {
-    std::vector<glm::vec3> route;
-    std::vector<glm::vec3> speed;
-    std::vector<float> stops;
+    QvPlotList<glm::vec3> route;
+    QvPlotList<glm::vec3> speed;
+    QvPlotList<float> stops;
     Session run;
     run.model.attachPlots({&route, &speed, &stops});
     run.toggle();
