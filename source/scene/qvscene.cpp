@@ -724,11 +724,6 @@ void QvScene::renderScene()
     if (const std::uint32_t changed = tracker->takeChangedLabels()) _showTrackerTexts(changed);
 
     _drawScene();
-
-    if (screenshotPending) {
-        screenshotPending = false;
-        saveScreenshot();
-    }
 }
 
 void QvScene::_drawScene()
@@ -747,7 +742,6 @@ void QvScene::_drawScene()
 // clears and draws again, so nothing of it is ever shown.
 void QvScene::_photograph()
 {
-    screenshotPending = false;
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     _drawScene();
@@ -815,7 +809,6 @@ glm::vec4 QvScene::inverseCamera(glm::vec4 eye) const
 
 void QvScene::destroy()
 {
-    if (screenshotPending) _photograph();
     fmt::print("{}\n", kDestroyLine);
 }
 

@@ -119,10 +119,6 @@ public:
     bool lowerPanelShown = false;
     // Where the per-frame label texts are assembled (no string per frame).
     std::array<char16_t, kTextBufferUnits> textBuffer;
-    // Set by whoever wants the window saved as "photo.jpeg"; the pixels are
-    // read at the end of the next frame, before the buffers are swapped, or
-    // by destroy when the program ends first.
-    bool screenshotPending = false;
 
     virtual void setViewport(int width, int height);
     virtual void handlerKeyPress(QvKeyboardEventArgs* args);

@@ -91,21 +91,24 @@ TEST(SceneFrame, HeldCameraKeysStepAtMostOncePerTick)
     EXPECT_NEAR(scene.fps, 100.0f, 0.5f);  // 1 / 0.01 s
 }
 
-TEST(SceneFrame, ScreenshotAtTheEndOfTheFrameAndNoneWhenMinimised)
+TEST(SceneFrame, ScreenshotAtStopAndNoneWhenMinimised)
 {
     testsupport::GlContext context(kWidth, kHeight);
     QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
-    std::filesystem::remove("photo.jpeg");
-    scene.screenshotPending = true;
     frame(scene, 1.0);
-    EXPECT_FALSE(scene.screenshotPending);
+    scene.startTracker();
+    frame(scene, 1.1);
+    std::filesystem::remove("photo.jpeg");
+    scene.startTracker();
     ASSERT_TRUE(std::filesystem::exists("photo.jpeg"));
 
     TextureLoader loader;
     const std::vector<std::uint8_t> photo = loader.loadImage("photo.jpeg");
     ASSERT_EQ(loader.getImageWidth(), kWidth);
     ASSERT_EQ(loader.getImageHeight(), kHeight);
-    // The photo holds the frame just drawn (JPEG is lossy: near, not equal).
+    // The photo holds the stopped scene, as the next frame shows it (JPEG is
+    // lossy: near, not equal).
+    frame(scene, 1.2);
     const auto shown = context.pixel(kWidth / 2, kHeight / 2);
     const std::uint8_t* saved =
         &photo[std::size_t(kHeight / 2) * TextureLoader::scanLineWidth(kWidth) + 3 * (kWidth / 2)];
@@ -113,8 +116,9 @@ TEST(SceneFrame, ScreenshotAtTheEndOfTheFrameAndNoneWhenMinimised)
 
     std::filesystem::remove("photo.jpeg");
     scene.setViewport(0, 0);
-    scene.screenshotPending = true;
-    frame(scene, 1.1);
+    scene.startTracker();
+    frame(scene, 1.3);
+    scene.startTracker();
     EXPECT_FALSE(std::filesystem::exists("photo.jpeg"));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
