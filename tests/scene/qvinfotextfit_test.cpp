@@ -1,7 +1,7 @@
 // The help text's fit on the information monitor, with glyphs of known
-// metrics: a text that ends on the glass stays as laid out; a longer one is
-// lifted just clear of the glass's bottom and the heading; one too long to
-// lift shrinks to the largest size that fits, checked by a brute-force search.
+// metrics: a text longer than the glass holds is lifted just clear of the
+// heading; one too long to lift shrinks to the largest size that fits,
+// checked by a brute-force search.
 #include "engine/text/qvglyphatlas.h"
 #include "scene/qvinfotextfit.h"
 
@@ -70,19 +70,6 @@ bool someLiftClears(const std::vector<QvInfoGlyph>& glyphs, float size)
 }
 
 }  // namespace
-
-TEST(InfoTextFit, TextEndingOnTheGlassKeepsItsPlaceAndSize)
-{
-    const std::vector<QvInfoGlyph> glyphs = words(18);  // three full lines
-    const QvInfoTextFit fit = qvFitInfoText(glyphs, kBox, kPartSize);
-    EXPECT_EQ(fit.fontSize, kPartSize);
-    EXPECT_EQ(fit.lift, 0.0f);
-    const std::vector<QvFaceRect> rects = qvInfoTextRects(glyphs, kBox, kPartSize, 0.0f);
-    ASSERT_EQ(rects.size(), glyphs.size());
-    // Third line (words 13-18), first letter: the box's left edge plus the bearing.
-    EXPECT_NEAR(rects[72].left, -kBox.width / 2 + 0.012f * 3.0f, 1e-4f);
-    EXPECT_NEAR(rects[72].bottom, kFirstLine - 2 * kLineStep, 1e-4f);
-}
 
 // Ten full lines: the tenth stands at 2.5 - 9 x 1.25 = -8.75, beside the
 // heading, so it rises until its baseline is the clearance above the heading.

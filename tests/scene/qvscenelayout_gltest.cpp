@@ -230,6 +230,11 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
         EXPECT_EQ(lower.switchVSync->offText, qvTrackerText(dictionary, expected, 10)) << language;
         EXPECT_EQ(lower.switchVSync->onText, qvTrackerText(dictionary, expected, 11)) << language;
         EXPECT_EQ(lower.ticker->text, qvTrackerText(dictionary, expected, 16)) << language;
+        if (expected != 0) {
+            for (const std::int32_t key : {10, 11, 16}) {
+                EXPECT_NE(qvTrackerText(dictionary, expected, key), dictionary.text(expected, key)) << key;
+            }
+        }
         EXPECT_EQ(lower.switchOnTop->offText, dictionary.text(expected, 3)) << language;
         EXPECT_EQ(lower.switchOnTop->onText, dictionary.text(expected, 4)) << language;
         EXPECT_EQ(lower.clearButton->getLabel(), u"Clear") << language;
