@@ -598,6 +598,8 @@ void makeInfoMonitor(const std::string& path, Fonts fonts)
     }
     // The statistics rows and the help text fill the glass from its top edge,
     // so the monitor's name sits small in the bottom-right corner, clear of them.
+    // The scene lifts a long help text off this corner (qvInfoHeading in
+    // source/scene/qvinfotextfit.h): moving the heading means moving that too.
     const Rgb accent = rgb8(90, 200, 190), caption = rgb8(70, 120, 120);
     const float right = monitorWidth - bezel - 24, baseline = monitorHeight - bezel - 20;
     const std::string title = "INFORMATION", subtitle = "statistics and help";

@@ -2,6 +2,7 @@
 // drawing, the camera keys and the screenshot.
 #include "scene/qvscene.h"
 #include "scene/qvscenelayout.h"
+#include "scene/qvtrackertext.h"
 
 #include "controls/qvbutton.h"
 #include "controls/qvcanvas.h"
@@ -23,6 +24,7 @@
 #include "engine/platform/qvwindow.h"
 #include "engine/text/qvfont.h"
 #include "engine/text/qvfont2d.h"
+#include "engine/text/qvglyphatlas.h"
 #include "game/qvgamelogic.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
@@ -301,8 +303,10 @@ std::unique_ptr<QvLabel> QvScene::_createStatisticsLabel(const char* name, std::
 
     std::unique_ptr<QvLabel> label;
     if (place.key != 0) {
-        label = std::make_unique<QvLabel>(name, *dictionary, language(), place.key, *font2D, light.get(),
-                                          *camera);
+        // The tracker's own caption: the table's Russian and German entries
+        // under these keys are the word game's.
+        label = std::make_unique<QvLabel>(name, qvTrackerText(*dictionary, language(), place.key), *font2D,
+                                          light.get(), *camera);
     } else {
         label = std::make_unique<QvLabel>(name, u"0", *font2D, light.get(), *camera);
         label->setObjectTree(objectTree.get());
@@ -332,7 +336,11 @@ void QvScene::createInfoText()
     infoText->enableWrapping();
     infoText->optimized = true;
     infoText->setSize(scenelayout::kInfoTextWidth, scenelayout::kInfoTextHeight, 1.0f);
-    infoText->setFontSize(scenelayout::kInfoTextFontSize);
+    // A translation longer than the English wraps to more lines: it is lifted
+    // (and shrunk if need be) to stay on the glass and off the heading.
+    const QvInfoTextFit fit = _fitInfoText(*infoText);
+    if (fit.lift != 0.0f) transform->setRelativeTranslation(0.0f, fit.lift, scenelayout::kInfoTextZ);
+    infoText->setFontSize(fit.fontSize);
     infoText->setTransform(transform);
     infoText->shader = shaders[lightShader].get();
     infoText->pickingShader = shaders[lightShader].get();
@@ -342,6 +350,18 @@ void QvScene::createInfoText()
     transform->onChange += [this](QvTransform* t, QvEventArgs* a) { transformed(t, a); };
     infoText->addLight(light.get());
     objects.push_back(infoText.get());
+}
+
+QvInfoTextFit QvScene::_fitInfoText(const QvLabel& text) const
+{
+    std::vector<QvInfoGlyph> glyphs;
+    glyphs.reserve(text.text.size());
+    for (const char16_t code : text.text) {
+        if (const Character2D* record = text.glyphFor(code)) glyphs.push_back({record, code == u' '});
+    }
+    const QvTextBox box{scenelayout::kInfoTextWidth, scenelayout::kInfoTextHeight, 1.0f, glm::vec3(1.0f),
+                        text.padding};
+    return qvFitInfoText(glyphs, box, scenelayout::kInfoTextFontSize);
 }
 
 void QvScene::createOdometerLabel()

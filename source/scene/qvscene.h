@@ -11,6 +11,7 @@
 
 #include "engine/core/qvcamera.h"
 #include "engine/gl/qvglobjects.h"
+#include "scene/qvinfotextfit.h"
 #include "scene/qvtrackermodel.h"
 
 #include <array>
@@ -283,6 +284,9 @@ private:
     bool _outOfView(const QvMaterialObject& object) const;
     std::unique_ptr<QvCanvas> _createMonitor(const char* name, int index, const char* texture);
     // Statistics label `slot` (0..13) of the layout's table on the
-    // information monitor: a caption from the dictionary or a value "0".
+    // information monitor: a caption in the tracker's words or a value "0".
     std::unique_ptr<QvLabel> _createStatisticsLabel(const char* name, std::size_t slot);
+    // The size and lift that keep the help text's glyphs on the information
+    // monitor's glass and off its heading.
+    QvInfoTextFit _fitInfoText(const QvLabel& text) const;
 };

@@ -11,8 +11,9 @@
 #include "controls/qvswitch.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvtransform.h"
+#include "scene/qvtrackertext.h"
 #include "glcontext.h"
-#include "tempfiles.h"
+#include "languagerun.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
@@ -22,15 +23,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kWidth = 256;
 constexpr int kHeight = 192;
@@ -42,34 +39,6 @@ void frame(QvScene& scene, double time)
     scene.camera->frameTime = time;
     scene.renderScene();
 }
-
-// A run directory of its own: the resources linked from the shared one, a
-// savegame folder whose options choose `language`; the working directory
-// moves there for the object's life.
-class LanguageRunDirectory {
-public:
-    explicit LanguageRunDirectory(std::int32_t language)
-        : previous(fs::current_path()), folder(testsupport::tempPath("run_" + std::to_string(language)))
-    {
-        fs::create_directories(folder / "savegame");
-        for (const char* entry : {"shaders", "fonts", "textures", "skybox", "icons", "dictionary"}) {
-            fs::create_directory_symlink(previous / entry, folder / entry);
-        }
-        const std::int32_t options[3] = {3, 7, language};  // speed, columns, language; little-endian host
-        std::ofstream(folder / "savegame/saveOptions.sqv", std::ios::binary)
-            .write(reinterpret_cast<const char*>(options), sizeof options);
-        fs::current_path(folder);
-    }
-    ~LanguageRunDirectory()
-    {
-        fs::current_path(previous);
-        fs::remove_all(folder);
-    }
-
-private:
-    fs::path previous;
-    fs::path folder;
-};
 
 std::vector<std::u16string> captions(const QvScene& scene)
 {
@@ -231,27 +200,41 @@ TEST(SceneLayoutGL, LowerPanelHoldsItsControlsInOrder)
 }
 
 // The options file chooses the interface language of the help text, the
-// captions and the lower panel; the upper panel stays English. A stored
+// captions and the lower panel; the upper panel stays English. Captions, the
+// VSync switch and the ticker show the tracker's words (in Russian and German
+// the table's entries under their keys are the word game's). A stored
 // language the tables do not have comes up in English.
 TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
 {
     testsupport::GlContext context(kWidth, kHeight);
     const QvDictionary dictionary;
     for (const std::int32_t language : {0, 1, 2, 7}) {
-        const LanguageRunDirectory run(language);
+        const testsupport::LanguageRunDirectory run(language);
         QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
         const int expected = language == 7 ? 0 : language;
         EXPECT_EQ(scene.language(), expected) << language;
         EXPECT_EQ(scene.infoText->getLabel(), dictionary.text(expected, 18)) << language;
         std::vector<std::u16string> keys;
-        for (std::int32_t key = 19; key <= 25; ++key) keys.push_back(dictionary.text(expected, key));
+        for (std::int32_t key = 19; key <= 25; ++key) {
+            keys.push_back(qvTrackerText(dictionary, expected, key));
+            if (expected != 0) {
+                EXPECT_NE(keys.back(), dictionary.text(expected, key)) << language;
+            }
+        }
         EXPECT_EQ(captions(scene), keys) << language;
         EXPECT_EQ(scene.upperPanel->odometerLabel->getLabel(), u"Odometer:") << language;
         EXPECT_EQ(scene.upperPanel->speedLabel->getLabel(), u"Speedometer:") << language;
         const QvLowerPanelWidget3D& lower = *scene.lowerPanel;
         EXPECT_EQ(lower.switchShading->offText, dictionary.text(expected, 1)) << language;
         EXPECT_EQ(lower.switchShading->onText, dictionary.text(expected, 2)) << language;
-        EXPECT_EQ(lower.switchVSync->offText, dictionary.text(expected, 10)) << language;
+        EXPECT_EQ(lower.switchVSync->offText, qvTrackerText(dictionary, expected, 10)) << language;
+        EXPECT_EQ(lower.switchVSync->onText, qvTrackerText(dictionary, expected, 11)) << language;
+        EXPECT_EQ(lower.ticker->text, qvTrackerText(dictionary, expected, 16)) << language;
+        if (expected != 0) {
+            for (const std::int32_t key : {10, 11, 16}) {
+                EXPECT_NE(qvTrackerText(dictionary, expected, key), dictionary.text(expected, key)) << key;
+            }
+        }
         EXPECT_EQ(lower.switchOnTop->offText, dictionary.text(expected, 3)) << language;
         EXPECT_EQ(lower.switchOnTop->onText, dictionary.text(expected, 4)) << language;
         EXPECT_EQ(lower.clearButton->getLabel(), u"Clear") << language;
