@@ -154,7 +154,7 @@ QvTextTable buildGerman()
              u"halten und gleichzeitig die Maus bewegen. Um die Kamera zu bewegen, "
              u"verwenden Sie die Tasten W, A, S und D. Um die Bewegung auf virtuellen "
              u"Bildschirmen zu erleichtern, wurde das Scrollen mit dem Mausrad "
-             u"implementiert. Klicken Sie auf die Schaltfläche „Start“, um die "
+             u"implementiert. Klicken Sie auf die Schaltfläche »Start«, um die "
              u"Mausbewegung zu starten."},
         {19, u"Spielstand:"},
         {20, u"Level:"},

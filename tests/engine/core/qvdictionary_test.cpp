@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/core/qvdictionary.h"
+#include "engine/text/qvfont.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ const char* const kGermanInformation =
     "gleichzeitig die Maus bewegen. Um die Kamera zu bewegen, verwenden Sie die "
     "Tasten W, A, S und D. Um die Bewegung auf virtuellen Bildschirmen zu "
     "erleichtern, wurde das Scrollen mit dem Mausrad implementiert. Klicken Sie auf "
-    "die Schaltfläche „Start“, um die Mausbewegung zu starten.";
+    "die Schaltfläche »Start«, um die Mausbewegung zu starten.";
 
 struct Row {
     int key;
@@ -157,6 +158,12 @@ TEST(Dictionary, EveryLanguageHoldsExactlyKeysOneToThirtyFour)
             EXPECT_EQ(key, expectedKey++);
             EXPECT_FALSE(text.empty()) << language << "-" << key;
             EXPECT_TRUE(isValidUtf16(text)) << language << "-" << key;
+            // The fonts build glyphs of two ranges only: any other code
+            // point would show as a gap or a stand-in.
+            for (char16_t c : text) {
+                EXPECT_TRUE(c <= qvFontFirstRangeEnd || (c >= qvFontCyrillicFirst && c <= qvFontCyrillicLast))
+                    << language << "-" << key << " U+" << std::hex << int(c);
+            }
             EXPECT_EQ(dictionary.text(language, key), text);
         }
     }
