@@ -35,8 +35,8 @@ struct Delaunay {
     size_t triangles() const { return vertices.size() / 3; }
 };
 
-// True when a, b and c lie on one side of the hull of the points: the line
-// through a hull side holds both ends of an edge that has no triangle beyond it.
+// True when the line through one side of the hull holds both a and b: where
+// an edge with a triangle on one side only must lie.
 bool onHullSide(glm::vec3 a, glm::vec3 b, const std::vector<glm::vec3>& hull)
 {
     for (size_t i = 0; i < hull.size(); ++i) {
