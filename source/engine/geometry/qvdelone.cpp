@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -60,6 +61,34 @@ std::string pointListText(std::span<const glm::vec3> points)
     std::string text = "[";
     for (size_t i = 0; i < points.size(); ++i) text += (i ? ", " : "") + qvPointText(points[i]);
     return text + "]";
+}
+
+// A point with a place in the plane. One without (NaN or infinite x or y)
+// lies on no side of any edge and would turn every window and cell of the
+// grid into NaN.
+bool isFinite(glm::vec3 p)
+{
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
+
+// The finite points, in their order.
+std::vector<glm::vec3> finitePoints(std::span<const glm::vec3> points)
+{
+    std::vector<glm::vec3> finite;
+    finite.reserve(points.size());
+    std::copy_if(points.begin(), points.end(), std::back_inserter(finite), isFinite);
+    return finite;
+}
+
+// Swaps the leftmost (then lowest) finite point to index 0; the first of equal points stays.
+void moveLeftmostToFront(std::vector<glm::vec3>& points)
+{
+    const auto finite = std::find_if(points.begin(), points.end(), isFinite);
+    if (finite == points.end()) return;
+    auto leftmost = finite;
+    for (auto p = finite; p != points.end(); ++p)
+        if (isFinite(*p) && isLexicographicallyBefore(*p, *leftmost)) leftmost = p;
+    std::iter_swap(points.begin(), leftmost);
 }
 
 // s lies strictly right of the directed edge: the side a frontier edge takes its partner from.
@@ -111,7 +140,8 @@ const glm::vec3& canonicalOnCircle(const DE& e, std::span<const glm::vec3> point
 
 // Buckets of point indices over the points' bounding box, about two points a
 // cell, so that a partner search reads the cells around an edge instead of
-// every point: the triangulation then grows close to n log n.
+// every point: the triangulation then grows close to n log n. Every point
+// must be finite.
 class PointGrid {
 public:
     explicit PointGrid(std::span<const glm::vec3> points);
@@ -149,18 +179,10 @@ constexpr double pointsPerCell = 2.0;
 // window's edge never leaves a partner out.
 constexpr double windowMargin = 1e-5;
 
-bool isFinite(glm::vec3 p)
-{
-    return std::isfinite(p.x) && std::isfinite(p.y);
-}
-
 PointGrid::PointGrid(std::span<const glm::vec3> input) : points(input)
 {
-    bool any = false;
+    if (!points.empty()) bounds = {points[0].x, points[0].y, points[0].x, points[0].y};
     for (const glm::vec3& p : points) {
-        if (!isFinite(p)) continue;  // never on either side of an edge: no cell
-        if (!any) bounds = {p.x, p.y, p.x, p.y};
-        any = true;
         bounds = {std::min(bounds.minX, double(p.x)), std::min(bounds.minY, double(p.y)),
                   std::max(bounds.maxX, double(p.x)), std::max(bounds.maxY, double(p.y))};
     }
@@ -175,13 +197,11 @@ PointGrid::PointGrid(std::span<const glm::vec3> input) : points(input)
 
     std::vector<std::uint32_t> counts(size_t(columns) * rows + 1, 0);
     auto cellOf = [&](glm::vec3 p) { return size_t(row(p.y)) * columns + column(p.x); };
-    for (const glm::vec3& p : points)
-        if (isFinite(p)) ++counts[cellOf(p) + 1];
+    for (const glm::vec3& p : points) ++counts[cellOf(p) + 1];
     for (size_t k = 1; k < counts.size(); ++k) counts[k] += counts[k - 1];
     cellStart = counts;
     order.resize(counts.back());
-    for (std::uint32_t i = 0; i < points.size(); ++i)
-        if (isFinite(points[i])) order[counts[cellOf(points[i])]++] = i;
+    for (std::uint32_t i = 0; i < points.size(); ++i) order[counts[cellOf(points[i])]++] = i;
 }
 
 int PointGrid::column(double x) const
@@ -346,11 +366,8 @@ int computeTurn(glm::vec2 a, glm::vec2 b, glm::vec2 c)
 
 DE hullEdge(std::vector<glm::vec3>& points)
 {
-    if (points.empty()) return {};
-    size_t leftmost = 0;
-    for (size_t i = 1; i < points.size(); ++i)
-        if (isLexicographicallyBefore(points[i], points[leftmost])) leftmost = i;
-    std::swap(points[0], points[leftmost]);
+    moveLeftmostToFront(points);
+    if (points.empty() || !isFinite(points[0])) return {};
     const glm::vec3 origin = points[0];
 
     // Turn the edge left while any point lies left of it; of points on its
@@ -358,7 +375,7 @@ DE hullEdge(std::vector<glm::vec3>& points)
     size_t m = 0;
     for (size_t i = 1; i < points.size(); ++i) {
         const glm::vec3 p = points[i];
-        if (sameXY(p, origin)) continue;
+        if (!isFinite(p) || sameXY(p, origin)) continue;
         if (m == 0) {
             m = i;
             continue;
@@ -416,15 +433,19 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
                  std::vector<std::uint32_t>& indices, std::vector<glm::vec3>& normals, int& count,
                  std::vector<float>& circleLines)
 {
-    if (points.size() < minimumPoints) return;
-    const DE first = hullEdge(points);
+    // Points without a place in the plane take no part: the rest is
+    // triangulated as if they had never been given.
+    std::vector<glm::vec3> finite = finitePoints(points);
+    if (finite.size() < minimumPoints) return;
+    moveLeftmostToFront(points);
+    const DE first = hullEdge(finite);
     fmt::print("\x1b[01;37m the most left: [{} -> {}] \x1b[0m \n", qvPointText(first.org),
                qvPointText(first.dest));
-    fmt::print("\x1b[01;37m set.length: {} \x1b[0m \n", points.size());
-    fmt::print("\x1b[01;37m set: {} \x1b[0m \n", pointListText(points));
+    fmt::print("\x1b[01;37m set.length: {} \x1b[0m \n", finite.size());
+    fmt::print("\x1b[01;37m set: {} \x1b[0m \n", pointListText(finite));
     if (sameXY(first.org, first.dest)) return;  // every point is the same point
 
-    const PointGrid grid(points);
+    const PointGrid grid(finite);
     QvFrontier frontier{first};
     // Directed edges that have a triangle on their right. Where rounding makes
     // the choices around a nearly cocircular cluster disagree, an edge could
@@ -437,7 +458,7 @@ void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertice
         if (!frontier.contains(side) && covered.contains(back)) return;
         updateFrontier(frontier, side);
     };
-    const size_t maxTriangles = trianglesPerPoint * points.size();
+    const size_t maxTriangles = trianglesPerPoint * finite.size();
     for (size_t triangles = 0; !frontier.empty() && triangles < maxTriangles;) {
         const DE e = *frontier.begin();
         frontier.erase(frontier.begin());

@@ -2,11 +2,19 @@
 // one hull edge, each directed frontier edge takes the point to its right
 // whose circle with the edge is smallest, until no edge finds a partner.
 // triangulate() finds partners through a grid of cells over the points, so
-// it reads only the points near each edge; mate() is the plain search over
-// all points, which the grid search reproduces.
+// it reads only the points near each edge, and hands those to mate(), the
+// plain search over all the points it is given. The two give the same
+// triangles wherever mate()'s circle test decides every point of the set, as
+// on clusters down to about a hundred-thousandth of the set's spread. Against
+// the thin triangles of a cluster some million times smaller than its spread,
+// far points fall within that test's rounding bound and count as on the
+// circle, so mate() over all points can take them (overlapping triangles,
+// points inside circles); the grid never hands it such far points and stays
+// Delaunay there.
 //
 // triangulate() reorders the caller's points: the leftmost (then lowest)
-// point is swapped to index 0.
+// finite point is swapped to index 0. Points whose x or y is not finite are
+// left out; the output is the triangulation of the others.
 #pragma once
 
 #include <glm/vec2.hpp>
@@ -46,9 +54,9 @@ using QvFrontier = std::set<DE>;
 void triangulate(std::vector<glm::vec3>& points, std::vector<glm::vec3>& vertices,
                  std::vector<std::uint32_t>& indices, std::vector<glm::vec3>& normals, int& count,
                  std::vector<float>& circleLines);
-// A first frontier edge on the convex hull, with no point left of it or inside
-// it; moves the leftmost point to index 0. Without two distinct points its
-// ends coincide (NaN for no points at all).
+// A first frontier edge on the convex hull of the finite points, with no
+// point left of it or inside it; moves the leftmost finite point to index 0.
+// Without two distinct finite points its ends coincide (NaN for none at all).
 DE hullEdge(std::vector<glm::vec3>& points);
 // The Delaunay partner of e on its right: p and circle = (centre x, centre y, radius).
 bool mate(const DE& e, std::span<const glm::vec3> points, glm::vec3& p, glm::vec3& circle);

@@ -253,7 +253,8 @@ Mesh::Mesh(std::vector<float> vertices, std::vector<glm::vec3> positions, std::v
     setupMesh(vertexStride);
 }
 
-// A second set-up replaces the buffers of the first.
+// A second set-up replaces the buffers of the first; bone input uploaded
+// before is pointed at again from the new vertex array.
 void Mesh::setupMesh(int vertexStride)
 {
     VAO = QvVertexArray::create();
@@ -271,6 +272,7 @@ void Mesh::setupMesh(int vertexStride)
         qvPointAttribute(attribute.attribute, VBO, attribute.count, strideBytes,
                          GLsizeiptr(attribute.offset * sizeof(float)));
     }
+    if (boneVBO) _pointBoneAttributes();
     glBindVertexArray(0);
 }
 
@@ -283,11 +285,16 @@ void Mesh::setupBones(const std::vector<Vertex>& vertexRecords)
     glBindVertexArray(VAO.get());
     boneVBO = qvMakeBuffer(GL_ARRAY_BUFFER, GLsizeiptr(bones.size() * sizeof(BoneAttributes)), bones.data(),
                            GL_STATIC_DRAW);
+    _pointBoneAttributes();
+    glBindVertexArray(0);
+}
+
+void Mesh::_pointBoneAttributes()
+{
     qvPointAttribute(QvAttribute::boneIds, boneVBO, 4, sizeof(BoneAttributes), offsetof(BoneAttributes, ids),
                      GL_INT);
     qvPointAttribute(QvAttribute::boneWeights, boneVBO, 4, sizeof(BoneAttributes),
                      offsetof(BoneAttributes, weights));
-    glBindVertexArray(0);
 }
 
 void Mesh::draw()

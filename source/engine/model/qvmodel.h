@@ -112,8 +112,10 @@ public:
          std::vector<Texture> textures, int vertexStride);
     virtual ~Mesh() = default;
 
-    // Uploads the vertices and indices and describes the attributes the
-    // stride holds: position 0, normal 1, texture coordinates 2, tangent 3, bitangent 4.
+    // Uploads the vertices and indices into a new vertex array and describes
+    // the attributes the stride holds: position 0, normal 1, texture
+    // coordinates 2, tangent 3, bitangent 4; bones set up before (5 and 6)
+    // are described in the new array too.
     void setupMesh(int vertexStride);
     // Uploads bone ids (attribute 5, integers) and weights (attribute 6) of the records.
     void setupBones(const std::vector<Vertex>& vertexRecords);
@@ -129,6 +131,10 @@ public:
     QvBuffer VBO;
     QvBuffer EBO;
     QvBuffer boneVBO;
+
+private:
+    // Points attributes 5 and 6 of the bound vertex array at boneVBO.
+    void _pointBoneAttributes();
 };
 
 // A drawable material object made from a model file: one Mesh per mesh of the

@@ -19,6 +19,24 @@ inline double cross(glm::vec3 a, glm::vec3 b, glm::vec3 c)
     return (double(b.x) - a.x) * (double(c.y) - a.y) - (double(b.y) - a.y) * (double(c.x) - a.x);
 }
 
+// p lies inside the circle through a, b, c (either winding) by more than
+// `tolerance` times the size of the in-circle determinant's terms. Worked out
+// about p in long double, so that a far point does not swamp the terms of a
+// tiny triangle, or a tiny cluster those of a large one.
+inline bool insideCircle(glm::vec3 a, glm::vec3 b, glm::vec3 c, glm::vec3 p, long double tolerance)
+{
+    using Wide = long double;
+    const Wide ax = Wide(a.x) - p.x, ay = Wide(a.y) - p.y, bx = Wide(b.x) - p.x, by = Wide(b.y) - p.y,
+               cx = Wide(c.x) - p.x, cy = Wide(c.y) - p.y;
+    const Wide al = ax * ax + ay * ay, bl = bx * bx + by * by, cl = cx * cx + cy * cy;
+    const Wide det = al * (bx * cy - by * cx) + bl * (cx * ay - cy * ax) + cl * (ax * by - ay * bx);
+    const Wide terms = al * (std::abs(bx * cy) + std::abs(by * cx)) +
+                       bl * (std::abs(cx * ay) + std::abs(cy * ax)) +
+                       cl * (std::abs(ax * by) + std::abs(ay * bx));
+    const Wide turn = (Wide(b.x) - a.x) * (Wide(c.y) - a.y) - (Wide(b.y) - a.y) * (Wide(c.x) - a.x);
+    return (turn > 0 ? det : -det) > tolerance * terms;
+}
+
 // Signed area of a ring of corners (the closing repeat may be present).
 inline double signedArea(const std::vector<glm::vec3>& ring)
 {

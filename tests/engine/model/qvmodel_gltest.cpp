@@ -288,6 +288,40 @@ TEST_F(ModelScene, SkinnedForearmTurnsWithTheAnimation)
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
+// Setting a skinned mesh up again gives it a new vertex array, which must read
+// the bone ids and weights as the first one did: the turned arm looks the same.
+TEST_F(ModelScene, SkinnedMeshSetUpAgainKeepsItsBones)
+{
+    const std::string path = ModelDir + "arm.gltf";
+    QvAnimatedModel arm("QvModel_Arm", path);
+    ASSERT_EQ(arm.meshes.size(), 1u);
+    arm.shader = &skinnedShader;
+    arm.transform->setTranslation(0.0f, -1.0f, 0.0f);
+    Animation animation(path, arm);
+    Animator animator(&animation);
+    arm.animator = &animator;
+    animator.updateAnimation(1.0f);
+    draw(arm);
+    const std::vector<std::uint8_t> turned = context.pixels();
+
+    Mesh& mesh = *arm.meshes[0];
+    mesh.setupMesh(arm.vertexStride);
+    glBindVertexArray(mesh.VAO.get());
+    for (const GLuint location : {5u, 6u}) {
+        GLint enabled = 0, buffer = 0, integer = 0;
+        glGetVertexAttribiv(location, GL_VERTEX_ATTRIB_ARRAY_ENABLED, &enabled);
+        glGetVertexAttribiv(location, GL_VERTEX_ATTRIB_ARRAY_BUFFER_BINDING, &buffer);
+        glGetVertexAttribiv(location, GL_VERTEX_ATTRIB_ARRAY_INTEGER, &integer);
+        EXPECT_EQ(enabled, GL_TRUE) << location;
+        EXPECT_EQ(GLuint(buffer), mesh.boneVBO.get()) << location;
+        EXPECT_EQ(integer != 0, location == 5u) << location;  // ids as integers, weights as floats
+    }
+    glBindVertexArray(0);
+    draw(arm);
+    EXPECT_EQ(context.pixels(), turned);
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
 // Reading model files into records, without a GL context: packing of the
 // interleaved vertices, indices and face points, material colours, texture
 // paths, mesh order, and the failure path.
