@@ -88,7 +88,7 @@ QvScene::QvScene(int widthValue, int heightValue, int screenWidthValue, int scre
     textureLoader = std::make_unique<TextureLoader>();
     _storeDimensions(widthValue, heightValue, screenWidthValue, screenHeightValue, glslVersionValue);
     gameLogic = std::make_unique<QvGameLogic>();
-    dictionary = std::make_unique<QvDictionary>();
+    dictionary = std::make_unique<QvDictionary>(qvTrackerWords());
     initializeAll();
     createInfoCanvas();
     createMouseRouteCanvas();
@@ -303,10 +303,8 @@ std::unique_ptr<QvLabel> QvScene::_createStatisticsLabel(const char* name, std::
 
     std::unique_ptr<QvLabel> label;
     if (place.key != 0) {
-        // The tracker's own caption: the table's Russian and German entries
-        // under these keys are the word game's.
-        label = std::make_unique<QvLabel>(name, qvTrackerText(*dictionary, language(), place.key), *font2D,
-                                          light.get(), *camera);
+        label = std::make_unique<QvLabel>(name, *dictionary, language(), place.key, *font2D, light.get(),
+                                          *camera);
     } else {
         label = std::make_unique<QvLabel>(name, u"0", *font2D, light.get(), *camera);
         label->setObjectTree(objectTree.get());

@@ -130,8 +130,6 @@ public:
     // The pixel (x, y), y downward, in normalised device coordinates:
     // (2x/w - 1, 1 - 2y/h, -1, 1); finite also for an empty window.
     virtual glm::vec4 getWorldCoords(int x, int y, float w, float h);
-    // Writes a photo still waiting (so that quitting never loses it), then
-    // prints its line.
     virtual void destroy();
     // The lower panel's controls.
     virtual void startTracker();

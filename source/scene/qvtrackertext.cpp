@@ -2,8 +2,6 @@
 // the tracker's words where the string table holds the word game's.
 #include "scene/qvtrackertext.h"
 
-#include "engine/core/qvdictionary.h"
-
 #include <array>
 
 #ifndef VELMORIN_VERSION
@@ -23,48 +21,42 @@ void writeTwoDigits(std::int64_t value, char16_t* buffer)
     buffer[1] = char16_t(u'0' + value % 10);
 }
 
-// The tracker's Russian and German words under the keys whose entries there
-// are the word game's. The captions stand left of fixed value columns at
-// font size 50, so each is short enough to end before its value: the X row
-// leaves 4.3 units, the odometer row 8.5 and the others 10.7 or more (a
-// bitmap glyph of the 48-pixel face is 0.03 units a pixel there), which is
-// why "Макс. скорость:" (11.9 units) is abbreviated. The makers' name stays
-// as it is in every language, as a name does.
-struct TrackerWords {
-    std::int32_t key;
-    std::u16string russian;
-    std::u16string german;
-};
-
-const std::array<TrackerWords, 10>& trackerWords()
-{
-    static const std::array<TrackerWords, 10> words{{
-        {10, u"Эко", u"Öko"},
-        {11, u"Мощность", u"Leistung"},
-        {16, u"Velmorin, версия " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers",
-         u"Velmorin Version " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers"},
-        {19, u"Одометр:", u"Strecke:"},
-        {20, u"Спидометр:", u"Tacho:"},
-        {21, u"X:", u"X:"},
-        {22, u"Y:", u"Y:"},
-        {23, u"Макс. скор.:", u"Höchsttempo:"},
-        {24, u"Остановки:", u"Stopps:"},
-        {25, u"Время:", u"Zeit:"},
-    }};
-    return words;
-}
+constexpr int kRussian = 1;
+constexpr int kGerman = 2;
 
 }  // namespace
 
-const std::u16string& qvTrackerText(const QvDictionary& dictionary, int language, std::int32_t key)
+// The captions stand left of fixed value columns at font size 50, so each is
+// short enough to end before its value: the X row leaves 4.3 units, the
+// odometer row 8.5 and the others 10.7 or more (a bitmap glyph of the
+// 48-pixel face is 0.03 units a pixel there), which is why "Макс. скорость:"
+// (11.9 units) is abbreviated. The makers' name stays as it is in every
+// language, as a name does.
+std::span<const QvTextEntry> qvTrackerWords()
 {
-    constexpr int kRussian = 1, kGerman = 2;
-    if (language == kRussian || language == kGerman) {
-        for (const TrackerWords& words : trackerWords()) {
-            if (words.key == key) return language == kRussian ? words.russian : words.german;
-        }
-    }
-    return dictionary.text(language, key);
+    static const std::array<QvTextEntry, 20> words{{
+        {kRussian, 10, u"Эко"},
+        {kGerman, 10, u"Öko"},
+        {kRussian, 11, u"Мощность"},
+        {kGerman, 11, u"Leistung"},
+        {kRussian, 16, u"Velmorin, версия " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers"},
+        {kGerman, 16, u"Velmorin Version " VELMORIN_VERSION u", \u00A9 2026 the Velmorin developers"},
+        {kRussian, 19, u"Одометр:"},
+        {kGerman, 19, u"Strecke:"},
+        {kRussian, 20, u"Спидометр:"},
+        {kGerman, 20, u"Tacho:"},
+        {kRussian, 21, u"X:"},
+        {kGerman, 21, u"X:"},
+        {kRussian, 22, u"Y:"},
+        {kGerman, 22, u"Y:"},
+        {kRussian, 23, u"Макс. скор.:"},
+        {kGerman, 23, u"Höchsttempo:"},
+        {kRussian, 24, u"Остановки:"},
+        {kGerman, 24, u"Stopps:"},
+        {kRussian, 25, u"Время:"},
+        {kGerman, 25, u"Zeit:"},
+    }};
+    return words;
 }
 
 int qvIntToStr(std::int64_t value, char16_t* buffer)

@@ -4,11 +4,12 @@
 // own words in the interface language.
 #pragma once
 
+#include "engine/core/qvdictionary.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
-
-class QvDictionary;
 
 // Units a 64-bit integer can need: 19 digits, the sign and the terminator.
 inline constexpr int qvIntTextCapacity = 21;
@@ -29,9 +30,9 @@ int qvAppendText(char16_t* buffer, int length, int capacity, const char16_t* tex
 // shows 00:00:00. The buffer must hold at least 9 units.
 int qvClockText(std::int64_t totalSeconds, char16_t* buffer);
 
-// The text the tracker shows for string-table key `key` in `language`. The
-// table's English entries 10 and 11 (the VSync switch), 16 (the about line)
-// and 19-25 (the statistics captions) are the tracker's words, but its Russian
-// and German entries under those keys belong to the word game; for those the
-// tracker has words of its own. Every other key, and English, reads the table.
-const std::u16string& qvTrackerText(const QvDictionary& dictionary, int language, std::int32_t key);
+// The tracker's Russian and German words for the table's keys 10 and 11 (the
+// VSync switch), 16 (the about line) and 19-25 (the statistics captions):
+// the table's English entries there are the tracker's, but its Russian and
+// German ones belong to the word game. The scene's dictionary is the table
+// with these in their place.
+std::span<const QvTextEntry> qvTrackerWords();

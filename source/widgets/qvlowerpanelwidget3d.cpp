@@ -9,7 +9,6 @@
 #include "engine/core/qvdictionary.h"
 #include "engine/gl/qvshader.h"
 #include "scene/qvscene.h"
-#include "scene/qvtrackertext.h"
 
 namespace {
 
@@ -105,7 +104,7 @@ void QvLowerPanelWidget3D::initialize()
     ticker->readOnly = true;
     ticker->pickable = true;
     ticker->setMask(kTickerMask);
-    ticker->setTicker(qvTrackerText(*scene->dictionary, scene->language(), kAboutKey));
+    ticker->setTicker(scene->dictionary.get(), scene->language(), kAboutKey);
     ticker->addLight(scene->hudLight.get());
     components.push_back(ticker.get());
 }
@@ -115,19 +114,14 @@ std::unique_ptr<QvSwitch> QvLowerPanelWidget3D::_createSwitch(const char* switch
 {
     QvTransform* transform =
         createControlTransform(widgetTransform, kButtonScaling, glm::vec3(x, kButtonY, kButtonZ));
-    // The tracker's words: under the VSync switch's keys the table's Russian
-    // and German entries are the word game's.
-    const auto words = [this](std::int32_t key) {
-        return qvTrackerText(*scene->dictionary, scene->language(), key);
-    };
-    auto control = std::make_unique<QvSwitch>(switchName, words(offKey), *scene->font2D, scene->light.get(),
-                                              *scene->camera);
+    auto control = std::make_unique<QvSwitch>(switchName, *scene->dictionary, scene->language(), offKey,
+                                              *scene->font2D, scene->light.get(), *scene->camera);
     control->setObjectTree(widgetTree.get());
     control->setId(nextControlId());
     control->setSize(kButtonWidth, 1.0f, 1.0f);
     control->setFontSize(kButtonFontSize);
     control->setPadding(kButtonPadding);
-    control->onText = words(onKey);
+    control->setOnText(onKey);
     // The window switches light up green; Start/Stop keeps the switch's own.
     if (offKey != kStartKey) control->setOnColor(kWindowSwitchOnColour);
     _setUpTextControl(*control, transform);

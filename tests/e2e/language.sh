@@ -125,5 +125,5 @@ check_language 0 eng "Start,Eco,Off" "Stop" "Odometer,Speedometer,Max Speed,Stop
 check_language 1 rus "Старт,ыше,Эко" "Стоп" "Одометр,Спидометр,Макс. скор,Остановки,Время" \
   "Счёт,Уровень,Lexfall,Бонус,Попытки,Следующая,бывает,Игра,крут" "интерфейс,камер,используйте"
 check_language 2 deu "Start,Obenauf,Öko" "Stop" "Strecke,Tacho,Höchsttempo,Stopps,Zeit" \
-  "Spielstand,Level,Lexfall,Bonus,Versuche,Nächste,traurig,Spiel,cool" "dreidimensional,Maus"
+  "Spielstand,Level,Lexfall,Bonus,Versuche,Nächste,traurig,Spiel,cool" "Programmoberfläche,Schaltfläche,Maus"
 echo "PASS: help text, switches and statistics in English, Russian and German from the options file; upper panel in English"

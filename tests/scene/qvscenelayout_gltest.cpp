@@ -208,6 +208,7 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
 {
     testsupport::GlContext context(kWidth, kHeight);
     const QvDictionary dictionary;
+    const QvDictionary trackerWords(qvTrackerWords());
     for (const std::int32_t language : {0, 1, 2, 7}) {
         const testsupport::LanguageRunDirectory run(language);
         QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
@@ -216,7 +217,7 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
         EXPECT_EQ(scene.infoText->getLabel(), dictionary.text(expected, 18)) << language;
         std::vector<std::u16string> keys;
         for (std::int32_t key = 19; key <= 25; ++key) {
-            keys.push_back(qvTrackerText(dictionary, expected, key));
+            keys.push_back(trackerWords.text(expected, key));
             if (expected != 0) {
                 EXPECT_NE(keys.back(), dictionary.text(expected, key)) << language;
             }
@@ -227,12 +228,12 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
         const QvLowerPanelWidget3D& lower = *scene.lowerPanel;
         EXPECT_EQ(lower.switchShading->offText, dictionary.text(expected, 1)) << language;
         EXPECT_EQ(lower.switchShading->onText, dictionary.text(expected, 2)) << language;
-        EXPECT_EQ(lower.switchVSync->offText, qvTrackerText(dictionary, expected, 10)) << language;
-        EXPECT_EQ(lower.switchVSync->onText, qvTrackerText(dictionary, expected, 11)) << language;
-        EXPECT_EQ(lower.ticker->text, qvTrackerText(dictionary, expected, 16)) << language;
+        EXPECT_EQ(lower.switchVSync->offText, trackerWords.text(expected, 10)) << language;
+        EXPECT_EQ(lower.switchVSync->onText, trackerWords.text(expected, 11)) << language;
+        EXPECT_EQ(lower.ticker->text, trackerWords.text(expected, 16)) << language;
         if (expected != 0) {
             for (const std::int32_t key : {10, 11, 16}) {
-                EXPECT_NE(qvTrackerText(dictionary, expected, key), dictionary.text(expected, key)) << key;
+                EXPECT_NE(trackerWords.text(expected, key), dictionary.text(expected, key)) << key;
             }
         }
         EXPECT_EQ(lower.switchOnTop->offText, dictionary.text(expected, 3)) << language;

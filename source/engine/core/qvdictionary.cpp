@@ -176,11 +176,23 @@ QvTextTable buildGerman()
     };
 }
 
+// `texts` of `language` with the replaced entries of that language.
+QvTextTable replacing(QvTextTable texts, int language, std::span<const QvTextEntry> replaced)
+{
+    for (const QvTextEntry& entry : replaced) {
+        const auto found = texts.find(entry.key);
+        if (entry.language == language && found != texts.end()) found->second = entry.text;
+    }
+    return texts;
+}
+
 }  // namespace
 
-QvDictionary::QvDictionary()
-    : english(buildEnglish()), russian(buildRussian()),
-      german(buildGerman()), table{&english, &russian, &german}
+QvDictionary::QvDictionary() : QvDictionary(std::span<const QvTextEntry>()) {}
+
+QvDictionary::QvDictionary(std::span<const QvTextEntry> replaced)
+    : english(replacing(buildEnglish(), 0, replaced)), russian(replacing(buildRussian(), 1, replaced)),
+      german(replacing(buildGerman(), 2, replaced)), table{&english, &russian, &german}
 {
 }
 

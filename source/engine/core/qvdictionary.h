@@ -9,9 +9,17 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 
 using QvTextTable = std::map<std::int32_t, std::u16string>;
+
+// One entry of the tables: the text of `key` in `language`.
+struct QvTextEntry {
+    int language;
+    std::int32_t key;
+    std::u16string text;
+};
 
 class QvDictionary {
 public:
@@ -20,6 +28,9 @@ public:
     static constexpr std::int32_t kLastKey = 34;
 
     QvDictionary();
+    // The same tables with `replaced` put in place of their entries; an entry
+    // whose language or key the tables do not have is left out.
+    explicit QvDictionary(std::span<const QvTextEntry> replaced);
     // `table` points into this object, so a copy would point into the original.
     QvDictionary(const QvDictionary&) = delete;
     QvDictionary& operator=(const QvDictionary&) = delete;

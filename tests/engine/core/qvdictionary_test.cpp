@@ -225,3 +225,20 @@ TEST(Dictionary, LookupOutsideTheTablesIsRefusedWithAnEmptyText)
     EXPECT_TRUE(dictionary.has(0, 1));
     EXPECT_TRUE(dictionary.has(2, 34));
 }
+
+// Replaced entries take the place of their own language's text only; one for
+// a language or key the tables lack adds nothing.
+TEST(Dictionary, ReplacedEntriesStandInTheirLanguageOnly)
+{
+    const QvTextEntry replaced[] = {{1, 19, u"Одометр:"}, {2, 35, u"Extra"}, {3, 19, u"Nowhere"}};
+    const QvDictionary plain;
+    const QvDictionary dictionary(replaced);
+    EXPECT_EQ(dictionary.text(1, 19), u"Одометр:");
+    EXPECT_FALSE(dictionary.has(2, 35));
+    for (int language = 0; language < QvDictionary::kLanguageCount; ++language) {
+        for (std::int32_t key = QvDictionary::kFirstKey; key <= QvDictionary::kLastKey; ++key) {
+            if (language == 1 && key == 19) continue;
+            EXPECT_EQ(dictionary.text(language, key), plain.text(language, key)) << language << "-" << key;
+        }
+    }
+}
