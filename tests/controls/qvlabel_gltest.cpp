@@ -1,20 +1,25 @@
 // Labels drawn into a framebuffer and read back: where the text shows, what
 // the stencil holds under it, the value slots rewritten frame after frame
-// without new GL objects, and the texts a user can hand a label.
+// without new GL objects, and the texts a user can hand a label; text
+// controls leaving a transform tree that outlives them.
 #include "controlfixtures.h"
 
+#include "controls/qvbutton.h"
+#include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
+#include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvtransform.h"
 #include "engine/text/qvfont2d.h"
+
+#include <array>
+#include <set>
+#include <vector>
 
 using controlfixtures::kViewSize;
 using LabelDraw = controlfixtures::TextControlDraw;
 
 namespace {
-
-// Small enough for a sentence to fit the view from the box's left edge.
-constexpr float kNarrowFontSize = 4.0f;
 
 bool isLit(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 {
@@ -37,17 +42,13 @@ int litPixels(const testsupport::GlContext& context)
     return controlfixtures::countPixels(context, 0, 0, context.width(), context.height(), isLit);
 }
 
-// Leftmost and rightmost columns holding lit pixels.
-std::pair<int, int> litColumns(const testsupport::GlContext& context)
+// The columns holding lit pixels.
+std::vector<int> litColumns(const testsupport::GlContext& context)
 {
-    int first = kViewSize, last = -1;
-    for (int x = 0; x < kViewSize; ++x) {
-        if (controlfixtures::countPixels(context, x, 0, x + 1, kViewSize, isLit) > 0) {
-            first = std::min(first, x);
-            last = x;
-        }
-    }
-    return {first, last};
+    std::vector<int> columns;
+    for (int x = 0; x < kViewSize; ++x)
+        if (controlfixtures::countPixels(context, x, 0, x + 1, kViewSize, isLit) > 0) columns.push_back(x);
+    return columns;
 }
 
 // Lit pixels after clearing and drawing the label alone.
@@ -180,62 +181,97 @@ TEST_F(LabelDraw, CodeUnitsWithoutBitmapGlyphShowTheFallback)
 TEST_F(LabelDraw, UpdateTextShowsTheDictionaryEntryAfterBufferText)
 {
     QvDictionary dictionary;
+    const std::u16string entry = dictionary.text(1, 25);
     QvLabel label("QvModel_LabelTime", dictionary, 0, 25, font2D, nullptr, *camera);
-    setUp(label, text);
-    label.setFontSize(kNarrowFontSize);
-    label.initLabel();
+    QvLabel fresh("QvModel_LabelTime", entry, font2D, nullptr, *camera);
+    for (QvLabel* each : {&label, &fresh}) {
+        setUp(*each, text);
+        each->setFontSize(4.0f);  // small enough for a sentence to fit the view
+        each->initLabel();
+    }
+    drawAndCount(fresh, *camera, context);
+    const auto alone = litColumns(context);
+    ASSERT_GT(alone.size(), 10u);
+
     EXPECT_EQ(label.getLabel(), u"Time:");
     const std::u16string value = u"1";
     label.setLabel(value.data(), 1);
     ASSERT_GT(drawAndCount(label, *camera, context), 0);
-
     label.updateText(1);
-    const std::u16string& entry = dictionary.text(1, 25);
     EXPECT_EQ(label.cLength, 0);
     EXPECT_EQ(label.getLabel(), entry);
     EXPECT_EQ(label.glyphs2D.size(), entry.size());
     drawAndCount(label, *camera, context);
-    const auto shown = litColumns(context);
-
-    QvLabel fresh("QvModel_LabelTime", entry, font2D, nullptr, *camera);
-    setUp(fresh, text);
-    fresh.setFontSize(kNarrowFontSize);
-    fresh.initLabel();
-    drawAndCount(fresh, *camera, context);
-    const auto alone = litColumns(context);
-    ASSERT_LT(alone.first, alone.second);
-    EXPECT_EQ(shown, alone);
+    EXPECT_EQ(litColumns(context), alone);
 
     label.updateText(7);  // no such language: the text stays
     EXPECT_EQ(label.getLabel(), entry);
     EXPECT_EQ(label.glyphs2D.size(), entry.size());
 }
 
-// Glyph transform ids: the outline and the wrapped glyphs take the next ids
-// from the label's counter; the plain bitmap glyphs go without.
-TEST_F(LabelDraw, OnlyOutlineAndWrappedGlyphsTakeTransformIds)
+// Plain bitmap glyphs take no transform id and leave the label's counter;
+// wrapped glyphs take the next ids from it.
+TEST_F(LabelDraw, OnlyWrappedBitmapGlyphsTakeTransformIds)
 {
-    constexpr std::int64_t kLabelTransformId = 7;
     QvLabel plain("QvModel_Label", u"ab", font2D, nullptr, *camera);
     QvLabel wrapped("QvModel_LabelInfo", u"ab", font2D, nullptr, *camera);
     wrapped.enableWrapping();
-    QvFont3D font3D(controlfixtures::kFontPath);
-    QvLabel outline("QvModel_Title", u"ab", font3D, nullptr, *camera);
-    for (QvLabel* label : {&plain, &wrapped, &outline}) {
-        label->transform->setId(kLabelTransformId);
+    for (QvLabel* label : {&plain, &wrapped}) {
+        label->transform->setId(7);
         setUp(*label, text);
         label->initLabel();
     }
     EXPECT_EQ(plain.transformIdCounter, qvLabelFirstTransformId);
-    for (const auto& glyph : plain.glyphs2D) EXPECT_EQ(glyph->transform->getId(), 0);
-
     EXPECT_EQ(wrapped.transformIdCounter, qvLabelFirstTransformId + 2);
-    EXPECT_EQ(outline.transformIdCounter, qvLabelFirstTransformId + 2);
     for (std::size_t i = 0; i < 2; ++i) {
-        const std::int64_t id = kLabelTransformId + qvLabelFirstTransformId + std::int64_t(i);
-        EXPECT_EQ(wrapped.glyphs2D[i]->transform->getId(), id);
-        EXPECT_EQ(outline.glyphs3D[i]->transform->getId(), id);
+        EXPECT_EQ(plain.glyphs2D[i]->transform->getId(), 0);
+        EXPECT_EQ(wrapped.glyphs2D[i]->transform->getId(), 7 + qvLabelFirstTransformId + std::int64_t(i));
     }
+}
+
+// As a widget's or the scene's tree: once the controls are gone, the tree
+// holds none of the transforms they made (glyphs, buffer slots, caret bar).
+TEST_F(LabelDraw, TextControlsTakeTheirTransformsOutOfATreeThatOutlivesThem)
+{
+    QvTransform root;
+    OakTree<QvTransform> tree(&root);
+    std::array<QvTransform, 4> places;  // the creator's, ids 1 to 4
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        places[i].setId(std::int64_t(i) + 1);
+        places[i].setScaling(1.0f, 1.0f, 1.0f);
+        tree.insert(nullptr, &places[i]);
+    }
+    const auto ids = [&] {
+        std::multiset<std::int64_t> held;
+        tree.walk(&root, [&](QvTransform*, QvTransform* child) { held.insert(child->getId()); });
+        return held;
+    };
+    {
+        QvLabel info("QvModel_InfoText", u"one two three", font2D, nullptr, *camera);
+        QvLabel value("QvModel_OdometerValueLabel", u"0", font2D, nullptr, *camera);
+        QvButton clear("QvModel_ButtonClear", u"Clear", font2D, nullptr, *camera);
+        QvLabel loose("QvModel_Label", u"loose", font2D, nullptr, *camera);  // brings its own transform
+        std::size_t place = 0;
+        for (QvTextControl* control : std::array<QvTextControl*, 4>{&info, &value, &clear, &loose}) {
+            control->setObjectTree(&tree);
+            control->setSize(2.0f, 1.0f, 0.1f);
+            control->setTextShader(&text);
+            if (control != &loose) control->setTransform(&places[place++]);
+        }
+        info.enableWrapping();
+        for (QvLabel* label : {&info, &value, &loose}) label->initLabel();
+        value.setLabel(u"1234", 4);
+        clear.initLabel();
+        QvEdit2D box("QvModel_EditName", font2D, nullptr, *camera);
+        box.setObjectTree(&tree);
+        box.setSize(3.0f, 1.0f, 0.1f);
+        box.setTextShader(&text);
+        box.setTransform(&places[3]);
+        controlfixtures::typeInto(box, U"name");
+        // The places, the loose label's own, and the glyphs and caret bar below them.
+        EXPECT_EQ(ids().size(), 4u + 1 + 13 + 4 + 5 + 5 + 5);
+    }
+    EXPECT_EQ(ids(), (std::multiset<std::int64_t>{1, 2, 3, 4}));
 }
 
 TEST_F(LabelDraw, WrappedTextIsDrawnInOneBatchOnSeveralLines)

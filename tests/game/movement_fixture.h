@@ -63,14 +63,14 @@ inline std::unique_ptr<QvMaterialObject> makeFloor(const std::string& name, floa
     return makeTriangles(name, {{a, b, c}, {a, c, d}});
 }
 
-// A square of side 2 x half through (0, y, 0) that rises towards +x by
-// `degrees`, wound so that its normal points up or down.
+// A square of side 10 through (0, y, 0) that rises towards +x by `degrees`,
+// wound so that its normal points up or down.
 inline std::unique_ptr<QvMaterialObject> makeSlope(const std::string& name, float y, float degrees,
-                                                   bool normalUp, float half = 5.0f)
+                                                   bool normalUp)
 {
-    const float rise = std::tan(glm::radians(degrees)) * half;
-    const glm::vec4 a(-half, y - rise, -half, 1), b(half, y + rise, -half, 1), c(half, y + rise, half, 1),
-        d(-half, y - rise, half, 1);
+    const float rise = std::tan(glm::radians(degrees)) * 5.0f;
+    const glm::vec4 a(-5, y - rise, -5, 1), b(5, y + rise, -5, 1), c(5, y + rise, 5, 1),
+        d(-5, y - rise, 5, 1);
     if (normalUp) return makeTriangles(name, {{a, c, b}, {a, d, c}});
     return makeTriangles(name, {{a, b, c}, {a, c, d}});
 }

@@ -6,8 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -163,51 +163,33 @@ TEST_F(SaveFiles, UnreadableGameFileCountsAsMissingWithOneLine)
     EXPECT_EQ(lineCount(printed), 1) << printed;
 }
 
-// Named pipes where the saves should be: opening one for reading waits for a
-// writer, which would hold up the start for good. Each counts as unreadable,
-// with its line, and the defaults stand. A start that still waits after
-// kPatience is freed by opening the pipes for writing, and fails the test.
+// Named pipes where the saves should be count as unreadable, a line each, and
+// the defaults stand. A start still waiting for a writer after five seconds
+// is freed by opening the pipes for writing, and fails the test.
 TEST_F(SaveFiles, NamedPipesCountAsUnreadableWithALineEach)
 {
     using namespace std::chrono_literals;
-    constexpr auto kPatience = 5s;
     const char* const pipes[] = {QvGameRules::kGameFile, QvGameRules::kOptionsFile};
     std::filesystem::create_directories("savegame");
     for (const char* pipe : pipes) ASSERT_EQ(::mkfifo(pipe, 0600), 0) << pipe;
 
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    bool noSaveFile = false;
-    std::int32_t score = -1, speed = -1, columns = -1;
-    Language language = Russian;
     ::testing::internal::CaptureStdout();
-    std::thread start([&] {
-        const QvGameRules rules;
-        noSaveFile = rules.noSaveFile;
-        score = rules.score;
-        speed = rules.speed;
-        columns = rules.columns;
-        language = rules.language;
-        done.set_value();
-    });
-    const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    bool waited = false;
-    while (finished.wait_for(10ms) == std::future_status::timeout) {
-        if (std::chrono::steady_clock::now() < deadline) continue;
-        waited = true;
+    auto start = std::async(std::launch::async, [] { return std::make_unique<QvGameRules>(); });
+    const bool waited = start.wait_for(5s) == std::future_status::timeout;
+    while (start.wait_for(10ms) == std::future_status::timeout) {
         for (const char* pipe : pipes) {
             const int writer = ::open(pipe, O_WRONLY | O_NONBLOCK);
             if (writer >= 0) ::close(writer);
         }
     }
-    start.join();
+    const auto rules = start.get();
     const std::string printed = ::testing::internal::GetCapturedStdout();
     ASSERT_FALSE(waited) << "the start waited for a writer on a pipe";
-    EXPECT_TRUE(noSaveFile);
-    EXPECT_EQ(score, 0);
-    EXPECT_EQ(speed, 5);
-    EXPECT_EQ(columns, 5);
-    EXPECT_EQ(language, English);
+    EXPECT_TRUE(rules->noSaveFile);
+    EXPECT_EQ(rules->score, 0);
+    EXPECT_EQ(rules->speed, 5);
+    EXPECT_EQ(rules->columns, 5);
+    EXPECT_EQ(rules->language, English);
     EXPECT_EQ(lineCount(printed), 2) << printed;
     for (const char* pipe : pipes) EXPECT_NE(printed.find(pipe), std::string::npos) << printed;
 }

