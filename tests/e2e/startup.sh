@@ -48,16 +48,10 @@ exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"
 [ "$(grep -c "icon" "$work/noicon.txt")" -eq 1 ] || fail "expected one line about the missing icon"
 # 4. No X display: the GLFW failure and the display tried, then status 1.
-expect_no_display() {  # expect_no_display OUTPUT-NAME EXPECTED-LINE ENV-ARGUMENT...
-  local output="$work/$1.txt" expected="$2"
-  shift 2
-  status=0
-  (cd "$run_dir" && timeout 60 env "$@" ./velmorin >"$output" 2>&1) || status=$?
-  [ "$status" -eq 1 ] || fail "without a display the program ended with status $status"
-  printf '%s\n%s\n' "Error! Library GLFW didn't initialized!" "$expected" | cmp -s - "$output" ||
-    fail "without a display the program said something else"
-}
-expect_no_display baddisplay 'The X display ":4097" could not be opened' DISPLAY=:4097
-expect_no_display nodisplay "The X display could not be opened: DISPLAY is not set" -u DISPLAY
+status=0
+(cd "$run_dir" && timeout 60 env DISPLAY=:4097 ./velmorin >"$work/nodisplay.txt" 2>&1) || status=$?
+[ "$status" -eq 1 ] || fail "without a display the program ended with status $status"
+printf '%s\n%s\n' "Error! Library GLFW didn't initialized!" 'The X display ":4097" could not be opened' |
+  cmp -s - "$work/nodisplay.txt" || fail "without a display the program said something else"
 echo "PASS: missing sky face or shader ends with a failure; missing icon is reported once;" \
   "a missing display is named"

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,44 +39,18 @@ inline std::string writePng(const std::string& name, int width, int height, int 
     return path;
 }
 
-// A tiny PNG whose header claims the given size; its pixel data is a stub.
-inline std::vector<std::uint8_t> pngHeaderClaiming(std::uint32_t width, std::uint32_t height)
-{
-    auto crc32 = [](const std::vector<std::uint8_t>& bytes) {
-        std::uint32_t crc = 0xFFFFFFFFu;
-        for (const std::uint8_t byte : bytes) {
-            crc ^= byte;
-            for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-        }
-        return ~crc;
-    };
-    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto chunk = [&](const char* type, std::vector<std::uint8_t> data) {
-        for (int i = 3; i >= 0; --i) png.push_back(std::uint8_t(data.size() >> (8 * i)));
-        std::vector<std::uint8_t> body(type, type + 4);
-        body.insert(body.end(), data.begin(), data.end());
-        png.insert(png.end(), body.begin(), body.end());
-        const std::uint32_t crc = crc32(body);
-        for (int i = 3; i >= 0; --i) png.push_back(std::uint8_t(crc >> (8 * i)));
-    };
-    std::vector<std::uint8_t> header;
-    for (const std::uint32_t v : {width, height}) {
-        for (int i = 3; i >= 0; --i) header.push_back(std::uint8_t(v >> (8 * i)));
-    }
-    header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
-    chunk("IHDR", header);
-    chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
-    chunk("IEND", {});
-    return png;
-}
-
-// Writes bytes to a scratch file and returns its path.
-inline std::string writeBytes(const std::string& name, const std::vector<std::uint8_t>& bytes)
+// A PPM header claiming the given size, with no pixels behind it.
+inline std::string writePpmHeader(const std::string& name, std::uint64_t width, std::uint64_t height)
 {
     const auto path = testsupport::tempPath(name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary) << "P6\n" << width << ' ' << height << "\n255\n";
     return path;
+}
+
+inline std::vector<std::uint8_t> fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace imagefixtures
