@@ -275,38 +275,22 @@ TEST(UploadTracker, SendsOnlyWhatAListGained)
     EXPECT_EQ(plan().bytes, vertex + sizeof(float));
     send();
 
-    // Edited in the middle, first and last float unchanged: all of it.
-    route.set(4, -5);
-    EXPECT_EQ(plan().offset, 0u);
-    EXPECT_EQ(plan().bytes, bytes());
-    send();
-    EXPECT_EQ(plan().bytes, 0u);
-
-    // Emptied and refilled to the same length with the same ends: all again.
+    // Edited in the middle, emptied and refilled with the same ends, assigned,
+    // inserted before the end, shrunk, handed out for a rewrite: all of it.
     const std::vector<float> before = route;
-    route.clear();
-    for (size_t i = 0; i < before.size(); ++i) route.push_back(i == 5 ? 0.0f : before[i]);
-    EXPECT_EQ(route.front(), before.front());
-    EXPECT_EQ(route.back(), before.back());
-    EXPECT_EQ(plan().offset, 0u);
-    EXPECT_EQ(plan().bytes, bytes());
-    send();
-
-    // Assigned, inserted before the end, resized, handed out for a rewrite:
-    // each moves the revision; shrunk or emptied: all that is left, or nothing.
-    for (auto rewrite : std::vector<std::function<void()>>{[&] { route.assign(10, 1.0f); },
-                                                           [&] {
-                                                               route = {1, 2, 3};
-                                                           },
-                                                           [&] { route.insert(route.begin(), {0.0f}); },
-                                                           [&] { route.resize(2); },
-                                                           [&] { route.edit().push_back(4.0f); }}) {
-        const std::uint64_t revision = route.revision();
+    for (auto rewrite : std::vector<std::function<void()>>{
+             [&] { route.set(4, -5); },
+             [&] {
+                 route.clear();
+                 for (size_t i = 0; i < before.size(); ++i) route.push_back(i == 5 ? 0.0f : before[i]);
+             },
+             [&] { route.assign(10, 1.0f); }, [&] { route.insert(route.begin(), {0.0f}); },
+             [&] { route.resize(2); }, [&] { route.edit().push_back(4.0f); }}) {
         rewrite();
-        EXPECT_NE(route.revision(), revision);
         EXPECT_EQ(plan().offset, 0u);
         EXPECT_EQ(plan().bytes, bytes());
         send();
+        EXPECT_EQ(plan().bytes, 0u);
     }
     route.clear();
     EXPECT_EQ(plan().bytes, 0u);

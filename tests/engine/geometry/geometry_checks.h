@@ -20,9 +20,8 @@ inline double cross(glm::vec3 a, glm::vec3 b, glm::vec3 c)
 }
 
 // p lies inside the circle through a, b, c (either winding) by more than
-// `tolerance` times the size of the in-circle determinant's terms. Worked out
-// about p in long double, so that a far point does not swamp the terms of a
-// tiny triangle, or a tiny cluster those of a large one.
+// `tolerance` times the determinant's terms; worked out about p in long
+// double so that a far point does not swamp a tiny triangle's terms.
 inline bool insideCircle(glm::vec3 a, glm::vec3 b, glm::vec3 c, glm::vec3 p, long double tolerance)
 {
     using Wide = long double;
