@@ -538,8 +538,7 @@ QvTransform* QvScene::createTransform(QvTransform* parent)
 
 void QvScene::setViewport(int newWidth, int newHeight)
 {
-    width = newWidth;
-    height = newHeight;
+    setCartesianLengths(newWidth, newHeight);
 }
 
 void QvScene::setCartesianLengths(int newWidth, int newHeight)
