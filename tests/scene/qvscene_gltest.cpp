@@ -363,7 +363,8 @@ TEST(Scene, WorldCoordinatesOfTheWindowCornersAndTheCameraInverses)
     EXPECT_EQ(scene.getWorldCoords(0, 0, 1024.0f, 768.0f), glm::vec4(-1.0f, 1.0f, -1.0f, 1.0f));
     EXPECT_EQ(scene.getWorldCoords(1024, 768, 1024.0f, 768.0f), glm::vec4(1.0f, -1.0f, -1.0f, 1.0f));
     EXPECT_EQ(scene.getWorldCoords(512, 192, 1024.0f, 768.0f), glm::vec4(0.0f, 0.5f, -1.0f, 1.0f));
-    EXPECT_EQ(scene.normalisedDeviceCoordinates(512, 192, 1024.0f, 768.0f), glm::vec4(0.0f, 0.5f, -1.0f, 1.0f));
+    EXPECT_EQ(scene.normalisedDeviceCoordinates(512, 192, 1024.0f, 768.0f),
+              glm::vec4(0.0f, 0.5f, -1.0f, 1.0f));
     // Picking takes device coordinates through each control's own matrices:
     // the two inverses hand their vector back as it came.
     const glm::vec4 p(0.3f, -0.2f, -5.0f, 1.0f);
@@ -377,7 +378,8 @@ TEST(Scene, TreeWalksPlaceTheTreesUnderTheParent)
     BareScene scene;
     scene.centerTransform->setTranslation(glm::vec3(2.0f, -24.0f, 20.0f));
     scene.getChildrenOfParentHUD(scene.hudTree.get(), scene.rootTransform);
-    EXPECT_EQ(scene.hudLight->getTransform()->getTranslationVectorFromMatrix(), glm::vec3(2.0f, -24.0f, 20.1f));
+    EXPECT_EQ(scene.hudLight->getTransform()->getTranslationVectorFromMatrix(),
+              glm::vec3(2.0f, -24.0f, 20.1f));
 
     OakTree<QvTransform> widgetTree(scene.rootTransform);
     QvTransform* control = scene.createTransform(scene.centerTransform);
@@ -385,7 +387,8 @@ TEST(Scene, TreeWalksPlaceTheTreesUnderTheParent)
     widgetTree.insert(scene.rootTransform, scene.centerTransform);
     widgetTree.insert(scene.centerTransform, control);
     scene.getChildrenOfWidget(&widgetTree, scene.rootTransform);
-    EXPECT_LT(glm::distance(control->getTranslationVectorFromMatrix(), glm::vec3(-7.4f, -23.95f, 20.7f)), 1e-5f);
+    EXPECT_LT(glm::distance(control->getTranslationVectorFromMatrix(), glm::vec3(-7.4f, -23.95f, 20.7f)),
+              1e-5f);
 }
 
 // Members die in reverse order of declaration: what the panels, canvases
