@@ -1,6 +1,6 @@
 // The scene's layout in a real scene: the monitors, the help text and the
 // statistics labels in the interface language, the title, and the statistics replacing the help text when
-// tracking starts.
+// tracking starts; in every language the texts keep to their places.
 #include "scene/qvscene.h"
 
 #include "controls/qvbutton.h"
@@ -11,9 +11,11 @@
 #include "controls/qvswitch.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvtransform.h"
+#include "engine/gl/qvloadimage.h"
+#include "scene/qvinfotextfit.h"
 #include "scene/qvtrackertext.h"
 #include "glcontext.h"
-#include "languagerun.h"
+#include "tempfiles.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
@@ -22,12 +24,17 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr int kWidth = 256;
 constexpr int kHeight = 192;
@@ -40,12 +47,77 @@ void frame(QvScene& scene, double time)
     scene.renderScene();
 }
 
+// A run directory of its own: the resources linked from the shared one, a
+// savegame folder whose options choose `language`; the working directory
+// moves there for the object's life.
+class LanguageRunDirectory {
+public:
+    explicit LanguageRunDirectory(std::int32_t language)
+        : previous(fs::current_path()), folder(testsupport::tempPath("run_" + std::to_string(language)))
+    {
+        fs::create_directories(folder / "savegame");
+        for (const char* entry : {"shaders", "fonts", "textures", "skybox", "icons", "dictionary"}) {
+            fs::create_directory_symlink(previous / entry, folder / entry);
+        }
+        const std::int32_t options[3] = {3, 7, language};  // speed, columns, language; little-endian host
+        std::ofstream(folder / "savegame/saveOptions.sqv", std::ios::binary)
+            .write(reinterpret_cast<const char*>(options), sizeof options);
+        fs::current_path(folder);
+    }
+    ~LanguageRunDirectory()
+    {
+        fs::current_path(previous);
+        fs::remove_all(folder);
+    }
+
+private:
+    fs::path previous;
+    fs::path folder;
+};
+
 std::vector<std::u16string> captions(const QvScene& scene)
 {
     std::vector<std::u16string> texts;
     const auto labels = scene.statisticsLabels();
     for (std::size_t i = 0; i < labels.size(); i += 2) texts.push_back(labels[i]->getLabel());
     return texts;
+}
+
+// The drawn quads of a control's glyphs in the frame `toFrame` maps the world
+// into; a space draws nothing.
+std::vector<QvFaceRect> glyphQuads(const QvTextControl& control, const glm::mat4& toFrame)
+{
+    std::vector<QvFaceRect> quads;
+    for (const auto& glyph : control.glyphs2D) {
+        const std::array<float, 36> v = glyph->getVertices();  // six (x, y, z, w, u, v)
+        QvFaceRect r{1e9f, 1e9f, -1e9f, -1e9f};
+        for (std::size_t i = 0; i < 36; i += 6) {
+            const glm::vec4 p = toFrame * glm::vec4(v[i], v[i + 1], v[i + 2], 1.0f);
+            r = {std::min(r.left, p.x), std::min(r.bottom, p.y), std::max(r.right, p.x),
+                 std::max(r.top, p.y)};
+        }
+        if (r.right > r.left) quads.push_back(r);
+    }
+    return quads;
+}
+
+// The lettering inside the information picture's glass (past its 40-pixel
+// bezel and rim), as a rectangle on the 20 x 20 face, row 0 at the bottom.
+QvFaceRect headingInk()
+{
+    TextureLoader loader;
+    const std::vector<std::uint8_t> pixels = loader.loadImage("textures/monitor_info_black.jpg");
+    const int w = loader.getImageWidth(), h = loader.getImageHeight(), inset = 46;
+    int x0 = w, x1 = -1, y0 = h, y1 = -1;
+    for (int y = inset; y < h - inset; ++y) {
+        for (int x = inset; x < w - inset; ++x) {
+            const std::uint8_t* p =
+                &pixels[std::size_t(y) * TextureLoader::scanLineWidth(w) + std::size_t(x) * 3];
+            if (p[0] + p[1] + p[2] > 120)
+                x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = y;
+        }
+    }
+    return {20.0f * x0 / w - 10, 20.0f * y0 / h - 10, 20.0f * (x1 + 1) / w - 10, 20.0f * (y1 + 1) / h - 10};
 }
 
 // Enter as the world delivers it to the focused box.
@@ -201,45 +273,73 @@ TEST(SceneLayoutGL, LowerPanelHoldsItsControlsInOrder)
 
 // The options file chooses the interface language of the help text, the
 // captions and the lower panel; the upper panel stays English. Captions, the
-// VSync switch and the ticker show the tracker's words (in Russian and German
-// the table's entries under their keys are the word game's). A stored
-// language the tables do not have comes up in English.
-TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguage)
+// VSync switch and the ticker show the tracker's words, not the word game's
+// that the table holds under their keys. A stored language the tables do not
+// have comes up in English. The help text, and after Start every caption and
+// value, stay on the information monitor's glass and off the heading its
+// picture carries, captions end left of their values, the VSync switch's
+// words fit its box.
+TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguageWhoseTextsKeepToTheirPlaces)
 {
     testsupport::GlContext context(kWidth, kHeight);
     const QvDictionary dictionary;
-    const QvDictionary trackerWords(qvTrackerWords());
+    const QvDictionary tracker(qvTrackerWords());
+    const QvFaceRect ink = headingInk();
+    ASSERT_TRUE(qvInfoHeading.contains(ink)) << "the help text keeps clear of where the picture's heading is";
     for (const std::int32_t language : {0, 1, 2, 7}) {
-        const testsupport::LanguageRunDirectory run(language);
+        SCOPED_TRACE(language);
+        const LanguageRunDirectory run(language);
         QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
         const int expected = language == 7 ? 0 : language;
         EXPECT_EQ(scene.language(), expected) << language;
         EXPECT_EQ(scene.infoText->getLabel(), dictionary.text(expected, 18)) << language;
         std::vector<std::u16string> keys;
-        for (std::int32_t key = 19; key <= 25; ++key) {
-            keys.push_back(trackerWords.text(expected, key));
-            if (expected != 0) {
-                EXPECT_NE(keys.back(), dictionary.text(expected, key)) << language;
-            }
-        }
+        for (std::int32_t key = 19; key <= 25; ++key) keys.push_back(tracker.text(expected, key));
         EXPECT_EQ(captions(scene), keys) << language;
         EXPECT_EQ(scene.upperPanel->odometerLabel->getLabel(), u"Odometer:") << language;
         EXPECT_EQ(scene.upperPanel->speedLabel->getLabel(), u"Speedometer:") << language;
         const QvLowerPanelWidget3D& lower = *scene.lowerPanel;
         EXPECT_EQ(lower.switchShading->offText, dictionary.text(expected, 1)) << language;
         EXPECT_EQ(lower.switchShading->onText, dictionary.text(expected, 2)) << language;
-        EXPECT_EQ(lower.switchVSync->offText, trackerWords.text(expected, 10)) << language;
-        EXPECT_EQ(lower.switchVSync->onText, trackerWords.text(expected, 11)) << language;
-        EXPECT_EQ(lower.ticker->text, trackerWords.text(expected, 16)) << language;
-        if (expected != 0) {
-            for (const std::int32_t key : {10, 11, 16}) {
-                EXPECT_NE(trackerWords.text(expected, key), dictionary.text(expected, key)) << key;
-            }
-        }
+        EXPECT_EQ(lower.switchVSync->offText, tracker.text(expected, 10)) << language;
+        EXPECT_EQ(lower.switchVSync->onText, tracker.text(expected, 11)) << language;
+        EXPECT_EQ(lower.ticker->text, tracker.text(expected, 16)) << language;
         EXPECT_EQ(lower.switchOnTop->offText, dictionary.text(expected, 3)) << language;
         EXPECT_EQ(lower.switchOnTop->onText, dictionary.text(expected, 4)) << language;
         EXPECT_EQ(lower.clearButton->getLabel(), u"Clear") << language;
         frame(scene, 1.0);
+
+        const glm::mat4 toFace = glm::inverse(scene.infoCanvas->getTransform()->getMatrix());
+        const auto expectOnGlassOffHeading = [&](const QvLabel& label) {
+            const std::vector<QvFaceRect> quads = glyphQuads(label, toFace);
+            for (const QvFaceRect& q : quads) {
+                EXPECT_TRUE(qvInfoGlass.contains(q)) << label.name << ' ' << q.left << ',' << q.bottom;
+                EXPECT_FALSE(ink.overlaps(q)) << label.name << ' ' << q.left << ',' << q.bottom;
+            }
+            return quads;
+        };
+        std::u16string letters = scene.infoText->text;  // each drawn
+        std::erase(letters, u' ');
+        EXPECT_EQ(expectOnGlassOffHeading(*scene.infoText).size(), letters.size());
+        scene.startTracker();
+        const auto labels = scene.statisticsLabels();
+        for (std::size_t row = 0; row < labels.size(); row += 2) {
+            const std::vector<QvFaceRect> caption = expectOnGlassOffHeading(*labels[row]);
+            const std::vector<QvFaceRect> value = expectOnGlassOffHeading(*labels[row + 1]);
+            ASSERT_FALSE(caption.empty() || value.empty()) << labels[row]->name;
+            EXPECT_LT(caption.back().right, value.front().left) << labels[row]->name;  // one line each
+        }
+        // Off and on, inside the switch's box at no less than 0.6 of the
+        // panel's font size (the word game's sentences came out at 0.3-0.5).
+        QvSwitch& vsync = *scene.lowerPanel->switchVSync;
+        const QvFaceRect box{-vsync.size.width / 2, -vsync.size.height / 2, vsync.size.width / 2,
+                             vsync.size.height / 2};
+        for (int state = 0; state < 2; ++state, vsync.switching()) {
+            for (const QvFaceRect& q : glyphQuads(vsync, glm::inverse(vsync.getTransform()->getMatrix()))) {
+                EXPECT_TRUE(box.contains(q)) << state;
+            }
+            EXPECT_GE(vsync.glyphs2D.front()->getTransform()->getScalingVector().x, 0.6f * 16.0f / 1667.0f);
+        }
     }
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }

@@ -158,9 +158,7 @@ TEST(Dictionary, EveryLanguageHoldsExactlyKeysOneToThirtyFour)
             EXPECT_EQ(key, expectedKey++);
             EXPECT_FALSE(text.empty()) << language << "-" << key;
             EXPECT_TRUE(isValidUtf16(text)) << language << "-" << key;
-            // The fonts build glyphs of two ranges only: any other code
-            // point would show as a gap or a stand-in.
-            for (char16_t c : text) {
+            for (char16_t c : text) {  // the fonts' two ranges: anything else shows as a stand-in
                 EXPECT_TRUE(c <= qvFontFirstRangeEnd || (c >= qvFontCyrillicFirst && c <= qvFontCyrillicLast))
                     << language << "-" << key << " U+" << std::hex << int(c);
             }
@@ -226,19 +224,16 @@ TEST(Dictionary, LookupOutsideTheTablesIsRefusedWithAnEmptyText)
     EXPECT_TRUE(dictionary.has(2, 34));
 }
 
-// Replaced entries take the place of their own language's text only; one for
-// a language or key the tables lack adds nothing.
+// A replaced entry stands in its own language only; one for a language or
+// key the tables lack adds nothing.
 TEST(Dictionary, ReplacedEntriesStandInTheirLanguageOnly)
 {
     const QvTextEntry replaced[] = {{1, 19, u"Одометр:"}, {2, 35, u"Extra"}, {3, 19, u"Nowhere"}};
-    const QvDictionary plain;
-    const QvDictionary dictionary(replaced);
-    EXPECT_EQ(dictionary.text(1, 19), u"Одометр:");
+    const QvDictionary plain, dictionary(replaced);
     EXPECT_FALSE(dictionary.has(2, 35));
-    for (int language = 0; language < QvDictionary::kLanguageCount; ++language) {
-        for (std::int32_t key = QvDictionary::kFirstKey; key <= QvDictionary::kLastKey; ++key) {
-            if (language == 1 && key == 19) continue;
-            EXPECT_EQ(dictionary.text(language, key), plain.text(language, key)) << language << "-" << key;
+    for (int language = 0; language < 3; ++language) {
+        for (const auto& [key, text] : *plain.table[language]) {
+            EXPECT_EQ(dictionary.text(language, key), language == 1 && key == 19 ? u"Одометр:" : text);
         }
     }
 }

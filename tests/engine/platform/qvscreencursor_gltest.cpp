@@ -54,8 +54,4 @@ TEST(ScreenCursor, WithoutGlfwThereIsNoDisplayAndTheAnswerIsZero)
     EXPECT_FALSE(qvGetScreenCursorPos(&x, &y));
     EXPECT_EQ(x, 0.0);
     EXPECT_EQ(y, 0.0);
-    QvScreenCursor cursor{1.0, 2.0, 3, 4};
-    EXPECT_FALSE(qvGetScreenCursor(&cursor));
-    EXPECT_EQ(cursor.screenWidth, 0);
-    EXPECT_EQ(cursor.screenHeight, 0);
 }
