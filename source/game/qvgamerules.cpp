@@ -1,6 +1,8 @@
 // qvgamerules: save files, word lists, letters, column search and scoring.
 #include "game/qvgamerules.h"
 
+#include "engine/core/qvfiles.h"
+
 #include <fmt/core.h>
 #include <utf8.h>
 
@@ -14,8 +16,6 @@
 #include <limits>
 #include <random>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace {
 
@@ -176,26 +176,10 @@ void write(const std::filesystem::path& path, const Values& values)
     }
     // A crash or a full disk mid-write must never leave a half-written save:
     // the old file is replaced only by a complete new one.
-    const fs::path temporary = fs::path(path).concat(".tmp");
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        throw std::runtime_error(fmt::format("Cannot save {}: {}", path.string(), std::strerror(errno)));
-    }
     const auto bytes = encode(values);
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = ::fsync(::fileno(file)) == 0 && written;
-    const int error = errno;
-    written = std::fclose(file) == 0 && written;
-    std::error_code ec;
-    if (!written) {
-        fs::remove(temporary, ec);
-        throw std::runtime_error(fmt::format("Cannot save {}: {}", path.string(), std::strerror(error)));
-    }
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        fs::remove(temporary, ec);
-        throw std::runtime_error(fmt::format("Cannot save {}: {}", path.string(), ec.message()));
+    std::string error;
+    if (!qvReplaceFile(path, bytes, error)) {
+        throw std::runtime_error(fmt::format("Cannot save {}: {}", path.string(), error));
     }
 }
 

@@ -33,7 +33,6 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <fmt/core.h>
-#include <glm/matrix.hpp>
 
 #include <algorithm>
 #include <cmath>

@@ -2,17 +2,16 @@
 // uploading them as 2D textures or cube-map faces, and writing JPEG files.
 #include "engine/gl/qvloadimage.h"
 
+#include "engine/core/qvfiles.h"
+
 #include <FreeImage.h>
 #include <fmt/core.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <memory>
-
-#include <unistd.h>
 
 namespace {
 
@@ -105,33 +104,6 @@ int driverMaxSize(GLenum limit)
     return size > 0 ? size : qvCommonMaxTextureSize;
 }
 
-// Replaces the file `name` by `bytes` so that it is never seen half written:
-// a kill or a full disk mid-write leaves the earlier file whole. The bytes
-// go to a temporary file beside it, which is renamed over the name only once
-// it is complete on disk.
-bool replaceFile(const std::string& name, const std::uint8_t* bytes, std::size_t size)
-{
-    namespace fs = std::filesystem;
-    const fs::path temporary = fs::path(name).concat(".tmp");
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    bool written = std::fwrite(bytes, 1, size, file) == size;
-    written = std::fflush(file) == 0 && written;
-    written = ::fsync(::fileno(file)) == 0 && written;
-    written = std::fclose(file) == 0 && written;
-    std::error_code ec;
-    if (written) {
-        fs::rename(temporary, name, ec);
-    }
-    if (!written || ec) {
-        fs::remove(temporary, ec);
-        return false;
-    }
-    return true;
-}
-
 // Writes RGB rows (row 0 at the bottom) of the given length as a JPEG.
 bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels, int stride)
 {
@@ -155,9 +127,10 @@ bool writeJpeg(const std::string& name, int width, int height, const std::uint8_
     }
     BYTE* bytes = nullptr;
     DWORD size = 0;
+    std::string error;  // the caller reports the failure in its own words
     const bool written = FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), memory, jpegQualitySuperb) != 0 &&
                          FreeImage_AcquireMemory(memory, &bytes, &size) != 0 &&
-                         replaceFile(name, bytes, size);
+                         qvReplaceFile(name, std::span<const std::uint8_t>(bytes, size), error);
     FreeImage_CloseMemory(memory);
     return written;
 }

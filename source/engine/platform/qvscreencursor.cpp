@@ -44,12 +44,3 @@ bool qvGetScreenCursor(QvScreenCursor* cursor)
     cursor->screenHeight = int(rootHeight);
     return true;
 }
-
-bool qvGetScreenCursorPos(double* x, double* y)
-{
-    QvScreenCursor cursor;
-    const bool known = qvGetScreenCursor(&cursor);
-    *x = cursor.x;
-    *y = cursor.y;
-    return known;
-}

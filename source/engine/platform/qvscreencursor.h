@@ -13,12 +13,9 @@ struct QvScreenCursor {
     int screenHeight = 0;
 };
 
-// Writes the pointer's position in root-window (screen) pixels into x and y.
-// Returns false, with both set to 0, when no X display is open (GLFW not
-// initialised) or the pointer is on another screen of the display.
-bool qvGetScreenCursorPos(double* x, double* y);
-
-// The same, with the root window's current size, so that a desktop that grew
-// or shrank (a monitor plugged in or out) is seen at once. False, with every
-// field 0, in the same cases as qvGetScreenCursorPos.
+// The pointer's position in root-window (screen) pixels, with the root
+// window's current size, so that a desktop that grew or shrank (a monitor
+// plugged in or out) is seen at once. False, with every field 0, when no X
+// display is open (GLFW not initialised) or the pointer is on another screen
+// of the display.
 bool qvGetScreenCursor(QvScreenCursor* cursor);

@@ -31,27 +31,24 @@ TEST(ScreenCursor, FollowsThePointerAcrossTheWholeScreen)
     const int screenHeight = DisplayHeight(display, DefaultScreen(display));
 
     // The test window is hidden, so every one of these lies outside it.
+    // With the size of the whole X screen, every monitor of it.
     for (const auto& [x, y] : {std::pair{0, 0}, {123, 45}, {screenWidth - 1, screenHeight - 1}}) {
         warpPointer(display, x, y);
-        double readX = -1.0;
-        double readY = -1.0;
-        ASSERT_TRUE(qvGetScreenCursorPos(&readX, &readY));
-        EXPECT_EQ(readX, double(x));
-        EXPECT_EQ(readY, double(y));
+        QvScreenCursor cursor;
+        ASSERT_TRUE(qvGetScreenCursor(&cursor));
+        EXPECT_EQ(cursor.x, double(x));
+        EXPECT_EQ(cursor.y, double(y));
+        EXPECT_EQ(cursor.screenWidth, screenWidth);
+        EXPECT_EQ(cursor.screenHeight, screenHeight);
     }
-    // With the size of the whole X screen, every monitor of it.
-    QvScreenCursor cursor;
-    ASSERT_TRUE(qvGetScreenCursor(&cursor));
-    EXPECT_EQ(cursor.screenWidth, screenWidth);
-    EXPECT_EQ(cursor.screenHeight, screenHeight);
 }
 
 TEST(ScreenCursor, WithoutGlfwThereIsNoDisplayAndTheAnswerIsZero)
 {
     glfwTerminate();
-    double x = -1.0;
-    double y = -1.0;
-    EXPECT_FALSE(qvGetScreenCursorPos(&x, &y));
-    EXPECT_EQ(x, 0.0);
-    EXPECT_EQ(y, 0.0);
+    QvScreenCursor cursor{-1.0, -1.0, -1, -1};
+    EXPECT_FALSE(qvGetScreenCursor(&cursor));
+    EXPECT_EQ(cursor.x, 0.0);
+    EXPECT_EQ(cursor.y, 0.0);
+    EXPECT_EQ(cursor.screenWidth, 0);
 }
