@@ -2,15 +2,14 @@
 // bookkeeping of the plotting surfaces.
 #include "controls/qvplotmodel.h"
 
+#include "engine/core/qvfiles.h"
 #include "engine/geometry/qvdelone.h"
 #include "engine/geometry/qvtriangulation.h"
 
 #include <fmt/format.h>
 #include <glm/gtc/matrix_transform.hpp>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <span>
 
 namespace {
 
@@ -65,23 +64,15 @@ void qvAppendOBJText(const std::vector<glm::vec3>& vertices, const std::vector<g
 
 bool qvWriteOBJFile(const std::string& path, const std::string& vertexText, const std::string& faceText)
 {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr) {
-        fmt::print("OBJ file {} not written: {}\n", path, std::strerror(errno));
+    // Replaced whole, as the photo is: a link or a pipe left at the name is
+    // never written through, and a failed export keeps the earlier file.
+    const std::string text = vertexText + faceText;
+    std::string error;
+    if (!qvReplaceFile(path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), error)) {
+        fmt::print("OBJ file {} not written: {}\n", path, error);
         return false;
     }
-    bool written = std::fwrite(vertexText.data(), 1, vertexText.size(), file) == vertexText.size() &&
-                   std::fwrite(faceText.data(), 1, faceText.size(), file) == faceText.size();
-    int error = written ? 0 : errno;
-    // Buffered data may only fail to reach the disc when the file is closed.
-    if (std::fclose(file) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written) {
-        fmt::print("OBJ file {} not written: {}\n", path, std::strerror(error));
-    }
-    return written;
+    return true;
 }
 
 // --- upload bookkeeping ------------------------------------------------------

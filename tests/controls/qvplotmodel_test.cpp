@@ -19,6 +19,8 @@
 #include <set>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 // A triangle list's total area, from scratch.
@@ -183,8 +185,15 @@ TEST(PlotModel, DelaunayResetsTheClickListsAndItsOBJFileReadsBack)
     model.createOBJFile();
     const auto path = testsupport::tempPath("delaunay");
     ASSERT_TRUE(model.writeOBJFile(path.string()));
-    const ObjFile obj = parseObj(readFile(path.string() + ".obj"));
-    std::filesystem::remove(path.string() + ".obj");
+    // A pipe left at the name is replaced, not written into (which would wait for a reader).
+    const std::string objPath = path.string() + ".obj";
+    std::filesystem::rename(objPath, objPath + ".first");
+    ASSERT_EQ(::mkfifo(objPath.c_str(), 0600), 0);
+    ASSERT_TRUE(model.writeOBJFile(path.string()));
+    EXPECT_EQ(readFile(objPath), readFile(objPath + ".first"));
+    const ObjFile obj = parseObj(readFile(objPath));
+    std::filesystem::remove(objPath);
+    std::filesystem::remove(objPath + ".first");
     const size_t triangles = model.triangleVertices.size() / 3;
     ASSERT_EQ(obj.vertices.size(), model.triangleVertices.size());
     ASSERT_EQ(obj.normals.size(), triangles);

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -211,10 +212,15 @@ TEST_F(SaveFiles, FailedWritesKeepThePreviousSave)
     writeBytes("savegame/save.sqv", previousSave);
     QvGameRules rules;
     rules.score = 999;
-    std::filesystem::create_directories("savegame/save.sqv.tmp");  // the temporary cannot be made
+    // Files may not grow past 4 bytes: the 12-byte save fails as a write.
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{4, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     EXPECT_THROW(rules.save(), std::runtime_error);
+    setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_EQ(readBytes("savegame/save.sqv"), previousSave);
-    std::filesystem::remove("savegame/save.sqv.tmp");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator("savegame"), {}), 1) << "no temporary file left";
 
     std::filesystem::remove_all("savegame");
     const std::string blocker = "not a folder";

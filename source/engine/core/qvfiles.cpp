@@ -1,37 +1,180 @@
-// qvfiles: a temporary file beside the target, synced, then renamed over it.
+// qvfiles: regular files only, read through the descriptor that was checked;
+// replacements through a fresh temporary file, synced, then renamed.
 #include "engine/core/qvfiles.h"
 
+#include <fmt/core.h>
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <utility>
+#include <csignal>
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr std::size_t readChunk = 64 * 1024;
+// Read and write permission for all, less the umask, as a file made with
+// fopen gets; mkstemp alone would leave the owner the only reader.
+constexpr mode_t newFileMode = 0666;
+
+// What stands at a path of this mode instead of a file; empty for a file.
+std::string kindProblem(mode_t mode)
+{
+    if (S_ISREG(mode)) return {};
+    if (S_ISDIR(mode)) return "a folder, not a file";
+    if (S_ISFIFO(mode)) return "a named pipe, not a file";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device, not a file";
+    if (S_ISSOCK(mode)) return "a socket, not a file";
+    return "not a regular file";
+}
+
+// Closes a descriptor when it goes out of scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor()
+    {
+        if (fd >= 0) ::close(fd);
+    }
+    // Closes now; false (errno set) when the close reports a failed write.
+    bool close()
+    {
+        const int closing = std::exchange(fd, -1);
+        return ::close(closing) == 0;
+    }
+};
+
+// A file-size limit raises SIGXFSZ, whose default action ends the program.
+// While this lives the signal is ignored, so that a write past the limit
+// fails with EFBIG and is reported like any other failed write.
+class FileSizeSignalIgnored {
+public:
+    FileSizeSignalIgnored()
+    {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        ::sigaction(SIGXFSZ, &ignore, &previous_);
+    }
+    ~FileSizeSignalIgnored() { ::sigaction(SIGXFSZ, &previous_, nullptr); }
+    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
+    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+// Writes every byte, through interruptions and short writes; false with
+// errno set when the system refuses one.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes = bytes.subspan(std::size_t(written));
+    }
+    return true;
+}
+
+// "<what> <file>: <the system's reason for errno>".
+std::string failure(const char* what, const std::string& file)
+{
+    return fmt::format("{} {}: {}", what, file, std::strerror(errno));
+}
+
+// Makes a rename in `folder` durable. Some file systems cannot sync a
+// folder; the new file is in place all the same, so this is best effort.
+void syncFolder(const std::filesystem::path& folder)
+{
+    Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (directory.fd >= 0) ::fsync(directory.fd);
+}
+
+}  // namespace
+
+std::string qvRegularFileProblem(const std::filesystem::path& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::strerror(errno);
+    return kindProblem(info.st_mode);
+}
+
+std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem::path& path, std::string& error,
+                                                           std::uintmax_t maxBytes)
+{
+    error = qvRegularFileProblem(path);
+    if (!error.empty()) return std::nullopt;
+    // Not blocking: should a pipe be swapped in after the check, the open
+    // returns at once and the check below refuses it.
+    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    error = kindProblem(info.st_mode);
+    if (!error.empty()) return std::nullopt;
+
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(std::min<std::uintmax_t>({std::uintmax_t(std::max<off_t>(info.st_size, 0)),
+                                                         maxBytes, std::uintmax_t(readChunk) * 1024})));
+    std::uint8_t chunk[readChunk];
+    while (bytes.size() < maxBytes) {
+        const ssize_t count =
+            ::read(file.fd, chunk, std::size_t(std::min<std::uintmax_t>(readChunk, maxBytes - bytes.size())));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            error = std::strerror(errno);
+            return std::nullopt;
+        }
+        if (count == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + count);
+    }
+    return bytes;
+}
 
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error)
 {
-    namespace fs = std::filesystem;
-    const fs::path temporary = fs::path(path).concat(".tmp");
-    std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (file == nullptr) {
-        error = std::strerror(errno);
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    std::string name = path.string() + ".tmp-XXXXXX";
+    Descriptor file{::mkostemp(name.data(), O_CLOEXEC)};
+    if (file.fd < 0) {
+        error = failure("cannot create a temporary file in", folder.string());
         return false;
     }
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    written = std::fflush(file) == 0 && written;
-    written = ::fsync(::fileno(file)) == 0 && written;
-    const int reason = errno;
-    written = std::fclose(file) == 0 && written;
-    std::error_code ec;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(file.fd, newFileMode & ~mask);
+
+    bool written = false;
+    {
+        const FileSizeSignalIgnored sizeLimitFails;
+        if (!writeAll(file.fd, bytes)) {
+            error = failure("cannot write", name);
+        } else if (::fsync(file.fd) != 0) {
+            error = failure("cannot sync", name);
+        } else {
+            written = true;
+        }
+    }
+    if (!file.close() && written) {
+        error = failure("cannot write", name);
+        written = false;
+    }
+    if (written && ::rename(name.c_str(), path.c_str()) != 0) {
+        error = failure("cannot put the new file in place of", path.string());
+        written = false;
+    }
     if (!written) {
-        fs::remove(temporary, ec);
-        error = std::strerror(reason);
+        ::unlink(name.c_str());
         return false;
     }
-    fs::rename(temporary, path, ec);
-    if (ec) {
-        error = ec.message();
-        fs::remove(temporary, ec);
-        return false;
-    }
+    syncFolder(folder);
     return true;
 }

@@ -1,14 +1,34 @@
-// qvfiles: replacing a file so that it is never seen half written.
+// qvfiles: reading only what is a file, and replacing a file so that it is
+// never seen half written.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
-// Replaces the file at `path` by `bytes`: they go to a temporary file beside
-// it (the name with ".tmp" added), which is flushed to disk and renamed over
-// the name only once complete, so a kill or a full disk mid-write leaves the
-// earlier file whole. On failure the temporary file is removed, and the
-// reason is in `error`.
+// Why `path` cannot be read as a file: empty when it names a regular file,
+// directly or through links; otherwise the system's reason, or what stands
+// there instead (a folder, a named pipe, a device, a socket). Never opens the
+// path, so it cannot block on a pipe or stir a device.
+std::string qvRegularFileProblem(const std::filesystem::path& path);
+
+// The contents of the regular file at `path`, at most `maxBytes` of them
+// (its start); nothing, with the reason in `error`, when the path is not a
+// regular file (qvRegularFileProblem) or cannot be read. The bytes come from
+// the very file that was checked.
+std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
+    const std::filesystem::path& path, std::string& error,
+    std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
+
+// Replaces the file at `path` by `bytes`. They go to a new temporary file of
+// a unique name beside it (created exclusively, so no link or pipe planted
+// there is followed and no other writer shares it), which is flushed to disk
+// and renamed over the name only once complete; the folder is synced after.
+// A kill, a full disk or a file-size limit mid-write leaves the earlier file
+// whole. On failure the temporary file is removed and `error` says which file
+// failed and the system's reason.
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error);

@@ -104,9 +104,12 @@ int driverMaxSize(GLenum limit)
     return size > 0 ? size : qvCommonMaxTextureSize;
 }
 
-// Writes RGB rows (row 0 at the bottom) of the given length as a JPEG.
-bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels, int stride)
+// Writes RGB rows (row 0 at the bottom) of the given length as a JPEG;
+// false with the reason in `error` when it cannot.
+bool writeJpeg(const std::string& name, int width, int height, const std::uint8_t* pixels, int stride,
+               std::string& error)
 {
+    error = "the picture cannot be encoded";
     const Bitmap bitmap(FreeImage_Allocate(width, height, 24, 0, 0, 0));
     if (!bitmap) {
         return false;
@@ -127,7 +130,6 @@ bool writeJpeg(const std::string& name, int width, int height, const std::uint8_
     }
     BYTE* bytes = nullptr;
     DWORD size = 0;
-    std::string error;  // the caller reports the failure in its own words
     const bool written = FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), memory, jpegQualitySuperb) != 0 &&
                          FreeImage_AcquireMemory(memory, &bytes, &size) != 0 &&
                          qvReplaceFile(name, std::span<const std::uint8_t>(bytes, size), error);
@@ -135,9 +137,9 @@ bool writeJpeg(const std::string& name, int width, int height, const std::uint8_
     return written;
 }
 
-void reportWriteFailure(const std::string& name)
+void reportWriteFailure(const std::string& name, const std::string& reason)
 {
-    fmt::print("ERROR! Image {} could not be written\n", name);
+    fmt::print("ERROR! Image {} could not be written: {}\n", name, reason);
     std::fflush(stdout);
 }
 
@@ -343,9 +345,10 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 bool TextureLoader::saveImage(const std::string& name, int width, int height, const std::uint8_t* pixels)
 {
     printSizeLines(width, height);
+    std::string error = "the picture has no pixels";
     if (width <= 0 || height <= 0 || pixels == nullptr ||
-        !writeJpeg(name, width, height, pixels, scanLineWidth(width))) {
-        reportWriteFailure(name);
+        !writeJpeg(name, width, height, pixels, scanLineWidth(width), error)) {
+        reportWriteFailure(name, error);
         return false;
     }
     return true;
@@ -366,8 +369,9 @@ bool TextureLoader::saveScreenshot(const std::string& name, int width, int heigh
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
     glPixelStorei(GL_PACK_ALIGNMENT, previous);
-    if (!writeJpeg(name, width, height, pixels.data(), stride)) {
-        reportWriteFailure(name);
+    std::string error;
+    if (!writeJpeg(name, width, height, pixels.data(), stride, error)) {
+        reportWriteFailure(name, error);
         return false;
     }
     return true;
