@@ -258,7 +258,8 @@ TEST(TrackerScene, UnwritablePhotoIsReportedInOneLineAndTrackingGoesOn)
     const std::string output = testing::internal::GetCapturedStdout();
     std::filesystem::current_path(before);
     std::filesystem::remove_all(folder);
-    EXPECT_EQ(output, "ERROR! Image photo.jpeg could not be written\n");
+    EXPECT_EQ(output, "ERROR! Image photo.jpeg could not be written: "
+                      "cannot put the new file in place of photo.jpeg: Is a directory\n");
     s.scene.startTracker();
     s.frameAt(420, 400);
     EXPECT_DOUBLE_EQ(s.scene.tracker->odometer, 20.0);
