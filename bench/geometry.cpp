@@ -1,25 +1,27 @@
 // Timings of the geometry routines on random points (1,000 and 2,000), so the
-// growth from one size to the other shows each routine's order, then the
-// Delaunay triangulation at 2,000 and 10,000 points next to qhull's qdelaunay
-// (when it is installed). Every figure is the median of several runs. The
-// triangulation is timed as the canvas calls it, then its circle outlines
-// alone, then the same call on points in a square so small that the outlines
-// cost next to nothing: what is left is the partner search and frontier walk
-// it runs. Diagnostic lines of the routines go to standard output; run with it
-// sent to /dev/null.
+// growth from one size to the other shows each routine's order, each figure
+// the median of several runs. The triangulation is timed as the canvas calls
+// it, then its circle outlines alone, then the same call on points in a
+// square so small that the outlines cost next to nothing: what is left is the
+// partner search and frontier walk it runs. Then the Delaunay triangulation
+// at 2,000 and 10,000 points beside qhull's qdelaunay (when it is installed),
+// both as fresh processes started in turn (see support/interleave.h).
+// Diagnostic lines of the routines go to standard output; run with it sent
+// to /dev/null.
 #include "engine/geometry/qvdelone.h"
 #include "engine/geometry/qvgeometry.h"
 #include "engine/geometry/qvtriangulation.h"
 #include "../tests/engine/geometry/geometry_checks.h"  // the same random point sets the tests use
+#include "interleave.h"
 
 #include <fmt/format.h>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <utility>
@@ -28,6 +30,8 @@
 #include <unistd.h>
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // The points joined in order of their angle about the centre: a star-shaped
 // polygon, closed by repeating its first corner.
@@ -41,24 +45,17 @@ std::vector<glm::vec3> starPolygon(std::vector<glm::vec3> points)
     return points;
 }
 
-double milliseconds(const std::function<void()>& work)
-{
-    const auto start = std::chrono::steady_clock::now();
-    work();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
 constexpr int kRuns = 5;
+constexpr int kRounds = 15;  // of our triangulation and qdelaunay in turn
 // The side of a square small enough that circle outlines are a few points.
 constexpr float kSmallSquare = 0.01f;
 
-// The median of `runs` runs, so a busy machine's spikes do not decide.
+// The median of `runs` runs' wall times, so a busy machine's spikes do not decide.
 double medianOf(int runs, const std::function<void()>& work)
 {
     std::vector<double> times;
-    for (int i = 0; i < runs; ++i) times.push_back(milliseconds(work));
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    for (int i = 0; i < runs; ++i) times.push_back(bench::measure(work).wallMs);
+    return bench::median(times);
 }
 
 // The Delaunay triangulation as the canvas and landscape controls run it.
@@ -100,47 +97,41 @@ bool writeQhullInput(const std::string& path, const std::vector<glm::vec3>& poin
     return true;
 }
 
-// Milliseconds of qdelaunay on the points: a fresh process that reads its
-// input file and writes its triangles to /dev/null (NaN when it fails).
-double timeQdelaunay(const std::vector<glm::vec3>& points)
-{
-    const std::string input = fmt::format("/tmp/velmorin_bench_qdelaunay_{}_{}.txt", getpid(), points.size());
-    if (!writeQhullInput(input, points)) return std::nan("");
-    const std::string command = "qdelaunay Qt i < " + input + " > /dev/null";
-    bool failed = false;
-    const double time = medianOf(kRuns, [&] { failed = failed || std::system(command.c_str()) != 0; });
-    std::remove(input.c_str());
-    return failed ? std::nan("") : time;
-}
-
-// Our triangulation and qdelaunay on the same points, each timed as a whole:
-// ours in this process, printing its diagnostic lines and drawing every
-// triangle's circle outline as its contract asks; qdelaunay as a process of
-// its own. Its start (the shell and qdelaunay on four points) is measured
-// apart, and the ratio is taken to its time less that start. The outlines
-// grow with the circles, so the last row shrinks the square until they are a
-// few points each: what is left is the triangulation itself.
+// Our triangulation and qdelaunay on the same points, each as a fresh process
+// that reads the points from a file and writes its triangles to /dev/null:
+// ours (bench_delaunay, beside this program) prints its diagnostic lines and
+// draws every triangle's circle outline as its contract asks. The two start
+// in turn, round after round, and each is timed from exec to exit, wall and
+// CPU. The outlines grow with the circles, so the last set shrinks the square
+// until they are a few points each: what is left is the triangulation itself.
 void compareWithQhull()
 {
-    const bool haveQhull = std::system("command -v qdelaunay >/dev/null 2>&1") == 0;
-    const double qhullStart = haveQhull ? timeQdelaunay(checks::randomPoints(4, 7)) : std::nan("");
-    fmt::print(stderr, "\n{:<32}{:>12}{:>12}{:>12}{:>8}{:>12}\n", "Delaunay (random points)", "ours (ms)",
-               "qdelaunay", "less start", "ratio", "triangles");
-    const std::pair<size_t, float> sets[] = {{2000, 10.0f}, {10000, 10.0f}, {10000, 0.01f}};
-    for (const auto& [n, extent] : sets) {
-        const auto points = checks::randomPoints(n, 42, extent);
-        size_t triangles = 0;
-        const double ours = medianOf(kRuns, [&] { triangles = runTriangulate(points).size() / 3; });
-        const double theirs = haveQhull ? timeQdelaunay(points) : std::nan("");
-        const double theirsNet = theirs - qhullStart;
-        fmt::print(stderr, "{:<32}{:>12.1f}{:>12.1f}{:>12.1f}{:>8.2f}{:>12}\n",
-                   fmt::format("n = {} in a {} square", n, extent), ours, theirs, theirsNet, ours / theirsNet,
-                   triangles);
+    if (std::system("command -v qdelaunay >/dev/null 2>&1") != 0) {
+        fmt::print(stderr, "\nqdelaunay not found (Debian package qhull-bin)\n");
+        return;
     }
-    if (haveQhull)
-        fmt::print(stderr, "qdelaunay's start (shell, process, four points): {:.1f} ms\n", qhullStart);
-    else
-        fmt::print(stderr, "qdelaunay not found (Debian package qhull-bin)\n");
+    const std::string ours = (fs::canonical("/proc/self/exe").parent_path() / "bench_delaunay").string();
+    fmt::print(stderr, "\nDelaunay (random points), {} fresh processes of each in turn, medians:\n", kRounds);
+    const std::pair<size_t, float> sets[] = {{2000, 10.0f}, {10000, 10.0f}, {10000, kSmallSquare}};
+    for (const auto& [n, extent] : sets) {
+        const std::string input = fmt::format("/tmp/velmorin_bench_delaunay_{}_{}.txt", getpid(), n);
+        if (!writeQhullInput(input, checks::randomPoints(n, 42, extent))) return;
+        const auto costs = bench::interleave(
+            kRounds, {[&] { return bench::timeProcess({ours}, input, "/dev/null"); },
+                      [&] { return bench::timeProcess({"qdelaunay", "Qt", "i"}, input, "/dev/null"); }});
+        std::remove(input.c_str());
+        const auto failed = [](const std::vector<bench::Cost>& side) {
+            return std::any_of(side.begin(), side.end(), [](bench::Cost c) { return std::isnan(c.wallMs); });
+        };
+        if (failed(costs[0]) || failed(costs[1])) {
+            fmt::print(stderr, "  n = {}: {} or qdelaunay failed\n", n, ours);
+            continue;
+        }
+        const std::string set = fmt::format("n = {} in a {} square", n, extent);
+        bench::printMedians(stderr, set + ", ours", costs[0]);
+        bench::printMedians(stderr, set + ", qdelaunay", costs[1]);
+        bench::printRatios(stderr, set + ", ours / qdelaunay", costs[0], costs[1]);
+    }
 }
 
 }  // namespace
