@@ -756,8 +756,14 @@ void QvScene::_drawScene()
 // Between frames the back buffer holds nothing defined: the photo gets a
 // frame of its own, cleared as the main loop clears. The loop's next frame
 // clears and draws again, so nothing of it is ever shown.
+// Stop comes from inside the Start/Stop switch's release: its box is back from
+// the press's shrink, but its new caption, built on the press, still hangs
+// under the shrunk box (small, and behind the box's face) until the world
+// re-places the switch's children after the release handlers. The panels are
+// re-placed here first, as the next frame will find them.
 void QvScene::_photograph()
 {
+    _placeShownWidgets(centerTransform);
     glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     _drawScene();
@@ -846,8 +852,13 @@ void QvScene::getChildrenOfWidget(OakTree<QvTransform>* tree, QvTransform* paren
 void QvScene::followingCamera(QvTransform* transform, QvEventArgs*)
 {
     getChildrenOfParentHUD(hudTree.get(), transform);
+    _placeShownWidgets(transform);
+}
+
+void QvScene::_placeShownWidgets(QvTransform* from)
+{
     for (QvWidget3D* widget : widgets) {
-        if (widget->onScreen) getChildrenOfWidget(widget->widgetTree.get(), transform);
+        if (widget->onScreen) getChildrenOfWidget(widget->widgetTree.get(), from);
     }
 }
 

@@ -274,6 +274,9 @@ private:
     // it as "photo.jpeg": the photo does not wait for a frame that a quit or
     // a new start could take from it.
     void _photograph();
+    // Re-places every control (and its glyphs) of the shown widgets below
+    // `from`.
+    void _placeShownWidgets(QvTransform* from);
     void _storeDimensions(int width, int height, int screenWidth, int screenHeight, float glslVersion);
     // One monitor: a canvas of the aspect-scaled face at the screen `index`
     // of the column, showing `texture`, drawn from now on.

@@ -3,6 +3,7 @@
 // screenshot is taken at Stop and skipped while minimised.
 #include "scene/qvscene.h"
 #include "controls/qvbutton.h"
+#include "controls/qvedit.h"
 #include "controls/qvedit2d.h"
 #include "controls/qvlabel.h"
 #include "controls/qvswitch.h"
@@ -124,8 +125,9 @@ TEST(SceneFrame, ScreenshotAtStopAndNoneWhenMinimised)
 }
 
 // Only the controls that read the dictionary take the new language: the
-// caption label does; the literal label, the Clear button, the switches and
-// the 2D ticker keep what they show.
+// caption label, a dictionary button and a 3D edit box's ticker do; the
+// literal label, the Clear button, the switches and the 2D ticker keep what
+// they show.
 TEST(SceneText, UpdateTextGivesTheDictionaryControlsTheInterfaceLanguage)
 {
     testsupport::GlContext context(kWidth, kHeight);
@@ -134,12 +136,29 @@ TEST(SceneText, UpdateTextGivesTheDictionaryControlsTheInterfaceLanguage)
     QvEdit2D& ticker = *scene.lowerPanel->ticker;
     QvSwitch& startStop = *scene.lowerPanel->switchShading;
     const std::u16string tickerText = ticker.text, switchText = startStop.text;
+    // "Yes" and "No" differ in every language.
+    constexpr int kYes = 14, kNo = 15;
+    QvButton yes("QvModel_ButtonYes", *scene.dictionary, scene.language(), kYes, *scene.font2D,
+                 scene.light.get(), *scene.camera);
+    yes.setObjectTree(scene.objectTree.get());
+    yes.setSize(2.0f, 1.0f, 1.0f);
+    yes.setTransform(scene.createTransform(scene.centerTransform));
+    yes.setTextShader(scene.shaders[QvScene::text2DShader].get());
+    QvEdit no("QvModel_EditNo", *scene.font3D, nullptr, *scene.camera);
+    no.setSize(8.0f, 1.0f, 1.0f);
+    no.setTransform(scene.createTransform(scene.centerTransform));
+    no.setTextShader(scene.shaders[QvScene::lightShader].get());
+    no.setTicker(scene.dictionary.get(), scene.language(), kNo);
     scene.textObjects.insert(scene.textObjects.end(),
-                             {scene.odometerLabel.get(), scene.odometerValueLabel.get(), &ticker});
+                             {scene.odometerLabel.get(), scene.odometerValueLabel.get(), &ticker, &yes, &no});
 
     scene.gameLogic->language = other;
     scene.updateText();
     EXPECT_EQ(scene.odometerLabel->text, scene.dictionary->text(other, 19));
+    EXPECT_EQ(yes.getLabel(), scene.dictionary->text(other, kYes));
+    EXPECT_EQ(yes.glyphs2D.size(), yes.getLabel().size());
+    EXPECT_EQ(no.text, scene.dictionary->text(other, kNo));
+    EXPECT_EQ(no.shownText(), no.text);
     EXPECT_EQ(scene.odometerValueLabel->text, u"0");
     EXPECT_EQ(scene.lowerPanel->clearButton->text, u"Clear");
     EXPECT_EQ(startStop.text, switchText);

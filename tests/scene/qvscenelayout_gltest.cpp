@@ -15,7 +15,7 @@
 #include "scene/qvinfotextfit.h"
 #include "scene/qvtrackertext.h"
 #include "glcontext.h"
-#include "tempfiles.h"
+#include "languagerun.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
@@ -26,15 +26,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kWidth = 256;
 constexpr int kHeight = 192;
@@ -46,34 +42,6 @@ void frame(QvScene& scene, double time)
     scene.camera->frameTime = time;
     scene.renderScene();
 }
-
-// A run directory of its own: the resources linked from the shared one, a
-// savegame folder whose options choose `language`; the working directory
-// moves there for the object's life.
-class LanguageRunDirectory {
-public:
-    explicit LanguageRunDirectory(std::int32_t language)
-        : previous(fs::current_path()), folder(testsupport::tempPath("run_" + std::to_string(language)))
-    {
-        fs::create_directories(folder / "savegame");
-        for (const char* entry : {"shaders", "fonts", "textures", "skybox", "icons", "dictionary"}) {
-            fs::create_directory_symlink(previous / entry, folder / entry);
-        }
-        const std::int32_t options[3] = {3, 7, language};  // speed, columns, language; little-endian host
-        std::ofstream(folder / "savegame/saveOptions.sqv", std::ios::binary)
-            .write(reinterpret_cast<const char*>(options), sizeof options);
-        fs::current_path(folder);
-    }
-    ~LanguageRunDirectory()
-    {
-        fs::current_path(previous);
-        fs::remove_all(folder);
-    }
-
-private:
-    fs::path previous;
-    fs::path folder;
-};
 
 std::vector<std::u16string> captions(const QvScene& scene)
 {
@@ -288,7 +256,7 @@ TEST(SceneLayoutGL, OptionsChooseTheInterfaceLanguageWhoseTextsKeepToTheirPlaces
     ASSERT_TRUE(qvInfoHeading.contains(ink)) << "the help text keeps clear of where the picture's heading is";
     for (const std::int32_t language : {0, 1, 2, 7}) {
         SCOPED_TRACE(language);
-        const LanguageRunDirectory run(language);
+        const testsupport::LanguageRunDirectory run(language);
         QvScene scene(kWidth, kHeight, 1920, 1080, context.glslVersion());
         const int expected = language == 7 ? 0 : language;
         EXPECT_EQ(scene.language(), expected) << language;

@@ -5,12 +5,17 @@
 #include "controls/qvcanvas.h"
 #include "controls/qvlabel.h"
 #include "controls/qvswitch.h"
+#include "engine/core/qvdictionary.h"
+#include "engine/core/qvtransform.h"
 #include "engine/gl/qvloadimage.h"
+#include "engine/shell/qvworld.h"
 #include "engine/text/qvfont2d.h"
+#include "game/qvgamerules.h"
 #include "widgets/qvfpswidget3d.h"
 #include "widgets/qvlowerpanelwidget3d.h"
 #include "widgets/qvupperpanelwidget3d.h"
 #include "glcontext.h"
+#include "languagerun.h"
 #include "tempfiles.h"
 
 #include <gtest/gtest.h>
@@ -20,8 +25,12 @@
 #include <GLFW/glfw3native.h>
 #include <X11/Xlib.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -107,6 +116,114 @@ struct TrackedScene {
         frame();
     }
 };
+
+// The real world over the real scene, in the language `chosen`,
+// clicked where the user clicks: the world picks, presses and releases the
+// control and re-places it as the program does.
+struct ClickedWorld {
+    static constexpr int kSide = 640;
+    static constexpr int kTall = 480;
+
+    explicit ClickedWorld(Language chosen)
+        : run(chosen), context(kSide, kTall), world(kSide, kTall, 1920, 1080, context.glslVersion())
+    {
+    }
+    testsupport::LanguageRunDirectory run;
+    testsupport::GlContext context;
+    QvWorld world;
+    double t = 1.0;
+
+    QvSwitch& startStop() const { return *world.scene->lowerPanel->switchShading; }
+    void frame()
+    {
+        glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+        t += 1.0 / 60.0;
+        world.drawRequest(t);
+    }
+    // A corner (cx, cy of -1 or 1) of the front face of the Start/Stop
+    // switch's box, in window pixels, rows from the bottom.
+    glm::vec2 boxCorner(float cx, float cy) const
+    {
+        const QvSwitch& control = startStop();
+        const Camera& camera = *world.scene->camera;
+        const glm::vec4 clip = camera.getProjectionMatrix() * camera.getCameraMatrix() *
+                               control.transform->getMatrix() *
+                               glm::vec4(cx * control.size.width / 2, cy * control.size.height / 2,
+                                         control.size.depth / 2, 1.0f);
+        return {(clip.x / clip.w + 1.0f) * kSide / 2, (clip.y / clip.w + 1.0f) * kTall / 2};
+    }
+    void button(int action)
+    {
+        const glm::vec2 centre = (boxCorner(-1, -1) + boxCorner(1, 1)) / 2.0f;
+        QvMouseEventArgs args;
+        args.button = GLFW_MOUSE_BUTTON_LEFT;
+        args.action = action;
+        args.x = int(centre.x);
+        args.y = kTall - 1 - int(centre.y);  // the world counts rows from the top
+        if (action == GLFW_PRESS) world.onMouseButtonPress(&world, &args);
+        if (action == GLFW_RELEASE) world.onMouseButtonRelease(&world, &args);
+    }
+    void click()
+    {
+        button(GLFW_PRESS);
+        button(GLFW_RELEASE);
+    }
+    // The pixels inside the switch's box (two pixels in from its edges), as
+    // RGB from an image of `pixelBytes` a pixel, rows from the bottom.
+    std::vector<std::uint8_t> box(const std::uint8_t* image, int stride, int pixelBytes) const
+    {
+        const glm::vec2 low = boxCorner(-1, -1), high = boxCorner(1, 1);
+        std::vector<std::uint8_t> rgb;
+        for (int y = int(low.y) + 2; y < int(high.y) - 2; ++y) {
+            for (int x = int(low.x) + 2; x < int(high.x) - 2; ++x) {
+                const std::uint8_t* p = image + std::size_t(y) * stride + std::size_t(x) * pixelBytes;
+                rgb.insert(rgb.end(), p, p + 3);
+            }
+        }
+        return rgb;
+    }
+    std::vector<std::uint8_t> shownBox() const
+    {
+        const std::vector<std::uint8_t> window = context.pixels();
+        return box(window.data(), 4 * kSide, 4);
+    }
+    // Nothing when there is no photo of the window's size.
+    std::vector<std::uint8_t> photoBox() const
+    {
+        TextureLoader loader;
+        const std::vector<std::uint8_t> photo = loader.loadImage("photo.jpeg");
+        if (loader.getImageWidth() != kSide || loader.getImageHeight() != kTall) return {};
+        return box(photo.data(), TextureLoader::scanLineWidth(kSide), 3);
+    }
+};
+
+// Luma of each pixel: JPEG keeps it at full resolution, while it halves
+// the colour, which smears thin white strokes on a blue box.
+std::vector<int> luma(const std::vector<std::uint8_t>& rgb)
+{
+    std::vector<int> y;
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        y.push_back((299 * rgb[i] + 587 * rgb[i + 1] + 114 * rgb[i + 2]) / 1000);
+    }
+    return y;
+}
+
+// Pixels of the white caption ink on the switch's coloured box.
+int ink(const std::vector<std::uint8_t>& rgb)
+{
+    const std::vector<int> y = luma(rgb);
+    return int(std::count_if(y.begin(), y.end(), [](int v) { return v > 215; }));
+}
+
+// Mean luma difference of two pictures of the same box.
+double meanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+{
+    const std::vector<int> ya = luma(a), yb = luma(b);
+    double sum = 0.0;
+    for (std::size_t i = 0; i < ya.size() && i < yb.size(); ++i) sum += std::abs(ya[i] - yb[i]);
+    return ya.empty() ? 0.0 : sum / double(ya.size());
+}
 
 }  // namespace
 
@@ -200,6 +317,55 @@ TEST(TrackerScene, StopPhotoShowsTheStoppedWindowEvenWhenStartFollowsAtOnce)
     EXPECT_EQ(photoRed, 0);
     EXPECT_GT(photoBlue, red / 2);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// The photo at Stop shows the Start/Stop switch as the window shows it right
+// after the click, caption and all, whether the click was quick or slow and
+// whether Start or a quit follows at once.
+TEST(TrackerScene, StopPhotoShowsTheSwitchCaptionAsTheWindowShowsIt)
+{
+    for (const Language language : {English, Russian}) {
+        SCOPED_TRACE(language);
+        ClickedWorld w(language);
+        QvSwitch& startStop = w.startStop();
+        w.frame();
+        w.click();  // Start
+        w.frame();
+        ASSERT_TRUE(w.world.scene->tracking);
+
+        // A quick Stop, nothing after it: the next frame is what the user sees.
+        std::filesystem::remove("photo.jpeg");
+        w.click();
+        const std::vector<std::uint8_t> quick = w.photoBox();
+        w.frame();
+        const std::vector<std::uint8_t> shown = w.shownBox();
+        EXPECT_EQ(startStop.getLabel(), w.world.scene->dictionary->text(language, 1));
+        ASSERT_GT(ink(shown), 40) << "the window shows the caption";
+
+        // A quick Stop with Start at once, and a slow Stop with a quit at once.
+        w.click();
+        w.frame();
+        std::filesystem::remove("photo.jpeg");
+        w.click();
+        w.click();
+        const std::vector<std::uint8_t> thenStart = w.photoBox();
+        w.frame();
+        std::filesystem::remove("photo.jpeg");
+        w.button(GLFW_PRESS);
+        w.frame();
+        w.frame();
+        w.button(GLFW_RELEASE);
+        QvEventArgs quit;
+        w.world.onQuit(&w.world, &quit);
+        const std::vector<std::uint8_t> slow = w.photoBox();
+
+        for (const std::vector<std::uint8_t>* photo : {&quick, &thenStart, &slow}) {
+            ASSERT_EQ(photo->size(), shown.size());
+            // JPEG error alone; an empty box strays by 10 and more.
+            EXPECT_LT(meanDifference(*photo, shown), 5.0);
+            EXPECT_NEAR(ink(*photo), ink(shown), ink(shown) / 4);
+        }
+    }
 }
 
 // The scene is told a primary monitor smaller than the X screen (as one
