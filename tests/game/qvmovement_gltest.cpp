@@ -326,3 +326,67 @@ TEST_F(Movement, WallHitTurnsAndHalvesTheMotion)
     EXPECT_FALSE(blind.checkHitWithMe(*wall));
     EXPECT_EQ(blind.speed, 0.004f);
 }
+
+// A frame that stalls (here for five seconds) counts as a tenth of a second:
+// the vehicle steps six frames' worth, still within what its probes see
+// (1.0 down, 0.2 ahead), so it lands on the ground it drops towards and
+// stops at the wall it drives at instead of passing through them.
+TEST(VehicleFrameRate, StalledFrameNeitherFallsThroughTheGroundNorDrivesThroughAWall)
+{
+    const glm::vec3 fall(0.0f, -0.01f, 0.0f);
+    // Runs a stalled frame (frame 0), then a second at 60 frames a second;
+    // `check` sees every frame.
+    const auto stallThenRun = [](Camera& camera, QvVehicleMovement& vehicle,
+                                 const std::function<void(int)>& check) {
+        for (int frame = 0; frame <= 60; ++frame) {
+            camera.frameTime += frame == 0 ? 5.0 : kFrame60;
+            vehicle.tick();
+            check(frame);
+        }
+    };
+    {
+        SCOPED_TRACE("ground");
+        Camera camera{cameraData()};
+        auto terrain = makeTerrain([](float, float) { return 0.0f; });
+        auto tile = makeTile({0.3f, 1.5f, 0.3f});  // beyond the ground ray's reach
+        tile->collisionObjects = {terrain.get()};
+        QvVehicleMovement vehicle(tile.get(), &camera);
+        stallThenRun(camera, vehicle, [](int) {});
+        EXPECT_FALSE(vehicle.falling);
+        EXPECT_NEAR(position(*tile).y, 0.61f, 1e-5f);
+    }
+    {
+        SCOPED_TRACE("wall");
+        Camera camera{cameraData()};
+        auto tile = makeTile({0, 0, 0});
+        // A wall slanted 45 degrees across the probe, 0.5 ahead of the box's
+        // corner the probe starts from, its normal towards the vehicle.
+        const glm::vec3 probe =
+            *qvcollision::probeDirection(tile->normalSegments, tile->transform->getMatrix());
+        const QvAABB& box = *tile->aabb;
+        const glm::vec3 up(0, 1, 0);
+        const glm::vec3 normal = glm::normalize(glm::cross(probe, up) - probe),
+                        along = glm::cross(normal, up);
+        const glm::vec3 centre = glm::vec3(box.minX, box.maxY, box.minZ) + 0.5f * probe;
+        const auto corner = [&](float u, float v) {
+            return glm::vec4(centre + 10.0f * (u * up + v * along), 1);
+        };
+        auto wall = makeTriangles("QvModel_Wall", {{corner(-1, -1), corner(1, -1), corner(-1, 1)},
+                                                   {corner(1, -1), corner(1, 1), corner(-1, 1)}});
+        tile->collisionObjects = {wall.get()};
+        QvVehicleMovement vehicle(tile.get(), &camera);
+        vehicle.direction = probe;
+        vehicle.speed = kCruise;
+        float nearest = 1e9f;  // the box corner's least distance in front of the wall
+        stallThenRun(camera, vehicle, [&](int frame) {
+            if (frame == 0) {  // six frames' step
+                EXPECT_LT(glm::distance(vehicle.displacement, (probe * kCruise + fall) * 6.0f), 1e-6f);
+            }
+            tile->updateAABBbox();
+            const glm::vec3 from(tile->aabb->minX, tile->aabb->maxY, tile->aabb->minZ);
+            nearest = std::min(nearest, glm::dot(from - centre, normal));
+        });
+        EXPECT_GT(nearest, 0.0f);
+        EXPECT_LT(std::abs(vehicle.speed), 1e-5f);  // turned off the wall and coasted to a stop
+    }
+}
