@@ -1,6 +1,7 @@
 // The movement controllers on bare objects: falling, stopping and leaning
 // with the surface, the vehicle's speed, braking, reversing, coasting at any
-// frame rate, ground clearance, climbing, respawn and frontal bounce.
+// frame rate, a stalled frame, ground clearance, climbing, respawn and
+// frontal bounce.
 // No context is needed (the objects carry only collision data); the file is
 // a GL test because the controllers live beside the GL controls.
 #include <gtest/gtest.h>
@@ -199,6 +200,27 @@ TEST(VehicleFrameRate, SameDriveCoversTheSameGroundAtAnyFrameRate)
     EXPECT_NEAR(distanceDriven(60.0, 1.0, 0.0), 60 * kCruise + 0.000075f * (60 * 61 / 2), 1e-4f);
 }
 
+// A frame that stalls five seconds steps as a tenth of one: a vehicle
+// dropping from beyond the ground ray's reach (1.0) falls six frames' worth
+// and lands; a whole stalled step (3.0) would carry it past the ray for good.
+TEST(VehicleFrameRate, StalledFrameLandsOnTheGroundInsteadOfFallingThrough)
+{
+    Camera camera{cameraData()};
+    auto terrain = makeTerrain([](float, float) { return 0.0f; });
+    auto tile = makeTile({0.3f, 1.5f, 0.3f});
+    tile->collisionObjects = {terrain.get()};
+    QvVehicleMovement vehicle(tile.get(), &camera);
+    for (int frame = 0; frame <= 60; ++frame) {
+        camera.frameTime += frame == 0 ? 5.0 : kFrame60;
+        vehicle.tick();
+        if (frame == 0) {
+            EXPECT_NEAR(vehicle.displacement.y, -0.06f, 1e-7f);
+        }
+    }
+    EXPECT_FALSE(vehicle.falling);
+    EXPECT_NEAR(position(*tile).y, 0.61f, 1e-5f);
+}
+
 TEST_F(Movement, VehicleCoastsAtMostOncePerMillisecond)
 {
     auto tile = makeTile({0, 10, 0});
@@ -318,6 +340,28 @@ TEST_F(Movement, WallHitTurnsAndHalvesTheMotion)
     wall->transform->translate(0.15f * probe, 1);
     EXPECT_FALSE(vehicle.checkHitWithMe(*wall));
 
+    // Driving at it, now 0.25 ahead, through a frame that stalls five
+    // seconds: the frame steps six frames' worth (0.12), within the probe's
+    // reach, so the vehicle meets the wall and stops short of it.
+    tile->collisionObjects = {wall.get()};
+    QvVehicleMovement driver(tile.get(), &camera);
+    driver.direction = probe;
+    driver.speed = kCruise;
+    float nearest = 1e9f;  // the corner's least distance in front of the wall
+    for (int frame = 0; frame <= 60; ++frame) {
+        camera.frameTime += frame == 0 ? 5.0 : kFrame60;
+        driver.tick();
+        if (frame == 0) {
+            const glm::vec3 sixFrames = (probe * kCruise + glm::vec3(0, -0.01f, 0)) * 6.0f;
+            EXPECT_LT(glm::distance(driver.displacement, sixFrames), 1e-6f);
+        }
+        tile->updateAABBbox();
+        const glm::vec3 corner(tile->aabb->minX, tile->aabb->maxY, tile->aabb->minZ);
+        nearest = std::min(nearest, glm::dot(corner - (p + 0.15f * probe), wallNormal));
+    }
+    EXPECT_GT(nearest, 0.0f);
+    EXPECT_LT(std::abs(driver.speed), 1e-5f);  // turned off the wall and coasted to a stop
+
     // Without face normals there is nothing to probe with.
     auto bare = makeTile({0, 0, 0});
     bare->normalSegments.clear();
@@ -325,68 +369,4 @@ TEST_F(Movement, WallHitTurnsAndHalvesTheMotion)
     blind.speed = 0.004f;
     EXPECT_FALSE(blind.checkHitWithMe(*wall));
     EXPECT_EQ(blind.speed, 0.004f);
-}
-
-// A frame that stalls (here for five seconds) counts as a tenth of a second:
-// the vehicle steps six frames' worth, still within what its probes see
-// (1.0 down, 0.2 ahead), so it lands on the ground it drops towards and
-// stops at the wall it drives at instead of passing through them.
-TEST(VehicleFrameRate, StalledFrameNeitherFallsThroughTheGroundNorDrivesThroughAWall)
-{
-    const glm::vec3 fall(0.0f, -0.01f, 0.0f);
-    // Runs a stalled frame (frame 0), then a second at 60 frames a second;
-    // `check` sees every frame.
-    const auto stallThenRun = [](Camera& camera, QvVehicleMovement& vehicle,
-                                 const std::function<void(int)>& check) {
-        for (int frame = 0; frame <= 60; ++frame) {
-            camera.frameTime += frame == 0 ? 5.0 : kFrame60;
-            vehicle.tick();
-            check(frame);
-        }
-    };
-    {
-        SCOPED_TRACE("ground");
-        Camera camera{cameraData()};
-        auto terrain = makeTerrain([](float, float) { return 0.0f; });
-        auto tile = makeTile({0.3f, 1.5f, 0.3f});  // beyond the ground ray's reach
-        tile->collisionObjects = {terrain.get()};
-        QvVehicleMovement vehicle(tile.get(), &camera);
-        stallThenRun(camera, vehicle, [](int) {});
-        EXPECT_FALSE(vehicle.falling);
-        EXPECT_NEAR(position(*tile).y, 0.61f, 1e-5f);
-    }
-    {
-        SCOPED_TRACE("wall");
-        Camera camera{cameraData()};
-        auto tile = makeTile({0, 0, 0});
-        // A wall slanted 45 degrees across the probe, 0.5 ahead of the box's
-        // corner the probe starts from, its normal towards the vehicle.
-        const glm::vec3 probe =
-            *qvcollision::probeDirection(tile->normalSegments, tile->transform->getMatrix());
-        const QvAABB& box = *tile->aabb;
-        const glm::vec3 up(0, 1, 0);
-        const glm::vec3 normal = glm::normalize(glm::cross(probe, up) - probe),
-                        along = glm::cross(normal, up);
-        const glm::vec3 centre = glm::vec3(box.minX, box.maxY, box.minZ) + 0.5f * probe;
-        const auto corner = [&](float u, float v) {
-            return glm::vec4(centre + 10.0f * (u * up + v * along), 1);
-        };
-        auto wall = makeTriangles("QvModel_Wall", {{corner(-1, -1), corner(1, -1), corner(-1, 1)},
-                                                   {corner(1, -1), corner(1, 1), corner(-1, 1)}});
-        tile->collisionObjects = {wall.get()};
-        QvVehicleMovement vehicle(tile.get(), &camera);
-        vehicle.direction = probe;
-        vehicle.speed = kCruise;
-        float nearest = 1e9f;  // the box corner's least distance in front of the wall
-        stallThenRun(camera, vehicle, [&](int frame) {
-            if (frame == 0) {  // six frames' step
-                EXPECT_LT(glm::distance(vehicle.displacement, (probe * kCruise + fall) * 6.0f), 1e-6f);
-            }
-            tile->updateAABBbox();
-            const glm::vec3 from(tile->aabb->minX, tile->aabb->maxY, tile->aabb->minZ);
-            nearest = std::min(nearest, glm::dot(from - centre, normal));
-        });
-        EXPECT_GT(nearest, 0.0f);
-        EXPECT_LT(std::abs(vehicle.speed), 1e-5f);  // turned off the wall and coasted to a stop
-    }
 }
