@@ -72,18 +72,30 @@ const std::u16string& QvTextControl::useDictionary(const QvDictionary& source, i
 
 QvTextControl::~QvTextControl()
 {
-    if (objectTree != nullptr) {
-        for (const auto& t : glyphTransforms) objectTree->remove(t.get());
-        for (const QvGlyphSlot& slot : cGlyphs) {
-            if (slot.transform) objectTree->remove(slot.transform.get());
-        }
-        // The control's own transform goes with it; one its creator handed
-        // over stays where the creator put it.
-        if (transform == builtTransform) objectTree->remove(transform);
-    }
+    leaveTree();
     // Glyph objects point at their transforms: they go first.
     glyphs2D.clear();
     glyphs3D.clear();
+}
+
+void QvTextControl::leaveTree()
+{
+    if (objectTree == nullptr) {
+        return;
+    }
+    for (const auto& t : glyphTransforms) objectTree->remove(t.get());
+    for (const QvGlyphSlot& slot : cGlyphs) {
+        if (slot.transform) objectTree->remove(slot.transform.get());
+    }
+    // The control's own transform goes with it; one its creator handed over
+    // stays where the creator put it.
+    if (transform == builtTransform) objectTree->remove(transform);
+}
+
+void QvTextControl::setTransform(QvTransform* t)
+{
+    if (t != transform) leaveTree();
+    QvBoxControl::setTransform(t);
 }
 
 void QvTextControl::setFontSize(float size)

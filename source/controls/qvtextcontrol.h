@@ -72,6 +72,10 @@ public:
     virtual void setPadding(int percent) { padding = percent; }
     virtual void setTextShader(QvShader* s) { textShader = s; }
     virtual std::u16string getLabel() { return text; }
+    // A new place for the control: what it put into the tree under the old
+    // one leaves the tree first, since the next build frees those transforms
+    // and builds under the new one.
+    void setTransform(QvTransform* t) override;
 
     // The glyphs of a text, first placement (left edge).
     void initLabel3D(const std::u16string& label);
@@ -157,6 +161,9 @@ private:
     // The transform the control was made with, freed with it.
     QvTransform* const builtTransform;
 
+    // Takes the glyph and slot transforms out of the tree, and the control's
+    // own transform with them while it is the one placing the control.
+    void leaveTree();
     void place(QvTransform& t, const QvGlyphPlacement& p);
     // Appends one 2D glyph object placed at `p`.
     void addGlyph2D(char16_t code, std::unique_ptr<QvTransform> t);

@@ -5,6 +5,7 @@
 
 #include <glm/geometric.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/core/qvcamera.h"
@@ -120,7 +121,8 @@ float QvVehicleMovement::frameFactor() const
 {
     // Before the first tick there is no frame time yet: a move then counts as
     // one frame at 60 a second instead of turning the speed into NaN for good.
-    return std::isfinite(frequency) ? frequency : 1.0f;
+    if (!std::isfinite(frequency)) return 1.0f;
+    return std::min(frequency, static_cast<float>(kLongestFrame * kTickScale));
 }
 
 glm::vec3 QvVehicleMovement::motion() const

@@ -9,9 +9,10 @@
 // camera orbiting behind, stands 0.61 above the terrain, slides down slopes,
 // climbs steep faces, bounces off other objects and is put back at (0, 2, 0)
 // when it drops below y -20. Speed changes and every step it takes are
-// scaled by `frequency`, the frame time since the last tick x 60, so the feel
-// does not depend on the frame rate: a speed is distance per sixtieth of a
-// second. The geometry is qvcollision's; the controllers apply it.
+// scaled by `frequency`, the frame time since the last tick x 60 (a frame
+// counting as a tenth of a second at most), so the feel does not depend on
+// the frame rate: a speed is distance per sixtieth of a second. The geometry
+// is qvcollision's; the controllers apply it.
 //
 // A controller owns neither the object nor the camera; the owner calls tick
 // once a frame (a flying tile does so from its draw) and fills the object's
@@ -80,6 +81,11 @@ protected:
 class QvVehicleMovement : public QvMovement {
 public:
     static constexpr double kTimerInterval = 0.001;  // seconds between coasting steps
+    // The longest frame a step is scaled to, in seconds (a factor of 6 at 60
+    // frames a second). A frame that stalled longer (a busy machine, a window
+    // being dragged) would otherwise carry the vehicle in one step past the
+    // reach of its probes (0.2 ahead, 1.0 down), through walls and the ground.
+    static constexpr double kLongestFrame = 0.1;
     static constexpr double kNearZero = 1e-9;
     static constexpr float kRespawnHeight = -20.0f;
     static constexpr glm::vec3 kRespawnPoint{0.0f, 2.0f, 0.0f};
@@ -135,7 +141,8 @@ public:
     bool hitFlag = false;
 
 private:
-    // frequency, or 1 while it is not a number (before the first tick).
+    // frequency, at most a longest frame's, or 1 while it is not a number
+    // (before the first tick).
     float frameFactor() const;
     // direction x speed + slide x slideSpeed + rise x riseSpeed.
     glm::vec3 motion() const;

@@ -230,12 +230,14 @@ TEST_F(LabelDraw, OnlyWrappedBitmapGlyphsTakeTransformIds)
 }
 
 // As a widget's or the scene's tree: once the controls are gone, the tree
-// holds none of the transforms they made (glyphs, buffer slots, caret bar).
+// holds none of the transforms they made (glyphs, buffer slots, caret bar),
+// nor those of a control that built on its own transform and was then placed
+// elsewhere and rebuilt.
 TEST_F(LabelDraw, TextControlsTakeTheirTransformsOutOfATreeThatOutlivesThem)
 {
     QvTransform root;
     OakTree<QvTransform> tree(&root);
-    std::array<QvTransform, 4> places;  // the creator's, ids 1 to 4
+    std::array<QvTransform, 6> places;  // the creator's, ids 1 to 6
     for (std::size_t i = 0; i < places.size(); ++i) {
         places[i].setId(std::int64_t(i) + 1);
         places[i].setScaling(1.0f, 1.0f, 1.0f);
@@ -251,17 +253,27 @@ TEST_F(LabelDraw, TextControlsTakeTheirTransformsOutOfATreeThatOutlivesThem)
         QvLabel value("QvModel_OdometerValueLabel", u"0", font2D, nullptr, *camera);
         QvButton clear("QvModel_ButtonClear", u"Clear", font2D, nullptr, *camera);
         QvLabel loose("QvModel_Label", u"loose", font2D, nullptr, *camera);  // brings its own transform
+        // These two build on their own transforms and are placed afterwards.
+        QvLabel moved("QvModel_Label", u"moved", font2D, nullptr, *camera);
+        QvLabel movedValue("QvModel_SpeedValueLabel", u"0", font2D, nullptr, *camera);
         std::size_t place = 0;
-        for (QvTextControl* control : std::array<QvTextControl*, 4>{&info, &value, &clear, &loose}) {
+        for (QvTextControl* control :
+             std::array<QvTextControl*, 6>{&info, &value, &clear, &loose, &moved, &movedValue}) {
             control->setObjectTree(&tree);
             control->setSize(2.0f, 1.0f, 0.1f);
             control->setTextShader(&text);
-            if (control != &loose) control->setTransform(&places[place++]);
+            if (control == &info || control == &value || control == &clear)
+                control->setTransform(&places[place++]);
         }
         info.enableWrapping();
-        for (QvLabel* label : {&info, &value, &loose}) label->initLabel();
+        for (QvLabel* label : {&info, &value, &loose, &moved}) label->initLabel();
         value.setLabel(u"1234", 4);
+        movedValue.setLabel(u"12", 2);
         clear.initLabel();
+        moved.setTransform(&places[4]);
+        moved.setLabel(u"again");
+        movedValue.setTransform(&places[5]);
+        movedValue.setLabel(u"345", 3);
         QvEdit2D box("QvModel_EditName", font2D, nullptr, *camera);
         box.setObjectTree(&tree);
         box.setSize(3.0f, 1.0f, 0.1f);
@@ -269,9 +281,9 @@ TEST_F(LabelDraw, TextControlsTakeTheirTransformsOutOfATreeThatOutlivesThem)
         box.setTransform(&places[3]);
         controlfixtures::typeInto(box, U"name");
         // The places, the loose label's own, and the glyphs and caret bar below them.
-        EXPECT_EQ(ids().size(), 4u + 1 + 13 + 4 + 5 + 5 + 5);
+        EXPECT_EQ(ids().size(), 6u + 1 + 13 + 4 + 5 + 5 + 5 + 5 + 3);
     }
-    EXPECT_EQ(ids(), (std::multiset<std::int64_t>{1, 2, 3, 4}));
+    EXPECT_EQ(ids(), (std::multiset<std::int64_t>{1, 2, 3, 4, 5, 6}));
 }
 
 TEST_F(LabelDraw, WrappedTextIsDrawnInOneBatchOnSeveralLines)

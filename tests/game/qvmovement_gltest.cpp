@@ -1,6 +1,7 @@
 // The movement controllers on bare objects: falling, stopping and leaning
 // with the surface, the vehicle's speed, braking, reversing, coasting at any
-// frame rate, ground clearance, climbing, respawn and frontal bounce.
+// frame rate, a stalled frame, ground clearance, climbing, respawn and
+// frontal bounce.
 // No context is needed (the objects carry only collision data); the file is
 // a GL test because the controllers live beside the GL controls.
 #include <gtest/gtest.h>
@@ -199,6 +200,27 @@ TEST(VehicleFrameRate, SameDriveCoversTheSameGroundAtAnyFrameRate)
     EXPECT_NEAR(distanceDriven(60.0, 1.0, 0.0), 60 * kCruise + 0.000075f * (60 * 61 / 2), 1e-4f);
 }
 
+// A frame that stalls five seconds steps as a tenth of one: a vehicle
+// dropping from beyond the ground ray's reach (1.0) falls six frames' worth
+// and lands; a whole stalled step (3.0) would carry it past the ray for good.
+TEST(VehicleFrameRate, StalledFrameLandsOnTheGroundInsteadOfFallingThrough)
+{
+    Camera camera{cameraData()};
+    auto terrain = makeTerrain([](float, float) { return 0.0f; });
+    auto tile = makeTile({0.3f, 1.5f, 0.3f});
+    tile->collisionObjects = {terrain.get()};
+    QvVehicleMovement vehicle(tile.get(), &camera);
+    for (int frame = 0; frame <= 60; ++frame) {
+        camera.frameTime += frame == 0 ? 5.0 : kFrame60;
+        vehicle.tick();
+        if (frame == 0) {
+            EXPECT_NEAR(vehicle.displacement.y, -0.06f, 1e-7f);
+        }
+    }
+    EXPECT_FALSE(vehicle.falling);
+    EXPECT_NEAR(position(*tile).y, 0.61f, 1e-5f);
+}
+
 TEST_F(Movement, VehicleCoastsAtMostOncePerMillisecond)
 {
     auto tile = makeTile({0, 10, 0});
@@ -317,6 +339,28 @@ TEST_F(Movement, WallHitTurnsAndHalvesTheMotion)
     // Farther than 0.2 along the probe it is no hit.
     wall->transform->translate(0.15f * probe, 1);
     EXPECT_FALSE(vehicle.checkHitWithMe(*wall));
+
+    // Driving at it, now 0.25 ahead, through a frame that stalls five
+    // seconds: the frame steps six frames' worth (0.12), within the probe's
+    // reach, so the vehicle meets the wall and stops short of it.
+    tile->collisionObjects = {wall.get()};
+    QvVehicleMovement driver(tile.get(), &camera);
+    driver.direction = probe;
+    driver.speed = kCruise;
+    float nearest = 1e9f;  // the corner's least distance in front of the wall
+    for (int frame = 0; frame <= 60; ++frame) {
+        camera.frameTime += frame == 0 ? 5.0 : kFrame60;
+        driver.tick();
+        if (frame == 0) {
+            const glm::vec3 sixFrames = (probe * kCruise + glm::vec3(0, -0.01f, 0)) * 6.0f;
+            EXPECT_LT(glm::distance(driver.displacement, sixFrames), 1e-6f);
+        }
+        tile->updateAABBbox();
+        const glm::vec3 corner(tile->aabb->minX, tile->aabb->maxY, tile->aabb->minZ);
+        nearest = std::min(nearest, glm::dot(corner - (p + 0.15f * probe), wallNormal));
+    }
+    EXPECT_GT(nearest, 0.0f);
+    EXPECT_LT(std::abs(driver.speed), 1e-5f);  // turned off the wall and coasted to a stop
 
     // Without face normals there is nothing to probe with.
     auto bare = makeTile({0, 0, 0});
