@@ -65,7 +65,8 @@ public:
     // Whether the next bytes are `text`, consuming them.
     bool expect(std::string_view text)
     {
-        if (text.size() > left() || !std::equal(text.begin(), text.end(), file_.begin() + at_)) {
+        const auto sameByte = [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; };
+        if (text.size() > left() || !std::equal(text.begin(), text.end(), file_.begin() + at_, sameByte)) {
             return false;
         }
         at_ += text.size();
