@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvimageheader.h"
 
 struct FIBITMAP;
 
@@ -26,12 +27,6 @@ using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
 // The usual largest texture side of current drivers: the bound on pictures
 // read where no context can be asked for its own limit.
 constexpr int qvCommonMaxTextureSize = 16384;
-
-// Width and height a picture's header gives.
-struct QvImageSize {
-    std::uint64_t width = 0;
-    std::uint64_t height = 0;
-};
 
 // Why a picture of that size is not read: its side exceeds maxSide or its
 // pixel buffers would not fit in memory arithmetic; empty when it may be read.
