@@ -1,6 +1,7 @@
 // Texture and cube-map uploads read back from the driver, and the screenshot.
 #include "tempfiles.h"
 #include "glcontext.h"
+#include "hostilefiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
 
@@ -9,10 +10,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,7 +72,8 @@ TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
     int stride = -1;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(loader.loadTexture("textures/missing.jpg", pixels, stride));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Picture textures/missing.jpg not loaded: No such file or directory\n");
     EXPECT_EQ(stride, -1);
     EXPECT_TRUE(pixels.empty());
 
@@ -152,16 +157,137 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     } catch (const QvResourceError& error) {
         EXPECT_NE(std::string(error.what()).find("skybox/art/absent.jpg"), std::string::npos);
     }
-    // So is one beyond the driver's cube-map size, never decoded, with a line naming it.
+    // So is one beyond the driver's cube-map size, never decoded, the reason in the message.
     GLint maxSide = 0;
     glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &maxSide);
     faces[3] = imagefixtures::writePpmHeader("vast.ppm", maxSide + 1, maxSide + 1);
     testing::internal::CaptureStdout();
-    EXPECT_THROW(loader.loadCubemap(faces), QvResourceError);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              fmt::format("Picture {} not loaded: {}x{} is larger than the largest picture side {}\n",
-                          faces[3], maxSide + 1, maxSide + 1, maxSide));
+    try {
+        loader.loadCubemap(faces);
+        ADD_FAILURE() << "an oversized face must not pass";
+    } catch (const QvResourceError& error) {
+        EXPECT_EQ(std::string(error.what()),
+                  fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
+                              faces[3], maxSide + 1, maxSide + 1, maxSide));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Whatever stands in a picture's place, every entry point refuses it at once
+// (no wait on the pipe, no endless read of the device), naming it and saying
+// what is there; the sky's refusal is its error.
+TEST(PictureFiles, WhatIsNoFileIsRefusedAtOnceByEveryEntryPoint)
+{
+    testsupport::GlContext context;
+    ::alarm(30);
+    const std::string path = testsupport::tempPath("standin.jpg").string();
+    std::vector<std::string> faces(6, imagefixtures::writePng("sky.png", 2, 2));
+    faces[2] = path;
+    TextureLoader loader;
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant(path, standIn);
+        const std::string line = fmt::format("Picture {} not loaded: {}\n", path, standIn.reason);
+        testing::internal::CaptureStdout();
+        EXPECT_FALSE(loader.loadTexture(path)) << standIn.what;
+        EXPECT_TRUE(loader.loadImage(path).empty()) << standIn.what;
+        try {
+            loader.loadCubemap(faces);
+            ADD_FAILURE() << standIn.what << " passed as a sky face";
+        } catch (const QvResourceError& error) {
+            EXPECT_EQ(std::string(error.what()), fmt::format("Cannot load the sky image {}: {}", path, standIn.reason));
+        }
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line) << standIn.what;
+    }
+    ::alarm(0);
+    std::filesystem::remove_all(path);
+}
+
+// Any picture FreeImage decodes becomes a texture, whatever its name says and
+// whether or not its size can be read before decoding; every one that does
+// not says why in one line.
+TEST(PictureFiles, AnyFormatLoadsUnderAnyNameAndWhatDoesNotSaysWhy)
+{
+    testsupport::GlContext context;
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    const std::string misnamed = testsupport::tempPath("png.jpg").string();
+    std::filesystem::copy_file(imagefixtures::writePng("real.png", 6, 2), misnamed,
+                               std::filesystem::copy_options::overwrite_existing);
+    const std::string empty = testsupport::tempPath("empty.jpg").string();
+    const std::string text = testsupport::tempPath("text.jpg").string();
+    const std::string cut = testsupport::tempPath("cut.jpg").string();
+    std::ofstream(empty).close();
+    std::ofstream(text) << "no picture here\n";
+    std::ofstream(cut, std::ios::binary) << std::string(reinterpret_cast<const char*>(imagefixtures::fileBytes(misnamed).data()), 40);
+    struct Case {
+        std::string path;
+        int width;   // 0: not loaded, for `reason`
+        int height;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {imagefixtures::writeGif("small.gif", 8, 4), 8, 4, ""},
+        {imagefixtures::writeDds("small.dds", 8, 4), 8, 4, ""},
+        {misnamed, 6, 2, ""},
+        {empty, 0, 0, "the file is empty"},
+        {text, 0, 0, "not a picture FreeImage can read"},
+        {cut, 0, 0, "not a picture FreeImage can read"},
+        {imagefixtures::writeDds("wide.dds", maxSide + 4, 4, false), 0, 0,
+         fmt::format("{}x4 is larger than the largest picture side {}", maxSide + 4, maxSide)},
+    };
+    for (const Case& c : cases) {
+        TextureLoader loader;
+        testing::internal::CaptureStdout();
+        const QvTexture texture = loader.loadTexture(c.path);
+        const std::string output = testing::internal::GetCapturedStdout();
+        if (c.width == 0) {
+            EXPECT_FALSE(texture) << c.path;
+            EXPECT_EQ(output, fmt::format("Picture {} not loaded: {}\n", c.path, c.reason));
+            continue;
+        }
+        ASSERT_TRUE(texture) << c.path << ": " << output;
+        EXPECT_EQ(loader.getImageWidth(), c.width) << c.path;
+        EXPECT_EQ(loader.getImageHeight(), c.height) << c.path;
+        glBindTexture(GL_TEXTURE_2D, texture.get());
+        const auto texels = readTexture(GL_TEXTURE_2D, c.width, c.height);
+        for (int row = 0; row < c.height; ++row) expectTexelRow(texels, c.width, row, c.height - 1 - row);
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A picture that fits the texture size but not the memory left is named,
+// unread, instead of ending the program with a bare std::bad_alloc.
+TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#endif
+#endif
+    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
+    const std::string path = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
+    const std::string output = testsupport::tempPath("big.txt").string();
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (std::freopen(output.c_str(), "w", stdout) == nullptr) ::_exit(3);
+        const rlimit limit{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + (300u << 20), RLIM_INFINITY};
+        if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(4);
+        TextureLoader loader;
+        const bool refused = loader.loadImage(path).empty() && loader.getImageWidth() == 0;
+        std::fflush(stdout);
+        ::_exit(refused ? 0 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::vector<std::uint8_t> printed = imagefixtures::fileBytes(output);
+    EXPECT_EQ(std::string(printed.begin(), printed.end()),
+              "Picture " + path + " not loaded: not enough memory to read it\n");
 }
 
 TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)
@@ -312,8 +438,8 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     EXPECT_EQ(loader.getImageWidth(), 0);
     EXPECT_EQ(loader.getImageHeight(), 0);
 
-    // Nor, in silence, does a PNG whose pixel data is cut short: one flag value
-    // tried reads its 6 x 2 header alone, which is no picture.
+    // Nor does a PNG whose pixel data is cut short: one flag value tried reads
+    // its 6 x 2 header alone, which is no picture.
     const std::string stub = imagefixtures::writePng("stub.png", 6, 2);
     const std::vector<std::uint8_t> png = imagefixtures::fileBytes(stub);
     const std::string idat = "IDAT";
@@ -321,7 +447,8 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
                                            png.begin() + 6);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Picture " + stub + " not loaded: not a picture FreeImage can read\n");
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 
