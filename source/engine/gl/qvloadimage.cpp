@@ -109,7 +109,8 @@ Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<
 // the one its contents show. Null with the reason in `error`.
 Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error)
 {
-    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, error, largestPictureFile + 1);
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        qvReadRegularFile(path, error, largestPictureFile + 1);
     if (!bytes) return nullptr;
     if (bytes->size() > largestPictureFile) {
         error = "the file is larger than 4 GiB";
@@ -230,7 +231,8 @@ std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, s
     const MemoryStream stream(file);
     const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
     bool unreadable = format == FIF_UNKNOWN;
-    const std::optional<QvImageSize> size = unreadable ? std::nullopt : headerSize(stream, format, file, unreadable);
+    const std::optional<QvImageSize> size =
+        unreadable ? std::nullopt : headerSize(stream, format, file, unreadable);
     if (unreadable) {
         error = notAPicture;
     } else if (!size) {
@@ -240,7 +242,8 @@ std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, s
     return size;
 }
 
-std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how, std::string& error)
+std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
+                                       std::string& error)
 {
     error.clear();
     try {
@@ -360,7 +363,8 @@ int TextureLoader::scanLineWidth(int width)
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
     std::string error;
-    std::optional<QvPicture> picture = qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    std::optional<QvPicture> picture =
+        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
     if (!picture) {
         qvReportUnloadedPicture(path, error);
         imageWidth = 0;
@@ -383,7 +387,8 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
     std::string error;
-    std::optional<QvPicture> picture = qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    std::optional<QvPicture> picture =
+        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
     if (!picture) {
         qvReportUnloadedPicture(path, error);
         return {};

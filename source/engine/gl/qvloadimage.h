@@ -62,7 +62,8 @@ struct QvPicture {
 // right after it, before the pixels are copied. Nothing, with the reason in
 // `error`, when the file is not a regular file, cannot be read, is no picture
 // FreeImage can read, has a refused size or needs more memory than there is.
-std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how, std::string& error);
+std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
+                                       std::string& error);
 // The line that says a picture was not loaded and why.
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
 

@@ -66,17 +66,17 @@ inline std::string writeDds(const std::string& name, std::uint32_t width, std::u
                             bool withPixels = true)
 {
     std::vector<std::uint32_t> header(31, 0);
-    header[0] = 124;                   // header size
-    header[1] = 0x1007;                // caps, height, width, pixel format given
+    header[0] = 124;     // header size
+    header[1] = 0x1007;  // caps, height, width, pixel format given
     header[2] = height;
     header[3] = width;
-    header[18] = 32;                   // pixel format size
-    header[19] = 0x40;                 // RGB
-    header[21] = 24;                   // bits a pixel
-    header[22] = 0xFF0000;             // red mask
-    header[23] = 0x00FF00;             // green mask
-    header[24] = 0x0000FF;             // blue mask
-    header[26] = 0x1000;               // a texture
+    header[18] = 32;        // pixel format size
+    header[19] = 0x40;      // RGB
+    header[21] = 24;        // bits a pixel
+    header[22] = 0xFF0000;  // red mask
+    header[23] = 0x00FF00;  // green mask
+    header[24] = 0x0000FF;  // blue mask
+    header[26] = 0x1000;    // a texture
     const auto path = testsupport::tempPath(name).string();
     std::ofstream out(path, std::ios::binary);
     out << "DDS ";

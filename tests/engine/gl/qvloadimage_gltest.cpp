@@ -166,9 +166,10 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
         loader.loadCubemap(faces);
         ADD_FAILURE() << "an oversized face must not pass";
     } catch (const QvResourceError& error) {
-        EXPECT_EQ(std::string(error.what()),
-                  fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
-                              faces[3], maxSide + 1, maxSide + 1, maxSide));
+        EXPECT_EQ(
+            std::string(error.what()),
+            fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
+                        faces[3], maxSide + 1, maxSide + 1, maxSide));
     }
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -195,7 +196,8 @@ TEST(PictureFiles, WhatIsNoFileIsRefusedAtOnceByEveryEntryPoint)
             loader.loadCubemap(faces);
             ADD_FAILURE() << standIn.what << " passed as a sky face";
         } catch (const QvResourceError& error) {
-            EXPECT_EQ(std::string(error.what()), fmt::format("Cannot load the sky image {}: {}", path, standIn.reason));
+            EXPECT_EQ(std::string(error.what()),
+                      fmt::format("Cannot load the sky image {}: {}", path, standIn.reason));
         }
         EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line) << standIn.what;
     }
@@ -219,10 +221,11 @@ TEST(PictureFiles, AnyFormatLoadsUnderAnyNameAndWhatDoesNotSaysWhy)
     const std::string cut = testsupport::tempPath("cut.jpg").string();
     std::ofstream(empty).close();
     std::ofstream(text) << "no picture here\n";
-    std::ofstream(cut, std::ios::binary) << std::string(reinterpret_cast<const char*>(imagefixtures::fileBytes(misnamed).data()), 40);
+    std::ofstream(cut, std::ios::binary)
+        << std::string(reinterpret_cast<const char*>(imagefixtures::fileBytes(misnamed).data()), 40);
     struct Case {
         std::string path;
-        int width;   // 0: not loaded, for `reason`
+        int width;  // 0: not loaded, for `reason`
         int height;
         std::string reason;
     };
@@ -382,8 +385,8 @@ TEST(Screenshot, FullDiskLeavesTheEarlierPhotoWhole)
     const std::string output = testing::internal::GetCapturedStdout();
 
     EXPECT_FALSE(written);
-    EXPECT_TRUE(output.find(fmt::format("ERROR! Image {} could not be written: cannot write {}.tmp-", path, path)) !=
-                    std::string::npos &&
+    EXPECT_TRUE(output.find(fmt::format("ERROR! Image {} could not be written: cannot write {}.tmp-", path,
+                                        path)) != std::string::npos &&
                 output.ends_with(": File too large\n"))
         << output;
     EXPECT_EQ(imagefixtures::fileBytes(path), earlier) << "the earlier photo survives byte for byte";
