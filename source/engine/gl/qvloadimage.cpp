@@ -65,9 +65,9 @@ QvImageSize bitmapSize(const Bitmap& bitmap)
 }
 
 // The size in the header of a picture of this format, without its pixels:
-// FreeImage's own header read where the format has one, otherwise the
-// header reader of this module's companion. Nothing when neither tells it;
-// `unreadable` when FreeImage's header read fails, so no decoding can work.
+// FreeImage's own header read where the format has one, otherwise
+// qvHeaderImageSize's. Nothing when neither tells it; `unreadable` when
+// FreeImage's header read fails, so no decoding of this format can work.
 std::optional<QvImageSize> headerSize(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
                                       std::span<const std::uint8_t> bytes, bool& unreadable)
 {
