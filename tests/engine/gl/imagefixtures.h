@@ -65,22 +65,15 @@ inline std::string writeGif(const std::string& name, int width, int height)
 inline std::string writeDds(const std::string& name, std::uint32_t width, std::uint32_t height,
                             bool withPixels = true)
 {
-    std::vector<std::uint32_t> header(31, 0);
-    header[0] = 124;     // header size
-    header[1] = 0x1007;  // caps, height, width, pixel format given
-    header[2] = height;
-    header[3] = width;
-    header[18] = 32;        // pixel format size
-    header[19] = 0x40;      // RGB
-    header[21] = 24;        // bits a pixel
-    header[22] = 0xFF0000;  // red mask
-    header[23] = 0x00FF00;  // green mask
-    header[24] = 0x0000FF;  // blue mask
-    header[26] = 0x1000;    // a texture
+    // Size 124; caps, height, width and pixel format given; then at 18 the
+    // pixel format: size 32, RGB, 24 bits, red, green and blue masks; a texture.
+    const std::uint32_t header[31] = {124, 0x1007, height, width, 0,        0,      0,    0, 0,
+                                      0,   0,      0,      0,     0,        0,      0,    0, 0,
+                                      32,  0x40,   0,      24,    0xFF0000, 0xFF00, 0xFF, 0, 0x1000};
     const auto path = testsupport::tempPath(name).string();
     std::ofstream out(path, std::ios::binary);
     out << "DDS ";
-    out.write(reinterpret_cast<const char*>(header.data()), std::streamsize(header.size() * 4));
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
     for (std::uint32_t y = 0; withPixels && y < height; ++y) {
         for (std::uint32_t x = 0; x < width; ++x) {
             const auto c = colourAt(int(x), int(y));

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include <unistd.h>
 
@@ -267,8 +268,7 @@ TEST_F(ModelScene, TexturesOfAnyFormatAndNoFileInAFilesPlace)
 {
     ::alarm(30);
     const std::filesystem::path folder = testsupport::tempPath("model");
-    const std::string obj = (folder / "panel.obj").string();
-    const std::string mtl = (folder / "panel.mtl").string();
+    const std::string obj = (folder / "panel.obj").string(), mtl = (folder / "panel.mtl").string();
     const std::string dds = (folder / "picture.dds").string();
     const auto fresh = [&] {
         std::filesystem::remove_all(folder);
@@ -285,26 +285,23 @@ TEST_F(ModelScene, TexturesOfAnyFormatAndNoFileInAFilesPlace)
     EXPECT_EQ(width, 8);
 
     for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
-        const struct {
-            std::string path, line;
-            std::size_t meshes;
-        } places[] = {
+        const std::tuple<std::string, std::string, std::size_t> places[] = {
             {dds, fmt::format("Picture {} not loaded: {}\n", dds, standIn.reason), 3},
             {mtl, fmt::format("ERROR! File: {}. Not read for the model {}: {}\n", mtl, obj, standIn.reason),
              3},
             {obj, importErrorLine(obj, standIn.reason), 0},
         };
-        for (const auto& place : places) {
+        for (const auto& [path, line, meshes] : places) {
             fresh();
-            hostilefiles::plant(place.path, standIn);
+            hostilefiles::plant(path, standIn);
             testing::internal::CaptureStdout();
             QvModel hostile("QvModel_Hostile", obj);
-            EXPECT_EQ(testing::internal::GetCapturedStdout(), place.line) << standIn.what;
-            EXPECT_EQ(hostile.meshes.size(), place.meshes) << standIn.what << " at " << place.path;
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), line) << standIn.what;
+            EXPECT_EQ(hostile.meshes.size(), meshes) << standIn.what << " at " << path;
         }
-        testing::internal::CaptureStdout();
         BoneInfoMap map;
         int counter = 0;
+        testing::internal::CaptureStdout();
         Animation animation(obj, map, counter);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), importErrorLine(obj, standIn.reason));
     }
