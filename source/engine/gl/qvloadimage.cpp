@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -25,55 +27,112 @@ constexpr GLint rowAlignment = 4;  // matches scanLineWidth
 
 using Bitmap = QvBitmap;
 
-void reportRefusal(const std::string& path, const std::string& reason)
+constexpr const char* notAPicture = "not a picture FreeImage can read";
+constexpr const char* outOfMemory = "not enough memory to read it";
+// FreeImage measures memory streams in 32 bits.
+constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
+
+// A FreeImage stream over bytes that FreeImage only reads; every load starts
+// from the first byte.
+class MemoryStream {
+public:
+    explicit MemoryStream(std::span<const std::uint8_t> bytes)
+        : memory_(FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())))
+    {
+    }
+    ~MemoryStream()
+    {
+        if (memory_ != nullptr) FreeImage_CloseMemory(memory_);
+    }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+
+    explicit operator bool() const { return memory_ != nullptr; }
+    FREE_IMAGE_FORMAT contentFormat() const { return FreeImage_GetFileTypeFromMemory(memory_, 0); }
+    Bitmap load(FREE_IMAGE_FORMAT format, int flags) const
+    {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        return Bitmap(FreeImage_LoadFromMemory(format, memory_, flags));
+    }
+
+private:
+    FIMEMORY* memory_;
+};
+
+QvImageSize bitmapSize(const Bitmap& bitmap)
 {
-    fmt::print("Picture {} not loaded: {}\n", path, reason);
-    std::fflush(stdout);
+    return {FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get())};
 }
 
-// Reads the picture's header alone, so that a small file claiming a huge
-// size costs nothing. False when the picture must not be decoded: a size
-// refused (with a line naming the file), or a header that does not read (in
-// silence, as for any unreadable file).
-bool sizeReadable(FREE_IMAGE_FORMAT format, const std::string& path, int maxSide)
+// The size in the header of a picture of this format, without its pixels:
+// FreeImage's own header read where the format has one, otherwise
+// qvHeaderImageSize's. Nothing when neither tells it; `unreadable` when
+// FreeImage's header read fails, so no decoding of this format can work.
+std::optional<QvImageSize> headerSize(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
+                                      std::span<const std::uint8_t> bytes, bool& unreadable)
 {
-    if (!FreeImage_FIFSupportsNoPixels(format)) {
-        reportRefusal(path, fmt::format("the size of a {} picture cannot be read before decoding it",
-                                        FreeImage_GetFormatFromFIF(format)));
-        return false;
-    }
-    const Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-    if (!header) {
-        return false;
-    }
-    const QvImageSize size{FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())};
-    const std::string problem = qvImageSizeProblem(size, std::uint64_t(std::max(maxSide, 0)));
-    if (!problem.empty()) {
-        reportRefusal(path, problem);
-        return false;
-    }
-    return true;
+    unreadable = false;
+    if (!FreeImage_FIFSupportsNoPixels(format)) return qvHeaderImageSize(format, bytes);
+    const Bitmap header = stream.load(format, FIF_LOAD_NOPIXELS);
+    unreadable = !header;
+    return header ? std::optional(bitmapSize(header)) : std::nullopt;
 }
 
-// Reads the file with the default flags, or trying every flag value in turn
-// when retry is set; null when nothing reads it or its size is refused.
-Bitmap readBitmap(const std::string& path, bool retry, int maxSide)
+// Decodes the bytes as one format: null when that format does not read them
+// (`error` untouched) or their size is refused (the reason in `error`).
+Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> bytes,
+                const QvPictureReading& how, std::string& error)
 {
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN || !sizeReadable(format, path, maxSide)) {
-        return nullptr;
+    bool unreadable = false;
+    const std::optional<QvImageSize> declared = headerSize(stream, format, bytes, unreadable);
+    const std::uint64_t maxSide = std::uint64_t(std::max(how.maxSide, 0));
+    if (unreadable) return nullptr;
+    if (declared) {
+        error = qvImageSizeProblem(*declared, maxSide);
+        if (!error.empty()) return nullptr;
     }
-    if (!retry) {
-        return Bitmap(FreeImage_Load(format, path.c_str(), 0));
-    }
+    Bitmap bitmap;
     for (const int flags : loadFlags) {
+        if (!how.retryFlags && flags != 0) continue;
         // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS: the header
         // alone that it reads of a broken picture is no picture.
-        Bitmap bitmap(FreeImage_Load(format, path.c_str(), flags));
-        if (bitmap && FreeImage_HasPixels(bitmap.get())) {
-            return bitmap;
-        }
+        bitmap = stream.load(format, flags);
+        if (bitmap && FreeImage_HasPixels(bitmap.get())) break;
+        bitmap.reset();
     }
+    // Without a header size the decoded one is checked before the pixels go anywhere.
+    if (bitmap) error = qvImageSizeProblem(bitmapSize(bitmap), maxSide);
+    return error.empty() ? std::move(bitmap) : nullptr;
+}
+
+// The file as a bitmap: regular files only, the name's format first, then
+// the one its contents show. Null with the reason in `error`.
+Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error)
+{
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        qvReadRegularFile(path, error, largestPictureFile + 1);
+    if (!bytes) return nullptr;
+    if (bytes->size() > largestPictureFile) {
+        error = "the file is larger than 4 GiB";
+        return nullptr;
+    }
+    if (bytes->empty()) {
+        error = "the file is empty";
+        return nullptr;
+    }
+    const MemoryStream stream(*bytes);
+    if (!stream) {
+        error = outOfMemory;
+        return nullptr;
+    }
+    const FREE_IMAGE_FORMAT named = FreeImage_GetFIFFromFilename(path.c_str());
+    const FREE_IMAGE_FORMAT content = stream.contentFormat();
+    for (const FREE_IMAGE_FORMAT format : {named, content == named ? FIF_UNKNOWN : content}) {
+        if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) continue;
+        Bitmap bitmap = decodeAs(stream, format, *bytes, how, error);
+        if (bitmap || !error.empty()) return bitmap;
+    }
+    error = notAPicture;
     return nullptr;
 }
 
@@ -169,47 +228,69 @@ std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
 
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error)
 {
-    // FreeImage only reads from the memory it is given.
-    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
-    if (memory == nullptr) {
-        error = "not a picture FreeImage can read";
-        return std::nullopt;
-    }
-    std::optional<QvImageSize> size;
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-    if (format != FIF_UNKNOWN && !FreeImage_FIFSupportsNoPixels(format)) {
+    const MemoryStream stream(file);
+    const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
+    bool unreadable = format == FIF_UNKNOWN;
+    const std::optional<QvImageSize> size =
+        unreadable ? std::nullopt : headerSize(stream, format, file, unreadable);
+    if (unreadable) {
+        error = notAPicture;
+    } else if (!size) {
         error = fmt::format("the size of a {} picture cannot be read before decoding it",
                             FreeImage_GetFormatFromFIF(format));
-    } else if (const Bitmap header{format == FIF_UNKNOWN
-                                       ? nullptr
-                                       : FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS)}) {
-        size = QvImageSize{FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get())};
-    } else {
-        error = "not a picture FreeImage can read";
     }
-    FreeImage_CloseMemory(memory);
     return size;
+}
+
+std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
+                                       std::string& error)
+{
+    error.clear();
+    try {
+        QvPicture picture;
+        {
+            // The bitmap goes as soon as its rows are copied: one of the two at a time beyond that.
+            const Bitmap bitmap = readBitmap(path, how, error);
+            if (!bitmap) return std::nullopt;
+            picture.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
+            picture.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+            picture.rows = qvBitmapPixels(bitmap.get(), how.topRowFirst);
+        }
+        if (picture.rows.empty()) {
+            error = outOfMemory;
+            return std::nullopt;
+        }
+        return picture;
+    } catch (const std::bad_alloc&) {
+        error = outOfMemory;
+        return std::nullopt;
+    }
+}
+
+void qvReportUnloadedPicture(const std::string& path, const std::string& reason)
+{
+    fmt::print("Picture {} not loaded: {}\n", path, reason);
+    std::fflush(stdout);
 }
 
 QvBitmap qvReadBitmap(const std::string& path, int maxSide)
 {
-    return readBitmap(path, false, maxSide);
+    std::string error;
+    QvBitmap bitmap;
+    try {
+        bitmap = readBitmap(path, QvPictureReading{.maxSide = maxSide}, error);
+    } catch (const std::bad_alloc&) {
+        error = outOfMemory;
+    }
+    if (!bitmap) qvReportUnloadedPicture(path, error);
+    return bitmap;
 }
 
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file)
 {
-    // FreeImage only reads from the memory it is given.
-    FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.data()), static_cast<DWORD>(file.size()));
-    if (memory == nullptr) {
-        return nullptr;
-    }
-    QvBitmap bitmap;
-    const FREE_IMAGE_FORMAT format = FreeImage_GetFileTypeFromMemory(memory, 0);
-    if (format != FIF_UNKNOWN) {
-        bitmap.reset(FreeImage_LoadFromMemory(format, memory, 0));
-    }
-    FreeImage_CloseMemory(memory);
-    return bitmap;
+    const MemoryStream stream(file);
+    const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
+    return format == FIF_UNKNOWN ? nullptr : stream.load(format, 0);
 }
 
 std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
@@ -241,13 +322,16 @@ std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
     const int width = static_cast<int>(FreeImage_GetWidth(source));
     const int height = static_cast<int>(FreeImage_GetHeight(source));
     const int stride = TextureLoader::scanLineWidth(width);
-    const Bitmap rgb(FreeImage_ConvertTo24Bits(source));
-    std::vector<std::uint8_t> pixels(static_cast<size_t>(stride) * height, 0);
-    if (!rgb) {
-        return pixels;
+    // A 24-bit picture is read as it is: a converted copy would double the memory it takes.
+    Bitmap converted;
+    if (FreeImage_GetImageType(source) != FIT_BITMAP || FreeImage_GetBPP(source) != 24) {
+        converted.reset(FreeImage_ConvertTo24Bits(source));
+        if (!converted) return {};
     }
+    FIBITMAP* rgb = converted ? converted.get() : source;
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(stride) * height, 0);
     for (int y = 0; y < height; ++y) {
-        const BYTE* line = FreeImage_GetScanLine(rgb.get(), topRowFirst ? height - 1 - y : y);
+        const BYTE* line = FreeImage_GetScanLine(rgb, topRowFirst ? height - 1 - y : y);
         std::uint8_t* row = pixels.data() + static_cast<size_t>(y) * stride;
         for (int x = 0; x < width; ++x) {
             row[x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
@@ -278,15 +362,18 @@ int TextureLoader::scanLineWidth(int width)
 
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
-    const Bitmap bitmap = readBitmap(path, true, maxImageSide);
-    if (!bitmap) {
+    std::string error;
+    std::optional<QvPicture> picture =
+        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    if (!picture) {
+        qvReportUnloadedPicture(path, error);
         imageWidth = 0;
         imageHeight = 0;
         return {};
     }
-    imageWidth = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
-    imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-    return qvBitmapPixels(bitmap.get(), false);
+    imageWidth = picture->width;
+    imageHeight = picture->height;
+    return std::move(picture->rows);
 }
 
 QvTexture TextureLoader::loadTexture(const std::string& path)
@@ -299,15 +386,18 @@ QvTexture TextureLoader::loadTexture(const std::string& path)
 QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
-    const Bitmap bitmap = readBitmap(path, true, maxImageSide);
-    if (!bitmap) {
+    std::string error;
+    std::optional<QvPicture> picture =
+        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    if (!picture) {
+        qvReportUnloadedPicture(path, error);
         return {};
     }
-    imageWidth = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
-    imageHeight = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
+    imageWidth = picture->width;
+    imageHeight = picture->height;
     stride = scanLineWidth(imageWidth);
     printSizeLines(imageWidth, imageHeight);
-    pixels = qvBitmapPixels(bitmap.get(), false);
+    pixels = std::move(picture->rows);
     fmt::print("scanLineWidth = {}\n", stride);
 
     return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
@@ -319,20 +409,17 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (size_t i = 0; i < paths.size(); ++i) {
-        const Bitmap bitmap = readBitmap(paths[i], false, maxFaceSide);
-        if (!bitmap) {
+        std::string error;
+        // Cube-map faces are specified from their top row.
+        const std::optional<QvPicture> face =
+            qvReadPicture(paths[i], {.topRowFirst = true, .maxSide = maxFaceSide}, error);
+        if (!face) {
             // The sky cannot be drawn without all six faces: the caller decides
             // how to end; the texture made so far goes with the owner.
-            throw QvResourceError("Cannot load the sky image " + paths[i]);
+            throw QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[i], error));
         }
-        const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
-        const int height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-        // Cube-map faces are specified from their top row.
-        const std::vector<std::uint8_t> pixels = qvBitmapPixels(bitmap.get(), true);
-        if (!pixels.empty()) {
-            uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), width, height,
-                        pixels.data());
-        }
+        uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face->width, face->height,
+                    face->rows.data());
     }
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

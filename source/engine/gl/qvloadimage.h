@@ -33,21 +33,51 @@ constexpr int qvCommonMaxTextureSize = 16384;
 std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
 
 // The size in a picture's header, read without decoding its pixels; nothing
-// (the reason in `error`) when FreeImage does not know the format, cannot
-// read the size of that format on its own, or cannot read the header.
+// (the reason in `error`) when FreeImage does not know the format, neither it
+// nor qvHeaderImageSize can read the size of that format on its own, or the
+// header does not read.
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
 
-// The image file as a bitmap (format from the name); null when unreadable.
-// A picture whose header gives a refused size (qvImageSizeProblem), or whose
-// format cannot be measured before decoding, is not decoded: one line naming
-// the file says why.
+// How a picture file is read.
+struct QvPictureReading {
+    // Try every one of the loader's flag values in turn, not only the default.
+    bool retryFlags = false;
+    // Rows of the picture's top first, as cube-map faces and the flipped
+    // texture coordinates of models take them; otherwise the bottom first.
+    bool topRowFirst = false;
+    int maxSide = qvCommonMaxTextureSize;
+};
+
+// A picture as RGB rows of TextureLoader::scanLineWidth bytes.
+struct QvPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rows;
+};
+
+// Reads a picture file of any format FreeImage decodes. Only a regular file
+// is opened. The format comes from the name and, when that format does not
+// read it, from the contents. Its size is taken from the header where one
+// tells it and checked (qvImageSizeProblem) before any decoding, otherwise
+// right after it, before the pixels are copied. Nothing, with the reason in
+// `error`, when the file is not a regular file, cannot be read, is no picture
+// FreeImage can read, has a refused size or needs more memory than there is.
+std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
+                                       std::string& error);
+// The line that says a picture was not loaded and why.
+void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
+
+// The image file as a bitmap, read as qvReadPicture reads it with flag 0;
+// null, after a line naming the file and the reason, when unreadable.
 QvBitmap qvReadBitmap(const std::string& path, int maxSide = qvCommonMaxTextureSize);
 // The bytes of an image file as a bitmap (format from its contents); null
 // when FreeImage does not recognise or cannot read them.
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file);
 
 // A bitmap of any bit depth as RGB rows of TextureLoader::scanLineWidth bytes;
-// row 0 is the bitmap's row 0 (the bottom) unless topRowFirst.
+// row 0 is the bitmap's row 0 (the bottom) unless topRowFirst. Empty when
+// FreeImage has no memory for the conversion; std::bad_alloc when the rows
+// do not fit.
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);
 // A bitmap of any bit depth as tightly packed RGBA rows, top row first;
 // without an alpha channel every pixel is opaque.
@@ -72,11 +102,11 @@ public:
     // under that name is left whole.
     virtual bool saveImage(const std::string& name, int width, int height, const std::uint8_t* pixels);
     // The file's pixels, or an empty buffer (and a recorded size of 0 x 0)
-    // when it cannot be read or is larger than maxImageSide. Needs no GL
-    // context.
+    // when it cannot be read or is larger than maxImageSide, with a line
+    // naming the file and the reason (as qvReadPicture). Needs no GL context.
     virtual std::vector<std::uint8_t> loadImage(const std::string& path);
     // A 2D texture of the file; none when it cannot be read or exceeds the
-    // driver's texture size (size unchanged).
+    // driver's texture size (size unchanged), with a line saying why.
     virtual QvTexture loadTexture(const std::string& path);
     // As above, also handing back the pixels and their row length.
     virtual QvTexture loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride);
@@ -84,7 +114,7 @@ public:
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
     // cannot be read, or exceeds the driver's cube-map size, raises
-    // QvResourceError naming the file.
+    // QvResourceError naming the file and the reason.
     virtual QvTexture loadCubemap(const std::vector<std::string>& paths);
 
     // Reads the current read framebuffer (call before the buffer swap) and

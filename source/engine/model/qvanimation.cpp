@@ -169,10 +169,7 @@ Animation::Animation(const std::string& animationPath, QvAnimatedModel& model)
 Animation::Animation(const std::string& animationPath, BoneInfoMap& modelBoneInfoMap, int& modelBoneCounter)
 {
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(animationPath, aiProcess_Triangulate);
-    if (!scene || !scene->mRootNode) {
-        fmt::print("{}", importErrorLine(animationPath, importer.GetErrorString()));
-    } else {
+    if (const aiScene* scene = qvImportRegularFile(importer, animationPath, aiProcess_Triangulate)) {
         readHierarchyData(rootNode, *scene->mRootNode);
         if (scene->mNumAnimations > 0) {
             const aiAnimation& animation = *scene->mAnimations[0];

@@ -4,6 +4,7 @@
 
 #include "engine/model/qvassimpconvert.h"
 #include "engine/core/qvcamera.h"
+#include "engine/core/qvfiles.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
@@ -11,6 +12,7 @@
 
 #include <FreeImage.h>
 
+#include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
@@ -19,6 +21,9 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
+#include <new>
+#include <set>
 
 namespace {
 
@@ -179,6 +184,48 @@ const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
 constexpr GLint ModelStencilMark = 1;
 constexpr GLuint AllStencilBits = 0xFF;
 
+// Assimp's file access, opening regular files only: a named pipe in place of
+// a material or buffer file would block the import, a device feed it without
+// end. What is there but refused is kept to be reported, once however
+// Assimp spells its name.
+class RegularFileSystem : public Assimp::DefaultIOSystem {
+public:
+    bool Exists(const char* file) const override { return admitted(file); }
+    Assimp::IOStream* Open(const char* file, const char* mode) override
+    {
+        return admitted(file) ? DefaultIOSystem::Open(file, mode) : nullptr;
+    }
+
+    // Each refused file that is there, with the reason.
+    mutable std::set<std::pair<std::string, std::string>> refused;
+
+private:
+    bool admitted(const char* file) const
+    {
+        const std::string problem = qvRegularFileProblem(file);
+        // A name with nothing behind it is Assimp's to handle; an entry that is
+        // no file (a dangling link among them) is the user's to hear about.
+        std::error_code ec;
+        if (!problem.empty() &&
+            std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found)
+            refused.emplace(std::filesystem::path(file).lexically_normal().string(), problem);
+        return problem.empty();
+    }
+};
+
+// A picture file as a texture, top row first as the flipped texture
+// coordinates take it; a 0 x 0 texture, after a line, when it does not read.
+QvTexture loadTextureFile(const std::string& path)
+{
+    std::string error;
+    const std::optional<QvPicture> picture = qvReadPicture(path, {.topRowFirst = true}, error);
+    if (!picture) {
+        qvReportUnloadedPicture(path, error);
+        return qvCreateRgbTexture(0, 0, nullptr);
+    }
+    return qvCreateRgbTexture(picture->width, picture->height, picture->rows.data());
+}
+
 // One white pixel, its row padded to 4 bytes: multiplying by it leaves a colour as it is.
 constexpr std::uint8_t WhitePixelRow[4] = {255, 255, 255, 0};
 
@@ -197,16 +244,35 @@ std::string importErrorLine(const std::string& path, const char* error)
     return fmt::format("ERROR! File: {}. Model import failed: {}\n", path, reason);
 }
 
+const aiScene* qvImportRegularFile(Assimp::Importer& importer, const std::string& path, unsigned flags)
+{
+    // Checked before Assimp looks: even its test for the file opens it.
+    const std::string problem = qvRegularFileProblem(path);
+    if (!problem.empty()) {
+        fmt::print("{}", importErrorLine(path, problem.c_str()));
+        return nullptr;
+    }
+    auto* files = new RegularFileSystem;
+    importer.SetIOHandler(files);  // the importer owns it
+    const aiScene* scene = importer.ReadFile(path, flags);
+    for (const auto& [file, reason] : files->refused) {
+        if (file != std::filesystem::path(path).lexically_normal())
+            fmt::print("ERROR! File: {}. Not read for the model {}: {}\n", file, path, reason);
+    }
+    if (!scene || !scene->mRootNode) {
+        fmt::print("{}", importErrorLine(path, importer.GetErrorString()));
+        return nullptr;
+    }
+    return scene;
+}
+
 QvModelFile readModelFile(const std::string& path)
 {
     QvModelFile file;
     file.directory = modelDirectory(path);
     Assimp::Importer importer;
-    const aiScene* scene = importer.ReadFile(path, ModelImportFlags);
-    if (!scene || !scene->mRootNode) {
-        fmt::print("{}", importErrorLine(path, importer.GetErrorString()));
-        return file;
-    }
+    const aiScene* scene = qvImportRegularFile(importer, path, ModelImportFlags);
+    if (!scene) return file;
     file.imported = true;
     processNode(*scene->mRootNode, *scene, file);
     return file;
@@ -221,12 +287,15 @@ QvBitmap loadImage(const std::string& path)
 
 QvTexture loadTexture(const QvBitmap& bitmap)
 {
-    if (!bitmap) return qvCreateRgbTexture(0, 0, nullptr);
-    // Top row first, matching the flipped texture coordinates of the meshes.
-    const int width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
-    const int height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-    const std::vector<std::uint8_t> rows = qvBitmapPixels(bitmap.get(), true);
-    return qvCreateRgbTexture(width, height, rows.data());
+    std::vector<std::uint8_t> rows;
+    try {
+        // Top row first, matching the flipped texture coordinates of the meshes.
+        if (bitmap) rows = qvBitmapPixels(bitmap.get(), true);
+    } catch (const std::bad_alloc&) {
+    }
+    if (rows.empty()) return qvCreateRgbTexture(0, 0, nullptr);
+    return qvCreateRgbTexture(int(FreeImage_GetWidth(bitmap.get())), int(FreeImage_GetHeight(bitmap.get())),
+                              rows.data());
 }
 
 std::vector<std::string> samplerUniformNames(const std::vector<Texture>& textures)
@@ -356,7 +425,7 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
             textures.push_back({loaded->id, file.type, loaded->path});
             continue;
         }
-        textureNames.push_back(loadTexture(loadImage(file.path)));
+        textureNames.push_back(loadTextureFile(file.path));
         const Texture texture{textureNames.back().get(), file.type, file.path};
         textures.push_back(texture);
         texturesLoaded.push_back(texture);

@@ -24,6 +24,10 @@
 
 class Camera;
 class QvShader;
+struct aiScene;
+namespace Assimp {
+class Importer;
+}
 
 // One vertex with everything a skinned, normal-mapped mesh may carry.
 struct Vertex {
@@ -87,13 +91,20 @@ std::string modelDirectory(const std::string& path);
 // The one diagnostic line for a model or animation file Assimp cannot read.
 std::string importErrorLine(const std::string& path, const char* error);
 
+// Imports a model or animation file with the importer, opening only regular
+// files: the file itself, before Assimp sees it, and whatever it names (a
+// material or buffer file), which is skipped with a line of its own. Null,
+// after one line (importErrorLine), when the file is refused or not imported.
+const aiScene* qvImportRegularFile(Assimp::Importer& importer, const std::string& path, unsigned flags);
+
 // Reads a model file into records; prints one line and returns an empty,
 // not imported file when Assimp cannot read it.
 QvModelFile readModelFile(const std::string& path);
 
 // ---- GL side: textures, meshes, the drawable model ----------------------------
 
-// The image file as a FreeImage bitmap (format from the name); null when unreadable.
+// The image file as a FreeImage bitmap (format from the name, then from the
+// contents); null, after a line saying why, when unreadable.
 QvBitmap loadImage(const std::string& path);
 // A GL_RGB texture of the bitmap, top row first to match the flipped texture
 // coordinates; a missing bitmap gives a 0 x 0 texture.

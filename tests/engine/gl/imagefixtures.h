@@ -39,6 +39,50 @@ inline std::string writePng(const std::string& name, int width, int height, int 
     return path;
 }
 
+// The colourAt picture as a GIF (one palette entry a pixel, so every colour
+// survives); at most 256 pixels.
+inline std::string writeGif(const std::string& name, int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 8);
+    RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto c = colourAt(x, y);
+            BYTE index = static_cast<BYTE>(y * width + x);
+            palette[index] = RGBQUAD{c[2], c[1], c[0], 0};
+            FreeImage_SetPixelIndex(bitmap, x, height - 1 - y, &index);
+        }
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(FIF_GIF, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+// An uncompressed 24-bit DDS of colourAt pixels (top row first, blue, green,
+// red), built by hand; the reader takes widths and heights in steps of 4.
+// Without pixels, the header alone.
+inline std::string writeDds(const std::string& name, std::uint32_t width, std::uint32_t height,
+                            bool withPixels = true)
+{
+    // Size 124; caps, height, width and pixel format given; then at 18 the
+    // pixel format: size 32, RGB, 24 bits, red, green and blue masks; a texture.
+    const std::uint32_t header[31] = {124, 0x1007, height, width, 0,        0,      0,    0, 0,
+                                      0,   0,      0,      0,     0,        0,      0,    0, 0,
+                                      32,  0x40,   0,      24,    0xFF0000, 0xFF00, 0xFF, 0, 0x1000};
+    const auto path = testsupport::tempPath(name).string();
+    std::ofstream out(path, std::ios::binary);
+    out << "DDS ";
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
+    for (std::uint32_t y = 0; withPixels && y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const auto c = colourAt(int(x), int(y));
+            out << c[2] << c[1] << c[0];
+        }
+    }
+    return path;
+}
+
 // A PPM header claiming the given size, with no pixels behind it.
 inline std::string writePpmHeader(const std::string& name, std::uint64_t width, std::uint64_t height)
 {

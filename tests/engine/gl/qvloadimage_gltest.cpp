@@ -1,6 +1,7 @@
 // Texture and cube-map uploads read back from the driver, and the screenshot.
 #include "tempfiles.h"
 #include "glcontext.h"
+#include "hostilefiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
 
@@ -9,10 +10,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +39,17 @@ void expectTexelRow(const std::vector<std::uint8_t>& texels, int width, int texe
                 << "texel row " << texelRow << " x " << x;
         }
     }
+}
+
+// The message of the error that building the cube map raised; empty when none.
+std::string skyError(TextureLoader& loader, const std::vector<std::string>& faces)
+{
+    try {
+        loader.loadCubemap(faces);
+    } catch (const QvResourceError& error) {
+        return error.what();
+    }
+    return {};
 }
 
 }  // namespace
@@ -68,7 +83,8 @@ TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
     int stride = -1;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(loader.loadTexture("textures/missing.jpg", pixels, stride));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Picture textures/missing.jpg not loaded: No such file or directory\n");
     EXPECT_EQ(stride, -1);
     EXPECT_TRUE(pixels.empty());
 
@@ -152,16 +168,109 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     } catch (const QvResourceError& error) {
         EXPECT_NE(std::string(error.what()).find("skybox/art/absent.jpg"), std::string::npos);
     }
-    // So is one beyond the driver's cube-map size, never decoded, with a line naming it.
+    // So is one beyond the driver's cube-map size, never decoded, the reason in the message.
     GLint maxSide = 0;
     glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &maxSide);
     faces[3] = imagefixtures::writePpmHeader("vast.ppm", maxSide + 1, maxSide + 1);
     testing::internal::CaptureStdout();
-    EXPECT_THROW(loader.loadCubemap(faces), QvResourceError);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              fmt::format("Picture {} not loaded: {}x{} is larger than the largest picture side {}\n",
+    EXPECT_EQ(skyError(loader, faces),
+              fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
                           faces[3], maxSide + 1, maxSide + 1, maxSide));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// Every picture FreeImage decodes becomes a texture, whatever its name says
+// and whether or not its size can be read before decoding. Every other file,
+// and anything but a file in a picture's place (refused at once: no wait on
+// a pipe, no endless read of a device), is named with the reason by each
+// entry point: a line, or the sky's error.
+TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
+{
+    testsupport::GlContext context;
+    ::alarm(30);
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    const auto write = [](const std::string& name, const std::string& bytes) {
+        std::ofstream(testsupport::tempPath(name), std::ios::binary) << bytes;
+        return testsupport::tempPath(name).string();
+    };
+    const std::vector<std::uint8_t> png = imagefixtures::fileBytes(imagefixtures::writePng("real.png", 6, 2));
+    struct Case {
+        std::string path;
+        int width, height;  // width 0: not loaded for `reason`; -1: nor tried as a sky face
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {imagefixtures::writeGif("small.gif", 8, 4), 8, 4, ""},
+        {imagefixtures::writeDds("small.dds", 8, 4), 8, 4, ""},
+        {write("png.jpg", std::string(png.begin(), png.end())), 6, 2, ""},
+        {write("empty.jpg", ""), 0, 0, "the file is empty"},
+        {write("text.jpg", "no picture here"), 0, 0, "not a picture FreeImage can read"},
+        {write("cut.jpg", std::string(png.begin(), png.begin() + 40)), 0, 0,
+         "not a picture FreeImage can read"},
+        {imagefixtures::writeDds("wide.dds", maxSide + 4, 4, false), -1, 0,
+         fmt::format("{}x4 is larger than the largest picture side {}", maxSide + 4, maxSide)},
+    };
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        cases.push_back(
+            {testsupport::tempPath(std::string(standIn.what) + ".jpg").string(), 0, 0, standIn.reason});
+        hostilefiles::plant(cases.back().path, standIn);
+    }
+    std::vector<std::string> faces(6, imagefixtures::writePng("sky.png", 2, 2));
+    for (const Case& c : cases) {
+        TextureLoader loader;
+        testing::internal::CaptureStdout();
+        const QvTexture texture = loader.loadTexture(c.path);
+        if (c.width > 0) {
+            const std::string output = testing::internal::GetCapturedStdout();
+            ASSERT_TRUE(texture) << output;
+            EXPECT_EQ(std::pair(loader.getImageWidth(), loader.getImageHeight()),
+                      std::pair(c.width, c.height));
+            const auto texels = readTexture(GL_TEXTURE_2D, c.width, c.height);
+            for (int row = 0; row < c.height; ++row) expectTexelRow(texels, c.width, row, c.height - 1 - row);
+            continue;
+        }
+        EXPECT_FALSE(texture) << c.path;
+        EXPECT_TRUE(loader.loadImage(c.path).empty()) << c.path;
+        faces[2] = c.path;
+        if (c.width == 0) {
+            EXPECT_EQ(skyError(loader, faces), fmt::format("Cannot load the sky image {}: {}", c.path, c.reason));
+        }
+        const std::string line = fmt::format("Picture {} not loaded: {}\n", c.path, c.reason);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
+    }
+    ::alarm(0);
+}
+
+// A picture that fits the texture size but not the memory left is named,
+// unread, instead of ending the program with a bare std::bad_alloc.
+TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#endif
+    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
+    const std::string path = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const pid_t child = ::fork();
+    if (child == 0) {  // exits 0 when the file is refused with exactly its line
+        const rlimit limit{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + (300u << 20), RLIM_INFINITY};
+        bool named = false;
+        try {  // nothing may leave the child to run the parent's tests
+            TextureLoader loader;
+            testing::internal::CaptureStdout();
+            named = ::setrlimit(RLIMIT_AS, &limit) == 0 && loader.loadImage(path).empty() &&
+                    testing::internal::GetCapturedStdout() ==
+                        "Picture " + path + " not loaded: not enough memory to read it\n";
+        } catch (...) {
+        }
+        ::_exit(named ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)
@@ -312,8 +421,8 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     EXPECT_EQ(loader.getImageWidth(), 0);
     EXPECT_EQ(loader.getImageHeight(), 0);
 
-    // Nor, in silence, does a PNG whose pixel data is cut short: one flag value
-    // tried reads its 6 x 2 header alone, which is no picture.
+    // Nor does a PNG whose pixel data is cut short: one flag value tried reads
+    // its 6 x 2 header alone, which is no picture.
     const std::string stub = imagefixtures::writePng("stub.png", 6, 2);
     const std::vector<std::uint8_t> png = imagefixtures::fileBytes(stub);
     const std::string idat = "IDAT";
@@ -321,7 +430,8 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
                                            png.begin() + 6);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Picture " + stub + " not loaded: not a picture FreeImage can read\n");
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 

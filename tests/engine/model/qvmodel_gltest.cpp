@@ -3,6 +3,8 @@
 // puts it, the outline pass, and the skinned arm before and after its forearm
 // turns. Expected pixels are worked out by hand from the camera below.
 #include "glcontext.h"
+#include "hostilefiles.h"
+#include "imagefixtures.h"
 #include "engine/model/qvanimation.h"
 #include "engine/core/qvcamera.h"
 #include "engine/model/qvmodel.h"
@@ -11,9 +13,15 @@
 
 #include <gtest/gtest.h>
 #include <FreeImage.h>
+#include <fmt/core.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <array>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <tuple>
+
+#include <unistd.h>
 
 namespace {
 
@@ -252,6 +260,53 @@ TEST_F(ModelScene, UnreadableFileLeavesAnEmptyModel)
     draw(model);
     expectColour(32, 32, Background);
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A model whose texture is a DDS, and anything but a file in the place of the
+// model, its material file or its texture: refused at once with one line.
+TEST_F(ModelScene, TexturesOfAnyFormatAndNoFileInAFilesPlace)
+{
+    ::alarm(30);
+    const std::filesystem::path folder = testsupport::tempPath("model");
+    const std::string obj = (folder / "panel.obj").string(), mtl = (folder / "panel.mtl").string();
+    const std::string dds = (folder / "picture.dds").string();
+    const auto fresh = [&] {
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(ModelDir + "panel.obj", obj);
+        std::ofstream(mtl) << "newmtl Checker\nmap_Kd picture.dds\nnewmtl Tinted\nnewmtl Red\n";
+        imagefixtures::writeDds("model/picture.dds", 8, 4);
+    };
+    fresh();
+    QvModel model("QvModel_Dds", obj);
+    ASSERT_EQ(model.texturesLoaded.size(), 1u);
+    int width = 0;
+    EXPECT_EQ(readTexture(model.texturesLoaded[0].id, width).size(), 32u);
+    EXPECT_EQ(width, 8);
+
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        const std::tuple<std::string, std::string, std::size_t> places[] = {
+            {dds, fmt::format("Picture {} not loaded: {}\n", dds, standIn.reason), 3},
+            {mtl, fmt::format("ERROR! File: {}. Not read for the model {}: {}\n", mtl, obj, standIn.reason),
+             3},
+            {obj, importErrorLine(obj, standIn.reason), 0},
+        };
+        for (const auto& [path, line, meshes] : places) {
+            fresh();
+            hostilefiles::plant(path, standIn);
+            testing::internal::CaptureStdout();
+            QvModel hostile("QvModel_Hostile", obj);
+            EXPECT_EQ(testing::internal::GetCapturedStdout(), line) << standIn.what;
+            EXPECT_EQ(hostile.meshes.size(), meshes) << standIn.what << " at " << path;
+        }
+        BoneInfoMap map;
+        int counter = 0;
+        testing::internal::CaptureStdout();
+        Animation animation(obj, map, counter);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), importErrorLine(obj, standIn.reason));
+    }
+    ::alarm(0);
+    std::filesystem::remove_all(folder);
 }
 
 // The arm is green (0.1, 0.8, 0.3), with its elbow (arm point (0, 1)) moved to
