@@ -2,6 +2,7 @@
 // tables built from the real DejaVu Sans file.
 #include "fontfixtures.h"
 #include "glyphfixtures.h"
+#include "hostilefiles.h"
 
 #include "engine/text/qvcharacter3d.h"
 #include "engine/text/qvfont.h"
@@ -11,6 +12,7 @@
 #include <glm/geometric.hpp>
 
 #include <cstdio>
+#include <filesystem>
 
 using namespace glyphtest;
 
@@ -248,6 +250,18 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
         EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
     }
     std::remove(garbage.c_str());
+
+    // Whatever stands in the font's place is refused at once, with its reason.
+    const std::string standInPath = testsupport::tempPath("standin.ttf").string();
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant(standInPath, standIn);
+        testing::internal::CaptureStdout();
+        const QvFont3D unreadable(standInPath);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "ERROR::FREETYPE: Failed to load font " + standInPath + ": " + standIn.reason + "\n");
+        EXPECT_TRUE(unreadable.getChar3D(u'A').contours.empty());
+    }
+    std::filesystem::remove_all(standInPath);
 }
 
 TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
