@@ -3,6 +3,7 @@
 // the always-on-top state trades it away.
 #include "engine/gl/qvloadimage.h"
 #include "engine/platform/qvwindow.h"
+#include "hostilefiles.h"
 #include "imagefixtures.h"
 #include "tempfiles.h"
 
@@ -10,11 +11,17 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <string>
 #include <bit>
 #include <vector>
 #include <array>
 #include <cstdint>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 // Xlib's macros (None, Bool, ...) collide with GoogleTest's names: included last.
 #define GLFW_EXPOSE_NATIVE_X11
@@ -346,19 +353,72 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
     EXPECT_EQ(pixelOf(*icon, 2, 1), (Rgba{c[0], c[1], c[2], 255}));
 }
 
-TEST(WindowIcon, FolderInPlaceOfTheFileIsReportedAndSkipped)
+namespace {
+
+namespace fs = std::filesystem;
+
+// The /proc file counts what reading it costs as well: always this much.
+constexpr std::size_t kCountReadCost = 64;
+
+// Bytes this thread has read from files so far ("rchar: <n>" leads the file).
+std::uint64_t bytesReadByThisThread()
+{
+    char text[kCountReadCost + 1] = {};
+    const int io = ::open("/proc/thread-self/io", O_RDONLY);
+    EXPECT_EQ(::read(io, text, kCountReadCost), ssize_t(kCountReadCost));
+    ::close(io);
+    return std::strtoull(text + std::strlen("rchar:"), nullptr, 10);
+}
+
+struct IconLoad {
+    std::string printed;
+    std::uint64_t bytesRead = 0;
+};
+
+// Runs the icon loader in a scratch run folder whose icon `plant` makes.
+template <class Plant>
+IconLoad loadIconFrom(QvWindow& window, Plant plant)
+{
+    const fs::path runDirectory = fs::current_path();
+    const fs::path scratch = testsupport::tempPath("iconfolder");
+    fs::create_directories(scratch / "icons");
+    plant(scratch / "icons" / "icon.bmp");
+    fs::current_path(scratch);
+    IconLoad load;
+    testing::internal::CaptureStdout();
+    const std::uint64_t before = bytesReadByThisThread();
+    window._loadIcon();
+    load.bytesRead = bytesReadByThisThread() - before - kCountReadCost;
+    load.printed = testing::internal::GetCapturedStdout();
+    fs::current_path(runDirectory);
+    fs::remove_all(scratch);
+    return load;
+}
+
+}  // namespace
+
+TEST(WindowIcon, AnythingButAFileIsRefusedAtOnceWithItsReason)
 {
     QvWindow window;
-    const std::filesystem::path runDirectory = std::filesystem::current_path();
-    const std::filesystem::path scratch = testsupport::tempPath("iconfolder");
-    std::filesystem::create_directories(scratch / "icons" / "icon.bmp");
-    std::filesystem::current_path(scratch);
-    testing::internal::CaptureStdout();
-    EXPECT_NO_THROW(window._loadIcon());
-    const std::string output = testing::internal::GetCapturedStdout();
-    std::filesystem::current_path(runDirectory);
-    std::filesystem::remove_all(scratch);
-    EXPECT_EQ(output, "Window icon \"icons/icon.bmp\" not loaded: cannot read the file (Is a directory)\n");
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        const IconLoad load = loadIconFrom(window, [&](const fs::path& icon) { hostilefiles::plant(icon, standIn); });
+        EXPECT_EQ(load.printed, std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
+    }
+}
+
+// An 8 GB file behind the header of a 32 x 32 picture: the headers are read,
+// then as far as the rows reach, and nothing of the rest.
+TEST(WindowIcon, HugeFileIsReadOnlyAsFarAsItsHeaderSays)
+{
+    QvWindow window;
+    window.create();
+    const std::vector<std::uint8_t> bmp = makeBmp(32, 32, 32, true);
+    const IconLoad load = loadIconFrom(window, [&](const fs::path& icon) {
+        std::ofstream(icon, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+        fs::resize_file(icon, std::uintmax_t(8) << 30);
+    });
+    EXPECT_EQ(load.printed, "");
+    EXPECT_EQ(load.bytesRead, 14u + 124u + bmp.size());
 }
 
 TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)
