@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "game/qvgamerules.h"
+#include "hostilefiles.h"
 #include "savegame_fixture.h"
 
 namespace {
@@ -61,6 +62,16 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
     EXPECT_NE(printed.find("dictionary/german.txt"), std::string::npos);
     rules.language = German;
     EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));
+
+    // Whatever stands in a list's place is refused at once, with its reason.
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant("dictionary/russian.txt", standIn);
+        EXPECT_EQ(printedDuring([&] { rules.loadDictionary(); }),
+                  std::string("Word list dictionary/russian.txt could not be read (") + standIn.reason +
+                      "); no Russian words\n"
+                      "Word list dictionary/german.txt is not UTF-8 text; no German words\n");
+        EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
+    }
 }
 
 TEST_F(WordRules, EveryThirdLetterIsAVowel)
