@@ -48,21 +48,8 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
     writeText("dictionary/german.txt", "haus");
     QvGameRules rules;
     rules.loadDictionary();
-    std::filesystem::remove("dictionary/russian.txt");
-    std::filesystem::create_directories("dictionary/russian.txt/inside");  // present, but no file
     writeText("dictionary/german.txt", "gr\xFF\xFE"
                                        "n");
-    const std::string printed = printedDuring([&] { rules.loadDictionary(); });
-    EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
-    EXPECT_TRUE(rules.russianWords.empty());
-    EXPECT_TRUE(rules.germanWords.empty());
-    EXPECT_EQ(rules.wordSets.size(), 3u);
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2) << printed;
-    EXPECT_NE(printed.find("dictionary/russian.txt"), std::string::npos);
-    EXPECT_NE(printed.find("dictionary/german.txt"), std::string::npos);
-    rules.language = German;
-    EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));
-
     // Whatever stands in a list's place is refused at once, with its reason.
     for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
         hostilefiles::plant("dictionary/russian.txt", standIn);
@@ -71,7 +58,12 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
                       "); no Russian words\n"
                       "Word list dictionary/german.txt is not UTF-8 text; no German words\n");
         EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
+        EXPECT_TRUE(rules.russianWords.empty());
+        EXPECT_TRUE(rules.germanWords.empty());
+        EXPECT_EQ(rules.wordSets.size(), 3u);
     }
+    rules.language = German;
+    EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));
 }
 
 TEST_F(WordRules, EveryThirdLetterIsAVowel)

@@ -11,15 +11,12 @@
 #include <epoxy/gl.h>
 #include <GLFW/glfw3.h>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <string>
 #include <bit>
 #include <vector>
 #include <array>
 #include <cstdint>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -355,70 +352,51 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The /proc file counts what reading it costs as well: always this much.
-constexpr std::size_t kCountReadCost = 64;
-
-// Bytes this thread has read from files so far ("rchar: <n>" leads the file).
+// Bytes this thread has read from files so far; reading a fixed length of
+// the count ("rchar: <n>" first) makes each ask cost exactly kAskCost bytes.
+constexpr ssize_t kAskCost = 64;
 std::uint64_t bytesReadByThisThread()
 {
-    char text[kCountReadCost + 1] = {};
+    char text[kAskCost + 1] = {};
     const int io = ::open("/proc/thread-self/io", O_RDONLY);
-    EXPECT_EQ(::read(io, text, kCountReadCost), ssize_t(kCountReadCost));
+    EXPECT_EQ(::read(io, text, kAskCost), kAskCost);
     ::close(io);
-    return std::strtoull(text + std::strlen("rchar:"), nullptr, 10);
-}
-
-struct IconLoad {
-    std::string printed;
-    std::uint64_t bytesRead = 0;
-};
-
-// Runs the icon loader in a scratch run folder whose icon `plant` makes.
-template <class Plant>
-IconLoad loadIconFrom(QvWindow& window, Plant plant)
-{
-    const fs::path runDirectory = fs::current_path();
-    const fs::path scratch = testsupport::tempPath("iconfolder");
-    fs::create_directories(scratch / "icons");
-    plant(scratch / "icons" / "icon.bmp");
-    fs::current_path(scratch);
-    IconLoad load;
-    testing::internal::CaptureStdout();
-    const std::uint64_t before = bytesReadByThisThread();
-    window._loadIcon();
-    load.bytesRead = bytesReadByThisThread() - before - kCountReadCost;
-    load.printed = testing::internal::GetCapturedStdout();
-    fs::current_path(runDirectory);
-    fs::remove_all(scratch);
-    return load;
+    return std::strtoull(text + sizeof "rchar:" - 1, nullptr, 10);
 }
 
 }  // namespace
 
-TEST(WindowIcon, AnythingButAFileIsRefusedAtOnceWithItsReason)
+// Whatever stands in the icon's place is refused at once, with its reason; of
+// an 8 GB file behind the header of a 32 x 32 picture only the headers are
+// read, then as far as the rows reach.
+TEST(WindowIcon, OnlyAFileIsReadAndOnlyAsFarAsItsHeaderSays)
 {
-    QvWindow window;
-    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
-        const IconLoad load = loadIconFrom(window, [&](const fs::path& icon) { hostilefiles::plant(icon, standIn); });
-        EXPECT_EQ(load.printed, std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
-    }
-}
-
-// An 8 GB file behind the header of a 32 x 32 picture: the headers are read,
-// then as far as the rows reach, and nothing of the rest.
-TEST(WindowIcon, HugeFileIsReadOnlyAsFarAsItsHeaderSays)
-{
+    namespace fs = std::filesystem;
     QvWindow window;
     window.create();
+    const fs::path runDirectory = fs::current_path(), scratch = testsupport::tempPath("iconfolder");
+    fs::create_directories(scratch / "icons");
+    fs::current_path(scratch);
+    std::uint64_t bytesRead = 0;
+    const auto printedByLoad = [&] {
+        testing::internal::CaptureStdout();
+        const std::uint64_t before = bytesReadByThisThread();
+        window._loadIcon();
+        bytesRead = bytesReadByThisThread() - before - kAskCost;
+        return testing::internal::GetCapturedStdout();
+    };
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant("icons/icon.bmp", standIn);
+        EXPECT_EQ(printedByLoad(), std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
+    }
     const std::vector<std::uint8_t> bmp = makeBmp(32, 32, 32, true);
-    const IconLoad load = loadIconFrom(window, [&](const fs::path& icon) {
-        std::ofstream(icon, std::ios::binary).write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
-        fs::resize_file(icon, std::uintmax_t(8) << 30);
-    });
-    EXPECT_EQ(load.printed, "");
-    EXPECT_EQ(load.bytesRead, 14u + 124u + bmp.size());
+    fs::remove("icons/icon.bmp");
+    std::ofstream("icons/icon.bmp").write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+    fs::resize_file("icons/icon.bmp", std::uintmax_t(8) << 30);
+    EXPECT_EQ(printedByLoad(), "");
+    EXPECT_EQ(bytesRead, 14u + 124u + bmp.size());
+    fs::current_path(runDirectory);
+    fs::remove_all(scratch);
 }
 
 TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)
