@@ -339,4 +339,5 @@ TEST(ShaderFiles, MissingFileOrAnythingButAFileRaisesBeforeAnyGlCall)
         }
     }
     std::filesystem::remove_all(fragment);
+    std::filesystem::remove(vertex);
 }
