@@ -7,12 +7,8 @@
 #include <utf8.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <random>
 #include <stdexcept>
@@ -86,24 +82,13 @@ std::int32_t clampTo32(std::int64_t value)
                                                               std::numeric_limits<std::int32_t>::max()));
 }
 
-// Only regular files are read: a folder opens but reads nothing, and opening
-// a named pipe or a device waits for a writer that may never come, which
-// would hold up the start for good.
-bool isRegularFile(const std::filesystem::path& path)
+// The whole contents of a word list; nothing, with the reason in `error`,
+// when it is no regular file or cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path, std::string& error)
 {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
-}
-
-// The whole contents of a file, or nothing when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    if (!isRegularFile(path)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return bytes;
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, error);
+    if (!bytes) return std::nullopt;
+    return std::string(bytes->begin(), bytes->end());
 }
 
 }  // namespace
@@ -137,25 +122,17 @@ Values decode(const unsigned char* bytes, std::size_t size)
 
 std::optional<Values> read(const std::filesystem::path& path)
 {
+    // No save yet is the usual case and goes unsaid; anything else in its
+    // place that cannot be read (a folder, a pipe, a device) says why.
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return std::nullopt;
-    if (!isRegularFile(path)) {
-        fmt::print("Save file {} could not be read (not a regular file); taken as missing\n", path.string());
+    std::string error;
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, error, kSaveFileSize);
+    if (!bytes) {
+        fmt::print("Save file {} could not be read ({}); taken as missing\n", path.string(), error);
         return std::nullopt;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return std::nullopt;
-    unsigned char bytes[kSaveFileSize] = {};
-    const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) {
-        fmt::print("Save file {} could not be read ({}); taken as missing\n", path.string(),
-                   std::strerror(error));
-        return std::nullopt;
-    }
-    return decode(bytes, count);
+    return decode(bytes->data(), bytes->size());
 }
 
 void write(const std::filesystem::path& path, const Values& values)
@@ -319,9 +296,10 @@ void QvGameRules::loadDictionary()
         words.clear();
         wordSets.push_back(&words);
         const char* path = kWordListFiles[l];
-        std::optional<std::string> bytes = readWholeFile(path);
+        std::string error;
+        std::optional<std::string> bytes = readWholeFile(path, error);
         if (!bytes) {
-            fmt::print("Word list {} could not be read; no {} words\n", path, kLanguageNames[l]);
+            fmt::print("Word list {} could not be read ({}); no {} words\n", path, error, kLanguageNames[l]);
             continue;
         }
         if (bytes->size() >= sizeof kUtf8Mark &&

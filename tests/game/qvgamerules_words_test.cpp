@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "game/qvgamerules.h"
+#include "hostilefiles.h"
 #include "savegame_fixture.h"
 
 namespace {
@@ -47,18 +48,20 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
     writeText("dictionary/german.txt", "haus");
     QvGameRules rules;
     rules.loadDictionary();
-    std::filesystem::remove("dictionary/russian.txt");
-    std::filesystem::create_directories("dictionary/russian.txt/inside");  // present, but no file
     writeText("dictionary/german.txt", "gr\xFF\xFE"
                                        "n");
-    const std::string printed = printedDuring([&] { rules.loadDictionary(); });
-    EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
-    EXPECT_TRUE(rules.russianWords.empty());
-    EXPECT_TRUE(rules.germanWords.empty());
-    EXPECT_EQ(rules.wordSets.size(), 3u);
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), 2) << printed;
-    EXPECT_NE(printed.find("dictionary/russian.txt"), std::string::npos);
-    EXPECT_NE(printed.find("dictionary/german.txt"), std::string::npos);
+    // Whatever stands in a list's place is refused at once, with its reason.
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant("dictionary/russian.txt", standIn);
+        EXPECT_EQ(printedDuring([&] { rules.loadDictionary(); }),
+                  std::string("Word list dictionary/russian.txt could not be read (") + standIn.reason +
+                      "); no Russian words\n"
+                      "Word list dictionary/german.txt is not UTF-8 text; no German words\n");
+        EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
+        EXPECT_TRUE(rules.russianWords.empty());
+        EXPECT_TRUE(rules.germanWords.empty());
+        EXPECT_EQ(rules.wordSets.size(), 3u);
+    }
     rules.language = German;
     EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));
 }

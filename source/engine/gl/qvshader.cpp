@@ -2,6 +2,7 @@
 // driver's log on failure, and the uniform setters.
 #include "engine/gl/qvshader.h"
 
+#include "engine/core/qvfiles.h"
 #include "engine/gl/qvattributes.h"
 
 #include <fmt/core.h>
@@ -9,9 +10,9 @@
 
 #include <charconv>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,15 +21,16 @@ constexpr GLsizei infoLogCapacity = 1024;
 constexpr float glsl330 = 3.3f;
 constexpr float versionTolerance = 1e-4f;
 
-std::string readWholeFile(const std::string& path)
+// The stage's text; only a regular file is read, so a named pipe or a device
+// in its place is refused at once instead of holding up the start.
+std::string readStageFile(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        throw QvShaderFileError(path);
+    std::string problem;
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, problem);
+    if (!bytes) {
+        throw QvShaderFileError(path, problem);
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return std::string(bytes->begin(), bytes->end());
 }
 
 // The driver's log of a shader or program (glGetShaderInfoLog or glGetProgramInfoLog).
@@ -59,8 +61,8 @@ QvShaderObject compileStage(GLenum type, const std::string& source, const std::s
 
 }  // namespace
 
-QvShaderFileError::QvShaderFileError(const std::string& path)
-    : std::runtime_error("Cannot open shader file " + path)
+QvShaderFileError::QvShaderFileError(const std::string& path, const std::string& reason)
+    : std::runtime_error(fmt::format("Cannot open shader file {}: {}", path, reason))
 {
 }
 
@@ -86,8 +88,8 @@ void QvShader::loadFromFile(const std::string& vertexPath, const std::string& fr
 {
     // Both files are read before anything is handed to the driver, so a
     // missing file leaves the object exactly as it was.
-    std::string vertexText = readWholeFile(vertexPath);
-    std::string fragmentText = readWholeFile(fragmentPath);
+    std::string vertexText = readStageFile(vertexPath);
+    std::string fragmentText = readStageFile(fragmentPath);
     this->vertexPath = vertexPath;
     this->fragmentPath = fragmentPath;
     vertexSource = std::move(vertexText);

@@ -19,10 +19,11 @@
 
 #include "engine/gl/qvglobjects.h"
 
-// Raised when a shader file cannot be opened; no program is built then.
+// Raised when a shader file cannot be read, or is no regular file; the
+// message names the file and the reason. No program is built then.
 class QvShaderFileError : public std::runtime_error {
 public:
-    explicit QvShaderFileError(const std::string& path);
+    QvShaderFileError(const std::string& path, const std::string& reason);
 };
 
 class QvShader {

@@ -3,6 +3,7 @@
 #include "engine/platform/qvwindow.h"
 
 #include "engine/core/qvcamera.h"
+#include "engine/core/qvfiles.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
@@ -15,10 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 // Xlib's macros (None, Bool, Status...) are kept out of the headers above.
@@ -34,6 +32,10 @@ constexpr glm::vec4 kSplashClear(0.2f, 0.7f, 0.3f, 1.0f);
 
 // Icons are small; anything larger is not an icon.
 constexpr int kMaxIconSide = 256;
+// The largest icon file read. A 256 x 256 picture of 32-bit pixels takes
+// 256 KiB; the rest leaves room for a palette, an editor's extra data and
+// compressed formats that come out larger than their pixels.
+constexpr std::uintmax_t kMaxIconFileBytes = std::uintmax_t(1) << 20;
 
 // Fields of a BMP's file header and of the Windows info headers (the 40-byte
 // one and the longer V2 to V5 ones, which all begin with its fields).
@@ -44,6 +46,7 @@ constexpr std::size_t kWidthAt = 18;
 constexpr std::size_t kHeightAt = 22;
 constexpr std::size_t kBitCountAt = 28;
 constexpr std::size_t kCompressionAt = 30;
+constexpr std::size_t kImageBytesAt = 34;  // the compressed pixels' length; may be 0 when uncompressed
 constexpr std::size_t kMasksAt = 54;  // red, green, blue, alpha; in or right after the info header
 constexpr std::uint32_t kInfoHeader = 40;  // the Windows header FreeImage reads
 constexpr std::uint32_t kInfoHeaderV3 = 56;  // the first to hold an alpha mask
@@ -51,6 +54,9 @@ constexpr std::uint32_t kInfoHeaderV5 = 124;
 constexpr std::uint32_t kUncompressed = 0;
 constexpr std::uint32_t kBitFields = 3;
 constexpr std::uint32_t kAlphaBitFields = 6;
+// Everything readBmpHeader looks at: the file header and the longest info
+// header, which also covers the masks that follow the 40-byte one.
+constexpr std::size_t kBmpHeadersBytes = kFileHeader + kInfoHeaderV5;
 
 std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
 {
@@ -76,6 +82,7 @@ struct BmpHeader {
     std::int64_t height = 0;  // negative when the rows run top first
     std::uint16_t bitCount = 0;
     std::uint32_t compression = 0;
+    std::uint32_t imageBytes = 0;
     std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha: bit-field files only
 
     bool bitFields() const { return compression == kBitFields || compression == kAlphaBitFields; }
@@ -95,6 +102,7 @@ std::optional<BmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
     header.height = std::int32_t(readU32(file, kHeightAt));
     header.bitCount = readU16(file, kBitCountAt);
     header.compression = readU32(file, kCompressionAt);
+    header.imageBytes = readU32(file, kImageBytesAt);
     if (header.bitFields()) {
         // The 40-byte header is followed by the masks; the longer ones hold them.
         const bool alpha = header.compression == kAlphaBitFields || header.infoSize >= kInfoHeaderV3;
@@ -133,13 +141,19 @@ std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std
     return copy;
 }
 
+// Where the rows of an uncompressed or bit-field BMP end in the file.
+std::uint64_t plainPixelsEnd(const BmpHeader& header)
+{
+    const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
+    return std::uint64_t(header.pixelOffset) + rowBytes * header.rows();
+}
+
 // FreeImage reads an uncompressed BMP cut short without complaint, making up
 // the missing rows: it must hold every row its header promises.
 bool pixelRowsPresent(std::span<const std::uint8_t> file, const BmpHeader& header)
 {
     if (header.compression != kUncompressed && !header.bitFields()) return true;
-    const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
-    return std::uint64_t(header.pixelOffset) + rowBytes * header.rows() <= file.size();
+    return plainPixelsEnd(header) <= file.size();
 }
 
 // A colour mask is one run of set bits within the pixel's bits.
@@ -243,27 +257,37 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
     return iconFromBitmap(qvReadBitmap(*plain), error);
 }
 
-// The whole file; nothing, with the reason in `error`, when it cannot be
-// opened or read (a folder opens but does not read).
-std::optional<std::vector<std::uint8_t>> readWholeFile(const char* path, std::string& error)
+// How many bytes of its file a BMP's header says the picture needs: up to the
+// end of its rows, or of the compressed pixels it gives the length of (the
+// largest icon file when it gives none); just the headers for a picture too
+// large to be an icon, which is refused on its size alone.
+std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
 {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-        error = fmt::format("cannot open the file ({})", std::strerror(errno));
+    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), header.rows())) return headersRead;
+    if (header.compression == kUncompressed || header.bitFields()) return plainPixelsEnd(header);
+    if (header.imageBytes == 0) return kMaxIconFileBytes;
+    return std::uint64_t(header.pixelOffset) + header.imageBytes;
+}
+
+// The bytes of the icon file that its picture needs: a BMP's header is read
+// first and says how many more; another picture is read whole up to the
+// largest icon file. Nothing, with the reason in `error`, when the path is no
+// regular file, cannot be read, or holds more than an icon can need.
+std::optional<std::vector<std::uint8_t>> readIconFile(const char* path, std::string& error)
+{
+    std::optional<std::vector<std::uint8_t>> head = qvReadRegularFile(path, error, kBmpHeadersBytes);
+    if (!head) return std::nullopt;
+    std::uint64_t wanted = kMaxIconFileBytes + 1;
+    if (const std::optional<BmpHeader> header = readBmpHeader(*head)) {
+        wanted = std::min(bmpBytesNeeded(*header, head->size()), wanted);
+    }
+    if (head->size() < kBmpHeadersBytes || wanted <= head->size()) return head;
+    std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, wanted);
+    if (file && file->size() > kMaxIconFileBytes) {
+        error = fmt::format("more than {} KiB, larger than any icon", kMaxIconFileBytes >> 10);
         return std::nullopt;
     }
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t chunk[4096];
-    std::size_t count = 0;
-    while ((count = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + count);
-    const bool failed = std::ferror(file) != 0;
-    const int reason = errno;
-    std::fclose(file);
-    if (failed) {
-        error = fmt::format("cannot read the file ({})", std::strerror(reason));
-        return std::nullopt;
-    }
-    return bytes;
+    return file;
 }
 
 // Without an X display GLFW cannot start; says which display could not be
@@ -460,7 +484,7 @@ void QvWindow::_getGLInfo()
 void QvWindow::_loadIcon()
 {
     std::string error;
-    const std::optional<std::vector<std::uint8_t>> file = readWholeFile(kIconPath, error);
+    const std::optional<std::vector<std::uint8_t>> file = readIconFile(kIconPath, error);
     if (!file) {
         fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
         return;

@@ -25,10 +25,14 @@ struct QvIconImage {
     std::vector<std::uint8_t> rgba;
 };
 
-// Decodes the bytes of an icon picture (a BMP, or any format FreeImage
-// reads) into an upright, unmirrored RGBA image of at most 256 x 256, the
-// size taken from the header before any pixel is decoded. On malformed input
-// returns nothing and says why in `error`.
+// Decodes the bytes of an icon picture into an upright, unmirrored RGBA image
+// of at most 256 x 256, the size taken from the header before any pixel is
+// decoded. A BMP with a Windows info header (40 to 124 bytes) is read here
+// when colour masks place its channels, and otherwise handed to FreeImage
+// with its header shortened to the 40 bytes FreeImage knows. Any other
+// picture (an OS/2 BMP, a PNG...) is measured from its header by FreeImage
+// and then decoded by it; a format whose size cannot be read without decoding
+// is refused. On malformed input returns nothing and says why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
@@ -100,8 +104,10 @@ public:
     void _initializeGL();
     void _makeContext();
     void _getGLInfo();
-    // Sets the window icon from "icons/icon.bmp"; a missing or malformed file
-    // prints one line and leaves the window without an icon.
+    // Sets the window icon from "icons/icon.bmp", reading no more of it than
+    // its header says the picture needs. A missing or malformed file, or
+    // anything but a regular file in its place, prints one line with the
+    // reason and leaves the window without an icon.
     void _loadIcon();
 
     void setWindowCloseCallback(GLFWwindowclosefun callback);

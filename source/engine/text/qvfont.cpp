@@ -2,6 +2,7 @@
 // contours -> Character3D meshes, each built once, when first asked for.
 #include "engine/text/qvfont.h"
 
+#include "engine/core/qvfiles.h"
 #include "engine/text/qvcharacter3d.h"
 #include "engine/text/qvglyphface.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -22,6 +24,9 @@ namespace {
 // ---------------------------------------------------------------------------
 
 constexpr int curveSteps = 10;  // points per flattened Bezier arc
+// The font is read into memory whole: a TrueType file of the interface's
+// scripts is a few MiB at most, so a larger one is refused, not read.
+constexpr std::uintmax_t kMaxFontBytes = std::uintmax_t(64) << 20;
 
 enum PointTag { tagConic = 0, tagOn = 1, tagCubic = 2 };
 
@@ -68,12 +73,24 @@ std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellat
 
 QvFontFace::QvFontFace(const std::string& path)
 {
+    // FreeType would open the path itself, waiting for ever on a named pipe
+    // and reading a device without end: it gets the bytes of a checked file.
+    std::string problem;
+    std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, problem, kMaxFontBytes + 1);
+    if (bytes && bytes->size() > kMaxFontBytes) {
+        problem = fmt::format("larger than {} MiB, more than any font", kMaxFontBytes >> 20);
+    }
+    if (!problem.empty()) {
+        fmt::print("ERROR::FREETYPE: Failed to load font {}: {}\n", path, problem);
+        return;
+    }
+    bytes_ = std::move(*bytes);
     if (FT_Init_FreeType(&library_) != 0) {
         library_ = nullptr;
         fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
         return;
     }
-    if (FT_New_Face(library_, path.c_str(), 0, &face_) != 0) {
+    if (FT_New_Memory_Face(library_, bytes_.data(), FT_Long(bytes_.size()), 0, &face_) != 0) {
         face_ = nullptr;
         fmt::print("ERROR::FREETYPE: Failed to load font {}\n", path);
         return;

@@ -30,8 +30,9 @@ inline constexpr int qvFontPixelHeight = 48;
 inline constexpr char qvGlyphLoadError[] = "ERROR::FREETYTPE: Failed to load Glyph\n";
 
 // A TrueType file opened with FreeType at qvFontPixelHeight for the length of
-// one font build, closed again with the FreeType library it opened. A file
-// that cannot be opened gets one line and no face.
+// one font build, closed again with the FreeType library it opened. Only a
+// regular file is read, from memory; a path that is none, or a file that
+// cannot be read or opened as a font, gets one line and no face.
 class QvFontFace {
 public:
     explicit QvFontFace(const std::string& path);
@@ -43,6 +44,8 @@ public:
     FT_FaceRec_* face() const { return face_; }
 
 private:
+    // The file's bytes: FreeType reads the face from them while it lives.
+    std::vector<std::uint8_t> bytes_;
     FT_LibraryRec_* library_ = nullptr;
     FT_FaceRec_* face_ = nullptr;
 };

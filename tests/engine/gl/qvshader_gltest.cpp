@@ -2,6 +2,7 @@
 // and uniform uploads.
 #include "tempfiles.h"
 #include "glcontext.h"
+#include "hostilefiles.h"
 #include "engine/gl/qvattributes.h"
 #include "engine/gl/qvshader.h"
 
@@ -319,9 +320,24 @@ TEST(ShaderDirectory, ComposesProgramPaths)
     EXPECT_EQ(QvShader::pathFor(1.4f, "skybox", ".vert"), "shaders/3.1/skybox.vert");
 }
 
-TEST(ShaderFiles, MissingFileRaisesBeforeAnyGlCall)
+TEST(ShaderFiles, MissingFileOrAnythingButAFileRaisesBeforeAnyGlCall)
 {
     // No context exists here: reaching the driver would crash, so this also
     // proves that nothing is compiled when a file is missing.
     EXPECT_THROW(QvShader("shaders/3.3/nothing.vert", "shaders/3.3/nothing.frag"), QvShaderFileError);
+
+    // Nor does a stand-in for a file hold the build up: it is refused at once.
+    const std::string vertex = writeTemp("standin.vert", plainVertex);
+    const std::string fragment = testsupport::tempPath("standin.frag").string();
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant(fragment, standIn);
+        try {
+            QvShader shader(vertex, fragment);
+            ADD_FAILURE() << standIn.what << " taken for a file";
+        } catch (const QvShaderFileError& error) {
+            EXPECT_EQ(std::string(error.what()), "Cannot open shader file " + fragment + ": " + standIn.reason);
+        }
+    }
+    std::filesystem::remove_all(fragment);
+    std::filesystem::remove(vertex);
 }

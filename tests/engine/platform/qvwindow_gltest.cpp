@@ -3,6 +3,7 @@
 // the always-on-top state trades it away.
 #include "engine/gl/qvloadimage.h"
 #include "engine/platform/qvwindow.h"
+#include "hostilefiles.h"
 #include "imagefixtures.h"
 #include "tempfiles.h"
 
@@ -11,10 +12,13 @@
 #include <GLFW/glfw3.h>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <bit>
 #include <vector>
 #include <array>
 #include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
 
 // Xlib's macros (None, Bool, ...) collide with GoogleTest's names: included last.
 #define GLFW_EXPOSE_NATIVE_X11
@@ -346,19 +350,53 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
     EXPECT_EQ(pixelOf(*icon, 2, 1), (Rgba{c[0], c[1], c[2], 255}));
 }
 
-TEST(WindowIcon, FolderInPlaceOfTheFileIsReportedAndSkipped)
+namespace {
+
+// Bytes this thread has read from files so far; reading a fixed length of
+// the count ("rchar: <n>" first) makes each ask cost exactly kAskCost bytes.
+constexpr ssize_t kAskCost = 64;
+std::uint64_t bytesReadByThisThread()
 {
+    char text[kAskCost + 1] = {};
+    const int io = ::open("/proc/thread-self/io", O_RDONLY);
+    EXPECT_EQ(::read(io, text, kAskCost), kAskCost);
+    ::close(io);
+    return std::strtoull(text + sizeof "rchar:" - 1, nullptr, 10);
+}
+
+}  // namespace
+
+// Whatever stands in the icon's place is refused at once, with its reason; of
+// an 8 GB file behind the header of a 32 x 32 picture only the headers are
+// read, then as far as the rows reach.
+TEST(WindowIcon, OnlyAFileIsReadAndOnlyAsFarAsItsHeaderSays)
+{
+    namespace fs = std::filesystem;
     QvWindow window;
-    const std::filesystem::path runDirectory = std::filesystem::current_path();
-    const std::filesystem::path scratch = testsupport::tempPath("iconfolder");
-    std::filesystem::create_directories(scratch / "icons" / "icon.bmp");
-    std::filesystem::current_path(scratch);
-    testing::internal::CaptureStdout();
-    EXPECT_NO_THROW(window._loadIcon());
-    const std::string output = testing::internal::GetCapturedStdout();
-    std::filesystem::current_path(runDirectory);
-    std::filesystem::remove_all(scratch);
-    EXPECT_EQ(output, "Window icon \"icons/icon.bmp\" not loaded: cannot read the file (Is a directory)\n");
+    window.create();
+    const fs::path runDirectory = fs::current_path(), scratch = testsupport::tempPath("iconfolder");
+    fs::create_directories(scratch / "icons");
+    fs::current_path(scratch);
+    std::uint64_t bytesRead = 0;
+    const auto printedByLoad = [&] {
+        testing::internal::CaptureStdout();
+        const std::uint64_t before = bytesReadByThisThread();
+        window._loadIcon();
+        bytesRead = bytesReadByThisThread() - before - kAskCost;
+        return testing::internal::GetCapturedStdout();
+    };
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant("icons/icon.bmp", standIn);
+        EXPECT_EQ(printedByLoad(), std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
+    }
+    const std::vector<std::uint8_t> bmp = makeBmp(32, 32, 32, true);
+    fs::remove("icons/icon.bmp");
+    std::ofstream("icons/icon.bmp").write(reinterpret_cast<const char*>(bmp.data()), long(bmp.size()));
+    fs::resize_file("icons/icon.bmp", std::uintmax_t(8) << 30);
+    EXPECT_EQ(printedByLoad(), "");
+    EXPECT_EQ(bytesRead, 14u + 124u + bmp.size());
+    fs::current_path(runDirectory);
+    fs::remove_all(scratch);
 }
 
 TEST(WindowPlacement, CentresSplashAndMainWindowOnTheMonitor)

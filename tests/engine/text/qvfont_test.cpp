@@ -2,6 +2,7 @@
 // tables built from the real DejaVu Sans file.
 #include "fontfixtures.h"
 #include "glyphfixtures.h"
+#include "hostilefiles.h"
 
 #include "engine/text/qvcharacter3d.h"
 #include "engine/text/qvfont.h"
@@ -11,6 +12,7 @@
 #include <glm/geometric.hpp>
 
 #include <cstdio>
+#include <filesystem>
 
 using namespace glyphtest;
 
@@ -231,14 +233,20 @@ TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph)
 
 TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
 {
-    // A missing file, and a file that is there but holds no font.
+    // A missing file, a file that holds no font, and whatever else can stand
+    // in a font's place (refused at once): one line each, with the reason.
     const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
-    for (const std::string& path : {std::string("fonts/djsans/NoSuchFont.ttf"), garbage}) {
+    const std::string standIn = testsupport::tempPath("standin.ttf").string();
+    std::vector<std::pair<std::string, std::string>> fonts = {
+        {"fonts/djsans/NoSuchFont.ttf", ": No such file or directory"}, {garbage, ""}};
+    for (const auto& kind : hostilefiles::standIns) fonts.emplace_back(standIn, std::string(": ") + kind.reason);
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        const auto& [path, reason] = fonts[i];
+        if (i >= 2) hostilefiles::plant(path, hostilefiles::standIns[i - 2]);
         testing::internal::CaptureStdout();
         const QvFont3D unreadable(path);
-        const std::string output = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
-        EXPECT_NE(output.find(path), std::string::npos) << output;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "ERROR::FREETYPE: Failed to load font " + path + reason + "\n");
 
         const Character3D& a = unreadable.getChar3D(u'A');
         EXPECT_TRUE(a.contours.empty());
@@ -248,6 +256,7 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
         EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
     }
     std::remove(garbage.c_str());
+    std::filesystem::remove_all(standIn);
 }
 
 TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
