@@ -1,18 +1,11 @@
 // A switch drawn, pressed and drawn again: its box takes the on colour and
-// its text the on-text already on the press; hover wins over the state. Its
-// text follows it when its tree carries it elsewhere.
+// its text the on-text already on the press; hover wins over the state.
 #include "controlfixtures.h"
 
 #include "controls/qvswitch.h"
-#include "engine/core/qvcontainer.h"
 #include "engine/core/qvdictionary.h"
 #include "engine/core/qvevents.h"
 #include "engine/core/qvtransform.h"
-#include "engine/text/qvfont.h"
-
-#include <vector>
-
-#include <glm/geometric.hpp>
 
 using controlfixtures::kViewSize;
 using SwitchDraw = controlfixtures::TextControlDraw;
@@ -26,17 +19,6 @@ bool isWhite(std::uint8_t r, std::uint8_t g, std::uint8_t b)
 
 // A point of the box above its text line.
 constexpr int kBoxX = 44, kBoxY = 73;
-
-// Where the switch's glyphs stand in the world.
-std::vector<glm::vec3> glyphPositions(const QvSwitch& control)
-{
-    std::vector<glm::vec3> positions;
-    for (const auto& glyph : control.glyphs3D)
-        positions.push_back(glyph->getTransform()->getTranslationVectorFromMatrix());
-    for (const auto& glyph : control.glyphs2D)
-        positions.push_back(glyph->getTransform()->getTranslationVectorFromMatrix());
-    return positions;
-}
 
 }  // namespace
 
@@ -105,46 +87,4 @@ TEST_F(SwitchDraw, SwitchOnChangesTheColourButNotTheText)
     // A literal switch has no dictionary: no on-text to read, none shown.
     vsync.setOnText(2);
     EXPECT_TRUE(vsync.onText.empty());
-}
-
-// The HUD carries its controls with the camera by walking its tree from the
-// panel down; a switch's glyphs, outline or bitmap, as built and as rebuilt
-// by a press, must hang in that tree below the switch to go along.
-TEST_F(SwitchDraw, TextGoesAlongWhenTheTreeCarriesTheSwitch)
-{
-    QvTransform root, panel;
-    OakTree<QvTransform> tree(&root);
-    tree.insert(&root, &panel);
-    std::array<QvTransform, 2> places{QvTransform(&panel), QvTransform(&panel)};
-    for (QvTransform& place : places) tree.insert(&panel, &place);
-    QvFont3D font3D(controlfixtures::kFontPath);
-    QvSwitch outline("QvModel_SwitchShading", u"Eco", font3D, nullptr, *camera);
-    QvSwitch flat("QvModel_SwitchVSync", u"Eco", font2D, nullptr, *camera);
-    glm::vec3 at(0.0f);
-    const auto carryBy = [&](glm::vec3 by) {
-        at += by;
-        panel.setTranslation(at.x, at.y, at.z);
-        tree.walk(&root,
-                  [](QvTransform* up, QvTransform* child) { child->updateRelativeTransformation(up); });
-    };
-    for (QvSwitch* control : {&outline, &flat}) {
-        SCOPED_TRACE(control->is3D ? "outline" : "bitmap");
-        control->setObjectTree(&tree);
-        control->setTransform(&places[control == &flat]);
-        control->setSize(2.0f, 1.0f, 0.2f);
-        control->setTextShader(&text);
-        control->initLabel();
-        control->onText = u"Turbo";
-        for (int build = 0; build < 2; ++build) {
-            const std::vector<glm::vec3> before = glyphPositions(*control);
-            ASSERT_EQ(before.size(), build == 0 ? 3u : 5u);
-            const glm::vec3 by(1.0f, -2.0f, 0.5f);
-            carryBy(by);
-            const std::vector<glm::vec3> after = glyphPositions(*control);
-            for (std::size_t i = 0; i < before.size(); ++i)
-                EXPECT_LT(glm::distance(after[i] - before[i], by), 1e-5f) << build << ' ' << i;
-            QvMouseEventArgs press;
-            control->onMouseButtonPress->opCall(control, &press);  // rebuilt with the on-text
-        }
-    }
 }
