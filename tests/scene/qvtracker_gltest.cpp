@@ -169,27 +169,25 @@ struct ClickedWorld {
         button(GLFW_PRESS);
         button(GLFW_RELEASE);
     }
-    // The pixels inside the switch's box (two pixels in from its edges), as
-    // RGB from an image of `pixelBytes` a pixel, rows from the bottom.
-    std::vector<std::uint8_t> box(const std::uint8_t* image, int stride, int pixelBytes) const
+    // Luma of the pixels inside the switch's box, two pixels in from its
+    // edges, of an image of `pixelBytes` a pixel, rows from the bottom. JPEG
+    // keeps luma whole but halves the colour, which smears thin white strokes
+    // on a blue box.
+    std::vector<int> box(const std::uint8_t* image, int stride, int pixelBytes) const
     {
         const glm::vec2 low = boxCorner(-1, -1), high = boxCorner(1, 1);
-        std::vector<std::uint8_t> rgb;
+        std::vector<int> luma;
         for (int y = int(low.y) + 2; y < int(high.y) - 2; ++y) {
             for (int x = int(low.x) + 2; x < int(high.x) - 2; ++x) {
                 const std::uint8_t* p = image + std::size_t(y) * stride + std::size_t(x) * pixelBytes;
-                rgb.insert(rgb.end(), p, p + 3);
+                luma.push_back((299 * p[0] + 587 * p[1] + 114 * p[2]) / 1000);
             }
         }
-        return rgb;
+        return luma;
     }
-    std::vector<std::uint8_t> shownBox() const
-    {
-        const std::vector<std::uint8_t> window = context.pixels();
-        return box(window.data(), 4 * kSide, 4);
-    }
+    std::vector<int> shownBox() const { return box(context.pixels().data(), 4 * kSide, 4); }
     // Nothing when there is no photo of the window's size.
-    std::vector<std::uint8_t> photoBox() const
+    std::vector<int> photoBox() const
     {
         TextureLoader loader;
         const std::vector<std::uint8_t> photo = loader.loadImage("photo.jpeg");
@@ -198,31 +196,17 @@ struct ClickedWorld {
     }
 };
 
-// Luma of each pixel: JPEG keeps it at full resolution, while it halves
-// the colour, which smears thin white strokes on a blue box.
-std::vector<int> luma(const std::vector<std::uint8_t>& rgb)
-{
-    std::vector<int> y;
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
-        y.push_back((299 * rgb[i] + 587 * rgb[i + 1] + 114 * rgb[i + 2]) / 1000);
-    }
-    return y;
-}
-
 // Pixels of the white caption ink on the switch's coloured box.
-int ink(const std::vector<std::uint8_t>& rgb)
+int ink(const std::vector<int>& luma)
 {
-    const std::vector<int> y = luma(rgb);
-    return int(std::count_if(y.begin(), y.end(), [](int v) { return v > 215; }));
+    return int(std::count_if(luma.begin(), luma.end(), [](int v) { return v > 215; }));
 }
 
-// Mean luma difference of two pictures of the same box.
-double meanDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b)
+double meanDifference(const std::vector<int>& a, const std::vector<int>& b)
 {
-    const std::vector<int> ya = luma(a), yb = luma(b);
     double sum = 0.0;
-    for (std::size_t i = 0; i < ya.size() && i < yb.size(); ++i) sum += std::abs(ya[i] - yb[i]);
-    return ya.empty() ? 0.0 : sum / double(ya.size());
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) sum += std::abs(a[i] - b[i]);
+    return a.empty() ? 0.0 : sum / double(a.size());
 }
 
 }  // namespace
@@ -336,9 +320,9 @@ TEST(TrackerScene, StopPhotoShowsTheSwitchCaptionAsTheWindowShowsIt)
         // A quick Stop, nothing after it: the next frame is what the user sees.
         std::filesystem::remove("photo.jpeg");
         w.click();
-        const std::vector<std::uint8_t> quick = w.photoBox();
+        const std::vector<int> quick = w.photoBox();
         w.frame();
-        const std::vector<std::uint8_t> shown = w.shownBox();
+        const std::vector<int> shown = w.shownBox();
         EXPECT_EQ(startStop.getLabel(), w.world.scene->dictionary->text(language, 1));
         ASSERT_GT(ink(shown), 40) << "the window shows the caption";
 
@@ -348,7 +332,7 @@ TEST(TrackerScene, StopPhotoShowsTheSwitchCaptionAsTheWindowShowsIt)
         std::filesystem::remove("photo.jpeg");
         w.click();
         w.click();
-        const std::vector<std::uint8_t> thenStart = w.photoBox();
+        const std::vector<int> thenStart = w.photoBox();
         w.frame();
         std::filesystem::remove("photo.jpeg");
         w.button(GLFW_PRESS);
@@ -357,9 +341,9 @@ TEST(TrackerScene, StopPhotoShowsTheSwitchCaptionAsTheWindowShowsIt)
         w.button(GLFW_RELEASE);
         QvEventArgs quit;
         w.world.onQuit(&w.world, &quit);
-        const std::vector<std::uint8_t> slow = w.photoBox();
+        const std::vector<int> slow = w.photoBox();
 
-        for (const std::vector<std::uint8_t>* photo : {&quick, &thenStart, &slow}) {
+        for (const std::vector<int>* photo : {&quick, &thenStart, &slow}) {
             ASSERT_EQ(photo->size(), shown.size());
             // JPEG error alone; an empty box strays by 10 and more.
             EXPECT_LT(meanDifference(*photo, shown), 5.0);
