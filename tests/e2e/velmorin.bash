@@ -1,5 +1,6 @@
 # Shared by the end-to-end scripts (sourced, not run): a virtual X server when
-# none is set, a work folder, failure reporting, and finding the main window.
+# none is set, a work folder, failure reporting, finding the main window,
+# window shots, reading them, and waiting for what the screen must show.
 # Sourced as: source "$here/velmorin.bash" "$0" "$run_dir"
 
 script="$1"
@@ -8,7 +9,11 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$script" "$run_dir"
 fi
 
-xwin="python3 $(dirname "${BASH_SOURCE[0]}")/xwindow.py"
+e2e="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+xwin="python3 $e2e/xwindow.py"
+# tesseract's own threads only slow it down beside other busy processes (a
+# read that takes a second alone took half a minute beside eight busy loops).
+export OMP_THREAD_LIMIT=1
 work="$(mktemp -d)"
 pid=""
 holder=""
@@ -72,4 +77,50 @@ exit_status() {
   kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
   wait "$pid" || status=$?
   pid=""
+}
+
+# The main window is centred on the screen.
+read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+left=$((screen_w / 2 - 512))
+top=$((screen_h / 2 - 384))
+
+# Saves the window's area of the screen as $work/NAME.ppm.
+shot() {  # shot NAME
+  $xwin grab "$left" "$top" 1024 768 "$work/$1.ppm"
+}
+
+# Prints, one line per region, the text tesseract reads in regions of a shot
+# (see ocr.py for REGION).
+read_text() {  # read_text NAME TESSERACT-LANGUAGE PSM REGION...
+  local name="$1"
+  shift
+  python3 "$e2e/ocr.py" "$work/$name.ppm" "$@"
+}
+
+# Runs CHECK (a command) until it succeeds: the screen needs a few frames
+# to show what an action changed, and a busy machine draws them slowly. CHECK
+# sets `seen` to what it found, for the failure message when it still fails
+# after `patience` seconds (default 40; a healthy run needs well under 2).
+wait_until() {  # wait_until WHAT CHECK...
+  local what="$1" deadline=$((SECONDS + ${patience:-40}))
+  shift
+  seen=""
+  until "$@"; do
+    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+      fail "the program ended before $what"
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || fail "$what: $seen"
+    sleep 0.2
+  done
+}
+
+# Succeeds when TEXT holds every one of the comma-separated WORDS (in any
+# case).
+has_words() {  # has_words TEXT WORDS
+  local word
+  local -a words
+  IFS=',' read -ra words <<<"$2"
+  for word in "${words[@]}"; do
+    grep -qi -- "$word" <<<"$1" || return 1
+  done
 }
