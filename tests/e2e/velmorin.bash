@@ -28,8 +28,7 @@ trap cleanup EXIT
 # ends: a run started during a reset cannot open the display.
 $xwin hold >"$work/hold" &
 holder=$!
-for _ in $(seq 1 50); do
-  [ -s "$work/hold" ] && break
+until [ -s "$work/hold" ] || ! kill -0 "$holder" 2>/dev/null; do
   sleep 0.1
 done
 
@@ -49,12 +48,12 @@ is_true() {
 
 # Sets `window` to the program's main window: the one named Velmorin that has
 # grown to 1024x768 (the splash is 512x256). Fails when the program ends first
-# or no such window appears within 30 s (software GL on a busy machine is slow
-# to start; a healthy run takes well under a second).
+# or no such window appears within a minute (software GL on a busy machine is
+# slow to start; a healthy run takes well under a second).
 main_window() {
-  local id
+  local id deadline=$((SECONDS + 60))
   window=""
-  for _ in $(seq 1 300); do
+  while [ "$SECONDS" -lt "$deadline" ]; do
     kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
     for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
       if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768'; then
@@ -67,11 +66,12 @@ main_window() {
   fail "no 1024x768 window named Velmorin appeared"
 }
 
-# Waits up to 30 s for the program to end; sets `status` to its exit status.
+# Waits up to a minute for the program to end; sets `status` to its exit
+# status.
 exit_status() {
+  local deadline=$((SECONDS + 60))
   status=0
-  for _ in $(seq 1 300); do
-    kill -0 "$pid" 2>/dev/null || break
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.1
   done
   kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
@@ -99,19 +99,31 @@ read_text() {  # read_text NAME TESSERACT-LANGUAGE PSM REGION...
 
 # Runs CHECK (a command) until it succeeds: the screen needs a few frames
 # to show what an action changed, and a busy machine draws them slowly. CHECK
-# sets `seen` to what it found, for the failure message when it still fails
-# after `patience` seconds (default 40; a healthy run needs well under 2).
+# sets `seen` to what it found, for the failure message WHAT when it still
+# fails after 40 s (a healthy run needs a second or two).
 wait_until() {  # wait_until WHAT CHECK...
-  local what="$1" deadline=$((SECONDS + ${patience:-40}))
+  local what="$1" deadline=$((SECONDS + 40))
   shift
   seen=""
   until "$@"; do
     if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
-      fail "the program ended before $what"
+      fail "the program ended while waiting: $what"
     fi
     [ "$SECONDS" -lt "$deadline" ] || fail "$what: $seen"
     sleep 0.2
   done
+}
+
+# Waits until the main window shows its first frames: the sky around the
+# information monitor and between the head-up panels; the view is saved as
+# $work/start.ppm.
+wait_for_sky() {
+  wait_until "the window does not show the sky" sky_shows
+}
+sky_shows() {
+  shot start
+  seen="sky-like share $($xwin sky "$work/start.ppm")"
+  is_true "${seen##* } > 0.1"
 }
 
 # Succeeds when TEXT holds every one of the comma-separated WORDS (in any
