@@ -47,30 +47,31 @@ no_game_words() {  # no_game_words WHAT TEXT GAME-WORDS
   return 0
 }
 
-# The start view: help text, switches and the upper panel read as expected.
-# Sets `help`, `switches` and `seen`.
-start_view_reads() {  # start_view_reads NAME OCR HELP-WORDS START VSYNC ON-TOP
+# The start view: help text, switches and the upper panel read as expected;
+# the word game's words fail at once.
+start_view_reads() {  # start_view_reads NAME OCR HELP-WORDS START VSYNC ON-TOP GAME-WORDS
   local -a read
+  local help upper
   shot "$1"
   mapfile -t read < <(read_text "$1" "$2" 6 "$help_text" "$start_switch" "$vsync_switch" "$on_top_switch")
   help="${read[0]}"
-  switches="${read[1]} | ${read[2]} | ${read[3]}"
+  no_game_words "language $number: switches" "${read[1]} | ${read[2]} | ${read[3]}" "$7"
   upper="$(read_text "$1" eng 6 "$upper_panel")"
-  seen="help text '$help', switches '$switches', upper panel '$upper'"
+  seen="help text '$help', switches '${read[1]} | ${read[2]} | ${read[3]}', upper panel '$upper'"
   has_words "$help" "$3" && has_words "${read[1]}" "$4" && has_words "${read[2]}" "$5" \
     && has_words "${read[3]}" "$6" && has_words "$upper" "Odometer,Speedometer"
 }
 
 # After Start: the statistics captions and the switch's Stop read as
-# expected. Sets `statistics_read`, `stop_read` and `seen`.
-started_view_reads() {  # started_view_reads NAME OCR STATISTICS-WORDS STOP
+# expected; the word game's words fail at once.
+started_view_reads() {  # started_view_reads NAME OCR STATISTICS-WORDS STOP GAME-WORDS
   local -a read
   shot "$1"
   mapfile -t read < <(read_text "$1" "$2" 6 "$statistics" "$start_switch")
-  statistics_read="${read[0]}"
-  stop_read="${read[1]}"
-  seen="statistics '$statistics_read', Start/Stop switch '$stop_read'"
-  has_words "$statistics_read" "$3" && has_words "$stop_read" "$4"
+  no_game_words "language $number: statistics" "${read[0]}" "$5"
+  no_game_words "language $number: switch after Start" "${read[1]}" "$5"
+  seen="statistics '${read[0]}', Start/Stop switch '${read[1]}'"
+  has_words "${read[0]}" "$3" && has_words "${read[1]}" "$4"
 }
 
 # check_language NUMBER TESSERACT-LANGUAGE HELP-WORDS START VSYNC ON-TOP STOP
@@ -84,8 +85,7 @@ check_language() {
   pid=$!
   main_window
   wait_until "language $number: the start view" \
-    start_view_reads "start$number" "$ocr" "$helpwords" "$start" "$vsync" "$on_top"
-  no_game_words "language $number: switches" "$switches" "$game"
+    start_view_reads "start$number" "$ocr" "$helpwords" "$start" "$vsync" "$on_top" "$game"
 
   # Start: the Start/Stop switch, leftmost on the lower panel. The pointer
   # then leaves it, so that the box shows the on colour rather than the
@@ -93,9 +93,7 @@ check_language() {
   xdotool mousemove $((left + 70)) $((top + 746)) click 1
   xdotool mousemove $((left + 512)) $((top + 384))
   wait_until "language $number: statistics and Stop after Start" \
-    started_view_reads "started$number" "$ocr" "$statistics_words" "$stop"
-  no_game_words "language $number: statistics" "$statistics_read" "$game"
-  no_game_words "language $number: switch after Start" "$stop_read" "$game"
+    started_view_reads "started$number" "$ocr" "$statistics_words" "$stop" "$game"
 
   $xwin close "$window"
   exit_status
