@@ -88,10 +88,9 @@ check_language() {
     start_view_reads "start$number" "$ocr" "$helpwords" "$start" "$vsync" "$on_top" "$game"
 
   # Start: the Start/Stop switch, leftmost on the lower panel. The pointer
-  # then leaves it, so that the box shows the on colour rather than the
-  # hover colour.
+  # stays there: the program takes the place of a click from where the
+  # pointer is when it handles the click.
   xdotool mousemove $((left + 70)) $((top + 746)) click 1
-  xdotool mousemove $((left + 512)) $((top + 384))
   wait_until "language $number: statistics and Stop after Start" \
     started_view_reads "started$number" "$ocr" "$statistics_words" "$stop" "$game"
 
