@@ -25,12 +25,13 @@ make_run_dir() {  # make_run_dir DIR LANGUAGE
     "$dir/savegame/saveOptions.sqv"
 }
 
-# Regions of the window (see ocr.py). Each switch's box is read on its own,
-# enlarged three times: a row of them read as one line runs the words
-# together. The Clear button says "Clear" in every language, which the
+# Regions of the window (see ocr.py): the help text's last four lines (it
+# ends at the same place in every language), the statistics captions, and
+# the switches. Each switch's box is read on its own, enlarged three times:
+# a row of them read as one line runs the words together. The Clear button says "Clear" in every language, which the
 # recogniser of another alphabet cannot read; the GL tests hold its caption.
-help_text="blue:140,200,740,450:1"
-statistics="blue:40,140,960,430:0.56x1"
+help_text="blue:140,475,740,160:1"
+statistics="blue:40,140,600,430:0.56x1"
 start_switch="white:29,729,82,36:3"
 vsync_switch="white:217,729,82,36:3"
 on_top_switch="white:311,729,82,36:3"
@@ -102,12 +103,12 @@ check_language() {
 # The statistics captions read reliably; the stretched values and "X:"/"Y:"
 # do not. The Start/Stop switch reads Start and Stop in English and German:
 # those are the same words there.
-check_language 0 eng "three-dimensional,mouse" Start Eco "Off Top" Stop \
+check_language 0 eng "scrolling,implemented,tracking" Start Eco "Off Top" Stop \
   "Odometer,Speedometer,Max Speed,Stops,Time" ""
-check_language 1 rus "интерфейс,камер,используйте" Старт Эко Выше Стоп \
+check_language 1 rus "виртуальным,реализована,отслеживать" Старт Эко Выше Стоп \
   "Одометр,Спидометр,Макс. скор,Остановки,Время" \
   "Счёт,Уровень,Lexfall,Бонус,Попытки,Следующая,бывает,Игра,крут"
-check_language 2 deu "Programmoberfläche,Schaltfläche,Maus" Start Öko Obenauf Stop \
+check_language 2 deu "Bildschirmen,Schaltfläche,Mausbewegung" Start Öko Obenauf Stop \
   "Strecke,Tacho,Höchsttempo,Stopps,Zeit" \
   "Spielstand,Level,Lexfall,Bonus,Versuche,Nächste,traurig,Spiel,cool"
 echo "PASS: help text, switches and statistics in English, Russian and German from the options file; upper panel in English"

@@ -16,7 +16,7 @@ for entry in velmorin shaders fonts textures skybox icons dictionary; do
 done
 
 title="title:100,250,824,200:1"
-help_text="blue:140,280,740,340:1"
+help_text="blue:140,285,740,75:1"
 
 # The title sways, so its first letters turn away from the camera and read
 # poorly; its tail reads reliably, though not always as the same letters
