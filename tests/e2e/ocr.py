@@ -23,7 +23,9 @@ import subprocess
 import sys
 import tempfile
 
+
 def table(tone):
+    """A 256-byte translation table: grey level `tone(v)` for each v."""
     return bytes(max(0, min(255, round(tone(v)))) for v in range(256))
 
 
@@ -45,10 +47,13 @@ INKS = {
 def read_ppm(path):
     with open(path, "rb") as f:
         data = f.read()
-    magic, width, height, _, pixels = data.split(maxsplit=4)
+    # The header as xwindow.py writes it: magic, size and maximum on a line
+    # each (a split on any whitespace would eat pixels that look like it).
+    magic, size, _, pixels = data.split(b"\n", 3)
     if magic != b"P6":
         sys.exit("%s: not a binary PPM" % path)
-    return int(width), int(height), pixels
+    width, height = map(int, size.split())
+    return width, height, pixels
 
 
 def grey(shot, ink, x0, y0, w, h):

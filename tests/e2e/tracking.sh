@@ -99,7 +99,7 @@ if not bitmap:
 width, height = fi.FreeImage_GetWidth(bitmap), fi.FreeImage_GetHeight(bitmap)
 pitch = fi.FreeImage_GetPitch(bitmap)
 photo = ctypes.string_at(fi.FreeImage_GetBits(bitmap), pitch * height)
-before = open(sys.argv[2], "rb").read().split(maxsplit=4)[4]
+before = open(sys.argv[2], "rb").read().split(b"\n", 3)[3]  # as xwindow.py writes it
 def blue(r, g, b):
     return b > 150 and b > r + 80 and b > g + 60
 count = 0
