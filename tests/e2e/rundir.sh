@@ -22,7 +22,7 @@ cp "$run_dir/velmorin" "$work/lonely/velmorin"
 (cd "$work/elsewhere" && exec ../copy/velmorin >"$work/elsewhere.txt" 2>&1) &
 pid=$!
 main_window
-sleep 0.3
+wait_for_sky
 $xwin close "$window"
 exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after starting from another folder"

@@ -42,7 +42,7 @@ make_run_dir "$work/noicon" icons/icon.bmp
 (cd "$work/noicon" && exec ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
 main_window
-sleep 0.3
+wait_for_sky
 $xwin close "$window"
 exit_status
 [ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"

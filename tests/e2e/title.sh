@@ -8,7 +8,6 @@ set -euo pipefail
 run_dir="$(cd "${1:?usage: title.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/velmorin.bash" "$0" "$run_dir"
-crop="python3 $here/crop.py"
 
 # A run directory of links to the real one (the program may write here).
 mkdir -p "$work/run"
@@ -16,58 +15,59 @@ for entry in velmorin shaders fonts textures skybox icons dictionary; do
   ln -s "$run_dir/$entry" "$work/run/$entry"
 done
 
-read -r screen_w screen_h < <(xdotool getdisplaygeometry)
-left=$((screen_w / 2 - 512))
-top=$((screen_h / 2 - 384))
+title="title:100,250,824,200:1"
+help_text="blue:140,285,740,75:1"
 
-grab() {  # grab NAME: the window's picture after a few frames
-  sleep 0.6
-  $xwin grab "$left" "$top" 1024 768 "$work/$1.ppm"
+# The title sways, so its first letters turn away from the camera and read
+# poorly; its tail reads reliably, though not always as the same letters
+# ("morin", "Morin", "norin", "Orin"), so the last three are what is looked
+# for. The swaying ends of a typed name read poorly too; its middle reads
+# reliably.
+title_reads() {  # title_reads NAME PRESENT [ABSENT]
+  shot "$1"
+  seen="$(read_text "$1" eng 6 "$title")"
+  has_words "$seen" "$2" && ! { [ -n "${3:-}" ] && has_words "$seen" "$3"; }
 }
-read_text() {  # read_text NAME X Y W H SCALE [INK]
-  $crop "$work/$1.ppm" "$2" "$3" "$4" "$5" "$6" "$work/region.ppm" ${7:-}
-  tesseract "$work/region.ppm" - -l eng 2>/dev/null | tr '\n' ' '
+
+# The start view again: the help text, and the picture close to the first.
+start_view_back() {
+  local difference
+  shot home
+  seen="$(read_text home eng 6 "$help_text")"
+  difference="$($xwin diff "$work/start.ppm" "$work/home.ppm")"
+  seen="$seen (mean difference $difference from the start)"
+  has_words "$seen" three-dimensional && is_true "$difference < 3.0"
+}
+
+help_shows() {
+  shot start
+  seen="$(read_text start eng 6 "$help_text")"
+  has_words "$seen" three-dimensional
 }
 
 (cd "$work/run" && exec ./velmorin >"$work/out.txt" 2>&1) &
 pid=$!
 main_window
 xdotool windowfocus --sync "$window" 2>/dev/null || true
-grab start
+wait_until "no help text at the start" help_shows
 
 # Four notches down: route, speed, stops, title.
-for _ in 1 2 3 4; do
-  xdotool mousemove --window "$window" 512 384 click 5
-  sleep 0.2
-done
-grab title
-# The title sways, so its first letters turn away from the camera and read
-# poorly; its tail reads reliably, though not always as the same letters
-# ("morin", "Morin", "norin", "aerin"), so the last three are what is looked for.
-text="$(read_text title 100 250 824 200 1 90)"
-echo "$text" | grep -qi "rin" || fail "no title after four wheel notches: $text"
+xdotool mousemove --window "$window" 512 384 click --repeat 4 --delay 200 5
+wait_until "no title after four wheel notches" title_reads title rin
 
-# The name box sits in the middle of the lower panel.
+# The name box sits in the middle of the lower panel. The program takes
+# clicks and keys in the order they come, so the keys follow the click at
+# once.
 xdotool mousemove --window "$window" 512 748 click 1
-sleep 0.3
 xdotool type --delay 80 "Kestrel"
 xdotool key Return
-grab renamed
-text="$(read_text renamed 100 250 824 200 1 90)"
-# The swaying ends of the name read poorly too; its middle reads reliably.
-echo "$text" | grep -qi "stre" || fail "the typed name did not replace the title: $text"
-echo "$text" | grep -qi "rin" && fail "the old title is still shown: $text"
+wait_until "the typed name did not replace the title" title_reads renamed stre rin
 
 # A click on the scene takes the keyboard from the box, so Home reaches the
 # scene: back to the information monitor.
 xdotool mousemove --window "$window" 512 384 click 1
-sleep 0.2
 xdotool key Home
-grab home
-text="$(read_text home 140 280 740 340 1)"
-echo "$text" | grep -q "three-dimensional" || fail "Home did not return to the help text: $text"
-difference="$($xwin diff "$work/start.ppm" "$work/home.ppm")"
-is_true "$difference < 3.0" || fail "Home did not restore the starting view (mean difference $difference)"
+wait_until "Home did not return to the help text and the starting view" start_view_back
 
 $xwin close "$window"
 exit_status

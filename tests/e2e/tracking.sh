@@ -20,53 +20,62 @@ rm -f photo.jpeg
 ./velmorin >"$work/out.txt" 2>&1 &
 pid=$!
 main_window
+wait_for_sky
 
-read -r screen_w screen_h < <(xdotool getdisplaygeometry)
-win_x=$((screen_w / 2 - 512))
-win_y=$((screen_h / 2 - 384))
-# The Start/Stop switch, leftmost on the lower panel.
-button_x=$((win_x + 70))
-button_y=$((win_y + 746))
+# The Start/Stop switch, leftmost on the lower panel, and its box.
+button_x=$((left + 70))
+button_y=$((top + 746))
+switch_box="white:29,729,82,36:3"
+upper_panel="dark:0,0,1024,45:1"
+route_label="dark:30,115,350,50:1"
+statistics="blue:40,140,960,430:0.56x1"
 
-grab() {  # grab FILE: the window's area of the screen
-  sleep 0.4
-  $xwin grab "$win_x" "$win_y" 1024 768 "$1"
+# The switch's caption reads WORD: the program has taken the click.
+switch_reads() {  # switch_reads WORD
+  shot switch
+  seen="$(read_text switch eng 6 "$switch_box")"
+  has_words "$seen" "$1"
 }
 
-# Prints the numbers after the captions read from rows TOP..BOTTOM of a
-# window grab: "odometer x y stops", "?" where a caption was not found. The
-# text's pixels (INK "dark" for the panels' black text, "blue" for the
-# monitor's) become black on white, scaled up twice, for the OCR.
-read_numbers() {  # read_numbers FILE.ppm TOP BOTTOM INK
-  python3 - "$1" "$2" "$3" "$4" "$work/band.pgm" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-parts = data.split(maxsplit=4)
-width, pixels = int(parts[1]), parts[4]
-top, bottom, ink, scale = int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], 2
-def is_ink(r, g, b):
-    if ink == "dark":
-        return r + g + b < 200
-    return b > 150 and b > g + 15 and b > r + 90
-rows = []
-for y in range(top, bottom):
-    row = bytearray()
-    for x in range(width):
-        i = 3 * (y * width + x)
-        row += (b"\x00" if is_ink(pixels[i], pixels[i + 1], pixels[i + 2]) else b"\xff") * scale
-    rows += [bytes(row)] * scale
-with open(sys.argv[5], "wb") as out:
-    out.write(b"P5\n%d %d\n255\n" % (width * scale, (bottom - top) * scale) + b"".join(rows))
-PY
-  tesseract "$work/band.pgm" - --psm 6 2>/dev/null >"$work/ocr.txt" || true
-  python3 - "$work/ocr.txt" <<'PY'
+route_monitor_shows() {
+  shot before
+  seen="$(read_text before eng 6 "$route_label")"
+  has_words "$seen" ROUTE
+}
+
+# Sets `numbers` to the numbers after the captions in the text read in
+# REGION of a new shot NAME: "odometer x y stops", "?" where a caption was
+# not found.
+read_numbers() {  # read_numbers NAME REGION
+  shot "$1"
+  seen="$(read_text "$1" eng 6 "$2")"
+  numbers="$(python3 - "$seen" <<'PY'
 import re, sys
-text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+text = sys.argv[1]
 def number(caption):
     found = re.search(caption + r"\s*:?\s*(\d+)", text)
     return found.group(1) if found else "?"
 print(number("Odometer"), number(r"(?<![A-Za-z])[Xx]"), number(r"(?<![A-Za-z])[Yy¥]"), number("Stops"))
 PY
+)"
+}
+
+# The upper panel shows the pointer's last place, and a number of pixels.
+upper_panel_shows() {
+  read_numbers after "$upper_panel"
+  read -r odometer x y _ <<<"$numbers"
+  [ "$x $y" = "$button_x $button_y" ] && [ "$odometer" != "?" ]
+}
+
+stops_show() {  # stops_show COUNT
+  read_numbers info "$statistics"
+  read -r _ _ _ stops <<<"$numbers"
+  [ "$stops" = "$1" ]
+}
+
+photo_written() {
+  seen="no photo.jpeg"
+  [ -f photo.jpeg ]
 }
 
 # Pixels of the window below the upper panel that show the route's blue in
@@ -90,7 +99,7 @@ if not bitmap:
 width, height = fi.FreeImage_GetWidth(bitmap), fi.FreeImage_GetHeight(bitmap)
 pitch = fi.FreeImage_GetPitch(bitmap)
 photo = ctypes.string_at(fi.FreeImage_GetBits(bitmap), pitch * height)
-before = open(sys.argv[2], "rb").read().split(maxsplit=4)[4]
+before = open(sys.argv[2], "rb").read().split(b"\n", 3)[3]  # as xwindow.py writes it
 def blue(r, g, b):
     return b > 150 and b > r + 80 and b > g + 60
 count = 0
@@ -122,64 +131,63 @@ PY
 }
 
 # The path: from the switch out of the window to the screen's corners, back
-# in, and back to the switch. "rest" pauses long enough for a stop, "pass"
-# only for a few frames.
+# in, and back to the switch, then a rest there before Stop. A rest lasts
+# long enough for a stop even when frames come slowly; a pass lasts a few
+# frames, yet well under the half second that makes a stop.
+rest=1.5
+pass=0.3
 path=(
-  "$button_x $button_y pass"
   "40 30 rest"
   "$((screen_w - 60)) 30 pass"
   "$((screen_w - 60)) $((screen_h - 40)) rest"
-  "$((win_x + 500)) $((win_y + 300)) pass"
-  "$((win_x + 200)) $((win_y + 400)) rest"
-  "$button_x $button_y pass"
+  "$((left + 500)) $((top + 300)) pass"
+  "$((left + 200)) $((top + 400)) rest"
+  "$button_x $button_y rest"
 )
 length="$(python3 -c '
 import math, sys
 points = [tuple(map(int, p.split()[:2])) for p in sys.argv[1:]]
 print("%.3f" % sum(math.dist(a, b) for a, b in zip(points, points[1:])))
-' "${path[@]}")"
-rests=3
-
-xdotool mousemove "$button_x" "$button_y"
-sleep 0.5
-xdotool click 5  # one monitor down: the route
-grab "$work/before.ppm"
-xdotool click 1  # Start
-sleep 0.5
+' "$button_x $button_y" "${path[@]}")"
+rests=0
+moves=()
 for step in "${path[@]}"; do
   read -r x y kind <<<"$step"
-  xdotool mousemove "$x" "$y"
-  if [ "$kind" = rest ]; then sleep 1.0; else sleep 0.2; fi
+  if [ "$kind" = rest ]; then
+    moves+=(mousemove "$x" "$y" sleep "$rest")
+    rests=$((rests + 1))
+  else
+    moves+=(mousemove "$x" "$y" sleep "$pass")
+  fi
 done
-# The pointer rests on the switch before Stop: a stop there too.
-sleep 1.0
-rests=$((rests + 1))
-xdotool click 1  # Stop
-sleep 0.5
 
-[ -f photo.jpeg ] || fail "no photo.jpeg after Stop"
+xdotool mousemove "$button_x" "$button_y" click 5  # one monitor down: the route
+wait_until "the route monitor did not come" route_monitor_shows
+xdotool click 1  # Start
+# The program measures from where the pointer is when it takes the click.
+wait_until "the switch did not turn to Stop" switch_reads Stop
+# One xdotool for the whole path: starting a process per step would add
+# its own delays to the pauses on a busy machine.
+xdotool "${moves[@]}" click 1  # ... Stop
+wait_until "no photo.jpeg after Stop" photo_written
+
 size="$(jpeg_size photo.jpeg)"
 [ "$size" = "1024 768" ] || fail "photo.jpeg is '$size', not the window's 1024 768"
 route="$(route_pixels photo.jpeg "$work/before.ppm")"
 [ "$route" -gt 400 ] || fail "the photo shows no route on the route monitor ($route route pixels)"
 
-grab "$work/after.ppm"
-read -r odometer x y _ < <(read_numbers "$work/after.ppm" 0 45 dark)
-is_true "abs($odometer - $length) <= 2" 2>/dev/null \
-  || fail "the upper panel's odometer reads '$odometer', the path is $length px ($(cat "$work/ocr.txt"))"
-[ "$x $y" = "$button_x $button_y" ] \
-  || fail "the upper panel's X and Y read '$x $y', the pointer rests at $button_x $button_y"
+wait_until "the upper panel does not show the pointer's place $button_x $button_y" upper_panel_shows
+is_true "abs($odometer - $length) <= 2" \
+  || fail "the upper panel's odometer reads '$odometer', the path is $length px ($seen)"
 
 xdotool click 4  # back up to the information monitor
-grab "$work/info.ppm"
-read -r _ _ _ stops < <(read_numbers "$work/info.ppm" 100 680 blue)
-[ "$stops" = "$rests" ] || fail "the information monitor shows '$stops' stops after $rests rests ($(cat "$work/ocr.txt"))"
+wait_until "the information monitor does not show $rests stops after $rests rests" stops_show "$rests"
 
 # Start again, then Stop and close the window at once: the photo of that
 # Stop is written before the program ends.
 rm -f photo.jpeg
 xdotool click 1  # Start
-sleep 0.3
+wait_until "the switch did not turn to Stop again" switch_reads Stop
 xdotool click 1  # Stop
 $xwin close "$window"
 exit_status

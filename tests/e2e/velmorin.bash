@@ -1,5 +1,6 @@
 # Shared by the end-to-end scripts (sourced, not run): a virtual X server when
-# none is set, a work folder, failure reporting, and finding the main window.
+# none is set, a work folder, failure reporting, finding the main window,
+# window shots, reading them, and waiting for what the screen must show.
 # Sourced as: source "$here/velmorin.bash" "$0" "$run_dir"
 
 script="$1"
@@ -8,7 +9,11 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$script" "$run_dir"
 fi
 
-xwin="python3 $(dirname "${BASH_SOURCE[0]}")/xwindow.py"
+e2e="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+xwin="python3 $e2e/xwindow.py"
+# tesseract's own threads only slow it down beside other busy processes (a
+# read that takes a second alone took half a minute beside eight busy loops).
+export OMP_THREAD_LIMIT=1
 work="$(mktemp -d)"
 pid=""
 holder=""
@@ -23,8 +28,7 @@ trap cleanup EXIT
 # ends: a run started during a reset cannot open the display.
 $xwin hold >"$work/hold" &
 holder=$!
-for _ in $(seq 1 50); do
-  [ -s "$work/hold" ] && break
+until [ -s "$work/hold" ] || ! kill -0 "$holder" 2>/dev/null; do
   sleep 0.1
 done
 
@@ -44,12 +48,12 @@ is_true() {
 
 # Sets `window` to the program's main window: the one named Velmorin that has
 # grown to 1024x768 (the splash is 512x256). Fails when the program ends first
-# or no such window appears within 30 s (software GL on a busy machine is slow
-# to start; a healthy run takes well under a second).
+# or no such window appears within a minute (software GL on a busy machine is
+# slow to start; a healthy run takes well under a second).
 main_window() {
-  local id
+  local id deadline=$((SECONDS + 60))
   window=""
-  for _ in $(seq 1 300); do
+  while [ "$SECONDS" -lt "$deadline" ]; do
     kill -0 "$pid" 2>/dev/null || fail "the program ended during start-up"
     for id in $(xdotool search --onlyvisible --name '^Velmorin$' 2>/dev/null || true); do
       if xdotool getwindowgeometry "$id" 2>/dev/null | grep -q 'Geometry: 1024x768'; then
@@ -62,14 +66,73 @@ main_window() {
   fail "no 1024x768 window named Velmorin appeared"
 }
 
-# Waits up to 30 s for the program to end; sets `status` to its exit status.
+# Waits up to a minute for the program to end; sets `status` to its exit
+# status.
 exit_status() {
+  local deadline=$((SECONDS + 60))
   status=0
-  for _ in $(seq 1 300); do
-    kill -0 "$pid" 2>/dev/null || break
+  while kill -0 "$pid" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.1
   done
   kill -0 "$pid" 2>/dev/null && fail "the program did not end after the close request"
   wait "$pid" || status=$?
   pid=""
+}
+
+# The main window is centred on the screen.
+read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+left=$((screen_w / 2 - 512))
+top=$((screen_h / 2 - 384))
+
+# Saves the window's area of the screen as $work/NAME.ppm.
+shot() {  # shot NAME
+  $xwin grab "$left" "$top" 1024 768 "$work/$1.ppm"
+}
+
+# Prints, one line per region, the text tesseract reads in regions of a shot
+# (see ocr.py for REGION).
+read_text() {  # read_text NAME TESSERACT-LANGUAGE PSM REGION...
+  local name="$1"
+  shift
+  python3 "$e2e/ocr.py" "$work/$name.ppm" "$@"
+}
+
+# Runs CHECK (a command) until it succeeds: the screen needs a few frames
+# to show what an action changed, and a busy machine draws them slowly. CHECK
+# sets `seen` to what it found, for the failure message WHAT when it still
+# fails after 40 s (a healthy run needs a second or two).
+wait_until() {  # wait_until WHAT CHECK...
+  local what="$1" deadline=$((SECONDS + 40))
+  shift
+  seen=""
+  until "$@"; do
+    if [ -n "$pid" ] && ! kill -0 "$pid" 2>/dev/null; then
+      fail "the program ended while waiting: $what"
+    fi
+    [ "$SECONDS" -lt "$deadline" ] || fail "$what: $seen"
+    sleep 0.2
+  done
+}
+
+# Waits until the main window shows its first frames: the sky around the
+# information monitor and between the head-up panels; the view is saved as
+# $work/start.ppm.
+wait_for_sky() {
+  wait_until "the window does not show the sky" sky_shows
+}
+sky_shows() {
+  shot start
+  seen="sky-like share $($xwin sky "$work/start.ppm")"
+  is_true "${seen##* } > 0.1"
+}
+
+# Succeeds when TEXT holds every one of the comma-separated WORDS (in any
+# case).
+has_words() {  # has_words TEXT WORDS
+  local word
+  local -a words
+  IFS=',' read -ra words <<<"$2"
+  for word in "${words[@]}"; do
+    grep -qi -- "$word" <<<"$1" || return 1
+  done
 }
