@@ -30,9 +30,10 @@ struct QvIconImage {
 // decoded. A BMP with a Windows info header (40 to 124 bytes) is read here
 // when colour masks place its channels, and otherwise handed to FreeImage
 // with its header shortened to the 40 bytes FreeImage knows. Any other
-// picture (an OS/2 BMP, a PNG...) is measured from its header by FreeImage
-// and then decoded by it; a format whose size cannot be read without decoding
-// is refused. On malformed input returns nothing and says why in `error`.
+// picture (an OS/2 BMP, a PNG, a GIF...) is measured from its header
+// (qvReadImageSize) and then decoded by FreeImage; one whose size cannot be
+// read without decoding is refused. On malformed input returns nothing and
+// says why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
