@@ -139,6 +139,20 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem
     return bytes;
 }
 
+std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
+                                                           std::uintmax_t maxBytes)
+{
+    constexpr std::uintmax_t mebibyte = std::uintmax_t(1) << 20;
+    // One byte more than allowed tells a file that is too large from one that fits.
+    std::optional<std::vector<std::uint8_t>> bytes =
+        qvReadRegularFile(path, error, std::min(maxBytes, std::numeric_limits<std::uintmax_t>::max() - 1) + 1);
+    if (bytes && bytes->size() > maxBytes) {
+        error = fmt::format("larger than {} MiB", (maxBytes + mebibyte - 1) / mebibyte);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error)
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";

@@ -24,6 +24,12 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
     const std::filesystem::path& path, std::string& error,
     std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
 
+// As qvReadRegularFile, but a file of more than `maxBytes` is refused whole
+// ("larger than N MiB") rather than cut short: for readers that must have
+// all of a file and will not hold any size of it.
+std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
+                                                           std::uintmax_t maxBytes);
+
 // Replaces the file at `path` by `bytes`. They go to a new temporary file of
 // a unique name beside it (created exclusively, so no link or pipe planted
 // there is followed and no other writer shares it), which is flushed to disk

@@ -109,13 +109,8 @@ Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<
 // the one its contents show. Null with the reason in `error`.
 Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error)
 {
-    const std::optional<std::vector<std::uint8_t>> bytes =
-        qvReadRegularFile(path, error, largestPictureFile + 1);
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, largestPictureFile);
     if (!bytes) return nullptr;
-    if (bytes->size() > largestPictureFile) {
-        error = "the file is larger than 4 GiB";
-        return nullptr;
-    }
     if (bytes->empty()) {
         error = "the file is empty";
         return nullptr;
@@ -200,6 +195,15 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 {
     fmt::print("ERROR! Image {} could not be written: {}\n", name, reason);
     std::fflush(stdout);
+}
+
+// qvReadPicture, with the line that names the file when it fails.
+std::optional<QvPicture> readPictureOrReport(const std::string& path, const QvPictureReading& how)
+{
+    std::string error;
+    std::optional<QvPicture> picture = qvReadPicture(path, how, error);
+    if (!picture) qvReportUnloadedPicture(path, error);
+    return picture;
 }
 
 }  // namespace
@@ -299,10 +303,10 @@ std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
     const int height = static_cast<int>(FreeImage_GetHeight(source));
     const bool hasAlpha = FreeImage_GetBPP(source) == 32;
     const Bitmap rgba(FreeImage_ConvertTo32Bits(source));
-    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4, 0);
     if (!rgba) {
         return {};
     }
+    std::vector<std::uint8_t> pixels(static_cast<size_t>(width) * height * 4, 0);
     for (int y = 0; y < height; ++y) {
         // FreeImage's row 0 is the bottom of the picture.
         const BYTE* line = FreeImage_GetScanLine(rgba.get(), height - 1 - y);
@@ -362,11 +366,8 @@ int TextureLoader::scanLineWidth(int width)
 
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
-    std::string error;
-    std::optional<QvPicture> picture =
-        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    std::optional<QvPicture> picture = readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
     if (!picture) {
-        qvReportUnloadedPicture(path, error);
         imageWidth = 0;
         imageHeight = 0;
         return {};
@@ -386,11 +387,8 @@ QvTexture TextureLoader::loadTexture(const std::string& path)
 QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
-    std::string error;
-    std::optional<QvPicture> picture =
-        qvReadPicture(path, {.retryFlags = true, .maxSide = maxImageSide}, error);
+    std::optional<QvPicture> picture = readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
     if (!picture) {
-        qvReportUnloadedPicture(path, error);
         return {};
     }
     imageWidth = picture->width;

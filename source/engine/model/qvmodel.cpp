@@ -213,19 +213,6 @@ private:
     }
 };
 
-// A picture file as a texture, top row first as the flipped texture
-// coordinates take it; a 0 x 0 texture, after a line, when it does not read.
-QvTexture loadTextureFile(const std::string& path)
-{
-    std::string error;
-    const std::optional<QvPicture> picture = qvReadPicture(path, {.topRowFirst = true}, error);
-    if (!picture) {
-        qvReportUnloadedPicture(path, error);
-        return qvCreateRgbTexture(0, 0, nullptr);
-    }
-    return qvCreateRgbTexture(picture->width, picture->height, picture->rows.data());
-}
-
 // One white pixel, its row padded to 4 bytes: multiplying by it leaves a colour as it is.
 constexpr std::uint8_t WhitePixelRow[4] = {255, 255, 255, 0};
 
@@ -425,7 +412,7 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
             textures.push_back({loaded->id, file.type, loaded->path});
             continue;
         }
-        textureNames.push_back(loadTextureFile(file.path));
+        textureNames.push_back(loadTexture(loadImage(file.path)));
         const Texture texture{textureNames.back().get(), file.type, file.path};
         textures.push_back(texture);
         texturesLoaded.push_back(texture);

@@ -277,17 +277,11 @@ std::optional<std::vector<std::uint8_t>> readIconFile(const char* path, std::str
 {
     std::optional<std::vector<std::uint8_t>> head = qvReadRegularFile(path, error, kBmpHeadersBytes);
     if (!head) return std::nullopt;
-    std::uint64_t wanted = kMaxIconFileBytes + 1;
-    if (const std::optional<BmpHeader> header = readBmpHeader(*head)) {
-        wanted = std::min(bmpBytesNeeded(*header, head->size()), wanted);
-    }
-    if (head->size() < kBmpHeadersBytes || wanted <= head->size()) return head;
-    std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, wanted);
-    if (file && file->size() > kMaxIconFileBytes) {
-        error = fmt::format("more than {} KiB, larger than any icon", kMaxIconFileBytes >> 10);
-        return std::nullopt;
-    }
-    return file;
+    std::optional<std::uint64_t> needed;  // none for another picture than a BMP
+    if (const std::optional<BmpHeader> header = readBmpHeader(*head)) needed = bmpBytesNeeded(*header, head->size());
+    if (head->size() < kBmpHeadersBytes || (needed && *needed <= head->size())) return head;
+    if (needed && *needed <= kMaxIconFileBytes) return qvReadRegularFile(path, error, *needed);
+    return qvReadBoundedFile(path, error, kMaxIconFileBytes);
 }
 
 // Without an X display GLFW cannot start; says which display could not be

@@ -76,11 +76,8 @@ QvFontFace::QvFontFace(const std::string& path)
     // FreeType would open the path itself, waiting for ever on a named pipe
     // and reading a device without end: it gets the bytes of a checked file.
     std::string problem;
-    std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, problem, kMaxFontBytes + 1);
-    if (bytes && bytes->size() > kMaxFontBytes) {
-        problem = fmt::format("larger than {} MiB, more than any font", kMaxFontBytes >> 20);
-    }
-    if (!problem.empty()) {
+    std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, problem, kMaxFontBytes);
+    if (!bytes) {
         fmt::print("ERROR::FREETYPE: Failed to load font {}: {}\n", path, problem);
         return;
     }
