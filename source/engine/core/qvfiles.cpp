@@ -147,7 +147,8 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
     std::optional<std::vector<std::uint8_t>> bytes =
         qvReadRegularFile(path, error, std::min(maxBytes, std::numeric_limits<std::uintmax_t>::max() - 1) + 1);
     if (bytes && bytes->size() > maxBytes) {
-        error = fmt::format("larger than {} MiB", (maxBytes + mebibyte - 1) / mebibyte);
+        error = maxBytes < mebibyte ? fmt::format("larger than {} bytes", maxBytes)
+                                    : fmt::format("larger than {} MiB", (maxBytes + mebibyte - 1) / mebibyte);
         return std::nullopt;
     }
     return bytes;

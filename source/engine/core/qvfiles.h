@@ -25,7 +25,7 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
     std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
 
 // As qvReadRegularFile, but a file of more than `maxBytes` is refused whole
-// ("larger than N MiB") rather than cut short: for readers that must have
+// ("larger than N MiB", or bytes below one) rather than cut short: for readers that must have
 // all of a file and will not hold any size of it.
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
                                                            std::uintmax_t maxBytes);

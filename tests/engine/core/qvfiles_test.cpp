@@ -59,6 +59,9 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
         EXPECT_EQ(qvRegularFileProblem(folder.path / name), "") << name;
     }
     EXPECT_EQ(qvReadRegularFile(folder.path / "file", error, 3), bytesOf("con")) << "only the start when bounded";
+    EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
+    EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
+    EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
 
     for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
         hostilefiles::plant(folder.path / "other", standIn);
