@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 
@@ -31,6 +32,91 @@ constexpr const char* notAPicture = "not a picture FreeImage can read";
 constexpr const char* outOfMemory = "not enough memory to read it";
 // FreeImage measures memory streams in 32 bits.
 constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
+
+// Formats read from what a file's content shows when its name says another
+// format, or none. FreeImage's other decoders crash, hang or fill the memory
+// on small files a user may leave under a picture's name, so they are trusted
+// only with files whose own names say their format.
+// Chosen by measurement: seeds of every format FreeImage recognises by content
+// and a few hundred byte-flipped and cut copies of each went through this
+// loader's calls in separate processes under ASan and UBSan, with a 5 s limit
+// and a 2 GiB memory limit; only formats with no crash, hang or runaway
+// allocation are listed.
+constexpr FREE_IMAGE_FORMAT formatsReadByContent[] = {FIF_BMP, FIF_JPEG, FIF_PNG,    FIF_GIF,    FIF_PBM,
+                                                     FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW};
+
+// Whether FreeImage reads both formats with one decoder: the six Netpbm
+// formats differ only in the signature FreeImage matches first.
+bool sameDecoder(FREE_IMAGE_FORMAT a, FREE_IMAGE_FORMAT b)
+{
+    constexpr FREE_IMAGE_FORMAT netpbm[] = {FIF_PBM, FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW};
+    const auto isNetpbm = [&](FREE_IMAGE_FORMAT format) {
+        return std::find(std::begin(netpbm), std::end(netpbm), format) != std::end(netpbm);
+    };
+    return a == b || (isNetpbm(a) && isNetpbm(b));
+}
+
+// Why a picture whose content alone says its format is not decoded: empty
+// when that format's decoder is trusted with it.
+std::string contentFormatProblem(FREE_IMAGE_FORMAT format)
+{
+    if (std::find(std::begin(formatsReadByContent), std::end(formatsReadByContent), format) !=
+        std::end(formatsReadByContent))
+        return {};
+    std::string extensions = ".";  // "psd,psb" as ".psd, .psb"
+    for (const char* c = FreeImage_GetFIFExtensionList(format); *c != '\0'; ++c)
+        extensions += *c == ',' ? std::string(", .") : std::string(1, *c);
+    return fmt::format("the content is a {} picture, which is read only from a file named as one ({})",
+                       FreeImage_GetFormatFromFIF(format), extensions);
+}
+
+// What FreeImage's decoders say of a file. FreeImage gives its reasons only
+// to one process-wide callback; while a FreeImageMessages lives it takes them
+// (pictures are read on one thread).
+class FreeImageMessages {
+public:
+    FreeImageMessages() : outer_(std::exchange(listener_, this))
+    {
+        static std::once_flag installed;
+        std::call_once(installed, [] { FreeImage_SetOutputMessage(hear); });
+    }
+    ~FreeImageMessages() { listener_ = outer_; }
+    FreeImageMessages(const FreeImageMessages&) = delete;
+    FreeImageMessages& operator=(const FreeImageMessages&) = delete;
+
+    void clear() { said_.clear(); }
+    // Each distinct message once, with the decoder that said it:
+    // `the JPEG decoder says "Premature end of JPEG file"`; empty when none.
+    std::string text() const
+    {
+        std::string text;
+        for (const std::string& message : said_) text += (text.empty() ? "" : "; ") + message;
+        return text;
+    }
+
+private:
+    static void hear(FREE_IMAGE_FORMAT format, const char* message)
+    {
+        if (listener_ == nullptr || message == nullptr) return;
+        // Some messages run over lines; the report is one line.
+        std::string words;
+        for (const char* c = message; *c != '\0'; ++c) {
+            const bool space = *c == '\n' || *c == '\r' || *c == '\t' || *c == ' ';
+            if (!space) words += *c;
+            else if (!words.empty() && words.back() != ' ') words += ' ';
+        }
+        while (!words.empty() && words.back() == ' ') words.pop_back();
+        const std::string who =
+            format == FIF_UNKNOWN ? std::string("FreeImage") : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(format));
+        std::string said = fmt::format("{} says \"{}\"", who, words);
+        std::vector<std::string>& all = listener_->said_;
+        if (std::find(all.begin(), all.end(), said) == all.end()) all.push_back(std::move(said));
+    }
+
+    static inline FreeImageMessages* listener_ = nullptr;
+    FreeImageMessages* outer_;
+    std::vector<std::string> said_;
+};
 
 // A FreeImage stream over bytes that FreeImage only reads; every load starts
 // from the first byte.
@@ -106,8 +192,10 @@ Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<
 }
 
 // The file as a bitmap: regular files only, the name's format first, then
-// the one its contents show. Null with the reason in `error`.
-Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error)
+// the one its contents show where that format is trusted with it. Null with
+// the reason in `error`; `remarks` holds what the decoder said of a picture
+// it read all the same.
+Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error, std::string& remarks)
 {
     const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, largestPictureFile);
     if (!bytes) return nullptr;
@@ -122,12 +210,22 @@ Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::str
     }
     const FREE_IMAGE_FORMAT named = FreeImage_GetFIFFromFilename(path.c_str());
     const FREE_IMAGE_FORMAT content = stream.contentFormat();
-    for (const FREE_IMAGE_FORMAT format : {named, content == named ? FIF_UNKNOWN : content}) {
+    FreeImageMessages messages;
+    std::string said;  // by the decoders that failed
+    for (const FREE_IMAGE_FORMAT format : {named, sameDecoder(content, named) ? FIF_UNKNOWN : content}) {
         if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) continue;
+        if (const std::string refused = format == named ? "" : contentFormatProblem(format); !refused.empty()) {
+            error = said + (said.empty() ? "" : "; ") + refused;
+            return nullptr;
+        }
+        messages.clear();
         Bitmap bitmap = decodeAs(stream, format, *bytes, how, error);
+        if (bitmap) remarks = messages.text();
         if (bitmap || !error.empty()) return bitmap;
+        const std::string failure = messages.text();
+        said += (said.empty() || failure.empty() ? "" : "; ") + failure;
     }
-    error = notAPicture;
+    error = said.empty() ? notAPicture : said;
     return nullptr;
 }
 
@@ -197,13 +295,50 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
     std::fflush(stdout);
 }
 
-// qvReadPicture, with the line that names the file when it fails.
+// The line that says what the decoder said of a picture it read all the same.
+void reportRemarks(const std::string& path, const std::string& remarks)
+{
+    if (remarks.empty()) return;
+    fmt::print("Picture {} loaded, but {}\n", path, remarks);
+    std::fflush(stdout);
+}
+
+// qvReadPicture, with the line that names the file when it fails or the
+// decoder had something to say.
 std::optional<QvPicture> readPictureOrReport(const std::string& path, const QvPictureReading& how)
 {
     std::string error;
     std::optional<QvPicture> picture = qvReadPicture(path, how, error);
     if (!picture) qvReportUnloadedPicture(path, error);
+    else reportRemarks(path, picture->remarks);
     return picture;
+}
+
+// A copy of a bitmap of any pixel type as 24-bit RGB; null when FreeImage
+// has no memory for it. FreeImage converts only 8-bit-per-channel and
+// 16-bit-per-channel colour to 24 bits directly: floating-point pictures
+// (HDR, EXR, PFM) are tone mapped, 16-bit grey keeps its high byte, and
+// other sample types are scaled from their range.
+Bitmap rgbCopy(FIBITMAP* source)
+{
+    switch (FreeImage_GetImageType(source)) {
+    case FIT_BITMAP:
+    case FIT_RGB16:
+    case FIT_RGBA16:
+        return Bitmap(FreeImage_ConvertTo24Bits(source));
+    case FIT_FLOAT:
+    case FIT_RGBF:
+    case FIT_RGBAF:
+        return Bitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
+    case FIT_UINT16: {
+        const Bitmap grey(FreeImage_ConvertTo8Bits(source));
+        return grey ? Bitmap(FreeImage_ConvertTo24Bits(grey.get())) : nullptr;
+    }
+    default: {
+        const Bitmap scaled(FreeImage_ConvertToStandardType(source, TRUE));
+        return scaled ? Bitmap(FreeImage_ConvertTo24Bits(scaled.get())) : nullptr;
+    }
+    }
 }
 
 }  // namespace
@@ -234,6 +369,10 @@ std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, s
 {
     const MemoryStream stream(file);
     const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
+    if (format != FIF_UNKNOWN) {
+        error = contentFormatProblem(format);
+        if (!error.empty()) return std::nullopt;
+    }
     bool unreadable = format == FIF_UNKNOWN;
     const std::optional<QvImageSize> size =
         unreadable ? std::nullopt : headerSize(stream, format, file, unreadable);
@@ -254,7 +393,7 @@ std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureR
         QvPicture picture;
         {
             // The bitmap goes as soon as its rows are copied: one of the two at a time beyond that.
-            const Bitmap bitmap = readBitmap(path, how, error);
+            const Bitmap bitmap = readBitmap(path, how, error, picture.remarks);
             if (!bitmap) return std::nullopt;
             picture.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
             picture.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
@@ -280,13 +419,15 @@ void qvReportUnloadedPicture(const std::string& path, const std::string& reason)
 QvBitmap qvReadBitmap(const std::string& path, int maxSide)
 {
     std::string error;
+    std::string remarks;
     QvBitmap bitmap;
     try {
-        bitmap = readBitmap(path, QvPictureReading{.maxSide = maxSide}, error);
+        bitmap = readBitmap(path, QvPictureReading{.maxSide = maxSide}, error, remarks);
     } catch (const std::bad_alloc&) {
         error = outOfMemory;
     }
     if (!bitmap) qvReportUnloadedPicture(path, error);
+    else reportRemarks(path, remarks);
     return bitmap;
 }
 
@@ -294,15 +435,19 @@ QvBitmap qvReadBitmap(std::span<const std::uint8_t> file)
 {
     const MemoryStream stream(file);
     const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
-    return format == FIF_UNKNOWN ? nullptr : stream.load(format, 0);
+    if (format == FIF_UNKNOWN || !contentFormatProblem(format).empty()) return nullptr;
+    return stream.load(format, 0);
 }
 
 std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
 {
     const int width = static_cast<int>(FreeImage_GetWidth(source));
     const int height = static_cast<int>(FreeImage_GetHeight(source));
-    const bool hasAlpha = FreeImage_GetBPP(source) == 32;
-    const Bitmap rgba(FreeImage_ConvertTo32Bits(source));
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(source);
+    const bool hasAlpha = type == FIT_BITMAP && FreeImage_GetBPP(source) == 32;
+    const bool direct = type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16;
+    const Bitmap rgb = direct ? nullptr : rgbCopy(source);
+    const Bitmap rgba(FreeImage_ConvertTo32Bits(direct ? source : rgb.get()));
     if (!rgba) {
         return {};
     }
@@ -329,7 +474,7 @@ std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* source, bool topRowFirst)
     // A 24-bit picture is read as it is: a converted copy would double the memory it takes.
     Bitmap converted;
     if (FreeImage_GetImageType(source) != FIT_BITMAP || FreeImage_GetBPP(source) != 24) {
-        converted.reset(FreeImage_ConvertTo24Bits(source));
+        converted = rgbCopy(source);
         if (!converted) return {};
     }
     FIBITMAP* rgb = converted ? converted.get() : source;
@@ -416,6 +561,7 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
             // how to end; the texture made so far goes with the owner.
             throw QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[i], error));
         }
+        reportRemarks(paths[i], face->remarks);
         uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face->width, face->height,
                     face->rows.data());
     }

@@ -33,7 +33,8 @@ constexpr int qvCommonMaxTextureSize = 16384;
 std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
 
 // The size in a picture's header, read without decoding its pixels; nothing
-// (the reason in `error`) when FreeImage does not know the format, neither it
+// (the reason in `error`) when FreeImage does not know the format, is not
+// trusted to decode it from the content alone (see qvReadPicture), neither it
 // nor qvHeaderImageSize can read the size of that format on its own, or the
 // header does not read.
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
@@ -53,14 +54,20 @@ struct QvPicture {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> rows;
+    // What the decoder said of the file although it read it (a JPEG cut
+    // short: its missing rows come out grey); empty when it said nothing.
+    std::string remarks;
 };
 
 // Reads a picture file of any format FreeImage decodes. Only a regular file
 // is opened. The format comes from the name and, when that format does not
-// read it, from the contents. Its size is taken from the header where one
-// tells it and checked (qvImageSizeProblem) before any decoding, otherwise
-// right after it, before the pixels are copied. Nothing, with the reason in
-// `error`, when the file is not a regular file, cannot be read, is no picture
+// read it, from the contents, but only among the formats whose decoders are
+// trusted with what a file's content alone claims (the others are refused,
+// naming the format). Its size is taken from the header where one tells it
+// and checked (qvImageSizeProblem) before any decoding, otherwise right after
+// it, before the pixels are copied. Floating-point pictures are tone mapped.
+// Nothing, with the reason in `error` (FreeImage's own words where it gives
+// any), when the file is not a regular file, cannot be read, is no picture
 // FreeImage can read, has a refused size or needs more memory than there is.
 std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
                                        std::string& error);
@@ -68,14 +75,17 @@ std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureR
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
 
 // The image file as a bitmap, read as qvReadPicture reads it with flag 0;
-// null, after a line naming the file and the reason, when unreadable.
+// null, after a line naming the file and the reason, when unreadable. What
+// the decoder said of a file it read is printed too.
 QvBitmap qvReadBitmap(const std::string& path, int maxSide = qvCommonMaxTextureSize);
 // The bytes of an image file as a bitmap (format from its contents); null
-// when FreeImage does not recognise or cannot read them.
+// when FreeImage does not recognise or cannot read them, or does not trust
+// that format's decoder with a file's content alone.
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file);
 
-// A bitmap of any bit depth as RGB rows of TextureLoader::scanLineWidth bytes;
-// row 0 is the bitmap's row 0 (the bottom) unless topRowFirst. Empty when
+// A bitmap of any bit depth or pixel type as RGB rows of
+// TextureLoader::scanLineWidth bytes (floating-point pixels tone mapped); row
+// 0 is the bitmap's row 0 (the bottom) unless topRowFirst. Empty when
 // FreeImage has no memory for the conversion; std::bad_alloc when the rows
 // do not fit.
 std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);

@@ -22,8 +22,9 @@ inline std::array<std::uint8_t, 3> colourAt(int x, int y, int salt = 0)
             static_cast<std::uint8_t>(200 - 10 * x - 20 * y)};
 }
 
-// Writes a lossless picture of colourAt values and returns its path.
-inline std::string writePng(const std::string& name, int width, int height, int salt = 0)
+// Writes a 24-bit picture of colourAt values in `format` and returns its path.
+inline std::string writePicture(FREE_IMAGE_FORMAT format, const std::string& name, int width, int height,
+                                int salt = 0)
 {
     FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
     for (int y = 0; y < height; ++y) {
@@ -34,9 +35,15 @@ inline std::string writePng(const std::string& name, int width, int height, int 
         }
     }
     const auto path = testsupport::tempPath(name).string();
-    FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
+    FreeImage_Save(format, bitmap, path.c_str(), 0);
     FreeImage_Unload(bitmap);
     return path;
+}
+
+// Writes a lossless picture of colourAt values and returns its path.
+inline std::string writePng(const std::string& name, int width, int height, int salt = 0)
+{
+    return writePicture(FIF_PNG, name, width, height, salt);
 }
 
 // The colourAt picture as a GIF (one palette entry a pixel, so every colour
@@ -80,6 +87,40 @@ inline std::string writeDds(const std::string& name, std::uint32_t width, std::u
             out << c[2] << c[1] << c[0];
         }
     }
+    return path;
+}
+
+// A grey ramp of floating-point pixels, brighter to the right and down, as
+// FreeImage writes `format` (HDR, EXR: RGBF pixels; PFM: grey FLOAT ones).
+inline std::string writeFloatRamp(const std::string& name, FREE_IMAGE_FORMAT format, int width, int height)
+{
+    const bool grey = format == FIF_PFM;
+    FIBITMAP* bitmap = FreeImage_AllocateT(grey ? FIT_FLOAT : FIT_RGBF, width, height);
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const float value = 0.05f + 0.4f * float(x) + 0.1f * float(y);
+            if (grey) reinterpret_cast<float*>(line)[x] = value;
+            else reinterpret_cast<FIRGBF*>(line)[x] = FIRGBF{value, value, value};
+        }
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(format, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+// A 16-bit grey PNG whose pixel (x, y) is 257 times the red of colourAt(x, y).
+inline std::string writeGrey16Png(const std::string& name, int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_AllocateT(FIT_UINT16, width, height);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<std::uint16_t*>(FreeImage_GetScanLine(bitmap, height - 1 - y));
+        for (int x = 0; x < width; ++x) line[x] = std::uint16_t(colourAt(x, y)[0] * 257);
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
     return path;
 }
 

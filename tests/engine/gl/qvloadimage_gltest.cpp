@@ -181,10 +181,12 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
 }
 
 // Every picture FreeImage decodes becomes a texture, whatever its name says
-// and whether or not its size can be read before decoding. Every other file,
-// and anything but a file in a picture's place (refused at once: no wait on
-// a pipe, no endless read of a device), is named with the reason by each
-// entry point: a line, or the sky's error.
+// (where its content's decoder is trusted with a file named otherwise),
+// whatever its pixel type, and whether or not its size can be read before
+// decoding. Every other file, and anything but a file in a picture's place
+// (refused at once: no wait on a pipe, no endless read of a device), is named
+// with the reason, FreeImage's own words where it has any, by each entry
+// point: a line, or the sky's error.
 TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
 {
     testsupport::GlContext context;
@@ -195,20 +197,41 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
         std::ofstream(testsupport::tempPath(name), std::ios::binary) << bytes;
         return testsupport::tempPath(name).string();
     };
-    const std::vector<std::uint8_t> png = imagefixtures::fileBytes(imagefixtures::writePng("real.png", 6, 2));
+    const auto text = [](const std::string& path) {
+        const std::vector<std::uint8_t> bytes = imagefixtures::fileBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    const std::string png = text(imagefixtures::writePng("real.png", 6, 2));
+    const std::string jpeg = text(imagefixtures::writePicture(FIF_JPEG, "real.jpg", 64, 64));
+    const std::string psd = text(imagefixtures::writePicture(FIF_PSD, "real.psd", 6, 2));
+    // How a loaded picture's texels are checked.
+    enum class Texels { colourAt, grey16, brighterRightward, any };
     struct Case {
         std::string path;
-        int width, height;  // width 0: not loaded for `reason`; -1: nor tried as a sky face
-        std::string reason;
+        int width, height;  // width 0: not loaded for `said`; -1: nor tried as a sky face
+        std::string said;   // why it was not loaded, or what the decoder said of a picture it read
+        Texels texels = Texels::colourAt;
     };
     std::vector<Case> cases = {
         {imagefixtures::writeGif("small.gif", 8, 4), 8, 4, ""},
         {imagefixtures::writeDds("small.dds", 8, 4), 8, 4, ""},
-        {write("png.jpg", std::string(png.begin(), png.end())), 6, 2, ""},
+        {write("png.jpg", png), 6, 2, ""},
+        {write("psd.psd", psd), 6, 2, ""},
+        {imagefixtures::writeGrey16Png("grey16.png", 6, 2), 6, 2, "", Texels::grey16},
+        {imagefixtures::writeFloatRamp("ramp.hdr", FIF_HDR, 8, 2), 8, 2, "", Texels::brighterRightward},
+        {imagefixtures::writeFloatRamp("ramp.exr", FIF_EXR, 8, 2), 8, 2, "", Texels::brighterRightward},
+        {imagefixtures::writeFloatRamp("ramp.pfm", FIF_PFM, 8, 2), 8, 2, "", Texels::brighterRightward},
+        {write("cut.jpeg", jpeg.substr(0, jpeg.size() * 6 / 10)), 64, 64,
+         "the JPEG decoder says \"Premature end of JPEG file\"", Texels::any},
         {write("empty.jpg", ""), 0, 0, "the file is empty"},
-        {write("text.jpg", "no picture here"), 0, 0, "not a picture FreeImage can read"},
-        {write("cut.jpg", std::string(png.begin(), png.begin() + 40)), 0, 0,
-         "not a picture FreeImage can read"},
+        {write("text.jpg", "no picture here"), 0, 0,
+         "the JPEG decoder says \"Not a JPEG file: starts with 0x6e 0x6f\""},
+        {write("cut.jpg", png.substr(0, 40)), 0, 0,
+         "the JPEG decoder says \"Not a JPEG file: starts with 0x89 0x50\"; "
+         "the PNG decoder says \"Read error: invalid or corrupted PNG file\""},
+        {write("psd.jpg", psd), 0, 0,
+         "the JPEG decoder says \"Not a JPEG file: starts with 0x38 0x42\"; "
+         "the content is a PSD picture, which is read only from a file named as one (.psd, .psb)"},
         {imagefixtures::writeDds("wide.dds", maxSide + 4, 4, false), -1, 0,
          fmt::format("{}x4 is larger than the largest picture side {}", maxSide + 4, maxSide)},
     };
@@ -219,6 +242,7 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
     }
     std::vector<std::string> faces(6, imagefixtures::writePng("sky.png", 2, 2));
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
         TextureLoader loader;
         testing::internal::CaptureStdout();
         const QvTexture texture = loader.loadTexture(c.path);
@@ -227,43 +251,69 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
             ASSERT_TRUE(texture) << output;
             EXPECT_EQ(std::pair(loader.getImageWidth(), loader.getImageHeight()),
                       std::pair(c.width, c.height));
+            const std::string remark = fmt::format("Picture {} loaded, but {}\n", c.path, c.said);
+            EXPECT_EQ(output.find("Picture"), c.said.empty() ? std::string::npos : output.find(remark)) << output;
             const auto texels = readTexture(GL_TEXTURE_2D, c.width, c.height);
-            for (int row = 0; row < c.height; ++row) expectTexelRow(texels, c.width, row, c.height - 1 - row);
+            for (int row = 0; row < c.height && c.texels == Texels::colourAt; ++row)
+                expectTexelRow(texels, c.width, row, c.height - 1 - row);
+            for (int i = 0; i < c.width * c.height && c.texels != Texels::any; ++i) {
+                const std::uint8_t* texel = &texels[std::size_t(i) * 3];
+                const int x = i % c.width, y = c.height - 1 - i / c.width;
+                if (c.texels == Texels::grey16) {
+                    EXPECT_EQ(texel[0], imagefixtures::colourAt(x, y)[0]) << x << "," << y;
+                }
+                if (c.texels != Texels::colourAt) {
+                    EXPECT_TRUE(texel[1] == texel[0] && texel[2] == texel[0]) << x << "," << y;
+                }
+                if (c.texels == Texels::brighterRightward && x > 0) {
+                    EXPECT_GE(texel[0], texel[-3]) << x << "," << y;
+                }
+            }
+            if (c.texels == Texels::brighterRightward) {
+                EXPECT_LT(texels[0] + 100, texels[std::size_t(c.width - 1) * 3]) << "a ramp, not a flat grey";
+            }
             continue;
         }
-        EXPECT_FALSE(texture) << c.path;
-        EXPECT_TRUE(loader.loadImage(c.path).empty()) << c.path;
+        EXPECT_FALSE(texture);
+        EXPECT_TRUE(loader.loadImage(c.path).empty());
         faces[2] = c.path;
         if (c.width == 0) {
-            EXPECT_EQ(skyError(loader, faces), fmt::format("Cannot load the sky image {}: {}", c.path, c.reason));
+            EXPECT_EQ(skyError(loader, faces), fmt::format("Cannot load the sky image {}: {}", c.path, c.said));
         }
-        const std::string line = fmt::format("Picture {} not loaded: {}\n", c.path, c.reason);
+        const std::string line = fmt::format("Picture {} not loaded: {}\n", c.path, c.said);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
     }
     ::alarm(0);
 }
 
 // A picture that fits the texture size but not the memory left is named,
-// unread, instead of ending the program with a bare std::bad_alloc.
+// unread, instead of ending the program with a bare std::bad_alloc; when
+// FreeImage itself runs short, the line gives its words.
 TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
 #endif
-    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
-    const std::string path = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
+    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of
+    // it does not; 12000 x 12000 x 3 bytes: FreeImage's bitmap does not.
+    const std::string copyTooLarge = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
+    const std::string bitmapTooLarge = imagefixtures::writePpmHeader("bigger.ppm", 12000, 12000);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     const pid_t child = ::fork();
-    if (child == 0) {  // exits 0 when the file is refused with exactly its line
+    if (child == 0) {  // exits 0 when both files are refused with exactly their lines
         const rlimit limit{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + (300u << 20), RLIM_INFINITY};
         bool named = false;
         try {  // nothing may leave the child to run the parent's tests
             TextureLoader loader;
             testing::internal::CaptureStdout();
-            named = ::setrlimit(RLIMIT_AS, &limit) == 0 && loader.loadImage(path).empty() &&
-                    testing::internal::GetCapturedStdout() ==
-                        "Picture " + path + " not loaded: not enough memory to read it\n";
+            named = ::setrlimit(RLIMIT_AS, &limit) == 0 && loader.loadImage(copyTooLarge).empty() &&
+                    loader.loadImage(bitmapTooLarge).empty();
+            const std::string output = testing::internal::GetCapturedStdout();
+            named = named && output == "Picture " + copyTooLarge + " not loaded: not enough memory to read it\n" +
+                                           "Picture " + bitmapTooLarge + " not loaded: the PPMRAW decoder says \"DIB allocation failed, " +
+                                           "maybe caused by an invalid image size or by a lack of memory\"\n";
+            if (!named) std::fputs(output.c_str(), stderr);
         } catch (...) {
         }
         ::_exit(named ? 0 : 1);
@@ -431,7 +481,7 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Picture " + stub + " not loaded: not a picture FreeImage can read\n");
+              "Picture " + stub + " not loaded: the PNG decoder says \"Read error: invalid or corrupted PNG file\"\n");
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 

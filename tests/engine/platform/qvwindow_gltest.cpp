@@ -342,6 +342,9 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
     const auto vast = imagefixtures::fileBytes(imagefixtures::writePpmHeader("vast.ppm", 2000000000, 300000));
     EXPECT_FALSE(decodeIconBmp(vast, error));
     EXPECT_EQ(error, "unsupported icon size 2000000000x300000");
+    // Only decoders trusted with what a file's content alone claims see it.
+    EXPECT_FALSE(decodeIconBmp(imagefixtures::fileBytes(imagefixtures::writePicture(FIF_PSD, "icon.psd", 3, 2)), error));
+    EXPECT_EQ(error, "the content is a PSD picture, which is read only from a file named as one (.psd, .psb)");
 
     const auto icon =
         decodeIconBmp(imagefixtures::fileBytes(imagefixtures::writePng("icon.png", 3, 2)), error);
