@@ -3,15 +3,23 @@
 // and the failures a disk can give.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/core/qvfiles.h"
 #include "hostilefiles.h"
@@ -71,15 +79,38 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     }
 }
 
-TEST(ReplaceFile, WritesANewFileWhateverStandsBesideIt)
+TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLeftovers)
 {
     const Folder folder("replace");
     folder.write("photo.jpeg", "old");
     folder.write("outside", "keep");
     // Where the temporary file once had a fixed name: a link out of the
-    // folder and a pipe must neither be written through nor waited on.
+    // folder must not be written through.
     fs::create_symlink(folder.path / "outside", folder.path / "photo.jpeg.tmp");
-    ::mkfifo((folder.path / "photo.jpeg.tmp-fifo").c_str(), 0600);
+    // Temporary files of replacements killed mid-write, and what only looks
+    // like one: at a name the program could choose, a link or a pipe must
+    // neither be written through, waited on nor removed.
+    const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9", "photo.jpeg.tmp-000000"};
+    const std::vector<std::string> kept = {"photo.jpeg.tmp-young1", "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01",
+                                           "photo.jpeg.tmp-Dir001", "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-AB_DEF",
+                                           "photo.webp.tmp-ABCDEF"};
+    for (const std::vector<std::string>* names : {&removed, &kept}) {
+        for (const std::string& name : *names) {
+            if (name.ends_with("Link01")) {
+                fs::create_symlink(folder.path / "outside", folder.path / name);
+            } else if (name.ends_with("Pipe01")) {
+                ::mkfifo((folder.path / name).c_str(), 0600);
+            } else if (name.ends_with("Dir001")) {
+                fs::create_directory(folder.path / name);
+            } else {
+                folder.write(name, "leftover");
+            }
+            if (name.ends_with("young1")) continue;
+            // Two minutes old, the link itself rather than what it names.
+            const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+            ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
+        }
+    }
     const mode_t previousMask = ::umask(022);
     std::string error;
     EXPECT_TRUE(qvReplaceFile(folder.path / "photo.jpeg", bytesOf("new"), error)) << error;
@@ -89,7 +120,10 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideIt)
     EXPECT_EQ(folder.read("outside"), "keep");
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
-    EXPECT_EQ(folder.entries(), 4u) << "no temporary file left";
+    for (const std::string& name : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
+    EXPECT_EQ(folder.entries(), 3 + kept.size()) << "no temporary file left";
 }
 
 TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
@@ -125,5 +159,13 @@ TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
     EXPECT_FALSE(qvReplaceFile(folder.path / "missing" / "photo.jpeg", large, error));
     EXPECT_EQ(error, "cannot create a temporary file in " + (folder.path / "missing").string() +
                          ": No such file or directory");
+    // A bare name lives in the working folder, named by its full path.
+    const fs::path working = fs::current_path();
+    fs::current_path(folder.path);
+    const bool replaced = qvReplaceFile(std::string(250, 'n'), large, error);
+    fs::current_path(working);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(error, "cannot create a temporary file in " + fs::canonical(folder.path).string() +
+                         ": File name too long");
     EXPECT_EQ(folder.entries(), 2u) << "no temporary file left";
 }
