@@ -79,6 +79,51 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     }
 }
 
+TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
+{
+    // A pipe can take the file's place between the check of the path and its
+    // open: a thread swaps the two there as fast as it can while reads go on.
+    // Every read must give the file's bytes or refuse the pipe; one that
+    // waited on the pipe ends in the alarm, so this runs in a child.
+    const Folder folder("swapped");
+    folder.write("file", "contents");
+    ::mkfifo((folder.path / "pipe").c_str(), 0600);
+    const fs::path target = folder.path / "target";
+    fs::create_hard_link(folder.path / "file", target);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(5);
+        std::atomic<bool> done = false;
+        std::thread swapper([&] {
+            const fs::path next = folder.path / "next";
+            while (!done) {
+                for (const char* name : {"pipe", "file"}) {
+                    ::link((folder.path / name).c_str(), next.c_str());
+                    ::rename(next.c_str(), target.c_str());
+                }
+            }
+        });
+        int wrong = 0;
+        std::string error;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (wrong == 0 && std::chrono::steady_clock::now() < deadline) {
+            const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(target, error);
+            if (bytes ? *bytes != bytesOf("contents") : error != "a named pipe, not a file") {
+                std::fprintf(stderr, "read %zu bytes, error \"%s\"\n", bytes ? bytes->size() : 0, error.c_str());
+                wrong = 1;
+            }
+        }
+        done = true;
+        swapper.join();
+        ::_exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLeftovers)
 {
     const Folder folder("replace");
