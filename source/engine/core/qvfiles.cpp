@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <utility>
 #include <csignal>
 #include <cstring>
+#include <ctime>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,6 +25,13 @@ constexpr std::size_t readChunk = 64 * 1024;
 // Read and write permission for all, less the umask, as a file made with
 // fopen gets; mkstemp alone would leave the owner the only reader.
 constexpr mode_t newFileMode = 0666;
+// A temporary file is "<name>.tmp-" and the six letters or digits mkostemp
+// puts in place of the X's.
+constexpr std::string_view tempMark = ".tmp-";
+constexpr std::string_view tempLetters = "XXXXXX";
+// A writer keeps touching its temporary file until it renames it; one left
+// untouched this long belongs to a program killed mid-write.
+constexpr std::time_t leftoverAgeSeconds = 60;
 
 // What stands at a path of this mode instead of a file; empty for a file.
 std::string kindProblem(mode_t mode)
@@ -96,6 +108,47 @@ void syncFolder(const std::filesystem::path& folder)
     if (directory.fd >= 0) ::fsync(directory.fd);
 }
 
+// The folder of `path` as the user knows it: a bare name lives in the
+// working folder, which "." does not name.
+std::string folderName(const std::filesystem::path& path)
+{
+    if (path.has_parent_path()) return path.parent_path().string();
+    std::error_code ec;
+    const std::filesystem::path working = std::filesystem::current_path(ec);
+    return ec ? std::string(".") : working.string();
+}
+
+// Whether `entry` is `prefix` followed by as many of mkostemp's letters as it
+// puts in place of the X's.
+bool isTempName(std::string_view entry, std::string_view prefix)
+{
+    if (entry.size() != prefix.size() + tempLetters.size() || !entry.starts_with(prefix)) return false;
+    entry.remove_prefix(prefix.size());
+    return std::all_of(entry.begin(), entry.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    });
+}
+
+// Removes the temporary files that replacements of `fileName` in `folder`
+// left when killed mid-write. Only regular files, never through a link, and
+// only old ones, which no running program still writes. Best effort: one
+// that cannot be removed stays.
+void removeLeftovers(const std::filesystem::path& folder, const std::string& fileName)
+{
+    const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), ::closedir);
+    if (!directory) return;
+    const std::string prefix = fileName + std::string(tempMark);
+    const std::time_t oldest = std::time(nullptr) - leftoverAgeSeconds;
+    while (const dirent* entry = ::readdir(directory.get())) {
+        if (!isTempName(entry->d_name, prefix)) continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(directory.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode) && info.st_mtime < oldest) {
+            ::unlinkat(::dirfd(directory.get()), entry->d_name, 0);
+        }
+    }
+}
+
 }  // namespace
 
 std::string qvRegularFileProblem(const std::filesystem::path& path)
@@ -157,10 +210,13 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error)
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
-    std::string name = path.string() + ".tmp-XXXXXX";
+    std::string name = path.string() + std::string(tempMark) + std::string(tempLetters);
     Descriptor file{::mkostemp(name.data(), O_CLOEXEC)};
     if (file.fd < 0) {
-        error = failure("cannot create a temporary file in", folder.string());
+        const int reason = errno;
+        const std::string where = folderName(path);
+        errno = reason;
+        error = failure("cannot create a temporary file in", where);
         return false;
     }
     const mode_t mask = ::umask(0);
@@ -191,5 +247,8 @@ bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8
         return false;
     }
     syncFolder(folder);
+    // Only once the new file is in place: tidying up never costs the user
+    // the save, and our own temporary file no longer bears a temporary name.
+    removeLeftovers(folder, path.filename().string());
     return true;
 }

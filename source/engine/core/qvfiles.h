@@ -35,6 +35,8 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
 // there is followed and no other writer shares it), which is flushed to disk
 // and renamed over the name only once complete; the folder is synced after.
 // A kill, a full disk or a file-size limit mid-write leaves the earlier file
-// whole. On failure the temporary file is removed and `error` says which file
-// failed and the system's reason.
+// whole; such a leftover temporary file of `path` is removed by a later
+// replacement once it is a minute old. On failure the temporary file is
+// removed and `error` says which file or folder failed and the system's
+// reason.
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error);

@@ -20,13 +20,18 @@ constexpr GLsizei infoLogCapacity = 1024;
 // The oldest GLSL version that accepts the "#version 330" programs.
 constexpr float glsl330 = 3.3f;
 constexpr float versionTolerance = 1e-4f;
+// A stage is read into memory whole and handed to the driver as one string.
+// The shipped stages are a few KiB; a mebibyte leaves any hand-written one
+// ample room, while a larger file is no shader and is refused, not read.
+constexpr std::uintmax_t largestShaderFile = std::uintmax_t(1) << 20;
 
-// The stage's text; only a regular file is read, so a named pipe or a device
-// in its place is refused at once instead of holding up the start.
+// The stage's text; only a regular file of bounded size is read, so a named
+// pipe, a device or a huge file in its place is refused at once instead of
+// holding up the start or exhausting memory.
 std::string readStageFile(const std::string& path)
 {
     std::string problem;
-    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, problem);
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, problem, largestShaderFile);
     if (!bytes) {
         throw QvShaderFileError(path, problem);
     }

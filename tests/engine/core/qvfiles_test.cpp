@@ -3,15 +3,23 @@
 // and the failures a disk can give.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/core/qvfiles.h"
 #include "hostilefiles.h"
@@ -71,15 +79,83 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     }
 }
 
-TEST(ReplaceFile, WritesANewFileWhateverStandsBesideIt)
+TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
+{
+    // A pipe can take the file's place between the check of the path and its
+    // open: a thread swaps the two there as fast as it can while reads go on.
+    // Every read must give the file's bytes or refuse the pipe; one that
+    // waited on the pipe ends in the alarm, so this runs in a child.
+    const Folder folder("swapped");
+    folder.write("file", "contents");
+    ::mkfifo((folder.path / "pipe").c_str(), 0600);
+    const fs::path target = folder.path / "target";
+    fs::create_hard_link(folder.path / "file", target);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(5);
+        std::atomic<bool> done = false;
+        std::thread swapper([&] {
+            const fs::path next = folder.path / "next";
+            while (!done) {
+                for (const char* name : {"pipe", "file"}) {
+                    ::link((folder.path / name).c_str(), next.c_str());
+                    ::rename(next.c_str(), target.c_str());
+                }
+            }
+        });
+        int wrong = 0;
+        std::string error;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (wrong == 0 && std::chrono::steady_clock::now() < deadline) {
+            const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(target, error);
+            if (bytes ? *bytes != bytesOf("contents") : error != "a named pipe, not a file") {
+                std::fprintf(stderr, "read %zu bytes, error \"%s\"\n", bytes ? bytes->size() : 0, error.c_str());
+                wrong = 1;
+            }
+        }
+        done = true;
+        swapper.join();
+        ::_exit(wrong);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLeftovers)
 {
     const Folder folder("replace");
     folder.write("photo.jpeg", "old");
     folder.write("outside", "keep");
     // Where the temporary file once had a fixed name: a link out of the
-    // folder and a pipe must neither be written through nor waited on.
+    // folder must not be written through.
     fs::create_symlink(folder.path / "outside", folder.path / "photo.jpeg.tmp");
-    ::mkfifo((folder.path / "photo.jpeg.tmp-fifo").c_str(), 0600);
+    // Temporary files of replacements killed mid-write, and what only looks
+    // like one: at a name the program could choose, a link or a pipe must
+    // neither be written through, waited on nor removed.
+    const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9", "photo.jpeg.tmp-000000"};
+    const std::vector<std::string> kept = {"photo.jpeg.tmp-young1", "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01",
+                                           "photo.jpeg.tmp-Dir001", "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-AB_DEF",
+                                           "photo.webp.tmp-ABCDEF"};
+    for (const std::vector<std::string>* names : {&removed, &kept}) {
+        for (const std::string& name : *names) {
+            if (name.ends_with("Link01")) {
+                fs::create_symlink(folder.path / "outside", folder.path / name);
+            } else if (name.ends_with("Pipe01")) {
+                ::mkfifo((folder.path / name).c_str(), 0600);
+            } else if (name.ends_with("Dir001")) {
+                fs::create_directory(folder.path / name);
+            } else {
+                folder.write(name, "leftover");
+            }
+            if (name.ends_with("young1")) continue;
+            // Two minutes old, the link itself rather than what it names.
+            const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+            ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
+        }
+    }
     const mode_t previousMask = ::umask(022);
     std::string error;
     EXPECT_TRUE(qvReplaceFile(folder.path / "photo.jpeg", bytesOf("new"), error)) << error;
@@ -89,7 +165,10 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideIt)
     EXPECT_EQ(folder.read("outside"), "keep");
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
-    EXPECT_EQ(folder.entries(), 4u) << "no temporary file left";
+    for (const std::string& name : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
+    EXPECT_EQ(folder.entries(), 3 + kept.size()) << "no temporary file left";
 }
 
 TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
@@ -125,5 +204,13 @@ TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
     EXPECT_FALSE(qvReplaceFile(folder.path / "missing" / "photo.jpeg", large, error));
     EXPECT_EQ(error, "cannot create a temporary file in " + (folder.path / "missing").string() +
                          ": No such file or directory");
+    // A bare name lives in the working folder, named by its full path.
+    const fs::path working = fs::current_path();
+    fs::current_path(folder.path);
+    const bool replaced = qvReplaceFile(std::string(250, 'n'), large, error);
+    fs::current_path(working);
+    EXPECT_FALSE(replaced);
+    EXPECT_EQ(error, "cannot create a temporary file in " + fs::canonical(folder.path).string() +
+                         ": File name too long");
     EXPECT_EQ(folder.entries(), 2u) << "no temporary file left";
 }
