@@ -19,6 +19,10 @@ namespace {
 // Constants
 
 constexpr std::size_t kSaveFileSize = 12;
+// A word list is read whole into memory, and its words then take several
+// times its size: the largest list shipped is under 5 MiB, so 64 MiB leaves
+// room for a much larger one and refuses a file that would exhaust memory.
+constexpr std::uintmax_t kMaxWordListBytes = std::uintmax_t(64) << 20;
 constexpr std::int32_t kScoreBase = 10;   // speed + 10 - columns
 constexpr std::int32_t kScoreScale = 10;  // ... x 10
 constexpr std::int32_t kBonusLevel = 4;   // below it the bonus word has 2 letters
@@ -83,10 +87,10 @@ std::int32_t clampTo32(std::int64_t value)
 }
 
 // The whole contents of a word list; nothing, with the reason in `error`,
-// when it is no regular file or cannot be read.
+// when it is no regular file, cannot be read or is larger than the bound.
 std::optional<std::string> readWholeFile(const std::string& path, std::string& error)
 {
-    const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, error);
+    const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, kMaxWordListBytes);
     if (!bytes) return std::nullopt;
     return std::string(bytes->begin(), bytes->end());
 }
@@ -128,7 +132,15 @@ std::optional<Values> read(const std::filesystem::path& path)
     if (!std::filesystem::exists(path, ec)) return std::nullopt;
     std::string error;
     const std::optional<std::vector<std::uint8_t>> bytes = qvReadRegularFile(path, error, kSaveFileSize);
-    if (!bytes) {
+    // A file cut short (by damage, or an older write broken off) would give 0
+    // for the values it lacks, which the game cannot play with (no columns,
+    // level 0), and which values survive depends on where the cut fell: it
+    // counts as missing, and stays as it is until a save replaces it.
+    if (bytes && bytes->size() < kSaveFileSize) {
+        error = bytes->empty() ? "it is empty"
+                               : fmt::format("cut short: {} of {} bytes", bytes->size(), kSaveFileSize);
+    }
+    if (!bytes || bytes->size() < kSaveFileSize) {
         fmt::print("Save file {} could not be read ({}); taken as missing\n", path.string(), error);
         return std::nullopt;
     }

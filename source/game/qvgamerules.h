@@ -71,8 +71,9 @@ public:
     // --- word lists and random letters and words -----------------------------
     // The separators of the word-list files: code units 7..13 and space.
     virtual bool isMyControl(char16_t c) const;
-    // Reads the three word lists; a list that is missing, no regular file or
-    // not UTF-8 leaves its language empty, with one line naming the file.
+    // Reads the three word lists; a list that is missing, no regular file,
+    // larger than 64 MiB or not UTF-8 leaves its language empty, with one line
+    // naming the file.
     virtual void loadDictionary();
     // A code point of the current language: every third (the first included)
     // a vowel, the others consonants.
@@ -179,7 +180,8 @@ std::array<unsigned char, 12> encode(const Values& values);
 // values a short file does not hold are 0, a partial integer is ignored.
 Values decode(const unsigned char* bytes, std::size_t size);
 // Reads `path`. Empty when there is nothing there, silently, or when what is
-// there is no regular file or cannot be read: one line with the reason.
+// there is no regular file, cannot be read or holds fewer than 12 bytes: one
+// line with the reason.
 std::optional<Values> read(const std::filesystem::path& path);
 // Writes `path` through a temporary file in the same folder, renamed over the
 // old one; makes the folder when missing. Throws std::runtime_error on any

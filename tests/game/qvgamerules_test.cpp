@@ -8,6 +8,7 @@
 #include <future>
 #include <memory>
 #include <stdexcept>
+#include <tuple>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -73,25 +74,38 @@ TEST_F(SaveFiles, OptionsChooseSpeedColumnsAndLanguage)
     EXPECT_EQ(german.language, German);
 }
 
-// A damaged options file gives the whole integers it holds and 0 for the rest.
-TEST_F(SaveFiles, DamagedOptionsReadOnlyWholeIntegers)
+// A save file cut short counts as missing, with one line: the values it
+// lacks would be zeros the game cannot play with. Bytes past the twelfth are
+// ignored.
+TEST_F(SaveFiles, CutShortFilesCountAsMissingWithOneLine)
 {
     struct Case {
+        const char* file;
         Bytes bytes;
-        int speed, columns;
+        std::string reason;  // empty when the file is read
     };
     const Case cases[] = {
-        {{}, 0, 0},
-        {{9, 0, 0, 0, 4}, 9, 0},                             // 5 bytes: speed only, never half a column count
-        {{3, 0, 0, 0, 7, 0, 0, 0}, 3, 7},                    // 8 bytes: speed and columns
-        {{3, 0, 0, 0, 7, 0, 0, 0, 2, 0, 0, 0, 0x55}, 3, 7},  // 13 bytes: the 13th is ignored
+        {QvGameRules::kOptionsFile, {}, "it is empty"},
+        {QvGameRules::kOptionsFile, {9, 0, 0, 0, 4}, "cut short: 5 of 12 bytes"},
+        {QvGameRules::kOptionsFile, {3, 0, 0, 0, 7, 0, 0, 0}, "cut short: 8 of 12 bytes"},
+        {QvGameRules::kGameFile, {}, "it is empty"},
+        {QvGameRules::kGameFile, {0x10, 0x27, 0, 0, 5}, "cut short: 5 of 12 bytes"},
+        {QvGameRules::kOptionsFile, {3, 0, 0, 0, 7, 0, 0, 0, 2, 0, 0, 0, 0x55}, ""},
     };
     for (const Case& c : cases) {
-        writeBytes("savegame/saveOptions.sqv", c.bytes);
-        QvGameRules rules;
-        EXPECT_EQ(rules.speed, c.speed) << c.bytes.size() << " bytes";
-        EXPECT_EQ(rules.columns, c.columns) << c.bytes.size() << " bytes";
-        EXPECT_EQ(rules.language, c.bytes.size() == 13 ? German : English) << c.bytes.size() << " bytes";
+        std::filesystem::remove_all("savegame");
+        writeBytes(c.file, c.bytes);
+        std::unique_ptr<QvGameRules> rules;
+        EXPECT_EQ(printedBy([&] { rules = std::make_unique<QvGameRules>(); }),
+                  c.reason.empty() ? ""
+                                   : "Save file " + std::string(c.file) + " could not be read (" + c.reason +
+                                         "); taken as missing\n");
+        // Speed, columns, language, score, level, attempts, no save file.
+        EXPECT_EQ(std::tuple(rules->speed, rules->columns, rules->language, rules->score, rules->level,
+                             rules->attempts, rules->noSaveFile),
+                  c.reason.empty() ? std::tuple(3, 7, German, 0, 1, 1, true)
+                                   : std::tuple(5, 5, English, 0, 1, 1, true))
+            << c.bytes.size() << " bytes";
     }
 }
 
@@ -193,16 +207,6 @@ TEST_F(SaveFiles, NamedPipesCountAsUnreadableWithALineEach)
     EXPECT_EQ(rules->language, English);
     EXPECT_EQ(lineCount(printed), 2) << printed;
     for (const char* pipe : pipes) EXPECT_NE(printed.find(pipe), std::string::npos) << printed;
-}
-
-TEST_F(SaveFiles, ShortGameFileGivesTheWholeIntegersItHolds)
-{
-    writeBytes("savegame/save.sqv", {0x10, 0x27, 0, 0, 5});  // 10000 and one stray byte
-    QvGameRules rules;
-    EXPECT_EQ(rules.score, 10000);
-    EXPECT_EQ(rules.level, 0);
-    EXPECT_EQ(rules.attempts, 0);
-    EXPECT_TRUE(rules.saved);
 }
 
 // A failed write raises an error and leaves the previous save whole.

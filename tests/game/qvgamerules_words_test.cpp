@@ -50,18 +50,26 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
     rules.loadDictionary();
     writeText("dictionary/german.txt", "gr\xFF\xFE"
                                        "n");
-    // Whatever stands in a list's place is refused at once, with its reason.
-    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
-        hostilefiles::plant("dictionary/russian.txt", standIn);
+    const auto expectRussianRefused = [&](const std::string& reason) {
         EXPECT_EQ(printedDuring([&] { rules.loadDictionary(); }),
-                  std::string("Word list dictionary/russian.txt could not be read (") + standIn.reason +
+                  "Word list dictionary/russian.txt could not be read (" + reason +
                       "); no Russian words\n"
                       "Word list dictionary/german.txt is not UTF-8 text; no German words\n");
         EXPECT_EQ(rules.englishWords, (QvWordSet{u"cat"}));
         EXPECT_TRUE(rules.russianWords.empty());
         EXPECT_TRUE(rules.germanWords.empty());
         EXPECT_EQ(rules.wordSets.size(), 3u);
+    };
+    // Whatever stands in a list's place is refused at once, with its reason.
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant("dictionary/russian.txt", standIn);
+        expectRussianRefused(standIn.reason);
     }
+    // So is a list too large to hold, unread (sparse: it costs nothing).
+    std::filesystem::remove_all("dictionary/russian.txt");
+    writeText("dictionary/russian.txt", "");
+    std::filesystem::resize_file("dictionary/russian.txt", (std::uintmax_t(64) << 20) + 1);
+    expectRussianRefused("larger than 64 MiB");
     rules.language = German;
     EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));
 }
