@@ -174,10 +174,13 @@ void QvScene::initializeCamera()
 }
 
 // The outline font first: the title's glyphs; every other text is bitmap.
+// Both are built from one reading of the file, so an unreadable font is
+// reported once.
 void QvScene::initializeFonts()
 {
-    font3D = std::make_unique<QvFont3D>(kFontFile);
-    font2D = std::make_unique<QvFont2D>(kFontFile);
+    const QvFontFace file(kFontFile);
+    font3D = std::make_unique<QvFont3D>(file);
+    font2D = std::make_unique<QvFont2D>(file);
 }
 
 void QvScene::initializeShaders()

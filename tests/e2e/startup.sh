@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# End to end: start-up with resources missing. Without the window icon the
-# program says so in one line and runs normally; without a sky face it ends
-# with a message naming the file and a failure status, as without a shader.
+# End to end: start-up with resources missing. Without the window icon, or
+# with no font in the font's file, the program says so in one line and runs
+# normally; without a sky face it ends with a message naming the file and a
+# failure status, as without a shader.
 # Without an X display it says which display it could not open.
 set -euo pipefail
 
@@ -37,21 +38,28 @@ status=0
 [ "$status" -ne 124 ] || fail "a missing shader did not end the program"
 grep -q "skybox.frag" "$work/noshader.txt" || fail "the message does not name the missing shader"
 
-# 3. No icon: one line, then the program runs and closes normally.
-make_run_dir "$work/noicon" icons/icon.bmp
+# 3. No icon, and text in the font's place: one line each, then the program
+# runs and closes normally.
+font=fonts/djsans/DejaVuSans.ttf
+make_run_dir "$work/noicon" icons/icon.bmp "$font"
+mkdir -p "$work/noicon/$(dirname "$font")"
+echo "plain text, not a TrueType file" >"$work/noicon/$font"
 (cd "$work/noicon" && exec ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
 main_window
 wait_for_sky
 $xwin close "$window"
 exit_status
-[ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon"
+[ "$status" -eq 0 ] || fail "exit status $status after closing the window without its icon and font"
 [ "$(grep -c "icon" "$work/noicon.txt")" -eq 1 ] || fail "expected one line about the missing icon"
+[ "$(grep -c "font" "$work/noicon.txt")" -eq 1 ] &&
+  grep -qFx "ERROR::FREETYPE: Failed to load font $font: invalid stream operation" "$work/noicon.txt" ||
+  fail "expected one line about the font, with FreeType's reason"
 # 4. No X display: the GLFW failure and the display tried, then status 1.
 status=0
 (cd "$run_dir" && timeout 60 env DISPLAY=:4097 ./velmorin >"$work/nodisplay.txt" 2>&1) || status=$?
 [ "$status" -eq 1 ] || fail "without a display the program ended with status $status"
 printf '%s\n%s\n' "Error! Library GLFW didn't initialized!" 'The X display ":4097" could not be opened' |
   cmp -s - "$work/nodisplay.txt" || fail "without a display the program said something else"
-echo "PASS: missing sky face or shader ends with a failure; missing icon is reported once;" \
+echo "PASS: missing sky face or shader ends with a failure; missing icon and broken font are reported once;" \
   "a missing display is named"

@@ -34,6 +34,21 @@ enum PointTag { tagConic = 0, tagOn = 1, tagCubic = 2 };
 // Internal functions
 // ---------------------------------------------------------------------------
 
+// FreeType's own message for an error code. FT_Error_String gives none
+// unless the library was built with its messages (Debian's is not), so they
+// come from FreeType's public list, read the way its documentation shows.
+const char* freeTypeReason(FT_Error error)
+{
+#undef FTERRORS_H_
+#define FT_ERROR_START_LIST switch (FT_ERROR_BASE(error)) {
+#define FT_ERRORDEF(e, v, s)                                                                                 \
+    case v:                                                                                                  \
+        return s;
+#define FT_ERROR_END_LIST }
+#include FT_ERRORS_H
+    return "unknown error";
+}
+
 // Copies the outline and metrics of the glyph FreeType has just loaded.
 Character readRecord(FT_GlyphSlot slot, char16_t code)
 {
@@ -71,7 +86,7 @@ std::shared_ptr<Character3D> buildGlyph(const Character& record, bool& tessellat
 // QvFontFace
 // ---------------------------------------------------------------------------
 
-QvFontFace::QvFontFace(const std::string& path)
+QvFontFace::QvFontFace(const std::string& path) : path_(path)
 {
     // FreeType would open the path itself, waiting for ever on a named pipe
     // and reading a device without end: it gets the bytes of a checked file.
@@ -81,15 +96,21 @@ QvFontFace::QvFontFace(const std::string& path)
         fmt::print("ERROR::FREETYPE: Failed to load font {}: {}\n", path, problem);
         return;
     }
+    // FreeType would only call an empty buffer an invalid argument.
+    if (bytes->empty()) {
+        fmt::print("ERROR::FREETYPE: Failed to load font {}: the file is empty\n", path);
+        return;
+    }
     bytes_ = std::move(*bytes);
     if (FT_Init_FreeType(&library_) != 0) {
         library_ = nullptr;
         fmt::print("ERROR::FREETYPE: Could not init FreeType Library\n");
         return;
     }
-    if (FT_New_Memory_Face(library_, bytes_.data(), FT_Long(bytes_.size()), 0, &face_) != 0) {
+    if (const FT_Error error =
+            FT_New_Memory_Face(library_, bytes_.data(), FT_Long(bytes_.size()), 0, &face_)) {
         face_ = nullptr;
-        fmt::print("ERROR::FREETYPE: Failed to load font {}\n", path);
+        fmt::print("ERROR::FREETYPE: Failed to load font {}: {}\n", path, freeTypeReason(error));
         return;
     }
     if (FT_Set_Pixel_Sizes(face_, 0, qvFontPixelHeight) != 0) {
@@ -109,18 +130,19 @@ QvFontFace::~QvFontFace()
 // QvFont3D
 // ---------------------------------------------------------------------------
 
-QvFont3D::QvFont3D(std::string fontPath) : fontPath(std::move(fontPath))
+QvFont3D::QvFont3D(std::string fontPath) : QvFont3D(QvFontFace(fontPath)) {}
+
+QvFont3D::QvFont3D(const QvFontFace& file) : fontPath(file.path())
 {
-    init();
+    init(file);
 }
 
 QvFont3D::~QvFont3D() = default;
 
-void QvFont3D::init()
+void QvFont3D::init(const QvFontFace& file)
 {
     // An unreadable font leaves every code point on an empty fallback glyph:
-    // one line says so, and text simply shows nothing.
-    const QvFontFace file(fontPath);
+    // the face's one line says so, and text simply shows nothing.
     FT_Face face = file.face();
     if (!face) {
         makeCharDummy(fallbackCode);

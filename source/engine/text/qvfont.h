@@ -30,9 +30,10 @@ inline constexpr int qvFontPixelHeight = 48;
 inline constexpr char qvGlyphLoadError[] = "ERROR::FREETYTPE: Failed to load Glyph\n";
 
 // A TrueType file opened with FreeType at qvFontPixelHeight for the length of
-// one font build, closed again with the FreeType library it opened. Only a
-// regular file is read, from memory; a path that is none, or a file that
-// cannot be read or opened as a font, gets one line and no face.
+// one font build (or of both fonts' builds), closed again with the FreeType
+// library it opened. Only a regular file is read, from memory; a path that is
+// none, or a file that cannot be read or opened as a font, gets one line with
+// the reason (the system's, or FreeType's) and no face.
 class QvFontFace {
 public:
     explicit QvFontFace(const std::string& path);
@@ -42,8 +43,10 @@ public:
 
     // Null when the file could not be opened at the fonts' size.
     FT_FaceRec_* face() const { return face_; }
+    const std::string& path() const { return path_; }
 
 private:
+    std::string path_;
     // The file's bytes: FreeType reads the face from them while it lives.
     std::vector<std::uint8_t> bytes_;
     FT_LibraryRec_* library_ = nullptr;
@@ -61,6 +64,9 @@ public:
 class QvFont3D : public QvFont {
 public:
     explicit QvFont3D(std::string fontPath);
+    // From a face opened before: the scene's two fonts share one, so that the
+    // file is read, and an unreadable one reported, once.
+    explicit QvFont3D(const QvFontFace& file);
     ~QvFont3D() override;
     QvFont3D(const QvFont3D&) = delete;
     QvFont3D& operator=(const QvFont3D&) = delete;
@@ -100,7 +106,7 @@ public:
     mutable int tessellatedGlyphs = 0;
 
 private:
-    void init();
+    void init(const QvFontFace& file);
     // Builds fallbackGlyph from U+00A4; 1 when FreeType cannot load it.
     int _buildGag(FT_FaceRec_* face);
 };

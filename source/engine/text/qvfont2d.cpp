@@ -23,9 +23,11 @@ QvTexture uploadCoverage(int width, int rows, const uint8_t* pixels)
 
 }  // namespace
 
-QvFont2D::QvFont2D(std::string fontPath) : fontPath(std::move(fontPath))
+QvFont2D::QvFont2D(std::string fontPath) : QvFont2D(QvFontFace(fontPath)) {}
+
+QvFont2D::QvFont2D(const QvFontFace& file) : fontPath(file.path())
 {
-    init();
+    init(file);
 }
 
 const Character2D* QvFont2D::findCharacter(char16_t code) const
@@ -35,9 +37,9 @@ const Character2D* QvFont2D::findCharacter(char16_t code) const
 }
 
 // Renders and packs without OpenGL, then uploads every glyph and the atlas.
-void QvFont2D::init()
+void QvFont2D::init(const QvFontFace& file)
 {
-    QvBitmapGlyphs built = qvRenderBitmapGlyphs(fontPath);
+    QvBitmapGlyphs built = qvRenderBitmapGlyphs(file);
     atlas = std::move(built.atlas);
 
     // Coverage rows are one byte a pixel with no padding; the caller's

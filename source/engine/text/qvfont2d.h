@@ -22,6 +22,8 @@ public:
 
     // Builds and uploads every glyph; needs a current OpenGL context.
     explicit QvFont2D(std::string fontPath);
+    // From a face opened before, shared with the outline font (see QvFont3D).
+    explicit QvFont2D(const QvFontFace& file);
     QvFont2D(const QvFont2D&) = delete;
     QvFont2D& operator=(const QvFont2D&) = delete;
 
@@ -36,7 +38,7 @@ public:
     std::vector<uint8_t> atlas;
 
 private:
-    void init();
+    void init(const QvFontFace& file);
 
     // The glyph textures; each record in `characters` carries its name.
     std::vector<QvTexture> glyphTextures;

@@ -117,10 +117,14 @@ void QvAtlasPacker::startNewRow()
 
 QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
 {
+    return qvRenderBitmapGlyphs(QvFontFace(fontPath));
+}
+
+QvBitmapGlyphs qvRenderBitmapGlyphs(const QvFontFace& file)
+{
     QvBitmapGlyphs result;
     result.atlas.assign(static_cast<size_t>(qvAtlasSize) * qvAtlasSize, 0);
 
-    const QvFontFace file(fontPath);
     const FT_Face face = file.face();
     if (face == nullptr) {
         return result;
@@ -154,7 +158,7 @@ QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath)
     packer.startNewRow();
     renderRange(qvFontCyrillicFirst, qvFontCyrillicLast, false);
     if (leftOut > 0) {
-        fmt::print("Glyph atlas of {} is full: {} glyphs left out\n", fontPath, leftOut);
+        fmt::print("Glyph atlas of {} is full: {} glyphs left out\n", file.path(), leftOut);
     }
     return result;
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class QvFontFace;
+
 inline constexpr int qvAtlasSize = 1024;   // atlas width and height, px
 inline constexpr int qvAtlasRowStep = 50;  // least distance between atlas rows, px
 
@@ -70,3 +72,6 @@ std::optional<std::vector<uint8_t>> qvCoverageRows(const struct FT_Bitmap_& bitm
 // Renders code points 0..254 and U+0401..U+0451 at 48 px and packs them;
 // needs no OpenGL. A font that cannot be opened gives one line and no glyphs.
 QvBitmapGlyphs qvRenderBitmapGlyphs(const std::string& fontPath);
+// As above, from a face opened before: one that did not open (and said so)
+// gives no glyphs and no further line.
+QvBitmapGlyphs qvRenderBitmapGlyphs(const QvFontFace& file);

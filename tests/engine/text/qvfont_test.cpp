@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 using namespace glyphtest;
 
@@ -233,20 +234,32 @@ TEST(QvFont3D, CodePointsOutsideTheRangesShareTheCurrencySignGlyph)
 
 TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
 {
-    // A missing file, a file that holds no font, and whatever else can stand
-    // in a font's place (refused at once): one line each, with the reason.
+    // A missing file, files that hold no font (empty, cut short, text), and
+    // whatever else can stand in a font's place (refused at once): one line
+    // each, with the system's or FreeType's reason.
     const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
+    const std::string empty = testsupport::tempPath("empty.ttf").string();
+    std::ofstream{empty};
+    const std::string cut = testsupport::tempPath("cut.ttf").string();
+    std::ifstream dejaVu(fonttest::dejaVuFile, std::ios::binary);
+    std::vector<char> start(300);
+    dejaVu.read(start.data(), std::streamsize(start.size()));
+    std::ofstream(cut, std::ios::binary).write(start.data(), std::streamsize(start.size()));
     const std::string standIn = testsupport::tempPath("standin.ttf").string();
     std::vector<std::pair<std::string, std::string>> fonts = {
-        {"fonts/djsans/NoSuchFont.ttf", ": No such file or directory"}, {garbage, ""}};
-    for (const auto& kind : hostilefiles::standIns) fonts.emplace_back(standIn, std::string(": ") + kind.reason);
+        {"fonts/djsans/NoSuchFont.ttf", "No such file or directory"},
+        {empty, "the file is empty"},
+        {cut, "unknown file format"},
+        {garbage, "invalid stream operation"}};
+    const std::size_t files = fonts.size();
+    for (const auto& kind : hostilefiles::standIns) fonts.emplace_back(standIn, kind.reason);
     for (std::size_t i = 0; i < fonts.size(); ++i) {
         const auto& [path, reason] = fonts[i];
-        if (i >= 2) hostilefiles::plant(path, hostilefiles::standIns[i - 2]);
+        if (i >= files) hostilefiles::plant(path, hostilefiles::standIns[i - files]);
         testing::internal::CaptureStdout();
         const QvFont3D unreadable(path);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  "ERROR::FREETYPE: Failed to load font " + path + reason + "\n");
+                  "ERROR::FREETYPE: Failed to load font " + path + ": " + reason + "\n");
 
         const Character3D& a = unreadable.getChar3D(u'A');
         EXPECT_TRUE(a.contours.empty());
@@ -255,8 +268,7 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
         EXPECT_EQ(&unreadable.getChar3D(0x0416), &a);
         EXPECT_TRUE(unreadable.getChar3D(u'W').stripIndices.empty());
     }
-    std::remove(garbage.c_str());
-    std::filesystem::remove_all(standIn);
+    for (const std::string& file : {garbage, empty, cut, standIn}) std::filesystem::remove_all(file);
 }
 
 TEST(QvFont3D, GlyphThatFailsToLoadIsReportedOnlyInTheCyrillicRangeAndFallsBack)
