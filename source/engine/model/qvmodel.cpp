@@ -14,6 +14,7 @@
 
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
+#include <assimp/MemoryIOWrapper.h>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
@@ -22,7 +23,10 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <new>
+#include <optional>
 #include <set>
 
 namespace {
@@ -184,33 +188,85 @@ const std::string FirstDiffuseSampler = std::string(NumberedSamplers[0]) + "1";
 constexpr GLint ModelStencilMark = 1;
 constexpr GLuint AllStencilBits = 0xFF;
 
-// Assimp's file access, opening regular files only: a named pipe in place of
-// a material or buffer file would block the import, a device feed it without
-// end. What is there but refused is kept to be reported, once however
-// Assimp spells its name.
-class RegularFileSystem : public Assimp::DefaultIOSystem {
+// A model file and each file it names (materials, buffers) are held whole in
+// memory while Assimp imports them, and the imported scene takes several
+// times that again. Models are a few MiB; a quarter of a GiB still takes a
+// large scan, and refuses a file whose import would exhaust memory.
+constexpr std::uintmax_t MaxModelFileBytes = std::uintmax_t(256) << 20;
+
+// The reason every picture gives when its pixels do not fit in memory.
+constexpr char NoMemoryForPixels[] = "not enough memory to read it";
+
+using FileBytes = std::vector<std::uint8_t>;
+
+// The bytes a stream reads, kept alive as long as the stream; a base of the
+// stream so that they exist before the stream is pointed at them.
+struct HeldBytes {
+    std::shared_ptr<const FileBytes> bytes;
+};
+
+// An Assimp stream over the bytes of a file read before.
+class HeldBytesStream : private HeldBytes, public Assimp::MemoryIOStream {
 public:
-    bool Exists(const char* file) const override { return admitted(file); }
-    Assimp::IOStream* Open(const char* file, const char* mode) override
+    explicit HeldBytesStream(std::shared_ptr<const FileBytes> file)
+        : HeldBytes{std::move(file)}, Assimp::MemoryIOStream(bytes->data(), bytes->size())
     {
-        return admitted(file) ? DefaultIOSystem::Open(file, mode) : nullptr;
     }
+};
+
+// Assimp's file access through bytes read from checked files. Left to
+// itself, Assimp opens a path after our check, and again each time it looks
+// (to guess the format, to measure the file, to read it): a named pipe swapped
+// in meanwhile would block the import, another file be read in its place.
+// Here each file is read once, whole, through the descriptor that was checked
+// (qvReadBoundedFile), and every open of it is a stream over those bytes.
+// What is there but refused is kept to be reported, once however Assimp
+// spells its name.
+class CheckedFileSystem : public Assimp::DefaultIOSystem {
+public:
+    bool Exists(const char* file) const override { return read(file, nullptr) != nullptr; }
+    // Only read: the importer never writes.
+    Assimp::IOStream* Open(const char* file, const char* /*mode*/) override
+    {
+        std::shared_ptr<const FileBytes> bytes = read(file, nullptr);
+        return bytes ? new HeldBytesStream(std::move(bytes)) : nullptr;
+    }
+
+    // The bytes of `file`, read on the first ask; null, with the reason in
+    // `problem` when given, when it is refused or cannot be read.
+    std::shared_ptr<const FileBytes> read(const std::string& file, std::string* problem) const
+    {
+        const std::string name = std::filesystem::path(file).lexically_normal().string();
+        auto known = files_.find(name);
+        if (known == files_.end()) {
+            Read read;
+            if (std::optional<FileBytes> bytes = qvReadBoundedFile(file, read.problem, MaxModelFileBytes))
+                read.bytes = std::make_shared<const FileBytes>(std::move(*bytes));
+            // A name with nothing behind it is Assimp's to handle; an entry
+            // that is refused (a dangling link among them) is the user's to
+            // hear about.
+            std::error_code ec;
+            if (!read.bytes &&
+                std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found)
+                refused.emplace(name, read.problem);
+            known = files_.emplace(name, std::move(read)).first;
+        }
+        if (problem) *problem = known->second.problem;
+        return known->second.bytes;
+    }
+
+    // The bytes are needed only while Assimp reads.
+    void forgetBytes() { files_.clear(); }
 
     // Each refused file that is there, with the reason.
     mutable std::set<std::pair<std::string, std::string>> refused;
 
 private:
-    bool admitted(const char* file) const
-    {
-        const std::string problem = qvRegularFileProblem(file);
-        // A name with nothing behind it is Assimp's to handle; an entry that is
-        // no file (a dangling link among them) is the user's to hear about.
-        std::error_code ec;
-        if (!problem.empty() &&
-            std::filesystem::symlink_status(file, ec).type() != std::filesystem::file_type::not_found)
-            refused.emplace(std::filesystem::path(file).lexically_normal().string(), problem);
-        return problem.empty();
-    }
+    struct Read {
+        std::shared_ptr<const FileBytes> bytes;  // null when refused
+        std::string problem;
+    };
+    mutable std::map<std::string, Read> files_;  // by normalised name
 };
 
 // One white pixel, its row padded to 4 bytes: multiplying by it leaves a colour as it is.
@@ -233,15 +289,16 @@ std::string importErrorLine(const std::string& path, const char* error)
 
 const aiScene* qvImportRegularFile(Assimp::Importer& importer, const std::string& path, unsigned flags)
 {
-    // Checked before Assimp looks: even its test for the file opens it.
-    const std::string problem = qvRegularFileProblem(path);
-    if (!problem.empty()) {
+    auto* files = new CheckedFileSystem;
+    importer.SetIOHandler(files);  // the importer owns it
+    // Read before Assimp looks: even its test for the file opens it.
+    std::string problem;
+    if (!files->read(path, &problem)) {
         fmt::print("{}", importErrorLine(path, problem.c_str()));
         return nullptr;
     }
-    auto* files = new RegularFileSystem;
-    importer.SetIOHandler(files);  // the importer owns it
     const aiScene* scene = importer.ReadFile(path, flags);
+    files->forgetBytes();
     for (const auto& [file, reason] : files->refused) {
         if (file != std::filesystem::path(path).lexically_normal())
             fmt::print("ERROR! File: {}. Not read for the model {}: {}\n", file, path, reason);
@@ -272,7 +329,7 @@ QvBitmap loadImage(const std::string& path)
     return qvReadBitmap(path);
 }
 
-QvTexture loadTexture(const QvBitmap& bitmap)
+QvTexture loadTexture(const QvBitmap& bitmap, const std::string& path)
 {
     std::vector<std::uint8_t> rows;
     try {
@@ -280,6 +337,8 @@ QvTexture loadTexture(const QvBitmap& bitmap)
         if (bitmap) rows = qvBitmapPixels(bitmap.get(), true);
     } catch (const std::bad_alloc&) {
     }
+    // A bitmap without rows is one whose copy found no memory.
+    if (bitmap && rows.empty()) qvReportUnloadedPicture(path, NoMemoryForPixels);
     if (rows.empty()) return qvCreateRgbTexture(0, 0, nullptr);
     return qvCreateRgbTexture(int(FreeImage_GetWidth(bitmap.get())), int(FreeImage_GetHeight(bitmap.get())),
                               rows.data());
@@ -412,7 +471,7 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
             textures.push_back({loaded->id, file.type, loaded->path});
             continue;
         }
-        textureNames.push_back(loadTexture(loadImage(file.path)));
+        textureNames.push_back(loadTexture(loadImage(file.path), file.path));
         const Texture texture{textureNames.back().get(), file.type, file.path};
         textures.push_back(texture);
         texturesLoaded.push_back(texture);

@@ -91,9 +91,10 @@ std::string modelDirectory(const std::string& path);
 // The one diagnostic line for a model or animation file Assimp cannot read.
 std::string importErrorLine(const std::string& path, const char* error);
 
-// Imports a model or animation file with the importer, opening only regular
-// files: the file itself, before Assimp sees it, and whatever it names (a
-// material or buffer file), which is skipped with a line of its own. Null,
+// Imports a model or animation file with the importer, reading only regular
+// files of at most 256 MiB, each once, through the check (qvReadBoundedFile):
+// the file itself, before Assimp sees it, and whatever it names (a material or
+// buffer file), which is skipped with a line of its own when refused. Null,
 // after one line (importErrorLine), when the file is refused or not imported.
 const aiScene* qvImportRegularFile(Assimp::Importer& importer, const std::string& path, unsigned flags);
 
@@ -107,8 +108,9 @@ QvModelFile readModelFile(const std::string& path);
 // contents); null, after a line saying why, when unreadable.
 QvBitmap loadImage(const std::string& path);
 // A GL_RGB texture of the bitmap, top row first to match the flipped texture
-// coordinates; a missing bitmap gives a 0 x 0 texture.
-QvTexture loadTexture(const QvBitmap& bitmap);
+// coordinates; a missing bitmap gives a 0 x 0 texture, and so does one whose
+// pixels do not fit in memory, after a line naming `path`, its file.
+QvTexture loadTexture(const QvBitmap& bitmap, const std::string& path);
 
 // The sampler uniform each texture feeds, in order: a known type numbered by
 // its own count ("texture_diffuse1", "texture_specular1", "texture_specular2"),

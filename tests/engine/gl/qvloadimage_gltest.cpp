@@ -3,6 +3,7 @@
 #include "glcontext.h"
 #include "hostilefiles.h"
 #include "imagefixtures.h"
+#include "memorylimit.h"
 #include "engine/gl/qvloadimage.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,6 @@
 #include <vector>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -298,29 +298,21 @@ TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
     // it does not; 12000 x 12000 x 3 bytes: FreeImage's bitmap does not.
     const std::string copyTooLarge = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
     const std::string bitmapTooLarge = imagefixtures::writePpmHeader("bigger.ppm", 12000, 12000);
-    long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    const pid_t child = ::fork();
-    if (child == 0) {  // exits 0 when both files are refused with exactly their lines
-        const rlimit limit{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + (300u << 20), RLIM_INFINITY};
-        bool named = false;
-        try {  // nothing may leave the child to run the parent's tests
-            TextureLoader loader;
-            testing::internal::CaptureStdout();
-            named = ::setrlimit(RLIMIT_AS, &limit) == 0 && loader.loadImage(copyTooLarge).empty() &&
-                    loader.loadImage(bitmapTooLarge).empty();
-            const std::string output = testing::internal::GetCapturedStdout();
-            named = named && output == "Picture " + copyTooLarge + " not loaded: not enough memory to read it\n" +
-                                           "Picture " + bitmapTooLarge + " not loaded: the PPMRAW decoder says \"DIB allocation failed, " +
-                                           "maybe caused by an invalid image size or by a lack of memory\"\n";
-            if (!named) std::fputs(output.c_str(), stderr);
-        } catch (...) {
-        }
-        ::_exit(named ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(testsupport::holdsInChild([&] {  // both files are refused with exactly their lines
+        TextureLoader loader;
+        testing::internal::CaptureStdout();
+        const bool refused = testsupport::limitAddressSpaceGrowth(300u << 20) &&
+                             loader.loadImage(copyTooLarge).empty() &&
+                             loader.loadImage(bitmapTooLarge).empty();
+        const std::string output = testing::internal::GetCapturedStdout();
+        const bool named =
+            refused && output == "Picture " + copyTooLarge + " not loaded: not enough memory to read it\n" +
+                                     "Picture " + bitmapTooLarge +
+                                     " not loaded: the PPMRAW decoder says \"DIB allocation failed, " +
+                                     "maybe caused by an invalid image size or by a lack of memory\"\n";
+        if (!named) std::fputs(output.c_str(), stderr);
+        return named;
+    }));
 }
 
 TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)

@@ -5,6 +5,7 @@
 #include "glcontext.h"
 #include "hostilefiles.h"
 #include "imagefixtures.h"
+#include "memorylimit.h"
 #include "engine/model/qvanimation.h"
 #include "engine/core/qvcamera.h"
 #include "engine/model/qvmodel.h"
@@ -13,6 +14,9 @@
 
 #include <gtest/gtest.h>
 #include <FreeImage.h>
+#include <assimp/Importer.hpp>
+#include <assimp/ProgressHandler.hpp>
+#include <assimp/scene.h>
 #include <fmt/core.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <array>
@@ -21,6 +25,7 @@
 #include <string>
 #include <tuple>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -128,7 +133,7 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
         FreeImage_SetPixelColor(bitmap.get(), x, 1, &top);
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);  // as the bitmap font leaves it
-    const QvTexture texture = loadTexture(bitmap);
+    const QvTexture texture = loadTexture(bitmap, "odd.png");
     GLint alignment = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
     EXPECT_EQ(alignment, 1);  // given back to whoever set it
@@ -144,8 +149,35 @@ TEST(ModelTexture, OddWidthRowsSurviveAnUnpackAlignmentOfOne)
     // An unreadable file gives no bitmap and an empty texture.
     EXPECT_EQ(loadImage(ModelDir + "no-such-picture.png"), nullptr);
     EXPECT_EQ(loadImage(ModelDir + "panel.unknownformat"), nullptr);
-    EXPECT_TRUE(readTexture(loadTexture(nullptr).get(), width).empty());
+    EXPECT_TRUE(readTexture(loadTexture(nullptr, "none.png").get(), width).empty());
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// A texture that fits in memory as a picture, but not as the copy that is
+// uploaded, is named as any picture is; the model keeps its meshes.
+TEST(ModelTexture, APictureThatDoesNotFitInMemoryIsNamed)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#endif
+    const std::filesystem::path folder = testsupport::tempPath("bigtexture");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string obj = (folder / "panel.obj").string();
+    std::filesystem::copy_file(ModelDir + "panel.obj", obj);
+    std::ofstream(folder / "panel.mtl") << "newmtl Checker\nmap_Kd big.ppm\nnewmtl Tinted\nnewmtl Red\n";
+    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
+    const std::string picture = imagefixtures::writePpmHeader("bigtexture/big.ppm", 8000, 8000);
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        const testsupport::GlContext context;
+        testing::internal::CaptureStdout();
+        const bool limited = testsupport::limitAddressSpaceGrowth(300u << 20);
+        const QvModel model("QvModel_BigTexture", obj);
+        return limited && model.meshes.size() == 3 &&
+               testing::internal::GetCapturedStdout() ==
+                   "Picture " + picture + " not loaded: not enough memory to read it\n";
+    }));
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ModelMesh, AttributesFollowTheStrideAndBonesAreIntegers)
@@ -206,7 +238,7 @@ TEST_F(ModelScene, PanelSharesItsTextureAndDrawsWhereItsTransformPutsIt)
     model.transform->setTranslation(1.0f, 0.0f, 0.0f);
     // Someone left the program's sampler on unit 3, where a black picture
     // lies: every mesh must point the sampler of the program it is drawn with.
-    const QvTexture black = loadTexture(nullptr);
+    const QvTexture black = loadTexture(nullptr, "none.png");
     glActiveTexture(GL_TEXTURE3);
     glBindTexture(GL_TEXTURE_2D, black.get());
     glActiveTexture(GL_TEXTURE0);
@@ -304,6 +336,19 @@ TEST_F(ModelScene, TexturesOfAnyFormatAndNoFileInAFilesPlace)
         testing::internal::CaptureStdout();
         Animation animation(obj, map, counter);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), importErrorLine(obj, standIn.reason));
+    }
+    // So is a model or material file too large to hold, unread (sparse: it costs nothing).
+    const std::string tooLarge = "larger than 256 MiB";
+    for (const std::string& path : {mtl, obj}) {
+        fresh();
+        std::filesystem::resize_file(path, (std::uintmax_t(256) << 20) + 1);
+        testing::internal::CaptureStdout();
+        QvModel large("QvModel_Large", obj);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  path == obj
+                      ? importErrorLine(obj, tooLarge.c_str())
+                      : fmt::format("ERROR! File: {}. Not read for the model {}: {}\n", mtl, obj, tooLarge));
+        EXPECT_EQ(large.meshes.size(), path == obj ? 0u : 3u);
     }
     ::alarm(0);
     std::filesystem::remove_all(folder);
@@ -466,6 +511,45 @@ TEST(ModelFile, UnreadableFilePrintsOneLineAndGivesNothing)
     EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 2);
     EXPECT_NE(output.find("no-such-model.obj"), std::string::npos);
     EXPECT_NE(output.find("checker.ppm"), std::string::npos);
+}
+
+// Assimp opens a model more than once (to measure it, then to read it): it
+// must be handed the bytes read through the check, whatever stands at the
+// path by then. Here the model turns into a named pipe, which opened would
+// hold the import, at Assimp's first progress report, between those opens.
+TEST(ModelFile, AModelReplacedMidImportIsReadAsChecked)
+{
+    ::alarm(30);
+    const std::filesystem::path folder = testsupport::tempPath("swapped");
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string obj = (folder / "panel.obj").string();
+    std::filesystem::copy_file(ModelDir + "panel.obj", obj);
+    std::filesystem::copy_file(ModelDir + "panel.mtl", folder / "panel.mtl");
+
+    class PipeOnFirstReport : public Assimp::ProgressHandler {
+    public:
+        explicit PipeOnFirstReport(std::string path) : path_(std::move(path)) {}
+        bool Update(float) override
+        {
+            if (!swapped_ && std::filesystem::remove(path_)) swapped_ = ::mkfifo(path_.c_str(), 0600) == 0;
+            return true;
+        }
+
+    private:
+        std::string path_;
+        bool swapped_ = false;
+    };
+    Assimp::Importer importer;
+    importer.SetProgressHandler(new PipeOnFirstReport(obj));  // the importer owns it
+    testing::internal::CaptureStdout();
+    const aiScene* scene = qvImportRegularFile(importer, obj, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(std::filesystem::is_fifo(obj));
+    ASSERT_NE(scene, nullptr);
+    EXPECT_EQ(scene->mNumMeshes, 3u);
+    ::alarm(0);
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ModelFile, SamplersAreNumberedPerTextureType)
