@@ -203,7 +203,7 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
     };
     const std::string png = text(imagefixtures::writePng("real.png", 6, 2));
     const std::string jpeg = text(imagefixtures::writePicture(FIF_JPEG, "real.jpg", 64, 64));
-    const std::string psd = text(imagefixtures::writePicture(FIF_PSD, "real.psd", 6, 2));
+    const std::string targa = text(imagefixtures::writePicture(FIF_TARGA, "real.tga", 6, 2));
     // How a loaded picture's texels are checked.
     enum class Texels { colourAt, grey16, brighterRightward, any };
     struct Case {
@@ -216,7 +216,7 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
         {imagefixtures::writeGif("small.gif", 8, 4), 8, 4, ""},
         {imagefixtures::writeDds("small.dds", 8, 4), 8, 4, ""},
         {write("png.jpg", png), 6, 2, ""},
-        {write("psd.psd", psd), 6, 2, ""},
+        {write("targa.tga", targa), 6, 2, ""},
         {imagefixtures::writeGrey16Png("grey16.png", 6, 2), 6, 2, "", Texels::grey16},
         {imagefixtures::writeFloatRamp("ramp.hdr", FIF_HDR, 8, 2), 8, 2, "", Texels::brighterRightward},
         {imagefixtures::writeFloatRamp("ramp.exr", FIF_EXR, 8, 2), 8, 2, "", Texels::brighterRightward},
@@ -229,9 +229,13 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
         {write("cut.jpg", png.substr(0, 40)), 0, 0,
          "the JPEG decoder says \"Not a JPEG file: starts with 0x89 0x50\"; "
          "the PNG decoder says \"Read error: invalid or corrupted PNG file\""},
-        {write("psd.jpg", psd), 0, 0,
-         "the JPEG decoder says \"Not a JPEG file: starts with 0x38 0x42\"; "
-         "the content is a PSD picture, which is read only from a file named as one (.psd, .psb)"},
+        {write("targa.jpg", targa), 0, 0,
+         "the JPEG decoder says \"Not a JPEG file: starts with 0x00 0x00\"; "
+         "the content is a picture in TARGA format, read only from a file named .tga or .targa"},
+        // FreeImage's IFF decoder loops for ever on this.
+        {write("iff.jpg", std::string("FORM\0\0\1\0ILBM", 12)), 0, 0,
+         "the JPEG decoder says \"Not a JPEG file: starts with 0x46 0x4f\"; "
+         "the content is a picture in IFF format, read only from a file named .iff or .lbm"},
         {imagefixtures::writeDds("wide.dds", maxSide + 4, 4, false), -1, 0,
          fmt::format("{}x4 is larger than the largest picture side {}", maxSide + 4, maxSide)},
     };
