@@ -90,36 +90,23 @@ inline std::string writeDds(const std::string& name, std::uint32_t width, std::u
     return path;
 }
 
-// A grey ramp of floating-point pixels, brighter to the right and down, as
-// FreeImage writes `format` (HDR, EXR: RGBF pixels; PFM: grey FLOAT ones).
-inline std::string writeFloatRamp(const std::string& name, FREE_IMAGE_FORMAT format, int width, int height)
+// A grey ramp, brighter to the right, of 16-bit or floating-point pixels
+// (FIT_UINT16, FIT_FLOAT or FIT_RGBF) as FreeImage writes `format`.
+inline std::string writeGreyRamp(const std::string& name, FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type,
+                                 int width, int height)
 {
-    const bool grey = format == FIF_PFM;
-    FIBITMAP* bitmap = FreeImage_AllocateT(grey ? FIT_FLOAT : FIT_RGBF, width, height);
+    FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height);
     for (int y = 0; y < height; ++y) {
-        BYTE* line = FreeImage_GetScanLine(bitmap, height - 1 - y);
+        BYTE* line = FreeImage_GetScanLine(bitmap, y);
         for (int x = 0; x < width; ++x) {
-            const float value = 0.05f + 0.4f * float(x) + 0.1f * float(y);
-            if (grey) reinterpret_cast<float*>(line)[x] = value;
-            else reinterpret_cast<FIRGBF*>(line)[x] = FIRGBF{value, value, value};
+            const float value = 0.05f + 0.4f * float(x);
+            if (type == FIT_UINT16) reinterpret_cast<std::uint16_t*>(line)[x] = std::uint16_t(x * 65535 / width);
+            if (type == FIT_FLOAT) reinterpret_cast<float*>(line)[x] = value;
+            if (type == FIT_RGBF) reinterpret_cast<FIRGBF*>(line)[x] = FIRGBF{value, value, value};
         }
     }
     const auto path = testsupport::tempPath(name).string();
     FreeImage_Save(format, bitmap, path.c_str(), 0);
-    FreeImage_Unload(bitmap);
-    return path;
-}
-
-// A 16-bit grey PNG whose pixel (x, y) is 257 times the red of colourAt(x, y).
-inline std::string writeGrey16Png(const std::string& name, int width, int height)
-{
-    FIBITMAP* bitmap = FreeImage_AllocateT(FIT_UINT16, width, height);
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<std::uint16_t*>(FreeImage_GetScanLine(bitmap, height - 1 - y));
-        for (int x = 0; x < width; ++x) line[x] = std::uint16_t(colourAt(x, y)[0] * 257);
-    }
-    const auto path = testsupport::tempPath(name).string();
-    FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
     FreeImage_Unload(bitmap);
     return path;
 }

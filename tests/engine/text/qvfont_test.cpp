@@ -238,13 +238,10 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
     // whatever else can stand in a font's place (refused at once): one line
     // each, with the system's or FreeType's reason.
     const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
-    const std::string empty = testsupport::tempPath("empty.ttf").string();
+    const std::string empty = testsupport::tempPath("empty.ttf").string(), cut = testsupport::tempPath("cut.ttf");
     std::ofstream{empty};
-    const std::string cut = testsupport::tempPath("cut.ttf").string();
-    std::ifstream dejaVu(fonttest::dejaVuFile, std::ios::binary);
-    std::vector<char> start(300);
-    dejaVu.read(start.data(), std::streamsize(start.size()));
-    std::ofstream(cut, std::ios::binary).write(start.data(), std::streamsize(start.size()));
+    std::filesystem::copy_file(fonttest::dejaVuFile, cut, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::resize_file(cut, 300);
     const std::string standIn = testsupport::tempPath("standin.ttf").string();
     std::vector<std::pair<std::string, std::string>> fonts = {
         {"fonts/djsans/NoSuchFont.ttf", "No such file or directory"},

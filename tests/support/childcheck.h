@@ -1,5 +1,5 @@
-// Running a check where memory runs out: in a forked child (the limit must not
-// reach the other tests), whose address space may grow only so far.
+// Running a check in a forked child, where what it sets (a memory limit, an
+// alarm) or what it may do wrong (wait for ever) cannot reach the other tests.
 #pragma once
 
 #include <cstddef>
