@@ -47,9 +47,15 @@ constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
 // MNG, JNG (endless loops, huge allocations), TARGA and KOALA (pixels read
 // from memory never written), WEBP (17 s and 800 MB on a 398-byte file);
 // RAW, whose decoder read none of the files tried.
-constexpr FREE_IMAGE_FORMAT formatsReadByContent[] = {FIF_BMP, FIF_DDS, FIF_GIF, FIF_HDR, FIF_J2K,
-                                                     FIF_JP2, FIF_JPEG, FIF_PBM, FIF_PCX, FIF_PFM,
-                                                     FIF_PNG, FIF_SGI, FIF_TIFF};
+constexpr FREE_IMAGE_FORMAT formatsReadByContent[] = {FIF_BMP, FIF_DDS,  FIF_GIF, FIF_HDR, FIF_J2K,
+                                                      FIF_JP2, FIF_JPEG, FIF_PBM, FIF_PCX, FIF_PFM,
+                                                      FIF_PNG, FIF_SGI,  FIF_TIFF};
+
+// Two reasons in one line, either of which may be empty.
+std::string joined(const std::string& first, const std::string& second)
+{
+    return first.empty() || second.empty() ? first + second : first + "; " + second;
+}
 
 // Whether FreeImage reads both formats with one decoder: the six Netpbm
 // formats differ only in the signature FreeImage matches first.
@@ -73,8 +79,10 @@ std::string contentFormatProblem(FREE_IMAGE_FORMAT format)
     // "psd,psb" as ".psd or .psb"; "pct,pict,pic" as ".pct, .pict or .pic".
     std::vector<std::string> extensions(1);
     for (const char* c = FreeImage_GetFIFExtensionList(format); *c != '\0'; ++c) {
-        if (*c == ',') extensions.emplace_back();
-        else extensions.back() += *c;
+        if (*c == ',')
+            extensions.emplace_back();
+        else
+            extensions.back() += *c;
     }
     std::string names = "." + extensions.front();
     for (std::size_t i = 1; i < extensions.size(); ++i)
@@ -103,7 +111,7 @@ public:
     std::string text() const
     {
         std::string text;
-        for (const std::string& message : said_) text += (text.empty() ? "" : "; ") + message;
+        for (const std::string& message : said_) text = joined(text, message);
         return text;
     }
 
@@ -115,12 +123,15 @@ private:
         std::string words;
         for (const char* c = message; *c != '\0'; ++c) {
             const bool space = *c == '\n' || *c == '\r' || *c == '\t' || *c == ' ';
-            if (!space) words += *c;
-            else if (!words.empty() && words.back() != ' ') words += ' ';
+            if (!space)
+                words += *c;
+            else if (!words.empty() && words.back() != ' ')
+                words += ' ';
         }
         while (!words.empty() && words.back() == ' ') words.pop_back();
-        const std::string who =
-            format == FIF_UNKNOWN ? std::string("FreeImage") : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(format));
+        const std::string who = format == FIF_UNKNOWN
+                                    ? std::string("FreeImage")
+                                    : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(format));
         std::string said = fmt::format("{} says \"{}\"", who, words);
         std::vector<std::string>& all = listener_->said_;
         if (std::find(all.begin(), all.end(), said) == all.end()) all.push_back(std::move(said));
@@ -208,7 +219,8 @@ Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<
 // the one its contents show where that format is trusted with it. Null with
 // the reason in `error`; `remarks` holds what the decoder said of a picture
 // it read all the same.
-Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error, std::string& remarks)
+Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::string& error,
+                  std::string& remarks)
 {
     const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, largestPictureFile);
     if (!bytes) return nullptr;
@@ -227,16 +239,16 @@ Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::str
     std::string said;  // by the decoders that failed
     for (const FREE_IMAGE_FORMAT format : {named, sameDecoder(content, named) ? FIF_UNKNOWN : content}) {
         if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) continue;
-        if (const std::string refused = format == named ? "" : contentFormatProblem(format); !refused.empty()) {
-            error = said + (said.empty() ? "" : "; ") + refused;
+        if (const std::string refused = format == named ? "" : contentFormatProblem(format);
+            !refused.empty()) {
+            error = joined(said, refused);
             return nullptr;
         }
         messages.clear();
         Bitmap bitmap = decodeAs(stream, format, *bytes, how, error);
         if (bitmap) remarks = messages.text();
         if (bitmap || !error.empty()) return bitmap;
-        const std::string failure = messages.text();
-        said += (said.empty() || failure.empty() ? "" : "; ") + failure;
+        said = joined(said, messages.text());
     }
     error = said.empty() ? notAPicture : said;
     return nullptr;
@@ -323,7 +335,8 @@ std::optional<QvPicture> readPictureOrReport(const std::string& path, const QvPi
     std::string error;
     std::optional<QvPicture> picture = qvReadPicture(path, how, error);
     if (!picture) qvReportUnloadedPicture(path, error);
-    else reportRemarks(path, picture->remarks);
+    else
+        reportRemarks(path, picture->remarks);
     return picture;
 }
 
@@ -440,7 +453,8 @@ QvBitmap qvReadBitmap(const std::string& path, int maxSide)
         error = outOfMemory;
     }
     if (!bitmap) qvReportUnloadedPicture(path, error);
-    else reportRemarks(path, remarks);
+    else
+        reportRemarks(path, remarks);
     return bitmap;
 }
 

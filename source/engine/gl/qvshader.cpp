@@ -31,7 +31,8 @@ constexpr std::uintmax_t largestShaderFile = std::uintmax_t(1) << 20;
 std::string readStageFile(const std::string& path)
 {
     std::string problem;
-    const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, problem, largestShaderFile);
+    const std::optional<std::vector<std::uint8_t>> bytes =
+        qvReadBoundedFile(path, problem, largestShaderFile);
     if (!bytes) {
         throw QvShaderFileError(path, problem);
     }

@@ -123,16 +123,21 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     // like one: at a name the program could choose, a link or a pipe must
     // neither be written through, waited on nor removed.
     const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9"};
-    const std::vector<std::string> kept = {"photo.jpeg.tmp-young1", "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01",
-                                           "photo.jpeg.tmp-ABCDEFG", "photo.webp.tmp-ABCDEF"};
+    const std::vector<std::string> kept = {"photo.jpeg.tmp-young1", "photo.jpeg.tmp-Link01",
+                                           "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-ABCDEFG",
+                                           "photo.webp.tmp-ABCDEF"};
     for (const std::vector<std::string>* names : {&removed, &kept}) {
         for (const std::string& name : *names) {
-            if (name.ends_with("Link01")) fs::create_symlink(folder.path / "outside", folder.path / name);
-            else if (name.ends_with("Pipe01")) ::mkfifo((folder.path / name).c_str(), 0600);
-            else folder.write(name, "leftover");
+            if (name.ends_with("Link01"))
+                fs::create_symlink(folder.path / "outside", folder.path / name);
+            else if (name.ends_with("Pipe01"))
+                ::mkfifo((folder.path / name).c_str(), 0600);
+            else
+                folder.write(name, "leftover");
             // Two minutes old, the link itself rather than what it names.
             const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
-            if (!name.ends_with("young1")) ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
+            if (!name.ends_with("young1"))
+                ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
         }
     }
     const mode_t previousMask = ::umask(022);
@@ -144,8 +149,10 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     EXPECT_EQ(folder.read("outside"), "keep");
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
-    for (const std::string& name : removed) EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
-    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    for (const std::string& name : removed)
+        EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
     EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
     EXPECT_EQ(folder.entries(), 3 + kept.size()) << "no temporary file left";
 }

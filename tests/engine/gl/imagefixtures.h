@@ -100,7 +100,8 @@ inline std::string writeGreyRamp(const std::string& name, FREE_IMAGE_FORMAT form
         BYTE* line = FreeImage_GetScanLine(bitmap, y);
         for (int x = 0; x < width; ++x) {
             const float value = 0.05f + 0.4f * float(x);
-            if (type == FIT_UINT16) reinterpret_cast<std::uint16_t*>(line)[x] = std::uint16_t(x * 65535 / width);
+            if (type == FIT_UINT16)
+                reinterpret_cast<std::uint16_t*>(line)[x] = std::uint16_t(x * 65535 / width);
             if (type == FIT_FLOAT) reinterpret_cast<float*>(line)[x] = value;
             if (type == FIT_RGBF) reinterpret_cast<FIRGBF*>(line)[x] = FIRGBF{value, value, value};
         }

@@ -256,24 +256,28 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
             EXPECT_EQ(std::pair(loader.getImageWidth(), loader.getImageHeight()),
                       std::pair(c.width, c.height));
             const std::string remark = fmt::format("Picture {} loaded, but {}\n", c.path, c.said);
-            EXPECT_EQ(output.find("Picture"), c.said.empty() ? std::string::npos : output.find(remark)) << output;
+            EXPECT_EQ(output.find("Picture"), c.said.empty() ? std::string::npos : output.find(remark))
+                << output;
             const auto texels = readTexture(GL_TEXTURE_2D, c.width, c.height);
             for (int row = 0; row < c.height && c.texels == Texels::colourAt; ++row)
                 expectTexelRow(texels, c.width, row, c.height - 1 - row);
             // A ramp, not a flat grey; grey and never darker to the right.
             for (int i = 0; i < c.width * c.height && c.texels == Texels::greyRamp; ++i) {
                 const std::uint8_t* texel = &texels[std::size_t(i) * 3];
-                EXPECT_TRUE(texel[1] == texel[0] && texel[2] == texel[0] && (i % c.width == 0 || texel[0] >= texel[-3]))
+                EXPECT_TRUE(texel[1] == texel[0] && texel[2] == texel[0] &&
+                            (i % c.width == 0 || texel[0] >= texel[-3]))
                     << i;
             }
-            EXPECT_TRUE(c.texels != Texels::greyRamp || texels[0] + 100 < texels[std::size_t(c.width - 1) * 3]);
+            EXPECT_TRUE(c.texels != Texels::greyRamp ||
+                        texels[0] + 100 < texels[std::size_t(c.width - 1) * 3]);
             continue;
         }
         EXPECT_FALSE(texture);
         EXPECT_TRUE(loader.loadImage(c.path).empty());
         faces[2] = c.path;
         if (c.width == 0) {
-            EXPECT_EQ(skyError(loader, faces), fmt::format("Cannot load the sky image {}: {}", c.path, c.said));
+            EXPECT_EQ(skyError(loader, faces),
+                      fmt::format("Cannot load the sky image {}: {}", c.path, c.said));
         }
         const std::string line = fmt::format("Picture {} not loaded: {}\n", c.path, c.said);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), line + line);
@@ -468,7 +472,8 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Picture " + stub + " not loaded: the PNG decoder says \"Read error: invalid or corrupted PNG file\"\n");
+              "Picture " + stub +
+                  " not loaded: the PNG decoder says \"Read error: invalid or corrupted PNG file\"\n");
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 

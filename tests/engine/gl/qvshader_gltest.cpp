@@ -332,7 +332,8 @@ TEST(ShaderFiles, MissingFileOrAnythingButAFileRaisesBeforeAnyGlCall)
     // is sparse, just past the bound, so it costs no disk.
     const std::string vertex = writeTemp("standin.vert", plainVertex);
     const std::string fragment = testsupport::tempPath("standin.frag").string();
-    std::vector<hostilefiles::StandIn> standIns(std::begin(hostilefiles::standIns), std::end(hostilefiles::standIns));
+    std::vector<hostilefiles::StandIn> standIns(std::begin(hostilefiles::standIns),
+                                                std::end(hostilefiles::standIns));
     standIns.push_back({"file over a mebibyte", "larger than 1 MiB"});
     for (const hostilefiles::StandIn& standIn : standIns) {
         if (std::string(standIn.what) == "file over a mebibyte") {

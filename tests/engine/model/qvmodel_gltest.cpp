@@ -509,7 +509,8 @@ TEST(ModelFile, AModelReplacedMidImportIsReadAsChecked)
         explicit PipeOnFirstReport(std::string file) : path(std::move(file)) {}
         bool Update(float) override
         {
-            if (std::filesystem::is_regular_file(path) && std::filesystem::remove(path)) ::mkfifo(path.c_str(), 0600);
+            if (std::filesystem::is_regular_file(path) && std::filesystem::remove(path))
+                ::mkfifo(path.c_str(), 0600);
             return true;
         }
         std::string path;

@@ -343,7 +343,8 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
     EXPECT_FALSE(decodeIconBmp(vast, error));
     EXPECT_EQ(error, "unsupported icon size 2000000000x300000");
     // Only decoders trusted with what a file's content alone claims see it.
-    EXPECT_FALSE(decodeIconBmp(imagefixtures::fileBytes(imagefixtures::writePicture(FIF_TARGA, "icon.tga", 3, 2)), error));
+    EXPECT_FALSE(decodeIconBmp(
+        imagefixtures::fileBytes(imagefixtures::writePicture(FIF_TARGA, "icon.tga", 3, 2)), error));
     EXPECT_EQ(error, "the content is a picture in TARGA format, read only from a file named .tga or .targa");
 
     const auto icon =

@@ -238,7 +238,8 @@ TEST(QvFont3D, UnreadableFontSaysSoOnceAndAnswersEmptyGlyphs)
     // whatever else can stand in a font's place (refused at once): one line
     // each, with the system's or FreeType's reason.
     const std::string garbage = fonttest::writeNotAFont("not-a-font.ttf");
-    const std::string empty = testsupport::tempPath("empty.ttf").string(), cut = testsupport::tempPath("cut.ttf");
+    const std::string empty = testsupport::tempPath("empty.ttf").string(),
+                      cut = testsupport::tempPath("cut.ttf");
     std::ofstream{empty};
     std::filesystem::copy_file(fonttest::dejaVuFile, cut, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::resize_file(cut, 300);
