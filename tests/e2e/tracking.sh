@@ -131,11 +131,18 @@ PY
 }
 
 # The path: from the switch out of the window to the screen's corners, back
-# in, and back to the switch, then a rest there before Stop. A rest lasts
-# long enough for a stop even when frames come slowly; a pass lasts a few
-# frames, yet well under the half second that makes a stop.
-rest=1.5
-pass=0.3
+# in, and back to the switch, then a rest there before Stop. Rests and passes
+# lie close to the half second that makes a stop, so that a stop made after
+# 0.3 s, or only after 1 s, shows in the count. The program sees a stay from
+# the first frame after the pointer arrives to the last before it leaves:
+# up to two frame gaps shorter than it lasts (software GL beside busy
+# processes draws a frame every 0.05-0.09 s; up to 0.15 s was lost). So a
+# rest of 0.75 s is seen for 0.6 s or more, never for a second; a pass of
+# 0.4 s is seen for 0.26-0.39 s, well under the half second, and at least
+# one of the two passes for 0.3 s or more (a shorter pass may be seen for
+# under 0.3 s both times).
+rest=0.75
+pass=0.4
 path=(
   "40 30 rest"
   "$((screen_w - 60)) 30 pass"
