@@ -66,9 +66,7 @@ TEST_F(WordRules, AMissingOrBrokenListEmptiesOnlyItsLanguage)
         expectRussianRefused(standIn.reason);
     }
     // So is a list too large to hold, unread (sparse: it costs nothing).
-    std::filesystem::remove_all("dictionary/russian.txt");
-    writeText("dictionary/russian.txt", "");
-    std::filesystem::resize_file("dictionary/russian.txt", (std::uintmax_t(64) << 20) + 1);
+    hostilefiles::plantLarge("dictionary/russian.txt", (std::uintmax_t(64) << 20) + 1);
     expectRussianRefused("larger than 64 MiB");
     rules.language = German;
     EXPECT_FALSE(rules.findInAssociativeArray(u"haus"));

@@ -3,7 +3,9 @@
 // at once, with the reason qvRegularFileProblem gives.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -42,6 +44,16 @@ inline void plant(const std::filesystem::path& path, const StandIn& standIn)
     } else {
         fs::create_symlink(path.string() + ".nowhere", path);
     }
+}
+
+// Replaces whatever is at `path` by a sparse file of `bytes` bytes: a file
+// too large to be read costs no disk.
+inline void plantLarge(const std::filesystem::path& path, std::uintmax_t bytes)
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    std::ofstream{path};
+    std::filesystem::resize_file(path, bytes);
 }
 
 }  // namespace hostilefiles

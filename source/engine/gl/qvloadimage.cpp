@@ -29,7 +29,7 @@ constexpr GLint rowAlignment = 4;  // matches scanLineWidth
 using Bitmap = QvBitmap;
 
 constexpr const char* notAPicture = "not a picture FreeImage can read";
-constexpr const char* outOfMemory = "not enough memory to read it";
+constexpr const char* outOfMemory = qvNoMemoryForPicture;
 // FreeImage measures memory streams in 32 bits.
 constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
 
@@ -470,11 +470,10 @@ std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
 {
     const int width = static_cast<int>(FreeImage_GetWidth(source));
     const int height = static_cast<int>(FreeImage_GetHeight(source));
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(source);
-    const bool hasAlpha = type == FIT_BITMAP && FreeImage_GetBPP(source) == 32;
-    const bool direct = type == FIT_BITMAP || type == FIT_RGB16 || type == FIT_RGBA16;
-    const Bitmap rgb = direct ? nullptr : rgbCopy(source);
-    const Bitmap rgba(FreeImage_ConvertTo32Bits(direct ? source : rgb.get()));
+    const bool plain = FreeImage_GetImageType(source) == FIT_BITMAP;
+    const bool hasAlpha = plain && FreeImage_GetBPP(source) == 32;
+    const Bitmap rgb = plain ? nullptr : rgbCopy(source);
+    const Bitmap rgba(FreeImage_ConvertTo32Bits(plain ? source : rgb.get()));
     if (!rgba) {
         return {};
     }

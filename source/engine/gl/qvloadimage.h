@@ -28,6 +28,9 @@ using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
 // read where no context can be asked for its own limit.
 constexpr int qvCommonMaxTextureSize = 16384;
 
+// The reason given for a picture whose pixels do not fit in the memory left.
+inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
+
 // Why a picture of that size is not read: its side exceeds maxSide or its
 // pixel buffers would not fit in memory arithmetic; empty when it may be read.
 std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);

@@ -194,9 +194,6 @@ constexpr GLuint AllStencilBits = 0xFF;
 // large scan, and refuses a file whose import would exhaust memory.
 constexpr std::uintmax_t MaxModelFileBytes = std::uintmax_t(256) << 20;
 
-// The reason every picture gives when its pixels do not fit in memory.
-constexpr char NoMemoryForPixels[] = "not enough memory to read it";
-
 using FileBytes = std::vector<std::uint8_t>;
 
 // The bytes a stream reads, kept alive as long as the stream; a base of the
@@ -338,7 +335,7 @@ QvTexture loadTexture(const QvBitmap& bitmap, const std::string& path)
     } catch (const std::bad_alloc&) {
     }
     // A bitmap without rows is one whose copy found no memory.
-    if (bitmap && rows.empty()) qvReportUnloadedPicture(path, NoMemoryForPixels);
+    if (bitmap && rows.empty()) qvReportUnloadedPicture(path, qvNoMemoryForPicture);
     if (rows.empty()) return qvCreateRgbTexture(0, 0, nullptr);
     return qvCreateRgbTexture(int(FreeImage_GetWidth(bitmap.get())), int(FreeImage_GetHeight(bitmap.get())),
                               rows.data());

@@ -13,7 +13,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -328,28 +327,23 @@ TEST(ShaderFiles, MissingFileOrAnythingButAFileRaisesBeforeAnyGlCall)
     EXPECT_THROW(QvShader("shaders/3.3/nothing.vert", "shaders/3.3/nothing.frag"), QvShaderFileError);
 
     // Nor does a stand-in for a file hold the build up, nor is a file too
-    // large to be a shader read whole: each is refused at once. The large one
-    // is sparse, just past the bound, so it costs no disk.
+    // large to be a shader read whole: each is refused at once.
     const std::string vertex = writeTemp("standin.vert", plainVertex);
     const std::string fragment = testsupport::tempPath("standin.frag").string();
-    std::vector<hostilefiles::StandIn> standIns(std::begin(hostilefiles::standIns),
-                                                std::end(hostilefiles::standIns));
-    standIns.push_back({"file over a mebibyte", "larger than 1 MiB"});
-    for (const hostilefiles::StandIn& standIn : standIns) {
-        if (std::string(standIn.what) == "file over a mebibyte") {
-            std::filesystem::remove_all(fragment);
-            std::ofstream{fragment};
-            std::filesystem::resize_file(fragment, (std::uintmax_t(1) << 20) + 1);
-        } else {
-            hostilefiles::plant(fragment, standIn);
-        }
+    const auto expectRefused = [&](const std::string& reason) {
         try {
             QvShader shader(vertex, fragment);
-            ADD_FAILURE() << standIn.what << " taken for a file";
+            ADD_FAILURE() << reason << ": taken for a file";
         } catch (const QvShaderFileError& error) {
-            EXPECT_EQ(std::string(error.what()), "Cannot open shader file " + fragment + ": " + standIn.reason);
+            EXPECT_EQ(std::string(error.what()), "Cannot open shader file " + fragment + ": " + reason);
         }
+    };
+    for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
+        hostilefiles::plant(fragment, standIn);
+        expectRefused(standIn.reason);
     }
+    hostilefiles::plantLarge(fragment, (std::uintmax_t(1) << 20) + 1);
+    expectRefused("larger than 1 MiB");
     std::filesystem::remove_all(fragment);
     std::filesystem::remove(vertex);
 }
