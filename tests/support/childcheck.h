@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <fstream>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,9 @@ namespace testsupport {
 // false when the limit cannot be set.
 inline bool limitAddressSpaceGrowth(std::size_t headroom)
 {
+    // Large blocks each in their own mapping, returned when freed: otherwise
+    // what earlier tests left in the heap decides what still fits.
+    ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     const rlimit limit{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + headroom, RLIM_INFINITY};

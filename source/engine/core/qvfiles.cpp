@@ -22,6 +22,7 @@
 namespace {
 
 constexpr std::size_t readChunk = 64 * 1024;
+constexpr std::uintmax_t mebibyte = std::uintmax_t(1) << 20;
 // Read and write permission for all, less the umask, as a file made with
 // fopen gets; mkstemp alone would leave the owner the only reader.
 constexpr mode_t newFileMode = 0666;
@@ -58,6 +59,57 @@ struct Descriptor {
         return ::close(closing) == 0;
     }
 };
+
+// Opens the file at `path` for reading into `file`, its status into `info`;
+// false, with the reason in `error`, when it is no regular file or cannot be
+// opened.
+bool openRegularFile(const std::filesystem::path& path, Descriptor& file, struct stat& info,
+                     std::string& error)
+{
+    error = qvRegularFileProblem(path);
+    if (!error.empty()) return false;
+    // Not blocking: should a pipe be swapped in after the check, the open
+    // returns at once and the check below refuses it.
+    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    error = kindProblem(info.st_mode);
+    return error.empty();
+}
+
+// At most `maxBytes` from the start of the opened `file`, whose status is
+// `info`; nothing, with the system's reason in `error`, when a read fails.
+std::optional<std::vector<std::uint8_t>> readOpenFile(const Descriptor& file, const struct stat& info,
+                                                      std::uintmax_t maxBytes, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(std::size_t(std::min<std::uintmax_t>(
+        {std::uintmax_t(std::max<off_t>(info.st_size, 0)), maxBytes, std::uintmax_t(readChunk) * 1024})));
+    std::uint8_t chunk[readChunk];
+    while (bytes.size() < maxBytes) {
+        const ssize_t count =
+            ::read(file.fd, chunk, std::size_t(std::min<std::uintmax_t>(readChunk, maxBytes - bytes.size())));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) {
+            error = std::strerror(errno);
+            return std::nullopt;
+        }
+        if (count == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + count);
+    }
+    return bytes;
+}
+
+// Why a file over `maxBytes` is refused, in words that are exactly true: in
+// mebibytes only when the bound is a whole number of them.
+std::string tooLargeReason(std::uintmax_t maxBytes)
+{
+    if (maxBytes >= mebibyte && maxBytes % mebibyte == 0)
+        return fmt::format("larger than {} MiB", maxBytes / mebibyte);
+    return fmt::format("larger than {} bytes", maxBytes);
+}
 
 // A file-size limit raises SIGXFSZ, whose default action ends the program.
 // While this lives the signal is ignored, so that a write past the limit
@@ -130,9 +182,10 @@ bool isTempName(std::string_view entry, std::string_view prefix)
 }
 
 // Removes the temporary files that replacements of `fileName` in `folder`
-// left when killed mid-write. Only regular files, never through a link, and
-// only old ones, which no running program still writes. Best effort: one
-// that cannot be removed stays.
+// left when killed mid-write. Only regular files, never through a link, of
+// this user and of one name (a hard link at a temporary name is a file that
+// lives on under another), and only old ones, which no running program still
+// writes. Best effort: one that cannot be removed stays.
 void removeLeftovers(const std::filesystem::path& folder, const std::string& fileName)
 {
     const std::unique_ptr<DIR, int (*)(DIR*)> directory(::opendir(folder.c_str()), ::closedir);
@@ -143,7 +196,8 @@ void removeLeftovers(const std::filesystem::path& folder, const std::string& fil
         if (!isTempName(entry->d_name, prefix)) continue;
         struct stat info {};
         if (::fstatat(::dirfd(directory.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode) && info.st_mtime < oldest) {
+            S_ISREG(info.st_mode) && info.st_uid == ::geteuid() && info.st_nlink == 1 &&
+            info.st_mtime < oldest) {
             ::unlinkat(::dirfd(directory.get()), entry->d_name, 0);
         }
     }
@@ -161,47 +215,30 @@ std::string qvRegularFileProblem(const std::filesystem::path& path)
 std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem::path& path, std::string& error,
                                                            std::uintmax_t maxBytes)
 {
-    error = qvRegularFileProblem(path);
-    if (!error.empty()) return std::nullopt;
-    // Not blocking: should a pipe be swapped in after the check, the open
-    // returns at once and the check below refuses it.
-    Descriptor file{::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    Descriptor file;
     struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0) {
-        error = std::strerror(errno);
-        return std::nullopt;
-    }
-    error = kindProblem(info.st_mode);
-    if (!error.empty()) return std::nullopt;
-
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(std::size_t(std::min<std::uintmax_t>({std::uintmax_t(std::max<off_t>(info.st_size, 0)),
-                                                         maxBytes, std::uintmax_t(readChunk) * 1024})));
-    std::uint8_t chunk[readChunk];
-    while (bytes.size() < maxBytes) {
-        const ssize_t count =
-            ::read(file.fd, chunk, std::size_t(std::min<std::uintmax_t>(readChunk, maxBytes - bytes.size())));
-        if (count < 0 && errno == EINTR) continue;
-        if (count < 0) {
-            error = std::strerror(errno);
-            return std::nullopt;
-        }
-        if (count == 0) break;
-        bytes.insert(bytes.end(), chunk, chunk + count);
-    }
-    return bytes;
+    if (!openRegularFile(path, file, info, error)) return std::nullopt;
+    return readOpenFile(file, info, maxBytes, error);
 }
 
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
                                                            std::uintmax_t maxBytes)
 {
-    constexpr std::uintmax_t mebibyte = std::uintmax_t(1) << 20;
-    // One byte more than allowed tells a file that is too large from one that fits.
-    std::optional<std::vector<std::uint8_t>> bytes =
-        qvReadRegularFile(path, error, std::min(maxBytes, std::numeric_limits<std::uintmax_t>::max() - 1) + 1);
+    Descriptor file;
+    struct stat info {};
+    if (!openRegularFile(path, file, info, error)) return std::nullopt;
+    // A file already too large is refused from its size, unread: a huge
+    // (perhaps sparse) file costs neither the time nor the memory to read it.
+    if (std::uintmax_t(std::max<off_t>(info.st_size, 0)) > maxBytes) {
+        error = tooLargeReason(maxBytes);
+        return std::nullopt;
+    }
+    // One byte more than allowed still tells a file that grew past the bound
+    // after its size was taken from one that fits.
+    std::optional<std::vector<std::uint8_t>> bytes = readOpenFile(
+        file, info, std::min(maxBytes, std::numeric_limits<std::uintmax_t>::max() - 1) + 1, error);
     if (bytes && bytes->size() > maxBytes) {
-        error = maxBytes < mebibyte ? fmt::format("larger than {} bytes", maxBytes)
-                                    : fmt::format("larger than {} MiB", (maxBytes + mebibyte - 1) / mebibyte);
+        error = tooLargeReason(maxBytes);
         return std::nullopt;
     }
     return bytes;

@@ -25,8 +25,10 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
     std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
 
 // As qvReadRegularFile, but a file of more than `maxBytes` is refused whole
-// ("larger than N MiB", or bytes below one) rather than cut short: for readers that must have
-// all of a file and will not hold any size of it.
+// ("larger than N MiB" when the bound is whole mebibytes, "larger than N
+// bytes" otherwise) rather than cut short: for readers that must have all of
+// a file and will not hold any size of it. A file whose size already exceeds
+// the bound is refused without a byte of it read.
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
                                                            std::uintmax_t maxBytes);
 

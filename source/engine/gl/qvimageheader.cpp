@@ -1,29 +1,135 @@
-// qvimageheader: picture sizes from the headers of GIF, DDS, SGI, JPEG 2000,
-// IFF, MNG, WBMP, XBM, PICT and Koala files, each taken from the field that
-// FreeImage's own reader allocates the picture by.
+// qvimageheader: the size a picture file claims and whether the file can hold
+// it, read from the header in the fields FreeImage's own readers allocate the
+// picture by, before any of them runs. A coding's packing limit is the most
+// pixel bytes it can give for one byte of the file; where a coding has none
+// worth the name (run-length codes that end a picture early, arithmetic
+// coding, JPEG 2000's empty packets), only the loader's size bounds hold.
 #include "engine/gl/qvimageheader.h"
+
+#include "engine/gl/qvbytecursor.h"
+
+#include <fmt/core.h>
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cctype>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
+using Cursor = QvByteCursor;
+
+constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::max();
+
+// Packing limits: the most pixel bytes one byte of coded data can give.
+// Deflate: a 258-byte match to the byte before, in two bits at the least.
+constexpr std::uint64_t deflateBytesPerByte = 258 * 4;
+// LZW of at most 12-bit codes: a code stands for at most 4096 bytes.
+constexpr std::uint64_t lzwBytesPerByte = (4096 * 8 + 11) / 12;
+// PackBits: a byte repeated 128 times in two bytes.
+constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
+// Huffman-coded JPEG: at least one bit for each 8x8 block of a component.
+constexpr std::uint64_t jpegBlocksPerByte = 8;
+// Radiance HDR: a run of at most 127 equal values in two bytes, for each of
+// the four channels of a run-length coded row, after its four-byte start.
+constexpr std::uint64_t hdrRunLength = 127;
+constexpr std::uint64_t hdrRowStart = 4;
+// CCITT fax codings: at least one bit a row.
+constexpr std::uint64_t faxRowsPerByte = 8;
+
+// Where a coding can claim any number of pixels in a few bytes, only the
+// memory its decoder takes for them bounds a picture: no more than the
+// largest picture takes as 24-bit RGB.
+constexpr std::uint64_t unboundedCodingBytes = qvMaxPicturePixels * 3;
+
+// a x b and a + b, held at the largest value instead of wrapping.
+std::uint64_t times(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t product = 0;
+    return __builtin_mul_overflow(a, b, &product) ? saturated : product;
+}
+std::uint64_t plus(std::uint64_t a, std::uint64_t b)
+{
+    std::uint64_t sum = 0;
+    return __builtin_add_overflow(a, b, &sum) ? saturated : sum;
+}
+std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b)
+{
+    return a / b + (a % b != 0 ? 1 : 0);
+}
+// Bytes of `count` samples of `bits` each, rounded up to whole bytes.
+std::uint64_t packedBytes(std::uint64_t count, std::uint64_t bits)
+{
+    return times(count, bits) == saturated ? saturated : ceilDiv(times(count, bits), 8);
+}
+
+// Why pixels of `bits` bits each as decoded, in a coding that packs any
+// number of them, are refused: empty when they are few enough.
+std::string unboundedCoding(QvImageSize size, std::uint64_t bits, std::string_view coding)
+{
+    const std::uint64_t bytes = packedBytes(times(size.width, size.height), bits);
+    return bytes <= unboundedCodingBytes
+               ? std::string()
+               : fmt::format("its {}x{} pixels take {} bytes decoded, more than the {} given to {} data, "
+                             "which packs any number into a few bytes",
+                             size.width, size.height, bytes, unboundedCodingBytes, coding);
+}
+
+QvHeaderReading sized(QvImageSize size, std::string problem = {})
+{
+    return {size, std::move(problem)};
+}
+QvHeaderReading refused(std::string problem)
+{
+    return {std::nullopt, std::move(problem)};
+}
+QvHeaderReading notA(std::string_view format)
+{
+    return refused(fmt::format("it is not a {} file", format));
+}
+QvHeaderReading cutInHeader()
+{
+    return refused("it is cut short in its header");
+}
+QvHeaderReading damaged(std::string_view what)
+{
+    return refused(fmt::format("its header is damaged: {}", what));
+}
+// Why a picture whose data must reach byte `end` is not all there.
+std::string cutShort(std::uint64_t end, std::size_t fileSize)
+{
+    return end <= fileSize ? std::string()
+                           : fmt::format("it is cut short: its pixels end at byte {}, the file at byte {}",
+                                         end, fileSize);
+}
+// Why a part of the file at `start` of `length` bytes lies outside it.
+std::string outside(std::string_view part, std::uint64_t start, std::uint64_t length, std::size_t fileSize)
+{
+    return plus(start, length) <= fileSize
+               ? std::string()
+               : fmt::format("its {} at byte {} runs past the end of the file (byte {})", part, start,
+                             fileSize);
+}
+// Why `pixelBytes` cannot come from `coded` bytes of a coding that gives at
+// most `perByte` of them for each.
+std::string packing(QvImageSize size, std::uint64_t pixelBytes, std::uint64_t coded, std::uint64_t perByte,
+                    std::string_view coding)
+{
+    return pixelBytes <= times(coded, perByte)
+               ? std::string()
+               : fmt::format("its {}x{} pixels cannot come from {} bytes of {} data", size.width, size.height,
+                             coded, coding);
+}
 
 // A Commodore 64 Koala picture has one size; FreeImage reads any file as one.
 constexpr QvImageSize koalaSize{320, 200};
-constexpr std::uint64_t sgiMagic = 474;
-constexpr std::uint64_t jpeg2000StartOfCodestream = 0xFF4F;
-constexpr std::uint64_t jpeg2000ImageAndTileSize = 0xFF51;
-constexpr std::array<std::uint8_t, 12> jp2Signature{0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
 constexpr std::string_view mngSignature{"\x8aMNG\r\n\x1a\n", 8};
-constexpr std::uint64_t gifExtension = 0x21;
-constexpr std::uint64_t gifImageDescriptor = 0x2C;
 constexpr std::size_t pictHeader = 512;
 constexpr std::uint64_t pictVersionOp = 0x11;
 // Bits, packed bits and direct bits, each clipped to a rectangle or a region.
@@ -41,121 +147,14 @@ constexpr std::uint64_t tag(const char (&name)[5])
 
 // Reads fields in order. A read past the end of the file marks it cut short
 // and gives 0, so a reader asks once, at its end, whether all was there.
-class Cursor {
-public:
-    explicit Cursor(Bytes file, std::size_t at = 0)
-        : file_(file), at_(std::min(at, file.size())), cut_(at > file.size())
-    {
-    }
-
-    std::uint64_t be(int bytes) { return read(bytes, true); }
-    std::uint64_t le(int bytes) { return read(bytes, false); }
-    // A big-endian signed 16-bit field.
-    std::int64_t be16Signed() { return static_cast<std::int16_t>(read(2, true)); }
-
-    void skip(std::uint64_t bytes)
-    {
-        if (bytes > left()) {
-            cut_ = true;
-            bytes = left();
-        }
-        at_ += bytes;
-    }
-
-    // Whether the next bytes are `text`, consuming them.
-    bool expect(std::string_view text)
-    {
-        const auto sameByte = [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; };
-        if (text.size() > left() || !std::equal(text.begin(), text.end(), file_.begin() + at_, sameByte)) {
-            return false;
-        }
-        at_ += text.size();
-        return true;
-    }
-
-    std::size_t at() const { return at_; }
-    std::size_t left() const { return file_.size() - at_; }
-    bool cut() const { return cut_; }
-
-private:
-    std::uint64_t read(int bytes, bool bigEndian)
-    {
-        if (static_cast<std::size_t>(bytes) > left()) {
-            skip(bytes);
-            return 0;
-        }
-        std::uint64_t value = 0;
-        for (int i = 0; i < bytes; ++i) {
-            const std::uint64_t byte = file_[at_ + i];
-            value = bigEndian ? value << 8 | byte : value | byte << (8 * i);
-        }
-        at_ += bytes;
-        return value;
-    }
-
-    Bytes file_;
-    std::size_t at_;
-    bool cut_;
-};
-
-std::optional<QvImageSize> unlessCut(const Cursor& in, QvImageSize size)
+std::optional<QvImageSize> unlessCut(const QvByteCursor& in, QvImageSize size)
 {
     return in.cut() ? std::nullopt : std::optional(size);
 }
 
-// The larger of each side of two sizes, either of which may be missing.
-std::optional<QvImageSize> larger(std::optional<QvImageSize> a, std::optional<QvImageSize> b)
-{
-    if (!a || !b) {
-        return a ? a : b;
-    }
-    return QvImageSize{std::max(a->width, b->width), std::max(a->height, b->height)};
-}
-
-// Skips a chain of GIF data sub-blocks, ended by one of length 0.
-void skipGifSubBlocks(Cursor& in)
-{
-    while (const std::uint64_t length = in.le(1)) {
-        in.skip(length);
-    }
-}
-
-// GIF: FreeImage allocates the first image's own size, or the logical screen
-// when it plays the file back (a flag the loader tries): the larger of both.
-std::optional<QvImageSize> gifSize(Bytes file)
-{
-    Cursor in(file);
-    if (!in.expect("GIF")) {
-        return std::nullopt;
-    }
-    in.skip(3);  // version
-    const std::uint64_t screenWidth = in.le(2);
-    const std::uint64_t screenHeight = in.le(2);
-    const std::uint64_t flags = in.le(1);
-    in.skip(2);  // background colour, pixel aspect
-    if (flags & 0x80) {
-        in.skip(3u << ((flags & 7) + 1));  // the global colour table
-    }
-    while (!in.cut()) {
-        const std::uint64_t block = in.le(1);
-        if (block == gifExtension) {
-            in.skip(1);  // its label
-            skipGifSubBlocks(in);
-        } else if (block == gifImageDescriptor) {
-            in.skip(4);  // left, top
-            const std::uint64_t width = in.le(2);
-            const std::uint64_t height = in.le(2);
-            return unlessCut(in, {std::max(screenWidth, width), std::max(screenHeight, height)});
-        } else {
-            return std::nullopt;  // the trailer, or a stray byte, before any image
-        }
-    }
-    return std::nullopt;
-}
-
 std::optional<QvImageSize> ddsSize(Bytes file)
 {
-    Cursor in(file);
+    QvByteCursor in(file);
     if (!in.expect("DDS ")) {
         return std::nullopt;
     }
@@ -165,100 +164,10 @@ std::optional<QvImageSize> ddsSize(Bytes file)
     return unlessCut(in, {width, height});
 }
 
-std::optional<QvImageSize> sgiSize(Bytes file)
-{
-    Cursor in(file);
-    if (in.be(2) != sgiMagic) {
-        return std::nullopt;
-    }
-    in.skip(2);  // storage, bytes per channel
-    const std::uint64_t dimension = in.be(2);
-    const std::uint64_t width = in.be(2);
-    const std::uint64_t height = in.be(2);
-    // A picture of fewer than two dimensions is one row, whatever ysize says.
-    return unlessCut(in, {width, dimension < 2 ? 1 : height});
-}
-
-// A JPEG 2000 codestream: its SIZ segment follows the start marker, and the
-// picture is the reference grid less the image offset.
-std::optional<QvImageSize> codestreamSize(Bytes file)
-{
-    Cursor in(file);
-    if (in.be(2) != jpeg2000StartOfCodestream || in.be(2) != jpeg2000ImageAndTileSize) {
-        return std::nullopt;
-    }
-    in.skip(4);  // segment length, capabilities
-    const std::uint64_t gridWidth = in.be(4);
-    const std::uint64_t gridHeight = in.be(4);
-    const std::uint64_t left = in.be(4);
-    const std::uint64_t top = in.be(4);
-    if (in.cut() || left > gridWidth || top > gridHeight) {
-        return std::nullopt;
-    }
-    return QvImageSize{gridWidth - left, gridHeight - top};
-}
-
-// Calls visit(type, contents) for each JP2 box of `file` until it returns
-// true. A box running past the end of the file is handed what there is of it.
-template <class Visit>
-void forEachBox(Bytes file, Visit visit)
-{
-    Cursor in(file);
-    while (in.left() > 0) {
-        const std::size_t start = in.at();
-        std::uint64_t length = in.be(4);
-        const std::uint64_t type = in.be(4);
-        if (length == 1) {
-            length = in.be(8);  // a 64-bit length follows
-        } else if (length == 0) {
-            length = file.size() - start;  // the box runs to the end of the file
-        }
-        const std::size_t header = in.at() - start;
-        if (in.cut() || length < header) {
-            return;
-        }
-        const std::size_t contents = std::min<std::uint64_t>(length - header, in.left());
-        if (visit(type, file.subspan(in.at(), contents))) {
-            return;
-        }
-        in.skip(length - header);
-    }
-}
-
-// JP2: the image header box gives height, then width; OpenJPEG refuses a
-// codestream of another size, so where both are there the larger is safe.
-std::optional<QvImageSize> jp2Size(Bytes file)
-{
-    if (file.size() < jp2Signature.size() || !std::equal(jp2Signature.begin(), jp2Signature.end(), file.begin())) {
-        return std::nullopt;
-    }
-    std::optional<QvImageSize> header;
-    std::optional<QvImageSize> codestream;
-    forEachBox(file, [&](std::uint64_t type, Bytes contents) {
-        if (type == tag("jp2h")) {
-            forEachBox(contents, [&](std::uint64_t innerType, Bytes inner) {
-                if (innerType != tag("ihdr")) {
-                    return false;
-                }
-                Cursor in(inner);
-                const std::uint64_t height = in.be(4);
-                const std::uint64_t width = in.be(4);
-                header = unlessCut(in, {width, height});
-                return true;
-            });
-        } else if (type == tag("jp2c")) {
-            codestream = codestreamSize(contents);
-            return true;
-        }
-        return false;
-    });
-    return larger(header, codestream);
-}
-
 // IFF (ILBM, PBM): the bitmap header chunk, before the pixels.
 std::optional<QvImageSize> iffSize(Bytes file)
 {
-    Cursor in(file);
+    QvByteCursor in(file);
     if (!in.expect("FORM")) {
         return std::nullopt;
     }
@@ -283,7 +192,7 @@ std::optional<QvImageSize> iffSize(Bytes file)
 // size, whatever frame size the MNG header gives.
 std::optional<QvImageSize> mngSize(Bytes file)
 {
-    Cursor in(file);
+    QvByteCursor in(file);
     if (!in.expect(mngSignature)) {
         return std::nullopt;
     }
@@ -305,7 +214,7 @@ std::optional<QvImageSize> mngSize(Bytes file)
 
 // A WBMP number: 7 bits a byte, the high bit set on all but the last.
 // FreeImage keeps it in 16 bits, so a longer one wraps here as there.
-std::uint64_t wbmpNumber(Cursor& in)
+std::uint64_t wbmpNumber(QvByteCursor& in)
 {
     std::uint16_t value = 0;
     for (std::uint64_t byte = 0x80; (byte & 0x80) && !in.cut();) {
@@ -317,7 +226,7 @@ std::uint64_t wbmpNumber(Cursor& in)
 
 std::optional<QvImageSize> wbmpSize(Bytes file)
 {
-    Cursor in(file);
+    QvByteCursor in(file);
     if (wbmpNumber(in) != 0) {
         return std::nullopt;  // type 0 is the only type there is
     }
@@ -393,10 +302,10 @@ std::optional<QvImageSize> xbmSize(Bytes file)
 // The bytes that follow a PICT opcode, reading any length field it has;
 // nothing for the end of the picture and for what cannot be stepped over
 // here (pixel patterns, QuickTime pictures, whose size their own codec holds).
-std::optional<std::uint64_t> pictOperandLength(Cursor& in, std::uint64_t opcode)
+std::optional<std::uint64_t> pictOperandLength(QvByteCursor& in, std::uint64_t opcode)
 {
     // Fixed operand lengths of opcodes 0x00 to 0x23; -1 for the variable ones.
-    constexpr std::array<int, 0x24> fixedLengths{0, -1, 8, 2, 1, 2, 4, 4, 2, 8, 8, 4, 4, 2, 4, 4, 8, 1,
+    constexpr std::array<int, 0x24> fixedLengths{0,  -1, 8,  2, 1, 2, 4, 4, 2, 8, 8, 4, 4, 2, 4, 4, 8, 1,
                                                  -1, -1, -1, 2, 2, 0, 0, 0, 6, 6, 0, 6, 0, 6, 8, 4, 6, 2};
     // Operand lengths of the shape opcodes 0x30 to 0x6F, eight to a shape:
     // rect, same rect, round rect, same, oval, same, arc, same arc.
@@ -435,8 +344,8 @@ std::optional<std::uint64_t> pictOperandLength(Cursor& in, std::uint64_t opcode)
     if (opcode >= 0x0100 && opcode <= 0x7FFF) {
         return 2 * (opcode >> 8);  // reserved, two bytes for each of the high byte
     }
-    if ((opcode >= 0xD0 && opcode <= 0xFE) || (opcode >= 0x8100 && opcode <= 0xFFFE && opcode != 0x8200 &&
-                                               opcode != 0x8201)) {
+    if ((opcode >= 0xD0 && opcode <= 0xFE) ||
+        (opcode >= 0x8100 && opcode <= 0xFFFE && opcode != 0x8200 && opcode != 0x8201)) {
         return in.be(4);  // reserved, with a 32-bit length
     }
     return std::nullopt;
@@ -446,11 +355,10 @@ std::optional<std::uint64_t> pictOperandLength(Cursor& in, std::uint64_t opcode)
 // picture draws, not its frame, so the opcodes before that one are walked.
 std::optional<QvImageSize> pictSize(Bytes file)
 {
-    Cursor in(file, pictHeader);
+    QvByteCursor in(file, pictHeader);
     in.skip(10);  // picture size and frame, which FreeImage does not use
     std::uint64_t byte = 0;
-    while ((byte = in.be(1)) == 0 && !in.cut()) {
-    }
+    while ((byte = in.be(1)) == 0 && !in.cut()) {}
     const std::uint64_t version = in.be(1);
     if (byte != pictVersionOp || (version != 1 && version != 2) || (version == 2 && in.be(1) != 0xFF)) {
         return std::nullopt;
@@ -468,7 +376,8 @@ std::optional<QvImageSize> pictSize(Bytes file)
             const std::int64_t bottom = in.be16Signed();
             const std::int64_t right = in.be16Signed();
             // FreeImage takes the extent either way round.
-            return unlessCut(in, {std::uint64_t(std::abs(right - left)), std::uint64_t(std::abs(bottom - top))});
+            return unlessCut(in,
+                             {std::uint64_t(std::abs(right - left)), std::uint64_t(std::abs(bottom - top))});
         }
         const std::optional<std::uint64_t> length = pictOperandLength(in, opcode);
         if (!length) {
@@ -479,34 +388,688 @@ std::optional<QvImageSize> pictSize(Bytes file)
     return std::nullopt;
 }
 
+// BMP: Windows and OS/2 headers. Rows stored plainly must all be in the file;
+// run-length rows may end the picture early, so only the size bounds them.
+QvHeaderReading bmpHeader(Bytes file)
+{
+    constexpr std::uint64_t fileHeader = 14;
+    constexpr std::uint64_t os2Header = 12;  // 16-bit sides, no compression
+    constexpr std::uint64_t shortestHeader = 16;
+    constexpr std::uint64_t longestHeader = 124;
+    constexpr std::uint64_t rle8 = 1, rle4 = 2, bitFields = 3, alphaBitFields = 6;
+    Cursor in(file);
+    if (!in.expect("BM")) return notA("BMP");
+    in.skip(8);  // file size, reserved
+    const std::uint64_t pixelOffset = in.le(4);
+    const std::uint64_t infoSize = in.le(4);
+    if (in.cut()) return cutInHeader();
+    if (infoSize != os2Header && (infoSize < shortestHeader || infoSize > longestHeader))
+        return damaged(fmt::format("an info header of {} bytes", infoSize));
+    const bool os2 = infoSize == os2Header;
+    const std::int64_t width = os2 ? std::int64_t(in.le(2)) : std::int32_t(in.le(4));
+    const std::int64_t height = os2 ? std::int64_t(in.le(2)) : std::int32_t(in.le(4));
+    in.skip(2);  // planes
+    const std::uint64_t bitCount = in.le(2);
+    const std::uint64_t compression = infoSize >= shortestHeader + 4 ? in.le(4) : 0;
+    in.seek(fileHeader + 32);
+    const std::uint64_t coloursUsed = infoSize >= 40 ? in.le(4) : 0;
+    if (in.cut()) return cutInHeader();
+    if (width <= 0 || height == 0) return damaged(fmt::format("a picture of {}x{}", width, height));
+    const QvImageSize size{std::uint64_t(width), std::uint64_t(std::abs(height))};
+    constexpr std::array<std::uint64_t, 6> bitCounts{1, 4, 8, 16, 24, 32};
+    if (std::ranges::find(bitCounts, bitCount) == bitCounts.end())
+        return damaged(fmt::format("{} bits a pixel", bitCount));
+
+    // The palette (or the masks of a 40-byte header) follows the info header.
+    const std::uint64_t entryBytes = os2 ? 3 : 4;
+    std::uint64_t tables = 0;
+    if (bitCount <= 8) tables = times(coloursUsed != 0 ? coloursUsed : 1u << bitCount, entryBytes);
+    if ((compression == bitFields || compression == alphaBitFields) && infoSize == 40)
+        tables = compression == bitFields ? 12 : 16;
+    const std::uint64_t tablesEnd = plus(fileHeader + infoSize, tables);
+    if (tablesEnd > file.size()) return cutInHeader();
+    const std::uint64_t start = std::max(pixelOffset, tablesEnd);
+    if (compression == rle8 || compression == rle4) {
+        std::string problem = outside("pixel data", start, 0, file.size());
+        return sized(size, problem.empty() ? unboundedCoding(size, bitCount, "run-length") : problem);
+    }
+    const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);
+    return sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size()));
+}
+
+// GIF: FreeImage allocates the first image's own size, or the logical screen
+// when it plays the file back (a flag the loader tries): the larger of both,
+// which the LZW data after the image's descriptor must be able to fill.
+QvHeaderReading gifHeader(Bytes file)
+{
+    constexpr std::uint64_t extension = 0x21;
+    constexpr std::uint64_t imageDescriptor = 0x2C;
+    Cursor in(file);
+    if (!in.expect("GIF")) return notA("GIF");
+    in.skip(3);  // version
+    const std::uint64_t screenWidth = in.le(2);
+    const std::uint64_t screenHeight = in.le(2);
+    const std::uint64_t flags = in.le(1);
+    in.skip(2);                                          // background colour, pixel aspect
+    if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));  // the global colour table
+    while (!in.cut()) {
+        const std::uint64_t block = in.le(1);
+        if (block == extension) {
+            in.skip(1);                                                     // its label
+            while (const std::uint64_t length = in.le(1)) in.skip(length);  // its sub-blocks
+        } else if (block == imageDescriptor) {
+            in.skip(4);  // left, top
+            const std::uint64_t width = in.le(2);
+            const std::uint64_t height = in.le(2);
+            if (in.cut()) break;
+            const QvImageSize size{std::max(screenWidth, width), std::max(screenHeight, height)};
+            return sized(size,
+                         packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW"));
+        } else if (!in.cut()) {
+            return damaged("no image before its end");
+        }
+    }
+    return cutInHeader();
+}
+
+// Radiance HDR: text lines, an empty one, then "-Y height +X width", the
+// only orientation FreeImage reads. Its reader takes lines of up to 127
+// characters; a longer one fails it, and is refused here.
+QvHeaderReading hdrHeader(Bytes file)
+{
+    constexpr std::size_t longestLine = 127;
+    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    if (!text.starts_with("#?")) return notA("Radiance HDR");
+    std::size_t at = 0;
+    const auto nextLine = [&]() -> std::optional<std::string_view> {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) return std::nullopt;
+        const std::string_view line = text.substr(at, end - at);
+        at = end + 1;
+        return line;
+    };
+    // The lines up to the empty one after the signature's, then the resolution line.
+    std::string_view line;
+    for (bool ended = false, first = true;; first = false) {
+        const std::optional<std::string_view> next = nextLine();
+        if (!next) return cutInHeader();
+        if (next->size() > longestLine)
+            return damaged(fmt::format("a line longer than {} characters", longestLine));
+        line = *next;
+        if (ended) break;
+        ended = !first && line.empty();
+    }
+    // "-Y 512 +X 768": each number's digits, as the reader's scan takes them.
+    std::array<std::uint64_t, 2> sides{};
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        const std::string_view axis = i == 0 ? "-Y" : "+X";
+        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        if (!line.starts_with(axis)) return damaged("no \"-Y height +X width\" line");
+        line.remove_prefix(axis.size());
+        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+        if (line.empty() || line.front() < '0' || line.front() > '9')
+            return damaged("no \"-Y height +X width\" line");
+        for (; !line.empty() && line.front() >= '0' && line.front() <= '9'; line.remove_prefix(1))
+            sides[i] = plus(times(sides[i], 10), std::uint64_t(line.front() - '0'));
+    }
+    const QvImageSize size{sides[1], sides[0]};
+    // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.
+    const std::uint64_t flatRow = times(size.width, 4);
+    std::uint64_t row = flatRow;
+    if (size.width >= 8 && size.width <= 0x7FFF)
+        row = std::min(flatRow, hdrRowStart + 4 * 2 * ceilDiv(size.width, hdrRunLength));
+    return sized(size, packing(size, times(row, size.height), file.size() - at, 1, "run-length"));
+}
+
+// The Netpbm formats and PFM: text numbers. FreeImage skips anything but
+// digits before a number (and "#" comments) and reads digits into an int
+// until the first other character, which it takes too; the pixels start
+// after the last one.
+class NetpbmText {
+public:
+    explicit NetpbmText(Bytes file) : file_(file) {}
+
+    std::optional<std::uint64_t> number()
+    {
+        while (at_ < file_.size() && (file_[at_] < '0' || file_[at_] > '9')) {
+            if (file_[at_] == '#') {
+                while (at_ < file_.size() && file_[at_] != '\n' && file_[at_] != '\r') ++at_;
+            } else {
+                ++at_;
+            }
+        }
+        if (at_ == file_.size()) return std::nullopt;
+        std::uint64_t value = 0;
+        for (; at_ < file_.size() && file_[at_] >= '0' && file_[at_] <= '9'; ++at_)
+            value = plus(times(value, 10), std::uint64_t(file_[at_] - '0'));
+        if (at_ < file_.size()) ++at_;  // the character that ended it
+        return value;
+    }
+    // Steps over PFM's scale, a decimal number of its own line.
+    void skipWord()
+    {
+        while (at_ < file_.size() && std::isspace(file_[at_])) ++at_;
+        while (at_ < file_.size() && !std::isspace(file_[at_])) ++at_;
+        if (at_ < file_.size()) ++at_;
+    }
+    std::size_t at() const { return at_; }
+
+private:
+    Bytes file_;
+    std::size_t at_ = 2;  // after the two-character signature
+};
+
+// P1 to P6. Numbers past an int would wrap in FreeImage; they stay large here,
+// where the loader's bounds refuse them.
+QvHeaderReading netpbmHeader(Bytes file)
+{
+    if (file.size() < 2 || file[0] != 'P' || file[1] < '1' || file[1] > '6') return notA("Netpbm");
+    const int kind = file[1] - '0';
+    const bool bitmap = kind == 1 || kind == 4;
+    const bool plain = kind <= 3;
+    NetpbmText text(file);
+    const std::optional<std::uint64_t> width = text.number();
+    const std::optional<std::uint64_t> height = text.number();
+    const std::optional<std::uint64_t> maxValue = bitmap ? std::optional<std::uint64_t>(1) : text.number();
+    if (!width || !height || !maxValue) return cutInHeader();
+    const QvImageSize size{*width, *height};
+    if (*maxValue == 0 || *maxValue > 0xFFFF)
+        return damaged(fmt::format("a largest sample of {}", *maxValue));
+    const std::uint64_t samples = times(times(size.width, size.height), kind % 3 == 0 ? 3 : 1);
+    std::uint64_t end = 0;
+    if (kind == 1) {
+        end = plus(text.at(), samples);  // a character a pixel
+    } else if (plain) {
+        end = plus(text.at(), samples == 0 ? 0 : times(samples, 2) - 1);  // digits and a space between
+    } else if (bitmap) {
+        end = plus(text.at(), times(ceilDiv(size.width, 8), size.height));
+    } else {
+        end = plus(text.at(), times(samples, *maxValue > 0xFF ? 2 : 1));
+    }
+    return sized(size, cutShort(end, file.size()));
+}
+
+// PFM: "PF" (colour) or "Pf" (grey), the sides, a scale, then 32-bit floats.
+QvHeaderReading pfmHeader(Bytes file)
+{
+    if (file.size() < 2 || file[0] != 'P' || (file[1] != 'F' && file[1] != 'f')) return notA("PFM");
+    NetpbmText text(file);
+    const std::optional<std::uint64_t> width = text.number();
+    const std::optional<std::uint64_t> height = text.number();
+    if (!width || !height) return cutInHeader();
+    text.skipWord();
+    const QvImageSize size{*width, *height};
+    const std::uint64_t channels = file[1] == 'F' ? 3 : 1;
+    return sized(size, cutShort(plus(text.at(), times(times(times(size.width, size.height), channels), 4)),
+                                file.size()));
+}
+
+// PNG: every chunk must lie in the file, and the image data must be able to
+// inflate to the pixels the header claims.
+QvHeaderReading pngHeader(Bytes file)
+{
+    constexpr std::string_view signature{"\x89PNG\r\n\x1a\n", 8};
+    constexpr std::uint64_t largestLength = 0x7FFFFFFF;
+    Cursor in(file);
+    if (!in.expect(signature)) return notA("PNG");
+    in.skip(4);
+    if (!in.expect("IHDR")) return in.cut() || in.left() < 4 ? cutInHeader() : damaged("no IHDR chunk first");
+    const QvImageSize size{in.be(4), in.be(4)};
+    const std::uint64_t depth = in.be(1);
+    const std::uint64_t colourType = in.be(1);
+    if (in.cut()) return cutInHeader();
+    // Samples a pixel of each colour type: grey, -, RGB, palette, grey and alpha, -, RGBA.
+    constexpr std::array<std::uint64_t, 7> channels{1, 0, 3, 1, 2, 0, 4};
+    if (colourType >= channels.size() || channels[colourType] == 0 || depth == 0 || depth > 16 ||
+        (depth & (depth - 1)) != 0)
+        return damaged(fmt::format("colour type {} of {} bits", colourType, depth));
+    in.seek(signature.size());
+    std::uint64_t imageData = 0;
+    while (in.left() > 0) {
+        const std::size_t start = in.at();
+        const std::uint64_t length = in.be(4);
+        const std::uint64_t type = in.be(4);
+        const std::string name{char(type >> 24), char(type >> 16), char(type >> 8), char(type)};
+        if (in.cut())
+            return sized(size, fmt::format("it is cut short in the header of its chunk at byte {}", start));
+        if (length > largestLength || !std::ranges::all_of(name, [](char c) { return std::isalpha(c) != 0; }))
+            return sized(size, fmt::format("its header is damaged: no chunk can start at byte {}", start));
+        if (std::string problem = outside(name + " chunk", start, plus(length, 12), file.size());
+            !problem.empty())
+            return sized(size, std::move(problem));
+        if (name == "IDAT") imageData += length;
+        if (name == "IEND") break;
+        in.skip(length + 4);  // data and checksum
+    }
+    const std::uint64_t pixelBytes =
+        times(packedBytes(size.width, times(depth, channels[colourType])), size.height);
+    return sized(size, packing(size, pixelBytes, imageData, deflateBytesPerByte, "deflate"));
+}
+
+// JPEG: the markers up to the first scan, each segment in the file. A
+// Huffman-coded scan takes at least a bit for each block of a component;
+// arithmetic coding has no such floor.
+QvHeaderReading jpegHeader(Bytes file)
+{
+    constexpr std::uint64_t startOfImage = 0xFFD8;
+    constexpr std::uint64_t endOfImage = 0xD9;
+    constexpr std::uint64_t startOfScan = 0xDA;
+    Cursor in(file);
+    if (in.be(2) != startOfImage) return notA("JPEG");
+    std::optional<QvImageSize> size;
+    std::uint64_t fewestBlocks = saturated;
+    bool arithmetic = false;
+    std::uint64_t decodedBits = 0;
+    while (in.left() > 0) {
+        while (in.left() > 0 && in.be(1) != 0xFF) {}  // the decoder skips stray bytes before a marker
+        std::uint64_t marker = 0xFF;
+        while (marker == 0xFF && !in.cut()) marker = in.be(1);
+        if (in.cut()) break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no segment
+        if (marker == endOfImage) return damaged("no image before its end");
+        const std::size_t start = in.at();
+        const std::uint64_t length = in.be(2);
+        if (in.cut()) break;
+        if (length < 2) return damaged("a segment shorter than its length field");
+        if (std::string problem = outside("segment", start - 2, length + 2, file.size()); !problem.empty())
+            return refused(std::move(problem));
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && !size) {
+            in.skip(1);  // sample precision
+            const std::uint64_t height = in.be(2);
+            const std::uint64_t width = in.be(2);
+            const std::uint64_t count = in.be(1);
+            std::vector<std::pair<std::uint64_t, std::uint64_t>> sampling;
+            for (std::uint64_t i = 0; i < count; ++i) {
+                in.skip(1);
+                const std::uint64_t factors = in.be(1);
+                in.skip(1);
+                sampling.emplace_back(std::max<std::uint64_t>(factors >> 4, 1),
+                                      std::max<std::uint64_t>(factors & 15, 1));
+            }
+            if (in.cut() || in.at() > start + length)
+                return damaged("a frame header longer than its segment");
+            size = QvImageSize{width, height};
+            arithmetic = marker >= 0xC9;
+            // A progressive decoder keeps every 16-bit coefficient besides the picture.
+            const bool progressive = marker == 0xC2 || marker == 0xCA;
+            decodedBits = times(count, progressive ? 8 + 16 : 8);
+            std::uint64_t widest = 1, tallest = 1;
+            for (const auto& [h, v] : sampling) widest = std::max(widest, h), tallest = std::max(tallest, v);
+            for (const auto& [h, v] : sampling)
+                fewestBlocks = std::min(fewestBlocks, ceilDiv(ceilDiv(width * h, widest), 8) *
+                                                          ceilDiv(ceilDiv(height * v, tallest), 8));
+        }
+        in.seek(start + length);
+        if (marker == startOfScan) {
+            if (!size) return damaged("a scan before its frame header");
+            if (size->width == 0 || size->height == 0)
+                return damaged(fmt::format("a picture of {}x{}", size->width, size->height));
+            if (arithmetic) return sized(*size, unboundedCoding(*size, decodedBits, "arithmetic-coded"));
+            return sized(*size, packing(*size, fewestBlocks, in.left(), jpegBlocksPerByte, "Huffman-coded"));
+        }
+    }
+    return cutInHeader();
+}
+
+// SGI: verbatim channels must be in the file; run-length rows are found
+// through tables of their starts and lengths, each of which must lie in the
+// file and be able to hold a row.
+QvHeaderReading sgiHeader(Bytes file)
+{
+    constexpr std::uint64_t magic = 474;
+    constexpr std::uint64_t header = 512;
+    constexpr std::uint64_t runLength = 127;
+    Cursor in(file);
+    if (in.be(2) != magic) return notA("SGI");
+    const std::uint64_t storage = in.be(1);
+    const std::uint64_t sampleBytes = in.be(1);
+    const std::uint64_t dimension = in.be(2);
+    const std::uint64_t width = in.be(2);
+    const std::uint64_t height = in.be(2);
+    const std::uint64_t depth = in.be(2);
+    if (in.cut()) return cutInHeader();
+    // A picture of fewer dimensions is one row, or one channel, whatever the fields say.
+    const QvImageSize size{width, dimension < 2 ? 1 : height};
+    const std::uint64_t channels = dimension < 3 ? 1 : depth;
+    if (storage > 1 || sampleBytes < 1 || sampleBytes > 2 || channels < 1 || channels > 4)
+        return damaged(
+            fmt::format("storage {}, {} bytes a sample, {} channels", storage, sampleBytes, channels));
+    const std::uint64_t rows = times(size.height, channels);
+    if (storage == 0)
+        return sized(size, cutShort(plus(header, times(times(rows, size.width), sampleBytes)), file.size()));
+    const std::uint64_t tables = times(rows, 4);
+    if (std::string problem = outside("row tables", header, times(tables, 2), file.size()); !problem.empty())
+        return sized(size, std::move(problem));
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        Cursor start(file, header + 4 * row);
+        Cursor length(file, header + tables + 4 * row);
+        const std::uint64_t at = start.be(4);
+        const std::uint64_t bytes = length.be(4);
+        if (std::string problem = outside("row", at, bytes, file.size()); !problem.empty())
+            return sized(size, std::move(problem));
+        if (times(size.width, 2 * sampleBytes) > times(bytes, runLength))
+            return sized(size, packing(size, size.width, bytes, runLength / (2 * sampleBytes), "run-length"));
+    }
+    return sized(size);
+}
+
+// A JPEG 2000 codestream: the SIZ segment after the start marker gives the
+// reference grid, less the image offset, and the tiling; then every tile-part
+// the codestream holds must lie in it. A tile takes at least the 14 bytes of
+// its tile-part's start, so a small file cannot claim many.
+QvHeaderReading codestreamHeader(Bytes file)
+{
+    constexpr std::uint64_t startOfCodestream = 0xFF4F;
+    constexpr std::uint64_t imageAndTileSize = 0xFF51;
+    constexpr std::uint64_t startOfTile = 0xFF90;
+    constexpr std::uint64_t endOfCodestream = 0xFFD9;
+    constexpr std::uint64_t smallestTilePart = 14;
+    constexpr std::uint64_t mostComponents = 4;  // grey, grey and alpha, RGB, RGBA
+    Cursor in(file);
+    if (in.be(2) != startOfCodestream || in.be(2) != imageAndTileSize) return notA("JPEG 2000");
+    const std::uint64_t segmentLength = in.be(2);
+    in.skip(2);  // capabilities
+    const std::uint64_t gridWidth = in.be(4), gridHeight = in.be(4);
+    const std::uint64_t left = in.be(4), top = in.be(4);
+    const std::uint64_t tileWidth = in.be(4), tileHeight = in.be(4);
+    const std::uint64_t tileLeft = in.be(4), tileTop = in.be(4);
+    const std::uint64_t components = in.be(2);
+    if (in.cut()) return cutInHeader();
+    if (left > gridWidth || top > gridHeight || tileWidth == 0 || tileHeight == 0 || tileLeft > left ||
+        tileTop > top || components == 0 || components > mostComponents)
+        return damaged("its image and tile sizes do not fit together");
+    const QvImageSize size{gridWidth - left, gridHeight - top};
+    const std::uint64_t tiles =
+        times(ceilDiv(gridWidth - tileLeft, tileWidth), ceilDiv(gridHeight - tileTop, tileHeight));
+    if (tiles > file.size() / smallestTilePart)
+        return sized(size, fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
+    // OpenJPEG decodes every sample into 32 bits.
+    if (std::string problem = unboundedCoding(size, 32 * components, "JPEG 2000"); !problem.empty())
+        return sized(size, std::move(problem));
+    in.seek(4 + segmentLength);
+    while (!in.cut() && in.left() > 0) {
+        const std::size_t start = in.at();
+        const std::uint64_t marker = in.be(2);
+        if (marker == endOfCodestream) break;
+        if (marker < 0xFF00) return sized(size, "its header is damaged: a stray byte between its segments");
+        const std::uint64_t length = in.be(2);
+        if (marker == startOfTile) {
+            in.skip(2);  // tile index
+            const std::uint64_t tilePart = in.be(4);
+            if (tilePart == 0) break;  // the last one, up to the end
+            if (std::string problem = outside("tile-part", start, tilePart, file.size()); !problem.empty())
+                return sized(size, std::move(problem));
+            in.seek(start + tilePart);
+        } else {
+            if (std::string problem = outside("segment", start, plus(length, 2), file.size());
+                !problem.empty())
+                return sized(size, std::move(problem));
+            in.seek(start + 2 + length);
+        }
+    }
+    return sized(size, in.cut() ? "it is cut short in a segment's header" : "");
+}
+
+// Calls visit(type, contents, start) for each JP2 box of `file` until it
+// returns true; a box running past the end of the file is a problem.
+template <class Visit>
+std::string forEachBox(Bytes file, Visit visit)
+{
+    Cursor in(file);
+    while (in.left() > 0) {
+        const std::size_t start = in.at();
+        std::uint64_t length = in.be(4);
+        const std::uint64_t type = in.be(4);
+        if (length == 1) {
+            length = in.be(8);  // a 64-bit length follows
+        } else if (length == 0) {
+            length = file.size() - start;  // the box runs to the end of the file
+        }
+        const std::size_t header = in.at() - start;
+        if (in.cut() || length < header) return "it is cut short in a box's header";
+        if (std::string problem = outside("box", start, length, file.size()); !problem.empty())
+            return problem;
+        if (visit(type, file.subspan(in.at(), length - header))) return {};
+        in.skip(length - header);
+    }
+    return {};
+}
+
+// JP2: the image header box gives height, then width; OpenJPEG refuses a
+// codestream of another size, so where both are there the larger is safe.
+QvHeaderReading jp2Header(Bytes file)
+{
+    constexpr std::array<std::uint8_t, 12> signature{0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    if (file.size() < signature.size() || !std::equal(signature.begin(), signature.end(), file.begin()))
+        return notA("JP2");
+    std::optional<QvImageSize> header;
+    std::optional<QvHeaderReading> codestream;
+    std::string boxProblem;
+    std::string problem = forEachBox(file, [&](std::uint64_t type, Bytes contents) {
+        if (type == tag("jp2h")) {
+            boxProblem = forEachBox(contents, [&](std::uint64_t innerType, Bytes inner) {
+                if (innerType != tag("ihdr")) return false;
+                Cursor in(inner);
+                const std::uint64_t height = in.be(4);
+                const std::uint64_t width = in.be(4);
+                if (!in.cut()) header = QvImageSize{width, height};
+                return true;
+            });
+        } else if (type == tag("jp2c")) {
+            codestream = codestreamHeader(contents);
+            return true;
+        }
+        return false;
+    });
+    if (problem.empty()) problem = boxProblem;
+    if (!problem.empty()) return refused(problem);
+    if (!codestream) return damaged("no codestream");
+    if (!codestream->size) return *codestream;
+    if (header) {
+        codestream->size->width = std::max(codestream->size->width, header->width);
+        codestream->size->height = std::max(codestream->size->height, header->height);
+    }
+    return *codestream;
+}
+
+// One field of a TIFF directory entry: where its values are, and how many.
+struct TiffField {
+    std::uint64_t type = 0;
+    std::uint64_t count = 0;
+    std::uint64_t at = 0;  // of its first value, in the entry or elsewhere in the file
+};
+
+// Bytes of one value of each TIFF field type; 0 for an unknown type.
+std::uint64_t tiffTypeBytes(std::uint64_t type)
+{
+    constexpr std::array<std::uint64_t, 19> bytes{0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+    return type < bytes.size() ? bytes[type] : 0;
+}
+
+// TIFF and BigTIFF, first directory (the page FreeImage reads): every strip
+// or tile it points to must lie in the file and be able to hold its share of
+// the pixels in its coding.
+QvHeaderReading tiffHeader(Bytes file)
+{
+    enum Tag : std::uint64_t {
+        width = 256,
+        height = 257,
+        bitsPerSample = 258,
+        compression = 259,
+        stripOffsets = 273,
+        samplesPerPixel = 277,
+        rowsPerStrip = 278,
+        stripByteCounts = 279,
+        planarConfig = 284,
+        tileWidth = 322,
+        tileLength = 323,
+        tileOffsets = 324,
+        tileByteCounts = 325,
+        sampleFormat = 339,
+    };
+    constexpr std::uint64_t floatingPoint = 3;
+    constexpr std::uint64_t uncompressed = 1, lzw = 5, deflate = 8, oldDeflate = 32946, packBits = 32773;
+    constexpr std::uint64_t ccittRle = 2, ccittFax3 = 3, ccittFax4 = 4, separatePlanes = 2;
+    Cursor in(file);
+    bool bigEndian = false;
+    if (in.expect("MM")) {
+        bigEndian = true;
+    } else if (!in.expect("II")) {
+        return notA("TIFF");
+    }
+    const std::uint64_t version = in.field(2, bigEndian);
+    const bool bigTiff = version == 43;
+    if (version != 42 && !bigTiff) return notA("TIFF");
+    const int offsetBytes = bigTiff ? 8 : 4;
+    if (bigTiff) in.skip(4);  // the offset size and a reserved word
+    in.seek(in.field(offsetBytes, bigEndian));
+    const std::uint64_t entries = in.field(bigTiff ? 8 : 2, bigEndian);
+    const std::uint64_t entryBytes = bigTiff ? 20 : 12;
+    if (in.cut() || times(entries, entryBytes) > in.left()) return cutInHeader();
+    std::vector<std::pair<std::uint64_t, TiffField>> fields;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint64_t id = in.field(2, bigEndian);
+        TiffField field{in.field(2, bigEndian), in.field(offsetBytes, bigEndian), in.at()};
+        const std::uint64_t bytes = times(field.count, tiffTypeBytes(field.type));
+        if (bytes > std::uint64_t(offsetBytes))
+            field.at = in.field(offsetBytes, bigEndian);
+        else
+            in.skip(offsetBytes);
+        if (std::string problem = outside(fmt::format("field {}", id), field.at, bytes, file.size());
+            !problem.empty())
+            return refused(std::move(problem));
+        fields.emplace_back(id, field);
+    }
+    const auto find = [&](std::uint64_t id) -> const TiffField* {
+        const auto found = std::ranges::find(fields, id, &std::pair<std::uint64_t, TiffField>::first);
+        return found == fields.end() ? nullptr : &found->second;
+    };
+    // Value `index` of a field of whole numbers.
+    const auto valueOf = [&](const TiffField& field, std::uint64_t index) {
+        Cursor at(file, field.at + index * tiffTypeBytes(field.type));
+        return at.field(int(tiffTypeBytes(field.type)), bigEndian);
+    };
+    // The first value of a field; `otherwise` when it is absent.
+    const auto value = [&](std::uint64_t id, std::uint64_t otherwise) {
+        const TiffField* field = find(id);
+        return field == nullptr || field->count == 0 ? otherwise : valueOf(*field, 0);
+    };
+    if (!find(width) || !find(height)) return damaged("no width or height");
+    const QvImageSize size{value(width, 0), value(height, 0)};
+    if (size.width == 0 || size.height == 0)
+        return damaged(fmt::format("a picture of {}x{}", size.width, size.height));
+    const std::uint64_t bits = value(bitsPerSample, 1);
+    const std::uint64_t samples = value(samplesPerPixel, 1);
+    const std::uint64_t coding = value(compression, uncompressed);
+    const bool planes = value(planarConfig, 1) == separatePlanes;
+    const std::uint64_t samplesPerPlane = planes ? 1 : samples;
+    const bool tiled = find(tileWidth) != nullptr;
+    const std::uint64_t unitWidth = tiled ? value(tileWidth, 0) : size.width;
+    const std::uint64_t unitRows =
+        tiled ? value(tileLength, 0) : std::min(value(rowsPerStrip, saturated), size.height);
+    if (bits == 0 || samples == 0 || unitWidth == 0 || unitRows == 0)
+        return damaged(fmt::format("{} bits, {} samples, {}x{} pixels a strip or tile", bits, samples,
+                                   unitWidth, unitRows));
+    const std::uint64_t across = ceilDiv(size.width, unitWidth);
+    const std::uint64_t down = ceilDiv(size.height, unitRows);
+    const std::uint64_t units = times(times(across, down), planes ? samples : 1);
+    const TiffField* offsets = find(tiled ? tileOffsets : stripOffsets);
+    const TiffField* counts = find(tiled ? tileByteCounts : stripByteCounts);
+    const std::string_view unit = tiled ? "tile" : "strip";
+    if (offsets == nullptr || counts == nullptr || offsets->count < units || counts->count < units)
+        return sized(size,
+                     fmt::format("its header is damaged: it locates fewer than the {} {}s of its picture",
+                                 units, unit));
+    for (std::uint64_t i = 0; i < units; ++i) {
+        const std::uint64_t at = valueOf(*offsets, i);
+        const std::uint64_t bytes = valueOf(*counts, i);
+        if (std::string problem = outside(fmt::format("{} {}", unit, i), at, bytes, file.size());
+            !problem.empty())
+            return sized(size, std::move(problem));
+        // A strip of the last row of strips may hold fewer rows; tiles are whole.
+        const std::uint64_t row = (i % times(across, down)) / across * unitRows;
+        const std::uint64_t rows = tiled ? unitRows : std::min(unitRows, size.height - row);
+        const std::uint64_t pixelBytes = times(packedBytes(unitWidth, times(bits, samplesPerPlane)), rows);
+        std::string problem;
+        if (coding == uncompressed)
+            problem = packing(size, pixelBytes, bytes, 1, "uncompressed");
+        else if (coding >= ccittRle && coding <= ccittFax4)
+            problem = packing(size, rows, bytes, faxRowsPerByte, "fax");
+        else if (coding == lzw)
+            problem = packing(size, pixelBytes, bytes, lzwBytesPerByte, "LZW");
+        else if (coding == deflate || coding == oldDeflate)
+            problem = packing(size, pixelBytes, bytes, deflateBytesPerByte, "deflate");
+        else if (coding == packBits)
+            problem = packing(size, pixelBytes, bytes, packBitsBytesPerByte, "PackBits");
+        if (!problem.empty()) return sized(size, std::move(problem));
+    }
+    constexpr std::array<std::uint64_t, 8> boundedCodings{uncompressed, ccittRle, ccittFax3,  ccittFax4,
+                                                          lzw,          deflate,  oldDeflate, packBits};
+    if (std::ranges::find(boundedCodings, coding) != boundedCodings.end()) return sized(size);
+    // Floating-point pixels are tone mapped through 96-bit RGB.
+    const std::uint64_t bitsPerPixel =
+        std::max<std::uint64_t>(times(bits, samples), value(sampleFormat, 1) == floatingPoint ? 96 : 0);
+    return sized(size, unboundedCoding(size, bitsPerPixel, fmt::format("TIFF coding {}", coding)));
+}
+
 }  // namespace
 
-std::optional<QvImageSize> qvHeaderImageSize(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
+bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
 {
+    constexpr FREE_IMAGE_FORMAT full[] = {FIF_BMP, FIF_GIF,    FIF_HDR, FIF_J2K,    FIF_JP2, FIF_JPEG,
+                                          FIF_PBM, FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW,
+                                          FIF_PFM, FIF_PNG,    FIF_SGI, FIF_TIFF};
+    return std::ranges::find(full, format) != std::end(full);
+}
+
+QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
+{
+    const auto sizeOnly = [](std::optional<QvImageSize> size) { return QvHeaderReading{size, {}}; };
     switch (format) {
+    case FIF_BMP:
+        return bmpHeader(file);
     case FIF_GIF:
-        return gifSize(file);
-    case FIF_DDS:
-        return ddsSize(file);
-    case FIF_SGI:
-        return sgiSize(file);
+        return gifHeader(file);
+    case FIF_HDR:
+        return hdrHeader(file);
     case FIF_J2K:
-        return codestreamSize(file);
+        return codestreamHeader(file);
     case FIF_JP2:
-        return jp2Size(file);
+        return jp2Header(file);
+    case FIF_JPEG:
+        return jpegHeader(file);
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW:
+        return netpbmHeader(file);
+    case FIF_PFM:
+        return pfmHeader(file);
+    case FIF_PNG:
+        return pngHeader(file);
+    case FIF_SGI:
+        return sgiHeader(file);
+    case FIF_TIFF:
+        return tiffHeader(file);
+    case FIF_DDS:
+        return sizeOnly(ddsSize(file));
     case FIF_IFF:  // also FIF_LBM
-        return iffSize(file);
+        return sizeOnly(iffSize(file));
     case FIF_MNG:
-        return mngSize(file);
+        return sizeOnly(mngSize(file));
     case FIF_WBMP:
-        return wbmpSize(file);
+        return sizeOnly(wbmpSize(file));
     case FIF_XBM:
-        return xbmSize(file);
+        return sizeOnly(xbmSize(file));
     case FIF_PICT:
-        return pictSize(file);
+        return sizeOnly(pictSize(file));
     case FIF_KOALA:
-        return koalaSize;
+        return sizeOnly(koalaSize);
     default:
-        return std::nullopt;
+        return {};
     }
 }

@@ -22,6 +22,12 @@ namespace {
 // every format is tried with each in turn until one loads.
 constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
                              2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
+// The bits of those that any of FreeImage's readers looks at: JPEG's DCT,
+// CMYK, rotation and grey flags and their like in other formats (1 to 16),
+// and the size a JPEG is scaled to on loading (the high word). The rest only
+// choose how a picture is saved, so flags differing only there read a file
+// alike, and a file that failed one of them is not read again.
+constexpr int flagsReadBy = 0x1F | ~0xFFFF;
 constexpr int jpegQualitySuperb = 128;
 constexpr int bytesPerPixel = 3;
 constexpr GLint rowAlignment = 4;  // matches scanLineWidth
@@ -30,8 +36,12 @@ using Bitmap = QvBitmap;
 
 constexpr const char* notAPicture = "not a picture FreeImage can read";
 constexpr const char* outOfMemory = qvNoMemoryForPicture;
-// FreeImage measures memory streams in 32 bits.
-constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
+// The largest picture file read: the largest picture the loader takes (see
+// qvMaxPicturePixels) stored plainly at 16 bytes a pixel, floating-point
+// RGBA, with room to spare for its header. A larger file is refused from its
+// size, unread.
+constexpr std::uintmax_t largestPictureFile = std::uintmax_t(512) << 20;
+static_assert(qvMaxPicturePixels * 16 < largestPictureFile);
 
 // Formats read from what a file's content shows when its name says another
 // format, or none. FreeImage's other decoders crash, hang or run out of
@@ -44,12 +54,12 @@ constexpr std::uintmax_t largestPictureFile = std::numeric_limits<DWORD>::max();
 // and under ASan and UBSan, and a sample under valgrind. The formats below
 // had no crash, hang, allocation of 2 GiB or more, or invalid access. Left
 // out on findings: PICT, PSD, ICO, XPM, RAS, JXR (crashes), EXR, IFF, XBM,
-// MNG, JNG (endless loops, huge allocations), TARGA and KOALA (pixels read
-// from memory never written), WEBP (17 s and 800 MB on a 398-byte file);
-// RAW, whose decoder read none of the files tried.
-constexpr FREE_IMAGE_FORMAT formatsReadByContent[] = {FIF_BMP, FIF_DDS,  FIF_GIF, FIF_HDR, FIF_J2K,
-                                                      FIF_JP2, FIF_JPEG, FIF_PBM, FIF_PCX, FIF_PFM,
-                                                      FIF_PNG, FIF_SGI,  FIF_TIFF};
+// MNG, JNG (endless loops, huge allocations), TARGA, KOALA, PCX and DDS
+// (pixels made of memory never written), WEBP (17 s and 800 MB on a 398-byte
+// file); RAW, whose decoder read none of the files tried. Every format here
+// has its header read in full by qvReadHeader before it is decoded.
+constexpr FREE_IMAGE_FORMAT formatsReadByContent[] = {FIF_BMP, FIF_GIF, FIF_HDR, FIF_J2K, FIF_JP2, FIF_JPEG,
+                                                      FIF_PBM, FIF_PFM, FIF_PNG, FIF_SGI, FIF_TIFF};
 
 // Two reasons in one line, either of which may be empty.
 std::string joined(const std::string& first, const std::string& second)
@@ -174,44 +184,59 @@ QvImageSize bitmapSize(const Bitmap& bitmap)
     return {FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get())};
 }
 
-// The size in the header of a picture of this format, without its pixels:
-// FreeImage's own header read where the format has one, otherwise
-// qvHeaderImageSize's. Nothing when neither tells it; `unreadable` when
-// FreeImage's header read fails, so no decoding of this format can work.
-std::optional<QvImageSize> headerSize(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
-                                      std::span<const std::uint8_t> bytes, bool& unreadable)
+// The size in the header of a picture of this format, without its pixels,
+// and why the file cannot be that picture: qvReadHeader's reading, or for a
+// format it does not read in full, FreeImage's own header read where the
+// format has one. No size and no problem when neither tells the size.
+QvHeaderReading readHeader(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
+                           std::span<const std::uint8_t> bytes)
 {
-    unreadable = false;
-    if (!FreeImage_FIFSupportsNoPixels(format)) return qvHeaderImageSize(format, bytes);
-    const Bitmap header = stream.load(format, FIF_LOAD_NOPIXELS);
-    unreadable = !header;
-    return header ? std::optional(bitmapSize(header)) : std::nullopt;
+    QvHeaderReading reading = qvReadHeader(format, bytes);
+    if (qvHeaderReadsFully(format) || reading.size || !FreeImage_FIFSupportsNoPixels(format)) return reading;
+    if (const Bitmap header = stream.load(format, FIF_LOAD_NOPIXELS))
+        reading.size = bitmapSize(header);
+    else
+        reading.problem = notAPicture;
+    return reading;
 }
 
-// Decodes the bytes as one format: null when that format does not read them
-// (`error` untouched) or their size is refused (the reason in `error`).
+// Decodes the bytes as one format. Null when its header is refused (the
+// reason in `error`), and when the bytes are not that format or its decoder
+// fails (`error` empty, the reason added to `said`).
 Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> bytes,
-                const QvPictureReading& how, std::string& error)
+                const QvPictureReading& how, const FreeImageMessages& messages, std::string& error,
+                std::string& said)
 {
-    bool unreadable = false;
-    const std::optional<QvImageSize> declared = headerSize(stream, format, bytes, unreadable);
+    const QvHeaderReading header = readHeader(stream, format, bytes);
     const std::uint64_t maxSide = std::uint64_t(std::max(how.maxSide, 0));
-    if (unreadable) return nullptr;
-    if (declared) {
-        error = qvImageSizeProblem(*declared, maxSide);
-        if (!error.empty()) return nullptr;
+    // A size too large is the news, even in a file that could not hold it.
+    if (header.size) error = qvImageSizeProblem(*header.size, maxSide);
+    if (error.empty() && header.size) error = header.problem;
+    if (!error.empty()) return nullptr;
+    if (!header.problem.empty()) {
+        said = joined(said, header.problem);  // not a picture of this format
+        return nullptr;
     }
     Bitmap bitmap;
+    std::vector<int> tried;
     for (const int flags : loadFlags) {
         if (!how.retryFlags && flags != 0) continue;
         // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS: the header
         // alone that it reads of a broken picture is no picture.
+        const int read = flags & flagsReadBy;
+        if ((flags & FIF_LOAD_NOPIXELS) != 0 || std::find(tried.begin(), tried.end(), read) != tried.end())
+            continue;
+        tried.push_back(read);
         bitmap = stream.load(format, flags);
         if (bitmap && FreeImage_HasPixels(bitmap.get())) break;
         bitmap.reset();
     }
+    if (!bitmap) {
+        said = joined(said, messages.text());
+        return nullptr;
+    }
     // Without a header size the decoded one is checked before the pixels go anywhere.
-    if (bitmap) error = qvImageSizeProblem(bitmapSize(bitmap), maxSide);
+    error = qvImageSizeProblem(bitmapSize(bitmap), maxSide);
     return error.empty() ? std::move(bitmap) : nullptr;
 }
 
@@ -245,10 +270,9 @@ Bitmap readBitmap(const std::string& path, const QvPictureReading& how, std::str
             return nullptr;
         }
         messages.clear();
-        Bitmap bitmap = decodeAs(stream, format, *bytes, how, error);
+        Bitmap bitmap = decodeAs(stream, format, *bytes, how, messages, error, said);
         if (bitmap) remarks = messages.text();
         if (bitmap || !error.empty()) return bitmap;
-        said = joined(said, messages.text());
     }
     error = said.empty() ? notAPicture : said;
     return nullptr;
@@ -380,13 +404,9 @@ std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
         return fmt::format("{}x{} is larger than the largest picture side {}", size.width, size.height,
                            maxSide);
     }
-    // Rows are measured in int (scanLineWidth); a copy takes up to 4 bytes a pixel.
-    constexpr std::uint64_t bytesPerPixelAtMost = 4;
-    constexpr std::uint64_t maxRow = std::numeric_limits<int>::max();
-    constexpr std::uint64_t maxBuffer = std::numeric_limits<std::ptrdiff_t>::max();
-    const std::uint64_t row = size.width * bytesPerPixelAtMost;
-    if (row > maxRow || (row > 0 && size.height > maxBuffer / row)) {
-        return fmt::format("{}x{} does not fit in memory", size.width, size.height);
+    if (size.width > 0 && size.height > qvMaxPicturePixels / size.width) {
+        return fmt::format("{}x{} is more than the {} pixels of the largest picture", size.width, size.height,
+                           qvMaxPicturePixels);
     }
     return {};
 }
@@ -395,20 +415,19 @@ std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, s
 {
     const MemoryStream stream(file);
     const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
-    if (format != FIF_UNKNOWN) {
-        error = contentFormatProblem(format);
-        if (!error.empty()) return std::nullopt;
-    }
-    bool unreadable = format == FIF_UNKNOWN;
-    const std::optional<QvImageSize> size =
-        unreadable ? std::nullopt : headerSize(stream, format, file, unreadable);
-    if (unreadable) {
+    if (format == FIF_UNKNOWN) {
         error = notAPicture;
-    } else if (!size) {
+        return std::nullopt;
+    }
+    error = contentFormatProblem(format);
+    if (!error.empty()) return std::nullopt;
+    QvHeaderReading header = readHeader(stream, format, file);
+    error = std::move(header.problem);
+    if (error.empty() && !header.size) {
         error = fmt::format("the size of a {} picture cannot be read before decoding it",
                             FreeImage_GetFormatFromFIF(format));
     }
-    return size;
+    return header.size;
 }
 
 std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
@@ -458,12 +477,18 @@ QvBitmap qvReadBitmap(const std::string& path, int maxSide)
     return bitmap;
 }
 
-QvBitmap qvReadBitmap(std::span<const std::uint8_t> file)
+QvBitmap qvReadBitmap(std::span<const std::uint8_t> file, std::string& error)
 {
+    std::string fileProblem;
+    const std::optional<QvImageSize> size = qvReadImageSize(file, fileProblem);
+    error = size ? qvImageSizeProblem(*size, qvCommonMaxTextureSize) : "";
+    if (error.empty()) error = fileProblem;
+    if (!error.empty()) return nullptr;
     const MemoryStream stream(file);
-    const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
-    if (format == FIF_UNKNOWN || !contentFormatProblem(format).empty()) return nullptr;
-    return stream.load(format, 0);
+    const FreeImageMessages messages;
+    QvBitmap bitmap = stream.load(stream.contentFormat(), 0);
+    if (!bitmap) error = messages.text().empty() ? notAPicture : messages.text();
+    return bitmap;
 }
 
 std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* source)
@@ -575,6 +600,10 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 {
     const int maxFaceSide = driverMaxSize(GL_MAX_CUBE_MAP_TEXTURE_SIZE);
+    struct {
+        int width = 0;
+        int height = 0;
+    } firstFace;
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -582,10 +611,19 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         // Cube-map faces are specified from their top row.
         const std::optional<QvPicture> face =
             qvReadPicture(paths[i], {.topRowFirst = true, .maxSide = maxFaceSide}, error);
+        if (face && i == 0) firstFace = {face->width, face->height};
         if (!face) {
             // The sky cannot be drawn without all six faces: the caller decides
             // how to end; the texture made so far goes with the owner.
             throw QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[i], error));
+        }
+        // A cube map's faces are squares of one size; any other leaves the whole sky black.
+        if (face->width != face->height || face->width != firstFace.width) {
+            const std::string others = i == 0 ? std::string("a square")
+                                              : fmt::format("the {}x{} of {}", firstFace.width,
+                                                            firstFace.height, paths[0]);
+            throw QvResourceError(fmt::format("Cannot load the sky image {}: it is {}x{}, where a sky face must be {}",
+                                              paths[i], face->width, face->height, others));
         }
         reportRemarks(paths[i], face->remarks);
         uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face->width, face->height,

@@ -31,15 +31,16 @@ constexpr int qvCommonMaxTextureSize = 16384;
 // The reason given for a picture whose pixels do not fit in the memory left.
 inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
 
-// Why a picture of that size is not read: its side exceeds maxSide or its
-// pixel buffers would not fit in memory arithmetic; empty when it may be read.
+// Why a picture of that size is not read: a side exceeds maxSide, or it has
+// more than qvMaxPicturePixels; empty when it may be read.
 std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
 
-// The size in a picture's header, read without decoding its pixels; nothing
-// (the reason in `error`) when FreeImage does not know the format, is not
-// trusted to decode it from the content alone (see qvReadPicture), neither it
-// nor qvHeaderImageSize can read the size of that format on its own, or the
-// header does not read.
+// The size in a picture's header, read without decoding its pixels, or
+// nothing; and in `error` why the picture cannot be decoded, empty when it
+// can: FreeImage does not know the format, does not trust its decoder with a
+// file's content alone (see qvReadPicture), the size cannot be read before
+// decoding, or the file cannot hold the picture its header claims (see
+// qvReadHeader).
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
 
 // How a picture file is read.
@@ -63,15 +64,19 @@ struct QvPicture {
 };
 
 // Reads a picture file of any format FreeImage decodes. Only a regular file
-// is opened. The format comes from the name and, when that format does not
-// read it, from the contents, but only among the formats whose decoders are
-// trusted with what a file's content alone claims (the others are refused,
-// naming the format). Its size is taken from the header where one tells it
-// and checked (qvImageSizeProblem) before any decoding, otherwise right after
-// it, before the pixels are copied. Floating-point pictures are tone mapped.
-// Nothing, with the reason in `error` (FreeImage's own words where it gives
-// any), when the file is not a regular file, cannot be read, is no picture
-// FreeImage can read, has a refused size or needs more memory than there is.
+// of at most 512 MiB is opened (a larger one is refused from its size). The
+// format comes from the name and, when that format does not read it, from
+// the contents, but only among the formats whose decoders are trusted with
+// what a file's content alone claims (the others are refused, naming the
+// format). Its header is read before any decoding (qvReadHeader, or
+// FreeImage's own header read), its size checked (qvImageSizeProblem) and
+// the file held to what the header claims; where no header tells the size,
+// it is checked right after decoding, before the pixels are copied. Flag
+// values that read a file alike are not tried twice. Floating-point pictures
+// are tone mapped. Nothing, with the reason in `error` (FreeImage's own
+// words where it gives any), when the file is not a regular file, cannot be
+// read, is no picture FreeImage can read, has a refused size, cannot hold
+// the picture it claims or needs more memory than there is.
 std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
                                        std::string& error);
 // The line that says a picture was not loaded and why.
@@ -81,10 +86,11 @@ void qvReportUnloadedPicture(const std::string& path, const std::string& reason)
 // null, after a line naming the file and the reason, when unreadable. What
 // the decoder said of a file it read is printed too.
 QvBitmap qvReadBitmap(const std::string& path, int maxSide = qvCommonMaxTextureSize);
-// The bytes of an image file as a bitmap (format from its contents); null
-// when FreeImage does not recognise or cannot read them, or does not trust
-// that format's decoder with a file's content alone.
-QvBitmap qvReadBitmap(std::span<const std::uint8_t> file);
+// The bytes of an image file as a bitmap (format from its contents), its
+// header read first as qvReadImageSize reads it; null, with the reason in
+// `error` (FreeImage's own words where it gives any), when that fails, the
+// picture exceeds the common texture size, or the decoder cannot read it.
+QvBitmap qvReadBitmap(std::span<const std::uint8_t> file, std::string& error);
 
 // A bitmap of any bit depth or pixel type as RGB rows of
 // TextureLoader::scanLineWidth bytes (floating-point pixels tone mapped); row
@@ -126,8 +132,9 @@ public:
     virtual int getImageWidth() const { return imageWidth; }
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
-    // cannot be read, or exceeds the driver's cube-map size, raises
-    // QvResourceError naming the file and the reason.
+    // cannot be read, exceeds the driver's cube-map size, or is not a square
+    // of the first face's size raises QvResourceError naming the file and
+    // the reason.
     virtual QvTexture loadCubemap(const std::vector<std::string>& paths);
 
     // Reads the current read framebuffer (call before the buffer swap) and

@@ -8,6 +8,7 @@
 #include <fmt/core.h>
 #include <glm/gtc/type_ptr.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -27,7 +28,9 @@ constexpr std::uintmax_t largestShaderFile = std::uintmax_t(1) << 20;
 
 // The stage's text; only a regular file of bounded size is read, so a named
 // pipe, a device or a huge file in its place is refused at once instead of
-// holding up the start or exhausting memory.
+// holding up the start or exhausting memory. The driver takes the text as
+// ending at its first NUL byte, so a file holding one is refused rather than
+// built from its start only.
 std::string readStageFile(const std::string& path)
 {
     std::string problem;
@@ -35,6 +38,10 @@ std::string readStageFile(const std::string& path)
         qvReadBoundedFile(path, problem, largestShaderFile);
     if (!bytes) {
         throw QvShaderFileError(path, problem);
+    }
+    const auto nul = std::find(bytes->begin(), bytes->end(), std::uint8_t{0});
+    if (nul != bytes->end()) {
+        throw QvShaderFileError(path, fmt::format("it holds a NUL byte at offset {}", nul - bytes->begin()));
     }
     return std::string(bytes->begin(), bytes->end());
 }
@@ -160,8 +167,8 @@ void QvShader::_linkBothShaders()
     glLinkProgram(linked.get());
     glGetProgramiv(linked.get(), GL_LINK_STATUS, &status);
     if (status == 0) {
-        fmt::print("\x1b[01;31mERROR! Shader link failed\n\x1b[0m {} \n",
-                   infoLog(linked.get(), glGetProgramInfoLog));
+        fmt::print("\x1b[01;31mERROR! Files: {} and {}. Shader link failed\n\x1b[0m {} \n", vertexPath,
+                   fragmentPath, infoLog(linked.get(), glGetProgramInfoLog));
         std::fflush(stdout);
     }
     program = std::move(linked);

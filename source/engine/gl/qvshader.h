@@ -1,9 +1,9 @@
 // GLSL programs: one QvShader is a vertex and a fragment stage linked into a
 // program, built from files or from text, with the uniform setters every
-// drawable uses. Compile and link failures are printed, never thrown. The
-// object owns its program: a rebuild or the destructor releases it, so both
-// must run while the context that built it is current. Uniform locations are
-// looked up once per program and name.
+// drawable uses. Compile and link failures are printed with the files they
+// came from, never thrown. The object owns its program: a rebuild or the
+// destructor releases it, so both must run while the context that built it
+// is current. Uniform locations are looked up once per program and name.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -19,8 +19,9 @@
 
 #include "engine/gl/qvglobjects.h"
 
-// Raised when a shader file cannot be read, or is no regular file; the
-// message names the file and the reason. No program is built then.
+// Raised when a shader file cannot be read, is no regular file or holds a
+// NUL byte; the message names the file and the reason. No program is built
+// then.
 class QvShaderFileError : public std::runtime_error {
 public:
     QvShaderFileError(const std::string& path, const std::string& reason);

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -213,13 +214,11 @@ std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, c
     return image;
 }
 
-// The picture FreeImage decoded, as an icon.
+// The picture FreeImage decoded, as an icon; nothing when it decoded none
+// (`error` holds why).
 std::optional<QvIconImage> iconFromBitmap(const QvBitmap& bitmap, std::string& error)
 {
-    if (!bitmap) {
-        error = "not a picture FreeImage can read";
-        return std::nullopt;
-    }
+    if (!bitmap) return std::nullopt;
     QvIconImage image;
     image.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
     image.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
@@ -254,7 +253,7 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
         error = "pixel data runs past the end of the file";
         return std::nullopt;
     }
-    return iconFromBitmap(qvReadBitmap(*plain), error);
+    return iconFromBitmap(qvReadBitmap(*plain, error), error);
 }
 
 // How many bytes of its file a BMP's header says the picture needs: up to the
@@ -284,6 +283,16 @@ std::optional<std::vector<std::uint8_t>> readIconFile(const char* path, std::str
     return qvReadBoundedFile(path, error, kMaxIconFileBytes);
 }
 
+// GLFW tells why it failed only to an error callback; the latest reason is
+// kept here so that a failed start can pass it on.
+std::string glfwLastError;
+
+// The error callback: keeps GLFW's description of its latest error.
+void keepGlfwError(int /*code*/, const char* description)
+{
+    glfwLastError = description != nullptr ? description : "";
+}
+
 // Without an X display GLFW cannot start; says which display could not be
 // opened, or nothing when the display opens (GLFW failed for another reason).
 std::optional<std::string> unopenedDisplay()
@@ -304,13 +313,13 @@ std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std
     std::optional<QvIconImage> image;
     if (const std::optional<BmpHeader> header = readBmpHeader(file)) {
         image = decodeWindowsBmp(file, *header, error);
-    } else if (const std::optional<QvImageSize> size = qvReadImageSize(file, error)) {
+    } else {
         // Any other picture is measured from its header before it is decoded.
-        if (iconSizeFits(size->width, size->height)) {
-            image = iconFromBitmap(qvReadBitmap(file), error);
-        } else {
+        const std::optional<QvImageSize> size = qvReadImageSize(file, error);
+        if (size && !iconSizeFits(size->width, size->height))
             error = iconSizeError(size->width, size->height);
-        }
+        else if (error.empty())
+            image = iconFromBitmap(qvReadBitmap(file, error), error);
     }
     if (!image) return std::nullopt;
     // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
@@ -330,8 +339,11 @@ QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int wi
 
 QvWindow::QvWindow()
 {
+    glfwLastError.clear();
+    glfwSetErrorCallback(keepGlfwError);
     if (glfwInit() == GLFW_FALSE) {
         std::string message = "Error! Library GLFW didn't initialized!";
+        if (!glfwLastError.empty()) message += "\n" + glfwLastError;
         if (const std::optional<std::string> display = unopenedDisplay()) message += "\n" + *display;
         throw std::runtime_error(message);
     }
@@ -479,13 +491,10 @@ void QvWindow::_loadIcon()
 {
     std::string error;
     const std::optional<std::vector<std::uint8_t>> file = readIconFile(kIconPath, error);
-    if (!file) {
-        fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
-        return;
-    }
-    const std::optional<QvIconImage> icon = decodeIconBmp(*file, error);
+    const std::optional<QvIconImage> icon = file ? decodeIconBmp(*file, error) : std::nullopt;
     if (!icon) {
         fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
+        std::fflush(stdout);
         return;
     }
     GLFWimage image;

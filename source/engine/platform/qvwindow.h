@@ -46,8 +46,8 @@ QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int wi
 class QvWindow {
 public:
     // Initialises GLFW; throws std::runtime_error("Error! Library GLFW didn't
-    // initialized!") when it cannot, followed by a line naming the X display
-    // when that is what could not be opened.
+    // initialized!") when it cannot, followed by a line with GLFW's reason and
+    // a line naming the X display when that is what could not be opened.
     QvWindow();
     // Destroys the window and terminates GLFW. Derived windows release their
     // GL objects first, while the context still exists.

@@ -69,6 +69,17 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
     EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
+    // A huge file is refused from its size, unread: reading it would take
+    // far longer than the alarm allows. The limit is named exactly.
+    hostilefiles::plantLarge(folder.path / "huge", std::uintmax_t(4) << 30);
+    for (const auto& [limit, reason] :
+         {std::pair<std::uintmax_t, std::string>{std::uintmax_t(4095) << 20, "larger than 4095 MiB"},
+          {(std::uintmax_t(4) << 30) - 1, "larger than 4294967295 bytes"}}) {
+        EXPECT_TRUE(testsupport::holdsInChild([&] {
+            ::alarm(1);
+            return !qvReadBoundedFile(folder.path / "huge", error, limit) && error == reason;
+        })) << reason;
+    }
 
     for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
         hostilefiles::plant(folder.path / "other", standIn);
@@ -121,25 +132,34 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     fs::create_symlink(folder.path / "outside", folder.path / "photo.jpeg.tmp");
     // Temporary files of replacements killed mid-write, and what only looks
     // like one: at a name the program could choose, a link or a pipe must
-    // neither be written through, waited on nor removed.
+    // neither be written through, waited on nor removed, and a hard link is
+    // a file that lives on under its other name.
     const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9"};
-    const std::vector<std::string> kept = {"photo.jpeg.tmp-young1", "photo.jpeg.tmp-Link01",
-                                           "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-ABCDEFG",
-                                           "photo.webp.tmp-ABCDEF"};
+    const std::vector<std::string> kept = {
+        "photo.jpeg.tmp-young1",  "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-Hard01",
+        "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-ab_d.f", "photo.webp.tmp-ABCDEF"};
+    // Two minutes old, a link itself rather than what it names.
+    const auto age = [&](const std::string& name) {
+        const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
+        ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
+    };
+    folder.write("saved", "saved");
     for (const std::vector<std::string>* names : {&removed, &kept}) {
         for (const std::string& name : *names) {
             if (name.ends_with("Link01"))
                 fs::create_symlink(folder.path / "outside", folder.path / name);
             else if (name.ends_with("Pipe01"))
                 ::mkfifo((folder.path / name).c_str(), 0600);
+            else if (name.ends_with("Hard01"))
+                fs::create_hard_link(folder.path / "saved", folder.path / name);
             else
                 folder.write(name, "leftover");
-            // Two minutes old, the link itself rather than what it names.
-            const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
-            if (!name.ends_with("young1"))
-                ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
+            if (!name.ends_with("young1")) age(name);
         }
     }
+    // What the old link names is old too: a removal that followed the link
+    // would find an old file there.
+    age("outside");
     const mode_t previousMask = ::umask(022);
     std::string error;
     EXPECT_TRUE(qvReplaceFile(folder.path / "photo.jpeg", bytesOf("new"), error)) << error;
@@ -154,7 +174,8 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
     EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
-    EXPECT_EQ(folder.entries(), 3 + kept.size()) << "no temporary file left";
+    EXPECT_EQ(folder.read("photo.jpeg.tmp-Hard01"), "saved");
+    EXPECT_EQ(folder.entries(), 4 + kept.size()) << "no temporary file left";
 }
 
 TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)

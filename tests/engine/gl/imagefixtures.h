@@ -120,6 +120,17 @@ inline std::string writePpmHeader(const std::string& name, std::uint64_t width, 
     return path;
 }
 
+// A black 24-bit PNG: a large picture in a small file, packed about as
+// tightly as deflate allows.
+inline std::string writeBlackPng(const std::string& name, int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
 inline std::vector<std::uint8_t> fileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -2,6 +2,7 @@
 #include "engine/gl/qvimageheader.h"
 
 #include <gtest/gtest.h>
+#include <fmt/core.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -46,11 +47,13 @@ void putPixels(Bytes& bytes, std::uint64_t count)
     bytes.resize(bytes.size() + std::min<std::uint64_t>(count, 4096), 0x5A);
 }
 
-Bytes writtenByFreeImage(FREE_IMAGE_FORMAT format, int width, int height, int bitsPerPixel)
+Bytes writtenByFreeImage(FREE_IMAGE_FORMAT format, int width, int height, int bitsPerPixel, int flags = 0,
+                         FREE_IMAGE_TYPE type = FIT_BITMAP)
 {
-    FIBITMAP* bitmap = FreeImage_Allocate(width, height, bitsPerPixel);
+    FIBITMAP* bitmap = type == FIT_BITMAP ? FreeImage_Allocate(width, height, bitsPerPixel)
+                                          : FreeImage_AllocateT(type, width, height);
     FIMEMORY* memory = FreeImage_OpenMemory();
-    FreeImage_SaveToMemory(format, bitmap, memory, 0);
+    FreeImage_SaveToMemory(format, bitmap, memory, flags);
     BYTE* data = nullptr;
     DWORD size = 0;
     FreeImage_AcquireMemory(memory, &data, &size);
@@ -133,8 +136,8 @@ Bytes mng(const Bytes& png)
 Bytes xbm(std::uint64_t width, std::uint64_t height)
 {
     Bytes bytes;
-    put(bytes, "#define pic_width " + std::to_string(width) + "\n#define pic_height " + std::to_string(height) +
-                   "\n#define pic_x_hot 0\nstatic char pic_bits[] = {\n");
+    put(bytes, "#define pic_width " + std::to_string(width) + "\n#define pic_height " +
+                   std::to_string(height) + "\n#define pic_x_hot 0\nstatic char pic_bits[] = {\n");
     for (std::uint64_t i = 0; i < std::min<std::uint64_t>((width + 7) / 8 * height, 4096); ++i) {
         put(bytes, "0x5a, ");
     }
@@ -158,6 +161,31 @@ Bytes pict(std::uint64_t width, std::uint64_t height)
     putPixels(bytes, rowBytes * height);
     bytes.resize((bytes.size() + 1) & ~std::size_t(1), 0);
     putFields(bytes, 2, {0x00FF});
+    return bytes;
+}
+
+// An 8-bit grey TIFF of one strip, little-endian, its pixels after the directory.
+Bytes tiff(std::uint64_t width, std::uint64_t height, std::uint64_t compression, const Bytes& pixels,
+           std::uint64_t stripBytes, std::uint64_t rowsPerStrip = 0)
+{
+    constexpr std::uint64_t entries = 9, pixelsAt = 8 + 2 + entries * 12 + 4;
+    Bytes bytes;
+    put(bytes, "II*");
+    putFields(bytes, 1, {0});
+    putFields(bytes, 4, {8}, true);
+    putFields(bytes, 2, {entries}, true);
+    const std::uint64_t fields[entries][3] = {
+        {256, 4, width},     {257, 4, height},   {258, 3, 8}, {259, 3, compression},
+        {262, 3, 1},         {273, 4, pixelsAt}, {277, 3, 1}, {278, 4, rowsPerStrip ? rowsPerStrip : height},
+        {279, 4, stripBytes}};
+    for (const auto& [id, type, value] : fields) {
+        putFields(bytes, 2, {id, type}, true);
+        putFields(bytes, 4, {1}, true);
+        putFields(bytes, type == 3 ? 2 : 4, {value}, true);
+        if (type == 3) putFields(bytes, 2, {0}, true);
+    }
+    putFields(bytes, 4, {0}, true);  // no next directory
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
     return bytes;
 }
 
@@ -191,16 +219,20 @@ TEST(ImageHeader, GivesTheSizeFreeImageDecodesOrNothingWhenCutShort)
         {"gif", FIF_GIF, gif, {2, 3}, true, 49},
         {"gif image beyond its screen", FIF_GIF, patched(gif, 6, 2, {1, 1}, true), {2, 3}, true, 0},
         {"dds", FIF_DDS, dds(2, 3), {2, 3}, true, 20},
-        {"sgi", FIF_SGI, sgi(2, 3), {2, 3}, true, 10},
+        {"sgi", FIF_SGI, sgi(2, 3), {2, 3}, true, 12},
         {"sgi of one dimension", FIF_SGI, sgi(2, 3, 1), {2, 1}, true, 0},
-        {"j2k", FIF_J2K, j2k, {32, 40}, true, 24},
+        {"j2k", FIF_J2K, j2k, {32, 40}, true, 42},
         {"j2k with an image offset", FIF_J2K, patched(j2k, 16, 4, {4}), {28, 40}, true, 0},
-        {"jp2", FIF_JP2, jp2, {32, 40}, true, find(jp2, "ihdr") + 12},
+        {"jp2", FIF_JP2, jp2, {32, 40}, true, jp2.size()},
         {"iff", FIF_IFF, ilbm(2, 3), {2, 3}, true, 24},
         {"mng", FIF_MNG, mng(png), {2, 3}, true, 64},
         {"wbmp", FIF_WBMP, writtenByFreeImage(FIF_WBMP, 2, 3, 1), {2, 3}, true, 4},
-        {"wbmp with a parameter", FIF_WBMP, {0, 0x80, 0x71, 'n', 'a', 'm', 'e', 'n', 'a', 'm', 'v', 2, 3, 0, 0, 0},
-         {2, 3}, true, 13},
+        {"wbmp with a parameter",
+         FIF_WBMP,
+         {0, 0x80, 0x71, 'n', 'a', 'm', 'e', 'n', 'a', 'm', 'v', 2, 3, 0, 0, 0},
+         {2, 3},
+         true,
+         13},
         {"xbm", FIF_XBM, xbm(2, 3), {2, 3}, true, find(xbm(2, 3), "static") + 6},
         {"pict", FIF_PICT, pict(2, 3), {2, 3}, true, 576},
         {"koala", FIF_KOALA, koala, {320, 200}, true, 0},
@@ -211,9 +243,12 @@ TEST(ImageHeader, GivesTheSizeFreeImageDecodesOrNothingWhenCutShort)
         {"dds claim", FIF_DDS, dds(20000, 30000), {20000, 30000}, false, 0},
         {"sgi claim", FIF_SGI, sgi(20000, 30000), {20000, 30000}, false, 0},
         {"j2k claim", FIF_J2K, patched(j2k, 8, 4, {20000, 30000}), {20000, 30000}, false, 0},
-        {"jp2 claim", FIF_JP2,
+        {"jp2 claim",
+         FIF_JP2,
          patched(patched(jp2, find(jp2, "ihdr") + 4, 4, {30000, 20000}), codestream + 8, 4, {20000, 30000}),
-         {20000, 30000}, false, 0},
+         {20000, 30000},
+         false,
+         0},
         {"iff claim", FIF_IFF, ilbm(20000, 30000), {20000, 30000}, false, 0},
         {"mng claim", FIF_MNG, mng(patched(png, 16, 4, {20000, 30000})), {20000, 30000}, false, 0},
         {"wbmp claim", FIF_WBMP, {0, 0, 0x81, 0x9C, 0x20, 0x81, 0xEA, 0x30}, {20000, 30000}, false, 0},
@@ -222,10 +257,12 @@ TEST(ImageHeader, GivesTheSizeFreeImageDecodesOrNothingWhenCutShort)
     };
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::optional<QvImageSize> size = qvHeaderImageSize(c.format, c.file);
-        ASSERT_TRUE(size.has_value());
-        EXPECT_EQ(size->width, c.size.width);
-        EXPECT_EQ(size->height, c.size.height);
+        const QvHeaderReading reading = qvReadHeader(c.format, c.file);
+        ASSERT_TRUE(reading.size.has_value());
+        EXPECT_EQ(reading.size->width, c.size.width);
+        EXPECT_EQ(reading.size->height, c.size.height);
+        // Where the header is read in full, a claim the file cannot hold says so.
+        EXPECT_EQ(reading.problem.empty(), c.decodes || !qvHeaderReadsFully(c.format)) << reading.problem;
         if (c.decodes) {
             FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(c.file.data()), DWORD(c.file.size()));
             FIBITMAP* bitmap = FreeImage_LoadFromMemory(c.format, memory, 0);
@@ -236,12 +273,219 @@ TEST(ImageHeader, GivesTheSizeFreeImageDecodesOrNothingWhenCutShort)
             FreeImage_CloseMemory(memory);
         }
         if (c.headerBytes > 0) {
-            const std::optional<QvImageSize> header = qvHeaderImageSize(c.format, cut(c.file, c.headerBytes));
+            const std::optional<QvImageSize> header = qvReadHeader(c.format, cut(c.file, c.headerBytes)).size;
             EXPECT_TRUE(header && header->width == c.size.width && header->height == c.size.height);
         }
         for (std::size_t shorter = 0; shorter < c.headerBytes; ++shorter) {
-            EXPECT_FALSE(qvHeaderImageSize(c.format, cut(c.file, shorter))) << "cut to " << shorter;
+            const QvHeaderReading cutShort = qvReadHeader(c.format, cut(c.file, shorter));
+            EXPECT_FALSE(cutShort.size) << "cut to " << shorter;
+            EXPECT_EQ(cutShort.problem.empty(), !qvHeaderReadsFully(c.format)) << "cut to " << shorter;
         }
     }
-    EXPECT_FALSE(qvHeaderImageSize(FIF_PNG, png)) << "FreeImage reads that size itself";
+}
+
+// Every format decoded from what a file's content alone claims has its header
+// read in full: real files give the size FreeImage decodes and no problem,
+// and where every byte of a plain layout is needed, no start of the file
+// passes; files that cannot hold what they claim are refused with the reason.
+TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
+{
+    struct Real {
+        const char* name;
+        FREE_IMAGE_FORMAT format;
+        Bytes file;
+        bool everyCutRefused;
+    };
+    const auto fi = [](FREE_IMAGE_FORMAT format, int bits, int flags = 0, FREE_IMAGE_TYPE type = FIT_BITMAP) {
+        return writtenByFreeImage(format, 40, 3, bits, flags, type);
+    };
+    const std::vector<Real> reals{
+        {"bmp", FIF_BMP, fi(FIF_BMP, 24), true},
+        {"bmp with a palette", FIF_BMP, fi(FIF_BMP, 8), true},
+        {"gif", FIF_GIF, fi(FIF_GIF, 8), false},
+        {"hdr of run-length rows", FIF_HDR, fi(FIF_HDR, 0, 0, FIT_RGBF), false},
+        {"hdr of flat rows", FIF_HDR, writtenByFreeImage(FIF_HDR, 5, 3, 0, 0, FIT_RGBF), true},
+        {"jp2", FIF_JP2, writtenByFreeImage(FIF_JP2, 32, 32, 24), true},
+        {"j2k", FIF_J2K, writtenByFreeImage(FIF_J2K, 32, 32, 24), false},
+        {"jpeg", FIF_JPEG, fi(FIF_JPEG, 24), false},
+        {"raw pbm", FIF_PBMRAW, fi(FIF_PBMRAW, 1), true},
+        {"raw pgm", FIF_PGMRAW, fi(FIF_PGMRAW, 8), true},
+        {"raw ppm", FIF_PPMRAW, fi(FIF_PPMRAW, 24), true},
+        {"plain ppm", FIF_PPM, fi(FIF_PPM, 24, 1), false},
+        {"pgm whose width FreeImage reads past a minus",
+         FIF_PGMRAW,
+         {'P', '5', '\n', '-', '1', ' ', '1', '\n', '2', '5', '5', '\n', 7},
+         true},
+        {"pfm", FIF_PFM, fi(FIF_PFM, 0, 0, FIT_RGBF), true},
+        {"png", FIF_PNG, fi(FIF_PNG, 24), false},
+        {"interlaced 16-bit grey png", FIF_PNG, fi(FIF_PNG, 0, PNG_INTERLACED, FIT_UINT16), false},
+        {"sgi", FIF_SGI, sgi(40, 3), true},
+        {"tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_NONE), true},
+        {"float tiff", FIF_TIFF, fi(FIF_TIFF, 0, TIFF_NONE, FIT_FLOAT), true},
+        {"lzw tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_LZW), false},
+        {"deflate tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_DEFLATE), false},
+        {"packbits tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_PACKBITS), false},
+        {"jpeg tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_JPEG), false},
+        {"fax tiff", FIF_TIFF, fi(FIF_TIFF, 1, TIFF_CCITTFAX4), false},
+        {"hand-made tiff", FIF_TIFF, tiff(3, 2, 1, Bytes(6, 0x80), 6), true},
+    };
+    for (const Real& real : reals) {
+        SCOPED_TRACE(real.name);
+        FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(real.file.data()), DWORD(real.file.size()));
+        FIBITMAP* bitmap = FreeImage_LoadFromMemory(real.format, memory, 0);
+        ASSERT_NE(bitmap, nullptr);
+        const QvHeaderReading reading = qvReadHeader(real.format, real.file);
+        EXPECT_EQ(reading.problem, "");
+        ASSERT_TRUE(reading.size);
+        EXPECT_EQ(reading.size->width, FreeImage_GetWidth(bitmap));
+        EXPECT_EQ(reading.size->height, FreeImage_GetHeight(bitmap));
+        FreeImage_Unload(bitmap);
+        FreeImage_CloseMemory(memory);
+        for (std::size_t size = 0; real.everyCutRefused && size < real.file.size(); ++size)
+            EXPECT_NE(qvReadHeader(real.format, cut(real.file, size)).problem, "") << "cut to " << size;
+    }
+
+    struct Claim {
+        const char* name;
+        FREE_IMAGE_FORMAT format;
+        Bytes file;
+        QvImageSize size;  // 0 x 0: none read
+        std::string problem;
+    };
+    const auto text = [](std::string_view bytes) { return Bytes(bytes.begin(), bytes.end()); };
+    const std::string digits(30, '9');
+    const std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
+    const Bytes png = fi(FIF_PNG, 24);
+    const std::size_t imageData = find(png, "IDAT");
+    const Bytes jpeg = fi(FIF_JPEG, 24);
+    const std::size_t scan = find(jpeg, "\xFF\xDA");
+    const Bytes jpegHeaders = patched(cut(jpeg, scan + 2 + (jpeg[scan + 2] << 8 | jpeg[scan + 3])),
+                                      find(jpeg, "\xFF\xC0") + 5, 2, {3000, 4000});
+    Bytes arithmetic = jpegHeaders;
+    arithmetic[find(jpeg, "\xFF\xC0") + 1] = 0xC9;
+    const Bytes gif = fi(FIF_GIF, 8);
+    const Bytes bmp = patched(fi(FIF_BMP, 24), 18, 4, {20000, 30000}, true);
+    const Bytes j2k = writtenByFreeImage(FIF_J2K, 32, 32, 24);
+    const Bytes jp2 = writtenByFreeImage(FIF_JP2, 32, 32, 24);
+    Bytes sgiRows = sgi(40, 3);
+    sgiRows[2] = 1;  // run-length rows, the first one's start far beyond the file
+    sgiRows = patched(sgiRows, 512, 4, {999999, 520, 520, 2, 2, 2});
+    const std::vector<Claim> claims{
+        {"pbm whose width wraps in FreeImage",
+         FIF_PBMRAW,
+         text(std::string_view("P4\n4294967295 1\n\0\0\0\0", 20)),
+         {4294967295, 1},
+         "it is cut short: its pixels end at byte 536870928, the file at byte 20"},
+        {"ppm of 19 bytes",
+         FIF_PPMRAW,
+         text("P6\n16384 16384\n255\n"),
+         {16384, 16384},
+         "it is cut short: its pixels end at byte 805306387, the file at byte 19"},
+        {"pgm of an endless width",
+         FIF_PGMRAW,
+         text("P5\n" + digits + " 1\n255\n"),
+         {~0ull, 1},
+         "it is cut short: its pixels end at byte 18446744073709551615, the file at byte 40"},
+        {"pgm of no largest sample",
+         FIF_PGMRAW,
+         text("P5\n1 1\n0\n\x01"),
+         {},
+         "its header is damaged: a largest sample of 0"},
+        {"pfm cut short",
+         FIF_PFM,
+         text("PF\n2 2\n-1.0\n" + std::string(47, 'x')),
+         {2, 2},
+         "it is cut short: its pixels end at byte 60, the file at byte 59"},
+        {"hdr of 61 bytes",
+         FIF_HDR,
+         text(hdr + "-Y 16384 +X 16384\n" + std::string(8, '\2')),
+         {16384, 16384},
+         "its 16384x16384 pixels cannot come from 8 bytes of run-length data"},
+        {"hdr of too long a line",
+         FIF_HDR,
+         text(hdr.substr(0, 11) + std::string(128, '#') + "\n\n-Y 1 +X 1\n"),
+         {},
+         "its header is damaged: a line longer than 127 characters"},
+        {"hdr of another orientation",
+         FIF_HDR,
+         text(hdr + "+Y 2 +X 2\n"),
+         {},
+         "its header is damaged: no \"-Y height +X width\" line"},
+        {"png claim",
+         FIF_PNG,
+         patched(png, 16, 4, {20000, 30000}),
+         {20000, 30000},
+         fmt::format("its 20000x30000 pixels cannot come from {} bytes of deflate data",
+                     png[imageData - 2] << 8 | png[imageData - 1])},
+        {"png chunk past the end",
+         FIF_PNG,
+         patched(png, imageData - 4, 4, {0x7FFFFFF0}),
+         {40, 3},
+         fmt::format("its IDAT chunk at byte {} runs past the end of the file (byte {})", imageData - 4,
+                     png.size())},
+        {"no png", FIF_PNG, jpeg, {}, "it is not a PNG file"},
+        {"jpeg claim without a scan",
+         FIF_JPEG,
+         jpegHeaders,
+         {4000, 3000},
+         "its 4000x3000 pixels cannot come from 0 bytes of Huffman-coded data"},
+        {"arithmetic jpeg, whose coding packs any size", FIF_JPEG, arithmetic, {4000, 3000}, ""},
+        {"bmp claim",
+         FIF_BMP,
+         bmp,
+         {20000, 30000},
+         fmt::format("it is cut short: its pixels end at byte {}, the file at byte {}", 54 + 60000ull * 30000,
+                     bmp.size())},
+        {"gif claim",
+         FIF_GIF,
+         patched(gif, 6, 2, {20000, 30000}, true),
+         {20000, 30000},
+         fmt::format("its 20000x30000 pixels cannot come from {} bytes of LZW data",
+                     gif.size() - find(gif, ",") - 9)},
+        {"sgi row past the end",
+         FIF_SGI,
+         sgiRows,
+         {40, 3},
+         fmt::format("its row at byte 999999 runs past the end of the file (byte {})", sgiRows.size())},
+        {"j2k of one-pixel tiles",
+         FIF_J2K,
+         patched(j2k, 24, 4, {1, 1}),
+         {32, 32},
+         fmt::format("its 1024 tiles cannot lie in {} bytes", j2k.size())},
+        {"j2k cut short",
+         FIF_J2K,
+         cut(j2k, j2k.size() - 10),
+         {32, 32},
+         fmt::format("its tile-part at byte {} runs past the end of the file (byte {})",
+                     find(j2k, "\xFF\x90"), j2k.size() - 10)},
+        {"jp2 cut short",
+         FIF_JP2,
+         cut(jp2, jp2.size() - 10),
+         {},
+         fmt::format("its box at byte {} runs past the end of the file (byte {})", find(jp2, "jp2c") - 4,
+                     jp2.size() - 10)},
+        {"tiff strip past the end",
+         FIF_TIFF,
+         tiff(3, 2, 1, Bytes(6, 0x80), 0x80000000),
+         {3, 2},
+         "its strip 0 at byte 122 runs past the end of the file (byte 128)"},
+        {"tiff of too few strips",
+         FIF_TIFF,
+         tiff(3, 2, 1, Bytes(6, 0x80), 6, 1),
+         {3, 2},
+         "its header is damaged: it locates fewer than the 2 strips of its picture"},
+        {"lzw tiff claim",
+         FIF_TIFF,
+         tiff(1000, 1000, 5, Bytes(10, 0x80), 10),
+         {1000, 1000},
+         "its 1000x1000 pixels cannot come from 10 bytes of LZW data"},
+    };
+    for (const Claim& claim : claims) {
+        SCOPED_TRACE(claim.name);
+        const QvHeaderReading reading = qvReadHeader(claim.format, claim.file);
+        EXPECT_EQ(reading.problem, claim.problem);
+        EXPECT_EQ(reading.size.has_value(), claim.size.width != 0);
+        EXPECT_EQ(reading.size.value_or(QvImageSize{}).width, claim.size.width);
+        EXPECT_EQ(reading.size.value_or(QvImageSize{}).height, claim.size.height);
+    }
 }

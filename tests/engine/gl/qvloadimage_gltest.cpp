@@ -115,12 +115,14 @@ TEST(TextureUpload, HandsBackPixelsAndKeepsTheLastSize)
 TEST(TextureSize, PicturesReadWithoutAContextAreBoundedToo)
 {
     constexpr std::uint64_t anySide = std::numeric_limits<std::uint64_t>::max();
-    EXPECT_EQ(qvImageSizeProblem({16384, 16384}, 16384), "");
-    // A row of 4-byte pixels must be countable in int.
-    EXPECT_EQ(qvImageSizeProblem({536870911, 1}, anySide), "");
-    EXPECT_EQ(qvImageSizeProblem({536870912, 1}, anySide), "536870912x1 does not fit in memory");
+    EXPECT_EQ(qvImageSizeProblem({7680, 4320}, 16384), "");
+    EXPECT_EQ(qvImageSizeProblem({16384, 2025}, 16384), "") << "7680 x 4320 pixels in another shape";
+    EXPECT_EQ(qvImageSizeProblem({16384, 2026}, 16384), "16384x2026 is more than the 33177600 pixels of the largest picture");
+    // Sides whose product wraps around in 64 bits are still too many pixels.
+    EXPECT_EQ(qvImageSizeProblem({anySide, 2}, anySide),
+              fmt::format("{}x2 is more than the 33177600 pixels of the largest picture", anySide));
 
-    // The loader's bound is the common texture size; lifted, memory still bounds it.
+    // The loader's bound is the common texture size; lifted, the pixels still bound it.
     const std::string wide = imagefixtures::writePpmHeader("wide.ppm", qvCommonMaxTextureSize + 1, 1);
     const std::string vast = imagefixtures::writePpmHeader("vast.ppm", 2000000000, 2000000000);
     TextureLoader loader;
@@ -130,7 +132,7 @@ TEST(TextureSize, PicturesReadWithoutAContextAreBoundedToo)
     EXPECT_TRUE(loader.loadImage(vast).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               fmt::format("Picture {} not loaded: {}x1 is larger than the largest picture side {}\n"
-                          "Picture {} not loaded: 2000000000x2000000000 does not fit in memory\n",
+                          "Picture {} not loaded: 2000000000x2000000000 is more than the 33177600 pixels of the largest picture\n",
                           wide, qvCommonMaxTextureSize + 1, qvCommonMaxTextureSize, vast));
 }
 
@@ -177,6 +179,18 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
               fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
                           faces[3], maxSide + 1, maxSide + 1, maxSide));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    // So is a face that GL would refuse, leaving the whole sky black: not square, or not the first's size.
+    const std::string flat = imagefixtures::writePng("flat.png", 2, 1);
+    faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
+    faces[4] = flat;
+    EXPECT_EQ(skyError(loader, faces),
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat, faces[0]));
+    faces[0] = flat;
+    EXPECT_EQ(skyError(loader, faces),
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
+    faces[0] = imagefixtures::writePng("larger.png", 3, 3);
+    EXPECT_EQ(skyError(loader, faces),
+              fmt::format("Cannot load the sky image {}: it is 2x2, where a sky face must be the 3x3 of {}", faces[1], faces[0]));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
@@ -204,6 +218,8 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
     const std::string png = text(imagefixtures::writePng("real.png", 6, 2));
     const std::string jpeg = text(imagefixtures::writePicture(FIF_JPEG, "real.jpg", 64, 64));
     const std::string targa = text(imagefixtures::writePicture(FIF_TARGA, "real.tga", 6, 2));
+    const std::string bmp = text(imagefixtures::writePicture(FIF_BMP, "real.bmp", 8, 8));
+    const std::string ppm = text(imagefixtures::writePicture(FIF_PPMRAW, "real.ppm", 6, 2));
     // What a loaded picture's texels must show.
     enum class Texels { colourAt, greyRamp, any };
     struct Case {
@@ -224,18 +240,22 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
         {write("cut.jpeg", jpeg.substr(0, jpeg.size() * 6 / 10)), 64, 64,
          "the JPEG decoder says \"Premature end of JPEG file\"", Texels::any},
         {write("empty.jpg", ""), 0, 0, "the file is empty"},
-        {write("text.jpg", "no picture here"), 0, 0,
-         "the JPEG decoder says \"Not a JPEG file: starts with 0x6e 0x6f\""},
-        {write("cut.jpg", png.substr(0, 40)), 0, 0,
-         "the JPEG decoder says \"Not a JPEG file: starts with 0x89 0x50\"; "
-         "the PNG decoder says \"Read error: invalid or corrupted PNG file\""},
+        {write("text.jpg", "no picture here"), 0, 0, "it is not a JPEG file"},
+        {write("cut.jpg", png.substr(0, 40)), 0, 0, "it is cut short in the header of its chunk at byte 33"},
         {write("targa.jpg", targa), 0, 0,
-         "the JPEG decoder says \"Not a JPEG file: starts with 0x00 0x00\"; "
-         "the content is a picture in TARGA format, read only from a file named .tga or .targa"},
+         "it is not a JPEG file; the content is a picture in TARGA format, read only from a file named .tga or .targa"},
         // FreeImage's IFF decoder loops for ever on this.
         {write("iff.jpg", std::string("FORM\0\0\1\0ILBM", 12)), 0, 0,
-         "the JPEG decoder says \"Not a JPEG file: starts with 0x46 0x4f\"; "
-         "the content is a picture in IFF format, read only from a file named .iff or .lbm"},
+         "it is not a JPEG file; the content is a picture in IFF format, read only from a file named .iff or .lbm"},
+        // FreeImage's PBM decoder takes the width as 1 and writes past its rows.
+        {write("wrap.jpg", std::string("P4\n4294967295 1\n\0\0\0\0", 20)), -1, 0,
+         fmt::format("4294967295x1 is larger than the largest picture side {}", maxSide)},
+        // Files that cannot hold the picture they claim, refused unread.
+        {write("halfbmp.jpg", bmp.substr(0, bmp.size() / 2)), 0, 0,
+         fmt::format("it is cut short: its pixels end at byte {}, the file at byte {}", bmp.size(), bmp.size() / 2)},
+        {write("thirdppm.jpg", ppm.substr(0, ppm.size() / 3)), 0, 0,
+         fmt::format("it is cut short: its pixels end at byte {}, the file at byte {}", ppm.size(), ppm.size() / 3)},
+
         {imagefixtures::writeDds("wide.dds", maxSide + 4, 4, false), -1, 0,
          fmt::format("{}x4 is larger than the largest picture side {}", maxSide + 4, maxSide)},
     };
@@ -293,25 +313,66 @@ TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
 #endif
-    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of
-    // it does not; 12000 x 12000 x 3 bytes: FreeImage's bitmap does not.
-    const std::string copyTooLarge = imagefixtures::writePpmHeader("big.ppm", 8000, 8000);
-    const std::string bitmapTooLarge = imagefixtures::writePpmHeader("bigger.ppm", 12000, 12000);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {  // both files are refused with exactly their lines
+    // 5000 x 5000 x 3 bytes from about 73 KB: in 100 MiB more FreeImage's
+    // bitmap fits, a copy of it does not; in 40 MiB more, the bitmap does not.
+    const std::string picture = imagefixtures::writeBlackPng("big.png", 5000, 5000);
+    const auto refusedWithin = [&](std::size_t headroom, const std::string& reason) {
+        return testsupport::holdsInChild([&] {  // refused with exactly its line
+            TextureLoader loader;
+            testing::internal::CaptureStdout();
+            const bool refused = testsupport::limitAddressSpaceGrowth(headroom) && loader.loadImage(picture).empty();
+            const std::string output = testing::internal::GetCapturedStdout();
+            if (output != "Picture " + picture + " not loaded: " + reason + "\n") std::fputs(output.c_str(), stderr);
+            return refused && output == "Picture " + picture + " not loaded: " + reason + "\n";
+        });
+    };
+    EXPECT_TRUE(refusedWithin(100u << 20, "not enough memory to read it"));
+    EXPECT_TRUE(refusedWithin(40u << 20, "the PNG decoder says \"DIB allocation failed, maybe caused by an "
+                                         "invalid image size or by a lack of memory\""));
+}
+
+// A small file claiming a huge picture, and a huge file, cost next to
+// nothing: refused from the header or the size, before anything is decoded
+// or read.
+TEST(PictureFiles, ClaimsTheFileCannotHoldAreRefusedUnread)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
+#endif
+    const auto write = [](const std::string& name, const std::string& bytes) {
+        std::ofstream(testsupport::tempPath(name), std::ios::binary) << bytes;
+        return testsupport::tempPath(name).string();
+    };
+    const std::vector<std::uint8_t> real = imagefixtures::fileBytes(imagefixtures::writePng("real.png", 6, 2));
+    const std::string png(real.begin(), real.end() - 12);  // without its end chunk
+    const std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
+    const std::string sparse = testsupport::tempPath("sparse.jpg").string();
+    hostilefiles::plantLarge(sparse, std::uintmax_t(4) << 30);
+    const std::pair<std::string, std::string> cases[] = {
+        {write("claim.hdr", hdr + "-Y 16384 +X 16384\n" + std::string(8, '\2')),
+         "16384x16384 is more than the 33177600 pixels of the largest picture"},
+        {write("run.hdr", hdr + "-Y 4000 +X 4000\n" + std::string(8, '\2')),
+         "its 4000x4000 pixels cannot come from 8 bytes of run-length data"},
+        {write("chunk.png", png + std::string("\x7f\xff\xff\xf0tEXtComment", 15)),
+         fmt::format("its tEXt chunk at byte {} runs past the end of the file (byte {})", png.size(), png.size() + 15)},
+        {write("claim.jpg", "P6\n16384 16384\n255\n"), "16384x16384 is more than the 33177600 pixels of the largest picture"},
+        {sparse, "larger than 512 MiB"},
+    };
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        ::alarm(5);
         TextureLoader loader;
+        std::string expected;
         testing::internal::CaptureStdout();
-        const bool refused = testsupport::limitAddressSpaceGrowth(300u << 20) &&
-                             loader.loadImage(copyTooLarge).empty() &&
-                             loader.loadImage(bitmapTooLarge).empty();
+        bool refused = testsupport::limitAddressSpaceGrowth(16u << 20);
+        for (const auto& [path, said] : cases) {
+            refused = loader.loadImage(path).empty() && refused;
+            expected += fmt::format("Picture {} not loaded: {}\n", path, said);
+        }
         const std::string output = testing::internal::GetCapturedStdout();
-        const bool named =
-            refused && output == "Picture " + copyTooLarge + " not loaded: not enough memory to read it\n" +
-                                     "Picture " + bitmapTooLarge +
-                                     " not loaded: the PPMRAW decoder says \"DIB allocation failed, " +
-                                     "maybe caused by an invalid image size or by a lack of memory\"\n";
-        if (!named) std::fputs(output.c_str(), stderr);
-        return named;
+        if (output != expected) std::fputs(output.c_str(), stderr);
+        return refused && output == expected;
     }));
+    std::filesystem::remove(sparse);
 }
 
 TEST(Screenshot, WritesTheFramebufferUprightAtItsSize)
@@ -462,18 +523,17 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     EXPECT_EQ(loader.getImageWidth(), 0);
     EXPECT_EQ(loader.getImageHeight(), 0);
 
-    // Nor does a PNG whose pixel data is cut short: one flag value tried reads
-    // its 6 x 2 header alone, which is no picture.
+    // Nor does a PNG whose pixel data is cut short, refused before decoding.
     const std::string stub = imagefixtures::writePng("stub.png", 6, 2);
     const std::vector<std::uint8_t> png = imagefixtures::fileBytes(stub);
     const std::string idat = "IDAT";
-    std::filesystem::resize_file(stub, std::search(png.begin(), png.end(), idat.begin(), idat.end()) -
-                                           png.begin() + 6);
+    const std::size_t idatAt = std::search(png.begin(), png.end(), idat.begin(), idat.end()) - png.begin();
+    std::filesystem::resize_file(stub, idatAt + 6);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "Picture " + stub +
-                  " not loaded: the PNG decoder says \"Read error: invalid or corrupted PNG file\"\n");
+              fmt::format("Picture {} not loaded: its IDAT chunk at byte {} runs past the end of the file (byte {})\n",
+                          stub, idatAt - 4, idatAt + 6));
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 #include <glm/gtc/matrix_transform.hpp>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -81,7 +82,10 @@ TEST(ShaderPrograms, CompileFailurePrintsTheRedLineWithPathAndLog)
     const std::string head =
         "\x1b[01;31mERROR! File: " + vertexPath + ". Vertex shader compilation failed\x1b[0m ";
     ASSERT_EQ(output.rfind(head, 0), 0u) << output;
-    EXPECT_NE(output.find("\x1b[01;31mERROR! Shader link failed\n\x1b[0m "), std::string::npos);
+    // The link line, the last red one, names both files.
+    const std::string linkHead =
+        "\x1b[01;31mERROR! Files: " + vertexPath + " and " + fragmentPath + ". Shader link failed\n\x1b[0m ";
+    EXPECT_EQ(output.substr(output.rfind("\x1b[01;31m")).rfind(linkHead, 0), 0u) << output;
     EXPECT_EQ(output.find("Fragment shader compilation failed"), std::string::npos);
     EXPECT_NE(shader.program.get(), 0u);  // the failed program is still recorded
     EXPECT_EQ(linkStatus(shader.program.get()), GL_FALSE);
@@ -344,6 +348,10 @@ TEST(ShaderFiles, MissingFileOrAnythingButAFileRaisesBeforeAnyGlCall)
     }
     hostilefiles::plantLarge(fragment, (std::uintmax_t(1) << 20) + 1);
     expectRefused("larger than 1 MiB");
+    // The driver would take the text as ending at a NUL byte and silently
+    // build from its start only.
+    std::ofstream(fragment, std::ios::binary) << plainFragment << '\0' << "uniform vec4 lost;\n";
+    expectRefused("it holds a NUL byte at offset " + std::to_string(std::strlen(plainFragment)));
     std::filesystem::remove_all(fragment);
     std::filesystem::remove(vertex);
 }

@@ -160,12 +160,12 @@ TEST(ModelTexture, APictureThatDoesNotFitInMemoryIsNamed)
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
 #endif
-    // 8000 x 8000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
-    const std::string picture = imagefixtures::writePpmHeader("bigtexture.ppm", 8000, 8000);
+    // 5000 x 5000 x 3 bytes: FreeImage's bitmap fits in the limit, a copy of it does not.
+    const std::string picture = imagefixtures::writeBlackPng("bigtexture.png", 5000, 5000);
     EXPECT_TRUE(testsupport::holdsInChild([&] {
         const testsupport::GlContext context;
         testing::internal::CaptureStdout();
-        const bool limited = testsupport::limitAddressSpaceGrowth(300u << 20);
+        const bool limited = testsupport::limitAddressSpaceGrowth(100u << 20);
         const QvTexture texture = loadTexture(loadImage(picture), picture);
         return limited && testing::internal::GetCapturedStdout() ==
                               "Picture " + picture + " not loaded: not enough memory to read it\n";
