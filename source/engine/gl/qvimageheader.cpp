@@ -411,8 +411,11 @@ QvHeaderReading bmpHeader(Bytes file)
     in.skip(2);  // planes
     const std::uint64_t bitCount = in.le(2);
     const std::uint64_t compression = infoSize >= shortestHeader + 4 ? in.le(4) : 0;
-    in.seek(fileHeader + 32);
-    const std::uint64_t coloursUsed = infoSize >= 40 ? in.le(4) : 0;
+    std::uint64_t coloursUsed = 0;
+    if (infoSize >= 40) {
+        in.seek(fileHeader + 32);
+        coloursUsed = in.le(4);
+    }
     if (in.cut()) return cutInHeader();
     if (width <= 0 || height == 0) return damaged(fmt::format("a picture of {}x{}", width, height));
     const QvImageSize size{std::uint64_t(width), std::uint64_t(std::abs(height))};
@@ -978,9 +981,14 @@ QvHeaderReading tiffHeader(Bytes file)
     const TiffField* offsets = find(tiled ? tileOffsets : stripOffsets);
     const TiffField* counts = find(tiled ? tileByteCounts : stripByteCounts);
     const std::string_view unit = tiled ? "tile" : "strip";
-    if (offsets == nullptr || counts == nullptr || offsets->count < units || counts->count < units)
+    const auto locates = [&](const TiffField* field) {
+        constexpr std::array<std::uint64_t, 3> wholeNumbers{3, 4, 16};  // SHORT, LONG, LONG8
+        return field != nullptr && field->count >= units &&
+               std::ranges::find(wholeNumbers, field->type) != wholeNumbers.end();
+    };
+    if (!locates(offsets) || !locates(counts))
         return sized(size,
-                     fmt::format("its header is damaged: it locates fewer than the {} {}s of its picture",
+                     fmt::format("its header is damaged: it does not locate the {} {}s of its picture",
                                  units, unit));
     for (std::uint64_t i = 0; i < units; ++i) {
         const std::uint64_t at = valueOf(*offsets, i);

@@ -221,8 +221,8 @@ Bitmap decodeAs(const MemoryStream& stream, FREE_IMAGE_FORMAT format, std::span<
     std::vector<int> tried;
     for (const int flags : loadFlags) {
         if (!how.retryFlags && flags != 0) continue;
-        // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS: the header
-        // alone that it reads of a broken picture is no picture.
+        // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS, which reads
+        // a header alone: never a picture, so never tried.
         const int read = flags & flagsReadBy;
         if ((flags & FIF_LOAD_NOPIXELS) != 0 || std::find(tried.begin(), tried.end(), read) != tried.end())
             continue;

@@ -473,7 +473,7 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
          FIF_TIFF,
          tiff(3, 2, 1, Bytes(6, 0x80), 6, 1),
          {3, 2},
-         "its header is damaged: it locates fewer than the 2 strips of its picture"},
+         "its header is damaged: it does not locate the 2 strips of its picture"},
         {"lzw tiff claim",
          FIF_TIFF,
          tiff(1000, 1000, 5, Bytes(10, 0x80), 10),
