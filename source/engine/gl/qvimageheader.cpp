@@ -3,7 +3,8 @@
 // picture by, before any of them runs. A coding's packing limit is the most
 // pixel bytes it can give for one byte of the file; where a coding has none
 // worth the name (run-length codes that end a picture early, arithmetic
-// coding, JPEG 2000's empty packets), only the loader's size bounds hold.
+// coding, JPEG 2000's empty packets, TIFF's newer codings), the memory its
+// decoder takes is held to what the largest picture takes as 24-bit RGB.
 #include "engine/gl/qvimageheader.h"
 
 #include "engine/gl/qvbytecursor.h"
