@@ -600,10 +600,7 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
 {
     const int maxFaceSide = driverMaxSize(GL_MAX_CUBE_MAP_TEXTURE_SIZE);
-    struct {
-        int width = 0;
-        int height = 0;
-    } firstFace;
+    int firstSide = 0;
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -611,19 +608,19 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         // Cube-map faces are specified from their top row.
         const std::optional<QvPicture> face =
             qvReadPicture(paths[i], {.topRowFirst = true, .maxSide = maxFaceSide}, error);
-        if (face && i == 0) firstFace = {face->width, face->height};
         if (!face) {
             // The sky cannot be drawn without all six faces: the caller decides
             // how to end; the texture made so far goes with the owner.
             throw QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[i], error));
         }
         // A cube map's faces are squares of one size; any other leaves the whole sky black.
-        if (face->width != face->height || face->width != firstFace.width) {
-            const std::string others = i == 0 ? std::string("a square")
-                                              : fmt::format("the {}x{} of {}", firstFace.width,
-                                                            firstFace.height, paths[0]);
-            throw QvResourceError(fmt::format("Cannot load the sky image {}: it is {}x{}, where a sky face must be {}",
-                                              paths[i], face->width, face->height, others));
+        if (i == 0) firstSide = face->width;
+        if (face->width != face->height || face->width != firstSide) {
+            const std::string wanted =
+                i == 0 ? "a square" : fmt::format("the {0}x{0} of {1}", firstSide, paths[0]);
+            throw QvResourceError(
+                fmt::format("Cannot load the sky image {}: it is {}x{}, where a sky face must be {}",
+                            paths[i], face->width, face->height, wanted));
         }
         reportRemarks(paths[i], face->remarks);
         uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face->width, face->height,
