@@ -200,6 +200,22 @@ QvHeaderReading readHeader(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
     return reading;
 }
 
+// The size in the header of bytes read by what their content shows; nothing
+// when FreeImage does not know the content, does not trust its decoder with
+// it, or the header is refused, with the reason in `error`. Every format
+// trusted with a file's content alone has its header read in full, so there
+// is always a size or a reason.
+std::optional<QvImageSize> contentSize(const MemoryStream& stream, std::span<const std::uint8_t> file,
+                                       std::string& error)
+{
+    const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
+    error = format == FIF_UNKNOWN ? notAPicture : contentFormatProblem(format);
+    if (!error.empty()) return std::nullopt;
+    QvHeaderReading header = readHeader(stream, format, file);
+    error = std::move(header.problem);
+    return header.size;
+}
+
 // Decodes the bytes as one format. Null when its header is refused (the
 // reason in `error`), and when the bytes are not that format or its decoder
 // fails (`error` empty, the reason added to `said`).
@@ -414,20 +430,7 @@ std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error)
 {
     const MemoryStream stream(file);
-    const FREE_IMAGE_FORMAT format = stream ? stream.contentFormat() : FIF_UNKNOWN;
-    if (format == FIF_UNKNOWN) {
-        error = notAPicture;
-        return std::nullopt;
-    }
-    error = contentFormatProblem(format);
-    if (!error.empty()) return std::nullopt;
-    QvHeaderReading header = readHeader(stream, format, file);
-    error = std::move(header.problem);
-    if (error.empty() && !header.size) {
-        error = fmt::format("the size of a {} picture cannot be read before decoding it",
-                            FreeImage_GetFormatFromFIF(format));
-    }
-    return header.size;
+    return contentSize(stream, file, error);
 }
 
 std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
@@ -479,12 +482,12 @@ QvBitmap qvReadBitmap(const std::string& path, int maxSide)
 
 QvBitmap qvReadBitmap(std::span<const std::uint8_t> file, std::string& error)
 {
+    const MemoryStream stream(file);
     std::string fileProblem;
-    const std::optional<QvImageSize> size = qvReadImageSize(file, fileProblem);
+    const std::optional<QvImageSize> size = contentSize(stream, file, fileProblem);
     error = size ? qvImageSizeProblem(*size, qvCommonMaxTextureSize) : "";
     if (error.empty()) error = fileProblem;
     if (!error.empty()) return nullptr;
-    const MemoryStream stream(file);
     const FreeImageMessages messages;
     QvBitmap bitmap = stream.load(stream.contentFormat(), 0);
     if (!bitmap) error = messages.text().empty() ? notAPicture : messages.text();

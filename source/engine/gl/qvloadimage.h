@@ -38,9 +38,8 @@ std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
 // The size in a picture's header, read without decoding its pixels, or
 // nothing; and in `error` why the picture cannot be decoded, empty when it
 // can: FreeImage does not know the format, does not trust its decoder with a
-// file's content alone (see qvReadPicture), the size cannot be read before
-// decoding, or the file cannot hold the picture its header claims (see
-// qvReadHeader).
+// file's content alone (see qvReadPicture), or the file cannot hold the
+// picture its header claims (see qvReadHeader).
 std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
 
 // How a picture file is read.

@@ -31,9 +31,9 @@ struct QvIconImage {
 // when colour masks place its channels, and otherwise handed to FreeImage
 // with its header shortened to the 40 bytes FreeImage knows. Any other
 // picture (an OS/2 BMP, a PNG, a GIF...) is measured from its header
-// (qvReadImageSize) and then decoded by FreeImage; one whose size cannot be
-// read without decoding is refused. On malformed input returns nothing and
-// says why in `error`.
+// (qvReadImageSize) and then decoded by FreeImage; one that cannot hold the
+// picture it claims is refused. On malformed input returns nothing and says
+// why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
