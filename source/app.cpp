@@ -1,6 +1,7 @@
 // Program entry: finds the run directory, builds the OpenGL window titled
 // "Velmorin", hands it to the application, runs it, and reports start-up
 // failures with their message and a failure status.
+#include "engine/gl/qvdecoderprocess.h"
 #include "engine/shell/qvapplication.h"
 #include "engine/shell/qvglwindow.h"
 
@@ -52,6 +53,10 @@ bool enterRunDirectory()
 int main()
 {
     if (!enterRunDirectory()) return 1;
+    // Pictures are decoded apart from the program; the process that does it
+    // forks from this one, which it can do safely only before GLFW and the GL
+    // driver start threads. Without it every picture says why it is missing.
+    qvStartDecoderProcess();
     try {
         auto window = std::make_unique<QvGLWindow>(APPTITLE);
         QvApplication application(window.get());

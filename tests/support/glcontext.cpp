@@ -1,5 +1,6 @@
 #include "glcontext.h"
 
+#include "engine/gl/qvdecoderprocess.h"
 #include "engine/gl/qvshader.h"
 
 #include <dlfcn.h>
@@ -10,6 +11,12 @@
 #include <cstdlib>
 
 namespace testsupport {
+
+namespace {
+// Pictures are decoded in children of a process forked from this one, which
+// must happen before any test starts a GL driver's threads: before main.
+const bool decoderStarted = qvStartDecoderProcess();
+}  // namespace
 
 #ifdef __SANITIZE_ADDRESS__
 namespace {

@@ -102,6 +102,17 @@ std::optional<std::vector<std::uint8_t>> readOpenFile(const Descriptor& file, co
     return bytes;
 }
 
+// Whether a read from where the descriptor stands still gives bytes. A whole
+// chunk is asked for: some kernel files take no smaller reads.
+bool holdsMore(const Descriptor& file)
+{
+    std::uint8_t chunk[readChunk];
+    ssize_t count = 0;
+    do count = ::read(file.fd, chunk, sizeof(chunk));
+    while (count < 0 && errno == EINTR);
+    return count > 0;
+}
+
 // Why a file over `maxBytes` is refused, in words that are exactly true: in
 // mebibytes only when the bound is a whole number of them.
 std::string tooLargeReason(std::uintmax_t maxBytes)
@@ -233,12 +244,13 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
         error = tooLargeReason(maxBytes);
         return std::nullopt;
     }
-    // One byte more than allowed still tells a file that grew past the bound
-    // after its size was taken from one that fits.
-    std::optional<std::vector<std::uint8_t>> bytes = readOpenFile(
-        file, info, std::min(maxBytes, std::numeric_limits<std::uintmax_t>::max() - 1) + 1, error);
-    if (bytes && bytes->size() > maxBytes) {
-        error = tooLargeReason(maxBytes);
+    // Only the bytes its size gives are read, and one more to tell a file
+    // that holds more than that: a file of the kernel's that says it is empty
+    // (a link to /proc/self/pagemap) would otherwise be read to the bound.
+    const std::uintmax_t size = std::uintmax_t(std::max<off_t>(info.st_size, 0));
+    std::optional<std::vector<std::uint8_t>> bytes = readOpenFile(file, info, size, error);
+    if (bytes && bytes->size() == size && holdsMore(file)) {
+        error = fmt::format("it holds more than the {} bytes its size says", size);
         return std::nullopt;
     }
     return bytes;

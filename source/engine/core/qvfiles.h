@@ -28,7 +28,8 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
 // ("larger than N MiB" when the bound is whole mebibytes, "larger than N
 // bytes" otherwise) rather than cut short: for readers that must have all of
 // a file and will not hold any size of it. A file whose size already exceeds
-// the bound is refused without a byte of it read.
+// the bound is refused without a byte of it read; one that holds more bytes
+// than its size gives is refused after one byte more.
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
                                                            std::uintmax_t maxBytes);
 

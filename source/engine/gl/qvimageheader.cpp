@@ -1025,6 +1025,7 @@ QvHeaderReading tiffHeader(Bytes file)
 
 }  // namespace
 
+QvHeaderReading qvReadHeaderOld(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file);
 bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
 {
     constexpr FREE_IMAGE_FORMAT full[] = {FIF_BMP, FIF_GIF,    FIF_HDR, FIF_J2K,    FIF_JP2, FIF_JPEG,
@@ -1033,7 +1034,19 @@ bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
     return std::ranges::find(full, format) != std::end(full);
 }
 
+bool qvReadByContent(FREE_IMAGE_FORMAT format)
+{
+    return qvHeaderReadsFully(format);
+}
+
 QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
+{
+    QvHeaderReading r = qvReadHeaderOld(format, file);
+    r.fatal = r.size.has_value();
+    return r;
+}
+
+QvHeaderReading qvReadHeaderOld(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
 {
     const auto sizeOnly = [](std::optional<QvImageSize> size) { return QvHeaderReading{size, {}}; };
     switch (format) {

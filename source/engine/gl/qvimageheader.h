@@ -30,12 +30,14 @@ struct QvHeaderReading {
     // or its coding cannot pack that many pixels into its bytes. Empty when
     // it can, and when the format has no reader here.
     std::string problem;
+    bool fatal = false;
 };
 
 // Whether qvReadHeader reads `format` in full: a size or a problem, never
 // neither. Those are the formats whose decoders are given files of any
 // content (the loader's list), and JPEG, PNG and BMP, the program's own.
 bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format);
+bool qvReadByContent(FREE_IMAGE_FORMAT format);
 
 // The header of a file decoded as `format`. Read in full (size and checks
 // against the file): BMP, GIF, HDR, J2K, JP2, JPEG, the Netpbm formats, PFM,

@@ -14,92 +14,38 @@
 #include <vector>
 
 #include "engine/gl/qvglobjects.h"
+#include "engine/gl/qvdecoderprocess.h"
 #include "engine/gl/qvimageheader.h"
-
-struct FIBITMAP;
-
-// A FreeImage bitmap that unloads itself.
-struct QvBitmapDeleter {
-    void operator()(FIBITMAP* bitmap) const;
-};
-using QvBitmap = std::unique_ptr<FIBITMAP, QvBitmapDeleter>;
-
-// The usual largest texture side of current drivers: the bound on pictures
-// read where no context can be asked for its own limit.
-constexpr int qvCommonMaxTextureSize = 16384;
-
-// The reason given for a picture whose pixels do not fit in the memory left.
-inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
-
-// Why a picture of that size is not read: a side exceeds maxSide, or it has
-// more than qvMaxPicturePixels; empty when it may be read.
-std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
-
-// The size in a picture's header, read without decoding its pixels, or
-// nothing; and in `error` why the picture cannot be decoded, empty when it
-// can: FreeImage does not know the format, does not trust its decoder with a
-// file's content alone (see qvReadPicture), or the file cannot hold the
-// picture its header claims (see qvReadHeader).
-std::optional<QvImageSize> qvReadImageSize(std::span<const std::uint8_t> file, std::string& error);
+#include "engine/gl/qvpicturedecode.h"
 
 // How a picture file is read.
 struct QvPictureReading {
     // Try every one of the loader's flag values in turn, not only the default.
     bool retryFlags = false;
-    // Rows of the picture's top first, as cube-map faces and the flipped
-    // texture coordinates of models take them; otherwise the bottom first.
-    bool topRowFirst = false;
+    QvPixelLayout layout = QvPixelLayout::rgbBottomRowFirst;
     int maxSide = qvCommonMaxTextureSize;
 };
 
-// A picture as RGB rows of TextureLoader::scanLineWidth bytes.
-struct QvPicture {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rows;
-    // What the decoder said of the file although it read it (a JPEG cut
-    // short: its missing rows come out grey); empty when it said nothing.
-    std::string remarks;
-};
+// A picture as rows of the layout it was read in.
+using QvPicture = QvDecodedPicture;
 
-// Reads a picture file of any format FreeImage decodes. Only a regular file
-// of at most 512 MiB is opened (a larger one is refused from its size). The
-// format comes from the name and, when that format does not read it, from
-// the contents, but only among the formats whose decoders are trusted with
-// what a file's content alone claims (the others are refused, naming the
-// format). Its header is read before any decoding (qvReadHeader, or
-// FreeImage's own header read), its size checked (qvImageSizeProblem) and
-// the file held to what the header claims; where no header tells the size,
-// it is checked right after decoding, before the pixels are copied. Flag
-// values that read a file alike are not tried twice. Floating-point pictures
-// are tone mapped. Nothing, with the reason in `error` (FreeImage's own
-// words where it gives any), when the file is not a regular file, cannot be
-// read, is no picture FreeImage can read, has a refused size, cannot hold
-// the picture it claims or needs more memory than there is.
+// Reads a picture file of any format FreeImage decodes (qvDecodePicture),
+// in a child of the decoder process (qvDecodeApart). Only a regular file of
+// at most 512 MiB is read, and only up to the size it gives (a larger one is
+// refused from its size). Nothing, with the reason in `error`, when the file
+// is not a regular file, cannot be read, is no picture that may be decoded,
+// or its decoder failed, crashed, or ran out of time or memory.
 std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
                                        std::string& error);
 // The line that says a picture was not loaded and why.
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
+// The line that says what the decoder said of a picture it read all the same.
+void qvReportPictureRemarks(const std::string& path, const std::string& remarks);
+// The header of a picture file's bytes, read by our own header reader as the
+// named format, or else as the first format read by content whose signature
+// the bytes show; no size and no fatal problem when no reader knows them.
+QvHeaderReading qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named);
 
-// The image file as a bitmap, read as qvReadPicture reads it with flag 0;
-// null, after a line naming the file and the reason, when unreadable. What
-// the decoder said of a file it read is printed too.
-QvBitmap qvReadBitmap(const std::string& path, int maxSide = qvCommonMaxTextureSize);
-// The bytes of an image file as a bitmap (format from its contents), its
-// header read first as qvReadImageSize reads it; null, with the reason in
-// `error` (FreeImage's own words where it gives any), when that fails, the
-// picture exceeds the common texture size, or the decoder cannot read it.
-QvBitmap qvReadBitmap(std::span<const std::uint8_t> file, std::string& error);
-
-// A bitmap of any bit depth or pixel type as RGB rows of
-// TextureLoader::scanLineWidth bytes (floating-point pixels tone mapped); row
-// 0 is the bitmap's row 0 (the bottom) unless topRowFirst. Empty when
-// FreeImage has no memory for the conversion; std::bad_alloc when the rows
-// do not fit.
-std::vector<std::uint8_t> qvBitmapPixels(FIBITMAP* bitmap, bool topRowFirst);
-// A bitmap of any bit depth as tightly packed RGBA rows, top row first;
-// without an alpha channel every pixel is opaque.
-std::vector<std::uint8_t> qvBitmapRgbaPixels(FIBITMAP* bitmap);
 // A repeating, linearly filtered 2D texture of such rows (null pixels give an
 // empty texture), uploaded whatever unpack alignment was left behind.
 QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
@@ -148,4 +94,9 @@ public:
     // Largest picture side read. loadTexture sets it to the driver's texture
     // limit; loadImage, which may run without a context, takes it as it is.
     int maxImageSide = qvCommonMaxTextureSize;
+
+private:
+    // The picture of a 2D texture, bounded by the driver's texture size, its
+    // size recorded and printed; nothing after the line saying why.
+    std::optional<QvPicture> readTexturePicture(const std::string& path);
 };

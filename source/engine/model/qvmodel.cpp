@@ -321,24 +321,18 @@ QvModelFile readModelFile(const std::string& path)
 
 // ---- GL side -------------------------------------------------------------------
 
-QvBitmap loadImage(const std::string& path)
+QvTexture loadTexture(const std::string& path)
 {
-    return qvReadBitmap(path);
-}
-
-QvTexture loadTexture(const QvBitmap& bitmap, const std::string& path)
-{
-    std::vector<std::uint8_t> rows;
-    try {
-        // Top row first, matching the flipped texture coordinates of the meshes.
-        if (bitmap) rows = qvBitmapPixels(bitmap.get(), true);
-    } catch (const std::bad_alloc&) {
+    std::string error;
+    // Top row first, matching the flipped texture coordinates of the meshes.
+    const std::optional<QvPicture> picture =
+        qvReadPicture(path, {.layout = QvPixelLayout::rgbTopRowFirst}, error);
+    if (!picture) {
+        qvReportUnloadedPicture(path, error);
+        return qvCreateRgbTexture(0, 0, nullptr);
     }
-    // A bitmap without rows is one whose copy found no memory.
-    if (bitmap && rows.empty()) qvReportUnloadedPicture(path, qvNoMemoryForPicture);
-    if (rows.empty()) return qvCreateRgbTexture(0, 0, nullptr);
-    return qvCreateRgbTexture(int(FreeImage_GetWidth(bitmap.get())), int(FreeImage_GetHeight(bitmap.get())),
-                              rows.data());
+    qvReportPictureRemarks(path, picture->remarks);
+    return qvCreateRgbTexture(picture->width, picture->height, picture->rows.data());
 }
 
 std::vector<std::string> samplerUniformNames(const std::vector<Texture>& textures)
@@ -468,7 +462,7 @@ std::vector<Texture> QvModel::_loadMaterialTextures(const std::vector<TextureFil
             textures.push_back({loaded->id, file.type, loaded->path});
             continue;
         }
-        textureNames.push_back(loadTexture(loadImage(file.path), file.path));
+        textureNames.push_back(loadTexture(file.path));
         const Texture texture{textureNames.back().get(), file.type, file.path};
         textures.push_back(texture);
         texturesLoaded.push_back(texture);

@@ -104,13 +104,10 @@ QvModelFile readModelFile(const std::string& path);
 
 // ---- GL side: textures, meshes, the drawable model ----------------------------
 
-// The image file as a FreeImage bitmap (format from the name, then from the
-// contents); null, after a line saying why, when unreadable.
-QvBitmap loadImage(const std::string& path);
-// A GL_RGB texture of the bitmap, top row first to match the flipped texture
-// coordinates; a missing bitmap gives a 0 x 0 texture, and so does one whose
-// pixels do not fit in memory, after a line naming `path`, its file.
-QvTexture loadTexture(const QvBitmap& bitmap, const std::string& path);
+// A GL_RGB texture of the image file (format from the name, then from the
+// contents), top row first to match the flipped texture coordinates; a file
+// that cannot be read gives a 0 x 0 texture after a line saying why.
+QvTexture loadTexture(const std::string& path);
 
 // The sampler uniform each texture feeds, in order: a known type numbered by
 // its own count ("texture_diffuse1", "texture_specular1", "texture_specular2"),

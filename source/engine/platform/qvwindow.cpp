@@ -214,24 +214,18 @@ std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, c
     return image;
 }
 
-// The picture FreeImage decoded, as an icon; nothing when it decoded none
-// (`error` holds why).
-std::optional<QvIconImage> iconFromBitmap(const QvBitmap& bitmap, std::string& error)
+// A picture decoded apart as an icon of at most kMaxIconSide a side, as the
+// named format or, when it says none, the one its content shows; nothing,
+// with the reason in `error`, when it cannot be.
+std::optional<QvIconImage> decodeApart(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named,
+                                       std::string& error)
 {
-    if (!bitmap) return std::nullopt;
-    QvIconImage image;
-    image.width = static_cast<int>(FreeImage_GetWidth(bitmap.get()));
-    image.height = static_cast<int>(FreeImage_GetHeight(bitmap.get()));
-    if (!iconSizeFits(std::uint64_t(image.width), std::uint64_t(image.height))) {
-        error = iconSizeError(std::uint64_t(image.width), std::uint64_t(image.height));
-        return std::nullopt;
-    }
-    image.rgba = qvBitmapRgbaPixels(bitmap.get());
-    if (image.rgba.empty()) {
-        error = "pixels cannot be converted";
-        return std::nullopt;
-    }
-    return image;
+    const QvDecodeRequest request{
+        .named = named, .maxSide = kMaxIconSide, .layout = QvPixelLayout::rgbaTopRowFirst};
+    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, request, error);
+    if (!picture) return std::nullopt;
+    return QvIconImage{picture->width, picture->height,
+                       {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
 }
 
 // A Windows BMP: its size is checked before anything is decoded.
@@ -253,7 +247,7 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
         error = "pixel data runs past the end of the file";
         return std::nullopt;
     }
-    return iconFromBitmap(qvReadBitmap(*plain, error), error);
+    return decodeApart(*plain, FIF_BMP, error);
 }
 
 // How many bytes of its file a BMP's header says the picture needs: up to the
@@ -268,19 +262,40 @@ std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
     return std::uint64_t(header.pixelOffset) + header.imageBytes;
 }
 
-// The bytes of the icon file that its picture needs: a BMP's header is read
-// first and says how many more; another picture is read whole up to the
-// largest icon file. Nothing, with the reason in `error`, when the path is no
-// regular file, cannot be read, or holds more than an icon can need.
-std::optional<std::vector<std::uint8_t>> readIconFile(const char* path, std::string& error)
+// The icon picture of a file's bytes, its BMP header (nothing for another
+// picture) read from them already.
+std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, const std::optional<BmpHeader>& header,
+                                      std::string& error)
 {
-    std::optional<std::vector<std::uint8_t>> head = qvReadRegularFile(path, error, kBmpHeadersBytes);
-    if (!head) return std::nullopt;
-    std::optional<std::uint64_t> needed;  // none for another picture than a BMP
-    if (const std::optional<BmpHeader> header = readBmpHeader(*head)) needed = bmpBytesNeeded(*header, head->size());
-    if (head->size() < kBmpHeadersBytes || (needed && *needed <= head->size())) return head;
-    if (needed && *needed <= kMaxIconFileBytes) return qvReadRegularFile(path, error, *needed);
-    return qvReadBoundedFile(path, error, kMaxIconFileBytes);
+    std::optional<QvIconImage> image =
+        header ? decodeWindowsBmp(file, *header, error) : decodeApart(file, FIF_UNKNOWN, error);
+    if (!image) return std::nullopt;
+    // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
+    // taking it literally would make the icon invisible.
+    bool anyAlpha = false;
+    for (std::size_t i = 3; i < image->rgba.size(); i += 4) anyAlpha = anyAlpha || image->rgba[i] != 0;
+    if (!anyAlpha) {
+        for (std::size_t i = 3; i < image->rgba.size(); i += 4) image->rgba[i] = 255;
+    }
+    return image;
+}
+
+// The icon file's picture. A BMP's header is read first and says how many
+// more bytes to read; another picture is read whole up to the largest icon
+// file. Nothing, with the reason in `error`, when the path is no regular
+// file, cannot be read, holds more than an icon can need, or no icon.
+std::optional<QvIconImage> loadIconFile(const char* path, std::string& error)
+{
+    std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, kBmpHeadersBytes);
+    if (!file) return std::nullopt;
+    const std::optional<BmpHeader> header = readBmpHeader(*file);
+    const std::uint64_t needed = header ? bmpBytesNeeded(*header, file->size()) : kMaxIconFileBytes + 1;
+    if (file->size() == kBmpHeadersBytes && needed > file->size()) {
+        file = needed <= kMaxIconFileBytes ? qvReadRegularFile(path, error, needed)
+                                           : qvReadBoundedFile(path, error, kMaxIconFileBytes);
+        if (!file) return std::nullopt;
+    }
+    return decodeIcon(*file, header, error);
 }
 
 // GLFW tells why it failed only to an error callback; the latest reason is
@@ -310,26 +325,7 @@ std::optional<std::string> unopenedDisplay()
 
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
 {
-    std::optional<QvIconImage> image;
-    if (const std::optional<BmpHeader> header = readBmpHeader(file)) {
-        image = decodeWindowsBmp(file, *header, error);
-    } else {
-        // Any other picture is measured from its header before it is decoded.
-        const std::optional<QvImageSize> size = qvReadImageSize(file, error);
-        if (size && !iconSizeFits(size->width, size->height))
-            error = iconSizeError(size->width, size->height);
-        else if (error.empty())
-            image = iconFromBitmap(qvReadBitmap(file, error), error);
-    }
-    if (!image) return std::nullopt;
-    // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
-    // taking it literally would make the icon invisible.
-    bool anyAlpha = false;
-    for (std::size_t i = 3; i < image->rgba.size(); i += 4) anyAlpha = anyAlpha || image->rgba[i] != 0;
-    if (!anyAlpha) {
-        for (std::size_t i = 3; i < image->rgba.size(); i += 4) image->rgba[i] = 255;
-    }
-    return image;
+    return decodeIcon(file, readBmpHeader(file), error);
 }
 
 QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int width, int height)
@@ -490,8 +486,7 @@ void QvWindow::_getGLInfo()
 void QvWindow::_loadIcon()
 {
     std::string error;
-    const std::optional<std::vector<std::uint8_t>> file = readIconFile(kIconPath, error);
-    const std::optional<QvIconImage> icon = file ? decodeIconBmp(*file, error) : std::nullopt;
+    const std::optional<QvIconImage> icon = loadIconFile(kIconPath, error);
     if (!icon) {
         fmt::print("Window icon \"{}\" not loaded: {}\n", kIconPath, error);
         std::fflush(stdout);

@@ -69,6 +69,10 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
     EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
+    // A kernel file says it is empty and holds megabytes: read only to its size.
+    fs::create_symlink("/proc/self/pagemap", folder.path / "pagemap");
+    EXPECT_FALSE(qvReadBoundedFile(folder.path / "pagemap", error, std::uintmax_t(512) << 20));
+    EXPECT_EQ(error, "it holds more than the 0 bytes its size says");
     // A huge file is refused from its size, unread: reading it would take
     // far longer than the alarm allows. The limit is named exactly.
     hostilefiles::plantLarge(folder.path / "huge", std::uintmax_t(4) << 30);

@@ -1,0 +1,441 @@
+// qvdecoderprocess: the decoder process, its children, and what crosses
+// between them and the program: a request with two memory files (the
+// picture's bytes, and the result the child writes: a header, then rows).
+#include "engine/gl/qvdecoderprocess.h"
+
+#include <fmt/core.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <type_traits>
+#include <utility>
+
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
+// A file of a few bytes may claim the largest picture, 7680x4320: FreeImage's
+// 24-bit bitmap and our rows of it take 95 MiB each, and a progressive JPEG's
+// coefficients or a float picture's tone mapping need about as much again.
+constexpr std::uint64_t baseMemory = 256 * mebibyte;
+// A larger file may hold more work: a decoder keeps tables, coefficients and
+// lines in proportion to what it reads.
+constexpr std::uint64_t memoryPerFileByte = 8;
+// The largest picture decodes in under half a second; a small file never
+// needs more than this, however hostile, so it costs at most this much.
+constexpr double baseCpuSeconds = 1.5;
+// Decoding runs at tens of megabytes a second; four times slower still fits.
+constexpr double cpuSecondsPerMiB = 0.25;
+// A busy machine stretches processor time on the clock.
+constexpr double wallPerCpu = 3;
+
+// The result memory: this header, then from rowsAt on the rows.
+struct ResultHeader {
+    // The FreeImage format whose decoder runs now, FIF_UNKNOWN before any.
+    std::int32_t decoder;
+    // Set once everything below is written.
+    std::int32_t finished;
+    std::int32_t decoded;
+    std::int32_t width;
+    std::int32_t height;
+    std::int32_t attempts;
+    std::uint64_t rowBytes;
+    char error[4096];
+    char remarks[4096];
+};
+// Page aligned, so the rows can be mapped on their own.
+constexpr std::size_t rowsAt = 16384;
+static_assert(sizeof(ResultHeader) <= rowsAt);
+
+// What the program sends for one picture, with the two memory files.
+struct Request {
+    QvDecodeRequest decode;
+    QvDecoderLimits limits;
+};
+static_assert(std::is_trivially_copyable_v<Request>);
+
+// The decoder process's answer: the child's wait status.
+struct Reply {
+    int status;
+};
+
+// The program's end of the socket to the decoder process; -1 when none runs.
+int decoderSocket = -1;
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Sends `data` with up to two descriptors; false when the peer is gone.
+bool sendWithFds(int socket, const void* data, std::size_t bytes, std::span<const int> fds)
+{
+    iovec part{const_cast<void*>(data), bytes};
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (!fds.empty()) {
+        message.msg_control = control;
+        message.msg_controllen = CMSG_SPACE(fds.size() * sizeof(int));
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(fds.size() * sizeof(int));
+        std::memcpy(CMSG_DATA(header), fds.data(), fds.size() * sizeof(int));
+    }
+    ssize_t sent = 0;
+    do sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    while (sent < 0 && errno == EINTR);
+    return sent == ssize_t(bytes);
+}
+
+// Receives one message of exactly `bytes` and the descriptors sent with it
+// (-1 where none came); false when the peer is gone or sent something else.
+bool receiveWithFds(int socket, void* data, std::size_t bytes, std::span<int> fds)
+{
+    std::fill(fds.begin(), fds.end(), -1);
+    iovec part{data, bytes};
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof(control);
+    ssize_t received = 0;
+    do received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    while (received < 0 && errno == EINTR);
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) continue;
+        const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        std::memcpy(fds.data(), CMSG_DATA(header), std::min(count, fds.size()) * sizeof(int));
+    }
+    return received == ssize_t(bytes) && (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0;
+}
+
+// Copies a text into a fixed field, cut to fit.
+template <std::size_t N>
+void putText(char (&field)[N], const std::string& text)
+{
+    const std::size_t length = std::min(text.size(), N - 1);
+    std::memcpy(field, text.data(), length);
+    field[length] = '\0';
+}
+
+// ---- the decoding child ---------------------------------------------------
+
+// The result memory, as the child writes it.
+class SharedResult : public QvDecodeSink {
+public:
+    SharedResult(int fd, ResultHeader* header) : fd_(fd), header_(header) {}
+
+    void decoding(FREE_IMAGE_FORMAT format) override { header_->decoder = format; }
+    std::uint8_t* rows(std::size_t bytes) override
+    {
+        if (::ftruncate(fd_, off_t(rowsAt + bytes)) != 0) return nullptr;
+        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+                            off_t(rowsAt));
+        if (rows == MAP_FAILED) return nullptr;
+        header_->rowBytes = bytes;
+        return static_cast<std::uint8_t*>(rows);
+    }
+
+private:
+    int fd_;
+    ResultHeader* header_;
+};
+
+// Puts the child under its limits: the address space it maps now and the
+// memory allowed, the processor time and the time on the clock.
+void limitChild(const QvDecoderLimits& limits)
+{
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlimit memory{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + limits.memoryBytes, RLIM_INFINITY};
+    ::setrlimit(RLIMIT_AS, &memory);
+    const auto after = [](double seconds) {
+        const auto whole = time_t(seconds);
+        return itimerval{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
+    };
+    const itimerval cpu = after(limits.cpuSeconds);
+    const itimerval wall = after(limits.wallSeconds);
+    ::setitimer(ITIMER_PROF, &cpu, nullptr);
+    ::setitimer(ITIMER_REAL, &wall, nullptr);
+}
+
+// A crash or a limit ends the child by its signal, whatever handlers the
+// program had when the decoder process forked (a sanitizer's among them),
+// and leaves no core file behind.
+void defaultSignals()
+{
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPROF, SIGALRM, SIGPIPE}) {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        ::sigaction(signal, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+}
+
+// Decodes one picture and ends: the exit status is 0 once the result is written.
+[[noreturn]] void decodeInChild(const Request& request, int fileFd, int resultFd)
+{
+    defaultSignals();
+    struct stat file {};
+    if (::fstat(fileFd, &file) != 0 || ::ftruncate(resultFd, rowsAt) != 0) ::_exit(1);
+    const std::size_t size = std::size_t(file.st_size);
+    void* bytes = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileFd, 0);
+    void* header = ::mmap(nullptr, rowsAt, PROT_READ | PROT_WRITE, MAP_SHARED, resultFd, 0);
+    if (bytes == MAP_FAILED || header == MAP_FAILED) ::_exit(1);
+    auto* result = static_cast<ResultHeader*>(header);
+    result->decoder = FIF_UNKNOWN;
+    limitChild(request.limits);
+    SharedResult sink(resultFd, result);
+    const QvDecodeResult decoded =
+        qvDecodePicture(std::span(static_cast<const std::uint8_t*>(bytes), size), request.decode, sink);
+    result->decoded = decoded.decoded ? 1 : 0;
+    result->width = decoded.width;
+    result->height = decoded.height;
+    result->attempts = decoded.attempts;
+    putText(result->error, decoded.error);
+    putText(result->remarks, decoded.remarks);
+    result->finished = 1;
+    ::_exit(0);
+}
+
+// ---- the decoder process --------------------------------------------------
+
+// Forks a child for each request and answers with how it ended, until the
+// program closes its end or ends.
+[[noreturn]] void serve(int socket, pid_t program)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != program) ::_exit(0);
+    for (;;) {
+        Request request{};
+        int fds[2];
+        if (!receiveWithFds(socket, &request, sizeof(request), fds) || fds[0] < 0 || fds[1] < 0) {
+            // The program sends nothing without its two files: it has gone.
+            if (fds[0] < 0 && fds[1] < 0) ::_exit(0);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            continue;
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(socket);
+            decodeInChild(request, fds[0], fds[1]);
+        }
+        ::close(fds[0]);
+        ::close(fds[1]);
+        Reply reply{-1};
+        while (child > 0 && ::waitpid(child, &reply.status, 0) < 0 && errno == EINTR) {}
+        if (!sendWithFds(socket, &reply, sizeof(reply), {})) ::_exit(0);
+    }
+}
+
+// Whether this process runs on one thread, so that it may still fork.
+bool singleThreaded()
+{
+    std::error_code error;
+    std::filesystem::directory_iterator tasks("/proc/self/task", error);
+    return !error && std::distance(tasks, std::filesystem::directory_iterator()) == 1;
+}
+
+// ---- the program's side ---------------------------------------------------
+
+// Writes all of `bytes` to a descriptor.
+bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes = bytes.subspan(std::size_t(written));
+    }
+    return true;
+}
+
+// "the TIFF decoder", or the decoding as a whole before any decoder ran.
+std::string decoderName(std::int32_t format)
+{
+    if (format == FIF_UNKNOWN) return "the picture decoder";
+    const char* name = FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format));
+    return fmt::format("the {} decoder", name != nullptr ? name : "picture");
+}
+
+// Why a child that ended with `status` left no result.
+std::string endReason(int status, const std::string& decoder, const QvDecoderLimits& limits)
+{
+    if (WIFSIGNALED(status)) {
+        const int signal = WTERMSIG(status);
+        if (signal == SIGPROF) return fmt::format("{} took longer than {} s", decoder, limits.cpuSeconds);
+        if (signal == SIGALRM)
+            return fmt::format("{} took longer than {} s on the clock", decoder, limits.wallSeconds);
+        return fmt::format("{} crashed (signal {})", decoder, signal);
+    }
+    if (WIFEXITED(status)) return fmt::format("{} stopped (status {})", decoder, WEXITSTATUS(status));
+    return fmt::format("{} could not be started", decoder);
+}
+
+}  // namespace
+
+// Reads the result a child left; a friend of QvPixelRows, whose mapping it makes.
+class QvDecoderClient {
+public:
+    static std::optional<QvDecodedPicture> collect(int resultFd, int status, const QvDecodeRequest& request,
+                                                   const QvDecoderLimits& limits, std::string& error)
+    {
+        struct stat info {};
+        const std::size_t size = ::fstat(resultFd, &info) == 0 ? std::size_t(info.st_size) : 0;
+        void* mapping = size < rowsAt ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, resultFd, 0);
+        if (mapping == MAP_FAILED) {
+            error = size < rowsAt ? endReason(status, decoderName(FIF_UNKNOWN), limits) : qvNoMemoryForPicture;
+            return std::nullopt;
+        }
+        QvPixelRows whole(static_cast<std::uint8_t*>(mapping), size, 0, 0);
+        ResultHeader result{};
+        std::memcpy(&result, mapping, sizeof(result));
+        result.error[sizeof(result.error) - 1] = '\0';
+        result.remarks[sizeof(result.remarks) - 1] = '\0';
+        const bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!exited || result.finished != 1) {
+            error = endReason(status, decoderName(result.decoder), limits);
+            return std::nullopt;
+        }
+        if (result.decoded != 1) {
+            error = result.error;
+            return std::nullopt;
+        }
+        const std::size_t rowBytes =
+            qvRowBytes(request.layout, result.width) * std::size_t(std::max(result.height, 0));
+        if (result.width <= 0 || result.height <= 0 || result.rowBytes != rowBytes || size - rowsAt < rowBytes) {
+            error = fmt::format("{} gave no rows of its {}x{} picture", decoderName(result.decoder), result.width,
+                                result.height);
+            return std::nullopt;
+        }
+        QvDecodedPicture picture;
+        picture.width = result.width;
+        picture.height = result.height;
+        picture.rows = QvPixelRows(std::exchange(whole.mapping_, nullptr), size, rowsAt, rowBytes);
+        picture.remarks = result.remarks;
+        picture.attempts = result.attempts;
+        return picture;
+    }
+};
+
+QvPixelRows::QvPixelRows(std::uint8_t* mapping, std::size_t mappingBytes, std::size_t offset, std::size_t size)
+    : mapping_(mapping), mappingBytes_(mappingBytes), offset_(offset), size_(size)
+{
+}
+
+QvPixelRows::~QvPixelRows()
+{
+    if (mapping_ != nullptr) ::munmap(mapping_, mappingBytes_);
+}
+
+QvPixelRows::QvPixelRows(QvPixelRows&& other) noexcept
+    : mapping_(std::exchange(other.mapping_, nullptr)), mappingBytes_(std::exchange(other.mappingBytes_, 0)),
+      offset_(std::exchange(other.offset_, 0)), size_(std::exchange(other.size_, 0))
+{
+}
+
+QvPixelRows& QvPixelRows::operator=(QvPixelRows&& other) noexcept
+{
+    if (this != &other) {
+        QvPixelRows gone(std::move(*this));
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        mappingBytes_ = std::exchange(other.mappingBytes_, 0);
+        offset_ = std::exchange(other.offset_, 0);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+QvDecoderLimits qvDecoderLimits(std::size_t fileBytes)
+{
+    QvDecoderLimits limits;
+    limits.cpuSeconds = baseCpuSeconds + cpuSecondsPerMiB * double(fileBytes) / double(mebibyte);
+    limits.wallSeconds = wallPerCpu * limits.cpuSeconds;
+    limits.memoryBytes = baseMemory + memoryPerFileByte * std::uint64_t(fileBytes);
+    return limits;
+}
+
+bool qvStartDecoderProcess()
+{
+    if (decoderSocket >= 0) return true;
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
+    const pid_t program = ::getpid();
+    const pid_t decoder = ::fork();
+    if (decoder == 0) {
+        ::close(ends[0]);
+        serve(ends[1], program);
+    }
+    ::close(ends[1]);
+    if (decoder < 0) {
+        ::close(ends[0]);
+        return false;
+    }
+    decoderSocket = ends[0];
+    return true;
+}
+
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
+                                              std::string& error)
+{
+    return qvDecodeApart(file, request, error, qvDecoderLimits(file.size()));
+}
+
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
+                                              std::string& error, const QvDecoderLimits& limits)
+{
+    if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess())) {
+        error = "the picture decoder is not running";
+        return std::nullopt;
+    }
+    const Request sent{request, limits};
+    const Descriptor bytes(::memfd_create("picture", MFD_CLOEXEC));
+    const Descriptor result(::memfd_create("picture rows", MFD_CLOEXEC));
+    if (bytes.get() < 0 || result.get() < 0 || !writeAll(bytes.get(), file)) {
+        error = qvNoMemoryForPicture;
+        return std::nullopt;
+    }
+    const int fds[] = {bytes.get(), result.get()};
+    Reply reply{};
+    if (!sendWithFds(decoderSocket, &sent, sizeof(sent), fds) ||
+        !receiveWithFds(decoderSocket, &reply, sizeof(reply), {})) {
+        // The decoder process has gone; this process may have threads by now
+        // and cannot start another.
+        ::close(std::exchange(decoderSocket, -1));
+        error = "the picture decoder has stopped";
+        return std::nullopt;
+    }
+    return QvDecoderClient::collect(result.get(), reply.status, request, sent.limits, error);
+}

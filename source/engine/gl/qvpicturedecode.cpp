@@ -1,0 +1,425 @@
+// qvpicturedecode: FreeImage's decoders run over a file's bytes, the header
+// read first, and the bitmap turned into rows of the asked layout.
+#include "engine/gl/qvpicturedecode.h"
+
+#include <fmt/core.h>
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// FreeImage's JPEG flag values in their declaration order, then the default;
+// every format is tried with each in turn until one loads.
+constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
+                             2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
+// The bits of those that any of FreeImage's readers looks at: JPEG's DCT,
+// CMYK, rotation and grey flags and their like in other formats (1 to 16),
+// and the size a JPEG is scaled to on loading (the high word). The rest only
+// choose how a picture is saved, so flags differing only there read a file
+// alike, and a file that failed one of them is not read again.
+constexpr int flagsReadBy = 0x1F | ~0xFFFF;
+// What FreeImage says when the bitmap itself cannot be allocated: the one
+// failure after which another flag value (a grey or scaled load) may fit.
+constexpr std::string_view allocationFailed = "DIB allocation failed";
+
+constexpr const char* notAPicture = "not a picture FreeImage can read";
+
+struct BitmapDeleter {
+    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+};
+using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
+
+// Two reasons in one line, either of which may be empty.
+std::string joined(const std::string& first, const std::string& second)
+{
+    return first.empty() || second.empty() ? first + second : first + "; " + second;
+}
+
+// Whether FreeImage reads both formats with one decoder: the six Netpbm
+// formats differ only in the signature FreeImage matches first.
+bool sameDecoder(FREE_IMAGE_FORMAT a, FREE_IMAGE_FORMAT b)
+{
+    constexpr FREE_IMAGE_FORMAT netpbm[] = {FIF_PBM, FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW};
+    const auto isNetpbm = [&](FREE_IMAGE_FORMAT format) {
+        return std::find(std::begin(netpbm), std::end(netpbm), format) != std::end(netpbm);
+    };
+    return a == b || (isNetpbm(a) && isNetpbm(b));
+}
+
+// Why a picture whose content alone says its format is not decoded: empty
+// when that format's decoder is trusted with it.
+std::string contentFormatProblem(FREE_IMAGE_FORMAT format)
+{
+    if (qvReadByContent(format)) return {};
+    // "psd,psb" as ".psd or .psb"; "pct,pict,pic" as ".pct, .pict or .pic".
+    std::vector<std::string> extensions(1);
+    for (const char* c = FreeImage_GetFIFExtensionList(format); *c != '\0'; ++c) {
+        if (*c == ',')
+            extensions.emplace_back();
+        else
+            extensions.back() += *c;
+    }
+    std::string names = "." + extensions.front();
+    for (std::size_t i = 1; i < extensions.size(); ++i)
+        names += (i + 1 == extensions.size() ? " or ." : ", .") + extensions[i];
+    return fmt::format("the content is a picture in {} format, read only from a file named {}",
+                       FreeImage_GetFormatFromFIF(format), names);
+}
+
+// What FreeImage's decoders say of a file. FreeImage gives its reasons only
+// to one process-wide callback; while a FreeImageMessages lives it takes them
+// (pictures are decoded on one thread).
+class FreeImageMessages {
+public:
+    FreeImageMessages() : outer_(std::exchange(listener_, this))
+    {
+        static std::once_flag installed;
+        std::call_once(installed, [] { FreeImage_SetOutputMessage(hear); });
+    }
+    ~FreeImageMessages() { listener_ = outer_; }
+    FreeImageMessages(const FreeImageMessages&) = delete;
+    FreeImageMessages& operator=(const FreeImageMessages&) = delete;
+
+    void clear() { said_.clear(); }
+    // Each distinct message once, with the decoder that said it:
+    // `the JPEG decoder says "Premature end of JPEG file"`; empty when none.
+    std::string text() const
+    {
+        std::string text;
+        for (const std::string& message : said_) text = joined(text, message);
+        return text;
+    }
+    // Whether the decoder failed for want of memory for the bitmap alone.
+    bool onlyAllocationFailed() const
+    {
+        return said_.size() == 1 && said_.front().find(allocationFailed) != std::string::npos;
+    }
+
+private:
+    static void hear(FREE_IMAGE_FORMAT format, const char* message)
+    {
+        if (listener_ == nullptr || message == nullptr) return;
+        // Some messages run over lines; the report is one line.
+        std::string words;
+        for (const char* c = message; *c != '\0'; ++c) {
+            const bool space = *c == '\n' || *c == '\r' || *c == '\t' || *c == ' ';
+            if (!space)
+                words += *c;
+            else if (!words.empty() && words.back() != ' ')
+                words += ' ';
+        }
+        while (!words.empty() && words.back() == ' ') words.pop_back();
+        const std::string who = format == FIF_UNKNOWN
+                                    ? std::string("FreeImage")
+                                    : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(format));
+        std::string said = fmt::format("{} says \"{}\"", who, words);
+        std::vector<std::string>& all = listener_->said_;
+        if (std::find(all.begin(), all.end(), said) == all.end()) all.push_back(std::move(said));
+    }
+
+    static inline FreeImageMessages* listener_ = nullptr;
+    FreeImageMessages* outer_;
+    std::vector<std::string> said_;
+};
+
+// A FreeImage stream over bytes that FreeImage only reads; every load starts
+// from the first byte.
+class MemoryStream {
+public:
+    explicit MemoryStream(std::span<const std::uint8_t> bytes)
+        : memory_(FreeImage_OpenMemory(const_cast<BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())))
+    {
+    }
+    ~MemoryStream()
+    {
+        if (memory_ != nullptr) FreeImage_CloseMemory(memory_);
+    }
+    MemoryStream(const MemoryStream&) = delete;
+    MemoryStream& operator=(const MemoryStream&) = delete;
+
+    explicit operator bool() const { return memory_ != nullptr; }
+    FREE_IMAGE_FORMAT contentFormat() const { return FreeImage_GetFileTypeFromMemory(memory_, 0); }
+    Bitmap load(FREE_IMAGE_FORMAT format, int flags) const
+    {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        return Bitmap(FreeImage_LoadFromMemory(format, memory_, flags));
+    }
+
+private:
+    FIMEMORY* memory_;
+};
+
+QvImageSize bitmapSize(const Bitmap& bitmap)
+{
+    return {FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get())};
+}
+
+// The size in the header of a picture of this format, without its pixels,
+// and why the file cannot be that picture: qvReadHeader's reading, or for a
+// format it does not read in full, FreeImage's own header read where the
+// format has one. No size and no problem when neither tells the size.
+QvHeaderReading readHeader(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
+                           std::span<const std::uint8_t> bytes)
+{
+    QvHeaderReading reading = qvReadHeader(format, bytes);
+    if (qvHeaderReadsFully(format) || reading.size || !FreeImage_FIFSupportsNoPixels(format)) return reading;
+    if (const Bitmap header = stream.load(format, FIF_LOAD_NOPIXELS))
+        reading.size = bitmapSize(header);
+    else
+        reading.problem = notAPicture;
+    return reading;
+}
+
+// One decoding, with what it has found so far.
+struct Decoding {
+    const MemoryStream& stream;
+    std::span<const std::uint8_t> bytes;
+    const QvDecodeRequest& request;
+    QvDecodeSink& sink;
+    FreeImageMessages messages;
+    QvDecodeResult result;
+    std::string said;  // by the decoders that failed
+};
+
+// Decodes the bytes as one format. Null when its header is refused (the
+// reason in the result's error), and when the bytes are not that format or
+// its decoder fails (the error empty, the reason added to `said`).
+Bitmap decodeAs(Decoding& d, FREE_IMAGE_FORMAT format)
+{
+    const QvHeaderReading header = readHeader(d.stream, format, d.bytes);
+    const std::uint64_t maxSide = std::uint64_t(std::max(d.request.maxSide, 0));
+    std::string& error = d.result.error;
+    // A size too large is the news, even in a file that could not hold it.
+    if (header.size) error = qvImageSizeProblem(*header.size, maxSide);
+    if (error.empty() && header.fatal) error = header.problem;
+    if (!error.empty()) return nullptr;
+    if (!header.problem.empty()) {
+        d.said = joined(d.said, header.problem);  // not a picture of this format
+        return nullptr;
+    }
+    d.sink.decoding(format);
+    d.messages.clear();
+    Bitmap bitmap;
+    std::vector<int> tried;
+    for (const int flags : loadFlags) {
+        if (!d.request.retryFlags && flags != 0) continue;
+        // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS, which reads
+        // a header alone: never a picture, so never tried.
+        const int read = flags & flagsReadBy;
+        if ((flags & FIF_LOAD_NOPIXELS) != 0 || std::find(tried.begin(), tried.end(), read) != tried.end())
+            continue;
+        tried.push_back(read);
+        ++d.result.attempts;
+        bitmap = d.stream.load(format, flags);
+        if (bitmap && FreeImage_HasPixels(bitmap.get())) break;
+        bitmap.reset();
+        // A decoder that failed on the file's data fails it with every flag.
+        if (!d.messages.text().empty() && !d.messages.onlyAllocationFailed()) break;
+    }
+    if (!bitmap) {
+        d.said = joined(d.said, d.messages.text());
+        return nullptr;
+    }
+    // Without a header size the decoded one is checked before the pixels go anywhere.
+    error = qvImageSizeProblem(bitmapSize(bitmap), maxSide);
+    if (!error.empty()) return nullptr;
+    d.result.remarks = d.messages.text();
+    return bitmap;
+}
+
+// The bytes as a bitmap: the name's format first, then the one its contents
+// show where that format is trusted with it. Null with the reason in the
+// result's error.
+Bitmap readBitmap(Decoding& d)
+{
+    if (d.bytes.empty()) {
+        d.result.error = "the file is empty";
+        return nullptr;
+    }
+    if (!d.stream) {
+        d.result.error = qvNoMemoryForPicture;
+        return nullptr;
+    }
+    const FREE_IMAGE_FORMAT named = d.request.named;
+    const FREE_IMAGE_FORMAT content = d.stream.contentFormat();
+    for (const FREE_IMAGE_FORMAT format : {named, sameDecoder(content, named) ? FIF_UNKNOWN : content}) {
+        if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) continue;
+        if (const std::string refused = format == named ? "" : contentFormatProblem(format);
+            !refused.empty()) {
+            d.result.error = joined(d.said, refused);
+            return nullptr;
+        }
+        Bitmap bitmap = decodeAs(d, format);
+        if (bitmap || !d.result.error.empty()) return bitmap;
+    }
+    d.result.error = d.said.empty() ? notAPicture : d.said;
+    return nullptr;
+}
+
+// A CMYK bitmap (a TIFF read with its inks kept) as 24-bit RGB; null when it
+// is of another kind or FreeImage has no memory for it. Each ink takes its
+// share of light away: red = (1 - cyan)(1 - black), and so on.
+Bitmap rgbFromCmyk(FIBITMAP* source)
+{
+    const unsigned bpp = FreeImage_GetBPP(source);
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(source);
+    const bool eightBit = type == FIT_BITMAP && bpp == 32;
+    if (FreeImage_GetColorType(source) != FIC_CMYK || (!eightBit && type != FIT_RGBA16)) return nullptr;
+    const unsigned width = FreeImage_GetWidth(source);
+    const unsigned height = FreeImage_GetHeight(source);
+    Bitmap rgb(FreeImage_Allocate(int(width), int(height), 24));
+    if (!rgb) return nullptr;
+    constexpr unsigned full8 = 255, full16 = 65535;
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* in = FreeImage_GetScanLine(source, int(y));
+        BYTE* out = FreeImage_GetScanLine(rgb.get(), int(y));
+        for (unsigned x = 0; x < width; ++x) {
+            // The inks in file order, cyan first, as 8-bit amounts.
+            unsigned ink[4];
+            for (int i = 0; i < 4; ++i)
+                ink[i] = eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i] * full8 / full16;
+            const auto light = [&](unsigned amount) { return BYTE((full8 - amount) * (full8 - ink[3]) / full8); };
+            out[x * 3 + FI_RGBA_RED] = light(ink[0]);
+            out[x * 3 + FI_RGBA_GREEN] = light(ink[1]);
+            out[x * 3 + FI_RGBA_BLUE] = light(ink[2]);
+        }
+    }
+    return rgb;
+}
+
+// A copy of a bitmap of any pixel type as 24-bit RGB; null when FreeImage
+// has no memory for it. FreeImage converts only 8-bit-per-channel and
+// 16-bit-per-channel colour to 24 bits directly: floating-point pictures
+// (HDR, EXR, PFM) are tone mapped, 16-bit grey keeps its high byte, CMYK is
+// turned into light, and other sample types are scaled from their range.
+Bitmap rgbCopy(FIBITMAP* source)
+{
+    if (FreeImage_GetColorType(source) == FIC_CMYK) {
+        if (Bitmap rgb = rgbFromCmyk(source)) return rgb;
+    }
+    switch (FreeImage_GetImageType(source)) {
+    case FIT_BITMAP:
+    case FIT_RGB16:
+    case FIT_RGBA16:
+        return Bitmap(FreeImage_ConvertTo24Bits(source));
+    case FIT_FLOAT:
+    case FIT_RGBF:
+    case FIT_RGBAF:
+        return Bitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
+    case FIT_UINT16: {
+        const Bitmap grey(FreeImage_ConvertTo8Bits(source));
+        return grey ? Bitmap(FreeImage_ConvertTo24Bits(grey.get())) : nullptr;
+    }
+    default: {
+        const Bitmap scaled(FreeImage_ConvertToStandardType(source, TRUE));
+        return scaled ? Bitmap(FreeImage_ConvertTo24Bits(scaled.get())) : nullptr;
+    }
+    }
+}
+
+// The bitmap's pixels as padded RGB rows, the bottom or the top row first;
+// false when there is no memory for them.
+bool writeRgbRows(Bitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
+{
+    const int width = int(FreeImage_GetWidth(bitmap.get()));
+    const int height = int(FreeImage_GetHeight(bitmap.get()));
+    // A 24-bit picture is read as it is: a converted copy would double the memory it takes.
+    if (FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP || FreeImage_GetBPP(bitmap.get()) != 24 ||
+        FreeImage_GetColorType(bitmap.get()) == FIC_CMYK) {
+        bitmap = rgbCopy(bitmap.get());
+        if (!bitmap) return false;
+    }
+    const std::size_t stride = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, width);
+    std::uint8_t* rows = sink.rows(stride * std::size_t(height));
+    if (rows == nullptr) return false;
+    for (int y = 0; y < height; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap.get(), topRowFirst ? height - 1 - y : y);
+        std::uint8_t* row = rows + std::size_t(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            row[x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
+            row[x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
+            row[x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
+        }
+        std::fill(row + std::size_t(width) * 3, row + stride, 0);
+    }
+    return true;
+}
+
+// The bitmap's pixels as tightly packed RGBA rows, the top row first; every
+// pixel opaque without an alpha channel. False when there is no memory.
+bool writeRgbaRows(Bitmap bitmap, QvDecodeSink& sink)
+{
+    const int width = int(FreeImage_GetWidth(bitmap.get()));
+    const int height = int(FreeImage_GetHeight(bitmap.get()));
+    const bool plain = FreeImage_GetImageType(bitmap.get()) == FIT_BITMAP &&
+                       FreeImage_GetColorType(bitmap.get()) != FIC_CMYK;
+    const bool hasAlpha = plain && FreeImage_GetBPP(bitmap.get()) == 32;
+    if (!plain) bitmap = rgbCopy(bitmap.get());
+    const Bitmap rgba(bitmap ? FreeImage_ConvertTo32Bits(bitmap.get()) : nullptr);
+    bitmap.reset();
+    if (!rgba) return false;
+    const std::size_t stride = qvRowBytes(QvPixelLayout::rgbaTopRowFirst, width);
+    std::uint8_t* rows = sink.rows(stride * std::size_t(height));
+    if (rows == nullptr) return false;
+    for (int y = 0; y < height; ++y) {
+        // FreeImage's row 0 is the bottom of the picture.
+        const BYTE* line = FreeImage_GetScanLine(rgba.get(), height - 1 - y);
+        std::uint8_t* row = rows + std::size_t(y) * stride;
+        for (int x = 0; x < width; ++x) {
+            row[x * 4 + 0] = line[x * 4 + FI_RGBA_RED];
+            row[x * 4 + 1] = line[x * 4 + FI_RGBA_GREEN];
+            row[x * 4 + 2] = line[x * 4 + FI_RGBA_BLUE];
+            row[x * 4 + 3] = hasAlpha ? line[x * 4 + FI_RGBA_ALPHA] : 255;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t qvRowBytes(QvPixelLayout layout, int width)
+{
+    if (layout == QvPixelLayout::rgbaTopRowFirst) return std::size_t(width) * 4;
+    const std::size_t bytes = std::size_t(width) * 3;
+    return (bytes + 3) / 4 * 4;
+}
+
+std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
+{
+    if (size.width > maxSide || size.height > maxSide) {
+        return fmt::format("{}x{} is larger than the largest picture side {}", size.width, size.height,
+                           maxSide);
+    }
+    if (size.width > 0 && size.height > qvMaxPicturePixels / size.width) {
+        return fmt::format("{}x{} is more than the {} pixels of the largest picture", size.width, size.height,
+                           qvMaxPicturePixels);
+    }
+    return {};
+}
+
+QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
+                               QvDecodeSink& sink)
+{
+    const MemoryStream stream(file);
+    Decoding d{stream, file, request, sink, {}, {}, {}};
+    try {
+        Bitmap bitmap = readBitmap(d);
+        if (!bitmap) return std::move(d.result);
+        d.result.width = int(FreeImage_GetWidth(bitmap.get()));
+        d.result.height = int(FreeImage_GetHeight(bitmap.get()));
+        // The bitmap goes as soon as its rows are written: one of the two at a time beyond that.
+        d.result.decoded = request.layout == QvPixelLayout::rgbaTopRowFirst
+                               ? writeRgbaRows(std::move(bitmap), sink)
+                               : writeRgbRows(std::move(bitmap), request.layout == QvPixelLayout::rgbTopRowFirst,
+                                              sink);
+    } catch (const std::bad_alloc&) {
+        d.result.decoded = false;
+    }
+    if (!d.result.decoded && d.result.error.empty()) d.result.error = qvNoMemoryForPicture;
+    return std::move(d.result);
+}
