@@ -38,12 +38,22 @@ status=0
 [ "$status" -ne 124 ] || fail "a missing shader did not end the program"
 grep -q "skybox.frag" "$work/noshader.txt" || fail "the message does not name the missing shader"
 
-# 3. No icon, and text in the font's place: one line each, then the program
-# runs and closes normally.
+# 3. No icon, text in the font's place, and a valid TIFF that crashes the
+# picture decoder in the logo's: one line each, then the program runs and
+# closes normally.
 font=fonts/djsans/DejaVuSans.ttf
-make_run_dir "$work/noicon" icons/icon.bmp "$font"
+make_run_dir "$work/noicon" icons/icon.bmp "$font" textures/logo.png
 mkdir -p "$work/noicon/$(dirname "$font")"
 echo "plain text, not a TrueType file" >"$work/noicon/$font"
+# 9x5 pixels of 1 bit stored in planes, one uncompressed strip.
+python3 - "$work/noicon/textures/logo.png" <<'PY'
+import struct, sys
+fields = [(256, 9), (257, 5), (258, 1), (259, 1), (262, 1), (273, 134), (277, 1), (278, 5), (279, 10), (284, 2)]
+tiff = b"II*\0" + struct.pack("<IH", 8, len(fields))
+for tag, value in fields:
+    tiff += struct.pack("<HHII", tag, 4 if tag in (273, 279) else 3, 1, value)
+open(sys.argv[1], "wb").write(tiff + b"\0" * 4 + b"\x5a" * 10)
+PY
 (cd "$work/noicon" && exec ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
 main_window
@@ -55,6 +65,8 @@ exit_status
 [ "$(grep -c "font" "$work/noicon.txt")" -eq 1 ] &&
   grep -qFx "ERROR::FREETYPE: Failed to load font $font: invalid stream operation" "$work/noicon.txt" ||
   fail "expected one line about the font, with FreeType's reason"
+grep -qFx "Picture textures/logo.png not loaded: the TIFF decoder crashed (signal 6)" "$work/noicon.txt" ||
+  fail "expected the logo's line naming the decoder's crash"
 # 4. No X display: the GLFW failure, GLFW's reason and the display tried,
 # then status 1.
 status=0
@@ -63,5 +75,6 @@ status=0
 printf '%s\n' "Error! Library GLFW didn't initialized!" "X11: Failed to open display :4097" \
   'The X display ":4097" could not be opened' |
   cmp -s - "$work/nodisplay.txt" || fail "without a display the program said something else"
-echo "PASS: missing sky face or shader ends with a failure; missing icon and broken font are reported once;" \
+echo "PASS: missing sky face or shader ends with a failure; missing icon, broken font and a logo that crashes" \
+  "its decoder are reported once;" \
   "a missing display is named"

@@ -3,6 +3,7 @@
 #include "tempfiles.h"
 #include "glcontext.h"
 #include "imagefixtures.h"
+#include "childcheck.h"
 #include "engine/gl/qvdecoderprocess.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/model/qvmodel.h"
@@ -67,6 +68,17 @@ std::string writeBytes(const std::string& name, const Bytes& bytes)
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
     return path;
 }
+
+// Rows in this process's own memory.
+struct VectorSink : QvDecodeSink {
+    void decoding(FREE_IMAGE_FORMAT) override {}
+    std::uint8_t* rows(std::size_t bytes) override
+    {
+        kept.resize(bytes);
+        return kept.data();
+    }
+    std::vector<std::uint8_t> kept;
+};
 
 std::string skyError(const std::vector<std::string>& faces)
 {
@@ -161,10 +173,22 @@ TEST(DecoderProcess, LimitsEndTheDecodingNotTheProgram)
     EXPECT_EQ(picture->attempts, 1);
 
     // Its image data damaged, a PNG fails every flag value alike: tried once.
+    // Short of memory for the bitmap alone, each flag value that reads a file
+    // differently is tried once: 1 to 16, the three scalings, and the rest.
     Bytes damaged = imagefixtures::fileBytes(imagefixtures::writePng("damaged.png", 3, 2));
     damaged[damaged.size() - 20] ^= 0xFF;  // the image data's own checksum
     EXPECT_FALSE(qvDecodeApart(damaged, request, error));
     EXPECT_EQ(error, "the PNG decoder says \"IDAT: incorrect data check\"");
+    VectorSink sink;
+    EXPECT_EQ(qvDecodePicture(damaged, request, sink).attempts, 1);
+#if !defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        VectorSink rows;
+        const QvDecodeResult result =
+            testsupport::limitAddressSpaceGrowth(16 << 20) ? qvDecodePicture(big, request, rows) : QvDecodeResult{};
+        return !result.decoded && result.attempts == 9;
+    }));
+#endif
 
     // A small file, however hostile, costs at most 2 s and 300 MiB; a large one more in proportion.
     const QvDecoderLimits small = qvDecoderLimits(1024), large = qvDecoderLimits(64 << 20);
