@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -452,5 +454,153 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         EXPECT_EQ(reading.size.has_value(), claim.size.width != 0);
         EXPECT_EQ(reading.size.value_or(QvImageSize{}).width, claim.size.width);
         EXPECT_EQ(reading.size.value_or(QvImageSize{}).height, claim.size.height);
+    }
+}
+
+// The decoders trusted with a file named as another format are exactly those
+// whose headers are read in full; PCX and DDS decoders make pixels of memory
+// never written, so their files are decoded only under their own names.
+TEST(ImageHeader, OnlyFormatsReadInFullAreReadByContent)
+{
+    const std::vector<std::pair<FREE_IMAGE_FORMAT, bool>> formats{
+        {FIF_BMP, true},  {FIF_GIF, true},    {FIF_HDR, true},    {FIF_J2K, true},    {FIF_JP2, true},
+        {FIF_JPEG, true}, {FIF_PBM, true},    {FIF_PBMRAW, true}, {FIF_PGM, true},    {FIF_PGMRAW, true},
+        {FIF_PPM, true},  {FIF_PPMRAW, true}, {FIF_PFM, true},    {FIF_PNG, true},    {FIF_SGI, true},
+        {FIF_TIFF, true}, {FIF_PCX, false},   {FIF_DDS, false},   {FIF_TARGA, false}, {FIF_PSD, false},
+        {FIF_ICO, false}, {FIF_WEBP, false},  {FIF_IFF, false},   {FIF_XBM, false},   {FIF_UNKNOWN, false},
+    };
+    for (const auto& [format, byContent] : formats) {
+        SCOPED_TRACE(format);
+        EXPECT_EQ(qvReadByContent(format), byContent);
+        EXPECT_EQ(qvHeaderReadsFully(format), byContent);
+    }
+}
+
+// A format read in full gives a size or a problem whatever the bytes. A file
+// without the format's signature is not of it (not fatal: another format may
+// be tried); one with the signature that cannot be the picture is refused.
+TEST(ImageHeader, ProblemsAreFatalOnceTheSignatureMatches)
+{
+    const std::vector<std::pair<FREE_IMAGE_FORMAT, std::string_view>> signatures{
+        {FIF_BMP, "BM"},
+        {FIF_GIF, "GIF89a"},
+        {FIF_HDR, "#?RADIANCE\n"},
+        {FIF_J2K, "\xFF\x4F\xFF\x51"},
+        {FIF_JP2, std::string_view("\0\0\0\x0CjP  \r\n\x87\n", 12)},
+        {FIF_JPEG, "\xFF\xD8"},
+        {FIF_PBM, "P1"},
+        {FIF_PBMRAW, "P4"},
+        {FIF_PGM, "P2"},
+        {FIF_PGMRAW, "P5"},
+        {FIF_PPM, "P3"},
+        {FIF_PPMRAW, "P6"},
+        {FIF_PFM, "PF"},
+        {FIF_PNG, "\x89PNG\r\n\x1a\n"},
+        {FIF_SGI, "\x01\xDA"},
+        {FIF_TIFF, std::string_view("II*\0", 4)},
+    };
+    std::mt19937 random(7);
+    Bytes noise(64);
+    for (std::uint8_t& byte : noise) byte = std::uint8_t(random());
+    for (int f = 0; f < FreeImage_GetFIFCount(); ++f) {
+        const auto format = FREE_IMAGE_FORMAT(f);
+        if (!qvHeaderReadsFully(format)) continue;
+        SCOPED_TRACE(FreeImage_GetFormatFromFIF(format));
+        const auto signature =
+            std::ranges::find(signatures, format, &std::pair<FREE_IMAGE_FORMAT, std::string_view>::first);
+        ASSERT_NE(signature, signatures.end());
+        for (const Bytes& other : {Bytes{}, Bytes{'x'}, noise}) {
+            const QvHeaderReading reading = qvReadHeader(format, other);
+            EXPECT_FALSE(reading.size);
+            EXPECT_NE(reading.problem, "");
+            EXPECT_FALSE(reading.fatal);
+        }
+        const QvHeaderReading alone =
+            qvReadHeader(format, Bytes(signature->second.begin(), signature->second.end()));
+        EXPECT_NE(alone.problem, "");
+        EXPECT_TRUE(alone.fatal);
+    }
+
+    const Bytes bmp = writtenByFreeImage(FIF_BMP, 40, 3, 24);
+    const Bytes png = writtenByFreeImage(FIF_PNG, 40, 3, 24);
+    const Bytes jp2 = writtenByFreeImage(FIF_JP2, 32, 32, 24);
+    const struct {
+        const char* name;
+        FREE_IMAGE_FORMAT format;
+        Bytes file;
+        std::string problem;
+    } cuts[]{
+        {"bmp cut in its header", FIF_BMP, cut(bmp, 20), "it is cut short in its header"},
+        {"png cut in a chunk header", FIF_PNG, cut(png, find(png, "IDAT") - 2),
+         fmt::format("it is cut short in the header of its chunk at byte {}", find(png, "IDAT") - 4)},
+        {"jp2 whose codestream lacks its signature", FIF_JP2, patched(jp2, find(jp2, "jp2c") + 4, 1, {0}),
+         "it is not a JPEG 2000 file"},
+    };
+    for (const auto& c : cuts) {
+        SCOPED_TRACE(c.name);
+        const QvHeaderReading reading = qvReadHeader(c.format, c.file);
+        EXPECT_EQ(reading.problem, c.problem);
+        EXPECT_TRUE(reading.fatal);
+    }
+}
+
+// The BMP header as the window icon reads it: the fields at their places in
+// the Windows and OS/2 headers, the masks after or inside the info header.
+TEST(ImageHeader, BmpHeaderFieldsAndMasks)
+{
+    // A file header and an info header of `infoSize` bytes, then `tail`.
+    const auto bmp = [](std::uint32_t infoSize, std::initializer_list<std::uint64_t> info,
+                        std::initializer_list<std::uint64_t> tail = {}) {
+        Bytes bytes;
+        put(bytes, "BM");
+        putFields(bytes, 4, {0, 0, 14 + infoSize + 4 * tail.size(), infoSize}, true);
+        if (infoSize == 12) {
+            putFields(bytes, 2, info, true);
+        } else {
+            const std::vector<std::uint64_t> fields(info);
+            putFields(bytes, 4, {fields[0], fields[1]}, true);
+            putFields(bytes, 2, {1, fields[2]}, true);
+            for (std::size_t i = 3; i < fields.size(); ++i) putFields(bytes, 4, {fields[i]}, true);
+        }
+        bytes.resize(14 + infoSize, 0);
+        putFields(bytes, 4, tail, true);
+        return bytes;
+    };
+    const Bytes fi = writtenByFreeImage(FIF_BMP, 40, 3, 24);
+    const std::uint64_t topFirst = std::uint32_t(-7);
+    const std::uint64_t r = 0xFF0000, g = 0xFF00, b = 0xFF, a = 0xFF000000;
+    const struct {
+        const char* name;
+        Bytes file;
+        std::optional<QvBmpHeader> header;
+    } cases[]{
+        {"written by FreeImage", fi, QvBmpHeader{54, 40, 40, 3, 24, 0, 0, {}, false}},
+        {"bit fields after the header", bmp(40, {5, topFirst, 32, 3, 140}, {r, g, b, a}),
+         QvBmpHeader{70, 40, 5, -7, 32, 3, 140, {r, g, b, 0}, false}},
+        {"alpha bit fields after the header", bmp(40, {5, 7, 32, 6, 0}, {r, g, b, a}),
+         QvBmpHeader{70, 40, 5, 7, 32, 6, 0, {r, g, b, a}, false}},
+        {"bit fields inside a 124-byte header", bmp(124, {5, 7, 16, 3, 0, 0, 0, 0, 0, r, g, b, a}),
+         QvBmpHeader{138, 124, 5, 7, 16, 3, 0, {r, g, b, a}, false}},
+        {"bit fields inside a 52-byte header", bmp(52, {5, 7, 16, 3, 0, 0, 0, 0, 0, r, g, b}, {a}),
+         QvBmpHeader{70, 52, 5, 7, 16, 3, 0, {r, g, b, 0}, false}},
+        {"masks cut short", bmp(40, {5, 7, 32, 3, 0}, {r}), QvBmpHeader{58, 40, 5, 7, 32, 3, 0, {}, false}},
+        {"os/2", bmp(12, {300, 200, 1, 8}), QvBmpHeader{26, 12, 300, 200, 8, 0, 0, {}, true}},
+        {"cut in the fixed fields", cut(fi, 29), std::nullopt},
+        {"not a bmp", patched(fi, 1, 1, {'A'}), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::optional<QvBmpHeader> header = qvReadBmpHeader(c.file);
+        ASSERT_EQ(header.has_value(), c.header.has_value());
+        if (!header) continue;
+        EXPECT_EQ(header->pixelOffset, c.header->pixelOffset);
+        EXPECT_EQ(header->infoSize, c.header->infoSize);
+        EXPECT_EQ(header->width, c.header->width);
+        EXPECT_EQ(header->height, c.header->height);
+        EXPECT_EQ(header->bitCount, c.header->bitCount);
+        EXPECT_EQ(header->compression, c.header->compression);
+        EXPECT_EQ(header->imageBytes, c.header->imageBytes);
+        EXPECT_EQ(header->masks, c.header->masks);
+        EXPECT_EQ(header->os2, c.header->os2);
     }
 }
