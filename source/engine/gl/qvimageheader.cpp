@@ -1,10 +1,11 @@
 // qvimageheader: the size a picture file claims and whether the file can hold
 // it, read from the header in the fields FreeImage's own readers allocate the
-// picture by, before any of them runs. A coding's packing limit is the most
-// pixel bytes it can give for one byte of the file; where a coding has none
-// worth the name (run-length codes that end a picture early, arithmetic
-// coding, JPEG 2000's empty packets, TIFF's newer codings), the memory its
-// decoder takes is held to what the largest picture takes as 24-bit RGB.
+// picture by, before any of them runs. Only what a file cannot be is refused:
+// cut short, a part outside it, or more pixels than its coding can pack into
+// its bytes (a coding's packing limit is the most pixel bytes it gives for
+// one byte of the file). Codings that pack any number of pixels in a few
+// bytes are held only by the pixel bound the loader applies, since pictures
+// are decoded in a child process under memory and time limits.
 #include "engine/gl/qvimageheader.h"
 
 #include "engine/gl/qvbytecursor.h"
@@ -34,11 +35,6 @@ constexpr std::uint64_t deflateBytesPerByte = 258 * 4;
 // LZW of at most 12-bit codes: a code stands for at most 4096 bytes.
 constexpr std::uint64_t lzwBytesPerByte = (4096 * 8 + 11) / 12;
 
-// Where a coding can claim any number of pixels in a few bytes, only the
-// memory its decoder takes for them bounds a picture: no more than the
-// largest picture takes as 24-bit RGB.
-constexpr std::uint64_t unboundedCodingBytes = qvMaxPicturePixels * 3;
-
 // a x b and a + b, held at the largest value instead of wrapping.
 std::uint64_t times(std::uint64_t a, std::uint64_t b)
 {
@@ -58,18 +54,6 @@ std::uint64_t ceilDiv(std::uint64_t a, std::uint64_t b)
 std::uint64_t packedBytes(std::uint64_t count, std::uint64_t bits)
 {
     return times(count, bits) == saturated ? saturated : ceilDiv(times(count, bits), 8);
-}
-
-// Why pixels of `bits` bits each as decoded, in a coding that packs any
-// number of them, are refused: empty when they are few enough.
-std::string unboundedCoding(QvImageSize size, std::uint64_t bits, std::string_view coding)
-{
-    const std::uint64_t bytes = packedBytes(times(size.width, size.height), bits);
-    return bytes <= unboundedCodingBytes
-               ? std::string()
-               : fmt::format("its {}x{} pixels take {} bytes decoded, more than the {} given to {} data, "
-                             "which packs any number into a few bytes",
-                             size.width, size.height, bytes, unboundedCodingBytes, coding);
 }
 
 // Readings of a file whose signature is the format's: any problem is fatal.
@@ -187,8 +171,7 @@ QvHeaderReading bmpHeader(Bytes file)
         coloursUsed = in.le(4);
         if (in.cut()) return cutInHeader();
     }
-    if (header->width <= 0 || header->height == 0)
-        return damaged(fmt::format("a picture of {}x{}", header->width, header->height));
+    if (header->width < 0) return damaged(fmt::format("a picture of {}x{}", header->width, header->height));
     const QvImageSize size{std::uint64_t(header->width), std::uint64_t(std::abs(header->height))};
     const std::uint64_t bitCount = header->bitCount;
     constexpr std::array<std::uint64_t, 6> bitCounts{1, 4, 8, 16, 24, 32};
@@ -205,10 +188,8 @@ QvHeaderReading bmpHeader(Bytes file)
     const std::uint64_t tablesEnd = plus(bmpFileHeader + header->infoSize, tables);
     if (tablesEnd > file.size()) return cutInHeader();
     const std::uint64_t start = std::max<std::uint64_t>(header->pixelOffset, tablesEnd);
-    if (header->compression == bmpRle8 || header->compression == bmpRle4) {
-        std::string problem = outside("pixel data", start, 0, file.size());
-        return sized(size, problem.empty() ? unboundedCoding(size, bitCount, "run-length") : problem);
-    }
+    if (header->compression == bmpRle8 || header->compression == bmpRle4)
+        return sized(size, outside("pixel data", start, 0, file.size()));
     const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);
     return sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size()));
 }
@@ -319,7 +300,6 @@ QvHeaderReading codestreamHeader(Bytes file)
     constexpr std::uint64_t startOfTile = 0xFF90;
     constexpr std::uint64_t endOfCodestream = 0xFFD9;
     constexpr std::uint64_t smallestTilePart = 14;
-    constexpr std::uint64_t mostComponents = 4;  // grey, grey and alpha, RGB, RGBA
     QvByteCursor in(file);
     if (in.be(2) != startOfCodestream || in.be(2) != imageAndTileSize) return notA("JPEG 2000");
     const std::uint64_t segmentLength = in.be(2);
@@ -331,16 +311,13 @@ QvHeaderReading codestreamHeader(Bytes file)
     const std::uint64_t components = in.be(2);
     if (in.cut()) return cutInHeader();
     if (left > gridWidth || top > gridHeight || tileWidth == 0 || tileHeight == 0 || tileLeft > left ||
-        tileTop > top || components == 0 || components > mostComponents)
+        tileTop > top || components == 0)
         return damaged("its image and tile sizes do not fit together");
     const QvImageSize size{gridWidth - left, gridHeight - top};
     const std::uint64_t tiles =
         times(ceilDiv(gridWidth - tileLeft, tileWidth), ceilDiv(gridHeight - tileTop, tileHeight));
     if (tiles > file.size() / smallestTilePart)
         return sized(size, fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
-    // OpenJPEG decodes every sample into 32 bits.
-    if (std::string problem = unboundedCoding(size, 32 * components, "JPEG 2000"); !problem.empty())
-        return sized(size, std::move(problem));
     in.seek(4 + segmentLength);
     while (!in.cut() && in.left() > 0) {
         const std::size_t start = in.at();
@@ -447,7 +424,6 @@ QvHeaderReading jpegHeader(Bytes file)
     std::optional<QvImageSize> size;
     std::uint64_t fewestBlocks = saturated;
     bool arithmetic = false;
-    std::uint64_t decodedBits = 0;
     while (in.left() > 0) {
         while (in.left() > 0 && in.be(1) != 0xFF) {}  // the decoder skips stray bytes before a marker
         std::uint64_t marker = 0xFF;
@@ -480,9 +456,6 @@ QvHeaderReading jpegHeader(Bytes file)
                 return damaged("a frame header longer than its segment");
             size = QvImageSize{width, height};
             arithmetic = marker >= 0xC9;
-            // A progressive decoder keeps every 16-bit coefficient besides the picture.
-            const bool progressive = marker == 0xC2 || marker == 0xCA;
-            decodedBits = times(count, progressive ? 8 + 16 : 8);
             std::uint64_t widest = 1, tallest = 1;
             for (const auto& [h, v] : sampling) widest = std::max(widest, h), tallest = std::max(tallest, v);
             for (const auto& [h, v] : sampling)
@@ -492,9 +465,7 @@ QvHeaderReading jpegHeader(Bytes file)
         in.seek(start + length);
         if (marker == startOfScan) {
             if (!size) return damaged("a scan before its frame header");
-            if (size->width == 0 || size->height == 0)
-                return damaged(fmt::format("a picture of {}x{}", size->width, size->height));
-            if (arithmetic) return sized(*size, unboundedCoding(*size, decodedBits, "arithmetic-coded"));
+            if (arithmetic) return sized(*size);
             return sized(*size, packing(*size, fewestBlocks, in.left(), jpegBlocksPerByte, "Huffman-coded"));
         }
     }
@@ -716,9 +687,8 @@ QvHeaderReading tiffHeader(Bytes file)
         tileByteCounts = 325,
         sampleFormat = 339,
     };
-    constexpr std::uint64_t floatingPoint = 3;
     constexpr std::uint64_t uncompressed = 1, lzw = 5, deflate = 8, oldDeflate = 32946, packBits = 32773;
-    constexpr std::uint64_t ccittRle = 2, ccittFax3 = 3, ccittFax4 = 4, separatePlanes = 2;
+    constexpr std::uint64_t ccittRle = 2, ccittFax4 = 4, separatePlanes = 2;
     QvByteCursor in(file);
     bool bigEndian = false;
     if (in.expect("MM")) {
@@ -765,8 +735,7 @@ QvHeaderReading tiffHeader(Bytes file)
     };
     if (!find(width) || !find(height)) return damaged("no width or height");
     const QvImageSize size{value(width, 0), value(height, 0)};
-    if (size.width == 0 || size.height == 0)
-        return damaged(fmt::format("a picture of {}x{}", size.width, size.height));
+    if (size.width == 0 || size.height == 0) return sized(size);  // refused alike for every format
     const std::uint64_t bits = value(bitsPerSample, 1);
     const std::uint64_t samples = value(samplesPerPixel, 1);
     const std::uint64_t coding = value(compression, uncompressed);
@@ -816,13 +785,7 @@ QvHeaderReading tiffHeader(Bytes file)
             problem = packing(size, pixelBytes, bytes, packBitsBytesPerByte, "PackBits");
         if (!problem.empty()) return sized(size, std::move(problem));
     }
-    constexpr std::array<std::uint64_t, 8> boundedCodings{uncompressed, ccittRle, ccittFax3,  ccittFax4,
-                                                          lzw,          deflate,  oldDeflate, packBits};
-    if (std::ranges::find(boundedCodings, coding) != boundedCodings.end()) return sized(size);
-    // Floating-point pixels are tone mapped through 96-bit RGB.
-    const std::uint64_t bitsPerPixel =
-        std::max<std::uint64_t>(times(bits, samples), value(sampleFormat, 1) == floatingPoint ? 96 : 0);
-    return sized(size, unboundedCoding(size, bitsPerPixel, fmt::format("TIFF coding {}", coding)));
+    return sized(size);
 }
 
 // ---------------------------------------------------------------- Formats read for their size alone
@@ -1156,5 +1119,12 @@ bool qvReadByContent(FREE_IMAGE_FORMAT format)
 QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
 {
     const FormatReader* reader = readerOf(format);
-    return reader != nullptr ? reader->read(file) : QvHeaderReading{};
+    if (reader == nullptr) return {};
+    QvHeaderReading reading = reader->read(file);
+    // No decoder makes a picture without pixels; every format read in full
+    // gives one reason for it, whether or not its own decoder would fail.
+    if (reader->full && reading.size && (reading.size->width == 0 || reading.size->height == 0))
+        reading = sized(*reading.size, fmt::format("its header is damaged: a picture of {}x{}",
+                                                   reading.size->width, reading.size->height));
+    return reading;
 }

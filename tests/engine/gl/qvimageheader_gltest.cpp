@@ -166,28 +166,115 @@ Bytes pict(std::uint64_t width, std::uint64_t height)
     return bytes;
 }
 
-// An 8-bit grey TIFF of one strip, little-endian, its pixels after the directory.
-Bytes tiff(std::uint64_t width, std::uint64_t height, std::uint64_t compression, const Bytes& pixels,
-           std::uint64_t stripBytes, std::uint64_t rowsPerStrip = 0)
+// A TIFF field; the values of StripOffsets or TileOffsets count from
+// `atPixels`, which stands for where the pixels start.
+struct TiffEntry {
+    std::uint64_t id;
+    std::uint64_t type;  // 3 SHORT, 4 LONG, 5 RATIONAL, 11 FLOAT
+    std::vector<std::uint64_t> values;
+};
+constexpr std::uint64_t atPixels = 1ull << 40;
+
+// A little-endian TIFF of one directory: its fields in order of their tags,
+// the values too long for an entry after it, then the pixels.
+Bytes tiffOf(std::vector<TiffEntry> entries, const Bytes& pixels)
 {
-    constexpr std::uint64_t entries = 9, pixelsAt = 8 + 2 + entries * 12 + 4;
+    std::ranges::sort(entries, {}, &TiffEntry::id);
+    const auto valueBytes = [](const TiffEntry& e) {
+        return e.values.size() * (e.type == 3 ? 2 : e.type == 5 ? 8 : 4);
+    };
+    std::uint64_t pixelsStart = 8 + 2 + 12 * entries.size() + 4;
+    for (const TiffEntry& e : entries) pixelsStart += valueBytes(e) > 4 ? valueBytes(e) : 0;
     Bytes bytes;
     put(bytes, "II*");
     putFields(bytes, 1, {0});
     putFields(bytes, 4, {8}, true);
-    putFields(bytes, 2, {entries}, true);
-    const std::uint64_t fields[entries][3] = {
-        {256, 4, width},     {257, 4, height},   {258, 3, 8}, {259, 3, compression},
-        {262, 3, 1},         {273, 4, pixelsAt}, {277, 3, 1}, {278, 4, rowsPerStrip ? rowsPerStrip : height},
-        {279, 4, stripBytes}};
-    for (const auto& [id, type, value] : fields) {
-        putFields(bytes, 2, {id, type}, true);
-        putFields(bytes, 4, {1}, true);
-        putFields(bytes, type == 3 ? 2 : 4, {value}, true);
-        if (type == 3) putFields(bytes, 2, {0}, true);
+    putFields(bytes, 2, {entries.size()}, true);
+    Bytes outside;
+    for (const TiffEntry& e : entries) {
+        putFields(bytes, 2, {e.id, e.type}, true);
+        putFields(bytes, 4, {e.values.size()}, true);
+        Bytes values;
+        for (const std::uint64_t v : e.values) {
+            const std::uint64_t value = v >= atPixels ? v - atPixels + pixelsStart : v;
+            putFields(values, e.type == 3 ? 2 : 4, {value}, true);
+            if (e.type == 5) putFields(values, 4, {1}, true);
+        }
+        if (values.size() > 4) {
+            putFields(bytes, 4, {8 + 2 + 12 * entries.size() + 4 + outside.size()}, true);
+            outside.insert(outside.end(), values.begin(), values.end());
+        } else {
+            values.resize(4, 0);
+            bytes.insert(bytes.end(), values.begin(), values.end());
+        }
     }
     putFields(bytes, 4, {0}, true);  // no next directory
+    bytes.insert(bytes.end(), outside.begin(), outside.end());
     bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    return bytes;
+}
+
+// An 8-bit grey TIFF of one strip, its pixels after the directory; `changes`
+// replace fields of the same tag, or remove them when they have no values.
+Bytes tiff(std::uint64_t width, std::uint64_t height, std::uint64_t compression, const Bytes& pixels,
+           std::uint64_t stripBytes, std::uint64_t rowsPerStrip = 0,
+           const std::vector<TiffEntry>& changes = {})
+{
+    std::vector<TiffEntry> entries{{256, 4, {width}},     {257, 4, {height}},
+                                   {258, 3, {8}},         {259, 3, {compression}},
+                                   {262, 3, {1}},         {273, 4, {atPixels}},
+                                   {277, 3, {1}},         {278, 4, {rowsPerStrip ? rowsPerStrip : height}},
+                                   {279, 4, {stripBytes}}};
+    for (const TiffEntry& change : changes) {
+        std::erase_if(entries, [&](const TiffEntry& e) { return e.id == change.id; });
+        if (!change.values.empty()) entries.push_back(change);
+    }
+    return tiffOf(entries, pixels);
+}
+
+// A JPEG 2000 codestream of one tile, 8-bit components and no wavelet levels,
+// whose packets are all empty: a valid picture of mid grey in a few bytes.
+Bytes j2k(std::uint64_t width, std::uint64_t height, std::uint64_t components, std::uint64_t left = 0)
+{
+    Bytes bytes;
+    putFields(bytes, 2, {0xFF4F, 0xFF51, 38 + 3 * components, 0});
+    putFields(bytes, 4, {width, height, left, 0, width, height, 0, 0});
+    putFields(bytes, 2, {components});
+    for (std::uint64_t i = 0; i < components; ++i) putFields(bytes, 1, {7, 1, 1});
+    putFields(bytes, 2, {0xFF52, 12});
+    putFields(bytes, 1, {0, 0, 0, 1, 0, 0, 4, 4, 0, 1});  // one layer, 64x64 code-blocks, reversible
+    putFields(bytes, 2, {0xFF5C, 4});
+    putFields(bytes, 1, {0x40, 0x40});
+    putFields(bytes, 2, {0xFF90, 10, 0});
+    putFields(bytes, 4, {12 + 2 + components});
+    putFields(bytes, 1, {0, 1});
+    putFields(bytes, 2, {0xFF93});
+    bytes.resize(bytes.size() + components, 0);  // an empty packet for each component
+    putFields(bytes, 2, {0xFFD9});
+    return bytes;
+}
+
+// Markers and their segments, as JPEG writes them.
+void putSegment(Bytes& bytes, std::uint64_t marker, std::initializer_list<std::uint64_t> fields)
+{
+    putFields(bytes, 2, {0xFF00 | marker, fields.size() + 2});
+    putFields(bytes, 1, fields);
+}
+// A JPEG frame of components sampled (h, v) each, whose quantisation tables
+// are all ones, up to its scans.
+Bytes jpegFrame(std::uint64_t frameMarker, std::uint64_t width, std::uint64_t height,
+                std::initializer_list<std::pair<int, int>> sampling)
+{
+    Bytes bytes;
+    putFields(bytes, 2, {0xFFD8, 0xFFDB, 67});
+    putFields(bytes, 1, {0});
+    bytes.resize(bytes.size() + 64, 1);
+    putFields(bytes, 2, {0xFF00 | frameMarker, 8 + 3 * sampling.size()});
+    putFields(bytes, 1, {8});
+    putFields(bytes, 2, {height, width});
+    putFields(bytes, 1, {sampling.size()});
+    std::uint64_t id = 1;
+    for (const auto& [h, v] : sampling) putFields(bytes, 1, {id++, std::uint64_t(h * 16 + v), 0});
     return bytes;
 }
 
@@ -279,6 +366,12 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
     const auto fi = [](FREE_IMAGE_FORMAT format, int bits, int flags = 0, FREE_IMAGE_TYPE type = FIT_BITMAP) {
         return writtenByFreeImage(format, 40, 3, bits, flags, type);
     };
+    // A DC scan of all three components, then an AC scan of each, all coded in no bytes.
+    Bytes arithmeticJpeg = jpegFrame(0xCA, 4000, 3000, {{2, 2}, {1, 1}, {1, 1}});
+    putSegment(arithmeticJpeg, 0xDA, {3, 1, 0, 2, 0, 3, 0, 0, 0, 0});
+    for (std::uint64_t component = 1; component <= 3; ++component)
+        putSegment(arithmeticJpeg, 0xDA, {1, component, 0, 1, 63, 0});
+    putFields(arithmeticJpeg, 2, {0xFFD9});
     const std::vector<Real> reals{
         {"bmp", FIF_BMP, fi(FIF_BMP, 24), true},
         {"bmp with a palette", FIF_BMP, fi(FIF_BMP, 8), true},
@@ -308,6 +401,10 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"jpeg tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_JPEG), false},
         {"fax tiff", FIF_TIFF, fi(FIF_TIFF, 1, TIFF_CCITTFAX4), false},
         {"hand-made tiff", FIF_TIFF, tiff(3, 2, 1, Bytes(6, 0x80), 6), true},
+        // Codings that pack any number of pixels are held by the pixel bound alone.
+        {"j2k of 4000x3000 rgb in 90 bytes", FIF_J2K, j2k(4000, 3000, 3), false},
+        {"j2k of five components", FIF_J2K, j2k(32, 16, 5), false},
+        {"arithmetic progressive jpeg of 4000x3000", FIF_JPEG, arithmeticJpeg, false},
     };
     for (const Real& real : reals) {
         SCOPED_TRACE(real.name);
@@ -446,11 +543,29 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
          tiff(1000, 1000, 5, Bytes(10, 0x80), 10),
          {1000, 1000},
          "its 1000x1000 pixels cannot come from 10 bytes of LZW data"},
+        {"zstd tiff of 16-bit rgb",
+         FIF_TIFF,
+         tiff(7680, 4320, 50000, Bytes(100, 0x80), 100, 0,
+              {{258, 3, {16, 16, 16}}, {262, 3, {2}}, {277, 3, {3}}}),
+         {7680, 4320},
+         ""},
+        {"cmyk jpeg tiff",
+         FIF_TIFF,
+         tiff(7680, 4320, 7, Bytes(100, 0x80), 100, 0,
+              {{258, 3, {8, 8, 8, 8}}, {262, 3, {5}}, {277, 3, {4}}}),
+         {7680, 4320},
+         ""},
+        {"float zstd tiff",
+         FIF_TIFF,
+         tiff(7680, 4320, 50000, Bytes(100, 0x80), 100, 0, {{258, 3, {32}}, {339, 3, {3}}}),
+         {7680, 4320},
+         ""},
     };
     for (const Claim& claim : claims) {
         SCOPED_TRACE(claim.name);
         const QvHeaderReading reading = qvReadHeader(claim.format, claim.file);
         EXPECT_EQ(reading.problem, claim.problem);
+        EXPECT_EQ(reading.fatal, !claim.problem.empty());
         EXPECT_EQ(reading.size.has_value(), claim.size.width != 0);
         EXPECT_EQ(reading.size.value_or(QvImageSize{}).width, claim.size.width);
         EXPECT_EQ(reading.size.value_or(QvImageSize{}).height, claim.size.height);
@@ -602,5 +717,39 @@ TEST(ImageHeader, BmpHeaderFieldsAndMasks)
         EXPECT_EQ(header->imageBytes, c.header->imageBytes);
         EXPECT_EQ(header->masks, c.header->masks);
         EXPECT_EQ(header->os2, c.header->os2);
+    }
+}
+
+// A picture of no pixels is refused alike in every format read in full,
+// where some decoders would fail only on allocating it.
+TEST(ImageHeader, ASideOfZeroIsRefusedInEveryFormat)
+{
+    const auto text = [](std::string_view bytes) { return Bytes(bytes.begin(), bytes.end()); };
+    const Bytes jpeg = writtenByFreeImage(FIF_JPEG, 40, 3, 24);
+    const struct {
+        const char* name;
+        FREE_IMAGE_FORMAT format;
+        Bytes file;
+        QvImageSize size;
+    } cases[]{
+        {"bmp", FIF_BMP, patched(writtenByFreeImage(FIF_BMP, 40, 3, 24), 18, 4, {0}, true), {0, 3}},
+        {"hdr", FIF_HDR, text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 0 +X 5\n"), {5, 0}},
+        {"j2k", FIF_J2K, j2k(32, 16, 3, 32), {0, 16}},
+        {"jpeg", FIF_JPEG, patched(jpeg, find(jpeg, "\xFF\xC0") + 7, 2, {0}), {0, 3}},
+        {"pgm", FIF_PGMRAW, text("P5\n0 2\n255\n"), {0, 2}},
+        {"pfm", FIF_PFM, text("PF\n3 0\n-1.0\n"), {3, 0}},
+        {"png", FIF_PNG, patched(writtenByFreeImage(FIF_PNG, 40, 3, 24), 16, 4, {0}), {0, 3}},
+        {"sgi", FIF_SGI, sgi(0, 3), {0, 3}},
+        {"tiff", FIF_TIFF, tiff(0, 2, 1, Bytes(6, 0x80), 6), {0, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QvHeaderReading reading = qvReadHeader(c.format, c.file);
+        EXPECT_EQ(reading.problem,
+                  fmt::format("its header is damaged: a picture of {}x{}", c.size.width, c.size.height));
+        EXPECT_TRUE(reading.fatal);
+        ASSERT_TRUE(reading.size);
+        EXPECT_EQ(reading.size->width, c.size.width);
+        EXPECT_EQ(reading.size->height, c.size.height);
     }
 }
