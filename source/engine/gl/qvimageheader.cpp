@@ -238,47 +238,68 @@ QvHeaderReading gifHeader(Bytes file)
 constexpr std::uint64_t hdrRunLength = 127;
 constexpr std::uint64_t hdrRowStart = 4;
 
-// Radiance HDR: text lines, an empty one, then "-Y height +X width", the
-// only orientation FreeImage reads. Its reader takes lines of up to 127
-// characters; a longer one fails it, and is refused here.
+// FreeImage reads each header line into 256 bytes, one of them for the end
+// of the string: a longer line, or one holding a NUL, fails its reader.
+constexpr std::size_t hdrLongestLine = 255;
+// The resolution lines FreeImage reads, as its scan of "<first> %d <second>
+// %d"; in both it takes the second number for the width (found by decoding
+// files of each of the eight orientations: the other six fail it).
+constexpr std::array<std::pair<std::string_view, std::string_view>, 2> hdrResolutions{
+    {{"-Y", "+X"}, {"+X", "+Y"}}};
+
+// The two numbers of a resolution line, read as scanf reads `first` %d
+// `second` %d: the first axis at the very start, blanks allowed between the
+// rest, a number of digits with an optional plus; nothing when it does not
+// match (a minus too, which fails FreeImage's reader).
+std::optional<std::array<std::uint64_t, 2>> hdrResolution(std::string_view line, std::string_view first,
+                                                          std::string_view second)
+{
+    const auto skipBlanks = [&] {
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
+    };
+    const auto number = [&]() -> std::optional<std::uint64_t> {
+        skipBlanks();
+        if (line.starts_with('+')) line.remove_prefix(1);
+        if (line.empty() || line.front() < '0' || line.front() > '9') return std::nullopt;
+        std::uint64_t value = 0;
+        for (; !line.empty() && line.front() >= '0' && line.front() <= '9'; line.remove_prefix(1))
+            value = plus(times(value, 10), std::uint64_t(line.front() - '0'));
+        return value;
+    };
+    if (!line.starts_with(first)) return std::nullopt;
+    line.remove_prefix(first.size());
+    const std::optional<std::uint64_t> a = number();
+    skipBlanks();
+    if (!a || !line.starts_with(second)) return std::nullopt;
+    line.remove_prefix(second.size());
+    const std::optional<std::uint64_t> b = number();
+    return b ? std::optional(std::array{*a, *b}) : std::nullopt;
+}
+
+// Radiance HDR: text lines, an empty one, then the resolution line.
 QvHeaderReading hdrHeader(Bytes file)
 {
-    constexpr std::size_t longestLine = 127;
     const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
     if (!text.starts_with("#?")) return notA("Radiance HDR");
     std::size_t at = 0;
-    const auto nextLine = [&]() -> std::optional<std::string_view> {
-        const std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) return std::nullopt;
-        const std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        return line;
-    };
     // The lines up to the empty one after the signature's, then the resolution line.
     std::string_view line;
     for (bool ended = false, first = true;; first = false) {
-        const std::optional<std::string_view> next = nextLine();
-        if (!next) return cutInHeader();
-        if (next->size() > longestLine)
-            return damaged(fmt::format("a line longer than {} characters", longestLine));
-        line = *next;
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) return cutInHeader();
+        line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.size() > hdrLongestLine)
+            return damaged(fmt::format("a line longer than {} characters", hdrLongestLine));
+        if (line.find('\0') != std::string_view::npos) return damaged("a NUL byte in a line");
         if (ended) break;
         ended = !first && line.empty();
     }
-    // "-Y 512 +X 768": each number's digits, as the reader's scan takes them.
-    std::array<std::uint64_t, 2> sides{};
-    for (std::size_t i = 0; i < sides.size(); ++i) {
-        const std::string_view axis = i == 0 ? "-Y" : "+X";
-        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-        if (!line.starts_with(axis)) return damaged("no \"-Y height +X width\" line");
-        line.remove_prefix(axis.size());
-        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-        if (line.empty() || line.front() < '0' || line.front() > '9')
-            return damaged("no \"-Y height +X width\" line");
-        for (; !line.empty() && line.front() >= '0' && line.front() <= '9'; line.remove_prefix(1))
-            sides[i] = plus(times(sides[i], 10), std::uint64_t(line.front() - '0'));
-    }
-    const QvImageSize size{sides[1], sides[0]};
+    std::optional<std::array<std::uint64_t, 2>> sides;
+    for (const auto& [first, second] : hdrResolutions)
+        if (!sides) sides = hdrResolution(line, first, second);
+    if (!sides) return damaged("no \"-Y height +X width\" or \"+X height +Y width\" line");
+    const QvImageSize size{(*sides)[1], (*sides)[0]};
     // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.
     const std::uint64_t flatRow = times(size.width, 4);
     std::uint64_t row = flatRow;

@@ -366,6 +366,14 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
     const auto fi = [](FREE_IMAGE_FORMAT format, int bits, int flags = 0, FREE_IMAGE_TYPE type = FIT_BITMAP) {
         return writtenByFreeImage(format, 40, 3, bits, flags, type);
     };
+    // A Radiance file of flat rows, a comment line after its first.
+    const auto hdrFile = [](std::size_t commentLength, std::string_view resolution, std::size_t pixelBytes) {
+        const std::string header = "#?RADIANCE\n#" + std::string(commentLength - 1, 'c') +
+                                   "\nFORMAT=32-bit_rle_rgbe\n\n" + std::string(resolution) + "\n";
+        Bytes bytes(header.begin(), header.end());
+        bytes.resize(bytes.size() + pixelBytes, 0x41);
+        return bytes;
+    };
     // A DC scan of all three components, then an AC scan of each, all coded in no bytes.
     Bytes arithmeticJpeg = jpegFrame(0xCA, 4000, 3000, {{2, 2}, {1, 1}, {1, 1}});
     putSegment(arithmeticJpeg, 0xDA, {3, 1, 0, 2, 0, 3, 0, 0, 0, 0});
@@ -379,6 +387,10 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"gif image beyond its screen", FIF_GIF, patched(fi(FIF_GIF, 8), 6, 2, {1, 1}, true), false},
         {"hdr of run-length rows", FIF_HDR, fi(FIF_HDR, 0, 0, FIT_RGBF), false},
         {"hdr of flat rows", FIF_HDR, writtenByFreeImage(FIF_HDR, 5, 3, 0, 0, FIT_RGBF), true},
+        {"hdr of a comment of 128 characters", FIF_HDR, hdrFile(128, "-Y 3 +X 5", 60), true},
+        {"hdr of a comment of 255 characters", FIF_HDR, hdrFile(255, "-Y 3 +X 5", 60), true},
+        {"hdr whose lines are +X and +Y", FIF_HDR, hdrFile(1, "+X 5 +Y 2", 40), true},
+        {"hdr of tight and tab blanks", FIF_HDR, hdrFile(1, "-Y3\t+X +5 and more", 60), true},
         {"jp2", FIF_JP2, writtenByFreeImage(FIF_JP2, 32, 32, 24), true},
         {"j2k with an image offset", FIF_J2K, patched(writtenByFreeImage(FIF_J2K, 32, 32, 24), 16, 4, {4}),
          false},
@@ -472,16 +484,38 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
          text(hdr + "-Y 16384 +X 16384\n" + std::string(8, '\2')),
          {16384, 16384},
          "its 16384x16384 pixels cannot come from 8 bytes of run-length data"},
-        {"hdr of too long a line",
+        {"hdr of a line of 256 characters",
          FIF_HDR,
-         text(hdr.substr(0, 11) + std::string(128, '#') + "\n\n-Y 1 +X 1\n"),
+         text(hdr.substr(0, 11) + std::string(256, '#') + hdr.substr(10) + "-Y 1 +X 1\n" +
+              std::string(4, 'A')),
          {},
-         "its header is damaged: a line longer than 127 characters"},
+         "its header is damaged: a line longer than 255 characters"},
+        {"hdr of a line of 1000 characters",
+         FIF_HDR,
+         text(hdr + "-Y 1 +X 1" + std::string(991, ' ') + "\n" + std::string(4, 'A')),
+         {},
+         "its header is damaged: a line longer than 255 characters"},
+        {"hdr of a NUL in a comment",
+         FIF_HDR,
+         text(hdr.substr(0, 11) + std::string("#\0\n", 3) + hdr.substr(11) + "-Y 1 +X 1\n" +
+              std::string(4, 'A')),
+         {},
+         "its header is damaged: a NUL byte in a line"},
         {"hdr of another orientation",
          FIF_HDR,
          text(hdr + "+Y 2 +X 2\n"),
          {},
-         "its header is damaged: no \"-Y height +X width\" line"},
+         "its header is damaged: no \"-Y height +X width\" or \"+X height +Y width\" line"},
+        {"hdr of a blank before its resolution",
+         FIF_HDR,
+         text(hdr + " -Y 2 +X 2\n"),
+         {},
+         "its header is damaged: no \"-Y height +X width\" or \"+X height +Y width\" line"},
+        {"hdr of a negative side",
+         FIF_HDR,
+         text(hdr + "-Y -2 +X 2\n"),
+         {},
+         "its header is damaged: no \"-Y height +X width\" or \"+X height +Y width\" line"},
         {"png claim",
          FIF_PNG,
          patched(png, 16, 4, {20000, 30000}),
