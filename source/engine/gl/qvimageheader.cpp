@@ -196,32 +196,46 @@ QvHeaderReading bmpHeader(Bytes file)
 
 // ---------------------------------------------------------------- GIF
 
-// GIF: FreeImage allocates the first image's own size, or the logical screen
-// when it plays the file back (a flag the loader tries): the larger of both,
-// which the LZW data after the image's descriptor must be able to fill.
+// LZW codes of GIF start one bit wider than the smallest code size, which
+// holds the colour indices of 2 to 8 bits.
+constexpr std::uint64_t gifFewestCodeBits = 2;
+constexpr std::uint64_t gifMostCodeBits = 8;
+
+// Blocks between GIF images.
+constexpr std::uint64_t gifExtension = 0x21;
+constexpr std::uint64_t gifImageDescriptor = 0x2C;
+
+// Steps over a colour table whose presence and size a block's flags give.
+void skipGifColourTable(QvByteCursor& in, std::uint64_t flags)
+{
+    if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));
+}
+
+// GIF: FreeImage allocates the first image's own size, whatever the logical
+// screen says, and the LZW data after that image's descriptor must be able
+// to fill it.
 QvHeaderReading gifHeader(Bytes file)
 {
-    constexpr std::uint64_t extension = 0x21;
-    constexpr std::uint64_t imageDescriptor = 0x2C;
     QvByteCursor in(file);
     if (!in.expect("GIF")) return notA("GIF");
-    in.skip(3);  // version
-    const std::uint64_t screenWidth = in.le(2);
-    const std::uint64_t screenHeight = in.le(2);
+    in.skip(3 + 4);  // version, logical screen
     const std::uint64_t flags = in.le(1);
-    in.skip(2);                                          // background colour, pixel aspect
-    if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));  // the global colour table
+    in.skip(2);  // background colour, pixel aspect
+    skipGifColourTable(in, flags);
     while (!in.cut()) {
         const std::uint64_t block = in.le(1);
-        if (block == extension) {
+        if (block == gifExtension) {
             in.skip(1);                                                     // its label
             while (const std::uint64_t length = in.le(1)) in.skip(length);  // its sub-blocks
-        } else if (block == imageDescriptor) {
+        } else if (block == gifImageDescriptor) {
             in.skip(4);  // left, top
-            const std::uint64_t width = in.le(2);
-            const std::uint64_t height = in.le(2);
-            if (in.cut()) break;
-            const QvImageSize size{std::max(screenWidth, width), std::max(screenHeight, height)};
+            const QvImageSize size{in.le(2), in.le(2)};
+            skipGifColourTable(in, in.le(1));
+            const std::uint64_t codeBits = in.le(1);
+            if (in.cut()) return sized(size, "it is cut short in its header");
+            if (codeBits < gifFewestCodeBits || codeBits > gifMostCodeBits)
+                return sized(size, fmt::format("its LZW minimum code size {} is outside {} to {}", codeBits,
+                                               gifFewestCodeBits, gifMostCodeBits));
             return sized(size,
                          packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW"));
         } else if (!in.cut()) {

@@ -385,6 +385,8 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"bmp with a palette", FIF_BMP, fi(FIF_BMP, 8), true},
         {"gif", FIF_GIF, fi(FIF_GIF, 8), false},
         {"gif image beyond its screen", FIF_GIF, patched(fi(FIF_GIF, 8), 6, 2, {1, 1}, true), false},
+        {"gif image on a screen of 3000x2000", FIF_GIF,
+         patched(writtenByFreeImage(FIF_GIF, 64, 64, 8), 6, 2, {3000, 2000}, true), false},
         {"hdr of run-length rows", FIF_HDR, fi(FIF_HDR, 0, 0, FIT_RGBF), false},
         {"hdr of flat rows", FIF_HDR, writtenByFreeImage(FIF_HDR, 5, 3, 0, 0, FIT_RGBF), true},
         {"hdr of a comment of 128 characters", FIF_HDR, hdrFile(128, "-Y 3 +X 5", 60), true},
@@ -453,6 +455,10 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
     Bytes arithmetic = jpegHeaders;
     arithmetic[find(jpeg, "\xFF\xC0") + 1] = 0xC9;
     const Bytes gif = fi(FIF_GIF, 8);
+    // The image descriptor, its local colour table, then the LZW code size.
+    const std::size_t descriptor = find(gif, ",");
+    const std::size_t codeSize =
+        descriptor + 10 + (gif[descriptor + 9] & 0x80 ? 3u << ((gif[descriptor + 9] & 7) + 1) : 0);
     const Bytes j2k = writtenByFreeImage(FIF_J2K, 32, 32, 24);
     const Bytes jp2 = writtenByFreeImage(FIF_JP2, 32, 32, 24);
     Bytes sgiRows = sgi(40, 3);
@@ -536,10 +542,20 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"arithmetic jpeg, whose coding packs any size", FIF_JPEG, arithmetic, {4000, 3000}, ""},
         {"gif claim",
          FIF_GIF,
-         patched(gif, 6, 2, {20000, 30000}, true),
+         patched(gif, descriptor + 5, 2, {20000, 30000}, true),
          {20000, 30000},
          fmt::format("its 20000x30000 pixels cannot come from {} bytes of LZW data",
-                     gif.size() - find(gif, ",") - 9)},
+                     gif.size() - codeSize - 1)},
+        {"gif of 12-bit lzw codes",
+         FIF_GIF,
+         patched(gif, codeSize, 1, {12}),
+         {40, 3},
+         "its LZW minimum code size 12 is outside 2 to 8"},
+        {"gif of 1-bit lzw codes",
+         FIF_GIF,
+         patched(gif, codeSize, 1, {1}),
+         {40, 3},
+         "its LZW minimum code size 1 is outside 2 to 8"},
         {"sgi row past the end",
          FIF_SGI,
          sgiRows,
@@ -760,6 +776,7 @@ TEST(ImageHeader, ASideOfZeroIsRefusedInEveryFormat)
 {
     const auto text = [](std::string_view bytes) { return Bytes(bytes.begin(), bytes.end()); };
     const Bytes jpeg = writtenByFreeImage(FIF_JPEG, 40, 3, 24);
+    const Bytes gif = writtenByFreeImage(FIF_GIF, 40, 3, 8);
     const struct {
         const char* name;
         FREE_IMAGE_FORMAT format;
@@ -767,6 +784,7 @@ TEST(ImageHeader, ASideOfZeroIsRefusedInEveryFormat)
         QvImageSize size;
     } cases[]{
         {"bmp", FIF_BMP, patched(writtenByFreeImage(FIF_BMP, 40, 3, 24), 18, 4, {0}, true), {0, 3}},
+        {"gif", FIF_GIF, patched(gif, find(gif, ",") + 5, 2, {0}, true), {0, 3}},
         {"hdr", FIF_HDR, text("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 0 +X 5\n"), {5, 0}},
         {"j2k", FIF_J2K, j2k(32, 16, 3, 32), {0, 16}},
         {"jpeg", FIF_JPEG, patched(jpeg, find(jpeg, "\xFF\xC0") + 7, 2, {0}), {0, 3}},
