@@ -687,6 +687,41 @@ constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
 // CCITT fax codings: at least one bit a row.
 constexpr std::uint64_t faxRowsPerByte = 8;
 
+// The fields this reader and FreeImage's decoder read; libtiff ignores any
+// other field whose values lie outside the file, and so does this reader.
+enum TiffTag : std::uint64_t {
+    tiffWidth = 256,
+    tiffHeight = 257,
+    tiffBitsPerSample = 258,
+    tiffCompression = 259,
+    tiffPhotometric = 262,
+    tiffStripOffsets = 273,
+    tiffSamplesPerPixel = 277,
+    tiffRowsPerStrip = 278,
+    tiffStripByteCounts = 279,
+    tiffPlanarConfig = 284,
+    tiffPredictor = 317,
+    tiffColourMap = 320,
+    tiffTileWidth = 322,
+    tiffTileLength = 323,
+    tiffTileOffsets = 324,
+    tiffTileByteCounts = 325,
+    tiffExtraSamples = 338,
+    tiffSampleFormat = 339,
+    tiffYCbCrSubsampling = 530,
+};
+constexpr std::array<std::uint64_t, 19> tiffFieldsRead{
+    tiffWidth,          tiffHeight,          tiffBitsPerSample, tiffCompression,     tiffPhotometric,
+    tiffStripOffsets,   tiffSamplesPerPixel, tiffRowsPerStrip,  tiffStripByteCounts, tiffPlanarConfig,
+    tiffPredictor,      tiffColourMap,       tiffTileWidth,     tiffTileLength,      tiffTileOffsets,
+    tiffTileByteCounts, tiffExtraSamples,    tiffSampleFormat,  tiffYCbCrSubsampling};
+constexpr std::uint64_t tiffUncompressed = 1, tiffLzw = 5, tiffOldJpeg = 6, tiffJpeg = 7, tiffDeflate = 8,
+                        tiffOldDeflate = 32946, tiffPackBits = 32773, tiffCcittRle = 2, tiffCcittFax4 = 4;
+constexpr std::uint64_t tiffSeparatePlanes = 2;
+constexpr std::uint64_t tiffYCbCr = 6;
+// Unless a YCbCr picture says otherwise, two chroma samples serve 2x2 pixels.
+constexpr std::uint64_t tiffDefaultSubsampling = 2;
+
 // One field of a TIFF directory entry: where its values are, and how many.
 struct TiffField {
     std::uint64_t type = 0;
@@ -706,24 +741,6 @@ std::uint64_t tiffTypeBytes(std::uint64_t type)
 // the pixels in its coding.
 QvHeaderReading tiffHeader(Bytes file)
 {
-    enum Tag : std::uint64_t {
-        width = 256,
-        height = 257,
-        bitsPerSample = 258,
-        compression = 259,
-        stripOffsets = 273,
-        samplesPerPixel = 277,
-        rowsPerStrip = 278,
-        stripByteCounts = 279,
-        planarConfig = 284,
-        tileWidth = 322,
-        tileLength = 323,
-        tileOffsets = 324,
-        tileByteCounts = 325,
-        sampleFormat = 339,
-    };
-    constexpr std::uint64_t uncompressed = 1, lzw = 5, deflate = 8, oldDeflate = 32946, packBits = 32773;
-    constexpr std::uint64_t ccittRle = 2, ccittFax4 = 4, separatePlanes = 2;
     QvByteCursor in(file);
     bool bigEndian = false;
     if (in.expect("MM")) {
@@ -749,6 +766,7 @@ QvHeaderReading tiffHeader(Bytes file)
             field.at = in.field(offsetBytes, bigEndian);
         else
             in.skip(offsetBytes);
+        if (std::ranges::find(tiffFieldsRead, id) == tiffFieldsRead.end()) continue;
         if (std::string problem = outside(fmt::format("field {}", id), field.at, bytes, file.size());
             !problem.empty())
             return refused(std::move(problem));
@@ -763,60 +781,79 @@ QvHeaderReading tiffHeader(Bytes file)
         QvByteCursor at(file, field.at + index * tiffTypeBytes(field.type));
         return at.field(int(tiffTypeBytes(field.type)), bigEndian);
     };
-    // The first value of a field; `otherwise` when it is absent.
-    const auto value = [&](std::uint64_t id, std::uint64_t otherwise) {
+    // Value `index` of a field; `otherwise` when it has none.
+    const auto value = [&](std::uint64_t id, std::uint64_t otherwise, std::uint64_t index = 0) {
         const TiffField* field = find(id);
-        return field == nullptr || field->count == 0 ? otherwise : valueOf(*field, 0);
+        return field == nullptr || field->count <= index ? otherwise : valueOf(*field, index);
     };
-    if (!find(width) || !find(height)) return damaged("no width or height");
-    const QvImageSize size{value(width, 0), value(height, 0)};
+    if (!find(tiffWidth) || !find(tiffHeight)) return damaged("no width or height");
+    const QvImageSize size{value(tiffWidth, 0), value(tiffHeight, 0)};
     if (size.width == 0 || size.height == 0) return sized(size);  // refused alike for every format
-    const std::uint64_t bits = value(bitsPerSample, 1);
-    const std::uint64_t samples = value(samplesPerPixel, 1);
-    const std::uint64_t coding = value(compression, uncompressed);
-    const bool planes = value(planarConfig, 1) == separatePlanes;
+    const std::uint64_t bits = value(tiffBitsPerSample, 1);
+    const std::uint64_t samples = value(tiffSamplesPerPixel, 1);
+    const std::uint64_t coding = value(tiffCompression, tiffUncompressed);
+    const bool planes = value(tiffPlanarConfig, 1) == tiffSeparatePlanes;
     const std::uint64_t samplesPerPlane = planes ? 1 : samples;
-    const bool tiled = find(tileWidth) != nullptr;
-    const std::uint64_t unitWidth = tiled ? value(tileWidth, 0) : size.width;
+    const bool tiled = find(tiffTileWidth) != nullptr;
+    const std::uint64_t unitWidth = tiled ? value(tiffTileWidth, 0) : size.width;
     const std::uint64_t unitRows =
-        tiled ? value(tileLength, 0) : std::min(value(rowsPerStrip, saturated), size.height);
+        tiled ? value(tiffTileLength, 0) : std::min(value(tiffRowsPerStrip, saturated), size.height);
     if (bits == 0 || samples == 0 || unitWidth == 0 || unitRows == 0)
         return damaged(fmt::format("{} bits, {} samples, {}x{} pixels a strip or tile", bits, samples,
                                    unitWidth, unitRows));
+    // YCbCr stored as such (not by a JPEG coding, which gives RGB) keeps two
+    // chroma samples for each block of subsampled pixels.
+    const bool subsampled = value(tiffPhotometric, 0) == tiffYCbCr && !planes && samples == 3 &&
+                            coding != tiffJpeg && coding != tiffOldJpeg;
+    const std::uint64_t blockWidth =
+        std::max<std::uint64_t>(value(tiffYCbCrSubsampling, tiffDefaultSubsampling, 0), 1);
+    const std::uint64_t blockHeight =
+        std::max<std::uint64_t>(value(tiffYCbCrSubsampling, tiffDefaultSubsampling, 1), 1);
+    // The bytes of `rows` rows of one strip or tile as decoded.
+    const auto unitBytes = [&](std::uint64_t rows) {
+        if (!subsampled) return times(packedBytes(unitWidth, times(bits, samplesPerPlane)), rows);
+        const std::uint64_t blockSamples = blockWidth * blockHeight + 2;
+        return times(packedBytes(times(ceilDiv(unitWidth, blockWidth), blockSamples), bits),
+                     ceilDiv(rows, blockHeight));
+    };
     const std::uint64_t across = ceilDiv(size.width, unitWidth);
     const std::uint64_t down = ceilDiv(size.height, unitRows);
     const std::uint64_t units = times(times(across, down), planes ? samples : 1);
-    const TiffField* offsets = find(tiled ? tileOffsets : stripOffsets);
-    const TiffField* counts = find(tiled ? tileByteCounts : stripByteCounts);
+    const TiffField* offsets = find(tiled ? tiffTileOffsets : tiffStripOffsets);
+    const TiffField* counts = find(tiled ? tiffTileByteCounts : tiffStripByteCounts);
     const std::string_view unit = tiled ? "tile" : "strip";
     const auto locates = [&](const TiffField* field) {
         constexpr std::array<std::uint64_t, 3> wholeNumbers{3, 4, 16};  // SHORT, LONG, LONG8
         return field != nullptr && field->count >= units &&
                std::ranges::find(wholeNumbers, field->type) != wholeNumbers.end();
     };
-    if (!locates(offsets) || !locates(counts))
+    // Without byte counts libtiff estimates them, but only for one strip or
+    // tile a plane; this reader lets each run to the end of the file.
+    const bool estimated = counts == nullptr && units == (planes ? samples : 1);
+    if (!locates(offsets) || (!estimated && !locates(counts)))
         return sized(size, fmt::format("its header is damaged: it does not locate the {} {}s of its picture",
                                        units, unit));
     for (std::uint64_t i = 0; i < units; ++i) {
         const std::uint64_t at = valueOf(*offsets, i);
-        const std::uint64_t bytes = valueOf(*counts, i);
+        const std::uint64_t bytes =
+            estimated ? file.size() - std::min<std::uint64_t>(at, file.size()) : valueOf(*counts, i);
         if (std::string problem = outside(fmt::format("{} {}", unit, i), at, bytes, file.size());
             !problem.empty())
             return sized(size, std::move(problem));
         // A strip of the last row of strips may hold fewer rows; tiles are whole.
         const std::uint64_t row = (i % times(across, down)) / across * unitRows;
         const std::uint64_t rows = tiled ? unitRows : std::min(unitRows, size.height - row);
-        const std::uint64_t pixelBytes = times(packedBytes(unitWidth, times(bits, samplesPerPlane)), rows);
+        const std::uint64_t pixelBytes = unitBytes(rows);
         std::string problem;
-        if (coding == uncompressed)
+        if (coding == tiffUncompressed)
             problem = packing(size, pixelBytes, bytes, 1, "uncompressed");
-        else if (coding >= ccittRle && coding <= ccittFax4)
+        else if (coding >= tiffCcittRle && coding <= tiffCcittFax4)
             problem = packing(size, rows, bytes, faxRowsPerByte, "fax");
-        else if (coding == lzw)
+        else if (coding == tiffLzw)
             problem = packing(size, pixelBytes, bytes, lzwBytesPerByte, "LZW");
-        else if (coding == deflate || coding == oldDeflate)
+        else if (coding == tiffDeflate || coding == tiffOldDeflate)
             problem = packing(size, pixelBytes, bytes, deflateBytesPerByte, "deflate");
-        else if (coding == packBits)
+        else if (coding == tiffPackBits)
             problem = packing(size, pixelBytes, bytes, packBitsBytesPerByte, "PackBits");
         if (!problem.empty()) return sized(size, std::move(problem));
     }
