@@ -443,68 +443,150 @@ QvHeaderReading jp2Header(Bytes file)
 
 // ---------------------------------------------------------------- JPEG
 
-// Huffman coding: at least one bit for each 8x8 block of a component.
+constexpr std::uint64_t jpegStartOfImage = 0xFFD8;
+constexpr std::uint64_t jpegEndOfImage = 0xD9;
+constexpr std::uint64_t jpegStartOfScan = 0xDA;
+// Huffman coding: at least one bit for each 8x8 block a scan codes in full.
 constexpr std::uint64_t jpegBlocksPerByte = 8;
+// Counts no real picture reaches, while a few kilobytes of hostile JPEG
+// beyond them cost libjpeg seconds: it decodes every scan over the whole
+// picture, and walks its list of saved markers for each new one. Image
+// libraries refuse more than 256 progressive scans by default; a real
+// progressive script visits each block fewer than 20 times.
+constexpr std::uint64_t jpegMostScans = 256;
+constexpr std::uint64_t jpegMostSegments = 1024;
+constexpr std::uint64_t jpegMostVisits = 64;
 
-// JPEG: the markers up to the first scan, each segment in the file. A
-// Huffman-coded scan takes at least a bit for each block of a component;
-// arithmetic coding has no such floor.
+// A component of a JPEG frame: its id and the 8x8 blocks it codes.
+struct JpegComponent {
+    std::uint64_t id = 0;
+    std::uint64_t blocks = 0;
+};
+
+// The components of the frame header `in` is at, which ends at `end`: each
+// takes its share of the picture by its sampling factors against the largest.
+std::optional<std::vector<JpegComponent>> jpegComponents(QvByteCursor& in, QvImageSize size, std::size_t end)
+{
+    const std::uint64_t count = in.be(1);
+    std::vector<std::array<std::uint64_t, 3>> fields;  // id, horizontal and vertical sampling
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t id = in.be(1);
+        const std::uint64_t factors = in.be(1);
+        in.skip(1);  // quantisation table
+        fields.push_back(
+            {id, std::max<std::uint64_t>(factors >> 4, 1), std::max<std::uint64_t>(factors & 15, 1)});
+    }
+    if (in.cut() || in.at() > end) return std::nullopt;
+    std::uint64_t widest = 1, tallest = 1;
+    for (const auto& [id, h, v] : fields) widest = std::max(widest, h), tallest = std::max(tallest, v);
+    std::vector<JpegComponent> components;
+    for (const auto& [id, h, v] : fields)
+        components.push_back({id, times(ceilDiv(ceilDiv(times(size.width, h), widest), 8),
+                                        ceilDiv(ceilDiv(times(size.height, v), tallest), 8))});
+    return components;
+}
+
+// JPEG: every marker of the file, each segment in it, the entropy-coded data
+// between them skipped as the decoder skips it. A Huffman-coded sequential
+// scan, or a progressive scan's first pass over DC, takes at least a bit for
+// each block of its components; arithmetic coding, and a progressive AC
+// scan's runs of empty blocks, have no such floor.
 QvHeaderReading jpegHeader(Bytes file)
 {
-    constexpr std::uint64_t startOfImage = 0xFFD8;
-    constexpr std::uint64_t endOfImage = 0xD9;
-    constexpr std::uint64_t startOfScan = 0xDA;
     QvByteCursor in(file);
-    if (in.be(2) != startOfImage) return notA("JPEG");
+    if (in.be(2) != jpegStartOfImage) return notA("JPEG");
     std::optional<QvImageSize> size;
-    std::uint64_t fewestBlocks = saturated;
-    bool arithmetic = false;
-    while (in.left() > 0) {
-        while (in.left() > 0 && in.be(1) != 0xFF) {}  // the decoder skips stray bytes before a marker
+    std::vector<JpegComponent> components;
+    std::uint64_t allBlocks = 0;
+    bool huffman = false;
+    bool progressive = false;
+    bool ended = false;
+    std::uint64_t segments = 0, scans = 0, visits = 0;
+    // The blocks the latest scan takes a bit each for, and where its data starts.
+    std::uint64_t scanBlocks = 0;
+    std::size_t scanData = 0;
+    const auto refuse = [&](std::string problem) { return size ? sized(*size, problem) : refused(problem); };
+    // Why the latest scan, whose data ends at byte `end`, cannot be there.
+    const auto scanProblem = [&](std::size_t end) {
+        return times(end - scanData, jpegBlocksPerByte) >= scanBlocks
+                   ? std::string()
+                   : fmt::format("its scan {} of {} blocks cannot come from {} bytes of Huffman-coded data",
+                                 scans, scanBlocks, end - scanData);
+    };
+    while (!ended) {
+        // Up to the next marker: stray bytes, fill bytes, stuffed zeros and
+        // restart markers of entropy-coded data are all stepped over.
+        std::uint64_t byte = 0;
+        while (in.left() > 0 && (byte = in.be(1)) != 0xFF) {}
+        if (byte != 0xFF) break;
+        const std::size_t markerAt = in.at() - 1;
         std::uint64_t marker = 0xFF;
-        while (marker == 0xFF && !in.cut()) marker = in.be(1);
-        if (in.cut()) break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no segment
-        if (marker == endOfImage) return damaged("no image before its end");
+        while (marker == 0xFF && in.left() > 0) marker = in.be(1);
+        if (marker == 0xFF) break;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (std::string problem = scanProblem(markerAt); !problem.empty())
+            return sized(*size, std::move(problem));
+        scanBlocks = 0;
+        ended = marker == jpegEndOfImage;
+        if (ended) break;
         const std::size_t start = in.at();
         const std::uint64_t length = in.be(2);
         if (in.cut()) break;
-        if (length < 2) return damaged("a segment shorter than its length field");
+        if (length < 2) return refuse("its header is damaged: a segment shorter than its length field");
         if (std::string problem = outside("segment", start - 2, length + 2, file.size()); !problem.empty())
-            return refused(std::move(problem));
+            return refuse(std::move(problem));
+        if (++segments > jpegMostSegments)
+            return refuse(fmt::format("it holds more than {} marker segments, more than any real picture",
+                                      jpegMostSegments));
         const bool frame =
             marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
         if (frame && !size) {
             in.skip(1);  // sample precision
             const std::uint64_t height = in.be(2);
             const std::uint64_t width = in.be(2);
-            const std::uint64_t count = in.be(1);
-            std::vector<std::pair<std::uint64_t, std::uint64_t>> sampling;
-            for (std::uint64_t i = 0; i < count; ++i) {
-                in.skip(1);
-                const std::uint64_t factors = in.be(1);
-                in.skip(1);
-                sampling.emplace_back(std::max<std::uint64_t>(factors >> 4, 1),
-                                      std::max<std::uint64_t>(factors & 15, 1));
-            }
-            if (in.cut() || in.at() > start + length)
-                return damaged("a frame header longer than its segment");
+            const std::optional<std::vector<JpegComponent>> read =
+                jpegComponents(in, {width, height}, start + length);
+            if (!read) return damaged("a frame header longer than its segment");
             size = QvImageSize{width, height};
-            arithmetic = marker >= 0xC9;
-            std::uint64_t widest = 1, tallest = 1;
-            for (const auto& [h, v] : sampling) widest = std::max(widest, h), tallest = std::max(tallest, v);
-            for (const auto& [h, v] : sampling)
-                fewestBlocks = std::min(fewestBlocks, ceilDiv(ceilDiv(width * h, widest), 8) *
-                                                          ceilDiv(ceilDiv(height * v, tallest), 8));
+            components = *read;
+            for (const JpegComponent& component : components) allBlocks = plus(allBlocks, component.blocks);
+            huffman = marker < 0xC8;
+            progressive = (marker & 3) == 2;
+        }
+        if (marker == jpegStartOfScan) {
+            if (!size) return damaged("a scan before its frame header");
+            const std::uint64_t count = in.be(1);
+            std::uint64_t blocks = 0;
+            for (std::uint64_t i = 0; i < count; ++i) {
+                const auto found = std::ranges::find(components, in.be(1), &JpegComponent::id);
+                if (found != components.end()) blocks = plus(blocks, found->blocks);
+                in.skip(1);  // its coding tables
+            }
+            const std::uint64_t spectralStart = in.be(1);
+            in.skip(1);  // spectral end
+            const std::uint64_t approximation = in.be(1);
+            if (in.cut() || in.at() > start + length)
+                return sized(*size, "its header is damaged: a scan header longer than its segment");
+            if (++scans > jpegMostScans)
+                return sized(*size, fmt::format("it holds more than {} scans, more than any real picture",
+                                                jpegMostScans));
+            visits = plus(visits, blocks);
+            if (visits > times(allBlocks, jpegMostVisits))
+                return sized(*size,
+                             fmt::format("its {} scans go over {} blocks, more than {} times the {} of its "
+                                         "picture",
+                                         scans, visits, jpegMostVisits, allBlocks));
+            const bool firstDcPass = spectralStart == 0 && (approximation >> 4) == 0;
+            if (huffman && (!progressive || firstDcPass)) scanBlocks = blocks;
+            scanData = start + length;
         }
         in.seek(start + length);
-        if (marker == startOfScan) {
-            if (!size) return damaged("a scan before its frame header");
-            if (arithmetic) return sized(*size);
-            return sized(*size, packing(*size, fewestBlocks, in.left(), jpegBlocksPerByte, "Huffman-coded"));
-        }
     }
-    return cutInHeader();
+    if (std::string problem = scanProblem(file.size()); !problem.empty())
+        return sized(*size, std::move(problem));
+    if (scans > 0) return sized(*size);
+    if (ended) return refuse("its header is damaged: no image before its end");
+    return refuse("it is cut short in its header");
 }
 
 // ---------------------------------------------------------------- Netpbm and PFM

@@ -65,6 +65,25 @@ Bytes writtenByFreeImage(FREE_IMAGE_FORMAT format, int width, int height, int bi
     return bytes;
 }
 
+// A JPEG of random pixels, whose entropy-coded data holds many 0xFF bytes.
+Bytes noiseJpeg(int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    std::mt19937 random(11);
+    for (int y = 0; y < height; ++y)
+        for (unsigned x = 0; x < FreeImage_GetLine(bitmap); ++x)
+            FreeImage_GetScanLine(bitmap, y)[x] = BYTE(random());
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(FIF_JPEG, bitmap, memory, JPEG_QUALITYSUPERB);
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    Bytes bytes(data, data + size);
+    FreeImage_CloseMemory(memory);
+    FreeImage_Unload(bitmap);
+    return bytes;
+}
+
 // Uncompressed 32-bit RGBA.
 Bytes dds(std::uint64_t width, std::uint64_t height)
 {
@@ -367,6 +386,14 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         return writtenByFreeImage(format, 40, 3, bits, flags, type);
     };
     const std::vector<TiffEntry> ycbcr{{258, 3, {8, 8, 8}}, {262, 3, {6}}, {277, 3, {3}}};
+    // A 13x9 JPEG behind `count` empty APP1 segments.
+    const auto behindEmptySegments = [](std::size_t count) {
+        const Bytes small = writtenByFreeImage(FIF_JPEG, 13, 9, 24);
+        Bytes bytes{0xFF, 0xD8};
+        for (std::size_t i = 0; i < count; ++i) putFields(bytes, 2, {0xFFE1, 2});
+        bytes.insert(bytes.end(), small.begin() + 2, small.end());
+        return bytes;
+    };
     // A Radiance file of flat rows, a comment line after its first.
     const auto hdrFile = [](std::size_t commentLength, std::string_view resolution, std::size_t pixelBytes) {
         const std::string header = "#?RADIANCE\n#" + std::string(commentLength - 1, 'c') +
@@ -398,6 +425,9 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"j2k with an image offset", FIF_J2K, patched(writtenByFreeImage(FIF_J2K, 32, 32, 24), 16, 4, {4}),
          false},
         {"jpeg", FIF_JPEG, fi(FIF_JPEG, 24), false},
+        {"progressive jpeg", FIF_JPEG, fi(FIF_JPEG, 24, JPEG_PROGRESSIVE), false},
+        {"jpeg of random pixels", FIF_JPEG, noiseJpeg(64, 48), false},
+        {"jpeg behind 1000 empty segments", FIF_JPEG, behindEmptySegments(1000), false},
         {"raw pbm", FIF_PBMRAW, fi(FIF_PBMRAW, 1), true},
         {"raw ppm", FIF_PPMRAW, fi(FIF_PPMRAW, 24), true},
         {"plain ppm", FIF_PPM, fi(FIF_PPM, 24, 1), false},
@@ -469,6 +499,35 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
     const std::size_t scan = find(jpeg, "\xFF\xDA");
     const Bytes jpegHeaders = patched(cut(jpeg, scan + 2 + (jpeg[scan + 2] << 8 | jpeg[scan + 3])),
                                       find(jpeg, "\xFF\xC0") + 5, 2, {3000, 4000});
+    // 4000x3000 of 2x2 luma and two chroma components, each block 8x8 pixels.
+    const std::uint64_t lumaBlocks = 4000 / 8 * (3000 / 8), chromaBlocks = 2000 / 8 * ((1500 + 7) / 8);
+    const auto frame = [](std::uint64_t marker) {
+        return jpegFrame(marker, 4000, 3000, {{2, 2}, {1, 1}, {1, 1}});
+    };
+    Bytes sequential = frame(0xC0);
+    putSegment(sequential, 0xDA, {3, 1, 0, 2, 0x11, 3, 0x11, 0, 63, 0});
+    sequential.resize(sequential.size() + 20000, 0x55);
+    putFields(sequential, 2, {0xFFD9});
+    Bytes progressiveDc = frame(0xC2);
+    putSegment(progressiveDc, 0xDA, {3, 1, 0, 2, 0, 3, 0, 0, 0, 0});
+    progressiveDc.resize(progressiveDc.size() + 20000, 0x55);
+    putFields(progressiveDc, 2, {0xFFD9});
+    Bytes emptyAcScans = frame(0xC2);
+    putSegment(emptyAcScans, 0xDA, {3, 1, 0, 2, 0, 3, 0, 0, 0, 0});
+    emptyAcScans.resize(emptyAcScans.size() + 40000, 0x55);
+    for (std::uint64_t component = 1; component <= 3; ++component)
+        putSegment(emptyAcScans, 0xDA, {1, component, 0, 1, 63, 0});
+    putFields(emptyAcScans, 2, {0xFFD9});
+    // 7680x4320 of 4x4 luma sampling: `count` AC scans of one component.
+    const std::uint64_t bigLumaBlocks = 7680 / 8 * (4320 / 8),
+                        bigBlocks = bigLumaBlocks + 2 * (1920 / 8 * (1080 / 8));
+    const std::uint64_t overScans = bigBlocks * 64 / bigLumaBlocks + 1;  // the first past 64 visits a block
+    const auto manyScans = [](std::uint64_t component, int count) {
+        Bytes bytes = jpegFrame(0xC2, 7680, 4320, {{4, 4}, {1, 1}, {1, 1}});
+        for (int i = 0; i < count; ++i) putSegment(bytes, 0xDA, {1, component, 0, 1, 63, 0});
+        putFields(bytes, 2, {0xFFD9});
+        return bytes;
+    };
     Bytes arithmetic = jpegHeaders;
     arithmetic[find(jpeg, "\xFF\xC0") + 1] = 0xC9;
     const Bytes gif = fi(FIF_GIF, 8);
@@ -555,7 +614,42 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
          FIF_JPEG,
          jpegHeaders,
          {4000, 3000},
-         "its 4000x3000 pixels cannot come from 0 bytes of Huffman-coded data"},
+         fmt::format("its scan 1 of {} blocks cannot come from 0 bytes of Huffman-coded data",
+                     lumaBlocks + 2 * chromaBlocks)},
+        {"jpeg whose scan holds its luma alone",
+         FIF_JPEG,
+         sequential,
+         {4000, 3000},
+         fmt::format("its scan 1 of {} blocks cannot come from 20000 bytes of Huffman-coded data",
+                     lumaBlocks + 2 * chromaBlocks)},
+        {"progressive jpeg whose dc scan holds its luma alone",
+         FIF_JPEG,
+         progressiveDc,
+         {4000, 3000},
+         fmt::format("its scan 1 of {} blocks cannot come from 20000 bytes of Huffman-coded data",
+                     lumaBlocks + 2 * chromaBlocks)},
+        {"progressive jpeg of empty ac scans", FIF_JPEG, emptyAcScans, {4000, 3000}, ""},
+        {"jpeg of 2000 scans",
+         FIF_JPEG,
+         manyScans(1, 2000),
+         {7680, 4320},
+         fmt::format("its {} scans go over {} blocks, more than 64 times the {} of its picture", overScans,
+                     overScans * bigLumaBlocks, bigBlocks)},
+        {"jpeg of 300 scans of one chroma component",
+         FIF_JPEG,
+         manyScans(2, 300),
+         {7680, 4320},
+         "it holds more than 256 scans, more than any real picture"},
+        {"jpeg behind 80000 empty segments",
+         FIF_JPEG,
+         behindEmptySegments(80000),
+         {},
+         "it holds more than 1024 marker segments, more than any real picture"},
+        {"jpeg segment past the end",
+         FIF_JPEG,
+         patched(jpeg, 4, 2, {0xFFF0}),
+         {},
+         fmt::format("its segment at byte 2 runs past the end of the file (byte {})", jpeg.size())},
         {"arithmetic jpeg, whose coding packs any size", FIF_JPEG, arithmetic, {4000, 3000}, ""},
         {"gif claim",
          FIF_GIF,
