@@ -108,6 +108,23 @@ Bytes sgi(std::uint64_t width, std::uint64_t height, int dimension = 2)
     return bytes;
 }
 
+// 8-bit grey of run-length rows, each of `rowBytes` bytes, the first of them `row`.
+Bytes sgiRuns(std::uint64_t width, std::uint64_t height, std::uint64_t rowBytes, const Bytes& row)
+{
+    Bytes bytes;
+    putFields(bytes, 2, {474, 0x0101, 2, width, height, 1});
+    putFields(bytes, 4, {0, 255});
+    bytes.resize(512, 0);
+    const std::uint64_t rows = 512 + 8 * height;
+    for (std::uint64_t y = 0; y < height; ++y) putFields(bytes, 4, {rows + y * rowBytes});
+    for (std::uint64_t y = 0; y < height; ++y) putFields(bytes, 4, {rowBytes});
+    for (std::uint64_t y = 0; y < height; ++y) {
+        bytes.insert(bytes.end(), row.begin(), row.end());
+        bytes.resize(rows + (y + 1) * rowBytes, 0);
+    }
+    return bytes;
+}
+
 // One bit plane, uncompressed.
 Bytes ilbm(std::uint64_t width, std::uint64_t height)
 {
@@ -386,6 +403,11 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         return writtenByFreeImage(format, 40, 3, bits, flags, type);
     };
     const std::vector<TiffEntry> ycbcr{{258, 3, {8, 8, 8}}, {262, 3, {6}}, {277, 3, {3}}};
+    const auto text = [](std::string_view bytes) { return Bytes(bytes.begin(), bytes.end()); };
+    const auto withJunk = [](Bytes bytes) {
+        bytes.resize(bytes.size() + 20, 0xFF);
+        return bytes;
+    };
     // A 13x9 JPEG behind `count` empty APP1 segments.
     const auto behindEmptySegments = [](std::size_t count) {
         const Bytes small = writtenByFreeImage(FIF_JPEG, 13, 9, 24);
@@ -439,6 +461,10 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         {"interlaced 16-bit grey png", FIF_PNG, fi(FIF_PNG, 0, PNG_INTERLACED, FIT_UINT16), false},
         {"sgi", FIF_SGI, sgi(40, 3), true},
         {"sgi of one dimension", FIF_SGI, sgi(40, 3, 1), false},
+        {"sgi of run-length rows", FIF_SGI, sgiRuns(40, 3, 3, {0x28, 0x80, 0}), true},
+        {"pgm of comments holding digits", FIF_PGMRAW,
+         text("P5\n# 99 88\n3 # 77 66\n2\n# 5\n255\n" + std::string(6, 'a')), true},
+        {"png with bytes after its end", FIF_PNG, withJunk(fi(FIF_PNG, 24)), false},
         // Its resolution fields follow the directory; libtiff reads on without them.
         {"float tiff", FIF_TIFF, fi(FIF_TIFF, 0, TIFF_NONE, FIT_FLOAT), false},
         {"lzw tiff", FIF_TIFF, fi(FIF_TIFF, 24, TIFF_LZW), false},
@@ -490,7 +516,6 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
         QvImageSize size;  // 0 x 0: none read
         std::string problem;
     };
-    const auto text = [](std::string_view bytes) { return Bytes(bytes.begin(), bytes.end()); };
     const std::string digits(30, '9');
     const std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
     const Bytes png = fi(FIF_PNG, 24);
@@ -667,6 +692,11 @@ TEST(ImageHeader, TrustedFormatsAreHeldToWhatTheirFilesCanHold)
          patched(gif, codeSize, 1, {1}),
          {40, 3},
          "its LZW minimum code size 1 is outside 2 to 8"},
+        {"sgi of run-length rows too short",
+         FIF_SGI,
+         sgiRuns(1000, 3, 2, {0x7F, 0x80}),
+         {1000, 3},
+         "its 1000x3 pixels cannot come from 2 bytes of run-length data"},
         {"sgi row past the end",
          FIF_SGI,
          sgiRows,
