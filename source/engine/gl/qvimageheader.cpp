@@ -123,6 +123,7 @@ constexpr std::uint32_t bmpImageBytesHeader = 24;
 // Windows' first header, which bit-field masks follow instead of lying in it.
 constexpr std::uint32_t bmpPlainHeader = 40;
 constexpr std::uint32_t bmpAlphaMaskHeader = 56;
+constexpr std::uint64_t bmpColoursUsedAt = bmpFileHeader + 32;
 constexpr std::uint32_t bmpLongestHeader = 124;
 constexpr std::uint32_t bmpRle8 = 1, bmpRle4 = 2, bmpBitFields = 3, bmpAlphaBitFields = 6;
 
@@ -149,7 +150,7 @@ std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file)
         const bool alpha = header.compression == bmpAlphaBitFields || header.infoSize >= bmpAlphaMaskHeader;
         QvByteCursor masks(file, bmpFileHeader + bmpPlainHeader);
         for (std::size_t i = 0; i < (alpha ? 4u : 3u); ++i) header.masks[i] = std::uint32_t(masks.le(4));
-        if (masks.cut()) header.masks = {};  // a file cut in its masks is refused by who reads on
+        if (masks.cut()) header.masks = {};  // its pixels cannot be read either: for the caller to refuse
     }
     return header;
 }
@@ -167,7 +168,7 @@ QvHeaderReading bmpHeader(Bytes file)
         return damaged(fmt::format("an info header of {} bytes", header->infoSize));
     std::uint64_t coloursUsed = 0;
     if (header->infoSize >= bmpPlainHeader) {
-        QvByteCursor in(file, bmpFileHeader + 32);
+        QvByteCursor in(file, bmpColoursUsedAt);
         coloursUsed = in.le(4);
         if (in.cut()) return cutInHeader();
     }
