@@ -27,8 +27,9 @@ struct QvHeaderReading {
     // The size the decoder allocates; nothing when it was not read.
     std::optional<QvImageSize> size;
     // Why the file cannot be the picture it claims: it is not of that format
-    // at all, it is cut short, damaged, a part its header points to lies
-    // outside it, or its coding cannot pack that many pixels into its bytes.
+    // at all, it is cut short, damaged (a side of 0 among that), a part its
+    // header points to lies outside it, or its coding cannot pack that many
+    // pixels into its bytes.
     // Empty when it can, and when the format has no reader here.
     std::string problem;
     // Whether the problem rules the file out: its signature is the format's,
