@@ -1,10 +1,11 @@
 // qvimageheader: the size a picture file claims and whether the file can hold
 // it, read from the header in the fields FreeImage's own readers allocate the
-// picture by, before any of them runs. A coding's packing limit is the most
-// pixel bytes it can give for one byte of the file; where a coding has none
-// worth the name (run-length codes that end a picture early, arithmetic
-// coding, JPEG 2000's empty packets, TIFF's newer codings), the memory its
-// decoder takes is held to what the largest picture takes as 24-bit RGB.
+// picture by, before any of them runs. Only what a file cannot be is refused:
+// cut short, a part outside it, or more pixels than its coding can pack into
+// its bytes (a coding's packing limit is the most pixel bytes it gives for
+// one byte of the file). Codings that pack any number of pixels in a few
+// bytes are held only by the pixel bound the loader applies, since pictures
+// are decoded in a child process under memory and time limits.
 #include "engine/gl/qvimageheader.h"
 
 #include "engine/gl/qvbytecursor.h"
@@ -24,30 +25,15 @@
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
-using Cursor = QvByteCursor;
 
 constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::max();
 
-// Packing limits: the most pixel bytes one byte of coded data can give.
+// Packing limits of the codings several formats share: the most pixel bytes
+// one byte of coded data can give.
 // Deflate: a 258-byte match to the byte before, in two bits at the least.
 constexpr std::uint64_t deflateBytesPerByte = 258 * 4;
 // LZW of at most 12-bit codes: a code stands for at most 4096 bytes.
 constexpr std::uint64_t lzwBytesPerByte = (4096 * 8 + 11) / 12;
-// PackBits: a byte repeated 128 times in two bytes.
-constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
-// Huffman-coded JPEG: at least one bit for each 8x8 block of a component.
-constexpr std::uint64_t jpegBlocksPerByte = 8;
-// Radiance HDR: a run of at most 127 equal values in two bytes, for each of
-// the four channels of a run-length coded row, after its four-byte start.
-constexpr std::uint64_t hdrRunLength = 127;
-constexpr std::uint64_t hdrRowStart = 4;
-// CCITT fax codings: at least one bit a row.
-constexpr std::uint64_t faxRowsPerByte = 8;
-
-// Where a coding can claim any number of pixels in a few bytes, only the
-// memory its decoder takes for them bounds a picture: no more than the
-// largest picture takes as 24-bit RGB.
-constexpr std::uint64_t unboundedCodingBytes = qvMaxPicturePixels * 3;
 
 // a x b and a + b, held at the largest value instead of wrapping.
 std::uint64_t times(std::uint64_t a, std::uint64_t b)
@@ -70,29 +56,20 @@ std::uint64_t packedBytes(std::uint64_t count, std::uint64_t bits)
     return times(count, bits) == saturated ? saturated : ceilDiv(times(count, bits), 8);
 }
 
-// Why pixels of `bits` bits each as decoded, in a coding that packs any
-// number of them, are refused: empty when they are few enough.
-std::string unboundedCoding(QvImageSize size, std::uint64_t bits, std::string_view coding)
-{
-    const std::uint64_t bytes = packedBytes(times(size.width, size.height), bits);
-    return bytes <= unboundedCodingBytes
-               ? std::string()
-               : fmt::format("its {}x{} pixels take {} bytes decoded, more than the {} given to {} data, "
-                             "which packs any number into a few bytes",
-                             size.width, size.height, bytes, unboundedCodingBytes, coding);
-}
-
+// Readings of a file whose signature is the format's: any problem is fatal.
 QvHeaderReading sized(QvImageSize size, std::string problem = {})
 {
-    return {size, std::move(problem)};
+    const bool fatal = !problem.empty();
+    return {size, std::move(problem), fatal};
 }
 QvHeaderReading refused(std::string problem)
 {
-    return {std::nullopt, std::move(problem)};
+    return {std::nullopt, std::move(problem), true};
 }
+// The one problem that is not fatal: the file is of another format.
 QvHeaderReading notA(std::string_view format)
 {
-    return refused(fmt::format("it is not a {} file", format));
+    return {std::nullopt, fmt::format("it is not a {} file", format), false};
 }
 QvHeaderReading cutInHeader()
 {
@@ -128,6 +105,846 @@ std::string packing(QvImageSize size, std::uint64_t pixelBytes, std::uint64_t co
                              coded, coding);
 }
 
+// The four characters of a chunk or box type as one big-endian number.
+constexpr std::uint64_t tag(const char (&name)[5])
+{
+    return std::uint64_t(std::uint8_t(name[0])) << 24 | std::uint64_t(std::uint8_t(name[1])) << 16 |
+           std::uint64_t(std::uint8_t(name[2])) << 8 | std::uint64_t(std::uint8_t(name[3]));
+}
+
+// ---------------------------------------------------------------- BMP
+
+constexpr std::uint64_t bmpFileHeader = 14;
+constexpr std::uint32_t bmpOs2Header = 12;  // 16-bit sides, no compression
+constexpr std::uint32_t bmpShortestHeader = 16;
+// The shortest OS/2 headers end before the compression, then the image size.
+constexpr std::uint32_t bmpCompressionHeader = 20;
+constexpr std::uint32_t bmpImageBytesHeader = 24;
+// Windows' first header, which bit-field masks follow instead of lying in it.
+constexpr std::uint32_t bmpPlainHeader = 40;
+constexpr std::uint32_t bmpAlphaMaskHeader = 56;
+constexpr std::uint64_t bmpColoursUsedAt = bmpFileHeader + 32;
+constexpr std::uint32_t bmpLongestHeader = 124;
+constexpr std::uint32_t bmpRle8 = 1, bmpRle4 = 2, bmpBitFields = 3, bmpAlphaBitFields = 6;
+
+}  // namespace
+
+std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("BM")) return std::nullopt;
+    QvBmpHeader header;
+    in.skip(8);  // file size, reserved
+    header.pixelOffset = std::uint32_t(in.le(4));
+    header.infoSize = std::uint32_t(in.le(4));
+    header.os2 = header.infoSize == bmpOs2Header;
+    header.width = header.os2 ? std::int64_t(in.le(2)) : std::int64_t(std::int32_t(in.le(4)));
+    header.height = header.os2 ? std::int64_t(in.le(2)) : std::int64_t(std::int32_t(in.le(4)));
+    in.skip(2);  // planes
+    header.bitCount = std::uint16_t(in.le(2));
+    if (header.infoSize >= bmpCompressionHeader) header.compression = std::uint32_t(in.le(4));
+    if (header.infoSize >= bmpImageBytesHeader) header.imageBytes = std::uint32_t(in.le(4));
+    if (in.cut()) return std::nullopt;
+    if ((header.compression == bmpBitFields || header.compression == bmpAlphaBitFields) &&
+        header.infoSize >= bmpPlainHeader) {
+        const bool alpha = header.compression == bmpAlphaBitFields || header.infoSize >= bmpAlphaMaskHeader;
+        QvByteCursor masks(file, bmpFileHeader + bmpPlainHeader);
+        for (std::size_t i = 0; i < (alpha ? 4u : 3u); ++i) header.masks[i] = std::uint32_t(masks.le(4));
+        if (masks.cut()) header.masks = {};  // its pixels cannot be read either: for the caller to refuse
+    }
+    return header;
+}
+
+namespace {
+
+// BMP: Windows and OS/2 headers. Rows stored plainly must all be in the file;
+// run-length rows may end the picture early, so only the size bounds them.
+QvHeaderReading bmpHeader(Bytes file)
+{
+    if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') return notA("BMP");
+    const std::optional<QvBmpHeader> header = qvReadBmpHeader(file);
+    if (!header) return cutInHeader();
+    if (!header->os2 && (header->infoSize < bmpShortestHeader || header->infoSize > bmpLongestHeader))
+        return damaged(fmt::format("an info header of {} bytes", header->infoSize));
+    std::uint64_t coloursUsed = 0;
+    if (header->infoSize >= bmpPlainHeader) {
+        QvByteCursor in(file, bmpColoursUsedAt);
+        coloursUsed = in.le(4);
+        if (in.cut()) return cutInHeader();
+    }
+    if (header->width < 0) return damaged(fmt::format("a picture of {}x{}", header->width, header->height));
+    const QvImageSize size{std::uint64_t(header->width), std::uint64_t(std::abs(header->height))};
+    const std::uint64_t bitCount = header->bitCount;
+    constexpr std::array<std::uint64_t, 6> bitCounts{1, 4, 8, 16, 24, 32};
+    if (std::ranges::find(bitCounts, bitCount) == bitCounts.end())
+        return damaged(fmt::format("{} bits a pixel", bitCount));
+
+    // The palette (or the masks of a 40-byte header) follows the info header.
+    const std::uint64_t entryBytes = header->os2 ? 3 : 4;
+    std::uint64_t tables = 0;
+    if (bitCount <= 8) tables = times(coloursUsed != 0 ? coloursUsed : 1u << bitCount, entryBytes);
+    if ((header->compression == bmpBitFields || header->compression == bmpAlphaBitFields) &&
+        header->infoSize == bmpPlainHeader)
+        tables = header->compression == bmpBitFields ? 12 : 16;
+    const std::uint64_t tablesEnd = plus(bmpFileHeader + header->infoSize, tables);
+    if (tablesEnd > file.size()) return cutInHeader();
+    const std::uint64_t start = std::max<std::uint64_t>(header->pixelOffset, tablesEnd);
+    if (header->compression == bmpRle8 || header->compression == bmpRle4)
+        return sized(size, outside("pixel data", start, 0, file.size()));
+    const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);
+    return sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size()));
+}
+
+// ---------------------------------------------------------------- GIF
+
+// LZW codes of GIF start one bit wider than the smallest code size, which
+// holds the colour indices of 2 to 8 bits.
+constexpr std::uint64_t gifFewestCodeBits = 2;
+constexpr std::uint64_t gifMostCodeBits = 8;
+
+// Blocks between GIF images.
+constexpr std::uint64_t gifExtension = 0x21;
+constexpr std::uint64_t gifImageDescriptor = 0x2C;
+
+// Steps over a colour table whose presence and size a block's flags give.
+void skipGifColourTable(QvByteCursor& in, std::uint64_t flags)
+{
+    if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));
+}
+
+// GIF: FreeImage allocates the first image's own size, whatever the logical
+// screen says, and the LZW data after that image's descriptor must be able
+// to fill it.
+QvHeaderReading gifHeader(Bytes file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("GIF")) return notA("GIF");
+    in.skip(3 + 4);  // version, logical screen
+    const std::uint64_t flags = in.le(1);
+    in.skip(2);  // background colour, pixel aspect
+    skipGifColourTable(in, flags);
+    while (!in.cut()) {
+        const std::uint64_t block = in.le(1);
+        if (block == gifExtension) {
+            in.skip(1);                                                     // its label
+            while (const std::uint64_t length = in.le(1)) in.skip(length);  // its sub-blocks
+        } else if (block == gifImageDescriptor) {
+            in.skip(4);  // left, top
+            const QvImageSize size{in.le(2), in.le(2)};
+            skipGifColourTable(in, in.le(1));
+            const std::uint64_t codeBits = in.le(1);
+            if (in.cut()) return sized(size, "it is cut short in its header");
+            if (codeBits < gifFewestCodeBits || codeBits > gifMostCodeBits)
+                return sized(size, fmt::format("its LZW minimum code size {} is outside {} to {}", codeBits,
+                                               gifFewestCodeBits, gifMostCodeBits));
+            return sized(size,
+                         packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW"));
+        } else if (!in.cut()) {
+            return damaged("no image before its end");
+        }
+    }
+    return cutInHeader();
+}
+
+// ---------------------------------------------------------------- Radiance HDR
+
+// A run of at most 127 equal values in two bytes, for each of the four
+// channels of a run-length coded row, after its four-byte start.
+constexpr std::uint64_t hdrRunLength = 127;
+constexpr std::uint64_t hdrRowStart = 4;
+
+// FreeImage reads each header line into 256 bytes, one of them for the end
+// of the string: a longer line, or one holding a NUL, fails its reader.
+constexpr std::size_t hdrLongestLine = 255;
+// The resolution lines FreeImage reads, as its scan of "<first> %d <second>
+// %d"; in both it takes the second number for the width (found by decoding
+// files of each of the eight orientations: the other six fail it).
+constexpr std::array<std::pair<std::string_view, std::string_view>, 2> hdrResolutions{
+    {{"-Y", "+X"}, {"+X", "+Y"}}};
+
+// The two numbers of a resolution line, read as scanf reads `first` %d
+// `second` %d: the first axis at the very start, blanks allowed between the
+// rest, a number of digits with an optional plus; nothing when it does not
+// match (a minus too, which fails FreeImage's reader).
+std::optional<std::array<std::uint64_t, 2>> hdrResolution(std::string_view line, std::string_view first,
+                                                          std::string_view second)
+{
+    const auto skipBlanks = [&] {
+        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.front()))) line.remove_prefix(1);
+    };
+    const auto number = [&]() -> std::optional<std::uint64_t> {
+        skipBlanks();
+        if (line.starts_with('+')) line.remove_prefix(1);
+        if (line.empty() || line.front() < '0' || line.front() > '9') return std::nullopt;
+        std::uint64_t value = 0;
+        for (; !line.empty() && line.front() >= '0' && line.front() <= '9'; line.remove_prefix(1))
+            value = plus(times(value, 10), std::uint64_t(line.front() - '0'));
+        return value;
+    };
+    if (!line.starts_with(first)) return std::nullopt;
+    line.remove_prefix(first.size());
+    const std::optional<std::uint64_t> a = number();
+    skipBlanks();
+    if (!a || !line.starts_with(second)) return std::nullopt;
+    line.remove_prefix(second.size());
+    const std::optional<std::uint64_t> b = number();
+    return b ? std::optional(std::array{*a, *b}) : std::nullopt;
+}
+
+// Radiance HDR: text lines, an empty one, then the resolution line.
+QvHeaderReading hdrHeader(Bytes file)
+{
+    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    if (!text.starts_with("#?")) return notA("Radiance HDR");
+    std::size_t at = 0;
+    // The lines up to the empty one after the signature's, then the resolution line.
+    std::string_view line;
+    for (bool ended = false, first = true;; first = false) {
+        const std::size_t end = text.find('\n', at);
+        if (end == std::string_view::npos) return cutInHeader();
+        line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.size() > hdrLongestLine)
+            return damaged(fmt::format("a line longer than {} characters", hdrLongestLine));
+        if (line.find('\0') != std::string_view::npos) return damaged("a NUL byte in a line");
+        if (ended) break;
+        ended = !first && line.empty();
+    }
+    std::optional<std::array<std::uint64_t, 2>> sides;
+    for (const auto& [first, second] : hdrResolutions)
+        if (!sides) sides = hdrResolution(line, first, second);
+    if (!sides) return damaged("no \"-Y height +X width\" or \"+X height +Y width\" line");
+    const QvImageSize size{(*sides)[1], (*sides)[0]};
+    // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.
+    const std::uint64_t flatRow = times(size.width, 4);
+    std::uint64_t row = flatRow;
+    if (size.width >= 8 && size.width <= 0x7FFF)
+        row = std::min(flatRow, hdrRowStart + 4 * 2 * ceilDiv(size.width, hdrRunLength));
+    return sized(size, packing(size, times(row, size.height), file.size() - at, 1, "run-length"));
+}
+
+// ---------------------------------------------------------------- JPEG 2000
+
+// A JPEG 2000 codestream: the SIZ segment after the start marker gives the
+// reference grid, less the image offset, and the tiling; then every tile-part
+// the codestream holds must lie in it. A tile takes at least the 14 bytes of
+// its tile-part's start, so a small file cannot claim many.
+QvHeaderReading codestreamHeader(Bytes file)
+{
+    constexpr std::uint64_t startOfCodestream = 0xFF4F;
+    constexpr std::uint64_t imageAndTileSize = 0xFF51;
+    constexpr std::uint64_t startOfTile = 0xFF90;
+    constexpr std::uint64_t endOfCodestream = 0xFFD9;
+    constexpr std::uint64_t smallestTilePart = 14;
+    QvByteCursor in(file);
+    if (in.be(2) != startOfCodestream || in.be(2) != imageAndTileSize) return notA("JPEG 2000");
+    const std::uint64_t segmentLength = in.be(2);
+    in.skip(2);  // capabilities
+    const std::uint64_t gridWidth = in.be(4), gridHeight = in.be(4);
+    const std::uint64_t left = in.be(4), top = in.be(4);
+    const std::uint64_t tileWidth = in.be(4), tileHeight = in.be(4);
+    const std::uint64_t tileLeft = in.be(4), tileTop = in.be(4);
+    const std::uint64_t components = in.be(2);
+    if (in.cut()) return cutInHeader();
+    if (left > gridWidth || top > gridHeight || tileWidth == 0 || tileHeight == 0 || tileLeft > left ||
+        tileTop > top || components == 0)
+        return damaged("its image and tile sizes do not fit together");
+    const QvImageSize size{gridWidth - left, gridHeight - top};
+    const std::uint64_t tiles =
+        times(ceilDiv(gridWidth - tileLeft, tileWidth), ceilDiv(gridHeight - tileTop, tileHeight));
+    if (tiles > file.size() / smallestTilePart)
+        return sized(size, fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
+    in.seek(4 + segmentLength);
+    while (!in.cut() && in.left() > 0) {
+        const std::size_t start = in.at();
+        const std::uint64_t marker = in.be(2);
+        if (marker == endOfCodestream) break;
+        if (marker < 0xFF00) return sized(size, "its header is damaged: a stray byte between its segments");
+        const std::uint64_t length = in.be(2);
+        if (marker == startOfTile) {
+            in.skip(2);  // tile index
+            const std::uint64_t tilePart = in.be(4);
+            if (tilePart == 0) break;  // the last one, up to the end
+            if (std::string problem = outside("tile-part", start, tilePart, file.size()); !problem.empty())
+                return sized(size, std::move(problem));
+            in.seek(start + tilePart);
+        } else {
+            if (std::string problem = outside("segment", start, plus(length, 2), file.size());
+                !problem.empty())
+                return sized(size, std::move(problem));
+            in.seek(start + 2 + length);
+        }
+    }
+    return sized(size, in.cut() ? "it is cut short in a segment's header" : "");
+}
+
+// Calls visit(type, contents, start) for each JP2 box of `file` until it
+// returns true; a box running past the end of the file is a problem.
+template <class Visit>
+std::string forEachBox(Bytes file, Visit visit)
+{
+    QvByteCursor in(file);
+    while (in.left() > 0) {
+        const std::size_t start = in.at();
+        std::uint64_t length = in.be(4);
+        const std::uint64_t type = in.be(4);
+        if (length == 1) {
+            length = in.be(8);  // a 64-bit length follows
+        } else if (length == 0) {
+            length = file.size() - start;  // the box runs to the end of the file
+        }
+        const std::size_t header = in.at() - start;
+        if (in.cut() || length < header) return "it is cut short in a box's header";
+        if (std::string problem = outside("box", start, length, file.size()); !problem.empty())
+            return problem;
+        if (visit(type, file.subspan(in.at(), length - header))) return {};
+        in.skip(length - header);
+    }
+    return {};
+}
+
+// JP2: the image header box gives height, then width; OpenJPEG refuses a
+// codestream of another size, so where both are there the larger is safe.
+QvHeaderReading jp2Header(Bytes file)
+{
+    constexpr std::array<std::uint8_t, 12> signature{0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    if (file.size() < signature.size() || !std::equal(signature.begin(), signature.end(), file.begin()))
+        return notA("JP2");
+    std::optional<QvImageSize> header;
+    std::optional<QvHeaderReading> codestream;
+    std::string boxProblem;
+    std::string problem = forEachBox(file, [&](std::uint64_t type, Bytes contents) {
+        if (type == tag("jp2h")) {
+            boxProblem = forEachBox(contents, [&](std::uint64_t innerType, Bytes inner) {
+                if (innerType != tag("ihdr")) return false;
+                QvByteCursor in(inner);
+                const std::uint64_t height = in.be(4);
+                const std::uint64_t width = in.be(4);
+                if (!in.cut()) header = QvImageSize{width, height};
+                return true;
+            });
+        } else if (type == tag("jp2c")) {
+            codestream = codestreamHeader(contents);
+            return true;
+        }
+        return false;
+    });
+    if (problem.empty()) problem = boxProblem;
+    if (!problem.empty()) return refused(problem);
+    if (!codestream) return damaged("no codestream");
+    // Inside a JP2 even a codestream without its signature rules the file out.
+    codestream->fatal = !codestream->problem.empty();
+    if (!codestream->size) return *codestream;
+    if (header) {
+        codestream->size->width = std::max(codestream->size->width, header->width);
+        codestream->size->height = std::max(codestream->size->height, header->height);
+    }
+    return *codestream;
+}
+
+// ---------------------------------------------------------------- JPEG
+
+constexpr std::uint64_t jpegStartOfImage = 0xFFD8;
+constexpr std::uint64_t jpegEndOfImage = 0xD9;
+constexpr std::uint64_t jpegStartOfScan = 0xDA;
+// Huffman coding: at least one bit for each 8x8 block a scan codes in full.
+constexpr std::uint64_t jpegBlocksPerByte = 8;
+// Counts no real picture reaches, while a few kilobytes of hostile JPEG
+// beyond them cost libjpeg seconds: it decodes every scan over the whole
+// picture, and walks its list of saved markers for each new one. Image
+// libraries refuse more than 256 progressive scans by default; a real
+// progressive script visits each block fewer than 20 times.
+constexpr std::uint64_t jpegMostScans = 256;
+constexpr std::uint64_t jpegMostSegments = 1024;
+constexpr std::uint64_t jpegMostVisits = 64;
+
+// A component of a JPEG frame: its id and the 8x8 blocks it codes.
+struct JpegComponent {
+    std::uint64_t id = 0;
+    std::uint64_t blocks = 0;
+};
+
+// The components of the frame header `in` is at, which ends at `end`: each
+// takes its share of the picture by its sampling factors against the largest.
+std::optional<std::vector<JpegComponent>> jpegComponents(QvByteCursor& in, QvImageSize size, std::size_t end)
+{
+    const std::uint64_t count = in.be(1);
+    std::vector<std::array<std::uint64_t, 3>> fields;  // id, horizontal and vertical sampling
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t id = in.be(1);
+        const std::uint64_t factors = in.be(1);
+        in.skip(1);  // quantisation table
+        fields.push_back(
+            {id, std::max<std::uint64_t>(factors >> 4, 1), std::max<std::uint64_t>(factors & 15, 1)});
+    }
+    if (in.cut() || in.at() > end) return std::nullopt;
+    std::uint64_t widest = 1, tallest = 1;
+    for (const auto& [id, h, v] : fields) widest = std::max(widest, h), tallest = std::max(tallest, v);
+    std::vector<JpegComponent> components;
+    for (const auto& [id, h, v] : fields)
+        components.push_back({id, times(ceilDiv(ceilDiv(times(size.width, h), widest), 8),
+                                        ceilDiv(ceilDiv(times(size.height, v), tallest), 8))});
+    return components;
+}
+
+// JPEG: every marker of the file, each segment in it, the entropy-coded data
+// between them skipped as the decoder skips it. A Huffman-coded sequential
+// scan, or a progressive scan's first pass over DC, takes at least a bit for
+// each block of its components; arithmetic coding, and a progressive AC
+// scan's runs of empty blocks, have no such floor.
+QvHeaderReading jpegHeader(Bytes file)
+{
+    QvByteCursor in(file);
+    if (in.be(2) != jpegStartOfImage) return notA("JPEG");
+    std::optional<QvImageSize> size;
+    std::vector<JpegComponent> components;
+    std::uint64_t allBlocks = 0;
+    bool huffman = false;
+    bool progressive = false;
+    bool ended = false;
+    std::uint64_t segments = 0, scans = 0, visits = 0;
+    // The blocks the latest scan takes a bit each for, and where its data starts.
+    std::uint64_t scanBlocks = 0;
+    std::size_t scanData = 0;
+    const auto refuse = [&](std::string problem) { return size ? sized(*size, problem) : refused(problem); };
+    // Why the latest scan, whose data ends at byte `end`, cannot be there.
+    const auto scanProblem = [&](std::size_t end) {
+        return times(end - scanData, jpegBlocksPerByte) >= scanBlocks
+                   ? std::string()
+                   : fmt::format("its scan {} of {} blocks cannot come from {} bytes of Huffman-coded data",
+                                 scans, scanBlocks, end - scanData);
+    };
+    while (!ended) {
+        // Up to the next marker: stray bytes, fill bytes, stuffed zeros and
+        // restart markers of entropy-coded data are all stepped over.
+        std::uint64_t byte = 0;
+        while (in.left() > 0 && (byte = in.be(1)) != 0xFF) {}
+        if (byte != 0xFF) break;
+        const std::size_t markerAt = in.at() - 1;
+        std::uint64_t marker = 0xFF;
+        while (marker == 0xFF && in.left() > 0) marker = in.be(1);
+        if (marker == 0xFF) break;
+        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+        if (std::string problem = scanProblem(markerAt); !problem.empty())
+            return sized(*size, std::move(problem));
+        scanBlocks = 0;
+        ended = marker == jpegEndOfImage;
+        if (ended) break;
+        const std::size_t start = in.at();
+        const std::uint64_t length = in.be(2);
+        if (in.cut()) break;
+        if (length < 2) return refuse("its header is damaged: a segment shorter than its length field");
+        if (std::string problem = outside("segment", start - 2, length + 2, file.size()); !problem.empty())
+            return refuse(std::move(problem));
+        if (++segments > jpegMostSegments)
+            return refuse(fmt::format("it holds more than {} marker segments, more than any real picture",
+                                      jpegMostSegments));
+        const bool frame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && !size) {
+            in.skip(1);  // sample precision
+            const std::uint64_t height = in.be(2);
+            const std::uint64_t width = in.be(2);
+            const std::optional<std::vector<JpegComponent>> read =
+                jpegComponents(in, {width, height}, start + length);
+            if (!read) return damaged("a frame header longer than its segment");
+            size = QvImageSize{width, height};
+            components = *read;
+            for (const JpegComponent& component : components) allBlocks = plus(allBlocks, component.blocks);
+            huffman = marker < 0xC8;
+            progressive = (marker & 3) == 2;
+        }
+        if (marker == jpegStartOfScan) {
+            if (!size) return damaged("a scan before its frame header");
+            const std::uint64_t count = in.be(1);
+            std::uint64_t blocks = 0;
+            for (std::uint64_t i = 0; i < count; ++i) {
+                const auto found = std::ranges::find(components, in.be(1), &JpegComponent::id);
+                if (found != components.end()) blocks = plus(blocks, found->blocks);
+                in.skip(1);  // its coding tables
+            }
+            const std::uint64_t spectralStart = in.be(1);
+            in.skip(1);  // spectral end
+            const std::uint64_t approximation = in.be(1);
+            if (in.cut() || in.at() > start + length)
+                return sized(*size, "its header is damaged: a scan header longer than its segment");
+            if (++scans > jpegMostScans)
+                return sized(*size, fmt::format("it holds more than {} scans, more than any real picture",
+                                                jpegMostScans));
+            visits = plus(visits, blocks);
+            if (visits > times(allBlocks, jpegMostVisits))
+                return sized(*size,
+                             fmt::format("its {} scans go over {} blocks, more than {} times the {} of its "
+                                         "picture",
+                                         scans, visits, jpegMostVisits, allBlocks));
+            const bool firstDcPass = spectralStart == 0 && (approximation >> 4) == 0;
+            if (huffman && (!progressive || firstDcPass)) scanBlocks = blocks;
+            scanData = start + length;
+        }
+        in.seek(start + length);
+    }
+    if (std::string problem = scanProblem(file.size()); !problem.empty())
+        return sized(*size, std::move(problem));
+    if (scans > 0) return sized(*size);
+    if (ended) return refuse("its header is damaged: no image before its end");
+    return refuse("it is cut short in its header");
+}
+
+// ---------------------------------------------------------------- Netpbm and PFM
+
+// The Netpbm formats and PFM: text numbers. FreeImage skips anything but
+// digits before a number (and "#" comments) and reads digits into an int
+// until the first other character, which it takes too; the pixels start
+// after the last one.
+class NetpbmText {
+public:
+    explicit NetpbmText(Bytes file) : file_(file) {}
+
+    std::optional<std::uint64_t> number()
+    {
+        while (at_ < file_.size() && (file_[at_] < '0' || file_[at_] > '9')) {
+            if (file_[at_] == '#') {
+                while (at_ < file_.size() && file_[at_] != '\n' && file_[at_] != '\r') ++at_;
+            } else {
+                ++at_;
+            }
+        }
+        if (at_ == file_.size()) return std::nullopt;
+        std::uint64_t value = 0;
+        for (; at_ < file_.size() && file_[at_] >= '0' && file_[at_] <= '9'; ++at_)
+            value = plus(times(value, 10), std::uint64_t(file_[at_] - '0'));
+        if (at_ < file_.size()) ++at_;  // the character that ended it
+        return value;
+    }
+    // Steps over PFM's scale, a decimal number of its own line.
+    void skipWord()
+    {
+        while (at_ < file_.size() && std::isspace(file_[at_])) ++at_;
+        while (at_ < file_.size() && !std::isspace(file_[at_])) ++at_;
+        if (at_ < file_.size()) ++at_;
+    }
+    std::size_t at() const { return at_; }
+
+private:
+    Bytes file_;
+    std::size_t at_ = 2;  // after the two-character signature
+};
+
+// P1 to P6. Numbers past an int would wrap in FreeImage; they stay large here,
+// where the loader's bounds refuse them.
+QvHeaderReading netpbmHeader(Bytes file)
+{
+    if (file.size() < 2 || file[0] != 'P' || file[1] < '1' || file[1] > '6') return notA("Netpbm");
+    const int kind = file[1] - '0';
+    const bool bitmap = kind == 1 || kind == 4;
+    const bool plain = kind <= 3;
+    NetpbmText text(file);
+    const std::optional<std::uint64_t> width = text.number();
+    const std::optional<std::uint64_t> height = text.number();
+    const std::optional<std::uint64_t> maxValue = bitmap ? std::optional<std::uint64_t>(1) : text.number();
+    if (!width || !height || !maxValue) return cutInHeader();
+    const QvImageSize size{*width, *height};
+    if (*maxValue == 0 || *maxValue > 0xFFFF)
+        return damaged(fmt::format("a largest sample of {}", *maxValue));
+    const std::uint64_t samples = times(times(size.width, size.height), kind % 3 == 0 ? 3 : 1);
+    std::uint64_t end = 0;
+    if (kind == 1) {
+        end = plus(text.at(), samples);  // a character a pixel
+    } else if (plain) {
+        end = plus(text.at(), samples == 0 ? 0 : times(samples, 2) - 1);  // digits and a space between
+    } else if (bitmap) {
+        end = plus(text.at(), times(ceilDiv(size.width, 8), size.height));
+    } else {
+        end = plus(text.at(), times(samples, *maxValue > 0xFF ? 2 : 1));
+    }
+    return sized(size, cutShort(end, file.size()));
+}
+
+// PFM: "PF" (colour) or "Pf" (grey), the sides, a scale, then 32-bit floats.
+QvHeaderReading pfmHeader(Bytes file)
+{
+    if (file.size() < 2 || file[0] != 'P' || (file[1] != 'F' && file[1] != 'f')) return notA("PFM");
+    NetpbmText text(file);
+    const std::optional<std::uint64_t> width = text.number();
+    const std::optional<std::uint64_t> height = text.number();
+    if (!width || !height) return cutInHeader();
+    text.skipWord();
+    const QvImageSize size{*width, *height};
+    const std::uint64_t channels = file[1] == 'F' ? 3 : 1;
+    return sized(size, cutShort(plus(text.at(), times(times(times(size.width, size.height), channels), 4)),
+                                file.size()));
+}
+
+// ---------------------------------------------------------------- PNG
+
+// PNG: every chunk must lie in the file, and the image data must be able to
+// inflate to the pixels the header claims.
+QvHeaderReading pngHeader(Bytes file)
+{
+    constexpr std::string_view signature{"\x89PNG\r\n\x1a\n", 8};
+    constexpr std::uint64_t largestLength = 0x7FFFFFFF;
+    QvByteCursor in(file);
+    if (!in.expect(signature)) return notA("PNG");
+    in.skip(4);
+    if (!in.expect("IHDR")) return in.cut() || in.left() < 4 ? cutInHeader() : damaged("no IHDR chunk first");
+    const QvImageSize size{in.be(4), in.be(4)};
+    const std::uint64_t depth = in.be(1);
+    const std::uint64_t colourType = in.be(1);
+    if (in.cut()) return cutInHeader();
+    // Samples a pixel of each colour type: grey, -, RGB, palette, grey and alpha, -, RGBA.
+    constexpr std::array<std::uint64_t, 7> channels{1, 0, 3, 1, 2, 0, 4};
+    if (colourType >= channels.size() || channels[colourType] == 0 || depth == 0 || depth > 16 ||
+        (depth & (depth - 1)) != 0)
+        return damaged(fmt::format("colour type {} of {} bits", colourType, depth));
+    in.seek(signature.size());
+    std::uint64_t imageData = 0;
+    while (in.left() > 0) {
+        const std::size_t start = in.at();
+        const std::uint64_t length = in.be(4);
+        const std::uint64_t type = in.be(4);
+        const std::string name{char(type >> 24), char(type >> 16), char(type >> 8), char(type)};
+        if (in.cut())
+            return sized(size, fmt::format("it is cut short in the header of its chunk at byte {}", start));
+        if (length > largestLength || !std::ranges::all_of(name, [](char c) { return std::isalpha(c) != 0; }))
+            return sized(size, fmt::format("its header is damaged: no chunk can start at byte {}", start));
+        if (std::string problem = outside(name + " chunk", start, plus(length, 12), file.size());
+            !problem.empty())
+            return sized(size, std::move(problem));
+        if (name == "IDAT") imageData += length;
+        if (name == "IEND") break;
+        in.skip(length + 4);  // data and checksum
+    }
+    const std::uint64_t pixelBytes =
+        times(packedBytes(size.width, times(depth, channels[colourType])), size.height);
+    return sized(size, packing(size, pixelBytes, imageData, deflateBytesPerByte, "deflate"));
+}
+
+// ---------------------------------------------------------------- SGI
+
+// SGI: verbatim channels must be in the file; run-length rows are found
+// through tables of their starts and lengths, each of which must lie in the
+// file and be able to hold a row.
+QvHeaderReading sgiHeader(Bytes file)
+{
+    constexpr std::uint64_t magic = 474;
+    constexpr std::uint64_t header = 512;
+    constexpr std::uint64_t runLength = 127;
+    QvByteCursor in(file);
+    if (in.be(2) != magic) return notA("SGI");
+    const std::uint64_t storage = in.be(1);
+    const std::uint64_t sampleBytes = in.be(1);
+    const std::uint64_t dimension = in.be(2);
+    const std::uint64_t width = in.be(2);
+    const std::uint64_t height = in.be(2);
+    const std::uint64_t depth = in.be(2);
+    if (in.cut()) return cutInHeader();
+    // A picture of fewer dimensions is one row, or one channel, whatever the fields say.
+    const QvImageSize size{width, dimension < 2 ? 1 : height};
+    const std::uint64_t channels = dimension < 3 ? 1 : depth;
+    if (storage > 1 || sampleBytes < 1 || sampleBytes > 2 || channels < 1 || channels > 4)
+        return damaged(
+            fmt::format("storage {}, {} bytes a sample, {} channels", storage, sampleBytes, channels));
+    const std::uint64_t rows = times(size.height, channels);
+    if (storage == 0)
+        return sized(size, cutShort(plus(header, times(times(rows, size.width), sampleBytes)), file.size()));
+    const std::uint64_t tables = times(rows, 4);
+    if (std::string problem = outside("row tables", header, times(tables, 2), file.size()); !problem.empty())
+        return sized(size, std::move(problem));
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        QvByteCursor start(file, header + 4 * row);
+        QvByteCursor length(file, header + tables + 4 * row);
+        const std::uint64_t at = start.be(4);
+        const std::uint64_t bytes = length.be(4);
+        if (std::string problem = outside("row", at, bytes, file.size()); !problem.empty())
+            return sized(size, std::move(problem));
+        if (times(size.width, 2 * sampleBytes) > times(bytes, runLength))
+            return sized(size, packing(size, size.width, bytes, runLength / (2 * sampleBytes), "run-length"));
+    }
+    return sized(size);
+}
+
+// ---------------------------------------------------------------- TIFF
+
+// PackBits: a byte repeated 128 times in two bytes.
+constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
+// CCITT fax codings: at least one bit a row.
+constexpr std::uint64_t faxRowsPerByte = 8;
+
+// The fields this reader and FreeImage's decoder read; libtiff ignores any
+// other field whose values lie outside the file, and so does this reader.
+enum TiffTag : std::uint64_t {
+    tiffWidth = 256,
+    tiffHeight = 257,
+    tiffBitsPerSample = 258,
+    tiffCompression = 259,
+    tiffPhotometric = 262,
+    tiffStripOffsets = 273,
+    tiffSamplesPerPixel = 277,
+    tiffRowsPerStrip = 278,
+    tiffStripByteCounts = 279,
+    tiffPlanarConfig = 284,
+    tiffPredictor = 317,
+    tiffColourMap = 320,
+    tiffTileWidth = 322,
+    tiffTileLength = 323,
+    tiffTileOffsets = 324,
+    tiffTileByteCounts = 325,
+    tiffExtraSamples = 338,
+    tiffSampleFormat = 339,
+    tiffYCbCrSubsampling = 530,
+};
+constexpr std::array<std::uint64_t, 19> tiffFieldsRead{
+    tiffWidth,          tiffHeight,          tiffBitsPerSample, tiffCompression,     tiffPhotometric,
+    tiffStripOffsets,   tiffSamplesPerPixel, tiffRowsPerStrip,  tiffStripByteCounts, tiffPlanarConfig,
+    tiffPredictor,      tiffColourMap,       tiffTileWidth,     tiffTileLength,      tiffTileOffsets,
+    tiffTileByteCounts, tiffExtraSamples,    tiffSampleFormat,  tiffYCbCrSubsampling};
+constexpr std::uint64_t tiffUncompressed = 1, tiffLzw = 5, tiffOldJpeg = 6, tiffJpeg = 7, tiffDeflate = 8,
+                        tiffOldDeflate = 32946, tiffPackBits = 32773, tiffCcittRle = 2, tiffCcittFax4 = 4;
+constexpr std::uint64_t tiffSeparatePlanes = 2;
+constexpr std::uint64_t tiffYCbCr = 6;
+// Unless a YCbCr picture says otherwise, two chroma samples serve 2x2 pixels.
+constexpr std::uint64_t tiffDefaultSubsampling = 2;
+
+// One field of a TIFF directory entry: where its values are, and how many.
+struct TiffField {
+    std::uint64_t type = 0;
+    std::uint64_t count = 0;
+    std::uint64_t at = 0;  // of its first value, in the entry or elsewhere in the file
+};
+
+// Bytes of one value of each TIFF field type; 0 for an unknown type.
+std::uint64_t tiffTypeBytes(std::uint64_t type)
+{
+    constexpr std::array<std::uint64_t, 19> bytes{0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
+    return type < bytes.size() ? bytes[type] : 0;
+}
+
+// TIFF and BigTIFF, first directory (the page FreeImage reads): every strip
+// or tile it points to must lie in the file and be able to hold its share of
+// the pixels in its coding.
+QvHeaderReading tiffHeader(Bytes file)
+{
+    QvByteCursor in(file);
+    bool bigEndian = false;
+    if (in.expect("MM")) {
+        bigEndian = true;
+    } else if (!in.expect("II")) {
+        return notA("TIFF");
+    }
+    const std::uint64_t version = in.field(2, bigEndian);
+    const bool bigTiff = version == 43;
+    if (version != 42 && !bigTiff) return notA("TIFF");
+    const int offsetBytes = bigTiff ? 8 : 4;
+    if (bigTiff) in.skip(4);  // the offset size and a reserved word
+    in.seek(in.field(offsetBytes, bigEndian));
+    const std::uint64_t entries = in.field(bigTiff ? 8 : 2, bigEndian);
+    const std::uint64_t entryBytes = bigTiff ? 20 : 12;
+    if (in.cut() || times(entries, entryBytes) > in.left()) return cutInHeader();
+    std::vector<std::pair<std::uint64_t, TiffField>> fields;
+    for (std::uint64_t i = 0; i < entries; ++i) {
+        const std::uint64_t id = in.field(2, bigEndian);
+        TiffField field{in.field(2, bigEndian), in.field(offsetBytes, bigEndian), in.at()};
+        const std::uint64_t bytes = times(field.count, tiffTypeBytes(field.type));
+        if (bytes > std::uint64_t(offsetBytes))
+            field.at = in.field(offsetBytes, bigEndian);
+        else
+            in.skip(offsetBytes);
+        if (std::ranges::find(tiffFieldsRead, id) == tiffFieldsRead.end()) continue;
+        if (std::string problem = outside(fmt::format("field {}", id), field.at, bytes, file.size());
+            !problem.empty())
+            return refused(std::move(problem));
+        fields.emplace_back(id, field);
+    }
+    const auto find = [&](std::uint64_t id) -> const TiffField* {
+        const auto found = std::ranges::find(fields, id, &std::pair<std::uint64_t, TiffField>::first);
+        return found == fields.end() ? nullptr : &found->second;
+    };
+    // Value `index` of a field of whole numbers.
+    const auto valueOf = [&](const TiffField& field, std::uint64_t index) {
+        QvByteCursor at(file, field.at + index * tiffTypeBytes(field.type));
+        return at.field(int(tiffTypeBytes(field.type)), bigEndian);
+    };
+    // Value `index` of a field; `otherwise` when it has none.
+    const auto value = [&](std::uint64_t id, std::uint64_t otherwise, std::uint64_t index = 0) {
+        const TiffField* field = find(id);
+        return field == nullptr || field->count <= index ? otherwise : valueOf(*field, index);
+    };
+    if (!find(tiffWidth) || !find(tiffHeight)) return damaged("no width or height");
+    const QvImageSize size{value(tiffWidth, 0), value(tiffHeight, 0)};
+    if (size.width == 0 || size.height == 0) return sized(size);  // refused alike for every format
+    const std::uint64_t bits = value(tiffBitsPerSample, 1);
+    const std::uint64_t samples = value(tiffSamplesPerPixel, 1);
+    const std::uint64_t coding = value(tiffCompression, tiffUncompressed);
+    const bool planes = value(tiffPlanarConfig, 1) == tiffSeparatePlanes;
+    const std::uint64_t samplesPerPlane = planes ? 1 : samples;
+    const bool tiled = find(tiffTileWidth) != nullptr;
+    const std::uint64_t unitWidth = tiled ? value(tiffTileWidth, 0) : size.width;
+    const std::uint64_t unitRows =
+        tiled ? value(tiffTileLength, 0) : std::min(value(tiffRowsPerStrip, saturated), size.height);
+    if (bits == 0 || samples == 0 || unitWidth == 0 || unitRows == 0)
+        return damaged(fmt::format("{} bits, {} samples, {}x{} pixels a strip or tile", bits, samples,
+                                   unitWidth, unitRows));
+    // YCbCr stored as such (not by a JPEG coding, which gives RGB) keeps two
+    // chroma samples for each block of subsampled pixels.
+    const bool subsampled = value(tiffPhotometric, 0) == tiffYCbCr && !planes && samples == 3 &&
+                            coding != tiffJpeg && coding != tiffOldJpeg;
+    const std::uint64_t blockWidth =
+        std::max<std::uint64_t>(value(tiffYCbCrSubsampling, tiffDefaultSubsampling, 0), 1);
+    const std::uint64_t blockHeight =
+        std::max<std::uint64_t>(value(tiffYCbCrSubsampling, tiffDefaultSubsampling, 1), 1);
+    // The bytes of `rows` rows of one strip or tile as decoded.
+    const auto unitBytes = [&](std::uint64_t rows) {
+        if (!subsampled) return times(packedBytes(unitWidth, times(bits, samplesPerPlane)), rows);
+        const std::uint64_t blockSamples = blockWidth * blockHeight + 2;
+        return times(packedBytes(times(ceilDiv(unitWidth, blockWidth), blockSamples), bits),
+                     ceilDiv(rows, blockHeight));
+    };
+    const std::uint64_t across = ceilDiv(size.width, unitWidth);
+    const std::uint64_t down = ceilDiv(size.height, unitRows);
+    const std::uint64_t units = times(times(across, down), planes ? samples : 1);
+    const TiffField* offsets = find(tiled ? tiffTileOffsets : tiffStripOffsets);
+    const TiffField* counts = find(tiled ? tiffTileByteCounts : tiffStripByteCounts);
+    const std::string_view unit = tiled ? "tile" : "strip";
+    const auto locates = [&](const TiffField* field) {
+        constexpr std::array<std::uint64_t, 3> wholeNumbers{3, 4, 16};  // SHORT, LONG, LONG8
+        return field != nullptr && field->count >= units &&
+               std::ranges::find(wholeNumbers, field->type) != wholeNumbers.end();
+    };
+    // Without byte counts libtiff estimates them, but only for one strip or
+    // tile a plane; this reader lets each run to the end of the file.
+    const bool estimated = counts == nullptr && units == (planes ? samples : 1);
+    if (!locates(offsets) || (!estimated && !locates(counts)))
+        return sized(size, fmt::format("its header is damaged: it does not locate the {} {}s of its picture",
+                                       units, unit));
+    for (std::uint64_t i = 0; i < units; ++i) {
+        const std::uint64_t at = valueOf(*offsets, i);
+        const std::uint64_t bytes =
+            estimated ? file.size() - std::min<std::uint64_t>(at, file.size()) : valueOf(*counts, i);
+        if (std::string problem = outside(fmt::format("{} {}", unit, i), at, bytes, file.size());
+            !problem.empty())
+            return sized(size, std::move(problem));
+        // A strip of the last row of strips may hold fewer rows; tiles are whole.
+        const std::uint64_t row = (i % times(across, down)) / across * unitRows;
+        const std::uint64_t rows = tiled ? unitRows : std::min(unitRows, size.height - row);
+        const std::uint64_t pixelBytes = unitBytes(rows);
+        std::string problem;
+        if (coding == tiffUncompressed)
+            problem = packing(size, pixelBytes, bytes, 1, "uncompressed");
+        else if (coding >= tiffCcittRle && coding <= tiffCcittFax4)
+            problem = packing(size, rows, bytes, faxRowsPerByte, "fax");
+        else if (coding == tiffLzw)
+            problem = packing(size, pixelBytes, bytes, lzwBytesPerByte, "LZW");
+        else if (coding == tiffDeflate || coding == tiffOldDeflate)
+            problem = packing(size, pixelBytes, bytes, deflateBytesPerByte, "deflate");
+        else if (coding == tiffPackBits)
+            problem = packing(size, pixelBytes, bytes, packBitsBytesPerByte, "PackBits");
+        if (!problem.empty()) return sized(size, std::move(problem));
+    }
+    return sized(size);
+}
+
+// ---------------------------------------------------------------- Formats read for their size alone
+
 // A Commodore 64 Koala picture has one size; FreeImage reads any file as one.
 constexpr QvImageSize koalaSize{320, 200};
 constexpr std::string_view mngSignature{"\x8aMNG\r\n\x1a\n", 8};
@@ -138,13 +955,6 @@ constexpr std::array<std::uint64_t, 6> pictBitmapOpcodes{0x90, 0x91, 0x98, 0x99,
 // XBM numbers past 32 bits wrap in FreeImage; held here at a size any
 // limit refuses instead.
 constexpr std::uint64_t xbmNumberCeiling = std::numeric_limits<std::uint32_t>::max();
-
-// The four characters of a chunk or box type as one big-endian number.
-constexpr std::uint64_t tag(const char (&name)[5])
-{
-    return std::uint64_t(std::uint8_t(name[0])) << 24 | std::uint64_t(std::uint8_t(name[1])) << 16 |
-           std::uint64_t(std::uint8_t(name[2])) << 8 | std::uint64_t(std::uint8_t(name[3]));
-}
 
 // Reads fields in order. A read past the end of the file marks it cut short
 // and gives 0, so a reader asks once, at its end, whether all was there.
@@ -388,710 +1198,88 @@ std::optional<QvImageSize> pictSize(Bytes file)
     }
     return std::nullopt;
 }
-
-// BMP: Windows and OS/2 headers. Rows stored plainly must all be in the file;
-// run-length rows may end the picture early, so only the size bounds them.
-QvHeaderReading bmpHeader(Bytes file)
+// A reader of the size alone, as a reading without a problem.
+template <std::optional<QvImageSize> (*sizeOf)(Bytes)>
+QvHeaderReading sizeOnly(Bytes file)
 {
-    constexpr std::uint64_t fileHeader = 14;
-    constexpr std::uint64_t os2Header = 12;  // 16-bit sides, no compression
-    constexpr std::uint64_t shortestHeader = 16;
-    constexpr std::uint64_t longestHeader = 124;
-    constexpr std::uint64_t rle8 = 1, rle4 = 2, bitFields = 3, alphaBitFields = 6;
-    Cursor in(file);
-    if (!in.expect("BM")) return notA("BMP");
-    in.skip(8);  // file size, reserved
-    const std::uint64_t pixelOffset = in.le(4);
-    const std::uint64_t infoSize = in.le(4);
-    if (in.cut()) return cutInHeader();
-    if (infoSize != os2Header && (infoSize < shortestHeader || infoSize > longestHeader))
-        return damaged(fmt::format("an info header of {} bytes", infoSize));
-    const bool os2 = infoSize == os2Header;
-    const std::int64_t width = os2 ? std::int64_t(in.le(2)) : std::int32_t(in.le(4));
-    const std::int64_t height = os2 ? std::int64_t(in.le(2)) : std::int32_t(in.le(4));
-    in.skip(2);  // planes
-    const std::uint64_t bitCount = in.le(2);
-    const std::uint64_t compression = infoSize >= shortestHeader + 4 ? in.le(4) : 0;
-    std::uint64_t coloursUsed = 0;
-    if (infoSize >= 40) {
-        in.seek(fileHeader + 32);
-        coloursUsed = in.le(4);
-    }
-    if (in.cut()) return cutInHeader();
-    if (width <= 0 || height == 0) return damaged(fmt::format("a picture of {}x{}", width, height));
-    const QvImageSize size{std::uint64_t(width), std::uint64_t(std::abs(height))};
-    constexpr std::array<std::uint64_t, 6> bitCounts{1, 4, 8, 16, 24, 32};
-    if (std::ranges::find(bitCounts, bitCount) == bitCounts.end())
-        return damaged(fmt::format("{} bits a pixel", bitCount));
-
-    // The palette (or the masks of a 40-byte header) follows the info header.
-    const std::uint64_t entryBytes = os2 ? 3 : 4;
-    std::uint64_t tables = 0;
-    if (bitCount <= 8) tables = times(coloursUsed != 0 ? coloursUsed : 1u << bitCount, entryBytes);
-    if ((compression == bitFields || compression == alphaBitFields) && infoSize == 40)
-        tables = compression == bitFields ? 12 : 16;
-    const std::uint64_t tablesEnd = plus(fileHeader + infoSize, tables);
-    if (tablesEnd > file.size()) return cutInHeader();
-    const std::uint64_t start = std::max(pixelOffset, tablesEnd);
-    if (compression == rle8 || compression == rle4) {
-        std::string problem = outside("pixel data", start, 0, file.size());
-        return sized(size, problem.empty() ? unboundedCoding(size, bitCount, "run-length") : problem);
-    }
-    const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);
-    return sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size()));
+    return {sizeOf(file), {}, false};
 }
 
-// GIF: FreeImage allocates the first image's own size, or the logical screen
-// when it plays the file back (a flag the loader tries): the larger of both,
-// which the LZW data after the image's descriptor must be able to fill.
-QvHeaderReading gifHeader(Bytes file)
-{
-    constexpr std::uint64_t extension = 0x21;
-    constexpr std::uint64_t imageDescriptor = 0x2C;
-    Cursor in(file);
-    if (!in.expect("GIF")) return notA("GIF");
-    in.skip(3);  // version
-    const std::uint64_t screenWidth = in.le(2);
-    const std::uint64_t screenHeight = in.le(2);
-    const std::uint64_t flags = in.le(1);
-    in.skip(2);                                          // background colour, pixel aspect
-    if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));  // the global colour table
-    while (!in.cut()) {
-        const std::uint64_t block = in.le(1);
-        if (block == extension) {
-            in.skip(1);                                                     // its label
-            while (const std::uint64_t length = in.le(1)) in.skip(length);  // its sub-blocks
-        } else if (block == imageDescriptor) {
-            in.skip(4);  // left, top
-            const std::uint64_t width = in.le(2);
-            const std::uint64_t height = in.le(2);
-            if (in.cut()) break;
-            const QvImageSize size{std::max(screenWidth, width), std::max(screenHeight, height)};
-            return sized(size,
-                         packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW"));
-        } else if (!in.cut()) {
-            return damaged("no image before its end");
-        }
-    }
-    return cutInHeader();
-}
+// ---------------------------------------------------------------- The formats
 
-// Radiance HDR: text lines, an empty one, then "-Y height +X width", the
-// only orientation FreeImage reads. Its reader takes lines of up to 127
-// characters; a longer one fails it, and is refused here.
-QvHeaderReading hdrHeader(Bytes file)
-{
-    constexpr std::size_t longestLine = 127;
-    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
-    if (!text.starts_with("#?")) return notA("Radiance HDR");
-    std::size_t at = 0;
-    const auto nextLine = [&]() -> std::optional<std::string_view> {
-        const std::size_t end = text.find('\n', at);
-        if (end == std::string_view::npos) return std::nullopt;
-        const std::string_view line = text.substr(at, end - at);
-        at = end + 1;
-        return line;
-    };
-    // The lines up to the empty one after the signature's, then the resolution line.
-    std::string_view line;
-    for (bool ended = false, first = true;; first = false) {
-        const std::optional<std::string_view> next = nextLine();
-        if (!next) return cutInHeader();
-        if (next->size() > longestLine)
-            return damaged(fmt::format("a line longer than {} characters", longestLine));
-        line = *next;
-        if (ended) break;
-        ended = !first && line.empty();
-    }
-    // "-Y 512 +X 768": each number's digits, as the reader's scan takes them.
-    std::array<std::uint64_t, 2> sides{};
-    for (std::size_t i = 0; i < sides.size(); ++i) {
-        const std::string_view axis = i == 0 ? "-Y" : "+X";
-        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-        if (!line.starts_with(axis)) return damaged("no \"-Y height +X width\" line");
-        line.remove_prefix(axis.size());
-        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
-        if (line.empty() || line.front() < '0' || line.front() > '9')
-            return damaged("no \"-Y height +X width\" line");
-        for (; !line.empty() && line.front() >= '0' && line.front() <= '9'; line.remove_prefix(1))
-            sides[i] = plus(times(sides[i], 10), std::uint64_t(line.front() - '0'));
-    }
-    const QvImageSize size{sides[1], sides[0]};
-    // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.
-    const std::uint64_t flatRow = times(size.width, 4);
-    std::uint64_t row = flatRow;
-    if (size.width >= 8 && size.width <= 0x7FFF)
-        row = std::min(flatRow, hdrRowStart + 4 * 2 * ceilDiv(size.width, hdrRunLength));
-    return sized(size, packing(size, times(row, size.height), file.size() - at, 1, "run-length"));
-}
-
-// The Netpbm formats and PFM: text numbers. FreeImage skips anything but
-// digits before a number (and "#" comments) and reads digits into an int
-// until the first other character, which it takes too; the pixels start
-// after the last one.
-class NetpbmText {
-public:
-    explicit NetpbmText(Bytes file) : file_(file) {}
-
-    std::optional<std::uint64_t> number()
-    {
-        while (at_ < file_.size() && (file_[at_] < '0' || file_[at_] > '9')) {
-            if (file_[at_] == '#') {
-                while (at_ < file_.size() && file_[at_] != '\n' && file_[at_] != '\r') ++at_;
-            } else {
-                ++at_;
-            }
-        }
-        if (at_ == file_.size()) return std::nullopt;
-        std::uint64_t value = 0;
-        for (; at_ < file_.size() && file_[at_] >= '0' && file_[at_] <= '9'; ++at_)
-            value = plus(times(value, 10), std::uint64_t(file_[at_] - '0'));
-        if (at_ < file_.size()) ++at_;  // the character that ended it
-        return value;
-    }
-    // Steps over PFM's scale, a decimal number of its own line.
-    void skipWord()
-    {
-        while (at_ < file_.size() && std::isspace(file_[at_])) ++at_;
-        while (at_ < file_.size() && !std::isspace(file_[at_])) ++at_;
-        if (at_ < file_.size()) ++at_;
-    }
-    std::size_t at() const { return at_; }
-
-private:
-    Bytes file_;
-    std::size_t at_ = 2;  // after the two-character signature
+// How each format is read. `full`: a size or a problem, never neither, so
+// the loader needs no header read of FreeImage's. `byContent`: its decoder is
+// trusted with a file whose name says another format (see the loader for
+// how they were chosen), which holds only for formats read in full.
+struct FormatReader {
+    FREE_IMAGE_FORMAT format;
+    QvHeaderReading (*read)(Bytes);
+    bool full;
+    bool byContent;
 };
 
-// P1 to P6. Numbers past an int would wrap in FreeImage; they stay large here,
-// where the loader's bounds refuse them.
-QvHeaderReading netpbmHeader(Bytes file)
-{
-    if (file.size() < 2 || file[0] != 'P' || file[1] < '1' || file[1] > '6') return notA("Netpbm");
-    const int kind = file[1] - '0';
-    const bool bitmap = kind == 1 || kind == 4;
-    const bool plain = kind <= 3;
-    NetpbmText text(file);
-    const std::optional<std::uint64_t> width = text.number();
-    const std::optional<std::uint64_t> height = text.number();
-    const std::optional<std::uint64_t> maxValue = bitmap ? std::optional<std::uint64_t>(1) : text.number();
-    if (!width || !height || !maxValue) return cutInHeader();
-    const QvImageSize size{*width, *height};
-    if (*maxValue == 0 || *maxValue > 0xFFFF)
-        return damaged(fmt::format("a largest sample of {}", *maxValue));
-    const std::uint64_t samples = times(times(size.width, size.height), kind % 3 == 0 ? 3 : 1);
-    std::uint64_t end = 0;
-    if (kind == 1) {
-        end = plus(text.at(), samples);  // a character a pixel
-    } else if (plain) {
-        end = plus(text.at(), samples == 0 ? 0 : times(samples, 2) - 1);  // digits and a space between
-    } else if (bitmap) {
-        end = plus(text.at(), times(ceilDiv(size.width, 8), size.height));
-    } else {
-        end = plus(text.at(), times(samples, *maxValue > 0xFF ? 2 : 1));
-    }
-    return sized(size, cutShort(end, file.size()));
-}
-
-// PFM: "PF" (colour) or "Pf" (grey), the sides, a scale, then 32-bit floats.
-QvHeaderReading pfmHeader(Bytes file)
-{
-    if (file.size() < 2 || file[0] != 'P' || (file[1] != 'F' && file[1] != 'f')) return notA("PFM");
-    NetpbmText text(file);
-    const std::optional<std::uint64_t> width = text.number();
-    const std::optional<std::uint64_t> height = text.number();
-    if (!width || !height) return cutInHeader();
-    text.skipWord();
-    const QvImageSize size{*width, *height};
-    const std::uint64_t channels = file[1] == 'F' ? 3 : 1;
-    return sized(size, cutShort(plus(text.at(), times(times(times(size.width, size.height), channels), 4)),
-                                file.size()));
-}
-
-// PNG: every chunk must lie in the file, and the image data must be able to
-// inflate to the pixels the header claims.
-QvHeaderReading pngHeader(Bytes file)
-{
-    constexpr std::string_view signature{"\x89PNG\r\n\x1a\n", 8};
-    constexpr std::uint64_t largestLength = 0x7FFFFFFF;
-    Cursor in(file);
-    if (!in.expect(signature)) return notA("PNG");
-    in.skip(4);
-    if (!in.expect("IHDR")) return in.cut() || in.left() < 4 ? cutInHeader() : damaged("no IHDR chunk first");
-    const QvImageSize size{in.be(4), in.be(4)};
-    const std::uint64_t depth = in.be(1);
-    const std::uint64_t colourType = in.be(1);
-    if (in.cut()) return cutInHeader();
-    // Samples a pixel of each colour type: grey, -, RGB, palette, grey and alpha, -, RGBA.
-    constexpr std::array<std::uint64_t, 7> channels{1, 0, 3, 1, 2, 0, 4};
-    if (colourType >= channels.size() || channels[colourType] == 0 || depth == 0 || depth > 16 ||
-        (depth & (depth - 1)) != 0)
-        return damaged(fmt::format("colour type {} of {} bits", colourType, depth));
-    in.seek(signature.size());
-    std::uint64_t imageData = 0;
-    while (in.left() > 0) {
-        const std::size_t start = in.at();
-        const std::uint64_t length = in.be(4);
-        const std::uint64_t type = in.be(4);
-        const std::string name{char(type >> 24), char(type >> 16), char(type >> 8), char(type)};
-        if (in.cut())
-            return sized(size, fmt::format("it is cut short in the header of its chunk at byte {}", start));
-        if (length > largestLength || !std::ranges::all_of(name, [](char c) { return std::isalpha(c) != 0; }))
-            return sized(size, fmt::format("its header is damaged: no chunk can start at byte {}", start));
-        if (std::string problem = outside(name + " chunk", start, plus(length, 12), file.size());
-            !problem.empty())
-            return sized(size, std::move(problem));
-        if (name == "IDAT") imageData += length;
-        if (name == "IEND") break;
-        in.skip(length + 4);  // data and checksum
-    }
-    const std::uint64_t pixelBytes =
-        times(packedBytes(size.width, times(depth, channels[colourType])), size.height);
-    return sized(size, packing(size, pixelBytes, imageData, deflateBytesPerByte, "deflate"));
-}
-
-// JPEG: the markers up to the first scan, each segment in the file. A
-// Huffman-coded scan takes at least a bit for each block of a component;
-// arithmetic coding has no such floor.
-QvHeaderReading jpegHeader(Bytes file)
-{
-    constexpr std::uint64_t startOfImage = 0xFFD8;
-    constexpr std::uint64_t endOfImage = 0xD9;
-    constexpr std::uint64_t startOfScan = 0xDA;
-    Cursor in(file);
-    if (in.be(2) != startOfImage) return notA("JPEG");
-    std::optional<QvImageSize> size;
-    std::uint64_t fewestBlocks = saturated;
-    bool arithmetic = false;
-    std::uint64_t decodedBits = 0;
-    while (in.left() > 0) {
-        while (in.left() > 0 && in.be(1) != 0xFF) {}  // the decoder skips stray bytes before a marker
-        std::uint64_t marker = 0xFF;
-        while (marker == 0xFF && !in.cut()) marker = in.be(1);
-        if (in.cut()) break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;  // no segment
-        if (marker == endOfImage) return damaged("no image before its end");
-        const std::size_t start = in.at();
-        const std::uint64_t length = in.be(2);
-        if (in.cut()) break;
-        if (length < 2) return damaged("a segment shorter than its length field");
-        if (std::string problem = outside("segment", start - 2, length + 2, file.size()); !problem.empty())
-            return refused(std::move(problem));
-        const bool frame =
-            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && !size) {
-            in.skip(1);  // sample precision
-            const std::uint64_t height = in.be(2);
-            const std::uint64_t width = in.be(2);
-            const std::uint64_t count = in.be(1);
-            std::vector<std::pair<std::uint64_t, std::uint64_t>> sampling;
-            for (std::uint64_t i = 0; i < count; ++i) {
-                in.skip(1);
-                const std::uint64_t factors = in.be(1);
-                in.skip(1);
-                sampling.emplace_back(std::max<std::uint64_t>(factors >> 4, 1),
-                                      std::max<std::uint64_t>(factors & 15, 1));
-            }
-            if (in.cut() || in.at() > start + length)
-                return damaged("a frame header longer than its segment");
-            size = QvImageSize{width, height};
-            arithmetic = marker >= 0xC9;
-            // A progressive decoder keeps every 16-bit coefficient besides the picture.
-            const bool progressive = marker == 0xC2 || marker == 0xCA;
-            decodedBits = times(count, progressive ? 8 + 16 : 8);
-            std::uint64_t widest = 1, tallest = 1;
-            for (const auto& [h, v] : sampling) widest = std::max(widest, h), tallest = std::max(tallest, v);
-            for (const auto& [h, v] : sampling)
-                fewestBlocks = std::min(fewestBlocks, ceilDiv(ceilDiv(width * h, widest), 8) *
-                                                          ceilDiv(ceilDiv(height * v, tallest), 8));
-        }
-        in.seek(start + length);
-        if (marker == startOfScan) {
-            if (!size) return damaged("a scan before its frame header");
-            if (size->width == 0 || size->height == 0)
-                return damaged(fmt::format("a picture of {}x{}", size->width, size->height));
-            if (arithmetic) return sized(*size, unboundedCoding(*size, decodedBits, "arithmetic-coded"));
-            return sized(*size, packing(*size, fewestBlocks, in.left(), jpegBlocksPerByte, "Huffman-coded"));
-        }
-    }
-    return cutInHeader();
-}
-
-// SGI: verbatim channels must be in the file; run-length rows are found
-// through tables of their starts and lengths, each of which must lie in the
-// file and be able to hold a row.
-QvHeaderReading sgiHeader(Bytes file)
-{
-    constexpr std::uint64_t magic = 474;
-    constexpr std::uint64_t header = 512;
-    constexpr std::uint64_t runLength = 127;
-    Cursor in(file);
-    if (in.be(2) != magic) return notA("SGI");
-    const std::uint64_t storage = in.be(1);
-    const std::uint64_t sampleBytes = in.be(1);
-    const std::uint64_t dimension = in.be(2);
-    const std::uint64_t width = in.be(2);
-    const std::uint64_t height = in.be(2);
-    const std::uint64_t depth = in.be(2);
-    if (in.cut()) return cutInHeader();
-    // A picture of fewer dimensions is one row, or one channel, whatever the fields say.
-    const QvImageSize size{width, dimension < 2 ? 1 : height};
-    const std::uint64_t channels = dimension < 3 ? 1 : depth;
-    if (storage > 1 || sampleBytes < 1 || sampleBytes > 2 || channels < 1 || channels > 4)
-        return damaged(
-            fmt::format("storage {}, {} bytes a sample, {} channels", storage, sampleBytes, channels));
-    const std::uint64_t rows = times(size.height, channels);
-    if (storage == 0)
-        return sized(size, cutShort(plus(header, times(times(rows, size.width), sampleBytes)), file.size()));
-    const std::uint64_t tables = times(rows, 4);
-    if (std::string problem = outside("row tables", header, times(tables, 2), file.size()); !problem.empty())
-        return sized(size, std::move(problem));
-    for (std::uint64_t row = 0; row < rows; ++row) {
-        Cursor start(file, header + 4 * row);
-        Cursor length(file, header + tables + 4 * row);
-        const std::uint64_t at = start.be(4);
-        const std::uint64_t bytes = length.be(4);
-        if (std::string problem = outside("row", at, bytes, file.size()); !problem.empty())
-            return sized(size, std::move(problem));
-        if (times(size.width, 2 * sampleBytes) > times(bytes, runLength))
-            return sized(size, packing(size, size.width, bytes, runLength / (2 * sampleBytes), "run-length"));
-    }
-    return sized(size);
-}
-
-// A JPEG 2000 codestream: the SIZ segment after the start marker gives the
-// reference grid, less the image offset, and the tiling; then every tile-part
-// the codestream holds must lie in it. A tile takes at least the 14 bytes of
-// its tile-part's start, so a small file cannot claim many.
-QvHeaderReading codestreamHeader(Bytes file)
-{
-    constexpr std::uint64_t startOfCodestream = 0xFF4F;
-    constexpr std::uint64_t imageAndTileSize = 0xFF51;
-    constexpr std::uint64_t startOfTile = 0xFF90;
-    constexpr std::uint64_t endOfCodestream = 0xFFD9;
-    constexpr std::uint64_t smallestTilePart = 14;
-    constexpr std::uint64_t mostComponents = 4;  // grey, grey and alpha, RGB, RGBA
-    Cursor in(file);
-    if (in.be(2) != startOfCodestream || in.be(2) != imageAndTileSize) return notA("JPEG 2000");
-    const std::uint64_t segmentLength = in.be(2);
-    in.skip(2);  // capabilities
-    const std::uint64_t gridWidth = in.be(4), gridHeight = in.be(4);
-    const std::uint64_t left = in.be(4), top = in.be(4);
-    const std::uint64_t tileWidth = in.be(4), tileHeight = in.be(4);
-    const std::uint64_t tileLeft = in.be(4), tileTop = in.be(4);
-    const std::uint64_t components = in.be(2);
-    if (in.cut()) return cutInHeader();
-    if (left > gridWidth || top > gridHeight || tileWidth == 0 || tileHeight == 0 || tileLeft > left ||
-        tileTop > top || components == 0 || components > mostComponents)
-        return damaged("its image and tile sizes do not fit together");
-    const QvImageSize size{gridWidth - left, gridHeight - top};
-    const std::uint64_t tiles =
-        times(ceilDiv(gridWidth - tileLeft, tileWidth), ceilDiv(gridHeight - tileTop, tileHeight));
-    if (tiles > file.size() / smallestTilePart)
-        return sized(size, fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
-    // OpenJPEG decodes every sample into 32 bits.
-    if (std::string problem = unboundedCoding(size, 32 * components, "JPEG 2000"); !problem.empty())
-        return sized(size, std::move(problem));
-    in.seek(4 + segmentLength);
-    while (!in.cut() && in.left() > 0) {
-        const std::size_t start = in.at();
-        const std::uint64_t marker = in.be(2);
-        if (marker == endOfCodestream) break;
-        if (marker < 0xFF00) return sized(size, "its header is damaged: a stray byte between its segments");
-        const std::uint64_t length = in.be(2);
-        if (marker == startOfTile) {
-            in.skip(2);  // tile index
-            const std::uint64_t tilePart = in.be(4);
-            if (tilePart == 0) break;  // the last one, up to the end
-            if (std::string problem = outside("tile-part", start, tilePart, file.size()); !problem.empty())
-                return sized(size, std::move(problem));
-            in.seek(start + tilePart);
-        } else {
-            if (std::string problem = outside("segment", start, plus(length, 2), file.size());
-                !problem.empty())
-                return sized(size, std::move(problem));
-            in.seek(start + 2 + length);
-        }
-    }
-    return sized(size, in.cut() ? "it is cut short in a segment's header" : "");
-}
-
-// Calls visit(type, contents, start) for each JP2 box of `file` until it
-// returns true; a box running past the end of the file is a problem.
-template <class Visit>
-std::string forEachBox(Bytes file, Visit visit)
-{
-    Cursor in(file);
-    while (in.left() > 0) {
-        const std::size_t start = in.at();
-        std::uint64_t length = in.be(4);
-        const std::uint64_t type = in.be(4);
-        if (length == 1) {
-            length = in.be(8);  // a 64-bit length follows
-        } else if (length == 0) {
-            length = file.size() - start;  // the box runs to the end of the file
-        }
-        const std::size_t header = in.at() - start;
-        if (in.cut() || length < header) return "it is cut short in a box's header";
-        if (std::string problem = outside("box", start, length, file.size()); !problem.empty())
-            return problem;
-        if (visit(type, file.subspan(in.at(), length - header))) return {};
-        in.skip(length - header);
-    }
-    return {};
-}
-
-// JP2: the image header box gives height, then width; OpenJPEG refuses a
-// codestream of another size, so where both are there the larger is safe.
-QvHeaderReading jp2Header(Bytes file)
-{
-    constexpr std::array<std::uint8_t, 12> signature{0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
-    if (file.size() < signature.size() || !std::equal(signature.begin(), signature.end(), file.begin()))
-        return notA("JP2");
-    std::optional<QvImageSize> header;
-    std::optional<QvHeaderReading> codestream;
-    std::string boxProblem;
-    std::string problem = forEachBox(file, [&](std::uint64_t type, Bytes contents) {
-        if (type == tag("jp2h")) {
-            boxProblem = forEachBox(contents, [&](std::uint64_t innerType, Bytes inner) {
-                if (innerType != tag("ihdr")) return false;
-                Cursor in(inner);
-                const std::uint64_t height = in.be(4);
-                const std::uint64_t width = in.be(4);
-                if (!in.cut()) header = QvImageSize{width, height};
-                return true;
-            });
-        } else if (type == tag("jp2c")) {
-            codestream = codestreamHeader(contents);
-            return true;
-        }
-        return false;
-    });
-    if (problem.empty()) problem = boxProblem;
-    if (!problem.empty()) return refused(problem);
-    if (!codestream) return damaged("no codestream");
-    if (!codestream->size) return *codestream;
-    if (header) {
-        codestream->size->width = std::max(codestream->size->width, header->width);
-        codestream->size->height = std::max(codestream->size->height, header->height);
-    }
-    return *codestream;
-}
-
-// One field of a TIFF directory entry: where its values are, and how many.
-struct TiffField {
-    std::uint64_t type = 0;
-    std::uint64_t count = 0;
-    std::uint64_t at = 0;  // of its first value, in the entry or elsewhere in the file
+constexpr FormatReader formatReaders[] = {
+    {FIF_BMP, bmpHeader, true, true},
+    {FIF_GIF, gifHeader, true, true},
+    {FIF_HDR, hdrHeader, true, true},
+    {FIF_J2K, codestreamHeader, true, true},
+    {FIF_JP2, jp2Header, true, true},
+    {FIF_JPEG, jpegHeader, true, true},
+    {FIF_PBM, netpbmHeader, true, true},
+    {FIF_PBMRAW, netpbmHeader, true, true},
+    {FIF_PGM, netpbmHeader, true, true},
+    {FIF_PGMRAW, netpbmHeader, true, true},
+    {FIF_PPM, netpbmHeader, true, true},
+    {FIF_PPMRAW, netpbmHeader, true, true},
+    {FIF_PFM, pfmHeader, true, true},
+    {FIF_PNG, pngHeader, true, true},
+    {FIF_SGI, sgiHeader, true, true},
+    {FIF_TIFF, tiffHeader, true, true},
+    {FIF_DDS, sizeOnly<ddsSize>, false, false},
+    {FIF_IFF, sizeOnly<iffSize>, false, false},  // also FIF_LBM
+    {FIF_MNG, sizeOnly<mngSize>, false, false},
+    {FIF_WBMP, sizeOnly<wbmpSize>, false, false},
+    {FIF_XBM, sizeOnly<xbmSize>, false, false},
+    {FIF_PICT, sizeOnly<pictSize>, false, false},
+    {FIF_KOALA,
+     [](Bytes) {
+         return QvHeaderReading{koalaSize, {}, false};
+     },
+     false, false},
 };
+static_assert(std::ranges::all_of(formatReaders,
+                                  [](const FormatReader& r) { return r.full || !r.byContent; }),
+              "a format read by content must be read in full");
 
-// Bytes of one value of each TIFF field type; 0 for an unknown type.
-std::uint64_t tiffTypeBytes(std::uint64_t type)
+const FormatReader* readerOf(FREE_IMAGE_FORMAT format)
 {
-    constexpr std::array<std::uint64_t, 19> bytes{0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4, 0, 0, 8, 8, 8};
-    return type < bytes.size() ? bytes[type] : 0;
-}
-
-// TIFF and BigTIFF, first directory (the page FreeImage reads): every strip
-// or tile it points to must lie in the file and be able to hold its share of
-// the pixels in its coding.
-QvHeaderReading tiffHeader(Bytes file)
-{
-    enum Tag : std::uint64_t {
-        width = 256,
-        height = 257,
-        bitsPerSample = 258,
-        compression = 259,
-        stripOffsets = 273,
-        samplesPerPixel = 277,
-        rowsPerStrip = 278,
-        stripByteCounts = 279,
-        planarConfig = 284,
-        tileWidth = 322,
-        tileLength = 323,
-        tileOffsets = 324,
-        tileByteCounts = 325,
-        sampleFormat = 339,
-    };
-    constexpr std::uint64_t floatingPoint = 3;
-    constexpr std::uint64_t uncompressed = 1, lzw = 5, deflate = 8, oldDeflate = 32946, packBits = 32773;
-    constexpr std::uint64_t ccittRle = 2, ccittFax3 = 3, ccittFax4 = 4, separatePlanes = 2;
-    Cursor in(file);
-    bool bigEndian = false;
-    if (in.expect("MM")) {
-        bigEndian = true;
-    } else if (!in.expect("II")) {
-        return notA("TIFF");
-    }
-    const std::uint64_t version = in.field(2, bigEndian);
-    const bool bigTiff = version == 43;
-    if (version != 42 && !bigTiff) return notA("TIFF");
-    const int offsetBytes = bigTiff ? 8 : 4;
-    if (bigTiff) in.skip(4);  // the offset size and a reserved word
-    in.seek(in.field(offsetBytes, bigEndian));
-    const std::uint64_t entries = in.field(bigTiff ? 8 : 2, bigEndian);
-    const std::uint64_t entryBytes = bigTiff ? 20 : 12;
-    if (in.cut() || times(entries, entryBytes) > in.left()) return cutInHeader();
-    std::vector<std::pair<std::uint64_t, TiffField>> fields;
-    for (std::uint64_t i = 0; i < entries; ++i) {
-        const std::uint64_t id = in.field(2, bigEndian);
-        TiffField field{in.field(2, bigEndian), in.field(offsetBytes, bigEndian), in.at()};
-        const std::uint64_t bytes = times(field.count, tiffTypeBytes(field.type));
-        if (bytes > std::uint64_t(offsetBytes))
-            field.at = in.field(offsetBytes, bigEndian);
-        else
-            in.skip(offsetBytes);
-        if (std::string problem = outside(fmt::format("field {}", id), field.at, bytes, file.size());
-            !problem.empty())
-            return refused(std::move(problem));
-        fields.emplace_back(id, field);
-    }
-    const auto find = [&](std::uint64_t id) -> const TiffField* {
-        const auto found = std::ranges::find(fields, id, &std::pair<std::uint64_t, TiffField>::first);
-        return found == fields.end() ? nullptr : &found->second;
-    };
-    // Value `index` of a field of whole numbers.
-    const auto valueOf = [&](const TiffField& field, std::uint64_t index) {
-        Cursor at(file, field.at + index * tiffTypeBytes(field.type));
-        return at.field(int(tiffTypeBytes(field.type)), bigEndian);
-    };
-    // The first value of a field; `otherwise` when it is absent.
-    const auto value = [&](std::uint64_t id, std::uint64_t otherwise) {
-        const TiffField* field = find(id);
-        return field == nullptr || field->count == 0 ? otherwise : valueOf(*field, 0);
-    };
-    if (!find(width) || !find(height)) return damaged("no width or height");
-    const QvImageSize size{value(width, 0), value(height, 0)};
-    if (size.width == 0 || size.height == 0)
-        return damaged(fmt::format("a picture of {}x{}", size.width, size.height));
-    const std::uint64_t bits = value(bitsPerSample, 1);
-    const std::uint64_t samples = value(samplesPerPixel, 1);
-    const std::uint64_t coding = value(compression, uncompressed);
-    const bool planes = value(planarConfig, 1) == separatePlanes;
-    const std::uint64_t samplesPerPlane = planes ? 1 : samples;
-    const bool tiled = find(tileWidth) != nullptr;
-    const std::uint64_t unitWidth = tiled ? value(tileWidth, 0) : size.width;
-    const std::uint64_t unitRows =
-        tiled ? value(tileLength, 0) : std::min(value(rowsPerStrip, saturated), size.height);
-    if (bits == 0 || samples == 0 || unitWidth == 0 || unitRows == 0)
-        return damaged(fmt::format("{} bits, {} samples, {}x{} pixels a strip or tile", bits, samples,
-                                   unitWidth, unitRows));
-    const std::uint64_t across = ceilDiv(size.width, unitWidth);
-    const std::uint64_t down = ceilDiv(size.height, unitRows);
-    const std::uint64_t units = times(times(across, down), planes ? samples : 1);
-    const TiffField* offsets = find(tiled ? tileOffsets : stripOffsets);
-    const TiffField* counts = find(tiled ? tileByteCounts : stripByteCounts);
-    const std::string_view unit = tiled ? "tile" : "strip";
-    const auto locates = [&](const TiffField* field) {
-        constexpr std::array<std::uint64_t, 3> wholeNumbers{3, 4, 16};  // SHORT, LONG, LONG8
-        return field != nullptr && field->count >= units &&
-               std::ranges::find(wholeNumbers, field->type) != wholeNumbers.end();
-    };
-    if (!locates(offsets) || !locates(counts))
-        return sized(size,
-                     fmt::format("its header is damaged: it does not locate the {} {}s of its picture",
-                                 units, unit));
-    for (std::uint64_t i = 0; i < units; ++i) {
-        const std::uint64_t at = valueOf(*offsets, i);
-        const std::uint64_t bytes = valueOf(*counts, i);
-        if (std::string problem = outside(fmt::format("{} {}", unit, i), at, bytes, file.size());
-            !problem.empty())
-            return sized(size, std::move(problem));
-        // A strip of the last row of strips may hold fewer rows; tiles are whole.
-        const std::uint64_t row = (i % times(across, down)) / across * unitRows;
-        const std::uint64_t rows = tiled ? unitRows : std::min(unitRows, size.height - row);
-        const std::uint64_t pixelBytes = times(packedBytes(unitWidth, times(bits, samplesPerPlane)), rows);
-        std::string problem;
-        if (coding == uncompressed)
-            problem = packing(size, pixelBytes, bytes, 1, "uncompressed");
-        else if (coding >= ccittRle && coding <= ccittFax4)
-            problem = packing(size, rows, bytes, faxRowsPerByte, "fax");
-        else if (coding == lzw)
-            problem = packing(size, pixelBytes, bytes, lzwBytesPerByte, "LZW");
-        else if (coding == deflate || coding == oldDeflate)
-            problem = packing(size, pixelBytes, bytes, deflateBytesPerByte, "deflate");
-        else if (coding == packBits)
-            problem = packing(size, pixelBytes, bytes, packBitsBytesPerByte, "PackBits");
-        if (!problem.empty()) return sized(size, std::move(problem));
-    }
-    constexpr std::array<std::uint64_t, 8> boundedCodings{uncompressed, ccittRle, ccittFax3,  ccittFax4,
-                                                          lzw,          deflate,  oldDeflate, packBits};
-    if (std::ranges::find(boundedCodings, coding) != boundedCodings.end()) return sized(size);
-    // Floating-point pixels are tone mapped through 96-bit RGB.
-    const std::uint64_t bitsPerPixel =
-        std::max<std::uint64_t>(times(bits, samples), value(sampleFormat, 1) == floatingPoint ? 96 : 0);
-    return sized(size, unboundedCoding(size, bitsPerPixel, fmt::format("TIFF coding {}", coding)));
+    const auto found = std::ranges::find(formatReaders, format, &FormatReader::format);
+    return found == std::end(formatReaders) ? nullptr : &*found;
 }
 
 }  // namespace
 
-QvHeaderReading qvReadHeaderOld(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file);
 bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
 {
-    constexpr FREE_IMAGE_FORMAT full[] = {FIF_BMP, FIF_GIF,    FIF_HDR, FIF_J2K,    FIF_JP2, FIF_JPEG,
-                                          FIF_PBM, FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW,
-                                          FIF_PFM, FIF_PNG,    FIF_SGI, FIF_TIFF};
-    return std::ranges::find(full, format) != std::end(full);
+    const FormatReader* reader = readerOf(format);
+    return reader != nullptr && reader->full;
 }
 
 bool qvReadByContent(FREE_IMAGE_FORMAT format)
 {
-    return qvHeaderReadsFully(format);
+    const FormatReader* reader = readerOf(format);
+    return reader != nullptr && reader->byContent;
 }
 
 QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
 {
-    QvHeaderReading r = qvReadHeaderOld(format, file);
-    r.fatal = r.size.has_value();
-    return r;
-}
-
-QvHeaderReading qvReadHeaderOld(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
-{
-    const auto sizeOnly = [](std::optional<QvImageSize> size) { return QvHeaderReading{size, {}}; };
-    switch (format) {
-    case FIF_BMP:
-        return bmpHeader(file);
-    case FIF_GIF:
-        return gifHeader(file);
-    case FIF_HDR:
-        return hdrHeader(file);
-    case FIF_J2K:
-        return codestreamHeader(file);
-    case FIF_JP2:
-        return jp2Header(file);
-    case FIF_JPEG:
-        return jpegHeader(file);
-    case FIF_PBM:
-    case FIF_PBMRAW:
-    case FIF_PGM:
-    case FIF_PGMRAW:
-    case FIF_PPM:
-    case FIF_PPMRAW:
-        return netpbmHeader(file);
-    case FIF_PFM:
-        return pfmHeader(file);
-    case FIF_PNG:
-        return pngHeader(file);
-    case FIF_SGI:
-        return sgiHeader(file);
-    case FIF_TIFF:
-        return tiffHeader(file);
-    case FIF_DDS:
-        return sizeOnly(ddsSize(file));
-    case FIF_IFF:  // also FIF_LBM
-        return sizeOnly(iffSize(file));
-    case FIF_MNG:
-        return sizeOnly(mngSize(file));
-    case FIF_WBMP:
-        return sizeOnly(wbmpSize(file));
-    case FIF_XBM:
-        return sizeOnly(xbmSize(file));
-    case FIF_PICT:
-        return sizeOnly(pictSize(file));
-    case FIF_KOALA:
-        return sizeOnly(koalaSize);
-    default:
-        return {};
-    }
+    const FormatReader* reader = readerOf(format);
+    if (reader == nullptr) return {};
+    QvHeaderReading reading = reader->read(file);
+    // No decoder makes a picture without pixels; every format read in full
+    // gives one reason for it, whether or not its own decoder would fail.
+    if (reader->full && reading.size && (reading.size->width == 0 || reading.size->height == 0))
+        reading = sized(*reading.size, fmt::format("its header is damaged: a picture of {}x{}",
+                                                   reading.size->width, reading.size->height));
+    return reading;
 }

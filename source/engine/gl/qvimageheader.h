@@ -5,6 +5,7 @@
 
 #include <FreeImage.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -26,17 +27,46 @@ struct QvHeaderReading {
     // The size the decoder allocates; nothing when it was not read.
     std::optional<QvImageSize> size;
     // Why the file cannot be the picture it claims: it is not of that format
-    // at all, it is cut short, a part its header points to lies outside it,
-    // or its coding cannot pack that many pixels into its bytes. Empty when
-    // it can, and when the format has no reader here.
+    // at all, it is cut short, damaged (a side of 0 among that), a part its
+    // header points to lies outside it, or its coding cannot pack that many
+    // pixels into its bytes.
+    // Empty when it can, and when the format has no reader here.
     std::string problem;
+    // Whether the problem rules the file out: its signature is the format's,
+    // but it cannot be the picture it claims (all of the above but the
+    // first), so it is refused. Not fatal: the file is not of that format at
+    // all, and the format its content shows may be tried. Every reader keeps
+    // to this; never set without a problem.
     bool fatal = false;
 };
 
+// The fields of a BMP's headers that decide how its pixels are read.
+struct QvBmpHeader {
+    std::uint32_t pixelOffset = 0;
+    std::uint32_t infoSize = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative: rows top first
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = 0;
+    std::uint32_t imageBytes = 0;
+    // Red, green, blue, alpha, read for bit-field files (compression 3 or 6):
+    // after a 40-byte header or inside a longer one (alpha from a 56-byte
+    // header on, or compression 6). All 0 when the file ends before them.
+    std::array<std::uint32_t, 4> masks{};
+    bool os2 = false;  // a 12-byte OS/2 header, of 16-bit sides
+};
+
+// The BMP header of `file`; nothing when it does not start "BM" or is cut
+// in the fixed fields. Not checked beyond that: qvReadHeader does that.
+std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file);
+
 // Whether qvReadHeader reads `format` in full: a size or a problem, never
-// neither. Those are the formats whose decoders are given files of any
-// content (the loader's list), and JPEG, PNG and BMP, the program's own.
+// neither.
 bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format);
+
+// Whether the decoder of `format` is trusted with a file whose name says
+// another format, its content showing this one. Such formats are read in
+// full.
 bool qvReadByContent(FREE_IMAGE_FORMAT format);
 
 // The header of a file decoded as `format`. Read in full (size and checks

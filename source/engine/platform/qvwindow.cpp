@@ -43,14 +43,7 @@ constexpr std::uintmax_t kMaxIconFileBytes = std::uintmax_t(1) << 20;
 constexpr std::size_t kFileHeader = 14;
 constexpr std::size_t kPixelOffsetAt = 10;
 constexpr std::size_t kInfoSizeAt = 14;
-constexpr std::size_t kWidthAt = 18;
-constexpr std::size_t kHeightAt = 22;
-constexpr std::size_t kBitCountAt = 28;
-constexpr std::size_t kCompressionAt = 30;
-constexpr std::size_t kImageBytesAt = 34;  // the compressed pixels' length; may be 0 when uncompressed
-constexpr std::size_t kMasksAt = 54;  // red, green, blue, alpha; in or right after the info header
 constexpr std::uint32_t kInfoHeader = 40;  // the Windows header FreeImage reads
-constexpr std::uint32_t kInfoHeaderV3 = 56;  // the first to hold an alpha mask
 constexpr std::uint32_t kInfoHeaderV5 = 124;
 constexpr std::uint32_t kUncompressed = 0;
 constexpr std::uint32_t kBitFields = 3;
@@ -75,42 +68,25 @@ void writeU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
     for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> (8 * i));
 }
 
-// What decides how a Windows BMP is read.
-struct BmpHeader {
-    std::uint32_t pixelOffset = 0;
-    std::uint32_t infoSize = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;  // negative when the rows run top first
-    std::uint16_t bitCount = 0;
-    std::uint32_t compression = 0;
-    std::uint32_t imageBytes = 0;
-    std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha: bit-field files only
+using BmpHeader = QvBmpHeader;
 
-    bool bitFields() const { return compression == kBitFields || compression == kAlphaBitFields; }
-    std::uint64_t rows() const { return std::uint64_t(height < 0 ? -height : height); }
-};
+bool hasBitFields(const BmpHeader& header)
+{
+    return header.compression == kBitFields || header.compression == kAlphaBitFields;
+}
+
+std::uint64_t rowCount(const BmpHeader& header)
+{
+    return std::uint64_t(header.height < 0 ? -header.height : header.height);
+}
 
 // The header of a BMP with a Windows info header of 40 to 124 bytes; nothing
 // for other files (OS/2 BMPs included), which FreeImage reads on its own.
 std::optional<BmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
 {
-    if (file.size() < kFileHeader + kInfoHeader || file[0] != 'B' || file[1] != 'M') return std::nullopt;
-    BmpHeader header;
-    header.infoSize = readU32(file, kInfoSizeAt);
-    if (header.infoSize < kInfoHeader || header.infoSize > kInfoHeaderV5) return std::nullopt;
-    header.pixelOffset = readU32(file, kPixelOffsetAt);
-    header.width = std::int32_t(readU32(file, kWidthAt));
-    header.height = std::int32_t(readU32(file, kHeightAt));
-    header.bitCount = readU16(file, kBitCountAt);
-    header.compression = readU32(file, kCompressionAt);
-    header.imageBytes = readU32(file, kImageBytesAt);
-    if (header.bitFields()) {
-        // The 40-byte header is followed by the masks; the longer ones hold them.
-        const bool alpha = header.compression == kAlphaBitFields || header.infoSize >= kInfoHeaderV3;
-        const std::size_t count = alpha ? 4 : 3;
-        if (file.size() < kMasksAt + 4 * count) return header;  // masks stay 0: refused later
-        for (std::size_t i = 0; i < count; ++i) header.masks[i] = readU32(file, kMasksAt + 4 * i);
-    }
+    std::optional<BmpHeader> header = qvReadBmpHeader(file);
+    if (!header || header->os2 || header->infoSize < kInfoHeader || header->infoSize > kInfoHeaderV5)
+        return std::nullopt;
     return header;
 }
 
@@ -146,14 +122,14 @@ std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std
 std::uint64_t plainPixelsEnd(const BmpHeader& header)
 {
     const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
-    return std::uint64_t(header.pixelOffset) + rowBytes * header.rows();
+    return std::uint64_t(header.pixelOffset) + rowBytes * rowCount(header);
 }
 
 // FreeImage reads an uncompressed BMP cut short without complaint, making up
 // the missing rows: it must hold every row its header promises.
 bool pixelRowsPresent(std::span<const std::uint8_t> file, const BmpHeader& header)
 {
-    if (header.compression != kUncompressed && !header.bitFields()) return true;
+    if (header.compression != kUncompressed && !hasBitFields(header)) return true;
     return plainPixelsEnd(header) <= file.size();
 }
 
@@ -194,7 +170,7 @@ std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, c
     }
     QvIconImage image;
     image.width = int(header.width);
-    image.height = int(header.rows());
+    image.height = int(rowCount(header));
     image.rgba.resize(std::size_t(image.width) * image.height * 4);
     const std::size_t bytesPerPixel = header.bitCount / 8;
     const std::size_t rowBytes = (std::size_t(image.width) * header.bitCount + 31) / 32 * 4;
@@ -233,11 +209,11 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
                                             std::string& error)
 {
     const std::uint64_t width = std::uint64_t(std::max<std::int64_t>(header.width, 0));
-    if (!iconSizeFits(width, header.rows())) {
-        error = iconSizeError(width, header.rows());
+    if (!iconSizeFits(width, rowCount(header))) {
+        error = iconSizeError(width, rowCount(header));
         return std::nullopt;
     }
-    if (header.bitFields()) return decodeBitFields(file, header, error);
+    if (hasBitFields(header)) return decodeBitFields(file, header, error);
     const std::optional<std::vector<std::uint8_t>> plain = withPlainInfoHeader(file, header);
     if (!plain) {
         error = "pixel data starts inside the header";
@@ -256,8 +232,8 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
 // large to be an icon, which is refused on its size alone.
 std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
 {
-    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), header.rows())) return headersRead;
-    if (header.compression == kUncompressed || header.bitFields()) return plainPixelsEnd(header);
+    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), rowCount(header))) return headersRead;
+    if (header.compression == kUncompressed || hasBitFields(header)) return plainPixelsEnd(header);
     if (header.imageBytes == 0) return kMaxIconFileBytes;
     return std::uint64_t(header.pixelOffset) + header.imageBytes;
 }
