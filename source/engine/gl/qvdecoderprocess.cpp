@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -59,16 +61,25 @@ struct ResultHeader {
 constexpr std::size_t rowsAt = 16384;
 static_assert(sizeof(ResultHeader) <= rowsAt);
 
-// What the program sends for one picture, with the two memory files.
+// What the program sends for one picture.
 struct Request {
     QvDecodeRequest decode;
     QvDecoderLimits limits;
 };
 static_assert(std::is_trivially_copyable_v<Request>);
 
-// The decoder process's answer: the child's wait status.
+// Pictures decoded side by side, each with its two memory files (the bytes,
+// then the result), sent in this order with the batch.
+struct Batch {
+    std::uint32_t count;
+    Request requests[qvMostDecodedTogether];
+};
+constexpr std::size_t filesPerRequest = 2;
+constexpr std::size_t mostFiles = filesPerRequest * qvMostDecodedTogether;
+
+// The decoder process's answer: each child's wait status, in batch order.
 struct Reply {
-    int status;
+    int status[qvMostDecodedTogether];
 };
 
 // The program's end of the socket to the decoder process; -1 when none runs.
@@ -82,6 +93,7 @@ public:
     {
         if (fd_ >= 0) ::close(fd_);
     }
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     int get() const { return fd_; }
@@ -90,11 +102,11 @@ private:
     int fd_;
 };
 
-// Sends `data` with up to two descriptors; false when the peer is gone.
+// Sends `data` with up to mostFiles descriptors; false when the peer is gone.
 bool sendWithFds(int socket, const void* data, std::size_t bytes, std::span<const int> fds)
 {
     iovec part{const_cast<void*>(data), bytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(mostFiles * sizeof(int))] = {};
     msghdr message{};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -113,13 +125,15 @@ bool sendWithFds(int socket, const void* data, std::size_t bytes, std::span<cons
     return sent == ssize_t(bytes);
 }
 
-// Receives one message of exactly `bytes` and the descriptors sent with it
-// (-1 where none came); false when the peer is gone or sent something else.
-bool receiveWithFds(int socket, void* data, std::size_t bytes, std::span<int> fds)
+// Receives one message of at least `least` bytes into `data` and the
+// descriptors sent with it (-1 where none came); the bytes received, or
+// nothing when the peer is gone or sent something else.
+std::optional<std::size_t> receiveWithFds(int socket, void* data, std::size_t bytes, std::size_t least,
+                                          std::span<int> fds)
 {
     std::fill(fds.begin(), fds.end(), -1);
     iovec part{data, bytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))] = {};
+    alignas(cmsghdr) char control[CMSG_SPACE(mostFiles * sizeof(int))] = {};
     msghdr message{};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
@@ -128,12 +142,24 @@ bool receiveWithFds(int socket, void* data, std::size_t bytes, std::span<int> fd
     ssize_t received = 0;
     do received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
     while (received < 0 && errno == EINTR);
+    std::size_t kept = 0;
     for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) continue;
         const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        std::memcpy(fds.data(), CMSG_DATA(header), std::min(count, fds.size()) * sizeof(int));
+        std::vector<int> sent(count);
+        std::memcpy(sent.data(), CMSG_DATA(header), count * sizeof(int));
+        for (const int fd : sent) {
+            if (kept < fds.size())
+                fds[kept++] = fd;
+            else
+                ::close(fd);
+        }
     }
-    return received == ssize_t(bytes) && (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) == 0;
+    if (received < ssize_t(least) || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
+        for (int& fd : fds) ::close(std::exchange(fd, -1));
+        return std::nullopt;
+    }
+    return std::size_t(received);
 }
 
 // Copies a text into a fixed field, cut to fit.
@@ -156,7 +182,7 @@ public:
     std::uint8_t* rows(std::size_t bytes) override
     {
         if (::ftruncate(fd_, off_t(rowsAt + bytes)) != 0) return nullptr;
-        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE, MAP_SHARED, fd_,
+        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd_,
                             off_t(rowsAt));
         if (rows == MAP_FAILED) return nullptr;
         header_->rowBytes = bytes;
@@ -231,31 +257,37 @@ void defaultSignals()
 
 // ---- the decoder process --------------------------------------------------
 
-// Forks a child for each request and answers with how it ended, until the
-// program closes its end or ends.
+// Forks a child for each request of a batch, all at once, and answers with
+// how each ended, until the program closes its end or ends.
 [[noreturn]] void serve(int socket, pid_t program)
 {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != program) ::_exit(0);
     for (;;) {
-        Request request{};
-        int fds[2];
-        if (!receiveWithFds(socket, &request, sizeof(request), fds) || fds[0] < 0 || fds[1] < 0) {
-            // The program sends nothing without its two files: it has gone.
-            if (fds[0] < 0 && fds[1] < 0) ::_exit(0);
-            ::close(fds[0]);
-            ::close(fds[1]);
-            continue;
+        Batch batch{};
+        int fds[mostFiles];
+        const std::optional<std::size_t> received =
+            receiveWithFds(socket, &batch, sizeof(batch), sizeof(batch.count), fds);
+        // The program sends nothing but batches: anything else means it has gone.
+        if (!received) ::_exit(0);
+        const std::size_t count = batch.count;
+        const bool whole = count >= 1 && count <= qvMostDecodedTogether &&
+                           *received == offsetof(Batch, requests) + count * sizeof(Request) &&
+                           std::all_of(fds, fds + filesPerRequest * count, [](int fd) { return fd >= 0; });
+        pid_t children[qvMostDecodedTogether];
+        for (std::size_t i = 0; i < count && whole; ++i) {
+            children[i] = ::fork();
+            if (children[i] == 0) {
+                ::close(socket);
+                decodeInChild(batch.requests[i], fds[filesPerRequest * i], fds[filesPerRequest * i + 1]);
+            }
         }
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(socket);
-            decodeInChild(request, fds[0], fds[1]);
+        for (const int fd : fds) ::close(fd);
+        Reply reply{};
+        for (std::size_t i = 0; i < count && whole; ++i) {
+            reply.status[i] = -1;
+            while (children[i] > 0 && ::waitpid(children[i], &reply.status[i], 0) < 0 && errno == EINTR) {}
         }
-        ::close(fds[0]);
-        ::close(fds[1]);
-        Reply reply{-1};
-        while (child > 0 && ::waitpid(child, &reply.status, 0) < 0 && errno == EINTR) {}
         if (!sendWithFds(socket, &reply, sizeof(reply), {})) ::_exit(0);
     }
 }
@@ -314,7 +346,7 @@ public:
     {
         struct stat info {};
         const std::size_t size = ::fstat(resultFd, &info) == 0 ? std::size_t(info.st_size) : 0;
-        void* mapping = size < rowsAt ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED, resultFd, 0);
+        void* mapping = size < rowsAt ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, resultFd, 0);
         if (mapping == MAP_FAILED) {
             error = size < rowsAt ? endReason(status, decoderName(FIF_UNKNOWN), limits) : qvNoMemoryForPicture;
             return std::nullopt;
@@ -416,26 +448,52 @@ std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file
 std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
                                               std::string& error, const QvDecoderLimits& limits)
 {
-    if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess())) {
-        error = "the picture decoder is not running";
-        return std::nullopt;
+    const QvDecodeJob job{file, request, limits};
+    QvDecodeOutcome outcome = std::move(qvDecodeApartTogether(std::span(&job, 1)).front());
+    error = std::move(outcome.error);
+    return std::move(outcome.picture);
+}
+
+std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs)
+{
+    std::vector<QvDecodeOutcome> outcomes(jobs.size());
+    const auto failAll = [&](const std::string& reason) {
+        for (QvDecodeOutcome& outcome : outcomes) outcome = {std::nullopt, reason};
+        return std::move(outcomes);
+    };
+    if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess()))
+        return failAll("the picture decoder is not running");
+    for (std::size_t first = 0; first < jobs.size(); first += qvMostDecodedTogether) {
+        const std::size_t count = std::min(jobs.size() - first, qvMostDecodedTogether);
+        Batch batch{};
+        batch.count = std::uint32_t(count);
+        std::vector<Descriptor> files;
+        files.reserve(filesPerRequest * count);
+        int fds[mostFiles];
+        for (std::size_t i = 0; i < count; ++i) {
+            const QvDecodeJob& job = jobs[first + i];
+            batch.requests[i] = {job.request, job.limits};
+            const int bytes = files.emplace_back(::memfd_create("picture", MFD_CLOEXEC)).get();
+            const int result = files.emplace_back(::memfd_create("picture rows", MFD_CLOEXEC)).get();
+            if (bytes < 0 || result < 0 || !writeAll(bytes, job.file)) return failAll(qvNoMemoryForPicture);
+            fds[filesPerRequest * i] = bytes;
+            fds[filesPerRequest * i + 1] = result;
+        }
+        Reply reply{};
+        if (!sendWithFds(decoderSocket, &batch, offsetof(Batch, requests) + count * sizeof(Request),
+                         std::span(fds, filesPerRequest * count)) ||
+            !receiveWithFds(decoderSocket, &reply, sizeof(reply), sizeof(reply), {})) {
+            // The decoder process has gone; this process may have threads by
+            // now and cannot start another.
+            ::close(std::exchange(decoderSocket, -1));
+            return failAll("the picture decoder has stopped");
+        }
+        for (std::size_t i = 0; i < count; ++i) {
+            QvDecodeOutcome& outcome = outcomes[first + i];
+            outcome.picture = QvDecoderClient::collect(files[filesPerRequest * i + 1].get(), reply.status[i],
+                                                       jobs[first + i].request, jobs[first + i].limits,
+                                                       outcome.error);
+        }
     }
-    const Request sent{request, limits};
-    const Descriptor bytes(::memfd_create("picture", MFD_CLOEXEC));
-    const Descriptor result(::memfd_create("picture rows", MFD_CLOEXEC));
-    if (bytes.get() < 0 || result.get() < 0 || !writeAll(bytes.get(), file)) {
-        error = qvNoMemoryForPicture;
-        return std::nullopt;
-    }
-    const int fds[] = {bytes.get(), result.get()};
-    Reply reply{};
-    if (!sendWithFds(decoderSocket, &sent, sizeof(sent), fds) ||
-        !receiveWithFds(decoderSocket, &reply, sizeof(reply), {})) {
-        // The decoder process has gone; this process may have threads by now
-        // and cannot start another.
-        ::close(std::exchange(decoderSocket, -1));
-        error = "the picture decoder has stopped";
-        return std::nullopt;
-    }
-    return QvDecoderClient::collect(result.get(), reply.status, request, sent.limits, error);
+    return outcomes;
 }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/gl/qvpicturedecode.h"
 
@@ -79,3 +80,21 @@ std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file
 // The same under other limits.
 std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
                                               std::string& error, const QvDecoderLimits& limits);
+
+// The most pictures decoded side by side.
+inline constexpr std::size_t qvMostDecodedTogether = 8;
+
+// One picture to decode among others.
+struct QvDecodeJob {
+    std::span<const std::uint8_t> file;
+    QvDecodeRequest request;
+    QvDecoderLimits limits;
+};
+// How one decoding ended: the picture, or why there is none.
+struct QvDecodeOutcome {
+    std::optional<QvDecodedPicture> picture;
+    std::string error;
+};
+// Decodes the pictures side by side, each in a child of its own under its
+// limits, qvMostDecodedTogether at a time; their outcomes in the same order.
+std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs);

@@ -245,16 +245,20 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         if (problem.empty() && header.size) problem = shapeProblem(i, *header.size);
         if (!problem.empty()) throw refuse(i, problem);
     }
-    QvTexture texture = QvTexture::create();
-    glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
+    // Decoded side by side; cube-map faces are specified from their top row.
+    std::vector<QvDecodeJob> jobs;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string error;
-        // Cube-map faces are specified from their top row.
         const QvDecodeRequest request{.named = FreeImage_GetFIFFromFilename(paths[i].c_str()),
                                       .maxSide = maxFaceSide,
                                       .layout = QvPixelLayout::rgbTopRowFirst};
-        const std::optional<QvPicture> face = qvDecodeApart(files[i], request, error);
-        if (!face) throw refuse(i, error);
+        jobs.push_back({files[i], request, qvDecoderLimits(files[i].size())});
+    }
+    const std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
+    QvTexture texture = QvTexture::create();
+    glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        const std::optional<QvPicture>& face = faces[i].picture;
+        if (!face) throw refuse(i, faces[i].error);
         // Where no header told the size, the decoded one is held to the others.
         if (const std::string problem = shapeProblem(i, {std::uint64_t(face->width), std::uint64_t(face->height)});
             !problem.empty())
