@@ -3,6 +3,8 @@
 // and the failures a disk can give.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -128,6 +130,7 @@ TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
 
 TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLeftovers)
 {
+    constexpr uid_t nobody = 65534;
     const Folder folder("replace");
     folder.write("photo.jpeg", "old");
     folder.write("outside", "keep");
@@ -139,16 +142,18 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     // neither be written through, waited on nor removed, and a hard link is
     // a file that lives on under its other name.
     const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9"};
-    const std::vector<std::string> kept = {
+    std::vector<std::string> kept = {
         "photo.jpeg.tmp-young1",  "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-Hard01",
         "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-ab_d.f", "photo.webp.tmp-ABCDEF"};
+    // Another user's, in a folder both may write (only root can make one).
+    if (::geteuid() == 0) kept.push_back("photo.jpeg.tmp-Other1");
     // Two minutes old, a link itself rather than what it names.
     const auto age = [&](const std::string& name) {
         const timespec old[2] = {{::time(nullptr) - 120, 0}, {::time(nullptr) - 120, 0}};
         ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
     };
     folder.write("saved", "saved");
-    for (const std::vector<std::string>* names : {&removed, &kept}) {
+    for (const std::vector<std::string>* names : {&removed, &std::as_const(kept)}) {
         for (const std::string& name : *names) {
             if (name.ends_with("Link01"))
                 fs::create_symlink(folder.path / "outside", folder.path / name);
@@ -158,6 +163,7 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
                 fs::create_hard_link(folder.path / "saved", folder.path / name);
             else
                 folder.write(name, "leftover");
+            if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
             if (!name.ends_with("young1")) age(name);
         }
     }
