@@ -67,8 +67,9 @@ double childrenCpuSeconds()
         for (std::size_t i = 0; i < length; ++i)
             if (text[i] == ')') after = text + i + 1;
         unsigned long long user = 0, system = 0, childUser = 0, childSystem = 0;
-        if (after != nullptr && std::sscanf(after, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %llu %llu",
-                                            &user, &system, &childUser, &childSystem) == 4)
+        if (after != nullptr &&
+            std::sscanf(after, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %llu %llu", &user,
+                        &system, &childUser, &childSystem) == 4)
             total += double(user + system + childUser + childSystem) / tick;
     }
     std::fclose(children);

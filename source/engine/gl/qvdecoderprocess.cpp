@@ -1,6 +1,7 @@
 // qvdecoderprocess: the decoder process, its children, and what crosses
-// between them and the program: a request with two memory files (the
-// picture's bytes, and the result the child writes: a header, then rows).
+// between them and the program: a batch of requests, each with two memory
+// files (the picture's bytes, and the result the child writes: a header,
+// then rows), and the wait status of each child.
 #include "engine/gl/qvdecoderprocess.h"
 
 #include <fmt/core.h>
@@ -29,14 +30,14 @@ namespace {
 
 constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
 // A file of a few bytes may claim the largest picture, 7680x4320: FreeImage's
-// 24-bit bitmap and our rows of it take 95 MiB each, and a progressive JPEG's
-// coefficients or a float picture's tone mapping need about as much again.
+// 24-bit bitmap and our rows of it take 95 MiB each, with room left for the
+// decoder's own tables. A small file, whatever it claims, costs no more.
 constexpr std::uint64_t baseMemory = 256 * mebibyte;
 // A larger file may hold more work: a decoder keeps tables, coefficients and
 // lines in proportion to what it reads.
 constexpr std::uint64_t memoryPerFileByte = 8;
-// The largest picture decodes in under half a second; a small file never
-// needs more than this, however hostile, so it costs at most this much.
+// The largest picture decodes in under a second; a small file, however
+// hostile, is stopped after this much.
 constexpr double baseCpuSeconds = 1.5;
 // Decoding runs at tens of megabytes a second; four times slower still fits.
 constexpr double cpuSecondsPerMiB = 0.25;
@@ -143,7 +144,8 @@ std::optional<std::size_t> receiveWithFds(int socket, void* data, std::size_t by
     do received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
     while (received < 0 && errno == EINTR);
     std::size_t kept = 0;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr; header = CMSG_NXTHDR(&message, header)) {
+    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
+         header = CMSG_NXTHDR(&message, header)) {
         if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) continue;
         const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         std::vector<int> sent(count);
@@ -182,8 +184,8 @@ public:
     std::uint8_t* rows(std::size_t bytes) override
     {
         if (::ftruncate(fd_, off_t(rowsAt + bytes)) != 0) return nullptr;
-        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd_,
-                            off_t(rowsAt));
+        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE,
+                            MAP_SHARED | MAP_POPULATE, fd_, off_t(rowsAt));
         if (rows == MAP_FAILED) return nullptr;
         header_->rowBytes = bytes;
         return static_cast<std::uint8_t*>(rows);
@@ -346,9 +348,12 @@ public:
     {
         struct stat info {};
         const std::size_t size = ::fstat(resultFd, &info) == 0 ? std::size_t(info.st_size) : 0;
-        void* mapping = size < rowsAt ? MAP_FAILED : ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, resultFd, 0);
+        void* mapping = size < rowsAt
+                            ? MAP_FAILED
+                            : ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, resultFd, 0);
         if (mapping == MAP_FAILED) {
-            error = size < rowsAt ? endReason(status, decoderName(FIF_UNKNOWN), limits) : qvNoMemoryForPicture;
+            error =
+                size < rowsAt ? endReason(status, decoderName(FIF_UNKNOWN), limits) : qvNoMemoryForPicture;
             return std::nullopt;
         }
         QvPixelRows whole(static_cast<std::uint8_t*>(mapping), size, 0, 0);
@@ -367,9 +372,10 @@ public:
         }
         const std::size_t rowBytes =
             qvRowBytes(request.layout, result.width) * std::size_t(std::max(result.height, 0));
-        if (result.width <= 0 || result.height <= 0 || result.rowBytes != rowBytes || size - rowsAt < rowBytes) {
-            error = fmt::format("{} gave no rows of its {}x{} picture", decoderName(result.decoder), result.width,
-                                result.height);
+        if (result.width <= 0 || result.height <= 0 || result.rowBytes != rowBytes ||
+            size - rowsAt < rowBytes) {
+            error = fmt::format("{} gave no rows of its {}x{} picture", decoderName(result.decoder),
+                                result.width, result.height);
             return std::nullopt;
         }
         QvDecodedPicture picture;
@@ -382,7 +388,8 @@ public:
     }
 };
 
-QvPixelRows::QvPixelRows(std::uint8_t* mapping, std::size_t mappingBytes, std::size_t offset, std::size_t size)
+QvPixelRows::QvPixelRows(std::uint8_t* mapping, std::size_t mappingBytes, std::size_t offset,
+                         std::size_t size)
     : mapping_(mapping), mappingBytes_(mappingBytes), offset_(offset), size_(size)
 {
 }
@@ -439,14 +446,15 @@ bool qvStartDecoderProcess()
     return true;
 }
 
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                                              std::string& error)
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
+                                              const QvDecodeRequest& request, std::string& error)
 {
     return qvDecodeApart(file, request, error, qvDecoderLimits(file.size()));
 }
 
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                                              std::string& error, const QvDecoderLimits& limits)
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
+                                              const QvDecodeRequest& request, std::string& error,
+                                              const QvDecoderLimits& limits)
 {
     const QvDecodeJob job{file, request, limits};
     QvDecodeOutcome outcome = std::move(qvDecodeApartTogether(std::span(&job, 1)).front());
@@ -490,9 +498,9 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
         }
         for (std::size_t i = 0; i < count; ++i) {
             QvDecodeOutcome& outcome = outcomes[first + i];
-            outcome.picture = QvDecoderClient::collect(files[filesPerRequest * i + 1].get(), reply.status[i],
-                                                       jobs[first + i].request, jobs[first + i].limits,
-                                                       outcome.error);
+            outcome.picture =
+                QvDecoderClient::collect(files[filesPerRequest * i + 1].get(), reply.status[i],
+                                         jobs[first + i].request, jobs[first + i].limits, outcome.error);
         }
     }
     return outcomes;

@@ -75,11 +75,12 @@ bool qvStartDecoderProcess();
 // picture cannot be decoded, its decoder crashed, ran out of time or memory,
 // or the decoder process is not running (and cannot be started, because
 // this process has threads by now).
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                                              std::string& error);
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
+                                              const QvDecodeRequest& request, std::string& error);
 // The same under other limits.
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                                              std::string& error, const QvDecoderLimits& limits);
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
+                                              const QvDecodeRequest& request, std::string& error,
+                                              const QvDecoderLimits& limits);
 
 // The most pictures decoded side by side.
 inline constexpr std::size_t qvMostDecodedTogether = 8;

@@ -146,7 +146,8 @@ QvHeaderReading qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMA
     if (QvHeaderReading header = qvReadHeader(named, file); header.size || header.fatal) return header;
     for (int format = 0; format < FreeImage_GetFIFCount(); ++format) {
         if (format == named || !qvReadByContent(FREE_IMAGE_FORMAT(format))) continue;
-        if (QvHeaderReading header = qvReadHeader(FREE_IMAGE_FORMAT(format), file); header.size || header.fatal)
+        if (QvHeaderReading header = qvReadHeader(FREE_IMAGE_FORMAT(format), file);
+            header.size || header.fatal)
             return header;
     }
     return {};
@@ -202,7 +203,8 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
 std::optional<QvPicture> TextureLoader::readTexturePicture(const std::string& path)
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
-    std::optional<QvPicture> picture = readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
+    std::optional<QvPicture> picture =
+        readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
     if (!picture) return std::nullopt;
     imageWidth = picture->width;
     imageHeight = picture->height;
@@ -225,14 +227,16 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
     const auto shapeProblem = [&](std::size_t face, QvImageSize size) -> std::string {
         if (face == 0) firstSize = size;
         if (size.width == size.height && (!firstSize || size.width == firstSize->width)) return {};
-        const std::string wanted =
-            !firstSize || face == 0 ? "a square" : fmt::format("the {0}x{0} of {1}", firstSize->width, paths[0]);
+        const std::string wanted = !firstSize || face == 0
+                                       ? "a square"
+                                       : fmt::format("the {0}x{0} of {1}", firstSize->width, paths[0]);
         return fmt::format("it is {}x{}, where a sky face must be {}", size.width, size.height, wanted);
     };
     std::vector<std::vector<std::uint8_t>> files;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::string error;
-        std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(paths[i], error, largestPictureFile);
+        std::optional<std::vector<std::uint8_t>> bytes =
+            qvReadBoundedFile(paths[i], error, largestPictureFile);
         if (!bytes) throw refuse(i, error);
         files.push_back(std::move(*bytes));
     }
@@ -260,7 +264,8 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         const std::optional<QvPicture>& face = faces[i].picture;
         if (!face) throw refuse(i, faces[i].error);
         // Where no header told the size, the decoded one is held to the others.
-        if (const std::string problem = shapeProblem(i, {std::uint64_t(face->width), std::uint64_t(face->height)});
+        if (const std::string problem =
+                shapeProblem(i, {std::uint64_t(face->width), std::uint64_t(face->height)});
             !problem.empty())
             throw refuse(i, problem);
         qvReportPictureRemarks(paths[i], face->remarks);

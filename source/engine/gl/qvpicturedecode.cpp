@@ -282,8 +282,11 @@ Bitmap rgbFromCmyk(FIBITMAP* source)
             // The inks in file order, cyan first, as 8-bit amounts.
             unsigned ink[4];
             for (int i = 0; i < 4; ++i)
-                ink[i] = eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i] * full8 / full16;
-            const auto light = [&](unsigned amount) { return BYTE((full8 - amount) * (full8 - ink[3]) / full8); };
+                ink[i] =
+                    eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i] * full8 / full16;
+            const auto light = [&](unsigned amount) {
+                return BYTE((full8 - amount) * (full8 - ink[3]) / full8);
+            };
             out[x * 3 + FI_RGBA_RED] = light(ink[0]);
             out[x * 3 + FI_RGBA_GREEN] = light(ink[1]);
             out[x * 3 + FI_RGBA_BLUE] = light(ink[2]);
@@ -413,10 +416,10 @@ QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvDecod
         d.result.width = int(FreeImage_GetWidth(bitmap.get()));
         d.result.height = int(FreeImage_GetHeight(bitmap.get()));
         // The bitmap goes as soon as its rows are written: one of the two at a time beyond that.
-        d.result.decoded = request.layout == QvPixelLayout::rgbaTopRowFirst
-                               ? writeRgbaRows(std::move(bitmap), sink)
-                               : writeRgbRows(std::move(bitmap), request.layout == QvPixelLayout::rgbTopRowFirst,
-                                              sink);
+        d.result.decoded =
+            request.layout == QvPixelLayout::rgbaTopRowFirst
+                ? writeRgbaRows(std::move(bitmap), sink)
+                : writeRgbRows(std::move(bitmap), request.layout == QvPixelLayout::rgbTopRowFirst, sink);
     } catch (const std::bad_alloc&) {
         d.result.decoded = false;
     }

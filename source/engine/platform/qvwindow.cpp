@@ -200,8 +200,8 @@ std::optional<QvIconImage> decodeApart(std::span<const std::uint8_t> file, FREE_
         .named = named, .maxSide = kMaxIconSide, .layout = QvPixelLayout::rgbaTopRowFirst};
     const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, request, error);
     if (!picture) return std::nullopt;
-    return QvIconImage{picture->width, picture->height,
-                       {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
+    return QvIconImage{
+        picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
 }
 
 // A Windows BMP: its size is checked before anything is decoded.
@@ -232,7 +232,8 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
 // large to be an icon, which is refused on its size alone.
 std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
 {
-    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), rowCount(header))) return headersRead;
+    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), rowCount(header)))
+        return headersRead;
     if (header.compression == kUncompressed || hasBitFields(header)) return plainPixelsEnd(header);
     if (header.imageBytes == 0) return kMaxIconFileBytes;
     return std::uint64_t(header.pixelOffset) + header.imageBytes;
@@ -240,8 +241,8 @@ std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
 
 // The icon picture of a file's bytes, its BMP header (nothing for another
 // picture) read from them already.
-std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, const std::optional<BmpHeader>& header,
-                                      std::string& error)
+std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file,
+                                      const std::optional<BmpHeader>& header, std::string& error)
 {
     std::optional<QvIconImage> image =
         header ? decodeWindowsBmp(file, *header, error) : decodeApart(file, FIF_UNKNOWN, error);

@@ -67,7 +67,8 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
         EXPECT_EQ(qvReadRegularFile(folder.path / name, error), bytesOf("contents")) << name;
         EXPECT_EQ(qvRegularFileProblem(folder.path / name), "") << name;
     }
-    EXPECT_EQ(qvReadRegularFile(folder.path / "file", error, 3), bytesOf("con")) << "only the start when bounded";
+    EXPECT_EQ(qvReadRegularFile(folder.path / "file", error, 3), bytesOf("con"))
+        << "only the start when bounded";
     EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
     EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
@@ -178,7 +179,8 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     EXPECT_EQ(folder.read("photo.jpeg"), "new");
     EXPECT_EQ(folder.read("outside"), "keep");
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
     for (const std::string& name : removed)
         EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
     for (const std::string& name : kept)

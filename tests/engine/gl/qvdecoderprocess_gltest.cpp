@@ -38,9 +38,9 @@ Bytes faultyTiff(std::uint32_t side, std::uint32_t bits, std::uint32_t samples, 
         std::uint32_t count, value;
     };
     const std::uint32_t paletteEntries = photometric == 3 ? 3u << bits : 0;
-    std::vector<Field> fields = {{256, 3, 1, side}, {257, 3, 1, side},     {258, 3, 1, bits},
-                                 {259, 3, 1, 1},    {262, 3, 1, photometric}, {273, 4, 1, 0},
-                                 {277, 3, 1, samples}, {278, 3, 1, side},  {279, 4, 1, stripBytes},
+    std::vector<Field> fields = {{256, 3, 1, side},    {257, 3, 1, side},        {258, 3, 1, bits},
+                                 {259, 3, 1, 1},       {262, 3, 1, photometric}, {273, 4, 1, 0},
+                                 {277, 3, 1, samples}, {278, 3, 1, side},        {279, 4, 1, stripBytes},
                                  {284, 3, 1, planes}};
     if (paletteEntries != 0) fields.push_back({320, 3, paletteEntries, 0});
     const std::uint32_t directoryEnd = 8 + 2 + 12 * std::uint32_t(fields.size()) + 4;
@@ -52,7 +52,9 @@ Bytes faultyTiff(std::uint32_t side, std::uint32_t bits, std::uint32_t samples, 
         putLe(bytes, field.tag, 2);
         putLe(bytes, field.type, 2);
         putLe(bytes, field.count, 4);
-        const std::uint32_t value = field.tag == 273 ? stripAt : field.tag == 320 ? directoryEnd : field.value;
+        const std::uint32_t value = field.tag == 273   ? stripAt
+                                    : field.tag == 320 ? directoryEnd
+                                                       : field.value;
         putLe(bytes, value, field.type == 3 && field.count == 1 ? 2 : 4);
         if (field.type == 3 && field.count == 1) putLe(bytes, 0, 2);
     }
@@ -65,7 +67,8 @@ Bytes faultyTiff(std::uint32_t side, std::uint32_t bits, std::uint32_t samples, 
 std::string writeBytes(const std::string& name, const Bytes& bytes)
 {
     const std::string path = testsupport::tempPath(name).string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
     return path;
 }
 
@@ -112,7 +115,8 @@ TEST(DecoderProcess, ACrashInTheDecoderIsThePicturesReason)
         SCOPED_TRACE(c.name);
         const std::string reason = fmt::format("the TIFF decoder crashed (signal {})", c.signal);
         // Under a name of its own format and under another one alike.
-        for (const std::string& path : {writeBytes(c.name, c.file), writeBytes(std::string(c.name) + ".jpg", c.file)}) {
+        for (const std::string& path :
+             {writeBytes(c.name, c.file), writeBytes(std::string(c.name) + ".jpg", c.file)}) {
             const std::string line = fmt::format("Picture {} not loaded: {}\n", path, reason);
             testing::internal::CaptureStdout();
             TextureLoader loader;
@@ -132,9 +136,10 @@ TEST(DecoderProcess, ACrashInTheDecoderIsThePicturesReason)
     // the decoder is never reached when another face cannot fit it.
     std::vector<std::string> faces(6, writeBytes("square-planes.tif", faultyTiff(8, 4, 1, 2)));
     faces[1] = fine;
-    EXPECT_EQ(skyError(faces), fmt::format("Cannot load the sky image {}: it is 9x9, where a sky face must be "
-                                           "the 8x8 of {}",
-                                           fine, faces[0]));
+    EXPECT_EQ(skyError(faces),
+              fmt::format("Cannot load the sky image {}: it is 9x9, where a sky face must be "
+                          "the 8x8 of {}",
+                          fine, faces[0]));
 }
 
 // Time and memory are the child's: a picture over either limit is named with
@@ -150,9 +155,11 @@ TEST(DecoderProcess, LimitsEndTheDecodingNotTheProgram)
     };
     const Case cases[] = {
         {{0.002, plenty.wallSeconds, plenty.memoryBytes}, "the PNG decoder took longer than 0.002 s"},
-        {{plenty.cpuSeconds, 0.002, plenty.memoryBytes}, "the PNG decoder took longer than 0.002 s on the clock"},
+        {{plenty.cpuSeconds, 0.002, plenty.memoryBytes},
+         "the PNG decoder took longer than 0.002 s on the clock"},
         {{plenty.cpuSeconds, plenty.wallSeconds, 16 << 20},
-         "the PNG decoder says \"DIB allocation failed, maybe caused by an invalid image size or by a lack of "
+         "the PNG decoder says \"DIB allocation failed, maybe caused by an invalid image size or by a lack "
+         "of "
          "memory\""},
     };
 #if defined(__SANITIZE_ADDRESS__)
@@ -184,8 +191,9 @@ TEST(DecoderProcess, LimitsEndTheDecodingNotTheProgram)
 #if !defined(__SANITIZE_ADDRESS__)
     EXPECT_TRUE(testsupport::holdsInChild([&] {
         VectorSink rows;
-        const QvDecodeResult result =
-            testsupport::limitAddressSpaceGrowth(16 << 20) ? qvDecodePicture(big, request, rows) : QvDecodeResult{};
+        const QvDecodeResult result = testsupport::limitAddressSpaceGrowth(16 << 20)
+                                          ? qvDecodePicture(big, request, rows)
+                                          : QvDecodeResult{};
         return !result.decoded && result.attempts == 9;
     }));
 #endif
@@ -205,7 +213,8 @@ TEST(DecoderProcess, CmykPicturesShowTheirColours)
     FIBITMAP* inks = FreeImage_Allocate(4, 2, 32);
     for (unsigned y = 0; y < 2; ++y) {
         BYTE* row = FreeImage_GetScanLine(inks, int(y));
-        for (unsigned x = 0; x < 4; ++x) row[x * 4] = 255, row[x * 4 + 1] = 0, row[x * 4 + 2] = 0, row[x * 4 + 3] = 0;
+        for (unsigned x = 0; x < 4; ++x)
+            row[x * 4] = 255, row[x * 4 + 1] = 0, row[x * 4 + 2] = 0, row[x * 4 + 3] = 0;
     }
     const std::string path = testsupport::tempPath("cyan.tif").string();
     ASSERT_TRUE(FreeImage_Save(FIF_TIFF, inks, path.c_str(), TIFF_CMYK | TIFF_NONE));
@@ -214,5 +223,6 @@ TEST(DecoderProcess, CmykPicturesShowTheirColours)
     const std::vector<std::uint8_t> rows = loader.loadImage(path);
     ASSERT_EQ(rows.size(), 2u * 12u);
     for (std::size_t i = 0; i < rows.size(); i += 3)
-        EXPECT_EQ((std::array{rows[i], rows[i + 1], rows[i + 2]}), (std::array<std::uint8_t, 3>{0, 255, 255})) << i;
+        EXPECT_EQ((std::array{rows[i], rows[i + 1], rows[i + 2]}), (std::array<std::uint8_t, 3>{0, 255, 255}))
+            << i;
 }
