@@ -34,9 +34,10 @@ constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
 // 24-bit bitmap and our rows of it take 95 MiB each, with room left for the
 // decoder's own tables. A small file, whatever it claims, costs no more.
 constexpr std::uint64_t baseMemory = 256 * mebibyte;
-// A larger file may hold more work: a decoder keeps tables, coefficients and
-// lines in proportion to what it reads.
-constexpr std::uint64_t memoryPerFileByte = 8;
+// A larger file may hold more work: a photograph of the largest size in a
+// progressive JPEG of 4:4:4 takes 10 MB or so, and its decoder keeps 200 MB
+// of coefficients beside the bitmap and the rows.
+constexpr std::uint64_t memoryPerFileByte = 32;
 // The largest picture decodes in under a second; a small file, however
 // hostile, is stopped after this much.
 constexpr double baseCpuSeconds = 1.5;
@@ -340,14 +341,25 @@ std::string decoderName(std::int32_t format)
     return fmt::format("the {} decoder", name != nullptr ? name : "picture");
 }
 
+// Seconds as a person would write them: "1.5", "0.002".
+std::string secondsText(double seconds)
+{
+    std::string text = fmt::format("{:.3f}", seconds);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
 // Why a child that ended with `status` left no result.
 std::string endReason(int status, const std::string& decoder, const QvDecoderLimits& limits)
 {
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
-        if (signal == SIGPROF) return fmt::format("{} took longer than {} s", decoder, limits.cpuSeconds);
+        if (signal == SIGPROF)
+            return fmt::format("{} took longer than {} s", decoder, secondsText(limits.cpuSeconds));
         if (signal == SIGALRM)
-            return fmt::format("{} took longer than {} s on the clock", decoder, limits.wallSeconds);
+            return fmt::format("{} took longer than {} s on the clock", decoder,
+                               secondsText(limits.wallSeconds));
         return fmt::format("{} crashed (signal {})", decoder, signal);
     }
     if (WIFEXITED(status)) return fmt::format("{} stopped (status {})", decoder, WEXITSTATUS(status));

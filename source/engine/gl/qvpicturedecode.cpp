@@ -23,10 +23,6 @@ constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,
 // choose how a picture is saved, so flags differing only there read a file
 // alike, and a file that failed one of them is not read again.
 constexpr int flagsReadBy = 0x1F | ~0xFFFF;
-// What FreeImage says when the bitmap itself cannot be allocated: the one
-// failure after which another flag value (a grey or scaled load) may fit.
-constexpr std::string_view allocationFailed = "DIB allocation failed";
-
 constexpr const char* notAPicture = "not a picture FreeImage can read";
 
 struct BitmapDeleter {
@@ -93,11 +89,6 @@ public:
         std::string text;
         for (const std::string& message : said_) text = joined(text, message);
         return text;
-    }
-    // Whether the decoder failed for want of memory for the bitmap alone.
-    bool onlyAllocationFailed() const
-    {
-        return said_.size() == 1 && said_.front().find(allocationFailed) != std::string::npos;
     }
 
 private:
@@ -218,8 +209,9 @@ Bitmap decodeAs(Decoding& d, FREE_IMAGE_FORMAT format)
         bitmap = d.stream.load(format, flags);
         if (bitmap && FreeImage_HasPixels(bitmap.get())) break;
         bitmap.reset();
-        // A decoder that failed on the file's data fails it with every flag.
-        if (!d.messages.text().empty() && !d.messages.onlyAllocationFailed()) break;
+        // A decoder that said why it failed fails the file with every flag:
+        // all of them read the same data into bitmaps of about one size.
+        if (!d.messages.text().empty()) break;
     }
     if (!bitmap) {
         d.said = joined(d.said, d.messages.text());
