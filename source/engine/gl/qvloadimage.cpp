@@ -1,5 +1,6 @@
-// Texture loader: reading images with FreeImage into padded RGB buffers,
-// uploading them as 2D textures or cube-map faces, and writing JPEG files.
+// Texture loader: picture files read and decoded apart into padded RGB
+// buffers, uploaded as 2D textures or cube-map faces; JPEG files written
+// through FreeImage.
 #include "engine/gl/qvloadimage.h"
 
 #include "engine/core/qvfiles.h"
@@ -7,13 +8,9 @@
 #include <FreeImage.h>
 #include <fmt/core.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdio>
-#include <limits>
 #include <memory>
-#include <mutex>
-#include <new>
 #include <utility>
 
 namespace {

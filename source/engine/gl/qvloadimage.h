@@ -1,5 +1,6 @@
-// Image files to OpenGL textures and cube maps through FreeImage, and the
-// JPEG screenshot writer. Pixel buffers are 24-bit RGB, rows padded to a
+// Image files to OpenGL textures and cube maps, decoded apart from the
+// program (qvdecoderprocess), and the JPEG screenshot writer. Pixel buffers
+// are 24-bit RGB, rows padded to a
 // multiple of 4 bytes, row 0 = the bottom row of the picture.
 #pragma once
 
