@@ -1,7 +1,7 @@
 // Image files to OpenGL textures and cube maps, decoded apart from the
 // program (qvdecoderprocess), and the JPEG screenshot writer. Pixel buffers
-// are 24-bit RGB, rows padded to a
-// multiple of 4 bytes, row 0 = the bottom row of the picture.
+// are 24-bit RGB, rows padded to a multiple of 4 bytes, row 0 = the bottom
+// row of the picture.
 #pragma once
 
 #include <epoxy/gl.h>
