@@ -45,15 +45,11 @@ font=fonts/djsans/DejaVuSans.ttf
 make_run_dir "$work/noicon" icons/icon.bmp "$font" textures/logo.png
 mkdir -p "$work/noicon/$(dirname "$font")"
 echo "plain text, not a TrueType file" >"$work/noicon/$font"
-# 9x5 pixels of 1 bit stored in planes, one uncompressed strip.
-python3 - "$work/noicon/textures/logo.png" <<'PY'
-import struct, sys
-fields = [(256, 9), (257, 5), (258, 1), (259, 1), (262, 1), (273, 134), (277, 1), (278, 5), (279, 10), (284, 2)]
-tiff = b"II*\0" + struct.pack("<IH", 8, len(fields))
-for tag, value in fields:
-    tiff += struct.pack("<HHII", tag, 4 if tag in (273, 279) else 3, 1, value)
-open(sys.argv[1], "wb").write(tiff + b"\0" * 4 + b"\x5a" * 10)
-PY
+# 9x5 pixels of 1 bit stored in planes, one uncompressed strip: its tags and values.
+python3 -c 'import struct, sys; f = [(256, 9), (257, 5), (258, 1), (259, 1), (262, 1), (273, 134), (277, 1),
+  (278, 5), (279, 10), (284, 2)]; sys.stdout.buffer.write(b"II*\0" + struct.pack("<IH", 8, len(f)) + b"".join(
+  struct.pack("<HHII", t, 4 if t in (273, 279) else 3, 1, v) for t, v in f) + bytes(4) + b"\x5a" * 10)' \
+  >"$work/noicon/textures/logo.png"
 (cd "$work/noicon" && exec ./velmorin >"$work/noicon.txt" 2>&1) &
 pid=$!
 main_window

@@ -2,9 +2,13 @@
 #pragma once
 
 #include "tempfiles.h"
+#include "engine/gl/qvloadimage.h"
 #include <FreeImage.h>
 
+#include <algorithm>
 #include <array>
+#include <initializer_list>
+#include <string_view>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +17,107 @@
 #include <vector>
 
 namespace imagefixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void put(Bytes& bytes, std::string_view text)
+{
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+// Appends fields of `size` bytes each.
+inline void putFields(Bytes& bytes, int size, std::initializer_list<std::uint64_t> values,
+                      bool littleEndian = false)
+{
+    for (const std::uint64_t value : values) {
+        for (int i = 0; i < size; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * (littleEndian ? i : size - 1 - i))));
+        }
+    }
+}
+// A TIFF field; the values of StripOffsets or TileOffsets count from
+// `atPixels`, which stands for where the pixels start.
+struct TiffEntry {
+    std::uint64_t id;
+    std::uint64_t type;  // 3 SHORT, 4 LONG, 5 RATIONAL, 11 FLOAT
+    std::vector<std::uint64_t> values;
+};
+inline constexpr std::uint64_t atPixels = 1ull << 40;
+
+// A little-endian TIFF of one directory: its fields in order of their tags,
+// the values too long for an entry after it, then the pixels.
+inline Bytes tiffOf(std::vector<TiffEntry> entries, const Bytes& pixels)
+{
+    std::ranges::sort(entries, {}, &TiffEntry::id);
+    const auto valueBytes = [](const TiffEntry& e) {
+        return e.values.size() * (e.type == 3 ? 2 : e.type == 5 ? 8 : 4);
+    };
+    std::uint64_t pixelsStart = 8 + 2 + 12 * entries.size() + 4;
+    for (const TiffEntry& e : entries) pixelsStart += valueBytes(e) > 4 ? valueBytes(e) : 0;
+    Bytes bytes{'I', 'I', 42, 0};
+    putFields(bytes, 4, {8}, true);
+    putFields(bytes, 2, {entries.size()}, true);
+    Bytes outside;
+    for (const TiffEntry& e : entries) {
+        putFields(bytes, 2, {e.id, e.type}, true);
+        putFields(bytes, 4, {e.values.size()}, true);
+        Bytes values;
+        for (const std::uint64_t v : e.values) {
+            const std::uint64_t value = v >= atPixels ? v - atPixels + pixelsStart : v;
+            putFields(values, e.type == 3 ? 2 : 4, {value}, true);
+            if (e.type == 5) putFields(values, 4, {1}, true);
+        }
+        if (values.size() > 4) {
+            putFields(bytes, 4, {8 + 2 + 12 * entries.size() + 4 + outside.size()}, true);
+            outside.insert(outside.end(), values.begin(), values.end());
+        } else {
+            values.resize(4, 0);
+            bytes.insert(bytes.end(), values.begin(), values.end());
+        }
+    }
+    putFields(bytes, 4, {0}, true);  // no next directory
+    bytes.insert(bytes.end(), outside.begin(), outside.end());
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    return bytes;
+}
+
+// An 8-bit grey TIFF of one strip, its pixels after the directory; `changes`
+// replace fields of the same tag, or remove them when they have no values.
+inline Bytes tiff(std::uint64_t width, std::uint64_t height, std::uint64_t compression, const Bytes& pixels,
+                  std::uint64_t stripBytes, std::uint64_t rowsPerStrip = 0,
+                  const std::vector<TiffEntry>& changes = {})
+{
+    std::vector<TiffEntry> entries{{256, 4, {width}},     {257, 4, {height}},
+                                   {258, 3, {8}},         {259, 3, {compression}},
+                                   {262, 3, {1}},         {273, 4, {atPixels}},
+                                   {277, 3, {1}},         {278, 4, {rowsPerStrip ? rowsPerStrip : height}},
+                                   {279, 4, {stripBytes}}};
+    for (const TiffEntry& change : changes) {
+        std::erase_if(entries, [&](const TiffEntry& e) { return e.id == change.id; });
+        if (!change.values.empty()) entries.push_back(change);
+    }
+    return tiffOf(entries, pixels);
+}
+
+// The message of the error that building a cube map of those faces raised;
+// empty when none.
+inline std::string skyError(const std::vector<std::string>& faces)
+{
+    try {
+        TextureLoader().loadCubemap(faces);
+    } catch (const QvResourceError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+// Writes bytes to a temporary file of that name; its path.
+inline std::string writeBytes(const std::string& name, const Bytes& bytes)
+{
+    const std::string path = testsupport::tempPath(name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    return path;
+}
 
 // The colour of pixel (x, y), y counted from the top of the picture; every
 // pixel differs from its neighbours.

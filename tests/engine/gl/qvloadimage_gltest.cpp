@@ -48,17 +48,6 @@ std::string writeFile(const std::string& name, const std::string& bytes)
     return testsupport::tempPath(name).string();
 }
 
-// The message of the error that building the cube map raised; empty when none.
-std::string skyError(TextureLoader& loader, const std::vector<std::string>& faces)
-{
-    try {
-        loader.loadCubemap(faces);
-    } catch (const QvResourceError& error) {
-        return error.what();
-    }
-    return {};
-}
-
 }  // namespace
 
 TEST(TextureUpload, OddWidthImageArrivesBottomRowFirstWhateverTheUnpackAlignment)
@@ -181,7 +170,7 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     glGetIntegerv(GL_MAX_CUBE_MAP_TEXTURE_SIZE, &maxSide);
     faces[3] = imagefixtures::writePpmHeader("vast.ppm", maxSide + 1, maxSide + 1);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(skyError(loader, faces),
+    EXPECT_EQ(imagefixtures::skyError(faces),
               fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
                           faces[3], maxSide + 1, maxSide + 1, maxSide));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -189,11 +178,11 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     const std::string flat = imagefixtures::writePng("flat.png", 2, 1);
     faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
     faces[4] = flat;
-    EXPECT_EQ(skyError(loader, faces),
+    EXPECT_EQ(imagefixtures::skyError(faces),
               fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat, faces[0]));
     faces[0] = flat;
     EXPECT_EQ(
-        skyError(loader, faces),
+        imagefixtures::skyError(faces),
         fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
@@ -301,7 +290,7 @@ TEST(PictureFiles, AnyPictureLoadsAndEveryOtherIsNamedWithTheReason)
         EXPECT_TRUE(loader.loadImage(c.path).empty());
         faces[2] = c.path;
         if (c.width == 0) {
-            EXPECT_EQ(skyError(loader, faces),
+            EXPECT_EQ(imagefixtures::skyError(faces),
                       fmt::format("Cannot load the sky image {}: {}", c.path, c.said));
         }
         const std::string line = fmt::format("Picture {} not loaded: {}\n", c.path, c.said);
