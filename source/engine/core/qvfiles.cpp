@@ -45,25 +45,10 @@ std::string kindProblem(mode_t mode)
     return "not a regular file";
 }
 
-// Closes a descriptor when it goes out of scope.
-struct Descriptor {
-    int fd = -1;
-    ~Descriptor()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-    // Closes now; false (errno set) when the close reports a failed write.
-    bool close()
-    {
-        const int closing = std::exchange(fd, -1);
-        return ::close(closing) == 0;
-    }
-};
-
 // Opens the file at `path` for reading into `file`, its status into `info`;
 // false, with the reason in `error`, when it is no regular file or cannot be
 // opened.
-bool openRegularFile(const std::filesystem::path& path, Descriptor& file, struct stat& info,
+bool openRegularFile(const std::filesystem::path& path, QvDescriptor& file, struct stat& info,
                      std::string& error)
 {
     error = qvRegularFileProblem(path);
@@ -81,7 +66,7 @@ bool openRegularFile(const std::filesystem::path& path, Descriptor& file, struct
 
 // At most `maxBytes` from the start of the opened `file`, whose status is
 // `info`; nothing, with the system's reason in `error`, when a read fails.
-std::optional<std::vector<std::uint8_t>> readOpenFile(const Descriptor& file, const struct stat& info,
+std::optional<std::vector<std::uint8_t>> readOpenFile(const QvDescriptor& file, const struct stat& info,
                                                       std::uintmax_t maxBytes, std::string& error)
 {
     std::vector<std::uint8_t> bytes;
@@ -104,7 +89,7 @@ std::optional<std::vector<std::uint8_t>> readOpenFile(const Descriptor& file, co
 
 // Whether a read from where the descriptor stands still gives bytes. A whole
 // chunk is asked for: some kernel files take no smaller reads.
-bool holdsMore(const Descriptor& file)
+bool holdsMore(const QvDescriptor& file)
 {
     std::uint8_t chunk[readChunk];
     ssize_t count = 0;
@@ -167,7 +152,7 @@ std::string failure(const char* what, const std::string& file)
 // folder; the new file is in place all the same, so this is best effort.
 void syncFolder(const std::filesystem::path& folder)
 {
-    Descriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    QvDescriptor directory{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     if (directory.fd >= 0) ::fsync(directory.fd);
 }
 
@@ -216,6 +201,17 @@ void removeLeftovers(const std::filesystem::path& folder, const std::string& fil
 
 }  // namespace
 
+QvDescriptor::~QvDescriptor()
+{
+    if (fd >= 0) ::close(fd);
+}
+
+bool QvDescriptor::close()
+{
+    const int closing = std::exchange(fd, -1);
+    return ::close(closing) == 0;
+}
+
 std::string qvRegularFileProblem(const std::filesystem::path& path)
 {
     struct stat info {};
@@ -223,19 +219,19 @@ std::string qvRegularFileProblem(const std::filesystem::path& path)
     return kindProblem(info.st_mode);
 }
 
-std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem::path& path, std::string& error,
-                                                           std::uintmax_t maxBytes)
+std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem::path& path,
+                                                           std::string& error, std::uintmax_t maxBytes)
 {
-    Descriptor file;
+    QvDescriptor file;
     struct stat info {};
     if (!openRegularFile(path, file, info, error)) return std::nullopt;
     return readOpenFile(file, info, maxBytes, error);
 }
 
-std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
-                                                           std::uintmax_t maxBytes)
+std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path,
+                                                           std::string& error, std::uintmax_t maxBytes)
 {
-    Descriptor file;
+    QvDescriptor file;
     struct stat info {};
     if (!openRegularFile(path, file, info, error)) return std::nullopt;
     // A file already too large is refused from its size, unread: a huge
@@ -260,7 +256,7 @@ bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
     std::string name = path.string() + std::string(tempMark) + std::string(tempLetters);
-    Descriptor file{::mkostemp(name.data(), O_CLOEXEC)};
+    QvDescriptor file{::mkostemp(name.data(), O_CLOEXEC)};
     if (file.fd < 0) {
         const int reason = errno;
         const std::string where = folderName(path);

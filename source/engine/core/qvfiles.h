@@ -8,7 +8,22 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
+
+// Closes a descriptor when it goes out of scope.
+struct QvDescriptor {
+    int fd = -1;
+
+    QvDescriptor() = default;
+    explicit QvDescriptor(int owned) : fd(owned) {}
+    QvDescriptor(QvDescriptor&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    QvDescriptor(const QvDescriptor&) = delete;
+    QvDescriptor& operator=(const QvDescriptor&) = delete;
+    ~QvDescriptor();
+    // Closes now; false (errno set) when the close reports a failed write.
+    bool close();
+};
 
 // Why `path` cannot be read as a file: empty when it names a regular file,
 // directly or through links; otherwise the system's reason, or what stands
@@ -20,9 +35,9 @@ std::string qvRegularFileProblem(const std::filesystem::path& path);
 // (its start); nothing, with the reason in `error`, when the path is not a
 // regular file (qvRegularFileProblem) or cannot be read. The bytes come from
 // the very file that was checked.
-std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
-    const std::filesystem::path& path, std::string& error,
-    std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
+std::optional<std::vector<std::uint8_t>>
+qvReadRegularFile(const std::filesystem::path& path, std::string& error,
+                  std::uintmax_t maxBytes = std::numeric_limits<std::uintmax_t>::max());
 
 // As qvReadRegularFile, but a file of more than `maxBytes` is refused whole
 // ("larger than N MiB" when the bound is whole mebibytes, "larger than N
@@ -30,8 +45,8 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(
 // a file and will not hold any size of it. A file whose size already exceeds
 // the bound is refused without a byte of it read; one that holds more bytes
 // than its size gives is refused after one byte more.
-std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path, std::string& error,
-                                                           std::uintmax_t maxBytes);
+std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path,
+                                                           std::string& error, std::uintmax_t maxBytes);
 
 // Replaces the file at `path` by `bytes`. They go to a new temporary file of
 // a unique name beside it (created exclusively, so no link or pipe planted
@@ -42,4 +57,5 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
 // replacement once it is a minute old. On failure the temporary file is
 // removed and `error` says which file or folder failed and the system's
 // reason.
-bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error);
+bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                   std::string& error);

@@ -4,6 +4,8 @@
 // then rows), and the wait status of each child.
 #include "engine/gl/qvdecoderprocess.h"
 
+#include "engine/core/qvfiles.h"
+
 #include <fmt/core.h>
 
 #include <algorithm>
@@ -87,23 +89,6 @@ struct Reply {
 
 // The program's end of the socket to the decoder process; -1 when none runs.
 int decoderSocket = -1;
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Sends `data` with up to mostFiles descriptors; false when the peer is gone.
 bool sendWithFds(int socket, const void* data, std::size_t bytes, std::span<const int> fds)
@@ -503,14 +488,14 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
         const std::size_t count = std::min(jobs.size() - first, qvMostDecodedTogether);
         Batch batch{};
         batch.count = std::uint32_t(count);
-        std::vector<Descriptor> files;
+        std::vector<QvDescriptor> files;
         files.reserve(filesPerRequest * count);
         int fds[mostFiles];
         for (std::size_t i = 0; i < count; ++i) {
             const QvDecodeJob& job = jobs[first + i];
             batch.requests[i] = {job.request, job.limits};
-            const int bytes = files.emplace_back(::memfd_create("picture", MFD_CLOEXEC)).get();
-            const int result = files.emplace_back(::memfd_create("picture rows", MFD_CLOEXEC)).get();
+            const int bytes = files.emplace_back(::memfd_create("picture", MFD_CLOEXEC)).fd;
+            const int result = files.emplace_back(::memfd_create("picture rows", MFD_CLOEXEC)).fd;
             if (bytes < 0 || result < 0 || !writeAll(bytes, job.file)) return failAll(qvNoMemoryForPicture);
             fds[filesPerRequest * i] = bytes;
             fds[filesPerRequest * i + 1] = result;
@@ -527,7 +512,7 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
         for (std::size_t i = 0; i < count; ++i) {
             QvDecodeOutcome& outcome = outcomes[first + i];
             outcome.picture =
-                QvDecoderClient::collect(files[filesPerRequest * i + 1].get(), reply.status[i],
+                QvDecoderClient::collect(files[filesPerRequest * i + 1].fd, reply.status[i],
                                          jobs[first + i].request, jobs[first + i].limits, outcome.error);
         }
     }

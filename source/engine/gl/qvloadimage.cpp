@@ -99,10 +99,10 @@ void reportWriteFailure(const std::string& name, const std::string& reason)
 
 // qvReadPicture, with the line that names the file when it fails or the
 // decoder had something to say.
-std::optional<QvPicture> readPictureOrReport(const std::string& path, const QvPictureReading& how)
+std::optional<QvDecodedPicture> readPictureOrReport(const std::string& path, const QvDecodeRequest& request)
 {
     std::string error;
-    std::optional<QvPicture> picture = qvReadPicture(path, how, error);
+    std::optional<QvDecodedPicture> picture = qvReadPicture(path, request, error);
     if (!picture)
         qvReportUnloadedPicture(path, error);
     else
@@ -112,16 +112,13 @@ std::optional<QvPicture> readPictureOrReport(const std::string& path, const QvPi
 
 }  // namespace
 
-std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
-                                       std::string& error)
+std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, QvDecodeRequest request,
+                                              std::string& error)
 {
     error.clear();
     const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, largestPictureFile);
     if (!bytes) return std::nullopt;
-    const QvDecodeRequest request{.named = FreeImage_GetFIFFromFilename(path.c_str()),
-                                  .retryFlags = how.retryFlags,
-                                  .maxSide = how.maxSide,
-                                  .layout = how.layout};
+    request.named = FreeImage_GetFIFFromFilename(path.c_str());
     return qvDecodeApart(*bytes, request, error);
 }
 
@@ -170,7 +167,7 @@ int TextureLoader::scanLineWidth(int width)
 
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
-    const std::optional<QvPicture> picture =
+    const std::optional<QvDecodedPicture> picture =
         readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
     if (!picture) {
         imageWidth = 0;
@@ -184,23 +181,23 @@ std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 
 QvTexture TextureLoader::loadTexture(const std::string& path)
 {
-    const std::optional<QvPicture> picture = readTexturePicture(path);
+    const std::optional<QvDecodedPicture> picture = readTexturePicture(path);
     return picture ? qvCreateRgbTexture(imageWidth, imageHeight, picture->rows.data()) : QvTexture();
 }
 
 QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::uint8_t>& pixels, int& stride)
 {
-    const std::optional<QvPicture> picture = readTexturePicture(path);
+    const std::optional<QvDecodedPicture> picture = readTexturePicture(path);
     if (!picture) return {};
     stride = scanLineWidth(imageWidth);
     pixels.assign(picture->rows.data(), picture->rows.data() + picture->rows.size());
     return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
 }
 
-std::optional<QvPicture> TextureLoader::readTexturePicture(const std::string& path)
+std::optional<QvDecodedPicture> TextureLoader::readTexturePicture(const std::string& path)
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
-    std::optional<QvPicture> picture =
+    std::optional<QvDecodedPicture> picture =
         readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
     if (!picture) return std::nullopt;
     imageWidth = picture->width;
@@ -258,7 +255,7 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (std::size_t i = 0; i < faces.size(); ++i) {
-        const std::optional<QvPicture>& face = faces[i].picture;
+        const std::optional<QvDecodedPicture>& face = faces[i].picture;
         if (!face) throw refuse(i, faces[i].error);
         // Where no header told the size, the decoded one is held to the others.
         if (const std::string problem =

@@ -19,25 +19,15 @@
 #include "engine/gl/qvimageheader.h"
 #include "engine/gl/qvpicturedecode.h"
 
-// How a picture file is read.
-struct QvPictureReading {
-    // Try every one of the loader's flag values in turn, not only the default.
-    bool retryFlags = false;
-    QvPixelLayout layout = QvPixelLayout::rgbBottomRowFirst;
-    int maxSide = qvCommonMaxTextureSize;
-};
-
-// A picture as rows of the layout it was read in.
-using QvPicture = QvDecodedPicture;
-
 // Reads a picture file of any format FreeImage decodes (qvDecodePicture),
-// in a child of the decoder process (qvDecodeApart). Only a regular file of
+// in a child of the decoder process (qvDecodeApart), as `request` asks; the
+// named format is the one the path's name says. Only a regular file of
 // at most 512 MiB is read, and only up to the size it gives (a larger one is
 // refused from its size). Nothing, with the reason in `error`, when the file
 // is not a regular file, cannot be read, is no picture that may be decoded,
 // or its decoder failed, crashed, or ran out of time or memory.
-std::optional<QvPicture> qvReadPicture(const std::string& path, const QvPictureReading& how,
-                                       std::string& error);
+std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, QvDecodeRequest request,
+                                              std::string& error);
 // The line that says a picture was not loaded and why.
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
 // The line that says what the decoder said of a picture it read all the same.
@@ -99,5 +89,5 @@ public:
 private:
     // The picture of a 2D texture, bounded by the driver's texture size, its
     // size recorded and printed; nothing after the line saying why.
-    std::optional<QvPicture> readTexturePicture(const std::string& path);
+    std::optional<QvDecodedPicture> readTexturePicture(const std::string& path);
 };

@@ -325,7 +325,7 @@ QvTexture loadTexture(const std::string& path)
 {
     std::string error;
     // Top row first, matching the flipped texture coordinates of the meshes.
-    const std::optional<QvPicture> picture =
+    const std::optional<QvDecodedPicture> picture =
         qvReadPicture(path, {.layout = QvPixelLayout::rgbTopRowFirst}, error);
     if (!picture) {
         qvReportUnloadedPicture(path, error);
