@@ -68,23 +68,21 @@ void writeU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
     for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> (8 * i));
 }
 
-using BmpHeader = QvBmpHeader;
-
-bool hasBitFields(const BmpHeader& header)
+bool hasBitFields(const QvBmpHeader& header)
 {
     return header.compression == kBitFields || header.compression == kAlphaBitFields;
 }
 
-std::uint64_t rowCount(const BmpHeader& header)
+std::uint64_t rowCount(const QvBmpHeader& header)
 {
     return std::uint64_t(header.height < 0 ? -header.height : header.height);
 }
 
 // The header of a BMP with a Windows info header of 40 to 124 bytes; nothing
 // for other files (OS/2 BMPs included), which FreeImage reads on its own.
-std::optional<BmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
+std::optional<QvBmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
 {
-    std::optional<BmpHeader> header = qvReadBmpHeader(file);
+    std::optional<QvBmpHeader> header = qvReadBmpHeader(file);
     if (!header || header->os2 || header->infoSize < kInfoHeader || header->infoSize > kInfoHeaderV5)
         return std::nullopt;
     return header;
@@ -105,7 +103,7 @@ std::string iconSizeError(std::uint64_t width, std::uint64_t height)
 // and pixels moved up to where that header ends. Nothing when the pixels
 // are said to start inside the header.
 std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std::uint8_t> file,
-                                                             const BmpHeader& header)
+                                                             const QvBmpHeader& header)
 {
     if (header.infoSize == kInfoHeader) return std::vector<std::uint8_t>(file.begin(), file.end());
     const std::size_t headersEnd = kFileHeader + header.infoSize;
@@ -119,7 +117,7 @@ std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std
 }
 
 // Where the rows of an uncompressed or bit-field BMP end in the file.
-std::uint64_t plainPixelsEnd(const BmpHeader& header)
+std::uint64_t plainPixelsEnd(const QvBmpHeader& header)
 {
     const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
     return std::uint64_t(header.pixelOffset) + rowBytes * rowCount(header);
@@ -127,7 +125,7 @@ std::uint64_t plainPixelsEnd(const BmpHeader& header)
 
 // FreeImage reads an uncompressed BMP cut short without complaint, making up
 // the missing rows: it must hold every row its header promises.
-bool pixelRowsPresent(std::span<const std::uint8_t> file, const BmpHeader& header)
+bool pixelRowsPresent(std::span<const std::uint8_t> file, const QvBmpHeader& header)
 {
     if (header.compression != kUncompressed && !hasBitFields(header)) return true;
     return plainPixelsEnd(header) <= file.size();
@@ -151,7 +149,7 @@ std::uint8_t maskedChannel(std::uint32_t word, std::uint32_t mask)
 
 // A 16- or 32-bit BMP whose colour masks say where each channel is. FreeImage
 // ignores the masks of 32-bit files, so these are read here.
-std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, const BmpHeader& header,
+std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, const QvBmpHeader& header,
                                            std::string& error)
 {
     if (header.bitCount != 16 && header.bitCount != 32) {
@@ -205,7 +203,7 @@ std::optional<QvIconImage> decodeApart(std::span<const std::uint8_t> file, FREE_
 }
 
 // A Windows BMP: its size is checked before anything is decoded.
-std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, const BmpHeader& header,
+std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, const QvBmpHeader& header,
                                             std::string& error)
 {
     const std::uint64_t width = std::uint64_t(std::max<std::int64_t>(header.width, 0));
@@ -230,7 +228,7 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
 // end of its rows, or of the compressed pixels it gives the length of (the
 // largest icon file when it gives none); just the headers for a picture too
 // large to be an icon, which is refused on its size alone.
-std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
+std::uint64_t bmpBytesNeeded(const QvBmpHeader& header, std::size_t headersRead)
 {
     if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), rowCount(header)))
         return headersRead;
@@ -242,7 +240,7 @@ std::uint64_t bmpBytesNeeded(const BmpHeader& header, std::size_t headersRead)
 // The icon picture of a file's bytes, its BMP header (nothing for another
 // picture) read from them already.
 std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file,
-                                      const std::optional<BmpHeader>& header, std::string& error)
+                                      const std::optional<QvBmpHeader>& header, std::string& error)
 {
     std::optional<QvIconImage> image =
         header ? decodeWindowsBmp(file, *header, error) : decodeApart(file, FIF_UNKNOWN, error);
@@ -265,7 +263,7 @@ std::optional<QvIconImage> loadIconFile(const char* path, std::string& error)
 {
     std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, kBmpHeadersBytes);
     if (!file) return std::nullopt;
-    const std::optional<BmpHeader> header = readBmpHeader(*file);
+    const std::optional<QvBmpHeader> header = readBmpHeader(*file);
     const std::uint64_t needed = header ? bmpBytesNeeded(*header, file->size()) : kMaxIconFileBytes + 1;
     if (file->size() == kBmpHeadersBytes && needed > file->size()) {
         file = needed <= kMaxIconFileBytes ? qvReadRegularFile(path, error, needed)
