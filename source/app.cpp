@@ -1,7 +1,7 @@
 // Program entry: finds the run directory, builds the OpenGL window titled
 // "Velmorin", hands it to the application, runs it, and reports start-up
 // failures with their message and a failure status.
-#include "engine/gl/qvdecoderprocess.h"
+#include "engine/picture/qvdecoderprocess.h"
 #include "engine/shell/qvapplication.h"
 #include "engine/shell/qvglwindow.h"
 

@@ -1,6 +1,6 @@
 #include "glcontext.h"
 
-#include "engine/gl/qvdecoderprocess.h"
+#include "engine/picture/qvdecoderprocess.h"
 #include "engine/gl/qvshader.h"
 
 #include <dlfcn.h>

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "engine/gl/qvglobjects.h"
-#include "engine/gl/qvdecoderprocess.h"
-#include "engine/gl/qvimageheader.h"
-#include "engine/gl/qvpicturedecode.h"
+#include "engine/picture/qvdecoderprocess.h"
+#include "engine/picture/qvimageheader.h"
+#include "engine/picture/qvpicturedecode.h"
 
 // Reads a picture file of any format FreeImage decodes (qvDecodePicture),
 // in a child of the decoder process (qvDecodeApart), as `request` asks; the
@@ -40,6 +40,10 @@ QvHeaderReading qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMA
 // A repeating, linearly filtered 2D texture of such rows (null pixels give an
 // empty texture), uploaded whatever unpack alignment was left behind.
 QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
+
+// The usual largest texture side of current drivers: the bound on pictures
+// read where no context can be asked for its own limit.
+constexpr int qvCommonMaxTextureSize = 16384;
 
 // A resource the program cannot start without (a sky face) did not load.
 class QvResourceError : public std::runtime_error {

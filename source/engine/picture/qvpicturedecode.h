@@ -11,11 +11,7 @@
 #include <span>
 #include <string>
 
-#include "engine/gl/qvimageheader.h"
-
-// The usual largest texture side of current drivers: the bound on pictures
-// read where no context can be asked for its own limit.
-constexpr int qvCommonMaxTextureSize = 16384;
+#include "engine/picture/qvimageheader.h"
 
 // The reason given for a picture whose pixels do not fit in the memory left.
 inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
@@ -38,7 +34,8 @@ struct QvDecodeRequest {
     FREE_IMAGE_FORMAT named = FIF_UNKNOWN;
     // Try every one of the loader's flag values in turn, not only the default.
     bool retryFlags = false;
-    int maxSide = qvCommonMaxTextureSize;
+    // The longest side the caller can use.
+    int maxSide = 0;
     QvPixelLayout layout = QvPixelLayout::rgbBottomRowFirst;
 };
 

@@ -2,7 +2,7 @@
 // between them and the program: a batch of requests, each with two memory
 // files (the picture's bytes, and the result the child writes: a header,
 // then rows), and the wait status of each child.
-#include "engine/gl/qvdecoderprocess.h"
+#include "engine/picture/qvdecoderprocess.h"
 
 #include "engine/core/qvfiles.h"
 

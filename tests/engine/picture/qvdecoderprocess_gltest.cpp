@@ -3,7 +3,7 @@
 #include "tempfiles.h"
 #include "glcontext.h"
 #include "imagefixtures.h"
-#include "engine/gl/qvdecoderprocess.h"
+#include "engine/picture/qvdecoderprocess.h"
 #include "engine/gl/qvloadimage.h"
 #include "engine/model/qvmodel.h"
 #include "engine/platform/qvwindow.h"
@@ -100,7 +100,7 @@ TEST(DecoderProcess, ACrashInTheDecoderIsThePicturesReason)
 TEST(DecoderProcess, LimitsEndTheDecodingNotTheProgram)
 {
     const Bytes big = imagefixtures::fileBytes(imagefixtures::writeBlackPng("limits.png", 5000, 5000));
-    const QvDecodeRequest request{.named = FIF_PNG, .retryFlags = true};
+    const QvDecodeRequest request{.named = FIF_PNG, .retryFlags = true, .maxSide = qvCommonMaxTextureSize};
     const QvDecoderLimits plenty = qvDecoderLimits(big.size());
     struct Case {
         QvDecoderLimits limits;

@@ -1,6 +1,6 @@
 // qvpicturedecode: FreeImage's decoders run over a file's bytes, the header
 // read first, and the bitmap turned into rows of the asked layout.
-#include "engine/gl/qvpicturedecode.h"
+#include "engine/picture/qvpicturedecode.h"
 
 #include <fmt/core.h>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/gl/qvpicturedecode.h"
+#include "engine/picture/qvpicturedecode.h"
 
 // What one picture's decoding may take.
 struct QvDecoderLimits {

@@ -1,6 +1,6 @@
 // Picture sizes read from headers, held against the size FreeImage decodes.
 #include "imagefixtures.h"
-#include "engine/gl/qvimageheader.h"
+#include "engine/picture/qvimageheader.h"
 
 #include <gtest/gtest.h>
 #include <fmt/core.h>

@@ -6,9 +6,9 @@
 // one byte of the file). Codings that pack any number of pixels in a few
 // bytes are held only by the pixel bound the loader applies, since pictures
 // are decoded in a child process under memory and time limits.
-#include "engine/gl/qvimageheader.h"
+#include "engine/picture/qvimageheader.h"
 
-#include "engine/gl/qvbytecursor.h"
+#include "engine/picture/qvbytecursor.h"
 
 #include <fmt/core.h>
 
