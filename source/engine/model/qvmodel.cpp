@@ -325,8 +325,8 @@ QvTexture loadTexture(const std::string& path)
 {
     std::string error;
     // Top row first, matching the flipped texture coordinates of the meshes.
-    const std::optional<QvDecodedPicture> picture =
-        qvReadPicture(path, {.layout = QvPixelLayout::rgbTopRowFirst}, error);
+    const std::optional<QvDecodedPicture> picture = qvReadPicture(
+        path, {.maxSide = qvCommonMaxTextureSize, .layout = QvPixelLayout::rgbTopRowFirst}, error);
     if (!picture) {
         qvReportUnloadedPicture(path, error);
         return qvCreateRgbTexture(0, 0, nullptr);
