@@ -38,6 +38,12 @@ struct QvHeaderReading {
     // all, and the format its content shows may be tried. Every reader keeps
     // to this; never set without a problem.
     bool fatal = false;
+    // How FreeImage's decoder holds a pixel of this picture: the bits of one
+    // pixel of its bitmap (24 for 8-bit RGB, 48 for 16-bit RGB, 96 for float
+    // RGB) and whether the samples are floating point. 0 when the header does
+    // not tell; the decoder's memory limit then assumes the format's largest.
+    std::uint32_t bitmapBits = 0;
+    bool floatSamples = false;
 };
 
 // The fields of a BMP's headers that decide how its pixels are read.
