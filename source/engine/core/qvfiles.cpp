@@ -87,14 +87,32 @@ std::optional<std::vector<std::uint8_t>> readOpenFile(const QvDescriptor& file, 
     return bytes;
 }
 
-// Whether a read from where the descriptor stands still gives bytes. A whole
-// chunk is asked for: some kernel files take no smaller reads.
-bool holdsMore(const QvDescriptor& file)
+// Reads up to `bytes.size()` bytes from where the descriptor stands, through
+// interruptions and short reads; the count read, fewer only at the end of
+// the file, or nothing (errno set) when a read fails.
+std::optional<std::size_t> readFully(const QvDescriptor& file, std::span<std::uint8_t> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = ::read(file.fd, bytes.data() + done, std::min(bytes.size() - done, readChunk * 16));
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) return std::nullopt;
+        if (count == 0) break;
+        done += std::size_t(count);
+    }
+    return done;
+}
+
+// Whether a read from where the descriptor stands still gives bytes; nothing
+// (errno set) when the read fails. A whole chunk is asked for: some kernel
+// files take no smaller reads.
+std::optional<bool> holdsMore(const QvDescriptor& file)
 {
     std::uint8_t chunk[readChunk];
     ssize_t count = 0;
     do count = ::read(file.fd, chunk, sizeof(chunk));
     while (count < 0 && errno == EINTR);
+    if (count < 0) return std::nullopt;
     return count > 0;
 }
 
@@ -231,25 +249,46 @@ std::optional<std::vector<std::uint8_t>> qvReadRegularFile(const std::filesystem
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path,
                                                            std::string& error, std::uintmax_t maxBytes)
 {
+    std::vector<std::uint8_t> bytes;
+    const std::optional<std::size_t> read = qvReadBoundedFileInto(path, error, maxBytes, [&](std::size_t size) {
+        bytes.resize(size);
+        return bytes.data();
+    });
+    if (!read) return std::nullopt;
+    bytes.resize(*read);
+    return bytes;
+}
+
+std::optional<std::size_t> qvReadBoundedFileInto(const std::filesystem::path& path, std::string& error,
+                                                 std::uintmax_t maxBytes,
+                                                 const std::function<std::uint8_t*(std::size_t size)>& room)
+{
     QvDescriptor file;
     struct stat info {};
     if (!openRegularFile(path, file, info, error)) return std::nullopt;
     // A file already too large is refused from its size, unread: a huge
     // (perhaps sparse) file costs neither the time nor the memory to read it.
-    if (std::uintmax_t(std::max<off_t>(info.st_size, 0)) > maxBytes) {
+    const std::uintmax_t size = std::uintmax_t(std::max<off_t>(info.st_size, 0));
+    if (size > maxBytes) {
         error = tooLargeReason(maxBytes);
         return std::nullopt;
     }
+    std::uint8_t* bytes = room(std::size_t(size));
+    if (bytes == nullptr && size > 0) return std::nullopt;
     // Only the bytes its size gives are read, and one more to tell a file
     // that holds more than that: a file of the kernel's that says it is empty
     // (a link to /proc/self/pagemap) would otherwise be read to the bound.
-    const std::uintmax_t size = std::uintmax_t(std::max<off_t>(info.st_size, 0));
-    std::optional<std::vector<std::uint8_t>> bytes = readOpenFile(file, info, size, error);
-    if (bytes && bytes->size() == size && holdsMore(file)) {
+    const std::optional<std::size_t> read = readFully(file, {bytes, std::size_t(size)});
+    const std::optional<bool> more = read && *read == size ? holdsMore(file) : false;
+    if (!read || !more) {
+        error = std::strerror(errno);
+        return std::nullopt;
+    }
+    if (*more) {
         error = fmt::format("it holds more than the {} bytes its size says", size);
         return std::nullopt;
     }
-    return bytes;
+    return read;
 }
 
 bool qvReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes, std::string& error)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <span>
@@ -47,6 +48,16 @@ qvReadRegularFile(const std::filesystem::path& path, std::string& error,
 // than its size gives is refused after one byte more.
 std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem::path& path,
                                                            std::string& error, std::uintmax_t maxBytes);
+
+// As qvReadBoundedFile, into memory the caller gives: `room(size)` is called
+// once the file's size is known and passes the file, and returns where its
+// bytes go (at least `size` of them; none, with the reason in `error`, when
+// there is no room). The bytes read, which are fewer than the size only when
+// the file shrank meanwhile; nothing, with the reason in `error`, when the
+// file is refused or cannot be read.
+std::optional<std::size_t> qvReadBoundedFileInto(const std::filesystem::path& path, std::string& error,
+                                                 std::uintmax_t maxBytes,
+                                                 const std::function<std::uint8_t*(std::size_t size)>& room);
 
 // Replaces the file at `path` by `bytes`. They go to a new temporary file of
 // a unique name beside it (created exclusively, so no link or pipe planted

@@ -24,13 +24,6 @@ struct BitmapDeleter {
 };
 using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 
-// The largest picture file read: the largest picture the loader takes (see
-// qvMaxPicturePixels) stored plainly at 16 bytes a pixel, floating-point
-// RGBA, with room to spare for its header. A larger file is refused from its
-// size, unread.
-constexpr std::uintmax_t largestPictureFile = std::uintmax_t(512) << 20;
-static_assert(qvMaxPicturePixels * 16 < largestPictureFile);
-
 void printSizeLines(int width, int height)
 {
     fmt::print("width = {}, height = {}\n", width, height);
@@ -110,16 +103,47 @@ std::optional<QvDecodedPicture> readPictureOrReport(const std::string& path, con
     return picture;
 }
 
+// A sky face that does not fit the others, and why.
+struct SkyShapeProblem {
+    std::size_t face;
+    std::string problem;
+};
+
+// The first sky face that is not a square of the size the faces agree on:
+// the size most of them have, the earliest face's among sizes as common.
+// Faces of no known size yet are passed over.
+std::optional<SkyShapeProblem> skyShapeProblem(const std::vector<std::optional<QvImageSize>>& sizes,
+                                               const std::vector<std::string>& paths)
+{
+    const auto square = [](const std::optional<QvImageSize>& size) { return size && size->width == size->height; };
+    const auto sharing = [&](std::size_t face) {
+        return std::count_if(sizes.begin(), sizes.end(), [&](const std::optional<QvImageSize>& size) {
+            return square(size) && size->width == sizes[face]->width;
+        });
+    };
+    std::optional<std::size_t> model;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (square(sizes[i]) && (!model || sharing(i) > sharing(*model))) model = i;
+    }
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        if (!sizes[i] || (model && square(sizes[i]) && sizes[i]->width == sizes[*model]->width)) continue;
+        const std::string wanted = model ? fmt::format("the {0}x{0} of {1}", sizes[*model]->width, paths[*model])
+                                       : "a square";
+        return SkyShapeProblem{
+            i, fmt::format("it is {}x{}, where a sky face must be {}", sizes[i]->width, sizes[i]->height, wanted)};
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
-std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, QvDecodeRequest request,
+std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, const QvDecodeRequest& request,
                                               std::string& error)
 {
     error.clear();
-    const std::optional<std::vector<std::uint8_t>> bytes = qvReadBoundedFile(path, error, largestPictureFile);
-    if (!bytes) return std::nullopt;
-    request.named = FreeImage_GetFIFFromFilename(path.c_str());
-    return qvDecodeApart(*bytes, request, error);
+    const std::optional<QvPictureFile> file = qvReadPictureFile(path, error);
+    if (!file) return std::nullopt;
+    return qvDecodeApart(*file, request, error);
 }
 
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason)
@@ -133,18 +157,6 @@ void qvReportPictureRemarks(const std::string& path, const std::string& remarks)
     if (remarks.empty()) return;
     fmt::print("Picture {} loaded, but {}\n", path, remarks);
     std::fflush(stdout);
-}
-
-QvHeaderReading qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named)
-{
-    if (QvHeaderReading header = qvReadHeader(named, file); header.size || header.fatal) return header;
-    for (int format = 0; format < FreeImage_GetFIFCount(); ++format) {
-        if (format == named || !qvReadByContent(FREE_IMAGE_FORMAT(format))) continue;
-        if (QvHeaderReading header = qvReadHeader(FREE_IMAGE_FORMAT(format), file);
-            header.size || header.fatal)
-            return header;
-    }
-    return {};
 }
 
 QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
@@ -161,21 +173,17 @@ QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels)
 
 int TextureLoader::scanLineWidth(int width)
 {
-    const int bytes = bytesPerPixel * width;
-    return bytes % 4 == 0 ? bytes : bytes / 4 * 4 + 4;
+    return int(qvRowBytes(QvPixelLayout::rgbBottomRowFirst, width));
 }
 
 std::vector<std::uint8_t> TextureLoader::loadImage(const std::string& path)
 {
-    const std::optional<QvDecodedPicture> picture =
-        readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
+    const std::optional<QvDecodedPicture> picture = readPicture(path);
     if (!picture) {
         imageWidth = 0;
         imageHeight = 0;
         return {};
     }
-    imageWidth = picture->width;
-    imageHeight = picture->height;
     return {picture->rows.data(), picture->rows.data() + picture->rows.size()};
 }
 
@@ -191,17 +199,25 @@ QvTexture TextureLoader::loadTexture(const std::string& path, std::vector<std::u
     if (!picture) return {};
     stride = scanLineWidth(imageWidth);
     pixels.assign(picture->rows.data(), picture->rows.data() + picture->rows.size());
-    return qvCreateRgbTexture(imageWidth, imageHeight, pixels.data());
+    return qvCreateRgbTexture(imageWidth, imageHeight, picture->rows.data());
+}
+
+std::optional<QvDecodedPicture> TextureLoader::readPicture(const std::string& path)
+{
+    std::optional<QvDecodedPicture> picture =
+        readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
+    if (picture) {
+        imageWidth = picture->width;
+        imageHeight = picture->height;
+    }
+    return picture;
 }
 
 std::optional<QvDecodedPicture> TextureLoader::readTexturePicture(const std::string& path)
 {
     maxImageSide = driverMaxSize(GL_MAX_TEXTURE_SIZE);
-    std::optional<QvDecodedPicture> picture =
-        readPictureOrReport(path, {.retryFlags = true, .maxSide = maxImageSide});
+    std::optional<QvDecodedPicture> picture = readPicture(path);
     if (!picture) return std::nullopt;
-    imageWidth = picture->width;
-    imageHeight = picture->height;
     printSizeLines(imageWidth, imageHeight);
     fmt::print("scanLineWidth = {}\n", scanLineWidth(imageWidth));
     return picture;
@@ -214,57 +230,39 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         // The sky cannot be drawn without all six faces: the caller decides how to end.
         return QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[face], reason));
     };
-    // A cube map's faces are squares of one size; any other leaves the whole
-    // sky black. Every face is read and measured before any is decoded, so a
+    // Every face is read and its header checked before any is decoded, so a
     // face that cannot fit costs no decoding of the others.
-    std::optional<QvImageSize> firstSize;
-    const auto shapeProblem = [&](std::size_t face, QvImageSize size) -> std::string {
-        if (face == 0) firstSize = size;
-        if (size.width == size.height && (!firstSize || size.width == firstSize->width)) return {};
-        const std::string wanted = !firstSize || face == 0
-                                       ? "a square"
-                                       : fmt::format("the {0}x{0} of {1}", firstSize->width, paths[0]);
-        return fmt::format("it is {}x{}, where a sky face must be {}", size.width, size.height, wanted);
-    };
-    std::vector<std::vector<std::uint8_t>> files;
+    std::vector<QvPictureFile> files;
+    std::vector<std::optional<QvImageSize>> sizes;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::string error;
-        std::optional<std::vector<std::uint8_t>> bytes =
-            qvReadBoundedFile(paths[i], error, largestPictureFile);
-        if (!bytes) throw refuse(i, error);
-        files.push_back(std::move(*bytes));
+        std::optional<QvPictureFile> file = qvReadPictureFile(paths[i], error);
+        if (!file) throw refuse(i, error);
+        if (const std::string problem = qvHeaderProblem(file->header.reading, std::uint64_t(maxFaceSide));
+            !problem.empty())
+            throw refuse(i, problem);
+        sizes.push_back(file->header.reading.size);
+        files.push_back(std::move(*file));
     }
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const QvHeaderReading header =
-            qvReadPictureHeader(files[i], FreeImage_GetFIFFromFilename(paths[i].c_str()));
-        // A size too large is the news, even in a file that could not hold it.
-        std::string problem = header.size ? qvImageSizeProblem(*header.size, std::uint64_t(maxFaceSide)) : "";
-        if (problem.empty() && header.fatal) problem = header.problem;
-        if (problem.empty() && header.size) problem = shapeProblem(i, *header.size);
-        if (!problem.empty()) throw refuse(i, problem);
-    }
+    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths)) throw refuse(odd->face, odd->problem);
     // Decoded side by side; cube-map faces are specified from their top row.
     std::vector<QvDecodeJob> jobs;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const QvDecodeRequest request{.named = FreeImage_GetFIFFromFilename(paths[i].c_str()),
-                                      .maxSide = maxFaceSide,
-                                      .layout = QvPixelLayout::rgbTopRowFirst};
-        jobs.push_back({files[i], request, qvDecoderLimits(files[i].size())});
-    }
+    for (const QvPictureFile& file : files)
+        jobs.push_back({&file, {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst}, std::nullopt});
     const std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
+    for (std::size_t i = 0; i < faces.size(); ++i) {
+        if (!faces[i].picture) throw refuse(i, faces[i].error);
+        // Where no header told the size, the decoded one is held to the others.
+        sizes[i] = QvImageSize{std::uint64_t(faces[i].picture->width), std::uint64_t(faces[i].picture->height)};
+    }
+    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths)) throw refuse(odd->face, odd->problem);
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (std::size_t i = 0; i < faces.size(); ++i) {
-        const std::optional<QvDecodedPicture>& face = faces[i].picture;
-        if (!face) throw refuse(i, faces[i].error);
-        // Where no header told the size, the decoded one is held to the others.
-        if (const std::string problem =
-                shapeProblem(i, {std::uint64_t(face->width), std::uint64_t(face->height)});
-            !problem.empty())
-            throw refuse(i, problem);
-        qvReportPictureRemarks(paths[i], face->remarks);
-        uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face->width, face->height,
-                    face->rows.data());
+        const QvDecodedPicture& face = *faces[i].picture;
+        qvReportPictureRemarks(paths[i], face.remarks);
+        uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face.width, face.height,
+                    face.rows.data());
     }
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);

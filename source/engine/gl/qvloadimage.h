@@ -16,7 +16,7 @@
 
 #include "engine/gl/qvglobjects.h"
 #include "engine/picture/qvdecoderprocess.h"
-#include "engine/picture/qvimageheader.h"
+#include "engine/picture/qvpicturefile.h"
 #include "engine/picture/qvpicturedecode.h"
 
 // Reads a picture file of any format FreeImage decodes (qvDecodePicture),
@@ -26,17 +26,12 @@
 // refused from its size). Nothing, with the reason in `error`, when the file
 // is not a regular file, cannot be read, is no picture that may be decoded,
 // or its decoder failed, crashed, or ran out of time or memory.
-std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, QvDecodeRequest request,
+std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, const QvDecodeRequest& request,
                                               std::string& error);
 // The line that says a picture was not loaded and why.
 void qvReportUnloadedPicture(const std::string& path, const std::string& reason);
 // The line that says what the decoder said of a picture it read all the same.
 void qvReportPictureRemarks(const std::string& path, const std::string& remarks);
-// The header of a picture file's bytes, read by our own header reader as the
-// named format, or else as the first format read by content whose signature
-// the bytes show; no size and no fatal problem when no reader knows them.
-QvHeaderReading qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named);
-
 // A repeating, linearly filtered 2D texture of such rows (null pixels give an
 // empty texture), uploaded whatever unpack alignment was left behind.
 QvTexture qvCreateRgbTexture(int width, int height, const std::uint8_t* pixels);
@@ -91,6 +86,9 @@ public:
     int maxImageSide = qvCommonMaxTextureSize;
 
 private:
+    // The file's picture, bounded by maxImageSide, its size recorded;
+    // nothing after the line saying why.
+    std::optional<QvDecodedPicture> readPicture(const std::string& path);
     // The picture of a 2D texture, bounded by the driver's texture size, its
     // size recorded and printed; nothing after the line saying why.
     std::optional<QvDecodedPicture> readTexturePicture(const std::string& path);

@@ -1,155 +1,206 @@
 // qvdecoderprocess: the decoder process, its children, and what crosses
-// between them and the program: a batch of requests, each with two memory
-// files (the picture's bytes, and the result the child writes: a header,
-// then rows), and the wait status of each child.
+// between them and the program: a batch of requests, each naming two shared
+// segments (the picture's bytes, and the result the child writes: a header,
+// then rows), and how each child ended.
 #include "engine/picture/qvdecoderprocess.h"
-
-#include "engine/core/qvfiles.h"
 
 #include <fmt/core.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/signalfd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+// A decoding child that reaches its memory limit sees a failed allocation, as
+// in the release build, instead of the sanitizer's report of it.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+
 namespace {
 
 constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
-// A file of a few bytes may claim the largest picture, 7680x4320: FreeImage's
-// 24-bit bitmap and our rows of it take 95 MiB each, with room left for the
-// decoder's own tables. A small file, whatever it claims, costs no more.
-constexpr std::uint64_t baseMemory = 256 * mebibyte;
-// A larger file may hold more work: a photograph of the largest size in a
-// progressive JPEG of 4:4:4 takes 10 MB or so, and its decoder keeps 200 MB
-// of coefficients beside the bitmap and the rows.
-constexpr std::uint64_t memoryPerFileByte = 32;
-// The largest picture decodes in under a second; a small file, however
-// hostile, is stopped after this much.
-constexpr double baseCpuSeconds = 1.5;
-// Decoding runs at tens of megabytes a second; four times slower still fits.
-constexpr double cpuSecondsPerMiB = 0.25;
-// A busy machine stretches processor time on the clock.
-constexpr double wallPerCpu = 3;
 
-// The result memory: this header, then from rowsAt on the rows.
+// ---- limits ---------------------------------------------------------------
+
+// What a format's decoder holds and does beyond its bitmap.
+struct FormatCost {
+    FREE_IMAGE_FORMAT format;
+    // Bits of the largest pixel its decoder makes.
+    std::uint32_t largestBits;
+    // Bytes a pixel costs inside the decoder: JPEG's coefficients of a
+    // progressive file, JPEG 2000's 32-bit samples of every component.
+    double decoderBytesPerPixel;
+    // Memory in proportion to the file: the coded data a decoder holds whole.
+    double bytesPerFileByte;
+    // Processor time in proportion to the file, where decoding work grows
+    // with the data as well as with the pixels.
+    double cpuSecondsPerFileMiB;
+};
+// Formats that cost more than their bitmap; the others take the defaults below.
+constexpr FormatCost formatCosts[] = {
+    {FIF_JPEG, 32, 12, 0, 0.5},  {FIF_J2K, 64, 24, 2, 2},   {FIF_JP2, 64, 24, 2, 2},
+    {FIF_PNG, 64, 0, 0, 0},      {FIF_TIFF, 128, 0, 0, 0},  {FIF_HDR, 96, 0, 0, 0},
+    {FIF_EXR, 128, 0, 0, 0},     {FIF_PFM, 96, 0, 0, 0},    {FIF_PSD, 128, 0, 0, 0},
+    {FIF_PGM, 16, 0, 0, 0},      {FIF_PGMRAW, 16, 0, 0, 0}, {FIF_PPM, 48, 0, 0, 0},
+    {FIF_PPMRAW, 48, 0, 0, 0},   {FIF_JXR, 128, 0, 0, 0},   {FIF_RAW, 48, 0, 0, 0},
+    {FIF_WEBP, 32, 4, 0, 0},
+};
+constexpr FormatCost otherFormats{FIF_UNKNOWN, 32, 0, 0, 0};
+
+// The decoder's tables, the libraries' own buffers and our code's.
+constexpr std::uint64_t tableMemory = 64 * mebibyte;
+// Beyond the bitmap, a picture may be held twice more while it is converted:
+// a 24-bit copy, or for floating point the tone mapper's own working copy.
+constexpr double convertedCopies = 1;
+constexpr double floatWorkBytesPerPixel = 24;
+// Decoding runs at tens of millions of pixels a second; a tenth of that
+// still fits, so a slow or busy machine is not refused.
+constexpr double cpuSecondsBase = 1;
+constexpr double cpuSecondsPerMegapixel = 0.1;
+constexpr double cpuSecondsPerMegapixelFloat = 0.3;
+// The clock only catches a decoder that no longer works: however slowly a
+// decoder works, this many times its processor limit passes before.
+constexpr double wallPerCpu = 10;
+constexpr double wallSecondsLeast = 30;
+
+#if defined(__SANITIZE_ADDRESS__)
+// Our instrumented code runs several times slower, and the sanitizer's
+// allocator keeps freed memory in quarantine for a while.
+constexpr double instrumentedCpu = 3;
+constexpr double instrumentedMemory = 2;
+#else
+constexpr double instrumentedCpu = 1;
+constexpr double instrumentedMemory = 1;
+#endif
+
+const FormatCost& costOf(FREE_IMAGE_FORMAT format)
+{
+    for (const FormatCost& cost : formatCosts)
+        if (cost.format == format) return cost;
+    return otherFormats;
+}
+
+// ---- what crosses ---------------------------------------------------------
+
+// The result segment: this header, then from rowsAt on the rows.
 struct ResultHeader {
     // The FreeImage format whose decoder runs now, FIF_UNKNOWN before any.
     std::int32_t decoder;
     // Set once everything below is written.
     std::int32_t finished;
-    std::int32_t decoded;
     std::int32_t width;
     std::int32_t height;
-    std::int32_t attempts;
     std::uint64_t rowBytes;
+    // Empty once the rows are written.
     char error[4096];
     char remarks[4096];
 };
-// Page aligned, so the rows can be mapped on their own.
+// Page aligned, so the rows start on a page of their own.
 constexpr std::size_t rowsAt = 16384;
 static_assert(sizeof(ResultHeader) <= rowsAt);
 
-// What the program sends for one picture.
+// What the program sends for one picture: what is asked, the picture's
+// format and size as the program read them, its limits, and its segments.
 struct Request {
     QvDecodeRequest decode;
     QvDecoderLimits limits;
+    std::int32_t format;
+    std::uint8_t sized;
+    std::uint64_t width;
+    std::uint64_t height;
+    // Why the bytes are not of that format, when they are not (a fatal
+    // problem never gets here).
+    char notOfFormat[512];
+    std::int32_t fileSegment;
+    std::uint64_t fileBytes;
+    std::int32_t resultSegment;
+    std::uint64_t resultBytes;
 };
 static_assert(std::is_trivially_copyable_v<Request>);
 
-// Pictures decoded side by side, each with its two memory files (the bytes,
-// then the result), sent in this order with the batch.
 struct Batch {
     std::uint32_t count;
     Request requests[qvMostDecodedTogether];
 };
-constexpr std::size_t filesPerRequest = 2;
-constexpr std::size_t mostFiles = filesPerRequest * qvMostDecodedTogether;
 
-// The decoder process's answer: each child's wait status, in batch order.
+// How a child ended: its wait status, and whether the decoder process ended
+// it because the clock ran out.
+struct Ending {
+    int status;
+    std::int32_t stalled;
+};
+// The decoder process's answer, in batch order.
 struct Reply {
-    int status[qvMostDecodedTogether];
+    Ending endings[qvMostDecodedTogether];
+};
+// The decoder process's first words: who it is, so that the program can end
+// it should it stop answering.
+struct Hello {
+    pid_t decoder;
 };
 
-// The program's end of the socket to the decoder process; -1 when none runs.
-int decoderSocket = -1;
+// Time is counted in slices: a wait that overslept (the process was stopped,
+// or not scheduled) counts one slice only.
+constexpr int sliceMs = 100;
+// The program waits this much longer than the longest clock of its batch,
+// which the decoder process enforces itself.
+constexpr double programGraceSeconds = 10;
 
-// Sends `data` with up to mostFiles descriptors; false when the peer is gone.
-bool sendWithFds(int socket, const void* data, std::size_t bytes, std::span<const int> fds)
+// Sends `bytes` of `data`; false when the peer is gone.
+bool sendAll(int socket, const void* data, std::size_t bytes)
 {
-    iovec part{const_cast<void*>(data), bytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(mostFiles * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    if (!fds.empty()) {
-        message.msg_control = control;
-        message.msg_controllen = CMSG_SPACE(fds.size() * sizeof(int));
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(fds.size() * sizeof(int));
-        std::memcpy(CMSG_DATA(header), fds.data(), fds.size() * sizeof(int));
-    }
     ssize_t sent = 0;
-    do sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    do sent = ::send(socket, data, bytes, MSG_NOSIGNAL);
     while (sent < 0 && errno == EINTR);
     return sent == ssize_t(bytes);
 }
 
-// Receives one message of at least `least` bytes into `data` and the
-// descriptors sent with it (-1 where none came); the bytes received, or
-// nothing when the peer is gone or sent something else.
-std::optional<std::size_t> receiveWithFds(int socket, void* data, std::size_t bytes, std::size_t least,
-                                          std::span<int> fds)
+// Receives one message into `data`; the bytes received, or nothing when the
+// peer is gone or sent more than fits.
+std::optional<std::size_t> receive(int socket, void* data, std::size_t bytes)
 {
-    std::fill(fds.begin(), fds.end(), -1);
-    iovec part{data, bytes};
-    alignas(cmsghdr) char control[CMSG_SPACE(mostFiles * sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof(control);
     ssize_t received = 0;
-    do received = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    do received = ::recv(socket, data, bytes, MSG_TRUNC);
     while (received < 0 && errno == EINTR);
-    std::size_t kept = 0;
-    for (cmsghdr* header = CMSG_FIRSTHDR(&message); header != nullptr;
-         header = CMSG_NXTHDR(&message, header)) {
-        if (header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS) continue;
-        const std::size_t count = (header->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        std::vector<int> sent(count);
-        std::memcpy(sent.data(), CMSG_DATA(header), count * sizeof(int));
-        for (const int fd : sent) {
-            if (kept < fds.size())
-                fds[kept++] = fd;
-            else
-                ::close(fd);
-        }
-    }
-    if (received < ssize_t(least) || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) != 0) {
-        for (int& fd : fds) ::close(std::exchange(fd, -1));
-        return std::nullopt;
-    }
+    if (received <= 0 || std::size_t(received) > bytes) return std::nullopt;
     return std::size_t(received);
 }
+
+// Counts time in capped slices (see sliceMs) until a deadline.
+class AwakeClock {
+public:
+    explicit AwakeClock(double seconds) : left_(std::chrono::duration<double>(seconds)) {}
+    // Counts the time since the last call; false once the deadline is passed.
+    bool tick()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        left_ -= std::min<std::chrono::duration<double>>(now - last_, std::chrono::milliseconds(sliceMs));
+        last_ = now;
+        return left_.count() > 0;
+    }
+
+private:
+    std::chrono::duration<double> left_;
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
 
 // Copies a text into a fixed field, cut to fit.
 template <std::size_t N>
@@ -159,54 +210,87 @@ void putText(char (&field)[N], const std::string& text)
     std::memcpy(field, text.data(), length);
     field[length] = '\0';
 }
+template <std::size_t N>
+std::string getText(const char (&field)[N])
+{
+    return std::string(field, strnlen(field, N));
+}
+
+// "the TIFF decoder", or the decoding as a whole before any decoder ran.
+std::string decoderName(std::int32_t format)
+{
+    const char* name = format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format));
+    return name != nullptr ? fmt::format("the {} decoder", name) : "the picture decoder";
+}
+
+// Seconds as a person would write them: "1.5", "0.002".
+std::string secondsText(double seconds)
+{
+    std::string text = fmt::format("{:.3f}", seconds);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
 
 // ---- the decoding child ---------------------------------------------------
 
-// The result memory, as the child writes it.
+// The result segment, as the child writes it.
 class SharedResult : public QvDecodeSink {
 public:
-    SharedResult(int fd, ResultHeader* header) : fd_(fd), header_(header) {}
+    explicit SharedResult(QvSharedMemory& memory)
+        : memory_(memory), header_(reinterpret_cast<ResultHeader*>(memory.data()))
+    {
+        header_->decoder = FIF_UNKNOWN;
+    }
+
+    ResultHeader& header() { return *header_; }
+    // Whether the decoder gave more rows than the program made room for.
+    bool overflowed() const { return overflowed_; }
 
     void decoding(FREE_IMAGE_FORMAT format) override { header_->decoder = format; }
-    std::uint8_t* rows(std::size_t bytes) override
+    std::uint8_t* rows(int width, int height, std::size_t bytes) override
     {
-        if (::ftruncate(fd_, off_t(rowsAt + bytes)) != 0) return nullptr;
-        void* rows = ::mmap(nullptr, std::max<std::size_t>(bytes, 1), PROT_READ | PROT_WRITE,
-                            MAP_SHARED | MAP_POPULATE, fd_, off_t(rowsAt));
-        if (rows == MAP_FAILED) return nullptr;
+        header_->width = width;
+        header_->height = height;
         header_->rowBytes = bytes;
-        return static_cast<std::uint8_t*>(rows);
+        overflowed_ = bytes > memory_.size() - rowsAt;
+        return overflowed_ ? nullptr : memory_.data() + rowsAt;
     }
 
 private:
-    int fd_;
+    QvSharedMemory& memory_;
     ResultHeader* header_;
+    bool overflowed_ = false;
 };
 
 // Puts the child under its limits: the address space it maps now and the
-// memory allowed, the processor time and the time on the clock.
+// memory allowed (under the user's own hard limit, which it cannot pass),
+// and the processor time. The clock is the decoder process's to watch.
 void limitChild(const QvDecoderLimits& limits)
 {
     long pages = 0;
-    std::ifstream("/proc/self/statm") >> pages;
-    const rlimit memory{rlim_t(pages * ::sysconf(_SC_PAGESIZE)) + limits.memoryBytes, RLIM_INFINITY};
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    rlimit memory{};
+    ::getrlimit(RLIMIT_AS, &memory);
+    const double allowed = double(limits.memoryBytes) * instrumentedMemory;
+    const rlim_t wanted = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(allowed);
+    memory.rlim_cur = memory.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, memory.rlim_max);
     ::setrlimit(RLIMIT_AS, &memory);
-    const auto after = [](double seconds) {
-        const auto whole = time_t(seconds);
-        return itimerval{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
-    };
-    const itimerval cpu = after(limits.cpuSeconds);
-    const itimerval wall = after(limits.wallSeconds);
+    const double seconds = limits.cpuSeconds * instrumentedCpu;
+    const auto whole = time_t(seconds);
+    const itimerval cpu{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
     ::setitimer(ITIMER_PROF, &cpu, nullptr);
-    ::setitimer(ITIMER_REAL, &wall, nullptr);
 }
 
-// A crash or a limit ends the child by its signal, whatever handlers the
-// program had when the decoder process forked (a sanitizer's among them),
-// and leaves no core file behind.
+// A crash or a limit ends the child by its signal, whatever handlers and
+// blocked signals the program had when the decoder process started (a
+// sanitizer's handlers among them), and leaves no core file behind.
 void defaultSignals()
 {
-    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPROF, SIGALRM, SIGPIPE}) {
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPROF, SIGPIPE, SIGXFSZ}) {
         struct sigaction standard {};
         standard.sa_handler = SIG_DFL;
         ::sigaction(signal, &standard, nullptr);
@@ -232,67 +316,159 @@ void silenceStandardError()
 #endif
 }
 
-// Decodes one picture and ends: the exit status is 0 once the result is written.
-[[noreturn]] void decodeInChild(const Request& request, int fileFd, int resultFd)
+// Why a decoding that ran out of memory under `limits` did: the program's
+// limit, with its figure.
+std::string memoryLimitReason(const Request& request)
 {
+    const std::uint64_t mib = (request.limits.memoryBytes + mebibyte - 1) / mebibyte;
+    if (request.sized != 0)
+        return fmt::format("it needs more than the {} MiB a picture of {}x{} may take", mib, request.width,
+                           request.height);
+    return fmt::format("it needs more than the {} MiB a {} picture may take", mib,
+                       FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(request.format)));
+}
+
+// Decodes one picture and ends: the exit status is 0 once the result is written.
+[[noreturn]] void decodeInChild(const Request& request, pid_t decoder)
+{
+    // Ends with the decoder process, which ends with the program.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != decoder) ::_exit(1);
     defaultSignals();
     silenceStandardError();
-    struct stat file {};
-    if (::fstat(fileFd, &file) != 0 || ::ftruncate(resultFd, rowsAt) != 0) ::_exit(1);
-    const std::size_t size = std::size_t(file.st_size);
-    void* bytes = size == 0 ? nullptr : ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fileFd, 0);
-    void* header = ::mmap(nullptr, rowsAt, PROT_READ | PROT_WRITE, MAP_SHARED, resultFd, 0);
-    if (bytes == MAP_FAILED || header == MAP_FAILED) ::_exit(1);
-    auto* result = static_cast<ResultHeader*>(header);
-    result->decoder = FIF_UNKNOWN;
+    const std::optional<QvSharedMemory> file = QvSharedMemory::attach(request.fileSegment, request.fileBytes, false);
+    std::optional<QvSharedMemory> result = QvSharedMemory::attach(request.resultSegment, request.resultBytes, true);
+    if (!file || !result) ::_exit(1);
+    SharedResult sink(*result);
+    QvPictureHeader header{FREE_IMAGE_FORMAT(request.format), {}};
+    if (request.sized != 0) header.reading.size = QvImageSize{request.width, request.height};
+    header.reading.problem = getText(request.notOfFormat);
     limitChild(request.limits);
-    SharedResult sink(resultFd, result);
-    const QvDecodeResult decoded =
-        qvDecodePicture(std::span(static_cast<const std::uint8_t*>(bytes), size), request.decode, sink);
-    result->decoded = decoded.decoded ? 1 : 0;
-    result->width = decoded.width;
-    result->height = decoded.height;
-    result->attempts = decoded.attempts;
-    putText(result->error, decoded.error);
-    putText(result->remarks, decoded.remarks);
-    result->finished = 1;
+    errno = 0;
+    QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
+    // An allocation that failed under our limit leaves ENOMEM behind, whatever
+    // words the decoder found for it.
+    if (!decoded.error.empty() && (errno == ENOMEM || decoded.error == qvNoMemoryForPicture))
+        decoded.error = sink.overflowed() ? fmt::format("{} gave a {}x{} picture, larger than its header says",
+                                                        decoderName(sink.header().decoder),
+                                                        sink.header().width, sink.header().height)
+                                          : memoryLimitReason(request);
+    putText(sink.header().error, decoded.error);
+    putText(sink.header().remarks, decoded.remarks);
+    sink.header().finished = 1;
     ::_exit(0);
 }
 
 // ---- the decoder process --------------------------------------------------
 
-// Forks a child for each request of a batch, all at once, and answers with
-// how each ended, until the program closes its end or ends.
-[[noreturn]] void serve(int socket, pid_t program)
-{
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() != program) ::_exit(0);
-    for (;;) {
-        Batch batch{};
-        int fds[mostFiles];
-        const std::optional<std::size_t> received =
-            receiveWithFds(socket, &batch, sizeof(batch), sizeof(batch.count), fds);
-        // The program sends nothing but batches: anything else means it has gone.
-        if (!received) ::_exit(0);
-        const std::size_t count = batch.count;
-        const bool whole = count >= 1 && count <= qvMostDecodedTogether &&
-                           *received == offsetof(Batch, requests) + count * sizeof(Request) &&
-                           std::all_of(fds, fds + filesPerRequest * count, [](int fd) { return fd >= 0; });
-        pid_t children[qvMostDecodedTogether];
-        for (std::size_t i = 0; i < count && whole; ++i) {
-            children[i] = ::fork();
-            if (children[i] == 0) {
+// The children of one batch, started together and waited for together.
+class RunningBatch {
+public:
+    RunningBatch(const Batch& batch, int signals) : batch_(batch), signals_(signals) {}
+
+    // Forks a child for each request; the child keeps nothing of the
+    // decoder process's own descriptors.
+    void start(int socket)
+    {
+        const pid_t self = ::getpid();
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            reply_.endings[i] = {-1, 0};
+            children_[i] = ::fork();
+            if (children_[i] == 0) {
                 ::close(socket);
-                decodeInChild(batch.requests[i], fds[filesPerRequest * i], fds[filesPerRequest * i + 1]);
+                ::close(signals_);
+                decodeInChild(batch_.requests[i], self);
             }
         }
-        for (const int fd : fds) ::close(fd);
-        Reply reply{};
-        for (std::size_t i = 0; i < count && whole; ++i) {
-            reply.status[i] = -1;
-            while (children[i] > 0 && ::waitpid(children[i], &reply.status[i], 0) < 0 && errno == EINTR) {}
+    }
+
+    // Waits until every child has ended, ending those whose clock runs out;
+    // false when the program has gone meanwhile (the children are then ended).
+    bool wait(int socket)
+    {
+        std::vector<AwakeClock> clocks;
+        for (std::size_t i = 0; i < batch_.count; ++i) clocks.emplace_back(batch_.requests[i].limits.wallSeconds);
+        while (reap()) {
+            pollfd watched[] = {{signals_, POLLIN, 0}, {socket, POLLIN, 0}};
+            if (::poll(watched, 2, sliceMs) > 0) {
+                signalfd_siginfo drained[8];
+                if ((watched[0].revents & POLLIN) != 0) (void)!::read(signals_, drained, sizeof(drained));
+                // The program sends nothing while it waits: it has gone.
+                if (watched[1].revents != 0) {
+                    endAll();
+                    return false;
+                }
+            }
+            for (std::size_t i = 0; i < batch_.count; ++i) {
+                if (children_[i] > 0 && !clocks[i].tick() && reply_.endings[i].stalled == 0) {
+                    ::kill(children_[i], SIGKILL);
+                    reply_.endings[i].stalled = 1;
+                }
+            }
         }
-        if (!sendWithFds(socket, &reply, sizeof(reply), {})) ::_exit(0);
+        return true;
+    }
+
+    const Reply& reply() const { return reply_; }
+
+private:
+    // Collects the children that have ended; whether any still runs.
+    bool reap()
+    {
+        bool running = false;
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            if (children_[i] <= 0) continue;
+            const pid_t ended = ::waitpid(children_[i], &reply_.endings[i].status, WNOHANG);
+            if (ended == children_[i] || (ended < 0 && errno != EINTR))
+                children_[i] = 0;
+            else
+                running = true;
+        }
+        return running;
+    }
+
+    void endAll()
+    {
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            if (children_[i] > 0) {
+                ::kill(children_[i], SIGKILL);
+                ::waitpid(children_[i], nullptr, 0);
+            }
+        }
+    }
+
+    const Batch& batch_;
+    int signals_;
+    pid_t children_[qvMostDecodedTogether] = {};
+    Reply reply_{};
+};
+
+// Forks a child for each request of a batch, all at once, and answers with
+// how each ended, until the program closes its end or ends.
+[[noreturn]] void serve(int socket)
+{
+    // Children are waited for here, whatever the program's launcher left of
+    // SIGCHLD: ignored, it would reap them before their status is read.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &standard, nullptr);
+    sigset_t childSignals;
+    sigemptyset(&childSignals);
+    sigaddset(&childSignals, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &childSignals, nullptr);
+    const int signals = ::signalfd(-1, &childSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const Hello hello{::getpid()};
+    if (signals < 0 || !sendAll(socket, &hello, sizeof(hello))) ::_exit(0);
+    for (;;) {
+        Batch batch{};
+        const std::optional<std::size_t> received = receive(socket, &batch, sizeof(batch));
+        // The program sends nothing but batches: anything else means it has gone.
+        if (!received || batch.count < 1 || batch.count > qvMostDecodedTogether ||
+            *received != offsetof(Batch, requests) + batch.count * sizeof(Request))
+            ::_exit(0);
+        RunningBatch running(batch, signals);
+        running.start(socket);
+        if (!running.wait(socket) || !sendAll(socket, &running.reply(), sizeof(Reply))) ::_exit(0);
     }
 }
 
@@ -306,136 +482,138 @@ bool singleThreaded()
 
 // ---- the program's side ---------------------------------------------------
 
-// Writes all of `bytes` to a descriptor.
-bool writeAll(int fd, std::span<const std::uint8_t> bytes)
+// The program's end of the socket to the decoder process; -1 when none runs.
+int decoderSocket = -1;
+// The decoder process, once it has said who it is.
+pid_t decoderPid = 0;
+
+// Ends the decoder process, which no longer answers, and forgets it.
+void dropDecoder()
 {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes = bytes.subspan(std::size_t(written));
-    }
-    return true;
+    if (decoderPid > 0) ::kill(decoderPid, SIGKILL);
+    ::close(std::exchange(decoderSocket, -1));
+    decoderPid = 0;
 }
 
-// "the TIFF decoder", or the decoding as a whole before any decoder ran.
-std::string decoderName(std::int32_t format)
+// Why a child that ended so left no result.
+std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecoderLimits& limits)
 {
-    if (format == FIF_UNKNOWN) return "the picture decoder";
-    const char* name = FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format));
-    return fmt::format("the {} decoder", name != nullptr ? name : "picture");
-}
-
-// Seconds as a person would write them: "1.5", "0.002".
-std::string secondsText(double seconds)
-{
-    std::string text = fmt::format("{:.3f}", seconds);
-    while (text.back() == '0') text.pop_back();
-    if (text.back() == '.') text.pop_back();
-    return text;
-}
-
-// Why a child that ended with `status` left no result.
-std::string endReason(int status, const std::string& decoder, const QvDecoderLimits& limits)
-{
+    const std::string name = decoderName(decoder);
+    const int status = ending.status;
+    if (ending.stalled != 0)
+        return fmt::format("{} took longer than {} s on the clock", name, secondsText(limits.wallSeconds));
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         if (signal == SIGPROF)
-            return fmt::format("{} took longer than {} s", decoder, secondsText(limits.cpuSeconds));
-        if (signal == SIGALRM)
-            return fmt::format("{} took longer than {} s on the clock", decoder,
-                               secondsText(limits.wallSeconds));
-        return fmt::format("{} crashed (signal {})", decoder, signal);
+            return fmt::format("{} took longer than {} s", name, secondsText(limits.cpuSeconds));
+        return fmt::format("{} crashed (signal {})", name, signal);
     }
-    if (WIFEXITED(status)) return fmt::format("{} stopped (status {})", decoder, WEXITSTATUS(status));
-    return fmt::format("{} could not be started", decoder);
+    if (WIFEXITED(status)) return fmt::format("{} stopped (status {})", name, WEXITSTATUS(status));
+    return fmt::format("{} could not be started", name);
+}
+
+// The picture a child left in its result segment, or why there is none.
+QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Request& request)
+{
+    const ResultHeader& header = *reinterpret_cast<const ResultHeader*>(result.data());
+    const bool exited = WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0 && ending.stalled == 0;
+    if (!exited || header.finished != 1) return {std::nullopt, endReason(ending, header.decoder, request.limits)};
+    std::string error = getText(header.error);
+    if (!error.empty()) return {std::nullopt, std::move(error)};
+    // Only the rows its size takes are read, whatever the child claims beyond.
+    const std::size_t rowBytes =
+        qvRowBytes(request.decode.layout, header.width) * std::size_t(std::max(header.height, 0));
+    if (header.width <= 0 || header.height <= 0 || header.rowBytes != rowBytes ||
+        rowBytes > result.size() - rowsAt)
+        return {std::nullopt, fmt::format("{} gave no rows of its {}x{} picture", decoderName(header.decoder),
+                                          header.width, header.height)};
+    QvDecodedPicture picture{header.width, header.height, {}, getText(header.remarks)};
+    picture.rows = QvPixelRows(std::move(result), rowsAt, rowBytes);
+    return {std::move(picture), {}};
+}
+
+// The request for a job, its result segment made; nothing, with the reason
+// in `error`, when the picture is ruled out or there is no memory for it.
+std::optional<QvSharedMemory> prepare(const QvDecodeJob& job, Request& request, std::string& error)
+{
+    const QvPictureFile& file = *job.file;
+    const QvHeaderReading& header = file.header.reading;
+    error = qvHeaderProblem(header, std::uint64_t(std::max(job.request.maxSide, 0)));
+    if (!error.empty()) return std::nullopt;
+    request = {};
+    request.decode = job.request;
+    request.limits = job.limits.value_or(qvDecoderLimits(file.header.format, header, file.size));
+    request.format = file.header.format;
+    request.sized = header.size ? 1 : 0;
+    if (header.size) {
+        request.width = header.size->width;
+        request.height = header.size->height;
+    }
+    putText(request.notOfFormat, header.problem);
+    // Room for exactly the rows of the size the header gives; where it gives
+    // none, for the most any picture the caller takes can have. Pages the
+    // child does not write cost nothing.
+    const std::uint64_t maxSide = std::uint64_t(std::max(job.request.maxSide, 1));
+    const std::uint64_t rows =
+        header.size ? qvRowBytes(job.request.layout, int(header.size->width)) * header.size->height
+                    : 4 * (qvMaxPicturePixels + maxSide);
+    std::optional<QvSharedMemory> result = QvSharedMemory::create(rowsAt + rows, error);
+    if (!result) {
+        if (errno == ENOMEM || errno == ENOSPC) error = qvNoMemoryForPicture;
+        return std::nullopt;
+    }
+    request.fileSegment = file.memory.id();
+    request.fileBytes = file.size;
+    request.resultSegment = result->id();
+    request.resultBytes = result->size();
+    return result;
+}
+
+// Sends a batch and waits for its reply, no longer than its longest clock
+// and a grace; nothing when the decoder process has gone or stopped
+// answering (it is then ended).
+std::optional<Reply> runBatch(const Batch& batch)
+{
+    double longest = 0;
+    for (std::size_t i = 0; i < batch.count; ++i) longest = std::max(longest, batch.requests[i].limits.wallSeconds);
+    if (decoderPid == 0) {
+        Hello hello{};
+        if (receive(decoderSocket, &hello, sizeof(hello)) != sizeof(hello)) return std::nullopt;
+        decoderPid = hello.decoder;
+    }
+    if (!sendAll(decoderSocket, &batch, offsetof(Batch, requests) + batch.count * sizeof(Request)))
+        return std::nullopt;
+    AwakeClock clock(longest + programGraceSeconds);
+    for (;;) {
+        pollfd answer{decoderSocket, POLLIN, 0};
+        if (::poll(&answer, 1, sliceMs) > 0) break;
+        if (!clock.tick()) return std::nullopt;
+    }
+    Reply reply{};
+    if (receive(decoderSocket, &reply, sizeof(reply)) != sizeof(reply)) return std::nullopt;
+    return reply;
 }
 
 }  // namespace
 
-// Reads the result a child left; a friend of QvPixelRows, whose mapping it makes.
-class QvDecoderClient {
-public:
-    static std::optional<QvDecodedPicture> collect(int resultFd, int status, const QvDecodeRequest& request,
-                                                   const QvDecoderLimits& limits, std::string& error)
-    {
-        struct stat info {};
-        const std::size_t size = ::fstat(resultFd, &info) == 0 ? std::size_t(info.st_size) : 0;
-        void* mapping = size < rowsAt
-                            ? MAP_FAILED
-                            : ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, resultFd, 0);
-        if (mapping == MAP_FAILED) {
-            error =
-                size < rowsAt ? endReason(status, decoderName(FIF_UNKNOWN), limits) : qvNoMemoryForPicture;
-            return std::nullopt;
-        }
-        QvPixelRows whole(static_cast<std::uint8_t*>(mapping), size, 0, 0);
-        ResultHeader result{};
-        std::memcpy(&result, mapping, sizeof(result));
-        result.error[sizeof(result.error) - 1] = '\0';
-        result.remarks[sizeof(result.remarks) - 1] = '\0';
-        const bool exited = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!exited || result.finished != 1) {
-            error = endReason(status, decoderName(result.decoder), limits);
-            return std::nullopt;
-        }
-        if (result.decoded != 1) {
-            error = result.error;
-            return std::nullopt;
-        }
-        const std::size_t rowBytes =
-            qvRowBytes(request.layout, result.width) * std::size_t(std::max(result.height, 0));
-        if (result.width <= 0 || result.height <= 0 || result.rowBytes != rowBytes ||
-            size - rowsAt < rowBytes) {
-            error = fmt::format("{} gave no rows of its {}x{} picture", decoderName(result.decoder),
-                                result.width, result.height);
-            return std::nullopt;
-        }
-        QvDecodedPicture picture;
-        picture.width = result.width;
-        picture.height = result.height;
-        picture.rows = QvPixelRows(std::exchange(whole.mapping_, nullptr), size, rowsAt, rowBytes);
-        picture.remarks = result.remarks;
-        picture.attempts = result.attempts;
-        return picture;
-    }
-};
-
-QvPixelRows::QvPixelRows(std::uint8_t* mapping, std::size_t mappingBytes, std::size_t offset,
-                         std::size_t size)
-    : mapping_(mapping), mappingBytes_(mappingBytes), offset_(offset), size_(size)
+QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header, std::size_t fileBytes)
 {
-}
-
-QvPixelRows::~QvPixelRows()
-{
-    if (mapping_ != nullptr) ::munmap(mapping_, mappingBytes_);
-}
-
-QvPixelRows::QvPixelRows(QvPixelRows&& other) noexcept
-    : mapping_(std::exchange(other.mapping_, nullptr)), mappingBytes_(std::exchange(other.mappingBytes_, 0)),
-      offset_(std::exchange(other.offset_, 0)), size_(std::exchange(other.size_, 0))
-{
-}
-
-QvPixelRows& QvPixelRows::operator=(QvPixelRows&& other) noexcept
-{
-    if (this != &other) {
-        QvPixelRows gone(std::move(*this));
-        mapping_ = std::exchange(other.mapping_, nullptr);
-        mappingBytes_ = std::exchange(other.mappingBytes_, 0);
-        offset_ = std::exchange(other.offset_, 0);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
-}
-
-QvDecoderLimits qvDecoderLimits(std::size_t fileBytes)
-{
+    const FormatCost& cost = costOf(format);
+    const double pixels = header.size ? double(header.size->width) * double(header.size->height)
+                                      : double(qvMaxPicturePixels);
+    const double bits = header.bitmapBits != 0 ? double(header.bitmapBits) : double(cost.largestBits);
+    // A kind of pixel the header does not tell may be floating point.
+    const bool floating = header.floatSamples || (header.bitmapBits == 0 && cost.largestBits >= 96);
+    const double pixelBytes = bits / 8 * (1 + convertedCopies) + cost.decoderBytesPerPixel +
+                              (floating ? floatWorkBytesPerPixel : 0);
+    const double fileMiB = double(fileBytes) / double(mebibyte);
     QvDecoderLimits limits;
-    limits.cpuSeconds = baseCpuSeconds + cpuSecondsPerMiB * double(fileBytes) / double(mebibyte);
-    limits.wallSeconds = wallPerCpu * limits.cpuSeconds;
-    limits.memoryBytes = baseMemory + memoryPerFileByte * std::uint64_t(fileBytes);
+    limits.memoryBytes = tableMemory + std::uint64_t(pixels * pixelBytes) +
+                         std::uint64_t(cost.bytesPerFileByte * double(fileBytes));
+    limits.cpuSeconds = cpuSecondsBase +
+                        pixels / 1e6 * (floating ? cpuSecondsPerMegapixelFloat : cpuSecondsPerMegapixel) +
+                        fileMiB * cost.cpuSecondsPerFileMiB;
+    limits.wallSeconds = std::max(wallSecondsLeast, wallPerCpu * limits.cpuSeconds);
     return limits;
 }
 
@@ -444,77 +622,71 @@ bool qvStartDecoderProcess()
     if (decoderSocket >= 0) return true;
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
-    const pid_t program = ::getpid();
-    const pid_t decoder = ::fork();
-    if (decoder == 0) {
+    // Started twice removed, so that it is no child of the program's: should
+    // it end, the system reaps it, whether the program decodes again or not.
+    const pid_t starter = ::fork();
+    if (starter == 0) {
         ::close(ends[0]);
-        serve(ends[1], program);
+        if (::fork() == 0) serve(ends[1]);
+        ::_exit(0);
     }
     ::close(ends[1]);
-    if (decoder < 0) {
+    if (starter < 0) {
         ::close(ends[0]);
         return false;
     }
+    while (::waitpid(starter, nullptr, 0) < 0 && errno == EINTR) {}
     decoderSocket = ends[0];
+    decoderPid = 0;
     return true;
-}
-
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
-                                              const QvDecodeRequest& request, std::string& error)
-{
-    return qvDecodeApart(file, request, error, qvDecoderLimits(file.size()));
-}
-
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
-                                              const QvDecodeRequest& request, std::string& error,
-                                              const QvDecoderLimits& limits)
-{
-    const QvDecodeJob job{file, request, limits};
-    QvDecodeOutcome outcome = std::move(qvDecodeApartTogether(std::span(&job, 1)).front());
-    error = std::move(outcome.error);
-    return std::move(outcome.picture);
 }
 
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs)
 {
     std::vector<QvDecodeOutcome> outcomes(jobs.size());
-    const auto failAll = [&](const std::string& reason) {
-        for (QvDecodeOutcome& outcome : outcomes) outcome = {std::nullopt, reason};
-        return std::move(outcomes);
-    };
-    if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess()))
-        return failAll("the picture decoder is not running");
     for (std::size_t first = 0; first < jobs.size(); first += qvMostDecodedTogether) {
         const std::size_t count = std::min(jobs.size() - first, qvMostDecodedTogether);
         Batch batch{};
-        batch.count = std::uint32_t(count);
-        std::vector<QvDescriptor> files;
-        files.reserve(filesPerRequest * count);
-        int fds[mostFiles];
-        for (std::size_t i = 0; i < count; ++i) {
-            const QvDecodeJob& job = jobs[first + i];
-            batch.requests[i] = {job.request, job.limits};
-            const int bytes = files.emplace_back(::memfd_create("picture", MFD_CLOEXEC)).fd;
-            const int result = files.emplace_back(::memfd_create("picture rows", MFD_CLOEXEC)).fd;
-            if (bytes < 0 || result < 0 || !writeAll(bytes, job.file)) return failAll(qvNoMemoryForPicture);
-            fds[filesPerRequest * i] = bytes;
-            fds[filesPerRequest * i + 1] = result;
+        std::size_t sent[qvMostDecodedTogether];
+        std::vector<QvSharedMemory> results;
+        for (std::size_t i = first; i < first + count; ++i) {
+            if (std::optional<QvSharedMemory> result = prepare(jobs[i], batch.requests[batch.count], outcomes[i].error)) {
+                results.push_back(std::move(*result));
+                sent[batch.count++] = i;
+            }
         }
-        Reply reply{};
-        if (!sendWithFds(decoderSocket, &batch, offsetof(Batch, requests) + count * sizeof(Request),
-                         std::span(fds, filesPerRequest * count)) ||
-            !receiveWithFds(decoderSocket, &reply, sizeof(reply), sizeof(reply), {})) {
-            // The decoder process has gone; this process may have threads by
-            // now and cannot start another.
-            ::close(std::exchange(decoderSocket, -1));
-            return failAll("the picture decoder has stopped");
+        if (batch.count == 0) continue;
+        if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess())) {
+            for (std::size_t i = 0; i < batch.count; ++i) outcomes[sent[i]].error = "the picture decoder is not running";
+            continue;
         }
-        for (std::size_t i = 0; i < count; ++i) {
-            QvDecodeOutcome& outcome = outcomes[first + i];
-            outcome.picture =
-                QvDecoderClient::collect(files[filesPerRequest * i + 1].fd, reply.status[i],
-                                         jobs[first + i].request, jobs[first + i].limits, outcome.error);
+        const std::optional<Reply> reply = runBatch(batch);
+        if (!reply) {
+            // Gone, or no longer answering: a process with threads by now
+            // cannot start another.
+            dropDecoder();
+            for (std::size_t i = 0; i < batch.count; ++i) outcomes[sent[i]].error = "the picture decoder has stopped";
+            continue;
         }
+        for (std::size_t i = 0; i < batch.count; ++i)
+            outcomes[sent[i]] = collect(std::move(results[i]), reply->endings[i], batch.requests[i]);
     }
     return outcomes;
+}
+
+std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
+                                              std::string& error, std::optional<QvDecoderLimits> limits)
+{
+    const QvDecodeJob job{&file, request, limits};
+    QvDecodeOutcome outcome = std::move(qvDecodeApartTogether(std::span(&job, 1)).front());
+    error = std::move(outcome.error);
+    return std::move(outcome.picture);
+}
+
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes,
+                                              const QvDecodeRequest& request, std::string& error)
+{
+    const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, request.named, error);
+    if (!file) return std::nullopt;
+    return qvDecodeApart(*file, request, error);
 }

@@ -1,11 +1,14 @@
 // qvdecoderprocess: every picture decoded apart from the program. A small
-// process, forked from the program before any thread runs, forks a fresh
-// child for each picture; the child gets the bytes the program already read
-// (never the path), runs FreeImage under a memory and a time limit, and hands
-// the pixels back in shared memory. A crash, an abort, a time-out or
-// exhausted memory in the child becomes the picture's reason, and the program
-// goes on as for any picture it cannot read.
+// process, started from the program before any thread runs, forks a fresh
+// child for each picture; the child attaches the bytes the program read into
+// shared memory (never the path), runs FreeImage under limits of memory and
+// processor time that follow from the picture its header describes, and
+// writes the pixels into a second shared segment. A crash, an abort, a limit
+// reached or a decoder that stops working becomes the picture's reason, and
+// the program goes on as for any picture it cannot read.
 #pragma once
+
+#include <FreeImage.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,41 +18,44 @@
 #include <vector>
 
 #include "engine/picture/qvpicturedecode.h"
+#include "engine/picture/qvpicturefile.h"
+#include "engine/picture/qvsharedmemory.h"
 
 // What one picture's decoding may take.
 struct QvDecoderLimits {
     // Processor time, all attempts of the picture together.
     double cpuSeconds = 0;
-    // Time on the clock, a backstop for a decoder that waits instead of working.
+    // Time on the clock, counted only while the decoder process itself runs:
+    // a backstop for a decoder that no longer works (stopped, or waiting),
+    // far above what the processor limit lets it work.
     double wallSeconds = 0;
-    // Address space the child may add to what it maps when it starts.
+    // Address space the child may add to what it has mapped when it starts
+    // (the shared picture and rows among that).
     std::uint64_t memoryBytes = 0;
 };
 
-// The limits for a picture file of that many bytes. A small file may claim a
-// large picture; a larger one may hold more work, and gets more in proportion.
-QvDecoderLimits qvDecoderLimits(std::size_t fileBytes);
+// What decoding a picture of `format` whose header reads `header`, from a
+// file of `fileBytes`, may take: the memory and work of its pixels as its
+// decoder holds them (the format's largest kind and the largest picture
+// where the header does not tell), with room for the decoder's tables, and
+// for codings whose work grows with their data (JPEG's scans, JPEG 2000) a
+// part in proportion to the file.
+QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header, std::size_t fileBytes);
 
 // Rows of decoded pixels, held in the memory the decoding child shared.
 class QvPixelRows {
 public:
     QvPixelRows() = default;
-    ~QvPixelRows();
-    QvPixelRows(QvPixelRows&& other) noexcept;
-    QvPixelRows& operator=(QvPixelRows&& other) noexcept;
-    QvPixelRows(const QvPixelRows&) = delete;
-    QvPixelRows& operator=(const QvPixelRows&) = delete;
+    QvPixelRows(QvSharedMemory memory, std::size_t offset, std::size_t size)
+        : memory_(std::move(memory)), offset_(offset), size_(size)
+    {
+    }
 
-    const std::uint8_t* data() const { return size_ == 0 ? nullptr : mapping_ + offset_; }
+    const std::uint8_t* data() const { return memory_.data() + offset_; }
     std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
 
 private:
-    friend class QvDecoderClient;
-    QvPixelRows(std::uint8_t* mapping, std::size_t mappingBytes, std::size_t offset, std::size_t size);
-
-    std::uint8_t* mapping_ = nullptr;
-    std::size_t mappingBytes_ = 0;
+    QvSharedMemory memory_;
     std::size_t offset_ = 0;
     std::size_t size_ = 0;
 };
@@ -61,41 +67,41 @@ struct QvDecodedPicture {
     QvPixelRows rows;
     // What the decoder said of a picture it read all the same.
     std::string remarks;
-    // FreeImage loads it took.
-    int attempts = 0;
 };
 
 // Starts the decoder process. Call it before any other thread starts (before
-// GLFW and the GL driver): a process with threads cannot safely fork. Later
-// calls do nothing; false when it could not start.
+// GLFW and the GL driver): a process with threads cannot safely fork. True
+// when it runs; while it runs later calls do nothing, and after it failed to
+// start or stopped they start it again as long as this process has one
+// thread.
 bool qvStartDecoderProcess();
 
-// Decodes a picture file's bytes in a fresh child of the decoder process
-// under qvDecoderLimits. Nothing, with the reason in `error`, when the
-// picture cannot be decoded, its decoder crashed, ran out of time or memory,
-// or the decoder process is not running (and cannot be started, because
-// this process has threads by now).
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
-                                              const QvDecodeRequest& request, std::string& error);
-// The same under other limits.
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> file,
-                                              const QvDecodeRequest& request, std::string& error,
-                                              const QvDecoderLimits& limits);
-
-// The most pictures decoded side by side.
-inline constexpr std::size_t qvMostDecodedTogether = 8;
-
-// One picture to decode among others.
+// One picture to decode among others, under its picture's own limits
+// (qvDecoderLimits) unless others are given.
 struct QvDecodeJob {
-    std::span<const std::uint8_t> file;
+    const QvPictureFile* file = nullptr;
     QvDecodeRequest request;
-    QvDecoderLimits limits;
+    std::optional<QvDecoderLimits> limits;
 };
 // How one decoding ended: the picture, or why there is none.
 struct QvDecodeOutcome {
     std::optional<QvDecodedPicture> picture;
     std::string error;
 };
-// Decodes the pictures side by side, each in a child of its own under its
-// limits, qvMostDecodedTogether at a time; their outcomes in the same order.
+// The most pictures decoded side by side.
+inline constexpr std::size_t qvMostDecodedTogether = 8;
+// Decodes the pictures side by side, each in a child of its own,
+// qvMostDecodedTogether at a time; their outcomes in the same order. A
+// picture whose header already rules it out (qvHeaderProblem) costs no child.
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs);
+
+// Decodes one picture file apart. Nothing, with the reason in `error`, when
+// it cannot be decoded, its decoder crashed, reached a limit or stopped
+// working, or the decoder process is not running (and cannot be started,
+// because this process has threads by now).
+std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
+                                              std::string& error,
+                                              std::optional<QvDecoderLimits> limits = std::nullopt);
+// The same for bytes already in memory, as the format request.named.
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes,
+                                              const QvDecodeRequest& request, std::string& error);

@@ -13,16 +13,34 @@
 
 namespace {
 
-// FreeImage's JPEG flag values in their declaration order, then the default;
-// every format is tried with each in turn until one loads.
+// The loader's flag values, FreeImage's JPEG flags in their declaration order
+// and then the default, tried in turn until one reads the picture.
 constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
                              2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
 // The bits of those that any of FreeImage's readers looks at: JPEG's DCT,
 // CMYK, rotation and grey flags and their like in other formats (1 to 16),
 // and the size a JPEG is scaled to on loading (the high word). The rest only
 // choose how a picture is saved, so flags differing only there read a file
-// alike, and a file that failed one of them is not read again.
+// alike.
 constexpr int flagsReadBy = 0x1F | ~0xFFFF;
+
+// The load flags that read a file differently, each once, in the loader's
+// order. 32768 (JPEG_SUBSAMPLING_422) is also FIF_LOAD_NOPIXELS, which reads
+// a header alone and is never a picture: it is left out.
+struct ReadingFlags {
+    int values[std::size(loadFlags)] = {};
+    std::size_t count = 0;
+};
+constexpr ReadingFlags readingFlags = [] {
+    ReadingFlags distinct;
+    for (const int flags : loadFlags) {
+        const int read = flags & flagsReadBy;
+        const auto seen = distinct.values + distinct.count;
+        if ((flags & FIF_LOAD_NOPIXELS) == 0 && std::find(distinct.values, seen, read) == seen)
+            distinct.values[distinct.count++] = read;
+    }
+    return distinct;
+}();
 constexpr const char* notAPicture = "not a picture FreeImage can read";
 
 struct BitmapDeleter {
@@ -34,17 +52,6 @@ using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 std::string joined(const std::string& first, const std::string& second)
 {
     return first.empty() || second.empty() ? first + second : first + "; " + second;
-}
-
-// Whether FreeImage reads both formats with one decoder: the six Netpbm
-// formats differ only in the signature FreeImage matches first.
-bool sameDecoder(FREE_IMAGE_FORMAT a, FREE_IMAGE_FORMAT b)
-{
-    constexpr FREE_IMAGE_FORMAT netpbm[] = {FIF_PBM, FIF_PBMRAW, FIF_PGM, FIF_PGMRAW, FIF_PPM, FIF_PPMRAW};
-    const auto isNetpbm = [&](FREE_IMAGE_FORMAT format) {
-        return std::find(std::begin(netpbm), std::end(netpbm), format) != std::end(netpbm);
-    };
-    return a == b || (isNetpbm(a) && isNetpbm(b));
 }
 
 // Why a picture whose content alone says its format is not decoded: empty
@@ -150,71 +157,79 @@ QvImageSize bitmapSize(const Bitmap& bitmap)
     return {FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get())};
 }
 
-// The size in the header of a picture of this format, without its pixels,
-// and why the file cannot be that picture: qvReadHeader's reading, or for a
-// format it does not read in full, FreeImage's own header read where the
-// format has one. No size and no problem when neither tells the size.
-QvHeaderReading readHeader(const MemoryStream& stream, FREE_IMAGE_FORMAT format,
-                           std::span<const std::uint8_t> bytes)
-{
-    QvHeaderReading reading = qvReadHeader(format, bytes);
-    if (qvHeaderReadsFully(format) || reading.size || !FreeImage_FIFSupportsNoPixels(format)) return reading;
-    if (const Bitmap header = stream.load(format, FIF_LOAD_NOPIXELS))
-        reading.size = bitmapSize(header);
-    else
-        reading.problem = notAPicture;
-    return reading;
-}
-
 // One decoding, with what it has found so far.
 struct Decoding {
     const MemoryStream& stream;
-    std::span<const std::uint8_t> bytes;
+    const QvPictureHeader& header;
     const QvDecodeRequest& request;
     QvDecodeSink& sink;
     FreeImageMessages messages;
     QvDecodeResult result;
-    std::string said;  // by the decoders that failed
 };
 
-// Decodes the bytes as one format. Null when its header is refused (the
-// reason in the result's error), and when the bytes are not that format or
-// its decoder fails (the error empty, the reason added to `said`).
-Bitmap decodeAs(Decoding& d, FREE_IMAGE_FORMAT format)
+// Why the bytes are not read as their format: the content is a format whose
+// decoder is not trusted with what content alone shows; empty otherwise.
+std::string contentRefusal(const Decoding& d)
 {
-    const QvHeaderReading header = readHeader(d.stream, format, d.bytes);
-    const std::uint64_t maxSide = std::uint64_t(std::max(d.request.maxSide, 0));
-    std::string& error = d.result.error;
-    // A size too large is the news, even in a file that could not hold it.
-    if (header.size) error = qvImageSizeProblem(*header.size, maxSide);
-    if (error.empty() && header.fatal) error = header.problem;
-    if (!error.empty()) return nullptr;
-    if (!header.problem.empty()) {
-        d.said = joined(d.said, header.problem);  // not a picture of this format
-        return nullptr;
-    }
-    d.sink.decoding(format);
+    const FREE_IMAGE_FORMAT content = d.stream.contentFormat();
+    return content == FIF_UNKNOWN || content == d.header.format ? std::string() : contentFormatProblem(content);
+}
+
+// The picture's size when no reader of ours gave it: FreeImage's own header
+// read, where the format has one. Nothing when neither tells it.
+std::optional<QvImageSize> sizeFromFreeImage(Decoding& d)
+{
+    if (!FreeImage_FIFSupportsNoPixels(d.header.format)) return std::nullopt;
+    d.sink.decoding(d.header.format);
+    const Bitmap header = d.stream.load(d.header.format, FIF_LOAD_NOPIXELS);
+    if (!header) return std::nullopt;
+    return bitmapSize(header);
+}
+
+// Loads the bitmap with each flag value that reads it differently, in turn,
+// until one gives its pixels. Null when none does.
+Bitmap loadPixels(Decoding& d)
+{
     d.messages.clear();
-    Bitmap bitmap;
-    std::vector<int> tried;
-    for (const int flags : loadFlags) {
+    for (std::size_t i = 0; i < readingFlags.count; ++i) {
+        const int flags = readingFlags.values[i];
         if (!d.request.retryFlags && flags != 0) continue;
-        // 32768 (JPEG_SUBSAMPLING_444) is also FIF_LOAD_NOPIXELS, which reads
-        // a header alone: never a picture, so never tried.
-        const int read = flags & flagsReadBy;
-        if ((flags & FIF_LOAD_NOPIXELS) != 0 || std::find(tried.begin(), tried.end(), read) != tried.end())
-            continue;
-        tried.push_back(read);
-        ++d.result.attempts;
-        bitmap = d.stream.load(format, flags);
-        if (bitmap && FreeImage_HasPixels(bitmap.get())) break;
-        bitmap.reset();
+        d.sink.decoding(d.header.format);
+        Bitmap bitmap = d.stream.load(d.header.format, flags);
+        if (bitmap && FreeImage_HasPixels(bitmap.get())) return bitmap;
         // A decoder that said why it failed fails the file with every flag:
         // all of them read the same data into bitmaps of about one size.
         if (!d.messages.text().empty()) break;
     }
+    return nullptr;
+}
+
+// The bytes as a bitmap of the format decided for them. Null with the reason
+// in the result's error.
+Bitmap readBitmap(Decoding& d)
+{
+    const FREE_IMAGE_FORMAT format = d.header.format;
+    const QvHeaderReading& header = d.header.reading;
+    const std::uint64_t maxSide = std::uint64_t(std::max(d.request.maxSide, 0));
+    std::string& error = d.result.error;
+    error = qvHeaderProblem(header, maxSide);
+    if (!error.empty()) return nullptr;
+    if (!header.problem.empty() || format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        error = joined(header.problem, contentRefusal(d));
+        if (error.empty()) error = notAPicture;
+        return nullptr;
+    }
+    if (!header.size) {
+        if (const std::optional<QvImageSize> size = sizeFromFreeImage(d)) {
+            error = qvImageSizeProblem(*size, maxSide);
+            if (!error.empty()) return nullptr;
+        }
+    }
+    Bitmap bitmap = loadPixels(d);
     if (!bitmap) {
-        d.said = joined(d.said, d.messages.text());
+        error = d.messages.text();
+        if (error.empty()) error = contentRefusal(d);
+        if (error.empty()) error = notAPicture;
         return nullptr;
     }
     // Without a header size the decoded one is checked before the pixels go anywhere.
@@ -222,35 +237,6 @@ Bitmap decodeAs(Decoding& d, FREE_IMAGE_FORMAT format)
     if (!error.empty()) return nullptr;
     d.result.remarks = d.messages.text();
     return bitmap;
-}
-
-// The bytes as a bitmap: the name's format first, then the one its contents
-// show where that format is trusted with it. Null with the reason in the
-// result's error.
-Bitmap readBitmap(Decoding& d)
-{
-    if (d.bytes.empty()) {
-        d.result.error = "the file is empty";
-        return nullptr;
-    }
-    if (!d.stream) {
-        d.result.error = qvNoMemoryForPicture;
-        return nullptr;
-    }
-    const FREE_IMAGE_FORMAT named = d.request.named;
-    const FREE_IMAGE_FORMAT content = d.stream.contentFormat();
-    for (const FREE_IMAGE_FORMAT format : {named, sameDecoder(content, named) ? FIF_UNKNOWN : content}) {
-        if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) continue;
-        if (const std::string refused = format == named ? "" : contentFormatProblem(format);
-            !refused.empty()) {
-            d.result.error = joined(d.said, refused);
-            return nullptr;
-        }
-        Bitmap bitmap = decodeAs(d, format);
-        if (bitmap || !d.result.error.empty()) return bitmap;
-    }
-    d.result.error = d.said.empty() ? notAPicture : d.said;
-    return nullptr;
 }
 
 // A CMYK bitmap (a TIFF read with its inks kept) as 24-bit RGB; null when it
@@ -330,7 +316,7 @@ bool writeRgbRows(Bitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
         if (!bitmap) return false;
     }
     const std::size_t stride = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, width);
-    std::uint8_t* rows = sink.rows(stride * std::size_t(height));
+    std::uint8_t* rows = sink.rows(width, height, stride * std::size_t(height));
     if (rows == nullptr) return false;
     for (int y = 0; y < height; ++y) {
         const BYTE* line = FreeImage_GetScanLine(bitmap.get(), topRowFirst ? height - 1 - y : y);
@@ -359,7 +345,7 @@ bool writeRgbaRows(Bitmap bitmap, QvDecodeSink& sink)
     bitmap.reset();
     if (!rgba) return false;
     const std::size_t stride = qvRowBytes(QvPixelLayout::rgbaTopRowFirst, width);
-    std::uint8_t* rows = sink.rows(stride * std::size_t(height));
+    std::uint8_t* rows = sink.rows(width, height, stride * std::size_t(height));
     if (rows == nullptr) return false;
     for (int y = 0; y < height; ++y) {
         // FreeImage's row 0 is the bottom of the picture.
@@ -384,37 +370,23 @@ std::size_t qvRowBytes(QvPixelLayout layout, int width)
     return (bytes + 3) / 4 * 4;
 }
 
-std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide)
-{
-    if (size.width > maxSide || size.height > maxSide) {
-        return fmt::format("{}x{} is larger than the largest picture side {}", size.width, size.height,
-                           maxSide);
-    }
-    if (size.width > 0 && size.height > qvMaxPicturePixels / size.width) {
-        return fmt::format("{}x{} is more than the {} pixels of the largest picture", size.width, size.height,
-                           qvMaxPicturePixels);
-    }
-    return {};
-}
-
-QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                               QvDecodeSink& sink)
+QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictureHeader& header,
+                               const QvDecodeRequest& request, QvDecodeSink& sink)
 {
     const MemoryStream stream(file);
-    Decoding d{stream, file, request, sink, {}, {}, {}};
+    Decoding d{stream, header, request, sink, {}, {}};
+    if (!stream) return {qvNoMemoryForPicture, {}};
     try {
         Bitmap bitmap = readBitmap(d);
         if (!bitmap) return std::move(d.result);
-        d.result.width = int(FreeImage_GetWidth(bitmap.get()));
-        d.result.height = int(FreeImage_GetHeight(bitmap.get()));
         // The bitmap goes as soon as its rows are written: one of the two at a time beyond that.
-        d.result.decoded =
+        const bool written =
             request.layout == QvPixelLayout::rgbaTopRowFirst
                 ? writeRgbaRows(std::move(bitmap), sink)
                 : writeRgbRows(std::move(bitmap), request.layout == QvPixelLayout::rgbTopRowFirst, sink);
+        if (!written) d.result.error = qvNoMemoryForPicture;
     } catch (const std::bad_alloc&) {
-        d.result.decoded = false;
+        d.result.error = qvNoMemoryForPicture;
     }
-    if (!d.result.decoded && d.result.error.empty()) d.result.error = qvNoMemoryForPicture;
     return std::move(d.result);
 }

@@ -11,10 +11,7 @@
 #include <span>
 #include <string>
 
-#include "engine/picture/qvimageheader.h"
-
-// The reason given for a picture whose pixels do not fit in the memory left.
-inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
+#include "engine/picture/qvpicturefile.h"
 
 // How decoded pixels are laid out.
 enum class QvPixelLayout : std::uint8_t {
@@ -30,7 +27,8 @@ std::size_t qvRowBytes(QvPixelLayout layout, int width);
 
 // What is asked of a decoding. Plain data: it crosses to the decoder process.
 struct QvDecodeRequest {
-    // The format the file's name says; FIF_UNKNOWN when it says none.
+    // The format the file's name says, for bytes that come without a file;
+    // FIF_UNKNOWN when it says none.
     FREE_IMAGE_FORMAT named = FIF_UNKNOWN;
     // Try every one of the loader's flag values in turn, not only the default.
     bool retryFlags = false;
@@ -43,40 +41,28 @@ struct QvDecodeRequest {
 class QvDecodeSink {
 public:
     virtual ~QvDecodeSink() = default;
-    // The decoder about to run, so that a crash inside it can be named.
+    // A decoder about to run over the file (once for each load), so that a
+    // crash inside it can be named.
     virtual void decoding(FREE_IMAGE_FORMAT format) = 0;
-    // Room for `bytes` of rows; null when there is none.
-    virtual std::uint8_t* rows(std::size_t bytes) = 0;
+    // Room for `bytes` of rows of a picture of that size; null when there is none.
+    virtual std::uint8_t* rows(int width, int height, std::size_t bytes) = 0;
 };
 
 // How a decoding ended.
 struct QvDecodeResult {
-    bool decoded = false;
-    int width = 0;
-    int height = 0;
-    // Why there is no picture; empty when there is one.
+    // Why there is no picture; empty when its rows were written.
     std::string error;
     // What the decoder said of a picture it read all the same (a JPEG cut
     // short: its missing rows come out grey); empty when it said nothing.
     std::string remarks;
-    // FreeImage loads tried, each with another flag value or format.
-    int attempts = 0;
 };
 
-// Why a picture of that size is not read: a side exceeds maxSide, or it has
-// more than qvMaxPicturePixels; empty when it may be read.
-std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
-
-// Decodes a picture file of any format FreeImage reads into the sink's rows.
-// The format comes from the name and, when that format does not read it,
-// from the contents, but only among the formats whose decoders are trusted
-// with what a file's content alone claims (the others are refused, naming
-// the format). Its header is read before any decoding (qvReadHeader, or
-// FreeImage's own header read), its size checked (qvImageSizeProblem) and
-// the file held to what the header claims; where no header tells the size,
-// it is checked right after decoding, before the pixels are copied. Flag
-// values that read a file alike are not tried twice, and none after a
-// decode that failed on the file's data. Floating-point pictures are tone
-// mapped and CMYK ones shown in their colours.
-QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
-                               QvDecodeSink& sink);
+// Decodes a picture file as the format its header decided (qvReadPictureHeader)
+// into the sink's rows. The header's size is checked first (qvHeaderProblem);
+// where no reader of ours gave one, FreeImage's own header read gives it, or
+// else the decoded size is checked before the pixels are copied. Flag values
+// that read a file alike are not tried twice, and none after a decoder said
+// why it failed. Floating-point pictures are tone mapped and CMYK ones shown
+// in their colours.
+QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictureHeader& header,
+                               const QvDecodeRequest& request, QvDecodeSink& sink);

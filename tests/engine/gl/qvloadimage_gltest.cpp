@@ -180,10 +180,20 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     faces[4] = flat;
     EXPECT_EQ(imagefixtures::skyError(faces),
               fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat, faces[0]));
+    // The size most faces have is the one that counts, whichever face is odd.
     faces[0] = flat;
-    EXPECT_EQ(
-        imagefixtures::skyError(faces),
-        fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
+    EXPECT_EQ(imagefixtures::skyError(faces),
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat,
+                          faces[1]));
+    const std::string small = imagefixtures::writePng("small.png", 1, 1);
+    faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
+    faces[0] = small;
+    EXPECT_EQ(imagefixtures::skyError(faces),
+              fmt::format("Cannot load the sky image {}: it is 1x1, where a sky face must be the 2x2 of {}", small,
+                          faces[1]));
+    faces.assign(6, flat);
+    EXPECT_EQ(imagefixtures::skyError(faces),
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 

@@ -1,0 +1,48 @@
+// qvsharedmemory: memory a decoding child shares with the program, as System
+// V segments. Files in memory (memfd, /dev/shm) cannot grow past a file-size
+// limit the user's shell may set (`ulimit -f`), which is meant for the files
+// the program writes; a segment has no such limit. Each segment is marked for
+// removal as soon as it is made: it lives while a process has it attached and
+// cannot outlive the program and its children, however they end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+class QvSharedMemory {
+public:
+    QvSharedMemory() = default;
+    ~QvSharedMemory();
+    QvSharedMemory(QvSharedMemory&& other) noexcept;
+    QvSharedMemory& operator=(QvSharedMemory&& other) noexcept;
+    QvSharedMemory(const QvSharedMemory&) = delete;
+    QvSharedMemory& operator=(const QvSharedMemory&) = delete;
+
+    // A new segment of `bytes` (at least one), attached for writing; nothing,
+    // with the system's reason in `error`, when it cannot be made. Its pages
+    // cost nothing until written.
+    static std::optional<QvSharedMemory> create(std::size_t bytes, std::string& error);
+    // Attaches the segment of `id`, for writing or not, in a process that did
+    // not make it; nothing when it cannot.
+    static std::optional<QvSharedMemory> attach(int id, std::size_t bytes, bool writable);
+
+    // From now on this process only reads the segment: the bytes a child
+    // decodes are those that were checked here. False when it cannot be
+    // attached again read-only (the segment is then left as it was).
+    bool seal();
+
+    int id() const { return id_; }
+    std::size_t size() const { return size_; }
+    std::uint8_t* data() const { return data_; }
+    std::span<const std::uint8_t> bytes() const { return {data_, size_}; }
+
+private:
+    QvSharedMemory(int id, std::uint8_t* data, std::size_t size) : id_(id), data_(data), size_(size) {}
+
+    int id_ = -1;
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+};
