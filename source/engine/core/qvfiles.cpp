@@ -94,7 +94,8 @@ std::optional<std::size_t> readFully(const QvDescriptor& file, std::span<std::ui
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t count = ::read(file.fd, bytes.data() + done, std::min(bytes.size() - done, readChunk * 16));
+        const ssize_t count =
+            ::read(file.fd, bytes.data() + done, std::min(bytes.size() - done, readChunk * 16));
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return std::nullopt;
         if (count == 0) break;
@@ -250,10 +251,11 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
                                                            std::string& error, std::uintmax_t maxBytes)
 {
     std::vector<std::uint8_t> bytes;
-    const std::optional<std::size_t> read = qvReadBoundedFileInto(path, error, maxBytes, [&](std::size_t size) {
-        bytes.resize(size);
-        return bytes.data();
-    });
+    const std::optional<std::size_t> read =
+        qvReadBoundedFileInto(path, error, maxBytes, [&](std::size_t size) {
+            bytes.resize(size);
+            return bytes.data();
+        });
     if (!read) return std::nullopt;
     bytes.resize(*read);
     return bytes;

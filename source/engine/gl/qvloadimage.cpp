@@ -115,7 +115,9 @@ struct SkyShapeProblem {
 std::optional<SkyShapeProblem> skyShapeProblem(const std::vector<std::optional<QvImageSize>>& sizes,
                                                const std::vector<std::string>& paths)
 {
-    const auto square = [](const std::optional<QvImageSize>& size) { return size && size->width == size->height; };
+    const auto square = [](const std::optional<QvImageSize>& size) {
+        return size && size->width == size->height;
+    };
     const auto sharing = [&](std::size_t face) {
         return std::count_if(sizes.begin(), sizes.end(), [&](const std::optional<QvImageSize>& size) {
             return square(size) && size->width == sizes[face]->width;
@@ -127,10 +129,10 @@ std::optional<SkyShapeProblem> skyShapeProblem(const std::vector<std::optional<Q
     }
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         if (!sizes[i] || (model && square(sizes[i]) && sizes[i]->width == sizes[*model]->width)) continue;
-        const std::string wanted = model ? fmt::format("the {0}x{0} of {1}", sizes[*model]->width, paths[*model])
-                                       : "a square";
-        return SkyShapeProblem{
-            i, fmt::format("it is {}x{}, where a sky face must be {}", sizes[i]->width, sizes[i]->height, wanted)};
+        const std::string wanted =
+            model ? fmt::format("the {0}x{0} of {1}", sizes[*model]->width, paths[*model]) : "a square";
+        return SkyShapeProblem{i, fmt::format("it is {}x{}, where a sky face must be {}", sizes[i]->width,
+                                              sizes[i]->height, wanted)};
     }
     return std::nullopt;
 }
@@ -244,18 +246,22 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         sizes.push_back(file->header.reading.size);
         files.push_back(std::move(*file));
     }
-    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths)) throw refuse(odd->face, odd->problem);
+    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths))
+        throw refuse(odd->face, odd->problem);
     // Decoded side by side; cube-map faces are specified from their top row.
     std::vector<QvDecodeJob> jobs;
     for (const QvPictureFile& file : files)
-        jobs.push_back({&file, {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst}, std::nullopt});
+        jobs.push_back(
+            {&file, {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst}, std::nullopt});
     const std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (!faces[i].picture) throw refuse(i, faces[i].error);
         // Where no header told the size, the decoded one is held to the others.
-        sizes[i] = QvImageSize{std::uint64_t(faces[i].picture->width), std::uint64_t(faces[i].picture->height)};
+        sizes[i] =
+            QvImageSize{std::uint64_t(faces[i].picture->width), std::uint64_t(faces[i].picture->height)};
     }
-    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths)) throw refuse(odd->face, odd->problem);
+    if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths))
+        throw refuse(odd->face, odd->problem);
     QvTexture texture = QvTexture::create();
     glBindTexture(GL_TEXTURE_CUBE_MAP, texture.get());
     for (std::size_t i = 0; i < faces.size(); ++i) {

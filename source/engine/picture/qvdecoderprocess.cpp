@@ -16,6 +16,7 @@
 #include <utility>
 
 #include <fcntl.h>
+#include <ctime>
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -43,43 +44,45 @@ constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
 // What a format's decoder holds and does beyond its bitmap.
 struct FormatCost {
     FREE_IMAGE_FORMAT format;
-    // Bits of the largest pixel its decoder makes.
+    // Bits of the largest pixel its decoder makes, for a picture whose
+    // header does not tell.
     std::uint32_t largestBits;
-    // Bytes a pixel costs inside the decoder: JPEG's coefficients of a
-    // progressive file, JPEG 2000's 32-bit samples of every component.
-    double decoderBytesPerPixel;
-    // Memory in proportion to the file: the coded data a decoder holds whole.
+    // Bytes each sample of the picture costs inside the decoder: JPEG's
+    // 16-bit coefficients of a progressive file, JPEG 2000's 32-bit samples.
+    double decoderBytesPerSample;
+    // Memory in proportion to the file: coded data a decoder may hold whole.
     double bytesPerFileByte;
     // Processor time in proportion to the file, where decoding work grows
-    // with the data as well as with the pixels.
+    // with the coded data as well as with the pixels.
     double cpuSecondsPerFileMiB;
 };
-// Formats that cost more than their bitmap; the others take the defaults below.
+// Measured for the largest picture of each kind (bench_picture_costs).
 constexpr FormatCost formatCosts[] = {
-    {FIF_JPEG, 32, 12, 0, 0.5},  {FIF_J2K, 64, 24, 2, 2},   {FIF_JP2, 64, 24, 2, 2},
-    {FIF_PNG, 64, 0, 0, 0},      {FIF_TIFF, 128, 0, 0, 0},  {FIF_HDR, 96, 0, 0, 0},
-    {FIF_EXR, 128, 0, 0, 0},     {FIF_PFM, 96, 0, 0, 0},    {FIF_PSD, 128, 0, 0, 0},
-    {FIF_PGM, 16, 0, 0, 0},      {FIF_PGMRAW, 16, 0, 0, 0}, {FIF_PPM, 48, 0, 0, 0},
-    {FIF_PPMRAW, 48, 0, 0, 0},   {FIF_JXR, 128, 0, 0, 0},   {FIF_RAW, 48, 0, 0, 0},
-    {FIF_WEBP, 32, 4, 0, 0},
+    {FIF_JPEG, 32, 2, 0, 0.03},   {FIF_J2K, 64, 4, 1, 0.2},     {FIF_JP2, 64, 4, 1, 0.2},
+    {FIF_TIFF, 128, 0, 0, 0.01},  {FIF_PNG, 64, 0, 0, 0.01},    {FIF_HDR, 96, 0, 0, 0.01},
+    {FIF_EXR, 128, 0, 0, 0.01},   {FIF_PFM, 96, 0, 0, 0.01},    {FIF_PSD, 128, 0, 0, 0.01},
+    {FIF_PGM, 16, 0, 0, 0.01},    {FIF_PGMRAW, 16, 0, 0, 0.01}, {FIF_PPM, 48, 0, 0, 0.01},
+    {FIF_PPMRAW, 48, 0, 0, 0.01}, {FIF_JXR, 128, 0, 0, 0.01},   {FIF_RAW, 48, 0, 0, 0.01},
+    {FIF_WEBP, 32, 0, 0, 0.01},
 };
-constexpr FormatCost otherFormats{FIF_UNKNOWN, 32, 0, 0, 0};
+constexpr FormatCost otherFormats{FIF_UNKNOWN, 32, 0, 0, 0.01};
 
-// The decoder's tables, the libraries' own buffers and our code's.
-constexpr std::uint64_t tableMemory = 64 * mebibyte;
-// Beyond the bitmap, a picture may be held twice more while it is converted:
-// a 24-bit copy, or for floating point the tone mapper's own working copy.
-constexpr double convertedCopies = 1;
-constexpr double floatWorkBytesPerPixel = 24;
-// Decoding runs at tens of millions of pixels a second; a tenth of that
-// still fits, so a slow or busy machine is not refused.
-constexpr double cpuSecondsBase = 1;
-constexpr double cpuSecondsPerMegapixel = 0.1;
-constexpr double cpuSecondsPerMegapixelFloat = 0.3;
-// The clock only catches a decoder that no longer works: however slowly a
-// decoder works, this many times its processor limit passes before.
-constexpr double wallPerCpu = 10;
-constexpr double wallSecondsLeast = 30;
+// The decoders' tables, the libraries' own buffers and our code's.
+constexpr double tableMemory = 64 << 20;
+// Beyond its bitmap a picture is held once more as 24-bit RGB while it is
+// converted, and floating point once more as the tone mapper's working copy.
+constexpr double convertedBytesPerPixel = 3;
+constexpr double floatWorkBytesPerPixel = 12;
+// Room above what the largest pictures measured.
+constexpr double memoryMargin = 1.25;
+// Processor time for each byte of pixels handled, and room above it: a
+// slower machine than the one measured still decodes every valid picture.
+constexpr double cpuSecondsPerPixelByte = 0.006e-6;
+constexpr double cpuMargin = 3;
+constexpr double cpuSecondsLeast = 1;
+// Decoding bytes in memory never waits: a decoder that has not worked for
+// this long no longer works.
+constexpr double stalledSecondsDefault = 20;
 
 #if defined(__SANITIZE_ADDRESS__)
 // Our instrumented code runs several times slower, and the sanitizer's
@@ -96,6 +99,13 @@ const FormatCost& costOf(FREE_IMAGE_FORMAT format)
     for (const FormatCost& cost : formatCosts)
         if (cost.format == format) return cost;
     return otherFormats;
+}
+
+// Samples of a pixel of `bits`: 8-bit samples up to 32 bits, 16-bit ones
+// above (48 is RGB16, 64 RGBA16), 32-bit floats from 96 on.
+double samplesOf(double bits)
+{
+    return bits <= 32 ? std::max(1.0, bits / 8) : bits < 96 ? bits / 16 : bits / 32;
 }
 
 // ---- what crosses ---------------------------------------------------------
@@ -157,6 +167,10 @@ struct Hello {
     pid_t decoder;
 };
 
+// How the decoder process and its children show in a process list.
+constexpr char decoderProcessName[] = "qvdecoder";
+constexpr char decodingChildName[] = "qvdecoding";
+
 // Time is counted in slices: a wait that overslept (the process was stopped,
 // or not scheduled) counts one slice only.
 constexpr int sliceMs = 100;
@@ -184,10 +198,16 @@ std::optional<std::size_t> receive(int socket, void* data, std::size_t bytes)
     return std::size_t(received);
 }
 
-// Counts time in capped slices (see sliceMs) until a deadline.
+// Counts time in capped slices (see sliceMs) until a deadline: time in
+// which this process itself was stopped or not scheduled counts one slice.
 class AwakeClock {
 public:
-    explicit AwakeClock(double seconds) : left_(std::chrono::duration<double>(seconds)) {}
+    explicit AwakeClock(double seconds) : seconds_(seconds) { restart(); }
+    void restart()
+    {
+        left_ = std::chrono::duration<double>(seconds_);
+        last_ = std::chrono::steady_clock::now();
+    }
     // Counts the time since the last call; false once the deadline is passed.
     bool tick()
     {
@@ -198,9 +218,19 @@ public:
     }
 
 private:
-    std::chrono::duration<double> left_;
+    double seconds_;
+    std::chrono::duration<double> left_{};
     std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
+
+// The processor time a child has used so far; nothing once it has ended.
+std::optional<std::chrono::nanoseconds> cpuTimeOf(pid_t child)
+{
+    clockid_t clock{};
+    timespec used{};
+    if (::clock_getcpuclockid(child, &clock) != 0 || ::clock_gettime(clock, &used) != 0) return std::nullopt;
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
 
 // Copies a text into a fixed field, cut to fit.
 template <std::size_t N>
@@ -219,7 +249,8 @@ std::string getText(const char (&field)[N])
 // "the TIFF decoder", or the decoding as a whole before any decoder ran.
 std::string decoderName(std::int32_t format)
 {
-    const char* name = format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format));
+    const char* name =
+        format == FIF_UNKNOWN ? nullptr : FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format));
     return name != nullptr ? fmt::format("the {} decoder", name) : "the picture decoder";
 }
 
@@ -333,11 +364,14 @@ std::string memoryLimitReason(const Request& request)
 {
     // Ends with the decoder process, which ends with the program.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::prctl(PR_SET_NAME, decodingChildName);
     if (::getppid() != decoder) ::_exit(1);
     defaultSignals();
     silenceStandardError();
-    const std::optional<QvSharedMemory> file = QvSharedMemory::attach(request.fileSegment, request.fileBytes, false);
-    std::optional<QvSharedMemory> result = QvSharedMemory::attach(request.resultSegment, request.resultBytes, true);
+    const std::optional<QvSharedMemory> file =
+        QvSharedMemory::attach(request.fileSegment, request.fileBytes, false);
+    std::optional<QvSharedMemory> result =
+        QvSharedMemory::attach(request.resultSegment, request.resultBytes, true);
     if (!file || !result) ::_exit(1);
     SharedResult sink(*result);
     QvPictureHeader header{FREE_IMAGE_FORMAT(request.format), {}};
@@ -349,10 +383,11 @@ std::string memoryLimitReason(const Request& request)
     // An allocation that failed under our limit leaves ENOMEM behind, whatever
     // words the decoder found for it.
     if (!decoded.error.empty() && (errno == ENOMEM || decoded.error == qvNoMemoryForPicture))
-        decoded.error = sink.overflowed() ? fmt::format("{} gave a {}x{} picture, larger than its header says",
-                                                        decoderName(sink.header().decoder),
-                                                        sink.header().width, sink.header().height)
-                                          : memoryLimitReason(request);
+        decoded.error =
+            sink.overflowed()
+                ? fmt::format("{} gave a {}x{} picture, larger than its header says",
+                              decoderName(sink.header().decoder), sink.header().width, sink.header().height)
+                : memoryLimitReason(request);
     putText(sink.header().error, decoded.error);
     putText(sink.header().remarks, decoded.remarks);
     sink.header().finished = 1;
@@ -382,12 +417,16 @@ public:
         }
     }
 
-    // Waits until every child has ended, ending those whose clock runs out;
-    // false when the program has gone meanwhile (the children are then ended).
+    // Waits until every child has ended, ending those that stop working
+    // (their stalled clock runs out while their processor time stands
+    // still), and tells the program it is alive as it waits. False when the
+    // program has gone meanwhile (the children are then ended).
     bool wait(int socket)
     {
-        std::vector<AwakeClock> clocks;
-        for (std::size_t i = 0; i < batch_.count; ++i) clocks.emplace_back(batch_.requests[i].limits.wallSeconds);
+        std::vector<AwakeClock> stalled;
+        std::vector<std::chrono::nanoseconds> worked(batch_.count);
+        for (std::size_t i = 0; i < batch_.count; ++i)
+            stalled.emplace_back(batch_.requests[i].limits.stalledSeconds);
         while (reap()) {
             pollfd watched[] = {{signals_, POLLIN, 0}, {socket, POLLIN, 0}};
             if (::poll(watched, 2, sliceMs) > 0) {
@@ -400,10 +439,21 @@ public:
                 }
             }
             for (std::size_t i = 0; i < batch_.count; ++i) {
-                if (children_[i] > 0 && !clocks[i].tick() && reply_.endings[i].stalled == 0) {
+                const std::optional<std::chrono::nanoseconds> used =
+                    children_[i] > 0 ? cpuTimeOf(children_[i]) : std::nullopt;
+                if (used && *used != worked[i]) {
+                    worked[i] = *used;
+                    stalled[i].restart();
+                }
+                if (children_[i] > 0 && !stalled[i].tick() && reply_.endings[i].stalled == 0) {
                     ::kill(children_[i], SIGKILL);
                     reply_.endings[i].stalled = 1;
                 }
+            }
+            const char alive = 0;
+            if (!sendAll(socket, &alive, sizeof(alive))) {
+                endAll();
+                return false;
             }
         }
         return true;
@@ -447,6 +497,7 @@ private:
 // how each ended, until the program closes its end or ends.
 [[noreturn]] void serve(int socket)
 {
+    ::prctl(PR_SET_NAME, decoderProcessName);
     // Children are waited for here, whatever the program's launcher left of
     // SIGCHLD: ignored, it would reap them before their status is read.
     struct sigaction standard {};
@@ -501,7 +552,7 @@ std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecode
     const std::string name = decoderName(decoder);
     const int status = ending.status;
     if (ending.stalled != 0)
-        return fmt::format("{} took longer than {} s on the clock", name, secondsText(limits.wallSeconds));
+        return fmt::format("{} did no work for {} s", name, secondsText(limits.stalledSeconds));
     if (WIFSIGNALED(status)) {
         const int signal = WTERMSIG(status);
         if (signal == SIGPROF)
@@ -517,7 +568,8 @@ QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Reque
 {
     const ResultHeader& header = *reinterpret_cast<const ResultHeader*>(result.data());
     const bool exited = WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0 && ending.stalled == 0;
-    if (!exited || header.finished != 1) return {std::nullopt, endReason(ending, header.decoder, request.limits)};
+    if (!exited || header.finished != 1)
+        return {std::nullopt, endReason(ending, header.decoder, request.limits)};
     std::string error = getText(header.error);
     if (!error.empty()) return {std::nullopt, std::move(error)};
     // Only the rows its size takes are read, whatever the child claims beyond.
@@ -569,13 +621,15 @@ std::optional<QvSharedMemory> prepare(const QvDecodeJob& job, Request& request, 
     return result;
 }
 
-// Sends a batch and waits for its reply, no longer than its longest clock
-// and a grace; nothing when the decoder process has gone or stopped
-// answering (it is then ended).
+// Sends a batch and waits for its reply. The decoder process says it is
+// alive each slice while its children work; nothing when it has gone, or
+// has said nothing for as long as the batch's longest stalled clock (it is
+// then stopped or hung, and is ended).
 std::optional<Reply> runBatch(const Batch& batch)
 {
-    double longest = 0;
-    for (std::size_t i = 0; i < batch.count; ++i) longest = std::max(longest, batch.requests[i].limits.wallSeconds);
+    double patience = 0;
+    for (std::size_t i = 0; i < batch.count; ++i)
+        patience = std::max(patience, batch.requests[i].limits.stalledSeconds);
     if (decoderPid == 0) {
         Hello hello{};
         if (receive(decoderSocket, &hello, sizeof(hello)) != sizeof(hello)) return std::nullopt;
@@ -583,37 +637,42 @@ std::optional<Reply> runBatch(const Batch& batch)
     }
     if (!sendAll(decoderSocket, &batch, offsetof(Batch, requests) + batch.count * sizeof(Request)))
         return std::nullopt;
-    AwakeClock clock(longest + programGraceSeconds);
+    AwakeClock silence(patience + 2e-3 * sliceMs);
     for (;;) {
         pollfd answer{decoderSocket, POLLIN, 0};
-        if (::poll(&answer, 1, sliceMs) > 0) break;
-        if (!clock.tick()) return std::nullopt;
+        if (::poll(&answer, 1, sliceMs) <= 0) {
+            if (!silence.tick()) return std::nullopt;
+            continue;
+        }
+        Reply reply{};
+        const std::optional<std::size_t> received = receive(decoderSocket, &reply, sizeof(reply));
+        if (received == sizeof(reply)) return reply;
+        if (received != sizeof(char)) return std::nullopt;
+        silence.restart();
     }
-    Reply reply{};
-    if (receive(decoderSocket, &reply, sizeof(reply)) != sizeof(reply)) return std::nullopt;
-    return reply;
 }
 
 }  // namespace
 
-QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header, std::size_t fileBytes)
+QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
+                                std::size_t fileBytes)
 {
     const FormatCost& cost = costOf(format);
-    const double pixels = header.size ? double(header.size->width) * double(header.size->height)
-                                      : double(qvMaxPicturePixels);
+    const double pixels =
+        header.size ? double(header.size->width) * double(header.size->height) : double(qvMaxPicturePixels);
     const double bits = header.bitmapBits != 0 ? double(header.bitmapBits) : double(cost.largestBits);
     // A kind of pixel the header does not tell may be floating point.
     const bool floating = header.floatSamples || (header.bitmapBits == 0 && cost.largestBits >= 96);
-    const double pixelBytes = bits / 8 * (1 + convertedCopies) + cost.decoderBytesPerPixel +
+    const double pixelBytes = bits / 8 + convertedBytesPerPixel +
+                              cost.decoderBytesPerSample * samplesOf(bits) +
                               (floating ? floatWorkBytesPerPixel : 0);
-    const double fileMiB = double(fileBytes) / double(mebibyte);
+    const double fileMiB = double(fileBytes) / double(1 << 20);
     QvDecoderLimits limits;
-    limits.memoryBytes = tableMemory + std::uint64_t(pixels * pixelBytes) +
-                         std::uint64_t(cost.bytesPerFileByte * double(fileBytes));
-    limits.cpuSeconds = cpuSecondsBase +
-                        pixels / 1e6 * (floating ? cpuSecondsPerMegapixelFloat : cpuSecondsPerMegapixel) +
-                        fileMiB * cost.cpuSecondsPerFileMiB;
-    limits.wallSeconds = std::max(wallSecondsLeast, wallPerCpu * limits.cpuSeconds);
+    limits.memoryBytes = std::uint64_t(
+        tableMemory + memoryMargin * (pixels * pixelBytes + cost.bytesPerFileByte * double(fileBytes)));
+    limits.cpuSeconds = cpuSecondsLeast + cpuMargin * (pixels * pixelBytes * cpuSecondsPerPixelByte +
+                                                       fileMiB * cost.cpuSecondsPerFileMiB);
+    limits.stalledSeconds = stalledSecondsDefault;
     return limits;
 }
 
@@ -650,14 +709,16 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
         std::size_t sent[qvMostDecodedTogether];
         std::vector<QvSharedMemory> results;
         for (std::size_t i = first; i < first + count; ++i) {
-            if (std::optional<QvSharedMemory> result = prepare(jobs[i], batch.requests[batch.count], outcomes[i].error)) {
+            if (std::optional<QvSharedMemory> result =
+                    prepare(jobs[i], batch.requests[batch.count], outcomes[i].error)) {
                 results.push_back(std::move(*result));
                 sent[batch.count++] = i;
             }
         }
         if (batch.count == 0) continue;
         if (decoderSocket < 0 && (!singleThreaded() || !qvStartDecoderProcess())) {
-            for (std::size_t i = 0; i < batch.count; ++i) outcomes[sent[i]].error = "the picture decoder is not running";
+            for (std::size_t i = 0; i < batch.count; ++i)
+                outcomes[sent[i]].error = "the picture decoder is not running";
             continue;
         }
         const std::optional<Reply> reply = runBatch(batch);
@@ -665,7 +726,8 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
             // Gone, or no longer answering: a process with threads by now
             // cannot start another.
             dropDecoder();
-            for (std::size_t i = 0; i < batch.count; ++i) outcomes[sent[i]].error = "the picture decoder has stopped";
+            for (std::size_t i = 0; i < batch.count; ++i)
+                outcomes[sent[i]].error = "the picture decoder has stopped";
             continue;
         }
         for (std::size_t i = 0; i < batch.count; ++i)

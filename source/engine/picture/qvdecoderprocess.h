@@ -25,10 +25,11 @@
 struct QvDecoderLimits {
     // Processor time, all attempts of the picture together.
     double cpuSeconds = 0;
-    // Time on the clock, counted only while the decoder process itself runs:
-    // a backstop for a decoder that no longer works (stopped, or waiting),
-    // far above what the processor limit lets it work.
-    double wallSeconds = 0;
+    // Time on the clock a decoder may go without working (stopped, or
+    // waiting on something), counted only while the decoder process itself
+    // runs: decoding bytes in memory never waits, so only a decoder that no
+    // longer works reaches it, however busy the machine.
+    double stalledSeconds = 0;
     // Address space the child may add to what it has mapped when it starts
     // (the shared picture and rows among that).
     std::uint64_t memoryBytes = 0;
@@ -40,7 +41,8 @@ struct QvDecoderLimits {
 // where the header does not tell), with room for the decoder's tables, and
 // for codings whose work grows with their data (JPEG's scans, JPEG 2000) a
 // part in proportion to the file.
-QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header, std::size_t fileBytes);
+QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
+                                std::size_t fileBytes);
 
 // Rows of decoded pixels, held in the memory the decoding child shared.
 class QvPixelRows {

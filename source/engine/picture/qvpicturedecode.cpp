@@ -172,7 +172,8 @@ struct Decoding {
 std::string contentRefusal(const Decoding& d)
 {
     const FREE_IMAGE_FORMAT content = d.stream.contentFormat();
-    return content == FIF_UNKNOWN || content == d.header.format ? std::string() : contentFormatProblem(content);
+    return content == FIF_UNKNOWN || content == d.header.format ? std::string()
+                                                                : contentFormatProblem(content);
 }
 
 // The picture's size when no reader of ours gave it: FreeImage's own header

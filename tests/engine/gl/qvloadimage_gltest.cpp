@@ -112,7 +112,8 @@ TEST(TextureSize, PicturesReadWithoutAContextAreBoundedToo)
 {
     constexpr std::uint64_t anySide = std::numeric_limits<std::uint64_t>::max();
     EXPECT_EQ(qvImageSizeProblem({16384, 2025}, 16384), "") << "7680 x 4320 pixels in another shape";
-    EXPECT_EQ(qvImageSizeProblem({16384, 2026}, 16384), "16384x2026 is more than the 33177600 pixels of the largest picture");
+    EXPECT_EQ(qvImageSizeProblem({16384, 2026}, 16384),
+              "16384x2026 is more than the 33177600 pixels of the largest picture");
     // Sides whose product wraps around in 64 bits are still too many pixels.
     EXPECT_EQ(qvImageSizeProblem({anySide, 2}, anySide),
               fmt::format("{}x2 is more than the 33177600 pixels of the largest picture", anySide));
@@ -127,7 +128,8 @@ TEST(TextureSize, PicturesReadWithoutAContextAreBoundedToo)
     EXPECT_TRUE(loader.loadImage(vast).empty());
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               fmt::format("Picture {} not loaded: {}x1 is larger than the largest picture side {}\n"
-                          "Picture {} not loaded: 2000000000x2000000000 is more than the 33177600 pixels of the largest picture\n",
+                          "Picture {} not loaded: 2000000000x2000000000 is more than the 33177600 pixels of "
+                          "the largest picture\n",
                           wide, qvCommonMaxTextureSize + 1, qvCommonMaxTextureSize, vast));
 }
 
@@ -179,21 +181,23 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
     faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
     faces[4] = flat;
     EXPECT_EQ(imagefixtures::skyError(faces),
-              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat, faces[0]));
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}",
+                          flat, faces[0]));
     // The size most faces have is the one that counts, whichever face is odd.
     faces[0] = flat;
     EXPECT_EQ(imagefixtures::skyError(faces),
-              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}", flat,
-                          faces[1]));
+              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be the 2x2 of {}",
+                          flat, faces[1]));
     const std::string small = imagefixtures::writePng("small.png", 1, 1);
     faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
     faces[0] = small;
     EXPECT_EQ(imagefixtures::skyError(faces),
-              fmt::format("Cannot load the sky image {}: it is 1x1, where a sky face must be the 2x2 of {}", small,
-                          faces[1]));
+              fmt::format("Cannot load the sky image {}: it is 1x1, where a sky face must be the 2x2 of {}",
+                          small, faces[1]));
     faces.assign(6, flat);
-    EXPECT_EQ(imagefixtures::skyError(faces),
-              fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
+    EXPECT_EQ(
+        imagefixtures::skyError(faces),
+        fmt::format("Cannot load the sky image {}: it is 2x1, where a sky face must be a square", flat));
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
@@ -337,7 +341,8 @@ TEST(PictureFiles, APictureThatDoesNotFitInMemoryIsNamed)
 
     // A small file claiming a huge picture, and a huge file, cost next to
     // nothing: refused from the header or the size, unread.
-    const std::vector<std::uint8_t> real = imagefixtures::fileBytes(imagefixtures::writePng("real.png", 6, 2));
+    const std::vector<std::uint8_t> real =
+        imagefixtures::fileBytes(imagefixtures::writePng("real.png", 6, 2));
     const std::string png(real.begin(), real.end() - 12);  // without its end chunk
     const std::string sparse = testsupport::tempPath("sparse.jpg").string();
     hostilefiles::plantLarge(sparse, std::uintmax_t(4) << 30);
@@ -444,8 +449,8 @@ TEST(Screenshot, FullDiskLeavesTheEarlierPhotoWhole)
     const std::string output = testing::internal::GetCapturedStdout();
 
     EXPECT_FALSE(written);
-    EXPECT_TRUE(output.find(fmt::format("ERROR! Image {} could not be written: cannot write {}.tmp-", path, path)) !=
-                    std::string::npos &&
+    EXPECT_TRUE(output.find(fmt::format("ERROR! Image {} could not be written: cannot write {}.tmp-", path,
+                                        path)) != std::string::npos &&
                 output.ends_with(": File too large\n"))
         << output;
     EXPECT_EQ(imagefixtures::fileBytes(path), earlier) << "the earlier photo survives byte for byte";
@@ -508,9 +513,11 @@ TEST(ImageBuffer, UnreadableFileGivesNoBufferAndNoSize)
     std::filesystem::resize_file(stub, idatAt + 6);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(loader.loadImage(stub).empty());
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              fmt::format("Picture {} not loaded: its IDAT chunk at byte {} runs past the end of the file (byte {})\n",
-                          stub, idatAt - 4, idatAt + 6));
+    EXPECT_EQ(
+        testing::internal::GetCapturedStdout(),
+        fmt::format(
+            "Picture {} not loaded: its IDAT chunk at byte {} runs past the end of the file (byte {})\n",
+            stub, idatAt - 4, idatAt + 6));
     EXPECT_EQ(loader.getImageWidth(), 0);
 }
 
