@@ -76,7 +76,10 @@ std::string qvImageSizeProblem(QvImageSize size, std::uint64_t maxSide);
 // the file held to what the header claims; where no header tells the size,
 // it is checked right after decoding, before the pixels are copied. Flag
 // values that read a file alike are not tried twice, and none after a
-// decode that failed on the file's data. Floating-point pictures are tone
-// mapped and CMYK ones shown in their colours.
+// decode that failed on the file's data. Valid files FreeImage refuses or
+// misreads are handed to it rewritten (qvRewriteForFreeImage) and its
+// bitmap put back to what the file stores (qvAsStored). Floating-point
+// pictures show their values, tone mapped only where some exceed 1, and
+// CMYK ones their colours.
 QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvDecodeRequest& request,
                                QvDecodeSink& sink);
