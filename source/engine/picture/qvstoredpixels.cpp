@@ -120,6 +120,7 @@ void straightenAlpha(FIBITMAP* bitmap)
         float red, green, blue, alpha;
     };
     static_assert(FI_RGBA_BLUE == 0 && FI_RGBA_ALPHA == 3, "FreeImage's 8-bit pixels are blue first");
+    if (FreeImage_GetColorType(bitmap) != FIC_RGBALPHA) return;  // inks, or no alpha read
     switch (FreeImage_GetImageType(bitmap)) {
     case FIT_BITMAP:
         if (FreeImage_GetBPP(bitmap) == 32) divideByAlpha<Byte4>(bitmap, 255);

@@ -1,7 +1,7 @@
 // Pictures come out as their files store them: each file is written by
-// ImageMagick or netpbm and the loaded pixels are held against that tool's
-// own decoding of the same file. Files FreeImage cannot read are named with
-// the decoder that refused them.
+// ImageMagick or netpbm and the loaded pixels are held against one of these
+// tools' decoding of the same file. Files FreeImage cannot read are named
+// with the decoder that refused them.
 #include "tempfiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -83,7 +84,7 @@ std::string sourcePicture()
 }  // namespace
 
 // Each file is written by a tool from the source picture, then decoded by
-// that tool (netpbm's back through pfmtopam) as the reference.
+// netpbm or ImageMagick as the reference.
 TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
 {
     const std::string source = sourcePicture();
