@@ -2,9 +2,13 @@
 // read first, and the bitmap turned into rows of the asked layout.
 #include "engine/picture/qvpicturedecode.h"
 
+#include "engine/picture/qvpicturerewrite.h"
+#include "engine/picture/qvstoredpixels.h"
+
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -76,7 +80,10 @@ std::string contentFormatProblem(FREE_IMAGE_FORMAT format)
 
 // What FreeImage's decoders say of a file. FreeImage gives its reasons only
 // to one process-wide callback; while a FreeImageMessages lives it takes them
-// (pictures are decoded on one thread).
+// (pictures are decoded on one thread). The callback's format is not always
+// the decoder's own (the six Netpbm formats share one decoder, which reports
+// as the last of them), so a decoder's message is credited to the format
+// being decoded.
 class FreeImageMessages {
 public:
     FreeImageMessages() : outer_(std::exchange(listener_, this))
@@ -88,7 +95,12 @@ public:
     FreeImageMessages(const FreeImageMessages&) = delete;
     FreeImageMessages& operator=(const FreeImageMessages&) = delete;
 
-    void clear() { said_.clear(); }
+    // Forgets what was said; what is said next comes from the decoder of `decoding`.
+    void clear(FREE_IMAGE_FORMAT decoding)
+    {
+        said_.clear();
+        decoding_ = decoding;
+    }
     // Each distinct message once, with the decoder that said it:
     // `the JPEG decoder says "Premature end of JPEG file"`; empty when none.
     std::string text() const
@@ -112,9 +124,10 @@ private:
                 words += ' ';
         }
         while (!words.empty() && words.back() == ' ') words.pop_back();
+        const FREE_IMAGE_FORMAT decoder = listener_->decoding_ != FIF_UNKNOWN ? listener_->decoding_ : format;
         const std::string who = format == FIF_UNKNOWN
                                     ? std::string("FreeImage")
-                                    : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(format));
+                                    : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(decoder));
         std::string said = fmt::format("{} says \"{}\"", who, words);
         std::vector<std::string>& all = listener_->said_;
         if (std::find(all.begin(), all.end(), said) == all.end()) all.push_back(std::move(said));
@@ -122,6 +135,7 @@ private:
 
     static inline FreeImageMessages* listener_ = nullptr;
     FreeImageMessages* outer_;
+    FREE_IMAGE_FORMAT decoding_ = FIF_UNKNOWN;
     std::vector<std::string> said_;
 };
 
@@ -160,6 +174,7 @@ QvImageSize bitmapSize(const Bitmap& bitmap)
 // One decoding, with what it has found so far.
 struct Decoding {
     const MemoryStream& stream;
+    std::span<const std::uint8_t> bytes;
     const QvPictureHeader& header;
     const QvDecodeRequest& request;
     QvDecodeSink& sink;
@@ -176,27 +191,30 @@ std::string contentRefusal(const Decoding& d)
                                                                 : contentFormatProblem(content);
 }
 
-// The picture's size when no reader of ours gave it: FreeImage's own header
-// read, where the format has one. Nothing when neither tells it.
-std::optional<QvImageSize> sizeFromFreeImage(Decoding& d)
-{
-    if (!FreeImage_FIFSupportsNoPixels(d.header.format)) return std::nullopt;
-    d.sink.decoding(d.header.format);
-    const Bitmap header = d.stream.load(d.header.format, FIF_LOAD_NOPIXELS);
-    if (!header) return std::nullopt;
-    return bitmapSize(header);
-}
-
 // Loads the bitmap with each flag value that reads it differently, in turn,
-// until one gives its pixels. Null when none does.
+// until one gives its pixels, as the file stores them. Null when none does,
+// with the reason in the result's error when it is not the decoder's.
 Bitmap loadPixels(Decoding& d)
 {
-    d.messages.clear();
+    // Valid files FreeImage refuses or misreads are handed to it rewritten.
+    const QvRewrittenPicture rewritten = qvRewriteForFreeImage(d.header.format, d.bytes);
+    if (!rewritten.problem.empty()) {
+        d.result.error = rewritten.problem;
+        return nullptr;
+    }
+    const MemoryStream rewrittenStream(rewritten.bytes);
+    const MemoryStream& stream = rewritten.bytes.empty() ? d.stream : rewrittenStream;
+    if (!stream) {
+        d.result.error = qvNoMemoryForPicture;
+        return nullptr;
+    }
+    d.messages.clear(d.header.format);
     for (std::size_t i = 0; i < readingFlags.count; ++i) {
         const int flags = readingFlags.values[i];
         if (!d.request.retryFlags && flags != 0) continue;
         d.sink.decoding(d.header.format);
-        Bitmap bitmap = d.stream.load(d.header.format, flags);
+        Bitmap bitmap = stream.load(d.header.format, flags);
+        qvAsStored(bitmap.get(), d.header.format, flags, d.bytes);
         if (bitmap && FreeImage_HasPixels(bitmap.get())) return bitmap;
         // A decoder that said why it failed fails the file with every flag:
         // all of them read the same data into bitmaps of about one size.
@@ -220,15 +238,19 @@ Bitmap readBitmap(Decoding& d)
         if (error.empty()) error = notAPicture;
         return nullptr;
     }
-    if (!header.size) {
-        if (const std::optional<QvImageSize> size = sizeFromFreeImage(d)) {
-            error = qvImageSizeProblem(*size, maxSide);
-            if (!error.empty()) return nullptr;
-        }
+    // Where no reader of ours gave the size, FreeImage's own header read does.
+    if (!header.size && FreeImage_FIFSupportsNoPixels(format)) {
+        d.messages.clear(format);
+        d.sink.decoding(format);
+        const Bitmap headerOnly = d.stream.load(format, FIF_LOAD_NOPIXELS);
+        error = headerOnly ? qvImageSizeProblem(bitmapSize(headerOnly), maxSide) : d.messages.text();
+        if (!headerOnly && error.empty()) error = contentRefusal(d);
+        if (!headerOnly && error.empty()) error = notAPicture;
+        if (!error.empty()) return nullptr;
     }
     Bitmap bitmap = loadPixels(d);
     if (!bitmap) {
-        error = d.messages.text();
+        if (error.empty()) error = d.messages.text();
         if (error.empty()) error = contentRefusal(d);
         if (error.empty()) error = notAPicture;
         return nullptr;
@@ -240,9 +262,10 @@ Bitmap readBitmap(Decoding& d)
     return bitmap;
 }
 
-// A CMYK bitmap (a TIFF read with its inks kept) as 24-bit RGB; null when it
-// is of another kind or FreeImage has no memory for it. Each ink takes its
-// share of light away: red = (1 - cyan)(1 - black), and so on.
+// A CMYK bitmap (a TIFF or PSD read with its inks kept) as 24-bit RGB; null
+// when it is of another kind or FreeImage has no memory for it. Each ink
+// takes its share of light away: red = (1 - cyan)(1 - black), and so on,
+// rounded to 8 bits from the inks as stored.
 Bitmap rgbFromCmyk(FIBITMAP* source)
 {
     const unsigned bpp = FreeImage_GetBPP(source);
@@ -253,32 +276,76 @@ Bitmap rgbFromCmyk(FIBITMAP* source)
     const unsigned height = FreeImage_GetHeight(source);
     Bitmap rgb(FreeImage_Allocate(int(width), int(height), 24));
     if (!rgb) return nullptr;
-    constexpr unsigned full8 = 255, full16 = 65535;
+    const double full = eightBit ? 255 : 65535;
     for (unsigned y = 0; y < height; ++y) {
         const BYTE* in = FreeImage_GetScanLine(source, int(y));
         BYTE* out = FreeImage_GetScanLine(rgb.get(), int(y));
         for (unsigned x = 0; x < width; ++x) {
-            // The inks in file order, cyan first, as 8-bit amounts.
-            unsigned ink[4];
+            // The share of light each ink in file order, cyan first, leaves.
+            double left[4];
             for (int i = 0; i < 4; ++i)
-                ink[i] =
-                    eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i] * full8 / full16;
-            const auto light = [&](unsigned amount) {
-                return BYTE((full8 - amount) * (full8 - ink[3]) / full8);
-            };
-            out[x * 3 + FI_RGBA_RED] = light(ink[0]);
-            out[x * 3 + FI_RGBA_GREEN] = light(ink[1]);
-            out[x * 3 + FI_RGBA_BLUE] = light(ink[2]);
+                left[i] =
+                    1 - (eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i]) / full;
+            const auto light = [&](double ink) { return BYTE(std::lround(ink * left[3] * 255)); };
+            out[x * 3 + FI_RGBA_RED] = light(left[0]);
+            out[x * 3 + FI_RGBA_GREEN] = light(left[1]);
+            out[x * 3 + FI_RGBA_BLUE] = light(left[2]);
         }
     }
     return rgb;
 }
 
+// The floating-point samples of a bitmap of `channels` a pixel, the colour
+// ones only (not a fourth, alpha), passed to `visit` row by row.
+template <typename Visit>
+void forEachColourSample(FIBITMAP* source, unsigned channels, Visit visit)
+{
+    const unsigned width = FreeImage_GetWidth(source), height = FreeImage_GetHeight(source);
+    const unsigned colours = std::min(channels, 3u);
+    for (unsigned y = 0; y < height; ++y) {
+        const float* line = reinterpret_cast<const float*>(FreeImage_GetScanLine(source, int(y)));
+        for (unsigned x = 0; x < width; ++x)
+            for (unsigned c = 0; c < colours; ++c) visit(y, x, c, line[x * channels + c]);
+    }
+}
+
+// Floating-point samples as 8-bit ones: x 255, rounded, held within 0..255
+// (NaN as 0). Grey is given to all three channels.
+Bitmap rgbFromUnitFloats(FIBITMAP* source, unsigned channels)
+{
+    Bitmap rgb(FreeImage_Allocate(int(FreeImage_GetWidth(source)), int(FreeImage_GetHeight(source)), 24));
+    if (!rgb) return nullptr;
+    constexpr int order[] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
+    forEachColourSample(source, channels, [&](unsigned y, unsigned x, unsigned c, float value) {
+        const BYTE level = BYTE(std::lround(std::clamp(std::isnan(value) ? 0.0f : value, 0.0f, 1.0f) * 255));
+        BYTE* pixel = FreeImage_GetScanLine(rgb.get(), int(y)) + x * 3;
+        if (channels == 1)
+            pixel[0] = pixel[1] = pixel[2] = level;
+        else
+            pixel[order[c]] = level;
+    });
+    return rgb;
+}
+
+// A floating-point picture as 24-bit RGB: values within 0..1 are colours as
+// any picture stores them; only a picture with brighter ones, an HDR scene,
+// is tone mapped to fit.
+Bitmap rgbFromFloats(FIBITMAP* source, unsigned channels)
+{
+    bool beyondOne = false;
+    forEachColourSample(source, channels, [&](unsigned, unsigned, unsigned, float value) {
+        beyondOne = beyondOne || value > 1;
+    });
+    if (beyondOne) return Bitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
+    return rgbFromUnitFloats(source, channels);
+}
+
 // A copy of a bitmap of any pixel type as 24-bit RGB; null when FreeImage
 // has no memory for it. FreeImage converts only 8-bit-per-channel and
 // 16-bit-per-channel colour to 24 bits directly: floating-point pictures
-// (HDR, EXR, PFM) are tone mapped, 16-bit grey keeps its high byte, CMYK is
-// turned into light, and other sample types are scaled from their range.
+// (HDR, EXR, PFM, TIFF) are scaled or tone mapped, 16-bit grey keeps its
+// high byte, CMYK is turned into light, and other sample types are scaled
+// from their range.
 Bitmap rgbCopy(FIBITMAP* source)
 {
     if (FreeImage_GetColorType(source) == FIC_CMYK) {
@@ -290,9 +357,11 @@ Bitmap rgbCopy(FIBITMAP* source)
     case FIT_RGBA16:
         return Bitmap(FreeImage_ConvertTo24Bits(source));
     case FIT_FLOAT:
+        return rgbFromFloats(source, 1);
     case FIT_RGBF:
+        return rgbFromFloats(source, 3);
     case FIT_RGBAF:
-        return Bitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
+        return rgbFromFloats(source, 4);
     case FIT_UINT16: {
         const Bitmap grey(FreeImage_ConvertTo8Bits(source));
         return grey ? Bitmap(FreeImage_ConvertTo24Bits(grey.get())) : nullptr;
@@ -375,7 +444,7 @@ QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictu
                                const QvDecodeRequest& request, QvDecodeSink& sink)
 {
     const MemoryStream stream(file);
-    Decoding d{stream, header, request, sink, {}, {}};
+    Decoding d{stream, file, header, request, sink, {}, {}};
     if (!stream) return {qvNoMemoryForPicture, {}};
     try {
         Bitmap bitmap = readBitmap(d);

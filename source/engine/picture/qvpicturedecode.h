@@ -62,7 +62,9 @@ struct QvDecodeResult {
 // where no reader of ours gave one, FreeImage's own header read gives it, or
 // else the decoded size is checked before the pixels are copied. Flag values
 // that read a file alike are not tried twice, and none after a decoder said
-// why it failed. Floating-point pictures are tone mapped and CMYK ones shown
-// in their colours.
+// why it failed. Valid files FreeImage refuses or misreads are handed to it
+// rewritten (qvRewriteForFreeImage) and its bitmap put back to what the file
+// stores (qvAsStored). Floating-point pictures show their values, tone
+// mapped only where some exceed 1, and CMYK ones their colours.
 QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictureHeader& header,
                                const QvDecodeRequest& request, QvDecodeSink& sink);

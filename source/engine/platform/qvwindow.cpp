@@ -7,6 +7,7 @@
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
+#include "engine/picture/qvpicturerewrite.h"
 
 #include <FreeImage.h>
 #include <epoxy/gl.h>
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -38,190 +38,9 @@ constexpr int kMaxIconSide = 256;
 // compressed formats that come out larger than their pixels.
 constexpr std::uintmax_t kMaxIconFileBytes = std::uintmax_t(1) << 20;
 
-// Fields of a BMP's file header and of the Windows info headers (the 40-byte
-// one and the longer V2 to V5 ones, which all begin with its fields).
-constexpr std::size_t kFileHeader = 14;
-constexpr std::size_t kPixelOffsetAt = 10;
-constexpr std::size_t kInfoSizeAt = 14;
-constexpr std::uint32_t kInfoHeader = 40;  // the Windows header FreeImage reads
-constexpr std::uint32_t kInfoHeaderV5 = 124;
-constexpr std::uint32_t kUncompressed = 0;
-constexpr std::uint32_t kBitFields = 3;
-constexpr std::uint32_t kAlphaBitFields = 6;
-// Everything readBmpHeader looks at: the file header and the longest info
-// header, which also covers the masks that follow the 40-byte one.
-constexpr std::size_t kBmpHeadersBytes = kFileHeader + kInfoHeaderV5;
-
-std::uint32_t readU32(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
-           std::uint32_t(b[at + 3]) << 24;
-}
-
-std::uint16_t readU16(std::span<const std::uint8_t> b, std::size_t at)
-{
-    return std::uint16_t(b[at] | b[at + 1] << 8);
-}
-
-void writeU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(value >> (8 * i));
-}
-
-bool hasBitFields(const QvBmpHeader& header)
-{
-    return header.compression == kBitFields || header.compression == kAlphaBitFields;
-}
-
-std::uint64_t rowCount(const QvBmpHeader& header)
-{
-    return std::uint64_t(header.height < 0 ? -header.height : header.height);
-}
-
-// The header of a BMP with a Windows info header of 40 to 124 bytes; nothing
-// for other files (OS/2 BMPs included), which FreeImage reads on its own.
-std::optional<QvBmpHeader> readBmpHeader(std::span<const std::uint8_t> file)
-{
-    std::optional<QvBmpHeader> header = qvReadBmpHeader(file);
-    if (!header || header->os2 || header->infoSize < kInfoHeader || header->infoSize > kInfoHeaderV5)
-        return std::nullopt;
-    return header;
-}
-
 bool iconSizeFits(std::uint64_t width, std::uint64_t height)
 {
     return width > 0 && height > 0 && width <= kMaxIconSide && height <= kMaxIconSide;
-}
-
-std::string iconSizeError(std::uint64_t width, std::uint64_t height)
-{
-    return fmt::format("unsupported icon size {}x{}", width, height);
-}
-
-// FreeImage refuses the V2 to V5 headers that image editors write. It gets
-// the file with the 40-byte header they begin with, followed by the palette
-// and pixels moved up to where that header ends. Nothing when the pixels
-// are said to start inside the header.
-std::optional<std::vector<std::uint8_t>> withPlainInfoHeader(std::span<const std::uint8_t> file,
-                                                             const QvBmpHeader& header)
-{
-    if (header.infoSize == kInfoHeader) return std::vector<std::uint8_t>(file.begin(), file.end());
-    const std::size_t headersEnd = kFileHeader + header.infoSize;
-    if (header.pixelOffset < headersEnd || file.size() < headersEnd) return std::nullopt;
-    const std::uint32_t removed = header.infoSize - kInfoHeader;
-    std::vector<std::uint8_t> copy(file.begin(), file.begin() + kFileHeader + kInfoHeader);
-    copy.insert(copy.end(), file.begin() + headersEnd, file.end());
-    writeU32(copy, kInfoSizeAt, kInfoHeader);
-    writeU32(copy, kPixelOffsetAt, header.pixelOffset - removed);
-    return copy;
-}
-
-// Where the rows of an uncompressed or bit-field BMP end in the file.
-std::uint64_t plainPixelsEnd(const QvBmpHeader& header)
-{
-    const std::uint64_t rowBytes = (std::uint64_t(header.width) * header.bitCount + 31) / 32 * 4;
-    return std::uint64_t(header.pixelOffset) + rowBytes * rowCount(header);
-}
-
-// FreeImage reads an uncompressed BMP cut short without complaint, making up
-// the missing rows: it must hold every row its header promises.
-bool pixelRowsPresent(std::span<const std::uint8_t> file, const QvBmpHeader& header)
-{
-    if (header.compression != kUncompressed && !hasBitFields(header)) return true;
-    return plainPixelsEnd(header) <= file.size();
-}
-
-// A colour mask is one run of set bits within the pixel's bits.
-bool maskUsable(std::uint32_t mask, int bitCount)
-{
-    if (mask == 0 || (bitCount < 32 && mask >> bitCount != 0)) return false;
-    const std::uint32_t run = mask >> std::countr_zero(mask);
-    return (run & (run + 1)) == 0;
-}
-
-// One channel of a pixel word, scaled from the mask's bits to 0..255.
-std::uint8_t maskedChannel(std::uint32_t word, std::uint32_t mask)
-{
-    const std::uint64_t top = (std::uint64_t(1) << std::popcount(mask)) - 1;
-    const std::uint64_t value = (word & mask) >> std::countr_zero(mask);
-    return std::uint8_t((value * 255 + top / 2) / top);
-}
-
-// A 16- or 32-bit BMP whose colour masks say where each channel is. FreeImage
-// ignores the masks of 32-bit files, so these are read here.
-std::optional<QvIconImage> decodeBitFields(std::span<const std::uint8_t> file, const QvBmpHeader& header,
-                                           std::string& error)
-{
-    if (header.bitCount != 16 && header.bitCount != 32) {
-        error = fmt::format("colour masks on a {}-bit picture", header.bitCount);
-        return std::nullopt;
-    }
-    const auto [red, green, blue, alpha] = header.masks;
-    if (!maskUsable(red, header.bitCount) || !maskUsable(green, header.bitCount) ||
-        !maskUsable(blue, header.bitCount) || (alpha != 0 && !maskUsable(alpha, header.bitCount))) {
-        error = "unsupported colour masks";
-        return std::nullopt;
-    }
-    if (!pixelRowsPresent(file, header)) {
-        error = "pixel data runs past the end of the file";
-        return std::nullopt;
-    }
-    QvIconImage image;
-    image.width = int(header.width);
-    image.height = int(rowCount(header));
-    image.rgba.resize(std::size_t(image.width) * image.height * 4);
-    const std::size_t bytesPerPixel = header.bitCount / 8;
-    const std::size_t rowBytes = (std::size_t(image.width) * header.bitCount + 31) / 32 * 4;
-    for (int y = 0; y < image.height; ++y) {
-        const int fileRow = header.height > 0 ? image.height - 1 - y : y;
-        const std::size_t rowAt = header.pixelOffset + std::size_t(fileRow) * rowBytes;
-        std::uint8_t* out = &image.rgba[std::size_t(y) * image.width * 4];
-        for (int x = 0; x < image.width; ++x) {
-            const std::size_t at = rowAt + std::size_t(x) * bytesPerPixel;
-            const std::uint32_t word = bytesPerPixel == 4 ? readU32(file, at) : readU16(file, at);
-            out[x * 4 + 0] = maskedChannel(word, red);
-            out[x * 4 + 1] = maskedChannel(word, green);
-            out[x * 4 + 2] = maskedChannel(word, blue);
-            out[x * 4 + 3] = alpha != 0 ? maskedChannel(word, alpha) : 255;
-        }
-    }
-    return image;
-}
-
-// A picture decoded apart as an icon of at most kMaxIconSide a side, as the
-// named format or, when it says none, the one its content shows; nothing,
-// with the reason in `error`, when it cannot be.
-std::optional<QvIconImage> decodeApart(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named,
-                                       std::string& error)
-{
-    const QvDecodeRequest request{
-        .named = named, .maxSide = kMaxIconSide, .layout = QvPixelLayout::rgbaTopRowFirst};
-    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, request, error);
-    if (!picture) return std::nullopt;
-    return QvIconImage{
-        picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
-}
-
-// A Windows BMP: its size is checked before anything is decoded.
-std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, const QvBmpHeader& header,
-                                            std::string& error)
-{
-    const std::uint64_t width = std::uint64_t(std::max<std::int64_t>(header.width, 0));
-    if (!iconSizeFits(width, rowCount(header))) {
-        error = iconSizeError(width, rowCount(header));
-        return std::nullopt;
-    }
-    if (hasBitFields(header)) return decodeBitFields(file, header, error);
-    const std::optional<std::vector<std::uint8_t>> plain = withPlainInfoHeader(file, header);
-    if (!plain) {
-        error = "pixel data starts inside the header";
-        return std::nullopt;
-    }
-    if (!pixelRowsPresent(file, header)) {
-        error = "pixel data runs past the end of the file";
-        return std::nullopt;
-    }
-    return decodeApart(*plain, FIF_BMP, error);
 }
 
 // How many bytes of its file a BMP's header says the picture needs: up to the
@@ -230,27 +49,31 @@ std::optional<QvIconImage> decodeWindowsBmp(std::span<const std::uint8_t> file, 
 // large to be an icon, which is refused on its size alone.
 std::uint64_t bmpBytesNeeded(const QvBmpHeader& header, std::size_t headersRead)
 {
-    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)), rowCount(header)))
+    if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)),
+                      std::uint64_t(std::abs(header.height))))
         return headersRead;
-    if (header.compression == kUncompressed || hasBitFields(header)) return plainPixelsEnd(header);
+    if (const std::optional<std::uint64_t> rowsEnd = qvBmpRowsEnd(header)) return *rowsEnd;
     if (header.imageBytes == 0) return kMaxIconFileBytes;
     return std::uint64_t(header.pixelOffset) + header.imageBytes;
 }
 
-// The icon picture of a file's bytes, its BMP header (nothing for another
-// picture) read from them already.
-std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file,
-                                      const std::optional<QvBmpHeader>& header, std::string& error)
+// The icon picture of a file's bytes, decoded apart as an icon of at most
+// kMaxIconSide a side: a BMP as one, anything else as its content shows.
+std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, std::string& error)
 {
-    std::optional<QvIconImage> image =
-        header ? decodeWindowsBmp(file, *header, error) : decodeApart(file, FIF_UNKNOWN, error);
-    if (!image) return std::nullopt;
+    const QvDecodeRequest request{.named = qvReadBmpHeader(file) ? FIF_BMP : FIF_UNKNOWN,
+                                  .maxSide = kMaxIconSide,
+                                  .layout = QvPixelLayout::rgbaTopRowFirst};
+    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, request, error);
+    if (!picture) return std::nullopt;
+    QvIconImage image{
+        picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
     // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
     // taking it literally would make the icon invisible.
     bool anyAlpha = false;
-    for (std::size_t i = 3; i < image->rgba.size(); i += 4) anyAlpha = anyAlpha || image->rgba[i] != 0;
+    for (std::size_t i = 3; i < image.rgba.size(); i += 4) anyAlpha = anyAlpha || image.rgba[i] != 0;
     if (!anyAlpha) {
-        for (std::size_t i = 3; i < image->rgba.size(); i += 4) image->rgba[i] = 255;
+        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
     }
     return image;
 }
@@ -261,16 +84,16 @@ std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file,
 // file, cannot be read, holds more than an icon can need, or no icon.
 std::optional<QvIconImage> loadIconFile(const char* path, std::string& error)
 {
-    std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, kBmpHeadersBytes);
+    std::optional<std::vector<std::uint8_t>> file = qvReadRegularFile(path, error, qvBmpHeadersBytes);
     if (!file) return std::nullopt;
-    const std::optional<QvBmpHeader> header = readBmpHeader(*file);
+    const std::optional<QvBmpHeader> header = qvReadBmpHeader(*file);
     const std::uint64_t needed = header ? bmpBytesNeeded(*header, file->size()) : kMaxIconFileBytes + 1;
-    if (file->size() == kBmpHeadersBytes && needed > file->size()) {
+    if (file->size() == qvBmpHeadersBytes && needed > file->size()) {
         file = needed <= kMaxIconFileBytes ? qvReadRegularFile(path, error, needed)
                                            : qvReadBoundedFile(path, error, kMaxIconFileBytes);
         if (!file) return std::nullopt;
     }
-    return decodeIcon(*file, header, error);
+    return decodeIcon(*file, error);
 }
 
 // GLFW tells why it failed only to an error callback; the latest reason is
@@ -300,7 +123,7 @@ std::optional<std::string> unopenedDisplay()
 
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
 {
-    return decodeIcon(file, readBmpHeader(file), error);
+    return decodeIcon(file, error);
 }
 
 QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int width, int height)

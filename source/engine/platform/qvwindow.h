@@ -26,13 +26,11 @@ struct QvIconImage {
 };
 
 // Decodes the bytes of an icon picture into an upright, unmirrored RGBA image
-// of at most 256 x 256. A BMP with a Windows info header (40 to 124 bytes)
-// is measured here first; one whose colour masks place its channels is read
-// here, any other is decoded apart (qvDecodeApart), with its header
-// shortened to the 40 bytes FreeImage knows. Any other picture (an OS/2 BMP,
-// a PNG, a GIF...) is decoded apart as it is, its size taken from its header
-// before any pixel is decoded. On malformed input returns nothing and says
-// why in `error`.
+// of at most 256 x 256, apart (qvDecodeApart) as any picture: a BMP (of any
+// info header, its colour masks placing its channels) as one, any other
+// picture (a PNG, a GIF...) as its content shows, its size taken from its
+// header before any pixel is decoded. On malformed input returns nothing and
+// says why in `error`.
 std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.

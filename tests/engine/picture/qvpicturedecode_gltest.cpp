@@ -1,0 +1,177 @@
+// Pictures come out as their files store them: each file is written by
+// ImageMagick or netpbm and the loaded pixels are held against one of these
+// tools' decoding of the same file. Files FreeImage cannot read are named
+// with the decoder that refused them.
+#include "tempfiles.h"
+#include "imagefixtures.h"
+#include "engine/gl/qvloadimage.h"
+
+#include <gtest/gtest.h>
+#include <fmt/core.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using imagefixtures::Bytes;
+
+// The Debian binary itself: `convert` may be another program on the path.
+const std::string magick = "/usr/bin/convert-im6.q16";
+
+std::string temp(const std::string& name)
+{
+    return testsupport::tempPath(name).string();
+}
+
+// Runs a shell command of the reference tools; its output is not wanted.
+void run(const std::string& command)
+{
+    ASSERT_EQ(std::system((command + " 2>/dev/null").c_str()), 0) << command;
+}
+
+// A binary PPM or PGM as TextureLoader's rows: RGB, 16-bit samples rounded
+// to 8 bits, each row padded to 4 bytes, the bottom row first.
+Bytes textureRows(const std::string& netpbmPath)
+{
+    const Bytes file = imagefixtures::fileBytes(netpbmPath);
+    std::size_t at = 2;
+    unsigned fields[3] = {};
+    for (unsigned& field : fields) {
+        while (std::isspace(file.at(at))) ++at;
+        while (std::isdigit(file.at(at))) field = field * 10 + (file[at++] - '0');
+    }
+    const auto [width, height, maxval] = fields;
+    const unsigned channels = file[1] == '6' ? 3 : 1, bytes = maxval > 255 ? 2 : 1;
+    const std::size_t stride = (width * 3 + 3) / 4 * 4;
+    Bytes rows(stride * height, 0);
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width * 3; ++x) {
+            const std::size_t sample = at + 1 + ((y * width + x / 3) * channels + x % 3 % channels) * bytes;
+            const unsigned value = bytes == 2 ? file.at(sample) << 8 | file.at(sample + 1) : file.at(sample);
+            rows[(height - 1 - y) * stride + x] = std::uint8_t((value * 255 + maxval / 2) / maxval);
+        }
+    }
+    return rows;
+}
+
+// Loads `path` as a texture's pixels and holds them against the reference decoding.
+void expectLoadedAs(const std::string& path, const std::string& reference)
+{
+    SCOPED_TRACE(path);
+    testing::internal::CaptureStdout();
+    const Bytes loaded = TextureLoader().loadImage(path);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(loaded, textureRows(reference));
+}
+
+// A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits
+// as ImageMagick cuts them, widen back to one 8-bit value whether a decoder
+// rounds or repeats the bits.
+std::string sourcePicture()
+{
+    constexpr int levels[] = {0, 40, 72, 104, 136, 168, 216, 240, 255};
+    std::string text = "P3\n5 3\n255\n";
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            text += fmt::format("{} {} {}\n", levels[(x + y) % 9], levels[(2 * x + y + 3) % 9],
+                                levels[(x + 3 * y + 6) % 9]);
+    return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
+}
+
+}  // namespace
+
+// Each file is written by a tool from the source picture, then decoded by
+// netpbm or ImageMagick as the reference.
+TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
+{
+    const std::string source = sourcePicture();
+    const std::string alpha = temp("alpha.png");
+    run(fmt::format("{} {} -alpha set -channel A -fx '0.3+0.2*i' +channel {}", magick, source, alpha));
+    // Reference decoders that round a level to 8 bits: netpbm's for PFM and
+    // 4-bit BMP channels, which ImageMagick scales by shifting, ImageMagick's
+    // otherwise (netpbm truncates 5- and 6-bit channels), at 16 bits (at 8
+    // it turns 16-bit inks into light after dropping their low byte).
+    const std::string fromPfm = "pfmtopam {in} | pamtopnm > {out}", fromBmp = "bmptopnm {in} > {out}",
+                      fromMagick = magick + " {in} -alpha off -depth 16 ppm:{out}";
+    struct Case {
+        std::string name, write, reference;
+        // The file the reference is decoded from, when not the one written:
+        // the straight colours premultiplied ones stand for.
+        std::string referenceOf = "";
+    };
+    const Case cases[] = {
+        {"big.pfm", "pamtopfm -endian=big {source} > {out}", fromPfm},
+        {"little.pfm", "pamtopfm -endian=little {source} > {out}", fromPfm},
+        {"grey.pfm", "ppmtopgm {source} | pamtopfm > {out}", fromPfm},
+        {"magick.pfm", "{magick} {source} {out}", fromMagick},
+        {"magickgrey.pfm", "ppmtopgm {source} | {magick} pgm:- {out}", fromMagick},
+        {"float.tif", "{magick} {source} -define quantum:format=floating-point -depth 32 -compress zip {out}",
+         fromMagick},
+        {"half.tif", "{magick} {source} -define quantum:format=floating-point -depth 16 -compress zip {out}",
+         fromMagick},
+        {"cmyk8.psd", "{magick} {source} -colorspace CMYK -depth 8 {out}", fromMagick},
+        {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick},
+        {"associated.tif", "{magick} {alpha} -define tiff:alpha=associated -depth 16 {out}", fromMagick,
+         alpha},
+        {"v5.bmp", "{magick} {source} {out}", fromBmp},
+        {"alpha.bmp", "{magick} {alpha} {out}", fromBmp},
+        {"565.bmp", "{magick} {source} -define bmp:subtype=RGB565 {out}", fromMagick},
+        {"555.bmp", "{magick} {source} -define bmp:subtype=RGB555 {out}", fromMagick},
+        {"4444.bmp", "{magick} {alpha} -define bmp:subtype=ARGB4444 {out}", fromBmp},
+        {"palette.bmp", "{magick} {source} -type palette {out}", fromBmp},
+        {"rle.bmp", "{magick} {source} -type palette -compress RLE bmp3:{out}", fromMagick},
+        {"plain.pbm", "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain > {out}", fromMagick},
+    };
+    for (const Case& c : cases) {
+        const std::string out = temp(c.name), reference = temp(c.name + ".pnm");
+        run(fmt::format(fmt::runtime(c.write), fmt::arg("source", source), fmt::arg("alpha", alpha),
+                        fmt::arg("magick", magick), fmt::arg("out", out)));
+        run(fmt::format(fmt::runtime(c.reference),
+                        fmt::arg("in", c.referenceOf.empty() ? out : c.referenceOf),
+                        fmt::arg("out", reference)));
+        expectLoadedAs(out, reference);
+    }
+    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the
+    // 40-byte one lengthened by its further fields, all 0.
+    run(fmt::format("{} {} bmp3:{}", magick, source, temp("v3.bmp")));
+    Bytes os2 = imagefixtures::fileBytes(temp("v3.bmp"));
+    os2.insert(os2.begin() + 54, 24, 0);
+    os2[2] += 24;   // the file's size, small
+    os2[10] += 24;  // where the pixels start
+    os2[14] = 64;   // the info header's size
+    const std::string os2Path = imagefixtures::writeBytes("os2.bmp", os2), os2Reference = temp("os2.pnm");
+    run(fmt::format(fmt::runtime(fromMagick), fmt::arg("in", os2Path), fmt::arg("out", os2Reference)));
+    expectLoadedAs(os2Path, os2Reference);
+}
+
+// ImageMagick shows an EXR as linear light, so no tool at hand shows what it
+// stores: #336699 as halves within 1/4096 of 0.2, 0.4 and 0.6.
+TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
+{
+    const std::string path = temp("flat.exr");
+    run(fmt::format("{} -size 3x2 xc:#336699 {}", magick, path));
+    const Bytes row{51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0};
+    Bytes rows = row;
+    rows.insert(rows.end(), row.begin(), row.end());
+    EXPECT_EQ(TextureLoader().loadImage(path), rows);
+}
+
+// The reason is the decoder's own, under the name of the format it was asked
+// to read (FreeImage reports the six Netpbm formats as one).
+TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
+{
+    const std::string pbm = "P1\n4 2\n0110\n10x1\n";
+    const std::string letters = imagefixtures::writeBytes("letters.pbm", Bytes(pbm.begin(), pbm.end()));
+    const std::string packed = temp("packed.pcx");  // one plane of 4-bit pixels
+    run(fmt::format("ppmtopcx -packed {} > {}", sourcePicture(), packed));
+    for (const auto& [path, reason] : {std::pair{letters, "the PBM decoder says \"Parsing error\""},
+                                       std::pair{packed, "the PCX decoder says \"Invalid magic number\""}}) {
+        testing::internal::CaptureStdout();
+        EXPECT_TRUE(TextureLoader().loadImage(path).empty());
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  fmt::format("Picture {} not loaded: {}\n", path, reason));
+    }
+}
