@@ -35,27 +35,6 @@ Bytes faultyTiff(std::uint64_t side, std::uint64_t bits, std::uint64_t samples, 
     return tiff(side, side, 1, Bytes(stripBytes, 0x5A), stripBytes, 0, fields);
 }
 
-// Rows in this process's own memory, and how many loads the decoding took.
-struct VectorSink : QvDecodeSink {
-    void decoding(FREE_IMAGE_FORMAT) override { ++loads; }
-    std::uint8_t* rows(int, int, std::size_t bytes) override
-    {
-        kept.resize(bytes);
-        return kept.data();
-    }
-    std::vector<std::uint8_t> kept;
-    int loads = 0;
-};
-
-// A picture file of these bytes, as its name says.
-QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
-{
-    std::string error;
-    std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
-    EXPECT_TRUE(file) << error;
-    return std::move(*file);
-}
-
 }  // namespace
 
 // Each file crashes FreeImage's TIFF decoder; every part of the program that
@@ -107,37 +86,6 @@ TEST(DecoderProcess, ACrashInTheDecoderIsThePicturesReason)
 
 // Time and memory are the child's: a picture over either limit is named with
 // what it ran out of, and one that fails on its data is not decoded again.
-TEST(DecoderProcess, LimitsEndTheDecodingNotTheProgram)
-{
-    const QvPictureFile big = pictureFile(
-        imagefixtures::fileBytes(imagefixtures::writeBlackPng("limits.png", 5000, 5000)), FIF_PNG);
-    const QvDecodeRequest request{.named = FIF_PNG, .retryFlags = true, .maxSide = qvCommonMaxTextureSize};
-    const QvDecoderLimits plenty = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
-    struct Case {
-        QvDecoderLimits limits;
-        std::string reason;
-    };
-    const Case cases[] = {
-        {{0.002, plenty.stalledSeconds, plenty.memoryBytes}, "the PNG decoder took longer than 0.002 s"},
-        {{plenty.cpuSeconds, plenty.stalledSeconds, 16 << 20},
-         "it needs more than the 16 MiB a picture of 5000x5000 may take"},
-    };
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        std::string error;
-        EXPECT_FALSE(qvDecodeApart(big, request, error, cases[i].limits));
-        EXPECT_EQ(error, cases[i].reason);
-    }
-    std::string error;
-    // A decoder that says why it fails fails every flag value alike: tried once.
-    Bytes damaged = imagefixtures::fileBytes(imagefixtures::writePng("damaged.png", 3, 2));
-    damaged[damaged.size() - 20] ^= 0xFF;  // the image data's own checksum
-    EXPECT_FALSE(qvDecodeApart(damaged, request, error));
-    EXPECT_EQ(error, "the PNG decoder says \"IDAT: incorrect data check\"");
-    VectorSink sink;
-    qvDecodePicture(damaged, qvReadPictureHeader(damaged, FIF_PNG), request, sink);
-    EXPECT_EQ(sink.loads, 1);
-}
-
 // A TIFF of inks is shown in its colours: cyan ink alone is cyan light.
 TEST(DecoderProcess, CmykPicturesShowTheirColours)
 {
