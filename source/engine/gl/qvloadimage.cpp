@@ -3,6 +3,8 @@
 // through FreeImage.
 #include "engine/gl/qvloadimage.h"
 
+#include "engine/picture/qvfreeimagebitmap.h"
+
 #include "engine/core/qvfiles.h"
 
 #include <FreeImage.h>
@@ -18,11 +20,6 @@ namespace {
 constexpr int jpegQualitySuperb = 128;
 constexpr int bytesPerPixel = 3;
 constexpr GLint rowAlignment = 4;  // matches scanLineWidth
-
-struct BitmapDeleter {
-    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-};
-using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 
 void printSizeLines(int width, int height)
 {
@@ -57,7 +54,7 @@ bool writeJpeg(const std::string& name, int width, int height, const std::uint8_
                std::string& error)
 {
     error = "the picture cannot be encoded";
-    const Bitmap bitmap(FreeImage_Allocate(width, height, 24, 0, 0, 0));
+    const QvBitmap bitmap(FreeImage_Allocate(width, height, 24, 0, 0, 0));
     if (!bitmap) {
         return false;
     }

@@ -2,6 +2,8 @@
 // read first, and the bitmap turned into rows of the asked layout.
 #include "engine/picture/qvpicturedecode.h"
 
+#include "engine/picture/qvfreeimagebitmap.h"
+
 #include "engine/picture/qvpicturerewrite.h"
 #include "engine/picture/qvstoredpixels.h"
 
@@ -46,11 +48,6 @@ constexpr ReadingFlags readingFlags = [] {
     return distinct;
 }();
 constexpr const char* notAPicture = "not a picture FreeImage can read";
-
-struct BitmapDeleter {
-    void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-};
-using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 
 // Two reasons in one line, either of which may be empty.
 std::string joined(const std::string& first, const std::string& second)
@@ -156,17 +153,17 @@ public:
 
     explicit operator bool() const { return memory_ != nullptr; }
     FREE_IMAGE_FORMAT contentFormat() const { return FreeImage_GetFileTypeFromMemory(memory_, 0); }
-    Bitmap load(FREE_IMAGE_FORMAT format, int flags) const
+    QvBitmap load(FREE_IMAGE_FORMAT format, int flags) const
     {
         FreeImage_SeekMemory(memory_, 0, SEEK_SET);
-        return Bitmap(FreeImage_LoadFromMemory(format, memory_, flags));
+        return QvBitmap(FreeImage_LoadFromMemory(format, memory_, flags));
     }
 
 private:
     FIMEMORY* memory_;
 };
 
-QvImageSize bitmapSize(const Bitmap& bitmap)
+QvImageSize bitmapSize(const QvBitmap& bitmap)
 {
     return {FreeImage_GetWidth(bitmap.get()), FreeImage_GetHeight(bitmap.get())};
 }
@@ -194,7 +191,7 @@ std::string contentRefusal(const Decoding& d)
 // Loads the bitmap with each flag value that reads it differently, in turn,
 // until one gives its pixels, as the file stores them. Null when none does,
 // with the reason in the result's error when it is not the decoder's.
-Bitmap loadPixels(Decoding& d)
+QvBitmap loadPixels(Decoding& d)
 {
     // Valid files FreeImage refuses or misreads are handed to it rewritten.
     const QvRewrittenPicture rewritten = qvRewriteForFreeImage(d.header.format, d.bytes);
@@ -213,7 +210,7 @@ Bitmap loadPixels(Decoding& d)
         const int flags = readingFlags.values[i];
         if (!d.request.retryFlags && flags != 0) continue;
         d.sink.decoding(d.header.format);
-        Bitmap bitmap = stream.load(d.header.format, flags);
+        QvBitmap bitmap = stream.load(d.header.format, flags);
         qvAsStored(bitmap.get(), d.header.format, flags, d.bytes);
         if (bitmap && FreeImage_HasPixels(bitmap.get())) return bitmap;
         // A decoder that said why it failed fails the file with every flag:
@@ -225,7 +222,7 @@ Bitmap loadPixels(Decoding& d)
 
 // The bytes as a bitmap of the format decided for them. Null with the reason
 // in the result's error.
-Bitmap readBitmap(Decoding& d)
+QvBitmap readBitmap(Decoding& d)
 {
     const FREE_IMAGE_FORMAT format = d.header.format;
     const QvHeaderReading& header = d.header.reading;
@@ -242,13 +239,13 @@ Bitmap readBitmap(Decoding& d)
     if (!header.size && FreeImage_FIFSupportsNoPixels(format)) {
         d.messages.clear(format);
         d.sink.decoding(format);
-        const Bitmap headerOnly = d.stream.load(format, FIF_LOAD_NOPIXELS);
+        const QvBitmap headerOnly = d.stream.load(format, FIF_LOAD_NOPIXELS);
         error = headerOnly ? qvImageSizeProblem(bitmapSize(headerOnly), maxSide) : d.messages.text();
         if (!headerOnly && error.empty()) error = contentRefusal(d);
         if (!headerOnly && error.empty()) error = notAPicture;
         if (!error.empty()) return nullptr;
     }
-    Bitmap bitmap = loadPixels(d);
+    QvBitmap bitmap = loadPixels(d);
     if (!bitmap) {
         if (error.empty()) error = d.messages.text();
         if (error.empty()) error = contentRefusal(d);
@@ -266,7 +263,7 @@ Bitmap readBitmap(Decoding& d)
 // when it is of another kind or FreeImage has no memory for it. Each ink
 // takes its share of light away: red = (1 - cyan)(1 - black), and so on,
 // rounded to 8 bits from the inks as stored.
-Bitmap rgbFromCmyk(FIBITMAP* source)
+QvBitmap rgbFromCmyk(FIBITMAP* source)
 {
     const unsigned bpp = FreeImage_GetBPP(source);
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(source);
@@ -274,7 +271,7 @@ Bitmap rgbFromCmyk(FIBITMAP* source)
     if (FreeImage_GetColorType(source) != FIC_CMYK || (!eightBit && type != FIT_RGBA16)) return nullptr;
     const unsigned width = FreeImage_GetWidth(source);
     const unsigned height = FreeImage_GetHeight(source);
-    Bitmap rgb(FreeImage_Allocate(int(width), int(height), 24));
+    QvBitmap rgb(FreeImage_Allocate(int(width), int(height), 24));
     if (!rgb) return nullptr;
     const double full = eightBit ? 255 : 65535;
     for (unsigned y = 0; y < height; ++y) {
@@ -311,9 +308,9 @@ void forEachColourSample(FIBITMAP* source, unsigned channels, Visit visit)
 
 // Floating-point samples as 8-bit ones: x 255, rounded, held within 0..255
 // (NaN as 0). Grey is given to all three channels.
-Bitmap rgbFromUnitFloats(FIBITMAP* source, unsigned channels)
+QvBitmap rgbFromUnitFloats(FIBITMAP* source, unsigned channels)
 {
-    Bitmap rgb(FreeImage_Allocate(int(FreeImage_GetWidth(source)), int(FreeImage_GetHeight(source)), 24));
+    QvBitmap rgb(FreeImage_Allocate(int(FreeImage_GetWidth(source)), int(FreeImage_GetHeight(source)), 24));
     if (!rgb) return nullptr;
     constexpr int order[] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
     forEachColourSample(source, channels, [&](unsigned y, unsigned x, unsigned c, float value) {
@@ -330,13 +327,13 @@ Bitmap rgbFromUnitFloats(FIBITMAP* source, unsigned channels)
 // A floating-point picture as 24-bit RGB: values within 0..1 are colours as
 // any picture stores them; only a picture with brighter ones, an HDR scene,
 // is tone mapped to fit.
-Bitmap rgbFromFloats(FIBITMAP* source, unsigned channels)
+QvBitmap rgbFromFloats(FIBITMAP* source, unsigned channels)
 {
     bool beyondOne = false;
     forEachColourSample(source, channels, [&](unsigned, unsigned, unsigned, float value) {
         beyondOne = beyondOne || value > 1;
     });
-    if (beyondOne) return Bitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
+    if (beyondOne) return QvBitmap(FreeImage_ToneMapping(source, FITMO_DRAGO03, 0, 0));
     return rgbFromUnitFloats(source, channels);
 }
 
@@ -346,16 +343,16 @@ Bitmap rgbFromFloats(FIBITMAP* source, unsigned channels)
 // (HDR, EXR, PFM, TIFF) are scaled or tone mapped, 16-bit grey keeps its
 // high byte, CMYK is turned into light, and other sample types are scaled
 // from their range.
-Bitmap rgbCopy(FIBITMAP* source)
+QvBitmap rgbCopy(FIBITMAP* source)
 {
     if (FreeImage_GetColorType(source) == FIC_CMYK) {
-        if (Bitmap rgb = rgbFromCmyk(source)) return rgb;
+        if (QvBitmap rgb = rgbFromCmyk(source)) return rgb;
     }
     switch (FreeImage_GetImageType(source)) {
     case FIT_BITMAP:
     case FIT_RGB16:
     case FIT_RGBA16:
-        return Bitmap(FreeImage_ConvertTo24Bits(source));
+        return QvBitmap(FreeImage_ConvertTo24Bits(source));
     case FIT_FLOAT:
         return rgbFromFloats(source, 1);
     case FIT_RGBF:
@@ -363,19 +360,19 @@ Bitmap rgbCopy(FIBITMAP* source)
     case FIT_RGBAF:
         return rgbFromFloats(source, 4);
     case FIT_UINT16: {
-        const Bitmap grey(FreeImage_ConvertTo8Bits(source));
-        return grey ? Bitmap(FreeImage_ConvertTo24Bits(grey.get())) : nullptr;
+        const QvBitmap grey(FreeImage_ConvertTo8Bits(source));
+        return grey ? QvBitmap(FreeImage_ConvertTo24Bits(grey.get())) : nullptr;
     }
     default: {
-        const Bitmap scaled(FreeImage_ConvertToStandardType(source, TRUE));
-        return scaled ? Bitmap(FreeImage_ConvertTo24Bits(scaled.get())) : nullptr;
+        const QvBitmap scaled(FreeImage_ConvertToStandardType(source, TRUE));
+        return scaled ? QvBitmap(FreeImage_ConvertTo24Bits(scaled.get())) : nullptr;
     }
     }
 }
 
 // The bitmap's pixels as padded RGB rows, the bottom or the top row first;
 // false when there is no memory for them.
-bool writeRgbRows(Bitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
+bool writeRgbRows(QvBitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
 {
     const int width = int(FreeImage_GetWidth(bitmap.get()));
     const int height = int(FreeImage_GetHeight(bitmap.get()));
@@ -403,7 +400,7 @@ bool writeRgbRows(Bitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
 
 // The bitmap's pixels as tightly packed RGBA rows, the top row first; every
 // pixel opaque without an alpha channel. False when there is no memory.
-bool writeRgbaRows(Bitmap bitmap, QvDecodeSink& sink)
+bool writeRgbaRows(QvBitmap bitmap, QvDecodeSink& sink)
 {
     const int width = int(FreeImage_GetWidth(bitmap.get()));
     const int height = int(FreeImage_GetHeight(bitmap.get()));
@@ -411,7 +408,7 @@ bool writeRgbaRows(Bitmap bitmap, QvDecodeSink& sink)
                        FreeImage_GetColorType(bitmap.get()) != FIC_CMYK;
     const bool hasAlpha = plain && FreeImage_GetBPP(bitmap.get()) == 32;
     if (!plain) bitmap = rgbCopy(bitmap.get());
-    const Bitmap rgba(bitmap ? FreeImage_ConvertTo32Bits(bitmap.get()) : nullptr);
+    const QvBitmap rgba(bitmap ? FreeImage_ConvertTo32Bits(bitmap.get()) : nullptr);
     bitmap.reset();
     if (!rgba) return false;
     const std::size_t stride = qvRowBytes(QvPixelLayout::rgbaTopRowFirst, width);
@@ -447,7 +444,7 @@ QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictu
     Decoding d{stream, file, header, request, sink, {}, {}};
     if (!stream) return {qvNoMemoryForPicture, {}};
     try {
-        Bitmap bitmap = readBitmap(d);
+        QvBitmap bitmap = readBitmap(d);
         if (!bitmap) return std::move(d.result);
         // The bitmap goes as soon as its rows are written: one of the two at a time beyond that.
         const bool written =
