@@ -152,7 +152,7 @@ struct Batch {
 };
 
 // How a child ended: its wait status, and whether the decoder process ended
-// it because the clock ran out.
+// it for doing no work.
 struct Ending {
     int status;
     std::int32_t stalled;
@@ -174,9 +174,6 @@ constexpr char decodingChildName[] = "qvdecoding";
 // Time is counted in slices: a wait that overslept (the process was stopped,
 // or not scheduled) counts one slice only.
 constexpr int sliceMs = 100;
-// The program waits this much longer than the longest clock of its batch,
-// which the decoder process enforces itself.
-constexpr double programGraceSeconds = 10;
 
 // Sends `bytes` of `data`; false when the peer is gone.
 bool sendAll(int socket, const void* data, std::size_t bytes)
@@ -567,7 +564,8 @@ std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecode
 QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Request& request)
 {
     const ResultHeader& header = *reinterpret_cast<const ResultHeader*>(result.data());
-    const bool exited = WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0 && ending.stalled == 0;
+    // A child that finished as it was being ended has its result all the same.
+    const bool exited = WIFEXITED(ending.status) && WEXITSTATUS(ending.status) == 0;
     if (!exited || header.finished != 1)
         return {std::nullopt, endReason(ending, header.decoder, request.limits)};
     std::string error = getText(header.error);

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -156,6 +157,25 @@ TEST(DecoderLimits, TheLargestPictureOfEachCostlyKindDecodes)
         for (int c = 0; c < 3; ++c)
             EXPECT_NEAR(picture->rows.data()[middle + c], 51 * (c + 1), kind.offBy) << c;
     }
+}
+
+// Pictures decoded side by side share the one core they have: however long
+// that takes on the clock, each is decoded, as the sky's six faces are.
+TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
+{
+    const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
+    const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt});
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(0, &one);
+        if (::sched_setaffinity(0, sizeof one, &one) != 0) return false;
+        const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(faces);
+        return std::all_of(outcomes.begin(), outcomes.end(), [](const QvDecodeOutcome& outcome) {
+            if (!outcome.picture) std::fprintf(stdout, "%s\n", outcome.error.c_str());
+            return outcome.picture.has_value();
+        });
+    }));
 }
 
 // The limit that ends a decoding is named, with its figure: processor time,
