@@ -76,6 +76,10 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     fs::create_symlink("/proc/self/pagemap", folder.path / "pagemap");
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "pagemap", error, std::uintmax_t(512) << 20));
     EXPECT_EQ(error, "it holds more than the 0 bytes its size says");
+    // One whose read fails is named with the system's reason, not taken as empty.
+    fs::create_symlink("/proc/self/mem", folder.path / "mem");
+    EXPECT_FALSE(qvReadBoundedFile(folder.path / "mem", error, std::uintmax_t(512) << 20));
+    EXPECT_EQ(error, "Input/output error");
     // A huge file is refused from its size, unread: reading it would take
     // far longer than the alarm allows. The limit is named exactly.
     hostilefiles::plantLarge(folder.path / "huge", std::uintmax_t(4) << 30);
