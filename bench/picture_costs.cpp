@@ -4,6 +4,7 @@
 // that runs the decoding code itself, unlimited.
 //
 //   bench_picture_costs [kind...]   (all kinds when none is named)
+//   bench_picture_costs --worst     the limits of the largest picture of each format
 //
 // Each line: kind, file bytes, measured MiB and s, limit MiB and s, and the
 // measured share of each limit.
@@ -174,8 +175,29 @@ bool write(const Kind& kind, const std::string& path)
 
 }  // namespace
 
+// The most any file of each format may cost: the limits of the largest
+// picture at the format's largest pixel, for a file of 1 KiB and of 10 MB.
+void printWorstCases()
+{
+    for (int format = 0; format < FreeImage_GetFIFCount(); ++format) {
+        if (!FreeImage_FIFSupportsReading(FREE_IMAGE_FORMAT(format))) continue;
+        QvHeaderReading largest;
+        largest.size = QvImageSize{width, height};
+        const QvDecoderLimits small = qvDecoderLimits(FREE_IMAGE_FORMAT(format), largest, 1024);
+        const QvDecoderLimits photo = qvDecoderLimits(FREE_IMAGE_FORMAT(format), largest, 10'000'000);
+        fmt::print("{:8} 1 KiB: {:6.0f} MiB {:5.1f} s   10 MB: {:6.0f} MiB {:5.1f} s\n",
+                   FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(format)),
+                   double(small.memoryBytes) / mebibyte, small.cpuSeconds,
+                   double(photo.memoryBytes) / mebibyte, photo.cpuSeconds);
+    }
+}
+
 int main(int argc, char** argv)
 {
+    if (argc == 2 && argv[1] == std::string("--worst")) {
+        printWorstCases();
+        return 0;
+    }
     if (argc == 4 && argv[1] == std::string("--decode")) {
         for (const Kind& kind : kinds)
             if (kind.name == std::string(argv[2])) return decode(kind, argv[3]);
