@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# End to end: the program started under what a user's system may set for it.
+# With SIGCHLD ignored by its launcher, a small file-size limit or few
+# descriptors it starts, shows the sky, loads every picture and closes with
+# status 0; under a hard address-space limit a picture's decoding is limited
+# below it; killed while a picture is decoded, it leaves no process running;
+# and a decoder process killed under it leaves no zombie.
+set -euo pipefail
+
+run_dir="$(cd "${1:?usage: environment.sh RUN_DIR}" && pwd)"
+here="$(cd "$(dirname "$0")" && pwd)"
+source "$here/velmorin.bash" "$0" "$run_dir"
+
+# A run directory of links to the real one; the slow one has a picture in
+# the logo's place that takes a couple of seconds to decode: 2048x2048
+# pixels of noise as JPEG 2000.
+make_run_dir() {  # make_run_dir DIR
+  mkdir -p "$1"
+  (cd "$run_dir" && find . -type f) | while read -r file; do
+    mkdir -p "$1/$(dirname "$file")"
+    ln -s "$run_dir/$file" "$1/$file"
+  done
+}
+make_run_dir "$work/plain"
+make_run_dir "$work/slow"
+python3 -c 'import random, sys; side = 2048; sys.stdout.buffer.write(b"P6 %d %d 255\n" % (side, side) +
+  random.Random(1).randbytes(side * side * 3))' >"$work/noise.ppm"
+rm "$work/slow/textures/logo.png"
+convert "$work/noise.ppm" "j2k:$work/slow/textures/logo.png"
+
+# Starts the program from DIR in a process group of its own, under
+# `ulimit LIMIT` unless LIMIT is empty and through LAUNCHER, its output in
+# $work/NAME.txt.
+start() {  # start NAME DIR LIMIT [LAUNCHER...]
+  local name="$1" dir="$2" limit="$3"
+  shift 3
+  # shellcheck disable=SC2086  # LIMIT is an option and its value
+  (cd "$dir" && { [ -z "$limit" ] || ulimit $limit; } &&
+    exec setsid "$@" ./velmorin >"$work/$name.txt" 2>&1) &
+  pid=$!
+  group_id=$pid
+}
+
+# Prints "PID PARENT STATE" for each process of the program's group (from
+# /proc/PID/stat: the pid, the command in parentheses, the state, the parent,
+# the group). Processes that end while it reads are left out.
+group() {
+  { cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/^\([0-9]*\) (.*) /\1 /' |
+    awk -v group="$group_id" '$4 == group { print $1, $3, $2 }'
+}
+# Succeeds when a process of the group is in a state that matches STATE
+# (a regular expression: ^Z for a zombie).
+group_has() {  # group_has STATE
+  group | awk -v state="$1" '$3 ~ state { found = 1 } END { exit !found }'
+}
+# The group's processes in one line, for a failure message.
+group_line() {
+  echo "(pid, parent, state) $(group | paste -sd ,)"
+}
+# Prints the running decoding children: processes of the group whose parent
+# is one of the group other than the program (the decoder process).
+decoding_children() {
+  group | awk -v program="$group_id" '{ parent[$1] = $2; state[$1] = $3 }
+    END { for (p in parent) if (parent[p] in parent && parent[p] != program && state[p] !~ /^Z/) print p }'
+}
+# Prints the decoder process: the one process of the group, besides the
+# program, that is no decoding child.
+decoder_process() {
+  group | awk -v program="$group_id" '{ parent[$1] = $2 }
+    END { for (p in parent) if (p != program && !(parent[p] in parent && parent[p] != program)) print p }'
+}
+
+# Waits up to half a minute for a decoding child to run; sets `child`.
+wait_for_decoding() {
+  local deadline=$((SECONDS + 30))
+  child=""
+  until child="$(decoding_children | head -n 1)" && [ -n "$child" ]; do
+    kill -0 "$pid" 2>/dev/null || fail "the program ended before it decoded the slow logo"
+    [ "$SECONDS" -lt "$deadline" ] || fail "no decoding child appeared"
+    sleep 0.05
+  done
+}
+
+# The program starts, shows the sky and closes with status 0, every picture
+# loaded.
+runs_normally() {  # runs_normally NAME LIMIT [LAUNCHER...]
+  start "$1" "$work/plain" "${@:2}"
+  main_window
+  wait_for_sky
+  $xwin close "$window"
+  exit_status
+  [ "$status" -eq 0 ] || fail "$1: exit status $status"
+  all_loaded "$1"
+}
+# Fails when the program's output in $work/NAME.txt says a picture was not
+# loaded.
+all_loaded() {  # all_loaded NAME
+  local lines
+  lines="$(grep -E "^((Picture|Window icon) .* not loaded|Cannot load)" "$work/$1.txt" || true)"
+  [ -z "$lines" ] || fail "$1: a picture was not loaded: $lines"
+}
+
+# SIGCHLD ignored by the launcher, which exec keeps.
+runs_normally sigchld "" python3 -c 'import os, signal, sys
+signal.signal(signal.SIGCHLD, signal.SIG_IGN)
+os.execvp(sys.argv[1], sys.argv[1:])'
+
+# A file-size limit (in KiB) below the size of the pictures' pixels. Mesa
+# makes its shader cache's index, over a megabyte, on its first start: the
+# run above has made it.
+runs_normally fsize100 "-f 100"
+runs_normally fsize1000 "-f 1000"
+
+# Few descriptors: 16, of which the X connection, the GL driver and the
+# decoder's socket take most.
+runs_normally files16 "-n 16"
+
+# The decoder process killed: the system reaps it, the program runs on.
+start decoderkilled "$work/plain" ""
+main_window
+wait_for_sky
+decoder="$(decoder_process)"
+[ "$(wc -w <<<"$decoder")" -eq 1 ] || fail "expected one decoder process beside the program: $(group_line)"
+kill -KILL "$decoder"
+deadline=$((SECONDS + 10))
+while group_has '^Z'; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the killed decoder process stays a zombie: $(group_line)"
+  sleep 0.1
+done
+wait_for_sky
+$xwin close "$window"
+exit_status
+[ "$status" -eq 0 ] || fail "exit status $status after the decoder process was killed"
+
+# A hard address-space limit of 4 GiB, set as an ordinary user: the decoding
+# child limits itself below it and the program runs. Root could raise the
+# limit again; it is run without that capability. AddressSanitizer cannot
+# run under such a limit.
+limited="a picture's decoding is limited below a user's hard address-space limit; "
+if nm -D "$run_dir/velmorin" | grep -q ' __asan_init$'; then
+  echo "SKIP: the address-space limit in the sanitizer build"
+  limited=""
+else
+  hard=$((4 << 30))
+  as_user=()
+  [ "$(id -u)" -ne 0 ] || as_user=(setpriv --bounding-set -sys_resource)
+  start aslimit "$work/slow" "-v $((hard >> 10))" "${as_user[@]}"
+  wait_for_decoding
+  # The child sets its limit as it starts: it is read until it is set, or
+  # the child has ended.
+  soft=""
+  while line="$(grep '^Max address space' "/proc/$child/limits" 2>/dev/null)"; do
+    read -r _ _ _ soft limit _ <<<"$line"
+    [ "$limit" = "$hard" ] || fail "the decoding child's hard address-space limit is $limit, not $hard"
+    [ "$soft" = unlimited ] || [ "$soft" -ge "$hard" ] || break
+    sleep 0.05
+  done
+  if [ -z "$soft" ] || [ "$soft" = unlimited ] || [ "$soft" -ge "$hard" ]; then
+    fail "the decoding child's address space was limited to ${soft:-?} bytes, not below the $hard of the user"
+  fi
+  main_window
+  wait_for_sky
+  $xwin close "$window"
+  exit_status
+  [ "$status" -eq 0 ] || fail "exit status $status under the address-space limit"
+  all_loaded aslimit
+fi
+
+# The program killed while its logo is decoded: every process of its group
+# ends with it, within a second.
+start killed "$work/slow" ""
+wait_for_decoding
+kill -KILL "$pid"
+wait "$pid" 2>/dev/null || true
+pid=""
+deadline=$(($(date +%s%N) + 1000000000))
+while group_has '^[^Z]'; do
+  [ "$(date +%s%N)" -lt "$deadline" ] || fail "processes of the killed program run on: $(group_line)"
+  sleep 0.05
+done
+
+echo "PASS: with SIGCHLD ignored, a file-size limit of 100 or 1000 KiB or 16 descriptors the program" \
+  "starts and loads every picture; ${limited}killed while decoding, it leaves no process running;" \
+  "a killed decoder process leaves no zombie"
