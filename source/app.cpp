@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <csignal>
 #include <memory>
 #include <system_error>
 
@@ -53,6 +54,11 @@ bool enterRunDirectory()
 int main()
 {
     if (!enterRunDirectory()) return 1;
+    // A file-size limit is for the files the program writes: a write past it
+    // fails and is named (the photo's line), where the signal it raises
+    // would end the program, in whichever library wrote (Mesa's shader
+    // cache on a first start among them).
+    std::signal(SIGXFSZ, SIG_IGN);
     // Pictures are decoded apart from the program; the process that does it
     // forks from this one, which it can do safely only before GLFW and the GL
     // driver start threads. Without it every picture says why it is missing.

@@ -292,25 +292,28 @@ private:
 };
 
 // Puts the child under its limits: the address space it maps now and the
-// memory allowed (under the user's own hard limit, which it cannot pass),
-// and the processor time. The clock is the decoder process's to watch.
-void limitChild(const QvDecoderLimits& limits)
+// memory allowed (under the limits the user's system set, which it keeps),
+// and the processor time. The clock is the decoder process's to watch. The
+// memory it may add, in bytes.
+std::uint64_t limitChild(const QvDecoderLimits& limits)
 {
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
         std::fclose(statm);
     }
+    const rlim_t mapped = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE));
     rlimit memory{};
     ::getrlimit(RLIMIT_AS, &memory);
-    const double allowed = double(limits.memoryBytes) * instrumentedMemory;
-    const rlim_t wanted = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + rlim_t(allowed);
-    memory.rlim_cur = memory.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, memory.rlim_max);
+    const rlim_t wanted = mapped + rlim_t(double(limits.memoryBytes) * instrumentedMemory);
+    memory.rlim_cur = memory.rlim_cur == RLIM_INFINITY ? wanted : std::min(wanted, memory.rlim_cur);
     ::setrlimit(RLIMIT_AS, &memory);
     const double seconds = limits.cpuSeconds * instrumentedCpu;
     const auto whole = time_t(seconds);
     const itimerval cpu{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
     ::setitimer(ITIMER_PROF, &cpu, nullptr);
+    return std::min<std::uint64_t>(limits.memoryBytes,
+                                   memory.rlim_cur > mapped ? memory.rlim_cur - mapped : 0);
 }
 
 // A crash or a limit ends the child by its signal, whatever handlers and
@@ -344,11 +347,11 @@ void silenceStandardError()
 #endif
 }
 
-// Why a decoding that ran out of memory under `limits` did: the program's
-// limit, with its figure.
-std::string memoryLimitReason(const Request& request)
+// Why a decoding that ran out of the memory it was allowed, `allowed` bytes
+// beside what it had mapped, did: that limit, with its figure.
+std::string memoryLimitReason(const Request& request, std::uint64_t allowed)
 {
-    const std::uint64_t mib = (request.limits.memoryBytes + mebibyte - 1) / mebibyte;
+    const std::uint64_t mib = (allowed + mebibyte - 1) / mebibyte;
     if (request.sized != 0)
         return fmt::format("it needs more than the {} MiB a picture of {}x{} may take", mib, request.width,
                            request.height);
@@ -374,7 +377,7 @@ std::string memoryLimitReason(const Request& request)
     QvPictureHeader header{FREE_IMAGE_FORMAT(request.format), {}};
     if (request.sized != 0) header.reading.size = QvImageSize{request.width, request.height};
     header.reading.problem = getText(request.notOfFormat);
-    limitChild(request.limits);
+    const std::uint64_t allowed = limitChild(request.limits);
     errno = 0;
     QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
     // An allocation that failed under our limit leaves ENOMEM behind, whatever
@@ -384,7 +387,7 @@ std::string memoryLimitReason(const Request& request)
             sink.overflowed()
                 ? fmt::format("{} gave a {}x{} picture, larger than its header says",
                               decoderName(sink.header().decoder), sink.header().width, sink.header().height)
-                : memoryLimitReason(request);
+                : memoryLimitReason(request, allowed);
     putText(sink.header().error, decoded.error);
     putText(sink.header().remarks, decoded.remarks);
     sink.header().finished = 1;
