@@ -39,7 +39,9 @@ constexpr double mebibyte = 1 << 20;
 // grain, which JPEG and JPEG 2000 keep in their data).
 FIBITMAP* gradient(FREE_IMAGE_TYPE type, int bpp, double noise)
 {
-    FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height, bpp);
+    // 16-bit pixels as 5-6-5 colour masks, as a BMP stores them.
+    FIBITMAP* bitmap = bpp == 16 ? FreeImage_AllocateT(type, width, height, bpp, 0xF800, 0x07E0, 0x001F)
+                                 : FreeImage_AllocateT(type, width, height, bpp);
     std::mt19937 random(7);
     std::uniform_real_distribution<double> grain(-noise, noise);
     const unsigned channels = type == FIT_BITMAP                        ? unsigned(bpp) / 8
@@ -98,6 +100,8 @@ const Kind kinds[] = {
     {"j2k-lossless", FIF_J2K, FIT_BITMAP, 24, 1, 1},
     {"jp2-rgba16", FIF_JP2, FIT_RGBA16, 64, 0.2, 8},
     {"bmp-rgb", FIF_BMP, FIT_BITMAP, 24, 0, 0},
+    {"bmp-16", FIF_BMP, FIT_BITMAP, 16, 0, 0},
+    {"bmp-rgba", FIF_BMP, FIT_BITMAP, 32, 0, 0},
     {"targa-rgba", FIF_TARGA, FIT_BITMAP, 32, 0, 0},
     {"webp", FIF_WEBP, FIT_BITMAP, 24, 0.2, 90},
     {"psd-rgba", FIF_PSD, FIT_BITMAP, 32, 0, 0},
