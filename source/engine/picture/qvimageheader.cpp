@@ -344,11 +344,22 @@ constexpr std::uint64_t hdrRowStart = 4;
 // FreeImage reads each header line into 256 bytes, one of them for the end
 // of the string: a longer line, or one holding a NUL, fails its reader.
 constexpr std::size_t hdrLongestLine = 255;
-// The resolution lines FreeImage reads, as its scan of "<first> %d <second>
-// %d"; in both it takes the second number for the width (found by decoding
-// files of each of the eight orientations: the other six fail it).
-constexpr std::array<std::pair<std::string_view, std::string_view>, 2> hdrResolutions{
-    {{"-Y", "+X"}, {"+X", "+Y"}}};
+// The eight orientations a resolution line may give, as FreeImage's scan of
+// "<first> %d <second> %d" reads them. It reads the first two, in both
+// taking the second number for the width; the other six fail it (found by
+// decoding files of each), though their files are sound.
+struct HdrOrientation {
+    std::string_view first, second;
+    bool read;
+};
+constexpr std::array<HdrOrientation, 8> hdrOrientations{{{"-Y", "+X", true},
+                                                         {"+X", "+Y", true},
+                                                         {"+Y", "+X", false},
+                                                         {"+Y", "-X", false},
+                                                         {"-Y", "-X", false},
+                                                         {"+X", "-Y", false},
+                                                         {"-X", "+Y", false},
+                                                         {"-X", "-Y", false}}};
 
 // The two numbers of a resolution line, read as scanf reads `first` %d
 // `second` %d: the first axis at the very start, blanks allowed between the
@@ -422,9 +433,15 @@ QvHeaderReading hdrHeader(Bytes file)
         start = at + 1;
     }
     std::optional<std::array<std::uint64_t, 2>> sides;
-    for (const auto& [first, second] : hdrResolutions)
-        if (!sides) sides = hdrResolution(line, first, second);
+    const auto orientation = std::ranges::find_if(hdrOrientations, [&](const HdrOrientation& o) {
+        return (sides = hdrResolution(line, o.first, o.second)).has_value();
+    });
     if (!sides) return damaged("no \"-Y height +X width\" or \"+X height +Y width\" line");
+    if (orientation->first == "+Y")
+        return refused("FreeImage reads no HDR picture stored bottom row first (+Y)");
+    if (!orientation->read)
+        return refused(fmt::format("FreeImage reads no HDR picture stored in the order \"{} {}\"",
+                                   orientation->first, orientation->second));
     const QvImageSize size{(*sides)[1], (*sides)[0]};
     if (settled(size)) return sized(size);
     // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.

@@ -503,6 +503,11 @@ TEST(ImageHeaderHdr, IsHeldToWhatItsFileCanHold)
 {
     const std::string hdr = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
     const std::string noResolution = damaged("no \"-Y height +X width\" or \"+X height +Y width\" line");
+    const Bytes bottomRowFirst = text(hdr + "+Y 2 +X 2\n" + std::string(16, 'A'));
+    FIMEMORY* memory =
+        FreeImage_OpenMemory(const_cast<BYTE*>(bottomRowFirst.data()), DWORD(bottomRowFirst.size()));
+    EXPECT_EQ(FreeImage_LoadFromMemory(FIF_HDR, memory, 0), nullptr);
+    FreeImage_CloseMemory(memory);
     expectAll({{"hdr of run-length rows", FIF_HDR, fi(FIF_HDR, 0, 0, FIT_RGBF), false},
                {"hdr of flat rows", FIF_HDR, writtenByFreeImage(FIF_HDR, 5, 3, 0, 0, FIT_RGBF), true},
                {"hdr of a comment of 255 characters", FIF_HDR, hdrFile(255, "-Y 3 +X 5", 60), true},
@@ -528,7 +533,18 @@ TEST(ImageHeaderHdr, IsHeldToWhatItsFileCanHold)
                 text(hdr.substr(0, 11) + std::string("#\0\n", 3) + hdr.substr(11) + "-Y 1 +X 1\nAAAA"),
                 {},
                 damaged("a NUL byte in a line")},
-               {"hdr of another orientation", FIF_HDR, text(hdr + "+Y 2 +X 2\n"), {}, noResolution},
+               {"hdr of no orientation", FIF_HDR, text(hdr + "Y 2 X 2\n"), {}, noResolution},
+               // Sound files, which FreeImage does not read (held below).
+               {"hdr stored bottom row first",
+                FIF_HDR,
+                bottomRowFirst,
+                {},
+                "FreeImage reads no HDR picture stored bottom row first (+Y)"},
+               {"hdr stored right to left",
+                FIF_HDR,
+                text(hdr + "-Y 2 -X 2\n" + std::string(16, 'A')),
+                {},
+                "FreeImage reads no HDR picture stored in the order \"-Y -X\""},
                {"hdr of no height", FIF_HDR, text(hdr + "-Y 0 +X 5\n"), {5, 0}, zero(5, 0)}});
 }
 
