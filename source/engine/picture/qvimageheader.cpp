@@ -113,6 +113,23 @@ QvHeaderReading sized(QvImageSize size, std::string problem = {})
     const bool fatal = !problem.empty();
     return {size, std::move(problem), fatal};
 }
+// How FreeImage's decoder holds a pixel: the bits of one in its bitmap, and
+// whether its samples are floating point. Bits 0: the header does not tell.
+struct PixelHold {
+    std::uint32_t bits = 0;
+    bool floating = false;
+};
+QvHeaderReading held(QvHeaderReading reading, PixelHold hold)
+{
+    reading.bitmapBits = hold.bits;
+    reading.floatSamples = hold.floating;
+    return reading;
+}
+// A reading of a format read for its size alone.
+QvHeaderReading found(QvImageSize size, PixelHold hold)
+{
+    return held({size, {}, false}, hold);
+}
 QvHeaderReading refused(std::string problem)
 {
     return {std::nullopt, std::move(problem), true};
@@ -188,6 +205,45 @@ std::string chunkName(std::uint64_t type)
     return {char(type >> 24), char(type >> 16), char(type >> 8), char(type)};
 }
 
+// How FreeImage holds a pixel of each PNG colour type and depth, plain and
+// with a transparency chunk (found by decoding each); MNG's images alike.
+struct PngHold {
+    std::uint64_t colourType, depth;
+    std::uint32_t plain, transparent;
+};
+constexpr PngHold pngHolds[] = {{0, 1, 1, 8},    {0, 2, 8, 8},   {0, 4, 4, 8},    {0, 8, 8, 8},
+                                {0, 16, 16, 64}, {2, 8, 24, 32}, {2, 16, 48, 64}, {3, 1, 1, 8},
+                                {3, 2, 8, 8},    {3, 4, 4, 8},   {3, 8, 8, 8},    {4, 8, 32, 32},
+                                {4, 16, 64, 64}, {6, 8, 32, 32}, {6, 16, 64, 64}};
+PixelHold pngHold(std::uint64_t colourType, std::uint64_t depth, bool transparent)
+{
+    for (const PngHold& hold : pngHolds)
+        if (hold.colourType == colourType && hold.depth == depth)
+            return {transparent ? hold.transparent : hold.plain};
+    return {};
+}
+
+// Whether the chunks before a PNG's image data give it transparency as libpng
+// takes it: a tRNS chunk of two bytes for grey, six for RGB, or one for each
+// of at most as many palette entries as the PLTE before it has.
+class PngTransparency {
+public:
+    explicit PngTransparency(std::uint64_t colourType) : colourType_(colourType) {}
+    void see(std::uint64_t type, std::uint64_t length)
+    {
+        if (type == tag("PLTE")) paletteEntries_ = length / 3;
+        if (type == tag("tRNS"))
+            found_ = found_ || (colourType_ == 0 && length == 2) || (colourType_ == 2 && length == 6) ||
+                     (colourType_ == 3 && length >= 1 && length <= paletteEntries_);
+    }
+    bool found() const { return found_; }
+
+private:
+    std::uint64_t colourType_;
+    std::uint64_t paletteEntries_ = 0;
+    bool found_ = false;
+};
+
 // ---------------------------------------------------------------- BMP
 
 constexpr std::uint64_t bmpFileHeader = 14;
@@ -250,11 +306,13 @@ QvHeaderReading bmpHeader(Bytes file)
     }
     if (header->width < 0) return damaged(fmt::format("a picture of {}x{}", header->width, header->height));
     const QvImageSize size{std::uint64_t(header->width), std::uint64_t(std::abs(header->height))};
-    if (settled(size)) return sized(size);
     const std::uint64_t bitCount = header->bitCount;
     constexpr std::array<std::uint64_t, 6> bitCounts{1, 4, 8, 16, 24, 32};
     if (std::ranges::find(bitCounts, bitCount) == bitCounts.end())
         return damaged(fmt::format("{} bits a pixel", bitCount));
+    // FreeImage keeps every depth as it is stored (found by decoding each).
+    const PixelHold hold{std::uint32_t(bitCount)};
+    if (settled(size)) return held(sized(size), hold);
 
     // The palette (or the masks of a 40-byte header) follows the info header.
     const std::uint64_t entryBytes = header->os2 ? 3 : 4;
@@ -267,9 +325,10 @@ QvHeaderReading bmpHeader(Bytes file)
     if (tablesEnd > file.size()) return cutInHeader();
     const std::uint64_t start = std::max<std::uint64_t>(header->pixelOffset, tablesEnd);
     if (header->compression == bmpRle8 || header->compression == bmpRle4)
-        return sized(size, start <= file.size() ? "" : runsPast("pixel data", start, file.size()));
+        return held(sized(size, start <= file.size() ? "" : runsPast("pixel data", start, file.size())),
+                    hold);
     const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);
-    return sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size()));
+    return held(sized(size, cutShort(plus(start, times(rowBytes, size.height)), file.size())), hold);
 }
 
 // ---------------------------------------------------------------- GIF
@@ -287,6 +346,17 @@ constexpr std::uint64_t gifImageDescriptor = 0x2C;
 void skipGifColourTable(QvByteCursor& in, std::uint64_t flags)
 {
     if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));
+}
+// The colours of a table whose presence and size a block's flags give; 0 for none.
+std::uint64_t gifColours(std::uint64_t flags)
+{
+    return flags & 0x80 ? 2u << (flags & 7) : 0;
+}
+// FreeImage holds an image of up to 2 colours in 1 bit, of up to 16 in 4,
+// and of more, or without a table, in 8 (found by decoding each size).
+PixelHold gifHold(std::uint64_t colours)
+{
+    return {colours == 2 ? 1u : colours != 0 && colours <= 16 ? 4u : 8u};
 }
 
 // Steps over an extension's sub-blocks, each led by its length, up to and past
@@ -310,6 +380,7 @@ QvHeaderReading gifHeader(Bytes file)
     const std::uint64_t flags = in.le(1);
     in.skip(2);  // background colour, pixel aspect
     skipGifColourTable(in, flags);
+    const std::uint64_t globalColours = gifColours(flags);
     while (!in.cut()) {
         const std::uint64_t block = in.le(1);
         if (block == gifExtension) {
@@ -318,15 +389,19 @@ QvHeaderReading gifHeader(Bytes file)
         } else if (block == gifImageDescriptor) {
             in.skip(4);  // left, top
             const QvImageSize size{in.le(2), in.le(2)};
-            skipGifColourTable(in, in.le(1));
+            const std::uint64_t localFlags = in.le(1);
+            skipGifColourTable(in, localFlags);
+            const PixelHold hold = gifHold(localFlags & 0x80 ? gifColours(localFlags) : globalColours);
             const std::uint64_t codeBits = in.le(1);
-            if (in.cut()) return sized(size, "it is cut short in its header");
-            if (settled(size)) return sized(size);
+            if (in.cut()) return held(sized(size, "it is cut short in its header"), hold);
+            if (settled(size)) return held(sized(size), hold);
             if (codeBits < gifFewestCodeBits || codeBits > gifMostCodeBits)
-                return sized(size, fmt::format("its LZW minimum code size {} is outside {} to {}", codeBits,
-                                               gifFewestCodeBits, gifMostCodeBits));
-            return sized(size,
-                         packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW"));
+                return held(sized(size, fmt::format("its LZW minimum code size {} is outside {} to {}",
+                                                    codeBits, gifFewestCodeBits, gifMostCodeBits)),
+                            hold);
+            return held(
+                sized(size, packing(size, times(size.width, size.height), in.left(), lzwBytesPerByte, "LZW")),
+                hold);
         } else if (!in.cut()) {
             return damaged("no image before its end");
         }
@@ -443,13 +518,15 @@ QvHeaderReading hdrHeader(Bytes file)
         return refused(fmt::format("FreeImage reads no HDR picture stored in the order \"{} {}\"",
                                    orientation->first, orientation->second));
     const QvImageSize size{(*sides)[1], (*sides)[0]};
-    if (settled(size)) return sized(size);
+    constexpr PixelHold rgbFloats{96, true};
+    if (settled(size)) return held(sized(size), rgbFloats);
     // Rows of 8 to 32767 pixels may be run-length coded; others are stored flat.
     const std::uint64_t flatRow = times(size.width, 4);
     std::uint64_t row = flatRow;
     if (size.width >= 8 && size.width <= 0x7FFF)
         row = std::min(flatRow, hdrRowStart + 4 * 2 * ceilDiv(size.width, hdrRunLength));
-    return sized(size, packing(size, times(row, size.height), file.size() - (at + 1), 1, "run-length"));
+    return held(sized(size, packing(size, times(row, size.height), file.size() - (at + 1), 1, "run-length")),
+                rgbFloats);
 }
 
 // ---------------------------------------------------------------- JPEG 2000
@@ -474,39 +551,49 @@ QvHeaderReading codestreamHeader(Bytes file)
     const std::uint64_t tileWidth = in.be(4), tileHeight = in.be(4);
     const std::uint64_t tileLeft = in.be(4), tileTop = in.be(4);
     const std::uint64_t components = in.be(2);
+    // Each component's precision and sampling: FreeImage makes RGB of three
+    // alike, RGBA of four, and grey of the first otherwise, 16 bits a sample
+    // past 8 bits of precision; it reads none past 16 (found by decoding each).
+    const std::uint64_t firstSampling = in.be(3);
+    bool alike = true;
+    for (std::uint64_t i = 1; i < components; ++i)
+        alike = (in.be(3) & 0x7FFFFF) == (firstSampling & 0x7FFFFF) && alike;
     if (in.cut()) return cutInHeader();
+    const std::uint64_t precision = (firstSampling >> 16 & 0x7F) + 1;
+    const std::uint32_t samples =
+        alike && (components == 3 || components == 4) ? std::uint32_t(components) : 1;
+    const PixelHold hold{precision > 16 ? 0 : samples * (precision > 8 ? 16 : 8)};
     if (left > gridWidth || top > gridHeight || tileWidth == 0 || tileHeight == 0 || tileLeft > left ||
         tileTop > top || components == 0)
         return damaged("its image and tile sizes do not fit together");
     const QvImageSize size{gridWidth - left, gridHeight - top};
-    if (settled(size)) return sized(size);
+    const auto done = [&](std::string problem = {}) { return held(sized(size, std::move(problem)), hold); };
+    if (settled(size)) return done();
     const std::uint64_t tiles =
         times(ceilDiv(gridWidth - tileLeft, tileWidth), ceilDiv(gridHeight - tileTop, tileHeight));
     if (tiles > file.size() / smallestTilePart)
-        return sized(size, fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
+        return done(fmt::format("its {} tiles cannot lie in {} bytes", tiles, file.size()));
     // Segments and tile-parts, read in place: a file may hold a hundred million.
     const std::uint8_t* data = file.data();
     std::uint64_t at = 4 + segmentLength;
     while (at < file.size()) {
         const std::uint64_t marker = file.size() - at < 2 ? 0 : readBig(data + at, 2);
         if (marker == endOfCodestream) break;
-        if (marker < 0xFF00) return sized(size, "its header is damaged: a stray byte between its segments");
-        if (file.size() - at < 4) return sized(size, "it is cut short in a segment's header");
+        if (marker < 0xFF00) return done("its header is damaged: a stray byte between its segments");
+        if (file.size() - at < 4) return done("it is cut short in a segment's header");
         if (marker == startOfTile) {
-            if (file.size() - at < 10) return sized(size, "it is cut short in a segment's header");
+            if (file.size() - at < 10) return done("it is cut short in a segment's header");
             const std::uint64_t tilePart = readBig(data + at + 6, 4);
             if (tilePart == 0) break;  // the last one, up to the end
-            if (!within(at, tilePart, file.size()))
-                return sized(size, runsPast("tile-part", at, file.size()));
+            if (!within(at, tilePart, file.size())) return done(runsPast("tile-part", at, file.size()));
             at += tilePart;
         } else {
             const std::uint64_t length = readBig(data + at + 2, 2);
-            if (!within(at, length + 2, file.size()))
-                return sized(size, runsPast("segment", at, file.size()));
+            if (!within(at, length + 2, file.size())) return done(runsPast("segment", at, file.size()));
             at += 2 + length;
         }
     }
-    return sized(size);
+    return done();
 }
 
 // Calls visit(type, contents, start) for each JP2 box of `file` until it
@@ -543,15 +630,18 @@ QvHeaderReading jp2Header(Bytes file)
     std::optional<QvImageSize> header;
     std::optional<QvHeaderReading> codestream;
     std::string boxProblem;
+    bool palette = false;
     std::string problem = forEachBox(file, [&](std::uint64_t type, Bytes contents) {
         if (type == tag("jp2h")) {
             boxProblem = forEachBox(contents, [&](std::uint64_t innerType, Bytes inner) {
+                // OpenJPEG turns palette indices into the palette's colours.
+                palette = palette || innerType == tag("pclr");
                 if (innerType != tag("ihdr")) return false;
                 QvByteCursor in(inner);
                 const std::uint64_t height = in.be(4);
                 const std::uint64_t width = in.be(4);
                 if (!in.cut()) header = QvImageSize{width, height};
-                return true;
+                return false;
             });
         } else if (type == tag("jp2c")) {
             codestream = codestreamHeader(contents);
@@ -564,6 +654,7 @@ QvHeaderReading jp2Header(Bytes file)
     if (!codestream) return damaged("no codestream");
     // Inside a JP2 even a codestream without its signature rules the file out.
     codestream->fatal = !codestream->problem.empty();
+    if (palette) codestream->bitmapBits = 0;
     if (!codestream->size) return *codestream;
     if (header) {
         codestream->size->width = std::max(codestream->size->width, header->width);
@@ -677,7 +768,11 @@ QvHeaderReading jpegHeader(Bytes file)
     // The blocks the latest scan takes a bit each for, and where its data starts.
     std::uint64_t scanBlocks = 0;
     std::size_t scanData = 0;
-    const auto refuse = [&](std::string problem) { return size ? sized(*size, problem) : refused(problem); };
+    // FreeImage decodes grey to 8 bits, and colour (CMYK too) to 24 (found by
+    // decoding each); it reads no other number of components.
+    PixelHold hold;
+    const auto done = [&](std::string problem = {}) { return held(sized(*size, std::move(problem)), hold); };
+    const auto refuse = [&](std::string problem) { return size ? done(problem) : refused(problem); };
     // Why the latest scan, whose data ends at byte `end`, cannot be there.
     const auto scanProblem = [&](std::size_t end) {
         return times(end - scanData, jpegBlocksPerByte) >= scanBlocks
@@ -690,8 +785,7 @@ QvHeaderReading jpegHeader(Bytes file)
         if (!next) break;
         const std::uint64_t marker = next->code;
         in.seek(next->after);
-        if (std::string problem = scanProblem(next->at); !problem.empty())
-            return sized(*size, std::move(problem));
+        if (std::string problem = scanProblem(next->at); !problem.empty()) return done(std::move(problem));
         scanBlocks = 0;
         ended = marker == jpegEndOfImage;
         if (ended) break;
@@ -714,8 +808,11 @@ QvHeaderReading jpegHeader(Bytes file)
                 jpegComponents(in, {width, height}, start + length);
             if (!read) return damaged("a frame header longer than its segment");
             size = QvImageSize{width, height};
-            if (settled(*size)) return sized(*size);
             components = *read;
+            hold.bits = components.size() == 1                             ? 8
+                        : components.size() == 3 || components.size() == 4 ? 24
+                                                                           : 0;
+            if (settled(*size)) return done();
             for (const JpegComponent& component : components) allBlocks = plus(allBlocks, component.blocks);
             huffman = marker < 0xC8;
             progressive = (marker & 3) == 2;
@@ -733,10 +830,10 @@ QvHeaderReading jpegHeader(Bytes file)
             in.skip(1);  // spectral end
             const std::uint64_t approximation = in.be(1);
             if (in.cut() || in.at() > start + length)
-                return sized(*size, "its header is damaged: a scan header longer than its segment");
+                return done("its header is damaged: a scan header longer than its segment");
             if (++scans > jpegMostScans)
-                return sized(*size, fmt::format("it holds more than {} scans, more than any real picture",
-                                                jpegMostScans));
+                return done(
+                    fmt::format("it holds more than {} scans, more than any real picture", jpegMostScans));
             visits = plus(visits, blocks);
             if (visits > times(allBlocks, jpegMostVisits))
                 return sized(*size,
@@ -749,9 +846,8 @@ QvHeaderReading jpegHeader(Bytes file)
         }
         in.seek(start + length);
     }
-    if (std::string problem = scanProblem(file.size()); !problem.empty())
-        return sized(*size, std::move(problem));
-    if (scans > 0) return sized(*size);
+    if (std::string problem = scanProblem(file.size()); !problem.empty()) return done(std::move(problem));
+    if (scans > 0) return done();
     if (ended) return refuse("its header is damaged: no image before its end");
     return refuse("it is cut short in its header");
 }
@@ -804,35 +900,52 @@ private:
     std::size_t at_ = 2;  // after the two-character signature
 };
 
+// The Netpbm kinds, by the digit after the signature's "P". FreeImage names
+// each a format of its own, but its one decoder reads any of them as any.
+struct NetpbmKind {
+    FREE_IMAGE_FORMAT format;
+    char digit;
+    std::uint64_t samples;  // of a pixel
+    bool bitmap;
+    bool plain;  // samples written as text
+};
+constexpr NetpbmKind netpbmKinds[] = {{FIF_PBM, '1', 1, true, true},      {FIF_PGM, '2', 1, false, true},
+                                      {FIF_PPM, '3', 3, false, true},     {FIF_PBMRAW, '4', 1, true, false},
+                                      {FIF_PGMRAW, '5', 1, false, false}, {FIF_PPMRAW, '6', 3, false, false}};
+
 // P1 to P6. Numbers past an int would wrap in FreeImage; they stay large here,
-// where the loader's bounds refuse them.
+// where the decoder's size bounds refuse them.
 QvHeaderReading netpbmHeader(Bytes file)
 {
-    if (file.size() < 2 || file[0] != 'P' || file[1] < '1' || file[1] > '6') return notA("Netpbm");
-    const int kind = file[1] - '0';
-    const bool bitmap = kind == 1 || kind == 4;
-    const bool plain = kind <= 3;
+    const auto kind = std::ranges::find(netpbmKinds, file.size() < 2 || file[0] != 'P' ? '\0' : char(file[1]),
+                                        &NetpbmKind::digit);
+    if (kind == std::end(netpbmKinds)) return notA("Netpbm");
     NetpbmText text(file);
     const std::optional<std::uint64_t> width = text.number();
     const std::optional<std::uint64_t> height = text.number();
-    const std::optional<std::uint64_t> maxValue = bitmap ? std::optional<std::uint64_t>(1) : text.number();
+    const std::optional<std::uint64_t> maxValue =
+        kind->bitmap ? std::optional<std::uint64_t>(1) : text.number();
     if (!width || !height || !maxValue) return cutInHeader();
     const QvImageSize size{*width, *height};
-    if (settled(size)) return sized(size);
+    // FreeImage holds a bitmap in 1 bit, samples to 255 in 8 bits, larger
+    // ones in 16 (found by decoding each).
+    const bool wide = *maxValue > 0xFF;
+    const PixelHold hold{kind->bitmap ? 1u : std::uint32_t(kind->samples * (wide ? 16 : 8))};
+    if (settled(size)) return held(sized(size), hold);
     if (*maxValue == 0 || *maxValue > 0xFFFF)
         return damaged(fmt::format("a largest sample of {}", *maxValue));
-    const std::uint64_t samples = times(times(size.width, size.height), kind % 3 == 0 ? 3 : 1);
+    const std::uint64_t samples = times(times(size.width, size.height), kind->samples);
     std::uint64_t end = 0;
-    if (kind == 1) {
+    if (kind->bitmap && kind->plain) {
         end = plus(text.at(), samples);  // a character a pixel
-    } else if (plain) {
+    } else if (kind->plain) {
         end = plus(text.at(), samples == 0 ? 0 : times(samples, 2) - 1);  // digits and a space between
-    } else if (bitmap) {
+    } else if (kind->bitmap) {
         end = plus(text.at(), times(ceilDiv(size.width, 8), size.height));
     } else {
-        end = plus(text.at(), times(samples, *maxValue > 0xFF ? 2 : 1));
+        end = plus(text.at(), times(samples, wide ? 2 : 1));
     }
-    return sized(size, cutShort(end, file.size()));
+    return held(sized(size, cutShort(end, file.size())), hold);
 }
 
 // PFM: "PF" (colour) or "Pf" (grey), the sides, a scale, then 32-bit floats.
@@ -845,10 +958,13 @@ QvHeaderReading pfmHeader(Bytes file)
     if (!width || !height) return cutInHeader();
     text.skipWord();
     const QvImageSize size{*width, *height};
-    if (settled(size)) return sized(size);
+    const PixelHold hold{file[1] == 'F' ? 96u : 32u, true};  // RGB or grey floats
+    if (settled(size)) return held(sized(size), hold);
     const std::uint64_t channels = file[1] == 'F' ? 3 : 1;
-    return sized(size, cutShort(plus(text.at(), times(times(times(size.width, size.height), channels), 4)),
-                                file.size()));
+    return held(
+        sized(size, cutShort(plus(text.at(), times(times(times(size.width, size.height), channels), 4)),
+                             file.size())),
+        hold);
 }
 
 // ---------------------------------------------------------------- PNG
@@ -872,26 +988,33 @@ QvHeaderReading pngHeader(Bytes file)
     if (colourType >= channels.size() || channels[colourType] == 0 || depth == 0 || depth > 16 ||
         (depth & (depth - 1)) != 0)
         return damaged(fmt::format("colour type {} of {} bits", colourType, depth));
-    if (settled(size)) return sized(size);
+    if (settled(size)) return held(sized(size), pngHold(colourType, depth, false));
     // Length, type, data and checksum of each chunk, read in place: a file may
     // hold tens of millions.
     std::uint64_t imageData = 0;
+    bool imageStarted = false;
+    PngTransparency transparency(colourType);
+    const auto done = [&](std::string problem = {}) {
+        return held(sized(size, std::move(problem)), pngHold(colourType, depth, transparency.found()));
+    };
     for (std::uint64_t at = signature.size(); at < file.size();) {
         if (file.size() - at < 8)
-            return sized(size, fmt::format("it is cut short in the header of its chunk at byte {}", at));
+            return done(fmt::format("it is cut short in the header of its chunk at byte {}", at));
         const std::uint64_t length = readBig(file.data() + at, 4);
         const std::uint64_t type = readBig(file.data() + at + 4, 4);
         if (length > largestLength || !isChunkType(type))
-            return sized(size, fmt::format("its header is damaged: no chunk can start at byte {}", at));
+            return done(fmt::format("its header is damaged: no chunk can start at byte {}", at));
         if (!within(at, length + 12, file.size()))
-            return sized(size, runsPast(chunkName(type) + " chunk", at, file.size()));
+            return done(runsPast(chunkName(type) + " chunk", at, file.size()));
+        imageStarted = imageStarted || type == tag("IDAT");
         if (type == tag("IDAT")) imageData += length;
+        if (!imageStarted) transparency.see(type, length);
         if (type == tag("IEND")) break;
         at += length + 12;
     }
     const std::uint64_t pixelBytes =
         times(packedBytes(size.width, times(depth, channels[colourType])), size.height);
-    return sized(size, packing(size, pixelBytes, imageData, deflateBytesPerByte, "deflate"));
+    return done(packing(size, pixelBytes, imageData, deflateBytesPerByte, "deflate"));
 }
 
 // ---------------------------------------------------------------- SGI
@@ -915,27 +1038,32 @@ QvHeaderReading sgiHeader(Bytes file)
     if (in.cut()) return cutInHeader();
     // A picture of fewer dimensions is one row, or one channel, whatever the fields say.
     const QvImageSize size{width, dimension < 2 ? 1 : height};
-    if (settled(size)) return sized(size);
     const std::uint64_t channels = dimension < 3 ? 1 : depth;
+    // FreeImage holds grey in 8 bits, grey and alpha as RGBA; it reads no
+    // samples of two bytes (found by decoding each).
+    constexpr std::array<std::uint32_t, 5> bitsOfChannels{0, 8, 32, 24, 32};
+    const PixelHold hold{sampleBytes == 1 && channels < bitsOfChannels.size() ? bitsOfChannels[channels] : 0};
+    const auto done = [&](std::string problem = {}) { return held(sized(size, std::move(problem)), hold); };
+    if (settled(size)) return done();
     if (storage > 1 || sampleBytes < 1 || sampleBytes > 2 || channels < 1 || channels > 4)
         return damaged(
             fmt::format("storage {}, {} bytes a sample, {} channels", storage, sampleBytes, channels));
     const std::uint64_t rows = times(size.height, channels);
     if (storage == 0)
-        return sized(size, cutShort(plus(header, times(times(rows, size.width), sampleBytes)), file.size()));
+        return done(cutShort(plus(header, times(times(rows, size.width), sampleBytes)), file.size()));
     const std::uint64_t tables = times(rows, 4);
     if (!within(header, times(tables, 2), file.size()))
-        return sized(size, runsPast("row tables", header, file.size()));
+        return done(runsPast("row tables", header, file.size()));
     for (std::uint64_t row = 0; row < rows; ++row) {
         QvByteCursor start(file, header + 4 * row);
         QvByteCursor length(file, header + tables + 4 * row);
         const std::uint64_t at = start.be(4);
         const std::uint64_t bytes = length.be(4);
-        if (!within(at, bytes, file.size())) return sized(size, runsPast("row", at, file.size()));
+        if (!within(at, bytes, file.size())) return done(runsPast("row", at, file.size()));
         if (times(size.width, 2 * sampleBytes) > times(bytes, runLength))
-            return sized(size, packing(size, size.width, bytes, runLength / (2 * sampleBytes), "run-length"));
+            return done(packing(size, size.width, bytes, runLength / (2 * sampleBytes), "run-length"));
     }
-    return sized(size);
+    return done();
 }
 
 // ---------------------------------------------------------------- TIFF
@@ -1002,6 +1130,43 @@ std::uint64_t tiffTypeBytes(std::uint64_t type)
     static constexpr std::array<std::uint64_t, 19> bytes{0, 1, 1, 2, 4, 8, 1, 1, 2, 4,
                                                          8, 4, 8, 4, 0, 0, 8, 8, 8};
     return type < bytes.size() ? bytes[type] : 0;
+}
+
+// How FreeImage holds a pixel of each photometric interpretation, samples a
+// pixel, bits a sample and sample formats (found by decoding each layout;
+// planes hold alike). Other layouts it reads in ways not held here, or not at
+// all.
+enum TiffSampleFormats : unsigned { tiffUnsigned = 1 << 1, tiffSigned = 1 << 2, tiffFloat = 1 << 3 };
+constexpr unsigned tiffIntegers = tiffUnsigned | tiffSigned, tiffAnyFormat = tiffIntegers | tiffFloat;
+struct TiffHold {
+    std::initializer_list<std::uint64_t> photometrics;
+    std::uint64_t samples, bits;
+    unsigned formats;
+    PixelHold hold;
+};
+constexpr std::initializer_list<std::uint64_t> tiffGrey{0, 1}, tiffPalette{3}, tiffRgb{2}, tiffCmyk{5},
+    tiffYCbCrOnly{6}, tiffLab{8};
+const TiffHold tiffHolds[] = {
+    {tiffGrey, 1, 1, tiffIntegers, {1}},       {tiffGrey, 1, 4, tiffIntegers, {4}},
+    {tiffGrey, 1, 8, tiffAnyFormat, {8}},      {tiffGrey, 1, 16, tiffAnyFormat, {16}},
+    {tiffGrey, 1, 32, tiffIntegers, {32}},     {tiffGrey, 1, 32, tiffFloat, {32, true}},
+    {tiffGrey, 1, 64, tiffFloat, {64, true}},  {tiffGrey, 2, 8, tiffUnsigned, {8}},
+    {tiffGrey, 2, 16, tiffIntegers, {32}},     {tiffGrey, 2, 32, tiffFloat, {32, true}},
+    {tiffPalette, 1, 1, tiffUnsigned, {1}},    {tiffPalette, 1, 4, tiffUnsigned, {4}},
+    {tiffPalette, 1, 8, tiffUnsigned, {8}},    {tiffRgb, 3, 8, tiffIntegers, {24}},
+    {tiffRgb, 3, 16, tiffUnsigned, {48}},      {tiffRgb, 3, 16, tiffFloat, {96, true}},
+    {tiffRgb, 3, 32, tiffFloat, {96, true}},   {tiffRgb, 4, 8, tiffUnsigned, {32}},
+    {tiffRgb, 4, 16, tiffUnsigned, {64}},      {tiffRgb, 4, 32, tiffFloat, {128, true}},
+    {tiffCmyk, 4, 8, tiffUnsigned, {24}},      {tiffCmyk, 4, 16, tiffUnsigned, {48}},
+    {tiffYCbCrOnly, 3, 8, tiffUnsigned, {24}}, {tiffLab, 3, 8, tiffUnsigned, {24}},
+    {tiffLab, 3, 16, tiffUnsigned, {48}}};
+PixelHold tiffHold(std::uint64_t photometric, std::uint64_t samples, std::uint64_t bits, std::uint64_t format)
+{
+    for (const TiffHold& row : tiffHolds)
+        if (std::ranges::find(row.photometrics, photometric) != row.photometrics.end() &&
+            row.samples == samples && row.bits == bits && format < 32 && (row.formats & (1u << format)) != 0)
+            return row.hold;
+    return {};
 }
 
 // The most pixel bytes one byte of a coding gives (or, for fax, the most
@@ -1140,9 +1305,13 @@ QvHeaderReading tiffHeader(Bytes file)
     };
     if (!fields.width.present || !fields.height.present) return damaged("no width or height");
     const QvImageSize size{value(fields.width, 0), value(fields.height, 0)};
-    if (settled(size)) return sized(size);
     const std::uint64_t bits = value(fields.bitsPerSample, 1);
     const std::uint64_t samples = value(fields.samplesPerPixel, 1);
+    const PixelHold hold = fields.photometric.present ? tiffHold(value(fields.photometric, 0), samples, bits,
+                                                                 value(fields.sampleFormat, 1))
+                                                      : PixelHold{};
+    const auto done = [&](std::string problem = {}) { return held(sized(size, std::move(problem)), hold); };
+    if (settled(size)) return done();
     const std::uint64_t coding = value(fields.compression, tiffUncompressed);
     const bool planes = value(fields.planarConfig, 1) == tiffSeparatePlanes;
     const std::uint64_t samplesPerPlane = planes ? 1 : samples;
@@ -1182,8 +1351,8 @@ QvHeaderReading tiffHeader(Bytes file)
     // tile a plane; this reader lets each run to the end of the file.
     const bool estimated = !counts.present && units == (planes ? samples : 1);
     if (!locates(offsets) || (!estimated && !locates(counts)))
-        return sized(size, fmt::format("its header is damaged: it does not locate the {} {}s of its picture",
-                                       units, unit));
+        return done(
+            fmt::format("its header is damaged: it does not locate the {} {}s of its picture", units, unit));
     // The last strip of each plane may hold fewer rows; tiles are whole.
     const std::uint64_t lastRows = tiled ? unitRows : size.height - (down - 1) * unitRows;
     const std::optional<TiffPacking> packs = tiffPacking(coding);
@@ -1201,18 +1370,23 @@ QvHeaderReading tiffHeader(Bytes file)
                          fewestBytes(lastRows)};
     const std::optional<TiffUnitFault> fault =
         firstTiffUnitFault(tiffTypeBytes(offsets.type), estimated ? 0 : tiffTypeBytes(counts.type), walk);
-    if (!fault) return sized(size);
+    if (!fault) return done();
     if (fault->outside)
-        return sized(size, runsPast(fmt::format("{} {}", unit, fault->index), fault->at, file.size()));
+        return done(runsPast(fmt::format("{} {}", unit, fault->index), fault->at, file.size()));
     const std::uint64_t rows = fault->index % down == down - 1 ? lastRows : unitRows;
-    return sized(size, packing(size, packs->ofRows ? rows : unitBytes(rows), fault->bytes, packs->perByte,
-                               packs->name));
+    return done(
+        packing(size, packs->ofRows ? rows : unitBytes(rows), fault->bytes, packs->perByte, packs->name));
 }
 
 // ---------------------------------------------------------------- Formats read for their size alone
 
-// A Commodore 64 Koala picture has one size; FreeImage reads any file as one.
+// A Commodore 64 Koala picture has one size; FreeImage reads any file as one,
+// of 16 colours.
 constexpr QvImageSize koalaSize{320, 200};
+constexpr PixelHold koalaHold{4};
+// Where the flags of a DDS file's pixel format are: after its signature, the
+// header's first 72 bytes and the pixel format's size.
+constexpr std::uint64_t ddsPixelFormat = 4 + 72 + 4;
 constexpr std::string_view mngSignature{"\x8aMNG\r\n\x1a\n", 8};
 constexpr std::size_t pictHeader = 512;
 constexpr std::uint64_t pictVersionOp = 0x11;
@@ -1231,29 +1405,84 @@ constexpr std::size_t xbmMostLines = 1 << 16;
 
 // Reads fields in order. A read past the end of the file marks it cut short
 // and gives 0, so a reader asks once, at its end, whether all was there.
-std::optional<QvImageSize> unlessCut(const QvByteCursor& in, QvImageSize size)
+QvHeaderReading unlessCut(const QvByteCursor& in, QvImageSize size, PixelHold hold)
 {
-    return in.cut() ? std::nullopt : std::optional(size);
+    return in.cut() ? QvHeaderReading{} : found(size, hold);
 }
 
-std::optional<QvImageSize> ddsSize(Bytes file)
+// FreeImage holds uncompressed DDS pixels of 8 bits as they are, of 16 to 32
+// as RGB, or as RGBA at 32 bits that say they have alpha; DXT1, DXT3 and DXT5
+// blocks as RGBA (found by decoding each).
+PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+{
+    constexpr std::uint64_t alphaPixels = 0x1, compressed = 0x4, rgb = 0x40;
+    // A four-character code as its bytes read in their order, least first.
+    const auto code = [](const char(&name)[5]) {
+        return std::uint64_t(byteSwapped(std::uint32_t(tag(name))));
+    };
+    if (flags & rgb) {
+        if (bitCount == 8) return {8};
+        if (bitCount == 16 || bitCount == 24) return {24};
+        if (bitCount == 32) return {flags & alphaPixels ? 32u : 24u};
+        return {};
+    }
+    if ((flags & compressed) && (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5")))
+        return {32};
+    return {};
+}
+
+// FreeImage holds a JNG of grey as 8 bits, of colour as RGB, with alpha as
+// RGBA (found by decoding each).
+PixelHold jngHold(std::uint64_t colourType)
+{
+    switch (colourType) {
+    case 8:
+        return {8};
+    case 10:
+        return {24};
+    case 12:
+    case 14:
+        return {32};
+    default:
+        return {};
+    }
+}
+
+// A PNG inside an MNG is held as a PNG file: its chunks from `at` on, up to
+// its image data, may give it transparency.
+PixelHold mngPngHold(Bytes file, std::uint64_t at, std::uint64_t colourType, std::uint64_t depth)
+{
+    PngTransparency transparency(colourType);
+    for (; at + 8 <= file.size(); at += 12 + readBig(file.data() + at, 4)) {
+        const std::uint64_t type = readBig(file.data() + at + 4, 4);
+        if (type == tag("IDAT") || type == tag("IEND")) break;
+        transparency.see(type, readBig(file.data() + at, 4));
+    }
+    return pngHold(colourType, depth, transparency.found());
+}
+
+QvHeaderReading ddsSize(Bytes file)
 {
     QvByteCursor in(file);
     if (!in.expect("DDS ")) {
-        return std::nullopt;
+        return {};
     }
     in.skip(8);  // header size, flags
     const std::uint64_t height = in.le(4);
     const std::uint64_t width = in.le(4);
-    return unlessCut(in, {width, height});
+    QvByteCursor format(file, ddsPixelFormat);
+    const std::uint64_t flags = format.le(4);
+    const std::uint64_t fourCc = format.le(4);
+    const std::uint64_t bitCount = format.le(4);
+    return unlessCut(in, {width, height}, format.cut() ? PixelHold{} : ddsHold(flags, fourCc, bitCount));
 }
 
 // IFF (ILBM, PBM): the bitmap header chunk, before the pixels.
-std::optional<QvImageSize> iffSize(Bytes file)
+QvHeaderReading iffSize(Bytes file)
 {
     QvByteCursor in(file);
     if (!in.expect("FORM")) {
-        return std::nullopt;
+        return {};
     }
     // Chunks read in place: a file may hold tens of millions.
     for (std::uint64_t at = 12; at + 8 <= file.size();) {
@@ -1263,23 +1492,27 @@ std::optional<QvImageSize> iffSize(Bytes file)
             in.seek(at + 8);
             const std::uint64_t width = in.be(2);
             const std::uint64_t height = in.be(2);
-            return unlessCut(in, {width, height});
+            QvByteCursor planes(file, at + 8 + 8);  // after the sides and the position
+            // FreeImage holds up to 8 planes as palette indices, 24 as RGB (found by decoding each).
+            const std::uint64_t count = planes.be(1);
+            const PixelHold hold{planes.cut() ? 0u : count >= 1 && count <= 8 ? 8u : count == 24 ? 24u : 0u};
+            return unlessCut(in, {width, height}, hold);
         }
         if (id == tag("BODY")) {
-            return std::nullopt;
+            return {};
         }
         at += 8 + length + (length & 1);  // chunks are padded to an even length
     }
-    return std::nullopt;
+    return {};
 }
 
 // MNG: FreeImage decodes the first PNG or JNG inside at that image's own
 // size, whatever frame size the MNG header gives.
-std::optional<QvImageSize> mngSize(Bytes file)
+QvHeaderReading mngSize(Bytes file)
 {
     QvByteCursor in(file);
     if (!in.expect(mngSignature)) {
-        return std::nullopt;
+        return {};
     }
     // Chunks read in place: a file may hold tens of millions.
     for (std::uint64_t at = mngSignature.size(); at + 8 <= file.size();) {
@@ -1289,14 +1522,21 @@ std::optional<QvImageSize> mngSize(Bytes file)
             in.seek(at + 8);
             const std::uint64_t width = in.be(4);
             const std::uint64_t height = in.be(4);
-            return unlessCut(in, {width, height});
+            QvByteCursor kind = in;
+            const std::uint64_t depth = kind.be(1);
+            const std::uint64_t colourType = kind.be(1);
+            PixelHold hold;
+            if (!kind.cut())
+                hold = type == tag("JHDR") ? jngHold(colourType)
+                                           : mngPngHold(file, at + 12 + length, colourType, depth);
+            return unlessCut(in, {width, height}, hold);
         }
         if (type == tag("MEND")) {
-            return std::nullopt;
+            return {};
         }
         at += 12 + length;  // length, type, data and checksum
     }
-    return std::nullopt;
+    return {};
 }
 
 // A WBMP number: 7 bits a byte, the high bit set on all but the last.
@@ -1311,11 +1551,11 @@ std::uint64_t wbmpNumber(QvByteCursor& in)
     return value;
 }
 
-std::optional<QvImageSize> wbmpSize(Bytes file)
+QvHeaderReading wbmpSize(Bytes file)
 {
     QvByteCursor in(file);
     if (wbmpNumber(in) != 0) {
-        return std::nullopt;  // type 0 is the only type there is
+        return {};  // type 0 is the only type there is
     }
     const std::uint64_t fixedHeader = in.le(1);
     // Extension headers, walked as FreeImage walks them: a chain of 7-bit
@@ -1330,7 +1570,7 @@ std::optional<QvImageSize> wbmpSize(Bytes file)
     }
     const std::uint64_t width = wbmpNumber(in);
     const std::uint64_t height = wbmpNumber(in);
-    return unlessCut(in, {width, height});
+    return unlessCut(in, {width, height}, {1});
 }
 
 // Whether a character ends a word of an XBM line: a blank, or the line's end.
@@ -1345,7 +1585,7 @@ bool endsXbmWord(char c)
 std::optional<std::pair<std::string_view, std::uint64_t>> xbmDefine(std::string_view text)
 {
     constexpr std::string_view keyword = "#define";
-    if (!text.starts_with(keyword)) return std::nullopt;
+    if (!text.starts_with(keyword)) return {};
     std::size_t at = keyword.size();
     const auto skipBlanks = [&] {
         while (at < text.size() && text[at] != '\n' && endsXbmWord(text[at])) ++at;
@@ -1359,7 +1599,7 @@ std::optional<std::pair<std::string_view, std::uint64_t>> xbmDefine(std::string_
     const bool named = at > nameStart;
     skipBlanks();
     if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-    if (!named || at == text.size() || text[at] < '0' || text[at] > '9') return std::nullopt;
+    if (!named || at == text.size() || text[at] < '0' || text[at] > '9') return {};
     std::uint64_t value = 0;
     for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
         value = std::min<std::uint64_t>(value * 10 + std::uint64_t(text[at] - '0'), xbmNumberCeiling);
@@ -1368,14 +1608,14 @@ std::optional<std::pair<std::string_view, std::uint64_t>> xbmDefine(std::string_
 
 // XBM: the "#define <name>_width N" and "_height N" lines before the line
 // starting "static" that opens the bits; a later line overrides an earlier.
-std::optional<QvImageSize> xbmSize(Bytes file)
+QvHeaderReading xbmSize(Bytes file)
 {
     const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
     std::optional<std::uint64_t> width;
     std::optional<std::uint64_t> height;
     for (std::size_t start = 0, lines = 0; start < text.size() && lines < xbmMostLines; ++start, ++lines) {
         if (text[start] == 's' && text.substr(start).starts_with("static")) {
-            return width && height ? std::optional(QvImageSize{*width, *height}) : std::nullopt;
+            return width && height ? found({*width, *height}, {1}) : QvHeaderReading{};
         }
         if (text[start] == '#') {
             if (const auto define = xbmDefine(text.substr(start))) {
@@ -1389,7 +1629,7 @@ std::optional<QvImageSize> xbmSize(Bytes file)
         const void* end = std::memchr(text.data() + start, '\n', text.size() - start);
         start = end == nullptr ? text.size() : std::size_t(static_cast<const char*>(end) - text.data());
     }
-    return std::nullopt;
+    return {};
 }
 
 // The fixed length of what follows a PICT opcode; -1 for an opcode whose
@@ -1439,12 +1679,12 @@ std::optional<std::uint64_t> pictOperandLength(QvByteCursor& in, std::uint64_t o
         (opcode >= 0x8100 && opcode <= 0xFFFE && opcode != 0x8200 && opcode != 0x8201)) {
         return in.be(4);  // reserved, with a 32-bit length
     }
-    return std::nullopt;
+    return {};
 }
 
 // PICT: FreeImage allocates the bounds of the first bitmap or pixel map the
 // picture draws, not its frame, so the opcodes before that one are walked.
-std::optional<QvImageSize> pictSize(Bytes file)
+QvHeaderReading pictSize(Bytes file)
 {
     QvByteCursor in(file, pictHeader);
     in.skip(10);  // picture size and frame, which FreeImage does not use
@@ -1454,7 +1694,7 @@ std::optional<QvImageSize> pictSize(Bytes file)
     const std::uint64_t byte = opening == file.end() ? 0 : *opening;
     const std::uint64_t version = in.be(1);
     if (byte != pictVersionOp || (version != 1 && version != 2) || (version == 2 && in.be(1) != 0xFF)) {
-        return std::nullopt;
+        return {};
     }
     const int opcodeBytes = static_cast<int>(version);
     for (std::uint64_t opcodes = 0; !in.cut() && opcodes < pictMostOpcodes; ++opcodes) {
@@ -1463,78 +1703,73 @@ std::optional<QvImageSize> pictSize(Bytes file)
         }
         const std::uint64_t opcode = in.be(opcodeBytes);
         if (std::ranges::find(pictBitmapOpcodes, opcode) != pictBitmapOpcodes.end()) {
-            in.skip(opcode >= 0x9A ? 4 + 2 : 2);  // base address of direct pixels, row bytes
+            const bool direct = opcode >= 0x9A;
+            in.skip(direct ? 4 : 0);                         // the base address of direct pixels
+            const bool pixelMap = (in.be(2) & 0x8000) != 0;  // in its row bytes
             const std::int64_t top = in.be16Signed();
             const std::int64_t left = in.be16Signed();
             const std::int64_t bottom = in.be16Signed();
             const std::int64_t right = in.be16Signed();
+            QvByteCursor map = in;
+            map.skip(18);  // version, packing, resolution and pixel type of a pixel map
+            const std::uint64_t pixelSize = map.be(2);
+            // FreeImage holds direct pixels and those of 16 or 32 bits as RGBA, those of
+            // up to 8 as palette indices; plain bitmaps it does not read (found by
+            // decoding each).
+            PixelHold hold;
+            if (direct || (pixelMap && !map.cut() && (pixelSize == 16 || pixelSize == 32))) hold.bits = 32;
+            if (!direct && pixelMap && !map.cut() && pixelSize >= 1 && pixelSize <= 8) hold.bits = 8;
             // FreeImage takes the extent either way round.
-            return unlessCut(in,
-                             {std::uint64_t(std::abs(right - left)), std::uint64_t(std::abs(bottom - top))});
+            return unlessCut(
+                in, {std::uint64_t(std::abs(right - left)), std::uint64_t(std::abs(bottom - top))}, hold);
         }
         const std::optional<std::uint64_t> length = pictOperandLength(in, opcode);
         if (!length) {
-            return std::nullopt;
+            return {};
         }
         in.skip(*length);
     }
-    return std::nullopt;
-}
-// A reader of the size alone, as a reading without a problem.
-template <std::optional<QvImageSize> (*sizeOf)(Bytes)>
-QvHeaderReading sizeOnly(Bytes file)
-{
-    return {sizeOf(file), {}, false};
+    return {};
 }
 
 // ---------------------------------------------------------------- The formats
 
-// How each format is read. `full`: a size or a problem, never neither, so
-// the loader needs no header read of FreeImage's. `byContent`: its decoder is
-// trusted with a file whose name says another format (see the loader for
-// how they were chosen), which holds only for formats read in full.
+// How each format is read: the one list of them. `full`: a size or a
+// problem, never neither, so the decoder needs no header read of FreeImage's.
+// Those read only for their size are read where FreeImage has no header read
+// of its own.
 struct FormatReader {
     FREE_IMAGE_FORMAT format;
     QvHeaderReading (*read)(Bytes);
     bool full;
-    bool byContent;
 };
 
 constexpr FormatReader formatReaders[] = {
-    {FIF_BMP, bmpHeader, true, true},
-    {FIF_GIF, gifHeader, true, true},
-    {FIF_HDR, hdrHeader, true, true},
-    {FIF_J2K, codestreamHeader, true, true},
-    {FIF_JP2, jp2Header, true, true},
-    {FIF_JPEG, jpegHeader, true, true},
-    {FIF_PBM, netpbmHeader, true, true},
-    {FIF_PBMRAW, netpbmHeader, true, true},
-    {FIF_PGM, netpbmHeader, true, true},
-    {FIF_PGMRAW, netpbmHeader, true, true},
-    {FIF_PPM, netpbmHeader, true, true},
-    {FIF_PPMRAW, netpbmHeader, true, true},
-    {FIF_PFM, pfmHeader, true, true},
-    {FIF_PNG, pngHeader, true, true},
-    {FIF_SGI, sgiHeader, true, true},
-    {FIF_TIFF, tiffHeader, true, true},
-    {FIF_DDS, sizeOnly<ddsSize>, false, false},
-    {FIF_IFF, sizeOnly<iffSize>, false, false},  // also FIF_LBM
-    {FIF_MNG, sizeOnly<mngSize>, false, false},
-    {FIF_WBMP, sizeOnly<wbmpSize>, false, false},
-    {FIF_XBM, sizeOnly<xbmSize>, false, false},
-    {FIF_PICT, sizeOnly<pictSize>, false, false},
-    {FIF_KOALA,
-     [](Bytes) {
-         return QvHeaderReading{koalaSize, {}, false};
-     },
-     false, false},
+    {FIF_BMP, bmpHeader, true},
+    {FIF_GIF, gifHeader, true},
+    {FIF_HDR, hdrHeader, true},
+    {FIF_J2K, codestreamHeader, true},
+    {FIF_JP2, jp2Header, true},
+    {FIF_JPEG, jpegHeader, true},
+    {FIF_PFM, pfmHeader, true},
+    {FIF_PNG, pngHeader, true},
+    {FIF_SGI, sgiHeader, true},
+    {FIF_TIFF, tiffHeader, true},
+    {FIF_DDS, ddsSize, false},
+    {FIF_IFF, iffSize, false},  // also FIF_LBM
+    {FIF_MNG, mngSize, false},
+    {FIF_WBMP, wbmpSize, false},
+    {FIF_XBM, xbmSize, false},
+    {FIF_PICT, pictSize, false},
+    {FIF_KOALA, [](Bytes) { return found(koalaSize, koalaHold); }, false},
 };
-static_assert(std::ranges::all_of(formatReaders,
-                                  [](const FormatReader& r) { return r.full || !r.byContent; }),
-              "a format read by content must be read in full");
+// The Netpbm formats, one reader for all, are those of their own table.
+constexpr FormatReader netpbmReader{FIF_UNKNOWN, netpbmHeader, true};
 
 const FormatReader* readerOf(FREE_IMAGE_FORMAT format)
 {
+    if (std::ranges::find(netpbmKinds, format, &NetpbmKind::format) != std::end(netpbmKinds))
+        return &netpbmReader;
     const auto found = std::ranges::find(formatReaders, format, &FormatReader::format);
     return found == std::end(formatReaders) ? nullptr : &*found;
 }
@@ -1547,10 +1782,12 @@ bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
     return reader != nullptr && reader->full;
 }
 
+// A header read in full is held against the file before any decoder runs; the
+// decoders of other formats (PCX's and DDS's among them) make pixels of memory
+// never written from a file too short, so they see only files of their names.
 bool qvReadByContent(FREE_IMAGE_FORMAT format)
 {
-    const FormatReader* reader = readerOf(format);
-    return reader != nullptr && reader->byContent;
+    return qvHeaderReadsFully(format);
 }
 
 QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file)
@@ -1560,8 +1797,10 @@ QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint
     QvHeaderReading reading = reader->read(file);
     // No decoder makes a picture without pixels; every format read in full
     // gives one reason for it, whether or not its own decoder would fail.
-    if (reader->full && reading.size && (reading.size->width == 0 || reading.size->height == 0))
-        reading = sized(*reading.size, fmt::format("its header is damaged: a picture of {}x{}",
-                                                   reading.size->width, reading.size->height));
+    if (reader->full && reading.size && (reading.size->width == 0 || reading.size->height == 0)) {
+        reading.problem = fmt::format("its header is damaged: a picture of {}x{}", reading.size->width,
+                                      reading.size->height);
+        reading.fatal = true;
+    }
     return reading;
 }

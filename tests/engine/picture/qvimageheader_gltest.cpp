@@ -879,3 +879,215 @@ TEST(ImageHeader, ProblemsAreFatalOnceTheSignatureMatches)
         EXPECT_TRUE(!alone.problem.empty() && alone.fatal);
     }
 }
+
+namespace {
+
+// A PNG of zero samples, its image data stored uncompressed, `chunks` (type,
+// data) between its header and its data.
+Bytes pngByHand(std::uint64_t colourType, std::uint64_t depth,
+                const std::vector<std::pair<std::string_view, Bytes>>& chunks = {})
+{
+    constexpr std::uint64_t width = 5, height = 3;
+    const std::uint64_t samples = std::vector<std::uint64_t>{1, 0, 3, 1, 2, 0, 4}[colourType];
+    Bytes bytes;
+    put(bytes, "\x89PNG\r\n\x1a\n");
+    Bytes header;
+    putFields(header, 4, {width, height});
+    putFields(header, 1, {depth, colourType, 0, 0, 0});
+    putPngChunk(bytes, "IHDR", header);
+    for (const auto& [type, data] : chunks) putPngChunk(bytes, type, data);
+    const Bytes rows((1 + (width * samples * depth + 7) / 8) * height, 0);  // each row's filter byte 0 too
+    Bytes stored{0x78, 0x01, 0x01};                                         // zlib, one final stored block
+    putFields(stored, 2, {rows.size(), 0xFFFF ^ rows.size()}, true);
+    stored.insert(stored.end(), rows.begin(), rows.end());
+    putFields(stored, 4, {(rows.size() % 65521) << 16 | 1});  // the Adler-32 sum of zeros
+    putPngChunk(bytes, "IDAT", stored);
+    putPngChunk(bytes, "IEND", {});
+    return bytes;
+}
+
+// A baseline JPEG of 8x8 CMYK pixels, every block empty: each component's DC
+// difference and its end of block coded in one bit each.
+Bytes cmykJpeg()
+{
+    Bytes bytes;
+    putFields(bytes, 2, {0xFFD8});
+    putSegment(bytes, 0xEE, {'A', 'd', 'o', 'b', 'e', 0, 100, 0, 0, 0, 0, 0});  // no colour transform
+    putFields(bytes, 2, {0xFFDB, 67});
+    putFields(bytes, 1, {0});
+    bytes.resize(bytes.size() + 64, 1);
+    putSegment(bytes, 0xC0, {8, 0, 8, 0, 8, 4, 1, 0x11, 0, 2, 0x11, 0, 3, 0x11, 0, 4, 0x11, 0});
+    Bytes oneCode(16, 0);
+    oneCode[0] = 1;                                   // one code of one bit
+    for (const std::uint64_t table : {0x00, 0x10}) {  // DC, then AC: category 0, end of block
+        putFields(bytes, 2, {0xFFC4, 2 + 1 + 16 + 1});
+        putFields(bytes, 1, {table});
+        bytes.insert(bytes.end(), oneCode.begin(), oneCode.end());
+        putFields(bytes, 1, {0});
+    }
+    putSegment(bytes, 0xDA, {4, 1, 0, 2, 0, 3, 0, 4, 0, 0, 63, 0});
+    putFields(bytes, 1, {0x00});  // the four blocks' eight bits
+    putFields(bytes, 2, {0xFFD9});
+    return bytes;
+}
+
+// Verbatim 8-bit SGI of `channels` channels.
+Bytes sgiOf(std::uint64_t channels)
+{
+    Bytes bytes;
+    putFields(bytes, 2, {474, 0x0001, 3, 5, 3, channels});
+    putFields(bytes, 4, {0, 255});
+    bytes.resize(512 + 5 * 3 * channels, 0);
+    return bytes;
+}
+
+// A DDS of one 4x4 DXT1 block.
+Bytes dxt1()
+{
+    Bytes bytes;
+    put(bytes, "DDS ");
+    putFields(bytes, 4, {124, 0x1007, 4, 4, 8}, true);
+    bytes.resize(76, 0);
+    putFields(bytes, 4, {32, 0x4}, true);
+    put(bytes, "DXT1");
+    bytes.resize(128, 0);
+    bytes.resize(136, 0x55);
+    return bytes;
+}
+
+// A small picture saved by FreeImage (32x32 for JPEG 2000's wavelet levels);
+// of a grey palette, which some writers need, when it has one.
+Bytes byFreeImage(FREE_IMAGE_FORMAT format, int bits, FREE_IMAGE_TYPE type = FIT_BITMAP, int flags = 0)
+{
+    const int side = format == FIF_J2K || format == FIF_JP2 ? 32 : 6;
+    FIBITMAP* bitmap =
+        type == FIT_BITMAP ? FreeImage_Allocate(side, side, bits) : FreeImage_AllocateT(type, side, side);
+    for (unsigned i = 0; i < FreeImage_GetColorsUsed(bitmap); ++i) {
+        const BYTE grey = BYTE(i * 255 / (FreeImage_GetColorsUsed(bitmap) - 1));
+        FreeImage_GetPalette(bitmap)[i] = RGBQUAD{grey, grey, grey, 0};
+    }
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    FreeImage_SaveToMemory(format, bitmap, memory, flags);
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    Bytes bytes(data, data + size);
+    FreeImage_CloseMemory(memory);
+    FreeImage_Unload(bitmap);
+    return bytes;
+}
+
+}  // namespace
+
+// The bits a pixel takes in the bitmap FreeImage decodes a file into, and
+// whether its samples are floating point, as the header tells them: held
+// against FreeImage's own decoding of files of each format and layout.
+TEST(ImageHeaderBits, AreThoseOfTheBitmapFreeImageDecodes)
+{
+    const Bytes dds24 = fileBytes(writeDds("bits.dds", 4, 4));
+    Bytes koala{0x00, 0x60};
+    putPixels(koala, 10001);
+    const std::vector<TiffEntry> greyAlpha{{258, 3, {8, 8}}, {277, 3, {2}}, {338, 3, {2}}};
+    const Bytes transparentGrey16 = pngByHand(0, 16, {{"tRNS", Bytes{0, 0}}});
+    const struct {
+        const char* name;
+        FREE_IMAGE_FORMAT format;
+        Bytes file;
+    } files[] = {
+        {"bmp 1", FIF_BMP, byFreeImage(FIF_BMP, 1)},
+        {"bmp 4", FIF_BMP, byFreeImage(FIF_BMP, 4)},
+        {"bmp 8", FIF_BMP, byFreeImage(FIF_BMP, 8)},
+        {"bmp 16", FIF_BMP, byFreeImage(FIF_BMP, 16)},
+        {"bmp 24", FIF_BMP, byFreeImage(FIF_BMP, 24)},
+        {"bmp 32", FIF_BMP, byFreeImage(FIF_BMP, 32)},
+        {"gif of 2 colours", FIF_GIF, byFreeImage(FIF_GIF, 1)},
+        {"gif of 16 colours", FIF_GIF, byFreeImage(FIF_GIF, 4)},
+        {"gif of 256 colours", FIF_GIF, byFreeImage(FIF_GIF, 8)},
+        {"hdr", FIF_HDR, byFreeImage(FIF_HDR, 0, FIT_RGBF)},
+        {"j2k grey", FIF_J2K, byFreeImage(FIF_J2K, 8)},
+        {"j2k rgb", FIF_J2K, byFreeImage(FIF_J2K, 24)},
+        {"j2k rgba", FIF_J2K, byFreeImage(FIF_J2K, 32)},
+        {"j2k 16-bit grey", FIF_J2K, byFreeImage(FIF_J2K, 0, FIT_UINT16)},
+        {"j2k 16-bit rgb", FIF_J2K, byFreeImage(FIF_J2K, 0, FIT_RGB16)},
+        {"j2k 16-bit rgba", FIF_J2K, byFreeImage(FIF_J2K, 0, FIT_RGBA16)},
+        {"j2k of five components", FIF_J2K, j2k(32, 16, 5)},
+        {"jp2 grey", FIF_JP2, byFreeImage(FIF_JP2, 8)},
+        {"jp2 rgb", FIF_JP2, byFreeImage(FIF_JP2, 24)},
+        {"jp2 16-bit grey", FIF_JP2, byFreeImage(FIF_JP2, 0, FIT_UINT16)},
+        {"jp2 16-bit rgb", FIF_JP2, byFreeImage(FIF_JP2, 0, FIT_RGB16)},
+        {"jpeg grey", FIF_JPEG, byFreeImage(FIF_JPEG, 8)},
+        {"jpeg rgb", FIF_JPEG, byFreeImage(FIF_JPEG, 24)},
+        {"jpeg cmyk", FIF_JPEG, cmykJpeg()},
+        {"pbm", FIF_PBMRAW, byFreeImage(FIF_PBMRAW, 1)},
+        {"pgm", FIF_PGMRAW, byFreeImage(FIF_PGMRAW, 8)},
+        {"ppm", FIF_PPMRAW, byFreeImage(FIF_PPMRAW, 24)},
+        {"16-bit pgm", FIF_PGMRAW, text("P5\n2 1\n65535\n" + std::string(4, 'a'))},
+        {"16-bit ppm", FIF_PPMRAW, text("P6\n1 1\n4095\n" + std::string(6, 'a'))},
+        {"plain 16-bit pgm", FIF_PGM, text("P2\n2 1\n1000\n1 2\n")},
+        {"pfm grey", FIF_PFM, byFreeImage(FIF_PFM, 0, FIT_FLOAT)},
+        {"pfm rgb", FIF_PFM, byFreeImage(FIF_PFM, 0, FIT_RGBF)},
+        {"png 1", FIF_PNG, byFreeImage(FIF_PNG, 1)},
+        {"png 4", FIF_PNG, byFreeImage(FIF_PNG, 4)},
+        {"png 8", FIF_PNG, byFreeImage(FIF_PNG, 8)},
+        {"png 24", FIF_PNG, byFreeImage(FIF_PNG, 24)},
+        {"png 32", FIF_PNG, byFreeImage(FIF_PNG, 32)},
+        {"png 16-bit grey", FIF_PNG, byFreeImage(FIF_PNG, 0, FIT_UINT16)},
+        {"png 16-bit rgb", FIF_PNG, byFreeImage(FIF_PNG, 0, FIT_RGB16)},
+        {"png 16-bit rgba", FIF_PNG, byFreeImage(FIF_PNG, 0, FIT_RGBA16)},
+        {"png 2-bit grey", FIF_PNG, pngByHand(0, 2)},
+        {"png 8-bit grey and alpha", FIF_PNG, pngByHand(4, 8)},
+        {"png 16-bit grey and alpha", FIF_PNG, pngByHand(4, 16)},
+        {"png 16-bit grey of a transparent shade", FIF_PNG, transparentGrey16},
+        {"png rgb of a transparent colour", FIF_PNG, pngByHand(2, 8, {{"tRNS", Bytes(6, 0)}})},
+        {"png rgb of a damaged transparency", FIF_PNG, pngByHand(2, 8, {{"tRNS", Bytes(3, 0)}})},
+        {"png 4-bit palette with transparency", FIF_PNG,
+         pngByHand(3, 4, {{"PLTE", Bytes(48, 0)}, {"tRNS", Bytes(2, 0)}})},
+        {"sgi grey", FIF_SGI, sgi(5, 3)},
+        {"sgi grey and alpha", FIF_SGI, sgiOf(2)},
+        {"sgi rgb", FIF_SGI, sgiOf(3)},
+        {"sgi rgba", FIF_SGI, sgiOf(4)},
+        {"tiff 1", FIF_TIFF, byFreeImage(FIF_TIFF, 1)},
+        {"tiff 4", FIF_TIFF, byFreeImage(FIF_TIFF, 4)},
+        {"tiff 8", FIF_TIFF, byFreeImage(FIF_TIFF, 8)},
+        {"tiff 24", FIF_TIFF, byFreeImage(FIF_TIFF, 24)},
+        {"tiff 32", FIF_TIFF, byFreeImage(FIF_TIFF, 32)},
+        {"tiff 16-bit grey", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_UINT16)},
+        {"tiff 16-bit rgb", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_RGB16)},
+        {"tiff 16-bit rgba", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_RGBA16)},
+        {"tiff float grey", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_FLOAT)},
+        {"tiff double grey", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_DOUBLE)},
+        {"tiff float rgb", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_RGBF)},
+        {"tiff float rgba", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_RGBAF)},
+        {"tiff cmyk", FIF_TIFF, byFreeImage(FIF_TIFF, 32, FIT_BITMAP, TIFF_CMYK)},
+        {"tiff 16-bit cmyk", FIF_TIFF, byFreeImage(FIF_TIFF, 0, FIT_RGBA16, TIFF_CMYK)},
+        {"jpeg-coded tiff", FIF_TIFF, byFreeImage(FIF_TIFF, 24, FIT_BITMAP, TIFF_JPEG)},
+        {"tiff grey and alpha", FIF_TIFF, tiff(3, 2, 1, Bytes(12, 0x80), 12, 0, greyAlpha)},
+        {"ycbcr tiff", FIF_TIFF, tiff(4, 4, 1, Bytes(24, 0x80), 24, 0, ycbcr)},
+        {"dds rgba", FIF_DDS, dds(2, 3)},
+        {"dds rgb", FIF_DDS, dds24},
+        {"dds dxt1", FIF_DDS, dxt1()},
+        {"iff", FIF_IFF, ilbm(2, 3)},
+        {"mng of a png", FIF_MNG, mng(writtenByFreeImage(FIF_PNG, 2, 3, 24))},
+        {"mng of a transparent 16-bit grey png", FIF_MNG, mng(transparentGrey16)},
+        {"wbmp", FIF_WBMP, byFreeImage(FIF_WBMP, 1)},
+        {"xbm", FIF_XBM, xbm(2, 3)},
+        {"pict", FIF_PICT, pict(2, 3)},
+        {"koala", FIF_KOALA, koala},
+    };
+    const auto floating = [](FREE_IMAGE_TYPE type) {
+        return type == FIT_FLOAT || type == FIT_DOUBLE || type == FIT_RGBF || type == FIT_RGBAF;
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(file.file.data()), DWORD(file.file.size()));
+        FIBITMAP* bitmap = FreeImage_LoadFromMemory(file.format, memory, 0);
+        FreeImage_CloseMemory(memory);
+        EXPECT_NE(bitmap, nullptr);
+        if (bitmap == nullptr) continue;
+        const QvHeaderReading reading = qvReadHeader(file.format, file.file);
+        EXPECT_EQ(reading.problem, "");
+        EXPECT_EQ(reading.bitmapBits, FreeImage_GetBPP(bitmap));
+        EXPECT_EQ(reading.floatSamples, floating(FreeImage_GetImageType(bitmap)));
+        FreeImage_Unload(bitmap);
+    }
+}
