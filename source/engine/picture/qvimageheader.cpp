@@ -4,8 +4,15 @@
 // cut short, a part outside it, or more pixels than its coding can pack into
 // its bytes (a coding's packing limit is the most pixel bytes it gives for
 // one byte of the file). Codings that pack any number of pixels in a few
-// bytes are held only by the pixel bound the loader applies, since pictures
-// are decoded in a child process under memory and time limits.
+// bytes are held only by the pixel bound the decoding child applies to the
+// size read here (qvImageSizeProblem in qvpicturedecode), since pictures are
+// decoded in a child process under memory and time limits.
+//
+// Headers are read in the main program too (a sky's six faces), outside any
+// limit, so a reading costs at most one cheap pass over the file whatever it
+// holds: walks over strips, entries, chunks, markers and lines read them in
+// place, format no text and allocate nothing until they find a problem, and
+// a size no picture may have ends the reading at once.
 #include "engine/picture/qvimageheader.h"
 
 #include "engine/picture/qvbytecursor.h"
