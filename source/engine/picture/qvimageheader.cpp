@@ -731,6 +731,9 @@ std::optional<JpegMarker> nextJpegMarker(Bytes file, std::size_t from)
 struct JpegComponent {
     std::uint64_t id = 0;
     std::uint64_t blocks = 0;
+    std::uint64_t mcuBlocks =
+        0;                   // its sampling factors' product: its blocks in one unit of an interleaved scan
+    std::uint64_t mcus = 0;  // the units of an interleaved scan over the picture
 };
 
 // The components of the frame header `in` is at, which ends at `end`: each
@@ -750,9 +753,13 @@ std::optional<std::vector<JpegComponent>> jpegComponents(QvByteCursor& in, QvIma
     std::uint64_t widest = 1, tallest = 1;
     for (const auto& [id, h, v] : fields) widest = std::max(widest, h), tallest = std::max(tallest, v);
     std::vector<JpegComponent> components;
+    // A unit of an interleaved scan covers 8 pixels for each of the largest sampling factors.
+    const std::uint64_t mcus = times(ceilDiv(size.width, 8 * widest), ceilDiv(size.height, 8 * tallest));
     for (const auto& [id, h, v] : fields)
-        components.push_back({id, times(ceilDiv(ceilDiv(times(size.width, h), widest), 8),
-                                        ceilDiv(ceilDiv(times(size.height, v), tallest), 8))});
+        components.push_back({id,
+                              times(ceilDiv(ceilDiv(times(size.width, h), widest), 8),
+                                    ceilDiv(ceilDiv(times(size.height, v), tallest), 8)),
+                              h * v, mcus});
     return components;
 }
 
@@ -826,11 +833,14 @@ QvHeaderReading jpegHeader(Bytes file)
         }
         if (marker == jpegStartOfScan) {
             if (!size) return damaged("a scan before its frame header");
+            // A scan of one component codes its blocks; an interleaved scan codes
+            // whole units, padding blocks past the picture's edge included.
             const std::uint64_t count = in.be(1);
             std::uint64_t blocks = 0;
             for (std::uint64_t i = 0; i < count; ++i) {
                 const auto found = std::ranges::find(components, in.be(1), &JpegComponent::id);
-                if (found != components.end()) blocks = plus(blocks, found->blocks);
+                if (found != components.end())
+                    blocks = plus(blocks, count == 1 ? found->blocks : times(found->mcus, found->mcuBlocks));
                 in.skip(1);  // its coding tables
             }
             const std::uint64_t spectralStart = in.be(1);

@@ -591,12 +591,10 @@ TEST(ImageHeaderJpeg, IsHeldToWhatItsFileCanHold)
                                       find(jpeg, "\xFF\xC0") + 5, 2, {3000, 4000});
     Bytes arithmetic = jpegHeaders;
     arithmetic[find(jpeg, "\xFF\xC0") + 1] = 0xC9;
-    // 4000x3000 of 2x2 luma and two chroma components, each block 8x8 pixels.
-    const std::uint64_t blocks = 4000 / 8 * (3000 / 8) + 2 * (2000 / 8 * ((1500 + 7) / 8));
-    // 7680x4320 of 4x4 luma sampling: `count` AC scans of one component.
-    const std::uint64_t bigLumaBlocks = 7680 / 8 * (4320 / 8),
-                        bigBlocks = bigLumaBlocks + 2 * (1920 / 8 * (1080 / 8));
-    const std::uint64_t overScans = bigBlocks * 64 / bigLumaBlocks + 1;  // the first past 64 visits a block
+    // An interleaved scan of 4000x3000 pixels, 2x2 luma and two chroma
+    // components, codes units of 16x16 pixels: 250 across, 188 down (the
+    // last half outside the picture), of 4 + 1 + 1 blocks each.
+    constexpr std::uint64_t blocks = 282000;
     const auto manyScans = [](std::uint64_t component, int count) {
         Bytes bytes = jpegFrame(0xC2, 7680, 4320, {{4, 4}, {1, 1}, {1, 1}});
         for (int i = 0; i < count; ++i) putSegment(bytes, 0xDA, {1, component, 0, 1, 63, 0});
@@ -629,8 +627,10 @@ TEST(ImageHeaderJpeg, IsHeldToWhatItsFileCanHold)
                 FIF_JPEG,
                 manyScans(1, 2000),
                 {7680, 4320},
-                fmt::format("its {} scans go over {} blocks, more than 64 times the {} of its picture",
-                            overScans, overScans * bigLumaBlocks, bigBlocks)},
+                // 7680x4320 pixels of 4x4 luma hold 960 x 540 = 518400 luma blocks and
+                // 240 x 135 = 32400 of each chroma component: 583200. Each luma scan
+                // visits 518400; the 73rd brings them past 64 x 583200 = 37324800.
+                "its 73 scans go over 37843200 blocks, more than 64 times the 583200 of its picture"},
                {"jpeg of 300 scans of one chroma component",
                 FIF_JPEG,
                 manyScans(2, 300),
