@@ -105,7 +105,7 @@ std::uint64_t wordAt(const std::uint8_t* at)
 std::uint64_t bytesEqual(std::uint64_t word, std::uint8_t value)
 {
     constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7F;
-    const std::uint64_t differences = word ^ (0x0101010101010101 * value);
+    const std::uint64_t differences = word ^ (0x0101010101010101ull * value);
     return ~(((differences & low7) + low7) | differences) & ~low7;
 }
 // Bytes of `count` samples of `bits` each, rounded up to whole bytes.
