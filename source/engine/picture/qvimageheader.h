@@ -24,7 +24,9 @@ inline constexpr std::uint64_t qvMaxPicturePixels = 7680ull * 4320;
 
 // What a picture's header says.
 struct QvHeaderReading {
-    // The size the decoder allocates; nothing when it was not read.
+    // The size the decoder allocates; nothing when it was not read. A size
+    // with a side of 0 or more than qvMaxPicturePixels ends the reading:
+    // nothing after it in the file is checked, the size being the news.
     std::optional<QvImageSize> size;
     // Why the file cannot be the picture it claims: it is not of that format
     // at all, it is cut short, damaged (a side of 0 among that), a part its
