@@ -24,7 +24,9 @@ inline constexpr std::uint64_t qvMaxPicturePixels = 7680ull * 4320;
 
 // What a picture's header says.
 struct QvHeaderReading {
-    // The size the decoder allocates; nothing when it was not read.
+    // The size the decoder allocates; nothing when it was not read. A size
+    // with a side of 0 or more than qvMaxPicturePixels ends the reading:
+    // nothing after it in the file is checked, the size being the news.
     std::optional<QvImageSize> size;
     // Why the file cannot be the picture it claims: it is not of that format
     // at all, it is cut short, damaged (a side of 0 among that), a part its
@@ -38,10 +40,11 @@ struct QvHeaderReading {
     // all, and the format its content shows may be tried. Every reader keeps
     // to this; never set without a problem.
     bool fatal = false;
-    // How FreeImage's decoder holds a pixel of this picture: the bits of one
-    // pixel of its bitmap (24 for 8-bit RGB, 48 for 16-bit RGB, 96 for float
-    // RGB) and whether the samples are floating point. 0 when the header does
-    // not tell; the decoder's memory limit then assumes the format's largest.
+    // How FreeImage's decoder holds a pixel of this picture, decoding it with
+    // flags 0: the bits of one pixel of its bitmap (24 for 8-bit RGB, 48 for
+    // 16-bit RGB, 96 for float RGB) and whether the samples are floating
+    // point. 0 when the header does not tell; the decoder's memory limit then
+    // assumes the format's largest.
     std::uint32_t bitmapBits = 0;
     bool floatSamples = false;
 };
@@ -71,14 +74,12 @@ std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file);
 bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format);
 
 // Whether the decoder of `format` is trusted with a file whose name says
-// another format, its content showing this one. Such formats are read in
-// full.
+// another format, its content showing this one: those read in full.
 bool qvReadByContent(FREE_IMAGE_FORMAT format);
 
-// The header of a file decoded as `format`. Read in full (size and checks
-// against the file): BMP, GIF, HDR, J2K, JP2, JPEG, the Netpbm formats, PFM,
-// PNG, SGI and TIFF. Only the size, where FreeImage has no header read of its
-// own: DDS, IFF (LBM), MNG, WBMP, XBM, PICT and KOALA. The size is the one
-// FreeImage allocates when it decodes the file, or a larger one where
-// FreeImage may choose between two.
+// The header of a file decoded as `format`: in full (size and checks against
+// the file), or only the size where FreeImage has no header read of its own,
+// as the table of formats in qvimageheader.cpp says; nothing for others. The
+// size is the one FreeImage allocates when it decodes the file, or a larger
+// one where FreeImage may choose between two.
 QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file);
