@@ -354,17 +354,11 @@ void skipGifColourTable(QvByteCursor& in, std::uint64_t flags)
 {
     if (flags & 0x80) in.skip(3u << ((flags & 7) + 1));
 }
-// The colours of a table whose presence and size a block's flags give; 0 for none.
-std::uint64_t gifColours(std::uint64_t flags)
-{
-    return flags & 0x80 ? 2u << (flags & 7) : 0;
-}
-// FreeImage holds an image of up to 2 colours in 1 bit, of up to 16 in 4,
-// and of more, or without a table, in 8 (found by decoding each size).
-PixelHold gifHold(std::uint64_t colours)
-{
-    return {colours == 2 ? 1u : colours != 0 && colours <= 16 ? 4u : 8u};
-}
+// FreeImage holds an image of up to 16 colours in 1 or 4 bits with the
+// default flag (found by decoding each size), but read with GIF_LOAD256, the
+// texture loader's first flag, every one in 8: the larger, which a decoding
+// may need.
+constexpr PixelHold gifHold{8};
 
 // Steps over an extension's sub-blocks, each led by its length, up to and past
 // the empty one that ends them. A tight loop: a file may hold hundreds of
@@ -387,7 +381,6 @@ QvHeaderReading gifHeader(Bytes file)
     const std::uint64_t flags = in.le(1);
     in.skip(2);  // background colour, pixel aspect
     skipGifColourTable(in, flags);
-    const std::uint64_t globalColours = gifColours(flags);
     while (!in.cut()) {
         const std::uint64_t block = in.le(1);
         if (block == gifExtension) {
@@ -398,7 +391,7 @@ QvHeaderReading gifHeader(Bytes file)
             const QvImageSize size{in.le(2), in.le(2)};
             const std::uint64_t localFlags = in.le(1);
             skipGifColourTable(in, localFlags);
-            const PixelHold hold = gifHold(localFlags & 0x80 ? gifColours(localFlags) : globalColours);
+            const PixelHold hold = gifHold;
             const std::uint64_t codeBits = in.le(1);
             if (in.cut()) return held(sized(size, "it is cut short in its header"), hold);
             if (settled(size)) return held(sized(size), hold);
@@ -1151,8 +1144,9 @@ std::uint64_t tiffTypeBytes(std::uint64_t type)
 
 // How FreeImage holds a pixel of each photometric interpretation, samples a
 // pixel, bits a sample and sample formats (found by decoding each layout;
-// planes hold alike). Other layouts it reads in ways not held here, or not at
-// all.
+// planes hold alike). CMYK as TIFF_CMYK, the texture loader's first flag,
+// reads it: its inks kept, which is larger than the colours of flag 0. Other layouts it reads in ways not
+// held here, or not at all.
 enum TiffSampleFormats : unsigned { tiffUnsigned = 1 << 1, tiffSigned = 1 << 2, tiffFloat = 1 << 3 };
 constexpr unsigned tiffIntegers = tiffUnsigned | tiffSigned, tiffAnyFormat = tiffIntegers | tiffFloat;
 struct TiffHold {
@@ -1174,7 +1168,7 @@ const TiffHold tiffHolds[] = {
     {tiffRgb, 3, 16, tiffUnsigned, {48}},      {tiffRgb, 3, 16, tiffFloat, {96, true}},
     {tiffRgb, 3, 32, tiffFloat, {96, true}},   {tiffRgb, 4, 8, tiffUnsigned, {32}},
     {tiffRgb, 4, 16, tiffUnsigned, {64}},      {tiffRgb, 4, 32, tiffFloat, {128, true}},
-    {tiffCmyk, 4, 8, tiffUnsigned, {24}},      {tiffCmyk, 4, 16, tiffUnsigned, {48}},
+    {tiffCmyk, 4, 8, tiffUnsigned, {32}},      {tiffCmyk, 4, 16, tiffUnsigned, {64}},
     {tiffYCbCrOnly, 3, 8, tiffUnsigned, {24}}, {tiffLab, 3, 8, tiffUnsigned, {24}},
     {tiffLab, 3, 16, tiffUnsigned, {48}}};
 PixelHold tiffHold(std::uint64_t photometric, std::uint64_t samples, std::uint64_t bits, std::uint64_t format)
