@@ -7,7 +7,12 @@
 // processes in turn. A probe preloaded into each (bench_first_frame_probe)
 // ends the process once its first main-window frame is drawn and finished:
 // the program's second swap (the first is the splash), the minimal window's
-// first. Exec to that moment, and the process's CPU time by then.
+// first. Wall time is exec to that moment. Processor time is that of every
+// process of the start: this bench is their subreaper, so the picture decoder
+// process, which the program starts twice removed, is reparented here and
+// reaped after the program ends (it ends with the program's socket); each
+// process's reaped usage holds the children it reaped itself (the decoding
+// children). It includes what the processes spend ending, alike for all.
 //
 // Frames: the program's own window and application, built in this process,
 // run blocks of frames of the full scene, of the sky alone (no objects, no
@@ -15,7 +20,12 @@
 // frame ends with glFinish; wall time and the CPU time of the whole process
 // (the software rasteriser's threads do most of the work) are both compared.
 //
+// Versus: two builds of the program (two run directories) are started in
+// turn, the first of each pair swapped every pair, and timed as above; each
+// pair's ratio first / second is printed, then their median and range.
+//
 //   bench_mainloop [frames a block=20] [rounds=15] [start-up runs=11] [run directory=build/run]
+//   bench_mainloop versus <run directory> <other run directory> [pairs=21]
 // The figures go to standard error, the program's console lines to standard
 // output. Run under Xvfb:
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bench_mainloop >/dev/null
@@ -34,8 +44,11 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -44,6 +57,8 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,16 +72,78 @@ constexpr int kWarmUpFrames = 20;  // of each kind, before the first round
 constexpr int kSettleFrames = 3;   // untimed at the start of each block, after the switch
 constexpr int kMainFrameSwap = 2;  // the program swaps the splash first
 constexpr int kMinimalFrameSwap = 1;
+// A process of the start still running this long after the frame is hung.
+constexpr double kEndingSeconds = 10.0;
+constexpr timespec kReapPoll{0, 200'000};
 
-// What the probe saw in one fresh process.
+// What one fresh process and the processes it started cost up to its frame.
 struct FirstFrame {
-    bench::Cost cost;  // exec to the frame finished; the process's CPU time by then, all threads
+    // Exec to the frame finished; processor time of every process, all threads.
+    bench::Cost cost;
+    // Of which the processes reparented here: the picture decoder and its children.
+    double orphansCpuMs = 0.0;
+    int orphans = 0;
     int width = 0;
     int height = 0;
 };
 
-// Starts `program` as a fresh process with the probe preloaded, and waits
-// until the probe ends it after swap number `swap`.
+double milliseconds(const timeval& t)
+{
+    return double(t.tv_sec) * 1000.0 + double(t.tv_usec) * 1e-3;
+}
+
+double cpuMilliseconds(const rusage& usage)
+{
+    return milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime);
+}
+
+// Ends the processes that are still this process's children, by their ids.
+void endChildren()
+{
+    FILE* children = std::fopen(fmt::format("/proc/self/task/{}/children", getpid()).c_str(), "r");
+    if (children == nullptr) return;
+    for (int child = 0; std::fscanf(children, "%d", &child) == 1;) kill(child, SIGKILL);
+    std::fclose(children);
+}
+
+// Reaps the program and every process of its start that was reparented here,
+// adding up their usage in `frame`. False when the program did not end as
+// the probe ends it, or a process still ran kEndingSeconds after the frame
+// (it is then ended: none is left to disturb the next run).
+bool reapAll(pid_t program, FirstFrame& frame)
+{
+    const double deadline = bench::seconds(CLOCK_MONOTONIC) + kEndingSeconds;
+    bool programEnded = false, hung = false;
+    for (;;) {
+        int status = 0;
+        rusage usage{};
+        const pid_t ended = wait4(-1, &status, hung ? 0 : WNOHANG, &usage);
+        if (ended < 0 && errno == EINTR) continue;
+        if (ended < 0) break;  // no process of the start is left
+        if (ended == 0) {
+            if (bench::seconds(CLOCK_MONOTONIC) < deadline) {
+                nanosleep(&kReapPoll, nullptr);
+                continue;
+            }
+            fmt::print(stderr, "start-up: processes still run {} s after the frame; they are ended\n",
+                       kEndingSeconds);
+            endChildren();
+            hung = true;
+            continue;
+        }
+        frame.cost.cpuMs += cpuMilliseconds(usage);
+        if (ended == program) {
+            programEnded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        } else {
+            frame.orphansCpuMs += cpuMilliseconds(usage);
+            ++frame.orphans;
+        }
+    }
+    return programEnded && !hung;
+}
+
+// Starts `program` as a fresh process with the probe preloaded, lets the
+// probe end it after swap number `swap`, and reaps what it started.
 std::optional<FirstFrame> timeFirstFrame(const fs::path& program, const fs::path& probe, int swap)
 {
     int channel[2];
@@ -90,6 +167,8 @@ std::optional<FirstFrame> timeFirstFrame(const fs::path& program, const fs::path
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Each build starts in its own run directory.
+    posix_spawn_file_actions_addchdir_np(&actions, program.parent_path().c_str());
     std::string path = program.string();
     char* arguments[] = {path.data(), nullptr};
 
@@ -102,19 +181,50 @@ std::optional<FirstFrame> timeFirstFrame(const fs::path& program, const fs::path
         close(channel[0]);
         return std::nullopt;
     }
+    // One line; the decoder process holds the pipe open too, until it ends.
     std::string line;
     char buffer[256];
-    for (ssize_t got; (got = read(channel[0], buffer, sizeof buffer)) > 0;) line.append(buffer, size_t(got));
+    for (ssize_t got;
+         line.find('\n') == std::string::npos && (got = read(channel[0], buffer, sizeof buffer)) > 0;)
+        line.append(buffer, size_t(got));
     close(channel[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
 
-    double stamp = 0.0, cpu = 0.0;
+    double stamp = 0.0;
     FirstFrame frame;
-    if (std::sscanf(line.c_str(), "%lf %lf %d %d", &stamp, &cpu, &frame.width, &frame.height) != 4)
+    const bool ended = reapAll(child, frame);
+    if (!ended || std::sscanf(line.c_str(), "%lf %d %d", &stamp, &frame.width, &frame.height) != 3)
         return std::nullopt;
-    frame.cost = {(stamp - start) * 1000.0, cpu * 1000.0};
+    frame.cost.wallMs = (stamp - start) * 1000.0;
     return frame;
+}
+
+// Times `program` up to swap number `swap`, one fresh start a block; after a
+// failure the remaining blocks are skipped and `failed` is set.
+std::function<bench::Cost()> firstFrameBlock(const fs::path& program, const fs::path& probe, int swap,
+                                             std::vector<FirstFrame>& frames, bool& failed)
+{
+    return [&, program, probe, swap] {
+        const std::optional<FirstFrame> frame = failed ? std::nullopt : timeFirstFrame(program, probe, swap);
+        if (!frame) {
+            failed = true;
+            return bench::Cost{};
+        }
+        frames.push_back(*frame);
+        return frame->cost;
+    };
+}
+
+// Median CPU of the processes reparented here, and how many there were.
+std::string orphansLine(const std::vector<FirstFrame>& frames)
+{
+    std::vector<double> cpu;
+    int most = 0;
+    for (const FirstFrame& frame : frames) {
+        cpu.push_back(frame.orphansCpuMs);
+        most = std::max(most, frame.orphans);
+    }
+    return fmt::format("    of which the decoder process and its children ({} reparented): {:.2f} ms CPU",
+                       most, bench::median(cpu));
 }
 
 // The program and the minimal window started in turn, `runs` times each.
@@ -123,34 +233,67 @@ void compareStartUp(const fs::path& benchDirectory, const fs::path& runDirectory
     const fs::path program = runDirectory / "velmorin";
     const fs::path minimal = benchDirectory / "bench_minimal_window";
     const fs::path probe = benchDirectory / "bench_first_frame_probe.so";
-    FirstFrame programFrame, minimalFrame;
+    std::vector<FirstFrame> programFrames, minimalFrames;
     bool failed = false;
-    auto firstFrame = [&](const fs::path& path, int swap, FirstFrame& seen) {
-        return [&, swap] {
-            const auto frame = failed ? std::nullopt : timeFirstFrame(path, probe, swap);
-            failed = failed || !frame;
-            if (frame) seen = *frame;
-            return seen.cost;
-        };
-    };
-    const auto costs = bench::interleave(runs, {firstFrame(program, kMainFrameSwap, programFrame),
-                                                firstFrame(minimal, kMinimalFrameSwap, minimalFrame)});
+    const auto costs =
+        bench::interleave(runs, {firstFrameBlock(program, probe, kMainFrameSwap, programFrames, failed),
+                                 firstFrameBlock(minimal, probe, kMinimalFrameSwap, minimalFrames, failed)});
     if (failed) {
         fmt::print(stderr, "start-up: a process ended without its frame ({} or {})\n", program.string(),
                    minimal.string());
         return;
     }
-    fmt::print(stderr, "start-up, exec to first frame finished, {} fresh processes of each in turn, medians:\n",
-               runs);
+    fmt::print(
+        stderr,
+        "start-up, exec to first frame finished, processor time of every process; {} fresh processes of "
+        "each in turn, medians:\n",
+        runs);
     bench::printMedians(stderr,
-                        fmt::format("program, first main-window frame ({}x{})", programFrame.width,
-                                    programFrame.height),
+                        fmt::format("program, first main-window frame ({}x{})", programFrames[0].width,
+                                    programFrames[0].height),
                         costs[0]);
+    fmt::print(stderr, "{}\n", orphansLine(programFrames));
     bench::printMedians(stderr,
-                        fmt::format("minimal GLFW window, first frame ({}x{})", minimalFrame.width,
-                                    minimalFrame.height),
+                        fmt::format("minimal GLFW window, first frame ({}x{})", minimalFrames[0].width,
+                                    minimalFrames[0].height),
                         costs[1]);
     bench::printRatios(stderr, "program / minimal window", costs[0], costs[1]);
+}
+
+// Two builds of the program started in turn, `pairs` times each, after one
+// untimed pair that brings both into the page cache.
+int compareBuilds(const fs::path& benchDirectory, const fs::path& first, const fs::path& second, int pairs)
+{
+    const fs::path probe = benchDirectory / "bench_first_frame_probe.so";
+    std::vector<FirstFrame> firstFrames, secondFrames;
+    bool failed = false;
+    const std::vector<std::function<bench::Cost()>> blocks = {
+        firstFrameBlock(first / "velmorin", probe, kMainFrameSwap, firstFrames, failed),
+        firstFrameBlock(second / "velmorin", probe, kMainFrameSwap, secondFrames, failed)};
+    // The machine is shared: how busy it was is part of the figures.
+    double before[3] = {}, after[3] = {};
+    getloadavg(before, 3);
+    bench::interleave(1, blocks);
+    firstFrames.clear();
+    secondFrames.clear();
+    const auto costs = bench::interleave(pairs, blocks, bench::Order::swapEachRound);
+    if (failed) {
+        fmt::print(stderr, "start-up: a process ended without its frame ({} or {})\n", first.string(),
+                   second.string());
+        return 1;
+    }
+    getloadavg(after, 3);
+    fmt::print(stderr,
+               "start-up, exec to first main-window frame finished ({}x{}), processor time of every process; "
+               "{} pairs of fresh processes, the first of a pair swapped each pair; load average (1 min) "
+               "{:.2f} before, {:.2f} after; medians:\n",
+               firstFrames[0].width, firstFrames[0].height, pairs, before[0], after[0]);
+    bench::printMedians(stderr, first.string(), costs[0]);
+    fmt::print(stderr, "{}\n", orphansLine(firstFrames));
+    bench::printMedians(stderr, second.string(), costs[1]);
+    fmt::print(stderr, "{}\n", orphansLine(secondFrames));
+    bench::printRatios(stderr, "first / second", costs[0], costs[1]);
+    return 0;
 }
 
 // Takes the scene's objects and panels away for the sky alone, and gives them back.
@@ -182,17 +325,34 @@ private:
 
 int main(int argc, char** argv)
 {
-    const int perBlock = std::max(1, argc > 1 ? std::atoi(argv[1]) : 20);
-    const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 15);
-    const int runs = std::max(1, argc > 3 ? std::atoi(argv[3]) : 11);
     const fs::path benchDirectory = fs::canonical("/proc/self/exe").parent_path();
-    const fs::path runDirectory = fs::canonical(argc > 4 ? fs::path(argv[4]) : benchDirectory / "run");
-    fs::current_path(runDirectory);
-
+    // Every process the programs start, however far removed, is reaped here.
+    if (prctl(PR_SET_CHILD_SUBREAPER, 1) != 0) {
+        fmt::print(stderr, "bench_mainloop cannot reap the processes the program starts: {}\n",
+                   std::strerror(errno));
+        return 1;
+    }
     // Xvfb resets when its last client leaves, and a process that connects
     // during the reset fails: one connection stays open while the fresh
     // processes come and go.
     Display* display = XOpenDisplay(nullptr);
+    if (argc > 1 && std::string(argv[1]) == "versus") {
+        if (argc < 4) {
+            fmt::print(stderr, "bench_mainloop versus <run directory> <other run directory> [pairs=21]\n");
+            return 2;
+        }
+        const int pairs = std::max(1, argc > 4 ? std::atoi(argv[4]) : 21);
+        const int result =
+            compareBuilds(benchDirectory, fs::canonical(argv[2]), fs::canonical(argv[3]), pairs);
+        if (display != nullptr) XCloseDisplay(display);
+        return result;
+    }
+
+    const int perBlock = std::max(1, argc > 1 ? std::atoi(argv[1]) : 20);
+    const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 15);
+    const int runs = std::max(1, argc > 3 ? std::atoi(argv[3]) : 11);
+    const fs::path runDirectory = fs::canonical(argc > 4 ? fs::path(argv[4]) : benchDirectory / "run");
+    fs::current_path(runDirectory);
     compareStartUp(benchDirectory, runDirectory, runs);
 
     // The program's start, then its frames with vsync off.

@@ -49,7 +49,8 @@ Cost measure(const std::function<void()>& work, int repeats)
             (seconds(CLOCK_PROCESS_CPUTIME_ID) - cpu) * 1000.0 / repeats};
 }
 
-Cost timeProcess(const std::vector<std::string>& arguments, const std::string& input, const std::string& output)
+Cost timeProcess(const std::vector<std::string>& arguments, const std::string& input,
+                 const std::string& output)
 {
     const Cost failed{std::nan(""), std::nan("")};
     if (arguments.empty()) return failed;
@@ -75,11 +76,17 @@ Cost timeProcess(const std::vector<std::string>& arguments, const std::string& i
     return {wall, milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime)};
 }
 
-std::vector<std::vector<Cost>> interleave(int rounds, const std::vector<std::function<Cost()>>& blocks)
+std::vector<std::vector<Cost>> interleave(int rounds, const std::vector<std::function<Cost()>>& blocks,
+                                          Order order)
 {
-    std::vector<std::vector<Cost>> costs(blocks.size());
-    for (int round = 0; round < rounds; ++round)
-        for (size_t side = 0; side < blocks.size(); ++side) costs[side].push_back(blocks[side]());
+    std::vector<std::vector<Cost>> costs(blocks.size(), std::vector<Cost>(size_t(std::max(rounds, 0))));
+    for (int round = 0; round < rounds; ++round) {
+        const bool reversed = order == Order::swapEachRound && round % 2 == 1;
+        for (size_t i = 0; i < blocks.size(); ++i) {
+            const size_t side = reversed ? blocks.size() - 1 - i : i;
+            costs[side][size_t(round)] = blocks[side]();
+        }
+    }
     return costs;
 }
 
@@ -101,7 +108,8 @@ void printMedians(std::FILE* out, const std::string& name, const std::vector<Cos
     fmt::print(out, "  {:<50}{:>10.2f} ms wall{:>10.2f} ms CPU\n", name, median(wall), median(cpu));
 }
 
-void printRatios(std::FILE* out, const std::string& name, const std::vector<Cost>& a, const std::vector<Cost>& b)
+void printRatios(std::FILE* out, const std::string& name, const std::vector<Cost>& a,
+                 const std::vector<Cost>& b)
 {
     std::vector<double> wall, cpu;
     for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {

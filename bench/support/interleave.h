@@ -31,11 +31,22 @@ Cost measure(const std::function<void()>& work, int repeats = 1);
 // Runs the program with its standard input and output redirected to files and
 // returns exec to exit in wall time and the child's CPU time (NaN when it
 // could not start or did not exit with 0).
-Cost timeProcess(const std::vector<std::string>& arguments, const std::string& input, const std::string& output);
+Cost timeProcess(const std::vector<std::string>& arguments, const std::string& input,
+                 const std::string& output);
+
+// The order of the blocks within a round.
+enum class Order {
+    same,
+    // Every other round runs them in reverse (A, B, B, A, A, B, ...): what
+    // the first of a round pays, or leaves behind for the next, falls on
+    // every side alike.
+    swapEachRound,
+};
 
 // Runs the blocks in turn, `rounds` times: costs[side][round]. A block does
 // its own untimed preparation and returns the cost of what it timed.
-std::vector<std::vector<Cost>> interleave(int rounds, const std::vector<std::function<Cost()>>& blocks);
+std::vector<std::vector<Cost>> interleave(int rounds, const std::vector<std::function<Cost()>>& blocks,
+                                          Order order = Order::same);
 
 double median(std::vector<double> values);
 
@@ -44,6 +55,7 @@ void printMedians(std::FILE* out, const std::string& name, const std::vector<Cos
 
 // Each round's ratio a / b in wall time and in CPU time, then their median and
 // range (min-max).
-void printRatios(std::FILE* out, const std::string& name, const std::vector<Cost>& a, const std::vector<Cost>& b);
+void printRatios(std::FILE* out, const std::string& name, const std::vector<Cost>& a,
+                 const std::vector<Cost>& b);
 
 }  // namespace bench
