@@ -91,30 +91,56 @@ struct VectorSink : QvDecodeSink {
     int loads = 0;
 };
 
-// The process of this process group whose command is `name`; 0 when none.
-pid_t processNamed(const std::string& name)
+// The process of process group `group` (this one's by default) whose
+// command is `name`; 0 when none.
+pid_t processNamed(const std::string& name, pid_t group = ::getpgrp())
 {
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string pid = entry.path().filename();
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
         std::string comm;
         std::getline(std::ifstream(entry.path() / "comm"), comm);
-        if (comm == name && ::getpgid(std::stoi(pid)) == ::getpgrp()) return std::stoi(pid);
+        if (comm == name && ::getpgid(std::stoi(pid)) == group) return std::stoi(pid);
     }
     return 0;
 }
 
-// Stops the process named `name` as soon as it shows, from another thread.
-std::thread stopWhenSeen(const std::string& name)
+// Waits up to 20 s for the process named `name` in `group`; 0 when none came.
+pid_t waitForProcess(const std::string& name, pid_t group = ::getpgrp())
 {
-    return std::thread([name] {
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < giveUp) {
-            if (const pid_t found = processNamed(name)) {
-                ::kill(found, SIGSTOP);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        if (const pid_t found = processNamed(name, group)) return found;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
+}
+
+// What a stopped process holds: its descriptors and its shared segments.
+struct Holdings {
+    std::size_t descriptors = 0;
+    std::size_t segments = 0;
+};
+Holdings holdingsOf(pid_t process)
+{
+    Holdings held;
+    const std::filesystem::path proc = "/proc/" + std::to_string(process);
+    for ([[maybe_unused]] const auto& fd : std::filesystem::directory_iterator(proc / "fd"))
+        ++held.descriptors;
+    std::ifstream maps(proc / "maps");
+    for (std::string line; std::getline(maps, line);)
+        held.segments += line.find("/SYSV") != std::string::npos;
+    return held;
+}
+
+// Stops the process named `name` as soon as it shows, from another thread,
+// and notes what it holds then.
+std::thread stopWhenSeen(const std::string& name, Holdings* held = nullptr)
+{
+    return std::thread([name, held] {
+        if (const pid_t found = waitForProcess(name)) {
+            ::kill(found, SIGSTOP);
+            if (held != nullptr) *held = holdingsOf(found);
         }
     });
 }
@@ -216,6 +242,30 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(processNamed("qvdecoder"), 0);
     EXPECT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+}
+
+// Time the whole program spends stopped (a terminal's Ctrl-Z) is no stall:
+// the decoding goes on where it was.
+TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
+{
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
+    const QvDecoderLimits limits = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
+    const pid_t program = ::fork();
+    if (program == 0) {
+        std::string error;
+        const bool decoded = ::setpgid(0, 0) == 0 && qvStartDecoderProcess() &&
+                             qvDecodeApart(big, textureRequest, error,
+                                           QvDecoderLimits{limits.cpuSeconds, 0.5, limits.memoryBytes});
+        if (!decoded) std::fprintf(stdout, "%s\n", error.c_str());
+        ::_exit(decoded ? 0 : 1);
+    }
+    ASSERT_NE(waitForProcess("qvdecoding", program), 0);
+    ::kill(-program, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    ::kill(-program, SIGCONT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(program, &status, 0), program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // A decoder that said why it failed fails every flag value alike, out of
