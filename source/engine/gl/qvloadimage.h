@@ -19,13 +19,12 @@
 #include "engine/picture/qvpicturefile.h"
 #include "engine/picture/qvpicturedecode.h"
 
-// Reads a picture file of any format FreeImage decodes (qvDecodePicture),
-// in a child of the decoder process (qvDecodeApart), as `request` asks; the
-// named format is the one the path's name says. Only a regular file of
-// at most 512 MiB is read, and only up to the size it gives (a larger one is
-// refused from its size). Nothing, with the reason in `error`, when the file
-// is not a regular file, cannot be read, is no picture that may be decoded,
-// or its decoder failed, crashed, or ran out of time or memory.
+// Reads a picture file of any format FreeImage decodes (qvReadPictureFile,
+// its format named by the path), and decodes it in a child of the decoder
+// process (qvDecodeApart) as `request` asks. Nothing, with the reason in
+// `error`, when the file is not a regular file of at most 512 MiB, cannot be
+// read, is no picture that may be decoded, or its decoder failed, crashed,
+// reached a limit or stopped working.
 std::optional<QvDecodedPicture> qvReadPicture(const std::string& path, const QvDecodeRequest& request,
                                               std::string& error);
 // The line that says a picture was not loaded and why.
