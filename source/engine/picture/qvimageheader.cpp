@@ -253,18 +253,12 @@ private:
 
 // ---------------------------------------------------------------- BMP
 
-constexpr std::uint64_t bmpFileHeader = 14;
-constexpr std::uint32_t bmpOs2Header = 12;  // 16-bit sides, no compression
-constexpr std::uint32_t bmpShortestHeader = 16;
 // The shortest OS/2 headers end before the compression, then the image size.
 constexpr std::uint32_t bmpCompressionHeader = 20;
 constexpr std::uint32_t bmpImageBytesHeader = 24;
-// Windows' first header, which bit-field masks follow instead of lying in it.
-constexpr std::uint32_t bmpPlainHeader = 40;
+// The first header to hold an alpha mask; Windows' first (qvBmpPlainHeader)
+// is followed by its masks instead of holding them.
 constexpr std::uint32_t bmpAlphaMaskHeader = 56;
-constexpr std::uint64_t bmpColoursUsedAt = bmpFileHeader + 32;
-constexpr std::uint32_t bmpLongestHeader = 124;
-constexpr std::uint32_t bmpRle8 = 1, bmpRle4 = 2, bmpBitFields = 3, bmpAlphaBitFields = 6;
 
 }  // namespace
 
@@ -276,7 +270,7 @@ std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file)
     in.skip(8);  // file size, reserved
     header.pixelOffset = std::uint32_t(in.le(4));
     header.infoSize = std::uint32_t(in.le(4));
-    header.os2 = header.infoSize == bmpOs2Header;
+    header.os2 = header.infoSize == qvBmpOs2Header;
     header.width = header.os2 ? std::int64_t(in.le(2)) : std::int64_t(std::int32_t(in.le(4)));
     header.height = header.os2 ? std::int64_t(in.le(2)) : std::int64_t(std::int32_t(in.le(4)));
     in.skip(2);  // planes
@@ -284,10 +278,10 @@ std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file)
     if (header.infoSize >= bmpCompressionHeader) header.compression = std::uint32_t(in.le(4));
     if (header.infoSize >= bmpImageBytesHeader) header.imageBytes = std::uint32_t(in.le(4));
     if (in.cut()) return std::nullopt;
-    if ((header.compression == bmpBitFields || header.compression == bmpAlphaBitFields) &&
-        header.infoSize >= bmpPlainHeader) {
-        const bool alpha = header.compression == bmpAlphaBitFields || header.infoSize >= bmpAlphaMaskHeader;
-        QvByteCursor masks(file, bmpFileHeader + bmpPlainHeader);
+    if ((header.compression == qvBmpBitFields || header.compression == qvBmpAlphaBitFields) &&
+        header.infoSize >= qvBmpPlainHeader) {
+        const bool alpha = header.compression == qvBmpAlphaBitFields || header.infoSize >= bmpAlphaMaskHeader;
+        QvByteCursor masks(file, qvBmpFileHeader + qvBmpPlainHeader);
         for (std::size_t i = 0; i < (alpha ? 4u : 3u); ++i) header.masks[i] = std::uint32_t(masks.le(4));
         if (masks.cut()) header.masks = {};  // its pixels cannot be read either: for the caller to refuse
     }
@@ -303,11 +297,11 @@ QvHeaderReading bmpHeader(Bytes file)
     if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') return notA("BMP");
     const std::optional<QvBmpHeader> header = qvReadBmpHeader(file);
     if (!header) return cutInHeader();
-    if (!header->os2 && (header->infoSize < bmpShortestHeader || header->infoSize > bmpLongestHeader))
+    if (!header->os2 && (header->infoSize < qvBmpShortestHeader || header->infoSize > qvBmpLongestHeader))
         return damaged(fmt::format("an info header of {} bytes", header->infoSize));
     std::uint64_t coloursUsed = 0;
-    if (header->infoSize >= bmpPlainHeader) {
-        QvByteCursor in(file, bmpColoursUsedAt);
+    if (header->infoSize >= qvBmpPlainHeader) {
+        QvByteCursor in(file, qvBmpColoursUsedAt);
         coloursUsed = in.le(4);
         if (in.cut()) return cutInHeader();
     }
@@ -325,13 +319,13 @@ QvHeaderReading bmpHeader(Bytes file)
     const std::uint64_t entryBytes = header->os2 ? 3 : 4;
     std::uint64_t tables = 0;
     if (bitCount <= 8) tables = times(coloursUsed != 0 ? coloursUsed : 1u << bitCount, entryBytes);
-    if ((header->compression == bmpBitFields || header->compression == bmpAlphaBitFields) &&
-        header->infoSize == bmpPlainHeader)
-        tables = header->compression == bmpBitFields ? 12 : 16;
-    const std::uint64_t tablesEnd = plus(bmpFileHeader + header->infoSize, tables);
+    if ((header->compression == qvBmpBitFields || header->compression == qvBmpAlphaBitFields) &&
+        header->infoSize == qvBmpPlainHeader)
+        tables = header->compression == qvBmpBitFields ? 12 : 16;
+    const std::uint64_t tablesEnd = plus(qvBmpFileHeader + header->infoSize, tables);
     if (tablesEnd > file.size()) return cutInHeader();
     const std::uint64_t start = std::max<std::uint64_t>(header->pixelOffset, tablesEnd);
-    if (header->compression == bmpRle8 || header->compression == bmpRle4)
+    if (header->compression == qvBmpRle8 || header->compression == qvBmpRle4)
         return held(sized(size, start <= file.size() ? "" : runsPast("pixel data", start, file.size())),
                     hold);
     const std::uint64_t rowBytes = times(ceilDiv(times(size.width, bitCount), 32), 4);

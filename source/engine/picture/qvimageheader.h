@@ -49,6 +49,17 @@ struct QvHeaderReading {
     bool floatSamples = false;
 };
 
+// A BMP's layout, shared by its header reader and its rewrite for FreeImage:
+// the file header, the info headers' lengths (OS/2's first, the shortest
+// read, Windows' first, the longest), where the number of colours used
+// lies, and the compression codes.
+inline constexpr std::uint64_t qvBmpFileHeader = 14;
+inline constexpr std::uint32_t qvBmpOs2Header = 12, qvBmpShortestHeader = 16, qvBmpPlainHeader = 40,
+                               qvBmpLongestHeader = 124;
+inline constexpr std::uint64_t qvBmpColoursUsedAt = qvBmpFileHeader + 32;
+inline constexpr std::uint32_t qvBmpUncompressed = 0, qvBmpRle8 = 1, qvBmpRle4 = 2, qvBmpBitFields = 3,
+                               qvBmpAlphaBitFields = 6;
+
 // The fields of a BMP's headers that decide how its pixels are read.
 struct QvBmpHeader {
     std::uint32_t pixelOffset = 0;

@@ -15,25 +15,19 @@ using Bytes = std::span<const std::uint8_t>;
 
 // ---------------------------------------------------------------- BMP
 
-constexpr std::size_t bmpFileHeader = 14;
 constexpr std::size_t bmpFileSizeAt = 2;
 constexpr std::size_t bmpPixelOffsetAt = 10;
 constexpr std::size_t bmpInfoSizeAt = 14;
 constexpr std::size_t bmpBitCountAt = 28;
 constexpr std::size_t bmpCompressionAt = 30;
 constexpr std::size_t bmpImageBytesAt = 34;
-constexpr std::size_t bmpColoursUsedAt = 46;
-// The info header FreeImage reads besides OS/2's first, of 12 bytes.
-constexpr std::uint32_t bmpPlainHeader = 40;
 // The Windows headers (the first and V2 to V5), which give compression 3
 // its meaning of colour masks; OS/2 2.x's, of any other length up to 64
 // bytes, give it Huffman coding instead, and 4 run-length 24-bit pixels.
 constexpr std::array<std::uint32_t, 5> windowsHeaders{40, 52, 56, 108, 124};
-constexpr std::uint32_t bmpShortestHeader = 16;
-constexpr std::uint32_t bmpLongestHeader = 124;
 
-constexpr std::uint32_t bmpUncompressed = 0, bmpRle8 = 1, bmpBitFields = 3, bmpOs2Huffman = 3,
-                        bmpOs2Rle24 = 4, bmpAlphaBitFields = 6;
+// What OS/2 2.x headers make of compression codes 3 and 4.
+constexpr std::uint32_t bmpOs2Huffman = 3, bmpOs2Rle24 = 4;
 // The masks 16-bit pixels have without any: 5 bits for each colour.
 constexpr std::array<std::uint32_t, 4> bmp555Masks{0x7C00, 0x03E0, 0x001F, 0};
 constexpr std::uint8_t opaque = 255;
@@ -85,11 +79,11 @@ std::uint8_t maskedChannel(std::uint32_t word, std::uint32_t mask)
 // count) as 0.
 std::vector<std::uint8_t> plainHeaders(Bytes file, const QvBmpHeader& header)
 {
-    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + bmpFileHeader);
-    const std::size_t kept = std::min<std::size_t>(header.infoSize, bmpPlainHeader);
-    bytes.insert(bytes.end(), file.begin() + bmpFileHeader, file.begin() + bmpFileHeader + kept);
-    bytes.resize(bmpFileHeader + bmpPlainHeader, 0);
-    putU32(bytes, bmpInfoSizeAt, bmpPlainHeader);
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + qvBmpFileHeader);
+    const std::size_t kept = std::min<std::size_t>(header.infoSize, qvBmpPlainHeader);
+    bytes.insert(bytes.end(), file.begin() + qvBmpFileHeader, file.begin() + qvBmpFileHeader + kept);
+    bytes.resize(qvBmpFileHeader + qvBmpPlainHeader, 0);
+    putU32(bytes, bmpInfoSizeAt, qvBmpPlainHeader);
     return bytes;
 }
 
@@ -100,7 +94,7 @@ QvRewrittenPicture expandMasks(Bytes file, const QvBmpHeader& header, std::uint6
 {
     if (header.bitCount != 16 && header.bitCount != 32)
         return {{}, fmt::format("colour masks on a {}-bit picture", header.bitCount)};
-    const bool implied = header.compression == bmpUncompressed;
+    const bool implied = header.compression == qvBmpUncompressed;
     const auto [red, green, blue, alpha] = implied ? bmp555Masks : header.masks;
     for (const std::uint32_t mask : {red, green, blue})
         if (!maskUsable(mask, header.bitCount)) return {{}, "unsupported colour masks"};
@@ -113,9 +107,9 @@ QvRewrittenPicture expandMasks(Bytes file, const QvBmpHeader& header, std::uint6
     std::vector<std::uint8_t> bytes = plainHeaders(file, header);
     putU32(bytes, bmpPixelOffsetAt, bytes.size());
     bytes[bmpBitCountAt] = 32;
-    putU32(bytes, bmpCompressionAt, bmpUncompressed);
+    putU32(bytes, bmpCompressionAt, qvBmpUncompressed);
     putU32(bytes, bmpImageBytesAt, width * 4 * rows);
-    putU32(bytes, bmpColoursUsedAt, 0);
+    putU32(bytes, qvBmpColoursUsedAt, 0);
     bytes.reserve(bytes.size() + width * 4 * rows);
     const int pixelBytes = header.bitCount / 8;
     for (std::uint64_t y = 0; y < rows; ++y) {
@@ -161,36 +155,37 @@ std::optional<std::size_t> rle8LastRowEnd(Bytes file, std::size_t start, std::ui
 QvRewrittenPicture rewriteBmp(Bytes file)
 {
     const std::optional<QvBmpHeader> header = qvReadBmpHeader(file);
-    if (!header || header->os2 || header->infoSize < bmpShortestHeader ||
-        header->infoSize > bmpLongestHeader || header->width <= 0 || header->height == 0 ||
-        bmpFileHeader + header->infoSize > file.size())
+    if (!header || header->os2 || header->infoSize < qvBmpShortestHeader ||
+        header->infoSize > qvBmpLongestHeader || header->width <= 0 || header->height == 0 ||
+        qvBmpFileHeader + header->infoSize > file.size())
         return {};
     const bool windows = std::ranges::find(windowsHeaders, header->infoSize) != windowsHeaders.end();
     if (!windows && (header->compression == bmpOs2Huffman || header->compression == bmpOs2Rle24))
         return {};  // codings FreeImage has no decoder for
     const bool masked =
-        windows && (header->compression == bmpBitFields || header->compression == bmpAlphaBitFields);
+        windows && (header->compression == qvBmpBitFields || header->compression == qvBmpAlphaBitFields);
     // The masks of a 40-byte header follow it; the pixels come after them
     // and the palette, however near the header says they start.
-    std::uint64_t tablesEnd = bmpFileHeader + header->infoSize;
-    if (masked && header->infoSize == bmpPlainHeader)
-        tablesEnd += header->compression == bmpBitFields ? 12 : 16;
+    std::uint64_t tablesEnd = qvBmpFileHeader + header->infoSize;
+    if (masked && header->infoSize == qvBmpPlainHeader)
+        tablesEnd += header->compression == qvBmpBitFields ? 12 : 16;
     if (header->bitCount <= 8) {
-        const bool saysUsed = bmpFileHeader + header->infoSize >= bmpColoursUsedAt + 4;
-        const std::uint32_t used = saysUsed ? readLe(file, bmpColoursUsedAt, 4) : 0;
+        const bool saysUsed = qvBmpFileHeader + header->infoSize >= qvBmpColoursUsedAt + 4;
+        const std::uint32_t used = saysUsed ? readLe(file, qvBmpColoursUsedAt, 4) : 0;
         tablesEnd += std::uint64_t(used != 0 ? used : 1u << header->bitCount) * 4;
     }
     const std::uint64_t pixelsStart = std::max<std::uint64_t>(header->pixelOffset, tablesEnd);
     if (pixelsStart > file.size()) return {};
 
-    if (masked || (header->bitCount == 16 && header->compression == bmpUncompressed))
+    if (masked || (header->bitCount == 16 && header->compression == qvBmpUncompressed))
         return expandMasks(file, *header, pixelsStart);
-    const std::optional<std::size_t> lastEnd =
-        header->compression == bmpRle8 ? rle8LastRowEnd(file, pixelsStart, rowCount(*header)) : std::nullopt;
-    if (header->infoSize == bmpPlainHeader && !lastEnd) return {};
+    const std::optional<std::size_t> lastEnd = header->compression == qvBmpRle8
+                                                   ? rle8LastRowEnd(file, pixelsStart, rowCount(*header))
+                                                   : std::nullopt;
+    if (header->infoSize == qvBmpPlainHeader && !lastEnd) return {};
 
     // The palette and pixels follow the 40-byte header as they followed the file's own.
-    const std::size_t infoEnd = bmpFileHeader + header->infoSize;
+    const std::size_t infoEnd = qvBmpFileHeader + header->infoSize;
     std::vector<std::uint8_t> bytes = plainHeaders(file, *header);
     const std::size_t shift = bytes.size();
     bytes.insert(bytes.end(), file.begin() + std::min(infoEnd, file.size()), file.end());
@@ -258,7 +253,7 @@ QvRewrittenPicture qvRewriteForFreeImage(FREE_IMAGE_FORMAT format, std::span<con
 
 std::optional<std::uint64_t> qvBmpRowsEnd(const QvBmpHeader& header)
 {
-    const bool masked = header.compression == bmpBitFields || header.compression == bmpAlphaBitFields;
-    if (header.compression != bmpUncompressed && !masked) return std::nullopt;
+    const bool masked = header.compression == qvBmpBitFields || header.compression == qvBmpAlphaBitFields;
+    if (header.compression != qvBmpUncompressed && !masked) return std::nullopt;
     return std::uint64_t(header.pixelOffset) + bmpRowBytes(header) * rowCount(header);
 }

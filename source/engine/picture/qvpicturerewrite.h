@@ -39,7 +39,7 @@ QvRewrittenPicture qvRewriteForFreeImage(FREE_IMAGE_FORMAT format, std::span<con
 // The most bytes of a BMP's headers: its file header and the longest info
 // header, which covers all qvReadBmpHeader reads (the masks that follow a
 // 40-byte one included).
-inline constexpr std::size_t qvBmpHeadersBytes = 14 + 124;
+inline constexpr std::size_t qvBmpHeadersBytes = qvBmpFileHeader + qvBmpLongestHeader;
 
 // Where the rows of a BMP stored plainly (uncompressed or as colour masks)
 // end in the file, counted as the header says; nothing for run-length or
