@@ -51,8 +51,9 @@ bool enterRunDirectory()
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    qvEnterDecoderRoleIfAsked(argc, argv);
     if (!enterRunDirectory()) return 1;
     // A file-size limit is for the files the program writes: a write past it
     // fails and is named (the photo's line), where the signal it raises

@@ -41,12 +41,16 @@ start() {  # start NAME DIR LIMIT [LAUNCHER...]
   group_id=$pid
 }
 
-# Prints "PID PARENT STATE" for each process of the program's group (from
-# /proc/PID/stat: the pid, the command in parentheses, the state, the parent,
-# the group). Processes that end while it reads are left out.
-group() {
+# Prints "PID PARENT STATE GROUP" for each process (from /proc/PID/stat: the
+# pid, the command in parentheses, the state, the parent, the group).
+# Processes that end while it reads are left out.
+processes() {
   { cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/^\([0-9]*\) (.*) /\1 /' |
-    awk -v group="$group_id" '$4 == group { print $1, $3, $2 }'
+    awk '{ print $1, $3, $2, $4 }'
+}
+# Prints "PID PARENT STATE" for each process of the program's group.
+group() {
+  processes | awk -v group="$group_id" '$4 == group { print $1, $2, $3 }'
 }
 # Succeeds when a process of the group is in a state that matches STATE
 # (a regular expression: ^Z for a zombie).
@@ -57,17 +61,20 @@ group_has() {  # group_has STATE
 group_line() {
   echo "(pid, parent, state) $(group | paste -sd ,)"
 }
-# Prints the running decoding children: processes of the group whose parent
-# is one of the group other than the program (the decoder process).
-decoding_children() {
-  group | awk -v program="$group_id" '{ parent[$1] = $2; state[$1] = $3 }
-    END { for (p in parent) if (parent[p] in parent && parent[p] != program && state[p] !~ /^Z/) print p }'
-}
-# Prints the decoder process: the one process of the group, besides the
-# program, that is no decoding child.
+# Prints the decoder process: the process of the group besides the program.
 decoder_process() {
-  group | awk -v program="$group_id" '{ parent[$1] = $2 }
-    END { for (p in parent) if (p != program && !(parent[p] in parent && parent[p] != program)) print p }'
+  group | awk -v program="$group_id" '$1 != program { print $1 }'
+}
+# Prints the running decoding children: the decoder process's children, each
+# the leader of a process group of its own.
+decoding_children() {
+  processes | awk -v decoders="$(decoder_process | paste -sd ' ')" '
+    BEGIN { n = split(decoders, list, " "); for (i = 1; i <= n; i++) decoder[list[i]] = 1 }
+    ($2 in decoder) && $3 !~ /^Z/ { print $1 }'
+}
+# Succeeds while PID runs (is there, and no zombie).
+runs() {  # runs PID
+  processes | awk -v pid="$1" '$1 == pid && $3 !~ /^Z/ { found = 1 } END { exit !found }'
 }
 
 # Waits up to half a minute for a decoding child to run; sets `child`.
@@ -169,15 +176,16 @@ else
 fi
 
 # The program killed while its logo is decoded: every process of its group
-# ends with it, within a second.
+# and the decoding child end with it, within a second.
 start killed "$work/slow" ""
 wait_for_decoding
 kill -KILL "$pid"
 wait "$pid" 2>/dev/null || true
 pid=""
 deadline=$(($(date +%s%N) + 1000000000))
-while group_has '^[^Z]'; do
-  [ "$(date +%s%N)" -lt "$deadline" ] || fail "processes of the killed program run on: $(group_line)"
+while group_has '^[^Z]' || runs "$child"; do
+  [ "$(date +%s%N)" -lt "$deadline" ] ||
+    fail "processes of the killed program run on: $(group_line), decoding child $child"
   sleep 0.05
 done
 

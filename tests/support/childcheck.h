@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <fstream>
 
 #include <malloc.h>
@@ -37,6 +38,8 @@ bool holdsInChild(Check check)
             held = check();
         } catch (...) {
         }
+        // What it printed on the way comes out, though it ends without exit's flushing.
+        std::fflush(stdout);
         ::_exit(held ? 0 : 1);
     }
     int status = 0;

@@ -13,8 +13,10 @@
 namespace testsupport {
 
 namespace {
-// Pictures are decoded in children of a process forked from this one, which
-// must happen before any test starts a GL driver's threads: before main.
+// Pictures are decoded in children of a process forked from this one before
+// any test starts a GL driver's threads, before main: a bench that links this
+// file cannot start one later (it knows no decoder role), and a test program
+// that can need not run its own file for it.
 const bool decoderStarted = qvStartDecoderProcess();
 }  // namespace
 

@@ -1,17 +1,22 @@
 // qvdecoderprocess: every picture decoded apart from the program. A small
-// process, started from the program before any thread runs, forks a fresh
-// child for each picture; the child attaches the bytes the program read into
-// shared memory (never the path), runs FreeImage under limits of memory and
-// processor time that follow from the picture its header describes, and
-// writes the pixels into a second shared segment. A crash, an abort, a limit
-// reached or a decoder that stops working becomes the picture's reason, and
-// the program goes on as for any picture it cannot read.
+// process, started from the program (forked while the program has one
+// thread, later the program's own file run in a decoder role), forks a
+// fresh child for each picture, as many at once as one memory budget
+// holds; the child attaches the bytes the program read into shared memory
+// (never the path), runs FreeImage under limits of memory and processor
+// time that follow from the picture its header describes, and writes the
+// pixels into a second shared segment, which the program copies into its
+// own memory and checks there. A crash, an abort, a limit reached or a
+// decoder that stops working becomes the picture's reason, and the program
+// goes on as for any picture it cannot read; a decoder process that ends is
+// started anew.
 #pragma once
 
 #include <FreeImage.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -19,7 +24,6 @@
 
 #include "engine/picture/qvpicturedecode.h"
 #include "engine/picture/qvpicturefile.h"
-#include "engine/picture/qvsharedmemory.h"
 
 // What one picture's decoding may take.
 struct QvDecoderLimits {
@@ -44,21 +48,40 @@ struct QvDecoderLimits {
 QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
                                 std::size_t fileBytes);
 
-// Rows of decoded pixels, held in the memory the decoding child shared.
+// The memory side-by-side decodings may take together: the sum of the
+// memory limits of the children running at once stays within it.
+inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
+
+// What the system has left to give, each figure in bytes; nothing where it
+// sets no bound.
+struct QvMemoryRoom {
+    // MemAvailable of /proc/meminfo.
+    std::optional<std::uint64_t> available;
+    // The least that this process's control group (cgroup v2) and its
+    // ancestors still allow: memory.max less memory.current.
+    std::optional<std::uint64_t> controlGroup;
+    // The user's soft limit of address space (RLIMIT_AS).
+    std::optional<std::uint64_t> addressSpace;
+};
+// What the live system has left to give.
+QvMemoryRoom qvReadMemoryRoom();
+// The budget of a batch whose largest memory limit is `largestLimit`:
+// qvUsualDecodingBudget, or that limit where it alone is larger, and no
+// more than any figure of the room.
+std::uint64_t qvDecodingBudget(std::uint64_t largestLimit, const QvMemoryRoom& room);
+
+// Rows of decoded pixels, in memory of this process's own.
 class QvPixelRows {
 public:
     QvPixelRows() = default;
-    QvPixelRows(QvSharedMemory memory, std::size_t offset, std::size_t size)
-        : memory_(std::move(memory)), offset_(offset), size_(size)
-    {
-    }
+    // A copy of `size` bytes at `from`.
+    QvPixelRows(const std::uint8_t* from, std::size_t size);
 
-    const std::uint8_t* data() const { return memory_.data() + offset_; }
+    const std::uint8_t* data() const { return data_.get(); }
     std::size_t size() const { return size_; }
 
 private:
-    QvSharedMemory memory_;
-    std::size_t offset_ = 0;
+    std::unique_ptr<std::uint8_t[]> data_;
     std::size_t size_ = 0;
 };
 
@@ -71,11 +94,17 @@ struct QvDecodedPicture {
     std::string remarks;
 };
 
-// Starts the decoder process. Call it before any other thread starts (before
-// GLFW and the GL driver): a process with threads cannot safely fork. True
-// when it runs; while it runs later calls do nothing, and after it failed to
-// start or stopped they start it again as long as this process has one
-// thread.
+// Serves as the decoder process and never returns when `argv` asks for that
+// role (the program's own file run by qvStartDecoderProcess); otherwise
+// notes that this program knows the role. Call it first thing in main.
+void qvEnterDecoderRoleIfAsked(int argc, char** argv);
+
+// Starts the decoder process: forked while this process has one thread
+// (call it before GLFW and the GL driver start theirs: forking is cheaper),
+// later, a process with threads being unsafe to fork, by running this
+// program's own file in the decoder role, where the program knows the role
+// (qvEnterDecoderRoleIfAsked). True when it runs; while it runs later calls
+// do nothing.
 bool qvStartDecoderProcess();
 
 // One picture to decode among others, under its picture's own limits
@@ -90,17 +119,53 @@ struct QvDecodeOutcome {
     std::optional<QvDecodedPicture> picture;
     std::string error;
 };
+
+// What a decoding child hands back: this header at the start of its result
+// segment, then, from qvResultRowsAt on, the rows.
+struct QvResultHeader {
+    // The FreeImage format whose decoder runs now; FIF_UNKNOWN, as the
+    // program makes the segment, before any.
+    std::int32_t decoder;
+    // Set once everything below is written.
+    std::int32_t finished;
+    std::int32_t width;
+    std::int32_t height;
+    std::uint64_t rowBytes;
+    // Empty once the rows are written.
+    char error[4096];
+    char remarks[4096];
+};
+// Page aligned, so the rows start on a page of their own.
+inline constexpr std::size_t qvResultRowsAt = 16384;
+
+// The picture that a decoding child which finished left in its result
+// `segment`, or why there is none. The header is copied once into this
+// process's memory and only that copy is read: a size other than the one
+// the picture's header gave (`headerSize`, when it gave one), rows of
+// another length than that size takes in `layout`, or more rows than the
+// segment holds, are refused; the rows are then copied, so that what the
+// child (or a process it left behind) writes later changes nothing. The
+// child's words, which may quote the file, come back with their control
+// characters and the bytes that are not UTF-8 written as \xNN (a newline
+// as \n): printed, they start no line of their own and drive no terminal.
+QvDecodeOutcome qvTakeDecodedPicture(std::span<const std::uint8_t> segment, QvPixelLayout layout,
+                                     std::optional<QvImageSize> headerSize);
+
 // The most pictures decoded side by side.
 inline constexpr std::size_t qvMostDecodedTogether = 8;
-// Decodes the pictures side by side, each in a child of its own,
-// qvMostDecodedTogether at a time; their outcomes in the same order. A
-// picture whose header already rules it out (qvHeaderProblem) costs no child.
+// Decodes the pictures side by side, each in a child of its own, at most
+// qvMostDecodedTogether in a batch, and of a batch as many at once as their
+// memory limits fit the budget (qvDecodingBudget; one always runs); their
+// outcomes in the same order. A picture whose header already rules it out
+// (qvHeaderProblem) costs no child. Should the decoder process end while it
+// holds a batch, the batch is decoded once more in a new one.
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs);
 
 // Decodes one picture file apart. Nothing, with the reason in `error`, when
-// it cannot be decoded, its decoder crashed, reached a limit or stopped
-// working, or the decoder process is not running (and cannot be started,
-// because this process has threads by now).
+// it cannot be decoded, its decoder crashed, reached a limit, stopped
+// working or was killed, or the decoder process is not running (and cannot
+// be started: this process has threads by now and its program does not
+// know the decoder role) or has stopped.
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error,
                                               std::optional<QvDecoderLimits> limits = std::nullopt);

@@ -11,17 +11,25 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <pthread.h>
 #include <sched.h>
+#include <sys/prctl.h>
+#include <grp.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -91,18 +99,54 @@ struct VectorSink : QvDecodeSink {
     int loads = 0;
 };
 
-// The process of process group `group` (this one's by default) whose
-// command is `name`; 0 when none.
-pid_t processNamed(const std::string& name, pid_t group = ::getpgrp())
+// A process's name, state, parent, process group and processor time in
+// clock ticks, from its stat; nothing once it has gone.
+struct ProcessStat {
+    std::string name;
+    char state = 0;
+    pid_t parent = 0;
+    pid_t group = 0;
+    unsigned long long ticks = 0;
+};
+std::optional<ProcessStat> statOf(pid_t pid)
 {
+    std::string line;
+    std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
+    const std::size_t open = line.find('('), close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) return std::nullopt;
+    ProcessStat stat;
+    stat.name = line.substr(open + 1, close - open - 1);
+    std::istringstream fields(line.substr(close + 1));
+    std::string skipped;
+    unsigned long long user = 0, system = 0;
+    fields >> stat.state >> stat.parent >> stat.group;
+    for (int field = 6; field <= 13; ++field) fields >> skipped;
+    fields >> user >> system;
+    stat.ticks = user + system;
+    return stat;
+}
+
+// The processes named `name` of process group `group` (this one's by
+// default), or whose parent is of it: a decoding child leads a group of its
+// own, its decoder process being of the program's.
+std::vector<pid_t> processesNamed(const std::string& name, pid_t group = ::getpgrp())
+{
+    std::vector<pid_t> found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string pid = entry.path().filename();
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::string comm;
-        std::getline(std::ifstream(entry.path() / "comm"), comm);
-        if (comm == name && ::getpgid(std::stoi(pid)) == group) return std::stoi(pid);
+        const std::optional<ProcessStat> stat = statOf(std::stoi(pid));
+        if (!stat || stat->name != name) continue;
+        const std::optional<ProcessStat> parent = statOf(stat->parent);
+        if (stat->group == group || (parent && parent->group == group)) found.push_back(std::stoi(pid));
     }
-    return 0;
+    return found;
+}
+// The first of them; 0 when none.
+pid_t processNamed(const std::string& name, pid_t group = ::getpgrp())
+{
+    const std::vector<pid_t> found = processesNamed(name, group);
+    return found.empty() ? 0 : found.front();
 }
 
 // Waits up to 20 s for the process named `name` in `group`; 0 when none came.
@@ -116,10 +160,45 @@ pid_t waitForProcess(const std::string& name, pid_t group = ::getpgrp())
     return 0;
 }
 
+// The decoder process of a running decoding child; 0 when it has none (it
+// has ended, or outlived its decoder process).
+pid_t decoderOf(pid_t child)
+{
+    const std::optional<ProcessStat> stat = statOf(child);
+    if (!stat || stat->state == 'Z') return 0;
+    return statOf(stat->parent).value_or(ProcessStat{}).name == "qvdecoder" ? stat->parent : 0;
+}
+
+// Waits up to 20 s for a decoding child of `group` that has worked for a
+// clock tick, and so is past its start (its segments attached, its decoder
+// named) and decoding; one whose decoder process is not `oldDecoder`. 0
+// when none came.
+pid_t waitForDecoding(pid_t group = ::getpgrp(), pid_t oldDecoder = 0)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < giveUp) {
+        for (const pid_t child : processesNamed("qvdecoding", group)) {
+            const pid_t decoder = decoderOf(child);
+            if (decoder != 0 && decoder != oldDecoder && statOf(child).value_or(ProcessStat{}).ticks > 0)
+                return child;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
+}
+
+// Sends `signal` to `process`, when there is one: 0 would reach the whole
+// process group.
+void signalProcess(pid_t process, int signal)
+{
+    if (process > 0) ::kill(process, signal);
+}
+
 // What a stopped process holds: its descriptors and its shared segments.
 struct Holdings {
     std::size_t descriptors = 0;
     std::size_t segments = 0;
+    bool operator==(const Holdings&) const = default;
 };
 Holdings holdingsOf(pid_t process)
 {
@@ -133,16 +212,40 @@ Holdings holdingsOf(pid_t process)
     return held;
 }
 
-// Stops the process named `name` as soon as it shows, from another thread,
-// and notes what it holds then.
-std::thread stopWhenSeen(const std::string& name, Holdings* held = nullptr)
+// Sends `signal` to the first decoding child of this process group as soon
+// as it decodes, from another thread.
+std::thread signalWhenDecoding(int signal)
 {
-    return std::thread([name, held] {
-        if (const pid_t found = waitForProcess(name)) {
-            ::kill(found, SIGSTOP);
-            if (held != nullptr) *held = holdingsOf(found);
+    return std::thread([signal] { signalProcess(waitForDecoding(), signal); });
+}
+
+// Runs `work` while another thread counts the decoding children of this
+// process group that run; the most it saw at once.
+template <class Work>
+std::size_t mostDecodingAtOnce(Work work)
+{
+    std::atomic<bool> done = false;
+    std::size_t most = 0;
+    std::thread counting([&] {
+        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+            const std::vector<pid_t> children = processesNamed("qvdecoding");
+            most = std::max<std::size_t>(most, std::count_if(children.begin(), children.end(), decoderOf));
         }
     });
+    work();
+    done = true;
+    counting.join();
+    return most;
+}
+
+// Whether every outcome has its picture; the errors of those that have none
+// are printed.
+bool allDecoded(const std::vector<QvDecodeOutcome>& outcomes)
+{
+    for (const QvDecodeOutcome& outcome : outcomes)
+        if (!outcome.picture) std::fprintf(stdout, "%s\n", outcome.error.c_str());
+    return std::all_of(outcomes.begin(), outcomes.end(),
+                       [](const auto& outcome) { return outcome.picture.has_value(); });
 }
 
 }  // namespace
@@ -195,17 +298,73 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
         cpu_set_t one;
         CPU_ZERO(&one);
         CPU_SET(0, &one);
-        if (::sched_setaffinity(0, sizeof one, &one) != 0) return false;
-        const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(faces);
-        return std::all_of(outcomes.begin(), outcomes.end(), [](const QvDecodeOutcome& outcome) {
-            if (!outcome.picture) std::fprintf(stdout, "%s\n", outcome.error.c_str());
-            return outcome.picture.has_value();
-        });
+        return ::sched_setaffinity(0, sizeof one, &one) == 0 && allDecoded(qvDecodeApartTogether(faces));
     }));
 }
 
+// Decodings side by side share one memory budget: of six pictures that may
+// take 1.2 GiB each two never run at once, and all are decoded; six sky faces
+// whose limits fit it together run all at once (where the system has room).
+TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
+{
+    const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 2000, 2000), FIF_PNG);
+    const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, middling.header.reading, middling.size);
+    const QvDecoderLimits large{own.cpuSeconds, own.stalledSeconds, std::uint64_t(1.2 * double(1 << 30))};
+    const QvPictureFile face = pictureFile(flatPicture(FIF_JPEG, FIT_BITMAP, 24, 0, 4096, 4096), FIF_JPEG);
+    const std::uint64_t faceBytes = qvDecoderLimits(FIF_JPEG, face.header.reading, face.size).memoryBytes;
+    const std::uint64_t facesAtOnce =
+        std::clamp<std::uint64_t>(qvDecodingBudget(faceBytes, qvReadMemoryRoom()) / faceBytes, 1, 6);
+    struct Case {
+        const char* name;
+        std::vector<QvDecodeJob> jobs;
+        std::size_t atOnce;
+    };
+    const Case cases[] = {
+        {"1.2 GiB each", std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
+        {"sky faces", std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(testsupport::holdsInChild([&] {
+            bool decoded = false;
+            const std::size_t most =
+                ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
+                    ? mostDecodingAtOnce([&] { decoded = allDecoded(qvDecodeApartTogether(c.jobs)); })
+                    : 0;
+            std::fprintf(stdout, "%zu at once\n", most);
+            return decoded && most == c.atOnce;
+        }));
+    }
+}
+
+// The budget is 2 GiB, or a larger single limit, within what the system has
+// left: memory available, the control group's room, the user's address
+// space.
+TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
+{
+    constexpr std::uint64_t mib = 1 << 20, gib = 1 << 30;
+    struct Case {
+        const char* name;
+        std::uint64_t largest;
+        QvMemoryRoom room;
+        std::uint64_t budget;
+    };
+    const Case cases[] = {
+        {"no bound known", 300 * mib, {{}, {}, {}}, 2 * gib},
+        {"a larger single limit", 3 * gib, {{}, {}, {}}, 3 * gib},
+        {"less memory available", 300 * mib, {gib, {}, {}}, gib},
+        {"a control group with less room", 3 * gib, {{}, 500 * mib, {}}, 500 * mib},
+        {"the user's address space", 300 * mib, {{}, {}, 700 * mib}, 700 * mib},
+        {"bounds above the budget", 300 * mib, {8 * gib, 4 * gib, 16 * gib}, 2 * gib},
+        {"the least of them", 3 * gib, {2500 * mib, 2600 * mib, 2700 * mib}, 2500 * mib},
+    };
+    for (const Case& c : cases) EXPECT_EQ(qvDecodingBudget(c.largest, c.room), c.budget) << c.name;
+}
+
 // The limit that ends a decoding is named, with its figure: processor time,
-// memory, and a decoder that does no work (stopped here). The program goes on.
+// memory (the user's own lower limit among them), and a decoder that does
+// no work (stopped here). A child killed from outside (a user, the system's
+// memory killer) is named so. The program goes on.
 TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 {
     ASSERT_EQ(::setpgid(0, 0), 0);  // a process group of this test's own
@@ -220,16 +379,20 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
                                QvDecoderLimits{plenty.cpuSeconds, plenty.stalledSeconds, 16 << 20}));
     EXPECT_EQ(error, "it needs more than the 16 MiB a picture of 5000x5000 may take");
     // A decoding child stopped does no work; the decoder process ends it.
-    std::thread stopper = stopWhenSeen("qvdecoding");
+    std::thread stopper = signalWhenDecoding(SIGSTOP);
     EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
                                QvDecoderLimits{plenty.cpuSeconds, 0.5, plenty.memoryBytes}));
     stopper.join();
     EXPECT_EQ(error, "the PNG decoder did no work for 0.5 s");
+    std::thread killer = signalWhenDecoding(SIGKILL);
+    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error));
+    killer.join();
+    EXPECT_EQ(error, "the PNG decoder was killed (signal 9), by none of the program's limits");
     ASSERT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
 
     // The decoder process stopped says nothing more: the program gives up
     // waiting as soon, and ends it; the next picture starts another.
-    stopper = stopWhenSeen("qvdecoder");
+    stopper = std::thread([] { signalProcess(waitForProcess("qvdecoder"), SIGSTOP); });
     stopper.join();
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
@@ -242,10 +405,50 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(processNamed("qvdecoder"), 0);
     EXPECT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+
+    // The user's own soft limit of address space, lower than the picture's,
+    // holds; the line names it.
+    const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 3000, 3000), FIF_PNG);
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        long pages = 0;
+        std::ifstream("/proc/self/statm") >> pages;
+        // Room for the picture's rows in the program, not for its decoding.
+        const std::uint64_t mib = 1 << 20;
+        const rlim_t users =
+            rlim_t((std::uint64_t(pages) * std::uint64_t(::sysconf(_SC_PAGESIZE)) / mib + 64) * mib);
+        const rlimit soft{users, RLIM_INFINITY};
+        std::string said;
+        const bool refused = ::setrlimit(RLIMIT_AS, &soft) == 0 && !qvDecodeApart(deep, textureRequest, said);
+        const std::string expected = fmt::format(
+            "it needs more than the {} MiB of address space the user's limit allows", users / mib);
+        if (said != expected) std::fprintf(stdout, "%s\n", said.c_str());
+        return refused && said == expected;
+    }));
+}
+
+// How often a process has waited (its voluntary context switches).
+long waitsOf(pid_t process)
+{
+    std::ifstream status("/proc/" + std::to_string(process) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("voluntary_ctxt_switches:")) return std::stol(line.substr(line.find(':') + 1));
+    return -1;
+}
+// Waits (up to 20 s) until the decoder process has waited `times` more: it
+// looks at its children between two waits.
+void waitForLooks(pid_t decoder, long times)
+{
+    const long waited = waitsOf(decoder);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (waitsOf(decoder) < waited + times && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 // Time the whole program spends stopped (a terminal's Ctrl-Z) is no stall:
-// the decoding goes on where it was.
+// it counts one slice, and the decoding goes on where it was. The child is
+// stopped first, and continued only after the program, so that the decoder
+// process sees it do no work across the stop: only the capped count then
+// keeps the stalled clock running.
 TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
@@ -255,14 +458,22 @@ TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
         std::string error;
         const bool decoded = ::setpgid(0, 0) == 0 && qvStartDecoderProcess() &&
                              qvDecodeApart(big, textureRequest, error,
-                                           QvDecoderLimits{limits.cpuSeconds, 0.5, limits.memoryBytes});
+                                           QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes});
         if (!decoded) std::fprintf(stdout, "%s\n", error.c_str());
+        std::fflush(stdout);
         ::_exit(decoded ? 0 : 1);
     }
-    ASSERT_NE(waitForProcess("qvdecoding", program), 0);
+    ::setpgid(program, program);
+    const pid_t child = waitForDecoding(program);
+    ASSERT_NE(child, 0);
+    const pid_t decoder = decoderOf(child);
+    ::kill(child, SIGSTOP);
+    waitForLooks(decoder, 2);
     ::kill(-program, SIGSTOP);
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::this_thread::sleep_for(std::chrono::seconds(3));
     ::kill(-program, SIGCONT);
+    waitForLooks(decoder, 1);
+    ::kill(child, SIGCONT);  // in a process group of its own
     int status = 0;
     ASSERT_EQ(::waitpid(program, &status, 0), program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -369,21 +580,201 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
     std::filesystem::remove_all(folder);
 }
 
-// A process that has threads by now cannot fork the decoder process safely:
-// a first picture then names the reason.
-TEST(DecoderProcess, StartsOnlyWhileTheProgramHasOneThread)
+// A process with threads cannot fork safely: its decoder process is the
+// test program's own file run in the decoder role, and the process never
+// forks.
+TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 {
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
     EXPECT_TRUE(testsupport::holdsInChild([&] {
+        static int forks = 0;
+        if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0) return false;
         bool release = false;
         std::thread waiting([&] {
             while (!__atomic_load_n(&release, __ATOMIC_ACQUIRE))
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
         std::string error;
-        const bool refused = !qvDecodeApart(small, {.named = FIF_PNG, .maxSide = textureSide}, error);
+        const bool decoded =
+            qvDecodeApart(small, {.named = FIF_PNG, .maxSide = textureSide}, error).has_value();
+        std::string command;
+        std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", processNamed("qvdecoder"))), command);
         __atomic_store_n(&release, true, __ATOMIC_RELEASE);
         waiting.join();
-        return refused && error == "the picture decoder is not running";
+        const bool role = command.find("--picture-decoder-socket=") != std::string::npos;
+        std::fprintf(stdout, "%s / %s / %d forks\n", error.c_str(), command.c_str(), forks);
+        return decoded && role && forks == 0;
     }));
+}
+
+// The decoder process and each decoding child hold only their own
+// descriptors, whatever the program's launcher left open (a pipe it reads
+// to its end), and the child only its two segments; it leads a process
+// group of its own.
+TEST(DecoderProcess, EachHoldsOnlyItsOwn)
+{
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        int launchers[2];
+        if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess()) return false;
+        Holdings child, decoder;
+        bool leader = false, ended = false;
+        std::thread looking([&] {
+            const pid_t found = waitForDecoding();
+            signalProcess(found, SIGSTOP);
+            child = holdingsOf(found);
+            decoder = holdingsOf(decoderOf(found));
+            leader = ::getpgid(found) == found;
+            // While both live, the pipe ends with the last writer the test holds.
+            ::close(launchers[1]);
+            pollfd end{launchers[0], POLLIN, 0};
+            char byte = 0;
+            ended = ::poll(&end, 1, 5000) == 1 && ::read(launchers[0], &byte, 1) == 0;
+            signalProcess(found, SIGCONT);
+        });
+        std::string error;
+        const bool decoded = qvDecodeApart(big, textureRequest, error).has_value();
+        looking.join();
+        std::fprintf(stdout,
+                     "%s: child %zu descriptors %zu segments, decoder %zu and %zu, leader %d, ended %d\n",
+                     error.c_str(), child.descriptors, child.segments, decoder.descriptors, decoder.segments,
+                     leader, ended);
+        // The child: the standard three. The decoder process: those, its
+        // socket and its signals.
+        return decoded && child == Holdings{3, 2} && decoder == Holdings{5, 0} && leader && ended;
+    }));
+}
+
+// A decoder process that ends (a user or the memory killer) is started
+// anew, between pictures and while one decodes: the picture it held is
+// decoded again, once, and its decoding child ends with it.
+TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
+{
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        // Orphans come to this process, of the same session: a decoding
+        // child that outlives its decoder process is then no stopped member
+        // of an orphaned group, which the system would end.
+        if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || ::setpgid(0, 0) != 0 || !qvStartDecoderProcess())
+            return false;
+        std::string between, held, lost, after;
+        signalProcess(waitForProcess("qvdecoder"), SIGKILL);
+        const bool decodedBetween = qvDecodeApart(big, textureRequest, between).has_value();
+
+        pid_t stopped = 0;
+        std::thread killing([&] {
+            stopped = waitForDecoding();
+            signalProcess(stopped, SIGSTOP);
+            signalProcess(decoderOf(stopped), SIGKILL);
+        });
+        const bool decodedHeld = qvDecodeApart(big, textureRequest, held).has_value();
+        killing.join();
+        // Stopped, it could not end on its own: only its decoder process's
+        // end ended it.
+        bool childGone = false;
+        for (int tries = 0; tries < 500 && !childGone; ++tries) {
+            childGone = ::waitpid(stopped, nullptr, WNOHANG) == stopped;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (!childGone) signalProcess(stopped, SIGKILL);
+
+        // Lost twice: the picture is not decoded a third time.
+        killing = std::thread([] {
+            const pid_t first = decoderOf(waitForDecoding());
+            signalProcess(first, SIGKILL);
+            signalProcess(decoderOf(waitForDecoding(::getpgrp(), first)), SIGKILL);
+        });
+        const bool refused = !qvDecodeApart(big, textureRequest, lost);
+        killing.join();
+        const bool decodedAfter = qvDecodeApart(big, textureRequest, after).has_value();
+        std::fprintf(stdout, "%s / %s / %s / %s, child gone %d\n", between.c_str(), held.c_str(),
+                     lost.c_str(), after.c_str(), childGone);
+        return decodedBetween && decodedHeld && childGone && refused &&
+               lost == "the picture decoder has stopped" && decodedAfter;
+    }));
+}
+
+// A decoder process that cannot fork (a user's process limit) says so,
+// naming no decoder. Root is not held to that limit: the test runs as a
+// user of its own.
+TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
+    const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
+    EXPECT_TRUE(testsupport::holdsInChild([&] {
+        constexpr id_t nobodysOwn = 54321;
+        if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
+            ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
+            ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
+            return false;
+        std::string first, second;
+        const bool decoded = qvDecodeApart(small, {.named = FIF_PNG, .maxSide = 16}, first).has_value();
+        const rlimit one{1, 1};
+        const bool limited = ::prlimit(processNamed("qvdecoder"), RLIMIT_NPROC, &one, nullptr) == 0;
+        const bool refused = !qvDecodeApart(small, {.named = FIF_PNG, .maxSide = 16}, second);
+        std::fprintf(stdout, "%s / %s\n", first.c_str(), second.c_str());
+        return decoded && limited && refused && second == "the picture decoder could not be started";
+    }));
+}
+
+// What a decoder says can quote the file: FreeImage's XPM decoder quotes a
+// colour it does not know. An escape sequence in it drives no terminal.
+TEST(DecoderProcess, ADecodersWordsArePrintable)
+{
+    const std::string xpm =
+        "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
+    std::string error;
+    EXPECT_FALSE(qvDecodeApart(Bytes(xpm.begin(), xpm.end()), {.named = FIF_XPM, .maxSide = 16}, error));
+    EXPECT_EQ(error, "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
+}
+
+// A child's result is read from the program's own copy of its header and
+// rows: a size or length that does not hold is refused, its words are made
+// printable, and the picture stays as copied whatever is written after.
+TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
+{
+    const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 4);
+    struct Case {
+        const char* name;
+        int width, height;
+        std::uint64_t rowBytes;
+        std::size_t segmentRows;
+        std::optional<QvImageSize> headerSize;
+        const char* error;
+        const char* remarks;
+        const char* outcome;  // the error, or the remarks of the picture
+    };
+    const Case cases[] = {
+        {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "", "", ""},
+        {"a size of its own", 3, 2, 2 * qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 3), 4, QvImageSize{4, 4},
+         "", "", "the PNG decoder gave a 3x2 picture, where its header says 4x4"},
+        {"rows of another length", 4, 4, 10, 4, QvImageSize{4, 4}, "", "",
+         "the PNG decoder gave no rows of its 4x4 picture"},
+        {"more rows than the segment holds", 4, 4, 4 * rowBytes, 2, std::nullopt, "", "",
+         "the PNG decoder gave no rows of its 4x4 picture"},
+        {"no rows", 4, 0, 0, 4, std::nullopt, "", "", "the PNG decoder gave no rows of its 4x0 picture"},
+        {"words that would drive a terminal", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4},
+         "it says \x1b[2J\nPicture forged", "", "it says \\x1b[2J\\nPicture forged"},
+        {"remarks of C1 controls and stray bytes", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "",
+         "caf\xc3\xa9 \xc2\x9b"
+         "1m \xff\xe0\x80\x80 \x7f",
+         "caf\xc3\xa9 \\xc2\\x9b1m \\xff\\xe0\\x80\\x80 \\x7f"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> segment(qvResultRowsAt + c.segmentRows * rowBytes, 0x5A);
+        QvResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
+        std::strcpy(header.error, c.error);
+        std::strcpy(header.remarks, c.remarks);
+        std::memcpy(segment.data(), &header, sizeof(header));
+        const QvDecodeOutcome outcome =
+            qvTakeDecodedPicture(segment, QvPixelLayout::rgbBottomRowFirst, c.headerSize);
+        EXPECT_EQ(outcome.picture ? outcome.picture->remarks : outcome.error, c.outcome);
+        if (!outcome.picture) continue;
+        ASSERT_EQ(outcome.picture->rows.size(), 4 * rowBytes);
+        // Written after it was taken, the segment changes nothing of the picture.
+        std::fill(segment.begin(), segment.end(), 0xA5);
+        EXPECT_EQ(std::count(outcome.picture->rows.data(), outcome.picture->rows.data() + 4 * rowBytes, 0x5A),
+                  std::ptrdiff_t(4 * rowBytes));
+    }
 }
