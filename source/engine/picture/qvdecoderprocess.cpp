@@ -923,13 +923,13 @@ Sending renewed(const Sending& old, std::vector<QvDecodeOutcome>& outcomes)
 }
 
 // The budget of a batch: from its largest memory limit and what the system
-// has left.
+// has left. A lone decoding runs whatever the budget, and reads nothing.
 std::uint64_t budgetOf(const Batch& batch)
 {
     std::uint64_t largest = 0;
     for (std::size_t i = 0; i < batch.count; ++i)
         largest = std::max(largest, batch.requests[i].limits.memoryBytes);
-    return qvDecodingBudget(largest, qvReadMemoryRoom());
+    return batch.count == 1 ? largest : qvDecodingBudget(largest, qvReadMemoryRoom());
 }
 
 // How the decoder process took a batch.
