@@ -74,8 +74,8 @@ struct QvDecodedPicture {
 // Starts the decoder process. Call it before any other thread starts (before
 // GLFW and the GL driver): a process with threads cannot safely fork. True
 // when it runs; while it runs later calls do nothing, and after it failed to
-// start or stopped they start it again as long as this process has one
-// thread.
+// start or stopped a call starts it again, whatever threads this process has
+// by then: a decoding restarts it only while this process has one thread.
 bool qvStartDecoderProcess();
 
 // One picture to decode among others, under its picture's own limits
@@ -104,6 +104,7 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error,
                                               std::optional<QvDecoderLimits> limits = std::nullopt);
-// The same for bytes already in memory, as the format request.named.
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes,
+// The same for bytes already in memory, whose name says the format `named`
+// (FIF_UNKNOWN: it says none).
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes, FREE_IMAGE_FORMAT named,
                                               const QvDecodeRequest& request, std::string& error);

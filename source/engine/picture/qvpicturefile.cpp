@@ -3,6 +3,7 @@
 #include "engine/picture/qvpicturefile.h"
 
 #include "engine/core/qvfiles.h"
+#include "engine/picture/qvformattable.h"
 
 #include <fmt/core.h>
 
@@ -22,7 +23,7 @@ std::optional<QvSharedMemory> sharedMemory(std::size_t bytes, std::string& error
     return memory;
 }
 
-// A file whose bytes are in `memory`, sealed, with its header read.
+// A file whose bytes are in `memory`, read-only in this process's view, with its header read.
 std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size, FREE_IMAGE_FORMAT named,
                                          std::string& error)
 {

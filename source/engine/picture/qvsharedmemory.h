@@ -29,9 +29,11 @@ public:
     // not make it; nothing when it cannot.
     static std::optional<QvSharedMemory> attach(int id, std::size_t bytes, bool writable);
 
-    // From now on this process only reads the segment: the bytes a child
-    // decodes are those that were checked here. False when it cannot be
-    // attached again read-only (the segment is then left as it was).
+    // From now on this process's own view of the segment is read-only, so
+    // nothing in it writes the bytes once their header was read; the segment
+    // itself stays writable to whoever attaches it so (the decoding children
+    // attach it read-only). False when it cannot be attached again read-only
+    // (the view is then left as it was).
     bool seal();
 
     int id() const { return id_; }

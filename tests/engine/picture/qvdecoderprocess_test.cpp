@@ -354,8 +354,8 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
         if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 || !qvStartDecoderProcess())
             return false;
         std::string read, crashed;
-        const bool decoded = qvDecodeApart(tagged, {.named = FIF_TIFF, .maxSide = 16}, read).has_value();
-        const bool refused = !qvDecodeApart(crashing, {.named = FIF_TIFF, .maxSide = 16}, crashed);
+        const bool decoded = qvDecodeApart(tagged, FIF_TIFF, {.maxSide = 16}, read).has_value();
+        const bool refused = !qvDecodeApart(crashing, FIF_TIFF, {.maxSide = 16}, crashed);
         if (!decoded || !refused || crashed != "the TIFF decoder crashed (signal 11)")
             std::fprintf(stdout, "%s / %s\n", read.c_str(), crashed.c_str());
         return decoded && refused && crashed == "the TIFF decoder crashed (signal 11)";
@@ -381,7 +381,7 @@ TEST(DecoderProcess, StartsOnlyWhileTheProgramHasOneThread)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
         std::string error;
-        const bool refused = !qvDecodeApart(small, {.named = FIF_PNG, .maxSide = textureSide}, error);
+        const bool refused = !qvDecodeApart(small, FIF_PNG, {.maxSide = textureSide}, error);
         __atomic_store_n(&release, true, __ATOMIC_RELEASE);
         waiting.join();
         return refused && error == "the picture decoder is not running";

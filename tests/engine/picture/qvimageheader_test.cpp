@@ -1,6 +1,6 @@
 // Picture sizes read from headers, held against the size FreeImage decodes.
-#include "imagefixtures.h"
-#include "engine/picture/qvimageheader.h"
+#include "imagebytes.h"
+#include "engine/picture/qvformattable.h"
 
 #include <gtest/gtest.h>
 #include <fmt/core.h>
