@@ -89,7 +89,7 @@ std::uint64_t tiffTypeBytes(std::uint64_t type)
 }
 
 // The first directory as read: its fields, and the file they are read from.
-struct TiffDirectory {
+struct FirstDirectory {
     Bytes file;
     bool bigEndian = false;
     TiffFields fields = {};
@@ -226,7 +226,7 @@ std::optional<TiffUnitFault> firstTiffUnitFault(std::uint64_t offsetBytes, std::
 }
 
 // The picture the first directory describes, held against the file.
-QvHeaderReading tiffPicture(const TiffDirectory& d)
+QvHeaderReading tiffPicture(const FirstDirectory& d)
 {
     const TiffFields& fields = d.fields;
     const std::size_t fileSize = d.file.size();
@@ -336,7 +336,7 @@ void divideByAlpha(FIBITMAP* bitmap, double full)
 QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file)
 {
     QvByteCursor in(file);
-    TiffDirectory directory{file};
+    FirstDirectory directory{file};
     const bool bigEndian = in.expect("MM");
     if (!bigEndian && !in.expect("II")) return notA("TIFF");
     directory.bigEndian = bigEndian;
