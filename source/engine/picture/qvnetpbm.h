@@ -25,9 +25,9 @@ QvRewrittenPicture qvRewritePlainPbm(std::span<const std::uint8_t> file, const Q
 void qvPfmAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
                    std::span<const std::uint8_t> file);
 
-// A Netpbm format's row: the reader and rewrite of them all, the largest
-// pixel of its kind (FreeImage holds a bitmap in 1 bit, samples to 255 in 8
-// bits, larger ones in 16).
+// A Netpbm format's row: the one reader and rewrite of them all, and the
+// largest pixel its decoder makes where that was measured (grey of 16 bits,
+// colour of 48).
 constexpr QvPictureFormat qvNetpbmFormat(FREE_IMAGE_FORMAT format, QvDecodingCost cost = {})
 {
     return {.format = format,
