@@ -1,17 +1,22 @@
-// Program entry: finds the run directory, builds the OpenGL window titled
-// "Velmorin", hands it to the application, runs it, and reports start-up
-// failures with their message and a failure status.
+// Program entry: gives closed standard streams /dev/null, finds the run
+// directory, builds the OpenGL window titled "Velmorin", hands it to the
+// application, runs it, and reports start-up failures with their message and
+// a failure status.
 #include "engine/picture/qvdecoderprocess.h"
 #include "engine/shell/qvapplication.h"
 #include "engine/shell/qvglwindow.h"
 
 #include <fmt/core.h>
 
+#include <cerrno>
+#include <csignal>
 #include <exception>
 #include <filesystem>
-#include <csignal>
 #include <memory>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +26,24 @@ constexpr const char* APPTITLE = "Velmorin";
 constexpr const char* kRunDirectoryMark = "shaders";
 
 namespace fs = std::filesystem;
+
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed. A
+// program started with them closed (`velmorin <&- >&- 2>&-`) would hand them
+// out to the next files it opens, the decoder's socket and the X connection
+// among them, and its printed lines would go there.
+void openClosedStandardStreams()
+{
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+        // Inherited by the decoder process: no close-on-exec. The open takes
+        // the lowest free descriptor, this one while those below are open.
+        const int opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != stream) {
+            ::dup2(opened, stream);
+            ::close(opened);
+        }
+    }
+}
 
 bool holdsRunDirectory(const fs::path& folder)
 {
@@ -53,6 +76,7 @@ bool enterRunDirectory()
 
 int main()
 {
+    openClosedStandardStreams();
     if (!enterRunDirectory()) return 1;
     // A file-size limit is for the files the program writes: a write past it
     // fails and is named (the photo's line), where the signal it raises

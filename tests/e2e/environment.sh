@@ -2,9 +2,10 @@
 # End to end: the program started under what a user's system may set for it.
 # With SIGCHLD ignored by its launcher, a small file-size limit or few
 # descriptors it starts, shows the sky, loads every picture and closes with
-# status 0; under a hard address-space limit a picture's decoding is limited
-# below it; killed while a picture is decoded, it leaves no process running;
-# and a decoder process killed under it leaves no zombie.
+# status 0; started with its standard streams closed it runs on /dev/null;
+# under a hard address-space limit a picture's decoding is limited below it;
+# killed while a picture is decoded, it leaves no process running; and a
+# decoder process killed under it leaves no zombie.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: environment.sh RUN_DIR}" && pwd)"
@@ -115,6 +116,24 @@ runs_normally fsize1000 "-f 1000" env XDG_CACHE_HOME="$work/cache1000"
 # decoder's socket take most.
 runs_normally files16 "-n 16"
 
+# Standard input, output and error closed, and a damaged picture whose line
+# is the first the program prints: the descriptors it opens next (the
+# decoder's socket, the X connection) would take 0 and 1 and that line would
+# go into the X connection. It runs on /dev/null instead.
+make_run_dir "$work/damaged"
+rm "$work/damaged/textures/monitor_route.jpg"
+head -c 2000 "$run_dir/textures/monitor_route.jpg" >"$work/damaged/textures/monitor_route.jpg"
+start closed "$work/damaged" "" bash -c 'exec "$0" "$@" <&- >&- 2>&-'
+main_window
+for fd in 0 1 2; do
+  target="$(readlink "/proc/$pid/fd/$fd" || true)"
+  [ "$target" = /dev/null ] || fail "started with it closed, descriptor $fd is ${target:-closed}, not /dev/null"
+done
+wait_for_sky
+$xwin close "$window"
+exit_status
+[ "$status" -eq 0 ] || fail "exit status $status when started with the standard streams closed"
+
 # The decoder process killed: the system reaps it, the program runs on.
 start decoderkilled "$work/plain" ""
 main_window
@@ -182,5 +201,5 @@ while group_has '^[^Z]'; do
 done
 
 echo "PASS: with SIGCHLD ignored, a file-size limit of 100 or 1000 KiB or 16 descriptors the program" \
-  "starts and loads every picture; ${limited}killed while decoding, it leaves no process running;" \
-  "a killed decoder process leaves no zombie"
+  "starts and loads every picture; with its standard streams closed it runs; ${limited}killed while" \
+  "decoding, it leaves no process running; a killed decoder process leaves no zombie"
