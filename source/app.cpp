@@ -13,6 +13,7 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <system_error>
 
 #include <fcntl.h>
@@ -72,6 +73,16 @@ bool enterRunDirectory()
     return false;
 }
 
+// What the program was making when memory ran out, told by how far it got:
+// the window object starts GLFW; the world, and the scene in it, exists once
+// the window is open and the scene built; after that it runs.
+const char* stageOf(QvGLWindow* window)
+{
+    if (window == nullptr) return "starting GLFW";
+    if (window->getWorld() == nullptr) return "opening its window and building its scene";
+    return "running";
+}
+
 }  // namespace
 
 int main()
@@ -87,13 +98,21 @@ int main()
     // forks from this one, which it can do safely only before GLFW and the GL
     // driver start threads. Without it every picture says why it is missing.
     qvStartDecoderProcess();
+    // Outside the try, so that a failure can tell how far start-up got. Its
+    // destructor releases the world's GL objects while the context exists,
+    // then destroys the window and terminates GLFW.
+    std::unique_ptr<QvGLWindow> window;
     try {
-        auto window = std::make_unique<QvGLWindow>(APPTITLE);
+        window = std::make_unique<QvGLWindow>(APPTITLE);
         QvApplication application(window.get());
         application.start();
         application.stop();
-        // The window's destructor releases the world's GL objects while the
-        // context exists, then destroys the window and terminates GLFW.
+    } catch (const std::bad_alloc&) {
+        // The exception's own text, "std::bad_alloc", says neither that
+        // memory ran out nor what for (under a tight address-space limit the
+        // GL driver's shader compiler is the first to find none).
+        fmt::print("Velmorin ran out of memory while {}\n", stageOf(window.get()));
+        return 1;
     } catch (const std::exception& error) {
         fmt::print("{}\n", error.what());
         return 1;

@@ -3,9 +3,10 @@
 # With SIGCHLD ignored by its launcher, a small file-size limit or few
 # descriptors it starts, shows the sky, loads every picture and closes with
 # status 0; started with its standard streams closed it runs on /dev/null;
-# under a hard address-space limit a picture's decoding is limited below it;
-# killed while a picture is decoded, it leaves no process running; and a
-# decoder process killed under it leaves no zombie.
+# under a hard address-space limit a picture's decoding is limited below it,
+# and one too small to start in is named as running out of memory; killed
+# while a picture is decoded, it leaves no process running; and a decoder
+# process killed under it leaves no zombie.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: environment.sh RUN_DIR}" && pwd)"
@@ -185,6 +186,20 @@ else
   exit_status
   [ "$status" -eq 0 ] || fail "exit status $status under the address-space limit"
   all_loaded aslimit
+
+  # A hard limit of 1 GiB is too little to start in: each of the GL
+  # driver's rasteriser threads reserves a malloc arena of 64 MiB. How many
+  # threads and arenas there are follows the processors (with few the
+  # program fits, with many the driver itself crashes making the context),
+  # so both are set here as a machine of 8 processors has them.
+  limited+="one too small to start in is named; "
+  start nomemory "$work/plain" "-v $((1 << 20))" \
+    env LP_NUM_THREADS=8 GLIBC_TUNABLES=glibc.malloc.arena_max=64
+  exit_status
+  [ "$status" -eq 1 ] || fail "exit status $status when out of memory at start-up, not 1"
+  expected="Velmorin ran out of memory while opening its window and building its scene"
+  [ "$(tail -n 1 "$work/nomemory.txt")" = "$expected" ] ||
+    fail "out of memory at start-up, the last line is not \"$expected\""
 fi
 
 # The program killed while its logo is decoded: every process of its group
