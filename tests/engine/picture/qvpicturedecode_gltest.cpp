@@ -5,12 +5,15 @@
 #include "tempfiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
+#include "engine/picture/qvdecoderprocess.h"
 
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -79,6 +82,52 @@ std::string sourcePicture()
             text += fmt::format("{} {} {}\n", levels[(x + y) % 9], levels[(2 * x + y + 3) % 9],
                                 levels[(x + 3 * y + 6) % 9]);
     return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
+}
+
+const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = 16384};
+
+QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
+{
+    std::string error;
+    std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
+    EXPECT_TRUE(file) << error;
+    return std::move(*file);
+}
+
+// A bitmap saved by FreeImage as `format`.
+Bytes savedByFreeImage(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags)
+{
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags));
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    Bytes bytes(data, data + size);
+    FreeImage_CloseMemory(memory);
+    return bytes;
+}
+
+// A 24-bit bitmap as TextureLoader's rows: RGB, padded to 4 bytes, the bottom row first.
+Bytes textureRowsOf(FIBITMAP* bitmap)
+{
+    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+    const std::size_t stride = (width * 3 + 3) / 4 * 4;
+    Bytes rows(stride * height, 0);
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, int(y));
+        for (unsigned x = 0; x < width; ++x) {
+            rows[y * stride + x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
+            rows[y * stride + x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
+            rows[y * stride + x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
+        }
+    }
+    return rows;
+}
+
+// The rows of a picture decoded apart.
+Bytes rowsOf(const QvDecodedPicture& picture)
+{
+    return Bytes(picture.rows.data(), picture.rows.data() + picture.rows.size());
 }
 
 }  // namespace
@@ -174,4 +223,33 @@ TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   fmt::format("Picture {} not loaded: {}\n", path, reason));
     }
+}
+
+// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's
+// bitmap, and FreeImage the file twice. Noise keeps the file as large as its
+// pixels, as a photo's grain does at worst (and FreeImage writes it fast);
+// the limits a WebP of its size gets let it decode, and it comes out as stored.
+TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
+{
+    constexpr int side = 4096;
+    FIBITMAP* photo = FreeImage_Allocate(side, side, 24);
+    std::mt19937 random(5);
+    for (int y = 0; y < side; ++y) {
+        BYTE* line = FreeImage_GetScanLine(photo, y);
+        for (int x = 0; x < side * 3; x += 4) {
+            const std::uint32_t grain = random();
+            std::copy_n(reinterpret_cast<const BYTE*>(&grain), 4, line + x);
+        }
+    }
+    const QvPictureFile file = pictureFile(savedByFreeImage(photo, FIF_WEBP, WEBP_LOSSLESS), FIF_WEBP);
+    EXPECT_GT(file.size, 48u << 20);
+    QvHeaderReading ofItsSize = file.header.reading;
+    ofItsSize.size = QvImageSize{side, side};
+    std::string error;
+    const std::optional<QvDecodedPicture> picture =
+        qvDecodeApart(file, textureRequest, error, qvDecoderLimits(FIF_WEBP, ofItsSize, file.size));
+    ASSERT_TRUE(picture) << error;
+    EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(side, side));
+    EXPECT_TRUE(rowsOf(*picture) == textureRowsOf(photo));
+    FreeImage_Unload(photo);
 }
