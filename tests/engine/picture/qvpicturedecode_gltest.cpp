@@ -253,3 +253,21 @@ TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
     EXPECT_TRUE(rowsOf(*picture) == textureRowsOf(photo));
     FreeImage_Unload(photo);
 }
+
+// A plain PBM whose digits run together is read from its width x height
+// digits alone: tens of MB of digits after them cost nothing.
+TEST(PictureDecode, APlainPbmIsReadToItsLastPixelNotToTheEndOfItsFile)
+{
+    const std::string picture = "P1\n4 2\n0110\n1001\n";
+    Bytes file(picture.begin(), picture.end());
+    file.resize(file.size() + (64 << 20), '1');
+    std::string error;
+    const std::optional<QvDecodedPicture> decoded =
+        qvDecodeApart(pictureFile(file, FIF_PBM), textureRequest, error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(4, 2));
+    // 1 is black; the bottom row first.
+    const Bytes rows{0,   0,   0,   255, 255, 255, 255, 255, 255, 0,   0,   0,
+                     255, 255, 255, 0,   0,   0,   0,   0,   0,   255, 255, 255};
+    EXPECT_EQ(rowsOf(*decoded), rows);
+}
