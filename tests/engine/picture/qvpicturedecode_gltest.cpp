@@ -209,15 +209,21 @@ TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
 }
 
 // The reason is the decoder's own, under the name of the format it was asked
-// to read (FreeImage reports the six Netpbm formats as one).
+// to read (FreeImage reports the six Netpbm formats as one); where the
+// decoder says nothing, what the content is, guessed from the file's start
+// wherever the decoder stopped reading (a PCX under a TARGA's name).
 TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
 {
     const std::string pbm = "P1\n4 2\n0110\n10x1\n";
     const std::string letters = imagefixtures::writeBytes("letters.pbm", Bytes(pbm.begin(), pbm.end()));
     const std::string packed = temp("packed.pcx");  // one plane of 4-bit pixels
     run(fmt::format("ppmtopcx -packed {} > {}", sourcePicture(), packed));
-    for (const auto& [path, reason] : {std::pair{letters, "the PBM decoder says \"Parsing error\""},
-                                       std::pair{packed, "the PCX decoder says \"Invalid magic number\""}}) {
+    const std::string misnamed = temp("pcx.tga");
+    run(fmt::format("ppmtopcx {} > {}", sourcePicture(), misnamed));
+    for (const auto& [path, reason] :
+         {std::pair{letters, "the PBM decoder says \"Parsing error\""},
+          std::pair{packed, "the PCX decoder says \"Invalid magic number\""},
+          std::pair{misnamed, "the content is a picture in PCX format, read only from a file named .pcx"}}) {
         testing::internal::CaptureStdout();
         EXPECT_TRUE(TextureLoader().loadImage(path).empty());
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
