@@ -130,6 +130,13 @@ Bytes rowsOf(const QvDecodedPicture& picture)
     return Bytes(picture.rows.data(), picture.rows.data() + picture.rows.size());
 }
 
+// Counts the loads a decoding makes; there is no room for rows.
+struct LoadCounter : QvDecodeSink {
+    void decoding(FREE_IMAGE_FORMAT) override { ++loads; }
+    std::uint8_t* rows(int, int, std::size_t) override { return nullptr; }
+    int loads = 0;
+};
+
 }  // namespace
 
 // Each file is written by a tool from the source picture, then decoded by
@@ -276,4 +283,63 @@ TEST(PictureDecode, APlainPbmIsReadToItsLastPixelNotToTheEndOfItsFile)
     const Bytes rows{0,   0,   0,   255, 255, 255, 255, 255, 255, 0,   0,   0,
                      255, 255, 255, 0,   0,   0,   0,   0,   0,   255, 255, 255};
     EXPECT_EQ(rowsOf(*decoded), rows);
+}
+
+// A CUT has no signature: its width and height come first. One 10 pixels
+// wide and 256 high starts as FreeImage's loose check of a PCX does, and
+// FreeImage guesses PCX from its content; it is decoded as the CUT its name
+// says, each row a run of one grey.
+TEST(PictureDecode, AFileIsDecodedAsTheFormatDecidedNotAsFreeImageGuesses)
+{
+    constexpr int width = 10, height = 256;
+    Bytes cut{width, 0, 0, height >> 8, 0, 0, 0, 0};  // and four bytes unused
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t grey = std::uint8_t(y * 37 % 256);
+        cut.insert(cut.end(), {0x80 | width, grey, 0, 0, 0});  // a run, then the end of the line
+    }
+    FIMEMORY* memory = FreeImage_OpenMemory(cut.data(), DWORD(cut.size()));
+    ASSERT_EQ(FreeImage_GetFileTypeFromMemory(memory, 0), FIF_PCX);
+    FreeImage_CloseMemory(memory);
+    std::string error;
+    const std::optional<QvDecodedPicture> decoded =
+        qvDecodeApart(pictureFile(cut, FIF_CUT), textureRequest, error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, height));
+    Bytes rows;
+    for (int y = height - 1; y >= 0; --y) {  // the file's top row first
+        rows.insert(rows.end(), 3 * width, std::uint8_t(y * 37 % 256));
+        rows.resize(rows.size() + 2, 0);  // 30 bytes padded to 32
+    }
+    EXPECT_EQ(rowsOf(*decoded), rows);
+}
+
+// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18
+// flag values, those that read a file alike are tried once: the five DCT,
+// CMYK, rotation and grey ones, the default, and the three JPEG scales.
+TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
+{
+    Bytes dds;
+    imagefixtures::put(dds, "DDS ");
+    imagefixtures::putFields(dds, 4, {124, 0x100F, 4, 4, 4}, true);
+    dds.resize(76, 0);
+    imagefixtures::putFields(dds, 4, {32, 0x20000, 0, 8, 0xFF, 0, 0, 0, 0x1000}, true);
+    dds.resize(128 + 16, 0x80);
+    LoadCounter sink;
+    const QvDecodeResult result =
+        qvDecodePicture(dds, qvReadPictureHeader(dds, FIF_DDS), textureRequest, sink);
+    EXPECT_EQ(result.error, "not a picture FreeImage can read");
+    EXPECT_EQ(sink.loads, 9);
+}
+
+// A decoder that gives more pixels than the header said finds no room for
+// them, and says so (within the longest side the caller takes).
+TEST(PictureDecode, ADecoderGivingMoreThanItsHeaderSaysIsNamed)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(100, 60, 24);
+    QvPictureFile file = pictureFile(savedByFreeImage(bitmap, FIF_PNG, 0), FIF_PNG);
+    FreeImage_Unload(bitmap);
+    file.header.reading.size = QvImageSize{10, 6};
+    std::string error;
+    EXPECT_FALSE(qvDecodeApart(file, textureRequest, error));
+    EXPECT_EQ(error, "the PNG decoder gave a 100x60 picture, larger than its header says");
 }
