@@ -74,7 +74,10 @@ constexpr FormatCost formatCosts[] = {
     {FIF_PPMRAW, 48, 0, 0, 0.01},
     {FIF_JXR, 128, 0, 0, 0.01},
     {FIF_RAW, 48, 0, 0, 0.01},
-    {FIF_WEBP, 32, 0, 0, 0.01},
+    // libwebp's lossless decoder holds every pixel as 32-bit ARGB and again
+    // in its output buffer before FreeImage copies it; FreeImage holds the
+    // file twice (read whole, then copied apart into its container).
+    {FIF_WEBP, 32, 2, 2, 0.02},
     // A BMP of colour masks or 16 bits goes to FreeImage rewritten as 32-bit
     // pixels (qvRewriteForFreeImage): a second file, and a larger bitmap.
     {FIF_BMP, 32, 2, 0, 0.01},

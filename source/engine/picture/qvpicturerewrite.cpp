@@ -213,20 +213,27 @@ std::size_t skipSpace(Bytes file, std::size_t at)
 }
 
 // A plain PBM's digits need no space between them, but FreeImage reads
-// "0110" as one number; it gets them one by one.
+// "0110" as one number; it gets them one by one. Only the picture's own
+// width x height digits are copied: whatever follows them is no part of it,
+// however long it runs.
 QvRewrittenPicture rewritePlainPbm(Bytes file)
 {
     if (file.size() < 2 || file[0] != 'P' || file[1] != '1') return {};
     std::size_t at = 2;
-    for (int number = 0; number < 2; ++number) {  // width and height
+    std::uint64_t sides[2] = {};
+    for (std::uint64_t& side : sides) {
         at = skipSpace(file, at);
         const std::size_t digits = at;
-        while (at < file.size() && std::isdigit(file[at])) ++at;
+        for (; at < file.size() && std::isdigit(file[at]); ++at)
+            side = std::min(side * 10 + std::uint64_t(file[at] - '0'), qvMaxPicturePixels + 1);
         if (at == digits) return {};
     }
+    const std::uint64_t pixels = sides[0] * sides[1];  // sides held small enough not to overflow
     std::vector<std::uint8_t> bytes(file.begin(), file.begin() + at);
+    bytes.reserve(at + 2 * std::min<std::uint64_t>(pixels, file.size() - at) + 1);
     bool together = false;
-    for (at = skipSpace(file, at); at < file.size(); at = skipSpace(file, at)) {
+    std::uint64_t copied = 0;
+    for (at = skipSpace(file, at); at < file.size() && copied < pixels; at = skipSpace(file, at), ++copied) {
         if (file[at] != '0' && file[at] != '1') return {};  // for FreeImage to refuse
         together = together || (at > 0 && (file[at - 1] == '0' || file[at - 1] == '1'));
         bytes.insert(bytes.end(), {' ', file[at++]});

@@ -32,7 +32,8 @@ struct QvRewrittenPicture {
 //   scaled from its mask with rounding, opaque without an alpha mask;
 // - an 8-bit run-length BMP whose last row ends with an end of line ends
 //   there with the end of the picture instead;
-// - a plain PBM whose digits run together gets them apart.
+// - a plain PBM whose digits run together gets them apart, its width x
+//   height digits only (what follows them is no part of the picture).
 // A file that needs none of this is not copied.
 QvRewrittenPicture qvRewriteForFreeImage(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file);
 
