@@ -156,9 +156,15 @@ QvRewrittenPicture qvRewritePlainPbm(std::span<const std::uint8_t> file, const Q
 {
     const QvNetpbmHeader* header = std::get_if<QvNetpbmHeader>(&reading.facts);
     if (header == nullptr || header->kind != '1' || header->pixelsStart > file.size()) return {};
+    // Only the picture's own width x height digits are copied: whatever
+    // follows them is no part of it, however long it runs.
+    const std::uint64_t pixels = reading.size ? reading.size->width * reading.size->height : 0;
     std::vector<std::uint8_t> bytes(file.begin(), file.begin() + header->pixelsStart);
+    bytes.reserve(header->pixelsStart + 2 * std::min<std::uint64_t>(pixels, file.size()) + 1);
     bool together = false;
-    for (std::size_t at = skipSpace(file, header->pixelsStart); at < file.size(); at = skipSpace(file, at)) {
+    std::uint64_t copied = 0;
+    for (std::size_t at = skipSpace(file, header->pixelsStart); at < file.size() && copied < pixels;
+         at = skipSpace(file, at), ++copied) {
         if (file[at] != '0' && file[at] != '1') return {};  // for FreeImage to refuse
         together = together || (at > 0 && (file[at - 1] == '0' || file[at - 1] == '1'));
         bytes.insert(bytes.end(), {' ', file[at++]});

@@ -151,7 +151,12 @@ public:
     MemoryStream& operator=(const MemoryStream&) = delete;
 
     explicit operator bool() const { return memory_ != nullptr; }
-    FREE_IMAGE_FORMAT contentFormat() const { return FreeImage_GetFileTypeFromMemory(memory_, 0); }
+    // FreeImage guesses from where the stream stands, which a load leaves anywhere.
+    FREE_IMAGE_FORMAT contentFormat() const
+    {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        return FreeImage_GetFileTypeFromMemory(memory_, 0);
+    }
     QvBitmap load(FREE_IMAGE_FORMAT format, int flags) const
     {
         FreeImage_SeekMemory(memory_, 0, SEEK_SET);

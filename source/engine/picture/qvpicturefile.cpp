@@ -13,13 +13,20 @@
 
 namespace {
 
+// Why a shared-memory call failed with `reason` (an errno). Where memory or
+// segments ran out, the system's "Cannot allocate memory" and its like say
+// less to a user than what it means for the picture.
+std::string sharedMemoryProblem(int reason)
+{
+    return reason == ENOMEM || reason == ENOSPC ? qvNoMemoryForPicture : std::strerror(reason);
+}
+
 // Shared memory for `bytes`; nothing, with the reason in `error`, when there
-// is none. The system's "Cannot allocate memory" and its like say less to a
-// user than what it means for the picture.
+// is none.
 std::optional<QvSharedMemory> sharedMemory(std::size_t bytes, std::string& error)
 {
     std::optional<QvSharedMemory> memory = QvSharedMemory::create(bytes, error);
-    if (!memory && (errno == ENOMEM || errno == ENOSPC)) error = qvNoMemoryForPicture;
+    if (!memory) error = sharedMemoryProblem(errno);
     return memory;
 }
 
@@ -32,7 +39,7 @@ std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size
         return std::nullopt;
     }
     if (!memory.seal()) {
-        error = std::strerror(errno);
+        error = sharedMemoryProblem(errno);
         return std::nullopt;
     }
     QvPictureFile file{std::move(memory), size, {}};
