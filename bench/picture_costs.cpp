@@ -104,20 +104,32 @@ const Kind kinds[] = {
     {"bmp-rgba", FIF_BMP, FIT_BITMAP, 32, 0, 0},
     {"targa-rgba", FIF_TARGA, FIT_BITMAP, 32, 0, 0},
     {"webp", FIF_WEBP, FIT_BITMAP, 24, 0.2, 90},
+    {"webp-lossless-photo", FIF_WEBP, FIT_BITMAP, 24, 1, WEBP_LOSSLESS},
+    {"webp-lossless-rgba", FIF_WEBP, FIT_BITMAP, 32, 1, WEBP_LOSSLESS},
     {"psd-rgba", FIF_PSD, FIT_BITMAP, 32, 0, 0},
     {"ppm16", FIF_PPMRAW, FIT_RGB16, 48, 0, 0},
 };
 
-// Rows in memory mapped for them alone, so that they can be left out.
+// Room for the rows, mapped before the decoding starts as the child's shared
+// result is, so that the address space the decoding adds leaves it out
+// whenever the decoder's own peak comes, before or after the rows.
 struct MappedSink : QvDecodeSink {
+    explicit MappedSink(std::size_t room)
+        : room(room),
+          memory(::mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))
+    {
+    }
+    ~MappedSink()
+    {
+        if (memory != MAP_FAILED) ::munmap(memory, room);
+    }
     void decoding(FREE_IMAGE_FORMAT) override {}
     std::uint8_t* rows(int, int, std::size_t bytes) override
     {
-        rowBytes = bytes;
-        void* rows = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        return rows == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(rows);
+        return memory == MAP_FAILED || bytes > room ? nullptr : static_cast<std::uint8_t*>(memory);
     }
-    std::size_t rowBytes = 0;
+    std::size_t room;
+    void* memory;
 };
 
 long statusKiB(const char* field)
@@ -151,14 +163,14 @@ int decode(const Kind& kind, const char* path)
         return 1;
     }
     const QvDecoderLimits limits = qvDecoderLimits(file->header.format, file->header.reading, file->size);
-    const long before = statusKiB("VmSize:");
-    const double cpuBefore = cpuSeconds();
-    MappedSink sink;
     const QvDecodeRequest request{
         .retryFlags = true, .maxSide = 16384, .layout = QvPixelLayout::rgbBottomRowFirst};
+    MappedSink sink(qvRowBytes(request.layout, width) * height);
+    const long before = statusKiB("VmSize:");
+    const double cpuBefore = cpuSeconds();
     const QvDecodeResult result = qvDecodePicture(file->bytes(), file->header, request, sink);
     const double cpu = cpuSeconds() - cpuBefore;
-    const double mib = (double(statusKiB("VmPeak:") - before) * 1024 - double(sink.rowBytes)) / mebibyte;
+    const double mib = double(statusKiB("VmPeak:") - before) * 1024 / mebibyte;
     const double limitMiB = double(limits.memoryBytes) / mebibyte;
     fmt::print(
         "{:24} {:>10} bytes  {:7.1f} MiB {:6.2f} s   limit {:7.1f} MiB {:6.2f} s   {:3.0f} % {:3.0f} %  {}\n",

@@ -1,17 +1,23 @@
-// Program entry: finds the run directory, builds the OpenGL window titled
-// "Velmorin", hands it to the application, runs it, and reports start-up
-// failures with their message and a failure status.
+// Program entry: gives closed standard streams /dev/null, finds the run
+// directory, builds the OpenGL window titled "Velmorin", hands it to the
+// application, runs it, and reports start-up failures with their message and
+// a failure status.
 #include "engine/picture/qvdecoderprocess.h"
 #include "engine/shell/qvapplication.h"
 #include "engine/shell/qvglwindow.h"
 
 #include <fmt/core.h>
 
+#include <cerrno>
+#include <csignal>
 #include <exception>
 #include <filesystem>
-#include <csignal>
 #include <memory>
+#include <new>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,6 +27,24 @@ constexpr const char* APPTITLE = "Velmorin";
 constexpr const char* kRunDirectoryMark = "shaders";
 
 namespace fs = std::filesystem;
+
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed. A
+// program started with them closed (`velmorin <&- >&- 2>&-`) would hand them
+// out to the next files it opens, the decoder's socket and the X connection
+// among them, and its printed lines would go there.
+void openClosedStandardStreams()
+{
+    for (int stream = STDIN_FILENO; stream <= STDERR_FILENO; ++stream) {
+        if (::fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+        // Inherited by the decoder process: no close-on-exec. The open takes
+        // the lowest free descriptor, this one while those below are open.
+        const int opened = ::open("/dev/null", stream == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != stream) {
+            ::dup2(opened, stream);
+            ::close(opened);
+        }
+    }
+}
 
 bool holdsRunDirectory(const fs::path& folder)
 {
@@ -49,10 +73,21 @@ bool enterRunDirectory()
     return false;
 }
 
+// What the program was making when memory ran out, told by how far it got:
+// the window object starts GLFW; the world, and the scene in it, exists once
+// the window is open and the scene built; after that it runs.
+const char* stageOf(QvGLWindow* window)
+{
+    if (window == nullptr) return "starting GLFW";
+    if (window->getWorld() == nullptr) return "opening its window and building its scene";
+    return "running";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    openClosedStandardStreams();
     qvEnterDecoderRoleIfAsked(argc, argv);
     if (!enterRunDirectory()) return 1;
     // A file-size limit is for the files the program writes: a write past it
@@ -60,17 +95,26 @@ int main(int argc, char** argv)
     // would end the program, in whichever library wrote (Mesa's shader
     // cache on a first start among them).
     std::signal(SIGXFSZ, SIG_IGN);
-    // Pictures are decoded apart from the program; the process that does it
-    // forks from this one, which it can do safely only before GLFW and the GL
-    // driver start threads. Without it every picture says why it is missing.
+    // Pictures are decoded apart from the program. The process that does it
+    // is forked from this one while it has one thread, before GLFW and the GL
+    // driver start theirs: cheaper than running the program's own file in the
+    // decoder role, as a later restart must.
     qvStartDecoderProcess();
+    // Outside the try, so that a failure can tell how far start-up got. Its
+    // destructor releases the world's GL objects while the context exists,
+    // then destroys the window and terminates GLFW.
+    std::unique_ptr<QvGLWindow> window;
     try {
-        auto window = std::make_unique<QvGLWindow>(APPTITLE);
+        window = std::make_unique<QvGLWindow>(APPTITLE);
         QvApplication application(window.get());
         application.start();
         application.stop();
-        // The window's destructor releases the world's GL objects while the
-        // context exists, then destroys the window and terminates GLFW.
+    } catch (const std::bad_alloc&) {
+        // The exception's own text, "std::bad_alloc", says neither that
+        // memory ran out nor what for (under a tight address-space limit the
+        // GL driver's shader compiler is the first to find none).
+        fmt::print("Velmorin ran out of memory while {}\n", stageOf(window.get()));
+        return 1;
     } catch (const std::exception& error) {
         fmt::print("{}\n", error.what());
         return 1;

@@ -2,9 +2,11 @@
 # End to end: the program started under what a user's system may set for it.
 # With SIGCHLD ignored by its launcher, a small file-size limit or few
 # descriptors it starts, shows the sky, loads every picture and closes with
-# status 0; under a hard address-space limit a picture's decoding is limited
-# below it; killed while a picture is decoded, it leaves no process running;
-# and a decoder process killed under it leaves no zombie.
+# status 0; started with its standard streams closed it runs on /dev/null;
+# under a hard address-space limit a picture's decoding is limited below it,
+# and one too small to start in is named as running out of memory; killed
+# while a picture is decoded, it leaves no process running; and a decoder
+# process killed under it leaves no zombie.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: environment.sh RUN_DIR}" && pwd)"
@@ -122,6 +124,24 @@ runs_normally fsize1000 "-f 1000" env XDG_CACHE_HOME="$work/cache1000"
 # decoder's socket take most.
 runs_normally files16 "-n 16"
 
+# Standard input, output and error closed, and a damaged picture whose line
+# is the first the program prints: the descriptors it opens next (the
+# decoder's socket, the X connection) would take 0 and 1 and that line would
+# go into the X connection. It runs on /dev/null instead.
+make_run_dir "$work/damaged"
+rm "$work/damaged/textures/monitor_route.jpg"
+head -c 2000 "$run_dir/textures/monitor_route.jpg" >"$work/damaged/textures/monitor_route.jpg"
+start closed "$work/damaged" "" bash -c 'exec "$0" "$@" <&- >&- 2>&-'
+main_window
+for fd in 0 1 2; do
+  target="$(readlink "/proc/$pid/fd/$fd" || true)"
+  [ "$target" = /dev/null ] || fail "started with it closed, descriptor $fd is ${target:-closed}, not /dev/null"
+done
+wait_for_sky
+$xwin close "$window"
+exit_status
+[ "$status" -eq 0 ] || fail "exit status $status when started with the standard streams closed"
+
 # The decoder process killed: the system reaps it, the program runs on.
 start decoderkilled "$work/plain" ""
 main_window
@@ -173,6 +193,20 @@ else
   exit_status
   [ "$status" -eq 0 ] || fail "exit status $status under the address-space limit"
   all_loaded aslimit
+
+  # A hard limit of 1 GiB is too little to start in: each of the GL
+  # driver's rasteriser threads reserves a malloc arena of 64 MiB. How many
+  # threads and arenas there are follows the processors (with few the
+  # program fits, with many the driver itself crashes making the context),
+  # so both are set here as a machine of 8 processors has them.
+  limited+="one too small to start in is named; "
+  start nomemory "$work/plain" "-v $((1 << 20))" \
+    env LP_NUM_THREADS=8 GLIBC_TUNABLES=glibc.malloc.arena_max=64
+  exit_status
+  [ "$status" -eq 1 ] || fail "exit status $status when out of memory at start-up, not 1"
+  expected="Velmorin ran out of memory while opening its window and building its scene"
+  [ "$(tail -n 1 "$work/nomemory.txt")" = "$expected" ] ||
+    fail "out of memory at start-up, the last line is not \"$expected\""
 fi
 
 # The program killed while its logo is decoded: every process of its group
@@ -190,5 +224,5 @@ while group_has '^[^Z]' || runs "$child"; do
 done
 
 echo "PASS: with SIGCHLD ignored, a file-size limit of 100 or 1000 KiB or 16 descriptors the program" \
-  "starts and loads every picture; ${limited}killed while decoding, it leaves no process running;" \
-  "a killed decoder process leaves no zombie"
+  "starts and loads every picture; with its standard streams closed it runs; ${limited}killed while" \
+  "decoding, it leaves no process running; a killed decoder process leaves no zombie"

@@ -89,13 +89,12 @@ std::optional<std::vector<std::uint8_t>> readOpenFile(const QvDescriptor& file, 
 
 // Reads up to `bytes.size()` bytes from where the descriptor stands, through
 // interruptions and short reads; the count read, fewer only at the end of
-// the file, or nothing (errno set) when a read fails.
-std::optional<std::size_t> readFully(const QvDescriptor& file, std::span<std::uint8_t> bytes)
+// the file, or nothing (errno set) when a read fails, also after some bytes.
+std::optional<std::size_t> readFully(int fd, std::span<std::uint8_t> bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t count =
-            ::read(file.fd, bytes.data() + done, std::min(bytes.size() - done, readChunk * 16));
+        const ssize_t count = ::read(fd, bytes.data() + done, std::min(bytes.size() - done, readChunk * 16));
         if (count < 0 && errno == EINTR) continue;
         if (count < 0) return std::nullopt;
         if (count == 0) break;
@@ -107,11 +106,11 @@ std::optional<std::size_t> readFully(const QvDescriptor& file, std::span<std::ui
 // Whether a read from where the descriptor stands still gives bytes; nothing
 // (errno set) when the read fails. A whole chunk is asked for: some kernel
 // files take no smaller reads.
-std::optional<bool> holdsMore(const QvDescriptor& file)
+std::optional<bool> holdsMore(int fd)
 {
     std::uint8_t chunk[readChunk];
     ssize_t count = 0;
-    do count = ::read(file.fd, chunk, sizeof(chunk));
+    do count = ::read(fd, chunk, sizeof(chunk));
     while (count < 0 && errno == EINTR);
     if (count < 0) return std::nullopt;
     return count > 0;
@@ -277,17 +276,22 @@ std::optional<std::size_t> qvReadBoundedFileInto(const std::filesystem::path& pa
     }
     std::uint8_t* bytes = room(std::size_t(size));
     if (bytes == nullptr && size > 0) return std::nullopt;
-    // Only the bytes its size gives are read, and one more to tell a file
+    return qvReadSizedInto(file.fd, {bytes, std::size_t(size)}, error);
+}
+
+std::optional<std::size_t> qvReadSizedInto(int fd, std::span<std::uint8_t> bytes, std::string& error)
+{
+    // Only the bytes the size gives are read, and one more to tell a file
     // that holds more than that: a file of the kernel's that says it is empty
     // (a link to /proc/self/pagemap) would otherwise be read to the bound.
-    const std::optional<std::size_t> read = readFully(file, {bytes, std::size_t(size)});
-    const std::optional<bool> more = read && *read == size ? holdsMore(file) : false;
+    const std::optional<std::size_t> read = readFully(fd, bytes);
+    const std::optional<bool> more = read && *read == bytes.size() ? holdsMore(fd) : false;
     if (!read || !more) {
         error = std::strerror(errno);
         return std::nullopt;
     }
     if (*more) {
-        error = fmt::format("it holds more than the {} bytes its size says", size);
+        error = fmt::format("it holds more than the {} bytes its size says", bytes.size());
         return std::nullopt;
     }
     return read;

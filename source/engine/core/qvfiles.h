@@ -58,6 +58,12 @@ std::optional<std::vector<std::uint8_t>> qvReadBoundedFile(const std::filesystem
 std::optional<std::size_t> qvReadBoundedFileInto(const std::filesystem::path& path, std::string& error,
                                                  std::uintmax_t maxBytes,
                                                  const std::function<std::uint8_t*(std::size_t size)>& room);
+// The reading step of qvReadBoundedFileInto, from the open descriptor `fd`
+// of a file whose size is `bytes.size()`: the bytes read into `bytes`, fewer
+// only when the file ended early; nothing, with the reason in `error`, when
+// a read fails (also after some bytes came) or the file holds more than its
+// size.
+std::optional<std::size_t> qvReadSizedInto(int fd, std::span<std::uint8_t> bytes, std::string& error);
 
 // Replaces the file at `path` by `bytes`. They go to a new temporary file of
 // a unique name beside it (created exclusively, so no link or pipe planted

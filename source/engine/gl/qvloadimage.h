@@ -67,8 +67,8 @@ public:
     virtual int getImageHeight() const { return imageHeight; }
     // A cube map of six faces ordered +X, -X, +Y, -Y, +Z, -Z; a face that
     // cannot be read, exceeds the driver's cube-map size, or is not a square
-    // of the first face's size raises QvResourceError naming the file and
-    // the reason.
+    // of the size most faces share (the earliest face's among sizes as
+    // common) raises QvResourceError naming the file and the reason.
     virtual QvTexture loadCubemap(const std::vector<std::string>& paths);
 
     // Reads the current read framebuffer (call before the buffer swap) and

@@ -6,6 +6,8 @@
 #include "engine/picture/qvdecoderprocess.h"
 #include "engine/picture/qvsharedmemory.h"
 
+#include "engine/picture/qvformattable.h"
+
 #include <fmt/core.h>
 
 #include <algorithm>
@@ -52,45 +54,6 @@ constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
 
 // ---- limits ---------------------------------------------------------------
 
-// What a format's decoder holds and does beyond its bitmap.
-struct FormatCost {
-    FREE_IMAGE_FORMAT format;
-    // Bits of the largest pixel its decoder makes, for a picture whose
-    // header does not tell.
-    std::uint32_t largestBits;
-    // Bytes each sample of the picture costs inside the decoder: JPEG's
-    // 16-bit coefficients of a progressive file, JPEG 2000's 32-bit samples.
-    double decoderBytesPerSample;
-    // Memory in proportion to the file: coded data a decoder may hold whole.
-    double bytesPerFileByte;
-    // Processor time in proportion to the file, where decoding work grows
-    // with the coded data as well as with the pixels.
-    double cpuSecondsPerFileMiB;
-};
-// Measured for the largest picture of each kind (bench_picture_costs).
-constexpr FormatCost formatCosts[] = {
-    {FIF_JPEG, 32, 2, 0, 0.03},
-    {FIF_J2K, 64, 4, 1, 0.2},
-    {FIF_JP2, 64, 4, 1, 0.2},
-    {FIF_TIFF, 128, 0, 0, 0.01},
-    {FIF_PNG, 64, 0, 0, 0.01},
-    {FIF_HDR, 96, 0, 0, 0.01},
-    {FIF_EXR, 128, 0, 0, 0.01},
-    {FIF_PFM, 96, 0, 0, 0.01},
-    {FIF_PSD, 128, 0, 0, 0.01},
-    {FIF_PGM, 16, 0, 0, 0.01},
-    {FIF_PGMRAW, 16, 0, 0, 0.01},
-    {FIF_PPM, 48, 0, 0, 0.01},
-    {FIF_PPMRAW, 48, 0, 0, 0.01},
-    {FIF_JXR, 128, 0, 0, 0.01},
-    {FIF_RAW, 48, 0, 0, 0.01},
-    {FIF_WEBP, 32, 0, 0, 0.01},
-    // A BMP of colour masks or 16 bits goes to FreeImage rewritten as 32-bit
-    // pixels (qvRewriteForFreeImage): a second file, and a larger bitmap.
-    {FIF_BMP, 32, 2, 0, 0.01},
-};
-constexpr FormatCost otherFormats{FIF_UNKNOWN, 32, 0, 0, 0.01};
-
 // The decoders' tables, the libraries' own buffers and our code's.
 constexpr double tableMemory = 64 << 20;
 // Beyond its bitmap a picture is held once more as 24-bit RGB while it is
@@ -117,13 +80,6 @@ constexpr double instrumentedMemory = 2;
 constexpr double instrumentedCpu = 1;
 constexpr double instrumentedMemory = 1;
 #endif
-
-const FormatCost& costOf(FREE_IMAGE_FORMAT format)
-{
-    for (const FormatCost& cost : formatCosts)
-        if (cost.format == format) return cost;
-    return otherFormats;
-}
 
 // Samples of a pixel of `bits`: 8-bit samples up to 32 bits, 16-bit ones
 // above (48 is RGB16, 64 RGBA16), 32-bit floats from 96 on.
@@ -203,6 +159,8 @@ struct Request {
     // Why the bytes are not of that format, when they are not (a fatal
     // problem never gets here).
     char notOfFormat[512];
+    // What the header reading found for the format's rewrite and fix-ups.
+    QvFormatFacts facts;
     std::int32_t fileSegment;
     std::uint64_t fileBytes;
     std::int32_t resultSegment;
@@ -481,6 +439,7 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
     QvPictureHeader header{FREE_IMAGE_FORMAT(request.format), {}};
     if (request.sized != 0) header.reading.size = QvImageSize{request.width, request.height};
     header.reading.problem = getText(request.notOfFormat);
+    header.reading.facts = request.facts;
     const MemoryHold hold = limitChild(request.limits);
     errno = 0;
     QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
@@ -863,6 +822,7 @@ std::optional<Request> requestFor(const QvDecodeJob& job, std::string& error)
         request.height = header.size->height;
     }
     putText(request.notOfFormat, header.problem);
+    request.facts = header.facts;
     request.fileSegment = file.memory.id();
     request.fileBytes = file.size;
     // Room for exactly the rows of the size the header gives; where it gives
@@ -1016,7 +976,8 @@ void decodeBatch(Sending sending, std::vector<QvDecodeOutcome>& outcomes)
 QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
                                 std::size_t fileBytes)
 {
-    const FormatCost& cost = costOf(format);
+    // Measured for the largest picture of each kind (bench_picture_costs).
+    const QvDecodingCost& cost = qvPictureFormatOf(format).cost;
     const double pixels =
         header.size ? double(header.size->width) * double(header.size->height) : double(qvMaxPicturePixels);
     const double bits = header.bitmapBits != 0 ? double(header.bitmapBits) : double(cost.largestBits);
@@ -1158,10 +1119,10 @@ std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const Q
     return std::move(outcome.picture);
 }
 
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes,
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes, FREE_IMAGE_FORMAT named,
                                               const QvDecodeRequest& request, std::string& error)
 {
-    const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, request.named, error);
+    const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
     if (!file) return std::nullopt;
     return qvDecodeApart(*file, request, error);
 }

@@ -169,6 +169,7 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error,
                                               std::optional<QvDecoderLimits> limits = std::nullopt);
-// The same for bytes already in memory, as the format request.named.
-std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes,
+// The same for bytes already in memory, whose name says the format `named`
+// (FIF_UNKNOWN: it says none).
+std::optional<QvDecodedPicture> qvDecodeApart(std::span<const std::uint8_t> bytes, FREE_IMAGE_FORMAT named,
                                               const QvDecodeRequest& request, std::string& error);

@@ -1,15 +1,15 @@
 // qvimageheader: what a picture file claims, read from its header without
 // decoding it, and whether the file can hold that picture, so a small file
-// claiming a huge picture is refused before any decoder allocates it.
+// claiming a huge picture is refused before any decoder allocates it. Each
+// format's reader stands in its family's file and gives this record;
+// qvReadHeader (qvformattable) reads a file by the reader of its format.
 #pragma once
-
-#include <FreeImage.h>
 
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
+#include <variant>
 
 // Width and height a picture's header gives.
 struct QvImageSize {
@@ -21,6 +21,53 @@ struct QvImageSize {
 // this program is shown on. Larger claims are refused unread, as image
 // libraries refuse decompression bombs.
 inline constexpr std::uint64_t qvMaxPicturePixels = 7680ull * 4320;
+
+// The fields of a BMP's headers that decide where and how its pixels lie
+// (qvbmp reads them), for its reader, its rewrite for FreeImage and the
+// window icon alike.
+struct QvBmpHeader {
+    std::uint32_t pixelOffset = 0;  // where the file header says the pixels start
+    std::uint32_t infoSize = 0;     // the info header's length
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative: rows top first
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = 0;
+    std::uint32_t imageBytes = 0;
+    std::uint64_t coloursUsed = 0;  // 0: all a palette of bitCount can hold
+    // Red, green, blue, alpha, read for bit-field files (compression 3 or 6):
+    // after a 40-byte header or inside a longer one (alpha from a 56-byte
+    // header on, or compression 6). All 0 when the file ends before them.
+    std::array<std::uint32_t, 4> masks{};
+    bool os2 = false;      // a 12-byte OS/2 header, of 16-bit sides
+    bool windows = false;  // a Windows header, where compression 3 means colour masks
+    // Where the palette (or a 40-byte header's masks) after the info header
+    // ends, and where the pixels start: there, or later where the file
+    // header says so. Held at the largest number rather than wrapped.
+    std::uint64_t tablesEnd = 0;
+    std::uint64_t pixelsStart = 0;
+    // Bytes of one stored row: whole 32-bit words.
+    std::uint64_t rowBytes = 0;
+};
+
+// What the first directory of a TIFF (the page FreeImage reads) says beyond
+// the picture's size.
+struct QvTiffDirectory {
+    // Its first extra sample is alpha its colours are multiplied by.
+    bool associatedAlpha = false;
+};
+
+// A Netpbm or PFM header's fields, read as FreeImage's decoder reads them.
+struct QvNetpbmHeader {
+    char kind = 0;  // the character after "P": '1' to '6', 'F' or 'f'
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    std::uint64_t maxValue = 0;  // 1 for a bitmap; 0 for PFM, which has a scale instead
+    std::uint64_t pixelsStart = 0;
+};
+
+// What a format's reader found that its rewrite and pixel fix-ups use.
+// Plain data: it crosses to the decoding child with the size.
+using QvFormatFacts = std::variant<std::monostate, QvBmpHeader, QvTiffDirectory, QvNetpbmHeader>;
 
 // What a picture's header says.
 struct QvHeaderReading {
@@ -47,50 +94,6 @@ struct QvHeaderReading {
     // assumes the format's largest.
     std::uint32_t bitmapBits = 0;
     bool floatSamples = false;
+    // The fields the format's rewrite and fix-ups need, where it has any.
+    QvFormatFacts facts;
 };
-
-// A BMP's layout, shared by its header reader and its rewrite for FreeImage:
-// the file header, the info headers' lengths (OS/2's first, the shortest
-// read, Windows' first, the longest), where the number of colours used
-// lies, and the compression codes.
-inline constexpr std::uint64_t qvBmpFileHeader = 14;
-inline constexpr std::uint32_t qvBmpOs2Header = 12, qvBmpShortestHeader = 16, qvBmpPlainHeader = 40,
-                               qvBmpLongestHeader = 124;
-inline constexpr std::uint64_t qvBmpColoursUsedAt = qvBmpFileHeader + 32;
-inline constexpr std::uint32_t qvBmpUncompressed = 0, qvBmpRle8 = 1, qvBmpRle4 = 2, qvBmpBitFields = 3,
-                               qvBmpAlphaBitFields = 6;
-
-// The fields of a BMP's headers that decide how its pixels are read.
-struct QvBmpHeader {
-    std::uint32_t pixelOffset = 0;
-    std::uint32_t infoSize = 0;
-    std::int64_t width = 0;
-    std::int64_t height = 0;  // negative: rows top first
-    std::uint16_t bitCount = 0;
-    std::uint32_t compression = 0;
-    std::uint32_t imageBytes = 0;
-    // Red, green, blue, alpha, read for bit-field files (compression 3 or 6):
-    // after a 40-byte header or inside a longer one (alpha from a 56-byte
-    // header on, or compression 6). All 0 when the file ends before them.
-    std::array<std::uint32_t, 4> masks{};
-    bool os2 = false;  // a 12-byte OS/2 header, of 16-bit sides
-};
-
-// The BMP header of `file`; nothing when it does not start "BM" or is cut
-// in the fixed fields. Not checked beyond that: qvReadHeader does that.
-std::optional<QvBmpHeader> qvReadBmpHeader(std::span<const std::uint8_t> file);
-
-// Whether qvReadHeader reads `format` in full: a size or a problem, never
-// neither.
-bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format);
-
-// Whether the decoder of `format` is trusted with a file whose name says
-// another format, its content showing this one: those read in full.
-bool qvReadByContent(FREE_IMAGE_FORMAT format);
-
-// The header of a file decoded as `format`: in full (size and checks against
-// the file), or only the size where FreeImage has no header read of its own,
-// as the table of formats in qvimageheader.cpp says; nothing for others. The
-// size is the one FreeImage allocates when it decodes the file, or a larger
-// one where FreeImage may choose between two.
-QvHeaderReading qvReadHeader(FREE_IMAGE_FORMAT format, std::span<const std::uint8_t> file);

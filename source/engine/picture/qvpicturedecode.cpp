@@ -2,10 +2,9 @@
 // read first, and the bitmap turned into rows of the asked layout.
 #include "engine/picture/qvpicturedecode.h"
 
+#include "engine/picture/qvformattable.h"
 #include "engine/picture/qvfreeimagebitmap.h"
-
-#include "engine/picture/qvpicturerewrite.h"
-#include "engine/picture/qvstoredpixels.h"
+#include "engine/picture/qvinks.h"
 
 #include <fmt/core.h>
 
@@ -23,12 +22,12 @@ namespace {
 // and then the default, tried in turn until one reads the picture.
 constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
                              2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
-// The bits of those that any of FreeImage's readers looks at: JPEG's DCT,
-// CMYK, rotation and grey flags and their like in other formats (1 to 16),
-// and the size a JPEG is scaled to on loading (the high word). The rest only
-// choose how a picture is saved, so flags differing only there read a file
-// alike.
-constexpr int flagsReadBy = 0x1F | ~0xFFFF;
+// The bits of those that any of FreeImage's readers looks at, as the table of
+// formats gives them (JPEG's DCT, CMYK, rotation and grey flags and their
+// like in other formats, and the size a JPEG is scaled to on loading). The
+// rest only choose how a picture is saved, so flags differing only there
+// read a file alike.
+constexpr int flagsReadBy = qvLoadFlagsReadByAny;
 
 // The load flags that read a file differently, each once, in the loader's
 // order. 32768 (JPEG_SUBSAMPLING_422) is also FIF_LOAD_NOPIXELS, which reads
@@ -152,7 +151,12 @@ public:
     MemoryStream& operator=(const MemoryStream&) = delete;
 
     explicit operator bool() const { return memory_ != nullptr; }
-    FREE_IMAGE_FORMAT contentFormat() const { return FreeImage_GetFileTypeFromMemory(memory_, 0); }
+    // FreeImage guesses from where the stream stands, which a load leaves anywhere.
+    FREE_IMAGE_FORMAT contentFormat() const
+    {
+        FreeImage_SeekMemory(memory_, 0, SEEK_SET);
+        return FreeImage_GetFileTypeFromMemory(memory_, 0);
+    }
     QvBitmap load(FREE_IMAGE_FORMAT format, int flags) const
     {
         FreeImage_SeekMemory(memory_, 0, SEEK_SET);
@@ -194,7 +198,9 @@ std::string contentRefusal(const Decoding& d)
 QvBitmap loadPixels(Decoding& d)
 {
     // Valid files FreeImage refuses or misreads are handed to it rewritten.
-    const QvRewrittenPicture rewritten = qvRewriteForFreeImage(d.header.format, d.bytes);
+    const QvPictureFormat& row = qvPictureFormatOf(d.header.format);
+    const QvRewrittenPicture rewritten =
+        row.rewrite != nullptr ? row.rewrite(d.bytes, d.header.reading) : QvRewrittenPicture{};
     if (!rewritten.problem.empty()) {
         d.result.error = rewritten.problem;
         return nullptr;
@@ -211,8 +217,10 @@ QvBitmap loadPixels(Decoding& d)
         if (!d.request.retryFlags && flags != 0) continue;
         d.sink.decoding(d.header.format);
         QvBitmap bitmap = stream.load(d.header.format, flags);
-        qvAsStored(bitmap.get(), d.header.format, flags, d.bytes);
-        if (bitmap && FreeImage_HasPixels(bitmap.get())) return bitmap;
+        if (bitmap && FreeImage_HasPixels(bitmap.get())) {
+            if (row.asStored != nullptr) row.asStored(bitmap.get(), flags, d.header.reading, d.bytes);
+            return bitmap;
+        }
         // A decoder that said why it failed fails the file with every flag:
         // all of them read the same data into bitmaps of about one size.
         if (!d.messages.text().empty()) break;
@@ -257,39 +265,6 @@ QvBitmap readBitmap(Decoding& d)
     if (!error.empty()) return nullptr;
     d.result.remarks = d.messages.text();
     return bitmap;
-}
-
-// A CMYK bitmap (a TIFF or PSD read with its inks kept) as 24-bit RGB; null
-// when it is of another kind or FreeImage has no memory for it. Each ink
-// takes its share of light away: red = (1 - cyan)(1 - black), and so on,
-// rounded to 8 bits from the inks as stored.
-QvBitmap rgbFromCmyk(FIBITMAP* source)
-{
-    const unsigned bpp = FreeImage_GetBPP(source);
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(source);
-    const bool eightBit = type == FIT_BITMAP && bpp == 32;
-    if (FreeImage_GetColorType(source) != FIC_CMYK || (!eightBit && type != FIT_RGBA16)) return nullptr;
-    const unsigned width = FreeImage_GetWidth(source);
-    const unsigned height = FreeImage_GetHeight(source);
-    QvBitmap rgb(FreeImage_Allocate(int(width), int(height), 24));
-    if (!rgb) return nullptr;
-    const double full = eightBit ? 255 : 65535;
-    for (unsigned y = 0; y < height; ++y) {
-        const BYTE* in = FreeImage_GetScanLine(source, int(y));
-        BYTE* out = FreeImage_GetScanLine(rgb.get(), int(y));
-        for (unsigned x = 0; x < width; ++x) {
-            // The share of light each ink in file order, cyan first, leaves.
-            double left[4];
-            for (int i = 0; i < 4; ++i)
-                left[i] =
-                    1 - (eightBit ? in[x * 4 + i] : reinterpret_cast<const WORD*>(in)[x * 4 + i]) / full;
-            const auto light = [&](double ink) { return BYTE(std::lround(ink * left[3] * 255)); };
-            out[x * 3 + FI_RGBA_RED] = light(left[0]);
-            out[x * 3 + FI_RGBA_GREEN] = light(left[1]);
-            out[x * 3 + FI_RGBA_BLUE] = light(left[2]);
-        }
-    }
-    return rgb;
 }
 
 // The floating-point samples of a bitmap of `channels` a pixel, the colour
@@ -345,8 +320,8 @@ QvBitmap rgbFromFloats(FIBITMAP* source, unsigned channels)
 // from their range.
 QvBitmap rgbCopy(FIBITMAP* source)
 {
-    if (FreeImage_GetColorType(source) == FIC_CMYK) {
-        if (QvBitmap rgb = rgbFromCmyk(source)) return rgb;
+    if (qvHoldsInks(source)) {
+        if (QvBitmap rgb = qvLightFromInks(source)) return rgb;
     }
     switch (FreeImage_GetImageType(source)) {
     case FIT_BITMAP:
@@ -378,7 +353,7 @@ bool writeRgbRows(QvBitmap bitmap, bool topRowFirst, QvDecodeSink& sink)
     const int height = int(FreeImage_GetHeight(bitmap.get()));
     // A 24-bit picture is read as it is: a converted copy would double the memory it takes.
     if (FreeImage_GetImageType(bitmap.get()) != FIT_BITMAP || FreeImage_GetBPP(bitmap.get()) != 24 ||
-        FreeImage_GetColorType(bitmap.get()) == FIC_CMYK) {
+        qvHoldsInks(bitmap.get())) {
         bitmap = rgbCopy(bitmap.get());
         if (!bitmap) return false;
     }
@@ -404,8 +379,7 @@ bool writeRgbaRows(QvBitmap bitmap, QvDecodeSink& sink)
 {
     const int width = int(FreeImage_GetWidth(bitmap.get()));
     const int height = int(FreeImage_GetHeight(bitmap.get()));
-    const bool plain = FreeImage_GetImageType(bitmap.get()) == FIT_BITMAP &&
-                       FreeImage_GetColorType(bitmap.get()) != FIC_CMYK;
+    const bool plain = FreeImage_GetImageType(bitmap.get()) == FIT_BITMAP && !qvHoldsInks(bitmap.get());
     const bool hasAlpha = plain && FreeImage_GetBPP(bitmap.get()) == 32;
     if (!plain) bitmap = rgbCopy(bitmap.get());
     const QvBitmap rgba(bitmap ? FreeImage_ConvertTo32Bits(bitmap.get()) : nullptr);

@@ -27,12 +27,11 @@ std::size_t qvRowBytes(QvPixelLayout layout, int width);
 
 // What is asked of a decoding. Plain data: it crosses to the decoder process.
 struct QvDecodeRequest {
-    // The format the file's name says, for bytes that come without a file;
-    // FIF_UNKNOWN when it says none.
-    FREE_IMAGE_FORMAT named = FIF_UNKNOWN;
     // Try every one of the loader's flag values in turn, not only the default.
     bool retryFlags = false;
-    // The longest side the caller can use.
+    // The longest side the caller can use; a picture with a longer side is
+    // refused. Every caller gives its own: 0, the default, refuses every
+    // picture.
     int maxSide = 0;
     QvPixelLayout layout = QvPixelLayout::rgbBottomRowFirst;
 };
@@ -63,8 +62,9 @@ struct QvDecodeResult {
 // else the decoded size is checked before the pixels are copied. Flag values
 // that read a file alike are not tried twice, and none after a decoder said
 // why it failed. Valid files FreeImage refuses or misreads are handed to it
-// rewritten (qvRewriteForFreeImage) and its bitmap put back to what the file
-// stores (qvAsStored). Floating-point pictures show their values, tone
-// mapped only where some exceed 1, and CMYK ones their colours.
+// rewritten, and its bitmap put back to what the file stores, as the
+// format's row in the table of formats says (qvformattable). Floating-point
+// pictures show their values, tone mapped only where some exceed 1, and
+// CMYK ones their colours.
 QvDecodeResult qvDecodePicture(std::span<const std::uint8_t> file, const QvPictureHeader& header,
                                const QvDecodeRequest& request, QvDecodeSink& sink);

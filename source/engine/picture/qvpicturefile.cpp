@@ -3,6 +3,7 @@
 #include "engine/picture/qvpicturefile.h"
 
 #include "engine/core/qvfiles.h"
+#include "engine/picture/qvformattable.h"
 
 #include <fmt/core.h>
 
@@ -12,17 +13,24 @@
 
 namespace {
 
+// Why a shared-memory call failed with `reason` (an errno). Where memory or
+// segments ran out, the system's "Cannot allocate memory" and its like say
+// less to a user than what it means for the picture.
+std::string sharedMemoryProblem(int reason)
+{
+    return reason == ENOMEM || reason == ENOSPC ? qvNoMemoryForPicture : std::strerror(reason);
+}
+
 // Shared memory for `bytes`; nothing, with the reason in `error`, when there
-// is none. The system's "Cannot allocate memory" and its like say less to a
-// user than what it means for the picture.
+// is none.
 std::optional<QvSharedMemory> sharedMemory(std::size_t bytes, std::string& error)
 {
     std::optional<QvSharedMemory> memory = QvSharedMemory::create(bytes, error);
-    if (!memory && (errno == ENOMEM || errno == ENOSPC)) error = qvNoMemoryForPicture;
+    if (!memory) error = sharedMemoryProblem(errno);
     return memory;
 }
 
-// A file whose bytes are in `memory`, sealed, with its header read.
+// A file whose bytes are in `memory`, read-only in this process's view, with its header read.
 std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size, FREE_IMAGE_FORMAT named,
                                          std::string& error)
 {
@@ -31,7 +39,7 @@ std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size
         return std::nullopt;
     }
     if (!memory.seal()) {
-        error = std::strerror(errno);
+        error = sharedMemoryProblem(errno);
         return std::nullopt;
     }
     QvPictureFile file{std::move(memory), size, {}};

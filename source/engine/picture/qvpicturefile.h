@@ -1,7 +1,8 @@
 // qvpicturefile: a picture file as the program hands it to a decoding child:
-// its bytes, read once into memory the child shares and sealed there, the
-// format it is decoded as, and what its header says. The format is decided
-// here, once, by our own header readers; no decoder runs in the program.
+// its bytes, read once into memory the child shares, where the program's own
+// view of them is then read-only, the format it is decoded as, and what its
+// header says. The format is decided here, once, by our own header readers;
+// no decoder runs in the program.
 #pragma once
 
 #include <FreeImage.h>

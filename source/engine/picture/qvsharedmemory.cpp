@@ -47,6 +47,9 @@ std::optional<QvSharedMemory> QvSharedMemory::create(std::size_t bytes, std::str
     bytes = std::max<std::size_t>(bytes, 1);
     const int id = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | IPC_EXCL | ownerOnly);
     if (id < 0) {
+        // A new private segment is refused as invalid only for its size,
+        // above what the system allows one (kernel.shmmax): memory too.
+        if (errno == EINVAL) errno = ENOMEM;
         error = std::strerror(errno);
         return std::nullopt;
     }
@@ -74,8 +77,10 @@ std::optional<QvSharedMemory> QvSharedMemory::attach(int id, std::size_t bytes, 
 
 bool QvSharedMemory::seal()
 {
-    std::uint8_t* readOnly = attached(id_, SHM_RDONLY);
-    if (readOnly == nullptr) return false;
-    ::shmdt(std::exchange(data_, readOnly));
-    return true;
+    // Attached again read-only in the place of the writable view, so the
+    // address space never holds the bytes twice (under a hard limit on it, a
+    // large picture's second copy would not fit). A view made read-only by
+    // mprotect could be made writable again by another; one attached
+    // read-only cannot, the system refuses it write access for good.
+    return ::shmat(id_, data_, SHM_RDONLY | SHM_REMAP) != reinterpret_cast<void*>(-1);
 }

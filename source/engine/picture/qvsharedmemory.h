@@ -22,16 +22,21 @@ public:
     QvSharedMemory& operator=(const QvSharedMemory&) = delete;
 
     // A new segment of `bytes` (at least one), attached for writing; nothing,
-    // with the system's reason in `error`, when it cannot be made. Its pages
-    // cost nothing until written.
+    // with the system's reason in `error` and errno, when it cannot be made
+    // (ENOMEM or ENOSPC when memory or segments ran out, also for a size
+    // beyond the system's largest segment). Its pages cost nothing until
+    // written.
     static std::optional<QvSharedMemory> create(std::size_t bytes, std::string& error);
     // Attaches the segment of `id`, for writing or not, in a process that did
     // not make it; nothing when it cannot.
     static std::optional<QvSharedMemory> attach(int id, std::size_t bytes, bool writable);
 
-    // From now on this process only reads the segment: the bytes a child
-    // decodes are those that were checked here. False when it cannot be
-    // attached again read-only (the segment is then left as it was).
+    // From now on this process's own view of the segment is read-only, at
+    // the same address, so nothing in it writes the bytes once their header
+    // was read; the segment itself stays writable to whoever attaches it so
+    // (the decoding children attach it read-only). False (errno set) when it
+    // cannot be attached again read-only; the segment is then to be let go
+    // unread, as an older system may have detached it.
     bool seal();
 
     int id() const { return id_; }

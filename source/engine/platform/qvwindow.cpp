@@ -7,7 +7,8 @@
 #include "engine/gl/qvloadimage.h"
 #include "engine/gl/qvshader.h"
 #include "engine/gl/qvvertexlayout.h"
-#include "engine/picture/qvpicturerewrite.h"
+#include "engine/picture/qvbmp.h"
+#include "engine/picture/qvdecoderprocess.h"
 
 #include <FreeImage.h>
 #include <epoxy/gl.h>
@@ -44,38 +45,15 @@ bool iconSizeFits(std::uint64_t width, std::uint64_t height)
 }
 
 // How many bytes of its file a BMP's header says the picture needs: up to the
-// end of its rows, or of the compressed pixels it gives the length of (the
-// largest icon file when it gives none); just the headers for a picture too
-// large to be an icon, which is refused on its size alone.
+// end of its pixels where the header tells it (the largest icon file where it
+// does not); just the headers for a picture too large to be an icon, which
+// is refused on its size alone.
 std::uint64_t bmpBytesNeeded(const QvBmpHeader& header, std::size_t headersRead)
 {
     if (!iconSizeFits(std::uint64_t(std::max<std::int64_t>(header.width, 0)),
                       std::uint64_t(std::abs(header.height))))
         return headersRead;
-    if (const std::optional<std::uint64_t> rowsEnd = qvBmpRowsEnd(header)) return *rowsEnd;
-    if (header.imageBytes == 0) return kMaxIconFileBytes;
-    return std::uint64_t(header.pixelOffset) + header.imageBytes;
-}
-
-// The icon picture of a file's bytes, decoded apart as an icon of at most
-// kMaxIconSide a side: a BMP as one, anything else as its content shows.
-std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, std::string& error)
-{
-    const QvDecodeRequest request{.named = qvReadBmpHeader(file) ? FIF_BMP : FIF_UNKNOWN,
-                                  .maxSide = kMaxIconSide,
-                                  .layout = QvPixelLayout::rgbaTopRowFirst};
-    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, request, error);
-    if (!picture) return std::nullopt;
-    QvIconImage image{
-        picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
-    // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
-    // taking it literally would make the icon invisible.
-    bool anyAlpha = false;
-    for (std::size_t i = 3; i < image.rgba.size(); i += 4) anyAlpha = anyAlpha || image.rgba[i] != 0;
-    if (!anyAlpha) {
-        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
-    }
-    return image;
+    return qvBmpPixelsEnd(header).value_or(kMaxIconFileBytes);
 }
 
 // The icon file's picture. A BMP's header is read first and says how many
@@ -121,9 +99,22 @@ std::optional<std::string> unopenedDisplay()
 
 }  // namespace
 
-std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error)
+std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, std::string& error)
 {
-    return decodeIcon(file, error);
+    const QvDecodeRequest request{.maxSide = kMaxIconSide, .layout = QvPixelLayout::rgbaTopRowFirst};
+    const std::optional<QvDecodedPicture> picture =
+        qvDecodeApart(file, qvReadBmpHeader(file) ? FIF_BMP : FIF_UNKNOWN, request, error);
+    if (!picture) return std::nullopt;
+    QvIconImage image{
+        picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};
+    // A 32-bit file whose fourth byte is zero everywhere has no alpha at all;
+    // taking it literally would make the icon invisible.
+    bool anyAlpha = false;
+    for (std::size_t i = 3; i < image.rgba.size(); i += 4) anyAlpha = anyAlpha || image.rgba[i] != 0;
+    if (!anyAlpha) {
+        for (std::size_t i = 3; i < image.rgba.size(); i += 4) image.rgba[i] = 255;
+    }
+    return image;
 }
 
 QvWindowPosition centredWindowPosition(int screenWidth, int screenHeight, int width, int height)

@@ -31,7 +31,7 @@ struct QvIconImage {
 // picture (a PNG, a GIF...) as its content shows, its size taken from its
 // header before any pixel is decoded. On malformed input returns nothing and
 // says why in `error`.
-std::optional<QvIconImage> decodeIconBmp(std::span<const std::uint8_t> file, std::string& error);
+std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, std::string& error);
 
 // Top-left corner that centres a window of the given size on a screen.
 struct QvWindowPosition {

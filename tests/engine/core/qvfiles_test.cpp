@@ -18,7 +18,9 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include "engine/core/qvfiles.h"
@@ -131,6 +133,29 @@ TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
         swapper.join();
         return right;
     }));
+}
+
+TEST(RegularFile, AReadThatFailsAfterSomeBytesIsAnErrorNotAShortFile)
+{
+    // No regular file fails mid-read on demand; a socket does. Its peer sends
+    // some bytes and closes with a byte it was sent unread, which resets the
+    // connection: the reader gets the bytes, then the reset.
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    const QvDescriptor reader{pair[0]};
+    QvDescriptor peer{pair[1]};
+    // A read that waited for ever would fail the test rather than hang it.
+    const timeval patience{10, 0};
+    ASSERT_EQ(::setsockopt(reader.fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience)), 0);
+    ASSERT_EQ(::write(peer.fd, "first", 5), 5);
+    ASSERT_EQ(::write(reader.fd, "x", 1), 1);
+    peer.close();
+
+    std::vector<std::uint8_t> bytes(16, '-');
+    std::string error;
+    EXPECT_FALSE(qvReadSizedInto(reader.fd, bytes, error)) << "taken as a file of 5 bytes";
+    EXPECT_EQ(error, "Connection reset by peer");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "first-----------") << "read before the reset";
 }
 
 TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLeftovers)

@@ -176,7 +176,8 @@ TEST(CubeMapUpload, UnreadableFaceIsReportedToTheCaller)
               fmt::format("Cannot load the sky image {}: {}x{} is larger than the largest picture side {}",
                           faces[3], maxSide + 1, maxSide + 1, maxSide));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    // So is a face that GL would refuse, leaving the whole sky black: not square, or not the first's size.
+    // So is a face that GL would refuse, leaving the whole sky black: not square, or not the size most
+    // faces share.
     const std::string flat = imagefixtures::writePng("flat.png", 2, 1);
     faces.assign(6, imagefixtures::writePng("fine.png", 2, 2));
     faces[4] = flat;

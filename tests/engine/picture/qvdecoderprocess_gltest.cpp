@@ -71,7 +71,7 @@ TEST(DecoderProcess, ACrashInTheDecoderIsThePicturesReason)
             EXPECT_EQ(skyError(faces), fmt::format("Cannot load the sky image {}: {}", path, reason));
         }
         std::string error;
-        EXPECT_FALSE(decodeIconBmp(c.file, error));
+        EXPECT_FALSE(decodeIcon(c.file, error));
         EXPECT_EQ(error, reason);
     }
     // The six faces are measured before any is decoded: a face that crashes

@@ -565,8 +565,8 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
         if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 || !qvStartDecoderProcess())
             return false;
         std::string read, crashed;
-        const bool decoded = qvDecodeApart(tagged, {.named = FIF_TIFF, .maxSide = 16}, read).has_value();
-        const bool refused = !qvDecodeApart(crashing, {.named = FIF_TIFF, .maxSide = 16}, crashed);
+        const bool decoded = qvDecodeApart(tagged, FIF_TIFF, {.maxSide = 16}, read).has_value();
+        const bool refused = !qvDecodeApart(crashing, FIF_TIFF, {.maxSide = 16}, crashed);
         if (!decoded || !refused || crashed != "the TIFF decoder crashed (signal 11)")
             std::fprintf(stdout, "%s / %s\n", read.c_str(), crashed.c_str());
         return decoded && refused && crashed == "the TIFF decoder crashed (signal 11)";
@@ -596,7 +596,7 @@ TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
         });
         std::string error;
         const bool decoded =
-            qvDecodeApart(small, {.named = FIF_PNG, .maxSide = textureSide}, error).has_value();
+            qvDecodeApart(small, FIF_PNG, {.maxSide = textureSide}, error).has_value();
         std::string command;
         std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", processNamed("qvdecoder"))), command);
         __atomic_store_n(&release, true, __ATOMIC_RELEASE);
@@ -708,10 +708,10 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
             ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
             return false;
         std::string first, second;
-        const bool decoded = qvDecodeApart(small, {.named = FIF_PNG, .maxSide = 16}, first).has_value();
+        const bool decoded = qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, first).has_value();
         const rlimit one{1, 1};
         const bool limited = ::prlimit(processNamed("qvdecoder"), RLIMIT_NPROC, &one, nullptr) == 0;
-        const bool refused = !qvDecodeApart(small, {.named = FIF_PNG, .maxSide = 16}, second);
+        const bool refused = !qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, second);
         std::fprintf(stdout, "%s / %s\n", first.c_str(), second.c_str());
         return decoded && limited && refused && second == "the picture decoder could not be started";
     }));
@@ -724,7 +724,7 @@ TEST(DecoderProcess, ADecodersWordsArePrintable)
     const std::string xpm =
         "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
     std::string error;
-    EXPECT_FALSE(qvDecodeApart(Bytes(xpm.begin(), xpm.end()), {.named = FIF_XPM, .maxSide = 16}, error));
+    EXPECT_FALSE(qvDecodeApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM, {.maxSide = 16}, error));
     EXPECT_EQ(error, "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
 }
 

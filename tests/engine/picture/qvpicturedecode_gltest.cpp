@@ -5,12 +5,15 @@
 #include "tempfiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
+#include "engine/picture/qvdecoderprocess.h"
 
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,6 +83,59 @@ std::string sourcePicture()
                                 levels[(x + 3 * y + 6) % 9]);
     return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
 }
+
+const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = 16384};
+
+QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
+{
+    std::string error;
+    std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
+    EXPECT_TRUE(file) << error;
+    return std::move(*file);
+}
+
+// A bitmap saved by FreeImage as `format`.
+Bytes savedByFreeImage(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags)
+{
+    FIMEMORY* memory = FreeImage_OpenMemory();
+    EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags));
+    BYTE* data = nullptr;
+    DWORD size = 0;
+    FreeImage_AcquireMemory(memory, &data, &size);
+    Bytes bytes(data, data + size);
+    FreeImage_CloseMemory(memory);
+    return bytes;
+}
+
+// A 24-bit bitmap as TextureLoader's rows: RGB, padded to 4 bytes, the bottom row first.
+Bytes textureRowsOf(FIBITMAP* bitmap)
+{
+    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+    const std::size_t stride = (width * 3 + 3) / 4 * 4;
+    Bytes rows(stride * height, 0);
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* line = FreeImage_GetScanLine(bitmap, int(y));
+        for (unsigned x = 0; x < width; ++x) {
+            rows[y * stride + x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
+            rows[y * stride + x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
+            rows[y * stride + x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
+        }
+    }
+    return rows;
+}
+
+// The rows of a picture decoded apart.
+Bytes rowsOf(const QvDecodedPicture& picture)
+{
+    return Bytes(picture.rows.data(), picture.rows.data() + picture.rows.size());
+}
+
+// Counts the loads a decoding makes; there is no room for rows.
+struct LoadCounter : QvDecodeSink {
+    void decoding(FREE_IMAGE_FORMAT) override { ++loads; }
+    std::uint8_t* rows(int, int, std::size_t) override { return nullptr; }
+    int loads = 0;
+};
 
 }  // namespace
 
@@ -160,18 +216,130 @@ TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
 }
 
 // The reason is the decoder's own, under the name of the format it was asked
-// to read (FreeImage reports the six Netpbm formats as one).
+// to read (FreeImage reports the six Netpbm formats as one); where the
+// decoder says nothing, what the content is, guessed from the file's start
+// wherever the decoder stopped reading (a PCX under a TARGA's name).
 TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
 {
     const std::string pbm = "P1\n4 2\n0110\n10x1\n";
     const std::string letters = imagefixtures::writeBytes("letters.pbm", Bytes(pbm.begin(), pbm.end()));
     const std::string packed = temp("packed.pcx");  // one plane of 4-bit pixels
     run(fmt::format("ppmtopcx -packed {} > {}", sourcePicture(), packed));
-    for (const auto& [path, reason] : {std::pair{letters, "the PBM decoder says \"Parsing error\""},
-                                       std::pair{packed, "the PCX decoder says \"Invalid magic number\""}}) {
+    const std::string misnamed = temp("pcx.tga");
+    run(fmt::format("ppmtopcx {} > {}", sourcePicture(), misnamed));
+    for (const auto& [path, reason] :
+         {std::pair{letters, "the PBM decoder says \"Parsing error\""},
+          std::pair{packed, "the PCX decoder says \"Invalid magic number\""},
+          std::pair{misnamed, "the content is a picture in PCX format, read only from a file named .pcx"}}) {
         testing::internal::CaptureStdout();
         EXPECT_TRUE(TextureLoader().loadImage(path).empty());
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   fmt::format("Picture {} not loaded: {}\n", path, reason));
     }
+}
+
+// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's
+// bitmap, and FreeImage the file twice. Noise keeps the file as large as its
+// pixels, as a photo's grain does at worst (and FreeImage writes it fast);
+// the limits a WebP of its size gets let it decode, and it comes out as stored.
+TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
+{
+    constexpr int side = 4096;
+    FIBITMAP* photo = FreeImage_Allocate(side, side, 24);
+    std::mt19937 random(5);
+    for (int y = 0; y < side; ++y) {
+        BYTE* line = FreeImage_GetScanLine(photo, y);
+        for (int x = 0; x < side * 3; x += 4) {
+            const std::uint32_t grain = random();
+            std::copy_n(reinterpret_cast<const BYTE*>(&grain), 4, line + x);
+        }
+    }
+    const QvPictureFile file = pictureFile(savedByFreeImage(photo, FIF_WEBP, WEBP_LOSSLESS), FIF_WEBP);
+    EXPECT_GT(file.size, 48u << 20);
+    QvHeaderReading ofItsSize = file.header.reading;
+    ofItsSize.size = QvImageSize{side, side};
+    std::string error;
+    const std::optional<QvDecodedPicture> picture =
+        qvDecodeApart(file, textureRequest, error, qvDecoderLimits(FIF_WEBP, ofItsSize, file.size));
+    ASSERT_TRUE(picture) << error;
+    EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(side, side));
+    EXPECT_TRUE(rowsOf(*picture) == textureRowsOf(photo));
+    FreeImage_Unload(photo);
+}
+
+// A plain PBM whose digits run together is read from its width x height
+// digits alone: tens of MB of digits after them cost nothing.
+TEST(PictureDecode, APlainPbmIsReadToItsLastPixelNotToTheEndOfItsFile)
+{
+    const std::string picture = "P1\n4 2\n0110\n1001\n";
+    Bytes file(picture.begin(), picture.end());
+    file.resize(file.size() + (64 << 20), '1');
+    std::string error;
+    const std::optional<QvDecodedPicture> decoded =
+        qvDecodeApart(pictureFile(file, FIF_PBM), textureRequest, error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(4, 2));
+    // 1 is black; the bottom row first.
+    const Bytes rows{0,   0,   0,   255, 255, 255, 255, 255, 255, 0,   0,   0,
+                     255, 255, 255, 0,   0,   0,   0,   0,   0,   255, 255, 255};
+    EXPECT_EQ(rowsOf(*decoded), rows);
+}
+
+// A CUT has no signature: its width and height come first. One 10 pixels
+// wide and 256 high starts as FreeImage's loose check of a PCX does, and
+// FreeImage guesses PCX from its content; it is decoded as the CUT its name
+// says, each row a run of one grey.
+TEST(PictureDecode, AFileIsDecodedAsTheFormatDecidedNotAsFreeImageGuesses)
+{
+    constexpr int width = 10, height = 256;
+    Bytes cut{width, 0, 0, height >> 8, 0, 0, 0, 0};  // and four bytes unused
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t grey = std::uint8_t(y * 37 % 256);
+        cut.insert(cut.end(), {0x80 | width, grey, 0, 0, 0});  // a run, then the end of the line
+    }
+    FIMEMORY* memory = FreeImage_OpenMemory(cut.data(), DWORD(cut.size()));
+    ASSERT_EQ(FreeImage_GetFileTypeFromMemory(memory, 0), FIF_PCX);
+    FreeImage_CloseMemory(memory);
+    std::string error;
+    const std::optional<QvDecodedPicture> decoded =
+        qvDecodeApart(pictureFile(cut, FIF_CUT), textureRequest, error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, height));
+    Bytes rows;
+    for (int y = height - 1; y >= 0; --y) {  // the file's top row first
+        rows.insert(rows.end(), 3 * width, std::uint8_t(y * 37 % 256));
+        rows.resize(rows.size() + 2, 0);  // 30 bytes padded to 32
+    }
+    EXPECT_EQ(rowsOf(*decoded), rows);
+}
+
+// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18
+// flag values, those that read a file alike are tried once: the five DCT,
+// CMYK, rotation and grey ones, the default, and the three JPEG scales.
+TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
+{
+    Bytes dds;
+    imagefixtures::put(dds, "DDS ");
+    imagefixtures::putFields(dds, 4, {124, 0x100F, 4, 4, 4}, true);
+    dds.resize(76, 0);
+    imagefixtures::putFields(dds, 4, {32, 0x20000, 0, 8, 0xFF, 0, 0, 0, 0x1000}, true);
+    dds.resize(128 + 16, 0x80);
+    LoadCounter sink;
+    const QvDecodeResult result =
+        qvDecodePicture(dds, qvReadPictureHeader(dds, FIF_DDS), textureRequest, sink);
+    EXPECT_EQ(result.error, "not a picture FreeImage can read");
+    EXPECT_EQ(sink.loads, 9);
+}
+
+// A decoder that gives more pixels than the header said finds no room for
+// them, and says so (within the longest side the caller takes).
+TEST(PictureDecode, ADecoderGivingMoreThanItsHeaderSaysIsNamed)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(100, 60, 24);
+    QvPictureFile file = pictureFile(savedByFreeImage(bitmap, FIF_PNG, 0), FIF_PNG);
+    FreeImage_Unload(bitmap);
+    file.header.reading.size = QvImageSize{10, 6};
+    std::string error;
+    EXPECT_FALSE(qvDecodeApart(file, textureRequest, error));
+    EXPECT_EQ(error, "the PNG decoder gave a 100x60 picture, larger than its header says");
 }

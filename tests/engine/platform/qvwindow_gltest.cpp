@@ -188,7 +188,7 @@ TEST(WindowIcon, ThirtyTwoBitBottomUpComesOutUprightAndUnmirrored)
     for (const std::uint32_t compression : {0u, 3u}) {
         const auto file = makeBmp(32, 32, 32, true, compression);
         std::string error;
-        const auto icon = decodeIconBmp(file, error);
+        const auto icon = decodeIcon(file, error);
         ASSERT_TRUE(icon) << error;
         EXPECT_EQ(icon->width, 32);
         EXPECT_EQ(icon->height, 32);
@@ -203,12 +203,12 @@ TEST(WindowIcon, TopDownAndTwentyFourBitRowsWithPadding)
 {
     // Width 5 at 24 bits gives 15-byte rows padded to 16: padding must be skipped.
     std::string error;
-    const auto topDown = decodeIconBmp(makeBmp(5, 3, 32, false), error);
+    const auto topDown = decodeIcon(makeBmp(5, 3, 32, false), error);
     ASSERT_TRUE(topDown) << error;
     EXPECT_EQ(pixelOf(*topDown, 4, 0), colourAt(4, 0));
     EXPECT_EQ(pixelOf(*topDown, 0, 2), colourAt(0, 2));
 
-    const auto rgb = decodeIconBmp(makeBmp(5, 3, 24, true), error);
+    const auto rgb = decodeIcon(makeBmp(5, 3, 24, true), error);
     ASSERT_TRUE(rgb) << error;
     for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 5; ++x) {
@@ -224,7 +224,7 @@ TEST(WindowIcon, ZeroAlphaByteOfPlainThirtyTwoBitMeansOpaque)
     auto file = makeBmp(2, 2, 32, true);
     for (std::size_t i = 14 + 124 + 3; i < file.size(); i += 4) file[i] = 0;
     std::string error;
-    const auto icon = decodeIconBmp(file, error);
+    const auto icon = decodeIcon(file, error);
     ASSERT_TRUE(icon) << error;
     EXPECT_EQ(pixelOf(*icon, 1, 1)[3], 255);
 }
@@ -234,24 +234,24 @@ TEST(WindowIcon, MalformedFilesAreRefusedWithAReason)
     const auto good = makeBmp(32, 32, 32, true);
     std::string error;
 
-    EXPECT_FALSE(decodeIconBmp(std::vector<std::uint8_t>(40, 0), error));
+    EXPECT_FALSE(decodeIcon(std::vector<std::uint8_t>(40, 0), error));
     EXPECT_FALSE(error.empty());
 
     auto wrongMagic = good;
     wrongMagic[0] = 'P';
-    EXPECT_FALSE(decodeIconBmp(wrongMagic, error));
+    EXPECT_FALSE(decodeIcon(wrongMagic, error));
 
     auto truncated = good;
     truncated.resize(good.size() - 1);
-    EXPECT_FALSE(decodeIconBmp(truncated, error));
+    EXPECT_FALSE(decodeIcon(truncated, error));
 
     auto offsetPastEnd = good;
     put32(offsetPastEnd, 10, 0xFFFFFFF0u);
-    EXPECT_FALSE(decodeIconBmp(offsetPastEnd, error));
+    EXPECT_FALSE(decodeIcon(offsetPastEnd, error));
 
     auto huge = good;
     put32(huge, 18, 100000);
-    EXPECT_FALSE(decodeIconBmp(huge, error));
+    EXPECT_FALSE(decodeIcon(huge, error));
 }
 
 namespace {
@@ -324,7 +324,7 @@ TEST(WindowIcon, PalettesAndColourMasksAreReadBehindEveryHeader)
             expected.insert(expected.end(), c.begin(), c.end());
         }
         std::string error;
-        const auto icon = decodeIconBmp(writeBmp(bmp, words), error);
+        const auto icon = decodeIcon(writeBmp(bmp, words), error);
         ASSERT_TRUE(icon) << error;
         EXPECT_EQ(icon->rgba, expected);
     }
@@ -332,7 +332,7 @@ TEST(WindowIcon, PalettesAndColourMasksAreReadBehindEveryHeader)
     // Masks that are no runs of bits cannot be read right.
     std::string error;
     const BmpLayout gappy{.infoSize = 40, .compression = 3, .masks = {0x000000F3u, green, blueHigh}};
-    EXPECT_FALSE(decodeIconBmp(writeBmp(gappy, std::vector<std::uint32_t>(8, 0)), error));
+    EXPECT_FALSE(decodeIcon(writeBmp(gappy, std::vector<std::uint32_t>(8, 0)), error));
     EXPECT_EQ(error, "unsupported colour masks");
 }
 
@@ -340,10 +340,10 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
 {
     std::string error;
     const auto vast = imagefixtures::fileBytes(imagefixtures::writePpmHeader("vast.ppm", 2000000000, 300000));
-    EXPECT_FALSE(decodeIconBmp(vast, error));
+    EXPECT_FALSE(decodeIcon(vast, error));
     EXPECT_EQ(error, "2000000000x300000 is larger than the largest picture side 256");
     // Only decoders trusted with what a file's content alone claims see it.
-    EXPECT_FALSE(decodeIconBmp(
+    EXPECT_FALSE(decodeIcon(
         imagefixtures::fileBytes(imagefixtures::writePicture(FIF_TARGA, "icon.tga", 3, 2)), error));
     EXPECT_EQ(error, "the content is a picture in TARGA format, read only from a file named .tga or .targa");
     // A picture cut short says so, and a damaged one gives the decoder's words.
@@ -355,12 +355,12 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
         {png, "the PNG decoder says \"IDAT: incorrect data check\""},
     };
     for (const auto& [bytes, reason] : damaged) {
-        EXPECT_FALSE(decodeIconBmp(bytes, error));
+        EXPECT_FALSE(decodeIcon(bytes, error));
         EXPECT_EQ(error, reason);
     }
 
     const auto icon =
-        decodeIconBmp(imagefixtures::fileBytes(imagefixtures::writePng("icon.png", 3, 2)), error);
+        decodeIcon(imagefixtures::fileBytes(imagefixtures::writePng("icon.png", 3, 2)), error);
     ASSERT_TRUE(icon) << error;
     const auto c = imagefixtures::colourAt(2, 1);
     EXPECT_EQ(pixelOf(*icon, 2, 1), (Rgba{c[0], c[1], c[2], 255}));

@@ -1,8 +1,8 @@
 // Header readings of files of millions of elements (strips, entries, lines,
 // opcodes) cost little processor time, whatever the file holds: the six sky
 // faces' headers are read in the main program, outside any limit.
-#include "imagefixtures.h"
-#include "engine/picture/qvimageheader.h"
+#include "imagebytes.h"
+#include "engine/picture/qvformattable.h"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,376 @@
+// qvsmallformats: SGI's row tables; the sizes of DDS, IFF, WBMP, XBM, PICT
+// and Koala pictures as FreeImage reads them; and PSD's inks.
+#include "engine/picture/qvsmallformats.h"
+
+#include "engine/picture/qvheaderreader.h"
+#include "engine/picture/qvinks.h"
+
+#include <fmt/core.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+using namespace qvheader;
+
+namespace {
+
+// ---------------------------------------------------------------- SGI
+
+constexpr std::uint64_t sgiMagic = 474;
+constexpr std::uint64_t sgiHeader = 512;
+constexpr std::uint64_t sgiRunLength = 127;
+
+// ---------------------------------------------------------------- DDS
+
+// Where the flags of a DDS file's pixel format are: after its signature, the
+// header's first 72 bytes and the pixel format's size.
+constexpr std::uint64_t ddsPixelFormat = 4 + 72 + 4;
+
+// FreeImage holds uncompressed DDS pixels of 8 bits as they are, of 16 to 32
+// as RGB, or as RGBA at 32 bits that say they have alpha; DXT1, DXT3 and DXT5
+// blocks as RGBA (found by decoding each).
+PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+{
+    constexpr std::uint64_t alphaPixels = 0x1, compressed = 0x4, rgb = 0x40;
+    // A four-character code as its bytes read in their order, least first.
+    const auto code = [](const char(&name)[5]) {
+        return QvByteCursor::numberAt<4>(reinterpret_cast<const std::uint8_t*>(name), false);
+    };
+    if (flags & rgb) {
+        if (bitCount == 8) return {8};
+        if (bitCount == 16 || bitCount == 24) return {24};
+        if (bitCount == 32) return {flags & alphaPixels ? 32u : 24u};
+        return {};
+    }
+    if ((flags & compressed) && (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5")))
+        return {32};
+    return {};
+}
+
+// ---------------------------------------------------------------- WBMP
+
+// A WBMP number: 7 bits a byte, the high bit set on all but the last.
+// FreeImage keeps it in 16 bits, so a longer one wraps here as there.
+std::uint64_t wbmpNumber(QvByteCursor& in)
+{
+    std::uint16_t value = 0;
+    for (std::uint64_t byte = 0x80; (byte & 0x80) && !in.cut();) {
+        byte = in.le(1);
+        value = static_cast<std::uint16_t>(value << 7 | (byte & 0x7F));
+    }
+    return value;
+}
+
+// ---------------------------------------------------------------- XBM
+
+// XBM numbers past 32 bits wrap in FreeImage; held here at a size any
+// limit refuses instead.
+constexpr std::uint64_t xbmNumberCeiling = std::numeric_limits<std::uint32_t>::max();
+// Lines read before the one that opens the bits, at most: the size of a file
+// of more is not read here but left to its decoder, which runs under limits.
+constexpr std::size_t xbmMostLines = 1 << 16;
+
+// Whether a character ends a word of an XBM line: a blank, or the line's end.
+bool endsXbmWord(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The field and the number of a "#define NAME [+-]DIGITS" line at the start
+// of `text`, read as FreeImage's scan reads it: the field is what follows the
+// name's last underscore, which FreeImage compares. Nothing for any other line.
+std::optional<std::pair<std::string_view, std::uint64_t>> xbmDefine(std::string_view text)
+{
+    constexpr std::string_view keyword = "#define";
+    if (!text.starts_with(keyword)) return {};
+    std::size_t at = keyword.size();
+    const auto skipBlanks = [&] {
+        while (at < text.size() && text[at] != '\n' && endsXbmWord(text[at])) ++at;
+    };
+    skipBlanks();
+    std::size_t field = at;
+    const std::size_t nameStart = at;
+    for (; at < text.size() && !endsXbmWord(text[at]); ++at)
+        if (text[at] == '_') field = at + 1;
+    const std::string_view name = text.substr(field, at - field);
+    const bool named = at > nameStart;
+    skipBlanks();
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    if (!named || at == text.size() || text[at] < '0' || text[at] > '9') return {};
+    std::uint64_t value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
+        value = std::min<std::uint64_t>(value * 10 + std::uint64_t(text[at] - '0'), xbmNumberCeiling);
+    return std::pair(name, value);
+}
+
+// ---------------------------------------------------------------- PICT
+
+constexpr std::size_t pictHeader = 512;
+constexpr std::uint64_t pictVersionOp = 0x11;
+// Bits, packed bits and direct bits, each clipped to a rectangle or a region.
+constexpr std::array<std::uint64_t, 6> pictBitmapOpcodes{0x90, 0x91, 0x98, 0x99, 0x9A, 0x9B};
+// Opcodes walked before the first bitmap, at most: the size of a picture that
+// draws more before it is not read here but left to its decoder, which runs
+// under limits.
+constexpr std::uint64_t pictMostOpcodes = 1 << 20;
+
+// The fixed length of what follows a PICT opcode; -1 for an opcode whose
+// length the file gives, or that is not stepped over.
+constexpr int pictFixedLength(std::uint64_t opcode)
+{
+    // Opcodes 0x00 to 0x23.
+    constexpr std::array<int, 0x24> fixedLengths{0,  -1, 8,  2, 1, 2, 4, 4, 2, 8, 8, 4, 4, 2, 4, 4, 8, 1,
+                                                 -1, -1, -1, 2, 2, 0, 0, 0, 6, 6, 0, 6, 0, 6, 8, 4, 6, 2};
+    // The shape opcodes 0x30 to 0x6F, eight to a shape: rect, same rect,
+    // round rect, same, oval, same, arc, same arc.
+    constexpr std::array<int, 8> shapeLengths{8, 0, 8, 0, 8, 0, 12, 4};
+    if (opcode < fixedLengths.size()) return fixedLengths[opcode];
+    if (opcode >= 0x30 && opcode <= 0x6F) return shapeLengths[(opcode - 0x30) / 8];
+    // Polygons and regions, which give their size; then "same polygon" and "same region".
+    if (opcode >= 0x70 && opcode <= 0x8F) return opcode <= 0x87 && (opcode & 0x08) == 0 ? -1 : 0;
+    if (opcode == 0xA0) return 2;  // short comment
+    if ((opcode >= 0xB0 && opcode <= 0xCF) || (opcode >= 0x8000 && opcode <= 0x80FF)) return 0;
+    if (opcode >= 0x0100 && opcode <= 0x7FFF)
+        return int(2 * (opcode >> 8));  // reserved, two bytes for each of the high byte
+    return -1;
+}
+
+// The bytes that follow a PICT opcode, reading any length field it has;
+// nothing for the end of the picture and for what cannot be stepped over
+// here (pixel patterns, QuickTime pictures, whose size their own codec holds).
+std::optional<std::uint64_t> pictOperandLength(QvByteCursor& in, std::uint64_t opcode)
+{
+    if (const int fixed = pictFixedLength(opcode); fixed >= 0) return fixed;
+    if (opcode == 0x01 || (opcode >= 0x70 && opcode <= 0x87)) {
+        const std::uint64_t size = in.be(2);  // a region or polygon, its size word included
+        return size >= 2 ? std::optional(size - 2) : std::nullopt;
+    }
+    if (opcode >= 0x28 && opcode <= 0x2B) {  // text: its position, then counted characters
+        constexpr std::array<int, 4> positionBytes{4, 1, 1, 2};
+        in.skip(positionBytes[opcode - 0x28]);
+        return in.be(1);
+    }
+    if (opcode == 0xA1) {
+        in.skip(2);  // long comment: its kind, then counted bytes
+        return in.be(2);
+    }
+    if ((opcode >= 0x24 && opcode <= 0x2F) || (opcode >= 0x92 && opcode <= 0xAF)) {
+        return in.be(2);  // reserved, with a 16-bit length
+    }
+    if ((opcode >= 0xD0 && opcode <= 0xFE) ||
+        (opcode >= 0x8100 && opcode <= 0xFFFE && opcode != 0x8200 && opcode != 0x8201)) {
+        return in.be(4);  // reserved, with a 32-bit length
+    }
+    return {};
+}
+
+// The size of the bitmap or pixel map whose opcode `in` has just read.
+QvHeaderReading pictBitmapSize(QvByteCursor& in, std::uint64_t opcode)
+{
+    const bool direct = opcode >= 0x9A;
+    in.skip(direct ? 4 : 0);                         // the base address of direct pixels
+    const bool pixelMap = (in.be(2) & 0x8000) != 0;  // in its row bytes
+    const std::int64_t top = in.be16Signed();
+    const std::int64_t left = in.be16Signed();
+    const std::int64_t bottom = in.be16Signed();
+    const std::int64_t right = in.be16Signed();
+    QvByteCursor map = in;
+    map.skip(18);  // version, packing, resolution and pixel type of a pixel map
+    const std::uint64_t pixelSize = map.be(2);
+    // FreeImage holds direct pixels and those of 16 or 32 bits as RGBA, those of
+    // up to 8 as palette indices; plain bitmaps it does not read (found by
+    // decoding each).
+    PixelHold hold;
+    if (direct || (pixelMap && !map.cut() && (pixelSize == 16 || pixelSize == 32))) hold.bits = 32;
+    if (!direct && pixelMap && !map.cut() && pixelSize >= 1 && pixelSize <= 8) hold.bits = 8;
+    // FreeImage takes the extent either way round.
+    return unlessCut(in, {std::uint64_t(std::abs(right - left)), std::uint64_t(std::abs(bottom - top))},
+                     hold);
+}
+
+// ---------------------------------------------------------------- Koala and PSD
+
+// A Commodore 64 Koala picture's one size, of 16 colours.
+constexpr QvImageSize koalaSize{320, 200};
+constexpr PixelHold koalaHold{4};
+
+// PSD: the colour mode in the file header.
+constexpr std::uint64_t psdModeAt = 24;
+constexpr std::uint64_t psdCmykMode = 4;
+
+// Whether a PSD's colour mode is CMYK.
+bool psdOfInks(Bytes file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("8BPS")) return false;
+    in.seek(psdModeAt);
+    const std::uint64_t mode = in.be(2);
+    return !in.cut() && mode == psdCmykMode;
+}
+
+}  // namespace
+
+QvHeaderReading qvReadSgi(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (in.be(2) != sgiMagic) return notA("SGI");
+    const std::uint64_t storage = in.be(1);
+    const std::uint64_t sampleBytes = in.be(1);
+    const std::uint64_t dimension = in.be(2);
+    const std::uint64_t width = in.be(2);
+    const std::uint64_t height = in.be(2);
+    const std::uint64_t depth = in.be(2);
+    if (in.cut()) return cutInHeader();
+    // A picture of fewer dimensions is one row, or one channel, whatever the fields say.
+    const QvImageSize size{width, dimension < 2 ? 1 : height};
+    const std::uint64_t channels = dimension < 3 ? 1 : depth;
+    // FreeImage holds grey in 8 bits, grey and alpha as RGBA; it reads no
+    // samples of two bytes (found by decoding each).
+    constexpr std::array<std::uint32_t, 5> bitsOfChannels{0, 8, 32, 24, 32};
+    const PixelHold hold{sampleBytes == 1 && channels < bitsOfChannels.size() ? bitsOfChannels[channels] : 0};
+    if (settled(size)) return sized(size, hold);
+    if (storage > 1 || sampleBytes < 1 || sampleBytes > 2 || channels < 1 || channels > 4)
+        return damaged(
+            fmt::format("storage {}, {} bytes a sample, {} channels", storage, sampleBytes, channels));
+    const std::uint64_t rows = times(size.height, channels);
+    if (storage == 0)
+        return sized(size, hold,
+                     cutShort(plus(sgiHeader, times(times(rows, size.width), sampleBytes)), file.size()));
+    const std::uint64_t tables = times(rows, 4);
+    if (!within(sgiHeader, times(tables, 2), file.size()))
+        return sized(size, hold, runsPast("row tables", sgiHeader, file.size()));
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        const std::uint64_t at = QvByteCursor::numberAt<4>(file.data() + sgiHeader + 4 * row, true);
+        const std::uint64_t bytes =
+            QvByteCursor::numberAt<4>(file.data() + sgiHeader + tables + 4 * row, true);
+        if (!within(at, bytes, file.size())) return sized(size, hold, runsPast("row", at, file.size()));
+        if (times(size.width, 2 * sampleBytes) > times(bytes, sgiRunLength))
+            return sized(size, hold,
+                         packing(size, size.width, bytes, sgiRunLength / (2 * sampleBytes), "run-length"));
+    }
+    return sized(size, hold);
+}
+
+QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("DDS ")) return {};
+    in.skip(8);  // header size, flags
+    const std::uint64_t height = in.le(4);
+    const std::uint64_t width = in.le(4);
+    QvByteCursor format(file, ddsPixelFormat);
+    const std::uint64_t flags = format.le(4);
+    const std::uint64_t fourCc = format.le(4);
+    const std::uint64_t bitCount = format.le(4);
+    return unlessCut(in, {width, height}, format.cut() ? PixelHold{} : ddsHold(flags, fourCc, bitCount));
+}
+
+QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("FORM")) return {};
+    // Chunks read in place: a file may hold tens of millions.
+    for (std::uint64_t at = 12; at + 8 <= file.size();) {
+        const std::uint64_t id = QvByteCursor::numberAt<4>(file.data() + at, true);
+        const std::uint64_t length = QvByteCursor::numberAt<4>(file.data() + at + 4, true);
+        if (id == tag("BMHD")) {
+            in.seek(at + 8);
+            const std::uint64_t width = in.be(2);
+            const std::uint64_t height = in.be(2);
+            QvByteCursor planes(file, at + 8 + 8);  // after the sides and the position
+            // FreeImage holds up to 8 planes as palette indices, 24 as RGB (found by decoding each).
+            const std::uint64_t count = planes.be(1);
+            const PixelHold hold{planes.cut() ? 0u : count >= 1 && count <= 8 ? 8u : count == 24 ? 24u : 0u};
+            return unlessCut(in, {width, height}, hold);
+        }
+        if (id == tag("BODY")) return {};
+        at += 8 + length + (length & 1);  // chunks are padded to an even length
+    }
+    return {};
+}
+
+QvHeaderReading qvReadWbmpSize(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (wbmpNumber(in) != 0) return {};  // type 0 is the only type there is
+    const std::uint64_t fixedHeader = in.le(1);
+    // Extension headers, walked as FreeImage walks them: a chain of 7-bit
+    // bytes, or a parameter whose name and value lengths the header gives.
+    for (std::uint64_t extension = fixedHeader; (extension & 0x80) && !in.cut();) {
+        extension = in.le(1);
+        if ((extension & 0x60) == 0x00) {
+            wbmpNumber(in);
+        } else if ((extension & 0x60) == 0x60) {
+            in.skip(((extension >> 4) & 7) + (extension & 0x0F));
+        }
+    }
+    const std::uint64_t width = wbmpNumber(in);
+    const std::uint64_t height = wbmpNumber(in);
+    return unlessCut(in, {width, height}, {1});
+}
+
+QvHeaderReading qvReadXbmSize(std::span<const std::uint8_t> file)
+{
+    const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+    std::optional<std::uint64_t> width;
+    std::optional<std::uint64_t> height;
+    for (std::size_t start = 0, lines = 0; start < text.size() && lines < xbmMostLines; ++start, ++lines) {
+        if (text[start] == 's' && text.substr(start).starts_with("static"))
+            return width && height ? sized({*width, *height}, {1}) : QvHeaderReading{};
+        if (text[start] == '#') {
+            if (const auto define = xbmDefine(text.substr(start))) {
+                if (define->first == "width") {
+                    width = define->second;
+                } else if (define->first == "height") {
+                    height = define->second;
+                }
+            }
+        }
+        const void* end = std::memchr(text.data() + start, '\n', text.size() - start);
+        start = end == nullptr ? text.size() : std::size_t(static_cast<const char*>(end) - text.data());
+    }
+    return {};
+}
+
+QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file, pictHeader);
+    in.skip(10);  // picture size and frame, which FreeImage does not use
+    const auto opening = std::find_if(file.begin() + std::min<std::size_t>(in.at(), file.size()), file.end(),
+                                      [](std::uint8_t byte) { return byte != 0; });
+    in.seek(std::uint64_t(opening - file.begin()) + 1);
+    const std::uint64_t byte = opening == file.end() ? 0 : *opening;
+    const std::uint64_t version = in.be(1);
+    if (byte != pictVersionOp || (version != 1 && version != 2) || (version == 2 && in.be(1) != 0xFF))
+        return {};
+    const int opcodeBytes = static_cast<int>(version);
+    for (std::uint64_t opcodes = 0; !in.cut() && opcodes < pictMostOpcodes; ++opcodes) {
+        if (version == 2 && in.at() % 2 != 0) in.skip(1);  // version 2 opcodes are word aligned
+        const std::uint64_t opcode = in.be(opcodeBytes);
+        if (std::ranges::find(pictBitmapOpcodes, opcode) != pictBitmapOpcodes.end())
+            return pictBitmapSize(in, opcode);
+        const std::optional<std::uint64_t> length = pictOperandLength(in, opcode);
+        if (!length) return {};
+        in.skip(*length);
+    }
+    return {};
+}
+
+QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t>)
+{
+    return sized(koalaSize, koalaHold);
+}
+
+void qvPsdAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading&, std::span<const std::uint8_t> file)
+{
+    // A CMYK picture comes back as four channels of inks.
+    const bool fourChannels =
+        FreeImage_GetImageType(bitmap) == FIT_RGBA16 ||
+        (FreeImage_GetImageType(bitmap) == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32);
+    if ((flags & PSD_CMYK) != 0 && fourChannels && psdOfInks(file)) qvMarkAsInks(bitmap);
+}

@@ -1,0 +1,64 @@
+// qvsmallformats: the formats that need little of the program: SGI, read in
+// full; DDS, IFF, WBMP, XBM, PICT and Koala, read for their size alone where
+// FreeImage has no header read of its own; PSD, whose CMYK inks FreeImage
+// does not mark; and the costs and load flags of formats read by FreeImage
+// alone.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "engine/picture/qvpictureformat.h"
+
+// SGI: verbatim channels must be in the file; run-length rows are found
+// through tables of their starts and lengths, each of which must lie in the
+// file and be able to hold a row.
+QvHeaderReading qvReadSgi(std::span<const std::uint8_t> file);
+QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file);
+// IFF (ILBM, PBM): the bitmap header chunk, before the pixels.
+QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file);
+QvHeaderReading qvReadWbmpSize(std::span<const std::uint8_t> file);
+// XBM: the "#define <name>_width N" and "_height N" lines before the line
+// starting "static" that opens the bits; a later line overrides an earlier.
+QvHeaderReading qvReadXbmSize(std::span<const std::uint8_t> file);
+// PICT: FreeImage allocates the bounds of the first bitmap or pixel map the
+// picture draws, not its frame, so the opcodes before that one are walked.
+QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file);
+// Koala: a Commodore 64 picture has one size; FreeImage reads any file as
+// one, of 16 colours.
+QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t> file);
+
+// A CMYK PSD read with PSD_CMYK, whose inks FreeImage hands back as if they
+// were red, green, blue and alpha, marked as CMYK (PSD_CMYK is ignored for
+// pictures of other modes).
+void qvPsdAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
+                   std::span<const std::uint8_t> file);
+
+inline constexpr std::array<QvPictureFormat, 15> qvSmallFormats{{
+    {.format = FIF_SGI, .readHeader = qvReadSgi, .readInFull = true},
+    {.format = FIF_DDS, .readHeader = qvReadDdsSize},
+    {.format = FIF_IFF, .readHeader = qvReadIffSize},  // also FIF_LBM
+    {.format = FIF_WBMP, .readHeader = qvReadWbmpSize},
+    {.format = FIF_XBM, .readHeader = qvReadXbmSize},
+    {.format = FIF_PICT, .readHeader = qvReadPictSize},
+    {.format = FIF_KOALA, .readHeader = qvReadKoalaSize},
+    {.format = FIF_PSD,
+     .cost = {.largestBits = 128},
+     .asStored = qvPsdAsStored,
+     .loadFlagsRead = PSD_CMYK | PSD_LAB},
+    {.format = FIF_EXR, .cost = {.largestBits = 128}},
+    {.format = FIF_JXR, .cost = {.largestBits = 128}},
+    {.format = FIF_RAW,
+     .cost = {.largestBits = 48},
+     .loadFlagsRead = RAW_PREVIEW | RAW_DISPLAY | RAW_HALFSIZE | RAW_UNPROCESSED},
+    // libwebp's lossless decoder holds every pixel as 32-bit ARGB and again
+    // in its output buffer before FreeImage copies it; FreeImage holds the
+    // file twice (read whole, then copied apart into its container).
+    {.format = FIF_WEBP,
+     .cost = {.largestBits = 32, .decoderBytesPerSample = 2, .bytesPerFileByte = 2, .cpuSecondsPerFileMiB = 0.02}},
+    {.format = FIF_ICO, .loadFlagsRead = ICO_MAKEALPHA},
+    {.format = FIF_TARGA, .loadFlagsRead = TARGA_LOAD_RGB888},
+    // PCD_BASE, PCD_BASEDIV4 and PCD_BASEDIV16 are 1, 2 and 3.
+    {.format = FIF_PCD, .loadFlagsRead = PCD_BASE | PCD_BASEDIV4},
+}};

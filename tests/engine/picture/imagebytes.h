@@ -1,0 +1,233 @@
+// Small picture files with known pixels and headers, built by hand or by
+// FreeImage: what the header, decoding and texture loader tests read. No GL.
+#pragma once
+
+#include "tempfiles.h"
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <array>
+#include <initializer_list>
+#include <string_view>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace imagefixtures {
+
+using Bytes = std::vector<std::uint8_t>;
+
+inline void put(Bytes& bytes, std::string_view text)
+{
+    bytes.insert(bytes.end(), text.begin(), text.end());
+}
+// Appends fields of `size` bytes each.
+inline void putFields(Bytes& bytes, int size, std::initializer_list<std::uint64_t> values,
+                      bool littleEndian = false)
+{
+    for (const std::uint64_t value : values) {
+        for (int i = 0; i < size; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * (littleEndian ? i : size - 1 - i))));
+        }
+    }
+}
+// A TIFF field; the values of StripOffsets or TileOffsets count from
+// `atPixels`, which stands for where the pixels start.
+struct TiffEntry {
+    std::uint64_t id;
+    std::uint64_t type;  // 3 SHORT, 4 LONG, 5 RATIONAL, 11 FLOAT
+    std::vector<std::uint64_t> values;
+};
+inline constexpr std::uint64_t atPixels = 1ull << 40;
+
+// A little-endian TIFF of one directory: its fields in order of their tags,
+// the values too long for an entry after it, then the pixels.
+inline Bytes tiffOf(std::vector<TiffEntry> entries, const Bytes& pixels)
+{
+    std::ranges::sort(entries, {}, &TiffEntry::id);
+    const auto valueBytes = [](const TiffEntry& e) {
+        return e.values.size() * (e.type == 3 ? 2 : e.type == 5 ? 8 : 4);
+    };
+    std::uint64_t pixelsStart = 8 + 2 + 12 * entries.size() + 4;
+    for (const TiffEntry& e : entries) pixelsStart += valueBytes(e) > 4 ? valueBytes(e) : 0;
+    Bytes bytes{'I', 'I', 42, 0};
+    putFields(bytes, 4, {8}, true);
+    putFields(bytes, 2, {entries.size()}, true);
+    Bytes outside;
+    for (const TiffEntry& e : entries) {
+        putFields(bytes, 2, {e.id, e.type}, true);
+        putFields(bytes, 4, {e.values.size()}, true);
+        Bytes values;
+        for (const std::uint64_t v : e.values) {
+            const std::uint64_t value = v >= atPixels ? v - atPixels + pixelsStart : v;
+            putFields(values, e.type == 3 ? 2 : 4, {value}, true);
+            if (e.type == 5) putFields(values, 4, {1}, true);
+        }
+        if (values.size() > 4) {
+            putFields(bytes, 4, {8 + 2 + 12 * entries.size() + 4 + outside.size()}, true);
+            outside.insert(outside.end(), values.begin(), values.end());
+        } else {
+            values.resize(4, 0);
+            bytes.insert(bytes.end(), values.begin(), values.end());
+        }
+    }
+    putFields(bytes, 4, {0}, true);  // no next directory
+    bytes.insert(bytes.end(), outside.begin(), outside.end());
+    bytes.insert(bytes.end(), pixels.begin(), pixels.end());
+    return bytes;
+}
+
+// An 8-bit grey TIFF of one strip, its pixels after the directory; `changes`
+// replace fields of the same tag, or remove them when they have no values.
+inline Bytes tiff(std::uint64_t width, std::uint64_t height, std::uint64_t compression, const Bytes& pixels,
+                  std::uint64_t stripBytes, std::uint64_t rowsPerStrip = 0,
+                  const std::vector<TiffEntry>& changes = {})
+{
+    std::vector<TiffEntry> entries{{256, 4, {width}},     {257, 4, {height}},
+                                   {258, 3, {8}},         {259, 3, {compression}},
+                                   {262, 3, {1}},         {273, 4, {atPixels}},
+                                   {277, 3, {1}},         {278, 4, {rowsPerStrip ? rowsPerStrip : height}},
+                                   {279, 4, {stripBytes}}};
+    for (const TiffEntry& change : changes) {
+        std::erase_if(entries, [&](const TiffEntry& e) { return e.id == change.id; });
+        if (!change.values.empty()) entries.push_back(change);
+    }
+    return tiffOf(entries, pixels);
+}
+
+// Writes bytes to a temporary file of that name; its path.
+inline std::string writeBytes(const std::string& name, const Bytes& bytes)
+{
+    const std::string path = testsupport::tempPath(name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+    return path;
+}
+
+// The colour of pixel (x, y), y counted from the top of the picture; every
+// pixel differs from its neighbours.
+inline std::array<std::uint8_t, 3> colourAt(int x, int y, int salt = 0)
+{
+    return {static_cast<std::uint8_t>(40 * x + 7 + salt), static_cast<std::uint8_t>(50 * y + 3),
+            static_cast<std::uint8_t>(200 - 10 * x - 20 * y)};
+}
+
+// Writes a 24-bit picture of colourAt values in `format` and returns its path.
+inline std::string writePicture(FREE_IMAGE_FORMAT format, const std::string& name, int width, int height,
+                                int salt = 0)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto c = colourAt(x, y, salt);
+            RGBQUAD quad{c[2], c[1], c[0], 0};
+            FreeImage_SetPixelColor(bitmap, x, height - 1 - y, &quad);  // FreeImage: bottom-up
+        }
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(format, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+// Writes a lossless picture of colourAt values and returns its path.
+inline std::string writePng(const std::string& name, int width, int height, int salt = 0)
+{
+    return writePicture(FIF_PNG, name, width, height, salt);
+}
+
+// The colourAt picture as a GIF (one palette entry a pixel, so every colour
+// survives); at most 256 pixels.
+inline std::string writeGif(const std::string& name, int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 8);
+    RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto c = colourAt(x, y);
+            BYTE index = static_cast<BYTE>(y * width + x);
+            palette[index] = RGBQUAD{c[2], c[1], c[0], 0};
+            FreeImage_SetPixelIndex(bitmap, x, height - 1 - y, &index);
+        }
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(FIF_GIF, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+// An uncompressed 24-bit DDS of colourAt pixels (top row first, blue, green,
+// red), built by hand; the reader takes widths and heights in steps of 4.
+// Without pixels, the header alone.
+inline std::string writeDds(const std::string& name, std::uint32_t width, std::uint32_t height,
+                            bool withPixels = true)
+{
+    // Size 124; caps, height, width and pixel format given; then at 18 the
+    // pixel format: size 32, RGB, 24 bits, red, green and blue masks; a texture.
+    const std::uint32_t header[31] = {124, 0x1007, height, width, 0,        0,      0,    0, 0,
+                                      0,   0,      0,      0,     0,        0,      0,    0, 0,
+                                      32,  0x40,   0,      24,    0xFF0000, 0xFF00, 0xFF, 0, 0x1000};
+    const auto path = testsupport::tempPath(name).string();
+    std::ofstream out(path, std::ios::binary);
+    out << "DDS ";
+    out.write(reinterpret_cast<const char*>(header), sizeof header);
+    for (std::uint32_t y = 0; withPixels && y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const auto c = colourAt(int(x), int(y));
+            out << c[2] << c[1] << c[0];
+        }
+    }
+    return path;
+}
+
+// A grey ramp, brighter to the right, of 16-bit or floating-point pixels
+// (FIT_UINT16, FIT_FLOAT or FIT_RGBF) as FreeImage writes `format`.
+inline std::string writeGreyRamp(const std::string& name, FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type,
+                                 int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height);
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, y);
+        for (int x = 0; x < width; ++x) {
+            const float value = 0.05f + 0.4f * float(x);
+            if (type == FIT_UINT16)
+                reinterpret_cast<std::uint16_t*>(line)[x] = std::uint16_t(x * 65535 / width);
+            if (type == FIT_FLOAT) reinterpret_cast<float*>(line)[x] = value;
+            if (type == FIT_RGBF) reinterpret_cast<FIRGBF*>(line)[x] = FIRGBF{value, value, value};
+        }
+    }
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(format, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+// A PPM header claiming the given size, with no pixels behind it.
+inline std::string writePpmHeader(const std::string& name, std::uint64_t width, std::uint64_t height)
+{
+    const auto path = testsupport::tempPath(name).string();
+    std::ofstream(path, std::ios::binary) << "P6\n" << width << ' ' << height << "\n255\n";
+    return path;
+}
+
+// A black 24-bit PNG: a large picture in a small file, packed about as
+// tightly as deflate allows.
+inline std::string writeBlackPng(const std::string& name, int width, int height)
+{
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    const auto path = testsupport::tempPath(name).string();
+    FreeImage_Save(FIF_PNG, bitmap, path.c_str(), 0);
+    FreeImage_Unload(bitmap);
+    return path;
+}
+
+inline std::vector<std::uint8_t> fileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace imagefixtures

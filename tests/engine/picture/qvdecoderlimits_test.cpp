@@ -1,0 +1,47 @@
+// The limits a decoding child gets, as a pure function of the picture's
+// header and its file: the parts that grow with the coded data.
+#include "engine/picture/qvdecoderprocess.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double mebibyte = 1 << 20;
+
+// What each MiB of coded data beyond another file of the same picture costs
+// the decoders whose work or memory grows with it, as bench_picture_costs
+// measured them on the largest picture: processor time (JPEG's progressive
+// scans, JPEG 2000's code blocks, WebP's entropy codes), and memory where the
+// decoder holds the coded data whole (OpenJPEG once, FreeImage's WebP reader
+// twice).
+struct DataCost {
+    FREE_IMAGE_FORMAT format;
+    double cpuSecondsPerMiB;
+    double bytesPerByte;
+};
+constexpr DataCost measured[] = {
+    {FIF_JPEG, 0.027, 0},
+    {FIF_J2K, 0.15, 1},
+    {FIF_JP2, 0.15, 1},
+    {FIF_WEBP, 0.015, 2},
+};
+
+}  // namespace
+
+TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
+{
+    QvHeaderReading header;
+    header.size = QvImageSize{7680, 4320};
+    header.bitmapBits = 24;
+    constexpr double moreMiB = 100;
+    for (const DataCost& cost : measured) {
+        SCOPED_TRACE(FreeImage_GetFormatFromFIF(cost.format));
+        const QvDecoderLimits small = qvDecoderLimits(cost.format, header, std::size_t(mebibyte));
+        const QvDecoderLimits large =
+            qvDecoderLimits(cost.format, header, std::size_t((1 + moreMiB) * mebibyte));
+        EXPECT_GE(large.cpuSeconds - small.cpuSeconds, moreMiB * cost.cpuSecondsPerMiB);
+        EXPECT_GE(double(large.memoryBytes) - double(small.memoryBytes),
+                  moreMiB * mebibyte * cost.bytesPerByte);
+    }
+}
