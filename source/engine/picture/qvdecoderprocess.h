@@ -9,7 +9,8 @@
 // own memory and checks there. A crash, an abort, a limit reached or a
 // decoder that stops working becomes the picture's reason, and the program
 // goes on as for any picture it cannot read; a decoder process that ends is
-// started anew.
+// started anew. The limits are qvdecoderlimits', the decoder process and its
+// children qvdecoderserver's.
 #pragma once
 
 #include <FreeImage.h>
@@ -22,53 +23,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/picture/qvdecoderlimits.h"
 #include "engine/picture/qvpicturedecode.h"
 #include "engine/picture/qvpicturefile.h"
-
-// What one picture's decoding may take.
-struct QvDecoderLimits {
-    // Processor time, all attempts of the picture together.
-    double cpuSeconds = 0;
-    // Time on the clock a decoder may go without working (stopped, or
-    // waiting on something), counted only while the decoder process itself
-    // runs: decoding bytes in memory never waits, so only a decoder that no
-    // longer works reaches it, however busy the machine.
-    double stalledSeconds = 0;
-    // Address space the child may add to what it has mapped when it starts
-    // (the shared picture and rows among that).
-    std::uint64_t memoryBytes = 0;
-};
-
-// What decoding a picture of `format` whose header reads `header`, from a
-// file of `fileBytes`, may take: the memory and work of its pixels as its
-// decoder holds them (the format's largest kind and the largest picture
-// where the header does not tell), with room for the decoder's tables, and
-// for codings whose work grows with their data (JPEG's scans, JPEG 2000) a
-// part in proportion to the file.
-QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
-                                std::size_t fileBytes);
-
-// The memory side-by-side decodings may take together: the sum of the
-// memory limits of the children running at once stays within it.
-inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
-
-// What the system has left to give, each figure in bytes; nothing where it
-// sets no bound.
-struct QvMemoryRoom {
-    // MemAvailable of /proc/meminfo.
-    std::optional<std::uint64_t> available;
-    // The least that this process's control group (cgroup v2) and its
-    // ancestors still allow: memory.max less memory.current.
-    std::optional<std::uint64_t> controlGroup;
-    // The user's soft limit of address space (RLIMIT_AS).
-    std::optional<std::uint64_t> addressSpace;
-};
-// What the live system has left to give.
-QvMemoryRoom qvReadMemoryRoom();
-// The budget of a batch whose largest memory limit is `largestLimit`:
-// qvUsualDecodingBudget, or that limit where it alone is larger, and no
-// more than any figure of the room.
-std::uint64_t qvDecodingBudget(std::uint64_t largestLimit, const QvMemoryRoom& room);
 
 // Rows of decoded pixels, in memory of this process's own.
 class QvPixelRows {

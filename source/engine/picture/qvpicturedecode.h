@@ -1,7 +1,7 @@
 // qvpicturedecode: a picture file's bytes decoded by FreeImage into pixel
 // rows. FreeImage's decoders can crash, abort, loop or allocate without end
 // on a file a user leaves under a picture's name, so only the decoder
-// process (qvdecoderprocess) runs this, each picture in a child of its own.
+// process (qvdecoderserver) runs this, each picture in a child of its own.
 #pragma once
 
 #include <FreeImage.h>

@@ -1,6 +1,7 @@
 // The limits a decoding child gets, as a pure function of the picture's
-// header and its file: the parts that grow with the coded data.
-#include "engine/picture/qvdecoderprocess.h"
+// header and its file: the parts that grow with the coded data; and the
+// budget decodings side by side share, from what the system has left.
+#include "engine/picture/qvdecoderlimits.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -44,4 +45,28 @@ TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
         EXPECT_GE(double(large.memoryBytes) - double(small.memoryBytes),
                   moreMiB * mebibyte * cost.bytesPerByte);
     }
+}
+
+// The budget is 2 GiB, or a larger single limit, within what the system has
+// left: memory available, the control group's room, the user's address
+// space.
+TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
+{
+    constexpr std::uint64_t mib = 1 << 20, gib = 1 << 30;
+    struct Case {
+        const char* name;
+        std::uint64_t largest;
+        QvMemoryRoom room;
+        std::uint64_t budget;
+    };
+    const Case cases[] = {
+        {"no bound known", 300 * mib, {{}, {}, {}}, 2 * gib},
+        {"a larger single limit", 3 * gib, {{}, {}, {}}, 3 * gib},
+        {"less memory available", 300 * mib, {gib, {}, {}}, gib},
+        {"a control group with less room", 3 * gib, {{}, 500 * mib, {}}, 500 * mib},
+        {"the user's address space", 300 * mib, {{}, {}, 700 * mib}, 700 * mib},
+        {"bounds above the budget", 300 * mib, {8 * gib, 4 * gib, 16 * gib}, 2 * gib},
+        {"the least of them", 3 * gib, {2500 * mib, 2600 * mib, 2700 * mib}, 2500 * mib},
+    };
+    for (const Case& c : cases) EXPECT_EQ(qvDecodingBudget(c.largest, c.room), c.budget) << c.name;
 }

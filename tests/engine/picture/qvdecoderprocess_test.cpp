@@ -337,30 +337,6 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
     }
 }
 
-// The budget is 2 GiB, or a larger single limit, within what the system has
-// left: memory available, the control group's room, the user's address
-// space.
-TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
-{
-    constexpr std::uint64_t mib = 1 << 20, gib = 1 << 30;
-    struct Case {
-        const char* name;
-        std::uint64_t largest;
-        QvMemoryRoom room;
-        std::uint64_t budget;
-    };
-    const Case cases[] = {
-        {"no bound known", 300 * mib, {{}, {}, {}}, 2 * gib},
-        {"a larger single limit", 3 * gib, {{}, {}, {}}, 3 * gib},
-        {"less memory available", 300 * mib, {gib, {}, {}}, gib},
-        {"a control group with less room", 3 * gib, {{}, 500 * mib, {}}, 500 * mib},
-        {"the user's address space", 300 * mib, {{}, {}, 700 * mib}, 700 * mib},
-        {"bounds above the budget", 300 * mib, {8 * gib, 4 * gib, 16 * gib}, 2 * gib},
-        {"the least of them", 3 * gib, {2500 * mib, 2600 * mib, 2700 * mib}, 2500 * mib},
-    };
-    for (const Case& c : cases) EXPECT_EQ(qvDecodingBudget(c.largest, c.room), c.budget) << c.name;
-}
-
 // The limit that ends a decoding is named, with its figure: processor time,
 // memory (the user's own lower limit among them), and a decoder that does
 // no work (stopped here). A child killed from outside (a user, the system's

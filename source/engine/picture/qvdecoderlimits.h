@@ -1,0 +1,68 @@
+// qvdecoderlimits: what one picture's decoding may take, from what its
+// header says, and what all the decodings side by side may take together,
+// from what the system has left to give.
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "engine/picture/qvimageheader.h"
+
+// What one picture's decoding may take.
+struct QvDecoderLimits {
+    // Processor time, all attempts of the picture together.
+    double cpuSeconds = 0;
+    // Time on the clock a decoder may go without working (stopped, or
+    // waiting on something), counted only while the decoder process itself
+    // runs: decoding bytes in memory never waits, so only a decoder that no
+    // longer works reaches it, however busy the machine.
+    double stalledSeconds = 0;
+    // Address space the child may add to what it has mapped when it starts
+    // (the shared picture and rows among that).
+    std::uint64_t memoryBytes = 0;
+};
+
+// What decoding a picture of `format` whose header reads `header`, from a
+// file of `fileBytes`, may take: the memory and work of its pixels as its
+// decoder holds them (the format's largest kind and the largest picture
+// where the header does not tell), with room for the decoder's tables, and
+// for codings whose work grows with their data (JPEG's scans, JPEG 2000) a
+// part in proportion to the file.
+QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
+                                std::size_t fileBytes);
+
+#if defined(__SANITIZE_ADDRESS__)
+// What the sanitizer build's child gets beyond its limits: our instrumented
+// code runs several times slower, and the sanitizer's allocator keeps freed
+// memory in quarantine for a while.
+inline constexpr double qvInstrumentedCpu = 3;
+inline constexpr double qvInstrumentedMemory = 2;
+#else
+inline constexpr double qvInstrumentedCpu = 1;
+inline constexpr double qvInstrumentedMemory = 1;
+#endif
+
+// The memory side-by-side decodings may take together: the sum of the
+// memory limits of the children running at once stays within it.
+inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
+
+// What the system has left to give, each figure in bytes; nothing where it
+// sets no bound.
+struct QvMemoryRoom {
+    // MemAvailable of /proc/meminfo.
+    std::optional<std::uint64_t> available;
+    // The least that this process's control group (cgroup v2) and its
+    // ancestors still allow: memory.max less memory.current.
+    std::optional<std::uint64_t> controlGroup;
+    // The user's soft limit of address space (RLIMIT_AS).
+    std::optional<std::uint64_t> addressSpace;
+};
+// What the live system has left to give.
+QvMemoryRoom qvReadMemoryRoom();
+// The budget of a batch whose largest memory limit is `largestLimit`:
+// qvUsualDecodingBudget, or that limit where it alone is larger, and no
+// more than any figure of the room.
+std::uint64_t qvDecodingBudget(std::uint64_t largestLimit, const QvMemoryRoom& room);

@@ -1,0 +1,429 @@
+// qvdecoderserver: the decoder process, which runs a batch's children and
+// watches them, and the decoding child, which decodes one picture under its
+// limits into the result segment.
+#include "engine/picture/qvdecoderserver.h"
+
+#include "engine/picture/qvdecodercrossing.h"
+#include "engine/picture/qvsharedmemory.h"
+
+#include <fmt/core.h>
+
+#include <cerrno>
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/shm.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// A decoding child that reaches its memory limit sees a failed allocation, as
+// in the release build, instead of the sanitizer's report of it.
+extern "C" const char* __asan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+#endif
+
+using namespace qvcrossing;
+
+namespace {
+
+constexpr std::uint64_t mebibyte = std::uint64_t(1) << 20;
+
+// The first descriptor past the standard three.
+constexpr int firstOwnDescriptor = STDERR_FILENO + 1;
+
+// The processor time a child has used so far; nothing once it has ended.
+std::optional<std::chrono::nanoseconds> cpuTimeOf(pid_t child)
+{
+    clockid_t clock{};
+    timespec used{};
+    if (::clock_getcpuclockid(child, &clock) != 0 || ::clock_gettime(clock, &used) != 0) return std::nullopt;
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+// Closes every descriptor from `first` on.
+void closeFrom(int first)
+{
+    if (::close_range(unsigned(first), ~0U, 0) == 0) return;
+    // A kernel before 5.9: each in turn, up to the most this process may have.
+    rlimit open{};
+    ::getrlimit(RLIMIT_NOFILE, &open);
+    for (rlim_t fd = rlim_t(first); fd < std::min<rlim_t>(open.rlim_cur, 1 << 20); ++fd) ::close(int(fd));
+}
+
+// ---- the decoding child ---------------------------------------------------
+
+// The result segment, as the child writes it.
+class SharedResult : public QvDecodeSink {
+public:
+    explicit SharedResult(QvSharedMemory& memory)
+        : memory_(memory), header_(reinterpret_cast<QvResultHeader*>(memory.data()))
+    {
+    }
+
+    QvResultHeader& header() { return *header_; }
+    // Whether the decoder gave more rows than the program made room for.
+    bool overflowed() const { return overflowed_; }
+
+    void decoding(FREE_IMAGE_FORMAT format) override { header_->decoder = format; }
+    std::uint8_t* rows(int width, int height, std::size_t bytes) override
+    {
+        header_->width = width;
+        header_->height = height;
+        header_->rowBytes = bytes;
+        overflowed_ = bytes > memory_.size() - qvResultRowsAt;
+        return overflowed_ ? nullptr : memory_.data() + qvResultRowsAt;
+    }
+
+private:
+    QvSharedMemory& memory_;
+    QvResultHeader* header_;
+    bool overflowed_ = false;
+};
+
+// The memory a child may add to what it has mapped, and the user's own soft
+// limit where that is what holds it.
+struct MemoryHold {
+    std::uint64_t allowed = 0;
+    std::optional<std::uint64_t> usersLimit;
+};
+
+// Puts the child under its limits: the address space it maps now and the
+// memory allowed (under the limits the user's system set, which it keeps),
+// and the processor time. The clock is the decoder process's to watch.
+MemoryHold limitChild(const QvDecoderLimits& limits)
+{
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    const rlim_t mapped = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE));
+    rlimit memory{};
+    ::getrlimit(RLIMIT_AS, &memory);
+    const rlim_t users = memory.rlim_cur;
+    const rlim_t wanted = mapped + rlim_t(double(limits.memoryBytes) * qvInstrumentedMemory);
+    memory.rlim_cur = users == RLIM_INFINITY ? wanted : std::min(wanted, users);
+    ::setrlimit(RLIMIT_AS, &memory);
+    const double seconds = limits.cpuSeconds * qvInstrumentedCpu;
+    const auto whole = time_t(seconds);
+    const itimerval cpu{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
+    ::setitimer(ITIMER_PROF, &cpu, nullptr);
+    const std::uint64_t room = memory.rlim_cur > mapped ? memory.rlim_cur - mapped : 0;
+    if (room < limits.memoryBytes) return {room, users};
+    return {limits.memoryBytes, std::nullopt};
+}
+
+// A crash or a limit ends the child by its signal, whatever handlers and
+// blocked signals the program had when the decoder process started (a
+// sanitizer's handlers among them), and leaves no core file behind.
+void defaultSignals()
+{
+    for (const int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPROF, SIGPIPE, SIGXFSZ}) {
+        struct sigaction standard {};
+        standard.sa_handler = SIG_DFL;
+        ::sigaction(signal, &standard, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+}
+
+// What a decoder's libraries print goes nowhere: libtiff names every tag it
+// does not know each time it starts, and the C library's last words on an
+// abort repeat what the picture's line says. A sanitizer's report is kept.
+void silenceStandardError()
+{
+#if !defined(__SANITIZE_ADDRESS__)
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nowhere >= 0) {
+        ::dup2(nowhere, STDERR_FILENO);
+        ::close(nowhere);
+    }
+#endif
+}
+
+// Why a decoding that ran out of the memory it was allowed did: that limit,
+// with its figure; the user's own, where that was the lower.
+std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
+{
+    if (hold.usersLimit)
+        return fmt::format("it needs more than the {} MiB of address space the user's limit allows",
+                           *hold.usersLimit / mebibyte);
+    const std::uint64_t mib = (hold.allowed + mebibyte - 1) / mebibyte;
+    if (request.sized != 0)
+        return fmt::format("it needs more than the {} MiB a picture of {}x{} may take", mib, request.width,
+                           request.height);
+    return fmt::format("it needs more than the {} MiB a {} picture may take", mib,
+                       FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(request.format)));
+}
+
+// Decodes one picture and ends: the exit status is 0 once the result is written.
+[[noreturn]] void decodeInChild(const Request& request, pid_t decoder)
+{
+    // Ends with the decoder process, which ends with the program.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::prctl(PR_SET_NAME, decodingChildName);
+    if (::getppid() != decoder) ::_exit(1);
+    // A process group of its own, which the decoder process ends with it.
+    ::setpgid(0, 0);
+    // The decoder process's socket and signals are none of the decoder's business.
+    closeFrom(firstOwnDescriptor);
+    defaultSignals();
+    silenceStandardError();
+    const std::optional<QvSharedMemory> file =
+        QvSharedMemory::attach(request.fileSegment, request.fileBytes, false);
+    std::optional<QvSharedMemory> result =
+        QvSharedMemory::attach(request.resultSegment, request.resultBytes, true);
+    if (!file || !result) ::_exit(1);
+    SharedResult sink(*result);
+    QvPictureHeader header{FREE_IMAGE_FORMAT(request.format), {}};
+    if (request.sized != 0) header.reading.size = QvImageSize{request.width, request.height};
+    header.reading.problem = getText(request.notOfFormat);
+    header.reading.facts = request.facts;
+    const MemoryHold hold = limitChild(request.limits);
+    errno = 0;
+    QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
+    // An allocation that failed under our limit leaves ENOMEM behind, whatever
+    // words the decoder found for it.
+    if (!decoded.error.empty() && (errno == ENOMEM || decoded.error == qvNoMemoryForPicture))
+        decoded.error =
+            sink.overflowed()
+                ? fmt::format("{} gave a {}x{} picture, larger than its header says",
+                              decoderName(sink.header().decoder), sink.header().width, sink.header().height)
+                : memoryLimitReason(request, hold);
+    putText(sink.header().error, decoded.error);
+    putText(sink.header().remarks, decoded.remarks);
+    sink.header().finished = 1;
+    ::_exit(0);
+}
+
+// ---- the decoder process --------------------------------------------------
+
+// The children of one batch: started in batch order as the budget allows,
+// and waited for together.
+class RunningBatch {
+public:
+    RunningBatch(const Batch& batch, int socket, int signals)
+        : batch_(batch), socket_(socket), signals_(signals)
+    {
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            reply_.endings[i] = {-1, 0};
+            stalled_.emplace_back(batch_.requests[i].limits.stalledSeconds);
+        }
+    }
+
+    // Runs every child until all have ended, ending those that stop working
+    // (their stalled clock runs out while their processor time stands
+    // still), and tells the program it is alive as it waits. False when the
+    // program has gone meanwhile (the children are then ended).
+    bool run()
+    {
+        for (;;) {
+            reapEnded();
+            startWhatFits();
+            if (running_ == 0) return true;
+            pollfd watched[] = {{signals_, POLLIN, 0}, {socket_, POLLIN, 0}};
+            if (::poll(watched, 2, sliceMs) > 0) {
+                signalfd_siginfo drained[8];
+                if ((watched[0].revents & POLLIN) != 0) (void)!::read(signals_, drained, sizeof(drained));
+                // The program sends nothing while it waits: it has gone.
+                if (watched[1].revents != 0) break;
+            }
+            endStalled();
+            const Alive alive = 0;
+            if (!sendAll(socket_, &alive, sizeof(alive))) break;
+        }
+        endAll();
+        return false;
+    }
+
+    const Reply& reply() const { return reply_; }
+
+private:
+    // Forks the children that wait, in batch order, while the memory limits
+    // of those running and the next one's fit the batch's budget; the next
+    // one always, when none runs.
+    void startWhatFits()
+    {
+        while (next_ < batch_.count) {
+            const std::uint64_t needs = batch_.requests[next_].limits.memoryBytes;
+            if (running_ > 0 && (needs > batch_.budget || runningBytes_ > batch_.budget - needs)) return;
+            start(next_++);
+        }
+    }
+
+    // Forks the child of request `i`, in a process group of its own (set
+    // here and in the child, whichever runs first).
+    void start(std::size_t i)
+    {
+        const pid_t self = ::getpid();
+        const pid_t child = ::fork();
+        if (child == 0) decodeInChild(batch_.requests[i], self);
+        if (child < 0) return;  // its ending says it could not be started
+        ::setpgid(child, child);
+        children_[i] = child;
+        stalled_[i].restart();
+        worked_[i] = {};
+        ++running_;
+        runningBytes_ += batch_.requests[i].limits.memoryBytes;
+    }
+
+    // Ends the children that did no work for their stalled clock's time.
+    void endStalled()
+    {
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            if (children_[i] <= 0 || reply_.endings[i].stalled != 0) continue;
+            const std::optional<std::chrono::nanoseconds> used = cpuTimeOf(children_[i]);
+            if (used && *used != worked_[i]) {
+                worked_[i] = *used;
+                stalled_[i].restart();
+            }
+            if (!stalled_[i].tick()) {
+                endGroup(children_[i]);
+                reply_.endings[i].stalled = 1;
+            }
+        }
+    }
+
+    // Collects the children that have ended, each one's process group ended
+    // first: whatever it left behind cannot write its result any longer.
+    void reapEnded()
+    {
+        for (std::size_t i = 0; i < batch_.count; ++i) {
+            if (children_[i] <= 0) continue;
+            // Seen ended but not reaped: its pid, and so its group, cannot be reused yet.
+            siginfo_t ended{};
+            const int seen = ::waitid(P_PID, id_t(children_[i]), &ended, WEXITED | WNOHANG | WNOWAIT);
+            if ((seen == 0 && ended.si_pid == 0) || (seen < 0 && errno == EINTR)) continue;
+            reap(i);
+        }
+    }
+
+    // Ends child `i`'s process group and reaps the child.
+    void reap(std::size_t i)
+    {
+        endGroup(children_[i]);
+        while (::waitpid(children_[i], &reply_.endings[i].status, 0) < 0 && errno == EINTR) {}
+        children_[i] = 0;
+        --running_;
+        runningBytes_ -= batch_.requests[i].limits.memoryBytes;
+    }
+
+    // Ends a child and whatever is left of its process group.
+    static void endGroup(pid_t child)
+    {
+        ::kill(-child, SIGKILL);
+        ::kill(child, SIGKILL);
+    }
+
+    // Ends every running child, the program being gone.
+    void endAll()
+    {
+        for (std::size_t i = 0; i < batch_.count; ++i)
+            if (children_[i] > 0) reap(i);
+    }
+
+    const Batch& batch_;
+    int socket_;
+    int signals_;
+    pid_t children_[qvMostDecodedTogether] = {};
+    std::vector<AwakeClock> stalled_;
+    std::chrono::nanoseconds worked_[qvMostDecodedTogether] = {};
+    // The first request whose child has not been started.
+    std::size_t next_ = 0;
+    std::size_t running_ = 0;
+    std::uint64_t runningBytes_ = 0;
+    Reply reply_{};
+};
+
+// Keeps only the standard three descriptors and the socket, which it moves
+// to the first number after them: a descriptor the program's launcher left
+// open (a pipe it reads to its end) stays open in no process of ours. The
+// socket's number.
+int keepOnlyOwnDescriptors(int socket)
+{
+    if (socket != firstOwnDescriptor) {
+        if (::dup3(socket, firstOwnDescriptor, O_CLOEXEC) < 0) ::_exit(1);
+        // With a standard stream closed, the socket may have taken its
+        // number, which every child would inherit.
+        if (socket < firstOwnDescriptor) {
+            const int nowhere = ::open("/dev/null", O_RDWR);
+            if (nowhere >= 0 && nowhere != socket) ::dup2(nowhere, socket);
+        }
+    }
+    closeFrom(firstOwnDescriptor + 1);
+    return firstOwnDescriptor;
+}
+
+// Detaches the shared segments that the program had attached when it
+// forked this process (pictures it was reading): they would live on as long
+// as this process, and reach every child.
+void detachInheritedSegments()
+{
+    std::vector<std::uintptr_t> addresses;
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find(" /SYSV") != std::string::npos) addresses.push_back(std::stoull(line, nullptr, 16));
+    for (const std::uintptr_t address : addresses) ::shmdt(reinterpret_cast<const void*>(address));
+}
+
+}  // namespace
+
+[[noreturn]] void qvServeDecoding(int socket)
+{
+    ::prctl(PR_SET_NAME, decoderProcessName);
+    socket = keepOnlyOwnDescriptors(socket);
+    detachInheritedSegments();
+    // Children are waited for here, whatever the program's launcher left of
+    // SIGCHLD: ignored, it would reap them before their status is read.
+    struct sigaction standard {};
+    standard.sa_handler = SIG_DFL;
+    ::sigaction(SIGCHLD, &standard, nullptr);
+    sigset_t childSignals;
+    sigemptyset(&childSignals);
+    sigaddset(&childSignals, SIGCHLD);
+    ::sigprocmask(SIG_BLOCK, &childSignals, nullptr);
+    const int signals = ::signalfd(-1, &childSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    const Hello hello{::getpid()};
+    if (signals < 0 || !sendAll(socket, &hello, sizeof(hello))) ::_exit(0);
+    for (;;) {
+        Batch batch{};
+        const std::optional<std::size_t> received = receive(socket, &batch, sizeof(batch));
+        // The program sends nothing but batches: anything else means it has gone.
+        if (!received || batch.count < 1 || batch.count > qvMostDecodedTogether ||
+            *received != offsetof(Batch, requests) + batch.count * sizeof(Request))
+            ::_exit(0);
+        RunningBatch running(batch, socket, signals);
+        if (!running.run() || !sendAll(socket, &running.reply(), sizeof(Reply))) ::_exit(0);
+    }
+}
+
+[[noreturn]] void qvServeDecoderRole(std::string_view socketNumber)
+{
+    int socket = -1;
+    struct stat status {};
+    if (std::from_chars(socketNumber.data(), socketNumber.data() + socketNumber.size(), socket).ec !=
+            std::errc() ||
+        ::fstat(socket, &status) != 0 || !S_ISSOCK(status.st_mode))
+        ::_exit(2);
+    // Twice removed from the program, as when forked.
+    const pid_t server = ::fork();
+    if (server == 0) qvServeDecoding(socket);
+    ::_exit(server < 0 ? 1 : 0);
+}
