@@ -1,6 +1,6 @@
 // qvdecoderlimits: a decoding's limits from the measured costs of its
 // format's row, and the decodings' shared budget from /proc and the control
-// group this process is in.
+// groups this process is in.
 #include "engine/picture/qvdecoderlimits.h"
 
 #include "engine/picture/qvformattable.h"
@@ -11,6 +11,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <sys/resource.h>
 
@@ -44,6 +45,20 @@ double samplesOf(double bits)
 
 // ---- the system's memory --------------------------------------------------
 
+// How a control group hierarchy names a group's memory limit and use, and
+// the limit from which on it means none.
+struct GroupMemoryFiles {
+    const char* limit;
+    const char* usage;
+    std::uint64_t noLimitFrom;
+};
+// cgroup v2 writes "max" where there is no limit.
+constexpr GroupMemoryFiles unifiedFiles{"memory.max", "memory.current",
+                                        std::numeric_limits<std::uint64_t>::max()};
+// v1's memory controller writes the largest page count it holds, in bytes.
+constexpr GroupMemoryFiles memoryControllerFiles{"memory.limit_in_bytes", "memory.usage_in_bytes",
+                                                 std::uint64_t(1) << 62};
+
 // MemAvailable of /proc/meminfo, in bytes.
 std::optional<std::uint64_t> availableMemory()
 {
@@ -57,16 +72,47 @@ std::optional<std::uint64_t> availableMemory()
     return std::nullopt;
 }
 
-// Where the cgroup v2 hierarchy is mounted; empty when it is not.
-std::filesystem::path controlGroupMount()
+// Whether the comma-separated `list` holds `item`.
+bool listHolds(std::string_view list, std::string_view item)
+{
+    for (std::size_t at = 0; at <= list.size();) {
+        const std::size_t end = std::min(list.find(',', at), list.size());
+        if (list.substr(at, end - at) == item) return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// Where a control group hierarchy of file system `type` is mounted, with
+// `option` among its mount options where one is given; empty when none is.
+std::filesystem::path controlGroupMount(std::string_view type, std::string_view option)
 {
     std::ifstream mounts("/proc/self/mounts");
     for (std::string line; std::getline(mounts, line);) {
         std::istringstream fields(line);
-        std::string device, point, type;
-        if (fields >> device >> point >> type && type == "cgroup2") return point;
+        std::string device, point, kind, options;
+        if (fields >> device >> point >> kind >> options && kind == type &&
+            (option.empty() || listHolds(options, option)))
+            return point;
     }
     return {};
+}
+
+// This process's group in the hierarchy whose controllers include
+// `controller`, or in the v2 hierarchy (its line starts "0::") where none is
+// given; nothing when it is in none.
+std::optional<std::filesystem::path> controlGroupOf(std::string_view controller)
+{
+    std::ifstream groups("/proc/self/cgroup");
+    for (std::string line; std::getline(groups, line);) {
+        const std::size_t first = line.find(':');
+        const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
+        if (second == std::string::npos) continue;
+        const std::string_view controllers = std::string_view(line).substr(first + 1, second - first - 1);
+        if (controller.empty() ? line.starts_with("0::") : listHolds(controllers, controller))
+            return line.substr(second + 1);
+    }
+    return std::nullopt;
 }
 
 // A control group's figure; nothing where its file is missing or says "max".
@@ -77,24 +123,36 @@ std::optional<std::uint64_t> groupFigure(const std::filesystem::path& file)
     return std::nullopt;
 }
 
-// The least room that this process's control group and its ancestors leave
-// (memory.max less memory.current); nothing when none has a limit.
-std::optional<std::uint64_t> controlGroupRoom()
+// The least room that `group`, under the hierarchy's `mount`, and its
+// ancestors leave (each one's limit less its use); nothing when none has a
+// limit.
+std::optional<std::uint64_t> leastGroupRoom(const std::filesystem::path& mount,
+                                            const std::optional<std::filesystem::path>& group,
+                                            const GroupMemoryFiles& files)
 {
-    const std::filesystem::path mount = controlGroupMount();
-    std::ifstream groups("/proc/self/cgroup");
-    std::string line;
-    while (std::getline(groups, line) && !line.starts_with("0::")) {}
-    if (mount.empty() || !line.starts_with("0::")) return std::nullopt;
+    if (mount.empty() || !group) return std::nullopt;
     std::optional<std::uint64_t> least;
-    for (std::filesystem::path group = line.substr(3);; group = group.parent_path()) {
-        const std::filesystem::path folder = mount / group.relative_path();
-        const std::optional<std::uint64_t> most = groupFigure(folder / "memory.max");
-        const std::uint64_t used = groupFigure(folder / "memory.current").value_or(0);
-        if (most) least = std::min(least.value_or(*most), *most > used ? *most - used : 0);
-        if (group == group.parent_path()) break;
+    for (std::filesystem::path at = *group;; at = at.parent_path()) {
+        const std::filesystem::path folder = mount / at.relative_path();
+        const std::optional<std::uint64_t> most = groupFigure(folder / files.limit);
+        const std::uint64_t used = groupFigure(folder / files.usage).value_or(0);
+        if (most && *most < files.noLimitFrom)
+            least = std::min(least.value_or(*most), *most > used ? *most - used : 0);
+        if (at == at.parent_path()) break;
     }
     return least;
+}
+
+// The least room that this process's control groups leave, in the v2
+// hierarchy and in v1's memory controller; nothing when neither has a limit.
+std::optional<std::uint64_t> controlGroupRoom()
+{
+    const std::optional<std::uint64_t> unified =
+        leastGroupRoom(controlGroupMount("cgroup2", ""), controlGroupOf(""), unifiedFiles);
+    const std::optional<std::uint64_t> memoryController = leastGroupRoom(
+        controlGroupMount("cgroup", "memory"), controlGroupOf("memory"), memoryControllerFiles);
+    if (unified && memoryController) return std::min(*unified, *memoryController);
+    return unified ? unified : memoryController;
 }
 
 }  // namespace

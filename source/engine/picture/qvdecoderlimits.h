@@ -54,8 +54,10 @@ inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
 struct QvMemoryRoom {
     // MemAvailable of /proc/meminfo.
     std::optional<std::uint64_t> available;
-    // The least that this process's control group (cgroup v2) and its
-    // ancestors still allow: memory.max less memory.current.
+    // The least that this process's control group and its ancestors still
+    // allow: memory.max less memory.current under cgroup v2,
+    // memory.limit_in_bytes less memory.usage_in_bytes under v1's memory
+    // controller (the less of the two where both tell).
     std::optional<std::uint64_t> controlGroup;
     // The user's soft limit of address space (RLIMIT_AS).
     std::optional<std::uint64_t> addressSpace;
