@@ -72,6 +72,19 @@ QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
 
 const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = textureSide};
 
+// Decodes `file` apart for a texture: "decoded", or why not.
+std::string decodedApart(const QvPictureFile& file, std::optional<QvDecoderLimits> limits = std::nullopt)
+{
+    std::string error;
+    return qvDecodeApart(file, textureRequest, error, limits) ? "decoded" : error;
+}
+// The same for bytes in memory, named `named`.
+std::string decodedApart(const Bytes& bytes, FREE_IMAGE_FORMAT named, const QvDecodeRequest& request = {.maxSide = 16})
+{
+    std::string error;
+    return qvDecodeApart(bytes, named, request, error) ? "decoded" : error;
+}
+
 // Rows in this process's own memory, and how many loads the decoding took.
 struct VectorSink : QvDecodeSink {
     void decoding(FREE_IMAGE_FORMAT) override { ++loads; }
@@ -167,17 +180,14 @@ void signalProcess(pid_t process, int signal)
 }
 
 // What a stopped process holds: its descriptors and its shared segments.
-struct Holdings {
-    std::ptrdiff_t descriptors = 0, segments = 0;
-    bool operator==(const Holdings&) const = default;
-};
-Holdings holdingsOf(pid_t process)
+std::string holdingsOf(pid_t process)
 {
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
-    Holdings held{std::distance(std::filesystem::directory_iterator(proc / "fd"), {})};
     std::ifstream maps(proc / "maps");
-    for (std::string line; std::getline(maps, line);) held.segments += line.find("/SYSV") != std::string::npos;
-    return held;
+    std::size_t segments = 0;
+    for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
+    return fmt::format("{} descriptors, {} segments",
+                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
 }
 
 // How often a process has waited (its voluntary context switches).
@@ -208,12 +218,13 @@ std::size_t mostDecodingAtOnce(Work work)
     return most;
 }
 
-// Whether every outcome has its picture; the errors of those that have none are printed.
-bool allDecoded(const std::vector<QvDecodeOutcome>& outcomes)
+// The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
+std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
 {
+    std::string failures;
     for (const QvDecodeOutcome& outcome : outcomes)
-        if (!outcome.picture) std::fprintf(stdout, "%s\n", outcome.error.c_str());
-    return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& out) { return out.picture.has_value(); });
+        if (!outcome.picture) failures += "[" + outcome.error + "]";
+    return failures;
 }
 
 // A little-endian TIFF of one uncompressed strip of `pixels`, then one directory of these fields (tag,
@@ -317,12 +328,14 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 {
     const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
     const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt});
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(0, &one);
-        return ::sched_setaffinity(0, sizeof one, &one) == 0 && allDecoded(qvDecodeApartTogether(faces));
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  cpu_set_t one;
+                  CPU_ZERO(&one);
+                  CPU_SET(0, &one);
+                  return ::sched_setaffinity(0, sizeof one, &one) == 0 ? failuresOf(qvDecodeApartTogether(faces))
+                                                                        : "not on one core";
+              }),
+              "");
 }
 
 // Decodings side by side share one memory budget: of six pictures that may take 1.2 GiB each two never
@@ -338,24 +351,22 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
     const std::uint64_t facesAtOnce =
         std::clamp<std::uint64_t>(qvDecodingBudget(faceBytes, qvReadMemoryRoom()) / faceBytes, 1, 6);
     const struct {
-        const char* name;
         std::vector<QvDecodeJob> jobs;
         std::size_t atOnce;
     } cases[] = {
-        {"1.2 GiB each", std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
-        {"sky faces", std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
+        {std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
+        {std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(testsupport::holdsInChild([&] {
-            bool decoded = false;
+        const std::string atOnce = testsupport::reportInChild([&] {
+            std::string failed = "not started";
             const std::size_t most =
                 ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
-                    ? mostDecodingAtOnce([&] { decoded = allDecoded(qvDecodeApartTogether(c.jobs)); })
+                    ? mostDecodingAtOnce([&] { failed = failuresOf(qvDecodeApartTogether(c.jobs)); })
                     : 0;
-            std::fprintf(stdout, "%zu at once\n", most);
-            return decoded && most == c.atOnce;
-        }));
+            return fmt::format("{}{} at once", failed, most);
+        });
+        EXPECT_EQ(atOnce, fmt::format("{} at once", c.atOnce));
     }
 }
 
@@ -381,42 +392,34 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
         {stalling, SIGSTOP, "the PNG decoder did no work for 0.5 s"},  // the decoder process ends it
         {std::nullopt, SIGKILL, "the PNG decoder was killed (signal 9), by none of the program's limits"},
     };
-    std::string error;
     for (const auto& end : ends) {
         std::thread signalling([&] { signalProcess(end.signal ? waitForDecoding() : 0, end.signal); });
-        EXPECT_FALSE(qvDecodeApart(big, textureRequest, error, end.limits));
+        EXPECT_EQ(decodedApart(big, end.limits), end.error);
         signalling.join();
-        EXPECT_EQ(error, end.error);
     }
-    ASSERT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+    ASSERT_EQ(decodedApart(big), "decoded");
 
     // The decoder process stopped says nothing more: the program gives up waiting as soon, and ends and
     // reaps it; the next picture starts another.
     signalProcess(waitFor(decoderProcess), SIGSTOP);
     const auto asked = std::chrono::steady_clock::now();
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error, stalling));
-    EXPECT_EQ(error, "the picture decoder has stopped");
+    EXPECT_EQ(decodedApart(big, stalling), "the picture decoder has stopped");
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
     EXPECT_TRUE(waitFor([] { return decoderProcess() == 0; }));
-    EXPECT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+    EXPECT_EQ(decodedApart(big), "decoded");
 
-    // The user's own soft limit of address space, lower than the picture's, holds; the line names it.
+    // The user's own soft limit of address space, lower than the picture's, holds; the line names it. It
+    // leaves room for the picture's rows in the program (a forked child maps what this process does), not
+    // for its decoding.
     const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 3000, 3000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        // Room for the picture's rows in the program, not for its decoding.
-        const std::uint64_t mib = 1 << 20;
-        const rlim_t users =
-            rlim_t((std::uint64_t(pages) * std::uint64_t(::sysconf(_SC_PAGESIZE)) / mib + 64) * mib);
-        const rlimit soft{users, RLIM_INFINITY};
-        std::string said;
-        const bool refused = ::setrlimit(RLIMIT_AS, &soft) == 0 && !qvDecodeApart(deep, textureRequest, said);
-        std::fprintf(stdout, "%s\n", said.c_str());
-        return refused &&
-               said == fmt::format("it needs more than the {} MiB of address space the user's limit allows",
-                                   users / mib);
-    }));
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const std::uint64_t mib = 1 << 20, users = (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  const rlimit soft{rlim_t(users), RLIM_INFINITY};
+                  return ::setrlimit(RLIMIT_AS, &soft) == 0 ? decodedApart(deep) : "no limit set";
+              }),
+              fmt::format("it needs more than the {} MiB of address space the user's limit allows", users / mib));
 }
 
 // Time the whole program spends stopped (a terminal's Ctrl-Z) is no stall: it counts one slice, and the
@@ -428,13 +431,12 @@ TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
     const QvDecoderLimits limits = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const pid_t program = ::fork();
     if (program == 0) {
-        std::string error;
-        const bool decoded = ::setpgid(0, 0) == 0 && qvStartDecoderProcess() &&
-                             qvDecodeApart(big, textureRequest, error,
-                                           QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes});
-        std::fprintf(stdout, "%s\n", error.c_str());
+        const std::string said = ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
+                                     ? decodedApart(big, QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes})
+                                     : "not started";
+        std::fprintf(stdout, "%s\n", said.c_str());
         std::fflush(stdout);
-        ::_exit(decoded ? 0 : 1);
+        ::_exit(said == "decoded" ? 0 : 1);
     }
     ::setpgid(program, program);
     const pid_t child = waitForDecoding(program);
@@ -491,17 +493,16 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
         tiffFile(9, 9, {{258, {4}}, {262, {3}}, {277, {4}}, {320, palette}}, Bytes(9 * 18, 0x5A));
     int errors[2];
     ASSERT_EQ(::pipe(errors), 0);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        const rlimit anyCore{RLIM_INFINITY, RLIM_INFINITY};
-        ::setrlimit(RLIMIT_CORE, &anyCore);
-        if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 || !qvStartDecoderProcess())
-            return false;
-        std::string read, crashed;
-        const bool decoded = qvDecodeApart(tagged, FIF_TIFF, {.maxSide = 16}, read).has_value();
-        const bool refused = !qvDecodeApart(crashing, FIF_TIFF, {.maxSide = 16}, crashed);
-        std::fprintf(stdout, "%s / %s\n", read.c_str(), crashed.c_str());
-        return decoded && refused && crashed == "the TIFF decoder crashed (signal 11)";
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  const rlimit anyCore{RLIM_INFINITY, RLIM_INFINITY};
+                  ::setrlimit(RLIMIT_CORE, &anyCore);
+                  if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 ||
+                      !qvStartDecoderProcess())
+                      return std::string("not started");
+                  const std::string read = decodedApart(tagged, FIF_TIFF);
+                  return read + " / " + decodedApart(crashing, FIF_TIFF);
+              }),
+              "decoded / the TIFF decoder crashed (signal 11)");
     ::close(errors[1]);
     char said[256];
     EXPECT_EQ(::read(errors[0], said, sizeof said), 0) << "the decoding child printed";
@@ -516,19 +517,21 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
 TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 {
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        static int forks = 0;
-        if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0) return false;
-        std::promise<void> release;
-        std::thread waiting([waited = release.get_future()] { waited.wait(); });
-        std::string error, command;
-        const bool decoded = qvDecodeApart(small, FIF_PNG, {.maxSide = textureSide}, error).has_value();
-        std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", decoderProcess())), command);
-        release.set_value();
-        waiting.join();
-        std::fprintf(stdout, "%s / %s / %d forks\n", error.c_str(), command.c_str(), forks);
-        return decoded && command.find("--picture-decoder-socket=") != std::string::npos && forks == 0;
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  static int forks = 0;
+                  if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0)
+                      return std::string("not set up");
+                  std::promise<void> release;
+                  std::thread waiting([waited = release.get_future()] { waited.wait(); });
+                  const std::string decoded = decodedApart(small, FIF_PNG, {.maxSide = textureSide});
+                  std::string command;
+                  std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", decoderProcess())), command);
+                  release.set_value();
+                  waiting.join();
+                  return fmt::format("{}, in the decoder role {}, {} forks", decoded,
+                                     command.find("--picture-decoder-socket=") != std::string::npos, forks);
+              }),
+              "decoded, in the decoder role true, 0 forks");
 }
 
 // The decoder process and each decoding child hold only their own descriptors, whatever the program's
@@ -537,10 +540,11 @@ TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
+    const std::string held = testsupport::reportInChild([&] {
         int launchers[2];
-        if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess()) return false;
-        Holdings child, decoder;
+        if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess())
+            return std::string("not started");
+        std::string child, decoder;
         bool leader = false, ended = false;
         std::thread looking([&] {
             const pid_t found = waitForDecoding();
@@ -555,14 +559,14 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
             ended = ::poll(&end, 1, 5000) == 1 && ::read(launchers[0], &byte, 1) == 0;
             signalProcess(found, SIGCONT);
         });
-        std::string error;
-        const bool decoded = qvDecodeApart(big, textureRequest, error).has_value();
+        const std::string decoded = decodedApart(big);
         looking.join();
-        std::fprintf(stdout, "%s: child %td+%td, decoder %td+%td, leader %d, ended %d\n", error.c_str(),
-                     child.descriptors, child.segments, decoder.descriptors, decoder.segments, leader, ended);
-        // The child: the standard three. The decoder process: those, its socket and its signals.
-        return decoded && child == Holdings{3, 2} && decoder == Holdings{5, 0} && leader && ended;
-    }));
+        return fmt::format("{}; child {}, leader {}; decoder {}; pipe ended {}", decoded, child, leader, decoder,
+                           ended);
+    });
+    // The child: the standard three. The decoder process: those, its socket and its signals.
+    EXPECT_EQ(held, "decoded; child 3 descriptors, 2 segments, leader true; decoder 5 descriptors, 0 segments; "
+                    "pipe ended true");
 }
 
 // A decoder process that ends (a user or the memory killer) is started anew, between pictures and while
@@ -570,21 +574,20 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
+    const std::string decodings = testsupport::reportInChild([&] {
         // Orphans come to this process, of the same session: a decoding child that outlives its decoder
         // process is then no stopped member of an orphaned group, which the system would end.
         if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || ::setpgid(0, 0) != 0 || !qvStartDecoderProcess())
-            return false;
-        std::string between, held, lost, after;
+            return std::string("not started");
         signalProcess(waitFor(decoderProcess), SIGKILL);
-        const bool decodedBetween = qvDecodeApart(big, textureRequest, between).has_value();
+        const std::string between = decodedApart(big);
         pid_t stopped = 0;
         std::thread killing([&] {
             stopped = waitForDecoding();
             signalProcess(stopped, SIGSTOP);
             signalProcess(decoderOf(stopped), SIGKILL);
         });
-        const bool decodedHeld = qvDecodeApart(big, textureRequest, held).has_value();
+        const std::string held = decodedApart(big);
         killing.join();
         // Stopped, it could not end on its own: only its decoder process's end ended it.
         const bool childGone = waitFor([&] { return ::waitpid(stopped, nullptr, WNOHANG) == stopped; });
@@ -595,14 +598,11 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
             signalProcess(first, SIGKILL);
             signalProcess(decoderOf(waitForDecoding(::getpgrp(), first)), SIGKILL);
         });
-        const bool refused = !qvDecodeApart(big, textureRequest, lost);
+        const std::string lost = decodedApart(big);
         killing.join();
-        const bool decodedAfter = qvDecodeApart(big, textureRequest, after).has_value();
-        std::fprintf(stdout, "%s / %s / %s / %s, child gone %d\n", between.c_str(), held.c_str(), lost.c_str(),
-                     after.c_str(), childGone);
-        return decodedBetween && decodedHeld && childGone && refused &&
-               lost == "the picture decoder has stopped" && decodedAfter;
-    }));
+        return fmt::format("{} / {}, child gone {} / {} / {}", between, held, childGone, lost, decodedApart(big));
+    });
+    EXPECT_EQ(decodings, "decoded / decoded, child gone true / the picture decoder has stopped / decoded");
 }
 
 // A decoder process that cannot fork (a user's process limit) says so, naming no decoder. Root is not
@@ -611,20 +611,18 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        constexpr id_t nobodysOwn = 54321;
-        if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
-            ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
-            ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
-            return false;
-        std::string first, second;
-        const bool decoded = qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, first).has_value();
-        const rlimit one{1, 1};
-        const bool limited = ::prlimit(decoderProcess(), RLIMIT_NPROC, &one, nullptr) == 0;
-        const bool refused = !qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, second);
-        std::fprintf(stdout, "%s / %s\n", first.c_str(), second.c_str());
-        return decoded && limited && refused && second == "the picture decoder could not be started";
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  constexpr id_t nobodysOwn = 54321;
+                  if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
+                      ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
+                      ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
+                      return std::string("not a user of its own");
+                  const std::string first = decodedApart(small, FIF_PNG);
+                  const rlimit one{1, 1};
+                  const bool limited = ::prlimit(decoderProcess(), RLIMIT_NPROC, &one, nullptr) == 0;
+                  return fmt::format("{} / limited {} / {}", first, limited, decodedApart(small, FIF_PNG));
+              }),
+              "decoded / limited true / the picture decoder could not be started");
 }
 
 // What a decoder says can quote the file: FreeImage's XPM decoder quotes a colour it does not know. An
@@ -632,9 +630,8 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 TEST(DecoderProcess, ADecodersWordsArePrintable)
 {
     const std::string xpm = "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
-    std::string error;
-    EXPECT_FALSE(qvDecodeApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM, {.maxSide = 16}, error));
-    EXPECT_EQ(error, "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
+    EXPECT_EQ(decodedApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM),
+              "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
 }
 
 // A child's result is read from the program's own copy of its header and rows: a size or length that does
