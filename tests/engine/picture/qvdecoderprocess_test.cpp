@@ -1,6 +1,4 @@
-// The decoding child's limits and what it inherits: every valid picture of the largest size decodes under
-// the limits its header gives; a limit that ends a decoding, or a decoder or decoder process that stops
-// working, is named; the child prints nothing and leaves no core file.
+// The decoding child's limits and what it inherits; how a limit, a crash or a lost decoder is named.
 #include "childcheck.h"
 #include "tempfiles.h"
 #include "engine/picture/qvdecoderprocess.h"
@@ -40,17 +38,17 @@ constexpr int largestWidth = 7680;
 constexpr int largestHeight = 4320;
 constexpr int textureSide = 16384;
 
-// A picture of one colour, (51, 102, 153) as 8-bit values, in FreeImage's
-// pixel type `type`, written as `format`: a small file of a large picture.
+// A small file of a large picture of one colour, (51, 102, 153) as 8-bit values, of FreeImage's `type`.
 Bytes flatPicture(FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type, int bpp, int flags, int width, int height)
 {
     const RGBQUAD bytes{.rgbBlue = 153, .rgbGreen = 102, .rgbRed = 51, .rgbReserved = 255};
     const WORD words[4] = {13107, 26214, 39321, 65535};
     const float reals[4] = {0.2f, 0.4f, 0.6f, 1.0f};
     FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height, bpp);
-    EXPECT_TRUE(FreeImage_FillBackground(bitmap, type == FIT_BITMAP                          ? (const void*)&bytes
-                                                 : type == FIT_RGB16 || type == FIT_RGBA16 ? (const void*)words
-                                                                                           : reals));
+    EXPECT_TRUE(FreeImage_FillBackground(bitmap, type == FIT_BITMAP ? (const void*)&bytes
+                                                 : type == FIT_RGB16 || type == FIT_RGBA16
+                                                     ? (const void*)words
+                                                     : reals));
     FIMEMORY* memory = FreeImage_OpenMemory();
     EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags)) << FreeImage_GetFormatFromFIF(format);
     FreeImage_Unload(bitmap);
@@ -79,7 +77,8 @@ std::string decodedApart(const QvPictureFile& file, std::optional<QvDecoderLimit
     return qvDecodeApart(file, textureRequest, error, limits) ? "decoded" : error;
 }
 // The same for bytes in memory, named `named`.
-std::string decodedApart(const Bytes& bytes, FREE_IMAGE_FORMAT named, const QvDecodeRequest& request = {.maxSide = 16})
+std::string decodedApart(const Bytes& bytes, FREE_IMAGE_FORMAT named,
+                         const QvDecodeRequest& request = {.maxSide = 16})
 {
     std::string error;
     return qvDecodeApart(bytes, named, request, error) ? "decoded" : error;
@@ -108,8 +107,7 @@ auto waitFor(Find found)
     return answer;
 }
 
-// A process's name, state, parent, process group and processor time in clock ticks; all empty once it
-// has gone.
+// A process's name, state, parent, process group and processor time in clock ticks; empty once gone.
 struct ProcessStat {
     std::string name;
     char state = 0;
@@ -132,8 +130,7 @@ ProcessStat statOf(pid_t pid)
     return stat;
 }
 
-// The processes named `name` of process group `group`, or whose parent is of it: a decoding child leads
-// a group of its own, its decoder process being of the program's.
+// The processes named `name` of `group` or whose parent is: a decoding child leads a group of its own.
 std::vector<pid_t> processesNamed(const std::string& name, pid_t group = ::getpgrp())
 {
     std::vector<pid_t> found;
@@ -161,13 +158,14 @@ pid_t decoderOf(pid_t child)
     return stat.state != 'Z' && statOf(stat.parent).name == "qvdecoder" ? stat.parent : 0;
 }
 
-// Waits for a decoding child of `group` that has worked a clock tick, so is past its start (its segments
-// attached, its decoder named), of a decoder process other than `oldDecoder`; 0 when none came.
+// Waits for a decoding child of `group` past its start (it has worked a clock tick), of a decoder process
+// other than `oldDecoder`; 0 when none came.
 pid_t waitForDecoding(pid_t group = ::getpgrp(), pid_t oldDecoder = 0)
 {
     return waitFor([&] {
         for (const pid_t child : processesNamed("qvdecoding", group))
-            if (const pid_t decoder = decoderOf(child); decoder != 0 && decoder != oldDecoder && statOf(child).ticks)
+            if (const pid_t decoder = decoderOf(child);
+                decoder != 0 && decoder != oldDecoder && statOf(child).ticks)
                 return child;
         return pid_t(0);
     });
@@ -199,8 +197,7 @@ long waitsOf(pid_t process)
     return -1;
 }
 
-// Runs `work` while another thread counts the decoding children of this process group that run; the most
-// it saw at once.
+// Runs `work`; the most decoding children of this process group another thread saw run at once.
 template <class Work>
 std::size_t mostDecodingAtOnce(Work work)
 {
@@ -227,8 +224,7 @@ std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
     return failures;
 }
 
-// A little-endian TIFF of one uncompressed strip of `pixels`, then one directory of these fields (tag,
-// SHORT values) beside its size and strip.
+// A little-endian TIFF of one strip of `pixels`, then a directory of its size, strip and `fields` (SHORTs).
 Bytes tiffFile(std::uint16_t width, std::uint16_t height,
                std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> fields, Bytes pixels)
 {
@@ -236,8 +232,9 @@ Bytes tiffFile(std::uint16_t width, std::uint16_t height,
         for (int i = 0; i < size; ++i) bytes.push_back(std::uint8_t(value >> (8 * i)));
     };
     const std::uint16_t stripBytes = std::uint16_t(pixels.size());
-    fields.insert(fields.end(), {{256, {width}}, {257, {height}}, {259, {1}}, {273, {8}}, {278, {height}},
-                                 {279, {stripBytes}}});
+    fields.insert(
+        fields.end(),
+        {{256, {width}}, {257, {height}}, {259, {1}}, {273, {8}}, {278, {height}}, {279, {stripBytes}}});
     std::sort(fields.begin(), fields.end());
     pixels.resize(pixels.size() + pixels.size() % 2);  // a directory starts on a word
     Bytes file = {'I', 'I', 42, 0}, values;
@@ -322,8 +319,8 @@ TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
         EXPECT_EQ(otherRows, 0);
     }
 }
-// Pictures decoded side by side share the one core they have: however long that takes on the clock, each
-// is decoded, as the sky's six faces are.
+
+// Pictures decoded side by side on one core, as the sky's six faces, are each decoded however long it takes.
 TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 {
     const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
@@ -332,15 +329,14 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
                   cpu_set_t one;
                   CPU_ZERO(&one);
                   CPU_SET(0, &one);
-                  return ::sched_setaffinity(0, sizeof one, &one) == 0 ? failuresOf(qvDecodeApartTogether(faces))
-                                                                        : "not on one core";
+                  return ::sched_setaffinity(0, sizeof one, &one) == 0
+                             ? failuresOf(qvDecodeApartTogether(faces))
+                             : "not on one core";
               }),
               "");
 }
 
-// Decodings side by side share one memory budget: of six pictures that may take 1.2 GiB each two never
-// run at once, and all are decoded; six sky faces whose limits fit it together run all at once (where the
-// system has room).
+// Decodings share one memory budget: two of 1.2 GiB never run at once; sky faces that fit it all do.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
     const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 2000, 2000), FIF_PNG);
@@ -370,9 +366,7 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
     }
 }
 
-// The limit that ends a decoding is named, with its figure: processor time, memory (the user's own lower
-// limit among them), and a decoder that does no work (stopped here). A child killed from outside (a
-// user, the system's memory killer) is named so. The program goes on.
+// The limit that ends a decoding is named with its figure, as is a kill from outside; the program goes on.
 TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 {
     ASSERT_EQ(::setpgid(0, 0), 0);  // a process group of this test's own
@@ -399,8 +393,7 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
     }
     ASSERT_EQ(decodedApart(big), "decoded");
 
-    // The decoder process stopped says nothing more: the program gives up waiting as soon, and ends and
-    // reaps it; the next picture starts another.
+    // A stopped decoder process is given up as soon, ended and reaped; the next picture starts another.
     signalProcess(waitFor(decoderProcess), SIGSTOP);
     const auto asked = std::chrono::steady_clock::now();
     EXPECT_EQ(decodedApart(big, stalling), "the picture decoder has stopped");
@@ -408,32 +401,31 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
     EXPECT_TRUE(waitFor([] { return decoderProcess() == 0; }));
     EXPECT_EQ(decodedApart(big), "decoded");
 
-    // The user's own soft limit of address space, lower than the picture's, holds; the line names it. It
-    // leaves room for the picture's rows in the program (a forked child maps what this process does), not
-    // for its decoding.
+    // The user's lower limit of address space, with room for the rows but not the decoding, is named.
     const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 3000, 3000), FIF_PNG);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
-    const std::uint64_t mib = 1 << 20, users = (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
-    EXPECT_EQ(testsupport::reportInChild([&] {
-                  const rlimit soft{rlim_t(users), RLIM_INFINITY};
-                  return ::setrlimit(RLIMIT_AS, &soft) == 0 ? decodedApart(deep) : "no limit set";
-              }),
-              fmt::format("it needs more than the {} MiB of address space the user's limit allows", users / mib));
+    const std::uint64_t mib = 1 << 20,
+                        users = (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
+    EXPECT_EQ(
+        testsupport::reportInChild([&] {
+            const rlimit soft{rlim_t(users), RLIM_INFINITY};
+            return ::setrlimit(RLIMIT_AS, &soft) == 0 ? decodedApart(deep) : "no limit set";
+        }),
+        fmt::format("it needs more than the {} MiB of address space the user's limit allows", users / mib));
 }
 
-// Time the whole program spends stopped (a terminal's Ctrl-Z) is no stall: it counts one slice, and the
-// decoding goes on. The child is stopped first and continued only after the program, so that the decoder
-// process sees it do no work across the stop: only the capped count then keeps the stalled clock running.
+// The program stopped (Ctrl-Z) is no stall; its child stopped across it leaves only the capped count to hold.
 TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
     const QvDecoderLimits limits = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const pid_t program = ::fork();
     if (program == 0) {
-        const std::string said = ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
-                                     ? decodedApart(big, QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes})
-                                     : "not started";
+        const std::string said =
+            ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
+                ? decodedApart(big, QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes})
+                : "not started";
         std::fprintf(stdout, "%s\n", said.c_str());
         std::fflush(stdout);
         ::_exit(said == "decoded" ? 0 : 1);
@@ -475,8 +467,7 @@ TEST(DecoderLimits, AFailedDecodingIsNotRunAgain)
     }
 }
 
-// The decoding child prints nothing (libtiff names each tag it does not know) and leaves no core file
-// when its decoder crashes, whatever the program's launcher allows.
+// The decoding child prints nothing (libtiff names unknown tags) and leaves no core file when it crashes.
 TEST(DecoderProcess, TheChildLeavesNoTrace)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -484,8 +475,7 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
 #endif
     const std::filesystem::path folder = testsupport::tempPath("traces");
     std::filesystem::create_directories(folder);
-    // A 1x1 grey picture with a private field, 65000, and a 9x9 one of 4-bit palette pixels said to have
-    // four samples: FreeImage 3.18 copies past its bitmap.
+    // A private field, and 4-bit palette pixels said to have four samples: FreeImage copies past its bitmap.
     const Bytes tagged = tiffFile(1, 1, {{258, {8}}, {262, {1}}, {277, {1}}, {65000, {7}}}, {0x80});
     std::vector<std::uint16_t> palette(3 * 16);
     for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = std::uint16_t(i * 4099);
@@ -512,8 +502,7 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
     std::filesystem::remove_all(folder);
 }
 
-// A process with threads cannot fork safely: its decoder process is the test program's own file run in
-// the decoder role, and the process never forks.
+// A process with threads cannot fork safely: its decoder process is its own file run in the decoder role.
 TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 {
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
@@ -534,9 +523,7 @@ TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
               "decoded, in the decoder role true, 0 forks");
 }
 
-// The decoder process and each decoding child hold only their own descriptors, whatever the program's
-// launcher left open (a pipe it reads to its end), and the child only its two segments; it leads a
-// process group of its own.
+// The decoder process and each child hold only their own, not a launcher's pipe; the child leads a group.
 TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
@@ -561,22 +548,21 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
         });
         const std::string decoded = decodedApart(big);
         looking.join();
-        return fmt::format("{}; child {}, leader {}; decoder {}; pipe ended {}", decoded, child, leader, decoder,
-                           ended);
+        return fmt::format("{}; child {}, leader {}; decoder {}; pipe ended {}", decoded, child, leader,
+                           decoder, ended);
     });
     // The child: the standard three. The decoder process: those, its socket and its signals.
-    EXPECT_EQ(held, "decoded; child 3 descriptors, 2 segments, leader true; decoder 5 descriptors, 0 segments; "
-                    "pipe ended true");
+    EXPECT_EQ(held,
+              "decoded; child 3 descriptors, 2 segments, leader true; decoder 5 descriptors, 0 segments; "
+              "pipe ended true");
 }
 
-// A decoder process that ends (a user or the memory killer) is started anew, between pictures and while
-// one decodes: the picture it held is decoded again, once, and its decoding child ends with it.
+// A decoder process that ends is started anew; the picture it held is decoded once more and its child ends.
 TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
     const std::string decodings = testsupport::reportInChild([&] {
-        // Orphans come to this process, of the same session: a decoding child that outlives its decoder
-        // process is then no stopped member of an orphaned group, which the system would end.
+        // Orphans come here: a stopped child that outlives its decoder process is then no orphaned group's.
         if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || ::setpgid(0, 0) != 0 || !qvStartDecoderProcess())
             return std::string("not started");
         signalProcess(waitFor(decoderProcess), SIGKILL);
@@ -600,13 +586,13 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
         });
         const std::string lost = decodedApart(big);
         killing.join();
-        return fmt::format("{} / {}, child gone {} / {} / {}", between, held, childGone, lost, decodedApart(big));
+        return fmt::format("{} / {}, child gone {} / {} / {}", between, held, childGone, lost,
+                           decodedApart(big));
     });
     EXPECT_EQ(decodings, "decoded / decoded, child gone true / the picture decoder has stopped / decoded");
 }
 
-// A decoder process that cannot fork (a user's process limit) says so, naming no decoder. Root is not
-// held to that limit: the test runs as a user of its own.
+// A decoder process that cannot fork says so, naming no decoder; only a user (not root) is held to the limit.
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
@@ -625,18 +611,16 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
               "decoded / limited true / the picture decoder could not be started");
 }
 
-// What a decoder says can quote the file: FreeImage's XPM decoder quotes a colour it does not know. An
-// escape sequence in it drives no terminal.
+// What a decoder says quotes the file (an unknown XPM colour): an escape sequence in it drives no terminal.
 TEST(DecoderProcess, ADecodersWordsArePrintable)
 {
-    const std::string xpm = "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
+    const std::string xpm =
+        "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
     EXPECT_EQ(decodedApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM),
               "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
 }
 
-// A child's result is read from the program's own copy of its header and rows: a size or length that does
-// not hold is refused, its words are made printable, and the picture stays as copied whatever is written
-// after.
+// A child's result is checked in the program's own copy: sizes that do not hold refused, words printable.
 TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
 {
     const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 4);
