@@ -1,11 +1,13 @@
-// Running a check in a forked child, where what it sets (a memory limit, an
-// alarm) or what it may do wrong (wait for ever) cannot reach the other tests.
+// Running a check in a forked child, where what it sets (a memory limit, an alarm) or what it may do wrong
+// (wait for ever) cannot reach the other tests.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <fstream>
+#include <string>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,12 +15,11 @@
 
 namespace testsupport {
 
-// Holds this process to the address space it maps now plus `headroom` bytes;
-// false when the limit cannot be set.
+// Holds this process to the address space it maps now plus `headroom` bytes; false when it cannot.
 inline bool limitAddressSpaceGrowth(std::size_t headroom)
 {
-    // Large blocks each in their own mapping, returned when freed: otherwise
-    // what earlier tests left in the heap decides what still fits.
+    // Large blocks each in their own mapping, returned when freed: otherwise what earlier tests left in
+    // the heap decides what still fits.
     ::mallopt(M_MMAP_THRESHOLD, 1 << 20);
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
@@ -26,8 +27,8 @@ inline bool limitAddressSpaceGrowth(std::size_t headroom)
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
-// Runs `check` in a forked child; true when it answered true. Nothing it
-// throws leaves the child to run the parent's tests.
+// Runs `check` in a forked child; true when it answered true. Nothing it throws leaves the child to run
+// the parent's tests.
 template <class Check>
 bool holdsInChild(Check check)
 {
@@ -45,6 +46,25 @@ bool holdsInChild(Check check)
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
            WEXITSTATUS(status) == 0;
+}
+
+// Runs `report` in a forked child and gives the text it returned (a short one), so that the test can
+// hold it to the exact text expected.
+template <class Report>
+std::string reportInChild(Report report)
+{
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return "no pipe to the child";
+    const bool returned = holdsInChild([&] {
+        const std::string text = report();
+        return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size());
+    });
+    ::close(pipe[1]);
+    std::string text;
+    char part[256];
+    for (ssize_t got; (got = ::read(pipe[0], part, sizeof part)) > 0;) text.append(part, std::size_t(got));
+    ::close(pipe[0]);
+    return returned ? text : "the child ended without its report";
 }
 
 }  // namespace testsupport

@@ -1,6 +1,5 @@
-// The test programs' entry: run in the decoder role, a test program serves
-// as the decoder process (a process with threads starts one so); otherwise
-// it runs its tests.
+// The test programs' entry: run in the decoder role (as a process with threads starts its decoder
+// process), a test program serves as the decoder process; otherwise it runs its tests.
 #include "engine/picture/qvdecoderprocess.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// The limits a decoding child gets, as a pure function of the picture's
-// header and its file: the parts that grow with the coded data; and the
-// budget decodings side by side share, from what the system has left.
+// A decoding child's limits from its picture's header and file, and the budget decodings share.
 #include "engine/picture/qvdecoderlimits.h"
 
 #include <FreeImage.h>
@@ -10,16 +8,11 @@ namespace {
 
 constexpr double mebibyte = 1 << 20;
 
-// What each MiB of coded data beyond another file of the same picture costs
-// the decoders whose work or memory grows with it, as bench_picture_costs
-// measured them on the largest picture: processor time (JPEG's progressive
-// scans, JPEG 2000's code blocks, WebP's entropy codes), and memory where the
-// decoder holds the coded data whole (OpenJPEG once, FreeImage's WebP reader
-// twice).
+// What each MiB more of coded data of the same picture costs, as bench_picture_costs measured it on the
+// largest picture: processor time, and memory where the decoder holds the coded data whole.
 struct DataCost {
     FREE_IMAGE_FORMAT format;
-    double cpuSecondsPerMiB;
-    double bytesPerByte;
+    double cpuSecondsPerMiB, bytesPerByte;
 };
 constexpr DataCost measured[] = {
     {FIF_JPEG, 0.027, 0},
@@ -47,19 +40,16 @@ TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
     }
 }
 
-// The budget is 2 GiB, or a larger single limit, within what the system has
-// left: memory available, the control group's room, the user's address
-// space.
+// The budget is 2 GiB, or a larger single limit, within what memory, control group and user leave.
 TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
 {
     constexpr std::uint64_t mib = 1 << 20, gib = 1 << 30;
-    struct Case {
+    const struct {
         const char* name;
         std::uint64_t largest;
         QvMemoryRoom room;
         std::uint64_t budget;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"no bound known", 300 * mib, {{}, {}, {}}, 2 * gib},
         {"a larger single limit", 3 * gib, {{}, {}, {}}, 3 * gib},
         {"less memory available", 300 * mib, {gib, {}, {}}, gib},
@@ -68,5 +58,5 @@ TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
         {"bounds above the budget", 300 * mib, {8 * gib, 4 * gib, 16 * gib}, 2 * gib},
         {"the least of them", 3 * gib, {2500 * mib, 2600 * mib, 2700 * mib}, 2500 * mib},
     };
-    for (const Case& c : cases) EXPECT_EQ(qvDecodingBudget(c.largest, c.room), c.budget) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(qvDecodingBudget(c.largest, c.room), c.budget) << c.name;
 }

@@ -1,7 +1,4 @@
-// The decoding child's limits and what it inherits: every valid picture of
-// the largest size decodes under the limits its header gives; a limit that
-// ends a decoding, or a decoder or decoder process that stops working, is
-// named; the child prints nothing and leaves no core file.
+// The decoding child's limits and what it inherits; how a limit, a crash or a lost decoder is named.
 #include "childcheck.h"
 #include "tempfiles.h"
 #include "engine/picture/qvdecoderprocess.h"
@@ -18,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -40,41 +38,26 @@ constexpr int largestWidth = 7680;
 constexpr int largestHeight = 4320;
 constexpr int textureSide = 16384;
 
-// A picture of one colour, (51, 102, 153) as 8-bit values, in FreeImage's
-// pixel type `type`, written as `format`: a small file of a large picture.
+// A small file of a large picture of one colour, (51, 102, 153) as 8-bit values, of FreeImage's `type`.
 Bytes flatPicture(FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type, int bpp, int flags, int width, int height)
 {
+    const RGBQUAD bytes{.rgbBlue = 153, .rgbGreen = 102, .rgbRed = 51, .rgbReserved = 255};
+    const WORD words[4] = {13107, 26214, 39321, 65535};
+    const float reals[4] = {0.2f, 0.4f, 0.6f, 1.0f};
     FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height, bpp);
-    const double colour[4] = {0.2, 0.4, 0.6, 1.0};
-    const unsigned channels = type == FIT_BITMAP                        ? unsigned(bpp) / 8
-                              : type == FIT_RGB16 || type == FIT_RGBF   ? 3
-                              : type == FIT_RGBA16 || type == FIT_RGBAF ? 4
-                                                                        : 1;
-    for (int y = 0; y < height; ++y) {
-        BYTE* line = FreeImage_GetScanLine(bitmap, y);
-        for (int x = 0; x < width; ++x) {
-            for (unsigned c = 0; c < channels; ++c) {
-                // FreeImage's 8-bit pixels are blue, green, red in memory.
-                const double value = colour[type == FIT_BITMAP && c < 3 ? 2 - c : c];
-                const std::size_t at = std::size_t(x) * channels + c;
-                if (type == FIT_BITMAP)
-                    line[at] = BYTE(value * 255);
-                else if (type == FIT_RGB16 || type == FIT_RGBA16)
-                    reinterpret_cast<WORD*>(line)[at] = WORD(value * 65535);
-                else
-                    reinterpret_cast<float*>(line)[at] = float(value);
-            }
-        }
-    }
+    EXPECT_TRUE(FreeImage_FillBackground(bitmap, type == FIT_BITMAP ? (const void*)&bytes
+                                                 : type == FIT_RGB16 || type == FIT_RGBA16
+                                                     ? (const void*)words
+                                                     : reals));
     FIMEMORY* memory = FreeImage_OpenMemory();
     EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags)) << FreeImage_GetFormatFromFIF(format);
     FreeImage_Unload(bitmap);
     BYTE* data = nullptr;
     DWORD size = 0;
     FreeImage_AcquireMemory(memory, &data, &size);
-    Bytes bytes(data, data + size);
+    Bytes file(data, data + size);
     FreeImage_CloseMemory(memory);
-    return bytes;
+    return file;
 }
 
 QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
@@ -86,6 +69,20 @@ QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
 }
 
 const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = textureSide};
+
+// Decodes `file` apart for a texture: "decoded", or why not.
+std::string decodedApart(const QvPictureFile& file, std::optional<QvDecoderLimits> limits = std::nullopt)
+{
+    std::string error;
+    return qvDecodeApart(file, textureRequest, error, limits) ? "decoded" : error;
+}
+// The same for bytes in memory, named `named`.
+std::string decodedApart(const Bytes& bytes, FREE_IMAGE_FORMAT named,
+                         const QvDecodeRequest& request = {.maxSide = 16})
+{
+    std::string error;
+    return qvDecodeApart(bytes, named, request, error) ? "decoded" : error;
+}
 
 // Rows in this process's own memory, and how many loads the decoding took.
 struct VectorSink : QvDecodeSink {
@@ -99,25 +96,32 @@ struct VectorSink : QvDecodeSink {
     int loads = 0;
 };
 
-// A process's name, state, parent, process group and processor time in
-// clock ticks, from its stat; nothing once it has gone.
+// Asks `found` every few milliseconds until it answers other than zero, or 20 s pass; its last answer.
+template <class Find>
+auto waitFor(Find found)
+{
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto answer = found();
+    for (; !answer && std::chrono::steady_clock::now() < giveUp; answer = found())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return answer;
+}
+
+// A process's name, state, parent, process group and processor time in clock ticks; empty once gone.
 struct ProcessStat {
     std::string name;
     char state = 0;
-    pid_t parent = 0;
-    pid_t group = 0;
+    pid_t parent = 0, group = 0;
     unsigned long long ticks = 0;
 };
-std::optional<ProcessStat> statOf(pid_t pid)
+ProcessStat statOf(pid_t pid)
 {
-    std::string line;
+    std::string line, skipped;
     std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
     const std::size_t open = line.find('('), close = line.rfind(')');
-    if (open == std::string::npos || close == std::string::npos) return std::nullopt;
-    ProcessStat stat;
-    stat.name = line.substr(open + 1, close - open - 1);
+    if (open == std::string::npos || close == std::string::npos) return {};
+    ProcessStat stat{line.substr(open + 1, close - open - 1)};
     std::istringstream fields(line.substr(close + 1));
-    std::string skipped;
     unsigned long long user = 0, system = 0;
     fields >> stat.state >> stat.parent >> stat.group;
     for (int field = 6; field <= 13; ++field) fields >> skipped;
@@ -126,101 +130,74 @@ std::optional<ProcessStat> statOf(pid_t pid)
     return stat;
 }
 
-// The processes named `name` of process group `group` (this one's by
-// default), or whose parent is of it: a decoding child leads a group of its
-// own, its decoder process being of the program's.
+// The processes named `name` of `group` or whose parent is: a decoding child leads a group of its own.
 std::vector<pid_t> processesNamed(const std::string& name, pid_t group = ::getpgrp())
 {
     std::vector<pid_t> found;
     for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
         const std::string pid = entry.path().filename();
         if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::optional<ProcessStat> stat = statOf(std::stoi(pid));
-        if (!stat || stat->name != name) continue;
-        const std::optional<ProcessStat> parent = statOf(stat->parent);
-        if (stat->group == group || (parent && parent->group == group)) found.push_back(std::stoi(pid));
+        const ProcessStat stat = statOf(std::stoi(pid));
+        if (stat.name == name && (stat.group == group || statOf(stat.parent).group == group))
+            found.push_back(std::stoi(pid));
     }
     return found;
 }
-// The first of them; 0 when none.
-pid_t processNamed(const std::string& name, pid_t group = ::getpgrp())
+
+// This process group's decoder process; 0 when it has none.
+pid_t decoderProcess()
 {
-    const std::vector<pid_t> found = processesNamed(name, group);
+    const std::vector<pid_t> found = processesNamed("qvdecoder");
     return found.empty() ? 0 : found.front();
 }
 
-// Waits up to 20 s for the process named `name` in `group`; 0 when none came.
-pid_t waitForProcess(const std::string& name, pid_t group = ::getpgrp())
-{
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < giveUp) {
-        if (const pid_t found = processNamed(name, group)) return found;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return 0;
-}
-
-// The decoder process of a running decoding child; 0 when it has none (it
-// has ended, or outlived its decoder process).
+// The decoder process of a running decoding child; 0 once it has ended or outlived its decoder process.
 pid_t decoderOf(pid_t child)
 {
-    const std::optional<ProcessStat> stat = statOf(child);
-    if (!stat || stat->state == 'Z') return 0;
-    return statOf(stat->parent).value_or(ProcessStat{}).name == "qvdecoder" ? stat->parent : 0;
+    const ProcessStat stat = statOf(child);
+    return stat.state != 'Z' && statOf(stat.parent).name == "qvdecoder" ? stat.parent : 0;
 }
 
-// Waits up to 20 s for a decoding child of `group` that has worked for a
-// clock tick, and so is past its start (its segments attached, its decoder
-// named) and decoding; one whose decoder process is not `oldDecoder`. 0
-// when none came.
+// Waits for a decoding child of `group` past its start (it has worked a clock tick), of a decoder process
+// other than `oldDecoder`; 0 when none came.
 pid_t waitForDecoding(pid_t group = ::getpgrp(), pid_t oldDecoder = 0)
 {
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (std::chrono::steady_clock::now() < giveUp) {
-        for (const pid_t child : processesNamed("qvdecoding", group)) {
-            const pid_t decoder = decoderOf(child);
-            if (decoder != 0 && decoder != oldDecoder && statOf(child).value_or(ProcessStat{}).ticks > 0)
+    return waitFor([&] {
+        for (const pid_t child : processesNamed("qvdecoding", group))
+            if (const pid_t decoder = decoderOf(child);
+                decoder != 0 && decoder != oldDecoder && statOf(child).ticks)
                 return child;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return 0;
+        return pid_t(0);
+    });
 }
 
-// Sends `signal` to `process`, when there is one: 0 would reach the whole
-// process group.
+// Sends `signal` to `process` when there is one: 0 would reach the whole process group.
 void signalProcess(pid_t process, int signal)
 {
     if (process > 0) ::kill(process, signal);
 }
 
 // What a stopped process holds: its descriptors and its shared segments.
-struct Holdings {
-    std::size_t descriptors = 0;
-    std::size_t segments = 0;
-    bool operator==(const Holdings&) const = default;
-};
-Holdings holdingsOf(pid_t process)
+std::string holdingsOf(pid_t process)
 {
-    Holdings held;
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
-    for ([[maybe_unused]] const auto& fd : std::filesystem::directory_iterator(proc / "fd"))
-        ++held.descriptors;
     std::ifstream maps(proc / "maps");
-    for (std::string line; std::getline(maps, line);)
-        held.segments += line.find("/SYSV") != std::string::npos;
-    return held;
+    std::size_t segments = 0;
+    for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
+    return fmt::format("{} descriptors, {} segments",
+                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
 }
 
-// Sends `signal` to the first decoding child of this process group as soon
-// as it decodes, from another thread.
-std::thread signalWhenDecoding(int signal)
+// How often a process has waited (its voluntary context switches).
+long waitsOf(pid_t process)
 {
-    return std::thread([signal] { signalProcess(waitForDecoding(), signal); });
+    std::ifstream status("/proc/" + std::to_string(process) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("voluntary_ctxt_switches:")) return std::stol(line.substr(line.find(':') + 1));
+    return -1;
 }
 
-// Runs `work` while another thread counts the decoding children of this
-// process group that run; the most it saw at once.
+// Runs `work`; the most decoding children of this process group another thread saw run at once.
 template <class Work>
 std::size_t mostDecodingAtOnce(Work work)
 {
@@ -238,14 +215,45 @@ std::size_t mostDecodingAtOnce(Work work)
     return most;
 }
 
-// Whether every outcome has its picture; the errors of those that have none
-// are printed.
-bool allDecoded(const std::vector<QvDecodeOutcome>& outcomes)
+// The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
+std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
 {
+    std::string failures;
     for (const QvDecodeOutcome& outcome : outcomes)
-        if (!outcome.picture) std::fprintf(stdout, "%s\n", outcome.error.c_str());
-    return std::all_of(outcomes.begin(), outcomes.end(),
-                       [](const auto& outcome) { return outcome.picture.has_value(); });
+        if (!outcome.picture) failures += "[" + outcome.error + "]";
+    return failures;
+}
+
+// A little-endian TIFF of one strip of `pixels`, then a directory of its size, strip and `fields` (SHORTs).
+Bytes tiffFile(std::uint16_t width, std::uint16_t height,
+               std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> fields, Bytes pixels)
+{
+    const auto put = [](Bytes& bytes, std::size_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes.push_back(std::uint8_t(value >> (8 * i)));
+    };
+    const std::uint16_t stripBytes = std::uint16_t(pixels.size());
+    fields.insert(
+        fields.end(),
+        {{256, {width}}, {257, {height}}, {259, {1}}, {273, {8}}, {278, {height}}, {279, {stripBytes}}});
+    std::sort(fields.begin(), fields.end());
+    pixels.resize(pixels.size() + pixels.size() % 2);  // a directory starts on a word
+    Bytes file = {'I', 'I', 42, 0}, values;
+    put(file, 8 + pixels.size(), 4);
+    file.insert(file.end(), pixels.begin(), pixels.end());
+    const std::size_t valuesAt = file.size() + 2 + 12 * fields.size() + 4;
+    put(file, fields.size(), 2);
+    for (const auto& [tag, shorts] : fields) {
+        put(file, tag, 2), put(file, 3, 2), put(file, shorts.size(), 4);
+        if (shorts.size() > 2) {
+            put(file, valuesAt + values.size(), 4);
+            for (const std::uint16_t value : shorts) put(values, value, 2);
+        } else {
+            for (std::size_t i = 0; i < 2; ++i) put(file, i < shorts.size() ? shorts[i] : 0, 2);
+        }
+    }
+    put(file, 0, 4);
+    file.insert(file.end(), values.begin(), values.end());
+    return file;
 }
 
 }  // namespace
@@ -312,23 +320,23 @@ TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
     }
 }
 
-// Pictures decoded side by side share the one core they have: however long
-// that takes on the clock, each is decoded, as the sky's six faces are.
+// Pictures decoded side by side on one core, as the sky's six faces, are each decoded however long it takes.
 TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 {
     const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
     const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt});
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        cpu_set_t one;
-        CPU_ZERO(&one);
-        CPU_SET(0, &one);
-        return ::sched_setaffinity(0, sizeof one, &one) == 0 && allDecoded(qvDecodeApartTogether(faces));
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  cpu_set_t one;
+                  CPU_ZERO(&one);
+                  CPU_SET(0, &one);
+                  return ::sched_setaffinity(0, sizeof one, &one) == 0
+                             ? failuresOf(qvDecodeApartTogether(faces))
+                             : "not on one core";
+              }),
+              "");
 }
 
-// Decodings side by side share one memory budget: of six pictures that may
-// take 1.2 GiB each two never run at once, and all are decoded; six sky faces
-// whose limits fit it together run all at once (where the system has room).
+// Decodings share one memory budget: two of 1.2 GiB never run at once; sky faces that fit it all do.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
     const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 2000, 2000), FIF_PNG);
@@ -338,149 +346,111 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
     const std::uint64_t faceBytes = qvDecoderLimits(FIF_JPEG, face.header.reading, face.size).memoryBytes;
     const std::uint64_t facesAtOnce =
         std::clamp<std::uint64_t>(qvDecodingBudget(faceBytes, qvReadMemoryRoom()) / faceBytes, 1, 6);
-    struct Case {
-        const char* name;
+    const struct {
         std::vector<QvDecodeJob> jobs;
         std::size_t atOnce;
+    } cases[] = {
+        {std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
+        {std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
     };
-    const Case cases[] = {
-        {"1.2 GiB each", std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
-        {"sky faces", std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_TRUE(testsupport::holdsInChild([&] {
-            bool decoded = false;
+    for (const auto& c : cases) {
+        const std::string atOnce = testsupport::reportInChild([&] {
+            std::string failed = "not started";
             const std::size_t most =
                 ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
-                    ? mostDecodingAtOnce([&] { decoded = allDecoded(qvDecodeApartTogether(c.jobs)); })
+                    ? mostDecodingAtOnce([&] { failed = failuresOf(qvDecodeApartTogether(c.jobs)); })
                     : 0;
-            std::fprintf(stdout, "%zu at once\n", most);
-            return decoded && most == c.atOnce;
-        }));
+            return fmt::format("{}{} at once", failed, most);
+        });
+        EXPECT_EQ(atOnce, fmt::format("{} at once", c.atOnce));
     }
 }
 
-// The limit that ends a decoding is named, with its figure: processor time,
-// memory (the user's own lower limit among them), and a decoder that does
-// no work (stopped here). A child killed from outside (a user, the system's
-// memory killer) is named so. The program goes on.
+// The limit that ends a decoding is named with its figure, as is a kill from outside; the program goes on.
 TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 {
     ASSERT_EQ(::setpgid(0, 0), 0);  // a process group of this test's own
     ASSERT_TRUE(qvStartDecoderProcess());
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
     const QvDecoderLimits plenty = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
-    std::string error;
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
-                               QvDecoderLimits{0.002, plenty.stalledSeconds, plenty.memoryBytes}));
-    EXPECT_EQ(error, "the PNG decoder took longer than 0.002 s");
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
-                               QvDecoderLimits{plenty.cpuSeconds, plenty.stalledSeconds, 16 << 20}));
-    EXPECT_EQ(error, "it needs more than the 16 MiB a picture of 5000x5000 may take");
-    // A decoding child stopped does no work; the decoder process ends it.
-    std::thread stopper = signalWhenDecoding(SIGSTOP);
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
-                               QvDecoderLimits{plenty.cpuSeconds, 0.5, plenty.memoryBytes}));
-    stopper.join();
-    EXPECT_EQ(error, "the PNG decoder did no work for 0.5 s");
-    std::thread killer = signalWhenDecoding(SIGKILL);
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error));
-    killer.join();
-    EXPECT_EQ(error, "the PNG decoder was killed (signal 9), by none of the program's limits");
-    ASSERT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+    const QvDecoderLimits stalling{plenty.cpuSeconds, 0.5, plenty.memoryBytes};
+    const struct {
+        std::optional<QvDecoderLimits> limits;
+        int signal;  // sent to the decoding child as soon as it decodes
+        const char* error;
+    } ends[] = {
+        {QvDecoderLimits{0.002, plenty.stalledSeconds, plenty.memoryBytes}, 0,
+         "the PNG decoder took longer than 0.002 s"},
+        {QvDecoderLimits{plenty.cpuSeconds, plenty.stalledSeconds, 16 << 20}, 0,
+         "it needs more than the 16 MiB a picture of 5000x5000 may take"},
+        {stalling, SIGSTOP, "the PNG decoder did no work for 0.5 s"},  // the decoder process ends it
+        {std::nullopt, SIGKILL, "the PNG decoder was killed (signal 9), by none of the program's limits"},
+    };
+    for (const auto& end : ends) {
+        std::thread signalling([&] { signalProcess(end.signal ? waitForDecoding() : 0, end.signal); });
+        EXPECT_EQ(decodedApart(big, end.limits), end.error);
+        signalling.join();
+    }
+    ASSERT_EQ(decodedApart(big), "decoded");
 
-    // The decoder process stopped says nothing more: the program gives up
-    // waiting as soon, and ends it; the next picture starts another.
-    stopper = std::thread([] { signalProcess(waitForProcess("qvdecoder"), SIGSTOP); });
-    stopper.join();
+    // A stopped decoder process is given up as soon, ended and reaped; the next picture starts another.
+    signalProcess(waitFor(decoderProcess), SIGSTOP);
     const auto asked = std::chrono::steady_clock::now();
-    EXPECT_FALSE(qvDecodeApart(big, textureRequest, error,
-                               QvDecoderLimits{plenty.cpuSeconds, 0.5, plenty.memoryBytes}));
-    EXPECT_EQ(error, "the picture decoder has stopped");
+    EXPECT_EQ(decodedApart(big, stalling), "the picture decoder has stopped");
     EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
-    // Ended and reaped: it is no child of ours.
-    const auto ended = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (processNamed("qvdecoder") != 0 && std::chrono::steady_clock::now() < ended)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(processNamed("qvdecoder"), 0);
-    EXPECT_TRUE(qvDecodeApart(big, textureRequest, error)) << error;
+    EXPECT_TRUE(waitFor([] { return decoderProcess() == 0; }));
+    EXPECT_EQ(decodedApart(big), "decoded");
 
-    // The user's own soft limit of address space, lower than the picture's,
-    // holds; the line names it.
+    // The user's lower limit of address space, with room for the rows but not the decoding, is named.
     const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 3000, 3000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        long pages = 0;
-        std::ifstream("/proc/self/statm") >> pages;
-        // Room for the picture's rows in the program, not for its decoding.
-        const std::uint64_t mib = 1 << 20;
-        const rlim_t users =
-            rlim_t((std::uint64_t(pages) * std::uint64_t(::sysconf(_SC_PAGESIZE)) / mib + 64) * mib);
-        const rlimit soft{users, RLIM_INFINITY};
-        std::string said;
-        const bool refused = ::setrlimit(RLIMIT_AS, &soft) == 0 && !qvDecodeApart(deep, textureRequest, said);
-        const std::string expected = fmt::format(
-            "it needs more than the {} MiB of address space the user's limit allows", users / mib);
-        if (said != expected) std::fprintf(stdout, "%s\n", said.c_str());
-        return refused && said == expected;
-    }));
+    long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const std::uint64_t mib = 1 << 20,
+                        users = (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
+    EXPECT_EQ(
+        testsupport::reportInChild([&] {
+            const rlimit soft{rlim_t(users), RLIM_INFINITY};
+            return ::setrlimit(RLIMIT_AS, &soft) == 0 ? decodedApart(deep) : "no limit set";
+        }),
+        fmt::format("it needs more than the {} MiB of address space the user's limit allows", users / mib));
 }
 
-// How often a process has waited (its voluntary context switches).
-long waitsOf(pid_t process)
-{
-    std::ifstream status("/proc/" + std::to_string(process) + "/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.starts_with("voluntary_ctxt_switches:")) return std::stol(line.substr(line.find(':') + 1));
-    return -1;
-}
-// Waits (up to 20 s) until the decoder process has waited `times` more: it
-// looks at its children between two waits.
-void waitForLooks(pid_t decoder, long times)
-{
-    const long waited = waitsOf(decoder);
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (waitsOf(decoder) < waited + times && std::chrono::steady_clock::now() < giveUp)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
-
-// Time the whole program spends stopped (a terminal's Ctrl-Z) is no stall:
-// it counts one slice, and the decoding goes on where it was. The child is
-// stopped first, and continued only after the program, so that the decoder
-// process sees it do no work across the stop: only the capped count then
-// keeps the stalled clock running.
+// The program stopped (Ctrl-Z) is no stall; its child stopped across it leaves only the capped count to hold.
 TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
     const QvDecoderLimits limits = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const pid_t program = ::fork();
     if (program == 0) {
-        std::string error;
-        const bool decoded = ::setpgid(0, 0) == 0 && qvStartDecoderProcess() &&
-                             qvDecodeApart(big, textureRequest, error,
-                                           QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes});
-        if (!decoded) std::fprintf(stdout, "%s\n", error.c_str());
+        const std::string said =
+            ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
+                ? decodedApart(big, QvDecoderLimits{limits.cpuSeconds, 1, limits.memoryBytes})
+                : "not started";
+        std::fprintf(stdout, "%s\n", said.c_str());
         std::fflush(stdout);
-        ::_exit(decoded ? 0 : 1);
+        ::_exit(said == "decoded" ? 0 : 1);
     }
     ::setpgid(program, program);
     const pid_t child = waitForDecoding(program);
     ASSERT_NE(child, 0);
-    const pid_t decoder = decoderOf(child);
+    // The decoder process looks at its children between two waits.
+    const auto waitForLooks = [decoder = decoderOf(child)](long looks) {
+        const long waited = waitsOf(decoder);
+        waitFor([&] { return waitsOf(decoder) >= waited + looks; });
+    };
     ::kill(child, SIGSTOP);
-    waitForLooks(decoder, 2);
+    waitForLooks(2);
     ::kill(-program, SIGSTOP);
     std::this_thread::sleep_for(std::chrono::seconds(3));
     ::kill(-program, SIGCONT);
-    waitForLooks(decoder, 1);
+    waitForLooks(1);
     ::kill(child, SIGCONT);  // in a process group of its own
     int status = 0;
     ASSERT_EQ(::waitpid(program, &status, 0), program);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
-// A decoder that said why it failed fails every flag value alike, out of
-// memory too: it is not run again.
+// A decoder that said why it failed fails every flag value alike, out of memory too: it is not run again.
 TEST(DecoderLimits, AFailedDecodingIsNotRunAgain)
 {
     const Bytes big = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000);
@@ -497,52 +467,7 @@ TEST(DecoderLimits, AFailedDecodingIsNotRunAgain)
     }
 }
 
-// A little-endian TIFF of one directory and one uncompressed strip of
-// `pixels`, with these fields (tag, SHORT values) beside its size and strip.
-Bytes tiffFile(std::uint16_t width, std::uint16_t height,
-               std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> fields, const Bytes& pixels)
-{
-    fields.push_back({256, {width}});
-    fields.push_back({257, {height}});
-    fields.push_back({259, {1}});
-    fields.push_back({278, {height}});
-    std::sort(fields.begin(), fields.end());
-    const auto put = [](Bytes& bytes, std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) bytes.push_back(std::uint8_t(value >> (8 * i)));
-    };
-    const std::uint32_t entries = std::uint32_t(fields.size()) + 2;
-    std::uint32_t outside = 8 + 2 + 12 * entries + 4;
-    Bytes head = {'I', 'I', 42, 0}, values;
-    put(head, 8, 4);
-    put(head, entries, 2);
-    std::uint32_t pixelsAt = outside;
-    for (const auto& field : fields)
-        pixelsAt += field.second.size() > 2 ? 2 * std::uint32_t(field.second.size()) : 0;
-    bool stripWritten = false;
-    for (const auto& [tag, shorts] : fields) {
-        if (tag > 273 && !stripWritten) {  // StripOffsets in its place
-            put(head, 273, 2), put(head, 4, 2), put(head, 1, 4), put(head, pixelsAt, 4);
-            stripWritten = true;
-        }
-        put(head, tag, 2), put(head, 3, 2), put(head, std::uint32_t(shorts.size()), 4);
-        if (shorts.size() <= 2) {
-            for (std::size_t i = 0; i < 2; ++i) put(head, i < shorts.size() ? shorts[i] : 0, 2);
-        } else {
-            put(head, outside, 4);
-            for (const std::uint16_t value : shorts) put(values, value, 2);
-            outside += 2 * std::uint32_t(shorts.size());
-        }
-    }
-    put(head, 279, 2), put(head, 4, 2), put(head, 1, 4), put(head, std::uint32_t(pixels.size()), 4);
-    put(head, 0, 4);
-    head.insert(head.end(), values.begin(), values.end());
-    head.insert(head.end(), pixels.begin(), pixels.end());
-    return head;
-}
-
-// The decoding child prints nothing (libtiff names each tag it does not
-// know) and leaves no core file when its decoder crashes, whatever the
-// program's launcher allows.
+// The decoding child prints nothing (libtiff names unknown tags) and leaves no core file when it crashes.
 TEST(DecoderProcess, TheChildLeavesNoTrace)
 {
 #if defined(__SANITIZE_ADDRESS__)
@@ -550,8 +475,7 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
 #endif
     const std::filesystem::path folder = testsupport::tempPath("traces");
     std::filesystem::create_directories(folder);
-    // A 1x1 grey picture with a private field, 65000, and a 9x9 one of 4-bit
-    // palette pixels said to have four samples: FreeImage 3.18 copies past its bitmap.
+    // A private field, and 4-bit palette pixels said to have four samples: FreeImage copies past its bitmap.
     const Bytes tagged = tiffFile(1, 1, {{258, {8}}, {262, {1}}, {277, {1}}, {65000, {7}}}, {0x80});
     std::vector<std::uint16_t> palette(3 * 16);
     for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = std::uint16_t(i * 4099);
@@ -559,18 +483,16 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
         tiffFile(9, 9, {{258, {4}}, {262, {3}}, {277, {4}}, {320, palette}}, Bytes(9 * 18, 0x5A));
     int errors[2];
     ASSERT_EQ(::pipe(errors), 0);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        const rlimit anyCore{RLIM_INFINITY, RLIM_INFINITY};
-        ::setrlimit(RLIMIT_CORE, &anyCore);
-        if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 || !qvStartDecoderProcess())
-            return false;
-        std::string read, crashed;
-        const bool decoded = qvDecodeApart(tagged, FIF_TIFF, {.maxSide = 16}, read).has_value();
-        const bool refused = !qvDecodeApart(crashing, FIF_TIFF, {.maxSide = 16}, crashed);
-        if (!decoded || !refused || crashed != "the TIFF decoder crashed (signal 11)")
-            std::fprintf(stdout, "%s / %s\n", read.c_str(), crashed.c_str());
-        return decoded && refused && crashed == "the TIFF decoder crashed (signal 11)";
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  const rlimit anyCore{RLIM_INFINITY, RLIM_INFINITY};
+                  ::setrlimit(RLIMIT_CORE, &anyCore);
+                  if (::chdir(folder.c_str()) != 0 || ::dup2(errors[1], STDERR_FILENO) < 0 ||
+                      !qvStartDecoderProcess())
+                      return std::string("not started");
+                  const std::string read = decodedApart(tagged, FIF_TIFF);
+                  return read + " / " + decodedApart(crashing, FIF_TIFF);
+              }),
+              "decoded / the TIFF decoder crashed (signal 11)");
     ::close(errors[1]);
     char said[256];
     EXPECT_EQ(::read(errors[0], said, sizeof said), 0) << "the decoding child printed";
@@ -580,44 +502,36 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
     std::filesystem::remove_all(folder);
 }
 
-// A process with threads cannot fork safely: its decoder process is the
-// test program's own file run in the decoder role, and the process never
-// forks.
+// A process with threads cannot fork safely: its decoder process is its own file run in the decoder role.
 TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 {
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        static int forks = 0;
-        if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0) return false;
-        bool release = false;
-        std::thread waiting([&] {
-            while (!__atomic_load_n(&release, __ATOMIC_ACQUIRE))
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        });
-        std::string error;
-        const bool decoded =
-            qvDecodeApart(small, FIF_PNG, {.maxSide = textureSide}, error).has_value();
-        std::string command;
-        std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", processNamed("qvdecoder"))), command);
-        __atomic_store_n(&release, true, __ATOMIC_RELEASE);
-        waiting.join();
-        const bool role = command.find("--picture-decoder-socket=") != std::string::npos;
-        std::fprintf(stdout, "%s / %s / %d forks\n", error.c_str(), command.c_str(), forks);
-        return decoded && role && forks == 0;
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  static int forks = 0;
+                  if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0)
+                      return std::string("not set up");
+                  std::promise<void> release;
+                  std::thread waiting([waited = release.get_future()] { waited.wait(); });
+                  const std::string decoded = decodedApart(small, FIF_PNG, {.maxSide = textureSide});
+                  std::string command;
+                  std::getline(std::ifstream(fmt::format("/proc/{}/cmdline", decoderProcess())), command);
+                  release.set_value();
+                  waiting.join();
+                  return fmt::format("{}, in the decoder role {}, {} forks", decoded,
+                                     command.find("--picture-decoder-socket=") != std::string::npos, forks);
+              }),
+              "decoded, in the decoder role true, 0 forks");
 }
 
-// The decoder process and each decoding child hold only their own
-// descriptors, whatever the program's launcher left open (a pipe it reads
-// to its end), and the child only its two segments; it leads a process
-// group of its own.
+// The decoder process and each child hold only their own, not a launcher's pipe; the child leads a group.
 TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
+    const std::string held = testsupport::reportInChild([&] {
         int launchers[2];
-        if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess()) return false;
-        Holdings child, decoder;
+        if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess())
+            return std::string("not started");
+        std::string child, decoder;
         bool leader = false, ended = false;
         std::thread looking([&] {
             const pid_t found = waitForDecoding();
@@ -632,119 +546,93 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
             ended = ::poll(&end, 1, 5000) == 1 && ::read(launchers[0], &byte, 1) == 0;
             signalProcess(found, SIGCONT);
         });
-        std::string error;
-        const bool decoded = qvDecodeApart(big, textureRequest, error).has_value();
+        const std::string decoded = decodedApart(big);
         looking.join();
-        std::fprintf(stdout,
-                     "%s: child %zu descriptors %zu segments, decoder %zu and %zu, leader %d, ended %d\n",
-                     error.c_str(), child.descriptors, child.segments, decoder.descriptors, decoder.segments,
-                     leader, ended);
-        // The child: the standard three. The decoder process: those, its
-        // socket and its signals.
-        return decoded && child == Holdings{3, 2} && decoder == Holdings{5, 0} && leader && ended;
-    }));
+        return fmt::format("{}; child {}, leader {}; decoder {}; pipe ended {}", decoded, child, leader,
+                           decoder, ended);
+    });
+    // The child: the standard three. The decoder process: those, its socket and its signals.
+    EXPECT_EQ(held,
+              "decoded; child 3 descriptors, 2 segments, leader true; decoder 5 descriptors, 0 segments; "
+              "pipe ended true");
 }
 
-// A decoder process that ends (a user or the memory killer) is started
-// anew, between pictures and while one decodes: the picture it held is
-// decoded again, once, and its decoding child ends with it.
+// A decoder process that ends is started anew; the picture it held is decoded once more and its child ends.
 TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        // Orphans come to this process, of the same session: a decoding
-        // child that outlives its decoder process is then no stopped member
-        // of an orphaned group, which the system would end.
+    const std::string decodings = testsupport::reportInChild([&] {
+        // Orphans come here: a stopped child that outlives its decoder process is then no orphaned group's.
         if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || ::setpgid(0, 0) != 0 || !qvStartDecoderProcess())
-            return false;
-        std::string between, held, lost, after;
-        signalProcess(waitForProcess("qvdecoder"), SIGKILL);
-        const bool decodedBetween = qvDecodeApart(big, textureRequest, between).has_value();
-
+            return std::string("not started");
+        signalProcess(waitFor(decoderProcess), SIGKILL);
+        const std::string between = decodedApart(big);
         pid_t stopped = 0;
         std::thread killing([&] {
             stopped = waitForDecoding();
             signalProcess(stopped, SIGSTOP);
             signalProcess(decoderOf(stopped), SIGKILL);
         });
-        const bool decodedHeld = qvDecodeApart(big, textureRequest, held).has_value();
+        const std::string held = decodedApart(big);
         killing.join();
-        // Stopped, it could not end on its own: only its decoder process's
-        // end ended it.
-        bool childGone = false;
-        for (int tries = 0; tries < 500 && !childGone; ++tries) {
-            childGone = ::waitpid(stopped, nullptr, WNOHANG) == stopped;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        // Stopped, it could not end on its own: only its decoder process's end ended it.
+        const bool childGone = waitFor([&] { return ::waitpid(stopped, nullptr, WNOHANG) == stopped; });
         if (!childGone) signalProcess(stopped, SIGKILL);
-
         // Lost twice: the picture is not decoded a third time.
         killing = std::thread([] {
             const pid_t first = decoderOf(waitForDecoding());
             signalProcess(first, SIGKILL);
             signalProcess(decoderOf(waitForDecoding(::getpgrp(), first)), SIGKILL);
         });
-        const bool refused = !qvDecodeApart(big, textureRequest, lost);
+        const std::string lost = decodedApart(big);
         killing.join();
-        const bool decodedAfter = qvDecodeApart(big, textureRequest, after).has_value();
-        std::fprintf(stdout, "%s / %s / %s / %s, child gone %d\n", between.c_str(), held.c_str(),
-                     lost.c_str(), after.c_str(), childGone);
-        return decodedBetween && decodedHeld && childGone && refused &&
-               lost == "the picture decoder has stopped" && decodedAfter;
-    }));
+        return fmt::format("{} / {}, child gone {} / {} / {}", between, held, childGone, lost,
+                           decodedApart(big));
+    });
+    EXPECT_EQ(decodings, "decoded / decoded, child gone true / the picture decoder has stopped / decoded");
 }
 
-// A decoder process that cannot fork (a user's process limit) says so,
-// naming no decoder. Root is not held to that limit: the test runs as a
-// user of its own.
+// A decoder process that cannot fork says so, naming no decoder; only a user (not root) is held to the limit.
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
-    EXPECT_TRUE(testsupport::holdsInChild([&] {
-        constexpr id_t nobodysOwn = 54321;
-        if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
-            ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
-            ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
-            return false;
-        std::string first, second;
-        const bool decoded = qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, first).has_value();
-        const rlimit one{1, 1};
-        const bool limited = ::prlimit(processNamed("qvdecoder"), RLIMIT_NPROC, &one, nullptr) == 0;
-        const bool refused = !qvDecodeApart(small, FIF_PNG, {.maxSide = 16}, second);
-        std::fprintf(stdout, "%s / %s\n", first.c_str(), second.c_str());
-        return decoded && limited && refused && second == "the picture decoder could not be started";
-    }));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  constexpr id_t nobodysOwn = 54321;
+                  if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
+                      ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
+                      ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
+                      return std::string("not a user of its own");
+                  const std::string first = decodedApart(small, FIF_PNG);
+                  const rlimit one{1, 1};
+                  const bool limited = ::prlimit(decoderProcess(), RLIMIT_NPROC, &one, nullptr) == 0;
+                  return fmt::format("{} / limited {} / {}", first, limited, decodedApart(small, FIF_PNG));
+              }),
+              "decoded / limited true / the picture decoder could not be started");
 }
 
-// What a decoder says can quote the file: FreeImage's XPM decoder quotes a
-// colour it does not know. An escape sequence in it drives no terminal.
+// What a decoder says quotes the file (an unknown XPM colour): an escape sequence in it drives no terminal.
 TEST(DecoderProcess, ADecodersWordsArePrintable)
 {
     const std::string xpm =
         "/* XPM */\nstatic char * x[] = {\n\"2 1 1 1\",\n\"a c \x1b[31mred\nx\",\n\"aa\"};\n";
-    std::string error;
-    EXPECT_FALSE(qvDecodeApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM, {.maxSide = 16}, error));
-    EXPECT_EQ(error, "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
+    EXPECT_EQ(decodedApart(Bytes(xpm.begin(), xpm.end()), FIF_XPM),
+              "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
 }
 
-// A child's result is read from the program's own copy of its header and
-// rows: a size or length that does not hold is refused, its words are made
-// printable, and the picture stays as copied whatever is written after.
+// A child's result is checked in the program's own copy: sizes that do not hold refused, words printable.
 TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
 {
     const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 4);
-    struct Case {
+    const struct {
         const char* name;
         int width, height;
         std::uint64_t rowBytes;
         std::size_t segmentRows;
         std::optional<QvImageSize> headerSize;
-        const char* error;
-        const char* remarks;
+        const char *error, *remarks;
         const char* outcome;  // the error, or the remarks of the picture
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "", "", ""},
         {"a size of its own", 3, 2, 2 * qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 3), 4, QvImageSize{4, 4},
          "", "", "the PNG decoder gave a 3x2 picture, where its header says 4x4"},
@@ -760,7 +648,7 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
          "1m \xff\xe0\x80\x80 \x7f",
          "caf\xc3\xa9 \\xc2\\x9b1m \\xff\\xe0\\x80\\x80 \\x7f"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> segment(qvResultRowsAt + c.segmentRows * rowBytes, 0x5A);
         QvResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
