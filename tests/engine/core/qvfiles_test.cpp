@@ -3,8 +3,6 @@
 // and the failures a disk can give.
 #include <gtest/gtest.h>
 
-#include <utility>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -74,16 +72,16 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
     EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
-    // A kernel file says it is empty and holds megabytes: read only to its size.
-    fs::create_symlink("/proc/self/pagemap", folder.path / "pagemap");
-    EXPECT_FALSE(qvReadBoundedFile(folder.path / "pagemap", error, std::uintmax_t(512) << 20));
-    EXPECT_EQ(error, "it holds more than the 0 bytes its size says");
-    // One whose read fails is named with the system's reason, not taken as empty.
-    fs::create_symlink("/proc/self/mem", folder.path / "mem");
-    EXPECT_FALSE(qvReadBoundedFile(folder.path / "mem", error, std::uintmax_t(512) << 20));
-    EXPECT_EQ(error, "Input/output error");
-    // A huge file is refused from its size, unread: reading it would take
-    // far longer than the alarm allows. The limit is named exactly.
+    // A kernel file that says it is empty and holds megabytes is read only to
+    // its size; one whose read fails is named with the system's reason.
+    for (const auto& [kernelFile, reason] :
+         {std::pair{"/proc/self/pagemap", "it holds more than the 0 bytes its size says"},
+          std::pair{"/proc/self/mem", "Input/output error"}}) {
+        EXPECT_FALSE(qvReadBoundedFile(kernelFile, error, std::uintmax_t(512) << 20));
+        EXPECT_EQ(error, reason);
+    }
+    // A huge file is refused from its size, unread (reading it would outlast
+    // the alarm), its limit named exactly.
     hostilefiles::plantLarge(folder.path / "huge", std::uintmax_t(4) << 30);
     for (const auto& [limit, reason] :
          {std::pair<std::uintmax_t, std::string>{std::uintmax_t(4095) << 20, "larger than 4095 MiB"},
@@ -171,7 +169,7 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     // like one: at a name the program could choose, a link or a pipe must
     // neither be written through, waited on nor removed, and a hard link is
     // a file that lives on under its other name.
-    const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9"};
+    const std::string removed = "photo.jpeg.tmp-Ab3xZ9";
     std::vector<std::string> kept = {
         "photo.jpeg.tmp-young1",  "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-Hard01",
         "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-ab_d.f", "photo.webp.tmp-ABCDEF"};
@@ -183,19 +181,19 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
         ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
     };
     folder.write("saved", "saved");
-    for (const std::vector<std::string>* names : {&removed, &std::as_const(kept)}) {
-        for (const std::string& name : *names) {
-            if (name.ends_with("Link01"))
-                fs::create_symlink(folder.path / "outside", folder.path / name);
-            else if (name.ends_with("Pipe01"))
-                ::mkfifo((folder.path / name).c_str(), 0600);
-            else if (name.ends_with("Hard01"))
-                fs::create_hard_link(folder.path / "saved", folder.path / name);
-            else
-                folder.write(name, "leftover");
-            if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
-            if (!name.ends_with("young1")) age(name);
-        }
+    folder.write(removed, "leftover");
+    age(removed);
+    for (const std::string& name : kept) {
+        if (name.ends_with("Link01"))
+            fs::create_symlink(folder.path / "outside", folder.path / name);
+        else if (name.ends_with("Pipe01"))
+            ::mkfifo((folder.path / name).c_str(), 0600);
+        else if (name.ends_with("Hard01"))
+            fs::create_hard_link(folder.path / "saved", folder.path / name);
+        else
+            folder.write(name, "leftover");
+        if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
+        if (!name.ends_with("young1")) age(name);
     }
     // What the old link names is old too: a removal that followed the link
     // would find an old file there.
@@ -210,8 +208,7 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
-    for (const std::string& name : removed)
-        EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / removed)));
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
     EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
