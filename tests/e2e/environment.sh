@@ -28,22 +28,18 @@ rm "$work/slow/textures/logo.png" "$work/damaged/textures/monitor_route.jpg"
 /usr/bin/convert-im6.q16 "$work/noise.ppm" "j2k:$work/slow/textures/logo.png"
 head -c 2000 "$run_dir/textures/monitor_route.jpg" >"$work/damaged/textures/monitor_route.jpg"
 
-# Starts the program from DIR in a process group of its own, under
-# `ulimit LIMIT` unless LIMIT is empty and through LAUNCHER, its output in
-# $work/NAME.txt.
+# Starts the program from DIR in a process group of its own, under `ulimit
+# LIMIT` unless LIMIT is empty and through LAUNCHER, its output in $work/NAME.txt.
 start() {  # start NAME DIR LIMIT [LAUNCHER...]
   local name="$1" dir="$2" limit="$3"
   shift 3
   # shellcheck disable=SC2086  # LIMIT is an option and its value
   (cd "$dir" && { [ -z "$limit" ] || ulimit $limit; } &&
     exec setsid "$@" ./velmorin >"$work/$name.txt" 2>&1) &
-  pid=$!
-  group_id=$pid
+  pid=$! group_id=$!
 }
 
-# Prints "PID PARENT STATE GROUP" for each process still there as it reads
-# /proc/PID/stat (the pid, the command in parentheses, the state, the
-# parent, the group).
+# Prints "PID PARENT STATE GROUP" for each process still there as /proc/PID/stat is read.
 processes() {
   { cat /proc/[0-9]*/stat 2>/dev/null || true; } | sed 's/^\([0-9]*\) (.*) /\1 /' |
     awk '{ print $1, $3, $2, $4 }'
@@ -59,11 +55,8 @@ decoder_process() { group | awk -v program="$group_id" '$1 != program { print $1
 # Succeeds while PID runs (is there, and no zombie).
 runs() { processes | awk -v pid="$1" '$1 == pid && $3 !~ /^Z/ { found = 1 } END { exit !found }'; }
 
-# Waits for a decoding child (a child of the decoder process, which leads a
-# process group of its own) to run; sets `child`.
-wait_for_decoding() {
-  wait_until "no decoding child appeared" decoding_child
-}
+# Succeeds when a decoding child (a child of the decoder process, leading a
+# process group of its own) runs; sets `child`.
 decoding_child() {
   child="$(processes | awk -v decoders="$(decoder_process | paste -sd ' ')" '
     BEGIN { n = split(decoders, list, " "); for (i = 1; i <= n; i++) decoder[list[i]] = 1 }
@@ -94,13 +87,11 @@ runs_normally() {  # runs_normally NAME LIMIT [LAUNCHER...]
 }
 
 # SIGCHLD ignored by the launcher, which exec keeps.
-runs_normally sigchld "" python3 -c 'import os, signal, sys
-signal.signal(signal.SIGCHLD, signal.SIG_IGN)
+runs_normally sigchld "" python3 -c 'import os, signal, sys; signal.signal(signal.SIGCHLD, signal.SIG_IGN)
 os.execvp(sys.argv[1], sys.argv[1:])'
 
-# A file-size limit (in KiB) below the size of the pictures' pixels, on a
-# first start: Mesa then writes its shader cache's index, over a megabyte,
-# and must see the write fail rather than end the program.
+# A file-size limit (in KiB) below the pictures' pixels, on a first start: Mesa
+# writes its shader cache's index, over a megabyte, and the write must fail, not end the program.
 runs_normally fsize100 "-f 100" env XDG_CACHE_HOME="$work/cache100"
 runs_normally fsize1000 "-f 1000" env XDG_CACHE_HOME="$work/cache1000"
 
@@ -108,10 +99,9 @@ runs_normally fsize1000 "-f 1000" env XDG_CACHE_HOME="$work/cache1000"
 # decoder's socket take most.
 runs_normally files16 "-n 16"
 
-# Standard input, output and error closed, and a damaged picture whose line
-# is the first the program prints: the descriptors it opens next (the
-# decoder's socket, the X connection) would take 0 and 1 and that line would
-# go into the X connection. It runs on /dev/null instead.
+# Standard streams closed, and a damaged picture whose line is the first the
+# program prints: the decoder's socket and the X connection would take 0 and 1
+# and that line would go into the X connection. It runs on /dev/null instead.
 start closed "$work/damaged" "" bash -c 'exec "$0" "$@" <&- >&- 2>&-'
 main_window
 for fd in 0 1 2; do
@@ -134,13 +124,11 @@ while group_has '^Z'; do
 done
 closes_with_0 "after the decoder process was killed"
 
-# A hard address-space limit of 4 GiB, set as an ordinary user: the decoding
-# child limits itself below it and the program runs. Root could raise the
-# limit again; it is run without that capability. AddressSanitizer cannot
-# run under such a limit.
+# A hard address-space limit of 4 GiB, set as an ordinary user (root, who could
+# raise it, runs without that capability): the decoding child limits itself
+# below it and the program runs. AddressSanitizer cannot run under it.
 limited="a picture's decoding is limited below a user's hard address-space limit; "
-# grep reads all of nm's output: quitting at the first match would end nm by
-# SIGPIPE, which pipefail counts as the pipeline failing.
+# grep reads all of nm's output: nm ended by SIGPIPE would fail the pipeline.
 if nm -D "$run_dir/velmorin" | grep ' __asan_init$' >/dev/null; then
   echo "SKIP: the address-space limit in the sanitizer build"
   limited=""
@@ -149,9 +137,8 @@ else
   as_user=()
   [ "$(id -u)" -ne 0 ] || as_user=(setpriv --bounding-set -sys_resource)
   start aslimit "$work/slow" "-v $((hard >> 10))" "${as_user[@]}"
-  wait_for_decoding
-  # The child sets its limit as it starts: it is read until it is set, or
-  # the child has ended.
+  wait_until "no decoding child appeared" decoding_child
+  # The child sets its limit as it starts: read until it is set or the child ended.
   soft=""
   while line="$(grep '^Max address space' "/proc/$child/limits" 2>/dev/null)"; do
     read -r _ _ _ soft limit _ <<<"$line"
@@ -159,18 +146,15 @@ else
     [ "$soft" = unlimited ] || [ "$soft" -ge "$hard" ] || break
     sleep 0.05
   done
-  if [ -z "$soft" ] || [ "$soft" = unlimited ] || [ "$soft" -ge "$hard" ]; then
+  [ -n "$soft" ] && [ "$soft" != unlimited ] && [ "$soft" -lt "$hard" ] ||
     fail "the decoding child's address space was limited to ${soft:-?} bytes, not below the $hard of the user"
-  fi
   main_window
   closes_with_0 "under the address-space limit"
   all_loaded aslimit
 
-  # A hard limit of 1 GiB is too little to start in: each of the GL
-  # driver's rasteriser threads reserves a malloc arena of 64 MiB. How many
-  # threads and arenas there are follows the processors (with few the
-  # program fits, with many the driver itself crashes making the context),
-  # so both are set here as a machine of 8 processors has them.
+  # A hard limit of 1 GiB is too little to start in: each GL rasteriser thread
+  # reserves a malloc arena of 64 MiB. Threads and arenas follow the processors (with few
+  # the program fits, with many the driver crashes), so both are set as 8 processors have them.
   limited+="one too small to start in is named; "
   start nomemory "$work/plain" "-v $((1 << 20))" env LP_NUM_THREADS=8 GLIBC_TUNABLES=glibc.malloc.arena_max=64
   exit_status
@@ -183,7 +167,7 @@ fi
 # The program killed while its logo is decoded: every process of its group
 # and the decoding child end with it, within a second.
 start killed "$work/slow" ""
-wait_for_decoding
+wait_until "no decoding child appeared" decoding_child
 kill -KILL "$pid"
 wait "$pid" 2>/dev/null || true
 pid=""

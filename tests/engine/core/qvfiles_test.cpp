@@ -102,10 +102,8 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
 
 TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
 {
-    // A pipe can take the file's place between the check of the path and its
-    // open: a thread swaps the two there as fast as it can while reads go on.
-    // Every read must give the file's bytes or refuse the pipe; one that
-    // waited on the pipe ends in the alarm, so this runs in a child.
+    // A thread swaps a pipe and the file as fast as it can while reads go on: each read gives the
+    // file's bytes or refuses the pipe; one that waited on it ends in the alarm, so this runs in a child.
     const Folder folder("swapped");
     folder.write("file", "contents");
     ::mkfifo((folder.path / "pipe").c_str(), 0600);
@@ -135,9 +133,8 @@ TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
 
 TEST(RegularFile, AReadThatFailsAfterSomeBytesIsAnErrorNotAShortFile)
 {
-    // No regular file fails mid-read on demand; a socket does. Its peer sends
-    // some bytes and closes with a byte it was sent unread, which resets the
-    // connection: the reader gets the bytes, then the reset.
+    // No regular file fails mid-read on demand; a socket does: its peer sends some bytes and closes
+    // with a byte it was sent unread, so the reader gets the bytes, then the connection's reset.
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
     const QvDescriptor reader{pair[0]};
@@ -162,13 +159,11 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     const Folder folder("replace");
     folder.write("photo.jpeg", "old");
     folder.write("outside", "keep");
-    // Where the temporary file once had a fixed name: a link out of the
-    // folder must not be written through.
+    // Where the temporary file once had a fixed name: a link out of the folder, not written through.
     fs::create_symlink(folder.path / "outside", folder.path / "photo.jpeg.tmp");
-    // Temporary files of replacements killed mid-write, and what only looks
-    // like one: at a name the program could choose, a link or a pipe must
-    // neither be written through, waited on nor removed, and a hard link is
-    // a file that lives on under its other name.
+    // Temporary files of replacements killed mid-write, and what only looks like one: at a name the
+    // program could choose, a link or a pipe is neither written through, waited on nor removed, and
+    // a hard link is a file that lives on under its other name.
     const std::string removed = "photo.jpeg.tmp-Ab3xZ9";
     std::vector<std::string> kept = {
         "photo.jpeg.tmp-young1",  "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-Hard01",
@@ -195,8 +190,7 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
         if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
         if (!name.ends_with("young1")) age(name);
     }
-    // What the old link names is old too: a removal that followed the link
-    // would find an old file there.
+    // What the old link names is old too: a removal that followed the link would find an old file.
     age("outside");
     const mode_t previousMask = ::umask(022);
     std::string error;
@@ -224,9 +218,8 @@ TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
     const std::vector<std::uint8_t> large(4096, 7);
     std::string error;
 
-    // Past a file-size limit the write fails as a write, rather than the
-    // signal's default action ending the program, and the signal is left
-    // as it was.
+    // Past a file-size limit the write fails as a write, rather than the signal's default action
+    // ending the program, and the signal is left as it was.
     rlimit limit{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const rlimit small{512, limit.rlim_max};

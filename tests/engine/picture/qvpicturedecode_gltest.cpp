@@ -1,7 +1,6 @@
-// Pictures come out as their files store them: each file is written by
-// ImageMagick or netpbm and the loaded pixels are held against one of these
-// tools' decoding of the same file. Files FreeImage cannot read are named
-// with the decoder that refused them.
+// Pictures come out as their files store them: each file is written by ImageMagick or netpbm and
+// the loaded pixels are held against one of these tools' decoding of the same file. Files
+// FreeImage cannot read are named with the decoder that refused them.
 #include "tempfiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
@@ -10,9 +9,10 @@
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
-#include <cctype>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -40,13 +40,10 @@ void run(const std::string& command)
 Bytes textureRows(const std::string& netpbmPath)
 {
     const Bytes file = imagefixtures::fileBytes(netpbmPath);
-    std::size_t at = 2;
-    unsigned fields[3] = {};
-    for (unsigned& field : fields) {
-        while (std::isspace(file.at(at))) ++at;
-        while (std::isdigit(file.at(at))) field = field * 10 + (file[at++] - '0');
-    }
-    const auto [width, height, maxval] = fields;
+    unsigned width = 0, height = 0, maxval = 1;
+    int at = 0;  // where the header ends
+    std::sscanf(std::string(file.begin(), file.end()).c_str(), "P%*c %u %u %u%n", &width, &height, &maxval,
+                &at);
     const unsigned channels = file[1] == '6' ? 3 : 1, bytes = maxval > 255 ? 2 : 1;
     const std::size_t stride = (width * 3 + 3) / 4 * 4;
     Bytes rows(stride * height, 0);
@@ -60,9 +57,8 @@ Bytes textureRows(const std::string& netpbmPath)
     return rows;
 }
 
-// A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits
-// as ImageMagick cuts them, widen back to one 8-bit value whether a decoder
-// rounds or repeats the bits.
+// A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits as ImageMagick cuts
+// them, widen back to one 8-bit value whether a decoder rounds or repeats the bits.
 std::string sourcePicture()
 {
     constexpr int levels[] = {0, 40, 72, 104, 136, 168, 216, 240, 255};
@@ -74,10 +70,13 @@ std::string sourcePicture()
     return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
 }
 
-QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
+// The picture file at `path` as the program reads it, its format named by its
+// name; the file, large in some tests, is then removed.
+QvPictureFile pictureFile(const std::string& path)
 {
     std::string error;
-    std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
+    std::optional<QvPictureFile> file = qvReadPictureFile(path, error);
+    std::filesystem::remove(path);
     EXPECT_TRUE(file) << error;
     return std::move(*file);
 }
@@ -103,25 +102,21 @@ struct LoadCounter : QvDecodeSink {
 
 }  // namespace
 
-// Each file is written by a tool from the source picture, then decoded by
-// netpbm or ImageMagick as the reference.
+// Each file is written by a tool from the source picture; netpbm or ImageMagick decode the reference.
 TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
 {
     const std::string source = sourcePicture(), alpha = temp("alpha.png");
     run(fmt::format("{} {} -alpha set -channel A -fx '0.3+0.2*i' +channel {}", magick, source, alpha));
-    // Reference decoders that round a level to 8 bits: netpbm's for PFM and
-    // 4-bit BMP channels, which ImageMagick scales by shifting, ImageMagick's
-    // otherwise (netpbm truncates 5- and 6-bit channels), at 16 bits (at 8
-    // it turns 16-bit inks into light after dropping their low byte).
+    // Reference decoders that round a level to 8 bits: netpbm's for PFM and 4-bit BMP channels,
+    // which ImageMagick scales by shifting, ImageMagick's otherwise (netpbm truncates 5- and 6-bit
+    // channels), at 16 bits (at 8 it turns 16-bit inks into light after dropping their low byte).
     const std::string fromPfm = "pfmtopam {in} | pamtopnm > {out}", fromBmp = "bmptopnm {in} > {out}",
                       fromMagick = magick + " {in} -alpha off -depth 16 ppm:{out}";
-    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the
-    // 40-byte one lengthened by its further fields, all 0 (the file's size,
-    // where the pixels start, the info header's size).
+    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the 40-byte
+    // one lengthened by its further fields, all 0.
     const std::string os2 = "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); b[54:54] = "
                             "bytes(24); b[2] += 24; b[10] += 24; b[14] = 64; sys.stdout.buffer.write(b)'";
-    // The reference is decoded from `referenceOf` when given: the straight
-    // colours premultiplied ones stand for.
+    // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
     const struct {
         std::string name, write, reference, referenceOf = "";
     } cases[] = {
@@ -173,10 +168,9 @@ TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
                                                       51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0}));
 }
 
-// The reason is the decoder's own, under the name of the format it was asked
-// to read (FreeImage reports the six Netpbm formats as one); where the
-// decoder says nothing, what the content is, guessed from the file's start
-// wherever the decoder stopped reading (a PCX under a TARGA's name).
+// The reason is the decoder's own, under the name of the format it was asked to read (FreeImage
+// reports the six Netpbm formats as one); where the decoder says nothing, what the content is,
+// guessed from the file's start wherever the decoder stopped reading (a PCX under a TARGA's name).
 TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
 {
     const std::string pbm = "P1\n4 2\n0110\n10x1\n";
@@ -196,19 +190,15 @@ TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
     }
 }
 
-// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's
-// bitmap, and FreeImage the file twice. Noise keeps the file as large as its
-// pixels, as a photo's grain does at worst (and FreeImage writes it fast);
-// the limits a WebP of its size gets let it decode, and it comes out as stored.
+// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's bitmap, and FreeImage
+// the file twice. Noise keeps the file as large as its pixels, as a photo's grain does at worst
+// (and FreeImage writes it fast); the limits of its size let it decode, and it comes out as stored.
 TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
 {
     constexpr int side = 4096;  // rows of 4096 RGB pixels need no padding
     Bytes rows(std::size_t(side) * side * 3);
     std::mt19937 random(5);
-    for (std::size_t i = 0; i < rows.size(); i += 4) {
-        const std::uint32_t grain = random();
-        std::memcpy(&rows[i], &grain, 4);
-    }
+    std::ranges::generate(rows, [&] { return std::uint8_t(random()); });
     FIBITMAP* photo = FreeImage_Allocate(side, side, 24);
     constexpr int channel[] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
     for (int y = 0; y < side; ++y)
@@ -217,13 +207,11 @@ TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
     const std::string path = temp("photo.webp");
     ASSERT_TRUE(FreeImage_Save(FIF_WEBP, photo, path.c_str(), WEBP_LOSSLESS));
     FreeImage_Unload(photo);
-    std::string error;
-    const std::optional<QvPictureFile> file = qvReadPictureFile(path, error);
-    ASSERT_TRUE(file) << error;
-    EXPECT_GT(file->size, 48u << 20);
-    QvHeaderReading ofItsSize = file->header.reading;
+    const QvPictureFile file = pictureFile(path);
+    EXPECT_GT(file.size, 48u << 20);
+    QvHeaderReading ofItsSize = file.header.reading;
     ofItsSize.size = QvImageSize{side, side};
-    expectDecodedApart(*file, side, side, rows, qvDecoderLimits(FIF_WEBP, ofItsSize, file->size));
+    expectDecodedApart(file, side, side, rows, qvDecoderLimits(FIF_WEBP, ofItsSize, file.size));
 }
 
 // A plain PBM whose digits run together is read from its width x height
@@ -235,33 +223,30 @@ TEST(PictureDecode, APlainPbmIsReadToItsLastPixelNotToTheEndOfItsFile)
     file.resize(file.size() + (64 << 20), '1');
     // 1 is black; the bottom row first.
     expectDecodedApart(
-        pictureFile(file, FIF_PBM), 4, 2,
+        pictureFile(imagefixtures::writeBytes("run.pbm", file)), 4, 2,
         {0, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 255, 255, 255});
 }
 
-// A CUT has no signature: its width and height come first. One 10 pixels
-// wide and 256 high starts as FreeImage's loose check of a PCX does, and
-// FreeImage guesses PCX from its content; it is decoded as the CUT its name
-// says, each row a run of one grey.
+// A CUT has no signature: one 10 pixels wide and 256 high starts as FreeImage's
+// loose check of a PCX does; it is decoded as the CUT its name says, not as PCX.
 TEST(PictureDecode, AFileIsDecodedAsTheFormatDecidedNotAsFreeImageGuesses)
 {
     constexpr int width = 10, height = 256;
     Bytes cut{width, 0, 0, height >> 8, 0, 0, 0, 0}, rows;  // and four bytes unused
     for (int y = 0; y < height; ++y) {
         cut.insert(cut.end(), {0x80 | width, std::uint8_t(y * 37 % 256), 0, 0, 0});  // a run, the line's end
-        // The file's top row last, its 30 bytes padded to 32.
         rows.insert(rows.end(), 3 * width, std::uint8_t((height - 1 - y) * 37 % 256));
-        rows.resize(rows.size() + 2, 0);
+        rows.resize(rows.size() + 2, 0);  // the file's top row last, 30 bytes padded to 32
     }
     FIMEMORY* memory = FreeImage_OpenMemory(cut.data(), DWORD(cut.size()));
     ASSERT_EQ(FreeImage_GetFileTypeFromMemory(memory, 0), FIF_PCX);
     FreeImage_CloseMemory(memory);
-    expectDecodedApart(pictureFile(cut, FIF_CUT), width, height, rows);
+    expectDecodedApart(pictureFile(imagefixtures::writeBytes("grey.cut", cut)), width, height, rows);
 }
 
-// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18
-// flag values, those that read a file alike are tried once: the five DCT,
-// CMYK, rotation and grey ones, the default, and the three JPEG scales.
+// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18 flag values, those
+// that read a file alike are tried once: the five DCT, CMYK, rotation and grey ones, the default,
+// and the three JPEG scales.
 TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
 {
     Bytes dds;
@@ -281,8 +266,7 @@ TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
 // them, and says so (within the longest side the caller takes).
 TEST(PictureDecode, ADecoderGivingMoreThanItsHeaderSaysIsNamed)
 {
-    QvPictureFile file =
-        pictureFile(imagefixtures::fileBytes(imagefixtures::writeBlackPng("wide.png", 100, 60)), FIF_PNG);
+    QvPictureFile file = pictureFile(imagefixtures::writeBlackPng("wide.png", 100, 60));
     file.header.reading.size = QvImageSize{10, 6};
     std::string error;
     EXPECT_FALSE(qvDecodeApart(file, textureRequest, error));

@@ -1,7 +1,6 @@
-// The memory the program shares with decoding children: every segment goes
-// with the processes that hold it, the program's view of a file's bytes is
-// read-only for good and held once, and a segment the system cannot give is
-// named as memory.
+// The memory the program shares with decoding children: every segment goes with the processes
+// that hold it, the program's view of a file's bytes is read-only for good and held once, and a
+// segment the system cannot give is named as memory.
 #include "childcheck.h"
 #include "hostilefiles.h"
 #include "tempfiles.h"
