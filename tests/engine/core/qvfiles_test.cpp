@@ -3,8 +3,6 @@
 // and the failures a disk can give.
 #include <gtest/gtest.h>
 
-#include <utility>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -74,16 +72,16 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
     EXPECT_EQ(qvReadBoundedFile(folder.path / "file", error, 8), bytesOf("contents")) << "a file that fits";
     EXPECT_FALSE(qvReadBoundedFile(folder.path / "file", error, 7));
     EXPECT_EQ(error, "larger than 7 bytes") << "refused whole, not cut";
-    // A kernel file says it is empty and holds megabytes: read only to its size.
-    fs::create_symlink("/proc/self/pagemap", folder.path / "pagemap");
-    EXPECT_FALSE(qvReadBoundedFile(folder.path / "pagemap", error, std::uintmax_t(512) << 20));
-    EXPECT_EQ(error, "it holds more than the 0 bytes its size says");
-    // One whose read fails is named with the system's reason, not taken as empty.
-    fs::create_symlink("/proc/self/mem", folder.path / "mem");
-    EXPECT_FALSE(qvReadBoundedFile(folder.path / "mem", error, std::uintmax_t(512) << 20));
-    EXPECT_EQ(error, "Input/output error");
-    // A huge file is refused from its size, unread: reading it would take
-    // far longer than the alarm allows. The limit is named exactly.
+    // A kernel file that says it is empty and holds megabytes is read only to
+    // its size; one whose read fails is named with the system's reason.
+    for (const auto& [kernelFile, reason] :
+         {std::pair{"/proc/self/pagemap", "it holds more than the 0 bytes its size says"},
+          std::pair{"/proc/self/mem", "Input/output error"}}) {
+        EXPECT_FALSE(qvReadBoundedFile(kernelFile, error, std::uintmax_t(512) << 20));
+        EXPECT_EQ(error, reason);
+    }
+    // A huge file is refused from its size, unread (reading it would outlast
+    // the alarm), its limit named exactly.
     hostilefiles::plantLarge(folder.path / "huge", std::uintmax_t(4) << 30);
     for (const auto& [limit, reason] :
          {std::pair<std::uintmax_t, std::string>{std::uintmax_t(4095) << 20, "larger than 4095 MiB"},
@@ -104,10 +102,8 @@ TEST(RegularFile, ReadsFilesAndLinksToThemAndRefusesEverythingElseAtOnce)
 
 TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
 {
-    // A pipe can take the file's place between the check of the path and its
-    // open: a thread swaps the two there as fast as it can while reads go on.
-    // Every read must give the file's bytes or refuse the pipe; one that
-    // waited on the pipe ends in the alarm, so this runs in a child.
+    // A thread swaps a pipe and the file as fast as it can while reads go on: each read gives the
+    // file's bytes or refuses the pipe; one that waited on it ends in the alarm, so this runs in a child.
     const Folder folder("swapped");
     folder.write("file", "contents");
     ::mkfifo((folder.path / "pipe").c_str(), 0600);
@@ -137,9 +133,8 @@ TEST(RegularFile, APipeSwappedInAfterTheCheckIsRefusedNotWaitedOn)
 
 TEST(RegularFile, AReadThatFailsAfterSomeBytesIsAnErrorNotAShortFile)
 {
-    // No regular file fails mid-read on demand; a socket does. Its peer sends
-    // some bytes and closes with a byte it was sent unread, which resets the
-    // connection: the reader gets the bytes, then the reset.
+    // No regular file fails mid-read on demand; a socket does: its peer sends some bytes and closes
+    // with a byte it was sent unread, so the reader gets the bytes, then the connection's reset.
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
     const QvDescriptor reader{pair[0]};
@@ -164,14 +159,12 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     const Folder folder("replace");
     folder.write("photo.jpeg", "old");
     folder.write("outside", "keep");
-    // Where the temporary file once had a fixed name: a link out of the
-    // folder must not be written through.
+    // Where the temporary file once had a fixed name: a link out of the folder, not written through.
     fs::create_symlink(folder.path / "outside", folder.path / "photo.jpeg.tmp");
-    // Temporary files of replacements killed mid-write, and what only looks
-    // like one: at a name the program could choose, a link or a pipe must
-    // neither be written through, waited on nor removed, and a hard link is
-    // a file that lives on under its other name.
-    const std::vector<std::string> removed = {"photo.jpeg.tmp-Ab3xZ9"};
+    // Temporary files of replacements killed mid-write, and what only looks like one: at a name the
+    // program could choose, a link or a pipe is neither written through, waited on nor removed, and
+    // a hard link is a file that lives on under its other name.
+    const std::string removed = "photo.jpeg.tmp-Ab3xZ9";
     std::vector<std::string> kept = {
         "photo.jpeg.tmp-young1",  "photo.jpeg.tmp-Link01", "photo.jpeg.tmp-Pipe01", "photo.jpeg.tmp-Hard01",
         "photo.jpeg.tmp-ABCDEFG", "photo.jpeg.tmp-ab_d.f", "photo.webp.tmp-ABCDEF"};
@@ -183,22 +176,21 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
         ::utimensat(AT_FDCWD, (folder.path / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
     };
     folder.write("saved", "saved");
-    for (const std::vector<std::string>* names : {&removed, &std::as_const(kept)}) {
-        for (const std::string& name : *names) {
-            if (name.ends_with("Link01"))
-                fs::create_symlink(folder.path / "outside", folder.path / name);
-            else if (name.ends_with("Pipe01"))
-                ::mkfifo((folder.path / name).c_str(), 0600);
-            else if (name.ends_with("Hard01"))
-                fs::create_hard_link(folder.path / "saved", folder.path / name);
-            else
-                folder.write(name, "leftover");
-            if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
-            if (!name.ends_with("young1")) age(name);
-        }
+    folder.write(removed, "leftover");
+    age(removed);
+    for (const std::string& name : kept) {
+        if (name.ends_with("Link01"))
+            fs::create_symlink(folder.path / "outside", folder.path / name);
+        else if (name.ends_with("Pipe01"))
+            ::mkfifo((folder.path / name).c_str(), 0600);
+        else if (name.ends_with("Hard01"))
+            fs::create_hard_link(folder.path / "saved", folder.path / name);
+        else
+            folder.write(name, "leftover");
+        if (name.ends_with("Other1")) ::lchown((folder.path / name).c_str(), nobody, nobody);
+        if (!name.ends_with("young1")) age(name);
     }
-    // What the old link names is old too: a removal that followed the link
-    // would find an old file there.
+    // What the old link names is old too: a removal that followed the link would find an old file.
     age("outside");
     const mode_t previousMask = ::umask(022);
     std::string error;
@@ -210,8 +202,7 @@ TEST(ReplaceFile, WritesANewFileWhateverStandsBesideItAndRemovesOnlyItsOwnOldLef
     EXPECT_EQ(fs::symlink_status(folder.path / "photo.jpeg").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
-    for (const std::string& name : removed)
-        EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / name))) << name;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder.path / removed)));
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(fs::symlink_status(folder.path / name))) << name;
     EXPECT_EQ(folder.read("photo.jpeg.tmp-Link01"), "keep");
@@ -227,9 +218,8 @@ TEST(ReplaceFile, AFailedWriteNamesTheFileAndReasonAndKeepsTheOldFile)
     const std::vector<std::uint8_t> large(4096, 7);
     std::string error;
 
-    // Past a file-size limit the write fails as a write, rather than the
-    // signal's default action ending the program, and the signal is left
-    // as it was.
+    // Past a file-size limit the write fails as a write, rather than the signal's default action
+    // ending the program, and the signal is left as it was.
     rlimit limit{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const rlimit small{512, limit.rlim_max};

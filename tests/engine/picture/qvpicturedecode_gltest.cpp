@@ -1,7 +1,6 @@
-// Pictures come out as their files store them: each file is written by
-// ImageMagick or netpbm and the loaded pixels are held against one of these
-// tools' decoding of the same file. Files FreeImage cannot read are named
-// with the decoder that refused them.
+// Pictures come out as their files store them: each file is written by ImageMagick or netpbm and
+// the loaded pixels are held against one of these tools' decoding of the same file. Files
+// FreeImage cannot read are named with the decoder that refused them.
 #include "tempfiles.h"
 #include "imagefixtures.h"
 #include "engine/gl/qvloadimage.h"
@@ -11,11 +10,11 @@
 #include <fmt/core.h>
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -23,6 +22,7 @@ using imagefixtures::Bytes;
 
 // The Debian binary itself: `convert` may be another program on the path.
 const std::string magick = "/usr/bin/convert-im6.q16";
+const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = 16384};
 
 std::string temp(const std::string& name)
 {
@@ -40,13 +40,10 @@ void run(const std::string& command)
 Bytes textureRows(const std::string& netpbmPath)
 {
     const Bytes file = imagefixtures::fileBytes(netpbmPath);
-    std::size_t at = 2;
-    unsigned fields[3] = {};
-    for (unsigned& field : fields) {
-        while (std::isspace(file.at(at))) ++at;
-        while (std::isdigit(file.at(at))) field = field * 10 + (file[at++] - '0');
-    }
-    const auto [width, height, maxval] = fields;
+    unsigned width = 0, height = 0, maxval = 1;
+    int at = 0;  // where the header ends
+    std::sscanf(std::string(file.begin(), file.end()).c_str(), "P%*c %u %u %u%n", &width, &height, &maxval,
+                &at);
     const unsigned channels = file[1] == '6' ? 3 : 1, bytes = maxval > 255 ? 2 : 1;
     const std::size_t stride = (width * 3 + 3) / 4 * 4;
     Bytes rows(stride * height, 0);
@@ -60,19 +57,8 @@ Bytes textureRows(const std::string& netpbmPath)
     return rows;
 }
 
-// Loads `path` as a texture's pixels and holds them against the reference decoding.
-void expectLoadedAs(const std::string& path, const std::string& reference)
-{
-    SCOPED_TRACE(path);
-    testing::internal::CaptureStdout();
-    const Bytes loaded = TextureLoader().loadImage(path);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    EXPECT_EQ(loaded, textureRows(reference));
-}
-
-// A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits
-// as ImageMagick cuts them, widen back to one 8-bit value whether a decoder
-// rounds or repeats the bits.
+// A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits as ImageMagick cuts
+// them, widen back to one 8-bit value whether a decoder rounds or repeats the bits.
 std::string sourcePicture()
 {
     constexpr int levels[] = {0, 40, 72, 104, 136, 168, 216, 240, 255};
@@ -84,50 +70,27 @@ std::string sourcePicture()
     return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
 }
 
-const QvDecodeRequest textureRequest{.retryFlags = true, .maxSide = 16384};
-
-QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
+// The picture file at `path` as the program reads it, its format named by its
+// name; the file, large in some tests, is then removed.
+QvPictureFile pictureFile(const std::string& path)
 {
     std::string error;
-    std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
+    std::optional<QvPictureFile> file = qvReadPictureFile(path, error);
+    std::filesystem::remove(path);
     EXPECT_TRUE(file) << error;
     return std::move(*file);
 }
 
-// A bitmap saved by FreeImage as `format`.
-Bytes savedByFreeImage(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags)
+// Decodes `file` apart and holds its size and rows (compared whole, too
+// many to print) against those expected.
+void expectDecodedApart(const QvPictureFile& file, int width, int height, const Bytes& rows,
+                        std::optional<QvDecoderLimits> limits = std::nullopt)
 {
-    FIMEMORY* memory = FreeImage_OpenMemory();
-    EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags));
-    BYTE* data = nullptr;
-    DWORD size = 0;
-    FreeImage_AcquireMemory(memory, &data, &size);
-    Bytes bytes(data, data + size);
-    FreeImage_CloseMemory(memory);
-    return bytes;
-}
-
-// A 24-bit bitmap as TextureLoader's rows: RGB, padded to 4 bytes, the bottom row first.
-Bytes textureRowsOf(FIBITMAP* bitmap)
-{
-    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
-    const std::size_t stride = (width * 3 + 3) / 4 * 4;
-    Bytes rows(stride * height, 0);
-    for (unsigned y = 0; y < height; ++y) {
-        const BYTE* line = FreeImage_GetScanLine(bitmap, int(y));
-        for (unsigned x = 0; x < width; ++x) {
-            rows[y * stride + x * 3 + 0] = line[x * 3 + FI_RGBA_RED];
-            rows[y * stride + x * 3 + 1] = line[x * 3 + FI_RGBA_GREEN];
-            rows[y * stride + x * 3 + 2] = line[x * 3 + FI_RGBA_BLUE];
-        }
-    }
-    return rows;
-}
-
-// The rows of a picture decoded apart.
-Bytes rowsOf(const QvDecodedPicture& picture)
-{
-    return Bytes(picture.rows.data(), picture.rows.data() + picture.rows.size());
+    std::string error;
+    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, textureRequest, error, limits);
+    ASSERT_TRUE(picture) << error;
+    EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(width, height));
+    EXPECT_TRUE(Bytes(picture->rows.data(), picture->rows.data() + picture->rows.size()) == rows);
 }
 
 // Counts the loads a decoding makes; there is no room for rows.
@@ -139,26 +102,24 @@ struct LoadCounter : QvDecodeSink {
 
 }  // namespace
 
-// Each file is written by a tool from the source picture, then decoded by
-// netpbm or ImageMagick as the reference.
+// Each file is written by a tool from the source picture; netpbm or ImageMagick decode the reference.
 TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
 {
-    const std::string source = sourcePicture();
-    const std::string alpha = temp("alpha.png");
+    const std::string source = sourcePicture(), alpha = temp("alpha.png");
     run(fmt::format("{} {} -alpha set -channel A -fx '0.3+0.2*i' +channel {}", magick, source, alpha));
-    // Reference decoders that round a level to 8 bits: netpbm's for PFM and
-    // 4-bit BMP channels, which ImageMagick scales by shifting, ImageMagick's
-    // otherwise (netpbm truncates 5- and 6-bit channels), at 16 bits (at 8
-    // it turns 16-bit inks into light after dropping their low byte).
+    // Reference decoders that round a level to 8 bits: netpbm's for PFM and 4-bit BMP channels,
+    // which ImageMagick scales by shifting, ImageMagick's otherwise (netpbm truncates 5- and 6-bit
+    // channels), at 16 bits (at 8 it turns 16-bit inks into light after dropping their low byte).
     const std::string fromPfm = "pfmtopam {in} | pamtopnm > {out}", fromBmp = "bmptopnm {in} > {out}",
                       fromMagick = magick + " {in} -alpha off -depth 16 ppm:{out}";
-    struct Case {
-        std::string name, write, reference;
-        // The file the reference is decoded from, when not the one written:
-        // the straight colours premultiplied ones stand for.
-        std::string referenceOf = "";
-    };
-    const Case cases[] = {
+    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the 40-byte
+    // one lengthened by its further fields, all 0.
+    const std::string os2 = "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); b[54:54] = "
+                            "bytes(24); b[2] += 24; b[10] += 24; b[14] = 64; sys.stdout.buffer.write(b)'";
+    // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
+    const struct {
+        std::string name, write, reference, referenceOf = "";
+    } cases[] = {
         {"big.pfm", "pamtopfm -endian=big {source} > {out}", fromPfm},
         {"little.pfm", "pamtopfm -endian=little {source} > {out}", fromPfm},
         {"grey.pfm", "ppmtopgm {source} | pamtopfm > {out}", fromPfm},
@@ -180,27 +141,21 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"palette.bmp", "{magick} {source} -type palette {out}", fromBmp},
         {"rle.bmp", "{magick} {source} -type palette -compress RLE bmp3:{out}", fromMagick},
         {"plain.pbm", "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain > {out}", fromMagick},
+        {"os2.bmp", "{magick} {source} bmp3:- | " + os2 + " > {out}", fromMagick},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const std::string out = temp(c.name), reference = temp(c.name + ".pnm");
+        SCOPED_TRACE(out);
         run(fmt::format(fmt::runtime(c.write), fmt::arg("source", source), fmt::arg("alpha", alpha),
                         fmt::arg("magick", magick), fmt::arg("out", out)));
         run(fmt::format(fmt::runtime(c.reference),
                         fmt::arg("in", c.referenceOf.empty() ? out : c.referenceOf),
                         fmt::arg("out", reference)));
-        expectLoadedAs(out, reference);
+        testing::internal::CaptureStdout();
+        const Bytes loaded = TextureLoader().loadImage(out);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(loaded, textureRows(reference));
     }
-    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the
-    // 40-byte one lengthened by its further fields, all 0.
-    run(fmt::format("{} {} bmp3:{}", magick, source, temp("v3.bmp")));
-    Bytes os2 = imagefixtures::fileBytes(temp("v3.bmp"));
-    os2.insert(os2.begin() + 54, 24, 0);
-    os2[2] += 24;   // the file's size, small
-    os2[10] += 24;  // where the pixels start
-    os2[14] = 64;   // the info header's size
-    const std::string os2Path = imagefixtures::writeBytes("os2.bmp", os2), os2Reference = temp("os2.pnm");
-    run(fmt::format(fmt::runtime(fromMagick), fmt::arg("in", os2Path), fmt::arg("out", os2Reference)));
-    expectLoadedAs(os2Path, os2Reference);
 }
 
 // ImageMagick shows an EXR as linear light, so no tool at hand shows what it
@@ -209,23 +164,20 @@ TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
 {
     const std::string path = temp("flat.exr");
     run(fmt::format("{} -size 3x2 xc:#336699 {}", magick, path));
-    const Bytes row{51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0};
-    Bytes rows = row;
-    rows.insert(rows.end(), row.begin(), row.end());
-    EXPECT_EQ(TextureLoader().loadImage(path), rows);
+    EXPECT_EQ(TextureLoader().loadImage(path), Bytes({51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0,
+                                                      51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0}));
 }
 
-// The reason is the decoder's own, under the name of the format it was asked
-// to read (FreeImage reports the six Netpbm formats as one); where the
-// decoder says nothing, what the content is, guessed from the file's start
-// wherever the decoder stopped reading (a PCX under a TARGA's name).
+// The reason is the decoder's own, under the name of the format it was asked to read (FreeImage
+// reports the six Netpbm formats as one); where the decoder says nothing, what the content is,
+// guessed from the file's start wherever the decoder stopped reading (a PCX under a TARGA's name).
 TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
 {
     const std::string pbm = "P1\n4 2\n0110\n10x1\n";
     const std::string letters = imagefixtures::writeBytes("letters.pbm", Bytes(pbm.begin(), pbm.end()));
-    const std::string packed = temp("packed.pcx");  // one plane of 4-bit pixels
+    // A PCX of one plane of 4-bit pixels, and one under a TARGA's name.
+    const std::string packed = temp("packed.pcx"), misnamed = temp("pcx.tga");
     run(fmt::format("ppmtopcx -packed {} > {}", sourcePicture(), packed));
-    const std::string misnamed = temp("pcx.tga");
     run(fmt::format("ppmtopcx {} > {}", sourcePicture(), misnamed));
     for (const auto& [path, reason] :
          {std::pair{letters, "the PBM decoder says \"Parsing error\""},
@@ -238,33 +190,28 @@ TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
     }
 }
 
-// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's
-// bitmap, and FreeImage the file twice. Noise keeps the file as large as its
-// pixels, as a photo's grain does at worst (and FreeImage writes it fast);
-// the limits a WebP of its size gets let it decode, and it comes out as stored.
+// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's bitmap, and FreeImage
+// the file twice. Noise keeps the file as large as its pixels, as a photo's grain does at worst
+// (and FreeImage writes it fast); the limits of its size let it decode, and it comes out as stored.
 TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
 {
-    constexpr int side = 4096;
-    FIBITMAP* photo = FreeImage_Allocate(side, side, 24);
+    constexpr int side = 4096;  // rows of 4096 RGB pixels need no padding
+    Bytes rows(std::size_t(side) * side * 3);
     std::mt19937 random(5);
-    for (int y = 0; y < side; ++y) {
-        BYTE* line = FreeImage_GetScanLine(photo, y);
-        for (int x = 0; x < side * 3; x += 4) {
-            const std::uint32_t grain = random();
-            std::copy_n(reinterpret_cast<const BYTE*>(&grain), 4, line + x);
-        }
-    }
-    const QvPictureFile file = pictureFile(savedByFreeImage(photo, FIF_WEBP, WEBP_LOSSLESS), FIF_WEBP);
+    std::ranges::generate(rows, [&] { return std::uint8_t(random()); });
+    FIBITMAP* photo = FreeImage_Allocate(side, side, 24);
+    constexpr int channel[] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE};
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side * 3; ++x)
+            FreeImage_GetScanLine(photo, y)[x - x % 3 + channel[x % 3]] = rows[std::size_t(y) * side * 3 + x];
+    const std::string path = temp("photo.webp");
+    ASSERT_TRUE(FreeImage_Save(FIF_WEBP, photo, path.c_str(), WEBP_LOSSLESS));
+    FreeImage_Unload(photo);
+    const QvPictureFile file = pictureFile(path);
     EXPECT_GT(file.size, 48u << 20);
     QvHeaderReading ofItsSize = file.header.reading;
     ofItsSize.size = QvImageSize{side, side};
-    std::string error;
-    const std::optional<QvDecodedPicture> picture =
-        qvDecodeApart(file, textureRequest, error, qvDecoderLimits(FIF_WEBP, ofItsSize, file.size));
-    ASSERT_TRUE(picture) << error;
-    EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(side, side));
-    EXPECT_TRUE(rowsOf(*picture) == textureRowsOf(photo));
-    FreeImage_Unload(photo);
+    expectDecodedApart(file, side, side, rows, qvDecoderLimits(FIF_WEBP, ofItsSize, file.size));
 }
 
 // A plain PBM whose digits run together is read from its width x height
@@ -274,48 +221,32 @@ TEST(PictureDecode, APlainPbmIsReadToItsLastPixelNotToTheEndOfItsFile)
     const std::string picture = "P1\n4 2\n0110\n1001\n";
     Bytes file(picture.begin(), picture.end());
     file.resize(file.size() + (64 << 20), '1');
-    std::string error;
-    const std::optional<QvDecodedPicture> decoded =
-        qvDecodeApart(pictureFile(file, FIF_PBM), textureRequest, error);
-    ASSERT_TRUE(decoded) << error;
-    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(4, 2));
     // 1 is black; the bottom row first.
-    const Bytes rows{0,   0,   0,   255, 255, 255, 255, 255, 255, 0,   0,   0,
-                     255, 255, 255, 0,   0,   0,   0,   0,   0,   255, 255, 255};
-    EXPECT_EQ(rowsOf(*decoded), rows);
+    expectDecodedApart(
+        pictureFile(imagefixtures::writeBytes("run.pbm", file)), 4, 2,
+        {0, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 255, 255, 255});
 }
 
-// A CUT has no signature: its width and height come first. One 10 pixels
-// wide and 256 high starts as FreeImage's loose check of a PCX does, and
-// FreeImage guesses PCX from its content; it is decoded as the CUT its name
-// says, each row a run of one grey.
+// A CUT has no signature: one 10 pixels wide and 256 high starts as FreeImage's
+// loose check of a PCX does; it is decoded as the CUT its name says, not as PCX.
 TEST(PictureDecode, AFileIsDecodedAsTheFormatDecidedNotAsFreeImageGuesses)
 {
     constexpr int width = 10, height = 256;
-    Bytes cut{width, 0, 0, height >> 8, 0, 0, 0, 0};  // and four bytes unused
+    Bytes cut{width, 0, 0, height >> 8, 0, 0, 0, 0}, rows;  // and four bytes unused
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t grey = std::uint8_t(y * 37 % 256);
-        cut.insert(cut.end(), {0x80 | width, grey, 0, 0, 0});  // a run, then the end of the line
+        cut.insert(cut.end(), {0x80 | width, std::uint8_t(y * 37 % 256), 0, 0, 0});  // a run, the line's end
+        rows.insert(rows.end(), 3 * width, std::uint8_t((height - 1 - y) * 37 % 256));
+        rows.resize(rows.size() + 2, 0);  // the file's top row last, 30 bytes padded to 32
     }
     FIMEMORY* memory = FreeImage_OpenMemory(cut.data(), DWORD(cut.size()));
     ASSERT_EQ(FreeImage_GetFileTypeFromMemory(memory, 0), FIF_PCX);
     FreeImage_CloseMemory(memory);
-    std::string error;
-    const std::optional<QvDecodedPicture> decoded =
-        qvDecodeApart(pictureFile(cut, FIF_CUT), textureRequest, error);
-    ASSERT_TRUE(decoded) << error;
-    EXPECT_EQ(std::pair(decoded->width, decoded->height), std::pair(width, height));
-    Bytes rows;
-    for (int y = height - 1; y >= 0; --y) {  // the file's top row first
-        rows.insert(rows.end(), 3 * width, std::uint8_t(y * 37 % 256));
-        rows.resize(rows.size() + 2, 0);  // 30 bytes padded to 32
-    }
-    EXPECT_EQ(rowsOf(*decoded), rows);
+    expectDecodedApart(pictureFile(imagefixtures::writeBytes("grey.cut", cut)), width, height, rows);
 }
 
-// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18
-// flag values, those that read a file alike are tried once: the five DCT,
-// CMYK, rotation and grey ones, the default, and the three JPEG scales.
+// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18 flag values, those
+// that read a file alike are tried once: the five DCT, CMYK, rotation and grey ones, the default,
+// and the three JPEG scales.
 TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
 {
     Bytes dds;
@@ -335,9 +266,7 @@ TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
 // them, and says so (within the longest side the caller takes).
 TEST(PictureDecode, ADecoderGivingMoreThanItsHeaderSaysIsNamed)
 {
-    FIBITMAP* bitmap = FreeImage_Allocate(100, 60, 24);
-    QvPictureFile file = pictureFile(savedByFreeImage(bitmap, FIF_PNG, 0), FIF_PNG);
-    FreeImage_Unload(bitmap);
+    QvPictureFile file = pictureFile(imagefixtures::writeBlackPng("wide.png", 100, 60));
     file.header.reading.size = QvImageSize{10, 6};
     std::string error;
     EXPECT_FALSE(qvDecodeApart(file, textureRequest, error));

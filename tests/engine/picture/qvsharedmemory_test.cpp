@@ -1,30 +1,24 @@
-// The memory the program shares with decoding children: every segment goes
-// with the processes that hold it, the program's view of a file's bytes is
-// read-only for good and held once, and a segment the system cannot give is
-// named as memory.
+// The memory the program shares with decoding children: every segment goes with the processes
+// that hold it, the program's view of a file's bytes is read-only for good and held once, and a
+// segment the system cannot give is named as memory.
 #include "childcheck.h"
+#include "hostilefiles.h"
 #include "tempfiles.h"
 #include "engine/picture/qvpicturefile.h"
 #include "engine/picture/qvsharedmemory.h"
 
 #include <gtest/gtest.h>
+#include <fmt/core.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <sys/mman.h>
 #include <sys/shm.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -34,13 +28,11 @@ constexpr std::size_t mebibyte = std::size_t(1) << 20;
 std::vector<int> segmentsMadeBy(pid_t pid)
 {
     std::ifstream table("/proc/sysvipc/shm");
-    std::string line;
-    std::getline(table, line);
     std::vector<int> ids;
-    while (std::getline(table, line)) {
+    for (std::string line; std::getline(table, line);) {  // the first line names the columns
         long key = 0, id = 0, mode = 0, size = 0, creator = 0;
-        std::istringstream(line) >> key >> id >> mode >> size >> creator;
-        if (creator == pid) ids.push_back(int(id));
+        if (std::istringstream(line) >> key >> id >> mode >> size >> creator && creator == pid)
+            ids.push_back(int(id));
     }
     return ids;
 }
@@ -63,13 +55,13 @@ std::vector<std::string> mappingsOf(int id)
 
 TEST(SharedMemory, EverySegmentGoesWithTheProcessesThatHoldIt)
 {
-    const std::vector<std::uint8_t> bytes(4096, 1);
     const pid_t child = ::fork();
     if (child == 0) {
         // A file's segment and a result's, still attached when the process
         // ends, as when it crashes.
         std::string error;
-        const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, FIF_BMP, error);
+        const std::optional<QvPictureFile> file =
+            qvPictureFileOf(std::vector<std::uint8_t>(4096, 1), FIF_BMP, error);
         const std::optional<QvSharedMemory> result = QvSharedMemory::create(64 * mebibyte, error);
         ::_exit(file && result && segmentsMadeBy(::getpid()).size() == 2 ? 0 : 1);
     }
@@ -88,23 +80,20 @@ TEST(SharedMemory, AFilesBytesAreMappedOnceReadOnlyForGood)
     std::string error;
     const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, FIF_BMP, error);
     ASSERT_TRUE(file) << error;
-    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), file->bytes().begin(), file->bytes().end()));
-    std::ostringstream start;
-    start << std::hex << reinterpret_cast<std::uintptr_t>(file->bytes().data());
-    EXPECT_EQ(mappingsOf(file->memory.id()), std::vector<std::string>{start.str() + " r--s"});
+    EXPECT_TRUE(std::ranges::equal(bytes, file->bytes()));
+    EXPECT_EQ(mappingsOf(file->memory.id()),
+              std::vector{fmt::format("{:x} r--s", reinterpret_cast<std::uintptr_t>(file->bytes().data()))});
     // A mapping made read-only by mprotect could be made writable again.
-    const int made = ::mprotect(file->memory.data(), file->memory.size(), PROT_READ | PROT_WRITE);
-    const int reason = errno;
-    EXPECT_EQ(made, -1);
-    EXPECT_EQ(reason, EACCES);
+    const int made = ::mprotect(file->memory.data(), file->memory.size(), PROT_READ | PROT_WRITE),
+              reason = errno;
+    EXPECT_EQ(std::pair(made, reason), std::pair(-1, EACCES));
 }
 
 TEST(SharedMemory, AFileIsReadInLittleMoreRoomThanItsSizeAndNoRoomIsNamedAsMemory)
 {
     constexpr std::size_t fileBytes = 64 * mebibyte;
     const std::filesystem::path path = testsupport::tempPath("large.bin");
-    std::ofstream{path};
-    std::filesystem::resize_file(path, fileBytes);
+    hostilefiles::plantLarge(path, fileBytes);
     for (const auto& [headroom, expected] :
          {std::pair<std::size_t, std::string>{fileBytes + 16 * mebibyte, ""},
           {fileBytes - 16 * mebibyte, qvNoMemoryForPicture}}) {
@@ -119,13 +108,11 @@ TEST(SharedMemory, AFileIsReadInLittleMoreRoomThanItsSizeAndNoRoomIsNamedAsMemor
         }));
     }
     std::filesystem::remove(path);
-
     // A segment larger than the system allows any (kernel.shmmax) is memory
     // it cannot give, as it is for a picture whose rows need one.
     std::string error;
     const bool made = QvSharedMemory::create(std::numeric_limits<std::size_t>::max(), error).has_value();
     const int reason = errno;
-    EXPECT_FALSE(made);
-    EXPECT_EQ(reason, ENOMEM);
+    EXPECT_EQ(std::pair(made, reason), std::pair(false, ENOMEM));
     EXPECT_EQ(error, "Cannot allocate memory");
 }
