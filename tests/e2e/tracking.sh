@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # End to end: the tracker. Faces the route monitor, clicks Start, moves the
-# pointer along a known path with pauses (part of it far outside the window),
-# clicks Stop, and checks what a user sees: "photo.jpeg" of the window's size
-# showing the route on the route monitor; the odometer equal to the path's
-# length within 2 px, X and Y at the pointer's last position (upper panel);
-# one stop per rest of half a second or more at a distinct place, a rest
-# before the Stop click included (information monitor); a Stop right before
-# the window closes still leaves its photo.
+# pointer along a known path with pauses (part of it far outside the window)
+# while the stops monitor shows each stop's mark, turns back to the route
+# monitor, clicks Stop, and checks what a user sees: "photo.jpeg" of the
+# window's size showing the route on the route monitor; the odometer equal to
+# the path's length within 2 px, X and Y at the pointer's last position (upper
+# panel); one stop per rest of half a second at a distinct place, none
+# sooner, a rest before the Stop click included, none where the pointer only
+# passed (stops and information monitors); a Stop right before the window
+# closes still leaves its photo.
 set -euo pipefail
 
 run_dir="$(cd "${1:?usage: tracking.sh RUN_DIR}" && pwd)"
@@ -27,8 +29,13 @@ button_x=$((left + 70))
 button_y=$((top + 746))
 switch_box="white:29,729,82,36:3"
 upper_panel="dark:0,0,1024,45:1"
-route_label="dark:30,115,350,50:1"
+# Each plotting monitor's name, in its top left corner.
+monitor_label="dark:30,115,350,50:1"
 statistics="blue:40,140,960,430:0.56x1"
+# The odometer's place in the upper panel, and where the screen's first and
+# last pixel show on the stops monitor (screen coordinates).
+odometer_box="$left,$top,340,45"
+stops_face="$((left + 22)),$((top + 108)),$((left + 1001)),$((top + 659))"
 
 # The switch's caption reads WORD: the program has taken the click.
 switch_reads() {  # switch_reads WORD
@@ -37,10 +44,11 @@ switch_reads() {  # switch_reads WORD
   has_words "$seen" "$1"
 }
 
-route_monitor_shows() {
-  shot before
-  seen="$(read_text before eng 6 "$route_label")"
-  has_words "$seen" ROUTE
+# Shot NAME shows the monitor whose name is WORD.
+monitor_shows() {  # monitor_shows NAME WORD
+  shot "$1"
+  seen="$(read_text "$1" eng 6 "$monitor_label")"
+  has_words "$seen" "$2"
 }
 
 # Sets `numbers` to the numbers after the captions in the text read in
@@ -131,22 +139,17 @@ PY
 }
 
 # The path: from the switch out of the window to the screen's corners, back
-# in, and back to the switch, then a rest there before Stop. Rests and passes
-# lie close to the half second that makes a stop, so that a stop made after
-# 0.3 s, or only after 1 s, shows in the count. The program sees a stay from
-# the first frame after the pointer arrives to the last before it leaves:
-# up to two frame gaps shorter than it lasts (software GL beside busy
-# processes draws a frame every 0.05-0.09 s; up to 0.15 s was lost). So a
-# rest of 0.75 s is seen for 0.6 s or more, never for a second; a pass of
-# 0.4 s is seen for 0.26-0.39 s, well under the half second, and at least
-# one of the two passes for 0.3 s or more (a shorter pass may be seen for
-# under 0.3 s both times).
-rest=0.75
-pass=0.4
+# in, and back to the switch, then a rest there before Stop. Each rest and
+# pass lies at a place of its own, away from the stops monitor's captions.
+# The program sees a place only when a frame finds the pointer there, and on
+# a busy machine frames come late: so no step keeps to a time of its own.
+# A pass moves on as soon as the program has taken it (its odometer
+# changes), a rest as soon as its stop shows, which xwindow.py walk checks
+# is not sooner than half a second after the pointer arrived.
 path=(
-  "40 30 rest"
+  "40 200 rest"
   "$((screen_w - 60)) 30 pass"
-  "$((screen_w - 60)) $((screen_h - 40)) rest"
+  "$((screen_w - 60)) $((screen_h - 100)) rest"
   "$((left + 500)) $((top + 300)) pass"
   "$((left + 200)) $((top + 400)) rest"
   "$button_x $button_y rest"
@@ -157,25 +160,25 @@ points = [tuple(map(int, p.split()[:2])) for p in sys.argv[1:]]
 print("%.3f" % sum(math.dist(a, b) for a, b in zip(points, points[1:])))
 ' "$button_x $button_y" "${path[@]}")"
 rests=0
-moves=()
+steps=()
 for step in "${path[@]}"; do
   read -r x y kind <<<"$step"
-  if [ "$kind" = rest ]; then
-    moves+=(mousemove "$x" "$y" sleep "$rest")
-    rests=$((rests + 1))
-  else
-    moves+=(mousemove "$x" "$y" sleep "$pass")
-  fi
+  steps+=("$x,$y,$kind")
+  if [ "$kind" = rest ]; then rests=$((rests + 1)); fi
 done
 
 xdotool mousemove "$button_x" "$button_y" click 5  # one monitor down: the route
-wait_until "the route monitor did not come" route_monitor_shows
+wait_until "the route monitor did not come" monitor_shows before ROUTE
 xdotool click 1  # Start
 # The program measures from where the pointer is when it takes the click.
 wait_until "the switch did not turn to Stop" switch_reads Stop
-# One xdotool for the whole path: starting a process per step would add
-# its own delays to the pauses on a busy machine.
-xdotool "${moves[@]}" click 1  # ... Stop
+xdotool click 5 click 5  # two monitors further down: the stops
+wait_until "the stops monitor did not come" monitor_shows stops STOPS
+$xwin walk "$stops_face" "$odometer_box" "${steps[@]}" 2>"$work/walk.err" \
+  || fail "along the path: $(cat "$work/walk.err")"
+xdotool click 4 click 4  # back up to the route, the pointer still on the switch
+wait_until "the route monitor did not come back" monitor_shows route ROUTE
+xdotool click 1  # Stop
 wait_until "no photo.jpeg after Stop" photo_written
 
 size="$(jpeg_size photo.jpeg)"

@@ -16,11 +16,17 @@ pid=$!
 main_window
 
 [ "$(xdotool getwindowname "$window")" = "Velmorin" ] || fail "wrong window title"
-geometry="$(xdotool getwindowgeometry "$window")"
-echo "$geometry" | grep -q "Position: ${left},${top} " \
-  || fail "window not centred: $geometry (expected ${left},${top})"
-
-$xwin icon "$window" icons/icon.bmp || fail "the window icon is not the upright picture"
+# The program grows its window, then centres it and gives it its icon: on a
+# busy machine the window may show its new size a while before the rest.
+centred() {
+  seen="$(xdotool getwindowgeometry "$window")"
+  grep -q "Position: ${left},${top} " <<<"$seen"
+}
+wait_until "window not centred (expected ${left},${top})" centred
+upright_icon() {
+  seen="$($xwin icon "$window" icons/icon.bmp 2>&1)"
+}
+wait_until "the window icon is not the upright picture" upright_icon
 
 xdotool windowfocus --sync "$window" 2>/dev/null || true
 

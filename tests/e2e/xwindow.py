@@ -11,6 +11,10 @@
                                      of a 32-bit BMP, upright and unmirrored
   xwindow.py hold                    stay connected until killed (prints "ready"
                                      once connected)
+  xwindow.py walk FACE ODOMETER STEP...
+                                     move the pointer along the tracker's path,
+                                     each step once the program shows it has
+                                     taken the last (see walk)
 """
 import ctypes
 import ctypes.util
@@ -18,6 +22,7 @@ import signal
 import struct
 import subprocess
 import sys
+import time
 
 xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
 xlib.XOpenDisplay.restype = ctypes.c_void_p
@@ -33,6 +38,13 @@ xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
 xlib.XGetImage.restype = ctypes.c_void_p
 xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
                            ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+xlib.XDestroyImage.argtypes = [ctypes.c_void_p]
+xlib.XWarpPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                              ctypes.c_uint, ctypes.c_uint, ctypes.c_int, ctypes.c_int]
+xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+xlib.XDefaultScreen.argtypes = [ctypes.c_void_p]
+xlib.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
+xlib.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
 
 CLIENT_MESSAGE = 33
 Z_PIXMAP = 2
@@ -88,8 +100,8 @@ def channel_shift(mask):
     return shift
 
 
-def grab(x, y, width, height, path):
-    display = open_display()
+def screen_rgb(display, x, y, width, height):
+    """A region of the screen as RGB bytes, rows top first."""
     root = xlib.XDefaultRootWindow(display)
     pointer = xlib.XGetImage(display, root, x, y, width, height, ALL_PLANES, Z_PIXMAP)
     if not pointer:
@@ -109,9 +121,16 @@ def grab(x, y, width, height, path):
         if image.byte_order:  # MSBFirst
             byte = 3 - byte
         out[channel::3] = raw[byte::4]
+    xlib.XDestroyImage(pointer)
+    return bytes(out)
+
+
+def grab(x, y, width, height, path):
+    display = open_display()
+    pixels = screen_rgb(display, x, y, width, height)
     with open(path, "wb") as f:
         f.write(b"P6\n%d %d\n255\n" % (width, height))
-        f.write(bytes(out))
+        f.write(pixels)
     xlib.XCloseDisplay(display)
 
 
@@ -161,6 +180,8 @@ def check_icon(window, path):
     """_NET_WM_ICON holds width, height, then ARGB pixels, rows top first."""
     text = subprocess.run(["xprop", "-id", str(window), "-notype", "32c", "_NET_WM_ICON"],
                           capture_output=True, text=True, check=True).stdout
+    if "=" not in text:
+        sys.exit("the window has no icon")
     values = [int(v) for v in text.split("=", 1)[1].replace(",", " ").split()]
     width, height, rows = bmp_argb_rows(path)
     if values[:2] != [width, height]:
@@ -172,6 +193,74 @@ def check_icon(window, path):
                 if (a & 0xFFFFFF) != (b & 0xFFFFFF) or (b >> 24 and a >> 24 != b >> 24))
     if wrong:
         sys.exit("%d of %d icon pixels differ from the picture" % (wrong, width * height))
+
+
+# A stop's mark on the stops monitor: a square of pure red, 8 pixels a side.
+MARK_BOX = 10  # pixels each way around where a mark's centre is expected
+MARK_PIXELS = 20  # red pixels that make a mark: a third of one
+STOP_SECONDS = 0.5  # the rest that makes a stop, on the program's clock
+STEP_SECONDS = 40  # a step the program has not shown by then has failed
+
+
+def marked(display, place):
+    """True when a stop's mark shows around the screen pixel `place`."""
+    x, y = place
+    pixels = screen_rgb(display, x - MARK_BOX, y - MARK_BOX, 2 * MARK_BOX + 1, 2 * MARK_BOX + 1)
+    red = sum(1 for i in range(0, len(pixels), 3)
+              if pixels[i] >= 200 and pixels[i + 1] <= 60 and pixels[i + 2] <= 60)
+    return red >= MARK_PIXELS
+
+
+def walk(face, odometer, steps):
+    """Moves the pointer along the tracker's path while the stops monitor is
+    in view, each step once the program has shown that it took the last: on
+    a busy machine frames come late, and the program sees only the places its
+    frames find.
+
+    FACE is X0,Y0,X1,Y1: where the screen's first and last pixel show on the
+    stops monitor. ODOMETER is X,Y,W,H: the odometer's place in the upper
+    panel, which changes at the first frame that finds the pointer moved.
+    Each STEP is X,Y,KIND. A "pass" goes on as soon as the odometer changes,
+    so the program sees no rest there; a "rest" stays until the stop's mark
+    shows at the place, which may not be sooner than half a second after the
+    pointer went there. At the end no pass may have a mark. Exits with the
+    reason when a step fails."""
+    x0, y0, x1, y1 = map(int, face.split(","))
+    box = tuple(map(int, odometer.split(",")))
+    display = open_display()
+    root = xlib.XDefaultRootWindow(display)
+    screen = xlib.XDefaultScreen(display)
+    width, height = xlib.XDisplayWidth(display, screen), xlib.XDisplayHeight(display, screen)
+    path = []
+    for step in steps:
+        x, y, kind = step.split(",")
+        x, y = int(x), int(y)
+        mark = (x0 + round(x * (x1 - x0) / (width - 1)), y0 + round(y * (y1 - y0) / (height - 1)))
+        path.append((x, y, kind, mark))
+    for x, y, kind, mark in path:
+        if marked(display, mark):
+            sys.exit("a stop's mark shows at %d,%d before the pointer went there" % (x, y))
+        before = screen_rgb(display, *box)
+        went = time.monotonic()
+        xlib.XWarpPointer(display, 0, root, 0, 0, 0, 0, x, y)
+        xlib.XSync(display, 0)
+        while True:
+            if kind == "pass" and screen_rgb(display, *box) != before:
+                break
+            if kind == "rest" and marked(display, mark):
+                # The grab ended now, so the stop was made by now.
+                after = time.monotonic() - went
+                if after < STOP_SECONDS:
+                    sys.exit("a stop showed at %d,%d %.2f s after the pointer went there" % (x, y, after))
+                break
+            if time.monotonic() - went > STEP_SECONDS:
+                sys.exit("the program showed no %s at %d,%d within %d s"
+                         % ("stop" if kind == "rest" else "move", x, y, STEP_SECONDS))
+            time.sleep(0.01)
+    for x, y, kind, mark in path:
+        if kind == "pass" and marked(display, mark):
+            sys.exit("a stop's mark shows at the pass %d,%d" % (x, y))
+    xlib.XCloseDisplay(display)
 
 
 def hold():
@@ -194,6 +283,8 @@ def main(argv):
         print("%.3f" % sky_share(argv[2]))
     elif len(argv) == 4 and argv[1] == "icon":
         check_icon(int(argv[2], 0), argv[3])
+    elif len(argv) >= 5 and argv[1] == "walk":
+        walk(argv[2], argv[3], argv[4:])
     elif len(argv) == 4 and argv[1] == "diff":
         print("%.2f" % mean_difference(argv[2], argv[3]))
     else:
