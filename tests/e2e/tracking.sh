@@ -32,7 +32,7 @@ upper_panel="dark:0,0,1024,45:1"
 # Each plotting monitor's name, in its top left corner.
 monitor_label="dark:30,115,350,50:1"
 statistics="blue:40,140,960,430:0.56x1"
-# The odometer's number in the upper panel, and where the screen's first and
+# The odometer's place in the upper panel, and where the screen's first and
 # last pixel show on the stops monitor (screen coordinates).
 odometer_box="$left,$top,340,45"
 stops_face="$((left + 22)),$((top + 108)),$((left + 1001)),$((top + 659))"
