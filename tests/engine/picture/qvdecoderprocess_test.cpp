@@ -24,8 +24,6 @@ namespace {
 
 using imagefixtures::Bytes, imagefixtures::tiff;
 
-constexpr int largestWidth = 7680;
-constexpr int largestHeight = 4320;
 constexpr int textureSide = 16384;
 
 // A small file of a large picture of one colour, (51, 102, 153) as 8-bit values, of `bpp` bits a pixel:
@@ -214,8 +212,7 @@ std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
 // decodes to the stored pixels under its header's limits (the largest size is bench/picture_costs.cpp's).
 TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
 {
-    constexpr int width = largestWidth / 2;
-    constexpr int height = largestHeight / 2;
+    constexpr int width = 7680 / 2, height = 4320 / 2;  // half the largest picture on each side
     const struct {
         const char* name;
         FREE_IMAGE_FORMAT format;
