@@ -28,7 +28,7 @@ inline bool limitAddressSpaceGrowth(std::size_t headroom)
 }
 
 // Runs `check` in a forked child; true when it answered true. Nothing it throws leaves the child to run
-// the parent's tests.
+// the parent's tests; what it printed comes out, though the child ends without exit's flushing.
 template <class Check>
 bool holdsInChild(Check check)
 {
@@ -39,7 +39,6 @@ bool holdsInChild(Check check)
             held = check();
         } catch (...) {
         }
-        // What it printed on the way comes out, though it ends without exit's flushing.
         std::fflush(stdout);
         ::_exit(held ? 0 : 1);
     }

@@ -1,54 +1,42 @@
 // The decoding child's limits and what it inherits; how a limit, a crash or a lost decoder is named.
 #include "childcheck.h"
-#include "tempfiles.h"
+#include "imagebytes.h"
 #include "engine/picture/qvdecoderprocess.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <future>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <grp.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using imagefixtures::Bytes, imagefixtures::tiff;
 
-constexpr int largestWidth = 7680;
-constexpr int largestHeight = 4320;
 constexpr int textureSide = 16384;
 
-// A small file of a large picture of one colour, (51, 102, 153) as 8-bit values, of FreeImage's `type`.
-Bytes flatPicture(FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type, int bpp, int flags, int width, int height)
+// A small file of a large picture of one colour, (51, 102, 153) as 8-bit values, of `bpp` bits a pixel:
+// 24 bytes, 64 16-bit RGBA words, 96 floats.
+Bytes flatPicture(FREE_IMAGE_FORMAT format, int bpp, int flags, int width, int height)
 {
     const RGBQUAD bytes{.rgbBlue = 153, .rgbGreen = 102, .rgbRed = 51, .rgbReserved = 255};
     const WORD words[4] = {13107, 26214, 39321, 65535};
     const float reals[4] = {0.2f, 0.4f, 0.6f, 1.0f};
-    FIBITMAP* bitmap = FreeImage_AllocateT(type, width, height, bpp);
-    EXPECT_TRUE(FreeImage_FillBackground(bitmap, type == FIT_BITMAP ? (const void*)&bytes
-                                                 : type == FIT_RGB16 || type == FIT_RGBA16
-                                                     ? (const void*)words
-                                                     : reals));
+    const void* colour = bpp == 64 ? (const void*)words : bpp == 96 ? (const void*)reals : &bytes;
+    FIBITMAP* bitmap = FreeImage_AllocateT(bpp == 64 ? FIT_RGBA16 : bpp == 96 ? FIT_RGBF : FIT_BITMAP, width,
+                                           height, bpp);
+    EXPECT_TRUE(FreeImage_FillBackground(bitmap, colour));
     FIMEMORY* memory = FreeImage_OpenMemory();
     EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags)) << FreeImage_GetFormatFromFIF(format);
     FreeImage_Unload(bitmap);
@@ -60,7 +48,7 @@ Bytes flatPicture(FREE_IMAGE_FORMAT format, FREE_IMAGE_TYPE type, int bpp, int f
     return file;
 }
 
-QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named)
+QvPictureFile pictureFile(const Bytes& bytes, FREE_IMAGE_FORMAT named = FIF_PNG)
 {
     std::string error;
     std::optional<QvPictureFile> file = qvPictureFileOf(bytes, named, error);
@@ -87,11 +75,7 @@ std::string decodedApart(const Bytes& bytes, FREE_IMAGE_FORMAT named,
 // Rows in this process's own memory, and how many loads the decoding took.
 struct VectorSink : QvDecodeSink {
     void decoding(FREE_IMAGE_FORMAT) override { ++loads; }
-    std::uint8_t* rows(int, int, std::size_t bytes) override
-    {
-        kept.resize(bytes);
-        return kept.data();
-    }
+    std::uint8_t* rows(int, int, std::size_t bytes) override { return kept.resize(bytes), kept.data(); }
     std::vector<std::uint8_t> kept;
     int loads = 0;
 };
@@ -116,16 +100,14 @@ struct ProcessStat {
 };
 ProcessStat statOf(pid_t pid)
 {
-    std::string line, skipped;
+    std::string line;
     std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), line);
     const std::size_t open = line.find('('), close = line.rfind(')');
     if (open == std::string::npos || close == std::string::npos) return {};
     ProcessStat stat{line.substr(open + 1, close - open - 1)};
-    std::istringstream fields(line.substr(close + 1));
-    unsigned long long user = 0, system = 0;
-    fields >> stat.state >> stat.parent >> stat.group;
-    for (int field = 6; field <= 13; ++field) fields >> skipped;
-    fields >> user >> system;
+    unsigned long long user = 0, system = 0;  // after the session, terminals, flags and page faults
+    std::sscanf(line.c_str() + close + 1, " %c %d %d %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &stat.state,
+                &stat.parent, &stat.group, &user, &system);
     stat.ticks = user + system;
     return stat;
 }
@@ -224,98 +206,43 @@ std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
     return failures;
 }
 
-// A little-endian TIFF of one strip of `pixels`, then a directory of its size, strip and `fields` (SHORTs).
-Bytes tiffFile(std::uint16_t width, std::uint16_t height,
-               std::vector<std::pair<std::uint16_t, std::vector<std::uint16_t>>> fields, Bytes pixels)
-{
-    const auto put = [](Bytes& bytes, std::size_t value, int size) {
-        for (int i = 0; i < size; ++i) bytes.push_back(std::uint8_t(value >> (8 * i)));
-    };
-    const std::uint16_t stripBytes = std::uint16_t(pixels.size());
-    fields.insert(
-        fields.end(),
-        {{256, {width}}, {257, {height}}, {259, {1}}, {273, {8}}, {278, {height}}, {279, {stripBytes}}});
-    std::sort(fields.begin(), fields.end());
-    pixels.resize(pixels.size() + pixels.size() % 2);  // a directory starts on a word
-    Bytes file = {'I', 'I', 42, 0}, values;
-    put(file, 8 + pixels.size(), 4);
-    file.insert(file.end(), pixels.begin(), pixels.end());
-    const std::size_t valuesAt = file.size() + 2 + 12 * fields.size() + 4;
-    put(file, fields.size(), 2);
-    for (const auto& [tag, shorts] : fields) {
-        put(file, tag, 2), put(file, 3, 2), put(file, shorts.size(), 4);
-        if (shorts.size() > 2) {
-            put(file, valuesAt + values.size(), 4);
-            for (const std::uint16_t value : shorts) put(values, value, 2);
-        } else {
-            for (std::size_t i = 0; i < 2; ++i) put(file, i < shorts.size() ? shorts[i] : 0, 2);
-        }
-    }
-    put(file, 0, 4);
-    file.insert(file.end(), values.begin(), values.end());
-    return file;
-}
-
 }  // namespace
 
-// A valid picture half the largest size on each side, in each format whose
-// decoding costs more than its bitmap, decodes under the limits its header
-// gives, however small its file: every pixel is the one stored. At this size
-// a memory limit that counts only a quarter of the picture's pixels already
-// ends a decoding. The largest size, which the sanitizer build takes minutes
-// to decode beside a busy machine's other work, is measured by
-// bench_picture_costs (bench/picture_costs.cpp): what the largest picture of
-// each of these kinds takes against its limits.
+// A small file of a picture half the largest size, in each format whose decoding costs more than its bitmap,
+// decodes to the stored pixels under its header's limits (the largest size is bench/picture_costs.cpp's).
 TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
 {
-    constexpr int width = largestWidth / 2;
-    constexpr int height = largestHeight / 2;
-    struct Kind {
+    constexpr int width = 7680 / 2, height = 4320 / 2;  // half the largest picture on each side
+    const struct {
         const char* name;
         FREE_IMAGE_FORMAT format;
-        FREE_IMAGE_TYPE type;
-        int bpp;
-        int flags;
-        int offBy;  // what lossy coding may change of a sample
+        int bpp, flags, offBy;  // offBy: what lossy coding may change of a sample
+    } kinds[] = {
+        {"progressive 4:4:4 JPEG", FIF_JPEG, 24, JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444, 2},
+        {"16-bit RGBA PNG", FIF_PNG, 64, 0, 0},
+        {"float TIFF", FIF_TIFF, 96, TIFF_DEFLATE, 0},
+        {"half EXR", FIF_EXR, 96, EXR_DEFAULT, 0},
+        {"Radiance HDR", FIF_HDR, 96, 0, 1},  // a shared exponent
+        {"JPEG 2000", FIF_J2K, 24, 0, 1},
     };
-    const Kind kinds[] = {
-        {"progressive 4:4:4 JPEG", FIF_JPEG, FIT_BITMAP, 24, JPEG_PROGRESSIVE | JPEG_SUBSAMPLING_444, 2},
-        {"16-bit RGBA PNG", FIF_PNG, FIT_RGBA16, 64, 0, 0},
-        {"float TIFF", FIF_TIFF, FIT_RGBF, 96, TIFF_DEFLATE, 0},
-        {"half EXR", FIF_EXR, FIT_RGBF, 96, EXR_DEFAULT, 0},
-        {"Radiance HDR", FIF_HDR, FIT_RGBF, 96, 0, 1},  // a shared exponent
-        {"JPEG 2000", FIF_J2K, FIT_BITMAP, 24, 0, 1},
-    };
-    for (const Kind& kind : kinds) {
+    for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.name);
         const QvPictureFile file =
-            pictureFile(flatPicture(kind.format, kind.type, kind.bpp, kind.flags, width, height), kind.format);
+            pictureFile(flatPicture(kind.format, kind.bpp, kind.flags, width, height), kind.format);
         EXPECT_LT(file.size, 1u << 20);
         std::string error;
         const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, textureRequest, error);
         ASSERT_TRUE(picture) << error;
         ASSERT_EQ(std::pair(picture->width, picture->height), std::pair(width, height));
-        // Every row as the first, every pixel of which is the stored colour
-        // (compared a row at a time: pixel by pixel takes seconds in the
-        // sanitizer build).
+        // Every sample of the first row the stored one, every row as the first (compared a row at a time:
+        // pixel by pixel takes seconds in the sanitizer build).
         const std::size_t rowBytes = std::size_t(width) * 3;
         ASSERT_EQ(picture->rows.size(), rowBytes * height);
-        const std::uint8_t* first = picture->rows.data();
-        int wrong = 0;
-        for (int x = 0; x < width; ++x) {
-            for (int c = 0; c < 3; ++c) {
-                const int stored = 51 * (c + 1);
-                const int read = first[x * 3 + c];
-                if (read < stored - kind.offBy || read > stored + kind.offBy) {
-                    ++wrong;
-                    break;
-                }
-            }
-        }
+        const std::uint8_t* row = picture->rows.data();  // the first
+        int wrong = 0, otherRows = 0;
+        for (unsigned i = 0; i < rowBytes; ++i) wrong += std::abs(row[i] - 51 * int(i % 3 + 1)) > kind.offBy;
+        for (int y = 1; y < height; ++y) otherRows += !std::equal(row, row + rowBytes, row + y * rowBytes);
         EXPECT_EQ(wrong, 0);
-        int otherRows = 0;
-        for (std::size_t y = 1; y < std::size_t(height); ++y)
-            otherRows += !std::equal(first, first + rowBytes, first + y * rowBytes);
         EXPECT_EQ(otherRows, 0);
     }
 }
@@ -323,7 +250,7 @@ TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
 // Pictures decoded side by side on one core, as the sky's six faces, are each decoded however long it takes.
 TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 {
-    const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
+    const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, 64, 0, 4096, 4096));
     const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt});
     EXPECT_EQ(testsupport::reportInChild([&] {
                   cpu_set_t one;
@@ -339,10 +266,10 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 // Decodings share one memory budget: two of 1.2 GiB never run at once; sky faces that fit it all do.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
-    const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 2000, 2000), FIF_PNG);
+    const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, 24, 0, 2000, 2000));
     const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, middling.header.reading, middling.size);
     const QvDecoderLimits large{own.cpuSeconds, own.stalledSeconds, std::uint64_t(1.2 * double(1 << 30))};
-    const QvPictureFile face = pictureFile(flatPicture(FIF_JPEG, FIT_BITMAP, 24, 0, 4096, 4096), FIF_JPEG);
+    const QvPictureFile face = pictureFile(flatPicture(FIF_JPEG, 24, 0, 4096, 4096), FIF_JPEG);
     const std::uint64_t faceBytes = qvDecoderLimits(FIF_JPEG, face.header.reading, face.size).memoryBytes;
     const std::uint64_t facesAtOnce =
         std::clamp<std::uint64_t>(qvDecodingBudget(faceBytes, qvReadMemoryRoom()) / faceBytes, 1, 6);
@@ -371,7 +298,7 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 {
     ASSERT_EQ(::setpgid(0, 0), 0);  // a process group of this test's own
     ASSERT_TRUE(qvStartDecoderProcess());
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
     const QvDecoderLimits plenty = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const QvDecoderLimits stalling{plenty.cpuSeconds, 0.5, plenty.memoryBytes};
     const struct {
@@ -402,7 +329,7 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
     EXPECT_EQ(decodedApart(big), "decoded");
 
     // The user's lower limit of address space, with room for the rows but not the decoding, is named.
-    const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 3000, 3000), FIF_PNG);
+    const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, 64, 0, 3000, 3000));
     long pages = 0;
     std::ifstream("/proc/self/statm") >> pages;
     const std::uint64_t mib = 1 << 20,
@@ -418,7 +345,7 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 // The program stopped (Ctrl-Z) is no stall; its child stopped across it leaves only the capped count to hold.
 TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
 {
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_RGBA16, 64, 0, 4096, 4096), FIF_PNG);
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 64, 0, 4096, 4096));
     const QvDecoderLimits limits = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const pid_t program = ::fork();
     if (program == 0) {
@@ -453,8 +380,8 @@ TEST(DecoderLimits, TimeTheProgramSpendsStoppedIsNoStall)
 // A decoder that said why it failed fails every flag value alike, out of memory too: it is not run again.
 TEST(DecoderLimits, AFailedDecodingIsNotRunAgain)
 {
-    const Bytes big = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000);
-    Bytes damaged = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 3, 2);
+    const Bytes big = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
+    Bytes damaged = flatPicture(FIF_PNG, 24, 0, 3, 2);
     damaged[damaged.size() - 20] ^= 0xFF;  // the image data's own checksum
     for (const Bytes* file : std::initializer_list<const Bytes*>{&damaged, &big}) {
         EXPECT_TRUE(testsupport::holdsInChild([&] {
@@ -476,11 +403,11 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
     const std::filesystem::path folder = testsupport::tempPath("traces");
     std::filesystem::create_directories(folder);
     // A private field, and 4-bit palette pixels said to have four samples: FreeImage copies past its bitmap.
-    const Bytes tagged = tiffFile(1, 1, {{258, {8}}, {262, {1}}, {277, {1}}, {65000, {7}}}, {0x80});
-    std::vector<std::uint16_t> palette(3 * 16);
+    const Bytes tagged = tiff(1, 1, 1, {0x80}, 1, 0, {{65000, 3, {7}}});
+    std::vector<std::uint64_t> palette(3 * 16);
     for (std::size_t i = 0; i < palette.size(); ++i) palette[i] = std::uint16_t(i * 4099);
-    const Bytes crashing =
-        tiffFile(9, 9, {{258, {4}}, {262, {3}}, {277, {4}}, {320, palette}}, Bytes(9 * 18, 0x5A));
+    const Bytes crashing = tiff(9, 9, 1, Bytes(9 * 18, 0x5A), 9 * 18, 0,
+                                {{258, 3, {4}}, {262, 3, {3}}, {277, 3, {4}}, {320, 3, palette}});
     int errors[2];
     ASSERT_EQ(::pipe(errors), 0);
     EXPECT_EQ(testsupport::reportInChild([&] {
@@ -505,7 +432,7 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
 // A process with threads cannot fork safely: its decoder process is its own file run in the decoder role.
 TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 {
-    const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
+    const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
     EXPECT_EQ(testsupport::reportInChild([&] {
                   static int forks = 0;
                   if (::setpgid(0, 0) != 0 || ::pthread_atfork([] { ++forks; }, nullptr, nullptr) != 0)
@@ -526,7 +453,7 @@ TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
 // The decoder process and each child hold only their own, not a launcher's pipe; the child leads a group.
 TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 {
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
     const std::string held = testsupport::reportInChild([&] {
         int launchers[2];
         if (::setpgid(0, 0) != 0 || ::pipe(launchers) != 0 || !qvStartDecoderProcess())
@@ -560,7 +487,7 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 // A decoder process that ends is started anew; the picture it held is decoded once more and its child ends.
 TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 {
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 5000, 5000), FIF_PNG);
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
     const std::string decodings = testsupport::reportInChild([&] {
         // Orphans come here: a stopped child that outlives its decoder process is then no orphaned group's.
         if (::prctl(PR_SET_CHILD_SUBREAPER, 1) != 0 || ::setpgid(0, 0) != 0 || !qvStartDecoderProcess())
@@ -596,7 +523,7 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
-    const Bytes small = flatPicture(FIF_PNG, FIT_BITMAP, 24, 0, 4, 4);
+    const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
     EXPECT_EQ(testsupport::reportInChild([&] {
                   constexpr id_t nobodysOwn = 54321;
                   if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
@@ -630,8 +557,7 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
         std::uint64_t rowBytes;
         std::size_t segmentRows;
         std::optional<QvImageSize> headerSize;
-        const char *error, *remarks;
-        const char* outcome;  // the error, or the remarks of the picture
+        const char *error, *remarks, *outcome;  // outcome: the error, or the remarks of the picture
     } cases[] = {
         {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "", "", ""},
         {"a size of its own", 3, 2, 2 * qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 3), 4, QvImageSize{4, 4},
