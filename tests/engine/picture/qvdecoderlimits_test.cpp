@@ -12,7 +12,9 @@ TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
         FREE_IMAGE_FORMAT format;
         double cpuSecondsPerMiB, bytesPerByte;
     } measured[] = {{FIF_JPEG, 0.027, 0}, {FIF_J2K, 0.15, 1}, {FIF_JP2, 0.15, 1}, {FIF_WEBP, 0.015, 2}};
-    const QvHeaderReading header{.size = QvImageSize{7680, 4320}, .bitmapBits = 24};
+    QvHeaderReading header;
+    header.size = QvImageSize{7680, 4320};
+    header.bitmapBits = 24;
     constexpr double mebibyte = 1 << 20, moreMiB = 100;
     for (const auto& cost : measured) {
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(cost.format));
