@@ -12,9 +12,7 @@
   xwindow.py hold                    stay connected until killed (prints "ready"
                                      once connected)
   xwindow.py walk FACE ODOMETER STEP...
-                                     move the pointer along the tracker's path,
-                                     each step once the program shows it has
-                                     taken the last (see walk)
+                                     move the pointer along the tracker's path
 """
 import ctypes
 import ctypes.util
@@ -25,26 +23,16 @@ import sys
 import time
 
 xlib = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
-xlib.XOpenDisplay.restype = ctypes.c_void_p
-xlib.XOpenDisplay.argtypes = [ctypes.c_char_p]
-xlib.XDefaultRootWindow.restype = ctypes.c_ulong
-xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-xlib.XInternAtom.restype = ctypes.c_ulong
-xlib.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-xlib.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                            ctypes.c_void_p]
-xlib.XFlush.argtypes = [ctypes.c_void_p]
-xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
-xlib.XGetImage.restype = ctypes.c_void_p
-xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                           ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
-xlib.XDestroyImage.argtypes = [ctypes.c_void_p]
-xlib.XWarpPointer.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
-                              ctypes.c_uint, ctypes.c_uint, ctypes.c_int, ctypes.c_int]
-xlib.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-xlib.XDefaultScreen.argtypes = [ctypes.c_void_p]
-xlib.XDisplayWidth.argtypes = [ctypes.c_void_p, ctypes.c_int]
-xlib.XDisplayHeight.argtypes = [ctypes.c_void_p, ctypes.c_int]
+P, UL, I, UI = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
+# Pointers and window ids are 64 bits wide: ctypes must know each argument's type.
+for name, args in {"XOpenDisplay": [ctypes.c_char_p], "XDefaultRootWindow": [P], "XFlush": [P],
+                   "XInternAtom": [P, ctypes.c_char_p, I], "XSendEvent": [P, UL, I, ctypes.c_long, P],
+                   "XCloseDisplay": [P], "XGetImage": [P, UL, I, I, UI, UI, UL, I], "XDestroyImage": [P],
+                   "XWarpPointer": [P, UL, UL, I, I, UI, UI, I, I], "XSync": [P, I], "XDefaultScreen": [P],
+                   "XDisplayWidth": [P, I], "XDisplayHeight": [P, I]}.items():
+    getattr(xlib, name).argtypes = args
+xlib.XOpenDisplay.restype = xlib.XGetImage.restype = P
+xlib.XDefaultRootWindow.restype = xlib.XInternAtom.restype = UL
 
 CLIENT_MESSAGE = 33
 Z_PIXMAP = 2
@@ -93,13 +81,6 @@ def close_window(window):
     xlib.XCloseDisplay(display)
 
 
-def channel_shift(mask):
-    shift = 0
-    while mask and not (mask >> shift) & 1:
-        shift += 1
-    return shift
-
-
 def screen_rgb(display, x, y, width, height):
     """A region of the screen as RGB bytes, rows top first."""
     root = xlib.XDefaultRootWindow(display)
@@ -117,7 +98,7 @@ def screen_rgb(display, x, y, width, height):
                        for row in range(height))
     out = bytearray(3 * width * height)
     for channel, mask in enumerate((image.red_mask, image.green_mask, image.blue_mask)):
-        byte = channel_shift(mask) // 8
+        byte = ((mask & -mask).bit_length() - 1) // 8  # the byte of the mask's lowest bit
         if image.byte_order:  # MSBFirst
             byte = 3 - byte
         out[channel::3] = raw[byte::4]
@@ -127,11 +108,14 @@ def screen_rgb(display, x, y, width, height):
 
 def grab(x, y, width, height, path):
     display = open_display()
-    pixels = screen_rgb(display, x, y, width, height)
     with open(path, "wb") as f:
-        f.write(b"P6\n%d %d\n255\n" % (width, height))
-        f.write(pixels)
+        f.write(b"P6\n%d %d\n255\n" % (width, height) + screen_rgb(display, x, y, width, height))
     xlib.XCloseDisplay(display)
+
+
+def rgb(pixels):
+    """RGB bytes as (r, g, b) triples."""
+    return zip(pixels[0::3], pixels[1::3], pixels[2::3])
 
 
 def read_ppm(path):
@@ -145,11 +129,7 @@ def read_ppm(path):
 def sky_share(path):
     """Share of pixels that read as daylight sky: blue clearly leads red and is bright."""
     width, height, pixels = read_ppm(path)
-    sky = 0
-    for i in range(0, width * height * 3, 3):
-        r, g, b = pixels[i], pixels[i + 1], pixels[i + 2]
-        if b >= 90 and b > r + 25 and b + 10 >= g:
-            sky += 1
+    sky = sum(1 for r, g, b in rgb(pixels[:width * height * 3]) if b >= 90 and b > r + 25 and b + 10 >= g)
     return sky / float(width * height)
 
 
@@ -206,59 +186,46 @@ def marked(display, place):
     """True when a stop's mark shows around the screen pixel `place`."""
     x, y = place
     pixels = screen_rgb(display, x - MARK_BOX, y - MARK_BOX, 2 * MARK_BOX + 1, 2 * MARK_BOX + 1)
-    red = sum(1 for i in range(0, len(pixels), 3)
-              if pixels[i] >= 200 and pixels[i + 1] <= 60 and pixels[i + 2] <= 60)
-    return red >= MARK_PIXELS
+    return sum(1 for r, g, b in rgb(pixels) if r >= 200 and g <= 60 and b <= 60) >= MARK_PIXELS
 
 
 def walk(face, odometer, steps):
-    """Moves the pointer along the tracker's path while the stops monitor is
-    in view, each step once the program has shown that it took the last: on
-    a busy machine frames come late, and the program sees only the places its
-    frames find.
-
-    FACE is X0,Y0,X1,Y1: where the screen's first and last pixel show on the
-    stops monitor. ODOMETER is X,Y,W,H: the odometer's place in the upper
-    panel, which changes at the first frame that finds the pointer moved.
-    Each STEP is X,Y,KIND. A "pass" goes on as soon as the odometer changes,
-    so the program sees no rest there; a "rest" stays until the stop's mark
-    shows at the place, which may not be sooner than half a second after the
-    pointer went there. At the end no pass may have a mark. Exits with the
-    reason when a step fails."""
+    """Moves the pointer along the tracker's path while the stops monitor is in view, each step once the
+    program shows it took the last: on a busy machine frames come late, and the program sees only the
+    places its frames find. FACE is X0,Y0,X1,Y1, where the screen's first and last pixel show on the
+    stops monitor; ODOMETER is X,Y,W,H, the odometer in the upper panel, which changes at the first frame
+    that finds the pointer moved. Each STEP is X,Y,KIND: a "pass" goes on once the odometer changes, so
+    the program sees no rest there; a "rest" once the stop's mark shows, which may not be sooner than
+    half a second after the pointer went there. At the end no pass may have a mark. Exits with the reason
+    when a step fails."""
     x0, y0, x1, y1 = map(int, face.split(","))
     box = tuple(map(int, odometer.split(",")))
     display = open_display()
     root = xlib.XDefaultRootWindow(display)
     screen = xlib.XDefaultScreen(display)
     width, height = xlib.XDisplayWidth(display, screen), xlib.XDisplayHeight(display, screen)
-    path = []
-    for step in steps:
-        x, y, kind = step.split(",")
-        x, y = int(x), int(y)
-        mark = (x0 + round(x * (x1 - x0) / (width - 1)), y0 + round(y * (y1 - y0) / (height - 1)))
-        path.append((x, y, kind, mark))
-    for x, y, kind, mark in path:
-        if marked(display, mark):
+    path = [(int(x), int(y), kind) for x, y, kind in (step.split(",") for step in steps)]
+
+    def mark(x, y):  # where the stop at screen pixel x, y shows on the stops monitor
+        return x0 + round(x * (x1 - x0) / (width - 1)), y0 + round(y * (y1 - y0) / (height - 1))
+
+    for x, y, kind in path:
+        if marked(display, mark(x, y)):
             sys.exit("a stop's mark shows at %d,%d before the pointer went there" % (x, y))
         before = screen_rgb(display, *box)
         went = time.monotonic()
         xlib.XWarpPointer(display, 0, root, 0, 0, 0, 0, x, y)
         xlib.XSync(display, 0)
-        while True:
-            if kind == "pass" and screen_rgb(display, *box) != before:
-                break
-            if kind == "rest" and marked(display, mark):
-                # The grab ended now, so the stop was made by now.
-                after = time.monotonic() - went
-                if after < STOP_SECONDS:
-                    sys.exit("a stop showed at %d,%d %.2f s after the pointer went there" % (x, y, after))
-                break
+        while not (screen_rgb(display, *box) != before if kind == "pass" else marked(display, mark(x, y))):
             if time.monotonic() - went > STEP_SECONDS:
                 sys.exit("the program showed no %s at %d,%d within %d s"
                          % ("stop" if kind == "rest" else "move", x, y, STEP_SECONDS))
             time.sleep(0.01)
-    for x, y, kind, mark in path:
-        if kind == "pass" and marked(display, mark):
+        after = time.monotonic() - went  # the grab that found the mark ended now: the stop came by now
+        if kind == "rest" and after < STOP_SECONDS:
+            sys.exit("a stop showed at %d,%d %.2f s after the pointer went there" % (x, y, after))
+    for x, y, kind in path:
+        if kind == "pass" and marked(display, mark(x, y)):
             sys.exit("a stop's mark shows at the pass %d,%d" % (x, y))
     xlib.XCloseDisplay(display)
 

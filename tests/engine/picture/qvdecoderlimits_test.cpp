@@ -4,32 +4,19 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
-namespace {
-
-constexpr double mebibyte = 1 << 20;
-
-// What each MiB more of coded data of the same picture costs, as bench_picture_costs measured it on the
-// largest picture: processor time, and memory where the decoder holds the coded data whole.
-struct DataCost {
-    FREE_IMAGE_FORMAT format;
-    double cpuSecondsPerMiB, bytesPerByte;
-};
-constexpr DataCost measured[] = {
-    {FIF_JPEG, 0.027, 0},
-    {FIF_J2K, 0.15, 1},
-    {FIF_JP2, 0.15, 1},
-    {FIF_WEBP, 0.015, 2},
-};
-
-}  // namespace
-
 TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
 {
+    // What each MiB more of coded data of the same picture costs, as bench_picture_costs measured it on the
+    // largest picture: processor time, and memory where the decoder holds the coded data whole.
+    constexpr struct {
+        FREE_IMAGE_FORMAT format;
+        double cpuSecondsPerMiB, bytesPerByte;
+    } measured[] = {{FIF_JPEG, 0.027, 0}, {FIF_J2K, 0.15, 1}, {FIF_JP2, 0.15, 1}, {FIF_WEBP, 0.015, 2}};
     QvHeaderReading header;
     header.size = QvImageSize{7680, 4320};
     header.bitmapBits = 24;
-    constexpr double moreMiB = 100;
-    for (const DataCost& cost : measured) {
+    constexpr double mebibyte = 1 << 20, moreMiB = 100;
+    for (const auto& cost : measured) {
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(cost.format));
         const QvDecoderLimits small = qvDecoderLimits(cost.format, header, std::size_t(mebibyte));
         const QvDecoderLimits large =

@@ -70,8 +70,7 @@ std::string sourcePicture()
     return imagefixtures::writeBytes("source.ppm", Bytes(text.begin(), text.end()));
 }
 
-// The picture file at `path` as the program reads it, its format named by its
-// name; the file, large in some tests, is then removed.
+// The picture file at `path` as the program reads it; the file, large in some tests, is then removed.
 QvPictureFile pictureFile(const std::string& path)
 {
     std::string error;
@@ -81,8 +80,7 @@ QvPictureFile pictureFile(const std::string& path)
     return std::move(*file);
 }
 
-// Decodes `file` apart and holds its size and rows (compared whole, too
-// many to print) against those expected.
+// Decodes `file` apart and holds its size and rows (compared whole, too many to print) to those given.
 void expectDecodedApart(const QvPictureFile& file, int width, int height, const Bytes& rows,
                         std::optional<QvDecoderLimits> limits = std::nullopt)
 {
@@ -107,13 +105,12 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
 {
     const std::string source = sourcePicture(), alpha = temp("alpha.png");
     run(fmt::format("{} {} -alpha set -channel A -fx '0.3+0.2*i' +channel {}", magick, source, alpha));
-    // Reference decoders that round a level to 8 bits: netpbm's for PFM and 4-bit BMP channels,
-    // which ImageMagick scales by shifting, ImageMagick's otherwise (netpbm truncates 5- and 6-bit
-    // channels), at 16 bits (at 8 it turns 16-bit inks into light after dropping their low byte).
+    // References that round levels to 8 bits: netpbm's for PFM and 4-bit BMP channels (ImageMagick shifts),
+    // ImageMagick's at 16 bits otherwise (netpbm truncates 5- and 6-bit channels; ImageMagick at 8 drops
+    // 16-bit inks' low byte before turning them into light).
     const std::string fromPfm = "pfmtopam {in} | pamtopnm > {out}", fromBmp = "bmptopnm {in} > {out}",
                       fromMagick = magick + " {in} -alpha off -depth 16 ppm:{out}";
-    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the 40-byte
-    // one lengthened by its further fields, all 0.
+    // OS/2 2.x's 64-byte info header, which no tool at hand writes: the 40-byte one, 24 bytes of 0 longer.
     const std::string os2 = "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); b[54:54] = "
                             "bytes(24); b[2] += 24; b[10] += 24; b[14] = 64; sys.stdout.buffer.write(b)'";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
@@ -168,9 +165,8 @@ TEST(PictureDecode, AFloatPictureWithinOneShowsItsValues)
                                                       51, 102, 153, 51, 102, 153, 51, 102, 153, 0, 0, 0}));
 }
 
-// The reason is the decoder's own, under the name of the format it was asked to read (FreeImage
-// reports the six Netpbm formats as one); where the decoder says nothing, what the content is,
-// guessed from the file's start wherever the decoder stopped reading (a PCX under a TARGA's name).
+// The reason is the decoder's own, under the format asked for (FreeImage reports the six Netpbm formats as
+// one); where it says nothing, the content guessed from the file's start (a PCX under a TARGA's name).
 TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
 {
     const std::string pbm = "P1\n4 2\n0110\n10x1\n";
@@ -190,9 +186,8 @@ TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
     }
 }
 
-// A lossless WebP photo: libwebp holds each pixel twice beside FreeImage's bitmap, and FreeImage
-// the file twice. Noise keeps the file as large as its pixels, as a photo's grain does at worst
-// (and FreeImage writes it fast); the limits of its size let it decode, and it comes out as stored.
+// libwebp holds each pixel twice beside FreeImage's bitmap, FreeImage the file twice; noise keeps the
+// file as large as its pixels, as a photo's grain does at worst (and FreeImage writes it fast).
 TEST(PictureDecode, ALosslessWebPPhotoDecodesUnderTheLimitsOfItsSize)
 {
     constexpr int side = 4096;  // rows of 4096 RGB pixels need no padding
@@ -244,9 +239,8 @@ TEST(PictureDecode, AFileIsDecodedAsTheFormatDecidedNotAsFreeImageGuesses)
     expectDecodedApart(pictureFile(imagefixtures::writeBytes("grey.cut", cut)), width, height, rows);
 }
 
-// FreeImage refuses an 8-bit luminance DDS without a word. Of the loader's 18 flag values, those
-// that read a file alike are tried once: the five DCT, CMYK, rotation and grey ones, the default,
-// and the three JPEG scales.
+// FreeImage refuses an 8-bit luminance DDS without a word. Of the 18 flag values those reading a file
+// alike are tried once: the five DCT, CMYK, rotation and grey ones, the default, the three JPEG scales.
 TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
 {
     Bytes dds;
@@ -262,8 +256,7 @@ TEST(PictureDecode, FlagValuesThatReadAFileAlikeAreTriedOnce)
     EXPECT_EQ(sink.loads, 9);
 }
 
-// A decoder that gives more pixels than the header said finds no room for
-// them, and says so (within the longest side the caller takes).
+// More pixels than the header said find no room, and say so (within the longest side the caller takes).
 TEST(PictureDecode, ADecoderGivingMoreThanItsHeaderSaysIsNamed)
 {
     QvPictureFile file = pictureFile(imagefixtures::writeBlackPng("wide.png", 100, 60));

@@ -37,20 +37,6 @@ std::vector<int> segmentsMadeBy(pid_t pid)
     return ids;
 }
 
-// This process's mappings of the segment `id`, as "start permissions".
-std::vector<std::string> mappingsOf(int id)
-{
-    std::ifstream maps("/proc/self/maps");
-    std::vector<std::string> found;
-    for (std::string line; std::getline(maps, line);) {
-        std::string range, permissions, offset, device, inode, name;
-        std::istringstream(line) >> range >> permissions >> offset >> device >> inode >> name;
-        if (name.starts_with("/SYSV") && inode == std::to_string(id))
-            found.push_back(range.substr(0, range.find('-')) + " " + permissions);
-    }
-    return found;
-}
-
 }  // namespace
 
 TEST(SharedMemory, EverySegmentGoesWithTheProcessesThatHoldIt)
@@ -81,7 +67,16 @@ TEST(SharedMemory, AFilesBytesAreMappedOnceReadOnlyForGood)
     const std::optional<QvPictureFile> file = qvPictureFileOf(bytes, FIF_BMP, error);
     ASSERT_TRUE(file) << error;
     EXPECT_TRUE(std::ranges::equal(bytes, file->bytes()));
-    EXPECT_EQ(mappingsOf(file->memory.id()),
+    // This process's mappings of the file's segment, as "start permissions".
+    std::vector<std::string> mappings;
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        std::string range, permissions, offset, device, inode, name;
+        std::istringstream(line) >> range >> permissions >> offset >> device >> inode >> name;
+        if (name.starts_with("/SYSV") && inode == std::to_string(file->memory.id()))
+            mappings.push_back(range.substr(0, range.find('-')) + " " + permissions);
+    }
+    EXPECT_EQ(mappings,
               std::vector{fmt::format("{:x} r--s", reinterpret_cast<std::uintptr_t>(file->bytes().data()))});
     // A mapping made read-only by mprotect could be made writable again.
     const int made = ::mprotect(file->memory.data(), file->memory.size(), PROT_READ | PROT_WRITE),
