@@ -229,27 +229,29 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         // The sky cannot be drawn without all six faces: the caller decides how to end.
         return QvResourceError(fmt::format("Cannot load the sky image {}: {}", paths[face], reason));
     };
-    // Every face is read and its header checked before any is decoded, so a
-    // face that cannot fit costs no decoding of the others.
-    std::vector<QvPictureFile> files;
+    // Every face's header is checked before any is decoded, so a face that
+    // cannot fit costs no decoding of the others. Each file is let go once
+    // its header is read, and read again as its decoding is admitted: six
+    // large files are never held at once beside the decodings.
     std::vector<std::optional<QvImageSize>> sizes;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::string error;
-        std::optional<QvPictureFile> file = qvReadPictureFile(paths[i], error);
+        const std::optional<QvPictureFile> file = qvReadPictureFile(paths[i], error);
         if (!file) throw refuse(i, error);
         if (const std::string problem = qvHeaderProblem(file->header.reading, std::uint64_t(maxFaceSide));
             !problem.empty())
             throw refuse(i, problem);
         sizes.push_back(file->header.reading.size);
-        files.push_back(std::move(*file));
     }
     if (const std::optional<SkyShapeProblem> odd = skyShapeProblem(sizes, paths))
         throw refuse(odd->face, odd->problem);
     // Decoded side by side; cube-map faces are specified from their top row.
     std::vector<QvDecodeJob> jobs;
-    for (const QvPictureFile& file : files)
-        jobs.push_back(
-            {&file, {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst}, std::nullopt});
+    for (const std::string& path : paths)
+        jobs.push_back({nullptr,
+                        {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst},
+                        std::nullopt,
+                        path});
     const std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (!faces[i].picture) throw refuse(i, faces[i].error);

@@ -1,10 +1,9 @@
 // qvdecodercrossing: what crosses between the program and the decoder
-// process, for both sides of it (qvdecoderprocess, qvdecoderserver): a batch
-// of requests, each naming two shared segments (the picture's bytes, and the
-// result the child writes: qvdecoderprocess's result header, then rows),
-// with the memory budget the children share; how each child ended, and the
-// words for it; the process names, the role argument and the clock both
-// sides count time by.
+// process, for both sides of it (qvdecoderprocess, qvdecoderserver): a
+// request for one picture, naming two shared segments (the picture's bytes,
+// and the result the child writes: a result header, then rows); how each
+// child ended, naming its request, and the words for it; the process names,
+// the role argument and the clock both sides count time by.
 #pragma once
 
 #include <sys/types.h>
@@ -19,13 +18,36 @@
 #include <string_view>
 #include <type_traits>
 
-#include "engine/picture/qvdecoderprocess.h"
+#include "engine/picture/qvdecoderlimits.h"
+#include "engine/picture/qvpicturedecode.h"
 
 namespace qvcrossing {
 
-// What the program sends for one picture: what is asked, the picture's
-// format and size as the program read them, its limits, and its segments.
+// What a decoding child hands back: this header at the start of its result
+// segment, then, from resultRowsAt on, the rows.
+struct ResultHeader {
+    // The FreeImage format whose decoder runs now; FIF_UNKNOWN, as the
+    // program makes the segment, before any.
+    std::int32_t decoder;
+    // Set once everything below is written.
+    std::int32_t finished;
+    std::int32_t width;
+    std::int32_t height;
+    std::uint64_t rowBytes;
+    // Empty once the rows are written.
+    char error[4096];
+    char remarks[4096];
+};
+// Page aligned, so the rows start on a page of their own.
+inline constexpr std::size_t resultRowsAt = 16384;
+static_assert(sizeof(ResultHeader) <= resultRowsAt);
+
+// What the program sends for one picture: which request it is, what is
+// asked, the picture's format and size as the program read them, its
+// limits, and its segments.
 struct Request {
+    // Numbers the program's requests, so that an ending names its own.
+    std::uint64_t id;
     QvDecodeRequest decode;
     QvDecoderLimits limits;
     std::int32_t format;
@@ -44,23 +66,18 @@ struct Request {
 };
 static_assert(std::is_trivially_copyable_v<Request>);
 
-struct Batch {
-    std::uint32_t count;
-    // What the memory limits of the children running at once may add up to
-    // (qvDecodingBudget).
-    std::uint64_t budget;
-    Request requests[qvMostDecodedTogether];
-};
-
 // How a child ended: its wait status (-1 when it could not be forked), and
 // whether the decoder process ended it for doing no work.
 struct Ending {
     int status;
     std::int32_t stalled;
 };
-// The decoder process's answer, in batch order.
-struct Reply {
-    Ending endings[qvMostDecodedTogether];
+// The decoder process's word that the child of request `id` has ended, and
+// how many of its children ran when it started that one, itself included.
+struct Ended {
+    std::uint64_t id;
+    Ending ending;
+    std::uint32_t together;
 };
 // The decoder process's first words: who it is, so that the program can end
 // it should it stop answering.
@@ -69,7 +86,7 @@ struct Hello {
 };
 // Between them it says that it is alive, in one byte.
 using Alive = char;
-static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Reply) != sizeof(Hello));
+static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Ended) != sizeof(Hello) && sizeof(Ended) != sizeof(Alive));
 
 // How the decoder process and its children show in a process list.
 inline constexpr char decoderProcessName[] = "qvdecoder";

@@ -1,7 +1,8 @@
 // qvdecoderprocess: the program's side of decoding apart: it starts the
-// decoder process (qvdecoderserver), sends it batches of requests with
-// their result segments (qvdecodercrossing), starts it anew and sends a batch
-// once more should it end, and takes each child's result into its own memory.
+// decoder process (qvdecoderserver), admits pictures as the memory budget
+// allows and sends them with their result segments (qvdecodercrossing),
+// starts it anew and sends what it held once more should it end, and takes
+// each child's result, its rows in place.
 #include "engine/picture/qvdecoderprocess.h"
 
 #include "engine/picture/qvdecodercrossing.h"
@@ -14,6 +15,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
+#include <new>
 #include <filesystem>
 #include <string_view>
 #include <utility>
@@ -29,9 +32,8 @@ using namespace qvcrossing;
 
 namespace {
 
-static_assert(sizeof(QvResultHeader) <= qvResultRowsAt);
-
-// The program's end of the socket to the decoder process; -1 when none runs.
+// The program's end of the socket to the decoder process; -1 until one is
+// started, and again once it is found lost.
 int decoderSocket = -1;
 // The decoder process, once it has said who it is.
 pid_t decoderPid = 0;
@@ -156,11 +158,10 @@ std::string printableText(std::string_view text)
     return printable;
 }
 
-// The request for a job; nothing, with the reason in `error`, when its
-// header rules the picture out.
-std::optional<Request> requestFor(const QvDecodeJob& job, std::string& error)
+// The request for a picture file; nothing, with the reason in `error`, when
+// its header rules the picture out.
+std::optional<Request> requestFor(const QvPictureFile& file, const QvDecodeJob& job, std::string& error)
 {
-    const QvPictureFile& file = *job.file;
     const QvHeaderReading& header = file.header.reading;
     error = qvHeaderProblem(header, std::uint64_t(std::max(job.request.maxSide, 0)));
     if (!error.empty()) return std::nullopt;
@@ -182,153 +183,282 @@ std::optional<Request> requestFor(const QvDecodeJob& job, std::string& error)
     // child does not write cost nothing.
     const std::uint64_t maxSide = std::uint64_t(std::max(job.request.maxSide, 1));
     request.resultBytes =
-        qvResultRowsAt + (header.size
-                              ? qvRowBytes(job.request.layout, int(header.size->width)) * header.size->height
-                              : 4 * (qvMaxPicturePixels + maxSide));
+        resultRowsAt + (header.size
+                            ? qvRowBytes(job.request.layout, int(header.size->width)) * header.size->height
+                            : 4 * (qvMaxPicturePixels + maxSide));
     return request;
 }
 
-// A fresh result segment for a request, named in it; nothing, with the
-// reason in `error`, when there is no memory for it.
-std::optional<QvSharedMemory> resultFor(Request& request, std::string& error)
-{
-    std::optional<QvSharedMemory> result = QvSharedMemory::create(request.resultBytes, error);
-    if (!result) {
-        if (errno == ENOMEM || errno == ENOSPC) error = qvNoMemoryForPicture;
-        return std::nullopt;
-    }
-    // A child that never runs names no decoder.
-    reinterpret_cast<QvResultHeader*>(result->data())->decoder = FIF_UNKNOWN;
-    request.resultSegment = result->id();
-    return result;
-}
-
-// A batch on its way: its requests, the jobs they stand for, their result segments.
-struct Sending {
-    Batch batch{};
-    std::size_t jobs[qvMostDecodedTogether] = {};
-    std::vector<QvSharedMemory> results;
-
-    // Adds a request with a fresh result segment; false, with the reason in
-    // `error`, when there is no memory for one.
-    bool add(Request request, std::size_t job, std::string& error)
-    {
-        std::optional<QvSharedMemory> result = resultFor(request, error);
-        if (!result) return false;
-        batch.requests[batch.count] = request;
-        jobs[batch.count++] = job;
-        results.push_back(std::move(*result));
-        return true;
-    }
-};
-
-// The same batch in fresh result segments: a child of a decoder process
-// that ended may still be writing the old ones. Requests that find no
-// memory get the reason in their outcomes.
-Sending renewed(const Sending& old, std::vector<QvDecodeOutcome>& outcomes)
-{
-    Sending fresh;
-    fresh.batch.budget = old.batch.budget;
-    for (std::size_t i = 0; i < old.batch.count; ++i)
-        fresh.add(old.batch.requests[i], old.jobs[i], outcomes[old.jobs[i]].error);
-    return fresh;
-}
-
-// The budget of a batch: from its largest memory limit and what the system
-// has left. A lone decoding runs whatever the budget, and reads nothing.
-std::uint64_t budgetOf(const Batch& batch)
-{
-    std::uint64_t largest = 0;
-    for (std::size_t i = 0; i < batch.count; ++i)
-        largest = std::max(largest, batch.requests[i].limits.memoryBytes);
-    return batch.count == 1 ? largest : qvDecodingBudget(largest, qvReadMemoryRoom());
-}
-
-// How the decoder process took a batch.
-enum class Answer {
-    replied,
-    // Its socket closed: it ended (a user or the memory killer ended it).
-    gone,
-    // It said nothing for as long as the batch's longest stalled clock: it
-    // is stopped or hung.
-    silent,
-};
-
-// Sends a batch and waits for the reply. The decoder process says it is
-// alive each slice while its children work or wait.
-Answer runBatch(const Batch& batch, Reply& reply)
-{
-    double patience = 0;
-    for (std::size_t i = 0; i < batch.count; ++i)
-        patience = std::max(patience, batch.requests[i].limits.stalledSeconds);
-    if (!sendAll(decoderSocket, &batch, offsetof(Batch, requests) + batch.count * sizeof(Request)))
-        return Answer::gone;
-    AwakeClock silence(patience + 2e-3 * sliceMs);
-    for (;;) {
-        pollfd answer{decoderSocket, POLLIN, 0};
-        if (::poll(&answer, 1, sliceMs) <= 0) {
-            if (!silence.tick()) return Answer::silent;
-            continue;
-        }
-        Reply said{};
-        const std::optional<std::size_t> received = receive(decoderSocket, &said, sizeof(said));
-        if (received == sizeof(Reply)) {
-            reply = said;
-            return Answer::replied;
-        }
-        if (received == sizeof(Hello) && decoderPid == 0)
-            std::memcpy(&decoderPid, &said, sizeof(Hello));
-        else if (received != sizeof(Alive))
-            return Answer::gone;
-        silence.restart();
-    }
-}
-
 // The picture a child left in its result segment, or why there is none.
-QvDecodeOutcome collect(const QvSharedMemory& result, const Ending& ending, const Request& request)
+QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Request& request)
 {
     // Only a child that exited of itself wrote its result (one that finished
     // as it was being ended among them).
     if (!WIFEXITED(ending.status) || WEXITSTATUS(ending.status) != 0) {
         std::int32_t decoder = FIF_UNKNOWN;
-        std::memcpy(&decoder, result.data() + offsetof(QvResultHeader, decoder), sizeof(decoder));
+        std::memcpy(&decoder, result.data() + offsetof(ResultHeader, decoder), sizeof(decoder));
         return {std::nullopt, endReason(ending, decoder, request.limits)};
     }
     std::optional<QvImageSize> size;
     if (request.sized != 0) size = QvImageSize{request.width, request.height};
-    return qvTakeDecodedPicture(result.bytes(), request.decode.layout, size);
+    return qvTakeDecodedPicture(std::move(result), request.decode.layout, size,
+                                std::uint64_t(std::max(request.decode.maxSide, 0)));
 }
 
-// Decodes a batch, in a decoder process started anew should the one it was
-// sent to be gone, once: a second loss, or a decoder process that stopped
-// answering (it is ended), says the decoder has stopped.
-void decodeBatch(Sending sending, std::vector<QvDecodeOutcome>& outcomes)
-{
-    for (int attempt = 0; sending.batch.count > 0; ++attempt) {
-        const Batch& batch = sending.batch;
-        const auto failAll = [&](const char* reason) {
-            for (std::size_t i = 0; i < batch.count; ++i) outcomes[sending.jobs[i]].error = reason;
-        };
-        if (!decoderRuns()) return failAll("the picture decoder is not running");
-        Reply reply{};
-        const Answer answer = runBatch(batch, reply);
-        if (answer == Answer::replied) {
-            for (std::size_t i = 0; i < batch.count; ++i)
-                outcomes[sending.jobs[i]] = collect(sending.results[i], reply.endings[i], batch.requests[i]);
+// Numbers requests across calls: an ending that names a request of an
+// earlier call is never taken for one of this call's.
+std::uint64_t lastRequestId = 0;
+
+// One picture of a call on its way through the decoder process.
+struct Decoding {
+    std::size_t job = 0;
+    // The file as this call read it, for a job given a path; let go once decoded.
+    std::optional<QvPictureFile> read;
+    const QvPictureFile* file = nullptr;
+    // Set once its file is read and its header allows it.
+    std::optional<Request> request;
+    std::optional<QvSharedMemory> result;
+    // Decoder processes lost while they held it.
+    int lost = 0;
+    // Its child could not be started while others ran: it waits for the
+    // count of endings to pass this.
+    std::optional<std::size_t> retryAfter;
+
+    std::uint64_t fileBytes() const { return file != nullptr ? file->size : 0; }
+    // What it holds and may take while its child runs: its segments and its limit.
+    std::uint64_t runningBytes() const
+    {
+        return fileBytes() + request->resultBytes + request->limits.memoryBytes;
+    }
+};
+
+// The pictures of one call to qvDecodeApartTogether, admitted in order as
+// the memory budget allows, sent to the decoder process one by one, and
+// taken as their children end.
+class DecodingRun {
+public:
+    DecodingRun(std::span<const QvDecodeJob> jobs, std::optional<QvMemoryRoom> room)
+        : jobs_(jobs), room_(room), outcomes_(jobs.size())
+    {
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            Decoding decoding;
+            decoding.job = i;
+            waiting_.push_back(std::move(decoding));
+        }
+    }
+
+    std::vector<QvDecodeOutcome> run()
+    {
+        while (!waiting_.empty() || !running_.empty()) {
+            while (admitFirst()) {}
+            if (!running_.empty()) takeNextWord();
+        }
+        return std::move(outcomes_);
+    }
+
+private:
+    // Admits the first waiting picture, or decides its outcome; false when it
+    // has to wait for a running one to end (or none waits).
+    bool admitFirst()
+    {
+        if (waiting_.empty() || running_.size() >= qvMostDecodedTogether) return false;
+        Decoding& first = waiting_.front();
+        const bool alone = running_.empty();
+        if (!alone && first.retryAfter && endings_ <= *first.retryAfter) return false;
+        if (!first.request) {
+            // A file is read only once the budget has room for it.
+            if (!alone && first.file == nullptr && onDiskBytes(first) > left()) return false;
+            if (!prepare(first)) return finishFirst();
+        }
+        largestLimit_ = std::max(largestLimit_, first.request->limits.memoryBytes);
+        // Held for it now: its file, which counts in used() already.
+        const std::uint64_t others = used() - first.fileBytes();
+        // A lone picture runs whatever the budget, and reads nothing of the system.
+        const std::uint64_t budget = jobs_.size() == 1 ? ~std::uint64_t(0) : this->budget();
+        if (alone) {
+            // Its segments are memory this process must have; its limit is
+            // only what the child may take, so it runs whatever that is.
+            if (kept_ + first.fileBytes() + first.request->resultBytes > budget) {
+                outcomes_[first.job].error = qvNoMemoryForPicture;
+                return finishFirst();
+            }
+        } else if (others > budget || first.runningBytes() > budget - others) {
+            return false;
+        }
+        Decoding decoding = std::move(waiting_.front());
+        waiting_.pop_front();
+        send(std::move(decoding));
+        return true;
+    }
+
+    // Reads the picture's file when the job gave a path and checks its
+    // header; false, with the outcome's reason, when it is not to be decoded.
+    bool prepare(Decoding& decoding)
+    {
+        const QvDecodeJob& job = jobs_[decoding.job];
+        std::string& error = outcomes_[decoding.job].error;
+        if (job.file == nullptr) {
+            decoding.read = qvReadPictureFile(job.path, error);
+            if (!decoding.read) return false;
+        }
+        decoding.file = job.file != nullptr ? job.file : &*decoding.read;
+        decoding.request = requestFor(*decoding.file, job, error);
+        return decoding.request.has_value();
+    }
+
+    // The size of the file a waiting picture will read; 0 when it is read already or cannot be told.
+    std::uint64_t onDiskBytes(const Decoding& decoding) const
+    {
+        std::error_code failed;
+        const std::uintmax_t bytes = std::filesystem::file_size(jobs_[decoding.job].path, failed);
+        return failed ? 0 : std::min<std::uint64_t>(bytes, qvLargestPictureFile);
+    }
+
+    bool finishFirst()
+    {
+        waiting_.pop_front();
+        return true;
+    }
+
+    // What the budget has left: less what running children may take and
+    // the segments this call holds.
+    std::uint64_t left()
+    {
+        const std::uint64_t most = budget();
+        return most > used() ? most - used() : 0;
+    }
+    // The budget, from the system's room as it was when first asked.
+    std::uint64_t budget()
+    {
+        if (!room_) room_ = qvReadMemoryRoom();
+        return qvDecodingBudget(largestLimit_, *room_);
+    }
+    std::uint64_t used() const
+    {
+        std::uint64_t bytes = kept_;
+        for (const Decoding& decoding : running_) bytes += decoding.runningBytes();
+        if (!waiting_.empty()) bytes += waiting_.front().fileBytes();
+        return bytes;
+    }
+
+    // Sends a picture to the decoder process, in a fresh result segment.
+    void send(Decoding decoding)
+    {
+        std::string& error = outcomes_[decoding.job].error;
+        if (!decoderRuns()) {
+            error = "the picture decoder is not running";
             return;
         }
-        dropDecoder(answer == Answer::silent);
-        if (answer == Answer::silent || attempt > 0) return failAll("the picture decoder has stopped");
-        sending = renewed(sending, outcomes);
+        Request& request = *decoding.request;
+        decoding.result = QvSharedMemory::create(request.resultBytes, error);
+        if (!decoding.result) {
+            error = qvSharedMemoryProblem(errno);
+            return;
+        }
+        // A child that never runs names no decoder.
+        reinterpret_cast<ResultHeader*>(decoding.result->data())->decoder = FIF_UNKNOWN;
+        request.resultSegment = decoding.result->id();
+        request.id = ++lastRequestId;
+        const bool sent = sendAll(decoderSocket, &request, sizeof(request));
+        running_.push_back(std::move(decoding));
+        if (!sent) lose(false);
     }
-}
+
+    // Waits for the decoder process's next word and takes it: an ending, its
+    // hello, or that it is alive. Gone, or silent for longer than its
+    // children may stall, it is lost.
+    void takeNextWord()
+    {
+        double patience = 0;
+        for (const Decoding& decoding : running_)
+            patience = std::max(patience, decoding.request->limits.stalledSeconds);
+        AwakeClock silence(patience + 2e-3 * sliceMs);
+        for (;;) {
+            pollfd word{decoderSocket, POLLIN, 0};
+            if (::poll(&word, 1, sliceMs) <= 0) {
+                if (!silence.tick()) return lose(true);
+                continue;
+            }
+            Ended said{};
+            const std::optional<std::size_t> received = receive(decoderSocket, &said, sizeof(said));
+            if (received == sizeof(Ended)) return ended(said);
+            if (received == sizeof(Hello) && decoderPid == 0)
+                std::memcpy(&decoderPid, &said, sizeof(Hello));
+            else if (received != sizeof(Alive))
+                return lose(false);
+            silence.restart();
+        }
+    }
+
+    // Takes the ending of a running picture's child. One that names no
+    // running picture (an ending told twice) is refused.
+    void ended(const Ended& said)
+    {
+        const auto named = std::find_if(running_.begin(), running_.end(), [&](const Decoding& decoding) {
+            return decoding.request->id == said.id;
+        });
+        if (named == running_.end()) return;
+        Decoding decoding = std::move(*named);
+        running_.erase(named);
+        ++endings_;
+        // Not started while others run: tried again once one of them ends.
+        if (said.ending.status == -1 && !running_.empty()) {
+            decoding.retryAfter = endings_;
+            decoding.result.reset();
+            waiting_.push_front(std::move(decoding));
+            return;
+        }
+        QvDecodeOutcome& outcome = outcomes_[decoding.job];
+        outcome = collect(std::move(*decoding.result), said.ending, *decoding.request);
+        outcome.together = said.together;
+        if (outcome.picture) kept_ += outcome.picture->rows.size();
+    }
+
+    // The decoder process is lost: it is forgotten (ended first when
+    // `silent`, it may be stopped or hung), and the pictures it held are
+    // sent once more to a new one, in fresh result segments (a child it left
+    // may still write the old ones), unless it was silent or had lost them
+    // before.
+    void lose(bool silent)
+    {
+        dropDecoder(silent);
+        for (auto decoding = running_.rbegin(); decoding != running_.rend(); ++decoding) {
+            decoding->result.reset();
+            if (silent || ++decoding->lost > 1)
+                outcomes_[decoding->job].error = "the picture decoder has stopped";
+            else
+                waiting_.push_front(std::move(*decoding));
+        }
+        running_.clear();
+    }
+
+    std::span<const QvDecodeJob> jobs_;
+    std::optional<QvMemoryRoom> room_;
+    std::vector<QvDecodeOutcome> outcomes_;
+    std::deque<Decoding> waiting_;
+    std::vector<Decoding> running_;
+    // Bytes of the rows of pictures decoded, kept until the call returns.
+    std::uint64_t kept_ = 0;
+    std::uint64_t largestLimit_ = 0;
+    std::size_t endings_ = 0;
+};
 
 }  // namespace
 
-QvPixelRows::QvPixelRows(const std::uint8_t* from, std::size_t size)
-    : data_(std::make_unique_for_overwrite<std::uint8_t[]>(size)), size_(size)
+QvPixelRows::QvPixelRows(QvSharedMemory segment, std::size_t offset, std::size_t size)
+    : segment_(std::move(segment)), data_(segment_.data() + offset), size_(size)
 {
-    std::memcpy(data_.get(), from, size);
+}
+
+std::optional<QvPixelRows> QvPixelRows::copyOf(const std::uint8_t* from, std::size_t size)
+{
+    QvPixelRows rows;
+    rows.copy_.reset(new (std::nothrow) std::uint8_t[size]);
+    if (rows.copy_ == nullptr) return std::nullopt;
+    std::memcpy(rows.copy_.get(), from, size);
+    rows.data_ = rows.copy_.get();
+    rows.size_ = size;
+    return rows;
 }
 
 void qvEnterDecoderRoleIfAsked(int argc, char** argv)
@@ -362,59 +492,65 @@ bool qvStartDecoderProcess()
     return true;
 }
 
-QvDecodeOutcome qvTakeDecodedPicture(std::span<const std::uint8_t> segment, QvPixelLayout layout,
-                                     std::optional<QvImageSize> headerSize)
+QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layout,
+                                     std::optional<QvImageSize> headerSize, std::uint64_t maxSide)
 {
     // Read once, into our own memory: the segment may change under us.
-    QvResultHeader header{};
-    if (segment.size() < qvResultRowsAt) return {std::nullopt, "the picture decoder gave no result"};
+    ResultHeader header{};
+    if (segment.size() < resultRowsAt) return {std::nullopt, "the picture decoder gave no result"};
     std::memcpy(&header, segment.data(), sizeof(header));
     const std::string name = decoderName(header.decoder);
     if (header.finished != 1) return {std::nullopt, fmt::format("{} stopped (status 0)", name)};
     std::string error = printableText(getText(header.error));
     if (!error.empty()) return {std::nullopt, std::move(error)};
-    if (headerSize && (std::uint64_t(std::int64_t(header.width)) != headerSize->width ||
-                       std::uint64_t(std::int64_t(header.height)) != headerSize->height))
+    const QvImageSize size{std::uint64_t(std::int64_t(header.width)), std::uint64_t(std::int64_t(header.height))};
+    if (headerSize && (size.width != headerSize->width || size.height != headerSize->height))
         return {std::nullopt,
                 fmt::format("{} gave a {}x{} picture, where its header says {}x{}", name, header.width,
                             header.height, headerSize->width, headerSize->height)};
+    if (!headerSize && header.width > 0 && header.height > 0) {
+        if (std::string problem = qvImageSizeProblem(size, maxSide); !problem.empty())
+            return {std::nullopt,
+                    fmt::format("{} gave a {}x{} picture: {}", name, header.width, header.height, problem)};
+    }
     // Only the rows its size takes are read, whatever the child claims beyond.
-    const std::size_t room = segment.size() - qvResultRowsAt;
+    const std::size_t room = segment.size() - resultRowsAt;
     const std::size_t rowBytes = header.width > 0 ? qvRowBytes(layout, header.width) : 0;
     if (header.height <= 0 || rowBytes == 0 || std::size_t(header.height) > room / rowBytes ||
         header.rowBytes != rowBytes * std::size_t(header.height))
         return {std::nullopt,
                 fmt::format("{} gave no rows of its {}x{} picture", name, header.width, header.height)};
-    const std::uint8_t* rows = segment.data() + qvResultRowsAt;
     // The child wrote the rows into pages this process has not mapped yet:
-    // one call maps them all, where copying them would take a fault for
-    // every few pages (a kernel before 5.14 refuses the advice, and the copy
-    // maps them as before).
+    // one call maps them all, where reading them would take a fault for
+    // every few pages (a kernel before 5.14 refuses the advice, and the
+    // reads map them as before).
+    const std::uint8_t* rows = segment.data() + resultRowsAt;
     ::madvise(const_cast<std::uint8_t*>(rows), header.rowBytes, MADV_POPULATE_READ);
-    QvDecodedPicture picture{header.width, header.height, QvPixelRows(rows, header.rowBytes),
-                             printableText(getText(header.remarks))};
-    return {std::move(picture), {}};
+    std::string remarks = printableText(getText(header.remarks));
+    // Where no other process can write the rows any longer, they are read
+    // in place, through a view that cannot write them either.
+    if (segment.attachedOnlyHere()) {
+        if (!segment.seal()) return {std::nullopt, qvSharedMemoryProblem(errno)};
+        return {QvDecodedPicture{header.width, header.height,
+                                 QvPixelRows(std::move(segment), resultRowsAt, header.rowBytes),
+                                 std::move(remarks)},
+                {}};
+    }
+    std::optional<QvPixelRows> copy = QvPixelRows::copyOf(rows, header.rowBytes);
+    if (!copy) return {std::nullopt, qvNoMemoryForPicture};
+    return {QvDecodedPicture{header.width, header.height, std::move(*copy), std::move(remarks)}, {}};
 }
 
-std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs)
+std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs,
+                                                   std::optional<QvMemoryRoom> room)
 {
-    std::vector<QvDecodeOutcome> outcomes(jobs.size());
-    for (std::size_t first = 0; first < jobs.size(); first += qvMostDecodedTogether) {
-        Sending sending;
-        for (std::size_t i = first; i < std::min(jobs.size(), first + qvMostDecodedTogether); ++i)
-            if (const std::optional<Request> request = requestFor(jobs[i], outcomes[i].error))
-                sending.add(*request, i, outcomes[i].error);
-        if (sending.batch.count == 0) continue;
-        sending.batch.budget = budgetOf(sending.batch);
-        decodeBatch(std::move(sending), outcomes);
-    }
-    return outcomes;
+    return DecodingRun(jobs, room).run();
 }
 
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error, std::optional<QvDecoderLimits> limits)
 {
-    const QvDecodeJob job{&file, request, limits};
+    const QvDecodeJob job{&file, request, limits, {}};
     QvDecodeOutcome outcome = std::move(qvDecodeApartTogether(std::span(&job, 1)).front());
     error = std::move(outcome.error);
     return std::move(outcome.picture);

@@ -5,8 +5,8 @@
 // holds; the child attaches the bytes the program read into shared memory
 // (never the path), runs FreeImage under limits of memory and processor
 // time that follow from the picture its header describes, and writes the
-// pixels into a second shared segment, which the program copies into its
-// own memory and checks there. A crash, an abort, a limit reached or a
+// pixels into a second shared segment, whose header the program copies and
+// checks, and whose rows it uses in place once the child is gone. A crash, an abort, a limit reached or a
 // decoder that stops working becomes the picture's reason, and the program
 // goes on as for any picture it cannot read; a decoder process that ends is
 // started anew. The limits are qvdecoderlimits', the decoder process and its
@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,19 +27,28 @@
 #include "engine/picture/qvdecoderlimits.h"
 #include "engine/picture/qvpicturedecode.h"
 #include "engine/picture/qvpicturefile.h"
+#include "engine/picture/qvsharedmemory.h"
 
-// Rows of decoded pixels, in memory of this process's own.
+// Rows of decoded pixels: in place, in a result segment that only this
+// process still holds (its view read-only), or else a copy in this
+// process's own memory.
 class QvPixelRows {
 public:
     QvPixelRows() = default;
-    // A copy of `size` bytes at `from`.
-    QvPixelRows(const std::uint8_t* from, std::size_t size);
+    // The `size` bytes at `offset` of `segment`, used where they are.
+    QvPixelRows(QvSharedMemory segment, std::size_t offset, std::size_t size);
+    // A copy of `size` bytes at `from`; nothing when there is no memory for it.
+    static std::optional<QvPixelRows> copyOf(const std::uint8_t* from, std::size_t size);
 
-    const std::uint8_t* data() const { return data_.get(); }
+    const std::uint8_t* data() const { return data_; }
     std::size_t size() const { return size_; }
+    // Whether the rows are read where the decoding child wrote them.
+    bool inPlace() const { return segment_.data() != nullptr; }
 
 private:
-    std::unique_ptr<std::uint8_t[]> data_;
+    QvSharedMemory segment_;
+    std::unique_ptr<std::uint8_t[]> copy_;
+    const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
 };
 
@@ -53,7 +63,8 @@ struct QvDecodedPicture {
 
 // Serves as the decoder process and never returns when `argv` asks for that
 // role (the program's own file run by qvStartDecoderProcess); otherwise
-// notes that this program knows the role. Call it first thing in main.
+// notes that this program knows the role. Call it in main before anything
+// that starts a thread.
 void qvEnterDecoderRoleIfAsked(int argc, char** argv);
 
 // Starts the decoder process: forked while this process has one thread
@@ -64,59 +75,55 @@ void qvEnterDecoderRoleIfAsked(int argc, char** argv);
 // do nothing.
 bool qvStartDecoderProcess();
 
-// One picture to decode among others, under its picture's own limits
-// (qvDecoderLimits) unless others are given.
+// One picture to decode among others: a file already read, or the `path`
+// of one, read only once its decoding is admitted; under its picture's own
+// limits (qvDecoderLimits) unless others are given.
 struct QvDecodeJob {
     const QvPictureFile* file = nullptr;
     QvDecodeRequest request;
     std::optional<QvDecoderLimits> limits;
+    std::filesystem::path path;
 };
-// How one decoding ended: the picture, or why there is none.
+// How one decoding ended: the picture, or why there is none; and how many
+// decodings the decoder process ran when it started this one, itself
+// included (0 when it started none).
 struct QvDecodeOutcome {
     std::optional<QvDecodedPicture> picture;
     std::string error;
+    std::size_t together = 0;
 };
-
-// What a decoding child hands back: this header at the start of its result
-// segment, then, from qvResultRowsAt on, the rows.
-struct QvResultHeader {
-    // The FreeImage format whose decoder runs now; FIF_UNKNOWN, as the
-    // program makes the segment, before any.
-    std::int32_t decoder;
-    // Set once everything below is written.
-    std::int32_t finished;
-    std::int32_t width;
-    std::int32_t height;
-    std::uint64_t rowBytes;
-    // Empty once the rows are written.
-    char error[4096];
-    char remarks[4096];
-};
-// Page aligned, so the rows start on a page of their own.
-inline constexpr std::size_t qvResultRowsAt = 16384;
 
 // The picture that a decoding child which finished left in its result
-// `segment`, or why there is none. The header is copied once into this
-// process's memory and only that copy is read: a size other than the one
-// the picture's header gave (`headerSize`, when it gave one), rows of
-// another length than that size takes in `layout`, or more rows than the
-// segment holds, are refused; the rows are then copied, so that what the
-// child (or a process it left behind) writes later changes nothing. The
-// child's words, which may quote the file, come back with their control
-// characters and the bytes that are not UTF-8 written as \xNN (a newline
-// as \n): printed, they start no line of their own and drive no terminal.
-QvDecodeOutcome qvTakeDecodedPicture(std::span<const std::uint8_t> segment, QvPixelLayout layout,
-                                     std::optional<QvImageSize> headerSize);
+// `segment`, or why there is none. The result header is copied once into
+// this process's memory and only that copy is read: a size other than the
+// one the picture's header gave (`headerSize`), or where that gave none a
+// side longer than `maxSide` or more than the largest picture's pixels,
+// rows of another length than that size takes in `layout`, or more rows
+// than the segment holds, are refused. The rows are used in place when no
+// other process has the segment attached any longer (the view is then made
+// read-only), and copied otherwise, so that what another writes later
+// changes nothing. The child's words, which may quote the file, come back
+// with their control characters and the bytes that are not UTF-8 written as
+// \xNN (a newline as \n): printed, they start no line of their own and
+// drive no terminal.
+QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layout,
+                                     std::optional<QvImageSize> headerSize, std::uint64_t maxSide);
 
 // The most pictures decoded side by side.
 inline constexpr std::size_t qvMostDecodedTogether = 8;
 // Decodes the pictures side by side, each in a child of its own, at most
-// qvMostDecodedTogether in a batch, and of a batch as many at once as their
-// memory limits fit the budget (qvDecodingBudget; one always runs); their
-// outcomes in the same order. A picture whose header already rules it out
-// (qvHeaderProblem) costs no child. Should the decoder process end while it
-// holds a batch, the batch is decoded once more in a new one.
-std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs);
+// qvMostDecodedTogether at once, and as many at once as fit the memory
+// budget (qvDecodingBudget, of `room`, the live system's when none is
+// given; a call of one picture is held to none): the memory limits of the children running, and the segments this
+// call holds (files it read, results reserved or kept), add up to no more.
+// Pictures are admitted in order; one whose file and rows alone do not fit
+// what is left is refused for want of memory, else, when nothing else runs,
+// it always starts. Their outcomes in the same order. A picture whose
+// header already rules it out (qvHeaderProblem) costs no child. A child that
+// cannot be started is tried again when another ends. Should the decoder
+// process end, the pictures it held are decoded once more in a new one.
+std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs,
+                                                   std::optional<QvMemoryRoom> room = std::nullopt);
 
 // Decodes one picture file apart. Nothing, with the reason in `error`, when
 // it cannot be decoded, its decoder crashed, reached a limit, stopped

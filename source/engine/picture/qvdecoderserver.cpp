@@ -1,5 +1,5 @@
-// qvdecoderserver: the decoder process, which runs a batch's children and
-// watches them, and the decoding child, which decodes one picture under its
+// qvdecoderserver: the decoder process, which starts a child for each
+// request and watches them, and the decoding child, which decodes one picture under its
 // limits into the result segment.
 #include "engine/picture/qvdecoderserver.h"
 
@@ -70,11 +70,11 @@ void closeFrom(int first)
 class SharedResult : public QvDecodeSink {
 public:
     explicit SharedResult(QvSharedMemory& memory)
-        : memory_(memory), header_(reinterpret_cast<QvResultHeader*>(memory.data()))
+        : memory_(memory), header_(reinterpret_cast<ResultHeader*>(memory.data()))
     {
     }
 
-    QvResultHeader& header() { return *header_; }
+    ResultHeader& header() { return *header_; }
     // Whether the decoder gave more rows than the program made room for.
     bool overflowed() const { return overflowed_; }
 
@@ -84,13 +84,13 @@ public:
         header_->width = width;
         header_->height = height;
         header_->rowBytes = bytes;
-        overflowed_ = bytes > memory_.size() - qvResultRowsAt;
-        return overflowed_ ? nullptr : memory_.data() + qvResultRowsAt;
+        overflowed_ = bytes > memory_.size() - resultRowsAt;
+        return overflowed_ ? nullptr : memory_.data() + resultRowsAt;
     }
 
 private:
     QvSharedMemory& memory_;
-    QvResultHeader* header_;
+    ResultHeader* header_;
     bool overflowed_ = false;
 };
 
@@ -215,114 +215,106 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
 
 // ---- the decoder process --------------------------------------------------
 
-// The children of one batch: started in batch order as the budget allows,
-// and waited for together.
-class RunningBatch {
+// The decoding children: started as the program's requests come, watched
+// for work, and each one's ending told the program as soon as it is reaped.
+class Children {
 public:
-    RunningBatch(const Batch& batch, int socket, int signals)
-        : batch_(batch), socket_(socket), signals_(signals)
-    {
-        for (std::size_t i = 0; i < batch_.count; ++i) {
-            reply_.endings[i] = {-1, 0};
-            stalled_.emplace_back(batch_.requests[i].limits.stalledSeconds);
-        }
-    }
+    Children(int socket, int signals) : socket_(socket), signals_(signals) {}
 
-    // Runs every child until all have ended, ending those that stop working
-    // (their stalled clock runs out while their processor time stands
-    // still), and tells the program it is alive as it waits. False when the
-    // program has gone meanwhile (the children are then ended).
-    bool run()
+    // Serves the program's requests until it has gone; then ends every child.
+    [[noreturn]] void serve()
     {
-        for (;;) {
-            reapEnded();
-            startWhatFits();
-            if (running_ == 0) return true;
+        while (reapEnded()) {
             pollfd watched[] = {{signals_, POLLIN, 0}, {socket_, POLLIN, 0}};
-            if (::poll(watched, 2, sliceMs) > 0) {
+            // With no child to watch, only the program's next request can come.
+            if (::poll(watched, 2, children_.empty() ? -1 : sliceMs) > 0) {
                 signalfd_siginfo drained[8];
                 if ((watched[0].revents & POLLIN) != 0) (void)!::read(signals_, drained, sizeof(drained));
-                // The program sends nothing while it waits: it has gone.
-                if (watched[1].revents != 0) break;
+                if (watched[1].revents != 0 && !takeRequest()) break;
             }
             endStalled();
             const Alive alive = 0;
-            if (!sendAll(socket_, &alive, sizeof(alive))) break;
+            if (!children_.empty() && !sendAll(socket_, &alive, sizeof(alive))) break;
         }
-        endAll();
-        return false;
+        while (!children_.empty()) reap(children_.begin());
+        ::_exit(0);
     }
-
-    const Reply& reply() const { return reply_; }
 
 private:
-    // Forks the children that wait, in batch order, while the memory limits
-    // of those running and the next one's fit the batch's budget; the next
-    // one always, when none runs.
-    void startWhatFits()
-    {
-        while (next_ < batch_.count) {
-            const std::uint64_t needs = batch_.requests[next_].limits.memoryBytes;
-            if (running_ > 0 && (needs > batch_.budget || runningBytes_ > batch_.budget - needs)) return;
-            start(next_++);
-        }
-    }
+    struct Child {
+        pid_t pid;
+        Request request;
+        AwakeClock stalled;
+        std::chrono::nanoseconds worked{};
+        // Children running when it started, itself included.
+        std::uint32_t together;
+        std::int32_t endedStalled = 0;
+    };
 
-    // Forks the child of request `i`, in a process group of its own (set
-    // here and in the child, whichever runs first).
-    void start(std::size_t i)
+    // Starts the child of the program's next request; false when the
+    // program has gone (it sends nothing but requests).
+    bool takeRequest()
     {
+        Request request{};
+        if (receive(socket_, &request, sizeof(request)) != sizeof(request)) return false;
         const pid_t self = ::getpid();
         const pid_t child = ::fork();
-        if (child == 0) decodeInChild(batch_.requests[i], self);
-        if (child < 0) return;  // its ending says it could not be started
+        if (child == 0) decodeInChild(request, self);
+        if (child < 0) {
+            const Ended unstarted{request.id, {-1, 0}, 0};
+            return sendAll(socket_, &unstarted, sizeof(unstarted));
+        }
+        // A process group of its own, set here and in the child, whichever runs first.
         ::setpgid(child, child);
-        children_[i] = child;
-        stalled_[i].restart();
-        worked_[i] = {};
-        ++running_;
-        runningBytes_ += batch_.requests[i].limits.memoryBytes;
+        const auto together = std::uint32_t(children_.size() + 1);
+        children_.push_back({child, request, AwakeClock(request.limits.stalledSeconds), {}, together});
+        return true;
     }
 
     // Ends the children that did no work for their stalled clock's time.
     void endStalled()
     {
-        for (std::size_t i = 0; i < batch_.count; ++i) {
-            if (children_[i] <= 0 || reply_.endings[i].stalled != 0) continue;
-            const std::optional<std::chrono::nanoseconds> used = cpuTimeOf(children_[i]);
-            if (used && *used != worked_[i]) {
-                worked_[i] = *used;
-                stalled_[i].restart();
+        for (Child& child : children_) {
+            if (child.endedStalled != 0) continue;
+            const std::optional<std::chrono::nanoseconds> used = cpuTimeOf(child.pid);
+            if (used && *used != child.worked) {
+                child.worked = *used;
+                child.stalled.restart();
             }
-            if (!stalled_[i].tick()) {
-                endGroup(children_[i]);
-                reply_.endings[i].stalled = 1;
+            if (!child.stalled.tick()) {
+                endGroup(child.pid);
+                child.endedStalled = 1;
             }
         }
     }
 
-    // Collects the children that have ended, each one's process group ended
-    // first: whatever it left behind cannot write its result any longer.
-    void reapEnded()
+    // Reaps the children that have ended, each one's process group ended
+    // first (whatever it left behind can write its result no longer), and
+    // tells the program; false when the program has gone.
+    bool reapEnded()
     {
-        for (std::size_t i = 0; i < batch_.count; ++i) {
-            if (children_[i] <= 0) continue;
+        for (auto child = children_.begin(); child != children_.end();) {
             // Seen ended but not reaped: its pid, and so its group, cannot be reused yet.
             siginfo_t ended{};
-            const int seen = ::waitid(P_PID, id_t(children_[i]), &ended, WEXITED | WNOHANG | WNOWAIT);
-            if ((seen == 0 && ended.si_pid == 0) || (seen < 0 && errno == EINTR)) continue;
-            reap(i);
+            const int seen = ::waitid(P_PID, id_t(child->pid), &ended, WEXITED | WNOHANG | WNOWAIT);
+            if ((seen == 0 && ended.si_pid == 0) || (seen < 0 && errno == EINTR)) {
+                ++child;
+                continue;
+            }
+            const Ended said{child->request.id, {reap(child), child->endedStalled}, child->together};
+            child = children_.erase(child);
+            if (!sendAll(socket_, &said, sizeof(said))) return false;
         }
+        return true;
     }
 
-    // Ends child `i`'s process group and reaps the child.
-    void reap(std::size_t i)
+    // Ends a child's process group and reaps the child; its wait status.
+    static int reap(std::vector<Child>::iterator child)
     {
-        endGroup(children_[i]);
-        while (::waitpid(children_[i], &reply_.endings[i].status, 0) < 0 && errno == EINTR) {}
-        children_[i] = 0;
-        --running_;
-        runningBytes_ -= batch_.requests[i].limits.memoryBytes;
+        endGroup(child->pid);
+        int status = 0;
+        while (::waitpid(child->pid, &status, 0) < 0 && errno == EINTR) {}
+        return status;
     }
 
     // Ends a child and whatever is left of its process group.
@@ -332,24 +324,9 @@ private:
         ::kill(child, SIGKILL);
     }
 
-    // Ends every running child, the program being gone.
-    void endAll()
-    {
-        for (std::size_t i = 0; i < batch_.count; ++i)
-            if (children_[i] > 0) reap(i);
-    }
-
-    const Batch& batch_;
     int socket_;
     int signals_;
-    pid_t children_[qvMostDecodedTogether] = {};
-    std::vector<AwakeClock> stalled_;
-    std::chrono::nanoseconds worked_[qvMostDecodedTogether] = {};
-    // The first request whose child has not been started.
-    std::size_t next_ = 0;
-    std::size_t running_ = 0;
-    std::uint64_t runningBytes_ = 0;
-    Reply reply_{};
+    std::vector<Child> children_;
 };
 
 // Keeps only the standard three descriptors and the socket, which it moves
@@ -402,16 +379,7 @@ void detachInheritedSegments()
     const int signals = ::signalfd(-1, &childSignals, SFD_CLOEXEC | SFD_NONBLOCK);
     const Hello hello{::getpid()};
     if (signals < 0 || !sendAll(socket, &hello, sizeof(hello))) ::_exit(0);
-    for (;;) {
-        Batch batch{};
-        const std::optional<std::size_t> received = receive(socket, &batch, sizeof(batch));
-        // The program sends nothing but batches: anything else means it has gone.
-        if (!received || batch.count < 1 || batch.count > qvMostDecodedTogether ||
-            *received != offsetof(Batch, requests) + batch.count * sizeof(Request))
-            ::_exit(0);
-        RunningBatch running(batch, socket, signals);
-        if (!running.run() || !sendAll(socket, &running.reply(), sizeof(Reply))) ::_exit(0);
-    }
+    Children(socket, signals).serve();
 }
 
 [[noreturn]] void qvServeDecoderRole(std::string_view socketNumber)

@@ -1,7 +1,7 @@
 // qvdecoderserver: the decoder process and its children. The decoder process
 // keeps only its own descriptors and segments, forks a child for each picture
-// of a batch as the batch's memory budget allows, ends a child that stops
-// working, and answers how each ended. The child drops what it inherited,
+// the program asks for (the program decides how many run at once), ends a
+// child that stops working, and tells how each ended. The child drops what it inherited,
 // puts itself under its picture's limits, decodes the bytes it attaches and
 // writes its result for the program (qvdecoderprocess) to take.
 #pragma once

@@ -13,20 +13,12 @@
 
 namespace {
 
-// Why a shared-memory call failed with `reason` (an errno). Where memory or
-// segments ran out, the system's "Cannot allocate memory" and its like say
-// less to a user than what it means for the picture.
-std::string sharedMemoryProblem(int reason)
-{
-    return reason == ENOMEM || reason == ENOSPC ? qvNoMemoryForPicture : std::strerror(reason);
-}
-
 // Shared memory for `bytes`; nothing, with the reason in `error`, when there
 // is none.
 std::optional<QvSharedMemory> sharedMemory(std::size_t bytes, std::string& error)
 {
     std::optional<QvSharedMemory> memory = QvSharedMemory::create(bytes, error);
-    if (!memory) error = sharedMemoryProblem(errno);
+    if (!memory) error = qvSharedMemoryProblem(errno);
     return memory;
 }
 
@@ -39,7 +31,7 @@ std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size
         return std::nullopt;
     }
     if (!memory.seal()) {
-        error = sharedMemoryProblem(errno);
+        error = qvSharedMemoryProblem(errno);
         return std::nullopt;
     }
     QvPictureFile file{std::move(memory), size, {}};
@@ -48,6 +40,13 @@ std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size
 }
 
 }  // namespace
+
+std::string qvSharedMemoryProblem(int reason)
+{
+    // The system's "Cannot allocate memory" and its like say less to a user
+    // than what it means for the picture.
+    return reason == ENOMEM || reason == ENOSPC ? qvNoMemoryForPicture : std::strerror(reason);
+}
 
 QvPictureHeader qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named)
 {

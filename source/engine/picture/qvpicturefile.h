@@ -26,6 +26,10 @@ static_assert(qvMaxPicturePixels * 16 < qvLargestPictureFile);
 // The reason given for a picture whose bytes or pixels do not fit in memory.
 inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
 
+// Why a shared-memory call failed with `reason` (an errno): where memory or
+// segments ran out, qvNoMemoryForPicture.
+std::string qvSharedMemoryProblem(int reason);
+
 // A file's format and what its header says.
 struct QvPictureHeader {
     FREE_IMAGE_FORMAT format = FIF_UNKNOWN;

@@ -84,3 +84,9 @@ bool QvSharedMemory::seal()
     // read-only cannot, the system refuses it write access for good.
     return ::shmat(id_, data_, SHM_RDONLY | SHM_REMAP) != reinterpret_cast<void*>(-1);
 }
+
+bool QvSharedMemory::attachedOnlyHere() const
+{
+    shmid_ds status{};
+    return ::shmctl(id_, IPC_STAT, &status) == 0 && status.shm_nattch == 1;
+}

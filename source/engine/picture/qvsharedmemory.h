@@ -39,6 +39,10 @@ public:
     // unread, as an older system may have detached it.
     bool seal();
 
+    // Whether no other process has the segment attached (children that
+    // attached it have ended), so that none can write it.
+    bool attachedOnlyHere() const;
+
     int id() const { return id_; }
     std::size_t size() const { return size_; }
     std::uint8_t* data() const { return data_; }

@@ -1,6 +1,7 @@
 // The decoding child's limits and what it inherits; how a limit, a crash or a lost decoder is named.
 #include "childcheck.h"
 #include "imagebytes.h"
+#include "engine/picture/qvdecodercrossing.h"
 #include "engine/picture/qvdecoderprocess.h"
 
 #include <FreeImage.h>
@@ -170,6 +171,20 @@ std::string holdingsOf(pid_t process)
                        std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
 }
 
+// The permissions of this process's mapping that holds `address` ("r--s"); empty when none does.
+std::string mappingOf(const void* address)
+{
+    std::ifstream maps("/proc/self/maps");
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    for (std::string line; std::getline(maps, line);) {
+        std::uintptr_t from = 0, to = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line.c_str(), "%lx-%lx %4s", &from, &to, permissions) == 3 && from <= at && at < to)
+            return permissions;
+    }
+    return {};
+}
+
 // How often a process has waited (its voluntary context switches).
 long waitsOf(pid_t process)
 {
@@ -251,7 +266,7 @@ TEST(DecoderLimits, APictureOfEachCostlyKindDecodesUnderItsHeadersLimits)
 TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 {
     const QvPictureFile face = pictureFile(flatPicture(FIF_PNG, 64, 0, 4096, 4096));
-    const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt});
+    const std::vector<QvDecodeJob> faces(6, QvDecodeJob{&face, {.maxSide = textureSide}, std::nullopt, {}});
     EXPECT_EQ(testsupport::reportInChild([&] {
                   cpu_set_t one;
                   CPU_ZERO(&one);
@@ -263,33 +278,40 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
               "");
 }
 
-// Decodings share one memory budget: two of 1.2 GiB never run at once; sky faces that fit it all do.
+// Decodings share one memory budget with the segments the program holds for them, as the decoder process
+// counts them running: a decoding always starts when nothing else runs, whatever its limit; one whose own
+// rows do not fit is refused.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
-    const QvPictureFile middling = pictureFile(flatPicture(FIF_PNG, 24, 0, 2000, 2000));
-    const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, middling.header.reading, middling.size);
-    const QvDecoderLimits large{own.cpuSeconds, own.stalledSeconds, std::uint64_t(1.2 * double(1 << 30))};
-    const QvPictureFile face = pictureFile(flatPicture(FIF_JPEG, 24, 0, 4096, 4096), FIF_JPEG);
-    const std::uint64_t faceBytes = qvDecoderLimits(FIF_JPEG, face.header.reading, face.size).memoryBytes;
-    const std::uint64_t facesAtOnce =
-        std::clamp<std::uint64_t>(qvDecodingBudget(faceBytes, qvReadMemoryRoom()) / faceBytes, 1, 6);
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
+    const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
+    const auto limited = [&](std::uint64_t bytes) {
+        return QvDecoderLimits{own.cpuSeconds, own.stalledSeconds, bytes};
+    };
+    const std::uint64_t mib = 1 << 20, rows = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 5000) * 5000;
+    // What one decoding holds while it runs: its limit, its file and its result segment.
+    const std::uint64_t running = own.memoryBytes + big.size + qvcrossing::resultRowsAt + rows;
+    // Room for the six pictures' rows and a file, kept as they are decoded.
+    const std::uint64_t rowsOfSix = 6 * (qvcrossing::resultRowsAt + rows) + big.size + mib;
+    std::string noRoom;
+    for (int i = 0; i < 6; ++i) noRoom += "[not enough memory to read it]";
     const struct {
-        std::vector<QvDecodeJob> jobs;
-        std::size_t atOnce;
+        const char* name;
+        QvDecoderLimits limits;
+        QvMemoryRoom room;
+        std::string outcome;  // the failures, and the most run at once
     } cases[] = {
-        {std::vector(6, QvDecodeJob{&middling, textureRequest, large}), 1},
-        {std::vector(6, QvDecodeJob{&face, textureRequest, std::nullopt}), facesAtOnce},
+        {"room for three", own, {3 * running + mib, {}, {}}, "3 at once"},
+        {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, "1 at once"},
+        {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, "1 at once"},
+        {"less room than the rows", own, {{}, {}, rows / 2}, noRoom + "0 at once"},
     };
     for (const auto& c : cases) {
-        const std::string atOnce = testsupport::reportInChild([&] {
-            std::string failed = "not started";
-            const std::size_t most =
-                ::setpgid(0, 0) == 0 && qvStartDecoderProcess()
-                    ? mostDecodingAtOnce([&] { failed = failuresOf(qvDecodeApartTogether(c.jobs)); })
-                    : 0;
-            return fmt::format("{}{} at once", failed, most);
-        });
-        EXPECT_EQ(atOnce, fmt::format("{} at once", c.atOnce));
+        const std::vector<QvDecodeJob> jobs(6, QvDecodeJob{&big, textureRequest, c.limits, {}});
+        const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(jobs, c.room);
+        std::size_t most = 0;
+        for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
+        EXPECT_EQ(fmt::format("{}{} at once", failuresOf(outcomes), most), c.outcome) << c.name;
     }
 }
 
@@ -547,7 +569,9 @@ TEST(DecoderProcess, ADecodersWordsArePrintable)
               "the XPM decoder says \"Unknown color name 'a c \\x1b[31mred x'\"");
 }
 
-// A child's result is checked in the program's own copy: sizes that do not hold refused, words printable.
+// A child's result is checked in the program's own copy of its header: sizes that do not hold refused,
+// words printable; its rows are read in place, read-only, where no other process holds the segment, and
+// copied where one does.
 TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
 {
     const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 4);
@@ -557,38 +581,60 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
         std::uint64_t rowBytes;
         std::size_t segmentRows;
         std::optional<QvImageSize> headerSize;
+        std::uint64_t maxSide;
         const char *error, *remarks, *outcome;  // outcome: the error, or the remarks of the picture
     } cases[] = {
-        {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "", "", ""},
+        {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, 16, "", "", ""},
         {"a size of its own", 3, 2, 2 * qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 3), 4, QvImageSize{4, 4},
-         "", "", "the PNG decoder gave a 3x2 picture, where its header says 4x4"},
-        {"rows of another length", 4, 4, 10, 4, QvImageSize{4, 4}, "", "",
+         16, "", "", "the PNG decoder gave a 3x2 picture, where its header says 4x4"},
+        {"no size in the header, within the caller's side", 4, 4, 4 * rowBytes, 4, std::nullopt, 4, "", "", ""},
+        {"no size in the header, a side too long", 4, 4, 4 * rowBytes, 4, std::nullopt, 3, "", "",
+         "the PNG decoder gave a 4x4 picture: 4x4 is larger than the largest picture side 3"},
+        {"rows of another length", 4, 4, 10, 4, QvImageSize{4, 4}, 16, "", "",
          "the PNG decoder gave no rows of its 4x4 picture"},
-        {"more rows than the segment holds", 4, 4, 4 * rowBytes, 2, std::nullopt, "", "",
+        {"more rows than the segment holds", 4, 4, 4 * rowBytes, 2, std::nullopt, 16, "", "",
          "the PNG decoder gave no rows of its 4x4 picture"},
-        {"no rows", 4, 0, 0, 4, std::nullopt, "", "", "the PNG decoder gave no rows of its 4x0 picture"},
-        {"words that would drive a terminal", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4},
+        {"no rows", 4, 0, 0, 4, std::nullopt, 16, "", "", "the PNG decoder gave no rows of its 4x0 picture"},
+        {"words that would drive a terminal", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, 16,
          "it says \x1b[2J\nPicture forged", "", "it says \\x1b[2J\\nPicture forged"},
-        {"remarks of C1 controls and stray bytes", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, "",
+        {"remarks of C1 controls and stray bytes", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, 16, "",
          "caf\xc3\xa9 \xc2\x9b"
          "1m \xff\xe0\x80\x80 \x7f",
          "caf\xc3\xa9 \\xc2\\x9b1m \\xff\\xe0\\x80\\x80 \\x7f"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        std::vector<std::uint8_t> segment(qvResultRowsAt + c.segmentRows * rowBytes, 0x5A);
-        QvResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
-        std::strcpy(header.error, c.error);
-        std::strcpy(header.remarks, c.remarks);
-        std::memcpy(segment.data(), &header, sizeof(header));
-        const QvDecodeOutcome outcome =
-            qvTakeDecodedPicture(segment, QvPixelLayout::rgbBottomRowFirst, c.headerSize);
-        EXPECT_EQ(outcome.picture ? outcome.picture->remarks : outcome.error, c.outcome);
-        if (!outcome.picture) continue;
-        ASSERT_EQ(outcome.picture->rows.size(), 4 * rowBytes);
-        // Written after it was taken, the segment changes nothing of the picture.
-        std::fill(segment.begin(), segment.end(), 0xA5);
-        EXPECT_EQ(std::count(outcome.picture->rows.data(), outcome.picture->rows.data() + 4 * rowBytes, 0x5A),
-                  std::ptrdiff_t(4 * rowBytes));
+        for (const bool heldElsewhere : {false, true}) {
+            SCOPED_TRACE(fmt::format("{}, held elsewhere {}", c.name, heldElsewhere));
+            std::string error;
+            std::optional<QvSharedMemory> segment =
+                QvSharedMemory::create(qvcrossing::resultRowsAt + c.segmentRows * rowBytes, error);
+            ASSERT_TRUE(segment) << error;
+            std::fill(segment->data(), segment->data() + segment->size(), 0x5A);
+            qvcrossing::ResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
+            std::strcpy(header.error, c.error);
+            std::strcpy(header.remarks, c.remarks);
+            std::memcpy(segment->data(), &header, sizeof(header));
+            // A process the child left behind, as the program sees it: a second view of the segment.
+            std::optional<QvSharedMemory> other;
+            if (heldElsewhere) other = QvSharedMemory::attach(segment->id(), segment->size(), true);
+            const std::uint8_t* rowsAt = segment->data() + qvcrossing::resultRowsAt;
+            const QvDecodeOutcome outcome =
+                qvTakeDecodedPicture(std::move(*segment), QvPixelLayout::rgbBottomRowFirst, c.headerSize,
+                                     c.maxSide);
+            EXPECT_EQ(outcome.picture ? outcome.picture->remarks : outcome.error, c.outcome);
+            if (!outcome.picture) continue;
+            const QvPixelRows& rows = outcome.picture->rows;
+            ASSERT_EQ(rows.size(), 4 * rowBytes);
+            EXPECT_EQ(std::count(rows.data(), rows.data() + rows.size(), 0x5A), std::ptrdiff_t(rows.size()));
+            EXPECT_EQ(rows.inPlace(), !heldElsewhere);
+            if (heldElsewhere) {
+                // Written after it was taken, the segment changes nothing of the picture.
+                std::fill(other->data(), other->data() + other->size(), 0xA5);
+                EXPECT_EQ(std::count(rows.data(), rows.data() + rows.size(), 0x5A), std::ptrdiff_t(rows.size()));
+            } else {
+                EXPECT_EQ(rows.data(), rowsAt);
+                EXPECT_EQ(mappingOf(rows.data()).substr(0, 4), "r--s");
+            }
+        }
     }
 }
