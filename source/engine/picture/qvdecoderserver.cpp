@@ -236,7 +236,7 @@ public:
             const Alive alive = 0;
             if (!children_.empty() && !sendAll(socket_, &alive, sizeof(alive))) break;
         }
-        while (!children_.empty()) reap(children_.begin());
+        for (auto child = children_.begin(); child != children_.end(); ++child) reap(child);
         ::_exit(0);
     }
 
