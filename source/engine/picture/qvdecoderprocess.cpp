@@ -405,8 +405,7 @@ private:
         if (said.ending.status == -1 && !running_.empty()) {
             decoding.retryAfter = endings_;
             decoding.result.reset();
-            waiting_.push_front(std::move(decoding));
-            return;
+            return wait(std::move(decoding));
         }
         QvDecodeOutcome& outcome = outcomes_[decoding.job];
         outcome = collect(std::move(*decoding.result), said.ending, *decoding.request);
@@ -422,14 +421,22 @@ private:
     void lose(bool silent)
     {
         dropDecoder(silent);
-        for (auto decoding = running_.rbegin(); decoding != running_.rend(); ++decoding) {
-            decoding->result.reset();
-            if (silent || ++decoding->lost > 1)
-                outcomes_[decoding->job].error = "the picture decoder has stopped";
+        for (Decoding& decoding : running_) {
+            decoding.result.reset();
+            if (silent || ++decoding.lost > 1)
+                outcomes_[decoding.job].error = "the picture decoder has stopped";
             else
-                waiting_.push_front(std::move(*decoding));
+                wait(std::move(decoding));
         }
         running_.clear();
+    }
+
+    // Puts a picture that was sent back among those waiting, in job order.
+    void wait(Decoding decoding)
+    {
+        const auto later = std::find_if(waiting_.begin(), waiting_.end(),
+                                        [&](const Decoding& other) { return other.job > decoding.job; });
+        waiting_.insert(later, std::move(decoding));
     }
 
     std::span<const QvDecodeJob> jobs_;

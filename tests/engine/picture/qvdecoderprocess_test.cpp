@@ -19,6 +19,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <grp.h>
 
 namespace {
@@ -552,11 +553,12 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
     EXPECT_EQ(decodings, "decoded / decoded, child gone true / the picture decoder has stopped / decoded");
 }
 
-// A decoder process that cannot fork says so, naming no decoder; only a user (not root) is held to the limit.
+// A decoder process that cannot fork says so, naming no decoder, when no other child runs; while one runs,
+// the fork is tried again once it ends. Only a user (not root) is held to the limit.
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
-    const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
+    const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4), large = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
     EXPECT_EQ(testsupport::reportInChild([&] {
                   constexpr id_t nobodysOwn = 54321;
                   if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
@@ -564,11 +566,73 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
                       ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
                       return std::string("not a user of its own");
                   const std::string first = decodedApart(small, FIF_PNG);
-                  const rlimit one{1, 1};
-                  const bool limited = ::prlimit(decoderProcess(), RLIMIT_NPROC, &one, nullptr) == 0;
-                  return fmt::format("{} / limited {} / {}", first, limited, decodedApart(small, FIF_PNG));
+                  // The user's processes now: this one and the decoder process; room for one child more.
+                  const rlimit three{3, 3}, one{1, 1};
+                  const bool limited = ::prlimit(decoderProcess(), RLIMIT_NPROC, &three, nullptr) == 0;
+                  const QvPictureFile big = pictureFile(large);  // the user's own segment
+                  const std::vector<QvDecodeJob> jobs(3, QvDecodeJob{&big, textureRequest, std::nullopt, {}});
+                  const std::string inTurn = failuresOf(qvDecodeApartTogether(jobs));
+                  ::prlimit(decoderProcess(), RLIMIT_NPROC, &one, nullptr);
+                  return fmt::format("{} / limited {} / [{}] / {}", first, limited, inTurn,
+                                     decodedApart(small, FIF_PNG));
               }),
-              "decoded / limited true / the picture decoder could not be started");
+              "decoded / limited true / [] / the picture decoder could not be started");
+}
+
+// The decoder process's word of an ending names the request it ends: one naming none of the program's
+// (a word told twice, or forged) is refused, and the picture still waited for is decoded.
+TEST(DecoderProcess, AnEndingNamingNoRequestIsRefused)
+{
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  if (::setpgid(0, 0) != 0 || !qvStartDecoderProcess()) return std::string("not started");
+                  std::string forged = "not forged";
+                  std::thread forging([&] {
+                      // The decoder process's own end of its socket, as it would speak through it.
+                      const pid_t decoder = decoderOf(waitForDecoding());
+                      const int process = int(::syscall(SYS_pidfd_open, decoder, 0));
+                      const int socket = int(::syscall(SYS_pidfd_getfd, process, 3, 0));
+                      const qvcrossing::Ended never{0, {0, 0}, 1}, told{~std::uint64_t(0), {0, 0}, 1};
+                      if (qvcrossing::sendAll(socket, &never, sizeof never) &&
+                          qvcrossing::sendAll(socket, &told, sizeof told))
+                          forged = "forged";
+                      ::close(socket);
+                      ::close(process);
+                  });
+                  const std::string decoded = decodedApart(big);
+                  forging.join();
+                  return forged + ", " + decoded;
+              }),
+              "forged, decoded");
+}
+
+// Whatever joins a decoding child's process group ends with the child, before the child is reaped.
+TEST(DecoderProcess, WhatAChildLeavesInItsGroupEndsWithIt)
+{
+    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  if (::setpgid(0, 0) != 0 || !qvStartDecoderProcess()) return std::string("not started");
+                  pid_t left = 0;
+                  std::thread leaving([&] {
+                      const pid_t child = waitForDecoding();
+                      signalProcess(child, SIGSTOP);
+                      left = ::fork();
+                      if (left == 0) {
+                          if (::setpgid(0, child) == 0) ::pause();
+                          ::_exit(1);
+                      }
+                      waitFor([&] { return ::getpgid(left) == child; });
+                      signalProcess(child, SIGCONT);
+                  });
+                  const std::string decoded = decodedApart(big);
+                  leaving.join();
+                  int status = 0;
+                  const bool ended = waitFor([&] { return ::waitpid(left, &status, WNOHANG) == left; });
+                  if (!ended) signalProcess(left, SIGKILL);
+                  return fmt::format("{}, the one left killed {}", decoded,
+                                     ended && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+              }),
+              "decoded, the one left killed true");
 }
 
 // What a decoder says quotes the file (an unknown XPM colour): an escape sequence in it drives no terminal.
