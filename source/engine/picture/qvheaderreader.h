@@ -10,11 +10,12 @@
 // (qvImageSizeProblem), since pictures are decoded in a child process under
 // memory and time limits.
 //
-// Headers are read in the main program too (a sky's six faces), outside any
-// limit, so a reading costs at most one cheap pass over the file whatever it
-// holds: walks over strips, entries, chunks, markers and lines read them in
-// place, format no text and allocate nothing until they find a problem, and
-// a size no picture may have ends the reading at once.
+// Headers are read in the main program, for every picture file it hands to
+// a decoding child, outside any limit, so a reading costs at most one cheap
+// pass over the file whatever it holds: walks over strips, entries, chunks,
+// markers and lines read them in place, format no text and allocate nothing
+// until they find a problem, and a size no picture may have ends the
+// reading at once.
 #pragma once
 
 #include "engine/picture/qvbytecursor.h"

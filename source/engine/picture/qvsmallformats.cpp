@@ -34,22 +34,30 @@ constexpr std::uint64_t ddsPixelFormat = 4 + 72 + 4;
 // FreeImage holds uncompressed DDS pixels of 8 bits as they are, of 16 to 32
 // as RGB, or as RGBA at 32 bits that say they have alpha; DXT1, DXT3 and DXT5
 // blocks as RGBA (found by decoding each).
-PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+constexpr std::uint64_t ddsAlphaPixels = 0x1, ddsCompressed = 0x4, ddsRgb = 0x40;
+// DXT pixels come in blocks of 4x4.
+constexpr std::uint64_t ddsBlockSide = 4;
+
+// Whether a DDS's pixels are DXT1, DXT3 or DXT5 blocks.
+bool ddsOfBlocks(std::uint64_t flags, std::uint64_t fourCc)
 {
-    constexpr std::uint64_t alphaPixels = 0x1, compressed = 0x4, rgb = 0x40;
     // A four-character code as its bytes read in their order, least first.
     const auto code = [](const char(&name)[5]) {
         return QvByteCursor::numberAt<4>(reinterpret_cast<const std::uint8_t*>(name), false);
     };
-    if (flags & rgb) {
+    return (flags & ddsRgb) == 0 && (flags & ddsCompressed) &&
+           (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5"));
+}
+
+PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+{
+    if (flags & ddsRgb) {
         if (bitCount == 8) return {8};
         if (bitCount == 16 || bitCount == 24) return {24};
-        if (bitCount == 32) return {flags & alphaPixels ? 32u : 24u};
+        if (bitCount == 32) return {flags & ddsAlphaPixels ? 32u : 24u};
         return {};
     }
-    if ((flags & compressed) && (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5")))
-        return {32};
-    return {};
+    return ddsOfBlocks(flags, fourCc) ? PixelHold{32} : PixelHold{};
 }
 
 // ---------------------------------------------------------------- WBMP
@@ -267,7 +275,12 @@ QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
     const std::uint64_t flags = format.le(4);
     const std::uint64_t fourCc = format.le(4);
     const std::uint64_t bitCount = format.le(4);
-    return unlessCut(in, {width, height}, format.cut() ? PixelHold{} : ddsHold(flags, fourCc, bitCount));
+    if (format.cut()) return unlessCut(in, {width, height}, {});
+    // FreeImage decodes whole blocks only: the pixels of a last part-block
+    // row or column are left out.
+    if (ddsOfBlocks(flags, fourCc)) return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
+                         ddsHold(flags, fourCc, bitCount));
+    return unlessCut(in, {width, height}, ddsHold(flags, fourCc, bitCount));
 }
 
 QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file)

@@ -106,9 +106,9 @@ struct FirstDirectory {
 
 // How FreeImage holds a pixel of each photometric interpretation, samples a
 // pixel, bits a sample and sample formats (found by decoding each layout;
-// planes hold alike). CMYK as TIFF_CMYK, the texture loader's first flag,
-// reads it: its inks kept, which is larger than the colours of flag 0. Other
-// layouts it reads in ways not held here, or not at all.
+// planes hold alike). CMYK as TIFF_CMYK, tried before the default, reads it:
+// its inks kept, which is larger than the colours of flag 0. Other layouts it
+// reads in ways not held here, or not at all.
 enum TiffSampleFormats : unsigned { tiffUnsigned = 1 << 1, tiffSigned = 1 << 2, tiffFloat = 1 << 3 };
 constexpr unsigned tiffIntegers = tiffUnsigned | tiffSigned, tiffAnyFormat = tiffIntegers | tiffFloat;
 struct TiffHold {

@@ -1101,7 +1101,7 @@ TEST(ImageHeader, FormatsReadInFullGiveASizeOrAProblem)
     for (int f = 0; f < FreeImage_GetFIFCount(); ++f) {
         const auto format = FREE_IMAGE_FORMAT(f);
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(format));
-        const bool full = qvHeaderReadsFully(format);
+        const bool full = qvReadByContent(format);
         readInFull += full ? 1 : 0;
         for (const Bytes& other : {Bytes{}, Bytes{'x'}, noise}) {
             const QvHeaderReading reading = qvReadHeader(format, other);
@@ -1146,7 +1146,7 @@ TEST(ImageHeader, FormatsReadInFullGiveASizeOrAProblem)
         {FIF_KOALA, koala}};
     for (const auto& [format, file] : readForTheirSize) {
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(format));
-        EXPECT_FALSE(qvHeaderReadsFully(format));
+        EXPECT_FALSE(qvReadByContent(format));
         EXPECT_TRUE(qvReadHeader(format, file).size);
         EXPECT_EQ(qvReadPictureHeader(file, FIF_UNKNOWN).format, FIF_UNKNOWN);
     }
