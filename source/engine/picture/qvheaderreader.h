@@ -40,6 +40,8 @@ inline constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::m
 inline constexpr std::uint64_t deflateBytesPerByte = 258 * 4;
 // LZW of at most 12-bit codes: a code stands for at most 4096 bytes.
 inline constexpr std::uint64_t lzwBytesPerByte = (4096 * 8 + 11) / 12;
+// PackBits: a byte repeated 128 times in two bytes.
+inline constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
 
 // a x b and a + b, held at the largest value instead of wrapping.
 inline std::uint64_t times(std::uint64_t a, std::uint64_t b)

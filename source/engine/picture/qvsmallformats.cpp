@@ -1,5 +1,6 @@
-// qvsmallformats: SGI's row tables; the sizes of DDS, IFF, WBMP, XBM, PICT
-// and Koala pictures as FreeImage reads them; and PSD's inks.
+// qvsmallformats: SGI's row tables and PSD's merged picture; the sizes of
+// DDS, IFF, WBMP, XBM, PICT and Koala pictures as FreeImage reads them; the
+// PCX and Sun raster kinds FreeImage cannot read; and PSD's inks.
 #include "engine/picture/qvsmallformats.h"
 
 #include "engine/picture/qvheaderreader.h"
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 using namespace qvheader;
 
@@ -201,15 +203,70 @@ QvHeaderReading pictBitmapSize(QvByteCursor& in, std::uint64_t opcode)
                      hold);
 }
 
+// ---------------------------------------------------------------- PCX and Sun raster
+
+// PCX: its signature, and where the bits of a pixel in one plane and the
+// planes lie. FreeImage reads 1-bit pixels in 1 or 4 planes and 8-bit ones in
+// 1 or 3, and takes any other kind for a file of another format.
+constexpr std::uint8_t pcxSignature = 0x0A;
+constexpr std::size_t pcxBitsAt = 3, pcxPlanesAt = 65;
+constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 4> pcxKindsRead{{{1, 1}, {1, 4}, {8, 1}, {8, 3}}};
+
+// Sun raster: its signature, and the colour map of red, green and blue rows
+// FreeImage reads only when it holds fewer colours than the pixels can index
+// (it takes a full one for a damaged one).
+constexpr std::uint64_t rasSignature = 0x59A66A95;
+constexpr std::uint64_t rasEqualRgbMap = 1;
+
+// ---------------------------------------------------------------- TGA
+
+// Where a TGA header says whether it has a colour map and the bits of each
+// entry. 15-bit entries take two bytes, as 16-bit ones do, whose top bit
+// FreeImage ignores in a colour map.
+constexpr std::size_t tgaMapTypeAt = 1, tgaEntryBitsAt = 7;
+constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits16 = 16;
+
 // ---------------------------------------------------------------- Koala and PSD
 
 // A Commodore 64 Koala picture's one size, of 16 colours.
 constexpr QvImageSize koalaSize{320, 200};
 constexpr PixelHold koalaHold{4};
 
-// PSD: the colour mode in the file header.
+// PSD: the colour mode in the file header, which ends before the colour mode
+// data; PSB, its large form, of version 2.
 constexpr std::uint64_t psdModeAt = 24;
 constexpr std::uint64_t psdCmykMode = 4;
+constexpr std::uint64_t psbVersion = 2;
+// How the merged picture after the layers is stored.
+constexpr std::uint64_t psdRaw = 0, psdPackBits = 1;
+
+// A PSD's merged picture held against the file that follows `in`, which
+// stands after the colour mode data: each channel's rows, one after the
+// other, plainly or as PackBits rows whose lengths a table gives first.
+std::string psdPictureProblem(Bytes file, QvByteCursor& in, bool large, QvImageSize size,
+                              std::uint64_t channels, std::uint64_t depth)
+{
+    in.skip(in.be(4));            // image resources
+    in.skip(in.be(large ? 8 : 4));  // layers and masks
+    const std::uint64_t compression = in.be(2);
+    if (in.cut()) return "it is cut short in its header";
+    const std::uint64_t rowBytes = packedBytes(size.width, depth);
+    const std::uint64_t rows = times(channels, size.height);
+    if (compression == psdRaw) return cutShort(plus(in.at(), times(rows, rowBytes)), file.size());
+    if (compression != psdPackBits) return {};
+    // Rows read in place: a picture may have a million.
+    const std::uint64_t countBytes = large ? 4 : 2;
+    if (!within(in.at(), times(rows, countBytes), file.size()))
+        return runsPast("row lengths", in.at(), file.size());
+    std::uint64_t end = in.at() + rows * countBytes;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        const std::uint64_t bytes = QvByteCursor::numberAt(file.data() + in.at() + row * countBytes, countBytes, true);
+        if (rowBytes > times(bytes, packBitsBytesPerByte))
+            return packing(size, rowBytes, bytes, packBitsBytesPerByte, "PackBits");
+        end += bytes;
+    }
+    return cutShort(end, file.size());
+}
 
 // Whether a PSD's colour mode is CMYK.
 bool psdOfInks(Bytes file)
@@ -372,6 +429,61 @@ QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file)
         in.skip(*length);
     }
     return {};
+}
+
+QvHeaderReading qvReadPcxKind(std::span<const std::uint8_t> file)
+{
+    if (file.size() <= pcxPlanesAt || file[0] != pcxSignature) return {};
+    const std::pair kind{file[pcxBitsAt], file[pcxPlanesAt]};
+    if (std::ranges::find(pcxKindsRead, kind) != pcxKindsRead.end()) return {};
+    return refused(fmt::format("FreeImage cannot read a PCX of {}-bit pixels in {} plane{}", kind.first,
+                               kind.second, kind.second == 1 ? "" : "s"));
+}
+
+QvHeaderReading qvReadSunRasterKind(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (in.be(4) != rasSignature) return {};
+    in.skip(8);  // width, height
+    const std::uint64_t depth = in.be(4);
+    in.skip(8);  // length, type
+    const std::uint64_t mapType = in.be(4);
+    const std::uint64_t mapBytes = in.be(4);
+    if (in.cut() || mapType != rasEqualRgbMap || depth > 8 || mapBytes < 3u << depth) return {};
+    return refused(fmt::format("FreeImage cannot read a Sun raster whose colour map holds all {} colours of "
+                               "its {}-bit pixels",
+                               1u << depth, depth));
+}
+
+QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading&)
+{
+    if (file.size() <= tgaEntryBitsAt || file[tgaMapTypeAt] != tgaHasMap || file[tgaEntryBitsAt] != tgaEntryBits15)
+        return {};
+    std::vector<std::uint8_t> bytes(file.begin(), file.end());
+    bytes[tgaEntryBitsAt] = tgaEntryBits16;
+    return {std::move(bytes), {}};
+}
+
+QvHeaderReading qvReadPsd(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("8BPS")) return notA("PSD");
+    const std::uint64_t version = in.be(2);
+    in.skip(6);  // reserved
+    const std::uint64_t channels = in.be(2);
+    const std::uint64_t height = in.be(4);
+    const std::uint64_t width = in.be(4);
+    const std::uint64_t depth = in.be(2);
+    in.skip(2);  // colour mode
+    if (in.cut()) return cutInHeader();
+    if (version != 1 && version != psbVersion) return damaged(fmt::format("version {}", version));
+    const QvImageSize size{width, height};
+    if (settled(size)) return sized(size, {});
+    constexpr std::array<std::uint64_t, 4> depths{1, 8, 16, 32};
+    if (channels == 0 || std::ranges::find(depths, depth) == depths.end())
+        return damaged(fmt::format("{} channels of {} bits", channels, depth));
+    in.skip(in.be(4));  // colour mode data
+    return sized(size, {}, psdPictureProblem(file, in, version == psbVersion, size, channels, depth));
 }
 
 QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t>)
