@@ -37,8 +37,12 @@ constexpr std::uint64_t ddsPixelFormat = 4 + 72 + 4;
 // as RGB, or as RGBA at 32 bits that say they have alpha; DXT1, DXT3 and DXT5
 // blocks as RGBA (found by decoding each).
 constexpr std::uint64_t ddsAlphaPixels = 0x1, ddsCompressed = 0x4, ddsRgb = 0x40;
-// DXT pixels come in blocks of 4x4.
+// DXT pixels come in blocks of 4x4, of 8 bytes (DXT1) or 16, row after row
+// of blocks from the end of the header; the sides, the mipmap count and the
+// size of the first level lie in the header.
 constexpr std::uint64_t ddsBlockSide = 4;
+constexpr std::size_t ddsHeightAt = 12, ddsWidthAt = 16, ddsLinearSizeAt = 20, ddsMipmapsAt = 28,
+                      ddsFourCcAt = ddsPixelFormat + 4, ddsHeaderEnd = 128;
 
 // Whether a DDS's pixels are DXT1, DXT3 or DXT5 blocks.
 bool ddsOfBlocks(std::uint64_t flags, std::uint64_t fourCc)
@@ -220,11 +224,13 @@ constexpr std::uint64_t rasEqualRgbMap = 1;
 
 // ---------------------------------------------------------------- TGA
 
-// Where a TGA header says whether it has a colour map and the bits of each
-// entry. 15-bit entries take two bytes, as 16-bit ones do, whose top bit
-// FreeImage ignores in a colour map.
-constexpr std::size_t tgaMapTypeAt = 1, tgaEntryBitsAt = 7;
-constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits16 = 16;
+// Where a TGA header says how long its identifier is, whether it has a
+// colour map, of how many entries and of how many bits each; the map follows
+// the 18-byte header and the identifier.
+constexpr std::size_t tgaHeader = 18, tgaMapTypeAt = 1, tgaEntriesAt = 5, tgaEntryBitsAt = 7;
+constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits24 = 24;
+// A 15-bit entry's channels, 5 bits each, blue lowest.
+constexpr std::uint32_t tgaChannelBits = 5, tgaChannelTop = (1u << tgaChannelBits) - 1;
 
 // ---------------------------------------------------------------- Koala and PSD
 
@@ -338,6 +344,33 @@ QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
     if (ddsOfBlocks(flags, fourCc)) return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
                          ddsHold(flags, fourCc, bitCount));
     return unlessCut(in, {width, height}, ddsHold(flags, fourCc, bitCount));
+}
+
+QvRewrittenPicture qvRewriteDdsBlocks(std::span<const std::uint8_t> file, const QvHeaderReading&)
+{
+    if (file.size() < ddsHeaderEnd || !QvByteCursor(file).expect("DDS ")) return {};
+    const auto field = [&](std::size_t at) { return QvByteCursor::numberAt<4>(file.data() + at, false); };
+    const std::uint64_t width = field(ddsWidthAt), height = field(ddsHeightAt);
+    if (!ddsOfBlocks(field(ddsPixelFormat), field(ddsFourCcAt)) || width < ddsBlockSide ||
+        height < ddsBlockSide || (width % ddsBlockSide == 0 && height % ddsBlockSide == 0))
+        return {};
+    const std::uint64_t blockBytes = file[ddsFourCcAt + 3] == '1' ? 8 : 16;  // DXT1's half-size blocks
+    const std::uint64_t across = ceilDiv(width, ddsBlockSide), kept = width / ddsBlockSide,
+                        down = height / ddsBlockSide;
+    if (!within(ddsHeaderEnd, times(times(across, down), blockBytes), file.size())) return {};
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + ddsHeaderEnd);
+    const auto put = [&](std::size_t at, std::uint64_t value) {
+        for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = std::uint8_t(value >> (8 * i));
+    };
+    put(ddsWidthAt, kept * ddsBlockSide);
+    put(ddsHeightAt, down * ddsBlockSide);
+    put(ddsLinearSizeAt, kept * down * blockBytes);
+    put(ddsMipmapsAt, 1);
+    for (std::uint64_t row = 0; row < down; ++row) {
+        const auto start = file.begin() + std::ptrdiff_t(ddsHeaderEnd + row * across * blockBytes);
+        bytes.insert(bytes.end(), start, start + std::ptrdiff_t(kept * blockBytes));
+    }
+    return {std::move(bytes), {}};
 }
 
 QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file)
@@ -457,10 +490,20 @@ QvHeaderReading qvReadSunRasterKind(std::span<const std::uint8_t> file)
 
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading&)
 {
-    if (file.size() <= tgaEntryBitsAt || file[tgaMapTypeAt] != tgaHasMap || file[tgaEntryBitsAt] != tgaEntryBits15)
+    if (file.size() < tgaHeader || file[tgaMapTypeAt] != tgaHasMap || file[tgaEntryBitsAt] != tgaEntryBits15)
         return {};
-    std::vector<std::uint8_t> bytes(file.begin(), file.end());
-    bytes[tgaEntryBitsAt] = tgaEntryBits16;
+    const std::size_t mapAt = tgaHeader + file[0];
+    const std::size_t entries = QvByteCursor::numberAt<2>(file.data() + tgaEntriesAt, false);
+    if (!within(mapAt, 2 * entries, file.size())) return {};
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + std::ptrdiff_t(mapAt));
+    bytes[tgaEntryBitsAt] = tgaEntryBits24;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const auto entry = std::uint32_t(QvByteCursor::numberAt<2>(file.data() + mapAt + 2 * i, false));
+        // Blue, green, red, each scaled to 0..255 with rounding.
+        for (std::uint32_t shift = 0; shift < 3 * tgaChannelBits; shift += tgaChannelBits)
+            bytes.push_back(std::uint8_t(((entry >> shift & tgaChannelTop) * 255 + tgaChannelTop / 2) / tgaChannelTop));
+    }
+    bytes.insert(bytes.end(), file.begin() + std::ptrdiff_t(mapAt + 2 * entries), file.end());
     return {std::move(bytes), {}};
 }
 

@@ -17,7 +17,12 @@
 // through tables of their starts and lengths, each of which must lie in the
 // file and be able to hold a row.
 QvHeaderReading qvReadSgi(std::span<const std::uint8_t> file);
+// DDS: of DXT blocks, the whole blocks' size, which FreeImage decodes.
 QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file);
+// A DXT DDS whose sides are not whole blocks, whose rows of blocks FreeImage
+// reads as if they were, without their last part-block: each row's whole
+// blocks alone, under the whole blocks' size.
+QvRewrittenPicture qvRewriteDdsBlocks(std::span<const std::uint8_t> file, const QvHeaderReading& header);
 // IFF (ILBM, PBM): the bitmap header chunk, before the pixels.
 QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadWbmpSize(std::span<const std::uint8_t> file);
@@ -39,8 +44,8 @@ QvHeaderReading qvReadPsd(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t> file);
 
 // A TGA whose colour map has 15-bit entries, which FreeImage reads as grey
-// levels of the indices, says they are 16-bit ones: the same two bytes an
-// entry, which it reads as colours.
+// levels of the indices, gets them as 24-bit ones, each channel scaled with
+// rounding.
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading& header);
 
 // A CMYK PSD read with PSD_CMYK, whose inks FreeImage hands back as if they
@@ -51,7 +56,7 @@ void qvPsdAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
 
 inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
     {.format = FIF_SGI, .readHeader = qvReadSgi, .readInFull = true},
-    {.format = FIF_DDS, .readHeader = qvReadDdsSize},
+    {.format = FIF_DDS, .readHeader = qvReadDdsSize, .rewrite = qvRewriteDdsBlocks},
     {.format = FIF_IFF, .readHeader = qvReadIffSize},  // also FIF_LBM
     {.format = FIF_WBMP, .readHeader = qvReadWbmpSize},
     {.format = FIF_XBM, .readHeader = qvReadXbmSize},
@@ -65,7 +70,12 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
      .cost = {.largestBits = 128},
      .asStored = qvPsdAsStored,
      .loadFlagsRead = PSD_CMYK | PSD_LAB},
-    {.format = FIF_EXR, .cost = {.largestBits = 128}},
+    // OpenEXR decodes a tile whole: a picture stored as one tile is held
+    // again beside the bitmap as its coded tile, its decoded samples and the
+    // row of tiles its line reader keeps, three copies of float samples (a
+    // 5760x5760 float one adds 2537 MiB, a half one 1775 MiB, one of
+    // 1440x1440 tiles 681 MiB).
+    {.format = FIF_EXR, .cost = {.largestBits = 128, .decoderBytesPerSample = 12}},
     {.format = FIF_JXR, .cost = {.largestBits = 128}},
     {.format = FIF_RAW,
      .cost = {.largestBits = 48},
