@@ -4,11 +4,6 @@
 
 #include <fmt/core.h>
 
-bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format)
-{
-    return qvPictureFormatOf(format).readInFull;
-}
-
 bool qvReadByContent(FREE_IMAGE_FORMAT format)
 {
     return qvPictureFormatOf(format).readInFull;

@@ -61,19 +61,9 @@ constexpr const QvPictureFormat& qvPictureFormatOf(FREE_IMAGE_FORMAT format)
     return qvOtherFormat;
 }
 
-// The bits of the load flags that any of FreeImage's readers looks at.
-inline constexpr int qvLoadFlagsReadByAny = [] {
-    int read = 0;
-    for (const QvPictureFormat& row : qvPictureFormats) read |= row.loadFlagsRead;
-    return read;
-}();
-
-// Whether qvReadHeader reads `format` in full: a size or a problem, never
-// neither.
-bool qvHeaderReadsFully(FREE_IMAGE_FORMAT format);
-
-// Whether the decoder of `format` is trusted with a file whose name says
-// another format, its content showing this one: those read in full.
+// Whether qvReadHeader reads `format` in full (a size or a problem, never
+// neither), and so whether its decoder is trusted with a file whose name says
+// another format, its content showing this one.
 bool qvReadByContent(FREE_IMAGE_FORMAT format);
 
 // The header of a file decoded as `format`: in full (size and checks against

@@ -20,9 +20,8 @@ constexpr std::uint64_t gifExtension = 0x21;
 constexpr std::uint64_t gifImageDescriptor = 0x2C;
 
 // FreeImage holds an image of up to 16 colours in 1 or 4 bits with the
-// default flag (found by decoding each size), but read with GIF_LOAD256, the
-// texture loader's first flag, every one in 8: the larger, which a decoding
-// may need.
+// default flag (found by decoding each size), but read with GIF_LOAD256, tried
+// before the default, every one in 8: the larger, which a decoding may need.
 constexpr PixelHold gifHold{8};
 
 // Steps over a colour table whose presence and size a block's flags give.

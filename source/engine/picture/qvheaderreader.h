@@ -10,11 +10,12 @@
 // (qvImageSizeProblem), since pictures are decoded in a child process under
 // memory and time limits.
 //
-// Headers are read in the main program too (a sky's six faces), outside any
-// limit, so a reading costs at most one cheap pass over the file whatever it
-// holds: walks over strips, entries, chunks, markers and lines read them in
-// place, format no text and allocate nothing until they find a problem, and
-// a size no picture may have ends the reading at once.
+// Headers are read in the main program, for every picture file it hands to
+// a decoding child, outside any limit, so a reading costs at most one cheap
+// pass over the file whatever it holds: walks over strips, entries, chunks,
+// markers and lines read them in place, format no text and allocate nothing
+// until they find a problem, and a size no picture may have ends the
+// reading at once.
 #pragma once
 
 #include "engine/picture/qvbytecursor.h"
@@ -39,6 +40,8 @@ inline constexpr std::uint64_t saturated = std::numeric_limits<std::uint64_t>::m
 inline constexpr std::uint64_t deflateBytesPerByte = 258 * 4;
 // LZW of at most 12-bit codes: a code stands for at most 4096 bytes.
 inline constexpr std::uint64_t lzwBytesPerByte = (4096 * 8 + 11) / 12;
+// PackBits: a byte repeated 128 times in two bytes.
+inline constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
 
 // a x b and a + b, held at the largest value instead of wrapping.
 inline std::uint64_t times(std::uint64_t a, std::uint64_t b)

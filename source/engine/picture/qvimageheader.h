@@ -54,6 +54,8 @@ struct QvBmpHeader {
 struct QvTiffDirectory {
     // Its first extra sample is alpha its colours are multiplied by.
     bool associatedAlpha = false;
+    // Its pixels are tiles of four 8- or 16-bit inks, CMYK.
+    bool tiledInks = false;
 };
 
 // A Netpbm or PFM header's fields, read as FreeImage's decoder reads them.

@@ -7,7 +7,6 @@
 #include <fmt/core.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -16,15 +15,27 @@ using namespace qvheader;
 
 namespace {
 
+bool isDigit(std::uint8_t c)
+{
+    return c >= '0' && c <= '9';
+}
+// Blank as C's isspace says in its "C" locale.
+bool isBlank(std::uint8_t c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+// Where the line holding byte `at` ends: its line break, or the file's end.
+std::size_t lineEnd(Bytes file, std::size_t at)
+{
+    while (at < file.size() && file[at] != '\n' && file[at] != '\r') ++at;
+    return at;
+}
+
 // The Netpbm formats and PFM: text numbers. FreeImage skips anything but
 // digits before a number (and "#" comments) and reads digits into an int
 // until the first other character, which it takes too; the pixels start
 // after the last one.
 class NetpbmText {
-    static bool isDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-    // Blank as C's isspace says in its "C" locale.
-    static bool isBlank(std::uint8_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 public:
     explicit NetpbmText(Bytes file) : file_(file) {}
 
@@ -99,15 +110,8 @@ QvHeaderReading netpbmReading(Bytes file, const QvNetpbmHeader& header, const Ne
 // Steps over white space and comments, which run to the end of their line.
 std::size_t skipSpace(Bytes file, std::size_t at)
 {
-    while (at < file.size()) {
-        if (file[at] == '#') {
-            while (at < file.size() && file[at] != '\n' && file[at] != '\r') ++at;
-        } else if (std::isspace(file[at])) {
-            ++at;
-        } else {
-            break;
-        }
-    }
+    while (at < file.size() && (file[at] == '#' || isBlank(file[at])))
+        at = file[at] == '#' ? lineEnd(file, at) : at + 1;
     return at;
 }
 
@@ -156,20 +160,26 @@ QvRewrittenPicture qvRewritePlainPbm(std::span<const std::uint8_t> file, const Q
 {
     const QvNetpbmHeader* header = std::get_if<QvNetpbmHeader>(&reading.facts);
     if (header == nullptr || header->kind != '1' || header->pixelsStart > file.size()) return {};
+    // FreeImage takes the character that ends the height as part of it, a
+    // "#" too: the comment that starts there runs to its line's end as any
+    // other, and FreeImage is handed a line break in its place.
+    const std::size_t start = header->pixelsStart;
+    const bool commented = start > 0 && file[start - 1] == '#';
     // Only the picture's own width x height digits are copied: whatever
     // follows them is no part of it, however long it runs.
     const std::uint64_t pixels = reading.size ? reading.size->width * reading.size->height : 0;
-    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + header->pixelsStart);
-    bytes.reserve(header->pixelsStart + 2 * std::min<std::uint64_t>(pixels, file.size()) + 1);
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + (commented ? start - 1 : start));
+    if (commented) bytes.push_back('\n');
+    bytes.reserve(start + 2 * std::min<std::uint64_t>(pixels, file.size()) + 1);
     bool together = false;
     std::uint64_t copied = 0;
-    for (std::size_t at = skipSpace(file, header->pixelsStart); at < file.size() && copied < pixels;
-         at = skipSpace(file, at), ++copied) {
+    for (std::size_t at = skipSpace(file, commented ? lineEnd(file, start) : start);
+         at < file.size() && copied < pixels; at = skipSpace(file, at), ++copied) {
         if (file[at] != '0' && file[at] != '1') return {};  // for FreeImage to refuse
         together = together || (at > 0 && (file[at - 1] == '0' || file[at - 1] == '1'));
         bytes.insert(bytes.end(), {' ', file[at++]});
     }
-    if (!together) return {};
+    if (!together && !commented) return {};
     bytes.push_back('\n');
     return {std::move(bytes), {}};
 }

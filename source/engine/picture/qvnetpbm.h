@@ -18,7 +18,9 @@ QvHeaderReading qvReadNetpbm(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadPfm(std::span<const std::uint8_t> file);
 
 // A plain PBM's digits need no space between them, but FreeImage reads
-// "0110" as one number; it gets them one by one, its header kept as it is.
+// "0110" as one number; it gets them one by one, its header kept as it is
+// but for a comment straight after the height, whose digits FreeImage would
+// take for pixels.
 QvRewrittenPicture qvRewritePlainPbm(std::span<const std::uint8_t> file, const QvHeaderReading& header);
 // A PFM's rows, which FreeImage takes top first though the format stores the
 // bottom row first, turned over.

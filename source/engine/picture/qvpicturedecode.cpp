@@ -22,30 +22,31 @@ namespace {
 // and then the default, tried in turn until one reads the picture.
 constexpr int loadFlags[] = {1,    2,    4,    8,     16,    128,   256,    512,    1024,
                              2048, 8192, 4096, 16384, 32768, 65536, 131072, 262144, 0};
-// The bits of those that any of FreeImage's readers looks at, as the table of
-// formats gives them (JPEG's DCT, CMYK, rotation and grey flags and their
-// like in other formats, and the size a JPEG is scaled to on loading). The
-// rest only choose how a picture is saved, so flags differing only there
-// read a file alike.
-constexpr int flagsReadBy = qvLoadFlagsReadByAny;
 
-// The load flags that read a file differently, each once, in the loader's
-// order. 32768 (JPEG_SUBSAMPLING_422) is also FIF_LOAD_NOPIXELS, which reads
-// a header alone and is never a picture: it is left out.
+// The load flags that read a file of one format differently, each once: a
+// flag value keeps only the bits the format's row says its reader looks at
+// (JPEG's DCT, CMYK, rotation, grey and scale flags, TIFF's CMYK one and
+// their like), as the rest only choose how a picture is saved. Those the
+// reader looks at come in the loader's order, the default after them all, so
+// a format whose reader looks at none is loaded once. 32768
+// (JPEG_SUBSAMPLING_422) is also FIF_LOAD_NOPIXELS, which reads a header
+// alone and is never a picture: it is left out.
 struct ReadingFlags {
     int values[std::size(loadFlags)] = {};
     std::size_t count = 0;
 };
-constexpr ReadingFlags readingFlags = [] {
+constexpr ReadingFlags readingFlagsOf(const QvPictureFormat& row)
+{
     ReadingFlags distinct;
     for (const int flags : loadFlags) {
-        const int read = flags & flagsReadBy;
+        const int read = flags & row.loadFlagsRead;
         const auto seen = distinct.values + distinct.count;
-        if ((flags & FIF_LOAD_NOPIXELS) == 0 && std::find(distinct.values, seen, read) == seen)
+        if (read != 0 && (flags & FIF_LOAD_NOPIXELS) == 0 && std::find(distinct.values, seen, read) == seen)
             distinct.values[distinct.count++] = read;
     }
+    distinct.values[distinct.count++] = 0;
     return distinct;
-}();
+}
 constexpr const char* notAPicture = "not a picture FreeImage can read";
 
 // Two reasons in one line, either of which may be empty.
@@ -212,6 +213,7 @@ QvBitmap loadPixels(Decoding& d)
         return nullptr;
     }
     d.messages.clear(d.header.format);
+    const ReadingFlags readingFlags = readingFlagsOf(row);
     for (std::size_t i = 0; i < readingFlags.count; ++i) {
         const int flags = readingFlags.values[i];
         if (!d.request.retryFlags && flags != 0) continue;

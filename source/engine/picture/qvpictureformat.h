@@ -40,8 +40,9 @@ struct QvRewrittenPicture {
 
 struct QvPictureFormat {
     FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
-    // Its header reader; null where FreeImage's own header read gives the
-    // size, or nothing does.
+    // Its header reader, which gives the size or only refuses the kinds of
+    // file FreeImage cannot read; null where FreeImage's own header read
+    // gives the size, or nothing does.
     QvHeaderReading (*readHeader)(std::span<const std::uint8_t> file) = nullptr;
     // Whether that reader reads it in full: a size or a problem, never
     // neither, so the decoder needs no header read of FreeImage's. Such a

@@ -1,5 +1,6 @@
-// qvsmallformats: SGI's row tables; the sizes of DDS, IFF, WBMP, XBM, PICT
-// and Koala pictures as FreeImage reads them; and PSD's inks.
+// qvsmallformats: SGI's row tables and PSD's merged picture; the sizes of
+// DDS, IFF, WBMP, XBM, PICT and Koala pictures as FreeImage reads them; the
+// PCX and Sun raster kinds FreeImage cannot read; and PSD's inks.
 #include "engine/picture/qvsmallformats.h"
 
 #include "engine/picture/qvheaderreader.h"
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 using namespace qvheader;
 
@@ -34,22 +36,34 @@ constexpr std::uint64_t ddsPixelFormat = 4 + 72 + 4;
 // FreeImage holds uncompressed DDS pixels of 8 bits as they are, of 16 to 32
 // as RGB, or as RGBA at 32 bits that say they have alpha; DXT1, DXT3 and DXT5
 // blocks as RGBA (found by decoding each).
-PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+constexpr std::uint64_t ddsAlphaPixels = 0x1, ddsCompressed = 0x4, ddsRgb = 0x40;
+// DXT pixels come in blocks of 4x4, of 8 bytes (DXT1) or 16, row after row
+// of blocks from the end of the header; the sides, the mipmap count and the
+// size of the first level lie in the header.
+constexpr std::uint64_t ddsBlockSide = 4;
+constexpr std::size_t ddsHeightAt = 12, ddsWidthAt = 16, ddsLinearSizeAt = 20, ddsMipmapsAt = 28,
+                      ddsFourCcAt = ddsPixelFormat + 4, ddsHeaderEnd = 128;
+
+// Whether a DDS's pixels are DXT1, DXT3 or DXT5 blocks.
+bool ddsOfBlocks(std::uint64_t flags, std::uint64_t fourCc)
 {
-    constexpr std::uint64_t alphaPixels = 0x1, compressed = 0x4, rgb = 0x40;
     // A four-character code as its bytes read in their order, least first.
     const auto code = [](const char(&name)[5]) {
         return QvByteCursor::numberAt<4>(reinterpret_cast<const std::uint8_t*>(name), false);
     };
-    if (flags & rgb) {
+    return (flags & ddsRgb) == 0 && (flags & ddsCompressed) &&
+           (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5"));
+}
+
+PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
+{
+    if (flags & ddsRgb) {
         if (bitCount == 8) return {8};
         if (bitCount == 16 || bitCount == 24) return {24};
-        if (bitCount == 32) return {flags & alphaPixels ? 32u : 24u};
+        if (bitCount == 32) return {flags & ddsAlphaPixels ? 32u : 24u};
         return {};
     }
-    if ((flags & compressed) && (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5")))
-        return {32};
-    return {};
+    return ddsOfBlocks(flags, fourCc) ? PixelHold{32} : PixelHold{};
 }
 
 // ---------------------------------------------------------------- WBMP
@@ -193,15 +207,72 @@ QvHeaderReading pictBitmapSize(QvByteCursor& in, std::uint64_t opcode)
                      hold);
 }
 
+// ---------------------------------------------------------------- PCX and Sun raster
+
+// PCX: its signature, and where the bits of a pixel in one plane and the
+// planes lie. FreeImage reads 1-bit pixels in 1 or 4 planes and 8-bit ones in
+// 1 or 3, and takes any other kind for a file of another format.
+constexpr std::uint8_t pcxSignature = 0x0A;
+constexpr std::size_t pcxBitsAt = 3, pcxPlanesAt = 65;
+constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 4> pcxKindsRead{{{1, 1}, {1, 4}, {8, 1}, {8, 3}}};
+
+// Sun raster: its signature, and the colour map of red, green and blue rows
+// FreeImage reads only when it holds fewer colours than the pixels can index
+// (it takes a full one for a damaged one).
+constexpr std::uint64_t rasSignature = 0x59A66A95;
+constexpr std::uint64_t rasEqualRgbMap = 1;
+
+// ---------------------------------------------------------------- TGA
+
+// Where a TGA header says how long its identifier is, whether it has a
+// colour map, of how many entries and of how many bits each; the map follows
+// the 18-byte header and the identifier.
+constexpr std::size_t tgaHeader = 18, tgaMapTypeAt = 1, tgaEntriesAt = 5, tgaEntryBitsAt = 7;
+constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits24 = 24;
+// A 15-bit entry's channels, 5 bits each, blue lowest.
+constexpr std::uint32_t tgaChannelBits = 5, tgaChannelTop = (1u << tgaChannelBits) - 1;
+
 // ---------------------------------------------------------------- Koala and PSD
 
 // A Commodore 64 Koala picture's one size, of 16 colours.
 constexpr QvImageSize koalaSize{320, 200};
 constexpr PixelHold koalaHold{4};
 
-// PSD: the colour mode in the file header.
+// PSD: the colour mode in the file header, which ends before the colour mode
+// data; PSB, its large form, of version 2.
 constexpr std::uint64_t psdModeAt = 24;
 constexpr std::uint64_t psdCmykMode = 4;
+constexpr std::uint64_t psbVersion = 2;
+// How the merged picture after the layers is stored.
+constexpr std::uint64_t psdRaw = 0, psdPackBits = 1;
+
+// A PSD's merged picture held against the file that follows `in`, which
+// stands after the colour mode data: each channel's rows, one after the
+// other, plainly or as PackBits rows whose lengths a table gives first.
+std::string psdPictureProblem(Bytes file, QvByteCursor& in, bool large, QvImageSize size,
+                              std::uint64_t channels, std::uint64_t depth)
+{
+    in.skip(in.be(4));            // image resources
+    in.skip(in.be(large ? 8 : 4));  // layers and masks
+    const std::uint64_t compression = in.be(2);
+    if (in.cut()) return "it is cut short in its header";
+    const std::uint64_t rowBytes = packedBytes(size.width, depth);
+    const std::uint64_t rows = times(channels, size.height);
+    if (compression == psdRaw) return cutShort(plus(in.at(), times(rows, rowBytes)), file.size());
+    if (compression != psdPackBits) return {};
+    // Rows read in place: a picture may have a million.
+    const std::uint64_t countBytes = large ? 4 : 2;
+    if (!within(in.at(), times(rows, countBytes), file.size()))
+        return runsPast("row lengths", in.at(), file.size());
+    std::uint64_t end = in.at() + rows * countBytes;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        const std::uint64_t bytes = QvByteCursor::numberAt(file.data() + in.at() + row * countBytes, countBytes, true);
+        if (rowBytes > times(bytes, packBitsBytesPerByte))
+            return packing(size, rowBytes, bytes, packBitsBytesPerByte, "PackBits");
+        end += bytes;
+    }
+    return cutShort(end, file.size());
+}
 
 // Whether a PSD's colour mode is CMYK.
 bool psdOfInks(Bytes file)
@@ -267,7 +338,39 @@ QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
     const std::uint64_t flags = format.le(4);
     const std::uint64_t fourCc = format.le(4);
     const std::uint64_t bitCount = format.le(4);
-    return unlessCut(in, {width, height}, format.cut() ? PixelHold{} : ddsHold(flags, fourCc, bitCount));
+    if (format.cut()) return unlessCut(in, {width, height}, {});
+    // FreeImage decodes whole blocks only: the pixels of a last part-block
+    // row or column are left out.
+    if (ddsOfBlocks(flags, fourCc)) return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
+                         ddsHold(flags, fourCc, bitCount));
+    return unlessCut(in, {width, height}, ddsHold(flags, fourCc, bitCount));
+}
+
+QvRewrittenPicture qvRewriteDdsBlocks(std::span<const std::uint8_t> file, const QvHeaderReading&)
+{
+    if (file.size() < ddsHeaderEnd || !QvByteCursor(file).expect("DDS ")) return {};
+    const auto field = [&](std::size_t at) { return QvByteCursor::numberAt<4>(file.data() + at, false); };
+    const std::uint64_t width = field(ddsWidthAt), height = field(ddsHeightAt);
+    if (!ddsOfBlocks(field(ddsPixelFormat), field(ddsFourCcAt)) || width < ddsBlockSide ||
+        height < ddsBlockSide || (width % ddsBlockSide == 0 && height % ddsBlockSide == 0))
+        return {};
+    const std::uint64_t blockBytes = file[ddsFourCcAt + 3] == '1' ? 8 : 16;  // DXT1's half-size blocks
+    const std::uint64_t across = ceilDiv(width, ddsBlockSide), kept = width / ddsBlockSide,
+                        down = height / ddsBlockSide;
+    if (!within(ddsHeaderEnd, times(times(across, down), blockBytes), file.size())) return {};
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + ddsHeaderEnd);
+    const auto put = [&](std::size_t at, std::uint64_t value) {
+        for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = std::uint8_t(value >> (8 * i));
+    };
+    put(ddsWidthAt, kept * ddsBlockSide);
+    put(ddsHeightAt, down * ddsBlockSide);
+    put(ddsLinearSizeAt, kept * down * blockBytes);
+    put(ddsMipmapsAt, 1);
+    for (std::uint64_t row = 0; row < down; ++row) {
+        const auto start = file.begin() + std::ptrdiff_t(ddsHeaderEnd + row * across * blockBytes);
+        bytes.insert(bytes.end(), start, start + std::ptrdiff_t(kept * blockBytes));
+    }
+    return {std::move(bytes), {}};
 }
 
 QvHeaderReading qvReadIffSize(std::span<const std::uint8_t> file)
@@ -359,6 +462,71 @@ QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file)
         in.skip(*length);
     }
     return {};
+}
+
+QvHeaderReading qvReadPcxKind(std::span<const std::uint8_t> file)
+{
+    if (file.size() <= pcxPlanesAt || file[0] != pcxSignature) return {};
+    const std::pair kind{file[pcxBitsAt], file[pcxPlanesAt]};
+    if (std::ranges::find(pcxKindsRead, kind) != pcxKindsRead.end()) return {};
+    return refused(fmt::format("FreeImage cannot read a PCX of {}-bit pixels in {} plane{}", kind.first,
+                               kind.second, kind.second == 1 ? "" : "s"));
+}
+
+QvHeaderReading qvReadSunRasterKind(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (in.be(4) != rasSignature) return {};
+    in.skip(8);  // width, height
+    const std::uint64_t depth = in.be(4);
+    in.skip(8);  // length, type
+    const std::uint64_t mapType = in.be(4);
+    const std::uint64_t mapBytes = in.be(4);
+    if (in.cut() || mapType != rasEqualRgbMap || depth > 8 || mapBytes < 3u << depth) return {};
+    return refused(fmt::format("FreeImage cannot read a Sun raster whose colour map holds all {} colours of "
+                               "its {}-bit pixels",
+                               1u << depth, depth));
+}
+
+QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading&)
+{
+    if (file.size() < tgaHeader || file[tgaMapTypeAt] != tgaHasMap || file[tgaEntryBitsAt] != tgaEntryBits15)
+        return {};
+    const std::size_t mapAt = tgaHeader + file[0];
+    const std::size_t entries = QvByteCursor::numberAt<2>(file.data() + tgaEntriesAt, false);
+    if (!within(mapAt, 2 * entries, file.size())) return {};
+    std::vector<std::uint8_t> bytes(file.begin(), file.begin() + std::ptrdiff_t(mapAt));
+    bytes[tgaEntryBitsAt] = tgaEntryBits24;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const auto entry = std::uint32_t(QvByteCursor::numberAt<2>(file.data() + mapAt + 2 * i, false));
+        // Blue, green, red, each scaled to 0..255 with rounding.
+        for (std::uint32_t shift = 0; shift < 3 * tgaChannelBits; shift += tgaChannelBits)
+            bytes.push_back(std::uint8_t(((entry >> shift & tgaChannelTop) * 255 + tgaChannelTop / 2) / tgaChannelTop));
+    }
+    bytes.insert(bytes.end(), file.begin() + std::ptrdiff_t(mapAt + 2 * entries), file.end());
+    return {std::move(bytes), {}};
+}
+
+QvHeaderReading qvReadPsd(std::span<const std::uint8_t> file)
+{
+    QvByteCursor in(file);
+    if (!in.expect("8BPS")) return notA("PSD");
+    const std::uint64_t version = in.be(2);
+    in.skip(6);  // reserved
+    const std::uint64_t channels = in.be(2);
+    const std::uint64_t height = in.be(4);
+    const std::uint64_t width = in.be(4);
+    const std::uint64_t depth = in.be(2);
+    in.skip(2);  // colour mode
+    if (in.cut()) return cutInHeader();
+    if (version != 1 && version != psbVersion) return damaged(fmt::format("version {}", version));
+    const QvImageSize size{width, height};
+    if (settled(size)) return sized(size, {});
+    constexpr std::array<std::uint64_t, 4> depths{1, 8, 16, 32};
+    if (channels == 0 || std::ranges::find(depths, depth) == depths.end())
+        return damaged(fmt::format("{} channels of {} bits", channels, depth));
+    in.skip(in.be(4));  // colour mode data
+    return sized(size, {}, psdPictureProblem(file, in, version == psbVersion, size, channels, depth));
 }
 
 QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t>)

@@ -1,10 +1,11 @@
 // qvtiff: the first directory of a TIFF read in place, a few comparisons an
 // entry, and its strips or tiles walked alike (a file may hold hundreds of
-// millions of them); and alpha that FreeImage hands back as stored
-// multiplied into the colours, divided out.
+// millions of them); alpha that FreeImage hands back as stored multiplied
+// into the colours, divided out; and tiled inks put in their order.
 #include "engine/picture/qvtiff.h"
 
 #include "engine/picture/qvheaderreader.h"
+#include "engine/picture/qvinks.h"
 
 #include <fmt/core.h>
 
@@ -20,14 +21,13 @@ using namespace qvheader;
 
 namespace {
 
-// PackBits: a byte repeated 128 times in two bytes.
-constexpr std::uint64_t packBitsBytesPerByte = 128 / 2;
 // CCITT fax codings: at least one bit a row.
 constexpr std::uint64_t faxRowsPerByte = 8;
 
 constexpr std::uint64_t tiffUncompressed = 1, tiffLzw = 5, tiffOldJpeg = 6, tiffJpeg = 7, tiffDeflate = 8,
                         tiffOldDeflate = 32946, tiffPackBits = 32773, tiffCcittRle = 2, tiffCcittFax4 = 4;
 constexpr std::uint64_t tiffSeparatePlanes = 2;
+constexpr std::uint64_t tiffSeparated = 5, tiffInks = 4;
 constexpr std::uint64_t tiffYCbCr = 6;
 // Unless a YCbCr picture says otherwise, two chroma samples serve 2x2 pixels.
 constexpr std::uint64_t tiffDefaultSubsampling = 2;
@@ -106,9 +106,9 @@ struct FirstDirectory {
 
 // How FreeImage holds a pixel of each photometric interpretation, samples a
 // pixel, bits a sample and sample formats (found by decoding each layout;
-// planes hold alike). CMYK as TIFF_CMYK, the texture loader's first flag,
-// reads it: its inks kept, which is larger than the colours of flag 0. Other
-// layouts it reads in ways not held here, or not at all.
+// planes hold alike). CMYK as TIFF_CMYK, tried before the default, reads it:
+// its inks kept, which is larger than the colours of flag 0. Other layouts it
+// reads in ways not held here, or not at all.
 enum TiffSampleFormats : unsigned { tiffUnsigned = 1 << 1, tiffSigned = 1 << 2, tiffFloat = 1 << 3 };
 constexpr unsigned tiffIntegers = tiffUnsigned | tiffSigned, tiffAnyFormat = tiffIntegers | tiffFloat;
 struct TiffHold {
@@ -331,6 +331,26 @@ void divideByAlpha(FIBITMAP* bitmap, double full)
     }
 }
 
+// ---------------------------------------------------------------- Tiled inks
+
+// The inks of a tiled CMYK picture as FreeImage hands them back: of 8 bits,
+// cyan and yellow exchanged (its tile reader puts every 32-bit pixel in its
+// blue-first order, inks too), and without TIFF_CMYK not marked as inks at
+// all, whatever their size.
+void inksFromTiles(FIBITMAP* bitmap)
+{
+    const bool eightBit = FreeImage_GetImageType(bitmap) == FIT_BITMAP && FreeImage_GetBPP(bitmap) == 32;
+    if (!eightBit && FreeImage_GetImageType(bitmap) != FIT_RGBA16) return;
+    if (eightBit) {
+        const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+        for (unsigned y = 0; y < height; ++y) {
+            BYTE* pixel = FreeImage_GetScanLine(bitmap, int(y));
+            for (unsigned x = 0; x < width; ++x, pixel += 4) std::swap(pixel[0], pixel[2]);
+        }
+    }
+    if (!qvHoldsInks(bitmap)) qvMarkAsInks(bitmap);
+}
+
 }  // namespace
 
 QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file)
@@ -366,15 +386,21 @@ QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file)
     }
     QvHeaderReading reading = tiffPicture(directory);
     const TiffField& extra = directory.fields.extraSamples;
-    reading.facts = QvTiffDirectory{.associatedAlpha = extra.type == tiffShort && extra.count > 0 &&
-                                                       directory.value(extra, 0) == tiffAssociatedAlpha};
+    const TiffFields& fields = directory.fields;
+    reading.facts = QvTiffDirectory{
+        .associatedAlpha =
+            extra.type == tiffShort && extra.count > 0 && directory.value(extra, 0) == tiffAssociatedAlpha,
+        .tiledInks = fields.tileWidth.present && directory.value(fields.photometric, 0) == tiffSeparated &&
+                     directory.value(fields.samplesPerPixel, 1) == tiffInks};
     return reading;
 }
 
 void qvTiffAsStored(FIBITMAP* bitmap, int, const QvHeaderReading& header, std::span<const std::uint8_t>)
 {
     const QvTiffDirectory* directory = std::get_if<QvTiffDirectory>(&header.facts);
-    if (directory == nullptr || !directory->associatedAlpha) return;
+    if (directory == nullptr) return;
+    if (directory->tiledInks) inksFromTiles(bitmap);
+    if (!directory->associatedAlpha) return;
     // FreeImage's pixels of each sample type, in its channel order.
     struct Byte4 {
         BYTE blue, green, red, alpha;

@@ -1,6 +1,6 @@
 // qvtiff: TIFF and BigTIFF: how the first directory, the page FreeImage
 // reads, is read and held against the file, and what FreeImage 3.18's
-// decoder makes of associated alpha.
+// decoder makes of associated alpha and of tiled inks.
 #pragma once
 
 #include <array>
@@ -15,7 +15,8 @@ QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file);
 
 // A TIFF of associated alpha (ExtraSamples 1) stores its colours multiplied
 // by their alpha: they are divided by it where it is above 0, as every other
-// picture with alpha comes.
+// picture with alpha comes. A tiled CMYK TIFF's inks are put in their order
+// and marked as inks, as those of strips come.
 void qvTiffAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
                     std::span<const std::uint8_t> file);
 

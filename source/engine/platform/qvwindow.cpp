@@ -102,8 +102,9 @@ std::optional<std::string> unopenedDisplay()
 std::optional<QvIconImage> decodeIcon(std::span<const std::uint8_t> file, std::string& error)
 {
     const QvDecodeRequest request{.maxSide = kMaxIconSide, .layout = QvPixelLayout::rgbaTopRowFirst};
-    const std::optional<QvDecodedPicture> picture =
-        qvDecodeApart(file, qvReadBmpHeader(file) ? FIF_BMP : FIF_UNKNOWN, request, error);
+    // The file's name says nothing: its content does, a BMP's as any other's
+    // (BMP is read by content, and its reader is the first asked).
+    const std::optional<QvDecodedPicture> picture = qvDecodeApart(file, FIF_UNKNOWN, request, error);
     if (!picture) return std::nullopt;
     QvIconImage image{
         picture->width, picture->height, {picture->rows.data(), picture->rows.data() + picture->rows.size()}};

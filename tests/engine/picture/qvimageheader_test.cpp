@@ -466,7 +466,24 @@ TEST(ImageHeaderBmp, IsHeldToWhatItsFileCanHold)
               {{"bmp cut in its header", FIF_BMP, cut(bmp, 20), {}, "it is cut short in its header"},
                // A picture of no pixels is refused alike in every format, where some
                // decoders would fail only on allocating it.
-               {"bmp of no width", FIF_BMP, patched(bmp, 18, 4, {0}, true), {0, 3}, zero(0, 3)}});
+               {"bmp of no width", FIF_BMP, patched(bmp, 18, 4, {0}, true), {0, 3}, zero(0, 3)},
+               // Colours used from a 36-byte header on, which no 8-bit pixel can index.
+               {"bmp of 2^32-1 colours", FIF_BMP,
+                patched(patched(fi(FIF_BMP, 8), 14, 4, {36}, true), 46, 4, {0xFFFFFFFF}, true), {40, 3},
+                damaged("4294967295 colours for 8-bit pixels")}});
+}
+
+TEST(ImageHeaderPsd, IsHeldToWhatItsFileCanHold)
+{
+    // Three channels of 5760x5760 raw 32-bit samples after empty sections: 440 bytes.
+    Bytes claim{'8', 'B', 'P', 'S'};
+    putFields(claim, 2, {1, 0, 0, 0, 3});
+    putFields(claim, 4, {5760, 5760});
+    putFields(claim, 2, {32, 3});
+    putFields(claim, 4, {0, 0, 0});
+    claim.resize(440, 0);
+    expectAll({{"psd", FIF_PSD, fi(FIF_PSD, 24), true}},
+              {{"psd claim", FIF_PSD, claim, {5760, 5760}, cutAt(40 + 3ull * 5760 * 5760 * 4, 440)}});
 }
 
 TEST(ImageHeaderGif, IsHeldToWhatItsFileCanHold)
@@ -856,6 +873,7 @@ TEST(ImageHeader, ProblemsAreFatalOnceTheSignatureMatches)
         {FIF_PPMRAW, "P6"},
         {FIF_PFM, "PF"},
         {FIF_PNG, "\x89PNG\r\n\x1a\n"},
+        {FIF_PSD, "8BPS"},
         {FIF_SGI, "\x01\xDA"},
         {FIF_TIFF, "II*\0"sv}};
     for (const auto& [format, signature] : signatures) {
@@ -1101,7 +1119,7 @@ TEST(ImageHeader, FormatsReadInFullGiveASizeOrAProblem)
     for (int f = 0; f < FreeImage_GetFIFCount(); ++f) {
         const auto format = FREE_IMAGE_FORMAT(f);
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(format));
-        const bool full = qvHeaderReadsFully(format);
+        const bool full = qvReadByContent(format);
         readInFull += full ? 1 : 0;
         for (const Bytes& other : {Bytes{}, Bytes{'x'}, noise}) {
             const QvHeaderReading reading = qvReadHeader(format, other);
@@ -1146,7 +1164,7 @@ TEST(ImageHeader, FormatsReadInFullGiveASizeOrAProblem)
         {FIF_KOALA, koala}};
     for (const auto& [format, file] : readForTheirSize) {
         SCOPED_TRACE(FreeImage_GetFormatFromFIF(format));
-        EXPECT_FALSE(qvHeaderReadsFully(format));
+        EXPECT_FALSE(qvReadByContent(format));
         EXPECT_TRUE(qvReadHeader(format, file).size);
         EXPECT_EQ(qvReadPictureHeader(file, FIF_UNKNOWN).format, FIF_UNKNOWN);
     }

@@ -252,6 +252,11 @@ TEST(WindowIcon, MalformedFilesAreRefusedWithAReason)
     auto huge = good;
     put32(huge, 18, 100000);
     EXPECT_FALSE(decodeIcon(huge, error));
+
+    auto offsetZero = good;
+    put32(offsetZero, 10, 0);
+    EXPECT_FALSE(decodeIcon(offsetZero, error));
+    EXPECT_EQ(error, "its header is damaged: its pixels start at byte 0, inside its headers");
 }
 
 namespace {
@@ -411,6 +416,26 @@ TEST(WindowIcon, OnlyAFileIsReadAndOnlyAsFarAsItsHeaderSays)
     fs::resize_file("icons/icon.bmp", std::uintmax_t(8) << 30);
     EXPECT_EQ(printedByLoad(), "");
     EXPECT_EQ(bytesRead, 14u + 124u + bmp.size());
+    // Pixels start after the palette however near the file header says: all of them are read. A
+    // 300x300 palette picture is refused on its size, though only its headers were read.
+    const auto plant = [](std::uint32_t colours, std::uint32_t offset, std::int32_t side) {
+        auto file = writeBmp({.bits = 8, .infoSize = 40}, std::vector<std::uint32_t>(8, 0x102030));
+        put32(file, 10, offset);
+        put32(file, 18, std::uint32_t(side));
+        put32(file, 22, std::uint32_t(-side));
+        put32(file, 46, colours);
+        file.resize(14 + 40 + 4 * (colours ? colours : 256) + std::size_t(side) * side, 0);
+        fs::remove("icons/icon.bmp");
+        std::ofstream("icons/icon.bmp").write(reinterpret_cast<const char*>(file.data()), long(file.size()));
+        return file.size();
+    };
+    const std::size_t near = plant(8, 14 + 40, 16);
+    fs::resize_file("icons/icon.bmp", std::uintmax_t(1) << 30);
+    EXPECT_EQ(printedByLoad(), "");
+    EXPECT_EQ(bytesRead, 14u + 124u + near);
+    plant(0, 14 + 40 + 4 * 256, 300);
+    EXPECT_EQ(printedByLoad(),
+              "Window icon \"icons/icon.bmp\" not loaded: 300x300 is larger than the largest picture side 256\n");
     fs::current_path(runDirectory);
     fs::remove_all(scratch);
 }
