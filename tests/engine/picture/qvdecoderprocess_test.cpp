@@ -713,3 +713,39 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
         }
     }
 }
+
+// The result header is read once: rewritten all the while by another process's view as the program takes
+// it, the picture's size is always the one its rows were checked for, or the result is refused.
+TEST(DecoderProcess, AResultHeaderIsReadOnce)
+{
+    constexpr int side = 8, rounds = 2000;
+    const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, side);
+    qvcrossing::ResultHeader fits{FIF_PNG, 1, side, side, rowBytes * side, {}, {}};
+    qvcrossing::ResultHeader tooLarge = fits;
+    tooLarge.width = tooLarge.height = 4 * side;
+    int mixed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::string error;
+        std::optional<QvSharedMemory> segment =
+            QvSharedMemory::create(qvcrossing::resultRowsAt + rowBytes * side, error);
+        ASSERT_TRUE(segment) << error;
+        std::memcpy(segment->data(), &fits, sizeof fits);
+        std::optional<QvSharedMemory> other = QvSharedMemory::attach(segment->id(), segment->size(), true);
+        std::atomic<bool> done = false;
+        std::thread rewriting([&, header = reinterpret_cast<volatile std::int32_t*>(other->data())] {
+            for (bool large = false; !done; large = !large) {
+                const qvcrossing::ResultHeader& now = large ? tooLarge : fits;
+                header[2] = now.width;
+                header[3] = now.height;
+            }
+        });
+        const QvDecodeOutcome outcome = qvTakeDecodedPicture(std::move(*segment), QvPixelLayout::rgbBottomRowFirst,
+                                                             std::nullopt, 4 * side);
+        done = true;
+        rewriting.join();
+        if (outcome.picture)
+            mixed += outcome.picture->width != side || outcome.picture->height != side ||
+                     outcome.picture->rows.size() != rowBytes * side;
+    }
+    EXPECT_EQ(mixed, 0);
+}
