@@ -718,7 +718,7 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
 // it, the picture's size is always the one its rows were checked for, or the result is refused.
 TEST(DecoderProcess, AResultHeaderIsReadOnce)
 {
-    constexpr int side = 8, rounds = 2000;
+    constexpr int side = 8, rounds = 10000;
     const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, side);
     qvcrossing::ResultHeader fits{FIF_PNG, 1, side, side, rowBytes * side, {}, {}};
     qvcrossing::ResultHeader tooLarge = fits;
