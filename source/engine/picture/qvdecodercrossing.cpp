@@ -57,6 +57,8 @@ std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecode
 {
     const std::string name = decoderName(decoder);
     const int status = ending.status;
+    if (ending.overran != 0)
+        return fmt::format("{} took longer than {} s", name, secondsText(limits.cpuSeconds));
     if (ending.stalled != 0)
         return fmt::format("{} did no work for {} s", name, secondsText(limits.stalledSeconds));
     if (WIFSIGNALED(status)) {

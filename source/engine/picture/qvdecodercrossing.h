@@ -67,10 +67,12 @@ struct Request {
 static_assert(std::is_trivially_copyable_v<Request>);
 
 // How a child ended: its wait status (-1 when it could not be forked), and
-// whether the decoder process ended it for doing no work.
+// whether the decoder process ended it, for doing no work or for working on
+// past its processor time (a child that blocked its timer's signal).
 struct Ending {
     int status;
     std::int32_t stalled;
+    std::int32_t overran;
 };
 // The decoder process's word that the child of request `id` has ended, and
 // how many of its children ran when it started that one, itself included.

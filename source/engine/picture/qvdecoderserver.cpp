@@ -249,6 +249,7 @@ private:
         // Children running when it started, itself included.
         std::uint32_t together;
         std::int32_t endedStalled = 0;
+        std::int32_t endedOverrunning = 0;
     };
 
     // Starts the child of the program's next request; false when the
@@ -261,7 +262,7 @@ private:
         const pid_t child = ::fork();
         if (child == 0) decodeInChild(request, self);
         if (child < 0) {
-            const Ended unstarted{request.id, {-1, 0}, 0};
+            const Ended unstarted{request.id, {-1, 0, 0}, 0};
             return sendAll(socket_, &unstarted, sizeof(unstarted));
         }
         // A process group of its own, set here and in the child, whichever runs first.
@@ -271,17 +272,24 @@ private:
         return true;
     }
 
-    // Ends the children that did no work for their stalled clock's time.
+    // Ends the children that did no work for their stalled clock's time,
+    // and those that worked a slice past their processor time: a child's
+    // timer ends it there, unless code the picture brought blocked its
+    // signal.
     void endStalled()
     {
         for (Child& child : children_) {
-            if (child.endedStalled != 0) continue;
+            if (child.endedStalled != 0 || child.endedOverrunning != 0) continue;
             const std::optional<std::chrono::nanoseconds> used = cpuTimeOf(child.pid);
             if (used && *used != child.worked) {
                 child.worked = *used;
                 child.stalled.restart();
             }
-            if (!child.stalled.tick()) {
+            const std::chrono::duration<double> allowed(child.request.limits.cpuSeconds * qvInstrumentedCpu);
+            if (child.worked > allowed + std::chrono::milliseconds(sliceMs)) {
+                endGroup(child.pid);
+                child.endedOverrunning = 1;
+            } else if (!child.stalled.tick()) {
                 endGroup(child.pid);
                 child.endedStalled = 1;
             }
@@ -301,7 +309,8 @@ private:
                 ++child;
                 continue;
             }
-            const Ended said{child->request.id, {reap(child), child->endedStalled}, child->together};
+            const Ended said{child->request.id, {reap(child), child->endedStalled, child->endedOverrunning},
+                             child->together};
             child = children_.erase(child);
             if (!sendAll(socket_, &said, sizeof(said))) return false;
         }

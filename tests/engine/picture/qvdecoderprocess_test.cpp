@@ -592,7 +592,7 @@ TEST(DecoderProcess, AnEndingNamingNoRequestIsRefused)
                       const pid_t decoder = decoderOf(waitForDecoding());
                       const int process = int(::syscall(SYS_pidfd_open, decoder, 0));
                       const int socket = int(::syscall(SYS_pidfd_getfd, process, 3, 0));
-                      const qvcrossing::Ended never{0, {0, 0}, 1}, told{~std::uint64_t(0), {0, 0}, 1};
+                      const qvcrossing::Ended never{0, {0, 0, 0}, 1}, told{~std::uint64_t(0), {0, 0, 0}, 1};
                       if (qvcrossing::sendAll(socket, &never, sizeof never) &&
                           qvcrossing::sendAll(socket, &told, sizeof told))
                           forged = "forged";
