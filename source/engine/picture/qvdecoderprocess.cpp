@@ -214,7 +214,6 @@ struct Decoding {
     std::size_t job = 0;
     // The file as this call read it, for a job given a path; let go once decoded.
     std::optional<QvPictureFile> read;
-    const QvPictureFile* file = nullptr;
     // Set once its file is read and its header allows it.
     std::optional<Request> request;
     std::optional<QvSharedMemory> result;
@@ -224,11 +223,20 @@ struct Decoding {
     // count of endings to pass this.
     std::optional<std::size_t> retryAfter;
 
-    std::uint64_t fileBytes() const { return file != nullptr ? file->size : 0; }
-    // What it holds and may take while its child runs: its segments and its limit.
-    std::uint64_t runningBytes() const
+    // Its file, once read (or given); null before.
+    const QvPictureFile* file(std::span<const QvDecodeJob> jobs) const
     {
-        return fileBytes() + request->resultBytes + request->limits.memoryBytes;
+        return read ? &*read : jobs[job].file;
+    }
+    std::uint64_t fileBytes(std::span<const QvDecodeJob> jobs) const
+    {
+        const QvPictureFile* held = file(jobs);
+        return held != nullptr ? held->size : 0;
+    }
+    // What it holds and may take while its child runs: its segments and its limit.
+    std::uint64_t runningBytes(std::span<const QvDecodeJob> jobs) const
+    {
+        return fileBytes(jobs) + request->resultBytes + request->limits.memoryBytes;
     }
 };
 
@@ -267,22 +275,22 @@ private:
         if (!alone && first.retryAfter && endings_ <= *first.retryAfter) return false;
         if (!first.request) {
             // A file is read only once the budget has room for it.
-            if (!alone && first.file == nullptr && onDiskBytes(first) > left()) return false;
+            if (!alone && first.file(jobs_) == nullptr && onDiskBytes(first) > left()) return false;
             if (!prepare(first)) return finishFirst();
         }
         largestLimit_ = std::max(largestLimit_, first.request->limits.memoryBytes);
         // Held for it now: its file, which counts in used() already.
-        const std::uint64_t others = used() - first.fileBytes();
+        const std::uint64_t others = used() - first.fileBytes(jobs_);
         // A lone picture runs whatever the budget, and reads nothing of the system.
         const std::uint64_t budget = jobs_.size() == 1 ? ~std::uint64_t(0) : this->budget();
         if (alone) {
             // Its segments are memory this process must have; its limit is
             // only what the child may take, so it runs whatever that is.
-            if (kept_ + first.fileBytes() + first.request->resultBytes > budget) {
+            if (kept_ + first.fileBytes(jobs_) + first.request->resultBytes > budget) {
                 outcomes_[first.job].error = qvNoMemoryForPicture;
                 return finishFirst();
             }
-        } else if (others > budget || first.runningBytes() > budget - others) {
+        } else if (others > budget || first.runningBytes(jobs_) > budget - others) {
             return false;
         }
         Decoding decoding = std::move(waiting_.front());
@@ -301,8 +309,7 @@ private:
             decoding.read = qvReadPictureFile(job.path, error);
             if (!decoding.read) return false;
         }
-        decoding.file = job.file != nullptr ? job.file : &*decoding.read;
-        decoding.request = requestFor(*decoding.file, job, error);
+        decoding.request = requestFor(*decoding.file(jobs_), job, error);
         return decoding.request.has_value();
     }
 
@@ -336,8 +343,8 @@ private:
     std::uint64_t used() const
     {
         std::uint64_t bytes = kept_;
-        for (const Decoding& decoding : running_) bytes += decoding.runningBytes();
-        if (!waiting_.empty()) bytes += waiting_.front().fileBytes();
+        for (const Decoding& decoding : running_) bytes += decoding.runningBytes(jobs_);
+        if (!waiting_.empty()) bytes += waiting_.front().fileBytes(jobs_);
         return bytes;
     }
 
