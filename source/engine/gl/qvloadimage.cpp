@@ -252,7 +252,7 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
                         {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst},
                         std::nullopt,
                         path});
-    const std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
+    std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (!faces[i].picture) throw refuse(i, faces[i].error);
         // Where no header told the size, the decoded one is held to the others.
@@ -268,6 +268,9 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
         qvReportPictureRemarks(paths[i], face.remarks);
         uploadImage(GL_TEXTURE_CUBE_MAP_POSITIVE_X + static_cast<GLenum>(i), face.width, face.height,
                     face.rows.data());
+        // Each face's rows let go once the driver holds its copy: the sky is
+        // never held twice over.
+        faces[i].picture.reset();
     }
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
