@@ -13,7 +13,8 @@
 
 // What one picture's decoding may take.
 struct QvDecoderLimits {
-    // Processor time, all attempts of the picture together.
+    // Processor time of the picture's child, all the flag values it tries
+    // together (a picture sent again to a new decoder process starts afresh).
     double cpuSeconds = 0;
     // Time on the clock a decoder may go without working (stopped, or
     // waiting on something), counted only while the decoder process itself
@@ -29,8 +30,8 @@ struct QvDecoderLimits {
 // file of `fileBytes`, may take: the memory and work of its pixels as its
 // decoder holds them (the format's largest kind and the largest picture
 // where the header does not tell), with room for the decoder's tables, and
-// for codings whose work grows with their data (JPEG's scans, JPEG 2000) a
-// part in proportion to the file.
+// a part in proportion to the file, as its format's row measured what each
+// file MiB costs.
 QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading& header,
                                 std::size_t fileBytes);
 
