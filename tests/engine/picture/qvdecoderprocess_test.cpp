@@ -577,7 +577,7 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<std::uint8_t> segment(qvResultRowsAt + c.segmentRows * rowBytes, 0x5A);
-        QvResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
+        QvResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}, 0};
         std::strcpy(header.error, c.error);
         std::strcpy(header.remarks, c.remarks);
         std::memcpy(segment.data(), &header, sizeof(header));
