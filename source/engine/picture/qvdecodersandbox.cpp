@@ -40,7 +40,9 @@ constexpr int anyArguments[] = {
     SCMP_SYS(close),
     // Threads (the lossy WebP decoder filters in one of its own): their
     // start, locks and waits, signal masks, and ending; a signal handler
-    // the program left returns through rt_sigreturn.
+    // the program left returns through rt_sigreturn. glibc's
+    // pthread_getattr_np, by which the sanitizers find each new thread's
+    // stack, asks for the thread's processors too.
     SCMP_SYS(futex),
     SCMP_SYS(set_robust_list),
     SCMP_SYS(rseq),
@@ -49,6 +51,7 @@ constexpr int anyArguments[] = {
     SCMP_SYS(exit),
     SCMP_SYS(gettid),
     SCMP_SYS(getpid),
+    SCMP_SYS(sched_getaffinity),
     // Clocks where the vDSO does not answer, and a thread's waits. One
     // stopped and continued in a timed wait resumes it by restart_syscall.
     SCMP_SYS(clock_gettime),
