@@ -37,6 +37,9 @@ struct ResultHeader {
     // Empty once the rows are written.
     char error[4096];
     char remarks[4096];
+    // Why the child decodes without its system-call filter (qvdecodersandbox):
+    // the errno with which the kernel refused it; 0 under the filter.
+    std::int32_t filterRefusal;
 };
 // Page aligned, so the rows start on a page of their own.
 inline constexpr std::size_t resultRowsAt = 16384;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <new>
@@ -189,9 +190,24 @@ std::optional<Request> requestFor(const QvPictureFile& file, const QvDecodeJob& 
     return request;
 }
 
+// Says, once in this process, that a child decoded without its system-call
+// filter, the kernel having refused it: pictures are still decoded, but
+// what a file makes of its child can do all the user can.
+void reportUnfiltered(const QvSharedMemory& result)
+{
+    static bool said = false;
+    std::int32_t refusal = 0;
+    std::memcpy(&refusal, result.data() + offsetof(ResultHeader, filterRefusal), sizeof(refusal));
+    if (refusal == 0 || std::exchange(said, true)) return;
+    fmt::print("Picture decoders run without their system-call filter: the kernel refused it ({})\n",
+               std::strerror(refusal));
+    std::fflush(stdout);
+}
+
 // The picture a child left in its result segment, or why there is none.
 QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Request& request)
 {
+    reportUnfiltered(result);
     // Only a child that exited of itself wrote its result (one that finished
     // as it was being ended among them).
     if (!WIFEXITED(ending.status) || WEXITSTATUS(ending.status) != 0) {

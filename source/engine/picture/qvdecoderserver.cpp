@@ -4,6 +4,7 @@
 #include "engine/picture/qvdecoderserver.h"
 
 #include "engine/picture/qvdecodercrossing.h"
+#include "engine/picture/qvdecodersandbox.h"
 #include "engine/picture/qvsharedmemory.h"
 
 #include <fmt/core.h>
@@ -197,6 +198,9 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
     header.reading.problem = getText(request.notOfFormat);
     header.reading.facts = request.facts;
     const MemoryHold hold = limitChild(request.limits);
+    // What the picture's bytes may make of the child goes no further than
+    // decoding needs, limits included.
+    sink.header().filterRefusal = qvEnterDecoderSandbox();
     errno = 0;
     QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
     // An allocation that failed under our limit leaves ENOMEM behind, whatever

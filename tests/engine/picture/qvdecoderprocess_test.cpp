@@ -1,8 +1,10 @@
-// The decoding child's limits and what it inherits; how a limit, a crash or a lost decoder is named.
+// The decoding child's limits, what it inherits and reaches; how a limit, a crash or a lost decoder is named.
 #include "childcheck.h"
 #include "imagebytes.h"
 #include "engine/picture/qvdecodercrossing.h"
 #include "engine/picture/qvdecoderprocess.h"
+#include "engine/picture/qvdecodersandbox.h"
+#include "engine/picture/qvsharedmemory.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -12,15 +14,22 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <thread>
 
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/ptrace.h>
+#include <sys/shm.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <grp.h>
+#include <seccomp.h>
 
 namespace {
 
@@ -186,13 +195,19 @@ std::string mappingOf(const void* address)
     return {};
 }
 
-// How often a process has waited (its voluntary context switches).
-long waitsOf(pid_t process)
+// A figure of a process's status (NoNewPrivs, Seccomp); -1 when it has none.
+long statusOf(pid_t process, const std::string& field)
 {
     std::ifstream status("/proc/" + std::to_string(process) + "/status");
     for (std::string line; std::getline(status, line);)
-        if (line.starts_with("voluntary_ctxt_switches:")) return std::stol(line.substr(line.find(':') + 1));
+        if (line.starts_with(field + ":")) return std::stol(line.substr(field.size() + 1));
     return -1;
+}
+
+// How often a process has waited (its voluntary context switches).
+long waitsOf(pid_t process)
+{
+    return statusOf(process, "voluntary_ctxt_switches");
 }
 
 // Runs `work`; the most decoding children of this process group another thread saw run at once.
@@ -484,7 +499,8 @@ TEST(DecoderProcess, AProgramWithThreadsRunsItsOwnFileAsTheDecoder)
               "decoded, in the decoder role true, 0 forks");
 }
 
-// The decoder process and each child hold only their own, not a launcher's pipe; the child leads a group.
+// The decoder process and each child hold only their own, not a launcher's pipe; the child leads a group
+// and decodes under its system-call filter.
 TEST(DecoderProcess, EachHoldsOnlyItsOwn)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
@@ -497,7 +513,8 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
         std::thread looking([&] {
             const pid_t found = waitForDecoding();
             signalProcess(found, SIGSTOP);
-            child = holdingsOf(found);
+            child = fmt::format("{}, no new privileges {}, filter mode {}", holdingsOf(found),
+                                statusOf(found, "NoNewPrivs"), statusOf(found, "Seccomp"));
             decoder = holdingsOf(decoderOf(found));
             leader = ::getpgid(found) == found;
             // While both live, the pipe ends with the last writer the test holds.
@@ -514,8 +531,8 @@ TEST(DecoderProcess, EachHoldsOnlyItsOwn)
     });
     // The child: the standard three. The decoder process: those, its socket and its signals.
     EXPECT_EQ(held,
-              "decoded; child 3 descriptors, 2 segments, leader true; decoder 5 descriptors, 0 segments; "
-              "pipe ended true");
+              "decoded; child 3 descriptors, 2 segments, no new privileges 1, filter mode 2, leader true; "
+              "decoder 5 descriptors, 0 segments; pipe ended true");
 }
 
 // A decoder process that ends is started anew; the picture it held is decoded once more and its child ends.
@@ -635,6 +652,75 @@ TEST(DecoderProcess, WhatAChildLeavesInItsGroupEndsWithIt)
               "decoded, the one left killed true");
 }
 
+// Every way out of a child in its sandbox fails with EPERM, each tried in a thread of its own.
+TEST(DecoderSandbox, CodeInTheChildReachesNothingButItsMemoryAndThreads)
+{
+    std::string error;
+    const std::optional<QvSharedMemory> programs = QvSharedMemory::create(4096, error);
+    ASSERT_TRUE(programs) << error;
+    EXPECT_EQ(
+        testsupport::reportInChild([&] {
+            static const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+            static const itimerval stopped{};
+            static char parentsByte = 1, copy = 0;  // at the same address in the parent
+            const iovec here{&copy, 1}, there{&parentsByte, 1};
+            void* page = ::mmap(nullptr, 4096, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            const pid_t parent = ::getppid();
+            const int refusal = qvEnterDecoderSandbox();
+            const std::pair<const char*, std::function<long()>> attempts[] = {
+                {"fork", [] { return ::fork() == 0 ? (::_exit(0), 0) : -1; }},
+                {"exec", [] { return ::execl("/bin/true", "true", nullptr); }},
+                {"setpgid", [] { return ::setpgid(0, 0); }},
+                {"setsid", [] { return ::setsid(); }},
+                {"maps", [] { return ::open("/proc/self/maps", O_RDONLY); }},
+                {"file", [] { return ::open(VELMORIN_TEST_DATA "/models/panel.obj", O_RDONLY); }},
+                {"socket", [] { return ::socket(AF_UNIX, SOCK_STREAM, 0); }},
+                {"shmat", [&] { return long(::shmat(programs->id(), nullptr, 0)); }},
+                {"ptrace", [&] { return ::ptrace(PTRACE_SEIZE, parent, 0, 0); }},
+                {"process_vm_readv", [&] { return ::process_vm_readv(parent, &here, 1, &there, 1, 0); }},
+                {"kill", [&] { return ::kill(parent, 0); }},
+                {"mprotect", [&] { return ::mprotect(page, 4096, PROT_READ | PROT_EXEC); }},
+                {"setrlimit", [] { return ::setrlimit(RLIMIT_AS, &unlimited); }},
+                {"setitimer", [] { return ::setitimer(ITIMER_PROF, &stopped, nullptr); }},
+                {"sigaction", [] { return long(::signal(SIGPROF, SIG_IGN)); }},
+            };
+            std::string allowed;
+            for (const auto& [name, attempt] : attempts) {
+                bool refused = false;
+                std::thread([&] { refused = attempt() == -1 && errno == EPERM; }).join();
+                if (!refused) allowed += fmt::format(" {}", name);
+            }
+            return fmt::format("filter {}, allowed:{}", refusal, allowed);
+        }),
+        "filter 0, allowed:");
+}
+
+// Where the kernel refuses the filter (here a filter of the test's own answers as a kernel without
+// seccomp does), pictures decode as before, and the program says so once.
+TEST(DecoderProcess, AKernelThatRefusesTheFilterIsNamedOnce)
+{
+    const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
+    int said[2];
+    ASSERT_EQ(::pipe(said), 0);
+    EXPECT_EQ(testsupport::reportInChild([&] {
+                  scmp_filter_ctx refusing = seccomp_init(SCMP_ACT_ALLOW);
+                  seccomp_rule_add(refusing, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(seccomp), 0);
+                  seccomp_rule_add(refusing, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl), 1,
+                                   SCMP_A0(SCMP_CMP_EQ, PR_SET_SECCOMP));
+                  const bool refuses = seccomp_load(refusing) == 0;
+                  seccomp_release(refusing);
+                  if (!refuses || ::dup2(said[1], STDOUT_FILENO) < 0) return std::string("not set up");
+                  return decodedApart(small, FIF_PNG) + " / " + decodedApart(small, FIF_PNG);
+              }),
+              "decoded / decoded");
+    ::close(said[1]);
+    std::string lines(256, '\0');
+    lines.resize(std::max<ssize_t>(::read(said[0], lines.data(), lines.size()), 0));
+    ::close(said[0]);
+    EXPECT_EQ(lines, "Picture decoders run without their system-call filter: the kernel refused it (Invalid "
+                     "argument)\n");
+}
+
 // What a decoder says quotes the file (an unknown XPM colour): an escape sequence in it drives no terminal.
 TEST(DecoderProcess, ADecodersWordsArePrintable)
 {
@@ -685,7 +771,7 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
                 QvSharedMemory::create(qvcrossing::resultRowsAt + c.segmentRows * rowBytes, error);
             ASSERT_TRUE(segment) << error;
             std::fill(segment->data(), segment->data() + segment->size(), 0x5A);
-            qvcrossing::ResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}};
+            qvcrossing::ResultHeader header{FIF_PNG, 1, c.width, c.height, c.rowBytes, {}, {}, 0};
             std::strcpy(header.error, c.error);
             std::strcpy(header.remarks, c.remarks);
             std::memcpy(segment->data(), &header, sizeof(header));
@@ -720,7 +806,7 @@ TEST(DecoderProcess, AResultHeaderIsReadOnce)
 {
     constexpr int side = 8, rounds = 10000;
     const std::size_t rowBytes = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, side);
-    qvcrossing::ResultHeader fits{FIF_PNG, 1, side, side, rowBytes * side, {}, {}};
+    qvcrossing::ResultHeader fits{FIF_PNG, 1, side, side, rowBytes * side, {}, {}, 0};
     qvcrossing::ResultHeader tooLarge = fits;
     tooLarge.width = tooLarge.height = 4 * side;
     int mixed = 0;
