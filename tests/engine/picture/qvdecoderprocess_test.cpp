@@ -210,24 +210,6 @@ long waitsOf(pid_t process)
     return statusOf(process, "voluntary_ctxt_switches");
 }
 
-// Runs `work`; the most decoding children of this process group another thread saw run at once.
-template <class Work>
-std::size_t mostDecodingAtOnce(Work work)
-{
-    std::atomic<bool> done = false;
-    std::size_t most = 0;
-    std::thread counting([&] {
-        for (; !done; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
-            const std::vector<pid_t> children = processesNamed("qvdecoding");
-            most = std::max<std::size_t>(most, std::count_if(children.begin(), children.end(), decoderOf));
-        }
-    });
-    work();
-    done = true;
-    counting.join();
-    return most;
-}
-
 // The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
 std::string failuresOf(const std::vector<QvDecodeOutcome>& outcomes)
 {
@@ -596,41 +578,17 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
               "decoded / limited true / [] / the picture decoder could not be started");
 }
 
-// The decoder process's word of an ending names the request it ends: one naming none of the program's
-// (a word told twice, or forged) is refused, and the picture still waited for is decoded.
-TEST(DecoderProcess, AnEndingNamingNoRequestIsRefused)
+// Only the child's own ending ends a decoding: a word of the decoder process that names no request of the
+// program's (told twice, or forged) is refused, and whatever joined the child's process group is ended
+// with the child, before the child is reaped.
+TEST(DecoderProcess, OnlyTheChildsOwnEndingEndsItsDecoding)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
     EXPECT_EQ(testsupport::reportInChild([&] {
                   if (::setpgid(0, 0) != 0 || !qvStartDecoderProcess()) return std::string("not started");
                   std::string forged = "not forged";
-                  std::thread forging([&] {
-                      // The decoder process's own end of its socket, as it would speak through it.
-                      const pid_t decoder = decoderOf(waitForDecoding());
-                      const int process = int(::syscall(SYS_pidfd_open, decoder, 0));
-                      const int socket = int(::syscall(SYS_pidfd_getfd, process, 3, 0));
-                      const qvcrossing::Ended never{0, {0, 0, 0}, 1}, told{~std::uint64_t(0), {0, 0, 0}, 1};
-                      if (qvcrossing::sendAll(socket, &never, sizeof never) &&
-                          qvcrossing::sendAll(socket, &told, sizeof told))
-                          forged = "forged";
-                      ::close(socket);
-                      ::close(process);
-                  });
-                  const std::string decoded = decodedApart(big);
-                  forging.join();
-                  return forged + ", " + decoded;
-              }),
-              "forged, decoded");
-}
-
-// Whatever joins a decoding child's process group ends with the child, before the child is reaped.
-TEST(DecoderProcess, WhatAChildLeavesInItsGroupEndsWithIt)
-{
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
-    EXPECT_EQ(testsupport::reportInChild([&] {
-                  if (::setpgid(0, 0) != 0 || !qvStartDecoderProcess()) return std::string("not started");
                   pid_t left = 0;
-                  std::thread leaving([&] {
+                  std::thread meddling([&] {
                       const pid_t child = waitForDecoding();
                       signalProcess(child, SIGSTOP);
                       left = ::fork();
@@ -639,17 +597,26 @@ TEST(DecoderProcess, WhatAChildLeavesInItsGroupEndsWithIt)
                           ::_exit(1);
                       }
                       waitFor([&] { return ::getpgid(left) == child; });
+                      // The decoder process's own end of its socket, as it would speak through it.
+                      const int process = int(::syscall(SYS_pidfd_open, decoderOf(child), 0));
+                      const int socket = int(::syscall(SYS_pidfd_getfd, process, 3, 0));
+                      const qvcrossing::Ended never{0, {0, 0, 0}, 1}, told{~std::uint64_t(0), {0, 0, 0}, 1};
+                      if (qvcrossing::sendAll(socket, &never, sizeof never) &&
+                          qvcrossing::sendAll(socket, &told, sizeof told))
+                          forged = "forged";
+                      ::close(socket);
+                      ::close(process);
                       signalProcess(child, SIGCONT);
                   });
                   const std::string decoded = decodedApart(big);
-                  leaving.join();
+                  meddling.join();
                   int status = 0;
                   const bool ended = waitFor([&] { return ::waitpid(left, &status, WNOHANG) == left; });
                   if (!ended) signalProcess(left, SIGKILL);
-                  return fmt::format("{}, the one left killed {}", decoded,
+                  return fmt::format("{}, {}, the one left killed {}", forged, decoded,
                                      ended && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
               }),
-              "decoded, the one left killed true");
+              "forged, decoded, the one left killed true");
 }
 
 // Every way out of a child in its sandbox fails with EPERM, each tried in a thread of its own.
