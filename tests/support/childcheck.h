@@ -4,8 +4,12 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <malloc.h>
@@ -64,6 +68,28 @@ std::string reportInChild(Report report)
     for (ssize_t got; (got = ::read(pipe[0], part, sizeof part)) > 0;) text.append(part, std::size_t(got));
     ::close(pipe[0]);
     return returned ? text : "the child ended without its report";
+}
+
+// Runs `check` in a fresh run of this test program started for the running test alone, so that nothing
+// earlier tests left in this process (the free blocks of its heap among it) can change what it finds; true
+// when it held there.
+template <class Check>
+bool holdsInFreshProcess(Check check)
+{
+    constexpr char fresh[] = "VELMORIN_FRESH_TEST=1";
+    if (std::getenv("VELMORIN_FRESH_TEST") != nullptr) return check();
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    std::vector<char*> environment{const_cast<char*>(fresh)};
+    for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
+    environment.push_back(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execle("/proc/self/exe", "fresh", filter.c_str(), nullptr, environment.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace testsupport

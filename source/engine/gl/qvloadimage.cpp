@@ -248,10 +248,8 @@ QvTexture TextureLoader::loadCubemap(const std::vector<std::string>& paths)
     // Decoded side by side; cube-map faces are specified from their top row.
     std::vector<QvDecodeJob> jobs;
     for (const std::string& path : paths)
-        jobs.push_back({nullptr,
-                        {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst},
-                        std::nullopt,
-                        path});
+        jobs.push_back(
+            {nullptr, {.maxSide = maxFaceSide, .layout = QvPixelLayout::rgbTopRowFirst}, std::nullopt, path});
     std::vector<QvDecodeOutcome> faces = qvDecodeApartTogether(jobs);
     for (std::size_t i = 0; i < faces.size(); ++i) {
         if (!faces[i].picture) throw refuse(i, faces[i].error);

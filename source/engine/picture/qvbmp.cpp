@@ -89,15 +89,16 @@ QvHeaderReading bmpReading(Bytes file, const QvBmpHeader& header)
     if (settled(size)) return sized(size, hold);
     // The file header points inside the headers: no writer puts pixels there.
     if (header.pixelOffset < qvBmpFileHeader + header.infoSize)
-        return sized(size, hold, fmt::format("its header is damaged: its pixels start at byte {}, inside its headers",
-                                             header.pixelOffset));
+        return sized(size, hold,
+                     fmt::format("its header is damaged: its pixels start at byte {}, inside its headers",
+                                 header.pixelOffset));
     // A palette cut short keeps the size, which refuses a picture too large
     // whatever its file holds.
     if (header.tablesEnd > file.size()) {
         if (header.bitCount <= 8 && header.coloursUsed > 1u << header.bitCount)
             return sized(size, hold,
-                         fmt::format("its header is damaged: {} colours for {}-bit pixels", header.coloursUsed,
-                                     header.bitCount));
+                         fmt::format("its header is damaged: {} colours for {}-bit pixels",
+                                     header.coloursUsed, header.bitCount));
         return sized(size, hold, "it is cut short in its header");
     }
     if (header.compression == bmpRle8 || header.compression == bmpRle4)

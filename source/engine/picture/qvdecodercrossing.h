@@ -91,7 +91,8 @@ struct Hello {
 };
 // Between them it says that it is alive, in one byte.
 using Alive = char;
-static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Ended) != sizeof(Hello) && sizeof(Ended) != sizeof(Alive));
+static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Ended) != sizeof(Hello) &&
+              sizeof(Ended) != sizeof(Alive));
 
 // How the decoder process and its children show in a process list.
 inline constexpr char decoderProcessName[] = "qvdecoder";

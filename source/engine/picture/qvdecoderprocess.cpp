@@ -533,7 +533,8 @@ QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layou
     if (header.finished != 1) return {std::nullopt, fmt::format("{} stopped (status 0)", name)};
     std::string error = printableText(getText(header.error));
     if (!error.empty()) return {std::nullopt, std::move(error)};
-    const QvImageSize size{std::uint64_t(std::int64_t(header.width)), std::uint64_t(std::int64_t(header.height))};
+    const QvImageSize size{std::uint64_t(std::int64_t(header.width)),
+                           std::uint64_t(std::int64_t(header.height))};
     if (headerSize && (size.width != headerSize->width || size.height != headerSize->height))
         return {std::nullopt,
                 fmt::format("{} gave a {}x{} picture, where its header says {}x{}", name, header.width,

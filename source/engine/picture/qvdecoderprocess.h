@@ -114,14 +114,12 @@ inline constexpr std::size_t qvMostDecodedTogether = 8;
 // Decodes the pictures side by side, each in a child of its own, at most
 // qvMostDecodedTogether at once, and as many at once as fit the memory
 // budget (qvDecodingBudget, of `room`, the live system's when none is
-// given; a call of one picture is held to none): the memory limits of the children running, and the segments this
-// call holds (files it read, results reserved or kept), add up to no more.
-// Pictures are admitted in order; one whose file and rows alone do not fit
-// what is left is refused for want of memory, else, when nothing else runs,
-// it always starts. Their outcomes in the same order. A picture whose
-// header already rules it out (qvHeaderProblem) costs no child. A child that
-// cannot be started is tried again when another ends. Should the decoder
-// process end, the pictures it held are decoded once more in a new one.
+// given; a call of one picture is held to none): the memory limits of the children running, and the segments
+// this call holds (files it read, results reserved or kept), add up to no more. Pictures are admitted in
+// order; one whose file and rows alone do not fit what is left is refused for want of memory, else, when
+// nothing else runs, it always starts. Their outcomes in the same order. A picture whose header already rules
+// it out (qvHeaderProblem) costs no child. A child that cannot be started is tried again when another ends.
+// Should the decoder process end, the pictures it held are decoded once more in a new one.
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs,
                                                    std::optional<QvMemoryRoom> room = std::nullopt);
 

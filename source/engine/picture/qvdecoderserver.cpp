@@ -313,7 +313,8 @@ private:
                 ++child;
                 continue;
             }
-            const Ended said{child->request.id, {reap(child), child->endedStalled, child->endedOverrunning},
+            const Ended said{child->request.id,
+                             {reap(child), child->endedStalled, child->endedOverrunning},
                              child->together};
             child = children_.erase(child);
             if (!sendAll(socket_, &said, sizeof(said))) return false;

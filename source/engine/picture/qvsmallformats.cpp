@@ -252,7 +252,7 @@ constexpr std::uint64_t psdRaw = 0, psdPackBits = 1;
 std::string psdPictureProblem(Bytes file, QvByteCursor& in, bool large, QvImageSize size,
                               std::uint64_t channels, std::uint64_t depth)
 {
-    in.skip(in.be(4));            // image resources
+    in.skip(in.be(4));              // image resources
     in.skip(in.be(large ? 8 : 4));  // layers and masks
     const std::uint64_t compression = in.be(2);
     if (in.cut()) return "it is cut short in its header";
@@ -266,7 +266,8 @@ std::string psdPictureProblem(Bytes file, QvByteCursor& in, bool large, QvImageS
         return runsPast("row lengths", in.at(), file.size());
     std::uint64_t end = in.at() + rows * countBytes;
     for (std::uint64_t row = 0; row < rows; ++row) {
-        const std::uint64_t bytes = QvByteCursor::numberAt(file.data() + in.at() + row * countBytes, countBytes, true);
+        const std::uint64_t bytes =
+            QvByteCursor::numberAt(file.data() + in.at() + row * countBytes, countBytes, true);
         if (rowBytes > times(bytes, packBitsBytesPerByte))
             return packing(size, rowBytes, bytes, packBitsBytesPerByte, "PackBits");
         end += bytes;
@@ -341,7 +342,8 @@ QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
     if (format.cut()) return unlessCut(in, {width, height}, {});
     // FreeImage decodes whole blocks only: the pixels of a last part-block
     // row or column are left out.
-    if (ddsOfBlocks(flags, fourCc)) return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
+    if (ddsOfBlocks(flags, fourCc))
+        return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
                          ddsHold(flags, fourCc, bitCount));
     return unlessCut(in, {width, height}, ddsHold(flags, fourCc, bitCount));
 }
@@ -501,7 +503,8 @@ QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, con
         const auto entry = std::uint32_t(QvByteCursor::numberAt<2>(file.data() + mapAt + 2 * i, false));
         // Blue, green, red, each scaled to 0..255 with rounding.
         for (std::uint32_t shift = 0; shift < 3 * tgaChannelBits; shift += tgaChannelBits)
-            bytes.push_back(std::uint8_t(((entry >> shift & tgaChannelTop) * 255 + tgaChannelTop / 2) / tgaChannelTop));
+            bytes.push_back(
+                std::uint8_t(((entry >> shift & tgaChannelTop) * 255 + tgaChannelTop / 2) / tgaChannelTop));
     }
     bytes.insert(bytes.end(), file.begin() + std::ptrdiff_t(mapAt + 2 * entries), file.end());
     return {std::move(bytes), {}};

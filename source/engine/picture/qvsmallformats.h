@@ -84,7 +84,10 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
     // in its output buffer before FreeImage copies it; FreeImage holds the
     // file twice (read whole, then copied apart into its container).
     {.format = FIF_WEBP,
-     .cost = {.largestBits = 32, .decoderBytesPerSample = 2, .bytesPerFileByte = 2, .cpuSecondsPerFileMiB = 0.02}},
+     .cost = {.largestBits = 32,
+              .decoderBytesPerSample = 2,
+              .bytesPerFileByte = 2,
+              .cpuSecondsPerFileMiB = 0.02}},
     {.format = FIF_ICO, .loadFlagsRead = ICO_MAKEALPHA},
     {.format = FIF_TARGA, .rewrite = qvRewriteTgaColourMap, .loadFlagsRead = TARGA_LOAD_RGB888},
     // PCD_BASE, PCD_BASEDIV4 and PCD_BASEDIV16 are 1, 2 and 3.

@@ -387,11 +387,11 @@ QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file)
     QvHeaderReading reading = tiffPicture(directory);
     const TiffField& extra = directory.fields.extraSamples;
     const TiffFields& fields = directory.fields;
-    reading.facts = QvTiffDirectory{
-        .associatedAlpha =
-            extra.type == tiffShort && extra.count > 0 && directory.value(extra, 0) == tiffAssociatedAlpha,
-        .tiledInks = fields.tileWidth.present && directory.value(fields.photometric, 0) == tiffSeparated &&
-                     directory.value(fields.samplesPerPixel, 1) == tiffInks};
+    reading.facts = QvTiffDirectory{.associatedAlpha = extra.type == tiffShort && extra.count > 0 &&
+                                                       directory.value(extra, 0) == tiffAssociatedAlpha,
+                                    .tiledInks = fields.tileWidth.present &&
+                                                 directory.value(fields.photometric, 0) == tiffSeparated &&
+                                                 directory.value(fields.samplesPerPixel, 1) == tiffInks};
     return reading;
 }
 

@@ -45,8 +45,10 @@ Bytes flatPicture(FREE_IMAGE_FORMAT format, int bpp, int flags, int width, int h
     const WORD words[4] = {13107, 26214, 39321, 65535};
     const float reals[4] = {0.2f, 0.4f, 0.6f, 1.0f};
     const void* colour = bpp == 64 ? (const void*)words : bpp == 96 ? (const void*)reals : &bytes;
-    FIBITMAP* bitmap = FreeImage_AllocateT(bpp == 64 ? FIT_RGBA16 : bpp == 96 ? FIT_RGBF : FIT_BITMAP, width,
-                                           height, bpp);
+    FIBITMAP* bitmap = FreeImage_AllocateT(bpp == 64   ? FIT_RGBA16
+                                           : bpp == 96 ? FIT_RGBF
+                                                       : FIT_BITMAP,
+                                           width, height, bpp);
     EXPECT_TRUE(FreeImage_FillBackground(bitmap, colour));
     FIMEMORY* memory = FreeImage_OpenMemory();
     EXPECT_TRUE(FreeImage_SaveToMemory(format, bitmap, memory, flags)) << FreeImage_GetFormatFromFIF(format);
@@ -162,6 +164,19 @@ pid_t waitForDecoding(pid_t group = ::getpgrp(), pid_t oldDecoder = 0)
                 return child;
         return pid_t(0);
     });
+}
+
+// Starts a decoder process for this process alone, in a process group of its own, run from the test
+// program's file as a program with threads does: forked, it would carry whatever earlier tests left in this
+// process's memory, in which its children's decoders could allocate past their limits. Its pid; 0 when none.
+pid_t freshDecoder()
+{
+    std::promise<void> release;
+    std::thread waiting([waited = release.get_future()] { waited.wait(); });
+    const bool started = ::setpgid(0, 0) == 0 && qvStartDecoderProcess();
+    release.set_value();
+    waiting.join();
+    return started ? waitFor(decoderProcess) : 0;
 }
 
 // Sends `signal` to `process` when there is one: 0 would reach the whole process group.
@@ -314,7 +329,7 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 }
 
 // The limit that ends a decoding is named with its figure, as is a kill from outside; the program goes on.
-// In a process of its own, with a decoder process of its own, whatever tests ran before.
+// In a process of its own, with a fresh decoder process of its own, whatever tests ran before.
 TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
 {
     const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
@@ -335,7 +350,7 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
     std::string expected;
     for (const auto& end : ends) expected += std::string(end.error) + " / ";
     EXPECT_EQ(testsupport::reportInChild([&] {
-                  if (::setpgid(0, 0) != 0 || !qvStartDecoderProcess()) return std::string("not started");
+                  if (freshDecoder() == 0) return std::string("not started");
                   std::string said;
                   for (const auto& end : ends) {
                       std::thread signalling(
@@ -355,20 +370,25 @@ TEST(DecoderLimits, ALimitThatEndsADecodingIsNamed)
               }),
               expected + "decoded / the picture decoder has stopped, soon true, ended true / decoded");
 
-    // The user's lower limit of address space, with room for the rows but not the decoding, is named: set
-    // from the mappings of a process of its own, which has done nothing before.
+    // The user's lower limit of address space, set on the decoder process with room for the rows but not
+    // the decoding, is named.
     const QvPictureFile deep = pictureFile(flatPicture(FIF_PNG, 64, 0, 3000, 3000));
-    constexpr std::uint64_t mib = 1 << 20;
     EXPECT_EQ(testsupport::reportInChild([&] {
+                  constexpr std::uint64_t mib = 1 << 20;
+                  const pid_t decoder = freshDecoder();
                   long pages = 0;
-                  std::ifstream("/proc/self/statm") >> pages;
-                  const std::uint64_t users = (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
+                  std::ifstream(fmt::format("/proc/{}/statm", decoder)) >> pages;
+                  const std::uint64_t users =
+                      (std::uint64_t(pages) * ::sysconf(_SC_PAGESIZE) / mib + 64) * mib;
                   const rlimit soft{rlim_t(users), RLIM_INFINITY};
-                  if (::setrlimit(RLIMIT_AS, &soft) != 0) return std::string("no limit set");
+                  if (decoder == 0 || ::prlimit(decoder, RLIMIT_AS, &soft, nullptr) != 0)
+                      return std::string("no limit");
                   const std::string said = decodedApart(deep);
-                  const std::string named = fmt::format(
-                      "it needs more than the {} MiB of address space the user's limit allows", users / mib);
-                  return said == named ? std::string("the user's limit named") : said;
+                  return said == fmt::format(
+                                     "it needs more than the {} MiB of address space the user's limit allows",
+                                     users / mib)
+                             ? std::string("the user's limit named")
+                             : said;
               }),
               "the user's limit named");
 }
@@ -414,15 +434,19 @@ TEST(DecoderLimits, AFailedDecodingIsNotRunAgain)
     const Bytes big = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
     Bytes damaged = flatPicture(FIF_PNG, 24, 0, 3, 2);
     damaged[damaged.size() - 20] ^= 0xFF;  // the image data's own checksum
-    for (const Bytes* file : std::initializer_list<const Bytes*>{&damaged, &big}) {
-        EXPECT_TRUE(testsupport::holdsInChild([&] {
-            VectorSink sink;
-            const bool limited = file == &damaged || testsupport::limitAddressSpaceGrowth(16u << 20);
-            const QvDecodeResult result =
-                qvDecodePicture(*file, qvReadPictureHeader(*file, FIF_PNG), textureRequest, sink);
-            return limited && !result.error.empty() && sink.loads == 1;
-        }));
-    }
+    // Where no earlier test left free memory that the decoder could take within its limit.
+    EXPECT_TRUE(testsupport::holdsInFreshProcess([&] {
+        const auto failsOnce = [&](const Bytes& file, bool limited) {
+            return testsupport::holdsInChild([&] {
+                VectorSink sink;
+                if (limited && !testsupport::limitAddressSpaceGrowth(16u << 20)) return false;
+                const QvDecodeResult result =
+                    qvDecodePicture(file, qvReadPictureHeader(file, FIF_PNG), textureRequest, sink);
+                return !result.error.empty() && sink.loads == 1;
+            });
+        };
+        return failsOnce(damaged, false) && failsOnce(big, true);
+    }));
 }
 
 // The decoding child prints nothing (libtiff names unknown tags) and leaves no core file when it crashes.
@@ -715,7 +739,8 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
         {"as its header says", 4, 4, 4 * rowBytes, 4, QvImageSize{4, 4}, 16, "", "", ""},
         {"a size of its own", 3, 2, 2 * qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 3), 4, QvImageSize{4, 4},
          16, "", "", "the PNG decoder gave a 3x2 picture, where its header says 4x4"},
-        {"no size in the header, within the caller's side", 4, 4, 4 * rowBytes, 4, std::nullopt, 4, "", "", ""},
+        {"no size in the header, within the caller's side", 4, 4, 4 * rowBytes, 4, std::nullopt, 4, "", "",
+         ""},
         {"no size in the header, a side too long", 4, 4, 4 * rowBytes, 4, std::nullopt, 3, "", "",
          "the PNG decoder gave a 4x4 picture: 4x4 is larger than the largest picture side 3"},
         {"rows of another length", 4, 4, 10, 4, QvImageSize{4, 4}, 16, "", "",
@@ -749,8 +774,8 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
             std::strcpy(header.remarks, c.remarks);
             auto [segment, other] = segmentOf(header, c.segmentRows, heldElsewhere);
             const std::uint8_t* rowsAt = segment.data() + qvcrossing::resultRowsAt;
-            const QvDecodeOutcome outcome =
-                qvTakeDecodedPicture(std::move(segment), QvPixelLayout::rgbBottomRowFirst, c.headerSize, c.maxSide);
+            const QvDecodeOutcome outcome = qvTakeDecodedPicture(
+                std::move(segment), QvPixelLayout::rgbBottomRowFirst, c.headerSize, c.maxSide);
             EXPECT_EQ(outcome.picture ? outcome.picture->remarks : outcome.error, c.outcome);
             if (!outcome.picture) continue;
             // Written after it was taken, the segment changes nothing of the picture.

@@ -468,8 +468,10 @@ TEST(ImageHeaderBmp, IsHeldToWhatItsFileCanHold)
                // decoders would fail only on allocating it.
                {"bmp of no width", FIF_BMP, patched(bmp, 18, 4, {0}, true), {0, 3}, zero(0, 3)},
                // Colours used from a 36-byte header on, which no 8-bit pixel can index.
-               {"bmp of 2^32-1 colours", FIF_BMP,
-                patched(patched(fi(FIF_BMP, 8), 14, 4, {36}, true), 46, 4, {0xFFFFFFFF}, true), {40, 3},
+               {"bmp of 2^32-1 colours",
+                FIF_BMP,
+                patched(patched(fi(FIF_BMP, 8), 14, 4, {36}, true), 46, 4, {0xFFFFFFFF}, true),
+                {40, 3},
                 damaged("4294967295 colours for 8-bit pixels")}});
 }
 

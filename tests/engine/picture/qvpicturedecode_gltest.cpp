@@ -117,13 +117,15 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
     const std::string bmp36 = "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); del b[50:54]; "
                               "b[2] -= 4; b[10] -= 4; b[14] = 36; sys.stdout.buffer.write(b)'";
     // A TGA's 24-bit colour map as a 15-bit one, which no tool at hand writes.
-    const std::string tga15 = "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); n = b[5] | b[6] << 8; "
-                              "m = 18 + b[0]; e = [b[m + 3 * i:m + 3 * i + 3] for i in range(n)]; "
-                              "b[m:m + 3 * n] = b\"\".join(((c[2] >> 3 << 10) | (c[1] >> 3 << 5) | c[0] >> 3)"
-                              ".to_bytes(2, \"little\") for c in e); b[7] = 15; sys.stdout.buffer.write(b)'";
+    const std::string tga15 =
+        "python3 -c 'import sys; b = bytearray(sys.stdin.buffer.read()); n = b[5] | b[6] << 8; "
+        "m = 18 + b[0]; e = [b[m + 3 * i:m + 3 * i + 3] for i in range(n)]; "
+        "b[m:m + 3 * n] = b\"\".join(((c[2] >> 3 << 10) | (c[1] >> 3 << 5) | c[0] >> 3)"
+        ".to_bytes(2, \"little\") for c in e); b[7] = 15; sys.stdout.buffer.write(b)'";
     // Whole DXT blocks of one colour each, and a last part-block row and column FreeImage leaves out.
-    const std::string dxt = "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
-                            "-define dds:compression=";
+    const std::string dxt =
+        "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
+        "-define dds:compression=";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
     const struct {
         std::string name, write, reference, referenceOf = "";
@@ -150,14 +152,17 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"rle.bmp", "{magick} {source} -type palette -compress RLE bmp3:{out}", fromMagick},
         {"plain.pbm", "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain > {out}", fromMagick},
         {"os2.bmp", "{magick} {source} bmp3:- | " + os2 + " > {out}", fromMagick},
-        {"header36.bmp", "{magick} {source} -type palette bmp3:- | " + bmp36 + " > {out}", fromMagick, source},
+        {"header36.bmp", "{magick} {source} -type palette bmp3:- | " + bmp36 + " > {out}", fromMagick,
+         source},
         {"comment.pbm",
          "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain | sed '2s/$/#1 0/; 3,$s/ //g' > {out}",
          "ppmtoppm < {in} > {out}"},
         // Rows marked top first: ImageMagick writes them so but marks others bottom first.
-        {"map15.tga", "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
+        {"map15.tga",
+         "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
          fromMagick},
-        {"tiledcmyk.tif", "{magick} {source} -colorspace CMYK -define tiff:tile-geometry=16x16 {out}", fromMagick},
+        {"tiledcmyk.tif", "{magick} {source} -colorspace CMYK -define tiff:tile-geometry=16x16 {out}",
+         fromMagick},
         {"dxt1.dds", dxt + "dxt1 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
         {"dxt5.dds", dxt + "dxt5 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
     };
@@ -201,8 +206,9 @@ TEST(PictureDecode, AFileFreeImageRefusesIsNamedWithItsDecodersWords)
     for (const auto& [path, reason] :
          {std::pair{letters, "the PBM decoder says \"Parsing error\""},
           std::pair{packed, "FreeImage cannot read a PCX of 4-bit pixels in 1 plane"},
-          std::pair{mapped, "FreeImage cannot read a Sun raster whose colour map holds all 256 colours of its "
-                            "8-bit pixels"},
+          std::pair{mapped,
+                    "FreeImage cannot read a Sun raster whose colour map holds all 256 colours of its "
+                    "8-bit pixels"},
           std::pair{misnamed, "the content is a picture in PCX format, read only from a file named .pcx"}}) {
         testing::internal::CaptureStdout();
         EXPECT_TRUE(TextureLoader().loadImage(path).empty());

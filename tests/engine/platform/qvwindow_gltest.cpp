@@ -364,8 +364,7 @@ TEST(WindowIcon, OtherFormatsAreMeasuredBeforeDecoding)
         EXPECT_EQ(error, reason);
     }
 
-    const auto icon =
-        decodeIcon(imagefixtures::fileBytes(imagefixtures::writePng("icon.png", 3, 2)), error);
+    const auto icon = decodeIcon(imagefixtures::fileBytes(imagefixtures::writePng("icon.png", 3, 2)), error);
     ASSERT_TRUE(icon) << error;
     const auto c = imagefixtures::colourAt(2, 1);
     EXPECT_EQ(pixelOf(*icon, 2, 1), (Rgba{c[0], c[1], c[2], 255}));
@@ -408,7 +407,8 @@ TEST(WindowIcon, OnlyAFileIsReadAndOnlyAsFarAsItsHeaderSays)
     };
     for (const hostilefiles::StandIn& standIn : hostilefiles::standIns) {
         hostilefiles::plant("icons/icon.bmp", standIn);
-        EXPECT_EQ(printedByLoad(), std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
+        EXPECT_EQ(printedByLoad(),
+                  std::string("Window icon \"icons/icon.bmp\" not loaded: ") + standIn.reason + "\n");
     }
     const std::vector<std::uint8_t> bmp = makeBmp(32, 32, 32, true);
     fs::remove("icons/icon.bmp");
@@ -434,8 +434,9 @@ TEST(WindowIcon, OnlyAFileIsReadAndOnlyAsFarAsItsHeaderSays)
     EXPECT_EQ(printedByLoad(), "");
     EXPECT_EQ(bytesRead, 14u + 124u + near);
     plant(0, 14 + 40 + 4 * 256, 300);
-    EXPECT_EQ(printedByLoad(),
-              "Window icon \"icons/icon.bmp\" not loaded: 300x300 is larger than the largest picture side 256\n");
+    EXPECT_EQ(
+        printedByLoad(),
+        "Window icon \"icons/icon.bmp\" not loaded: 300x300 is larger than the largest picture side 256\n");
     fs::current_path(runDirectory);
     fs::remove_all(scratch);
 }
