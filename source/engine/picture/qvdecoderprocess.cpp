@@ -228,6 +228,8 @@ std::uint64_t lastRequestId = 0;
 // One picture of a call on its way through the decoder process.
 struct Decoding {
     std::size_t job = 0;
+    // The file the job gave, if it gave one.
+    const QvPictureFile* given = nullptr;
     // The file as this call read it, for a job given a path; let go once decoded.
     std::optional<QvPictureFile> read;
     // Set once its file is read and its header allows it.
@@ -240,19 +242,12 @@ struct Decoding {
     std::optional<std::size_t> retryAfter;
 
     // Its file, once read (or given); null before.
-    const QvPictureFile* file(std::span<const QvDecodeJob> jobs) const
-    {
-        return read ? &*read : jobs[job].file;
-    }
-    std::uint64_t fileBytes(std::span<const QvDecodeJob> jobs) const
-    {
-        const QvPictureFile* held = file(jobs);
-        return held != nullptr ? held->size : 0;
-    }
+    const QvPictureFile* file() const { return read ? &*read : given; }
+    std::uint64_t fileBytes() const { return file() != nullptr ? file()->size : 0; }
     // What it holds and may take while its child runs: its segments and its limit.
-    std::uint64_t runningBytes(std::span<const QvDecodeJob> jobs) const
+    std::uint64_t runningBytes() const
     {
-        return fileBytes(jobs) + request->resultBytes + request->limits.memoryBytes;
+        return fileBytes() + request->resultBytes + request->limits.memoryBytes;
     }
 };
 
@@ -267,6 +262,7 @@ public:
         for (std::size_t i = 0; i < jobs.size(); ++i) {
             Decoding decoding;
             decoding.job = i;
+            decoding.given = jobs[i].file;
             waiting_.push_back(std::move(decoding));
         }
     }
@@ -291,22 +287,22 @@ private:
         if (!alone && first.retryAfter && endings_ <= *first.retryAfter) return false;
         if (!first.request) {
             // A file is read only once the budget has room for it.
-            if (!alone && first.file(jobs_) == nullptr && onDiskBytes(first) > left()) return false;
+            if (!alone && first.file() == nullptr && onDiskBytes(first) > left()) return false;
             if (!prepare(first)) return finishFirst();
         }
         largestLimit_ = std::max(largestLimit_, first.request->limits.memoryBytes);
         // Held for it now: its file, which counts in used() already.
-        const std::uint64_t others = used() - first.fileBytes(jobs_);
+        const std::uint64_t others = used() - first.fileBytes();
         // A lone picture runs whatever the budget, and reads nothing of the system.
         const std::uint64_t budget = jobs_.size() == 1 ? ~std::uint64_t(0) : this->budget();
         if (alone) {
             // Its segments are memory this process must have; its limit is
             // only what the child may take, so it runs whatever that is.
-            if (kept_ + first.fileBytes(jobs_) + first.request->resultBytes > budget) {
+            if (kept_ + first.fileBytes() + first.request->resultBytes > budget) {
                 outcomes_[first.job].error = qvNoMemoryForPicture;
                 return finishFirst();
             }
-        } else if (others > budget || first.runningBytes(jobs_) > budget - others) {
+        } else if (others > budget || first.runningBytes() > budget - others) {
             return false;
         }
         Decoding decoding = std::move(waiting_.front());
@@ -321,11 +317,11 @@ private:
     {
         const QvDecodeJob& job = jobs_[decoding.job];
         std::string& error = outcomes_[decoding.job].error;
-        if (job.file == nullptr) {
+        if (decoding.given == nullptr) {
             decoding.read = qvReadPictureFile(job.path, error);
             if (!decoding.read) return false;
         }
-        decoding.request = requestFor(*decoding.file(jobs_), job, error);
+        decoding.request = requestFor(*decoding.file(), job, error);
         return decoding.request.has_value();
     }
 
@@ -359,8 +355,8 @@ private:
     std::uint64_t used() const
     {
         std::uint64_t bytes = kept_;
-        for (const Decoding& decoding : running_) bytes += decoding.runningBytes(jobs_);
-        if (!waiting_.empty()) bytes += waiting_.front().fileBytes(jobs_);
+        for (const Decoding& decoding : running_) bytes += decoding.runningBytes();
+        if (!waiting_.empty()) bytes += waiting_.front().fileBytes();
         return bytes;
     }
 
