@@ -547,17 +547,18 @@ QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layou
         header.rowBytes != rowBytes * std::size_t(header.height))
         return {std::nullopt,
                 fmt::format("{} gave no rows of its {}x{} picture", name, header.width, header.height)};
-    // The child wrote the rows into pages this process has not mapped yet:
-    // one call maps them all, where reading them would take a fault for
-    // every few pages (a kernel before 5.14 refuses the advice, and the
-    // reads map them as before).
-    const std::uint8_t* rows = segment.data() + resultRowsAt;
-    ::madvise(const_cast<std::uint8_t*>(rows), header.rowBytes, MADV_POPULATE_READ);
     std::string remarks = printableText(getText(header.remarks));
     // Where no other process can write the rows any longer, they are read
     // in place, through a view that cannot write them either.
-    if (segment.attachedOnlyHere()) {
-        if (!segment.seal()) return {std::nullopt, qvSharedMemoryProblem(errno)};
+    const bool inPlace = segment.attachedOnlyHere();
+    if (inPlace && !segment.seal()) return {std::nullopt, qvSharedMemoryProblem(errno)};
+    // The child wrote the rows into pages this view has not mapped yet: one
+    // call maps them all, where reading them would take a fault for every
+    // few pages (a kernel before 5.14 refuses the advice, and the reads map
+    // them as before).
+    const std::uint8_t* rows = segment.data() + resultRowsAt;
+    ::madvise(const_cast<std::uint8_t*>(rows), header.rowBytes, MADV_POPULATE_READ);
+    if (inPlace) {
         return {QvDecodedPicture{header.width, header.height,
                                  QvPixelRows(std::move(segment), resultRowsAt, header.rowBytes),
                                  std::move(remarks)},
