@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -76,20 +75,12 @@ std::string reportInChild(Report report)
 template <class Check>
 bool holdsInFreshProcess(Check check)
 {
-    constexpr char fresh[] = "VELMORIN_FRESH_TEST=1";
     if (std::getenv("VELMORIN_FRESH_TEST") != nullptr) return check();
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    std::vector<char*> environment{const_cast<char*>(fresh)};
-    for (char** variable = environ; *variable != nullptr; ++variable) environment.push_back(*variable);
-    environment.push_back(nullptr);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::execle("/proc/self/exe", "fresh", filter.c_str(), nullptr, environment.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const std::string command =
+        "VELMORIN_FRESH_TEST=1 /proc/" + std::to_string(::getpid()) + "/exe " + filter;
+    return std::system(command.c_str()) == 0;
 }
 
 }  // namespace testsupport

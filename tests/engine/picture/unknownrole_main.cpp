@@ -1,10 +1,8 @@
-// A program that never called qvEnterDecoderRoleIfAsked, once it runs a
-// thread, can neither fork a decoder process safely nor run its own file as
-// one: a picture is refused with its line and no process is started. Exits
-// 0 when that holds.
+// A program that never called qvEnterDecoderRoleIfAsked, once it runs a thread, can neither fork a
+// decoder process safely nor run its own file as one: a picture is refused with its line, and no process
+// is started. Exits 0 when that holds.
 #include "engine/picture/qvdecoderprocess.h"
 
-#include <cstdio>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -15,14 +13,12 @@ int main()
 {
     std::promise<void> release;
     std::thread waiting([waited = release.get_future()] { waited.wait(); });
-    const std::string pbm = "P1\n1 1\n1\n";
+    const std::uint8_t pbm[] = "P1\n1 1\n1\n";
     std::string error, children;
-    const bool decoded = qvDecodeApart({reinterpret_cast<const std::uint8_t*>(pbm.data()), pbm.size()},
-                                       FIF_PBM, {.maxSide = 16}, error)
-                             .has_value();
+    const bool decoded =
+        qvDecodeApart(std::span(pbm, sizeof pbm - 1), FIF_PBM, {.maxSide = 16}, error).has_value();
     std::getline(std::ifstream("/proc/self/task/" + std::to_string(::getpid()) + "/children"), children);
     release.set_value();
     waiting.join();
-    std::printf("decoded %d, \"%s\", children \"%s\"\n", decoded, error.c_str(), children.c_str());
     return !decoded && error == "the picture decoder is not running" && children.empty() ? 0 : 1;
 }
