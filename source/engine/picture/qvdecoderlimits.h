@@ -65,7 +65,7 @@ struct QvMemoryRoom {
 };
 // What the live system has left to give.
 QvMemoryRoom qvReadMemoryRoom();
-// The budget of a batch whose largest memory limit is `largestLimit`:
+// The budget of decodings side by side whose largest memory limit is `largestLimit`:
 // qvUsualDecodingBudget, or that limit where it alone is larger, and no
 // more than any figure of the room.
 std::uint64_t qvDecodingBudget(std::uint64_t largestLimit, const QvMemoryRoom& room);

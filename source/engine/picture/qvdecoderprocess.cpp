@@ -63,7 +63,7 @@ void dropDecoder(bool end)
 
 // A decoder process talks with the process that started it: a copy of that
 // process made by fork (a test's child) starts its own, rather than
-// interleave its batches with the original's.
+// interleave its requests with the original's.
 void forgetInheritedDecoder()
 {
     if (decoderSocket >= 0 && decoderOwner != ::getpid()) dropDecoder(false);
