@@ -16,6 +16,7 @@
 #include <cstring>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include <poll.h>
@@ -697,25 +698,145 @@ TEST(DecoderSandbox, CodeInTheChildReachesNothingButItsMemoryAndThreads)
         "filter 0, allowed:");
 }
 
-// Where the kernel refuses the filter (here a filter of the test's own answers as a kernel without
-// seccomp does), pictures decode as before, and the program says so once.
+// Where the filter cannot be set (here a launcher's filter of the test's own answers as a kernel without
+// seccomp does, or ends the process that asks), pictures decode as before, and the program says why once.
 TEST(DecoderProcess, AKernelThatRefusesTheFilterIsNamedOnce)
 {
     const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
-    EXPECT_EQ(testsupport::reportInChild([&] {
-                  scmp_filter_ctx refusing = seccomp_init(SCMP_ACT_ALLOW);
-                  seccomp_rule_add(refusing, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(seccomp), 0);
-                  seccomp_rule_add(refusing, SCMP_ACT_ERRNO(EINVAL), SCMP_SYS(prctl), 1,
-                                   SCMP_A0(SCMP_CMP_EQ, PR_SET_SECCOMP));
-                  const bool refuses = seccomp_load(refusing) == 0;
-                  seccomp_release(refusing);
-                  testing::internal::CaptureStdout();
-                  const std::string decoded =
-                      decodedApart(small, FIF_PNG) + " / " + decodedApart(small, FIF_PNG);
-                  return fmt::format("{}, {}: {}", refuses, decoded, testing::internal::GetCapturedStdout());
-              }),
-              "true, decoded / decoded: Picture decoders run without their system-call filter: the kernel "
-              "refused it (Invalid argument)\n");
+    const struct {
+        std::uint32_t action;  // the launcher's answer to a call that sets a filter
+        const char* why;
+    } launchers[] = {
+        {SCMP_ACT_ERRNO(EINVAL), "the kernel refused it (Invalid argument)"},
+        {SCMP_ACT_ERRNO(ENOSYS), "the kernel refused it (Function not implemented)"},
+        {SCMP_ACT_KILL_PROCESS, "setting it ended the process (signal 31)"},
+    };
+    for (const auto& launcher : launchers) {
+        EXPECT_EQ(
+            testsupport::reportInChild([&] {
+                scmp_filter_ctx refusing = seccomp_init(SCMP_ACT_ALLOW);
+                seccomp_rule_add(refusing, launcher.action, SCMP_SYS(seccomp), 0);
+                seccomp_rule_add(refusing, launcher.action, SCMP_SYS(prctl), 1,
+                                 SCMP_A0(SCMP_CMP_EQ, PR_SET_SECCOMP));
+                const bool refuses = seccomp_load(refusing) == 0;
+                seccomp_release(refusing);
+                testing::internal::CaptureStdout();
+                const std::string decoded =
+                    decodedApart(small, FIF_PNG) + " / " + decodedApart(small, FIF_PNG);
+                return fmt::format("{}, {}: {}", refuses, decoded, testing::internal::GetCapturedStdout());
+            }),
+            fmt::format("true, decoded / decoded: Picture decoders run without their system-call filter: "
+                        "{}\n",
+                        launcher.why));
+    }
+}
+
+namespace {
+
+// A decoder taken over by its file, which does what the file asks: "write" to the standard streams, start
+// "threads" until refused, or block its timer's signal and "work" on. Registered in a process before it
+// starts its decoder process, it decodes a format the table of formats does not know in that process's
+// children.
+int takenOver = FIF_UNKNOWN;
+FIBITMAP* DLL_CALLCONV loadTakenOver(FreeImageIO* io, fi_handle handle, int, int, void*)
+{
+    char asked[16] = {};
+    io->read_proc(asked, 1, sizeof asked - 1, handle);
+    const std::string_view command = asked;
+    std::string did = "nothing";
+    if (command == "write") {
+        int written = 0;
+        for (const int stream : {0, 1, 2}) written += ::write(stream, "taken over\n", 11) == 11;
+        did = fmt::format("wrote {} times", written);
+    } else if (command == "threads") {
+        static std::mutex held;
+        const std::lock_guard holding(held);
+        pthread_attr_t small;
+        ::pthread_attr_init(&small);
+        ::pthread_attr_setstacksize(&small, 1 << 18);
+        constexpr int most = 16;
+        pthread_t threads[most];
+        int started = 0;
+        const auto waiting = [](void*) -> void* { return std::lock_guard(held), nullptr; };
+        while (started < most && ::pthread_create(&threads[started], &small, waiting, nullptr) == 0)
+            ++started;
+        held.unlock();
+        for (int i = 0; i < started; ++i) ::pthread_join(threads[i], nullptr);
+        held.lock();
+        did = fmt::format("started {} threads", started);
+    } else if (command == "work") {
+        sigset_t timer;
+        sigemptyset(&timer);
+        sigaddset(&timer, SIGPROF);
+        ::sigprocmask(SIG_BLOCK, &timer, nullptr);
+        // Bounded, so that a decoder process that never ends it only fails the test.
+        timespec used{};
+        while (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) == 0 && used.tv_sec < 5) {}
+        did = "worked on unchecked";
+    }
+    FreeImage_OutputMessageProc(takenOver, "%s", did.c_str());
+    return nullptr;
+}
+
+void DLL_CALLCONV takeOver(Plugin* plugin, int format)
+{
+    takenOver = format;
+    plugin->load_proc = loadTakenOver;
+}
+
+// Becomes a user of its own, named after this process, when root: the kernel bounds no task of root's.
+bool becomeUserOfItsOwn()
+{
+    const id_t own = 3000000000u + id_t(::getpid());
+    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setresgid(own, own, own) == 0 &&
+                                ::setresuid(own, own, own) == 0);
+}
+
+}  // namespace
+
+// Code that took over a decoding child writes nothing the program's standard streams lead to, starts no more
+// than the few threads decoders use (as a user: root is bounded by none), and is ended once it worked past
+// its processor time with its timer's signal blocked.
+TEST(DecoderProcess, ADecoderTakenOverByItsFileReachesNoFurther)
+{
+    const bool ownNamespaces =
+        testsupport::holdsInChild([] { return becomeUserOfItsOwn() && ::unshare(CLONE_NEWUSER) == 0; });
+#if defined(__SANITIZE_ADDRESS__)
+    const std::string reached = "taken over\n";  // standard error, kept for the sanitizer's reports
+#else
+    const std::string reached;
+#endif
+    const struct {
+        const char* asked;
+        double cpuSeconds;
+        std::string outcome;
+    } cases[] = {
+        {"write", 60, "the TAKENOVER decoder says \"wrote 3 times\"; reached: " + reached},
+        {"threads", 60,
+         ownNamespaces ? "the TAKENOVER decoder says \"started 3 threads\"; reached: "
+                       : "the TAKENOVER decoder says \"started 16 threads\"; reached: "},
+        {"work", 0.2, "the TAKENOVER decoder took longer than 0.2 s; reached: "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(
+            testsupport::reportInChild([&] {
+                int streams[2];
+                const FREE_IMAGE_FORMAT format = FreeImage_RegisterLocalPlugin(takeOver, "TAKENOVER");
+                if (format == FIF_UNKNOWN || !becomeUserOfItsOwn() || ::pipe2(streams, O_NONBLOCK) != 0)
+                    return std::string("not set up");
+                for (const int stream : {0, 1, 2}) ::dup2(streams[1], stream);
+                std::string error;
+                const std::optional<QvPictureFile> file =
+                    qvPictureFileOf(Bytes(c.asked, c.asked + std::strlen(c.asked)), format, error);
+                if (file)
+                    qvDecodeApart(*file, textureRequest, error, QvDecoderLimits{c.cpuSeconds, 60, 1 << 28});
+                char said[256] = {};
+                const ssize_t got = ::read(streams[0], said, sizeof said - 1);
+                return fmt::format("{}; reached: {}", error, std::string(said, std::max<ssize_t>(got, 0)));
+            }),
+            c.outcome)
+            << c.asked;
+    }
 }
 
 // What a decoder says quotes the file (an unknown XPM colour): an escape sequence in it drives no terminal.
@@ -749,6 +870,11 @@ TEST(DecoderProcess, AChildsResultIsCheckedInTheProgramsOwnCopy)
          ""},
         {"no size in the header, a side too long", 4, 4, 4 * rowBytes, 4, std::nullopt, 3, "", "",
          "the PNG decoder gave a 4x4 picture: 4x4 is larger than the largest picture side 3"},
+        {"no size in the header, more pixels than the largest picture", 8192, 8192, 8192 * rowBytes, 4,
+         std::nullopt, 16384, "", "",
+         "the PNG decoder gave a 8192x8192 picture: 8192x8192 is more than the 33177600 pixels of the "
+         "largest "
+         "picture"},
         {"rows of another length", 4, 4, 10, 4, QvImageSize{4, 4}, 16, "", "",
          "the PNG decoder gave no rows of its 4x4 picture"},
         {"more rows than the segment holds", 4, 4, 4 * rowBytes, 2, std::nullopt, 16, "", "",
