@@ -90,7 +90,6 @@ struct Hello {
     pid_t decoder;
     std::int32_t filterTrial;
 };
-
 // Between them it says that it is alive, in one byte.
 using Alive = char;
 static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Ended) != sizeof(Hello) &&

@@ -8,7 +8,9 @@
 #include <seccomp.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
+#include <utility>
 
 #include <linux/seccomp.h>
 #include <sched.h>
@@ -16,6 +18,7 @@
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
@@ -109,16 +112,26 @@ int addRules(scmp_filter_ctx filter, pid_t self)
     return error;
 }
 
-// Holds the process to decodingTasks tasks. The kernel counts a user's
-// tasks against that limit in each user namespace apart (Linux 5.14 on): in
-// a namespace of its own, the count starts at the child itself, whatever
-// else the user runs. Where the user may not make one, or is root (whom the
-// kernel holds to no such limit), the child runs without the bound: held to
-// the user's count, a user running more than a few processes could start no
-// thread at all.
+// Whether the kernel counts a user's tasks against their limit in each user
+// namespace apart (Linux 5.14 on); an older one counts every process the
+// user runs.
+bool countsTasksPerNamespace()
+{
+    utsname system{};
+    int major = 0, minor = 0;
+    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+           std::pair(major, minor) >= std::pair(5, 14);
+}
+
+// Holds the process to decodingTasks tasks: in a user namespace of its own,
+// the count starts at the child itself, whatever else the user runs. Where
+// the user may not make one, or the kernel counts every process of the
+// user's (a user running more than a few could then start no thread at
+// all), the child runs without the bound, as it does for root, whom the
+// kernel holds to no such limit.
 void boundTasks()
 {
-    if (::unshare(CLONE_NEWUSER) != 0) return;
+    if (!countsTasksPerNamespace() || ::unshare(CLONE_NEWUSER) != 0) return;
     const rlimit tasks{decodingTasks, decodingTasks};
     ::setrlimit(RLIMIT_NPROC, &tasks);
 }
