@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <iterator>
 
 #include <sys/socket.h>
@@ -51,6 +52,14 @@ std::string secondsText(double seconds)
     while (text.back() == '0') text.pop_back();
     if (text.back() == '.') text.pop_back();
     return text;
+}
+
+std::string filterRefusal(int trial)
+{
+    if (WIFSIGNALED(trial)) return fmt::format("setting it ended the process (signal {})", WTERMSIG(trial));
+    if (WIFEXITED(trial) && WEXITSTATUS(trial) != 0)
+        return fmt::format("the kernel refused it ({})", std::strerror(WEXITSTATUS(trial)));
+    return {};
 }
 
 std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecoderLimits& limits)

@@ -37,9 +37,6 @@ struct ResultHeader {
     // Empty once the rows are written.
     char error[4096];
     char remarks[4096];
-    // Why the child decodes without its system-call filter (qvdecodersandbox):
-    // the errno with which the kernel refused it; 0 under the filter.
-    std::int32_t filterRefusal;
 };
 // Page aligned, so the rows start on a page of their own.
 inline constexpr std::size_t resultRowsAt = 16384;
@@ -85,9 +82,13 @@ struct Ended {
     std::uint32_t together;
 };
 // The decoder process's first words: who it is, so that the program can end
-// it should it stop answering.
+// it should it stop answering; and whether its children decode under their
+// system-call filter (qvdecodersandbox), as it learnt from a child of its own
+// that set it: that child's wait status, its exit status the errno with
+// which the kernel refused the filter.
 struct Hello {
     pid_t decoder;
+    std::int32_t filterTrial;
 };
 // Between them it says that it is alive, in one byte.
 using Alive = char;
@@ -97,6 +98,7 @@ static_assert(sizeof(Hello) != sizeof(Alive) && sizeof(Ended) != sizeof(Hello) &
 // How the decoder process and its children show in a process list.
 inline constexpr char decoderProcessName[] = "qvdecoder";
 inline constexpr char decodingChildName[] = "qvdecoding";
+inline constexpr char filterTrialName[] = "qvfiltertrial";
 // The argument that runs the program's own file as the decoder process,
 // followed by the number of the socket it inherits.
 inline constexpr std::string_view decoderRole = "--picture-decoder-socket=";
@@ -155,6 +157,10 @@ std::string getText(const char (&field)[N])
 std::string decoderName(std::int32_t format);
 // Seconds as a person would write them: "1.5", "0.002".
 std::string secondsText(double seconds);
+// Why decoders run without their system-call filter, after a trial of it
+// that ended so: "the kernel refused it (Invalid argument)"; empty where it
+// holds.
+std::string filterRefusal(int trial);
 // Why a child that ended so left no result, `decoder` being the decoder it
 // ran last and `limits` those it ran under.
 std::string endReason(const Ending& ending, std::int32_t decoder, const QvDecoderLimits& limits);

@@ -190,24 +190,22 @@ std::optional<Request> requestFor(const QvPictureFile& file, const QvDecodeJob& 
     return request;
 }
 
-// Says, once in this process, that a child decoded without its system-call
-// filter, the kernel having refused it: pictures are still decoded, but
-// what a file makes of its child can do all the user can.
-void reportUnfiltered(const QvSharedMemory& result)
+// Says, once in this process, that decoders run without their system-call
+// filter, as a decoder process found on trying it (`trial`, how that ended):
+// pictures are still decoded, but what a file makes of its child can do all
+// the user can.
+void reportUnfiltered(int trial)
 {
     static bool said = false;
-    std::int32_t refusal = 0;
-    std::memcpy(&refusal, result.data() + offsetof(ResultHeader, filterRefusal), sizeof(refusal));
-    if (refusal == 0 || std::exchange(said, true)) return;
-    fmt::print("Picture decoders run without their system-call filter: the kernel refused it ({})\n",
-               std::strerror(refusal));
+    const std::string refusal = filterRefusal(trial);
+    if (refusal.empty() || std::exchange(said, true)) return;
+    fmt::print("Picture decoders run without their system-call filter: {}\n", refusal);
     std::fflush(stdout);
 }
 
 // The picture a child left in its result segment, or why there is none.
 QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Request& request)
 {
-    reportUnfiltered(result);
     // Only a child that exited of itself wrote its result (one that finished
     // as it was being ended among them).
     if (!WIFEXITED(ending.status) || WEXITSTATUS(ending.status) != 0) {
@@ -401,9 +399,12 @@ private:
             Ended said{};
             const std::optional<std::size_t> received = receive(decoderSocket, &said, sizeof(said));
             if (received == sizeof(Ended)) return ended(said);
-            if (received == sizeof(Hello) && decoderPid == 0)
-                std::memcpy(&decoderPid, &said, sizeof(Hello));
-            else if (received != sizeof(Alive))
+            if (received == sizeof(Hello) && decoderPid == 0) {
+                Hello hello{};
+                std::memcpy(&hello, &said, sizeof(Hello));
+                decoderPid = hello.decoder;
+                reportUnfiltered(hello.filterTrial);
+            } else if (received != sizeof(Alive))
                 return lose(false);
             silence.restart();
         }

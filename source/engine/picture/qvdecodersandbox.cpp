@@ -8,14 +8,24 @@
 #include <seccomp.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
+#include <utility>
 
+#include <linux/seccomp.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
+
+// The tasks a decoding child may run: itself and the few threads decoders
+// start (the lossy WebP decoder one).
+constexpr rlim_t decodingTasks = 4;
 
 // What every call off the list gets. Code that took over the child gains
 // nothing from a call that fails, while a library that probes for
@@ -102,14 +112,52 @@ int addRules(scmp_filter_ctx filter, pid_t self)
     return error;
 }
 
+// Whether the kernel counts a user's tasks against their limit in each user
+// namespace apart (Linux 5.14 on); an older one counts every process the
+// user runs.
+bool countsTasksPerNamespace()
+{
+    utsname system{};
+    int major = 0, minor = 0;
+    return ::uname(&system) == 0 && std::sscanf(system.release, "%d.%d", &major, &minor) == 2 &&
+           std::pair(major, minor) >= std::pair(5, 14);
+}
+
+// Holds the process to decodingTasks tasks: in a user namespace of its own,
+// the count starts at the child itself, whatever else the user runs. Where
+// the user may not make one, or the kernel counts every process of the
+// user's (a user running more than a few could then start no thread at
+// all), the child runs without the bound, as it does for root, whom the
+// kernel holds to no such limit.
+void boundTasks()
+{
+    if (!countsTasksPerNamespace() || ::unshare(CLONE_NEWUSER) != 0) return;
+    const rlimit tasks{decodingTasks, decodingTasks};
+    ::setrlimit(RLIMIT_NPROC, &tasks);
+}
+
+// The kernel's answer to seccomp() itself, which refuses this call (strict
+// mode takes no flags) with EINVAL where it is there: otherwise ENOSYS from a
+// kernel without it, or whatever a launcher's own filter answers.
+int seccompCallAnswer()
+{
+    return ::syscall(SYS_seccomp, SECCOMP_SET_MODE_STRICT, 1, nullptr) == 0 ? 0 : errno;
+}
+
 }  // namespace
 
-int qvEnterDecoderSandbox()
+int qvEnterDecoderSandbox(bool filtered)
 {
+    boundTasks();
     // Even where the filter is refused, nothing the child runs gains rights.
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0) return errno;
+    if (!filtered) return 0;
     const std::unique_ptr<void, decltype(&seccomp_release)> filter(seccomp_init(refused), &seccomp_release);
     if (!filter) return ENOMEM;
     if (const int error = addRules(filter.get(), ::getpid()); error != 0) return error;
-    return -seccomp_load(filter.get());
+    const int answer = seccompCallAnswer();
+    const int error = -seccomp_load(filter.get());
+    // libseccomp passes on only the errnos it knows, any other as EFAULT:
+    // where the kernel refused seccomp() itself, that refusal is the reason.
+    return error != 0 && answer != 0 && answer != EINVAL ? answer : error;
 }

@@ -6,11 +6,14 @@
 // holds, start threads, read clocks, signal itself and end. It gains no
 // privileges (no set-user-ID program), starts no process, opens no file or
 // socket, attaches no segment, reaches no other process and lifts none of
-// its limits.
+// its limits. As an ordinary user, it starts no more than the few threads
+// decoders use.
 #pragma once
 
-// Puts the calling process, and every thread it starts, under the decoders'
-// system-call filter for good. 0 once it holds; otherwise the errno with
-// which the kernel refused it (one built without seccomp), the process then
-// running on without it.
-int qvEnterDecoderSandbox();
+// Puts the calling process, and every thread it starts, in the decoders'
+// sandbox for good: bounded in threads, with no privileges to gain, and
+// under the system-call filter where `filtered` (where setting it was found
+// to fail, the sandbox holds without it). 0 once it holds; otherwise the
+// errno with which the kernel refused the filter (one built without
+// seccomp), the process then running on without it.
+int qvEnterDecoderSandbox(bool filtered);

@@ -145,18 +145,25 @@ void defaultSignals()
     ::setrlimit(RLIMIT_CORE, &noCore);
 }
 
-// What a decoder's libraries print goes nowhere: libtiff names every tag it
+// Standard input and output, and standard error but in the sanitizer build
+// (its reports are kept), lead nowhere: a file that takes over its decoder
+// could otherwise print lines that pass for the program's, drive the
+// terminal the program was started from, or fill a pipe the program's
+// output goes to, until the program's own next line blocks it. What the
+// decoders' libraries print goes nowhere too: libtiff names every tag it
 // does not know each time it starts, and the C library's last words on an
-// abort repeat what the picture's line says. A sanitizer's report is kept.
-void silenceStandardError()
+// abort repeat what the picture's line says.
+void leadStandardStreamsNowhere()
 {
-#if !defined(__SANITIZE_ADDRESS__)
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (nowhere >= 0) {
-        ::dup2(nowhere, STDERR_FILENO);
-        ::close(nowhere);
-    }
+#if defined(__SANITIZE_ADDRESS__)
+    constexpr int streams[] = {STDIN_FILENO, STDOUT_FILENO};
+#else
+    constexpr int streams[] = {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO};
 #endif
+    const int nowhere = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    // Without /dev/null, closed: the filter lets nothing take their numbers.
+    for (const int stream : streams) nowhere >= 0 ? ::dup2(nowhere, stream) : ::close(stream);
+    if (nowhere >= 0) ::close(nowhere);
 }
 
 // Why a decoding that ran out of the memory it was allowed did: that limit,
@@ -174,8 +181,9 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
                        FreeImage_GetFormatFromFIF(FREE_IMAGE_FORMAT(request.format)));
 }
 
-// Decodes one picture and ends: the exit status is 0 once the result is written.
-[[noreturn]] void decodeInChild(const Request& request, pid_t decoder)
+// Decodes one picture and ends, under the system-call filter where
+// `filtered`: the exit status is 0 once the result is written.
+[[noreturn]] void decodeInChild(const Request& request, pid_t decoder, bool filtered)
 {
     // Ends with the decoder process, which ends with the program.
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -186,7 +194,7 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
     // The decoder process's socket and signals are none of the decoder's business.
     closeFrom(firstOwnDescriptor);
     defaultSignals();
-    silenceStandardError();
+    leadStandardStreamsNowhere();
     const std::optional<QvSharedMemory> file =
         QvSharedMemory::attach(request.fileSegment, request.fileBytes, false);
     std::optional<QvSharedMemory> result =
@@ -200,7 +208,7 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
     const MemoryHold hold = limitChild(request.limits);
     // What the picture's bytes may make of the child goes no further than
     // decoding needs, limits included.
-    sink.header().filterRefusal = qvEnterDecoderSandbox();
+    qvEnterDecoderSandbox(filtered);
     errno = 0;
     QvDecodeResult decoded = qvDecodePicture(file->bytes(), header, request.decode, sink);
     // An allocation that failed under our limit leaves ENOMEM behind, whatever
@@ -223,7 +231,9 @@ std::string memoryLimitReason(const Request& request, const MemoryHold& hold)
 // for work, and each one's ending told the program as soon as it is reaped.
 class Children {
 public:
-    Children(int socket, int signals) : socket_(socket), signals_(signals) {}
+    Children(int socket, int signals, bool filtered) : socket_(socket), signals_(signals), filtered_(filtered)
+    {
+    }
 
     // Serves the program's requests until it has gone; then ends every child.
     [[noreturn]] void serve()
@@ -264,7 +274,7 @@ private:
         if (receive(socket_, &request, sizeof(request)) != sizeof(request)) return false;
         const pid_t self = ::getpid();
         const pid_t child = ::fork();
-        if (child == 0) decodeInChild(request, self);
+        if (child == 0) decodeInChild(request, self, filtered_);
         if (child < 0) {
             const Ended unstarted{request.id, {-1, 0, 0}, 0};
             return sendAll(socket_, &unstarted, sizeof(unstarted));
@@ -340,6 +350,8 @@ private:
 
     int socket_;
     int signals_;
+    // Whether its children set their system-call filter.
+    bool filtered_;
     std::vector<Child> children_;
 };
 
@@ -374,11 +386,32 @@ void detachInheritedSegments()
     for (const std::uintptr_t address : addresses) ::shmdt(reinterpret_cast<const void*>(address));
 }
 
+// Tries the sandbox in a child that enters it as a decoding child does,
+// before any picture: whether the filter can be set is learnt here, never
+// from memory a decoding child writes. The child's wait status: its exit
+// status the errno with which the kernel refused the filter (0 where it
+// holds), or the signal that ended it (a launcher's own filter may end any
+// process that asks for one). One that cannot be started tells nothing:
+// the children then try the filter.
+int tryFilter()
+{
+    const pid_t trial = ::fork();
+    if (trial == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::prctl(PR_SET_NAME, filterTrialName);
+        closeFrom(firstOwnDescriptor);
+        defaultSignals();
+        ::_exit(qvEnterDecoderSandbox(true));
+    }
+    int status = 0;
+    while (trial > 0 && ::waitpid(trial, &status, 0) < 0 && errno == EINTR) {}
+    return status;
+}
+
 }  // namespace
 
 [[noreturn]] void qvServeDecoding(int socket)
 {
-    ::prctl(PR_SET_NAME, decoderProcessName);
     socket = keepOnlyOwnDescriptors(socket);
     detachInheritedSegments();
     // Children are waited for here, whatever the program's launcher left of
@@ -386,14 +419,17 @@ void detachInheritedSegments()
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &standard, nullptr);
+    // Before this process takes its name, which its trial would bear at first.
+    const int trial = tryFilter();
+    ::prctl(PR_SET_NAME, decoderProcessName);
     sigset_t childSignals;
     sigemptyset(&childSignals);
     sigaddset(&childSignals, SIGCHLD);
     ::sigprocmask(SIG_BLOCK, &childSignals, nullptr);
     const int signals = ::signalfd(-1, &childSignals, SFD_CLOEXEC | SFD_NONBLOCK);
-    const Hello hello{::getpid()};
+    const Hello hello{::getpid(), trial};
     if (signals < 0 || !sendAll(socket, &hello, sizeof(hello))) ::_exit(0);
-    Children(socket, signals).serve();
+    Children(socket, signals, filterRefusal(hello.filterTrial).empty()).serve();
 }
 
 [[noreturn]] void qvServeDecoderRole(std::string_view socketNumber)
