@@ -704,7 +704,18 @@ TEST(ImageHeaderNetpbm, IsHeldToWhatItsFileCanHold)
           text("P5\n1 1\n0\n\x01"),
           {},
           damaged("a largest sample of 0")},
-         {"pgm of no width", FIF_PGMRAW, text("P5\n0 2\n255\n"), {0, 2}, zero(0, 2)}});
+         {"pgm of no width", FIF_PGMRAW, text("P5\n0 2\n255\n"), {0, 2}, zero(0, 2)},
+         // A comment straight after a number ends it, and runs to its line's end.
+         {"plain pgm of a comment after its width",
+          FIF_PGM,
+          text("P2\n4#1 0\n2\n7\n0 1 2 3 4 5 6 7\n"),
+          {4, 2},
+          ""},
+         {"pgm cut short after a comment",
+          FIF_PGMRAW,
+          text("P5\n2 1\n255#c 7\n\x01"),
+          {2, 1},
+          cutAt(17, 16)}});
 }
 
 TEST(ImageHeaderPfm, IsHeldToWhatItsFileCanHold)

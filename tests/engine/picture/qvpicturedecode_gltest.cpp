@@ -126,6 +126,11 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
     const std::string dxt =
         "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
         "-define dds:compression=";
+    // Netpbm files with comments where netpbm allows them, each netpbm's own reading the reference.
+    const std::string pbm = "{magick} {source} -threshold 50% pbm:-", plainPbm = pbm + " | pamtopnm -plain",
+                      pgm = "ppmtopgm {source}", plainPgm = pgm + " | pnmtoplainpnm",
+                      ppm = "ppmtoppm < {source}", plainPpm = "pnmtoplainpnm {source}",
+                      byNetpbm = "ppmtoppm < {in} > {out}", spaced = " | sed '3,$s/./& /g'";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
     const struct {
         std::string name, write, reference, referenceOf = "";
@@ -154,9 +159,19 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"os2.bmp", "{magick} {source} bmp3:- | " + os2 + " > {out}", fromMagick},
         {"header36.bmp", "{magick} {source} -type palette bmp3:- | " + bmp36 + " > {out}", fromMagick,
          source},
-        {"comment.pbm",
-         "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain | sed '2s/$/#1 0/; 3,$s/ //g' > {out}",
-         "ppmtoppm < {in} > {out}"},
+        {"comment.pbm", plainPbm + " | sed '2s/$/#1 0/; 3,$s/ //g' > {out}", byNetpbm},
+        {"widthcomment.pbm", plainPbm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"widthcomment.pgm", plainPgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"widthcommentraw.pgm", pgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"heightcomment.pgm", plainPgm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"heightcommentraw.ppm", ppm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"heightcommentraw.pbm", pbm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"maxcomment.ppm", plainPpm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
+        {"maxcommentraw.pgm", pgm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
+        {"samplecomment.pbm", plainPbm + spaced + " | sed '3s/ $/#c 1 0 1/' > {out}", byNetpbm},
+        {"returncomment.pgm", pgm + " | sed '2s/^/#c\\r/' > {out}", byNetpbm},
+        {"samplereturncomment.pgm", plainPgm + " | sed '4s/ / #c\\r/' > {out}", byNetpbm},
+        {"lastsample.pbm", plainPbm + spaced + " | sed 's/ $//' | head -c -1 > {out}", byNetpbm},
         // Rows marked top first: ImageMagick writes them so but marks others bottom first.
         {"map15.tga",
          "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
