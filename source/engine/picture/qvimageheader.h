@@ -56,6 +56,10 @@ struct QvTiffDirectory {
     bool associatedAlpha = false;
     // Its pixels are tiles of four 8- or 16-bit inks, CMYK.
     bool tiledInks = false;
+    // Its pixels are 16-bit unsigned grey and one extra sample, alpha; its
+    // grey is 0 for white where `minIsWhite`.
+    bool wideGreyAlpha = false;
+    bool minIsWhite = false;
 };
 
 // A Netpbm header's fields as netpbm reads them, a PFM header's as

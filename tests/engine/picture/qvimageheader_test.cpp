@@ -839,6 +839,15 @@ TEST(ImageHeaderTiff, IsHeldToWhatItsFileCanHold)
          ""},
         {"tiff of no width", FIF_TIFF, tiff(0, 2, 1, Bytes(6, 0x80), 6), {0, 2}, zero(0, 2)},
     };
+    // 16-bit grey with alpha FreeImage reads as one 32-bit number a pixel.
+    for (const auto& [format, name] : {std::pair(2ull, "signed"), {3ull, "floating-point"}})
+        claims.push_back(
+            {name,
+             FIF_TIFF,
+             tiff(3, 2, 1, Bytes(24, 0x80), 24, 0,
+                  {{258, 3, {16, 16}}, {277, 3, {2}}, {338, 3, {2}}, {339, 3, {format, format}}}),
+             {},
+             fmt::format("FreeImage cannot read a TIFF of {} 16-bit grey with alpha", name)});
     // Codings whose every byte gives at most so many pixel bytes.
     for (const auto& [coding, name, bytes] :
          {std::tuple(8, "deflate", 10), {32773, "PackBits", 100}, {4, "fax", 100}, {5, "LZW", 10}})
