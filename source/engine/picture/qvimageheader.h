@@ -56,15 +56,23 @@ struct QvTiffDirectory {
     bool associatedAlpha = false;
     // Its pixels are tiles of four 8- or 16-bit inks, CMYK.
     bool tiledInks = false;
+    // Its pixels are 16-bit unsigned grey and one extra sample, alpha; its
+    // grey is 0 for white where `minIsWhite`.
+    bool wideGreyAlpha = false;
+    bool minIsWhite = false;
 };
 
-// A Netpbm or PFM header's fields, read as FreeImage's decoder reads them.
+// A Netpbm header's fields as netpbm reads them, a PFM header's as
+// FreeImage's decoder does.
 struct QvNetpbmHeader {
     char kind = 0;  // the character after "P": '1' to '6', 'F' or 'f'
     std::uint64_t width = 0;
     std::uint64_t height = 0;
     std::uint64_t maxValue = 0;  // 1 for a bitmap; 0 for PFM, which has a scale instead
     std::uint64_t pixelsStart = 0;
+    // FreeImage reads the header otherwise: a comment starts straight after
+    // one of its numbers, or ends at a carriage return alone.
+    bool misreadByFreeImage = false;
 };
 
 // What a format's reader found that its rewrite and pixel fix-ups use.

@@ -1,7 +1,8 @@
 // qvtiff: the first directory of a TIFF read in place, a few comparisons an
 // entry, and its strips or tiles walked alike (a file may hold hundreds of
 // millions of them); alpha that FreeImage hands back as stored multiplied
-// into the colours, divided out; and tiled inks put in their order.
+// into the colours, divided out; 16-bit grey and alpha put back together
+// from the bytes FreeImage hands back; and tiled inks put in their order.
 #include "engine/picture/qvtiff.h"
 
 #include "engine/picture/qvheaderreader.h"
@@ -10,6 +11,7 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <initializer_list>
 #include <optional>
@@ -29,12 +31,15 @@ constexpr std::uint64_t tiffUncompressed = 1, tiffLzw = 5, tiffOldJpeg = 6, tiff
 constexpr std::uint64_t tiffSeparatePlanes = 2;
 constexpr std::uint64_t tiffSeparated = 5, tiffInks = 4;
 constexpr std::uint64_t tiffYCbCr = 6;
+constexpr std::uint64_t tiffMinIsWhite = 0, tiffMinIsBlack = 1;
 // Unless a YCbCr picture says otherwise, two chroma samples serve 2x2 pixels.
 constexpr std::uint64_t tiffDefaultSubsampling = 2;
 // The type of a field of 16-bit whole numbers, and the extra sample that is
 // alpha the colours are already multiplied by.
 constexpr std::uint64_t tiffShort = 3;
 constexpr std::uint64_t tiffAssociatedAlpha = 1;
+// Sample formats other than whole numbers of no sign.
+constexpr std::uint64_t tiffSignedFormat = 2, tiffFloatFormat = 3;
 
 // One field of a TIFF directory: where its values are, and how many.
 struct TiffField {
@@ -331,6 +336,33 @@ void divideByAlpha(FIBITMAP* bitmap, double full)
     }
 }
 
+// ---------------------------------------------------------------- 16-bit grey with alpha
+
+// The pixels of 16-bit grey and alpha as FreeImage hands them back: each
+// one's four bytes as stored, taken for an 8-bit RGBA pixel (grey in red and
+// green, alpha in blue and alpha) whose red and blue it exchanges. Put back
+// as the 8-bit grey and alpha a 16-bit picture shows, their high bytes, the
+// grey first divided by alpha it is multiplied by and turned into light
+// where 0 is white.
+void greyFromWideGreyAlpha(FIBITMAP* bitmap, const QvTiffDirectory& directory)
+{
+    static_assert(std::endian::native == std::endian::little,
+                  "FreeImage's samples are in the machine's order");
+    if (FreeImage_GetImageType(bitmap) != FIT_BITMAP || FreeImage_GetBPP(bitmap) != 32) return;
+    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* pixel = FreeImage_GetScanLine(bitmap, int(y));
+        for (unsigned x = 0; x < width; ++x, pixel += 4) {
+            WORD grey = WORD(pixel[FI_RGBA_RED] | pixel[FI_RGBA_GREEN] << 8);
+            const WORD alpha = WORD(pixel[FI_RGBA_BLUE] | pixel[FI_RGBA_ALPHA] << 8);
+            if (directory.associatedAlpha) grey = straight(grey, alpha, 65535);
+            if (directory.minIsWhite) grey = WORD(0xFFFF - grey);
+            pixel[FI_RGBA_RED] = pixel[FI_RGBA_GREEN] = pixel[FI_RGBA_BLUE] = BYTE(grey >> 8);
+            pixel[FI_RGBA_ALPHA] = BYTE(alpha >> 8);
+        }
+    }
+}
+
 // ---------------------------------------------------------------- Tiled inks
 
 // The inks of a tiled CMYK picture as FreeImage hands them back: of 8 bits,
@@ -387,11 +419,25 @@ QvHeaderReading qvReadTiff(std::span<const std::uint8_t> file)
     QvHeaderReading reading = tiffPicture(directory);
     const TiffField& extra = directory.fields.extraSamples;
     const TiffFields& fields = directory.fields;
+    // FreeImage reads 16-bit grey and alpha as the bytes of 8-bit colours,
+    // which are put back; signed or floating-point ones as one 32-bit number
+    // a pixel, of which nothing is shown.
+    const std::uint64_t photometric = directory.value(fields.photometric, tiffMinIsBlack);
+    const bool wideGreyAlpha =
+        fields.photometric.present && (photometric == tiffMinIsWhite || photometric == tiffMinIsBlack) &&
+        directory.value(fields.samplesPerPixel, 1) == 2 && directory.value(fields.bitsPerSample, 1) == 16;
+    const std::uint64_t sampleFormat = directory.value(fields.sampleFormat, 1);
+    if (wideGreyAlpha && (sampleFormat == tiffSignedFormat || sampleFormat == tiffFloatFormat) &&
+        reading.problem.empty())
+        return refused(fmt::format("FreeImage cannot read a TIFF of {} 16-bit grey with alpha",
+                                   sampleFormat == tiffSignedFormat ? "signed" : "floating-point"));
     reading.facts = QvTiffDirectory{.associatedAlpha = extra.type == tiffShort && extra.count > 0 &&
                                                        directory.value(extra, 0) == tiffAssociatedAlpha,
                                     .tiledInks = fields.tileWidth.present &&
                                                  directory.value(fields.photometric, 0) == tiffSeparated &&
-                                                 directory.value(fields.samplesPerPixel, 1) == tiffInks};
+                                                 directory.value(fields.samplesPerPixel, 1) == tiffInks,
+                                    .wideGreyAlpha = wideGreyAlpha,
+                                    .minIsWhite = photometric == tiffMinIsWhite};
     return reading;
 }
 
@@ -400,6 +446,10 @@ void qvTiffAsStored(FIBITMAP* bitmap, int, const QvHeaderReading& header, std::s
     const QvTiffDirectory* directory = std::get_if<QvTiffDirectory>(&header.facts);
     if (directory == nullptr) return;
     if (directory->tiledInks) inksFromTiles(bitmap);
+    if (directory->wideGreyAlpha) {
+        greyFromWideGreyAlpha(bitmap, *directory);
+        return;
+    }
     if (!directory->associatedAlpha) return;
     // FreeImage's pixels of each sample type, in its channel order.
     struct Byte4 {

@@ -704,7 +704,18 @@ TEST(ImageHeaderNetpbm, IsHeldToWhatItsFileCanHold)
           text("P5\n1 1\n0\n\x01"),
           {},
           damaged("a largest sample of 0")},
-         {"pgm of no width", FIF_PGMRAW, text("P5\n0 2\n255\n"), {0, 2}, zero(0, 2)}});
+         {"pgm of no width", FIF_PGMRAW, text("P5\n0 2\n255\n"), {0, 2}, zero(0, 2)},
+         // A comment straight after a number ends it, and runs to its line's end.
+         {"plain pgm of a comment after its width",
+          FIF_PGM,
+          text("P2\n4#1 0\n2\n7\n0 1 2 3 4 5 6 7\n"),
+          {4, 2},
+          ""},
+         {"pgm cut short after a comment",
+          FIF_PGMRAW,
+          text("P5\n2 1\n255#c 7\n\x01"),
+          {2, 1},
+          cutAt(17, 16)}});
 }
 
 TEST(ImageHeaderPfm, IsHeldToWhatItsFileCanHold)
@@ -828,6 +839,15 @@ TEST(ImageHeaderTiff, IsHeldToWhatItsFileCanHold)
          ""},
         {"tiff of no width", FIF_TIFF, tiff(0, 2, 1, Bytes(6, 0x80), 6), {0, 2}, zero(0, 2)},
     };
+    // 16-bit grey with alpha FreeImage reads as one 32-bit number a pixel.
+    for (const auto& [format, name] : {std::pair(2ull, "signed"), {3ull, "floating-point"}})
+        claims.push_back(
+            {name,
+             FIF_TIFF,
+             tiff(3, 2, 1, Bytes(24, 0x80), 24, 0,
+                  {{258, 3, {16, 16}}, {277, 3, {2}}, {338, 3, {2}}, {339, 3, {format, format}}}),
+             {},
+             fmt::format("FreeImage cannot read a TIFF of {} 16-bit grey with alpha", name)});
     // Codings whose every byte gives at most so many pixel bytes.
     for (const auto& [coding, name, bytes] :
          {std::tuple(8, "deflate", 10), {32773, "PackBits", 100}, {4, "fax", 100}, {5, "LZW", 10}})

@@ -103,8 +103,10 @@ struct LoadCounter : QvDecodeSink {
 // Each file is written by a tool from the source picture; netpbm or ImageMagick decode the reference.
 TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
 {
-    const std::string source = sourcePicture(), alpha = temp("alpha.png");
+    const std::string source = sourcePicture(), alpha = temp("alpha.png"), greyAlpha = temp("greyalpha.png");
     run(fmt::format("{} {} -alpha set -channel A -fx '0.3+0.2*i' +channel {}", magick, source, alpha));
+    run(fmt::format("ppmtopgm {} | {} pgm:- -alpha set -channel A -fx '0.3+0.2*i' +channel {}", source,
+                    magick, greyAlpha));
     // References that round levels to 8 bits: netpbm's for PFM and 4-bit BMP channels (ImageMagick shifts),
     // ImageMagick's at 16 bits otherwise (netpbm truncates 5- and 6-bit channels; ImageMagick at 8 drops
     // 16-bit inks' low byte before turning them into light).
@@ -122,10 +124,21 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         "m = 18 + b[0]; e = [b[m + 3 * i:m + 3 * i + 3] for i in range(n)]; "
         "b[m:m + 3 * n] = b\"\".join(((c[2] >> 3 << 10) | (c[1] >> 3 << 5) | c[0] >> 3)"
         ".to_bytes(2, \"little\") for c in e); b[7] = 15; sys.stdout.buffer.write(b)'";
+    // Grey of 0 for white, which ImageMagick writes only without alpha: photometric 0 written over its 1.
+    const std::string minIsWhite = "python3 -c 'import sys, struct; b = bytearray(sys.stdin.buffer.read()); "
+                                   "d = struct.unpack_from(\"<I\", b, 4)[0]; "
+                                   "e = next(d + 2 + 12 * i for i in range(b[d]) if "
+                                   "struct.unpack_from(\"<H\", b, d + 2 + 12 * i)[0] == 262); "
+                                   "b[e + 8] = 0; sys.stdout.buffer.write(b)'";
     // Whole DXT blocks of one colour each, and a last part-block row and column FreeImage leaves out.
     const std::string dxt =
         "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
         "-define dds:compression=";
+    // Netpbm files with comments where netpbm allows them, each netpbm's own reading the reference.
+    const std::string pbm = "{magick} {source} -threshold 50% pbm:-", plainPbm = pbm + " | pamtopnm -plain",
+                      pgm = "ppmtopgm {source}", plainPgm = pgm + " | pnmtoplainpnm",
+                      ppm = "ppmtoppm < {source}", plainPpm = "pnmtoplainpnm {source}",
+                      byNetpbm = "ppmtoppm < {in} > {out}", spaced = " | sed '3,$s/./& /g'";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
     const struct {
         std::string name, write, reference, referenceOf = "";
@@ -143,6 +156,11 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick},
         {"associated.tif", "{magick} {alpha} -define tiff:alpha=associated -depth 16 {out}", fromMagick,
          alpha},
+        {"greyalpha.tif", "{magick} {greyAlpha} -depth 16 {out}", fromMagick},
+        {"greyassociated.tif", "{magick} {greyAlpha} -define tiff:alpha=associated -depth 16 {out}",
+         fromMagick, greyAlpha},
+        {"greywhite.tif", "{magick} {greyAlpha} -depth 16 tif:- | " + minIsWhite + " > {out}",
+         magick + " {in} -alpha off -negate -depth 16 ppm:{out}", greyAlpha},
         {"v5.bmp", "{magick} {source} {out}", fromBmp},
         {"alpha.bmp", "{magick} {alpha} {out}", fromBmp},
         {"565.bmp", "{magick} {source} -define bmp:subtype=RGB565 {out}", fromMagick},
@@ -154,9 +172,19 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"os2.bmp", "{magick} {source} bmp3:- | " + os2 + " > {out}", fromMagick},
         {"header36.bmp", "{magick} {source} -type palette bmp3:- | " + bmp36 + " > {out}", fromMagick,
          source},
-        {"comment.pbm",
-         "{magick} {source} -threshold 50% pbm:- | pamtopnm -plain | sed '2s/$/#1 0/; 3,$s/ //g' > {out}",
-         "ppmtoppm < {in} > {out}"},
+        {"comment.pbm", plainPbm + " | sed '2s/$/#1 0/; 3,$s/ //g' > {out}", byNetpbm},
+        {"widthcomment.pbm", plainPbm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"widthcomment.pgm", plainPgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"widthcommentraw.pgm", pgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
+        {"heightcomment.pgm", plainPgm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"heightcommentraw.ppm", ppm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"heightcommentraw.pbm", pbm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
+        {"maxcomment.ppm", plainPpm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
+        {"maxcommentraw.pgm", pgm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
+        {"samplecomment.pbm", plainPbm + spaced + " | sed '3s/ $/#c 1 0 1/' > {out}", byNetpbm},
+        {"returncomment.pgm", pgm + " | sed '2s/^/#c\\r/' > {out}", byNetpbm},
+        {"samplereturncomment.pgm", plainPgm + " | sed '4s/ / #c\\r/' > {out}", byNetpbm},
+        {"lastsample.pbm", plainPbm + spaced + " | sed 's/ $//' | head -c -1 > {out}", byNetpbm},
         // Rows marked top first: ImageMagick writes them so but marks others bottom first.
         {"map15.tga",
          "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
@@ -170,7 +198,7 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         const std::string out = temp(c.name), reference = temp(c.name + ".pnm");
         SCOPED_TRACE(out);
         run(fmt::format(fmt::runtime(c.write), fmt::arg("source", source), fmt::arg("alpha", alpha),
-                        fmt::arg("magick", magick), fmt::arg("out", out)));
+                        fmt::arg("greyAlpha", greyAlpha), fmt::arg("magick", magick), fmt::arg("out", out)));
         run(fmt::format(fmt::runtime(c.reference),
                         fmt::arg("in", c.referenceOf.empty() ? out : c.referenceOf),
                         fmt::arg("out", reference)));
