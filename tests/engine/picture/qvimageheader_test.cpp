@@ -73,6 +73,45 @@ Bytes dds(std::uint64_t width, std::uint64_t height)
     return bytes;
 }
 
+// DXT1 blocks of 0x55, cut or padded to `bytes`.
+Bytes dxt1Of(std::uint64_t width, std::uint64_t height, std::size_t bytes)
+{
+    Bytes file;
+    put(file, "DDS ");
+    putFields(file, 4, {124, 0x1007, height, width, 8}, true);
+    file.resize(76, 0);
+    putFields(file, 4, {32, 0x4}, true);
+    put(file, "DXT1");
+    file.resize(128, 0);
+    file.resize(bytes, 0x55);
+    return file;
+}
+
+// 8-bit PCX of one plane, plain or run-length (coding 1), of bytes that
+// stand for themselves either way, cut or padded to `bytes`.
+Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes)
+{
+    Bytes file{0x0A, 5, std::uint8_t(coding), 8};
+    putFields(file, 2, {0, 0, width - 1, height - 1}, true);
+    file.resize(65, 0);
+    file.push_back(1);
+    putFields(file, 2, {(width + 1) & ~1ull}, true);
+    file.resize(128, 0);
+    file.resize(bytes, 0x41);
+    return file;
+}
+
+// A Sun raster without a colour map, of bytes that stand for themselves,
+// cut or padded to `bytes`.
+Bytes ras(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::uint64_t kind,
+          std::size_t bytes)
+{
+    Bytes file;
+    putFields(file, 4, {0x59A66A95, width, height, bits, 0, kind, 0, 0});
+    file.resize(bytes, 0x41);
+    return file;
+}
+
 // Uncompressed 8-bit grey.
 Bytes sgi(std::uint64_t width, std::uint64_t height, int dimension = 2)
 {
@@ -455,6 +494,63 @@ TEST(ImageHeaderKoala, IsAlways320x200)
     expectSizeRead({"koala", FIF_KOALA, koala, {320, 200}, true, 0});
     // FreeImage reads any file as one (a cut one from memory it never filled).
     expectSizeRead({"koala cut short", FIF_KOALA, cut(koala, 100), {320, 200}, false, 0});
+}
+
+// Formats read for their size whose decoders make pixels of memory never
+// written where the file ends too soon.
+TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
+{
+    const Bytes tga = fi(FIF_TARGA, 24), tgaRuns = fi(FIF_TARGA, 24, TARGA_SAVE_RLE);
+    const Bytes cutDxt1 = dxt1Of(1001, 37, 768);
+    const std::string small = "FreeImage cannot read a DXT DDS of {}, a side shorter than one block of 4";
+    expectAll(
+        {{"dxt1 dds of part-blocks", FIF_DDS, dxt1Of(1001, 37, 128 + 251 * 10 * 8), false},
+         {"run-length pcx", FIF_PCX, pcx(5, 3, 1, 128 + 6 * 3), false},
+         {"tga", FIF_TARGA, tga, false},
+         {"run-length tga", FIF_TARGA, tgaRuns, false},
+         {"sun raster", FIF_RAS, ras(5, 3, 24, 1, 32 + 16 * 3), false}},
+        {{"dxt1 dds of part-blocks cut short", FIF_DDS, cutDxt1, {1000, 36}, cutAt(20208, 768)},
+         {"dds of 2048x2048 in 768 bytes",
+          FIF_DDS,
+          cut(dds(2048, 2048), 768),
+          {2048, 2048},
+          cutAt(128 + 2048 * 2048 * 4, 768)},
+         {"dxt1 dds of 1x1", FIF_DDS, dxt1Of(1, 1, 136), {}, fmt::format(fmt::runtime(small), "1x1 pixels")},
+         {"dxt1 dds of 5x3", FIF_DDS, dxt1Of(5, 3, 144), {}, fmt::format(fmt::runtime(small), "5x3 pixels")},
+         {"run-length pcx of 4096x4096 in 400 bytes",
+          FIF_PCX,
+          pcx(4096, 4096, 1, 400),
+          {4096, 4096},
+          packs({4096, 4096}, 272, "run-length")},
+         {"pcx cut short", FIF_PCX, pcx(5, 3, 0, 140), {5, 3}, cutAt(146, 140)},
+         {"pcx of rows too short",
+          FIF_PCX,
+          patched(pcx(5, 3, 0, 146), 66, 2, {4}, true),
+          {5, 3},
+          damaged("rows of 4 bytes for 5 pixels of 8 bits")},
+         {"tga of 4096x4096 in 318 bytes",
+          FIF_TARGA,
+          cut(patched(tga, 12, 2, {4096, 4096}, true), 318),
+          {4096, 4096},
+          cutAt(18 + 4096 * 4096 * 3, 318)},
+         {"run-length tga of 4096x4096",
+          FIF_TARGA,
+          patched(tgaRuns, 12, 2, {4096, 4096}, true),
+          {4096, 4096},
+          packs({4096, 4096}, tgaRuns.size() - 18, "run-length")},
+         {"sun raster cut short", FIF_RAS, ras(64, 64, 24, 1, 1032), {64, 64}, cutAt(32 + 64 * 192, 1032)},
+         {"run-length sun raster of 4096x4096 in 400 bytes",
+          FIF_RAS,
+          ras(4096, 4096, 8, 2, 400),
+          {4096, 4096},
+          packs({4096, 4096}, 368, "run-length")},
+         {"32-bit sun raster of an odd width",
+          FIF_RAS,
+          ras(5, 3, 32, 1, 92),
+          {},
+          "FreeImage cannot read a 32-bit Sun raster of an odd width (5)"}});
+    // Its rewrite, too, never reads blocks the file does not hold.
+    EXPECT_EQ(qvPictureFormatOf(FIF_DDS).rewrite(cutDxt1, {}).problem, cutAt(20208, 768));
 }
 
 // ---------------------------------------------------------------- Formats read in full
@@ -954,15 +1050,7 @@ Bytes sgiOf(std::uint64_t channels)
 // A DDS of one 4x4 DXT1 block.
 Bytes dxt1()
 {
-    Bytes bytes;
-    put(bytes, "DDS ");
-    putFields(bytes, 4, {124, 0x1007, 4, 4, 8}, true);
-    bytes.resize(76, 0);
-    putFields(bytes, 4, {32, 0x4}, true);
-    put(bytes, "DXT1");
-    bytes.resize(128, 0);
-    bytes.resize(136, 0x55);
-    return bytes;
+    return dxt1Of(4, 4, 136);
 }
 
 // A small picture saved by FreeImage (32x32 for JPEG 2000's wavelet levels);
