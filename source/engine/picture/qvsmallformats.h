@@ -74,7 +74,8 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
      .readInFull = true,
      .cost = {.largestBits = 128},
      .asStored = qvPsdAsStored,
-     .loadFlagsRead = PSD_CMYK | PSD_LAB},
+     .loadFlagsRead = PSD_CMYK | PSD_LAB,
+     .thumbnailFormat = FIF_JPEG},
     // OpenEXR decodes a tile whole: a picture stored as one tile is held
     // again beside the bitmap as its coded tile, its decoded samples and the
     // row of tiles its line reader keeps, three copies of float samples (a

@@ -122,6 +122,14 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         "m = 18 + b[0]; e = [b[m + 3 * i:m + 3 * i + 3] for i in range(n)]; "
         "b[m:m + 3 * n] = b\"\".join(((c[2] >> 3 << 10) | (c[1] >> 3 << 5) | c[0] >> 3)"
         ".to_bytes(2, \"little\") for c in e); b[7] = 15; sys.stdout.buffer.write(b)'";
+    // A 6000x6000 JPEG thumbnail, more than the picture's own memory holds, put first among a PSD's image
+    // resources (1036), which no tool at hand writes.
+    const std::string thumbnail =
+        "python3 -c 'import sys, struct; b = bytearray(sys.stdin.buffer.read()); j = open(sys.argv[1], "
+        "\"rb\").read(); a = 30 + struct.unpack(\">I\", b[26:30])[0]; d = struct.pack(\">6I2H\", 1, 6000, "
+        "6000, 18000, 108000000, len(j), 24, 1) + j + bytes(len(j) % 2); r = b\"8BIM\\x04\\x0c\\0\\0\" + "
+        "struct.pack(\">I\", len(d)) + d; b[a:a + 4] = struct.pack(\">I\", struct.unpack(\">I\", b[a:a + "
+        "4])[0] + len(r)); b[a + 4:a + 4] = r; sys.stdout.buffer.write(b)'";
     // Whole DXT blocks of one colour each, and a last part-block row and column FreeImage leaves out.
     const std::string dxt =
         "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
@@ -141,6 +149,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
          fromMagick},
         {"cmyk8.psd", "{magick} {source} -colorspace CMYK -depth 8 {out}", fromMagick},
         {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick},
+        {"thumbnail.psd",
+         "{magick} -size 6000x6000 xc:#204080 -type TrueColor {out}.jpg && {magick} {source} psd:- | " +
+             thumbnail + " {out}.jpg > {out}",
+         fromMagick},
         {"associated.tif", "{magick} {alpha} -define tiff:alpha=associated -depth 16 {out}", fromMagick,
          alpha},
         {"v5.bmp", "{magick} {source} {out}", fromBmp},
