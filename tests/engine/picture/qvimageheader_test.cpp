@@ -584,9 +584,31 @@ TEST(ImageHeaderPsd, IsHeldToWhatItsFileCanHold)
         file.resize(bytes, 0);
         return file;
     };
+    // The same of PackBits rows, each of `rowBytes` after their lengths: a row of two samples as one literal
+    // run.
+    const auto packBits = [&](std::uint64_t side, std::uint64_t rowBytes, std::size_t bytes) {
+        Bytes file = psd(side, 8, 38);
+        putFields(file, 2, {1});
+        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 2, {rowBytes});
+        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 1, {1, 0x40, 0x80});
+        file.resize(bytes, 0);
+        return file;
+    };
     expectAll(
-        {{"psd", FIF_PSD, psd(2, 8, 40 + 3 * 2 * 2), true}},
-        {{"psd claim", FIF_PSD, psd(5760, 32, 440), {5760, 5760}, cutAt(40 + 3ull * 5760 * 5760 * 4, 440)}});
+        {{"psd", FIF_PSD, psd(2, 8, 40 + 3 * 2 * 2), true},
+         {"packbits psd", FIF_PSD, packBits(2, 3, 40 + 6 * 2 + 6 * 3), true}},
+        {{"psd claim", FIF_PSD, psd(5760, 32, 440), {5760, 5760}, cutAt(40 + 3ull * 5760 * 5760 * 4, 440)},
+         {"packbits psd cut short", FIF_PSD, packBits(2, 3, 69), {2, 2}, cutAt(70, 69)},
+         {"packbits psd of rows too short",
+          FIF_PSD,
+          packBits(200, 3, 4000),
+          {200, 200},
+          packs({200, 200}, 3, "PackBits")},
+         {"packbits psd of row lengths past its end",
+          FIF_PSD,
+          packBits(2, 3, 45),
+          {2, 2},
+          past("row lengths", 40, 45)}});
 }
 
 TEST(ImageHeaderGif, IsHeldToWhatItsFileCanHold)

@@ -57,6 +57,17 @@ Bytes textureRows(const std::string& netpbmPath)
     return rows;
 }
 
+// Rows of equal length in the opposite order.
+Bytes reversedRows(const Bytes& rows, int height)
+{
+    const std::size_t stride = rows.size() / std::size_t(height);
+    Bytes reversed;
+    for (std::size_t start = rows.size(); start > 0; start -= stride)
+        reversed.insert(reversed.end(), rows.begin() + std::ptrdiff_t(start - stride),
+                        rows.begin() + std::ptrdiff_t(start));
+    return reversed;
+}
+
 // A 5x3 picture whose every pixel differs. Its levels, cut to 5 or 6 bits as ImageMagick cuts
 // them, widen back to one 8-bit value whether a decoder rounds or repeats the bits.
 std::string sourcePicture()
@@ -135,8 +146,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
         "-define dds:compression=";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
+    // A `face` is read as a sky face too: with the default flag alone, its top row first.
     const struct {
         std::string name, write, reference, referenceOf = "";
+        bool face = false;
     } cases[] = {
         {"big.pfm", "pamtopfm -endian=big {source} > {out}", fromPfm},
         {"little.pfm", "pamtopfm -endian=little {source} > {out}", fromPfm},
@@ -174,7 +187,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
          "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
          fromMagick},
         {"tiledcmyk.tif", "{magick} {source} -colorspace CMYK -define tiff:tile-geometry=16x16 {out}",
-         fromMagick},
+         fromMagick, "", true},
+        {"tiledcmyk16.tif",
+         "{magick} {source} -colorspace CMYK -depth 16 -define tiff:tile-geometry=16x16 {out}", fromMagick,
+         "", true},
         {"dxt1.dds", dxt + "dxt1 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
         {"dxt5.dds", dxt + "dxt5 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
     };
@@ -190,6 +206,15 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         const Bytes loaded = TextureLoader().loadImage(out);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(loaded, textureRows(reference));
+        std::string error;
+        const std::optional<QvDecodedPicture> face =
+            c.face ? qvReadPicture(out, {.maxSide = 16384, .layout = QvPixelLayout::rgbTopRowFirst}, error)
+                   : std::nullopt;
+        ASSERT_EQ(face.has_value(), c.face) << error;
+        if (face) {
+            EXPECT_EQ(Bytes(face->rows.data(), face->rows.data() + face->rows.size()),
+                      reversedRows(textureRows(reference), face->height));
+        }
     }
 }
 
