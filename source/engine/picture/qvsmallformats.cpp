@@ -276,7 +276,9 @@ constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits24 = 24;
 constexpr std::uint32_t tgaChannelBits = 5, tgaChannelTop = (1u << tgaChannelBits) - 1;
 // The kind of picture and where its sides and pixel bits lie. Kinds 1 to 3
 // are stored plainly, 9 to 11 as packets, each a byte of count and then one
-// pixel repeated up to 128 times or as many pixels as it counts.
+// pixel repeated up to 128 times or as many pixels as it counts. FreeImage
+// reads packets through a buffer of the bytes after the header shared out
+// among the rows, and reads past it where that holds less than one pixel.
 constexpr std::size_t tgaKindAt = 2, tgaWidthAt = 12, tgaHeightAt = 14, tgaBitsAt = 16;
 constexpr std::uint64_t tgaRunLengthKinds = 8, tgaLongestRun = 128;
 
@@ -627,6 +629,11 @@ QvHeaderReading qvReadTga(std::span<const std::uint8_t> file)
     const std::uint64_t coded = start < file.size() ? file.size() - start : 0;
     if (pixels * (1 + pixelBytes) > times(coded, tgaLongestRun))
         return sized(size, {}, packing(size, pixels, coded, tgaLongestRun / (1 + pixelBytes), "run-length"));
+    if (coded < size.height * pixelBytes)
+        return refused(
+            fmt::format("FreeImage cannot read a run-length TGA of {} rows in {} bytes, fewer than {} "
+                        "a row",
+                        size.height, coded, pixelBytes));
     return sized(size, {});
 }
 
