@@ -76,13 +76,7 @@ Bytes dds(std::uint64_t width, std::uint64_t height)
 // DXT1 blocks of 0x55, cut or padded to `bytes`.
 Bytes dxt1Of(std::uint64_t width, std::uint64_t height, std::size_t bytes)
 {
-    Bytes file;
-    put(file, "DDS ");
-    putFields(file, 4, {124, 0x1007, height, width, 8}, true);
-    file.resize(76, 0);
-    putFields(file, 4, {32, 0x4}, true);
-    put(file, "DXT1");
-    file.resize(128, 0);
+    Bytes file = patched(dds(width, height), 80, 4, {0x4, 0x31545844}, true);  // compressed, "DXT1"
     file.resize(bytes, 0x55);
     return file;
 }
@@ -91,12 +85,9 @@ Bytes dxt1Of(std::uint64_t width, std::uint64_t height, std::size_t bytes)
 // stand for themselves either way, cut or padded to `bytes`.
 Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes)
 {
-    Bytes file{0x0A, 5, std::uint8_t(coding), 8};
-    putFields(file, 2, {0, 0, width - 1, height - 1}, true);
-    file.resize(65, 0);
-    file.push_back(1);
-    putFields(file, 2, {(width + 1) & ~1ull}, true);
-    file.resize(128, 0);
+    Bytes file =
+        patched(patched(Bytes(128, 0), 0, 1, {0x0A, 5, coding, 8}), 8, 2, {width - 1, height - 1}, true);
+    file = patched(patched(file, 65, 1, {1}), 66, 2, {(width + 1) & ~1ull}, true);  // one plane of even rows
     file.resize(bytes, 0x41);
     return file;
 }
@@ -500,62 +491,56 @@ TEST(ImageHeaderKoala, IsAlways320x200)
 // written where the file ends too soon.
 TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
 {
-    const Bytes tga = fi(FIF_TARGA, 24), tgaRuns = fi(FIF_TARGA, 24, TARGA_SAVE_RLE);
-    const Bytes cutDxt1 = dxt1Of(1001, 37, 768);
-    const std::string small = "FreeImage cannot read a DXT DDS of {}, a side shorter than one block of 4";
+    const Bytes tga = fi(FIF_TARGA, 24), runs = fi(FIF_TARGA, 24, TARGA_SAVE_RLE),
+                dxt1 = dxt1Of(1001, 37, 768);
+    const auto sides = [](const Bytes& file, std::uint64_t w, std::uint64_t h) {
+        return patched(file, 12, 2, {w, h}, true);
+    };
+    const auto cannot = [](std::string_view what) { return "FreeImage cannot read a " + std::string(what); };
+    const std::string rle = "run-length", dxtOf = "DXT DDS of {} pixels, a side shorter than one block of 4";
+    // Pixels past the header (DDS 128 bytes, TGA 18, Sun raster 32): 2048x2048x4, 4096x4096x3, 64 rows of
+    // 192.
     expectAll(
         {{"dxt1 dds of part-blocks", FIF_DDS, dxt1Of(1001, 37, 128 + 251 * 10 * 8), false},
          {"run-length pcx", FIF_PCX, pcx(5, 3, 1, 128 + 6 * 3), false},
          {"tga", FIF_TARGA, tga, false},
-         {"run-length tga", FIF_TARGA, tgaRuns, false},
+         {"run-length tga", FIF_TARGA, runs, false},
          {"sun raster", FIF_RAS, ras(5, 3, 24, 1, 32 + 16 * 3), false}},
-        {{"dxt1 dds of part-blocks cut short", FIF_DDS, cutDxt1, {1000, 36}, cutAt(20208, 768)},
-         {"dds of 2048x2048 in 768 bytes",
-          FIF_DDS,
-          cut(dds(2048, 2048), 768),
-          {2048, 2048},
-          cutAt(128 + 2048 * 2048 * 4, 768)},
-         {"dxt1 dds of 1x1", FIF_DDS, dxt1Of(1, 1, 136), {}, fmt::format(fmt::runtime(small), "1x1 pixels")},
-         {"dxt1 dds of 5x3", FIF_DDS, dxt1Of(5, 3, 144), {}, fmt::format(fmt::runtime(small), "5x3 pixels")},
-         {"run-length pcx of 4096x4096 in 400 bytes",
-          FIF_PCX,
-          pcx(4096, 4096, 1, 400),
-          {4096, 4096},
-          packs({4096, 4096}, 272, "run-length")},
+        {{"dxt1 dds cut short", FIF_DDS, dxt1, {1000, 36}, cutAt(20208, 768)},
+         {"dds cut short", FIF_DDS, cut(dds(2048, 2048), 768), {2048, 2048}, cutAt(16777344, 768)},
+         {"dxt1 dds of 1x1", FIF_DDS, dxt1Of(1, 1, 136), {}, cannot(fmt::format(fmt::runtime(dxtOf), "1x1"))},
+         {"dxt1 dds of 5x3", FIF_DDS, dxt1Of(5, 3, 144), {}, cannot(fmt::format(fmt::runtime(dxtOf), "5x3"))},
+         {"pcx claim", FIF_PCX, pcx(4096, 4096, 1, 400), {4096, 4096}, packs({4096, 4096}, 272, rle)},
          {"pcx cut short", FIF_PCX, pcx(5, 3, 0, 140), {5, 3}, cutAt(146, 140)},
-         {"pcx of rows too short",
+         {"pcx of short rows",
           FIF_PCX,
           patched(pcx(5, 3, 0, 146), 66, 2, {4}, true),
           {5, 3},
           damaged("rows of 4 bytes for 5 pixels of 8 bits")},
-         {"tga of 4096x4096 in 318 bytes",
+         {"tga cut short", FIF_TARGA, cut(sides(tga, 4096, 4096), 318), {4096, 4096}, cutAt(50331666, 318)},
+         {"tga claim",
           FIF_TARGA,
-          cut(patched(tga, 12, 2, {4096, 4096}, true), 318),
+          sides(runs, 4096, 4096),
           {4096, 4096},
-          cutAt(18 + 4096 * 4096 * 3, 318)},
-         {"run-length tga of 4096x4096",
+          packs({4096, 4096}, runs.size() - 18, rle)},
+         {"tga of a few bytes a row",
           FIF_TARGA,
-          patched(tgaRuns, 12, 2, {4096, 4096}, true),
-          {4096, 4096},
-          packs({4096, 4096}, tgaRuns.size() - 18, "run-length")},
-         {"run-length tga of a few bytes a row",
-          FIF_TARGA,
-          cut(patched(tgaRuns, 12, 2, {64, 100}, true), 18 + 200),
+          cut(sides(runs, 64, 100), 218),
           {},
-          "FreeImage cannot read a run-length TGA of 100 rows in 200 bytes, fewer than 3 a row"},
-         {"sun raster cut short", FIF_RAS, ras(64, 64, 24, 1, 1032), {64, 64}, cutAt(32 + 64 * 192, 1032)},
-         {"run-length sun raster of 4096x4096 in 400 bytes",
+          cannot("run-length TGA of 100 rows in 200 bytes, fewer than 3 a row")},
+         {"sun raster cut short", FIF_RAS, ras(64, 64, 24, 1, 1032), {64, 64}, cutAt(12320, 1032)},
+         {"sun raster claim",
           FIF_RAS,
           ras(4096, 4096, 8, 2, 400),
           {4096, 4096},
-          packs({4096, 4096}, 368, "run-length")},
-         {"32-bit sun raster of an odd width",
+          packs({4096, 4096}, 368, rle)},
+         {"sun raster of 32 bits",
           FIF_RAS,
           ras(5, 3, 32, 1, 92),
           {},
-          "FreeImage cannot read a 32-bit Sun raster of an odd width (5)"}});
+          cannot("32-bit Sun raster of an odd width (5)")}});
     // Its rewrite, too, never reads blocks the file does not hold.
-    EXPECT_EQ(qvPictureFormatOf(FIF_DDS).rewrite(cutDxt1, {}).problem, cutAt(20208, 768));
+    EXPECT_EQ(qvPictureFormatOf(FIF_DDS).rewrite(dxt1, {}).problem, cutAt(20208, 768));
 }
 
 // ---------------------------------------------------------------- Formats read in full
