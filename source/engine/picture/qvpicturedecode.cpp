@@ -110,6 +110,9 @@ public:
     }
 
 private:
+    // A message as it is told, with the format FreeImage reported it as.
+    using Said = std::pair<FREE_IMAGE_FORMAT, std::string>;
+
     static void hear(FREE_IMAGE_FORMAT format, const char* message)
     {
         if (listener_ == nullptr || message == nullptr) return;
@@ -132,9 +135,6 @@ private:
         if (std::ranges::find(all, said, &Said::second) == all.end())
             all.emplace_back(format, std::move(said));
     }
-
-    // A message as it is told, with the format FreeImage reported it as.
-    using Said = std::pair<FREE_IMAGE_FORMAT, std::string>;
 
     static inline FreeImageMessages* listener_ = nullptr;
     FreeImageMessages* outer_;

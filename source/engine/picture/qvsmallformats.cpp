@@ -562,7 +562,7 @@ QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file)
     const QvImageSize size{right - left + 1, bottom - top + 1};
     const auto [bits, planes] = kind;
     const std::uint64_t rowBytes = QvByteCursor::numberAt<2>(file.data() + pcxRowBytesAt, false);
-    // FreeImage copies each plane's row for the pixels it holds.
+    // Rows too short for their pixels, FreeImage leaves the rest of each row unwritten.
     if (rowBytes < packedBytes(size.width, bits))
         return sized(size, {},
                      fmt::format("its header is damaged: rows of {} bytes for {} pixels of {} bits", rowBytes,
