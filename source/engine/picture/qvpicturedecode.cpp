@@ -100,14 +100,19 @@ public:
     }
     // Each distinct message once, with the decoder that said it:
     // `the JPEG decoder says "Premature end of JPEG file"`; empty when none.
-    std::string text() const
+    // Those FreeImage reported as said by `leftOut`'s decoder are left out.
+    std::string text(FREE_IMAGE_FORMAT leftOut = FIF_UNKNOWN) const
     {
         std::string text;
-        for (const std::string& message : said_) text = joined(text, message);
+        for (const auto& [reporter, message] : said_)
+            if (leftOut == FIF_UNKNOWN || reporter != leftOut) text = joined(text, message);
         return text;
     }
 
 private:
+    // A message as it is told, with the format FreeImage reported it as.
+    using Said = std::pair<FREE_IMAGE_FORMAT, std::string>;
+
     static void hear(FREE_IMAGE_FORMAT format, const char* message)
     {
         if (listener_ == nullptr || message == nullptr) return;
@@ -126,14 +131,15 @@ private:
                                     ? std::string("FreeImage")
                                     : fmt::format("the {} decoder", FreeImage_GetFormatFromFIF(decoder));
         std::string said = fmt::format("{} says \"{}\"", who, words);
-        std::vector<std::string>& all = listener_->said_;
-        if (std::find(all.begin(), all.end(), said) == all.end()) all.push_back(std::move(said));
+        auto& all = listener_->said_;
+        if (std::ranges::find(all, said, &Said::second) == all.end())
+            all.emplace_back(format, std::move(said));
     }
 
     static inline FreeImageMessages* listener_ = nullptr;
     FreeImageMessages* outer_;
     FREE_IMAGE_FORMAT decoding_ = FIF_UNKNOWN;
-    std::vector<std::string> said_;
+    std::vector<Said> said_;
 };
 
 // A FreeImage stream over bytes that FreeImage only reads; every load starts
@@ -265,7 +271,7 @@ QvBitmap readBitmap(Decoding& d)
     // Without a header size the decoded one is checked before the pixels go anywhere.
     error = qvImageSizeProblem(bitmapSize(bitmap), maxSide);
     if (!error.empty()) return nullptr;
-    d.result.remarks = d.messages.text();
+    d.result.remarks = d.messages.text(qvPictureFormatOf(format).thumbnailFormat);
     return bitmap;
 }
 

@@ -67,4 +67,8 @@ struct QvPictureFormat {
     // The bits of the load flags its decoder reads; the rest only choose how
     // a picture is saved.
     int loadFlagsRead = 0;
+    // The format of a thumbnail its decoder has another decoder read beside
+    // the picture (PSD's JPEG one): what that one says of the thumbnail is
+    // no remark on a picture read all the same.
+    FREE_IMAGE_FORMAT thumbnailFormat = FIF_UNKNOWN;
 };

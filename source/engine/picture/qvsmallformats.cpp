@@ -1,6 +1,7 @@
 // qvsmallformats: SGI's row tables and PSD's merged picture; the sizes of
-// DDS, IFF, WBMP, XBM, PICT and Koala pictures as FreeImage reads them; the
-// PCX and Sun raster kinds FreeImage cannot read; and PSD's inks.
+// DDS, IFF, WBMP, XBM, PICT and Koala pictures as FreeImage reads them, and
+// DDS pixels held to their file; the PCX, Sun raster and TGA kinds FreeImage
+// cannot read and their pixels held to their file; and PSD's inks.
 #include "engine/picture/qvsmallformats.h"
 
 #include "engine/picture/qvheaderreader.h"
@@ -43,6 +44,11 @@ constexpr std::uint64_t ddsAlphaPixels = 0x1, ddsCompressed = 0x4, ddsRgb = 0x40
 constexpr std::uint64_t ddsBlockSide = 4;
 constexpr std::size_t ddsHeightAt = 12, ddsWidthAt = 16, ddsLinearSizeAt = 20, ddsMipmapsAt = 28,
                       ddsFourCcAt = ddsPixelFormat + 4, ddsHeaderEnd = 128;
+// Uncompressed rows lie the header's pitch apart where its flags say it
+// gives one (in the field of the first level's size); FreeImage reads
+// pixels of these bits alone.
+constexpr std::uint64_t ddsPitchGiven = 0x8;
+constexpr std::array<std::uint64_t, 6> ddsBitsRead{1, 4, 8, 16, 24, 32};
 
 // Whether a DDS's pixels are DXT1, DXT3 or DXT5 blocks.
 bool ddsOfBlocks(std::uint64_t flags, std::uint64_t fourCc)
@@ -53,6 +59,26 @@ bool ddsOfBlocks(std::uint64_t flags, std::uint64_t fourCc)
     };
     return (flags & ddsRgb) == 0 && (flags & ddsCompressed) &&
            (fourCc == code("DXT1") || fourCc == code("DXT3") || fourCc == code("DXT5"));
+}
+
+// The bytes a DXT DDS of that size takes: its header, then whole blocks,
+// part-blocks included.
+std::uint64_t ddsBlocksEnd(std::uint64_t width, std::uint64_t height, std::uint64_t blockBytes)
+{
+    return plus(ddsHeaderEnd,
+                times(times(ceilDiv(width, ddsBlockSide), ceilDiv(height, ddsBlockSide)), blockBytes));
+}
+
+// Where the last uncompressed row FreeImage reads ends: it steps from row to
+// row by the pitch, or without one by a row of its bitmap, which holds
+// 16-bit pixels as 24-bit ones, so that it reads those 3 bytes a pixel apart.
+std::uint64_t ddsRowsEnd(QvImageSize size, std::uint64_t bitCount, std::uint64_t headerFlags,
+                         std::uint64_t pitch)
+{
+    const std::uint64_t rowBytes = packedBytes(size.width, bitCount);
+    const std::uint64_t step =
+        headerFlags & ddsPitchGiven ? pitch : packedBytes(size.width, bitCount == 16 ? 24 : bitCount);
+    return plus(plus(ddsHeaderEnd, times(size.height - 1, step)), rowBytes);
 }
 
 PixelHold ddsHold(std::uint64_t flags, std::uint64_t fourCc, std::uint64_t bitCount)
@@ -215,12 +241,29 @@ QvHeaderReading pictBitmapSize(QvByteCursor& in, std::uint64_t opcode)
 constexpr std::uint8_t pcxSignature = 0x0A;
 constexpr std::size_t pcxBitsAt = 3, pcxPlanesAt = 65;
 constexpr std::array<std::pair<std::uint8_t, std::uint8_t>, 4> pcxKindsRead{{{1, 1}, {1, 4}, {8, 1}, {8, 3}}};
+// The 128-byte header: its version (FreeImage reads up to 5), its coding,
+// plain or run-length, the picture's corners and the bytes of a row of one
+// plane; each row holds its planes one after the other.
+constexpr std::size_t pcxHeader = 128, pcxVersionAt = 1, pcxCodingAt = 2, pcxCornersAt = 4,
+                      pcxRowBytesAt = 66;
+constexpr std::uint8_t pcxLastVersion = 5, pcxRunLength = 1;
+// A run: a byte of count in its low six bits, then the byte repeated.
+constexpr std::uint64_t pcxLongestRun = 63;
 
 // Sun raster: its signature, and the colour map of red, green and blue rows
 // FreeImage reads only when it holds fewer colours than the pixels can index
 // (it takes a full one for a damaged one).
 constexpr std::uint64_t rasSignature = 0x59A66A95;
 constexpr std::uint64_t rasEqualRgbMap = 1;
+// The 32-byte header, the colour map after it, then the rows, of pixels of
+// 1, 8, 24 or 32 bits. FreeImage reads a row of an odd number of pixels with
+// one byte more, which rows of 1 to 24 bits have as padding to a 16-bit
+// word, and 32-bit ones do not. Kinds 0, 1, 3, 4 and 5 are stored plainly,
+// kind 2 in runs of up to 256 bytes in three: a flag byte, a count, the byte.
+constexpr std::uint64_t rasHeader = 32;
+constexpr std::array<std::uint64_t, 4> rasBitsRead{1, 8, 24, 32};
+constexpr std::array<std::uint64_t, 5> rasPlainKinds{0, 1, 3, 4, 5};
+constexpr std::uint64_t rasRunLengthKind = 2, rasRunBytes = 3, rasLongestRun = 256;
 
 // ---------------------------------------------------------------- TGA
 
@@ -231,6 +274,23 @@ constexpr std::size_t tgaHeader = 18, tgaMapTypeAt = 1, tgaEntriesAt = 5, tgaEnt
 constexpr std::uint8_t tgaHasMap = 1, tgaEntryBits15 = 15, tgaEntryBits24 = 24;
 // A 15-bit entry's channels, 5 bits each, blue lowest.
 constexpr std::uint32_t tgaChannelBits = 5, tgaChannelTop = (1u << tgaChannelBits) - 1;
+// The kind of picture and where its sides and pixel bits lie. Kinds 1 to 3
+// are stored plainly, 9 to 11 as packets, each a byte of count and then one
+// pixel repeated up to 128 times or as many pixels as it counts. FreeImage
+// reads packets through a buffer of the bytes after the header shared out
+// among the rows, and reads past it where that holds less than one pixel.
+constexpr std::size_t tgaKindAt = 2, tgaWidthAt = 12, tgaHeightAt = 14, tgaBitsAt = 16;
+constexpr std::uint64_t tgaRunLengthKinds = 8, tgaLongestRun = 128;
+
+// Whether FreeImage decodes a TGA of this kind and pixel bits: mapped or grey
+// 8-bit pixels, or true colour of 15 to 32 bits.
+bool tgaKindRead(std::uint64_t kind, std::uint64_t bits)
+{
+    const std::uint64_t stored = kind & ~tgaRunLengthKinds;
+    if (kind != stored && kind != (stored | tgaRunLengthKinds)) return false;
+    if (bits == 8) return stored == 1 || stored == 3;
+    return stored == 2 && (bits == 15 || bits == 16 || bits == 24 || bits == 32);
+}
 
 // ---------------------------------------------------------------- Koala and PSD
 
@@ -332,20 +392,36 @@ QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file)
 {
     QvByteCursor in(file);
     if (!in.expect("DDS ")) return {};
-    in.skip(8);  // header size, flags
+    in.skip(4);  // header size
+    const std::uint64_t headerFlags = in.le(4);
     const std::uint64_t height = in.le(4);
     const std::uint64_t width = in.le(4);
     QvByteCursor format(file, ddsPixelFormat);
     const std::uint64_t flags = format.le(4);
     const std::uint64_t fourCc = format.le(4);
     const std::uint64_t bitCount = format.le(4);
+    // Cut before these, the file is read as no picture at all.
     if (format.cut()) return unlessCut(in, {width, height}, {});
-    // FreeImage decodes whole blocks only: the pixels of a last part-block
-    // row or column are left out.
-    if (ddsOfBlocks(flags, fourCc))
-        return unlessCut(in, {width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide},
-                         ddsHold(flags, fourCc, bitCount));
-    return unlessCut(in, {width, height}, ddsHold(flags, fourCc, bitCount));
+    const PixelHold hold = ddsHold(flags, fourCc, bitCount);
+    if (ddsOfBlocks(flags, fourCc)) {
+        // FreeImage decodes whole blocks only: the pixels of a last
+        // part-block row or column are left out, and a picture of no whole
+        // block is no picture to it.
+        if (width < ddsBlockSide || height < ddsBlockSide)
+            return refused(fmt::format("FreeImage cannot read a DXT DDS of {}x{} pixels, a side shorter "
+                                       "than one block of {}",
+                                       width, height, ddsBlockSide));
+        const QvImageSize size{width / ddsBlockSide * ddsBlockSide, height / ddsBlockSide * ddsBlockSide};
+        if (settled(size)) return sized(size, hold);
+        const std::uint64_t blockBytes = file[ddsFourCcAt + 3] == '1' ? 8 : 16;  // DXT1's half-size blocks
+        return sized(size, hold, cutShort(ddsBlocksEnd(width, height, blockBytes), file.size()));
+    }
+    const QvImageSize size{width, height};
+    if ((flags & ddsRgb) == 0 || std::ranges::find(ddsBitsRead, bitCount) == ddsBitsRead.end() ||
+        settled(size))
+        return sized(size, hold);
+    const std::uint64_t pitch = QvByteCursor::numberAt<4>(file.data() + ddsLinearSizeAt, false);
+    return sized(size, hold, cutShort(ddsRowsEnd(size, bitCount, headerFlags, pitch), file.size()));
 }
 
 QvRewrittenPicture qvRewriteDdsBlocks(std::span<const std::uint8_t> file, const QvHeaderReading&)
@@ -359,7 +435,10 @@ QvRewrittenPicture qvRewriteDdsBlocks(std::span<const std::uint8_t> file, const 
     const std::uint64_t blockBytes = file[ddsFourCcAt + 3] == '1' ? 8 : 16;  // DXT1's half-size blocks
     const std::uint64_t across = ceilDiv(width, ddsBlockSide), kept = width / ddsBlockSide,
                         down = height / ddsBlockSide;
-    if (!within(ddsHeaderEnd, times(times(across, down), blockBytes), file.size())) return {};
+    // The header reading refuses such a file; never rewritten from bytes it does not hold.
+    if (std::string problem = cutShort(ddsBlocksEnd(width, height, blockBytes), file.size());
+        !problem.empty())
+        return {{}, std::move(problem)};
     std::vector<std::uint8_t> bytes(file.begin(), file.begin() + ddsHeaderEnd);
     const auto put = [&](std::size_t at, std::uint64_t value) {
         for (std::size_t i = 0; i < 4; ++i) bytes[at + i] = std::uint8_t(value >> (8 * i));
@@ -466,28 +545,96 @@ QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file)
     return {};
 }
 
-QvHeaderReading qvReadPcxKind(std::span<const std::uint8_t> file)
+QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file)
 {
     if (file.size() <= pcxPlanesAt || file[0] != pcxSignature) return {};
     const std::pair kind{file[pcxBitsAt], file[pcxPlanesAt]};
-    if (std::ranges::find(pcxKindsRead, kind) != pcxKindsRead.end()) return {};
-    return refused(fmt::format("FreeImage cannot read a PCX of {}-bit pixels in {} plane{}", kind.first,
-                               kind.second, kind.second == 1 ? "" : "s"));
+    if (std::ranges::find(pcxKindsRead, kind) == pcxKindsRead.end())
+        return refused(fmt::format("FreeImage cannot read a PCX of {}-bit pixels in {} plane{}", kind.first,
+                                   kind.second, kind.second == 1 ? "" : "s"));
+    // FreeImage refuses the rest of a header of another version or coding,
+    // or that is cut short, in its own words.
+    if (file.size() < pcxHeader || file[pcxVersionAt] > pcxLastVersion || file[pcxCodingAt] > pcxRunLength)
+        return {};
+    QvByteCursor in(file, pcxCornersAt);
+    const std::uint64_t left = in.le(2), top = in.le(2), right = in.le(2), bottom = in.le(2);
+    if (left >= right || top >= bottom) return {};
+    const QvImageSize size{right - left + 1, bottom - top + 1};
+    const auto [bits, planes] = kind;
+    const std::uint64_t rowBytes = QvByteCursor::numberAt<2>(file.data() + pcxRowBytesAt, false);
+    // Rows too short for their pixels, FreeImage leaves the rest of each row unwritten.
+    if (rowBytes < packedBytes(size.width, bits))
+        return sized(size, {},
+                     fmt::format("its header is damaged: rows of {} bytes for {} pixels of {} bits", rowBytes,
+                                 size.width, bits));
+    const std::uint64_t pixelBytes = times(times(rowBytes, planes), size.height);
+    if (file[pcxCodingAt] != pcxRunLength)
+        return sized(size, {}, cutShort(plus(pcxHeader, pixelBytes), file.size()));
+    const std::uint64_t coded = file.size() - pcxHeader;
+    if (times(pixelBytes, 2) > times(coded, pcxLongestRun))
+        return sized(size, {}, packing(size, pixelBytes, coded, pcxLongestRun / 2, "run-length"));
+    return sized(size, {});
 }
 
-QvHeaderReading qvReadSunRasterKind(std::span<const std::uint8_t> file)
+QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file)
 {
     QvByteCursor in(file);
     if (in.be(4) != rasSignature) return {};
-    in.skip(8);  // width, height
+    const std::uint64_t width = in.be(4);
+    const std::uint64_t height = in.be(4);
     const std::uint64_t depth = in.be(4);
-    in.skip(8);  // length, type
+    in.skip(4);  // length, which old files give as 0
+    const std::uint64_t type = in.be(4);
     const std::uint64_t mapType = in.be(4);
     const std::uint64_t mapBytes = in.be(4);
-    if (in.cut() || mapType != rasEqualRgbMap || depth > 8 || mapBytes < 3u << depth) return {};
-    return refused(fmt::format("FreeImage cannot read a Sun raster whose colour map holds all {} colours of "
-                               "its {}-bit pixels",
-                               1u << depth, depth));
+    if (in.cut()) return cutInHeader();
+    if (mapType == rasEqualRgbMap && depth <= 8 && mapBytes >= 3u << depth)
+        return refused(fmt::format("FreeImage cannot read a Sun raster whose colour map holds all {} colours "
+                                   "of its {}-bit pixels",
+                                   1u << depth, depth));
+    const QvImageSize size{width, height};
+    const bool runLength = type == rasRunLengthKind;
+    // FreeImage refuses other kinds in its own words.
+    if (std::ranges::find(rasBitsRead, depth) == rasBitsRead.end() ||
+        (!runLength && std::ranges::find(rasPlainKinds, type) == rasPlainKinds.end()) || settled(size))
+        return sized(size, {});
+    if (depth == 32 && width % 2 != 0)
+        return refused(fmt::format("FreeImage cannot read a 32-bit Sun raster of an odd width ({})", width));
+    const std::uint64_t rowBytes = packedBytes(width, depth);
+    const std::uint64_t pixelBytes = times(plus(rowBytes, rowBytes % 2), height);
+    const std::uint64_t start = plus(rasHeader, mapBytes);
+    if (!runLength) return sized(size, {}, cutShort(plus(start, pixelBytes), file.size()));
+    const std::uint64_t coded = start < file.size() ? file.size() - start : 0;
+    if (times(pixelBytes, rasRunBytes) > times(coded, rasLongestRun))
+        return sized(size, {}, packing(size, pixelBytes, coded, rasLongestRun / rasRunBytes, "run-length"));
+    return sized(size, {});
+}
+
+QvHeaderReading qvReadTga(std::span<const std::uint8_t> file)
+{
+    // A TGA has no signature: a header of a kind FreeImage decodes, and a
+    // colour map only where there may be one, is read as one.
+    if (file.size() < tgaHeader || file[tgaMapTypeAt] > tgaHasMap) return {};
+    const std::uint64_t kind = file[tgaKindAt], bits = file[tgaBitsAt];
+    if (!tgaKindRead(kind, bits)) return {};
+    const auto field = [&](std::size_t at) { return QvByteCursor::numberAt<2>(file.data() + at, false); };
+    const QvImageSize size{field(tgaWidthAt), field(tgaHeightAt)};
+    if (settled(size)) return sized(size, {});
+    const std::uint64_t mapBytes =
+        file[tgaMapTypeAt] == tgaHasMap ? ceilDiv(file[tgaEntryBitsAt], 8) * field(tgaEntriesAt) : 0;
+    const std::uint64_t start = tgaHeader + file[0] + mapBytes;
+    const std::uint64_t pixels = size.width * size.height, pixelBytes = ceilDiv(bits, 8);
+    if ((kind & tgaRunLengthKinds) == 0)
+        return sized(size, {}, cutShort(start + pixels * pixelBytes, file.size()));
+    const std::uint64_t coded = start < file.size() ? file.size() - start : 0;
+    if (pixels * (1 + pixelBytes) > times(coded, tgaLongestRun))
+        return sized(size, {}, packing(size, pixels, coded, tgaLongestRun / (1 + pixelBytes), "run-length"));
+    if (coded < size.height * pixelBytes)
+        return refused(
+            fmt::format("FreeImage cannot read a run-length TGA of {} rows in {} bytes, fewer than {} "
+                        "a row",
+                        size.height, coded, pixelBytes));
+    return sized(size, {});
 }
 
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading&)

@@ -1,10 +1,10 @@
 // qvsmallformats: the formats that need little of the program: SGI and PSD,
 // read in full (PSD's CMYK inks, which FreeImage does not mark, marked); TGA's
 // 15-bit colour maps, which FreeImage misreads;
-// DDS, IFF, WBMP, XBM, PICT and Koala, read for their size alone where
-// FreeImage has no header read of its own; PCX and Sun raster, read only for
-// the kinds FreeImage cannot read; and the costs and load flags of formats
-// read by FreeImage alone.
+// DDS, IFF, WBMP, XBM, PICT and Koala, read for their size where FreeImage
+// has no header read of its own; PCX, Sun raster and TGA, read for the kinds
+// FreeImage cannot read and for what their files must hold; and the costs
+// and load flags of formats read by FreeImage alone.
 #pragma once
 
 #include <array>
@@ -17,7 +17,9 @@
 // through tables of their starts and lengths, each of which must lie in the
 // file and be able to hold a row.
 QvHeaderReading qvReadSgi(std::span<const std::uint8_t> file);
-// DDS: of DXT blocks, the whole blocks' size, which FreeImage decodes.
+// DDS: its size, of DXT blocks the whole blocks' size, which FreeImage
+// decodes; the rows or blocks FreeImage reads must be in the file, and a DXT
+// picture have a whole block.
 QvHeaderReading qvReadDdsSize(std::span<const std::uint8_t> file);
 // A DXT DDS whose sides are not whole blocks, whose rows of blocks FreeImage
 // reads as if they were, without their last part-block: each row's whole
@@ -32,10 +34,13 @@ QvHeaderReading qvReadXbmSize(std::span<const std::uint8_t> file);
 // PICT: FreeImage allocates the bounds of the first bitmap or pixel map the
 // picture draws, not its frame, so the opcodes before that one are walked.
 QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file);
-// PCX and Sun raster: kinds of file FreeImage cannot read, refused as such;
-// nothing for others, which FreeImage reads for their size.
-QvHeaderReading qvReadPcxKind(std::span<const std::uint8_t> file);
-QvHeaderReading qvReadSunRasterKind(std::span<const std::uint8_t> file);
+// PCX, Sun raster and TGA: kinds of file FreeImage cannot read, refused as
+// such; of the kinds it decodes, the size, and plain pixels must be in the
+// file, run-length ones at least the bytes their longest runs give them in;
+// nothing for others, which FreeImage refuses itself.
+QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file);
+QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file);
+QvHeaderReading qvReadTga(std::span<const std::uint8_t> file);
 // PSD and PSB: the merged picture after the layers must be in the file, its
 // PackBits rows each able to give a row.
 QvHeaderReading qvReadPsd(std::span<const std::uint8_t> file);
@@ -62,14 +67,15 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
     {.format = FIF_XBM, .readHeader = qvReadXbmSize},
     {.format = FIF_PICT, .readHeader = qvReadPictSize},
     {.format = FIF_KOALA, .readHeader = qvReadKoalaSize},
-    {.format = FIF_PCX, .readHeader = qvReadPcxKind},
-    {.format = FIF_RAS, .readHeader = qvReadSunRasterKind},
+    {.format = FIF_PCX, .readHeader = qvReadPcx},
+    {.format = FIF_RAS, .readHeader = qvReadSunRaster},
     {.format = FIF_PSD,
      .readHeader = qvReadPsd,
      .readInFull = true,
      .cost = {.largestBits = 128},
      .asStored = qvPsdAsStored,
-     .loadFlagsRead = PSD_CMYK | PSD_LAB},
+     .loadFlagsRead = PSD_CMYK | PSD_LAB,
+     .thumbnailFormat = FIF_JPEG},
     // OpenEXR decodes a tile whole: a picture stored as one tile is held
     // again beside the bitmap as its coded tile, its decoded samples and the
     // row of tiles its line reader keeps, three copies of float samples (a
@@ -89,7 +95,10 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
               .bytesPerFileByte = 2,
               .cpuSecondsPerFileMiB = 0.02}},
     {.format = FIF_ICO, .loadFlagsRead = ICO_MAKEALPHA},
-    {.format = FIF_TARGA, .rewrite = qvRewriteTgaColourMap, .loadFlagsRead = TARGA_LOAD_RGB888},
+    {.format = FIF_TARGA,
+     .readHeader = qvReadTga,
+     .rewrite = qvRewriteTgaColourMap,
+     .loadFlagsRead = TARGA_LOAD_RGB888},
     // PCD_BASE, PCD_BASEDIV4 and PCD_BASEDIV16 are 1, 2 and 3.
     {.format = FIF_PCD, .loadFlagsRead = PCD_BASE | PCD_BASEDIV4},
 }};

@@ -73,6 +73,36 @@ Bytes dds(std::uint64_t width, std::uint64_t height)
     return bytes;
 }
 
+// DXT1 blocks of 0x55, cut or padded to `bytes`.
+Bytes dxt1Of(std::uint64_t width, std::uint64_t height, std::size_t bytes)
+{
+    Bytes file = patched(dds(width, height), 80, 4, {0x4, 0x31545844}, true);  // compressed, "DXT1"
+    file.resize(bytes, 0x55);
+    return file;
+}
+
+// 8-bit PCX of one plane, plain or run-length (coding 1), of bytes that
+// stand for themselves either way, cut or padded to `bytes`.
+Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes)
+{
+    Bytes file =
+        patched(patched(Bytes(128, 0), 0, 1, {0x0A, 5, coding, 8}), 8, 2, {width - 1, height - 1}, true);
+    file = patched(patched(file, 65, 1, {1}), 66, 2, {(width + 1) & ~1ull}, true);  // one plane of even rows
+    file.resize(bytes, 0x41);
+    return file;
+}
+
+// A Sun raster without a colour map, of bytes that stand for themselves,
+// cut or padded to `bytes`.
+Bytes ras(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::uint64_t kind,
+          std::size_t bytes)
+{
+    Bytes file;
+    putFields(file, 4, {0x59A66A95, width, height, bits, 0, kind, 0, 0});
+    file.resize(bytes, 0x41);
+    return file;
+}
+
 // Uncompressed 8-bit grey.
 Bytes sgi(std::uint64_t width, std::uint64_t height, int dimension = 2)
 {
@@ -457,6 +487,62 @@ TEST(ImageHeaderKoala, IsAlways320x200)
     expectSizeRead({"koala cut short", FIF_KOALA, cut(koala, 100), {320, 200}, false, 0});
 }
 
+// Formats read for their size whose decoders make pixels of memory never
+// written where the file ends too soon.
+TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
+{
+    const Bytes tga = fi(FIF_TARGA, 24), runs = fi(FIF_TARGA, 24, TARGA_SAVE_RLE),
+                dxt1 = dxt1Of(1001, 37, 768);
+    const auto sides = [](const Bytes& file, std::uint64_t w, std::uint64_t h) {
+        return patched(file, 12, 2, {w, h}, true);
+    };
+    const auto cannot = [](std::string_view what) { return "FreeImage cannot read a " + std::string(what); };
+    const std::string rle = "run-length", dxtOf = "DXT DDS of {} pixels, a side shorter than one block of 4";
+    // Pixels past the header (DDS 128 bytes, TGA 18, Sun raster 32): 2048x2048x4, 4096x4096x3, 64 rows of
+    // 192.
+    expectAll(
+        {{"dxt1 dds of part-blocks", FIF_DDS, dxt1Of(1001, 37, 128 + 251 * 10 * 8), false},
+         {"run-length pcx", FIF_PCX, pcx(5, 3, 1, 128 + 6 * 3), false},
+         {"tga", FIF_TARGA, tga, false},
+         {"run-length tga", FIF_TARGA, runs, false},
+         {"sun raster", FIF_RAS, ras(5, 3, 24, 1, 32 + 16 * 3), false}},
+        {{"dxt1 dds cut short", FIF_DDS, dxt1, {1000, 36}, cutAt(20208, 768)},
+         {"dds cut short", FIF_DDS, cut(dds(2048, 2048), 768), {2048, 2048}, cutAt(16777344, 768)},
+         {"dxt1 dds of 1x1", FIF_DDS, dxt1Of(1, 1, 136), {}, cannot(fmt::format(fmt::runtime(dxtOf), "1x1"))},
+         {"dxt1 dds of 5x3", FIF_DDS, dxt1Of(5, 3, 144), {}, cannot(fmt::format(fmt::runtime(dxtOf), "5x3"))},
+         {"pcx claim", FIF_PCX, pcx(4096, 4096, 1, 400), {4096, 4096}, packs({4096, 4096}, 272, rle)},
+         {"pcx cut short", FIF_PCX, pcx(5, 3, 0, 140), {5, 3}, cutAt(146, 140)},
+         {"pcx of short rows",
+          FIF_PCX,
+          patched(pcx(5, 3, 0, 146), 66, 2, {4}, true),
+          {5, 3},
+          damaged("rows of 4 bytes for 5 pixels of 8 bits")},
+         {"tga cut short", FIF_TARGA, cut(sides(tga, 4096, 4096), 318), {4096, 4096}, cutAt(50331666, 318)},
+         {"tga claim",
+          FIF_TARGA,
+          sides(runs, 4096, 4096),
+          {4096, 4096},
+          packs({4096, 4096}, runs.size() - 18, rle)},
+         {"tga of a few bytes a row",
+          FIF_TARGA,
+          cut(sides(runs, 64, 100), 218),
+          {},
+          cannot("run-length TGA of 100 rows in 200 bytes, fewer than 3 a row")},
+         {"sun raster cut short", FIF_RAS, ras(64, 64, 24, 1, 1032), {64, 64}, cutAt(12320, 1032)},
+         {"sun raster claim",
+          FIF_RAS,
+          ras(4096, 4096, 8, 2, 400),
+          {4096, 4096},
+          packs({4096, 4096}, 368, rle)},
+         {"sun raster of 32 bits",
+          FIF_RAS,
+          ras(5, 3, 32, 1, 92),
+          {},
+          cannot("32-bit Sun raster of an odd width (5)")}});
+    // Its rewrite, too, never reads blocks the file does not hold.
+    EXPECT_EQ(qvPictureFormatOf(FIF_DDS).rewrite(dxt1, {}).problem, cutAt(20208, 768));
+}
+
 // ---------------------------------------------------------------- Formats read in full
 
 TEST(ImageHeaderBmp, IsHeldToWhatItsFileCanHold)
@@ -488,9 +574,31 @@ TEST(ImageHeaderPsd, IsHeldToWhatItsFileCanHold)
         file.resize(bytes, 0);
         return file;
     };
+    // The same of PackBits rows, each of `rowBytes` after their lengths: a row of two samples as one literal
+    // run.
+    const auto packBits = [&](std::uint64_t side, std::uint64_t rowBytes, std::size_t bytes) {
+        Bytes file = psd(side, 8, 38);
+        putFields(file, 2, {1});
+        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 2, {rowBytes});
+        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 1, {1, 0x40, 0x80});
+        file.resize(bytes, 0);
+        return file;
+    };
     expectAll(
-        {{"psd", FIF_PSD, psd(2, 8, 40 + 3 * 2 * 2), true}},
-        {{"psd claim", FIF_PSD, psd(5760, 32, 440), {5760, 5760}, cutAt(40 + 3ull * 5760 * 5760 * 4, 440)}});
+        {{"psd", FIF_PSD, psd(2, 8, 40 + 3 * 2 * 2), true},
+         {"packbits psd", FIF_PSD, packBits(2, 3, 40 + 6 * 2 + 6 * 3), true}},
+        {{"psd claim", FIF_PSD, psd(5760, 32, 440), {5760, 5760}, cutAt(40 + 3ull * 5760 * 5760 * 4, 440)},
+         {"packbits psd cut short", FIF_PSD, packBits(2, 3, 69), {2, 2}, cutAt(70, 69)},
+         {"packbits psd of rows too short",
+          FIF_PSD,
+          packBits(200, 3, 4000),
+          {200, 200},
+          packs({200, 200}, 3, "PackBits")},
+         {"packbits psd of row lengths past its end",
+          FIF_PSD,
+          packBits(2, 3, 45),
+          {2, 2},
+          past("row lengths", 40, 45)}});
 }
 
 TEST(ImageHeaderGif, IsHeldToWhatItsFileCanHold)
@@ -974,15 +1082,7 @@ Bytes sgiOf(std::uint64_t channels)
 // A DDS of one 4x4 DXT1 block.
 Bytes dxt1()
 {
-    Bytes bytes;
-    put(bytes, "DDS ");
-    putFields(bytes, 4, {124, 0x1007, 4, 4, 8}, true);
-    bytes.resize(76, 0);
-    putFields(bytes, 4, {32, 0x4}, true);
-    put(bytes, "DXT1");
-    bytes.resize(128, 0);
-    bytes.resize(136, 0x55);
-    return bytes;
+    return dxt1Of(4, 4, 136);
 }
 
 // A small picture saved by FreeImage (32x32 for JPEG 2000's wavelet levels);

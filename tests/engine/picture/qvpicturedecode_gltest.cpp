@@ -130,6 +130,14 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
                                    "e = next(d + 2 + 12 * i for i in range(b[d]) if "
                                    "struct.unpack_from(\"<H\", b, d + 2 + 12 * i)[0] == 262); "
                                    "b[e + 8] = 0; sys.stdout.buffer.write(b)'";
+    // A 6000x6000 JPEG thumbnail, more than the picture's own memory holds, put first among a PSD's image
+    // resources (1036), which no tool at hand writes.
+    const std::string thumbnail =
+        "python3 -c 'import sys, struct; b = bytearray(sys.stdin.buffer.read()); j = open(sys.argv[1], "
+        "\"rb\").read(); a = 30 + struct.unpack(\">I\", b[26:30])[0]; d = struct.pack(\">6I2H\", 1, 6000, "
+        "6000, 18000, 108000000, len(j), 24, 1) + j + bytes(len(j) % 2); r = b\"8BIM\\x04\\x0c\\0\\0\" + "
+        "struct.pack(\">I\", len(d)) + d; b[a:a + 4] = struct.pack(\">I\", struct.unpack(\">I\", b[a:a + "
+        "4])[0] + len(r)); b[a + 4:a + 4] = r; sys.stdout.buffer.write(b)'";
     // Whole DXT blocks of one colour each, and a last part-block row and column FreeImage leaves out.
     const std::string dxt =
         "{magick} {source} -threshold 50% -sample 800% -extent 37x29 -define dds:mipmaps=0 "
@@ -140,8 +148,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
                       ppm = "ppmtoppm < {source}", plainPpm = "pnmtoplainpnm {source}",
                       byNetpbm = "ppmtoppm < {in} > {out}", spaced = " | sed '3,$s/./& /g'";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
+    // A `face` is read too as sky faces are, with the default flag alone.
     const struct {
         std::string name, write, reference, referenceOf = "";
+        bool face = false;
     } cases[] = {
         {"big.pfm", "pamtopfm -endian=big {source} > {out}", fromPfm},
         {"little.pfm", "pamtopfm -endian=little {source} > {out}", fromPfm},
@@ -154,6 +164,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
          fromMagick},
         {"cmyk8.psd", "{magick} {source} -colorspace CMYK -depth 8 {out}", fromMagick},
         {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick},
+        {"thumbnail.psd",
+         "{magick} -size 6000x6000 xc:#204080 -type TrueColor {out}.jpg && {magick} {source} psd:- | " +
+             thumbnail + " {out}.jpg > {out}",
+         fromMagick},
         {"associated.tif", "{magick} {alpha} -define tiff:alpha=associated -depth 16 {out}", fromMagick,
          alpha},
         {"greyalpha.tif", "{magick} {greyAlpha} -depth 16 {out}", fromMagick},
@@ -190,7 +204,10 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
          "{magick} {source} -type palette -compress none -orient TopLeft tga:- | " + tga15 + " > {out}",
          fromMagick},
         {"tiledcmyk.tif", "{magick} {source} -colorspace CMYK -define tiff:tile-geometry=16x16 {out}",
-         fromMagick},
+         fromMagick, "", true},
+        {"tiledcmyk16.tif",
+         "{magick} {source} -colorspace CMYK -depth 16 -define tiff:tile-geometry=16x16 {out}", fromMagick,
+         "", true},
         {"dxt1.dds", dxt + "dxt1 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
         {"dxt5.dds", dxt + "dxt5 {out}", magick + " {in} -crop 36x28+0+0 -alpha off -depth 16 ppm:{out}"},
     };
@@ -206,6 +223,11 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         const Bytes loaded = TextureLoader().loadImage(out);
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(loaded, textureRows(reference));
+        std::string error;
+        const std::optional<QvDecodedPicture> face =
+            c.face ? qvReadPicture(out, {.maxSide = 16384}, error) : std::nullopt;
+        ASSERT_EQ(face.has_value(), c.face) << error;
+        EXPECT_TRUE(!face || Bytes(face->rows.data(), face->rows.data() + face->rows.size()) == loaded);
     }
 }
 
