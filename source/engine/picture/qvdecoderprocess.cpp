@@ -71,19 +71,22 @@ void forgetInheritedDecoder()
 
 // Forks the decoder process, twice removed, so that it is no child of the
 // program's: should it end, the system reaps it, whether the program
-// decodes again or not. The pid of the process in between; -1 when none.
+// decodes again or not. The pid of the process in between, which exits 0
+// once the decoder process is forked; -1 when none.
 pid_t forkDecoder(int socket)
 {
     const pid_t starter = ::fork();
     if (starter == 0) {
-        if (::fork() == 0) qvServeDecoding(socket);
-        ::_exit(0);
+        const pid_t decoder = ::fork();
+        if (decoder == 0) qvServeDecoding(socket);
+        ::_exit(decoder < 0 ? 1 : 0);
     }
     return starter;
 }
 
 // Runs this program's own file in the decoder role, handed `socket`; it
-// forks once more, as forkDecoder does. The pid it runs in; -1 when none.
+// forks once more, and exits, as forkDecoder's process in between does. The
+// pid it runs in; -1 when none.
 pid_t spawnDecoder(int socket)
 {
     posix_spawn_file_actions_t actions;
@@ -107,11 +110,32 @@ pid_t spawnDecoder(int socket)
     return starter;
 }
 
-// Whether a decoder process runs, started when none does.
-bool decoderRuns()
+// Starts the decoder process unless one runs; why none runs, empty when one
+// does.
+std::string startDecoder()
 {
     forgetInheritedDecoder();
-    return decoderSocket >= 0 || qvStartDecoderProcess();
+    if (decoderSocket >= 0) return {};
+    const bool forking = singleThreaded();
+    if (!forking && !knowsDecoderRole) return "the picture decoder is not running";
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
+        return "the picture decoder could not be started";
+    const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
+    ::close(ends[1]);
+    // The process in between says whether it could fork the decoder process
+    // (the user's process limit may leave room for it alone); a status the
+    // system reaped unread, SIGCHLD being ignored, counts as started.
+    int status = 0;
+    while (starter > 0 && ::waitpid(starter, &status, 0) < 0 && errno == EINTR) {}
+    if (starter < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ::close(ends[0]);
+        return "the picture decoder could not be started";
+    }
+    decoderSocket = ends[0];
+    decoderPid = 0;
+    decoderOwner = ::getpid();
+    return {};
 }
 
 // Bytes of the UTF-8 character at the start of `text`; 0 when none starts
@@ -364,10 +388,7 @@ private:
     void send(Decoding decoding)
     {
         std::string& error = outcomes_[decoding.job].error;
-        if (!decoderRuns()) {
-            error = "the picture decoder is not running";
-            return;
-        }
+        if (error = startDecoder(); !error.empty()) return;
         Request& request = *decoding.request;
         decoding.result = QvSharedMemory::create(request.resultBytes, error);
         if (!decoding.result) {
@@ -499,23 +520,7 @@ void qvEnterDecoderRoleIfAsked(int argc, char** argv)
 
 bool qvStartDecoderProcess()
 {
-    forgetInheritedDecoder();
-    if (decoderSocket >= 0) return true;
-    const bool forking = singleThreaded();
-    if (!forking && !knowsDecoderRole) return false;
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
-    const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
-    ::close(ends[1]);
-    if (starter < 0) {
-        ::close(ends[0]);
-        return false;
-    }
-    while (::waitpid(starter, nullptr, 0) < 0 && errno == EINTR) {}
-    decoderSocket = ends[0];
-    decoderPid = 0;
-    decoderOwner = ::getpid();
-    return true;
+    return startDecoder().empty();
 }
 
 QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layout,

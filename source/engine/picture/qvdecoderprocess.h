@@ -125,9 +125,10 @@ std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> 
 
 // Decodes one picture file apart. Nothing, with the reason in `error`, when
 // it cannot be decoded, its decoder crashed, reached a limit, stopped
-// working or was killed, or the decoder process is not running (and cannot
-// be started: this process has threads by now and its program does not
-// know the decoder role) or has stopped.
+// working or was killed, or the decoder process could not be started (the
+// user's process limit leaves no room for it), is not running (and cannot
+// be: this process has threads by now and its program does not know the
+// decoder role) or has stopped.
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error,
                                               std::optional<QvDecoderLimits> limits = std::nullopt);
