@@ -205,6 +205,12 @@ QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading&
     return limits;
 }
 
+QvDecoderLimits qvHeldLimits(const QvDecoderLimits& limits)
+{
+    return {limits.cpuSeconds * qvInstrumentedCpu, limits.stalledSeconds,
+            std::uint64_t(double(limits.memoryBytes) * qvInstrumentedMemory)};
+}
+
 QvMemoryRoom qvReadMemoryRoom(const std::filesystem::path& root)
 {
     QvMemoryRoom room;

@@ -46,9 +46,15 @@ inline constexpr double qvInstrumentedMemory = 2;
 inline constexpr double qvInstrumentedCpu = 1;
 inline constexpr double qvInstrumentedMemory = 1;
 #endif
+// The limits a child of this build is held to, and so the figures its lines
+// name: `limits`, with the sanitizer build's processor time and memory more.
+QvDecoderLimits qvHeldLimits(const QvDecoderLimits& limits);
 
-// The memory side-by-side decodings may take together: the sum of the
-// memory limits of the children running at once stays within it.
+// The memory side-by-side decodings may take together: the memory limits of
+// the children running at once and the segments the program holds for them
+// (their files and results, the rows it keeps) add up to no more. A picture
+// decoded while no other runs is held to it by its segments only, and a call
+// of a single picture not at all (qvDecodeApartTogether).
 inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
 
 // What the system has left to give, each figure in bytes; nothing where it

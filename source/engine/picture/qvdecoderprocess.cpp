@@ -237,7 +237,7 @@ QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Reque
     if (!WIFEXITED(ending.status) || WEXITSTATUS(ending.status) != 0) {
         std::int32_t decoder = FIF_UNKNOWN;
         std::memcpy(&decoder, result.data() + offsetof(ResultHeader, decoder), sizeof(decoder));
-        return {std::nullopt, endReason(ending, decoder, request.limits)};
+        return {std::nullopt, endReason(ending, decoder, qvHeldLimits(request.limits))};
     }
     std::optional<QvImageSize> size;
     if (request.sized != 0) size = QvImageSize{request.width, request.height};
