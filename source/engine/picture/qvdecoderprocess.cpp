@@ -124,8 +124,9 @@ std::string startDecoder()
     const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
     ::close(ends[1]);
     // The process in between says whether it could fork the decoder process
-    // (the user's process limit may leave room for it alone); a status the
-    // system reaped unread, SIGCHLD being ignored, counts as started.
+    // (the user's process limit may leave room for none but itself); a
+    // status the system reaped unread, SIGCHLD being ignored, counts as
+    // started.
     int status = 0;
     while (starter > 0 && ::waitpid(starter, &status, 0) < 0 && errno == EINTR) {}
     if (starter < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -307,19 +308,19 @@ private:
     {
         if (waiting_.empty() || running_.size() >= qvMostDecodedTogether) return false;
         Decoding& first = waiting_.front();
-        const bool alone = running_.empty();
-        if (!alone && first.retryAfter && endings_ <= *first.retryAfter) return false;
+        const bool nothingRuns = running_.empty();
+        if (!nothingRuns && first.retryAfter && endings_ <= *first.retryAfter) return false;
         if (!first.request) {
             // A file is read only once the budget has room for it.
-            if (!alone && first.file() == nullptr && onDiskBytes(first) > left()) return false;
+            if (!nothingRuns && first.file() == nullptr && onDiskBytes(first) > left()) return false;
             if (!prepare(first)) return finishFirst();
         }
         largestLimit_ = std::max(largestLimit_, first.request->limits.memoryBytes);
         // Held for it now: its file, which counts in used() already.
         const std::uint64_t others = used() - first.fileBytes();
-        // A lone picture runs whatever the budget, and reads nothing of the system.
+        // A call of a single picture is held to no budget, and reads nothing of the system.
         const std::uint64_t budget = jobs_.size() == 1 ? ~std::uint64_t(0) : this->budget();
-        if (alone) {
+        if (nothingRuns) {
             // Its segments are memory this process must have; its limit is
             // only what the child may take, so it runs whatever that is.
             if (kept_ + first.fileBytes() + first.request->resultBytes > budget) {

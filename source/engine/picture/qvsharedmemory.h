@@ -35,7 +35,8 @@ public:
     // From now on this process's own view of the segment is read-only, at
     // the same address, so nothing in it writes the bytes once their header
     // was read; the segment itself stays writable to whoever attaches it so
-    // (the decoding children attach it read-only). False (errno set) when it
+    // (a decoding child attaches a file's segment read-only, and its result's
+    // for writing: it writes the rows there). False (errno set) when it
     // cannot be attached again read-only; the segment is then to be let go
     // unread, as an older system may have detached it.
     bool seal();
