@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <string>
-#include <utility>
-#include <vector>
+#include <string_view>
 
 TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
 {
@@ -62,44 +60,31 @@ TEST(DecoderLimits, AnExrOfOneTileFitsItsLimit)
     EXPECT_GE(qvDecoderLimits(FIF_EXR, QvHeaderReading{}, 258 << 10).memoryBytes >> 20, 2537u);
 }
 
-// The room a control group leaves is its limit less what it uses beyond the page cache the kernel takes back
-// (its memory.stat's active and inactive file, never its shared memory), under v1's memory controller and v2
-// alike: here a group of 768 MiB just after a sky's six 16-bit faces were read, as the kernel told it.
+// A control group's room is its limit less what it uses beyond the page cache the kernel takes back (its
+// memory.stat's active and inactive file, never shared memory): a group of 768 MiB just after a sky's six
+// 16-bit faces were read, as the kernel told it, under v1 and, with 192 MiB of shared memory more, under v2.
 TEST(DecoderLimits, AControlGroupsPageCacheIsRoom)
 {
-    const std::string limit = std::to_string(768 << 20), v1 = "sys/fs/cgroup/memory/sky/",
-                      v2 = "sys/fs/cgroup/user/";
     const struct {
-        const char *name, *mounts, *groups;
-        std::vector<std::pair<std::string, std::string>> files;
-        std::uint64_t roomMiB;
+        const char *mounts, *stat;
+        std::uint64_t usage, roomMiB;
     } cases[] = {
-        {"v1",
-         "cgroup /sys/fs/cgroup/memory cgroup rw,memory 0 0",
-         "4:memory:/sky\n0::/",
-         {{v1 + "memory.limit_in_bytes", limit},
-          {v1 + "memory.usage_in_bytes", "444596224"},
-          {v1 + "memory.stat", "active_file 9\ntotal_active_file 441450496\ntotal_inactive_file 0\n"}},
-         765},
-        // With 192 MiB of shared memory more, in a parent of 900 MiB.
-        {"v2",
-         "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0",
-         "0::/user/sky",
-         {{v2 + "memory.max", std::to_string(900 << 20)},
-          {v2 + "memory.current", "645922816"},
-          {v2 + "memory.stat", "file 643301376\nshmem 201326592\nactive_file 300\ninactive_file 441450196\n"},
-          {v2 + "sky/memory.max", limit}},
-         705},
+        {"cgroup /sys/fs/cgroup cgroup rw,memory 0 0",
+         "active_file 9\ntotal_active_file 441450496\ntotal_inactive_file 0\n", 444596224, 765},
+        {"cgroup2 /sys/fs/cgroup cgroup2 rw 0 0",
+         "file 643301376\nshmem 201326592\nactive_file 300\ninactive_file 441450196\n", 645922816, 573},
     };
     for (const auto& c : cases) {
-        const std::filesystem::path root = testsupport::tempPath("room");
-        auto files = c.files;
-        files.insert(files.end(), {{"proc/self/mounts", c.mounts}, {"proc/self/cgroup", c.groups}});
-        for (const auto& [path, text] : files) {
-            std::filesystem::create_directories((root / path).parent_path());
-            std::ofstream(root / path) << text;
-        }
-        EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, c.roomMiB) << c.name;
+        const bool v1 = std::string_view(c.mounts).starts_with("cgroup ");
+        const std::filesystem::path root = testsupport::tempPath("room"), group = root / "sys/fs/cgroup/sky";
+        std::filesystem::create_directories(group);
+        std::filesystem::create_directories(root / "proc/self");
+        std::ofstream(root / "proc/self/mounts") << c.mounts;
+        std::ofstream(root / "proc/self/cgroup") << (v1 ? "4:memory:/sky\n" : "0::/sky\n");
+        std::ofstream(group / (v1 ? "memory.limit_in_bytes" : "memory.max")) << (768 << 20);
+        std::ofstream(group / (v1 ? "memory.usage_in_bytes" : "memory.current")) << c.usage;
+        std::ofstream(group / "memory.stat") << c.stat;
+        EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, c.roomMiB) << c.mounts;
         std::filesystem::remove_all(root);
     }
 }

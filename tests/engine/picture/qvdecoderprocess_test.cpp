@@ -481,30 +481,27 @@ TEST(DecoderProcess, TheChildLeavesNoTrace)
 }
 
 // A decoder process that the user's process limit leaves no room for is named as not started, forked or run
-// from the program's own file (by a process with threads): the process in between says so. As a user no
-// other process runs as, which only root can switch to.
+// from the program's own file (by a process with threads): the process in between says so. As a user no other
+// process runs as (root only), with room for this process, its thread and the process in between.
 TEST(DecoderProcess, ADecoderProcessWithNoRoomToStartIsNamed)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4);
-    for (const bool threads : {false, true}) {
+    for (const rlim_t tasks : {2, 3}) {
         EXPECT_EQ(testsupport::reportInChild([&] {
-                      std::promise<void> release;
-                      std::optional<std::thread> waiting;
-                      if (threads) waiting.emplace([waited = release.get_future()] { waited.wait(); });
-                      // Room for this process, its thread and the one in between, not the decoder process.
+                      if (tasks == 3)
+                          std::thread([] {
+                              for (;;) ::pause();
+                          }).detach();
                       const id_t own = id_t(1) << 30 | id_t(::getpid());
-                      const rlimit room{rlim_t(threads ? 3 : 2), rlim_t(threads ? 3 : 2)};
-                      const bool limited = ::setgroups(0, nullptr) == 0 && ::setresgid(own, own, own) == 0 &&
-                                           ::setresuid(own, own, own) == 0 &&
-                                           ::setrlimit(RLIMIT_NPROC, &room) == 0;
-                      const std::string said = limited ? decodedApart(small, FIF_PNG) : "not limited";
-                      release.set_value();
-                      if (waiting) waiting->join();
-                      return said;
+                      const rlimit room{tasks, tasks};
+                      if (::setgroups(0, nullptr) != 0 || ::setresgid(own, own, own) != 0 ||
+                          ::setresuid(own, own, own) != 0 || ::setrlimit(RLIMIT_NPROC, &room) != 0)
+                          return std::string("not limited");
+                      return decodedApart(small, FIF_PNG);
                   }),
                   "the picture decoder could not be started")
-            << (threads ? "run from its own file" : "forked");
+            << tasks << " tasks";
     }
 }
 

@@ -122,12 +122,10 @@ TEST(SharedMemory, TheSystemsLimitUsedUpIsNamedAsItsLimit)
     const std::uint8_t pbm[] = "P1\n1 1\n1\n";
     for (const char* limit : {"shmmni", "shmall"}) {  // segments, pages
         EXPECT_EQ(testsupport::reportInChild([&] {
-                      std::ofstream setting;
-                      if (::unshare(CLONE_NEWIPC) == 0)
-                          setting.open(fmt::format("/proc/sys/kernel/{}", limit));
-                      if (!(setting << 1 << std::flush)) return std::string("no namespace of its own");
-                      std::string error;
-                      qvDecodeApart(std::span(pbm, sizeof pbm - 1), FIF_PBM, {.maxSide = 16}, error);
+                      std::string error = "no namespace of its own";
+                      if (::unshare(CLONE_NEWIPC) == 0 &&
+                          std::ofstream(fmt::format("/proc/sys/kernel/{}", limit)) << 1 << std::flush)
+                          qvDecodeApart(std::span(pbm, sizeof pbm - 1), FIF_PBM, {.maxSide = 16}, error);
                       return error;
                   }),
                   "the system's shared-memory limit is reached (kernel.shmmni or kernel.shmall)")
