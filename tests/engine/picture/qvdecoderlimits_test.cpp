@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <string_view>
 
 TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
 {
@@ -60,31 +59,28 @@ TEST(DecoderLimits, AnExrOfOneTileFitsItsLimit)
     EXPECT_GE(qvDecoderLimits(FIF_EXR, QvHeaderReading{}, 258 << 10).memoryBytes >> 20, 2537u);
 }
 
-// A control group's room is its limit less what it uses beyond the page cache the kernel takes back (its
-// memory.stat's active and inactive file, never shared memory): a group of 768 MiB just after a sky's six
-// 16-bit faces were read, as the kernel told it, under v1 and, with 192 MiB of shared memory more, under v2.
+// A control group's room is its limit less what it uses beyond the page cache the kernel takes back, never
+// shared memory: a group of 768 MiB just after a sky's six faces were read, as the kernel told it (v1), then
+// in v2.
 TEST(DecoderLimits, AControlGroupsPageCacheIsRoom)
 {
-    const struct {
-        const char *mounts, *stat;
-        std::uint64_t usage, roomMiB;
-    } cases[] = {
-        {"cgroup /sys/fs/cgroup cgroup rw,memory 0 0",
-         "active_file 9\ntotal_active_file 441450496\ntotal_inactive_file 0\n", 444596224, 765},
-        {"cgroup2 /sys/fs/cgroup cgroup2 rw 0 0",
-         "file 643301376\nshmem 201326592\nactive_file 300\ninactive_file 441450196\n", 645922816, 573},
+    const std::filesystem::path root = testsupport::tempPath("room");
+    const auto write = [&](const char* path, const char* text) {
+        std::filesystem::create_directories((root / path).parent_path());
+        std::ofstream(root / path) << text;
     };
-    for (const auto& c : cases) {
-        const bool v1 = std::string_view(c.mounts).starts_with("cgroup ");
-        const std::filesystem::path root = testsupport::tempPath("room"), group = root / "sys/fs/cgroup/sky";
-        std::filesystem::create_directories(group);
-        std::filesystem::create_directories(root / "proc/self");
-        std::ofstream(root / "proc/self/mounts") << c.mounts;
-        std::ofstream(root / "proc/self/cgroup") << (v1 ? "4:memory:/sky\n" : "0::/sky\n");
-        std::ofstream(group / (v1 ? "memory.limit_in_bytes" : "memory.max")) << (768 << 20);
-        std::ofstream(group / (v1 ? "memory.usage_in_bytes" : "memory.current")) << c.usage;
-        std::ofstream(group / "memory.stat") << c.stat;
-        EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, c.roomMiB) << c.mounts;
-        std::filesystem::remove_all(root);
-    }
+    write("proc/self/mounts",
+          "cgroup /sys/fs/cgroup/memory cgroup rw,memory 0 0\ncgroup2 /v2 cgroup2 rw 0 0\n");
+    write("proc/self/cgroup", "4:memory:/sky\n0::/sky\n");
+    write("sys/fs/cgroup/memory/sky/memory.limit_in_bytes", "805306368");
+    write("sys/fs/cgroup/memory/sky/memory.usage_in_bytes", "444596224");
+    write("sys/fs/cgroup/memory/sky/memory.stat",
+          "active_file 9\ntotal_active_file 441450496\ntotal_inactive_file 0");
+    EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, 765u);
+    // With 192 MiB of shared memory more, which v2 counts among its "file".
+    write("v2/sky/memory.max", "805306368");
+    write("v2/sky/memory.current", "645922816");
+    write("v2/sky/memory.stat", "file 643301376\nshmem 201326592\nactive_file 300\ninactive_file 441450196");
+    EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, 573u);
+    std::filesystem::remove_all(root);
 }

@@ -490,9 +490,7 @@ TEST(DecoderProcess, ADecoderProcessWithNoRoomToStartIsNamed)
     for (const rlim_t tasks : {2, 3}) {
         EXPECT_EQ(testsupport::reportInChild([&] {
                       if (tasks == 3)
-                          std::thread([] {
-                              for (;;) ::pause();
-                          }).detach();
+                          std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
                       const id_t own = id_t(1) << 30 | id_t(::getpid());
                       const rlimit room{tasks, tasks};
                       if (::setgroups(0, nullptr) != 0 || ::setresgid(own, own, own) != 0 ||
