@@ -110,6 +110,9 @@ pid_t spawnDecoder(int socket)
     return starter;
 }
 
+// The reason given when the decoder process could not be started.
+constexpr char decoderNotStarted[] = "the picture decoder could not be started";
+
 // Starts the decoder process unless one runs; why none runs, empty when one
 // does.
 std::string startDecoder()
@@ -119,8 +122,7 @@ std::string startDecoder()
     const bool forking = singleThreaded();
     if (!forking && !knowsDecoderRole) return "the picture decoder is not running";
     int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0)
-        return "the picture decoder could not be started";
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return decoderNotStarted;
     const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
     ::close(ends[1]);
     // The process in between says whether it could fork the decoder process
@@ -131,7 +133,7 @@ std::string startDecoder()
     while (starter > 0 && ::waitpid(starter, &status, 0) < 0 && errno == EINTR) {}
     if (starter < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         ::close(ends[0]);
-        return "the picture decoder could not be started";
+        return decoderNotStarted;
     }
     decoderSocket = ends[0];
     decoderPid = 0;

@@ -119,9 +119,11 @@ inline constexpr std::size_t qvMostDecodedTogether = 8;
 // Pictures are admitted in order. One that comes when nothing else runs
 // starts whatever its limit, unless its file and rows with the rows kept do
 // not fit the budget: it is then refused for want of memory. A call of a
-// single picture is held to no budget. Their outcomes in the same order. A picture whose header already rules
-// it out (qvHeaderProblem) costs no child. A child that cannot be started is tried again when another ends.
-// Should the decoder process end, the pictures it held are decoded once more in a new one.
+// single picture is held to no budget. Their outcomes in the same order. A
+// picture whose header already rules it out (qvHeaderProblem) costs no
+// child. A child that cannot be started is tried again when another ends.
+// Should the decoder process end, the pictures it held are decoded once
+// more in a new one.
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs,
                                                    std::optional<QvMemoryRoom> room = std::nullopt);
 
