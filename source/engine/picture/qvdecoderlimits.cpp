@@ -45,24 +45,29 @@ double samplesOf(double bits)
 
 // ---- the system's memory --------------------------------------------------
 
-// How a control group hierarchy names a group's memory limit and use, and
-// the limit from which on it means none.
+// How a control group hierarchy names a group's memory limit and use, the
+// limit from which on it means none, and the figures of its memory.stat that
+// count its page cache, group and descendants together.
 struct GroupMemoryFiles {
     const char* limit;
     const char* usage;
     std::uint64_t noLimitFrom;
+    const char* activeFile;
+    const char* inactiveFile;
 };
 // cgroup v2 writes "max" where there is no limit.
 constexpr GroupMemoryFiles unifiedFiles{"memory.max", "memory.current",
-                                        std::numeric_limits<std::uint64_t>::max()};
+                                        std::numeric_limits<std::uint64_t>::max(), "active_file",
+                                        "inactive_file"};
 // v1's memory controller writes the largest page count it holds, in bytes.
 constexpr GroupMemoryFiles memoryControllerFiles{"memory.limit_in_bytes", "memory.usage_in_bytes",
-                                                 std::uint64_t(1) << 62};
+                                                 std::uint64_t(1) << 62, "total_active_file",
+                                                 "total_inactive_file"};
 
-// MemAvailable of /proc/meminfo, in bytes.
-std::optional<std::uint64_t> availableMemory()
+// MemAvailable of /proc/meminfo under `root`, in bytes.
+std::optional<std::uint64_t> availableMemory(const std::filesystem::path& root)
 {
-    std::ifstream meminfo("/proc/meminfo");
+    std::ifstream meminfo(root / "proc/meminfo");
     for (std::string name; meminfo >> name;) {
         std::uint64_t kib = 0;
         if (!(meminfo >> kib)) break;
@@ -83,27 +88,30 @@ bool listHolds(std::string_view list, std::string_view item)
     return false;
 }
 
-// Where a control group hierarchy of file system `type` is mounted, with
-// `option` among its mount options where one is given; empty when none is.
-std::filesystem::path controlGroupMount(std::string_view type, std::string_view option)
+// Where under `root` a control group hierarchy of file system `type` is
+// mounted, with `option` among its mount options where one is given; empty
+// when none is.
+std::filesystem::path controlGroupMount(const std::filesystem::path& root, std::string_view type,
+                                        std::string_view option)
 {
-    std::ifstream mounts("/proc/self/mounts");
+    std::ifstream mounts(root / "proc/self/mounts");
     for (std::string line; std::getline(mounts, line);) {
         std::istringstream fields(line);
         std::string device, point, kind, options;
         if (fields >> device >> point >> kind >> options && kind == type &&
             (option.empty() || listHolds(options, option)))
-            return point;
+            return root / std::filesystem::path(point).relative_path();
     }
     return {};
 }
 
-// This process's group in the hierarchy whose controllers include
-// `controller`, or in the v2 hierarchy (its line starts "0::") where none is
-// given; nothing when it is in none.
-std::optional<std::filesystem::path> controlGroupOf(std::string_view controller)
+// This process's group, as the files under `root` tell it, in the hierarchy
+// whose controllers include `controller`, or in the v2 hierarchy (its line
+// starts "0::") where none is given; nothing when it is in none.
+std::optional<std::filesystem::path> controlGroupOf(const std::filesystem::path& root,
+                                                    std::string_view controller)
 {
-    std::ifstream groups("/proc/self/cgroup");
+    std::ifstream groups(root / "proc/self/cgroup");
     for (std::string line; std::getline(groups, line);) {
         const std::size_t first = line.find(':');
         const std::size_t second = first == std::string::npos ? first : line.find(':', first + 1);
@@ -123,9 +131,25 @@ std::optional<std::uint64_t> groupFigure(const std::filesystem::path& file)
     return std::nullopt;
 }
 
+// The page cache that a group's `stat` (its memory.stat) counts: the kernel
+// takes it back as the group needs room, so it is room (the six faces of a
+// sky just read are most of its group's use). Shared memory, our segments
+// among it, is not page cache of a file and is never counted so.
+std::uint64_t reclaimableBytes(const std::filesystem::path& stat, const GroupMemoryFiles& files)
+{
+    std::ifstream figures(stat);
+    std::uint64_t bytes = 0;
+    for (std::string name; figures >> name;) {
+        std::uint64_t figure = 0;
+        if (!(figures >> figure)) break;
+        if (name == files.activeFile || name == files.inactiveFile) bytes += figure;
+    }
+    return bytes;
+}
+
 // The least room that `group`, under the hierarchy's `mount`, and its
-// ancestors leave (each one's limit less its use); nothing when none has a
-// limit.
+// ancestors leave (each one's limit less what it uses beyond the page cache
+// the kernel can take back); nothing when none has a limit.
 std::optional<std::uint64_t> leastGroupRoom(const std::filesystem::path& mount,
                                             const std::optional<std::filesystem::path>& group,
                                             const GroupMemoryFiles& files)
@@ -135,7 +159,8 @@ std::optional<std::uint64_t> leastGroupRoom(const std::filesystem::path& mount,
     for (std::filesystem::path at = *group;; at = at.parent_path()) {
         const std::filesystem::path folder = mount / at.relative_path();
         const std::optional<std::uint64_t> most = groupFigure(folder / files.limit);
-        const std::uint64_t used = groupFigure(folder / files.usage).value_or(0);
+        const std::uint64_t usage = groupFigure(folder / files.usage).value_or(0);
+        const std::uint64_t used = usage - std::min(usage, reclaimableBytes(folder / "memory.stat", files));
         if (most && *most < files.noLimitFrom)
             least = std::min(least.value_or(*most), *most > used ? *most - used : 0);
         if (at == at.parent_path()) break;
@@ -145,12 +170,12 @@ std::optional<std::uint64_t> leastGroupRoom(const std::filesystem::path& mount,
 
 // The least room that this process's control groups leave, in the v2
 // hierarchy and in v1's memory controller; nothing when neither has a limit.
-std::optional<std::uint64_t> controlGroupRoom()
+std::optional<std::uint64_t> controlGroupRoom(const std::filesystem::path& root)
 {
     const std::optional<std::uint64_t> unified =
-        leastGroupRoom(controlGroupMount("cgroup2", ""), controlGroupOf(""), unifiedFiles);
+        leastGroupRoom(controlGroupMount(root, "cgroup2", ""), controlGroupOf(root, ""), unifiedFiles);
     const std::optional<std::uint64_t> memoryController = leastGroupRoom(
-        controlGroupMount("cgroup", "memory"), controlGroupOf("memory"), memoryControllerFiles);
+        controlGroupMount(root, "cgroup", "memory"), controlGroupOf(root, "memory"), memoryControllerFiles);
     if (unified && memoryController) return std::min(*unified, *memoryController);
     return unified ? unified : memoryController;
 }
@@ -180,11 +205,17 @@ QvDecoderLimits qvDecoderLimits(FREE_IMAGE_FORMAT format, const QvHeaderReading&
     return limits;
 }
 
-QvMemoryRoom qvReadMemoryRoom()
+QvDecoderLimits qvHeldLimits(const QvDecoderLimits& limits)
+{
+    return {limits.cpuSeconds * qvInstrumentedCpu, limits.stalledSeconds,
+            std::uint64_t(double(limits.memoryBytes) * qvInstrumentedMemory)};
+}
+
+QvMemoryRoom qvReadMemoryRoom(const std::filesystem::path& root)
 {
     QvMemoryRoom room;
-    room.available = availableMemory();
-    room.controlGroup = controlGroupRoom();
+    room.available = availableMemory(root);
+    room.controlGroup = controlGroupRoom(root);
     rlimit addressSpace{};
     if (::getrlimit(RLIMIT_AS, &addressSpace) == 0 && addressSpace.rlim_cur != RLIM_INFINITY)
         room.addressSpace = addressSpace.rlim_cur;

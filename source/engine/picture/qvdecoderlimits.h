@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 #include "engine/picture/qvimageheader.h"
@@ -45,9 +46,15 @@ inline constexpr double qvInstrumentedMemory = 2;
 inline constexpr double qvInstrumentedCpu = 1;
 inline constexpr double qvInstrumentedMemory = 1;
 #endif
+// The limits a child of this build is held to, and so the figures its lines
+// name: `limits`, with the sanitizer build's processor time and memory more.
+QvDecoderLimits qvHeldLimits(const QvDecoderLimits& limits);
 
-// The memory side-by-side decodings may take together: the sum of the
-// memory limits of the children running at once stays within it.
+// The memory side-by-side decodings may take together: the memory limits of
+// the children running at once and the segments the program holds for them
+// (their files and results, the rows it keeps) add up to no more. A picture
+// decoded while no other runs is held to it by its segments only, and a call
+// of a single picture not at all (qvDecodeApartTogether).
 inline constexpr std::uint64_t qvUsualDecodingBudget = std::uint64_t(2) << 30;
 
 // What the system has left to give, each figure in bytes; nothing where it
@@ -58,13 +65,16 @@ struct QvMemoryRoom {
     // The least that this process's control group and its ancestors still
     // allow: memory.max less memory.current under cgroup v2,
     // memory.limit_in_bytes less memory.usage_in_bytes under v1's memory
-    // controller (the less of the two where both tell).
+    // controller (the less of the two where both tell), each use less the
+    // page cache that the group's memory.stat counts (active and inactive
+    // file), which the kernel takes back before it refuses the group memory.
     std::optional<std::uint64_t> controlGroup;
     // The user's soft limit of address space (RLIMIT_AS).
     std::optional<std::uint64_t> addressSpace;
 };
-// What the live system has left to give.
-QvMemoryRoom qvReadMemoryRoom();
+// What the live system has left to give, as the files under `root` tell
+// (its /proc, and the control group hierarchies its mounts name).
+QvMemoryRoom qvReadMemoryRoom(const std::filesystem::path& root = "/");
 // The budget of decodings side by side whose largest memory limit is `largestLimit`:
 // qvUsualDecodingBudget, or that limit where it alone is larger, and no
 // more than any figure of the room.

@@ -71,19 +71,22 @@ void forgetInheritedDecoder()
 
 // Forks the decoder process, twice removed, so that it is no child of the
 // program's: should it end, the system reaps it, whether the program
-// decodes again or not. The pid of the process in between; -1 when none.
+// decodes again or not. The pid of the process in between, which exits 0
+// once the decoder process is forked; -1 when none.
 pid_t forkDecoder(int socket)
 {
     const pid_t starter = ::fork();
     if (starter == 0) {
-        if (::fork() == 0) qvServeDecoding(socket);
-        ::_exit(0);
+        const pid_t decoder = ::fork();
+        if (decoder == 0) qvServeDecoding(socket);
+        ::_exit(decoder < 0 ? 1 : 0);
     }
     return starter;
 }
 
 // Runs this program's own file in the decoder role, handed `socket`; it
-// forks once more, as forkDecoder does. The pid it runs in; -1 when none.
+// forks once more, and exits, as forkDecoder's process in between does. The
+// pid it runs in; -1 when none.
 pid_t spawnDecoder(int socket)
 {
     posix_spawn_file_actions_t actions;
@@ -107,11 +110,35 @@ pid_t spawnDecoder(int socket)
     return starter;
 }
 
-// Whether a decoder process runs, started when none does.
-bool decoderRuns()
+// The reason given when the decoder process could not be started.
+constexpr char decoderNotStarted[] = "the picture decoder could not be started";
+
+// Starts the decoder process unless one runs; why none runs, empty when one
+// does.
+std::string startDecoder()
 {
     forgetInheritedDecoder();
-    return decoderSocket >= 0 || qvStartDecoderProcess();
+    if (decoderSocket >= 0) return {};
+    const bool forking = singleThreaded();
+    if (!forking && !knowsDecoderRole) return "the picture decoder is not running";
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return decoderNotStarted;
+    const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
+    ::close(ends[1]);
+    // The process in between says whether it could fork the decoder process
+    // (the user's process limit may leave room for none but itself); a
+    // status the system reaped unread, SIGCHLD being ignored, counts as
+    // started.
+    int status = 0;
+    while (starter > 0 && ::waitpid(starter, &status, 0) < 0 && errno == EINTR) {}
+    if (starter < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        ::close(ends[0]);
+        return decoderNotStarted;
+    }
+    decoderSocket = ends[0];
+    decoderPid = 0;
+    decoderOwner = ::getpid();
+    return {};
 }
 
 // Bytes of the UTF-8 character at the start of `text`; 0 when none starts
@@ -211,7 +238,7 @@ QvDecodeOutcome collect(QvSharedMemory result, const Ending& ending, const Reque
     if (!WIFEXITED(ending.status) || WEXITSTATUS(ending.status) != 0) {
         std::int32_t decoder = FIF_UNKNOWN;
         std::memcpy(&decoder, result.data() + offsetof(ResultHeader, decoder), sizeof(decoder));
-        return {std::nullopt, endReason(ending, decoder, request.limits)};
+        return {std::nullopt, endReason(ending, decoder, qvHeldLimits(request.limits))};
     }
     std::optional<QvImageSize> size;
     if (request.sized != 0) size = QvImageSize{request.width, request.height};
@@ -281,19 +308,19 @@ private:
     {
         if (waiting_.empty() || running_.size() >= qvMostDecodedTogether) return false;
         Decoding& first = waiting_.front();
-        const bool alone = running_.empty();
-        if (!alone && first.retryAfter && endings_ <= *first.retryAfter) return false;
+        const bool nothingRuns = running_.empty();
+        if (!nothingRuns && first.retryAfter && endings_ <= *first.retryAfter) return false;
         if (!first.request) {
             // A file is read only once the budget has room for it.
-            if (!alone && first.file() == nullptr && onDiskBytes(first) > left()) return false;
+            if (!nothingRuns && first.file() == nullptr && onDiskBytes(first) > left()) return false;
             if (!prepare(first)) return finishFirst();
         }
         largestLimit_ = std::max(largestLimit_, first.request->limits.memoryBytes);
         // Held for it now: its file, which counts in used() already.
         const std::uint64_t others = used() - first.fileBytes();
-        // A lone picture runs whatever the budget, and reads nothing of the system.
+        // A call of a single picture is held to no budget, and reads nothing of the system.
         const std::uint64_t budget = jobs_.size() == 1 ? ~std::uint64_t(0) : this->budget();
-        if (alone) {
+        if (nothingRuns) {
             // Its segments are memory this process must have; its limit is
             // only what the child may take, so it runs whatever that is.
             if (kept_ + first.fileBytes() + first.request->resultBytes > budget) {
@@ -362,10 +389,7 @@ private:
     void send(Decoding decoding)
     {
         std::string& error = outcomes_[decoding.job].error;
-        if (!decoderRuns()) {
-            error = "the picture decoder is not running";
-            return;
-        }
+        if (error = startDecoder(); !error.empty()) return;
         Request& request = *decoding.request;
         decoding.result = QvSharedMemory::create(request.resultBytes, error);
         if (!decoding.result) {
@@ -500,23 +524,7 @@ void qvEnterDecoderRoleIfAsked(int argc, char** argv)
 
 bool qvStartDecoderProcess()
 {
-    forgetInheritedDecoder();
-    if (decoderSocket >= 0) return true;
-    const bool forking = singleThreaded();
-    if (!forking && !knowsDecoderRole) return false;
-    int ends[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return false;
-    const pid_t starter = forking ? forkDecoder(ends[1]) : spawnDecoder(ends[1]);
-    ::close(ends[1]);
-    if (starter < 0) {
-        ::close(ends[0]);
-        return false;
-    }
-    while (::waitpid(starter, nullptr, 0) < 0 && errno == EINTR) {}
-    decoderSocket = ends[0];
-    decoderPid = 0;
-    decoderOwner = ::getpid();
-    return true;
+    return startDecoder().empty();
 }
 
 QvDecodeOutcome qvTakeDecodedPicture(QvSharedMemory segment, QvPixelLayout layout,

@@ -1,15 +1,17 @@
 // qvdecoderprocess: every picture decoded apart from the program. A small
 // process, started from the program (forked while the program has one
 // thread, later the program's own file run in a decoder role), forks a
-// fresh child for each picture, as many at once as one memory budget
-// holds; the child attaches the bytes the program read into shared memory
-// (never the path), runs FreeImage under limits of memory and processor
-// time that follow from the picture its header describes, and writes the
-// pixels into a second shared segment, whose header the program copies and
-// checks, and whose rows it uses in place once the child is gone. A crash, an abort, a limit reached or a
-// decoder that stops working becomes the picture's reason, and the program
-// goes on as for any picture it cannot read; a decoder process that ends is
-// started anew. The limits are qvdecoderlimits', the decoder process and its
+// fresh child for each picture the program sends it, the program sending as
+// many at once as its memory budget admits; the child attaches the bytes the
+// program read into shared memory (never the path), runs FreeImage under
+// limits of memory and processor time that follow from the picture its
+// header describes, and writes the pixels into a second shared segment,
+// whose header the program copies and checks, and whose rows it uses in
+// place where no other process holds that segment any longer (a copy of
+// them otherwise). A crash, an abort, a limit reached or a decoder that
+// stops working becomes the picture's reason, and the program goes on as
+// for any picture it cannot read; a decoder process that ends is started
+// anew. The limits are qvdecoderlimits', the decoder process and its
 // children qvdecoderserver's.
 #pragma once
 
@@ -42,8 +44,6 @@ public:
 
     const std::uint8_t* data() const { return data_; }
     std::size_t size() const { return size_; }
-    // Whether the rows are read where the decoding child wrote them.
-    bool inPlace() const { return segment_.data() != nullptr; }
 
 private:
     QvSharedMemory segment_;
@@ -114,20 +114,25 @@ inline constexpr std::size_t qvMostDecodedTogether = 8;
 // Decodes the pictures side by side, each in a child of its own, at most
 // qvMostDecodedTogether at once, and as many at once as fit the memory
 // budget (qvDecodingBudget, of `room`, the live system's when none is
-// given; a call of one picture is held to none): the memory limits of the children running, and the segments
-// this call holds (files it read, results reserved or kept), add up to no more. Pictures are admitted in
-// order; one whose file and rows alone do not fit what is left is refused for want of memory, else, when
-// nothing else runs, it always starts. Their outcomes in the same order. A picture whose header already rules
-// it out (qvHeaderProblem) costs no child. A child that cannot be started is tried again when another ends.
-// Should the decoder process end, the pictures it held are decoded once more in a new one.
+// given): the memory limits of the children running, and the segments this
+// call holds (files it read, results reserved or kept), add up to no more.
+// Pictures are admitted in order. One that comes when nothing else runs
+// starts whatever its limit, unless its file and rows with the rows kept do
+// not fit the budget: it is then refused for want of memory. A call of a
+// single picture is held to no budget. Their outcomes in the same order. A
+// picture whose header already rules it out (qvHeaderProblem) costs no
+// child. A child that cannot be started is tried again when another ends.
+// Should the decoder process end, the pictures it held are decoded once
+// more in a new one.
 std::vector<QvDecodeOutcome> qvDecodeApartTogether(std::span<const QvDecodeJob> jobs,
                                                    std::optional<QvMemoryRoom> room = std::nullopt);
 
 // Decodes one picture file apart. Nothing, with the reason in `error`, when
 // it cannot be decoded, its decoder crashed, reached a limit, stopped
-// working or was killed, or the decoder process is not running (and cannot
-// be started: this process has threads by now and its program does not
-// know the decoder role) or has stopped.
+// working or was killed, or the decoder process could not be started (the
+// user's process limit leaves no room for it), is not running (and cannot
+// be: this process has threads by now and its program does not know the
+// decoder role) or has stopped.
 std::optional<QvDecodedPicture> qvDecodeApart(const QvPictureFile& file, const QvDecodeRequest& request,
                                               std::string& error,
                                               std::optional<QvDecoderLimits> limits = std::nullopt);

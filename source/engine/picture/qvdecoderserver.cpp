@@ -102,11 +102,13 @@ struct MemoryHold {
     std::optional<std::uint64_t> usersLimit;
 };
 
-// Puts the child under its limits: the address space it maps now and the
-// memory allowed (under the limits the user's system set, which it keeps),
-// and the processor time. The clock is the decoder process's to watch.
-MemoryHold limitChild(const QvDecoderLimits& limits)
+// Puts the child under its limits, as this build holds it to them: the
+// address space it maps now and the memory allowed (under the limits the
+// user's system set, which it keeps), and the processor time. The clock is
+// the decoder process's to watch.
+MemoryHold limitChild(const QvDecoderLimits& asked)
 {
+    const QvDecoderLimits limits = qvHeldLimits(asked);
     long pages = 0;
     if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
@@ -116,10 +118,10 @@ MemoryHold limitChild(const QvDecoderLimits& limits)
     rlimit memory{};
     ::getrlimit(RLIMIT_AS, &memory);
     const rlim_t users = memory.rlim_cur;
-    const rlim_t wanted = mapped + rlim_t(double(limits.memoryBytes) * qvInstrumentedMemory);
+    const rlim_t wanted = mapped + rlim_t(limits.memoryBytes);
     memory.rlim_cur = users == RLIM_INFINITY ? wanted : std::min(wanted, users);
     ::setrlimit(RLIMIT_AS, &memory);
-    const double seconds = limits.cpuSeconds * qvInstrumentedCpu;
+    const double seconds = limits.cpuSeconds;
     const auto whole = time_t(seconds);
     const itimerval cpu{{0, 0}, {whole, suseconds_t((seconds - double(whole)) * 1e6)}};
     ::setitimer(ITIMER_PROF, &cpu, nullptr);
@@ -299,7 +301,7 @@ private:
                 child.worked = *used;
                 child.stalled.restart();
             }
-            const std::chrono::duration<double> allowed(child.request.limits.cpuSeconds * qvInstrumentedCpu);
+            const std::chrono::duration<double> allowed(qvHeldLimits(child.request.limits).cpuSeconds);
             if (child.worked > allowed + std::chrono::milliseconds(sliceMs)) {
                 endGroup(child.pid);
                 child.endedOverrunning = 1;

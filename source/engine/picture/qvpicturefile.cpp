@@ -43,9 +43,12 @@ std::optional<QvPictureFile> pictureFile(QvSharedMemory memory, std::size_t size
 
 std::string qvSharedMemoryProblem(int reason)
 {
-    // The system's "Cannot allocate memory" and its like say less to a user
-    // than what it means for the picture.
-    return reason == ENOMEM || reason == ENOSPC ? qvNoMemoryForPicture : std::strerror(reason);
+    // The system's "Cannot allocate memory" says less to a user than what it
+    // means for the picture. Its "No space left on device" is no want of
+    // memory: the system's segments or its total of shared memory are used
+    // up, by any of its users, and only raising that limit helps.
+    if (reason == ENOSPC) return qvSharedMemoryLimitReached;
+    return reason == ENOMEM ? qvNoMemoryForPicture : std::strerror(reason);
 }
 
 QvPictureHeader qvReadPictureHeader(std::span<const std::uint8_t> file, FREE_IMAGE_FORMAT named)

@@ -26,8 +26,14 @@ static_assert(qvMaxPicturePixels * 16 < qvLargestPictureFile);
 // The reason given for a picture whose bytes or pixels do not fit in memory.
 inline constexpr char qvNoMemoryForPicture[] = "not enough memory to read it";
 
-// Why a shared-memory call failed with `reason` (an errno): where memory or
-// segments ran out, qvNoMemoryForPicture.
+// The reason given for a picture when the system's limit on shared memory,
+// its segments or its total, leaves no room for the picture's.
+inline constexpr char qvSharedMemoryLimitReached[] =
+    "the system's shared-memory limit is reached (kernel.shmmni or kernel.shmall)";
+
+// Why a shared-memory call failed with `reason` (an errno): where memory ran
+// out, qvNoMemoryForPicture; where the system's segments or its total of
+// shared memory did (ENOSPC), qvSharedMemoryLimitReached.
 std::string qvSharedMemoryProblem(int reason);
 
 // A file's format and what its header says.

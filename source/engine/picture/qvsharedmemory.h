@@ -23,9 +23,10 @@ public:
 
     // A new segment of `bytes` (at least one), attached for writing; nothing,
     // with the system's reason in `error` and errno, when it cannot be made
-    // (ENOMEM or ENOSPC when memory or segments ran out, also for a size
-    // beyond the system's largest segment). Its pages cost nothing until
-    // written.
+    // (ENOMEM when memory ran out, also for a size beyond the system's
+    // largest segment; ENOSPC when the system's segments, kernel.shmmni, or
+    // its total of shared memory, kernel.shmall, are used up). Its pages cost
+    // nothing until written.
     static std::optional<QvSharedMemory> create(std::size_t bytes, std::string& error);
     // Attaches the segment of `id`, for writing or not, in a process that did
     // not make it; nothing when it cannot.
@@ -34,7 +35,8 @@ public:
     // From now on this process's own view of the segment is read-only, at
     // the same address, so nothing in it writes the bytes once their header
     // was read; the segment itself stays writable to whoever attaches it so
-    // (the decoding children attach it read-only). False (errno set) when it
+    // (a decoding child attaches a file's segment read-only, and its result's
+    // for writing: it writes the rows there). False (errno set) when it
     // cannot be attached again read-only; the segment is then to be let go
     // unread, as an older system may have detached it.
     bool seal();

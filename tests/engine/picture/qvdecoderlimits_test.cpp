@@ -1,8 +1,11 @@
 // A decoding child's limits from its picture's header and file, and the budget decodings share.
+#include "tempfiles.h"
 #include "engine/picture/qvdecoderlimits.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 TEST(DecoderLimits, ALargerFileOfTheSamePictureGetsWhatItsDataCostsMore)
 {
@@ -54,4 +57,30 @@ TEST(DecoderLimits, TheBudgetIsWhatTheSystemCanGive)
 TEST(DecoderLimits, AnExrOfOneTileFitsItsLimit)
 {
     EXPECT_GE(qvDecoderLimits(FIF_EXR, QvHeaderReading{}, 258 << 10).memoryBytes >> 20, 2537u);
+}
+
+// A control group's room is its limit less what it uses beyond the page cache the kernel takes back, never
+// shared memory: a group of 768 MiB just after a sky's six faces were read, as the kernel told it (v1), then
+// in v2.
+TEST(DecoderLimits, AControlGroupsPageCacheIsRoom)
+{
+    const std::filesystem::path root = testsupport::tempPath("room");
+    const auto write = [&](const char* path, const char* text) {
+        std::filesystem::create_directories((root / path).parent_path());
+        std::ofstream(root / path) << text;
+    };
+    write("proc/self/mounts",
+          "cgroup /sys/fs/cgroup/memory cgroup rw,memory 0 0\ncgroup2 /v2 cgroup2 rw 0 0\n");
+    write("proc/self/cgroup", "4:memory:/sky\n0::/sky\n");
+    write("sys/fs/cgroup/memory/sky/memory.limit_in_bytes", "805306368");
+    write("sys/fs/cgroup/memory/sky/memory.usage_in_bytes", "444596224");
+    write("sys/fs/cgroup/memory/sky/memory.stat",
+          "active_file 9\ntotal_active_file 441450496\ntotal_inactive_file 0");
+    EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, 765u);
+    // With 192 MiB of shared memory more, which v2 counts among its "file".
+    write("v2/sky/memory.max", "805306368");
+    write("v2/sky/memory.current", "645922816");
+    write("v2/sky/memory.stat", "file 643301376\nshmem 201326592\nactive_file 300\ninactive_file 441450196");
+    EXPECT_EQ(qvReadMemoryRoom(root).controlGroup.value_or(0) >> 20, 573u);
+    std::filesystem::remove_all(root);
 }

@@ -1,9 +1,10 @@
 // The memory the program shares with decoding children: every segment goes with the processes
 // that hold it, the program's view of a file's bytes is read-only for good and held once, and a
-// segment the system cannot give is named as memory.
+// segment the system cannot give is named as memory, or as its shared-memory limit where that is used up.
 #include "childcheck.h"
 #include "hostilefiles.h"
 #include "tempfiles.h"
+#include "engine/picture/qvdecoderprocess.h"
 #include "engine/picture/qvpicturefile.h"
 #include "engine/picture/qvsharedmemory.h"
 
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/shm.h>
 
@@ -110,4 +112,23 @@ TEST(SharedMemory, AFileIsReadInLittleMoreRoomThanItsSizeAndNoRoomIsNamedAsMemor
     const int reason = errno;
     EXPECT_EQ(std::pair(made, reason), std::pair(false, ENOMEM));
     EXPECT_EQ(error, "Cannot allocate memory");
+}
+
+// The system's segments or its total of shared memory used up (any user can) are named as its limit, not as
+// memory: in an IPC namespace of the test's own, whose limit holds a picture's file and not its result.
+TEST(SharedMemory, TheSystemsLimitUsedUpIsNamedAsItsLimit)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "an IPC namespace's limits are set by root";
+    const std::uint8_t pbm[] = "P1\n1 1\n1\n";
+    for (const char* limit : {"shmmni", "shmall"}) {  // segments, pages
+        EXPECT_EQ(testsupport::reportInChild([&] {
+                      std::string error = "no namespace of its own";
+                      if (::unshare(CLONE_NEWIPC) == 0 &&
+                          std::ofstream(fmt::format("/proc/sys/kernel/{}", limit)) << 1 << std::flush)
+                          qvDecodeApart(std::span(pbm, sizeof pbm - 1), FIF_PBM, {.maxSide = 16}, error);
+                      return error;
+                  }),
+                  "the system's shared-memory limit is reached (kernel.shmmni or kernel.shmall)")
+            << limit;
+    }
 }
