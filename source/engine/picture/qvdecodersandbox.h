@@ -14,3 +14,10 @@
 // which the kernel refused it (one built without seccomp), the process then
 // running on without it.
 int qvEnterDecoderSandbox();
+
+// Builds the filter once without loading it, in the decoder process before
+// it forks a child: the filter library's calls into the C library are bound
+// there, and every child finds them bound, where each would look them up
+// afresh (a fresh process's first lookup reads the symbol tables of every
+// library the program loaded).
+void qvBindDecoderSandbox();

@@ -391,6 +391,10 @@ void detachInheritedSegments()
     sigaddset(&childSignals, SIGCHLD);
     ::sigprocmask(SIG_BLOCK, &childSignals, nullptr);
     const int signals = ::signalfd(-1, &childSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    // What every child would otherwise do first, done once here, where
+    // each child inherits it.
+    qvBindDecoderSandbox();
+    qvHearFreeImage();
     const Hello hello{::getpid()};
     if (signals < 0 || !sendAll(socket, &hello, sizeof(hello))) ::_exit(0);
     Children(socket, signals).serve();
