@@ -19,6 +19,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/shm.h>
@@ -86,7 +87,13 @@ public:
         header_->height = height;
         header_->rowBytes = bytes;
         overflowed_ = bytes > memory_.size() - resultRowsAt;
-        return overflowed_ ? nullptr : memory_.data() + resultRowsAt;
+        if (overflowed_) return nullptr;
+        // Every page of the rows is about to be written: one call maps them
+        // all, where writing would take a fault for each (a kernel before
+        // 5.14 refuses the advice, and the writes map them as before).
+        std::uint8_t* rows = memory_.data() + resultRowsAt;
+        ::madvise(rows, bytes, MADV_POPULATE_WRITE);
+        return rows;
     }
 
 private:
