@@ -13,6 +13,7 @@
 #include <utility>
 
 #include <linux/seccomp.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -88,6 +89,9 @@ int addRules(scmp_filter_ctx filter, pid_t self)
     // entry) is refused as any other off the list.
     error = -seccomp_attr_set(filter, SCMP_FLTATR_API_SYSRAWRC, 1);
     if (error == 0) error = -seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, refused);
+    // qvEnterDecoderSandbox sets no new privileges itself, before the
+    // filter: set again by the library, it would be one more call to bind.
+    if (error == 0) error = -seccomp_attr_set(filter, SCMP_FLTATR_CTL_NNP, 0);
     for (const int call : anyArguments) rule(SCMP_ACT_ALLOW, call, 0);
     // Memory that is never executable: code a picture brings stays data.
     for (const int call : {SCMP_SYS(mmap), SCMP_SYS(mprotect)})
@@ -145,6 +149,18 @@ int seccompCallAnswer()
 }
 
 }  // namespace
+
+void qvBindDecoderSandbox()
+{
+    const std::unique_ptr<void, decltype(&seccomp_release)> filter(seccomp_init(refused), &seccomp_release);
+    if (!filter || addRules(filter.get(), ::getpid()) != 0) return;
+    // Compiled as the load compiles it, into nothing: the calls compiling
+    // makes are bound too.
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (nowhere < 0) return;
+    seccomp_export_bpf(filter.get(), nowhere);
+    ::close(nowhere);
+}
 
 int qvEnterDecoderSandbox(bool filtered)
 {

@@ -19,6 +19,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/shm.h>
@@ -86,7 +87,13 @@ public:
         header_->height = height;
         header_->rowBytes = bytes;
         overflowed_ = bytes > memory_.size() - resultRowsAt;
-        return overflowed_ ? nullptr : memory_.data() + resultRowsAt;
+        if (overflowed_) return nullptr;
+        // Every page of the rows is about to be written: one call maps them
+        // all, where writing would take a fault for each (a kernel before
+        // 5.14 refuses the advice, and the writes map them as before).
+        std::uint8_t* rows = memory_.data() + resultRowsAt;
+        ::madvise(rows, bytes, MADV_POPULATE_WRITE);
+        return rows;
     }
 
 private:
@@ -421,6 +428,10 @@ int tryFilter()
     struct sigaction standard {};
     standard.sa_handler = SIG_DFL;
     ::sigaction(SIGCHLD, &standard, nullptr);
+    // What every child would otherwise do first, done once here, where each
+    // child (the filter's trial among them) inherits it.
+    qvBindDecoderSandbox();
+    qvHearFreeImage();
     // Before this process takes its name, which its trial would bear at first.
     const int trial = tryFilter();
     ::prctl(PR_SET_NAME, decoderProcessName);

@@ -83,14 +83,18 @@ std::string contentFormatProblem(FREE_IMAGE_FORMAT format)
 // being decoded.
 class FreeImageMessages {
 public:
-    FreeImageMessages() : outer_(std::exchange(listener_, this))
+    FreeImageMessages() : outer_(std::exchange(listener_, this)) { install(); }
+    ~FreeImageMessages() { listener_ = outer_; }
+    FreeImageMessages(const FreeImageMessages&) = delete;
+    FreeImageMessages& operator=(const FreeImageMessages&) = delete;
+
+    // Has FreeImage report to whichever listener is current, from now on
+    // in this process and in the processes it forks.
+    static void install()
     {
         static std::once_flag installed;
         std::call_once(installed, [] { FreeImage_SetOutputMessage(hear); });
     }
-    ~FreeImageMessages() { listener_ = outer_; }
-    FreeImageMessages(const FreeImageMessages&) = delete;
-    FreeImageMessages& operator=(const FreeImageMessages&) = delete;
 
     // Forgets what was said; what is said next comes from the decoder of `decoding`.
     void clear(FREE_IMAGE_FORMAT decoding)
@@ -411,6 +415,11 @@ bool writeRgbaRows(QvBitmap bitmap, QvDecodeSink& sink)
 }
 
 }  // namespace
+
+void qvHearFreeImage()
+{
+    FreeImageMessages::install();
+}
 
 std::size_t qvRowBytes(QvPixelLayout layout, int width)
 {

@@ -56,6 +56,11 @@ struct QvDecodeResult {
     std::string remarks;
 };
 
+// Has FreeImage's messages heard by the decodings that follow, in this
+// process and in the processes it forks (the first decoding does it where
+// nothing did).
+void qvHearFreeImage();
+
 // Decodes a picture file as the format its header decided (qvReadPictureHeader)
 // into the sink's rows. The header's size is checked first (qvHeaderProblem);
 // where no reader of ours gave one, FreeImage's own header read gives it, or
