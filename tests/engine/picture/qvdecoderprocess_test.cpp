@@ -185,15 +185,18 @@ void signalProcess(pid_t process, int signal)
     if (process > 0) ::kill(process, signal);
 }
 
-// What a stopped process holds: its descriptors and its shared segments.
+// What a stopped process holds: its descriptors and its shared segments; "no process" when there is none
+// (0: a start that failed).
 std::string holdingsOf(pid_t process)
 {
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
+    std::error_code missing;
+    std::filesystem::directory_iterator descriptors(proc / "fd", missing);
+    if (process <= 0 || missing) return "no process";
     std::ifstream maps(proc / "maps");
     std::size_t segments = 0;
     for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
-    return fmt::format("{} descriptors, {} segments",
-                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
+    return fmt::format("{} descriptors, {} segments", std::distance(descriptors, {}), segments);
 }
 
 // The permissions of this process's mapping that holds `address` ("r--s"); empty when none does.
@@ -223,6 +226,26 @@ long statusOf(pid_t process, const std::string& field)
 long waitsOf(pid_t process)
 {
     return statusOf(process, "voluntary_ctxt_switches");
+}
+
+// A user id that no process has, derived from this process's id, so that another copy of the tests takes
+// another; one taken by a process left from an earlier run (an unreaped decoder process) is passed over.
+id_t unusedUserId()
+{
+    // Above every id a system hands out, below (uid_t)-1; steps past the largest process id.
+    constexpr id_t first = id_t(1) << 30, step = id_t(1) << 22;
+    const auto taken = [](id_t id) {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename();
+            if (pid.find_first_not_of("0123456789") == std::string::npos &&
+                statusOf(std::stoi(pid), "Uid") == long(id))
+                return true;
+        }
+        return false;
+    };
+    id_t id = first + id_t(::getpid());
+    while (taken(id)) id += step;
+    return id;
 }
 
 // The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
@@ -570,13 +593,14 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 }
 
 // A decoder process that cannot fork says so, naming no decoder, when no other child runs; while one runs,
-// the fork is tried again once it ends. Only a user (not root) is held to the limit.
+// the fork is tried again once it ends. Only a user (not root) is held to the limit, which counts every
+// process of the user on the machine: the test takes a user id that no process has.
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4), large = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
     EXPECT_EQ(testsupport::reportInChild([&] {
-                  constexpr id_t nobodysOwn = 54321;
+                  const id_t nobodysOwn = unusedUserId();
                   if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
                       ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
                       ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
