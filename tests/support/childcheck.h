@@ -40,13 +40,13 @@ inline bool limitAddressSpaceGrowth(std::size_t headroom)
 // taken to hang, and ended.
 inline constexpr int childDeadlineSeconds = 150;
 
-// Waits for `child` to end, at most the deadline; its wait status, or nothing when it took longer and was
+// Waits for `child` to end, at most `seconds`; its wait status, or nothing when it took longer and was
 // killed (a test that hangs fails with its own message rather than in the test runner's timeout).
-inline std::optional<int> statusWithinDeadline(pid_t child)
+inline std::optional<int> statusWithinDeadline(pid_t child, int seconds)
 {
     const int process = int(::syscall(SYS_pidfd_open, child, 0));
     pollfd ended{process, POLLIN, 0};
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(childDeadlineSeconds);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int polled = 0;
     while (process >= 0 && (polled = ::poll(&ended, 1, 1000)) <= 0 && (polled == 0 || errno == EINTR) &&
            std::chrono::steady_clock::now() < giveUp) {}
@@ -61,9 +61,9 @@ inline std::optional<int> statusWithinDeadline(pid_t child)
 
 // Runs `check` in a forked child; true when it answered true. Nothing it throws leaves the child to run
 // the parent's tests; what it printed comes out, though the child ends without exit's flushing. A child
-// past the deadline is killed, and the test fails saying so.
+// past its deadline is killed, and the test fails saying so.
 template <class Check>
-bool holdsInChild(Check check)
+bool holdsInChild(Check check, int deadlineSeconds = childDeadlineSeconds)
 {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -76,22 +76,24 @@ bool holdsInChild(Check check)
         ::_exit(held ? 0 : 1);
     }
     if (child < 0) return false;
-    const std::optional<int> status = statusWithinDeadline(child);
-    if (!status) ADD_FAILURE() << "the check in a child took longer than " << childDeadlineSeconds << " s";
+    const std::optional<int> status = statusWithinDeadline(child, deadlineSeconds);
+    if (!status) ADD_FAILURE() << "the check in a child took longer than " << deadlineSeconds << " s";
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 // Runs `report` in a forked child and gives the text it returned (a short one), so that the test can
 // hold it to the exact text expected.
 template <class Report>
-std::string reportInChild(Report report)
+std::string reportInChild(Report report, int deadlineSeconds = childDeadlineSeconds)
 {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0) return "no pipe to the child";
-    const bool returned = holdsInChild([&] {
-        const std::string text = report();
-        return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size());
-    });
+    const bool returned = holdsInChild(
+        [&] {
+            const std::string text = report();
+            return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size());
+        },
+        deadlineSeconds);
     ::close(pipe[1]);
     // What it wrote is there by now: a process it left behind holding the pipe is not waited for.
     ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);

@@ -315,40 +315,98 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 }
 
 // Decodings share one memory budget with the segments the program holds for them, as the decoder process
-// counts them running: a decoding always starts when nothing else runs, whatever its limit; one whose own
-// rows do not fit is refused.
+// counts them running, and the rows of those decoded: a decoding always starts when nothing else runs,
+// whatever its limit; one whose own rows do not fit is refused, save the one picture of a call, which the
+// system's room does not hold; a picture's file is read only once it fits. Each in a child: a decoding
+// that never started would wait for ever.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
+    const Bytes png = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
+    const QvPictureFile big = pictureFile(png);
     const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const auto limited = [&](std::uint64_t bytes) {
         return QvDecoderLimits{own.cpuSeconds, own.stalledSeconds, bytes};
     };
     const std::uint64_t mib = 1 << 20, rows = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 5000) * 5000;
     // What one decoding holds while it runs: its limit, its file and its result segment.
-    const std::uint64_t running = own.memoryBytes + big.size + qvcrossing::resultRowsAt + rows;
+    const std::uint64_t result = qvcrossing::resultRowsAt + rows;
+    const auto running = [&](std::uint64_t limit) { return limit + big.size + result; };
     // Room for the six pictures' rows and a file, kept as they are decoded.
-    const std::uint64_t rowsOfSix = 6 * (qvcrossing::resultRowsAt + rows) + big.size + mib;
-    std::string noRoom;
-    for (int i = 0; i < 6; ++i) noRoom += "[not enough memory to read it]";
+    const std::uint64_t rowsOfSix = 6 * result + big.size + mib;
+    const auto noRoom = [](int pictures) {
+        std::string said;
+        for (int i = 0; i < pictures; ++i) said += "[not enough memory to read it]";
+        return said;
+    };
+    // The file of the pictures after the first, where a row gives them by path: damaged until the first
+    // decoding runs, so that read any sooner it is no picture.
+    const std::filesystem::path later = testsupport::tempPath("later.png");
+    Bytes damaged = png;
+    damaged[1] ^= 0xFF;
+    const auto write = [&](const Bytes& bytes) {
+        std::ofstream(later, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
     const struct {
         const char* name;
         QvDecoderLimits limits;
         QvMemoryRoom room;
+        std::size_t pictures;
+        bool byPath;
         std::string outcome;  // the failures, and the most run at once
     } cases[] = {
-        {"room for three", own, {3 * running + mib, {}, {}}, "3 at once"},
-        {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, "1 at once"},
-        {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, "1 at once"},
-        {"less room than the rows", own, {{}, {}, rows / 2}, noRoom + "0 at once"},
+        {"room for three", own, {3 * running(own.memoryBytes) + mib, {}, {}}, 6, false, "3 at once"},
+        {"room for four with their segments, five without",
+         own,
+         {4 * running(own.memoryBytes) + mib, {}, {}},
+         6,
+         false,
+         "4 at once"},
+        {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, 6, false, "1 at once"},
+        {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, 6, false, "1 at once"},
+        {"less room than the rows", own, {{}, {}, rows / 2}, 6, false, noRoom(6) + "0 at once"},
+        {"room for the rows of three kept",
+         own,
+         {{}, 3 * result + big.size + mib, {}},
+         6,
+         false,
+         noRoom(3) + "1 at once"},
+        {"one picture, whatever the room", own, {{}, {}, rows / 2}, 1, false, "1 at once"},
+        {"room for a file only once the one before ends",
+         limited(rowsOfSix),
+         {running(rowsOfSix) + big.size / 2, {}, {}},
+         6,
+         true,
+         "1 at once"},
     };
     for (const auto& c : cases) {
-        const std::vector<QvDecodeJob> jobs(6, QvDecodeJob{&big, textureRequest, c.limits, {}});
-        const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(jobs, c.room);
-        std::size_t most = 0;
-        for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
-        EXPECT_EQ(fmt::format("{}{} at once", failuresOf(outcomes), most), c.outcome) << c.name;
+        std::vector<QvDecodeJob> jobs(c.pictures, QvDecodeJob{&big, textureRequest, c.limits, {}});
+        if (c.byPath) {
+            write(damaged);
+            for (std::size_t i = 1; i < jobs.size(); ++i)
+                jobs[i] = QvDecodeJob{nullptr, textureRequest, c.limits, later};
+        }
+        const std::string outcome = testsupport::reportInChild(
+            [&] {
+                if (::setpgid(0, 0) != 0) return std::string("no group of its own");
+                std::thread mending;
+                if (c.byPath)
+                    mending = std::thread([&] {
+                        const pid_t first = waitForDecoding();
+                        signalProcess(first, SIGSTOP);
+                        write(png);
+                        signalProcess(first, SIGCONT);
+                    });
+                const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(jobs, c.room);
+                if (mending.joinable()) mending.join();
+                std::size_t most = 0;
+                for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
+                return fmt::format("{}{} at once", failuresOf(outcomes), most);
+            },
+            60);
+        EXPECT_EQ(outcome, c.outcome) << c.name;
     }
+    std::filesystem::remove(later);
 }
 
 // The limit that ends a decoding is named with its figure, as are a kill from outside and the user's own
