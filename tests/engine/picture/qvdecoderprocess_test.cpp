@@ -403,7 +403,7 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
                 for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
                 return fmt::format("{}{} at once", failuresOf(outcomes), most);
             },
-            60);
+            45);
         EXPECT_EQ(outcome, c.outcome) << c.name;
     }
     std::filesystem::remove(later);
