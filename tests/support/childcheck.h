@@ -45,13 +45,13 @@ inline constexpr int childDeadlineSeconds = 150;
 inline std::optional<int> statusWithinDeadline(pid_t child, int seconds)
 {
     const int process = int(::syscall(SYS_pidfd_open, child, 0));
-    pollfd ended{process, POLLIN, 0};
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int polled = 0;
-    while (process >= 0 && (polled = ::poll(&ended, 1, 1000)) <= 0 && (polled == 0 || errno == EINTR) &&
-           std::chrono::steady_clock::now() < giveUp) {}
-    const bool late = process >= 0 && polled <= 0;
-    if (process >= 0) ::close(process);
+    bool late = false;
+    if (process >= 0) {
+        pollfd ended{process, POLLIN, 0};
+        while (::poll(&ended, 1, 1000) != 1 && !(late = std::chrono::steady_clock::now() >= giveUp)) {}
+        ::close(process);
+    }
     if (late) ::kill(child, SIGKILL);
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}

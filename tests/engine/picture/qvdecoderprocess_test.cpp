@@ -333,6 +333,10 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
     const auto running = [&](std::uint64_t limit) { return limit + big.size + result; };
     // Room for the six pictures' rows and a file, kept as they are decoded.
     const std::uint64_t rowsOfSix = 6 * result + big.size + mib;
+    const std::uint64_t ownRunning = running(own.memoryBytes), threeKept = 3 * result + big.size + mib;
+    // Room for one decoding of a limit of six pictures' rows, and half its file: the next file fits only
+    // once it has ended.
+    const std::uint64_t fileAfter = running(rowsOfSix) + big.size / 2;
     const auto noRoom = [](int pictures) {
         std::string said;
         for (int i = 0; i < pictures; ++i) said += "[not enough memory to read it]";
@@ -352,32 +356,17 @@ TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
         QvDecoderLimits limits;
         QvMemoryRoom room;
         std::size_t pictures;
-        bool byPath;
+        bool byPath;          // the pictures after the first given by the path of `later`
         std::string outcome;  // the failures, and the most run at once
     } cases[] = {
-        {"room for three", own, {3 * running(own.memoryBytes) + mib, {}, {}}, 6, false, "3 at once"},
-        {"room for four with their segments, five without",
-         own,
-         {4 * running(own.memoryBytes) + mib, {}, {}},
-         6,
-         false,
-         "4 at once"},
+        {"room for three", own, {3 * ownRunning + mib, {}, {}}, 6, false, "3 at once"},
+        {"four fit, five less their segments", own, {4 * ownRunning + mib, {}, {}}, 6, false, "4 at once"},
         {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, 6, false, "1 at once"},
         {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, 6, false, "1 at once"},
         {"less room than the rows", own, {{}, {}, rows / 2}, 6, false, noRoom(6) + "0 at once"},
-        {"room for the rows of three kept",
-         own,
-         {{}, 3 * result + big.size + mib, {}},
-         6,
-         false,
-         noRoom(3) + "1 at once"},
+        {"room for the rows of three kept", own, {{}, threeKept, {}}, 6, false, noRoom(3) + "1 at once"},
         {"one picture, whatever the room", own, {{}, {}, rows / 2}, 1, false, "1 at once"},
-        {"room for a file only once the one before ends",
-         limited(rowsOfSix),
-         {running(rowsOfSix) + big.size / 2, {}, {}},
-         6,
-         true,
-         "1 at once"},
+        {"a file read once it fits", limited(rowsOfSix), {fileAfter, {}, {}}, 6, true, "1 at once"},
     };
     for (const auto& c : cases) {
         std::vector<QvDecodeJob> jobs(c.pictures, QvDecodeJob{&big, textureRequest, c.limits, {}});
