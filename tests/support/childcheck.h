@@ -2,17 +2,23 @@
 // (wait for ever) cannot reach the other tests.
 #pragma once
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,10 +36,34 @@ inline bool limitAddressSpaceGrowth(std::size_t headroom)
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
+// Longer than any check run in a child takes, instrumented and beside busy processes: past it the child is
+// taken to hang, and ended.
+inline constexpr int childDeadlineSeconds = 150;
+
+// Waits for `child` to end, at most `seconds`; its wait status, or nothing when it took longer and was
+// killed (a test that hangs fails with its own message rather than in the test runner's timeout).
+inline std::optional<int> statusWithinDeadline(pid_t child, int seconds)
+{
+    const int process = int(::syscall(SYS_pidfd_open, child, 0));
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    bool late = false;
+    if (process >= 0) {
+        pollfd ended{process, POLLIN, 0};
+        while (::poll(&ended, 1, 1000) != 1 && !(late = std::chrono::steady_clock::now() >= giveUp)) {}
+        ::close(process);
+    }
+    if (late) ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    if (late) return std::nullopt;
+    return status;
+}
+
 // Runs `check` in a forked child; true when it answered true. Nothing it throws leaves the child to run
-// the parent's tests; what it printed comes out, though the child ends without exit's flushing.
+// the parent's tests; what it printed comes out, though the child ends without exit's flushing. A child
+// past its deadline is killed, and the test fails saying so.
 template <class Check>
-bool holdsInChild(Check check)
+bool holdsInChild(Check check, int deadlineSeconds = childDeadlineSeconds)
 {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -45,23 +75,28 @@ bool holdsInChild(Check check)
         std::fflush(stdout);
         ::_exit(held ? 0 : 1);
     }
-    int status = 0;
-    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
+    if (child < 0) return false;
+    const std::optional<int> status = statusWithinDeadline(child, deadlineSeconds);
+    if (!status) ADD_FAILURE() << "the check in a child took longer than " << deadlineSeconds << " s";
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 // Runs `report` in a forked child and gives the text it returned (a short one), so that the test can
 // hold it to the exact text expected.
 template <class Report>
-std::string reportInChild(Report report)
+std::string reportInChild(Report report, int deadlineSeconds = childDeadlineSeconds)
 {
     int pipe[2];
     if (::pipe2(pipe, O_CLOEXEC) != 0) return "no pipe to the child";
-    const bool returned = holdsInChild([&] {
-        const std::string text = report();
-        return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size());
-    });
+    const bool returned = holdsInChild(
+        [&] {
+            const std::string text = report();
+            return ::write(pipe[1], text.data(), text.size()) == ssize_t(text.size());
+        },
+        deadlineSeconds);
     ::close(pipe[1]);
+    // What it wrote is there by now: a process it left behind holding the pipe is not waited for.
+    ::fcntl(pipe[0], F_SETFL, O_NONBLOCK);
     std::string text;
     char part[256];
     for (ssize_t got; (got = ::read(pipe[0], part, sizeof part)) > 0;) text.append(part, std::size_t(got));
@@ -78,9 +113,12 @@ bool holdsInFreshProcess(Check check)
     if (std::getenv("VELMORIN_FRESH_TEST") != nullptr) return check();
     const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
     const std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    const std::string command =
-        "VELMORIN_FRESH_TEST=1 /proc/" + std::to_string(::getpid()) + "/exe " + filter;
-    return std::system(command.c_str()) == 0;
+    const std::string program = "/proc/" + std::to_string(::getpid()) + "/exe";
+    return holdsInChild([&] {
+        ::setenv("VELMORIN_FRESH_TEST", "1", 1);
+        ::execl(program.c_str(), program.c_str(), filter.c_str(), nullptr);
+        return false;
+    });
 }
 
 }  // namespace testsupport

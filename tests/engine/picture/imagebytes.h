@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -228,6 +229,88 @@ inline std::vector<std::uint8_t> fileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Appends `part` as OpenEXR's run-length coding writes it: each byte as its difference from the one
+// before (the first from `before`, where there is one), plus 128; runs of up to 128 alike as their length
+// less one and the byte.
+inline void putExrRuns(Bytes& coded, const Bytes& part, std::optional<std::uint8_t> before)
+{
+    Bytes differences(part.size());
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        const std::optional<std::uint8_t> last = i > 0 ? std::optional(part[i - 1]) : before;
+        differences[i] = last ? std::uint8_t(part[i] - *last + 128) : part[i];
+    }
+    for (std::size_t at = 0; at < differences.size();) {
+        std::size_t run = 1;
+        while (run < 128 && at + run < differences.size() && differences[at + run] == differences[at]) ++run;
+        coded.push_back(std::uint8_t(run - 1));
+        coded.push_back(differences[at]);
+        at += run;
+    }
+}
+
+// An OpenEXR file of one run-length coded tile of `width` x `height` 32-bit float RGBA pixels of one
+// colour, (51, 102, 153) as 8-bit values, alpha near 1. The coding splits the tile's bytes into those at
+// even and those at odd places: each sample's two 16-bit halves alike (0xHHLLHHLL), each split is runs.
+inline Bytes oneTileExr(std::uint32_t width, std::uint32_t height)
+{
+    // A, B, G, R: the channels in the order of their names.
+    constexpr std::uint32_t samples[] = {0x3F7F3F7F, 0x3F193F19, 0x3ECC3ECC, 0x3E4C3E4C};
+    Bytes halves[2];  // of one row, the bytes at even and at odd places
+    for (const std::uint32_t sample : samples)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (int i = 0; i < 4; ++i) halves[i % 2].push_back(std::uint8_t(sample >> (8 * i)));
+    // Every row alike, each split is its row's half again and again.
+    Bytes tile;
+    for (int half = 0; half < 2; ++half) {
+        Bytes first, next;
+        putExrRuns(first, halves[half], half == 0 ? std::nullopt : std::optional(halves[0].back()));
+        putExrRuns(next, halves[half], halves[half].back());
+        tile.insert(tile.end(), first.begin(), first.end());
+        for (std::uint32_t y = 1; y < height; ++y) tile.insert(tile.end(), next.begin(), next.end());
+    }
+    // The magic number, version 2 of a tiled file.
+    Bytes exr{0x76, 0x2F, 0x31, 0x01, 2, 2, 0, 0};
+    const auto attribute = [&](std::string_view name, std::string_view type, const Bytes& value) {
+        put(exr, name);
+        exr.push_back(0);
+        put(exr, type);
+        exr.push_back(0);
+        putFields(exr, 4, {value.size()}, true);
+        exr.insert(exr.end(), value.begin(), value.end());
+    };
+    const auto fields = [](int size, std::initializer_list<std::uint64_t> values) {
+        Bytes bytes;
+        putFields(bytes, size, values, true);
+        return bytes;
+    };
+    Bytes channels;
+    for (const char* name : {"A", "B", "G", "R"}) {
+        put(channels, name);
+        channels.push_back(0);
+        putFields(channels, 4, {2, 0, 1, 1}, true);  // FLOAT, linear no, sampled at every pixel
+    }
+    channels.push_back(0);
+    const Bytes window = fields(4, {0, 0, width - 1, height - 1});
+    constexpr std::uint64_t one = 0x3F800000;  // 1.0f
+    attribute("channels", "chlist", channels);
+    attribute("compression", "compression", {1});  // RLE
+    attribute("dataWindow", "box2i", window);
+    attribute("displayWindow", "box2i", window);
+    attribute("lineOrder", "lineOrder", {0});
+    attribute("pixelAspectRatio", "float", fields(4, {one}));
+    attribute("screenWindowCenter", "v2f", fields(4, {0, 0}));
+    attribute("screenWindowWidth", "float", fields(4, {one}));
+    Bytes tiles = fields(4, {width, height});
+    tiles.push_back(0);  // one level
+    attribute("tiles", "tiledesc", tiles);
+    exr.push_back(0);
+    // The table of the one tile's offset, then the tile: its place, its level and its bytes.
+    putFields(exr, 8, {exr.size() + 8}, true);
+    putFields(exr, 4, {0, 0, 0, 0, tile.size()}, true);
+    exr.insert(exr.end(), tile.begin(), tile.end());
+    return exr;
 }
 
 }  // namespace imagefixtures

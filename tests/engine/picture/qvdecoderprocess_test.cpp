@@ -186,15 +186,18 @@ void signalProcess(pid_t process, int signal)
     if (process > 0) ::kill(process, signal);
 }
 
-// What a stopped process holds: its descriptors and its shared segments.
+// What a stopped process holds: its descriptors and its shared segments; "no process" when there is none
+// (0: a start that failed).
 std::string holdingsOf(pid_t process)
 {
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
+    std::error_code missing;
+    std::filesystem::directory_iterator descriptors(proc / "fd", missing);
+    if (process <= 0 || missing) return "no process";
     std::ifstream maps(proc / "maps");
     std::size_t segments = 0;
     for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
-    return fmt::format("{} descriptors, {} segments",
-                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
+    return fmt::format("{} descriptors, {} segments", std::distance(descriptors, {}), segments);
 }
 
 // The permissions of this process's mapping that holds `address` ("r--s"); empty when none does.
@@ -224,6 +227,26 @@ long statusOf(pid_t process, const std::string& field)
 long waitsOf(pid_t process)
 {
     return statusOf(process, "voluntary_ctxt_switches");
+}
+
+// A user id that no process has, derived from this process's id, so that another copy of the tests takes
+// another; one taken by a process left from an earlier run (an unreaped decoder process) is passed over.
+id_t unusedUserId()
+{
+    // Above every id a system hands out, below (uid_t)-1; steps past the largest process id.
+    constexpr id_t first = id_t(1) << 30, step = id_t(1) << 22;
+    const auto taken = [](id_t id) {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename();
+            if (pid.find_first_not_of("0123456789") == std::string::npos &&
+                statusOf(std::stoi(pid), "Uid") == long(id))
+                return true;
+        }
+        return false;
+    };
+    id_t id = first + id_t(::getpid());
+    while (taken(id)) id += step;
+    return id;
 }
 
 // The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
@@ -293,40 +316,87 @@ TEST(DecoderLimits, PicturesDecodedSideBySideShareOneCore)
 }
 
 // Decodings share one memory budget with the segments the program holds for them, as the decoder process
-// counts them running: a decoding always starts when nothing else runs, whatever its limit; one whose own
-// rows do not fit is refused.
+// counts them running, and the rows of those decoded: a decoding always starts when nothing else runs,
+// whatever its limit; one whose own rows do not fit is refused, save the one picture of a call, which the
+// system's room does not hold; a picture's file is read only once it fits. Each in a child: a decoding
+// that never started would wait for ever.
 TEST(DecoderLimits, DecodingsSideBySideShareOneMemoryBudget)
 {
-    const QvPictureFile big = pictureFile(flatPicture(FIF_PNG, 24, 0, 5000, 5000));
+    const Bytes png = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
+    const QvPictureFile big = pictureFile(png);
     const QvDecoderLimits own = qvDecoderLimits(FIF_PNG, big.header.reading, big.size);
     const auto limited = [&](std::uint64_t bytes) {
         return QvDecoderLimits{own.cpuSeconds, own.stalledSeconds, bytes};
     };
     const std::uint64_t mib = 1 << 20, rows = qvRowBytes(QvPixelLayout::rgbBottomRowFirst, 5000) * 5000;
     // What one decoding holds while it runs: its limit, its file and its result segment.
-    const std::uint64_t running = own.memoryBytes + big.size + qvcrossing::resultRowsAt + rows;
+    const std::uint64_t result = qvcrossing::resultRowsAt + rows;
+    const auto running = [&](std::uint64_t limit) { return limit + big.size + result; };
     // Room for the six pictures' rows and a file, kept as they are decoded.
-    const std::uint64_t rowsOfSix = 6 * (qvcrossing::resultRowsAt + rows) + big.size + mib;
-    std::string noRoom;
-    for (int i = 0; i < 6; ++i) noRoom += "[not enough memory to read it]";
+    const std::uint64_t rowsOfSix = 6 * result + big.size + mib;
+    const std::uint64_t ownRunning = running(own.memoryBytes), threeKept = 3 * result + big.size + mib;
+    // Room for one decoding of a limit of six pictures' rows, and half its file: the next file fits only
+    // once it has ended.
+    const std::uint64_t fileAfter = running(rowsOfSix) + big.size / 2;
+    const auto noRoom = [](int pictures) {
+        std::string said;
+        for (int i = 0; i < pictures; ++i) said += "[not enough memory to read it]";
+        return said;
+    };
+    // The file of the pictures after the first, where a row gives them by path: damaged until the first
+    // decoding runs, so that read any sooner it is no picture.
+    const std::filesystem::path later = testsupport::tempPath("later.png");
+    Bytes damaged = png;
+    damaged[1] ^= 0xFF;
+    const auto write = [&](const Bytes& bytes) {
+        std::ofstream(later, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    };
     const struct {
         const char* name;
         QvDecoderLimits limits;
         QvMemoryRoom room;
+        std::size_t pictures;
+        bool byPath;          // the pictures after the first given by the path of `later`
         std::string outcome;  // the failures, and the most run at once
     } cases[] = {
-        {"room for three", own, {3 * running + mib, {}, {}}, "3 at once"},
-        {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, "1 at once"},
-        {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, "1 at once"},
-        {"less room than the rows", own, {{}, {}, rows / 2}, noRoom + "0 at once"},
+        {"room for three", own, {3 * ownRunning + mib, {}, {}}, 6, false, "3 at once"},
+        {"four fit, five less their segments", own, {4 * ownRunning + mib, {}, {}}, 6, false, "4 at once"},
+        {"two of 1.2 GiB in no bound but the usual", limited(1229 * mib), {}, 6, false, "1 at once"},
+        {"less room than one limit", limited(2 * rowsOfSix), {{}, rowsOfSix, {}}, 6, false, "1 at once"},
+        {"less room than the rows", own, {{}, {}, rows / 2}, 6, false, noRoom(6) + "0 at once"},
+        {"room for the rows of three kept", own, {{}, threeKept, {}}, 6, false, noRoom(3) + "1 at once"},
+        {"one picture, whatever the room", own, {{}, {}, rows / 2}, 1, false, "1 at once"},
+        {"a file read once it fits", limited(rowsOfSix), {fileAfter, {}, {}}, 6, true, "1 at once"},
     };
     for (const auto& c : cases) {
-        const std::vector<QvDecodeJob> jobs(6, QvDecodeJob{&big, textureRequest, c.limits, {}});
-        const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(jobs, c.room);
-        std::size_t most = 0;
-        for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
-        EXPECT_EQ(fmt::format("{}{} at once", failuresOf(outcomes), most), c.outcome) << c.name;
+        std::vector<QvDecodeJob> jobs(c.pictures, QvDecodeJob{&big, textureRequest, c.limits, {}});
+        if (c.byPath) {
+            write(damaged);
+            for (std::size_t i = 1; i < jobs.size(); ++i)
+                jobs[i] = QvDecodeJob{nullptr, textureRequest, c.limits, later};
+        }
+        const std::string outcome = testsupport::reportInChild(
+            [&] {
+                if (::setpgid(0, 0) != 0) return std::string("no group of its own");
+                std::thread mending;
+                if (c.byPath)
+                    mending = std::thread([&] {
+                        const pid_t first = waitForDecoding();
+                        signalProcess(first, SIGSTOP);
+                        write(png);
+                        signalProcess(first, SIGCONT);
+                    });
+                const std::vector<QvDecodeOutcome> outcomes = qvDecodeApartTogether(jobs, c.room);
+                if (mending.joinable()) mending.join();
+                std::size_t most = 0;
+                for (const QvDecodeOutcome& outcome : outcomes) most = std::max(most, outcome.together);
+                return fmt::format("{}{} at once", failuresOf(outcomes), most);
+            },
+            45);
+        EXPECT_EQ(outcome, c.outcome) << c.name;
     }
+    std::filesystem::remove(later);
 }
 
 // The limit that ends a decoding is named with its figure, as are a kill from outside and the user's own
@@ -597,13 +667,14 @@ TEST(DecoderProcess, ADecoderProcessThatEndsIsStartedAnew)
 }
 
 // A decoder process that cannot fork says so, naming no decoder, when no other child runs; while one runs,
-// the fork is tried again once it ends. Only a user (not root) is held to the limit.
+// the fork is tried again once it ends. Only a user (not root) is held to the limit, which counts every
+// process of the user on the machine: the test takes a user id that no process has.
 TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4), large = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
     EXPECT_EQ(testsupport::reportInChild([&] {
-                  constexpr id_t nobodysOwn = 54321;
+                  const id_t nobodysOwn = unusedUserId();
                   if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
                       ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
                       ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
