@@ -36,8 +36,10 @@ QvHeaderReading qvReadXbmSize(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file);
 // PCX, Sun raster and TGA: kinds of file FreeImage cannot read, refused as
 // such; of the kinds it decodes, the size, and plain pixels must be in the
-// file, run-length ones at least the bytes their longest runs give them in;
-// nothing for others, which FreeImage refuses itself.
+// file, run-length ones at least the bytes their longest runs give them in,
+// and their runs, walked as FreeImage reads them, give the whole picture
+// before the file ends (a TGA's packets no more than it); nothing for
+// others, which FreeImage refuses itself.
 QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadTga(std::span<const std::uint8_t> file);
