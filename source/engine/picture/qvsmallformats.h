@@ -55,9 +55,9 @@ QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t> file);
 // rounding.
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading& header);
 
-// A CMYK PSD read with PSD_CMYK, whose inks FreeImage hands back as if they
-// were red, green, blue and alpha, marked as CMYK (PSD_CMYK is ignored for
-// pictures of other modes).
+// A CMYK PSD read with PSD_CMYK, as the default flag reads every PSD, whose
+// inks FreeImage hands back as if they were red, green, blue and alpha,
+// marked as CMYK (PSD_CMYK is ignored for pictures of other modes).
 void qvPsdAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
                    std::span<const std::uint8_t> file);
 
@@ -77,6 +77,7 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
      .cost = {.largestBits = 128},
      .asStored = qvPsdAsStored,
      .loadFlagsRead = PSD_CMYK | PSD_LAB,
+     .defaultFlags = PSD_CMYK,
      .thumbnailFormat = FIF_JPEG},
     // OpenEXR decodes a tile whole: a picture stored as one tile is held
     // again beside the bitmap as its coded tile, its decoded samples and the

@@ -162,8 +162,8 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
          fromMagick},
         {"half.tif", "{magick} {source} -define quantum:format=floating-point -depth 16 -compress zip {out}",
          fromMagick},
-        {"cmyk8.psd", "{magick} {source} -colorspace CMYK -depth 8 {out}", fromMagick},
-        {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick},
+        {"cmyk8.psd", "{magick} {source} -colorspace CMYK -depth 8 {out}", fromMagick, "", true},
+        {"cmyk16.psd", "{magick} {source} -colorspace CMYK -depth 16 {out}", fromMagick, "", true},
         {"thumbnail.psd",
          "{magick} -size 6000x6000 xc:#204080 -type TrueColor {out}.jpg && {magick} {source} psd:- | " +
              thumbnail + " {out}.jpg > {out}",
