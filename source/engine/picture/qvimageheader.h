@@ -56,9 +56,9 @@ struct QvTiffDirectory {
     bool associatedAlpha = false;
     // Its pixels are tiles of four 8- or 16-bit inks, CMYK.
     bool tiledInks = false;
-    // Its pixels are 16-bit unsigned grey and one extra sample, alpha; its
-    // grey is 0 for white where `minIsWhite`.
+    // Its pixels are 16-bit unsigned grey and one extra sample, alpha.
     bool wideGreyAlpha = false;
+    // Its grey is 0 for white.
     bool minIsWhite = false;
 };
 

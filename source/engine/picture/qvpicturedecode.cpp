@@ -226,7 +226,7 @@ QvBitmap loadPixels(Decoding& d)
     const ReadingFlags readingFlags = readingFlagsOf(row);
     for (std::size_t i = 0; i < readingFlags.count; ++i) {
         const int flags = readingFlags.values[i];
-        if (!d.request.retryFlags && flags != 0) continue;
+        if (!d.request.retryFlags && flags != row.defaultFlags) continue;
         d.sink.decoding(d.header.format);
         QvBitmap bitmap = stream.load(d.header.format, flags);
         if (bitmap && FreeImage_HasPixels(bitmap.get())) {

@@ -27,7 +27,8 @@ std::size_t qvRowBytes(QvPixelLayout layout, int width);
 
 // What is asked of a decoding. Plain data: it crosses to the decoder process.
 struct QvDecodeRequest {
-    // Try every one of the loader's flag values in turn, not only the default.
+    // Try every one of the loader's flag values in turn, not only the default
+    // (the format's defaultFlags).
     bool retryFlags = false;
     // The longest side the caller can use; a picture with a longer side is
     // refused. Every caller gives its own: 0, the default, refuses every

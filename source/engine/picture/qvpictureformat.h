@@ -67,6 +67,12 @@ struct QvPictureFormat {
     // The bits of the load flags its decoder reads; the rest only choose how
     // a picture is saved.
     int loadFlagsRead = 0;
+    // The flags a reading of the default flag alone loads with, 0 but where
+    // other flags of loadFlagsRead only read the pixels as the file stores
+    // them, which asStored puts right: PSD's CMYK inks, which FreeImage
+    // itself turns into light to the 8 bits below, the program to the
+    // nearest, as other readers do.
+    int defaultFlags = 0;
     // The format of a thumbnail its decoder has another decoder read beside
     // the picture (PSD's JPEG one): what that one says of the thumbnail is
     // no remark on a picture read all the same.

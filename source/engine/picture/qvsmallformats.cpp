@@ -248,7 +248,10 @@ constexpr std::size_t pcxHeader = 128, pcxVersionAt = 1, pcxCodingAt = 2, pcxCor
                       pcxRowBytesAt = 66;
 constexpr std::uint8_t pcxLastVersion = 5, pcxRunLength = 1;
 // A run: a byte of count in its low six bits, then the byte repeated.
-constexpr std::uint64_t pcxLongestRun = 63;
+// FreeImage reads a count of 0 as 256, and cuts a run at the end of its row
+// of planes: the next row starts with a new run.
+constexpr std::uint64_t pcxLongestRun = 63, pcxCountZeroRun = 256;
+constexpr std::uint8_t pcxRunFlags = 0xC0, pcxCountBits = 0x3F;
 
 // Sun raster: its signature, and the colour map of red, green and blue rows
 // FreeImage reads only when it holds fewer colours than the pixels can index
@@ -264,6 +267,9 @@ constexpr std::uint64_t rasHeader = 32;
 constexpr std::array<std::uint64_t, 4> rasBitsRead{1, 8, 24, 32};
 constexpr std::array<std::uint64_t, 5> rasPlainKinds{0, 1, 3, 4, 5};
 constexpr std::uint64_t rasRunLengthKind = 2, rasRunBytes = 3, rasLongestRun = 256;
+// A run opens with this byte, then its count less one and the byte; a count
+// of 0 stands for the opening byte itself. Runs go on across rows.
+constexpr std::uint8_t rasRunEscape = 0x80;
 
 // ---------------------------------------------------------------- TGA
 
@@ -281,6 +287,10 @@ constexpr std::uint32_t tgaChannelBits = 5, tgaChannelTop = (1u << tgaChannelBit
 // among the rows, and reads past it where that holds less than one pixel.
 constexpr std::size_t tgaKindAt = 2, tgaWidthAt = 12, tgaHeightAt = 14, tgaBitsAt = 16;
 constexpr std::uint64_t tgaRunLengthKinds = 8, tgaLongestRun = 128;
+// A packet's count byte: whether it repeats one pixel, and its count less
+// one. Packets go on across rows; one longer than the pixels left FreeImage
+// either leaves unwritten with the rest of the picture or writes past it.
+constexpr std::uint8_t tgaRepeats = 0x80, tgaCountBits = 0x7F;
 
 // Whether FreeImage decodes a TGA of this kind and pixel bits: mapped or grey
 // 8-bit pixels, or true colour of 15 to 32 bits.
@@ -290,6 +300,101 @@ bool tgaKindRead(std::uint64_t kind, std::uint64_t bits)
     if (kind != stored && kind != (stored | tgaRunLengthKinds)) return false;
     if (bits == 8) return stored == 1 || stored == 3;
     return stored == 2 && (bits == 15 || bits == 16 || bits == 24 || bits == 32);
+}
+
+// ---------------------------------------------------------------- Run-length walks
+
+// PCX, TGA and Sun raster runs are walked as FreeImage reads them, for
+// FreeImage reads on past the end of the file, from buffers holding earlier
+// bytes or memory never written, and shows rows made of those.
+
+// Why run-length data that stops before its picture is whole does not hold
+// it: the data reaches at the least past the file, and as far from `at`,
+// where the run it stopped in starts, as the `rest` of the picture packed
+// in runs of the longest, `longest` of it in `runBytes` bytes.
+std::string runsCutShort(std::uint64_t at, std::uint64_t rest, std::uint64_t longest, std::uint64_t runBytes,
+                         std::size_t fileSize)
+{
+    return cutShort(std::max<std::uint64_t>(fileSize + 1, plus(at, ceilDiv(times(rest, runBytes), longest))),
+                    fileSize);
+}
+
+// A PCX's rows of `lineBytes` each (its planes' rows together) from the end
+// of its header.
+std::string pcxRunsProblem(Bytes file, std::uint64_t rows, std::uint64_t lineBytes)
+{
+    std::uint64_t at = pcxHeader;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        for (std::uint64_t left = lineBytes; left > 0;) {
+            // A byte without the run flags stands for itself; a run's byte follows its count.
+            const bool run = at < file.size() && (file[at] & pcxRunFlags) == pcxRunFlags;
+            if (at + (run ? 1 : 0) >= file.size())
+                return runsCutShort(at, plus(left, times(rows - 1 - row, lineBytes)), pcxCountZeroRun, 2,
+                                    file.size());
+            if (!run) {
+                ++at;
+                --left;
+                continue;
+            }
+            const std::uint64_t count = file[at] & pcxCountBits;
+            left -= std::min(count == 0 ? pcxCountZeroRun : count, left);
+            at += 2;
+        }
+    }
+    return {};
+}
+
+// A TGA's packets of `pixels` of `PixelBytes` each from byte `at`; of a
+// pixel size known here, a walk over a file of millions of packets waits on
+// little more than reading each.
+template <std::uint64_t PixelBytes>
+std::string tgaRunsProblem(Bytes file, std::uint64_t at, std::uint64_t pixels)
+{
+    for (std::uint64_t given = 0; given < pixels;) {
+        const std::uint64_t head = at < file.size() ? file[at] : 0;
+        const std::uint64_t count = (head & tgaCountBits) + 1;
+        const std::uint64_t bytes = 1 + (head & tgaRepeats ? PixelBytes : count * PixelBytes);
+        if (!within(at, bytes, file.size()))
+            return runsCutShort(at, pixels - given, tgaLongestRun, 1 + PixelBytes, file.size());
+        if (count > pixels - given) return fmt::format("its packet at byte {} runs past its last pixel", at);
+        at += bytes;
+        given += count;
+    }
+    return {};
+}
+
+std::string tgaRunsProblem(Bytes file, std::uint64_t at, std::uint64_t pixels, std::uint64_t pixelBytes)
+{
+    switch (pixelBytes) {
+    case 1:
+        return tgaRunsProblem<1>(file, at, pixels);
+    case 2:
+        return tgaRunsProblem<2>(file, at, pixels);
+    case 3:
+        return tgaRunsProblem<3>(file, at, pixels);
+    default:
+        return tgaRunsProblem<4>(file, at, pixels);
+    }
+}
+
+// A Sun raster's `pixelBytes` (padding included) from byte `at`.
+std::string rasRunsProblem(Bytes file, std::uint64_t at, std::uint64_t pixelBytes)
+{
+    for (std::uint64_t given = 0; given < pixelBytes;) {
+        std::uint64_t bytes = 1, count = 1;
+        if (at < file.size() && file[at] == rasRunEscape) {
+            bytes = 2;
+            if (at + 1 < file.size() && file[at + 1] != 0) {
+                bytes = rasRunBytes;
+                count = file[at + 1] + 1u;
+            }
+        }
+        if (!within(at, bytes, file.size()))
+            return runsCutShort(at, pixelBytes - given, rasLongestRun, rasRunBytes, file.size());
+        at += bytes;
+        given += count;
+    }
+    return {};
 }
 
 // ---------------------------------------------------------------- Koala and PSD
@@ -573,7 +678,7 @@ QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file)
     const std::uint64_t coded = file.size() - pcxHeader;
     if (times(pixelBytes, 2) > times(coded, pcxLongestRun))
         return sized(size, {}, packing(size, pixelBytes, coded, pcxLongestRun / 2, "run-length"));
-    return sized(size, {});
+    return sized(size, {}, pcxRunsProblem(file, size.height, times(rowBytes, planes)));
 }
 
 QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file)
@@ -607,7 +712,7 @@ QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file)
     const std::uint64_t coded = start < file.size() ? file.size() - start : 0;
     if (times(pixelBytes, rasRunBytes) > times(coded, rasLongestRun))
         return sized(size, {}, packing(size, pixelBytes, coded, rasLongestRun / rasRunBytes, "run-length"));
-    return sized(size, {});
+    return sized(size, {}, rasRunsProblem(file, start, pixelBytes));
 }
 
 QvHeaderReading qvReadTga(std::span<const std::uint8_t> file)
@@ -634,7 +739,7 @@ QvHeaderReading qvReadTga(std::span<const std::uint8_t> file)
             fmt::format("FreeImage cannot read a run-length TGA of {} rows in {} bytes, fewer than {} "
                         "a row",
                         size.height, coded, pixelBytes));
-    return sized(size, {});
+    return sized(size, {}, tgaRunsProblem(file, start, pixels, pixelBytes));
 }
 
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading&)

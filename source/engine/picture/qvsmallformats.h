@@ -36,8 +36,10 @@ QvHeaderReading qvReadXbmSize(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadPictSize(std::span<const std::uint8_t> file);
 // PCX, Sun raster and TGA: kinds of file FreeImage cannot read, refused as
 // such; of the kinds it decodes, the size, and plain pixels must be in the
-// file, run-length ones at least the bytes their longest runs give them in;
-// nothing for others, which FreeImage refuses itself.
+// file, run-length ones at least the bytes their longest runs give them in,
+// and their runs, walked as FreeImage reads them, give the whole picture
+// before the file ends (a TGA's packets no more than it); nothing for
+// others, which FreeImage refuses itself.
 QvHeaderReading qvReadPcx(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadSunRaster(std::span<const std::uint8_t> file);
 QvHeaderReading qvReadTga(std::span<const std::uint8_t> file);
@@ -53,9 +55,9 @@ QvHeaderReading qvReadKoalaSize(std::span<const std::uint8_t> file);
 // rounding.
 QvRewrittenPicture qvRewriteTgaColourMap(std::span<const std::uint8_t> file, const QvHeaderReading& header);
 
-// A CMYK PSD read with PSD_CMYK, whose inks FreeImage hands back as if they
-// were red, green, blue and alpha, marked as CMYK (PSD_CMYK is ignored for
-// pictures of other modes).
+// A CMYK PSD read with PSD_CMYK, as the default flag reads every PSD, whose
+// inks FreeImage hands back as if they were red, green, blue and alpha,
+// marked as CMYK (PSD_CMYK is ignored for pictures of other modes).
 void qvPsdAsStored(FIBITMAP* bitmap, int flags, const QvHeaderReading& header,
                    std::span<const std::uint8_t> file);
 
@@ -75,6 +77,7 @@ inline constexpr std::array<QvPictureFormat, 17> qvSmallFormats{{
      .cost = {.largestBits = 128},
      .asStored = qvPsdAsStored,
      .loadFlagsRead = PSD_CMYK | PSD_LAB,
+     .defaultFlags = PSD_CMYK,
      .thumbnailFormat = FIF_JPEG},
     // OpenEXR decodes a tile whole: a picture stored as one tile is held
     // again beside the bitmap as its coded tile, its decoded samples and the

@@ -336,7 +336,7 @@ void divideByAlpha(FIBITMAP* bitmap, double full)
     }
 }
 
-// ---------------------------------------------------------------- 16-bit grey with alpha
+// ---------------------------------------------------------------- 16-bit grey
 
 // The pixels of 16-bit grey and alpha as FreeImage hands them back: each
 // one's four bytes as stored, taken for an 8-bit RGBA pixel (grey in red and
@@ -360,6 +360,17 @@ void greyFromWideGreyAlpha(FIBITMAP* bitmap, const QvTiffDirectory& directory)
             pixel[FI_RGBA_RED] = pixel[FI_RGBA_GREEN] = pixel[FI_RGBA_BLUE] = BYTE(grey >> 8);
             pixel[FI_RGBA_ALPHA] = BYTE(alpha >> 8);
         }
+    }
+}
+
+// 16-bit grey alone, which FreeImage hands back as stored whatever grey 0
+// stands for, turned into light where 0 is white.
+void invertWideGrey(FIBITMAP* bitmap)
+{
+    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+    for (unsigned y = 0; y < height; ++y) {
+        WORD* grey = reinterpret_cast<WORD*>(FreeImage_GetScanLine(bitmap, int(y)));
+        for (unsigned x = 0; x < width; ++x) grey[x] = WORD(0xFFFF - grey[x]);
     }
 }
 
@@ -450,6 +461,7 @@ void qvTiffAsStored(FIBITMAP* bitmap, int, const QvHeaderReading& header, std::s
         greyFromWideGreyAlpha(bitmap, *directory);
         return;
     }
+    if (directory->minIsWhite && FreeImage_GetImageType(bitmap) == FIT_UINT16) invertWideGrey(bitmap);
     if (!directory->associatedAlpha) return;
     // FreeImage's pixels of each sample type, in its channel order.
     struct Byte4 {

@@ -103,6 +103,15 @@ Bytes ras(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::ui
     return file;
 }
 
+// 8-bit grey of packets of bytes 0x41, each 66 pixels that stand for
+// themselves, cut or padded to `bytes`.
+Bytes tgaRuns(std::uint64_t width, std::uint64_t height, std::size_t bytes)
+{
+    Bytes file = patched(patched(Bytes(18, 0), 2, 1, {11}), 12, 2, {width, height, 8}, true);
+    file.resize(bytes, 0x41);
+    return file;
+}
+
 // Uncompressed 8-bit grey.
 Bytes sgi(std::uint64_t width, std::uint64_t height, int dimension = 2)
 {
@@ -505,6 +514,7 @@ TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
          {"run-length pcx", FIF_PCX, pcx(5, 3, 1, 128 + 6 * 3), false},
          {"tga", FIF_TARGA, tga, false},
          {"run-length tga", FIF_TARGA, runs, false},
+         {"run-length tga of packets across rows", FIF_TARGA, tgaRuns(33, 4, 18 + 67 * 2), false},
          {"sun raster", FIF_RAS, ras(5, 3, 24, 1, 32 + 16 * 3), false}},
         {{"dxt1 dds cut short", FIF_DDS, dxt1, {1000, 36}, cutAt(20208, 768)},
          {"dds cut short", FIF_DDS, cut(dds(2048, 2048), 768), {2048, 2048}, cutAt(16777344, 768)},
@@ -512,6 +522,15 @@ TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
          {"dxt1 dds of 5x3", FIF_DDS, dxt1Of(5, 3, 144), {}, cannot(fmt::format(fmt::runtime(dxtOf), "5x3"))},
          {"pcx claim", FIF_PCX, pcx(4096, 4096, 1, 400), {4096, 4096}, packs({4096, 4096}, 272, rle)},
          {"pcx cut short", FIF_PCX, pcx(5, 3, 0, 140), {5, 3}, cutAt(146, 140)},
+         // Run-length data cut short ends at the least past the file and as far as the rest in runs of the
+         // longest reaches (PCX 256 bytes in 2, TGA 128 pixels in 1 and a pixel, Sun raster 256 bytes in 3).
+         {"run-length pcx cut short", FIF_PCX, pcx(640, 480, 1, 10128), {640, 480}, cutAt(12450, 10128)},
+         // Runs of 63 bytes 0xFF, each cut at the end of its 6-byte row.
+         {"run-length pcx of runs past rows",
+          FIF_PCX,
+          patched(pcx(5, 3, 1, 132), 128, 4, {~0u}),
+          {5, 3},
+          cutAt(133, 132)},
          {"pcx of short rows",
           FIF_PCX,
           patched(pcx(5, 3, 0, 146), 66, 2, {4}, true),
@@ -528,7 +547,14 @@ TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
           cut(sides(runs, 64, 100), 218),
           {},
           cannot("run-length TGA of 100 rows in 200 bytes, fewer than 3 a row")},
+         {"run-length tga cut short", FIF_TARGA, tgaRuns(66, 100, 3368), {66, 100}, cutAt(3420, 3368)},
+         {"run-length tga past its last pixel",
+          FIF_TARGA,
+          tgaRuns(65, 2, 152),
+          {65, 2},
+          "its packet at byte 85 runs past its last pixel"},
          {"sun raster cut short", FIF_RAS, ras(64, 64, 24, 1, 1032), {64, 64}, cutAt(12320, 1032)},
+         {"run-length sun raster cut short", FIF_RAS, ras(64, 64, 8, 2, 1032), {64, 64}, cutAt(1069, 1032)},
          {"sun raster claim",
           FIF_RAS,
           ras(4096, 4096, 8, 2, 400),
