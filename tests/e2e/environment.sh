@@ -11,16 +11,13 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: environment.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
+source "$here/velmorin.bash"
 
-# Run directories of links to the real one. The slow one's logo takes a
+# Run directories of its own, in English. The slow one's logo takes a
 # couple of seconds to decode: 2048x2048 pixels of noise as JPEG 2000; the
 # damaged one's route monitor picture is cut short.
 for dir in plain slow damaged; do
-  (cd "$run_dir" && find . -type f) | while read -r file; do
-    mkdir -p "$work/$dir/$(dirname "$file")"
-    ln -s "$run_dir/$file" "$work/$dir/$file"
-  done
+  link_run_dir "$work/$dir" 0
 done
 python3 -c 'import random, sys; side = 2048; sys.stdout.buffer.write(b"P6 %d %d 255\n" % (side, side) +
   random.Random(1).randbytes(side * side * 3))' >"$work/noise.ppm"
