@@ -47,8 +47,9 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 # Keep the X server from resetting whenever the program (its only client)
-# ends: a run started during a reset cannot open the display.
-$xwin hold >"$work/hold" &
+# ends: a run started during a reset cannot open the display. It ends with
+# the script, as the server does.
+setpriv --pdeathsig KILL $xwin hold >"$work/hold" &
 holder=$!
 until [ -s "$work/hold" ] || ! kill -0 "$holder" 2>/dev/null; do
   sleep 0.1
