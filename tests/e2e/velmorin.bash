@@ -16,13 +16,13 @@ server=""
 # Nothing the script started outlives it: the program it runs (whose own
 # processes end with it), the X client that holds the server, the server.
 cleanup() {
-  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill -KILL "$pid" 2>/dev/null || true; fi
+  if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
   if [ -n "$holder" ]; then kill "$holder" 2>/dev/null || true; fi
   if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
-# Ended by a signal (ctest's timeout, an interrupt), bash skips the EXIT trap
+# Ended by a signal (an interrupt, timeout's TERM), bash skips the EXIT trap
 # unless the signal has one of its own.
 trap 'exit 143' TERM
 trap 'exit 130' INT
@@ -30,7 +30,8 @@ trap 'exit 129' HUP
 
 # Without a display, a virtual X server of the script's own, on a display it
 # picks itself (-displayfd). It gets SIGKILL when the script ends however it
-# ends, killed outright included, where no trap runs.
+# ends: killed outright too (ctest kills a script at its timeout), when no
+# trap runs.
 if [ -z "${DISPLAY:-}" ]; then
   setpriv --pdeathsig KILL Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset \
     3>"$work/display" 2>"$work/server.log" &
