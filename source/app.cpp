@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <memory>
@@ -88,6 +89,12 @@ const char* stageOf(QvGLWindow* window)
 int main(int argc, char** argv)
 {
     openClosedStandardStreams();
+    // Each line goes out as it is printed, also into a file or a pipe: an
+    // ending that skips exit's flush (the sanitizers' reports end the process
+    // through _exit, the GL driver may crash) must not take the lines before
+    // it along, and the decoder process forked below starts with nothing of
+    // ours buffered.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     qvEnterDecoderRoleIfAsked(argc, argv);
     if (!enterRunDirectory()) return 1;
     // A file-size limit is for the files the program writes: a write past it

@@ -10,20 +10,7 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: language.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
-
-# A run directory of links to the real one, with a savegame folder of its own
-# whose options (speed, columns, language: three little-endian int32) choose
-# the language.
-make_run_dir() {  # make_run_dir DIR LANGUAGE
-  local dir="$1"
-  mkdir -p "$dir/savegame"
-  for entry in velmorin shaders fonts textures skybox icons dictionary; do
-    ln -s "$run_dir/$entry" "$dir/$entry"
-  done
-  python3 -c "import struct,sys; open(sys.argv[1],'wb').write(struct.pack('<3i',5,5,$2))" \
-    "$dir/savegame/saveOptions.sqv"
-}
+source "$here/velmorin.bash"
 
 # Regions of the window (see ocr.py): the help text's last four lines (it
 # ends at the same place in every language), the statistics captions, and
@@ -81,7 +68,7 @@ check_language() {
   local number="$1" ocr="$2" helpwords="$3" start="$4" vsync="$5" on_top="$6" stop="$7"
   local statistics_words="$8" game="$9"
   local dir="$work/lang$number"
-  make_run_dir "$dir" "$number"
+  link_run_dir "$dir" "$number"
   (cd "$dir" && exec ./velmorin >"$work/lang$number.txt" 2>&1) &
   pid=$!
   main_window

@@ -6,15 +6,12 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: rundir.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
+source "$here/velmorin.bash"
 
-# A run directory of its own: the binary copied (so that the executable's
-# folder is this one), the resources linked.
-mkdir -p "$work/copy" "$work/elsewhere" "$work/lonely"
-(cd "$run_dir" && find . -type f ! -name velmorin) | while read -r file; do
-  mkdir -p "$work/copy/$(dirname "$file")"
-  ln -s "$run_dir/$file" "$work/copy/$file"
-done
+# A run directory of its own, in English: the binary copied (so that the
+# executable's folder is this one), the resources linked.
+mkdir -p "$work/elsewhere" "$work/lonely"
+link_run_dir "$work/copy" 0 velmorin
 cp "$run_dir/velmorin" "$work/copy/velmorin"
 cp "$run_dir/velmorin" "$work/lonely/velmorin"
 

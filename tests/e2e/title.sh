@@ -7,13 +7,10 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: title.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
+source "$here/velmorin.bash"
 
-# A run directory of links to the real one (the program may write here).
-mkdir -p "$work/run"
-for entry in velmorin shaders fonts textures skybox icons dictionary; do
-  ln -s "$run_dir/$entry" "$work/run/$entry"
-done
+# A run directory of its own, in English (the program may write here).
+link_run_dir "$work/run" 0
 
 title="title:100,250,824,200:1"
 help_text="blue:140,285,740,75:1"

@@ -13,12 +13,12 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: tracking.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
+source "$here/velmorin.bash"
 
-# A copy of the run directory: the photo is written where the program runs.
-cp -r "$run_dir" "$work/run"
+# A run directory of its own, in English: the photo is written where the
+# program runs.
+link_run_dir "$work/run" 0
 cd "$work/run"
-rm -f photo.jpeg
 ./velmorin >"$work/out.txt" 2>&1 &
 pid=$!
 main_window

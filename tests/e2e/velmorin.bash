@@ -1,13 +1,8 @@
 # Shared by the end-to-end scripts (sourced, not run): a virtual X server when
-# none is set, a work folder, failure reporting, finding the main window,
-# window shots, reading them, and waiting for what the screen must show.
-# Sourced as: source "$here/velmorin.bash" "$0" "$run_dir"
-
-script="$1"
-run_dir="$2"
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1920x1080x24" bash "$script" "$run_dir"
-fi
+# none is set, a work folder, run directories of the scripts' own, failure
+# reporting, finding the main window, window shots, reading them, and waiting
+# for what the screen must show.
+# Sourced, once the script has set run_dir: source "$here/velmorin.bash"
 
 e2e="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 xwin="python3 $e2e/xwindow.py"
@@ -17,20 +12,67 @@ export OMP_THREAD_LIMIT=1
 work="$(mktemp -d)"
 pid=""
 holder=""
+server=""
+# Nothing the script started outlives it: the program it runs (whose own
+# processes end with it), the X client that holds the server, the server.
 cleanup() {
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
   if [ -n "$holder" ]; then kill "$holder" 2>/dev/null || true; fi
+  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
+# Ended by a signal (an interrupt, timeout's TERM), bash skips the EXIT trap
+# unless the signal has one of its own.
+trap 'exit 143' TERM
+trap 'exit 130' INT
+trap 'exit 129' HUP
+
+# Without a display, a virtual X server of the script's own, on a display it
+# picks itself (-displayfd). It gets SIGKILL when the script ends however it
+# ends: killed outright too (ctest kills a script at its timeout), when no
+# trap runs.
+if [ -z "${DISPLAY:-}" ]; then
+  setpriv --pdeathsig KILL Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset \
+    3>"$work/display" 2>"$work/server.log" &
+  server=$!
+  deadline=$((SECONDS + 30))
+  until [ -s "$work/display" ]; do
+    kill -0 "$server" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ] || {
+      echo "FAIL: the virtual X server did not start: $(cat "$work/server.log")" >&2
+      exit 1
+    }
+    sleep 0.1
+  done
+  export DISPLAY=":$(head -n 1 "$work/display")"
+fi
 
 # Keep the X server from resetting whenever the program (its only client)
-# ends: a run started during a reset cannot open the display.
-$xwin hold >"$work/hold" &
+# ends: a run started during a reset cannot open the display. It ends with
+# the script, as the server does.
+setpriv --pdeathsig KILL $xwin hold >"$work/hold" &
 holder=$!
 until [ -s "$work/hold" ] || ! kill -0 "$holder" 2>/dev/null; do
   sleep 0.1
 done
+
+# Makes DIR a run directory of links to the real one's files, less the paths
+# named, with a savegame folder of its own whose options (speed, columns,
+# language: three little-endian int32) choose LANGUAGE (0 English, 1 Russian,
+# 2 German). What a user saved there (the interface language among it) never
+# reaches a test, and no test writes into the user's files.
+link_run_dir() {  # link_run_dir DIR LANGUAGE [EXCLUDED-PATH...]
+  local dir="$1" language="$2" file excluded
+  shift 2
+  mkdir -p "$dir/savegame"
+  (cd "$run_dir" && find . -type f ! -path './savegame/*' ! -path ./photo.jpeg) | while read -r file; do
+    for excluded in "$@"; do [ "$file" = "./$excluded" ] && continue 2; done
+    mkdir -p "$dir/$(dirname "$file")"
+    ln -s "$run_dir/$file" "$dir/$file"
+  done
+  python3 -c "import struct, sys; open(sys.argv[1], 'wb').write(struct.pack('<3i', 5, 5, $language))" \
+    "$dir/savegame/saveOptions.sqv"
+}
 
 fail() {
   {

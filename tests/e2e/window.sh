@@ -8,9 +8,11 @@ set -euo pipefail
 
 run_dir="$(cd "${1:?usage: window.sh RUN_DIR}" && pwd)"
 here="$(cd "$(dirname "$0")" && pwd)"
-source "$here/velmorin.bash" "$0" "$run_dir"
+source "$here/velmorin.bash"
 
-cd "$run_dir"
+# A run directory of its own, in English.
+link_run_dir "$work/run" 0
+cd "$work/run"
 ./velmorin >"$work/out.txt" 2>&1 &
 pid=$!
 main_window
