@@ -229,10 +229,13 @@ long waitsOf(pid_t process)
     return statusOf(process, "voluntary_ctxt_switches");
 }
 
-// A user id that no process has, derived from this process's id, so that another copy of the tests takes
-// another; one taken by a process left from an earlier run (an unreaped decoder process) is passed over.
-id_t unusedUserId()
+// Makes this process, where it is root, a user that no process runs as: the kernel holds root to no process
+// limit, and counts a user's every process against it. The id is derived from this process's, so that another
+// copy of the tests takes another, past any an earlier run's unreaped process still holds. False when that
+// fails.
+bool becomeUserOfItsOwn()
 {
+    if (::geteuid() != 0) return true;
     // Above every id a system hands out, below (uid_t)-1; steps past the largest process id.
     constexpr id_t first = id_t(1) << 30, step = id_t(1) << 22;
     const auto taken = [](id_t id) {
@@ -244,9 +247,9 @@ id_t unusedUserId()
         }
         return false;
     };
-    id_t id = first + id_t(::getpid());
-    while (taken(id)) id += step;
-    return id;
+    id_t own = first + id_t(::getpid());
+    while (taken(own)) own += step;
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(own, own, own) == 0 && ::setresuid(own, own, own) == 0;
 }
 
 // The errors of the outcomes that have no picture, each in brackets: nothing when all were decoded.
@@ -562,10 +565,8 @@ TEST(DecoderProcess, ADecoderProcessWithNoRoomToStartIsNamed)
         EXPECT_EQ(testsupport::reportInChild([&] {
                       if (tasks == 3)
                           std::thread([] { std::this_thread::sleep_for(std::chrono::hours(1)); }).detach();
-                      const id_t own = id_t(1) << 30 | id_t(::getpid());
                       const rlimit room{tasks, tasks};
-                      if (::setgroups(0, nullptr) != 0 || ::setresgid(own, own, own) != 0 ||
-                          ::setresuid(own, own, own) != 0 || ::setrlimit(RLIMIT_NPROC, &room) != 0)
+                      if (!becomeUserOfItsOwn() || ::setrlimit(RLIMIT_NPROC, &room) != 0)
                           return std::string("not limited");
                       return decodedApart(small, FIF_PNG);
                   }),
@@ -674,10 +675,7 @@ TEST(DecoderProcess, AChildThatCannotStartNamesNoDecoder)
     if (::geteuid() != 0) GTEST_SKIP() << "switching to a user of its own needs root";
     const Bytes small = flatPicture(FIF_PNG, 24, 0, 4, 4), large = flatPicture(FIF_PNG, 24, 0, 5000, 5000);
     EXPECT_EQ(testsupport::reportInChild([&] {
-                  const id_t nobodysOwn = unusedUserId();
-                  if (::setpgid(0, 0) != 0 || ::setgroups(0, nullptr) != 0 ||
-                      ::setresgid(nobodysOwn, nobodysOwn, nobodysOwn) != 0 ||
-                      ::setresuid(nobodysOwn, nobodysOwn, nobodysOwn) != 0)
+                  if (::setpgid(0, 0) != 0 || !becomeUserOfItsOwn())
                       return std::string("not a user of its own");
                   const std::string first = decodedApart(small, FIF_PNG);
                   // The user's processes now: this one and the decoder process; room for one child more.
@@ -859,14 +857,6 @@ void DLL_CALLCONV takeOver(Plugin* plugin, int format)
 {
     takenOver = format;
     plugin->load_proc = loadTakenOver;
-}
-
-// Becomes a user of its own, named after this process, when root: the kernel bounds no task of root's.
-bool becomeUserOfItsOwn()
-{
-    const id_t own = 3000000000u + id_t(::getpid());
-    return ::geteuid() != 0 || (::setgroups(0, nullptr) == 0 && ::setresgid(own, own, own) == 0 &&
-                                ::setresuid(own, own, own) == 0);
 }
 
 }  // namespace
