@@ -127,6 +127,9 @@ bool countsTasksPerNamespace()
            std::pair(major, minor) >= std::pair(5, 14);
 }
 
+// Read once, as the program starts: every decoding child is forked with it.
+const bool tasksCountedPerNamespace = countsTasksPerNamespace();
+
 // Holds the process to decodingTasks tasks: in a user namespace of its own,
 // the count starts at the child itself, whatever else the user runs. Where
 // the user may not make one, or the kernel counts every process of the
@@ -135,7 +138,7 @@ bool countsTasksPerNamespace()
 // kernel holds to no such limit.
 void boundTasks()
 {
-    if (!countsTasksPerNamespace() || ::unshare(CLONE_NEWUSER) != 0) return;
+    if (!tasksCountedPerNamespace || ::unshare(CLONE_NEWUSER) != 0) return;
     const rlimit tasks{decodingTasks, decodingTasks};
     ::setrlimit(RLIMIT_NPROC, &tasks);
 }
@@ -171,9 +174,10 @@ int qvEnterDecoderSandbox(bool filtered)
     const std::unique_ptr<void, decltype(&seccomp_release)> filter(seccomp_init(refused), &seccomp_release);
     if (!filter) return ENOMEM;
     if (const int error = addRules(filter.get(), ::getpid()); error != 0) return error;
-    const int answer = seccompCallAnswer();
     const int error = -seccomp_load(filter.get());
+    if (error == 0) return 0;
     // libseccomp passes on only the errnos it knows, any other as EFAULT:
-    // where the kernel refused seccomp() itself, that refusal is the reason.
-    return error != 0 && answer != 0 && answer != EINVAL ? answer : error;
+    // where the kernel refuses seccomp() itself, that refusal is the reason.
+    const int answer = seccompCallAnswer();
+    return answer != 0 && answer != EINVAL ? answer : error;
 }
