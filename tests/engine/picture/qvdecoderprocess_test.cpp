@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -185,18 +187,15 @@ void signalProcess(pid_t process, int signal)
     if (process > 0) ::kill(process, signal);
 }
 
-// What a stopped process holds: its descriptors and its shared segments; "no process" when there is none
-// (0: a start that failed).
+// What a stopped process holds: its descriptors and its shared segments.
 std::string holdingsOf(pid_t process)
 {
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
-    std::error_code missing;
-    std::filesystem::directory_iterator descriptors(proc / "fd", missing);
-    if (process <= 0 || missing) return "no process";
     std::ifstream maps(proc / "maps");
     std::size_t segments = 0;
     for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
-    return fmt::format("{} descriptors, {} segments", std::distance(descriptors, {}), segments);
+    return fmt::format("{} descriptors, {} segments",
+                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
 }
 
 // The permissions of this process's mapping that holds `address` ("r--s"); empty when none does.
@@ -237,13 +236,10 @@ bool becomeUserOfItsOwn()
     // Above every id a system hands out; each step passes the largest process id.
     constexpr id_t first = id_t(1) << 30, step = id_t(1) << 22;
     const auto taken = [](id_t id) {
-        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        return std::ranges::any_of(std::filesystem::directory_iterator("/proc"), [&](const auto& entry) {
             const std::string pid = entry.path().filename();
-            if (pid.find_first_not_of("0123456789") == std::string::npos &&
-                statusOf(std::stoi(pid), "Uid") == long(id))
-                return true;
-        }
-        return false;
+            return std::isdigit(pid[0]) && statusOf(std::stoi(pid), "Uid") == long(id);
+        });
     };
     id_t own = first + id_t(::getpid());
     while (taken(own)) own += step;
