@@ -3,13 +3,11 @@
 #pragma once
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -36,28 +34,8 @@ inline bool limitAddressSpaceGrowth(std::size_t headroom)
     return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
-// Longer than any check run in a child takes, instrumented and beside busy processes: past it the child is
-// taken to hang, and ended.
+// Past this a check run in a child (instrumented, beside busy processes) is taken to hang, and killed.
 inline constexpr int childDeadlineSeconds = 150;
-
-// Waits for `child` to end, at most `seconds`; its wait status, or nothing when it took longer and was
-// killed (a test that hangs fails with its own message rather than in the test runner's timeout).
-inline std::optional<int> statusWithinDeadline(pid_t child, int seconds)
-{
-    const int process = int(::syscall(SYS_pidfd_open, child, 0));
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    bool late = false;
-    if (process >= 0) {
-        pollfd ended{process, POLLIN, 0};
-        while (::poll(&ended, 1, 1000) != 1 && !(late = std::chrono::steady_clock::now() >= giveUp)) {}
-        ::close(process);
-    }
-    if (late) ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
-    if (late) return std::nullopt;
-    return status;
-}
 
 // Runs `check` in a forked child; true when it answered true. Nothing it throws leaves the child to run
 // the parent's tests; what it printed comes out, though the child ends without exit's flushing. A child
@@ -76,9 +54,15 @@ bool holdsInChild(Check check, int deadlineSeconds = childDeadlineSeconds)
         ::_exit(held ? 0 : 1);
     }
     if (child < 0) return false;
-    const std::optional<int> status = statusWithinDeadline(child, deadlineSeconds);
-    if (!status) ADD_FAILURE() << "the check in a child took longer than " << deadlineSeconds << " s";
-    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+    pollfd ended{int(::syscall(SYS_pidfd_open, child, 0)), POLLIN, 0};
+    int ready = 1;
+    while (ended.fd >= 0 && (ready = ::poll(&ended, 1, deadlineSeconds * 1000)) < 0 && errno == EINTR) {}
+    ::close(ended.fd);
+    if (ready == 0) ::kill(child, SIGKILL);
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {}
+    if (ready == 0) ADD_FAILURE() << "the check in a child took longer than " << deadlineSeconds << " s";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Runs `report` in a forked child and gives the text it returned (a short one), so that the test can

@@ -11,14 +11,10 @@
 int main(int argc, char** argv)
 {
     qvEnterDecoderRoleIfAsked(argc, argv);
-    // Asked for the role and still here: running the tests instead would start every test's decoder
-    // process again from each, without end.
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]).starts_with(qvcrossing::decoderRole)) {
-            std::fprintf(stderr, "The test program was asked to serve as the decoder process and did not\n");
-            return 1;
-        }
-    }
+    // Asked for the role and still here: running the tests would start each test's decoder process again.
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]).starts_with(qvcrossing::decoderRole))
+            return std::fputs("Asked to serve as the decoder process, the tests did not\n", stderr), 1;
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
