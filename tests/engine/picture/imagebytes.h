@@ -231,6 +231,15 @@ inline std::vector<std::uint8_t> fileBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
+// The bytes with fields of `size` bytes each written over them from `at` on.
+inline Bytes patched(Bytes bytes, std::size_t at, int size, std::initializer_list<std::uint64_t> values,
+                     bool littleEndian = false)
+{
+    Bytes fields;
+    putFields(fields, size, values, littleEndian);
+    std::copy(fields.begin(), fields.end(), bytes.begin() + at);
+    return bytes;
+}
 // `file` cut, or padded with `fill` again and again, to `bytes`.
 inline Bytes padded(Bytes file, std::size_t bytes, const Bytes& fill = {0x41})
 {
@@ -239,35 +248,24 @@ inline Bytes padded(Bytes file, std::size_t bytes, const Bytes& fill = {0x41})
     return file;
 }
 
-// 8-bit PCX of one plane of even rows, plain or run-length (coding 1); 0x41
-// stands for itself either way.
-inline Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes)
+// 8-bit PCX of one plane of even rows, plain or run-length (coding 1); 0x41 stands for itself either way.
+inline Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes,
+                 const Bytes& fill = {0x41})
 {
-    Bytes file{0x0A, 5, std::uint8_t(coding), 8};
-    putFields(file, 2, {0, 0, width - 1, height - 1}, true);
-    file.resize(65);
-    putFields(file, 1, {1});
-    putFields(file, 2, {(width + 1) & ~1ull}, true);
-    file.resize(128);
-    return padded(file, bytes);
+    const Bytes file =
+        patched(patched(Bytes(128, 0), 0, 1, {0x0A, 5, coding, 8}), 8, 2, {width - 1, height - 1}, true);
+    return padded(patched(patched(file, 65, 1, {1}), 66, 2, {(width + 1) & ~1ull}, true), bytes, fill);
 }
-
 // A Sun raster without a colour map.
 inline Bytes ras(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::uint64_t kind,
                  std::size_t bytes)
 {
-    Bytes file;
-    putFields(file, 4, {0x59A66A95, width, height, bits, 0, kind, 0, 0});
-    return padded(file, bytes);
+    return padded(patched(Bytes(32, 0), 0, 4, {0x59A66A95, width, height, bits, 0, kind}), bytes);
 }
-
 // Run-length 8-bit grey TGA; 0x41 heads a packet of 66 pixels that stand for themselves.
 inline Bytes tgaRuns(std::uint64_t width, std::uint64_t height, std::size_t bytes, const Bytes& fill = {0x41})
 {
-    Bytes file{0, 0, 11};
-    file.resize(12);
-    putFields(file, 2, {width, height, 8}, true);
-    return padded(file, bytes, fill);
+    return padded(patched(patched(Bytes(18, 0), 2, 1, {11}), 12, 2, {width, height, 8}, true), bytes, fill);
 }
 
 // An OpenEXR file of one run-length coded tile of `width` x `height` 32-bit float RGBA pixels of one
@@ -291,20 +289,16 @@ inline Bytes oneTileExr(std::uint32_t width, std::uint32_t height)
                 }
             }
     Bytes exr{0x76, 0x2F, 0x31, 0x01, 2, 2, 0, 0};  // the magic number, version 2 of a tiled file
-    const auto attribute = [&](std::string_view name, std::string_view type, int size,
+    const auto attribute = [&](const std::string& name, const std::string& type, int size,
                                std::initializer_list<std::uint64_t> values, Bytes value = {}) {
-        for (const std::string_view text : {name, type}) {
-            put(exr, text);
-            exr.push_back(0);
-        }
+        put(exr, name + '\0' + type + '\0');
         putFields(value, size, values, true);
         putFields(exr, 4, {value.size()}, true);
         exr.insert(exr.end(), value.begin(), value.end());
     };
     Bytes channels, tiles;
     for (const char* name : {"A", "B", "G", "R"}) {
-        put(channels, name);
-        channels.push_back(0);
+        put(channels, {name, 2});                    // with its ending 0
         putFields(channels, 4, {2, 0, 1, 1}, true);  // FLOAT, not linear, sampled at every pixel
     }
     putFields(tiles, 4, {width, height}, true);

@@ -19,15 +19,6 @@ namespace {
 
 using namespace imagefixtures;
 
-// The bytes with fields of `size` bytes each written over them from `at` on.
-Bytes patched(Bytes bytes, std::size_t at, int size, std::initializer_list<std::uint64_t> values,
-              bool littleEndian = false)
-{
-    Bytes fields;
-    putFields(fields, size, values, littleEndian);
-    std::copy(fields.begin(), fields.end(), bytes.begin() + at);
-    return bytes;
-}
 std::size_t find(const Bytes& bytes, std::string_view text)
 {
     const auto sameByte = [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); };
@@ -495,11 +486,7 @@ TEST(ImageHeaderDdsPcxTgaRas, AreHeldToWhatTheirFilesCanHold)
          {"pcx cut short", FIF_PCX, pcx(5, 3, 0, 140), {5, 3}, cutAt(146, 140)},
          {"run-length pcx cut short", FIF_PCX, pcx(640, 480, 1, 10128), {640, 480}, cutAt(12450, 10128)},
          // Runs of 63 bytes 0xFF, each cut at the end of its 6-byte row.
-         {"run-length pcx of runs past rows",
-          FIF_PCX,
-          patched(pcx(5, 3, 1, 132), 128, 4, {~0u}),
-          {5, 3},
-          cutAt(133, 132)},
+         {"run-length pcx of runs past rows", FIF_PCX, pcx(5, 3, 1, 132, {0xFF}), {5, 3}, cutAt(133, 132)},
          {"pcx of short rows",
           FIF_PCX,
           patched(pcx(5, 3, 0, 146), 66, 2, {4}, true),
@@ -564,12 +551,9 @@ TEST(ImageHeaderPsd, IsHeldToWhatItsFileCanHold)
     // The same of PackBits rows, each of `rowBytes` after their lengths: a row of two samples as one literal
     // run.
     const auto packBits = [&](std::uint64_t side, std::uint64_t rowBytes, std::size_t bytes) {
-        Bytes file = psd(side, 8, 38);
-        putFields(file, 2, {1});
-        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 2, {rowBytes});
-        for (std::uint64_t row = 0; row < 3 * side; ++row) putFields(file, 1, {1, 0x40, 0x80});
-        file.resize(bytes, 0);
-        return file;
+        const Bytes lengths =
+            padded(patched(psd(side, 8, 40), 38, 2, {1}), 40 + 6 * side, {0, std::uint8_t(rowBytes)});
+        return padded(padded(lengths, 40 + 15 * side, {1, 0x40, 0x80}), bytes, {0});
     };
     expectAll(
         {{"psd", FIF_PSD, psd(2, 8, 40 + 3 * 2 * 2), true},
