@@ -231,80 +231,87 @@ inline std::vector<std::uint8_t> fileBytes(const std::string& path)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Appends `part` as OpenEXR's run-length coding writes it: each byte as its difference from the one
-// before (the first from `before`, where there is one), plus 128; runs of up to 128 alike as their length
-// less one and the byte.
-inline void putExrRuns(Bytes& coded, const Bytes& part, std::optional<std::uint8_t> before)
+// The bytes with fields of `size` bytes each written over them from `at` on.
+inline Bytes patched(Bytes bytes, std::size_t at, int size, std::initializer_list<std::uint64_t> values,
+                     bool littleEndian = false)
 {
-    Bytes differences(part.size());
-    for (std::size_t i = 0; i < part.size(); ++i) {
-        const std::optional<std::uint8_t> last = i > 0 ? std::optional(part[i - 1]) : before;
-        differences[i] = last ? std::uint8_t(part[i] - *last + 128) : part[i];
-    }
-    for (std::size_t at = 0; at < differences.size();) {
-        std::size_t run = 1;
-        while (run < 128 && at + run < differences.size() && differences[at + run] == differences[at]) ++run;
-        coded.push_back(std::uint8_t(run - 1));
-        coded.push_back(differences[at]);
-        at += run;
-    }
+    Bytes fields;
+    putFields(fields, size, values, littleEndian);
+    std::copy(fields.begin(), fields.end(), bytes.begin() + at);
+    return bytes;
+}
+// `file` cut, or padded with `fill` again and again, to `bytes`.
+inline Bytes padded(Bytes file, std::size_t bytes, const Bytes& fill = {0x41})
+{
+    for (std::size_t i = 0; file.size() < bytes; ++i) file.push_back(fill[i % fill.size()]);
+    file.resize(bytes);
+    return file;
+}
+
+// 8-bit PCX of one plane of even rows, plain or run-length (coding 1); 0x41 stands for itself either way.
+inline Bytes pcx(std::uint64_t width, std::uint64_t height, std::uint64_t coding, std::size_t bytes,
+                 const Bytes& fill = {0x41})
+{
+    const Bytes file =
+        patched(patched(Bytes(128, 0), 0, 1, {0x0A, 5, coding, 8}), 8, 2, {width - 1, height - 1}, true);
+    return padded(patched(patched(file, 65, 1, {1}), 66, 2, {(width + 1) & ~1ull}, true), bytes, fill);
+}
+// A Sun raster without a colour map.
+inline Bytes ras(std::uint64_t width, std::uint64_t height, std::uint64_t bits, std::uint64_t kind,
+                 std::size_t bytes)
+{
+    return padded(patched(Bytes(32, 0), 0, 4, {0x59A66A95, width, height, bits, 0, kind}), bytes);
+}
+// Run-length 8-bit grey TGA; 0x41 heads a packet of 66 pixels that stand for themselves.
+inline Bytes tgaRuns(std::uint64_t width, std::uint64_t height, std::size_t bytes, const Bytes& fill = {0x41})
+{
+    return padded(patched(patched(Bytes(18, 0), 2, 1, {11}), 12, 2, {width, height, 8}, true), bytes, fill);
 }
 
 // An OpenEXR file of one run-length coded tile of `width` x `height` 32-bit float RGBA pixels of one
-// colour, (51, 102, 153) as 8-bit values, alpha near 1. The coding splits the tile's bytes into those at
-// even and those at odd places: each sample's two 16-bit halves alike (0xHHLLHHLL), each split is runs.
+// colour, (51, 102, 153) as 8-bit values, alpha near 1. Each sample's two 16-bit halves alike, the tile's
+// bytes at even places are their low bytes, then those at odd places their high ones, each coded as its
+// difference from the byte before plus 128, in runs of up to 128 alike.
 inline Bytes oneTileExr(std::uint32_t width, std::uint32_t height)
 {
-    // A, B, G, R: the channels in the order of their names.
-    constexpr std::uint32_t samples[] = {0x3F7F3F7F, 0x3F193F19, 0x3ECC3ECC, 0x3E4C3E4C};
-    Bytes halves[2];  // of one row, the bytes at even and at odd places
-    for (const std::uint32_t sample : samples)
-        for (std::uint32_t x = 0; x < width; ++x)
-            for (int i = 0; i < 4; ++i) halves[i % 2].push_back(std::uint8_t(sample >> (8 * i)));
-    // Every row alike, each split is its row's half again and again.
+    constexpr std::uint16_t halves[] = {0x3F7F, 0x3F19, 0x3ECC, 0x3E4C};  // A, B, G, R: by their names
     Bytes tile;
-    for (int half = 0; half < 2; ++half) {
-        Bytes first, next;
-        putExrRuns(first, halves[half], half == 0 ? std::nullopt : std::optional(halves[0].back()));
-        putExrRuns(next, halves[half], halves[half].back());
-        tile.insert(tile.end(), first.begin(), first.end());
-        for (std::uint32_t y = 1; y < height; ++y) tile.insert(tile.end(), next.begin(), next.end());
-    }
-    // The magic number, version 2 of a tiled file.
-    Bytes exr{0x76, 0x2F, 0x31, 0x01, 2, 2, 0, 0};
-    const auto attribute = [&](std::string_view name, std::string_view type, const Bytes& value) {
-        put(exr, name);
-        exr.push_back(0);
-        put(exr, type);
-        exr.push_back(0);
+    std::optional<std::uint8_t> last;
+    for (int odd = 0; odd < 2; ++odd)
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (const std::uint16_t half : halves) {
+                const auto byte = std::uint8_t(half >> (8 * odd));
+                tile.insert(tile.end(), {0, std::uint8_t(last ? byte - *last + 128 : byte)});
+                last = byte;
+                for (std::uint32_t left = 2 * width - 1, run = 0; left > 0; left -= run) {
+                    run = std::min(left, 128u);
+                    tile.insert(tile.end(), {std::uint8_t(run - 1), 128});
+                }
+            }
+    Bytes exr{0x76, 0x2F, 0x31, 0x01, 2, 2, 0, 0};  // the magic number, version 2 of a tiled file
+    const auto attribute = [&](const std::string& name, const std::string& type, int size,
+                               std::initializer_list<std::uint64_t> values, Bytes value = {}) {
+        put(exr, name + '\0' + type + '\0');
+        putFields(value, size, values, true);
         putFields(exr, 4, {value.size()}, true);
         exr.insert(exr.end(), value.begin(), value.end());
     };
-    const auto fields = [](int size, std::initializer_list<std::uint64_t> values) {
-        Bytes bytes;
-        putFields(bytes, size, values, true);
-        return bytes;
-    };
-    Bytes channels;
+    Bytes channels, tiles;
     for (const char* name : {"A", "B", "G", "R"}) {
-        put(channels, name);
-        channels.push_back(0);
-        putFields(channels, 4, {2, 0, 1, 1}, true);  // FLOAT, linear no, sampled at every pixel
+        put(channels, {name, 2});                    // with its ending 0
+        putFields(channels, 4, {2, 0, 1, 1}, true);  // FLOAT, not linear, sampled at every pixel
     }
-    channels.push_back(0);
-    const Bytes window = fields(4, {0, 0, width - 1, height - 1});
+    putFields(tiles, 4, {width, height}, true);
     constexpr std::uint64_t one = 0x3F800000;  // 1.0f
-    attribute("channels", "chlist", channels);
-    attribute("compression", "compression", {1});  // RLE
-    attribute("dataWindow", "box2i", window);
-    attribute("displayWindow", "box2i", window);
-    attribute("lineOrder", "lineOrder", {0});
-    attribute("pixelAspectRatio", "float", fields(4, {one}));
-    attribute("screenWindowCenter", "v2f", fields(4, {0, 0}));
-    attribute("screenWindowWidth", "float", fields(4, {one}));
-    Bytes tiles = fields(4, {width, height});
-    tiles.push_back(0);  // one level
-    attribute("tiles", "tiledesc", tiles);
+    attribute("channels", "chlist", 1, {0}, channels);
+    attribute("compression", "compression", 1, {1});  // RLE
+    attribute("dataWindow", "box2i", 4, {0, 0, width - 1, height - 1});
+    attribute("displayWindow", "box2i", 4, {0, 0, width - 1, height - 1});
+    attribute("lineOrder", "lineOrder", 1, {0});
+    attribute("pixelAspectRatio", "float", 4, {one});
+    attribute("screenWindowCenter", "v2f", 4, {0, 0});
+    attribute("screenWindowWidth", "float", 4, {one});
+    attribute("tiles", "tiledesc", 1, {0}, tiles);  // one level
     exr.push_back(0);
     // The table of the one tile's offset, then the tile: its place, its level and its bytes.
     putFields(exr, 8, {exr.size() + 8}, true);

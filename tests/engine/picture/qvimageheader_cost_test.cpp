@@ -111,20 +111,6 @@ Bytes pictBehindNoOps(std::size_t count)
     return bytes;
 }
 
-// 4096x4096 8-bit pixels of run-length PCX, TGA or Sun raster, each coded on its own (a TGA packet of
-// one pixel, 0 then the pixel): the most codes a walk over their runs meets for that size.
-Bytes ofSingleCodes(FREE_IMAGE_FORMAT format)
-{
-    Bytes bytes;
-    if (format == FIF_PCX) putFields(bytes, 1, {0x0A, 5, 1, 8, 0, 0, 0, 0, 0xFF, 0x0F, 0xFF, 0x0F});
-    if (format == FIF_PCX) bytes.resize(65), putFields(bytes, 1, {1, 0, 0x10}), bytes.resize(128);
-    if (format == FIF_TARGA)
-        putFields(bytes, 1, {0, 0, 11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0x10, 8, 0});
-    if (format == FIF_RAS) putFields(bytes, 4, {0x59A66A95, 4096, 4096, 8, 0, 2, 0, 0});
-    for (std::uint64_t i = 0; i < 4096 * 4096; ++i) putFields(bytes, format == FIF_TARGA ? 2 : 1, {0x41});
-    return bytes;
-}
-
 struct Costly {
     const char* name;
     FREE_IMAGE_FORMAT format;
@@ -156,9 +142,12 @@ TEST(ImageHeaderCost, ReadingTakesLittleTimeWhateverTheFileHolds)
               "#define a_width 2\n#define a_height 3\nstatic char a[] = {0};\n"),
          std::nullopt, ""},
         {"pict of 32 million no-ops", FIF_PICT, pictBehindNoOps(32 << 20), std::nullopt, ""},
-        {"pcx of 16 million runs", FIF_PCX, ofSingleCodes(FIF_PCX), QvImageSize{4096, 4096}, ""},
-        {"tga of 16 million packets", FIF_TARGA, ofSingleCodes(FIF_TARGA), QvImageSize{4096, 4096}, ""},
-        {"sun raster of 16 million runs", FIF_RAS, ofSingleCodes(FIF_RAS), QvImageSize{4096, 4096}, ""},
+        // Each pixel coded on its own (a TGA packet of one, 0 then the pixel).
+        {"pcx of 16 million runs", FIF_PCX, pcx(4096, 4096, 1, 128 + (1 << 24)), QvImageSize{4096, 4096}, ""},
+        {"tga of 16 million packets", FIF_TARGA, tgaRuns(4096, 4096, 18 + (2 << 24), {0, 0x41}),
+         QvImageSize{4096, 4096}, ""},
+        {"sun raster of 16 million runs", FIF_RAS, ras(4096, 4096, 8, 2, 32 + (1 << 24)),
+         QvImageSize{4096, 4096}, ""},
     };
     for (const Costly& c : cases) {
         SCOPED_TRACE(c.name);

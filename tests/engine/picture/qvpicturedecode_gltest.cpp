@@ -145,8 +145,9 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
     // Netpbm files with comments where netpbm allows them, each netpbm's own reading the reference.
     const std::string pbm = "{magick} {source} -threshold 50% pbm:-", plainPbm = pbm + " | pamtopnm -plain",
                       pgm = "ppmtopgm {source}", plainPgm = pgm + " | pnmtoplainpnm",
-                      ppm = "ppmtoppm < {source}", plainPpm = "pnmtoplainpnm {source}",
-                      byNetpbm = "ppmtoppm < {in} > {out}", spaced = " | sed '3,$s/./& /g'";
+                      byNetpbm = "ppmtoppm < {in} > {out}", spaced = " | sed '3,$s/./& /g'",
+                      afterWidth = " | sed '2s/ /#1 0\\n/' > {out}",
+                      afterHeight = " | sed '2s/$/#c 7/' > {out}", afterMax = " | sed '3s/$/#c 7/' > {out}";
     // The reference comes from `referenceOf` when given: the straight colours premultiplied ones stand for.
     // A `face` is read too as sky faces are, with the default flag alone.
     const struct {
@@ -190,14 +191,14 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         {"header36.bmp", "{magick} {source} -type palette bmp3:- | " + bmp36 + " > {out}", fromMagick,
          source},
         {"comment.pbm", plainPbm + " | sed '2s/$/#1 0/; 3,$s/ //g' > {out}", byNetpbm},
-        {"widthcomment.pbm", plainPbm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
-        {"widthcomment.pgm", plainPgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
-        {"widthcommentraw.pgm", pgm + " | sed '2s/ /#1 0\\n/' > {out}", byNetpbm},
-        {"heightcomment.pgm", plainPgm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
-        {"heightcommentraw.ppm", ppm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
-        {"heightcommentraw.pbm", pbm + " | sed '2s/$/#c 7/' > {out}", byNetpbm},
-        {"maxcomment.ppm", plainPpm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
-        {"maxcommentraw.pgm", pgm + " | sed '3s/$/#c 7/' > {out}", byNetpbm},
+        {"widthcomment.pbm", plainPbm + afterWidth, byNetpbm},
+        {"widthcomment.pgm", plainPgm + afterWidth, byNetpbm},
+        {"widthcommentraw.pgm", pgm + afterWidth, byNetpbm},
+        {"heightcomment.pgm", plainPgm + afterHeight, byNetpbm},
+        {"heightcommentraw.ppm", "ppmtoppm < {source}" + afterHeight, byNetpbm},
+        {"heightcommentraw.pbm", pbm + afterHeight, byNetpbm},
+        {"maxcomment.ppm", "pnmtoplainpnm {source}" + afterMax, byNetpbm},
+        {"maxcommentraw.pgm", pgm + afterMax, byNetpbm},
         {"samplecomment.pbm", plainPbm + spaced + " | sed '3s/ $/#c 1 0 1/' > {out}", byNetpbm},
         {"returncomment.pgm", pgm + " | sed '2s/^/#c\\r/' > {out}", byNetpbm},
         {"samplereturncomment.pgm", plainPgm + " | sed '4s/ / #c\\r/' > {out}", byNetpbm},
@@ -227,8 +228,7 @@ TEST(PictureDecode, PicturesMatchTheirWritersOwnDecoding)
         EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
         EXPECT_EQ(loaded, textureRows(reference));
         std::string error;
-        const std::optional<QvDecodedPicture> face =
-            c.face ? qvReadPicture(out, {.maxSide = 16384}, error) : std::nullopt;
+        const auto face = c.face ? qvReadPicture(out, {.maxSide = 16384}, error) : std::nullopt;
         ASSERT_EQ(face.has_value(), c.face) << error;
         EXPECT_TRUE(!face || Bytes(face->rows.data(), face->rows.data() + face->rows.size()) == loaded);
     }
