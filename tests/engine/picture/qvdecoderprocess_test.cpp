@@ -192,11 +192,13 @@ void signalProcess(pid_t process, int signal)
 std::string holdingsOf(pid_t process)
 {
     const std::filesystem::path proc = "/proc/" + std::to_string(process);
+    std::error_code missing;
+    const std::filesystem::directory_iterator descriptors(proc / "fd", missing);
+    if (process <= 0 || missing) return "no process";  // 0: a start that failed
     std::ifstream maps(proc / "maps");
     std::size_t segments = 0;
     for (std::string line; std::getline(maps, line);) segments += line.find("/SYSV") != std::string::npos;
-    return fmt::format("{} descriptors, {} segments",
-                       std::distance(std::filesystem::directory_iterator(proc / "fd"), {}), segments);
+    return fmt::format("{} descriptors, {} segments", std::distance(descriptors, {}), segments);
 }
 
 // The permissions of this process's mapping that holds `address` ("r--s"); empty when none does.
